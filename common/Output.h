@@ -1,0 +1,61 @@
+// The one buffered writer of standard output. Everything the program prints
+// on stdout goes through it; it is flushed once at the end of the run, or
+// before a fatal message is written to stderr.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace axf {
+
+class OutputWriter {
+public:
+    explicit OutputWriter(std::FILE* sink, std::size_t capacity = std::size_t(1) << 20);
+    ~OutputWriter();
+    OutputWriter(const OutputWriter&) = delete;
+    OutputWriter& operator=(const OutputWriter&) = delete;
+
+    void write(std::string_view text);
+    void put(char c);
+    void spaces(std::size_t n);  // n blanks, without building a string
+    void flush();
+
+private:
+    std::FILE* sink_;
+    std::string buffer_;
+    std::size_t capacity_;
+};
+
+// The process-wide writer of stdout.
+OutputWriter& out();
+
+// Write sinks used by printers: a printer writes to a Sink, which is either
+// the stdout writer or a string (for tests and for nested results).
+class Sink {
+public:
+    virtual ~Sink() = default;
+    virtual void write(std::string_view text) = 0;
+    virtual void spaces(std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) write(" ");
+    }
+};
+
+class StringSink : public Sink {
+public:
+    void write(std::string_view text) override { text_.append(text); }
+    void spaces(std::size_t n) override { text_.append(n, ' '); }
+    const std::string& text() const { return text_; }
+    std::string take() { return std::move(text_); }
+
+private:
+    std::string text_;
+};
+
+class StdoutSink : public Sink {
+public:
+    void write(std::string_view text) override { out().write(text); }
+    void spaces(std::size_t n) override { out().spaces(n); }
+};
+
+}  // namespace axf

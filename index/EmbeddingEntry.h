@@ -1,0 +1,23 @@
+// EmbeddingEntry: one indexed node of a document, or one match of a query
+// node. Fields in the order the system gives them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "xml/XML.h"
+
+namespace axf::index {
+
+struct EmbeddingEntry {
+    std::int64_t position = 0;     // preorder number; the top element is 1
+    std::int64_t depth = 0;        // 0 for the top element, 2 more per element level
+    std::int64_t last = 0;         // position of the last numbered node of the subtree
+    std::int64_t renamingCost = 0; // 0, or 2 when found through a translation
+    std::int64_t cost = 0;         // 0 when indexed, the embedding cost afterwards
+    const xml::Tree* tree = nullptr;
+};
+
+using EntryList = std::vector<EmbeddingEntry>;
+
+}  // namespace axf::index

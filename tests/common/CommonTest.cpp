@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "common/ByteClass.h"
+#include "common/Fatal.h"
+#include "common/LargeStack.h"
+#include "common/Lazy.h"
+#include "common/Output.h"
+#include "xml/XML.h"
+
+namespace {
+
+using namespace axf;
+
+TEST(ByteClass, SpaceAndLatin1Letters) {
+    for (int c : {9, 10, 11, 12, 13, 32, 160}) EXPECT_TRUE(isSpaceByte(c)) << c;
+    for (int c : {0, 8, 14, 31, 133, 95, 255}) EXPECT_FALSE(isSpaceByte(c)) << c;
+    for (int c : {int('a'), int('Z'), 0xAA, 0xB5, 0xBA, 0xC0, 0xD6, 0xD8, 0xF6, 0xF8, 0xFF}) EXPECT_TRUE(isLetterByte(c)) << c;
+    for (int c : {int('0'), int('_'), 0xD7, 0xF7, 0xB2, 0xA0, 0x80}) EXPECT_FALSE(isLetterByte(c)) << c;
+    for (int c = 128; c < 256; ++c) EXPECT_FALSE(isDigitByte(c));
+    EXPECT_EQ(toUpperByte('a'), 'A');
+    EXPECT_EQ(toLowerByte(0xC9), 0xE9);
+    EXPECT_EQ(toUpperByte(0xE9), 0xC9);
+    EXPECT_EQ(toUpperByte(0xFF), 0xFF);
+    EXPECT_EQ(toUpperByte(0xF7), 0xF7);
+}
+
+TEST(Lazy, RunsOnceAndKeepsItsException) {
+    int calls = 0;
+    auto l = makeLazy([&] { ++calls; return 42; });
+    EXPECT_FALSE(l.isComputed());
+    EXPECT_EQ(l.get(), 42);
+    EXPECT_EQ(l.get(), 42);
+    EXPECT_EQ(calls, 1);
+    int fails = 0;
+    auto bad = makeLazy([&]() -> int { ++fails; throw Fatal("boom"); });
+    auto copy = bad;
+    EXPECT_THROW(bad.get(), Fatal);
+    EXPECT_THROW(copy.get(), Fatal);
+    EXPECT_EQ(fails, 1);
+}
+
+int depthOf(int n) { return n == 0 ? 0 : 1 + depthOf(n - 1); }
+
+TEST(LargeStack, DeepRecursionAndExceptions) {
+    int d = 0;
+    runWithLargeStack([&] { d = depthOf(1000000); });
+    EXPECT_EQ(d, 1000000);
+    EXPECT_THROW(runWithLargeStack([] { throw Fatal("x"); }), Fatal);
+}
+
+TEST(Output, StringSinkAndSpaces) {
+    StringSink s;
+    s.write("a");
+    s.spaces(3);
+    s.write("b");
+    EXPECT_EQ(s.text(), "a   b");
+}
+
+TEST(Tree, ArenaTreesShareSubtrees) {
+    using namespace axf::xml;
+    const Tree* d = text("d");
+    const Tree* b = elem("b", {d});
+    const Tree* a = elem("a", {b, elem("c")});
+    const Tree* a2 = elem("a2", {b});
+    ASSERT_EQ(treeChildren(a).size(), 2u);
+    EXPECT_EQ(treeChildren(a)[0], treeChildren(a2)[0]);
+    EXPECT_EQ(std::get<ELNode>(treeRoot(a)).name, "a");
+    EXPECT_TRUE(treeChildren(d).empty());
+}
+
+}  // namespace
