@@ -1,0 +1,120 @@
+#include "query/NodeLabel.h"
+
+#include <variant>
+
+#include "common/Fatal.h"
+
+namespace axf::query {
+namespace {
+
+constexpr char kCaret = '^';
+constexpr char kEscape = '\\';
+
+bool escapes(std::string_view s, std::size_t i) {
+    return s[i] == kEscape && i + 1 < s.size() && (s[i + 1] == kCaret || s[i + 1] == kEscape);
+}
+
+// Appends the unescaped bytes of label[from, to) to out.
+void appendUnescaped(std::string& out, std::string_view label, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        if (escapes(label, i)) ++i;
+        out.push_back(label[i]);
+    }
+}
+
+[[noreturn]] void notCovered(std::string_view label, std::int64_t k) {
+    throw InternalError("getLabelComponent: label \"" + std::string(label) + "\" has no component " +
+                        std::to_string(k));
+}
+
+}  // namespace
+
+std::string escapeLabelValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size() + 2);
+    for (char c : value) {
+        if (c == kCaret || c == kEscape) out.push_back(kEscape);
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string unescapeLabelValue(std::string_view raw) {
+    std::string out;
+    out.reserve(raw.size());
+    appendUnescaped(out, raw, 0, raw.size());
+    return out;
+}
+
+std::string makeLabel(std::string_view value, std::int64_t position) {
+    std::string out = escapeLabelValue(value);
+    out.push_back(kCaret);
+    out += std::to_string(position);
+    return out;
+}
+
+std::string makeLabel(std::string_view value, std::int64_t queryNumber, std::int64_t position) {
+    std::string out = escapeLabelValue(value);
+    out.push_back(kCaret);
+    out += std::to_string(queryNumber);
+    out.push_back(kCaret);
+    out += std::to_string(position);
+    return out;
+}
+
+std::size_t findLabelCaret(std::string_view label, std::size_t from) {
+    for (std::size_t i = from; i < label.size(); ++i) {
+        if (escapes(label, i))
+            ++i;
+        else if (label[i] == kCaret)
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+std::string getLabelComponent(std::string_view label, std::int64_t k) {
+    if (k < 1) notCovered(label, k);
+    std::size_t start = 0;
+    for (std::int64_t c = 1; c < k; ++c) {
+        std::size_t caret = findLabelCaret(label, start);
+        if (caret == std::string_view::npos) notCovered(label, k);
+        start = caret + 1;
+    }
+    std::size_t end = findLabelCaret(label, start);
+    if (end == std::string_view::npos) end = label.size();
+    std::string out;
+    out.reserve(end - start);
+    appendUnescaped(out, label, start, end);
+    return out;
+}
+
+std::vector<std::string> labelComponents(std::string_view label) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t end = findLabelCaret(label, start);
+        bool last = end == std::string_view::npos;
+        if (last) end = label.size();
+        std::string part;
+        appendUnescaped(part, label, start, end);
+        out.push_back(std::move(part));
+        if (last) return out;
+        start = end + 1;
+    }
+}
+
+std::string getfromLabel(const xml::Tree* tree, std::int64_t k) {
+    if (const auto* el = std::get_if<xml::ELNode>(&tree->value)) return getLabelComponent(el->name, k);
+    if (const auto* tx = std::get_if<xml::TXNode>(&tree->value)) {
+        if (tree->isLeaf()) return getLabelComponent(tx->text, k);
+        throw InternalError("getfromLabel: text node \"" + tx->text + "\" has children");
+    }
+    throw InternalError("getfromLabel: root is neither an element nor a text");
+}
+
+xml::TreeList makeT(const std::string& label, const xml::TreeList& children) {
+    if (children.empty()) return {};
+    return {xml::makeTree(xml::ELNode{label, {}}, children)};
+}
+
+}  // namespace axf::query
