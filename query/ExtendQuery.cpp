@@ -1,0 +1,155 @@
+#include "query/ExtendQuery.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "common/Fatal.h"
+
+namespace axf::query {
+namespace {
+
+// Deletion cost of a query node (the top node of a copy).
+constexpr std::int64_t delcost = 5;
+
+// One extension walk. The threaded lists (mapping, costs) are kept reversed:
+// a node appends its own pairs after its subtrees', and the result is the
+// reverse. The collected lists (variables, types) are appended in preorder
+// and need no reversal. `marked` is set inside a copy: markDuplicate is
+// idempotent, so marking each name once where it is collected equals
+// marking the copy's list at every enclosing copy.
+struct ExtendWalk {
+    std::vector<QueryMapping::Pair> mappingRev;
+    std::vector<SumDelCost::Pair> costsRev;
+    std::vector<VariableList::Pair> variables;
+    std::vector<SearchTypeList::Pair> searchTypes;
+
+    struct Result {
+        const xml::Tree* tree;
+        std::int64_t last;
+    };
+
+    void addSDC(const std::string& key, std::int64_t cost) {
+        if (cost != 0) costsRev.emplace_back(key, cost);
+    }
+
+    Result extendAux(const xml::Tree* node, std::int64_t n, std::int64_t d, bool marked) {
+        std::string key = std::to_string(n);
+        if (const auto* tx = std::get_if<xml::TXNode>(&node->value)) {
+            if (!node->isLeaf()) throw InternalError("extendAux: text node \"" + tx->text + "\" has children");
+            mappingRev.emplace_back(key, tx->text);
+            addSDC(key, d);
+            return {xml::leafNode(xml::TXNode{std::move(key)}), n};
+        }
+        const auto* el = std::get_if<xml::ELNode>(&node->value);
+        if (!el) throw InternalError("extendAux: node is neither an element nor a text");
+
+        if (detail::isGroupName(el->name)) {
+            auto [kids, next] = extendMap(node->children(), n + 1, d, marked);
+            mappingRev.emplace_back(key, el->name);
+            addSDC(key, d);
+            return {xml::makeTree(xml::ELNode{std::move(key), {}}, kids), next - 1};
+        }
+        if (node->isLeaf()) {
+            detail::appendVarandType(key, el->attributes, variables, searchTypes, marked, 0);
+            mappingRev.emplace_back(key, el->name);
+            addSDC(key, d);
+            return {xml::leafNode(xml::ELNode{std::move(key), {}}), n};
+        }
+
+        // Element with a child: node n ("or") over [element n+1 over the
+        // child, the copy of the child charged at delcost].
+        std::string own = std::to_string(n + 1);
+        detail::appendVarandType(own, el->attributes, variables, searchTypes, marked, 0);
+        const xml::Tree* c = node->children()[0];
+        Result kept = verifyDepth(c, n + 2, marked);
+        Result copy = extendAux(c, kept.last + 1, delcost, true);
+        mappingRev.emplace_back(own, el->name);
+        mappingRev.emplace_back(key, "or");
+        addSDC(key, d);
+        const xml::Tree* element = xml::makeTree(xml::ELNode{std::move(own), {}}, {kept.tree});
+        return {xml::makeTree(xml::ELNode{std::move(key), {}}, {element, copy.tree}), copy.last};
+    }
+
+    // The operands of a group, each from the number after the previous
+    // one's last; returns the trees and the number after the last used.
+    std::pair<xml::TreeList, std::int64_t> extendMap(std::span<const xml::Tree* const> children, std::int64_t f,
+                                                     std::int64_t d, bool marked) {
+        xml::TreeList trees;
+        trees.reserve(children.size());
+        for (const xml::Tree* x : children) {
+            Result r = extendAux(x, f, d, marked);
+            trees.push_back(r.tree);
+            f = r.last + 1;
+        }
+        return {std::move(trees), f};
+    }
+
+    // The single child of an element that keeps its place: an element goes
+    // to extendAux with cost 0, a text is numbered here without cost.
+    Result verifyDepth(const xml::Tree* c, std::int64_t k, bool marked) {
+        if (std::holds_alternative<xml::ELNode>(c->value)) return extendAux(c, k, 0, marked);
+        const auto* tx = std::get_if<xml::TXNode>(&c->value);
+        if (!tx) throw InternalError("verifyDepth: child is neither an element nor a text");
+        if (!c->isLeaf()) throw InternalError("verifyDepth: text node \"" + tx->text + "\" has children");
+        std::string key = std::to_string(k);
+        mappingRev.emplace_back(key, tx->text);
+        return {xml::leafNode(xml::TXNode{std::move(key)}), k};
+    }
+
+    QueryAnnotation finish(const xml::Tree* tree, std::int64_t last) {
+        std::reverse(mappingRev.begin(), mappingRev.end());
+        std::reverse(costsRev.begin(), costsRev.end());
+        QueryAnnotation out;
+        out.tree = tree;
+        out.mapping = QueryMapping(std::move(mappingRev));
+        out.sumDelCost = SumDelCost(std::move(costsRev));
+        out.variables = VariableList(std::move(variables));
+        out.searchTypes = SearchTypeList(std::move(searchTypes));
+        out.lastNumber = last;
+        return out;
+    }
+};
+
+}  // namespace
+
+QueryAnnotation extendQuery(const xml::Tree* query, std::int64_t first) {
+    ExtendWalk w;
+    std::string key = std::to_string(first);
+    if (const auto* tx = std::get_if<xml::TXNode>(&query->value)) {
+        if (!query->isLeaf()) throw InternalError("extendQuery: text node \"" + tx->text + "\" has children");
+        w.mappingRev.emplace_back(key, tx->text);
+        return w.finish(xml::leafNode(xml::TXNode{std::move(key)}), first);
+    }
+    const auto* el = std::get_if<xml::ELNode>(&query->value);
+    if (!el) throw InternalError("extendQuery: root is neither an element nor a text");
+    // The root's own variable and type stand before everything below it.
+    detail::appendVarandType(key, el->attributes, w.variables, w.searchTypes, false, 0);
+    if (query->isLeaf()) {
+        w.mappingRev.emplace_back(key, el->name);
+        return w.finish(xml::leafNode(xml::ELNode{std::move(key), {}}), first);
+    }
+    ExtendWalk::Result r = w.verifyDepth(query->children()[0], first + 1, false);
+    w.mappingRev.emplace_back(key, el->name);
+    return w.finish(xml::makeTree(xml::ELNode{std::move(key), {}}, {r.tree}), r.last);
+}
+
+QueryAnnotation extendAux(const xml::Tree* node, std::int64_t number, std::int64_t cost) {
+    ExtendWalk w;
+    ExtendWalk::Result r = w.extendAux(node, number, cost, false);
+    return w.finish(r.tree, r.last);
+}
+
+VariableList markDuplicate(const VariableList& variables) {
+    std::vector<VariableList::Pair> out;
+    out.reserve(variables.size());
+    for (const auto& [key, name] : variables) {
+        if (name.empty()) throw InternalError("markDuplicate: empty variable name at node \"" + key + "\"");
+        out.emplace_back(key, name.size() == 1 ? "C" + name : name);
+    }
+    return VariableList(std::move(out));
+}
+
+}  // namespace axf::query

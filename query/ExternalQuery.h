@@ -1,0 +1,130 @@
+// Query annotation records and the plain annotation.
+//
+// Annotating a simple query numbers its nodes in preorder from a first number
+// that the caller gives and relabels every node with its number's decimal
+// text (an element becomes ELNode{number, {}}, a text TXNode{number}). The
+// label each node had in the query, its variable and its search type live in
+// side lists keyed by that number text. The plain form (visitQuery) serves the
+// exact statements and negated filters; the extended form, with deletion
+// alternatives and their costs, is in ExtendQuery.h.
+//
+// Query labels are number texts only; the values in the lists (tag names,
+// texts, variable names) are kept raw, never label-escaped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "xml/XML.h"
+
+namespace axf::query {
+
+// A list of (number text, value) pairs in a fixed order, front first, with a
+// constant-time lookup of the first pair for a key (keys compared as whole
+// strings). Immutable once built.
+template <class V>
+class KeyedList {
+public:
+    using Pair = std::pair<std::string, V>;
+
+    KeyedList() = default;
+    explicit KeyedList(std::vector<Pair> pairs) : pairs_(std::move(pairs)) { buildIndex(); }
+    KeyedList(std::initializer_list<Pair> pairs) : pairs_(pairs) { buildIndex(); }
+
+    const std::vector<Pair>& pairs() const { return pairs_; }
+    std::size_t size() const { return pairs_.size(); }
+    bool empty() const { return pairs_.empty(); }
+    const Pair& operator[](std::size_t i) const { return pairs_[i]; }
+    auto begin() const { return pairs_.begin(); }
+    auto end() const { return pairs_.end(); }
+
+    // The value of the first pair whose key equals `key`, or nullptr.
+    const V* find(std::string_view key) const {
+        auto it = index_.find(std::string(key));
+        return it == index_.end() ? nullptr : &pairs_[it->second].second;
+    }
+
+    friend bool operator==(const KeyedList& a, const KeyedList& b) { return a.pairs_ == b.pairs_; }
+
+private:
+    void buildIndex() {
+        index_.reserve(pairs_.size());
+        for (std::size_t i = 0; i < pairs_.size(); ++i) index_.emplace(pairs_[i].first, i);  // first wins
+    }
+
+    std::vector<Pair> pairs_;
+    std::unordered_map<std::string, std::size_t> index_;
+};
+
+// (number text, label the node had in the query): a tag name, a text, "and",
+// "or" or "xor"; "or" also for an alternative node of the extended form.
+using QueryMapping = KeyedList<std::string>;
+// (number text, non-zero deletion cost); a node without a pair costs 0.
+using SumDelCost = KeyedList<std::int64_t>;
+// (number text, variable name).
+using VariableList = KeyedList<std::string>;
+// (number text, type mark as the query gives it, "E" from the filter language).
+using SearchTypeList = KeyedList<std::string>;
+
+// The extended annotation (see ExtendQuery.h).
+struct QueryAnnotation {
+    const xml::Tree* tree = nullptr;  // renumbered, with the deletion alternatives
+    QueryMapping mapping;
+    SumDelCost sumDelCost;
+    VariableList variables;
+    SearchTypeList searchTypes;
+    std::int64_t lastNumber = 0;  // highest number given
+};
+
+// The plain annotation: no alternatives, no costs.
+struct PlainAnnotation {
+    const xml::Tree* tree = nullptr;
+    QueryMapping mapping;
+    VariableList variables;
+    SearchTypeList searchTypes;
+    std::int64_t lastNumber = 0;
+};
+
+// The deletion cost recorded for the node, 0 when the list has none.
+std::int64_t getSDC(std::string_view numberText, const SumDelCost& costs);
+
+// The list itself for cost 0; otherwise (number, cost) in front of it.
+SumDelCost addSDC(std::int64_t number, std::int64_t cost, const SumDelCost& costs);
+
+// Puts the node's "var" and "type" pairs in front of the lists given (the
+// node's own pairs in reverse attribute order), starting from `count` "var"
+// attributes already taken (callers pass 0). Throws Fatal
+// `Multiple variable at node "<n>"` for more than two attributes or two "var"
+// attributes; any other attribute name is an InternalError.
+std::pair<VariableList, SearchTypeList> getVarandType(std::string_view numberText, const xml::AttList& attributes,
+                                                      const VariableList& variables,
+                                                      const SearchTypeList& searchTypes, int count = 0);
+
+// Splits trees into (elements with children, text nodes and childless
+// elements), keeping their order.
+std::pair<xml::TreeList, xml::TreeList> divideArgs(const xml::TreeList& trees);
+
+// The plain annotation of a query tree whose root takes `first`. The mapping,
+// the variables and the search types are in preorder.
+PlainAnnotation visitQuery(const xml::Tree* query, std::int64_t first);
+
+namespace detail {
+
+// Appends the node's variable and search-type pairs (reverse attribute
+// order), checking the attribute list as getVarandType does. When `marked`
+// is set, one-letter variable names are marked as a copy's (markDuplicate).
+void appendVarandType(const std::string& numberText, const xml::AttList& attributes,
+                      std::vector<VariableList::Pair>& variables, std::vector<SearchTypeList::Pair>& searchTypes,
+                      bool marked, int count);
+
+bool isGroupName(std::string_view name);
+
+}  // namespace detail
+
+}  // namespace axf::query
