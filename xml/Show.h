@@ -10,6 +10,7 @@
 // showListText(list) the form of a list of values.
 #pragma once
 
+#include <concepts>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,15 @@ void showString(std::string_view s, std::string& out);
 inline void showAt(int, const std::string& s, std::string& out) { showString(s, out); }
 inline void showAt(int, std::string_view s, std::string& out) { showString(s, out); }
 inline void showAt(int, bool b, std::string& out) { out += b ? "True" : "False"; }
+// A number; a negative one is parenthesised at precedence 7 or more.
+template <std::integral T>
+    requires(!std::same_as<T, bool> && !std::same_as<T, char>)
+void showAt(int prec, T v, std::string& out) {
+    const bool paren = v < 0 && prec > 6;
+    if (paren) out += '(';
+    out += std::to_string(v);
+    if (paren) out += ')';
+}
 
 // Opens and closes the parentheses of a constructor with fields.
 inline void openParen(int prec, std::string& out) {

@@ -5,11 +5,16 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <span>
+#include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "xml/Arena.h"
+#include "xml/Show.h"
 
 namespace axf::xml {
 
@@ -52,6 +57,121 @@ const V& treeRoot(const RoseTree<V>* t) {
 template <class V>
 std::span<const RoseTree<V>* const> treeChildren(const RoseTree<V>* t) {
     return t->children();
+}
+
+// ---------------------------------------------------------------------------
+// Generic operations. Each applies its function once per node; recursion goes
+// only as deep as the tree, never along a list of siblings.
+
+// The tree of the same shape with every value x replaced by f(x).
+template <class V, class F>
+auto mapTree(F&& f, const RoseTree<V>* t) -> const RoseTree<std::decay_t<std::invoke_result_t<F&, const V&>>>* {
+    using W = std::decay_t<std::invoke_result_t<F&, const V&>>;
+    W value = f(t->value);
+    std::vector<const RoseTree<W>*> kids;
+    kids.reserve(t->nkids);
+    for (const RoseTree<V>* c : t->children()) kids.push_back(mapTree(f, c));
+    return makeTreeT<W>(std::move(value), kids);
+}
+
+// f(x, R) with R = g(R1, g(R2, ... g(Rk, z))), Ri the fold of child i.
+template <class V, class F, class G, class B>
+auto foldTree(F&& f, G&& g, const B& z, const RoseTree<V>* t) -> std::decay_t<std::invoke_result_t<F&, const V&, B>> {
+    using A = std::decay_t<std::invoke_result_t<F&, const V&, B>>;
+    std::vector<A> rs;
+    rs.reserve(t->nkids);
+    for (const RoseTree<V>* c : t->children()) rs.push_back(foldTree(f, g, z, c));
+    B r = z;
+    for (std::size_t i = rs.size(); i-- > 0;) r = g(std::move(rs[i]), std::move(r));
+    return f(t->value, std::move(r));
+}
+
+// Bottom-up: f(x, [results of the children, in order]). The result type A
+// is given explicitly: cataTree<int>(f, t).
+template <class A, class V, class F>
+A cataTree(F&& f, const RoseTree<V>* t) {
+    std::vector<A> rs;
+    rs.reserve(t->nkids);
+    for (const RoseTree<V>* c : t->children()) rs.push_back(cataTree<A>(f, c));
+    return f(t->value, std::move(rs));
+}
+
+// The tree unfolded from a seed: f(seed) gives (value, child seeds).
+template <class S, class F>
+auto anaTree(F&& f, const S& seed) -> const RoseTree<std::decay_t<decltype(std::invoke(f, seed).first)>>* {
+    using V = std::decay_t<decltype(std::invoke(f, seed).first)>;
+    auto [value, seeds] = f(seed);
+    std::vector<const RoseTree<V>*> kids;
+    kids.reserve(seeds.size());
+    for (const auto& s : seeds) kids.push_back(anaTree<S>(f, s));
+    return makeTreeT<V>(std::move(value), kids);
+}
+
+// Top-down: (y, b) = f(a, x); the node gets y and every child receives b.
+template <class V, class A, class F>
+auto accumTree(F&& f, const A& a, const RoseTree<V>* t)
+    -> const RoseTree<std::decay_t<decltype(std::invoke(f, a, t->value).first)>>* {
+    using W = std::decay_t<decltype(std::invoke(f, a, t->value).first)>;
+    auto [value, b] = f(a, t->value);
+    std::vector<const RoseTree<W>*> kids;
+    kids.reserve(t->nkids);
+    for (const RoseTree<V>* c : t->children()) kids.push_back(accumTree<V, A>(f, b, c));
+    return makeTreeT<W>(std::move(value), kids);
+}
+
+// Top-down: r = f(a, x) is the node's new value and its children's
+// accumulator.
+template <class V, class A, class F>
+const RoseTree<A>* scanTree(F&& f, const A& a, const RoseTree<V>* t) {
+    A r = f(a, t->value);
+    std::vector<const RoseTree<A>*> kids;
+    kids.reserve(t->nkids);
+    for (const RoseTree<V>* c : t->children()) kids.push_back(scanTree<V, A>(f, r, c));
+    return makeTreeT<A>(std::move(r), kids);
+}
+
+// Calls fn(value) for every node in preorder, without recursion.
+template <class V, class Fn>
+void forEachPreorder(const RoseTree<V>* t, Fn&& fn) {
+    std::vector<std::pair<const RoseTree<V>*, std::size_t>> stack;  // node, next child
+    fn(t->value);
+    if (t->nkids) stack.emplace_back(t, 0);
+    while (!stack.empty()) {
+        auto& [node, i] = stack.back();
+        if (i == node->nkids) {
+            stack.pop_back();
+            continue;
+        }
+        const RoseTree<V>* c = node->kids[i++];
+        fn(c->value);
+        if (c->nkids) stack.emplace_back(c, 0);
+    }
+}
+
+// Every node value, root first, each child's subtree before the next child.
+template <class V>
+std::vector<V> preorderTree(const RoseTree<V>* t) {
+    std::vector<V> out;
+    forEachPreorder(t, [&](const V& v) { out.push_back(v); });
+    return out;
+}
+
+// Printed form: "Tree ", the value at precedence 11, a blank, the children
+// as a list; parenthesised at precedence 11 or more.
+template <class V>
+void showAt(int prec, const RoseTree<V>* t, std::string& out) {
+    openParen(prec, out);
+    out += "Tree ";
+    showAt(11, t->value, out);
+    out += " [";
+    bool first = true;
+    for (const RoseTree<V>* c : t->children()) {
+        if (!first) out += ',';
+        first = false;
+        showAt(0, c, out);
+    }
+    out += ']';
+    closeParen(prec, out);
 }
 
 }  // namespace axf::xml

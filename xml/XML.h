@@ -3,8 +3,11 @@
 #pragma once
 
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -56,5 +59,47 @@ inline const Tree* elem(std::string name, std::initializer_list<const Tree*> chi
     return makeTree(ELNode{std::move(name), {}}, children);
 }
 inline const Tree* text(std::string t) { return leafNode(TXNode{std::move(t)}); }
+
+
+// ---------------------------------------------------------------------------
+// Accessors. None fails on a node of another kind: it gives an absent
+// result, the empty list or the empty text.
+
+// f(name, attributes) for an ELNode, absent otherwise; f runs at most once.
+template <class F>
+auto xELNode(F&& f, const XMLNode& n) -> std::optional<std::invoke_result_t<F&, const std::string&, const AttList&>> {
+    if (const auto* e = std::get_if<ELNode>(&n)) return f(e->name, e->attributes);
+    return std::nullopt;
+}
+// f(text) for a TXNode, absent otherwise.
+template <class F>
+auto xTXNode(F&& f, const XMLNode& n) -> std::optional<std::invoke_result_t<F&, const std::string&>> {
+    if (const auto* t = std::get_if<TXNode>(&n)) return f(t->text);
+    return std::nullopt;
+}
+// f(target, text) for a PINode, absent otherwise.
+template <class F>
+auto xPINode(F&& f, const XMLNode& n) -> std::optional<std::invoke_result_t<F&, const std::string&, const std::string&>> {
+    if (const auto* p = std::get_if<PINode>(&n)) return f(p->target, p->text);
+    return std::nullopt;
+}
+
+// The name of an ELNode or ENNode, the target of a PINode; absent otherwise.
+std::optional<std::string> nodeName(const XMLNode& n);
+// The attributes of an ELNode; the empty list otherwise.
+const AttList& xAttlist(const XMLNode& n);
+// The value of the first attribute with exactly this name.
+std::optional<std::string> xAttval(std::string_view name, const XMLNode& n);
+const AttList& attributes(const Tree* t);
+std::optional<std::string> attval(std::string_view name, const Tree* t);
+
+// The text of a tree: for an RTNode or ELNode root, all TXNode texts in
+// preorder; for a TXNode, PINode or CXNode root its own text (the PI's text
+// without the target); for an ENNode the empty text.
+std::string stringValue(const Tree* t);
+
+// Printed form: "RTNode" bare; the other kinds as constructors with their
+// fields ("ELNode \"a\" [(\"x\",\"1\")]"), parenthesised at precedence 11.
+void showAt(int prec, const XMLNode& n, std::string& out);
 
 }  // namespace axf::xml

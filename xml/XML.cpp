@@ -1,0 +1,75 @@
+#include "xml/XML.h"
+
+namespace axf::xml {
+
+std::optional<std::string> nodeName(const XMLNode& n) {
+    if (const auto* e = std::get_if<ELNode>(&n)) return e->name;
+    if (const auto* p = std::get_if<PINode>(&n)) return p->target;
+    if (const auto* r = std::get_if<ENNode>(&n)) return r->name;
+    return std::nullopt;
+}
+
+const AttList& xAttlist(const XMLNode& n) {
+    static const AttList none;
+    if (const auto* e = std::get_if<ELNode>(&n)) return e->attributes;
+    return none;
+}
+
+std::optional<std::string> xAttval(std::string_view name, const XMLNode& n) {
+    for (const Attribute& a : xAttlist(n))
+        if (a.first == name) return a.second;
+    return std::nullopt;
+}
+
+const AttList& attributes(const Tree* t) { return xAttlist(treeRoot(t)); }
+
+std::optional<std::string> attval(std::string_view name, const Tree* t) { return xAttval(name, treeRoot(t)); }
+
+std::string stringValue(const Tree* t) {
+    const XMLNode& v = t->value;
+    if (const auto* x = std::get_if<TXNode>(&v)) return x->text;
+    if (const auto* p = std::get_if<PINode>(&v)) return p->text;
+    if (const auto* c = std::get_if<CXNode>(&v)) return c->text;
+    if (std::holds_alternative<ENNode>(v)) return {};
+    std::string out;
+    forEachPreorder(t, [&](const XMLNode& n) {
+        if (const auto* x = std::get_if<TXNode>(&n)) out += x->text;
+    });
+    return out;
+}
+
+void showAt(int prec, const XMLNode& n, std::string& out) {
+    if (std::holds_alternative<RTNode>(n)) {
+        out += "RTNode";
+        return;
+    }
+    openParen(prec, out);
+    std::visit(
+        [&](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, ELNode>) {
+                out += "ELNode ";
+                showString(v.name, out);
+                out += ' ';
+                showAt(11, v.attributes, out);
+            } else if constexpr (std::is_same_v<T, TXNode>) {
+                out += "TXNode ";
+                showString(v.text, out);
+            } else if constexpr (std::is_same_v<T, PINode>) {
+                out += "PINode ";
+                showString(v.target, out);
+                out += ' ';
+                showString(v.text, out);
+            } else if constexpr (std::is_same_v<T, CXNode>) {
+                out += "CXNode ";
+                showString(v.text, out);
+            } else if constexpr (std::is_same_v<T, ENNode>) {
+                out += "ENNode ";
+                showString(v.name, out);
+            }
+        },
+        n);
+    closeParen(prec, out);
+}
+
+}  // namespace axf::xml
