@@ -1,0 +1,700 @@
+#include "query/Compute.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "common/Fatal.h"
+#include "xml/Arena.h"
+
+namespace axf::query {
+
+using xml::ELNode;
+using xml::Tree;
+
+namespace {
+
+EmbeddingEntry withCost(const EmbeddingEntry& e, std::int64_t n) {
+    EmbeddingEntry r = e;
+    r.cost = e.cost + n;
+    return r;
+}
+
+EmbeddingEntry wholeQueryEntry(std::int64_t cost, const Tree* tree) {
+    EmbeddingEntry r;
+    r.position = 1;
+    r.depth = 0;
+    r.last = 0;
+    r.renamingCost = 0;
+    r.cost = cost;
+    r.tree = tree;
+    return r;
+}
+
+// Index of the first entry at or after i whose position is not p.
+std::size_t skipPosition(EntrySpan s, std::size_t i, std::int64_t p) {
+    while (i < s.size() && s[i].position == p) ++i;
+    return i;
+}
+
+const char* kindName(const Tree* t) {
+    if (!t) return "missing";
+    struct Visitor {
+        const char* operator()(const xml::RTNode&) const { return "a document root"; }
+        const char* operator()(const xml::ELNode&) const { return "an element"; }
+        const char* operator()(const xml::TXNode&) const { return "a text node"; }
+        const char* operator()(const xml::PINode&) const { return "a processing instruction"; }
+        const char* operator()(const xml::CXNode&) const { return "a comment"; }
+        const char* operator()(const xml::ENNode&) const { return "an entity reference"; }
+    };
+    return std::visit(Visitor{}, t->value);
+}
+
+// A new element root with the given name and attributes over the children of
+// a followed by the children of b; the children arrays are written straight
+// into the arena.
+const Tree* concatUnder(ELNode root, std::span<const Tree* const> a, std::span<const Tree* const> b) {
+    const std::size_t k = a.size() + b.size();
+    const Tree** arr = nullptr;
+    if (k != 0) {
+        arr = static_cast<const Tree**>(xml::Arena::allocate(sizeof(const Tree*) * k, alignof(const Tree*)));
+        std::copy(a.begin(), a.end(), arr);
+        std::copy(b.begin(), b.end(), arr + a.size());
+    }
+    Tree* t = xml::Arena::make<Tree>();
+    t->value = std::move(root);
+    t->kids = arr;
+    t->nkids = k;
+    return t;
+}
+
+const Tree* joinTrees(const Tree* x, const Tree* y, std::string_view combination) {
+    if (x && isDeferredFailure(x)) return x;
+    const ELNode* ex = x ? std::get_if<ELNode>(&x->value) : nullptr;
+    if (!ex) return makeDeferredFailure(std::string(combination) + ": first tree root is " + kindName(x));
+    if (y && isDeferredFailure(y)) return y;
+    if (!y || !std::holds_alternative<ELNode>(y->value))
+        return makeDeferredFailure(std::string(combination) + ": second tree root is " + kindName(y));
+    return concatUnder(ELNode{ex->name, ex->attributes}, x->children(), y->children());
+}
+
+// Keeps a sorted input as it is and sorts a copy otherwise.
+class Ordered {
+public:
+    template <class Less>
+    Ordered(EntrySpan in, Less less) : in_(in) {
+        if (!std::is_sorted(in.begin(), in.end(), less)) {
+            storage_.assign(in.begin(), in.end());
+            std::stable_sort(storage_.begin(), storage_.end(), less);
+            sorted_ = true;
+        }
+    }
+    EntrySpan view() const { return sorted_ ? EntrySpan(storage_) : in_; }
+
+private:
+    EntrySpan in_;
+    EntryList storage_;
+    bool sorted_ = false;
+};
+
+bool byPositionThenCost(const EmbeddingEntry& a, const EmbeddingEntry& b) {
+    return a.position < b.position || (a.position == b.position && a.cost < b.cost);
+}
+bool byCost(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.cost < b.cost; }
+
+Ordered positionOrdered(EntrySpan s) { return Ordered(s, byPositionThenCost); }
+
+// ---- the `or` step of mode all over a list that can grow at its front ----
+//
+// The step hands back the second list with entries put back in front of a
+// suffix, so the second list is kept as cells of a singly linked list: the
+// input's cells first, each pointing at the next, then cells that a step
+// puts in front of another.
+
+constexpr std::int64_t kEnd = -1;
+
+struct CellList {
+    struct Cell {
+        const EmbeddingEntry* entry;
+        std::int64_t next;
+    };
+    std::vector<Cell> cells;
+
+    std::int64_t fromSpan(EntrySpan s) {
+        if (s.empty()) return kEnd;
+        const std::int64_t base = static_cast<std::int64_t>(cells.size());
+        for (std::size_t i = 0; i < s.size(); ++i)
+            cells.push_back({&s[i], i + 1 < s.size() ? base + static_cast<std::int64_t>(i) + 1 : kEnd});
+        return base;
+    }
+    const EmbeddingEntry& at(std::int64_t c) const { return *cells[static_cast<std::size_t>(c)].entry; }
+    std::int64_t next(std::int64_t c) const { return cells[static_cast<std::size_t>(c)].next; }
+    std::int64_t pastPosition(std::int64_t p, std::int64_t c) const {
+        while (c != kEnd && at(c).position == p) c = next(c);
+        return c;
+    }
+    std::int64_t cons(const EmbeddingEntry* e, std::int64_t rest) {
+        cells.push_back({e, rest});
+        return static_cast<std::int64_t>(cells.size()) - 1;
+    }
+    EntryList toList(std::int64_t c) const {
+        EntryList r;
+        for (; c != kEnd; c = next(c)) r.push_back(at(c));
+        return r;
+    }
+};
+
+struct StepLeft {
+    std::int64_t second;
+    EntrySpan first;
+};
+
+StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, EntrySpan rest, std::int64_t n,
+                 int flag, bool mark, std::vector<std::int64_t>& kept, EntryList& out) {
+    const std::int64_t pa = a.position;
+    const std::int64_t ca = a.cost;
+    kept.clear();  // cells joined with a while the mark is set; they stay in the second list
+    StepLeft left{kEnd, rest};
+    std::int64_t cur = ys;
+    for (;;) {
+        if (cur == kEnd) {
+            if (flag == 0) out.push_back(withCost(a, n));
+            left = {kEnd, flag == 1 && !mark ? nextPre(pa, rest) : rest};
+            break;
+        }
+        const EmbeddingEntry& x = list.at(cur);
+        const std::int64_t xs = list.next(cur);
+        if (pa < x.position) {
+            if (flag == 0) out.push_back(withCost(a, n));
+            left = {cur, flag == 1 && !mark ? nextPre(pa, rest) : rest};
+            break;
+        }
+        if (pa > x.position) {
+            out.push_back(withCost(x, n));
+            flag = 0;
+            cur = xs;
+            continue;
+        }
+        if (ca < x.cost) {
+            if (flag == 0) out.push_back(withCost(a, n));
+            if (mark)
+                left = {cur, rest};
+            else
+                left = {list.pastPosition(x.position, xs), nextPre(pa, rest)};
+            break;
+        }
+        if (ca > x.cost) {
+            out.push_back(withCost(x, n));
+            for (std::int64_t c = xs; c != kEnd && list.at(c).position == x.position && list.at(c).cost == x.cost;
+                 c = list.next(c))
+                out.push_back(withCost(list.at(c), n));
+            left = {list.pastPosition(x.position, xs), nextPre(pa, rest)};
+            break;
+        }
+        out.push_back(joinEntries(a, x, n, "compute_min_all"));
+        flag = 1;
+        if (mark) kept.push_back(cur);
+        cur = xs;
+    }
+    if (!kept.empty()) {
+        // When the kept cells still form the chain that leads to what is left,
+        // the first of them already heads the list to hand back.
+        bool chained = true;
+        for (std::size_t i = 0; i < kept.size() && chained; ++i)
+            chained = list.next(kept[i]) == (i + 1 < kept.size() ? kept[i + 1] : left.second);
+        if (chained) {
+            left.second = kept.front();
+        } else {
+            for (std::size_t i = kept.size(); i-- > 0;) left.second = list.cons(list.cells[kept[i]].entry, left.second);
+        }
+    }
+    return left;
+}
+
+void appendWithCost(EntrySpan s, std::int64_t n, EntryList& out) {
+    for (const EmbeddingEntry& e : s) out.push_back(withCost(e, n));
+}
+
+// Chosen head of an xor step: the list it comes from and its index there.
+template <class Emit>
+void xorMerge(EntrySpan first, EntrySpan second, Emit emit) {
+    std::size_t i = 0, j = 0;
+    while (i < first.size() || j < second.size()) {
+        if (i == first.size()) {
+            emit(second, j);
+            j = skipPosition(second, j + 1, second[j].position);
+        } else if (j == second.size()) {
+            emit(first, i);
+            i = skipPosition(first, i + 1, first[i].position);
+        } else {
+            const EmbeddingEntry& x = first[i];
+            const EmbeddingEntry& y = second[j];
+            if (x.position < y.position) {
+                emit(first, i);
+                i = skipPosition(first, i + 1, x.position);
+            } else if (x.position > y.position) {
+                emit(second, j);
+                j = skipPosition(second, j + 1, y.position);
+            } else {
+                if (x.cost <= y.cost)
+                    emit(first, i);
+                else
+                    emit(second, j);
+                const std::int64_t p = x.position;
+                i = skipPosition(first, i + 1, p);
+                j = skipPosition(second, j + 1, p);
+            }
+        }
+    }
+}
+
+// Index of the cheapest entry: the first of the lowest cost. s is not empty.
+std::size_t cheapest(EntrySpan s) {
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < s.size(); ++i)
+        if (s[i].cost < s[best].cost) best = i;
+    return best;
+}
+
+// The entries of the lowest cost, in list order. s is not empty.
+std::vector<const EmbeddingEntry*> lowestCostRun(EntrySpan s) {
+    const std::int64_t c = s[cheapest(s)].cost;
+    std::vector<const EmbeddingEntry*> run;
+    for (const EmbeddingEntry& e : s)
+        if (e.cost == c) run.push_back(&e);
+    return run;
+}
+
+EntryList copies(const std::vector<const EmbeddingEntry*>& run) {
+    EntryList out;
+    out.reserve(run.size());
+    for (const EmbeddingEntry* e : run) out.push_back(wholeQueryEntry(e->cost, e->tree));
+    return out;
+}
+
+EmbeddingEntry combined(std::string_view op, const EmbeddingEntry& a, const EmbeddingEntry& b) {
+    return wholeQueryEntry(a.cost + b.cost, buildExternalTree(op, a.tree, b.tree));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Failure trees.
+
+const Tree* makeDeferredFailure(std::string_view message) {
+    std::string name(1, '\0');
+    name += message;
+    return xml::leafNode(ELNode{std::move(name), {}});
+}
+
+bool isDeferredFailure(const Tree* t) {
+    if (!t) return false;
+    const ELNode* e = std::get_if<ELNode>(&t->value);
+    return e && !e->name.empty() && e->name[0] == '\0';
+}
+
+std::string deferredFailureText(const Tree* t) {
+    if (!isDeferredFailure(t)) return {};
+    return std::get<ELNode>(t->value).name.substr(1);
+}
+
+void throwIfDeferredFailure(const Tree* t) {
+    if (isDeferredFailure(t)) throw InternalError(deferredFailureText(t));
+}
+
+// ---------------------------------------------------------------------------
+// Position and same-cost list functions.
+
+EntrySpan nextPre(std::int64_t p, EntrySpan entries) { return entries.subspan(skipPosition(entries, 0, p)); }
+
+bool verifyNext(const EmbeddingEntry& e, EntrySpan entries) {
+    return !entries.empty() && entries.front().position == e.position && entries.front().cost == e.cost;
+}
+
+EntryList aux3(std::int64_t p, std::int64_t c, std::int64_t k, EntrySpan entries) {
+    // An entry before the run (smaller position, or position p and a lower
+    // cost) ends it like any other entry outside the run.
+    return extractSameCostandPre(p, c, k, entries);
+}
+
+EntryList extractSameCostandPre(std::int64_t p, std::int64_t c, std::int64_t k, EntrySpan entries) {
+    EntryList out;
+    for (const EmbeddingEntry& e : entries) {
+        if (e.position != p || e.cost != c) break;
+        out.push_back(withCost(e, k));
+    }
+    return out;
+}
+
+EntryList extractSameCost(std::int64_t c, EntrySpan entries) {
+    EntryList out;
+    for (const EmbeddingEntry& e : entries) {
+        if (e.cost != c) break;
+        out.push_back(wholeQueryEntry(e.cost, e.tree));
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Ordering.
+
+bool embCostLeq(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.cost <= b.cost; }
+bool embCostLt(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.cost < b.cost; }
+
+EntryList embSort(EntrySpan entries) {
+    const Ordered ordered(entries, byPositionThenCost);
+    const EntrySpan v = ordered.view();
+    return EntryList(v.begin(), v.end());
+}
+
+EntryList sortbyEmbcost(EntrySpan entries) {
+    EntryList out(entries.begin(), entries.end());
+    if (!std::is_sorted(out.begin(), out.end(), byCost)) std::stable_sort(out.begin(), out.end(), byCost);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Joins and the pairwise workers.
+
+EmbeddingEntry joinEntries(const EmbeddingEntry& x, const EmbeddingEntry& y, std::int64_t n,
+                           std::string_view combination) {
+    EmbeddingEntry r = x;
+    r.cost = x.cost + y.cost + n;
+    r.tree = joinTrees(x.tree, y.tree, combination);
+    return r;
+}
+
+namespace {
+
+EntryList sumBest(EntrySpan first, EntrySpan second, std::int64_t n, std::string_view name) {
+    EntryList out;
+    std::size_t i = 0, j = 0;
+    while (i < first.size() && j < second.size()) {
+        const EmbeddingEntry& x = first[i];
+        const EmbeddingEntry& y = second[j];
+        if (x.position == y.position) {
+            out.push_back(joinEntries(x, y, n, name));
+            i = skipPosition(first, i + 1, x.position);
+            j = skipPosition(second, j + 1, x.position);
+        } else if (x.position < y.position) {
+            ++i;
+        } else {
+            ++j;
+        }
+    }
+    return out;
+}
+
+EntryList minBest(EntrySpan first, EntrySpan second, std::int64_t n, std::string_view name) {
+    EntryList out;
+    std::size_t i = 0, j = 0;
+    while (i < first.size() || j < second.size()) {
+        if (i == first.size()) {
+            out.push_back(withCost(second[j], n));
+            j = skipPosition(second, j + 1, second[j].position);
+        } else if (j == second.size()) {
+            out.push_back(withCost(first[i], n));
+            i = skipPosition(first, i + 1, first[i].position);
+        } else {
+            const EmbeddingEntry& x = first[i];
+            const EmbeddingEntry& y = second[j];
+            if (x.position < y.position) {
+                out.push_back(withCost(x, n));
+                ++i;
+            } else if (x.position > y.position) {
+                out.push_back(withCost(y, n));
+                ++j;
+            } else {
+                if (x.cost < y.cost)
+                    out.push_back(withCost(x, n));
+                else if (x.cost > y.cost)
+                    out.push_back(withCost(y, n));
+                else
+                    out.push_back(joinEntries(x, y, n, name));
+                const std::int64_t p = x.position;
+                i = skipPosition(first, i + 1, p);
+                j = skipPosition(second, j + 1, p);
+            }
+        }
+    }
+    return out;
+}
+
+EntryList minAll(EntrySpan first, EntrySpan second, std::int64_t n) {
+    EntryList out;
+    CellList list;
+    std::int64_t ys = list.fromSpan(second);
+    EntrySpan xs = first;
+    std::vector<std::int64_t> kept;
+    while (!xs.empty() && ys != kEnd) {
+        const EmbeddingEntry& a = xs.front();
+        EntrySpan rest = xs.subspan(1);
+        StepLeft left = minStep(a, list, ys, rest, n, 0, verifyNext(a, rest), kept, out);
+        ys = left.second;
+        xs = left.first;
+    }
+    appendWithCost(xs, n, out);
+    for (; ys != kEnd; ys = list.next(ys)) out.push_back(withCost(list.at(ys), n));
+    return out;
+}
+
+EntryList sumAll(EntrySpan first, EntrySpan second, std::int64_t n) {
+    EntryList out;
+    // The list for the next entry of the first list: the kept entries (those
+    // of the last entry's position) followed by second[ti...].
+    std::vector<const EmbeddingEntry*> kept, nextKept;
+    std::size_t ti = 0;
+    for (const EmbeddingEntry& x : first) {
+        if (kept.empty() && ti == second.size()) break;
+        nextKept.clear();
+        bool stopped = false;
+        for (std::size_t k = 0; k < kept.size(); ++k) {
+            const EmbeddingEntry* y = kept[k];
+            if (y->position == x.position) {
+                out.push_back(joinEntries(x, *y, n, "compute_sum_all"));
+                nextKept.push_back(y);
+            } else if (y->position > x.position) {
+                nextKept.insert(nextKept.end(), kept.begin() + static_cast<std::ptrdiff_t>(k), kept.end());
+                stopped = true;
+                break;
+            }
+        }
+        while (!stopped && ti < second.size()) {
+            const EmbeddingEntry& y = second[ti];
+            if (y.position == x.position) {
+                out.push_back(joinEntries(x, y, n, "compute_sum_all"));
+                nextKept.push_back(&y);
+                ++ti;
+            } else if (y.position < x.position) {
+                ++ti;
+            } else {
+                stopped = true;
+            }
+        }
+        std::swap(kept, nextKept);
+    }
+    return out;
+}
+
+}  // namespace
+
+EntryList compute_sum_best_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
+    return sumBest(first, second, n, "compute_sum_best");
+}
+
+EntryList compute_min_best_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
+    return minBest(first, second, n, "compute_min_best");
+}
+
+EntryList compute_xor_best_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
+    EntryList out;
+    xorMerge(first, second, [&](EntrySpan s, std::size_t i) { out.push_back(withCost(s[i], n)); });
+    return out;
+}
+
+EntryList compute_xor_all_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
+    EntryList out;
+    xorMerge(first, second, [&](EntrySpan s, std::size_t i) {
+        const EmbeddingEntry& h = s[i];
+        for (std::size_t k = i; k < s.size() && s[k].position == h.position && s[k].cost == h.cost; ++k)
+            out.push_back(withCost(s[k], n));
+    });
+    return out;
+}
+
+MinStep compute_min_aux2(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n,
+                         int mergeFlag, bool sameNext) {
+    MinStep r;
+    CellList list;
+    std::vector<std::int64_t> kept;
+    StepLeft left = minStep(a, list, list.fromSpan(second), rest, n, mergeFlag == 0 ? 0 : 1, sameNext, kept,
+                            r.emitted);
+    r.secondLeft = list.toList(left.second);
+    r.firstLeft.assign(left.first.begin(), left.first.end());
+    return r;
+}
+
+EntryList compute_min_aux(EntrySpan first, EntrySpan second, std::int64_t n) { return minAll(first, second, n); }
+
+SumStep compute_sum_aux(const EmbeddingEntry& x, EntrySpan second, std::int64_t n) {
+    SumStep r;
+    std::size_t i = 0;
+    for (; i < second.size(); ++i) {
+        const EmbeddingEntry& y = second[i];
+        if (y.position == x.position) {
+            r.joined.push_back(joinEntries(x, y, n, "compute_sum_all"));
+            r.rest.push_back(y);
+        } else if (y.position > x.position) {
+            break;
+        }
+    }
+    r.rest.insert(r.rest.end(), second.begin() + static_cast<std::ptrdiff_t>(i), second.end());
+    return r;
+}
+
+// ---------------------------------------------------------------------------
+// Combination at query nodes.
+
+EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n) {
+    if (first.empty() || second.empty()) return {};
+    return sumAll(first, second, n);
+}
+
+EntryList compute_sum_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    if (first.empty()) return {};
+    return compute_sum_all(first, EntrySpan(second.get()), n);
+}
+
+EntryList compute_sum_best(EntrySpan first, EntrySpan second, std::int64_t n) {
+    if (first.empty() || second.empty()) return {};
+    return sumBest(positionOrdered(first).view(), positionOrdered(second).view(), n, "compute_sum_best");
+}
+
+EntryList compute_sum_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    if (first.empty()) return {};
+    return compute_sum_best(first, EntrySpan(second.get()), n);
+}
+
+EntryList compute_min_all(EntrySpan first, EntrySpan second, std::int64_t n) {
+    EntryList out;
+    if (first.empty() || second.empty()) {
+        appendWithCost(first, n, out);
+        appendWithCost(second, n, out);
+        return out;
+    }
+    return minAll(positionOrdered(first).view(), positionOrdered(second).view(), n);
+}
+
+EntryList compute_min_best(EntrySpan first, EntrySpan second, std::int64_t n) {
+    if (first.empty() && second.empty()) return {};
+    return minBest(positionOrdered(first).view(), positionOrdered(second).view(), n, "compute_min_best");
+}
+
+EntryList compute_xor_all(EntrySpan first, EntrySpan second, std::int64_t n) {
+    if (first.empty() && second.empty()) return {};
+    return compute_xor_all_aux(positionOrdered(first).view(), positionOrdered(second).view(), n);
+}
+
+EntryList compute_xor_best(EntrySpan first, EntrySpan second, std::int64_t n) {
+    if (first.empty() && second.empty()) return {};
+    return compute_xor_best_aux(positionOrdered(first).view(), positionOrdered(second).view(), n);
+}
+
+// ---------------------------------------------------------------------------
+// Boolean result root.
+
+namespace {
+
+enum class Operand { Boolean, Plain, Invalid, Failure };
+
+Operand classify(const Tree* t) {
+    if (!t) return Operand::Invalid;
+    if (isDeferredFailure(t)) return Operand::Failure;
+    if (const ELNode* e = std::get_if<ELNode>(&t->value)) {
+        if (!e->attributes.empty()) return Operand::Invalid;
+        return e->name == "and" || e->name == "or" || e->name == "xor" ? Operand::Boolean : Operand::Plain;
+    }
+    if (std::holds_alternative<xml::TXNode>(t->value)) return t->isLeaf() ? Operand::Plain : Operand::Invalid;
+    return Operand::Invalid;
+}
+
+const Tree* invalidOperand(const char* side, const Tree* t) {
+    std::string what = kindName(t);
+    if (t && std::holds_alternative<ELNode>(t->value)) what = "an element with attributes";
+    if (t && std::holds_alternative<xml::TXNode>(t->value)) what = "a text node with children";
+    return makeDeferredFailure(std::string("buildExternalTree: ") + side + " operand root is " + what);
+}
+
+}  // namespace
+
+const Tree* buildExternalTree(std::string_view op, const Tree* left, const Tree* right) {
+    const Operand l = classify(left);
+    if (l == Operand::Failure) return left;
+    if (l == Operand::Invalid) return invalidOperand("left", left);
+    const Operand r = classify(right);
+    if (r == Operand::Failure) return right;
+    if (r == Operand::Invalid) return invalidOperand("right", right);
+
+    ELNode root{std::string(op), {}};
+    const Tree* const one[1] = {l == Operand::Boolean ? right : left};
+    if (l == Operand::Boolean && r == Operand::Boolean) return concatUnder(std::move(root), left->children(), right->children());
+    if (l == Operand::Boolean) return concatUnder(std::move(root), one, left->children());
+    if (r == Operand::Boolean) return concatUnder(std::move(root), one, right->children());
+    const Tree* const both[2] = {left, right};
+    return concatUnder(std::move(root), both, {});
+}
+
+// ---------------------------------------------------------------------------
+// Combination of whole-query results.
+
+EntryList compute_ExtSum_best(EntrySpan first, EntrySpan second) {
+    if (first.empty() || second.empty()) return {};
+    return {combined("and", first[cheapest(first)], second[cheapest(second)])};
+}
+
+EntryList compute_ExtSum_all(EntrySpan first, EntrySpan second) {
+    EntryList out;
+    if (first.empty() || second.empty()) return out;
+    out.reserve(first.size() * second.size());
+    for (const EmbeddingEntry& a : first)
+        for (const EmbeddingEntry& b : second) out.push_back(combined("and", a, b));
+    return out;
+}
+
+EntryList compute_ExtMin_best(EntrySpan first, EntrySpan second) {
+    if (first.empty() && second.empty()) return {};
+    if (first.empty() || second.empty()) {
+        EntrySpan s = first.empty() ? second : first;
+        const EmbeddingEntry& e = s[cheapest(s)];
+        return {wholeQueryEntry(e.cost, e.tree)};
+    }
+    const EmbeddingEntry& x = first[cheapest(first)];
+    const EmbeddingEntry& y = second[cheapest(second)];
+    if (x.cost < y.cost) return {wholeQueryEntry(x.cost, x.tree)};
+    if (x.cost > y.cost) return {wholeQueryEntry(y.cost, y.tree)};
+    return {combined("or", x, y)};
+}
+
+EntryList compute_ExtMin_all(EntrySpan first, EntrySpan second) {
+    if (first.empty() && second.empty()) return {};
+    if (first.empty()) return copies(lowestCostRun(second));
+    if (second.empty()) return copies(lowestCostRun(first));
+    const std::int64_t cx = first[cheapest(first)].cost;
+    const std::int64_t cy = second[cheapest(second)].cost;
+    if (cx < cy) return copies(lowestCostRun(first));
+    if (cx > cy) return copies(lowestCostRun(second));
+    const auto runA = lowestCostRun(first);
+    const auto runB = lowestCostRun(second);
+    EntryList out;
+    out.reserve(runA.size() * runB.size());
+    for (const EmbeddingEntry* a : runA)
+        for (const EmbeddingEntry* b : runB) out.push_back(combined("or", *a, *b));
+    return out;
+}
+
+EntryList compute_Extxor_best(EntrySpan first, EntrySpan second) {
+    if (first.empty() && second.empty()) return {};
+    if (first.empty() || second.empty()) {
+        EntrySpan s = first.empty() ? second : first;
+        const EmbeddingEntry& e = s[cheapest(s)];
+        return {wholeQueryEntry(e.cost, e.tree)};
+    }
+    const EmbeddingEntry& x = first[cheapest(first)];
+    const EmbeddingEntry& y = second[cheapest(second)];
+    const EmbeddingEntry& e = x.cost <= y.cost ? x : y;
+    return {wholeQueryEntry(e.cost, e.tree)};
+}
+
+EntryList compute_Extxor_all(EntrySpan first, EntrySpan second) {
+    if (first.empty() && second.empty()) return {};
+    if (first.empty()) return copies(lowestCostRun(second));
+    if (second.empty()) return copies(lowestCostRun(first));
+    const std::int64_t cx = first[cheapest(first)].cost;
+    const std::int64_t cy = second[cheapest(second)].cost;
+    return copies(lowestCostRun(cx <= cy ? first : second));
+}
+
+}  // namespace axf::query

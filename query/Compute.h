@@ -1,0 +1,166 @@
+// Result combination and ranking: the merging of result lists under `and`,
+// `or` and `xor` in the modes "best" and "all", and the orderings of result
+// lists by position and by cost.
+//
+// Two levels of combination live here:
+//  - at the boolean nodes of a query, during the embedding search: lists of
+//    child embeddings rooted at matches of the same parent element are merged
+//    position by position (compute_sum_*, compute_min_*, compute_xor_* and
+//    their workers);
+//  - between whole queries below a boolean top, in the driver: results are
+//    chosen and paired by cost alone and every result becomes a whole-query
+//    entry (compute_Ext*).
+//
+// Lists are taken as spans and returned as new vectors; inputs are never
+// changed. Every combination walks its inputs once; the orderings return at
+// once when the list is already in order and otherwise make one stable sort.
+// Trees built here share every subtree with their operands.
+//
+// Joined trees whose operand roots are not both elements have no result. Such
+// a join does not fail when it is made: it yields a failure tree (see
+// isDeferredFailure below) that fails only when something reads it, so that a
+// run which never prints the tree (a count) does not fail.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "common/Lazy.h"
+#include "index/EmbeddingEntry.h"
+#include "xml/XML.h"
+
+namespace axf::query {
+
+using index::EmbeddingEntry;
+using index::EntryList;
+using EntrySpan = std::span<const EmbeddingEntry>;
+
+// ---------------------------------------------------------------------------
+// Failure trees.
+//
+// A failure tree is an element without attributes or children whose name is
+// the byte 0 followed by the text of an internal error ("compute_sum_best:
+// second tree root is a text node"). No parsed name can start with byte 0.
+// Whoever reads a result tree for its content (the result printer, relabelling
+// of result roots) checks its root with throwIfDeferredFailure first, so the
+// error fires exactly when such a tree is used.
+
+const xml::Tree* makeDeferredFailure(std::string_view message);
+bool isDeferredFailure(const xml::Tree* t);
+// The error text of a failure tree; empty for any other tree.
+std::string deferredFailureText(const xml::Tree* t);
+// Throws axf::InternalError with the tree's error text if t is a failure tree.
+void throwIfDeferredFailure(const xml::Tree* t);
+
+// ---------------------------------------------------------------------------
+// Position and same-cost list functions.
+
+// The entries after the leading run of entries of position p (a suffix).
+EntrySpan nextPre(std::int64_t p, EntrySpan entries);
+// True when the first entry has the position and the cost of e.
+bool verifyNext(const EmbeddingEntry& e, EntrySpan entries);
+// The leading entries of position p and cost c, each with cost + k; stops at
+// the first entry of any other position or cost.
+EntryList aux3(std::int64_t p, std::int64_t c, std::int64_t k, EntrySpan entries);
+// The leading entries of position p and cost c, each with cost + k.
+EntryList extractSameCostandPre(std::int64_t p, std::int64_t c, std::int64_t k, EntrySpan entries);
+// The leading entries of cost c as whole-query entries (position 1, depth 0,
+// last 0, renaming cost 0, own cost and tree).
+EntryList extractSameCost(std::int64_t c, EntrySpan entries);
+
+// ---------------------------------------------------------------------------
+// Ordering of result lists.
+
+bool embCostLeq(const EmbeddingEntry& a, const EmbeddingEntry& b);
+bool embCostLt(const EmbeddingEntry& a, const EmbeddingEntry& b);
+// Ascending by position, then by cost; stable.
+EntryList embSort(EntrySpan entries);
+// Ascending by cost; stable; positions are not looked at.
+EntryList sortbyEmbcost(EntrySpan entries);
+
+// ---------------------------------------------------------------------------
+// Joined entry of x (from the first list) and y (from the second list): the
+// position, depth, last and renaming cost of x, the cost x + y + n, and a new
+// root with the name and attributes of x's root over x's children followed by
+// y's children. `combination` names the caller in the error text of a failure
+// tree.
+EmbeddingEntry joinEntries(const EmbeddingEntry& x, const EmbeddingEntry& y, std::int64_t n,
+                           std::string_view combination);
+
+// ---------------------------------------------------------------------------
+// Pairwise workers of the combination at query nodes. Both lists are expected
+// ascending by position and, within a position, by cost (the order of
+// embSort); none of them checks or restores it.
+
+// `and`, mode best: one joined entry per position both lists hold, from the
+// first entry of that position on each side.
+EntryList compute_sum_best_aux(EntrySpan first, EntrySpan second, std::int64_t n);
+// `or`, mode best: the cheaper head, or the joined heads on equal costs, at a
+// shared position; the entries of a position only one list holds pass.
+EntryList compute_min_best_aux(EntrySpan first, EntrySpan second, std::int64_t n);
+// `xor`: each position is settled by one list, the first on equal costs.
+EntryList compute_xor_best_aux(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList compute_xor_all_aux(EntrySpan first, EntrySpan second, std::int64_t n);
+
+// One step of the `or` combination in mode all, for the entry a taken from the
+// front of the first list (whose remaining entries are rest) against the second
+// list. mergeFlag is 0 or 1, sameNext is verifyNext(a, rest).
+struct MinStep {
+    EntryList emitted;
+    EntryList secondLeft;
+    EntryList firstLeft;
+};
+MinStep compute_min_aux2(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n,
+                         int mergeFlag, bool sameNext);
+// The step loop of the `or` combination in mode all, over two ordered lists.
+EntryList compute_min_aux(EntrySpan first, EntrySpan second, std::int64_t n);
+
+// One step of the `and` combination in mode all: the joined entries of x with
+// the entries of its position met before the walk of the list stops, and the
+// list left for the next entry of the first list.
+struct SumStep {
+    EntryList joined;
+    EntryList rest;
+};
+SumStep compute_sum_aux(const EmbeddingEntry& x, EntrySpan second, std::int64_t n);
+
+// ---------------------------------------------------------------------------
+// Combination of child results at `and`, `or` and `xor` query nodes: the list
+// so far first, the next child's list second, the boolean node's deletion cost
+// as n, added once to every entry emitted.
+//
+// The and-combinations do not examine the second list when the first is
+// empty; the overloads taking a Lazy second list then leave it unevaluated.
+
+EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList compute_sum_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList compute_sum_best(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList compute_sum_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList compute_min_all(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList compute_min_best(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList compute_xor_all(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList compute_xor_best(EntrySpan first, EntrySpan second, std::int64_t n);
+
+// ---------------------------------------------------------------------------
+// Boolean result root: a new element named `op` (no attributes) over the two
+// operand trees; an operand whose root is an element without attributes named
+// exactly "and", "or" or "xor" contributes its children instead of itself.
+// An operand of another shape (an element with attributes, a text with
+// children, any other node kind) gives a failure tree.
+const xml::Tree* buildExternalTree(std::string_view op, const xml::Tree* left, const xml::Tree* right);
+
+// ---------------------------------------------------------------------------
+// Combination of whole-query results: the results combined so far first, the
+// next operand's results second. Every entry returned has position 1, depth 0,
+// last 0 and renaming cost 0.
+
+EntryList compute_ExtSum_best(EntrySpan first, EntrySpan second);
+EntryList compute_ExtSum_all(EntrySpan first, EntrySpan second);
+EntryList compute_ExtMin_best(EntrySpan first, EntrySpan second);
+EntryList compute_ExtMin_all(EntrySpan first, EntrySpan second);
+EntryList compute_Extxor_best(EntrySpan first, EntrySpan second);
+EntryList compute_Extxor_all(EntrySpan first, EntrySpan second);
+
+}  // namespace axf::query

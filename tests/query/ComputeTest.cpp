@@ -1,0 +1,437 @@
+// Combination of child embeddings at boolean query nodes, the list functions
+// they share and the orderings of result lists.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Fatal.h"
+#include "common/Lazy.h"
+#include "query/Compute.h"
+#include "tests/query/ComputeTestUtil.h"
+
+namespace {
+
+using namespace axf::query;
+using namespace axf::query::testutil;
+using axf::xml::elem;
+using axf::xml::text;
+
+// ---------------------------------------------------------------------------
+// List functions.
+
+TEST(ComputeLists, NextPre) {
+    struct Case {
+        std::int64_t p;
+        EntryList in;
+        std::string want;
+    };
+    const std::vector<Case> cases = {
+        {4, {}, ""},
+        {4, {E(4, 0, "a"), E(4, 1, "b")}, ""},
+        {4, {E(5, 0, "a"), E(4, 1, "b")}, "5:0:a 4:1:b"},
+        {4, {E(4, 0, "a"), E(4, 0, "b"), E(6, 0, "c"), E(4, 0, "d")}, "6:0:c 4:0:d"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(show(nextPre(c.p, c.in)), c.want) << c.want;
+}
+
+TEST(ComputeLists, VerifyNextLooksAtTheFirstEntryOnly) {
+    const EmbeddingEntry e = E(7, 2, "e");
+    EXPECT_FALSE(verifyNext(e, EntryList{}));
+    EXPECT_TRUE(verifyNext(e, EntryList{E(7, 2, "x"), E(1, 0, "y")}));
+    EXPECT_FALSE(verifyNext(e, EntryList{E(7, 3, "x"), E(7, 2, "y")}));
+    EXPECT_FALSE(verifyNext(e, EntryList{E(8, 2, "x"), E(7, 2, "y")}));
+}
+
+TEST(ComputeLists, RunExtractors) {
+    const EntryList run = {E(7, 2, "a"), E(7, 2, "b"), E(7, 3, "c"), E(9, 2, "d")};
+    EXPECT_EQ(show(aux3(7, 2, 5, run)), "7:7:a 7:7:b");
+    EXPECT_EQ(show(aux3(7, 2, 0, run)), "7:2:a 7:2:b");
+    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{E(7, 3, "c")})), "");
+    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{E(8, 0, "c")})), "");
+    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{})), "");
+    // Entries before the run end it.
+    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{E(6, 2, "c"), E(7, 2, "d")})), "");
+    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{E(7, 1, "c"), E(7, 2, "d")})), "");
+
+    EXPECT_EQ(show(extractSameCostandPre(7, 2, 1, run)), "7:3:a 7:3:b");
+    EXPECT_EQ(show(extractSameCostandPre(9, 2, 1, run)), "");
+
+    // Fields other than the cost are kept by both position-run extractors.
+    EmbeddingEntry rich{7, 4, 12, 2, 2, elem("r")};
+    const EntryList got = aux3(7, 2, 1, EntryList{rich});
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(full(got[0]), "7/4/12/2/3:r");
+}
+
+TEST(ComputeLists, ExtractSameCostMakesWholeQueryEntries) {
+    const EntryList in = {Ef(5, 3, 9, 2, 2, "a"), Ef(6, 2, 7, 0, 2, "b"), E(8, 3, "c"), E(9, 2, "d")};
+    const EntryList got = extractSameCost(2, in);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(full(got[0]), "1/0/0/0/2:a");
+    EXPECT_EQ(full(got[1]), "1/0/0/0/2:b");
+    EXPECT_EQ(got[0].tree, in[0].tree);
+    EXPECT_TRUE(extractSameCost(2, EntryList{}).empty());
+}
+
+// ---------------------------------------------------------------------------
+// Orderings.
+
+TEST(ComputeOrdering, EmbSort) {
+    struct Case {
+        EntryList in;
+        std::string want;
+    };
+    const std::vector<Case> cases = {
+        {{}, ""},
+        {{E(4, 9, "a")}, "4:9:a"},
+        {{E(3, 0, "a"), E(2, 0, "b"), E(1, 0, "c")}, "1:0:c 2:0:b 3:0:a"},
+        {{E(5, 4, "a"), E(5, 2, "b")}, "5:2:b 5:4:a"},
+        {{E(5, 2, "a"), E(5, 2, "b")}, "5:2:a 5:2:b"},
+        {{E(2, 9, "a"), E(1, 0, "b"), E(2, 1, "c")}, "1:0:b 2:1:c 2:9:a"},
+        // Ties on position and cost keep their order wherever they stand.
+        {{E(6, 1, "a"), E(2, 0, "b"), E(6, 1, "c"), E(6, 0, "d"), E(2, 0, "e")}, "2:0:b 2:0:e 6:0:d 6:1:a 6:1:c"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(show(embSort(c.in)), c.want) << c.want;
+}
+
+TEST(ComputeOrdering, SortByEmbCost) {
+    EXPECT_EQ(show(sortbyEmbcost(EntryList{})), "");
+    EXPECT_EQ(show(sortbyEmbcost(EntryList{E(1, 3, "a"), E(2, 1, "b"), E(3, 3, "c"), E(4, 0, "d")})),
+              "4:0:d 2:1:b 1:3:a 3:3:c");
+    EXPECT_EQ(show(sortbyEmbcost(EntryList{E(9, 1, "a"), E(1, 1, "b")})), "9:1:a 1:1:b");
+    EXPECT_TRUE(embCostLeq(E(1, 2, "a"), E(1, 2, "b")));
+    EXPECT_FALSE(embCostLt(E(1, 2, "a"), E(1, 2, "b")));
+    EXPECT_TRUE(embCostLt(E(9, 1, "a"), E(1, 2, "b")));
+}
+
+// ---------------------------------------------------------------------------
+// Joined entries.
+
+TEST(ComputeJoin, KeepsFirstRootAndSharesChildren) {
+    const auto* b1 = elem("b1");
+    const auto* c1 = elem("c1");
+    const auto* c2 = text("t");
+    const auto* x = axf::xml::makeTree(axf::xml::ELNode{"a^2^7", {{"k", "v"}}}, {b1});
+    const auto* y = elem("other", {c1, c2});
+    const EmbeddingEntry j = joinEntries(Ef(7, 2, 12, 0, 1, x), Ef(7, 4, 30, 2, 3, y), 10, "compute_sum_best");
+    EXPECT_EQ(full(j), "7/2/12/0/14:a^2^7(b1,c1,'t')");
+    const auto& root = std::get<axf::xml::ELNode>(j.tree->value);
+    ASSERT_EQ(root.attributes.size(), 1u);
+    EXPECT_EQ(root.attributes[0].second, "v");
+    ASSERT_EQ(j.tree->nkids, 3u);
+    EXPECT_EQ(j.tree->kids[0], b1);
+    EXPECT_EQ(j.tree->kids[1], c1);
+    EXPECT_EQ(j.tree->kids[2], c2);
+    // A first root without children gives a root over the second's children;
+    // a second root without children adds nothing.
+    EXPECT_EQ(shape(joinEntries(E(1, 0, "a"), E(1, 0, "z(p,q)"), 0, "t").tree), "a(p,q)");
+    EXPECT_EQ(shape(joinEntries(E(1, 0, "a(p)"), E(1, 0, "z"), 0, "t").tree), "a(p)");
+}
+
+TEST(ComputeJoin, NonElementRootFailsOnlyWhenTheTreeIsRead) {
+    const EmbeddingEntry x = Ef(4, 2, 6, 0, 1, elem("a", {elem("b")}));
+    const EmbeddingEntry t = Ef(4, 2, 6, 2, 2, text("word"));
+
+    // No failure while combining: the entry is complete, its tree defers the error.
+    EntryList got;
+    ASSERT_NO_THROW(got = compute_sum_best(EntryList{x}, EntryList{t}, 1));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(full(got[0]).substr(0, 10), "4/2/6/0/4:");
+    ASSERT_TRUE(isDeferredFailure(got[0].tree));
+    EXPECT_EQ(deferredFailureText(got[0].tree), "compute_sum_best: second tree root is a text node");
+    try {
+        throwIfDeferredFailure(got[0].tree);
+        FAIL() << "no error";
+    } catch (const axf::InternalError& e) {
+        EXPECT_STREQ(e.what(), "compute_sum_best: second tree root is a text node");
+    }
+
+    const EntryList first = compute_min_all(EntryList{t}, EntryList{Ef(4, 2, 6, 0, 2, elem("c"))}, 0);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(deferredFailureText(first[0].tree), "compute_min_all: first tree root is a text node");
+
+    // A failure tree joined again keeps its own error; ordinary trees pass the check.
+    const EntryList again = compute_min_best(got, EntryList{Ef(4, 0, 0, 0, 4, elem("c"))}, 0);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(deferredFailureText(again[0].tree), "compute_sum_best: second tree root is a text node");
+    EXPECT_NO_THROW(throwIfDeferredFailure(x.tree));
+    EXPECT_FALSE(isDeferredFailure(t.tree));
+}
+
+// ---------------------------------------------------------------------------
+// And, mode best.
+
+TEST(ComputeSumBest, WorkedExample) {
+    const EntryList first = {Ef(7, 2, 12, 0, 0, "a(b1)"), Ef(7, 2, 12, 0, 2, "a(b2)"), Ef(20, 2, 22, 2, 5, "a(b3)")};
+    const EntryList second = {Ef(7, 2, 12, 0, 4, "a(c1)"), Ef(7, 2, 12, 0, 4, "a(c2)"), Ef(30, 2, 32, 0, 0, "a(c3)")};
+    const EntryList got = compute_sum_best_aux(first, second, 1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(full(got[0]), "7/2/12/0/5:a(b1,c1)");
+}
+
+TEST(ComputeSumBest, Cases) {
+    struct Case {
+        EntryList first, second;
+        std::int64_t n;
+        std::string want;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}, 0, ""},
+        {{}, {E(1, 0, "a")}, 0, ""},
+        {{E(1, 0, "a")}, {}, 0, ""},
+        {{E(1, 0, "a"), E(3, 0, "b")}, {E(2, 0, "c"), E(4, 0, "d")}, 0, ""},
+        {{E(3, 1, "a"), E(5, 1, "b(p)")}, {E(4, 0, "c"), E(5, 2, "d(q)")}, 0, "5:3:b(p,q)"},
+        // Later entries of a settled position are skipped even when as cheap.
+        {{E(5, 1, "a(p)"), E(5, 1, "b(q)"), E(6, 0, "c")}, {E(5, 1, "d(r)"), E(5, 1, "e(s)"), E(6, 2, "f")}, 3,
+         "5:5:a(p,r) 6:5:c"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(show(compute_sum_best_aux(c.first, c.second, c.n)), c.want) << c.want;
+}
+
+TEST(ComputeSumBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty) {
+    // Unordered input: the cheapest entry of each position is joined.
+    EXPECT_EQ(show(compute_sum_best(EntryList{E(5, 4, "a(x)"), E(2, 0, "z"), E(5, 1, "b(y)")},
+                                    EntryList{E(5, 3, "c(u)"), E(5, 0, "d(v)")}, 0)),
+              "5:1:b(y,v)");
+    bool evaluated = false;
+    axf::Lazy<EntryList> second([&] {
+        evaluated = true;
+        return EntryList{E(1, 0, "a")};
+    });
+    EXPECT_TRUE(compute_sum_best(EntryList{}, second, 0).empty());
+    EXPECT_TRUE(compute_sum_all(EntryList{}, second, 0).empty());
+    EXPECT_FALSE(evaluated);
+    EXPECT_EQ(show(compute_sum_best(EntryList{E(1, 1, "b")}, second, 2)), "1:3:b");
+    EXPECT_TRUE(evaluated);
+}
+
+// ---------------------------------------------------------------------------
+// And, mode all.
+
+TEST(ComputeSumAll, Cases) {
+    struct Case {
+        EntryList first, second;
+        std::int64_t n;
+        std::string want;
+    };
+    const std::vector<Case> cases = {
+        {{}, {E(5, 0, "a")}, 0, ""},
+        {{E(5, 0, "a")}, {}, 0, ""},
+        {{E(3, 1, "a"), E(5, 1, "b(p)")},
+         {E(5, 2, "c(q)"), E(5, 3, "d(r)"), E(7, 0, "e")},
+         1,
+         "5:4:b(p,q) 5:5:b(p,r)"},
+        // The second list's entry stays for the next entry of the same position.
+        {{E(5, 0, "a(p)"), E(5, 1, "b(q)")}, {E(5, 2, "c(r)")}, 0, "5:2:a(p,r) 5:3:b(q,r)"},
+        // No reordering: walking for 7 drops the entry at 2 for good.
+        {{E(7, 0, "a"), E(2, 0, "b")}, {E(2, 0, "c(q)"), E(7, 0, "d(r)")}, 0, "7:0:a(r)"},
+        // Every pair of a position, ordered by the first list, then the second.
+        {{E(2, 0, "a"), E(4, 1, "b"), E(4, 0, "c"), E(9, 0, "d")},
+         {E(1, 0, "x"), E(4, 0, "y(p)"), E(4, 5, "z(q)"), E(6, 0, "w")},
+         0,
+         "4:1:b(p) 4:6:b(q) 4:0:c(p) 4:5:c(q)"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(show(compute_sum_all(c.first, c.second, c.n)), c.want) << c.want;
+}
+
+TEST(ComputeSumAll, StepLeavesTheJoinedEntriesForTheNextEntry) {
+    const EntryList second = {E(3, 0, "a"), E(5, 0, "b"), E(4, 0, "c"), E(5, 1, "d"), E(8, 0, "e"), E(5, 0, "f")};
+    const SumStep s = compute_sum_aux(E(5, 0, "x"), second, 0);
+    EXPECT_EQ(show(s.joined), "5:0:x 5:1:x");
+    EXPECT_EQ(show(s.rest), "5:0:b 5:1:d 8:0:e 5:0:f");
+    EXPECT_EQ(show(compute_sum_aux(E(5, 0, "x"), EntryList{}, 0).rest), "");
+}
+
+// ---------------------------------------------------------------------------
+// Or, mode best.
+
+TEST(ComputeMinBest, WorkedExample) {
+    const EntryList first = {Ef(3, 2, 4, 0, 0, "A"), Ef(8, 2, 9, 0, 2, "B(b)"), Ef(8, 2, 9, 0, 7, "B2"),
+                             Ef(12, 4, 13, 2, 1, "C")};
+    const EntryList second = {Ef(5, 2, 6, 0, 0, "D"), Ef(8, 2, 9, 0, 2, "E(e1,e2)"), Ef(12, 4, 13, 0, 3, "F"),
+                              Ef(20, 2, 21, 0, 4, "G"), Ef(20, 2, 21, 0, 6, "G2")};
+    EXPECT_EQ(showFull(compute_min_best_aux(first, second, 5)),
+              "3/2/4/0/5:A 5/2/6/0/5:D 8/2/9/0/9:B(b,e1,e2) 12/4/13/2/6:C 20/2/21/0/9:G");
+}
+
+TEST(ComputeMinBest, Cases) {
+    struct Case {
+        EntryList first, second;
+        std::int64_t n;
+        std::string want;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}, 3, ""},
+        {{}, {E(5, 1, "a"), E(5, 3, "b"), E(6, 0, "c")}, 2, "5:3:a 6:2:c"},
+        {{E(5, 1, "a"), E(5, 3, "b"), E(6, 0, "c")}, {}, 2, "5:3:a 6:2:c"},
+        {{E(4, 4, "a")}, {E(4, 2, "b")}, 1, "4:3:b"},
+        {{E(4, 2, "a(p)")}, {E(4, 2, "b(q)")}, 1, "4:5:a(p,q)"},
+        {{E(4, 2, "a")}, {E(4, 2, "b(q,r)")}, 0, "4:4:a(q,r)"},
+        // While the other list has entries, every entry of an unshared position passes.
+        {{E(2, 0, "a"), E(2, 1, "b"), E(9, 0, "c")}, {E(5, 0, "d")}, 0, "2:0:a 2:1:b 5:0:d 9:0:c"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(show(compute_min_best_aux(c.first, c.second, c.n)), c.want) << c.want;
+
+    const EntryList merged = compute_min_best_aux(EntryList{Ef(4, 2, 5, 0, 2, "a")}, EntryList{Ef(4, 6, 9, 2, 2, "b")}, 0);
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_EQ(full(merged[0]), "4/2/5/0/4:a");
+}
+
+TEST(ComputeMinBest, WrapperOrders) {
+    const EntryList four = {E(4, 3, "a"), E(4, 1, "b"), E(4, 2, "c")};
+    EXPECT_EQ(show(compute_min_best(EntryList{}, four, 2)), "4:3:b");
+    EXPECT_EQ(show(compute_min_best(EntryList{}, EntryList{}, 2)), "");
+}
+
+// ---------------------------------------------------------------------------
+// Xor.
+
+TEST(ComputeXor, WorkedExampleBothModes) {
+    const EntryList first = {E(4, 0, "a1"), E(4, 0, "a2"), E(4, 5, "a3"), E(7, 2, "b1"), E(12, 1, "c1")};
+    const EntryList second = {E(4, 0, "d1"), E(4, 0, "d2"), E(7, 1, "e1"), E(7, 1, "e2"), E(7, 4, "e3"),
+                              E(10, 0, "f1")};
+    EXPECT_EQ(show(compute_xor_all_aux(first, second, 3)), "4:3:a1 4:3:a2 7:4:e1 7:4:e2 10:3:f1 12:4:c1");
+    EXPECT_EQ(show(compute_xor_best_aux(first, second, 3)), "4:3:a1 7:4:e1 10:3:f1 12:4:c1");
+}
+
+TEST(ComputeXor, Cases) {
+    struct Case {
+        EntryList first, second;
+        std::int64_t n;
+        std::string best, all;
+    };
+    const EntryList pqrs = {E(3, 1, "p"), E(3, 1, "q"), E(3, 2, "r"), E(5, 0, "s")};
+    const std::vector<Case> cases = {
+        {{}, {}, 1, "", ""},
+        {{}, pqrs, 5, "3:6:p 5:5:s", "3:6:p 3:6:q 5:5:s"},
+        {pqrs, {}, 5, "3:6:p 5:5:s", "3:6:p 3:6:q 5:5:s"},
+        {{E(3, 2, "a"), E(3, 2, "b")}, {E(3, 2, "c")}, 0, "3:2:a", "3:2:a 3:2:b"},
+        {{E(3, 1, "a"), E(3, 1, "b"), E(3, 4, "c")}, {E(3, 2, "d")}, 1, "3:2:a", "3:2:a 3:2:b"},
+        {{E(3, 2, "a"), E(3, 2, "b"), E(3, 2, "c")}, {E(3, 1, "d"), E(3, 1, "e")}, 0, "3:1:d", "3:1:d 3:1:e"},
+        // Out of order: a cheaper entry behind a dearer one of its position is skipped.
+        {{E(3, 5, "a"), E(3, 1, "b"), E(2, 0, "c"), E(3, 0, "d")}, {}, 0, "3:5:a 2:0:c 3:0:d", "3:5:a 2:0:c 3:0:d"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(show(compute_xor_best_aux(c.first, c.second, c.n)), c.best) << c.best;
+        EXPECT_EQ(show(compute_xor_all_aux(c.first, c.second, c.n)), c.all) << c.all;
+    }
+    // Emitted entries keep every field but the cost.
+    const EntryList got = compute_xor_all(EntryList{Ef(3, 4, 8, 2, 1, "a")}, EntryList{}, 2);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(full(got[0]), "3/4/8/2/3:a");
+    // The wrappers order their lists first.
+    EXPECT_EQ(show(compute_xor_all(EntryList{E(3, 4, "a"), E(3, 1, "b"), E(3, 1, "c")}, EntryList{E(3, 2, "d")}, 0)),
+              "3:1:b 3:1:c");
+    EXPECT_EQ(show(compute_xor_best(EntryList{E(3, 4, "a"), E(3, 1, "b")}, EntryList{E(3, 2, "d")}, 0)), "3:1:b");
+}
+
+// ---------------------------------------------------------------------------
+// Or, mode all.
+
+TEST(ComputeMinAll, WorkedExample) {
+    const EntryList first = {E(3, 1, "A3"), E(5, 1, "A5(p)"), E(5, 1, "A5b(q)"), E(5, 4, "A5c"), E(7, 6, "A7"),
+                             E(12, 0, "A12")};
+    const EntryList second = {E(5, 1, "B5(r)"), E(5, 1, "B5b(s)"), E(5, 3, "B5c"), E(7, 2, "B7"), E(7, 2, "B7b"),
+                              E(7, 5, "B7c"), E(9, 8, "B9")};
+    EXPECT_EQ(show(compute_min_all(first, second, 10)),
+              "3:11:A3 5:12:A5(p,r) 5:12:A5(p,s) 5:12:A5b(q,r) 5:12:A5b(q,s) 7:12:B7 7:12:B7b 9:18:B9 12:10:A12");
+}
+
+TEST(ComputeMinAll, Cases) {
+    struct Case {
+        EntryList first, second;
+        std::int64_t n;
+        std::string want;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}, 2, ""},
+        {{}, {E(4, 3, "a"), E(4, 1, "b"), E(4, 2, "c")}, 2, "4:5:a 4:3:b 4:4:c"},
+        {{E(4, 3, "a"), E(4, 1, "b")}, {}, 0, "4:3:a 4:1:b"},
+        {{E(5, 0, "a")}, {E(3, 0, "b")}, 1, "3:1:b 5:1:a"},
+        // An entry after every entry of the second list.
+        {{E(9, 0, "a")}, {E(3, 0, "b"), E(3, 2, "c"), E(5, 0, "d")}, 1, "3:1:b 3:3:c 5:1:d 9:1:a"},
+        // A position only one list holds passes whole, whatever the costs.
+        {{E(2, 1, "a"), E(2, 4, "b"), E(2, 9, "c"), E(6, 0, "d")}, {E(4, 2, "e"), E(4, 7, "f"), E(6, 0, "g")}, 1,
+         "2:2:a 2:5:b 2:10:c 4:3:e 4:8:f 6:1:d"},
+        {{E(4, 1, "a(p)"), E(4, 1, "b(q)"), E(4, 3, "c")}, {E(4, 1, "d(r)")}, 0, "4:2:a(p,r) 4:2:b(q,r)"},
+        {{E(4, 1, "a(p)"), E(4, 1, "b(q)"), E(4, 3, "c")}, {E(4, 1, "d(r)"), E(6, 0, "e")}, 0,
+         "4:2:a(p,r) 4:2:b(q,r) 6:0:e"},
+        {{E(4, 2, "a(p)"), E(4, 2, "b(q)")}, {E(4, 2, "c(r)"), E(4, 2, "d(s)"), E(4, 5, "e")}, 3,
+         "4:7:a(p,r) 4:7:a(p,s) 4:7:b(q,r) 4:7:b(q,s)"},
+        {{E(4, 1, "a")}, {E(4, 3, "b"), E(4, 3, "c")}, 2, "4:3:a"},
+        // Dearer entries behind equal cheapest ones are dropped on both sides.
+        {{E(4, 1, "a(p)"), E(4, 2, "b"), E(8, 0, "c")}, {E(4, 1, "d(r)"), E(4, 6, "e")}, 0, "4:2:a(p,r) 8:0:c"},
+        // The second list is cheaper at a shared position: its cheapest run only.
+        {{E(4, 3, "a"), E(4, 3, "b")}, {E(4, 1, "c"), E(4, 1, "d"), E(4, 2, "e"), E(5, 0, "f")}, 0,
+         "4:1:c 4:1:d 5:0:f"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(show(compute_min_all(c.first, c.second, c.n)), c.want) << c.want;
+
+    const EntryList merged = compute_min_all(EntryList{Ef(4, 2, 5, 0, 1, "a")}, EntryList{Ef(4, 8, 9, 2, 1, "b")}, 0);
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_EQ(full(merged[0]), "4/2/5/0/2:a");
+}
+
+TEST(ComputeMinAll, StepRules) {
+    struct Case {
+        EmbeddingEntry a;
+        EntryList second, rest;
+        int flag;
+        std::string emitted, secondLeft, firstLeft;
+    };
+    const EntryList rest = {E(5, 1, "r1"), E(5, 4, "r2"), E(9, 0, "r3")};
+    const std::vector<Case> cases = {
+        // rule 1, 2, 3
+        {E(5, 1, "a"), {E(7, 0, "x")}, rest, 0, "5:1:a", "7:0:x", "5:1:r1 5:4:r2 9:0:r3"},
+        {E(5, 2, "a"), {E(7, 0, "x")}, rest, 1, "", "7:0:x", "9:0:r3"},
+        // rule 4 resets the flag
+        {E(5, 2, "a"), {E(2, 0, "x"), E(7, 0, "y")}, rest, 1, "2:0:x 5:2:a", "7:0:y", "5:1:r1 5:4:r2 9:0:r3"},
+        // rules 5 and 6
+        {E(5, 1, "a"), {E(5, 3, "x"), E(5, 4, "y"), E(8, 0, "z")}, rest, 0, "5:1:a", "5:3:x 5:4:y 8:0:z",
+         "5:1:r1 5:4:r2 9:0:r3"},
+        {E(5, 2, "a"), {E(5, 3, "x"), E(5, 4, "y"), E(8, 0, "z")}, rest, 0, "5:2:a", "8:0:z", "9:0:r3"},
+        // rule 9 does not look at the flag
+        {E(5, 2, "a"), {E(5, 1, "x"), E(5, 1, "y"), E(5, 2, "z"), E(8, 0, "w")}, rest, 1, "5:1:x 5:1:y", "8:0:w",
+         "9:0:r3"},
+        // rule 10 hands the second list back whole; rule 11 consumes it
+        {E(5, 1, "a(p)"), {E(5, 1, "x(q)"), E(5, 1, "y(r)"), E(5, 3, "z")}, rest, 0, "5:2:a(p,q) 5:2:a(p,r)",
+         "5:1:x(q) 5:1:y(r) 5:3:z", "5:1:r1 5:4:r2 9:0:r3"},
+        {E(5, 1, "a(p)"), {E(5, 1, "x(q)"), E(5, 3, "z"), E(6, 0, "w")}, {E(5, 4, "r2")}, 0, "5:2:a(p,q)", "6:0:w",
+         ""},
+        // empty second list
+        {E(5, 1, "a"), {}, rest, 0, "5:1:a", "", "5:1:r1 5:4:r2 9:0:r3"},
+        {E(5, 2, "a"), {}, rest, 1, "", "", "9:0:r3"},
+    };
+    for (const Case& c : cases) {
+        const MinStep s = compute_min_aux2(c.a, c.second, c.rest, 0, c.flag, verifyNext(c.a, c.rest));
+        EXPECT_EQ(show(s.emitted), c.emitted) << c.emitted;
+        EXPECT_EQ(show(s.secondLeft), c.secondLeft) << c.emitted;
+        EXPECT_EQ(show(s.firstLeft), c.firstLeft) << c.emitted;
+    }
+    // Out of order, a join followed by an earlier entry: the joined entry is
+    // still handed back in front of what the rest of the step leaves.
+    const MinStep s = compute_min_aux2(E(5, 1, "a"), EntryList{E(5, 1, "x"), E(2, 0, "y"), E(7, 0, "z")},
+                                       EntryList{E(5, 1, "b")}, 0, 0, true);
+    EXPECT_EQ(show(s.emitted), "5:2:a 2:0:y 5:1:a");
+    EXPECT_EQ(show(s.secondLeft), "5:1:x 7:0:z");
+    EXPECT_EQ(show(s.firstLeft), "5:1:b");
+}
+
+// ---------------------------------------------------------------------------
+// The combination functions never change their inputs and add n once.
+
+TEST(ComputeNodes, AddedCostOnceAndInputsUntouched) {
+    const EntryList first = {E(3, 2, "a(p)"), E(1, 0, "b")};
+    const EntryList second = {E(3, 2, "c(q)"), E(4, 0, "d")};
+    const std::string before = show(first) + "|" + show(second);
+    EXPECT_EQ(show(compute_sum_best(first, second, 7)), "3:11:a(p,q)");
+    EXPECT_EQ(show(compute_sum_all(first, second, 7)), "3:11:a(p,q)");
+    EXPECT_EQ(show(compute_min_best(first, second, 7)), "1:7:b 3:11:a(p,q) 4:7:d");
+    EXPECT_EQ(show(compute_min_all(first, second, 7)), "1:7:b 3:11:a(p,q) 4:7:d");
+    EXPECT_EQ(show(compute_xor_best(first, second, 7)), "1:7:b 3:9:a(p) 4:7:d");
+    EXPECT_EQ(show(compute_xor_all(first, second, 7)), "1:7:b 3:9:a(p) 4:7:d");
+    EXPECT_EQ(show(first) + "|" + show(second), before);
+}
+
+}  // namespace
