@@ -1,0 +1,46 @@
+// The table of an LR parser automaton, as written out by the table generator
+// (tools/lalr). The filter language and the expression language of
+// conditions each have one, checked in as generated source.
+//
+// Grammar symbols are numbered in one range 0..numSymbols-1 (numbers that
+// name no symbol stay unused). For every state the table holds one entry per
+// symbol; an entry that is 0 means "no entry", and the state's default action
+// answers instead. Entries and defaults are encoded as:
+//   s + 1 (positive)  shift to state s on a terminal, goto state s on a nonterminal
+//   -p (negative)     reduce by production p (productions are numbered from 1)
+//   kLRAccept         accept (on the end symbol, in the accept state only)
+//   0                 no entry; as a default action: fail
+#pragma once
+
+#include <cstdint>
+
+namespace axf::filter {
+
+inline constexpr std::int16_t kLRAccept = INT16_MAX;
+
+enum class LRSymbolKind : std::uint8_t { Unused, Error, Nonterminal, Terminal, End };
+
+struct LRTable {
+    int numStates;
+    int numSymbols;
+    int numProductions;
+    int startState;
+    int acceptState;
+    int errorSymbol;
+    int endSymbol;
+    const std::int16_t* actions;        // numStates rows of numSymbols entries
+    const std::int16_t* defaults;       // one per state: 0 (fail) or -p (reduce p)
+    const std::int16_t* productionLhs;  // by production number; index 0 unused
+    const std::int16_t* productionLength;
+    const LRSymbolKind* symbolKinds;    // by symbol number
+    const char* const* symbolNames;     // by symbol number, for diagnostics
+
+    // The state's explicit entry for the symbol, else its default action.
+    std::int16_t action(int state, int symbol) const {
+        std::int16_t a = actions[state * numSymbols + symbol];
+        return a != 0 ? a : defaults[state];
+    }
+    std::int16_t entry(int state, int symbol) const { return actions[state * numSymbols + symbol]; }
+};
+
+}  // namespace axf::filter

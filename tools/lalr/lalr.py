@@ -1,0 +1,590 @@
+#!/usr/bin/env python3
+"""LALR(1) table generator.
+
+Reads a grammar file and writes the parser table as C++ source (an
+axf::filter::LRTable, see filter/LRTable.h). The generator knows nothing of
+any particular grammar: symbols, productions and the way conflicts are
+settled all come from the grammar file, and the conflict options can be
+overridden on the command line.
+
+Usage:
+  python3 tools/lalr/lalr.py GRAMMAR [-o OUT.cpp] [--check OUT.cpp] [--report]
+                            [--prefer shift|reduce] [--reduce-reduce earlier|later]
+                            [--expect N]
+
+  -o FILE        write the table source to FILE (default: standard output)
+  --check FILE   regenerate and compare with FILE; exit status 1 if it differs
+  --report       print the table's figures and every conflict to stderr
+  --prefer, --reduce-reduce, --expect
+                 override the grammar file's %prefer, %reduce-reduce, %expect
+
+Grammar file (one directive or production per line, '#' starts a comment):
+  %name ID                    name of the generated LRTable object
+  %namespace NS               C++ namespace of the object
+  %include PATH               header that declares LRTable
+  %error N NAME               the error symbol and its number
+  %nonterminals N A B ...     nonterminals, numbered N, N+1, ...
+  %terminals N a "b" ...      terminals, numbered N, N+1, ...
+  %end N NAME                 the end-of-input symbol and its number
+  %start A                    the start symbol
+  %accept-state N             give the accept state this number (optional)
+  %left a b ... / %right a b ...
+                              precedence levels, lowest first (optional); a
+                              production takes the level of its last terminal
+  %prec-of P a                give production number P the level of terminal a
+  %prefer shift|reduce        unsettled shift/reduce conflicts (default shift)
+  %reduce-reduce earlier|later
+                              reduce/reduce conflicts: the production written
+                              earlier or later wins (default earlier)
+  %expect N                   fail unless exactly N conflicts are settled by
+                              %prefer / %reduce-reduce
+  A -> X Y Z                  a production (an empty right side is allowed)
+
+Symbols are identifiers or double-quoted texts. The automaton is the LALR(1)
+automaton of the grammar augmented by start' -> start; the start state is 0.
+Every state whose actions, after the conflicts are settled, reduce by one
+production only takes that reduction as its default action, for every symbol
+without an entry; a state reducing by several productions takes the most
+frequent one as default and keeps the others as entries; a state without a
+reduction fails by default.
+"""
+
+import argparse
+import sys
+from collections import OrderedDict
+
+
+class GrammarError(Exception):
+    pass
+
+
+def split_line(line, lineno):
+    """Cuts a line into words; double-quoted texts are single words."""
+    words = []
+    i = 0
+    n = len(line)
+    while i < n:
+        c = line[i]
+        if c == '#':
+            break
+        if c.isspace():
+            i += 1
+            continue
+        if c == '"':
+            j = line.find('"', i + 1)
+            if j < 0:
+                raise GrammarError(f"line {lineno}: unterminated quoted symbol")
+            words.append(line[i:j + 1])
+            i = j + 1
+            continue
+        j = i
+        while j < n and not line[j].isspace() and line[j] != '#':
+            j += 1
+        words.append(line[i:j])
+        i = j
+    return words
+
+
+class Grammar:
+    def __init__(self):
+        self.options = {
+            'name': 'lrTable', 'namespace': 'axf::filter', 'include': 'filter/LRTable.h',
+            'prefer': 'shift', 'reduce-reduce': 'earlier', 'expect': None,
+            'accept-state': None,
+        }
+        self.number = {}        # symbol name -> number
+        self.kind = {}          # symbol number -> 'error' | 'nonterminal' | 'terminal' | 'end'
+        self.name = {}          # symbol number -> name
+        self.start = None
+        self.productions = []   # (lhs number, tuple of rhs numbers); index 0 = augmented
+        self.prec = {}          # terminal number -> (level, assoc)
+        self.prod_prec = {}     # production number -> level of a terminal name
+
+    def declare(self, name, number, kind, lineno):
+        if name in self.number:
+            raise GrammarError(f"line {lineno}: symbol {name} declared twice")
+        if number in self.kind:
+            raise GrammarError(f"line {lineno}: symbol number {number} used twice")
+        if number < 0 or number > 30000:
+            raise GrammarError(f"line {lineno}: symbol number {number} out of range")
+        self.number[name] = number
+        self.kind[number] = kind
+        self.name[number] = name
+
+    def sym(self, name, lineno):
+        if name not in self.number:
+            raise GrammarError(f"line {lineno}: undeclared symbol {name}")
+        return self.number[name]
+
+
+def read_grammar(path):
+    g = Grammar()
+    level = 0
+    pending_prec = []
+    with open(path, encoding='utf-8') as f:
+        lines = f.read().split('\n')
+    for lineno, line in enumerate(lines, 1):
+        w = split_line(line, lineno)
+        if not w:
+            continue
+        d = w[0]
+        if d in ('%name', '%namespace', '%include', '%prefer', '%reduce-reduce'):
+            if len(w) != 2:
+                raise GrammarError(f"line {lineno}: {d} takes one argument")
+            g.options[d[1:]] = w[1]
+        elif d in ('%expect', '%accept-state'):
+            if len(w) != 2 or not w[1].isdigit():
+                raise GrammarError(f"line {lineno}: {d} takes a number")
+            g.options[d[1:]] = int(w[1])
+        elif d in ('%error', '%end'):
+            if len(w) != 3 or not w[1].isdigit():
+                raise GrammarError(f"line {lineno}: {d} takes a number and a name")
+            g.declare(w[2], int(w[1]), d[1:], lineno)
+        elif d in ('%nonterminals', '%terminals'):
+            if len(w) < 3 or not w[1].isdigit():
+                raise GrammarError(f"line {lineno}: {d} takes a number and names")
+            base = int(w[1])
+            kind = 'nonterminal' if d == '%nonterminals' else 'terminal'
+            for i, name in enumerate(w[2:]):
+                g.declare(name, base + i, kind, lineno)
+        elif d == '%start':
+            if len(w) != 2:
+                raise GrammarError(f"line {lineno}: %start takes one symbol")
+            g.start = w[1]
+        elif d in ('%left', '%right'):
+            level += 1
+            for name in w[1:]:
+                s = g.sym(name, lineno)
+                if g.kind[s] != 'terminal':
+                    raise GrammarError(f"line {lineno}: precedence of a non-terminal {name}")
+                g.prec[s] = (level, d[1:])
+        elif d == '%prec-of':
+            if len(w) != 3 or not w[1].isdigit():
+                raise GrammarError(f"line {lineno}: %prec-of takes a production number and a terminal")
+            pending_prec.append((int(w[1]), w[2], lineno))
+        elif d.startswith('%'):
+            raise GrammarError(f"line {lineno}: unknown directive {d}")
+        else:
+            if len(w) < 2 or w[1] != '->':
+                raise GrammarError(f"line {lineno}: expected 'A -> ...'")
+            lhs = g.sym(w[0], lineno)
+            if g.kind[lhs] != 'nonterminal':
+                raise GrammarError(f"line {lineno}: left side {w[0]} is not a non-terminal")
+            rhs = tuple(g.sym(x, lineno) for x in w[2:])
+            for s in rhs:
+                if g.kind[s] not in ('nonterminal', 'terminal'):
+                    raise GrammarError(f"line {lineno}: {g.name[s]} cannot stand in a production")
+            g.productions.append((lhs, rhs))
+    if g.start is None:
+        raise GrammarError("no %start")
+    start = g.sym(g.start, 0)
+    if g.kind[start] != 'nonterminal':
+        raise GrammarError("the start symbol is not a non-terminal")
+    if 'end' not in g.kind.values():
+        raise GrammarError("no %end symbol")
+    for p, name, lineno in pending_prec:
+        s = g.sym(name, lineno)
+        if s not in g.prec:
+            raise GrammarError(f"line {lineno}: {name} has no precedence")
+        if not 1 <= p <= len(g.productions):
+            raise GrammarError(f"line {lineno}: no production {p}")
+        g.prod_prec[p] = g.prec[s][0]
+    defined = {lhs for lhs, _ in g.productions}
+    for s, k in g.kind.items():
+        if k == 'nonterminal' and s not in defined:
+            raise GrammarError(f"non-terminal {g.name[s]} has no production")
+    if g.options['prefer'] not in ('shift', 'reduce'):
+        raise GrammarError("%prefer is shift or reduce")
+    if g.options['reduce-reduce'] not in ('earlier', 'later'):
+        raise GrammarError("%reduce-reduce is earlier or later")
+    # Production 0 is the augmented start production; its left side is -1.
+    g.productions.insert(0, (-1, (start,)))
+    return g
+
+
+class Automaton:
+    def __init__(self, g):
+        self.g = g
+        self.end = next(s for s, k in g.kind.items() if k == 'end')
+        self.by_lhs = {}
+        for i, (lhs, _) in enumerate(g.productions):
+            self.by_lhs.setdefault(lhs, []).append(i)
+        self.compute_first()
+        self.build_lr0()
+        self.compute_lookaheads()
+
+    def is_nt(self, s):
+        return self.g.kind.get(s) == 'nonterminal'
+
+    def compute_first(self):
+        g = self.g
+        self.nullable = set()
+        self.first = {s: set() for s, k in g.kind.items() if k == 'nonterminal'}
+        changed = True
+        while changed:
+            changed = False
+            for lhs, rhs in g.productions[1:]:
+                before = (lhs in self.nullable, len(self.first[lhs]))
+                all_null = True
+                for s in rhs:
+                    if self.is_nt(s):
+                        self.first[lhs] |= self.first[s]
+                        if s not in self.nullable:
+                            all_null = False
+                            break
+                    else:
+                        self.first[lhs].add(s)
+                        all_null = False
+                        break
+                if all_null:
+                    self.nullable.add(lhs)
+                if (lhs in self.nullable, len(self.first[lhs])) != before:
+                    changed = True
+
+    def first_of(self, seq):
+        """FIRST of a symbol sequence, and whether the sequence is nullable."""
+        out = set()
+        for s in seq:
+            if self.is_nt(s):
+                out |= self.first[s]
+                if s not in self.nullable:
+                    return out, False
+            else:
+                out.add(s)
+                return out, False
+        return out, True
+
+    def closure0(self, kernel):
+        items = list(kernel)
+        seen = set(items)
+        i = 0
+        while i < len(items):
+            p, d = items[i]
+            i += 1
+            rhs = self.g.productions[p][1]
+            if d < len(rhs) and self.is_nt(rhs[d]):
+                for q in self.by_lhs[rhs[d]]:
+                    if (q, 0) not in seen:
+                        seen.add((q, 0))
+                        items.append((q, 0))
+        return items
+
+    def build_lr0(self):
+        g = self.g
+        start_kernel = ((0, 0),)
+        self.kernels = [start_kernel]
+        self.index = {start_kernel: 0}
+        self.trans = []   # per state: OrderedDict symbol -> state
+        i = 0
+        while i < len(self.kernels):
+            items = self.closure0(self.kernels[i])
+            moves = OrderedDict()
+            for p, d in items:
+                rhs = g.productions[p][1]
+                if d < len(rhs):
+                    moves.setdefault(rhs[d], []).append((p, d + 1))
+            tr = OrderedDict()
+            # Successor states are numbered in the order of the symbols' numbers.
+            for s in sorted(moves):
+                k = tuple(sorted(set(moves[s])))
+                if k not in self.index:
+                    self.index[k] = len(self.kernels)
+                    self.kernels.append(k)
+                tr[s] = self.index[k]
+            self.trans.append(tr)
+            i += 1
+
+    def closure1(self, items):
+        """LR(1) closure: items maps (p, d) to a set of look-aheads."""
+        g = self.g
+        result = {k: set(v) for k, v in items.items()}
+        work = list(result)
+        while work:
+            p, d = work.pop()
+            rhs = g.productions[p][1]
+            if d >= len(rhs) or not self.is_nt(rhs[d]):
+                continue
+            f, null = self.first_of(rhs[d + 1:])
+            la = set(f)
+            if null:
+                la |= result[(p, d)]
+            for q in self.by_lhs[rhs[d]]:
+                cur = result.setdefault((q, 0), set())
+                if not la <= cur:
+                    cur |= la
+                    work.append((q, 0))
+        return result
+
+    def compute_lookaheads(self):
+        g = self.g
+        DUMMY = -2
+        la = [{k: set() for k in kern} for kern in self.kernels]
+        la[0][(0, 0)].add(self.end)
+        prop = {}
+        for st, kern in enumerate(self.kernels):
+            for item in kern:
+                cl = self.closure1({item: {DUMMY}})
+                for (p, d), lset in cl.items():
+                    rhs = g.productions[p][1]
+                    if d >= len(rhs):
+                        continue
+                    target = self.trans[st][rhs[d]]
+                    titem = (p, d + 1)
+                    for a in lset:
+                        if a == DUMMY:
+                            prop.setdefault((st, item), set()).add((target, titem))
+                        else:
+                            la[target][titem].add(a)
+        changed = True
+        while changed:
+            changed = False
+            for (st, item), targets in prop.items():
+                src = la[st][item]
+                for (t, titem) in targets:
+                    dst = la[t][titem]
+                    if not src <= dst:
+                        dst |= src
+                        changed = True
+        # Look-aheads of every complete item, kernel or not.
+        self.reductions = []  # per state: list of (production, look-ahead set)
+        for st in range(len(self.kernels)):
+            cl = self.closure1(la[st])
+            reds = []
+            for (p, d), lset in sorted(cl.items()):
+                if d == len(g.productions[p][1]):
+                    reds.append((p, lset))
+            self.reductions.append(reds)
+
+
+def build_table(g, a, prefer, rr, report):
+    """Actions per state after settling the conflicts; returns rows, defaults, conflicts."""
+    n = len(a.kernels)
+    rows = []
+    defaults = []
+    conflicts = []   # (state, symbol, description)
+    by_prec = 0
+
+    def prod_level(p):
+        if p in g.prod_prec:
+            return g.prod_prec[p]
+        for s in reversed(g.productions[p][1]):
+            if s in g.prec:
+                return g.prec[s][0]
+        return None
+
+    for st in range(n):
+        row = {}
+        for s, t in a.trans[st].items():
+            row[s] = ('shift', t)
+        reds = {}
+        for p, lset in a.reductions[st]:
+            for t in lset:
+                reds.setdefault(t, []).append(p)
+        for t in sorted(reds):
+            ps = reds[t]
+            if ps == [0]:
+                row[t] = ('accept',)
+                continue
+            cands = sorted(ps)
+            desc = []
+            # Reduce/reduce first: one reduction remains.
+            if len(cands) > 1:
+                win = cands[-1] if rr == 'later' else cands[0]
+                desc.append('reduce/reduce ' + ','.join(map(str, cands)) + f' -> {win}')
+                cands = [win]
+            p = cands[0]
+            if t in row and row[t][0] == 'shift':
+                lvl = prod_level(p)
+                if lvl is not None and t in g.prec:
+                    tl, assoc = g.prec[t]
+                    by_prec += 1
+                    if tl < lvl or (tl == lvl and assoc == 'left'):
+                        row[t] = ('reduce', p)
+                    if desc:
+                        conflicts.append((st, t, '; '.join(desc)))
+                    continue
+                if prefer == 'shift':
+                    desc.append(f'shift/reduce {p} -> shift')
+                else:
+                    desc.append(f'shift/reduce {p} -> reduce')
+                    row[t] = ('reduce', p)
+            else:
+                row[t] = ('reduce', p)
+            if desc:
+                conflicts.append((st, t, '; '.join(desc)))
+        # Default action.
+        counts = {}
+        for t, act in row.items():
+            if act[0] == 'reduce':
+                counts[act[1]] = counts.get(act[1], 0) + 1
+        default = None
+        if counts:
+            default = max(sorted(counts), key=lambda p: counts[p])
+            for t in [t for t, act in row.items() if act == ('reduce', default)]:
+                del row[t]
+        rows.append(row)
+        defaults.append(default)
+    return rows, defaults, conflicts, by_prec
+
+
+def renumber(rows, defaults, a, target):
+    """Swaps the accept state with state `target` (state 0 stays the start)."""
+    n = len(rows)
+    acc = a.trans[0][a.g.productions[0][1][0]]
+    if target is None or target == acc:
+        return rows, defaults, acc, list(range(n))
+    if not 0 < target < n:
+        raise GrammarError(f"%accept-state {target} out of range")
+    perm = list(range(n))
+    perm[acc], perm[target] = target, acc
+    new_rows = [None] * n
+    new_defaults = [None] * n
+    for st in range(n):
+        row = {}
+        for s, act in rows[st].items():
+            row[s] = ('shift', perm[act[1]]) if act[0] == 'shift' else act
+        new_rows[perm[st]] = row
+        new_defaults[perm[st]] = defaults[st]
+    return new_rows, new_defaults, target, perm
+
+
+def encode(act):
+    if act[0] == 'shift':
+        return act[1] + 1
+    if act[0] == 'reduce':
+        return -act[1]
+    if act[0] == 'accept':
+        return 32767
+    return 0
+
+
+def cpp_string(s):
+    return '"' + s.replace('\\', '\\\\').replace('"', '\\"') + '"'
+
+
+def emit(g, a, rows, defaults, acc, conflicts, grammar_path):
+    nsym = max(g.kind) + 1
+    nprod = len(g.productions) - 1
+    err = next((s for s, k in g.kind.items() if k == 'error'), 0)
+    n = len(rows)
+    kinds = {'error': 'Error', 'nonterminal': 'Nonterminal', 'terminal': 'Terminal', 'end': 'End'}
+    out = []
+    w = out.append
+    w(f"// Generated by tools/lalr/lalr.py from {grammar_path}. Do not edit;")
+    w("// change the grammar and regenerate.")
+    nshift = sum(1 for r in rows for s, x in r.items() if x[0] == 'shift' and g.kind[s] != 'nonterminal')
+    ngoto = sum(1 for r in rows for s, x in r.items() if x[0] == 'shift' and g.kind[s] == 'nonterminal')
+    nred = sum(1 for d in defaults if d is not None)
+    nonly = sum(1 for r, d in zip(rows, defaults) if d is not None and not r)
+    w(f"// {n} states, {nprod} productions; {nshift} shift entries, {ngoto} goto entries;")
+    w(f"// {nred} states reduce by default ({nonly} of them have no entry at all);")
+    w(f"// {len(conflicts)} conflicts settled:")
+    for st, t, desc in conflicts:
+        w(f"//   state {st} on {g.name[t]}: {desc}")
+    w("")
+    w(f'#include "{g.options["include"]}"')
+    w("")
+    w(f"namespace {g.options['namespace']} {{")
+    w("")
+    w("namespace {")
+    w("")
+    w("// Productions (number: left side -> right side):")
+    for i, (lhs, rhs) in enumerate(g.productions[1:], 1):
+        w(f"//   {i}: {g.name[lhs]} -> {' '.join(g.name[s] for s in rhs)}".rstrip())
+    w("")
+    w(f"const std::int16_t kActions[{n} * {nsym}] = {{")
+    for st in range(n):
+        vals = [encode(rows[st][s]) if s in rows[st] else 0 for s in range(nsym)]
+        w("    " + ", ".join(str(v) for v in vals) + f",  // {st}")
+    w("};")
+    w("")
+    w(f"const std::int16_t kDefaults[{n}] = {{")
+    for i in range(0, n, 16):
+        chunk = defaults[i:i + 16]
+        w("    " + ", ".join(str(-d if d is not None else 0) for d in chunk) + ",")
+    w("};")
+    w("")
+    lhs = [0] + [p[0] for p in g.productions[1:]]
+    lens = [0] + [len(p[1]) for p in g.productions[1:]]
+    w(f"const std::int16_t kLhs[{nprod + 1}] = {{")
+    for i in range(0, nprod + 1, 16):
+        w("    " + ", ".join(map(str, lhs[i:i + 16])) + ",")
+    w("};")
+    w("")
+    w(f"const std::int16_t kLength[{nprod + 1}] = {{")
+    for i in range(0, nprod + 1, 16):
+        w("    " + ", ".join(map(str, lens[i:i + 16])) + ",")
+    w("};")
+    w("")
+    w(f"const LRSymbolKind kSymbolKinds[{nsym}] = {{")
+    for s in range(nsym):
+        w(f"    LRSymbolKind::{kinds.get(g.kind.get(s), 'Unused')},")
+    w("};")
+    w("")
+    w(f"const char* const kSymbolNames[{nsym}] = {{")
+    for s in range(nsym):
+        w(f"    {cpp_string(g.name[s]) if s in g.name else 'nullptr'},")
+    w("};")
+    w("")
+    w("}  // namespace")
+    w("")
+    end = a.end
+    w(f"extern const LRTable {g.options['name']};")
+    w(f"const LRTable {g.options['name']} = {{")
+    w(f"    {n}, {nsym}, {nprod}, 0, {acc}, {err}, {end},")
+    w("    kActions, kDefaults, kLhs, kLength, kSymbolKinds, kSymbolNames,")
+    w("};")
+    w("")
+    w(f"}}  // namespace {g.options['namespace']}")
+    return "\n".join(out) + "\n"
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description="LALR(1) table generator")
+    ap.add_argument('grammar')
+    ap.add_argument('-o', dest='out')
+    ap.add_argument('--check', dest='check')
+    ap.add_argument('--report', action='store_true')
+    ap.add_argument('--prefer', choices=['shift', 'reduce'])
+    ap.add_argument('--reduce-reduce', dest='rr', choices=['earlier', 'later'])
+    ap.add_argument('--expect', type=int)
+    args = ap.parse_args(argv)
+    try:
+        g = read_grammar(args.grammar)
+        prefer = args.prefer or g.options['prefer']
+        rr = args.rr or g.options['reduce-reduce']
+        expect = args.expect if args.expect is not None else g.options['expect']
+        a = Automaton(g)
+        rows, defaults, conflicts, by_prec = build_table(g, a, prefer, rr, args.report)
+        rows, defaults, acc, perm = renumber(rows, defaults, a, g.options['accept-state'])
+        conflicts = sorted((perm[st], t, desc) for st, t, desc in conflicts)
+        if args.report:
+            n = len(rows)
+            print(f"states: {n}", file=sys.stderr)
+            print(f"conflicts settled by %prefer/%reduce-reduce: {len(conflicts)}", file=sys.stderr)
+            print(f"conflicts settled by precedence: {by_prec}", file=sys.stderr)
+            for st, t, desc in conflicts:
+                print(f"  state {st} on {g.name[t]}: {desc}", file=sys.stderr)
+        if expect is not None and expect != len(conflicts):
+            raise GrammarError(f"expected {expect} conflicts, found {len(conflicts)}")
+        text = emit(g, a, rows, defaults, acc, conflicts, args.grammar)
+    except (GrammarError, OSError) as e:
+        print(f"lalr: {e}", file=sys.stderr)
+        return 2
+    if args.check:
+        with open(args.check, encoding='utf-8') as f:
+            old = f.read()
+        if old != text:
+            print(f"lalr: {args.check} differs from the generated table", file=sys.stderr)
+            return 1
+        return 0
+    if args.out:
+        with open(args.out, 'w', encoding='utf-8') as f:
+            f.write(text)
+    else:
+        sys.stdout.write(text)
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv[1:]))
