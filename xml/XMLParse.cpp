@@ -1,15 +1,269 @@
 #include "xml/XMLParse.h"
 
+#include "common/Fatal.h"
+#include "xml/ParserHelpers.h"
+
 namespace axf::xml {
+
+// ---- token stream ------------------------------------------------------------
+
+TokenStream::TokenStream(std::string_view text) : scanner_(std::in_place, text), endOffset_(text.size()) {}
+
+TokenStream::TokenStream(std::vector<Delimiter> tokens) : given_(std::move(tokens)), endOffset_(given_.size()) {}
+
+bool TokenStream::pull() {
+    if (ended_) return false;
+    if (scanner_) {
+        std::optional<Delimiter> t = scanner_->next();
+        if (!t) {
+            ended_ = true;
+            return false;
+        }
+        buf_.push_back(Entry{std::move(*t), scanner_->lastOffset()});
+        return true;
+    }
+    if (givenNext_ >= given_.size()) {
+        ended_ = true;
+        return false;
+    }
+    buf_.push_back(Entry{std::move(given_[givenNext_]), givenNext_});
+    ++givenNext_;
+    return true;
+}
+
+std::size_t TokenStream::offset(std::size_t pos) {
+    if (!peek(pos)) return endOffset_;
+    return buf_[pos - base_].offset;
+}
+
+void TokenStream::release(std::size_t pos) {
+    while (base_ < pos && !buf_.empty()) {
+        buf_.pop_front();
+        ++base_;
+    }
+}
+
+// ---- grammar -------------------------------------------------------------------
+
+PIValue splitPI(std::string_view content) {
+    std::size_t i = 0;
+    while (i < content.size() && isNMCHAR(static_cast<unsigned char>(content[i]))) ++i;
+    std::size_t j = i;
+    while (j < content.size() && isSEPCHAR(static_cast<unsigned char>(content[j]))) ++j;
+    return {std::string(content.substr(0, i)), std::string(content.substr(j))};
+}
+
+namespace {
+
+struct Append {
+    std::string operator()(std::string acc, std::string piece) const {
+        acc += piece;
+        return acc;
+    }
+};
+
+// The run of text pieces of a comment or PI body, joined in order. (A left
+// fold of concatenation gives the same text as the right fold and stays
+// linear in the number of pieces.)
+const auto textRun = pFoldl(Append{}, std::string(), pText);
+
+const auto commentP = seqL(seqL(seqR(pDelim(DelimKind::MDOCOM), textRun), pDelim(DelimKind::COM)), pDelim(DelimKind::MDC));
+
+const auto declCommentP = seqWith([](std::string first, std::string further, Unit) { return first + further; },
+                                  seqL(seqR(pDelim(DelimKind::MDOCOM), textRun), pDelim(DelimKind::COM)),
+                                  pFoldl(Append{}, std::string(),
+                                         seqL(seqR(pDelim(DelimKind::COM), textRun), pDelim(DelimKind::COM))),
+                                  pDelim(DelimKind::MDC));
+
+const auto piP = seqWith(
+    [](Unit, std::vector<std::string> pieces, Unit) {
+        std::size_t n = 0;
+        for (const auto& p : pieces) n += p.size();
+        std::string content;
+        content.reserve(n);
+        for (const auto& p : pieces) content += p;
+        return splitPI(content);
+    },
+    pDelim(DelimKind::PIO), pList(pText), pDelim(DelimKind::PIC));
+
+struct ExpandLiteral {
+    axf::Lazy<std::string> operator()(std::string literal) const {
+        return axf::Lazy<std::string>(
+            [lit = std::move(literal)]() { return expandReferences(predefinedEntities(), lit); });
+    }
+};
+struct ReadyValue {
+    axf::Lazy<std::string> operator()(std::string name) const { return axf::Lazy<std::string>::ready(std::move(name)); }
+};
+
+const auto attValueP = alt(fmap(ExpandLiteral{}, pLiteral), fmap(ReadyValue{}, pName));
+
+const auto attributeP = seqWith(
+    [](std::string name, Unit, axf::Lazy<std::string> value) { return LazyAttList::value_type(std::move(name), std::move(value)); },
+    pName, pDelim(DelimKind::VI), attValueP);
+
+const auto tagCloseP = alt(constAs(true, pDelim(DelimKind::TAGC)), constAs(false, pDelim(DelimKind::EETAGC)));
+
+const auto startTagP = seqWith(
+    [](Unit, std::string name, LazyAttList atts, bool start) -> XMLEvent {
+        if (start) return StartEvent{std::move(name), std::move(atts)};
+        return EmptyEvent{std::move(name), std::move(atts)};
+    },
+    pDelim(DelimKind::STAGO), pName, pList(attributeP), tagCloseP);
+
+const auto endTagP = seqWith([](Unit, std::string name, Unit) -> XMLEvent { return EndEvent{std::move(name)}; },
+                             pDelim(DelimKind::ETAGO), pName, pDelim(DelimKind::TAGC));
+
+const auto tagP = alt(startTagP, endTagP);
+
+const auto eventP = alt(tagP,                                                                      //
+                        fmap([](std::string t) -> XMLEvent { return TextEvent{std::move(t)}; }, pText),  //
+                        fmap([](std::string n) -> XMLEvent { return GERefEvent{std::move(n)}; }, pGERef),
+                        fmap([](PIValue pi) -> XMLEvent { return PIEvent{std::move(pi.first), std::move(pi.second)}; }, piP),
+                        fmap([](std::string c) -> XMLEvent { return CommentEvent{std::move(c)}; }, commentP));
+
+const auto externalIdP = alt(
+    seqWith([](Unit, std::optional<std::string> sys) { return ExternalId{std::nullopt, std::move(sys)}; },
+            pKeyword("SYSTEM"), pMaybe(pLiteral)),
+    seqWith([](Unit, std::string pub, std::optional<std::string> sys) { return ExternalId{std::move(pub), std::move(sys)}; },
+            pKeyword("PUBLIC"), pLiteral, pMaybe(pLiteral)),
+    pSucceed(ExternalId{}));
+
+const auto doctypeBodyP = constAs(Unit{}, seqR(pName, externalIdP));
+
+const auto doctypeP = seqWith([](Unit, Unit, Unit, Unit) { return Unit{}; }, pDelim(DelimKind::MDO), pKeyword("DOCTYPE"),
+                              doctypeBodyP, pDelim(DelimKind::MDC));
+
+const auto prologP = seqWith([](Unit, std::optional<PIValue> pi, Unit, std::optional<Unit> dt) { return pair(std::move(pi), dt); },
+                             pSkipWS, pMaybe(piP), pSkipWS, pMaybe(doctypeP));
+
+}  // namespace
+
+// The shared, type-erased forms, built on first use.
+const XP<XMLEvent>& pEvent() { static const XP<XMLEvent> p(eventP); return p; }
+const XP<XMLEvent>& pTag() { static const XP<XMLEvent> p(tagP); return p; }
+const XP<XMLEvent>& pStartTag() { static const XP<XMLEvent> p(startTagP); return p; }
+const XP<XMLEvent>& pEndTag() { static const XP<XMLEvent> p(endTagP); return p; }
+const XP<bool>& pTagClose() { static const XP<bool> p(tagCloseP); return p; }
+const XP<LazyAttList::value_type>& pAttribute() { static const XP<LazyAttList::value_type> p(attributeP); return p; }
+const XP<axf::Lazy<std::string>>& pAttValue() { static const XP<axf::Lazy<std::string>> p(attValueP); return p; }
+const XP<std::string>& pComment() { static const XP<std::string> p(commentP); return p; }
+const XP<std::string>& pDeclComment() { static const XP<std::string> p(declCommentP); return p; }
+const XP<PIValue>& pPI() { static const XP<PIValue> p(piP); return p; }
+const XP<PrologValue>& pProlog() { static const XP<PrologValue> p(prologP); return p; }
+const XP<Unit>& pDoctype() { static const XP<Unit> p(doctypeP); return p; }
+const XP<Unit>& pDoctypeBody() { static const XP<Unit> p(doctypeBodyP); return p; }
+const XP<ExternalId>& pExternalId() { static const XP<ExternalId> p(externalIdP); return p; }
+
+// ---- printed form of tokens ------------------------------------------------------
+
+namespace {
+
+// before + s (cut to 60 bytes) + after.
+std::string cutShort(std::string_view s, std::string_view before = {}, std::string_view after = {}) {
+    constexpr std::size_t kMax = 60;
+    std::string out;
+    out.reserve(before.size() + kMax + 3 + after.size());
+    out.append(before);
+    out.append(s.substr(0, kMax));
+    if (s.size() > kMax) out.append("...");
+    out.append(after);
+    return out;
+}
+
+}  // namespace
+
+std::string describeToken(const Delimiter& t) {
+    switch (t.kind()) {
+        // The text of these may hold a character reference whose value is
+        // computed on reading (and may fail), so it is not read here.
+        case DelimKind::WS: return "white space";
+        case DelimKind::CDATA: return "character data";
+        case DelimKind::GEREF: return cutShort(t.text(), "&", ";");
+        case DelimKind::PEREF: return cutShort(t.text(), "%", ";");
+        case DelimKind::LITERAL: return cutShort(t.text(), "'", "'");
+        case DelimKind::LEXERR:
+        case DelimKind::REST:
+        case DelimKind::NAME:
+        case DelimKind::RNINAME: return cutShort(t.text());
+        case DelimKind::STAGO: return "<";
+        case DelimKind::ETAGO: return "</";
+        case DelimKind::MDO: return "<!";
+        case DelimKind::MDOCOM: return "<!--";
+        case DelimKind::MDODSO: return "<![";
+        case DelimKind::PIO: return "<?";
+        case DelimKind::PIC: return "?>";
+        case DelimKind::TAGC: return ">";
+        case DelimKind::VI: return "=";
+        case DelimKind::EETAGC: return "/>";
+        case DelimKind::MDC: return ">";
+        case DelimKind::DSO: return "[";
+        case DelimKind::DSC: return "]";
+        case DelimKind::MSC: return "]]>";
+        case DelimKind::COM: return "--";
+        case DelimKind::GRPO: return "(";
+        case DelimKind::GRPC: return ")";
+        case DelimKind::AND: return "&";
+        case DelimKind::OR: return "|";
+        case DelimKind::SEQ: return ",";
+        case DelimKind::OPT: return "?";
+        case DelimKind::REP: return "*";
+        case DelimKind::PLUS: return "+";
+        case DelimKind::MINUS: return "-";
+        case DelimKind::PERO: return "%";
+    }
+    throw InternalError("describeToken: unknown token kind");
+}
+
+// ---- document entry ----------------------------------------------------------------
 
 class DocumentParser {
 public:
-    explicit DocumentParser(std::string_view text) : text_(text) {}
-    std::optional<XMLEvent> next() { return std::nullopt; }
+    DocumentParser(TokenStream tokens, bool withProlog)
+        : tokens_(std::move(tokens)), state_(withProlog ? State::Prolog : State::Events) {}
+
+    std::optional<XMLEvent> next() {
+        if (state_ == State::Prolog) {
+            auto r = prologP(tokens_, 0);
+            if (!r.ok()) {
+                state_ = State::Ended;
+                noteStop(r.rest, r.rest);
+                return XMLEvent(ErrorEvent{"Error parsing prolog"});
+            }
+            pos_ = r.rest;
+            tokens_.release(pos_);
+            state_ = State::Events;
+        }
+        if (state_ == State::Ended) return std::nullopt;
+        auto r = eventP(tokens_, pos_);
+        if (!r.ok()) {
+            state_ = State::Ended;
+            noteStop(pos_, r.rest);
+            return std::nullopt;
+        }
+        pos_ = r.rest;
+        tokens_.release(pos_);
+        return std::move(*r.value);
+    }
+
     DocumentEvents::Stop stop;
 
 private:
-    std::string_view text_;
+    enum class State { Prolog, Events, Ended };
+
+    void noteStop(std::size_t at, std::size_t failAt) {
+        const Delimiter* t = tokens_.peek(at);
+        stop.early = t != nullptr;
+        stop.offset = tokens_.offset(at);
+        stop.token = t ? describeToken(*t) : "end of text";
+        const Delimiter* f = tokens_.peek(failAt);
+        stop.failOffset = tokens_.offset(failAt);
+        stop.failToken = f ? describeToken(*f) : "end of text";
+    }
+
+    TokenStream tokens_;
+    State state_;
+    std::size_t pos_ = 0;
 };
 
 DocumentEvents::DocumentEvents(std::unique_ptr<DocumentParser> parser) : parser_(std::move(parser)) {}
@@ -20,6 +274,17 @@ DocumentEvents::~DocumentEvents() = default;
 std::optional<XMLEvent> DocumentEvents::next() { return parser_->next(); }
 const DocumentEvents::Stop& DocumentEvents::stop() const { return parser_->stop; }
 
-DocumentEvents parseDocument(std::string_view text) { return DocumentEvents(std::make_unique<DocumentParser>(text)); }
+DocumentEvents parseDocument(std::string_view text) {
+    return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(text), true));
+}
+DocumentEvents parseInstance(std::string_view text) {
+    return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(text), false));
+}
+DocumentEvents parseDocumentTokens(std::vector<Delimiter> tokens) {
+    return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(std::move(tokens)), true));
+}
+DocumentEvents parseInstanceTokens(std::vector<Delimiter> tokens) {
+    return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(std::move(tokens)), false));
+}
 
 }  // namespace axf::xml

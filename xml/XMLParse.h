@@ -2,9 +2,14 @@
 // parse events (start/empty/end tags, text, processing instructions, entity
 // references, comments, errors) that the document indexer consumes. Events
 // are produced on request; scanning goes only as far as they need.
+//
+// The grammar is written on the deterministic combinators of DetParser.h over
+// a TokenStream, which buffers the scanner's tokens (or a hand-made token
+// list) from the last committed position on.
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,8 +19,13 @@
 #include <vector>
 
 #include "common/Lazy.h"
+#include "xml/DTD.h"
+#include "xml/DetParser.h"
+#include "xml/XMLScanner.h"
 
 namespace axf::xml {
+
+// ---- events ----------------------------------------------------------------
 
 // Attribute values are expanded on first get(): a bad reference in a value
 // that is never read never fails.
@@ -51,19 +61,163 @@ struct ErrorEvent {
 
 using XMLEvent = std::variant<StartEvent, EmptyEvent, EndEvent, TextEvent, PIEvent, GERefEvent, CommentEvent, ErrorEvent>;
 
+// ---- token stream ------------------------------------------------------------
+
+// The tokens of one text, pulled from the scanner on demand (or taken from a
+// given list) and kept from the last released position on. Positions are
+// absolute token indices. Peeked pointers stay valid until release().
+class TokenStream {
+public:
+    using Token = Delimiter;
+
+    // Scans `text` in content mode; `text` must outlive the stream.
+    explicit TokenStream(std::string_view text);
+    // A hand-made token list; the offset of a token is its index.
+    explicit TokenStream(std::vector<Delimiter> tokens);
+
+    // The token at pos, or nullptr when the sequence ends before it.
+    const Delimiter* peek(std::size_t pos) {
+        std::size_t i = pos - base_;
+        while (i >= buf_.size()) {
+            if (!pull()) return nullptr;
+        }
+        return &buf_[i].token;
+    }
+    // The byte offset of the token at pos (the end offset when there is none).
+    std::size_t offset(std::size_t pos);
+    // Tokens before pos will not be read again.
+    void release(std::size_t pos);
+
+private:
+    struct Entry {
+        Delimiter token;
+        std::size_t offset;
+    };
+    bool pull();
+
+    std::optional<XMLScanner> scanner_;
+    std::vector<Delimiter> given_;
+    std::size_t givenNext_ = 0;
+    std::size_t endOffset_ = 0;
+    bool ended_ = false;
+    std::deque<Entry> buf_;
+    std::size_t base_ = 0;  // position of buf_.front()
+};
+
+// ---- token parsers -----------------------------------------------------------
+// Each looks at one token. They fail without consuming on any other token and
+// at the end of the tokens.
+
+// The text of a token of kind `kind` or `alsoKind`.
+struct TokenText {
+    DelimKind kind;
+    DelimKind alsoKind;
+    std::optional<std::string> operator()(const Delimiter& d) const {
+        if (d.kind() != kind && d.kind() != alsoKind) return std::nullopt;
+        return d.text();
+    }
+};
+// A token of kind `kind` (a kind without text).
+struct IsKind {
+    DelimKind kind;
+    std::optional<Unit> operator()(const Delimiter& d) const {
+        if (d.kind() != kind) return std::nullopt;
+        return Unit{};
+    }
+};
+// A token of kind `kind` whose whole text is `word` (case-sensitive).
+struct IsWord {
+    DelimKind kind;
+    std::string word;
+    std::optional<Unit> operator()(const Delimiter& d) const {
+        if (d.kind() != kind || d.text() != word) return std::nullopt;
+        return Unit{};
+    }
+};
+struct DropValue {
+    Unit operator()(Unit u, Unit) const { return u; }
+};
+
+// One WS or CDATA token: its text.
+inline constexpr Check<TokenText> pText{{DelimKind::WS, DelimKind::CDATA}};
+// One LITERAL token: its text, unexpanded.
+inline constexpr Check<TokenText> pLiteral{{DelimKind::LITERAL, DelimKind::LITERAL}};
+// One PEREF / GEREF token: the entity name.
+inline constexpr Check<TokenText> pPERef{{DelimKind::PEREF, DelimKind::PEREF}};
+inline constexpr Check<TokenText> pGERef{{DelimKind::GEREF, DelimKind::GEREF}};
+// One NAME token (not RNINAME): the name.
+inline constexpr Check<TokenText> pName{{DelimKind::NAME, DelimKind::NAME}};
+
+// One token of the given kind without text. (Its value, the token, is
+// never used; it yields the empty value.)
+inline Check<IsKind> pDelim(DelimKind k) { return {{k}}; }
+// One NAME token spelling exactly k.
+inline Check<IsWord> pKeyword(std::string k) { return {{DelimKind::NAME, std::move(k)}}; }
+// One RNINAME token spelling exactly k, "#" included.
+inline Check<IsWord> pReservedName(std::string k) { return {{DelimKind::RNINAME, std::move(k)}}; }
+
+// The longest run of WS tokens, possibly none; never fails.
+inline const Foldl<DropValue, Unit, Check<IsKind>> pSkipWS{{}, Unit{}, {{DelimKind::WS}}};
+
+// ---- grammar -------------------------------------------------------------------
+// Each parser is built once, on first use, and shared.
+
+template <class V>
+using XP = P<TokenStream, V>;
+
+using PIValue = std::pair<std::string, std::string>;                  // (target, text)
+using PrologValue = std::pair<std::optional<PIValue>, std::optional<Unit>>;  // (PI, document type line)
+
+// One event of the document instance.
+const XP<XMLEvent>& pEvent();
+// A start, empty-element or end tag.
+const XP<XMLEvent>& pTag();
+const XP<XMLEvent>& pStartTag();
+const XP<XMLEvent>& pEndTag();
+// true for TAGC (a start tag), false for EETAGC (an empty-element tag).
+const XP<bool>& pTagClose();
+const XP<LazyAttList::value_type>& pAttribute();
+// A literal (expanded over the predefined entities on first read) or a name.
+const XP<axf::Lazy<std::string>>& pAttValue();
+
+// A comment in content: MDOCOM, text pieces, COM, MDC.
+const XP<std::string>& pComment();
+// A comment declaration holding one or more comments; the texts joined.
+const XP<std::string>& pDeclComment();
+// A processing instruction, split into (target, text).
+const XP<PIValue>& pPI();
+// Splits the content of a processing instruction into (target, text).
+PIValue splitPI(std::string_view content);
+
+// At most one PI and one document type line, with the white space around.
+const XP<PrologValue>& pProlog();
+const XP<Unit>& pDoctype();
+const XP<Unit>& pDoctypeBody();
+const XP<ExternalId>& pExternalId();
+
+// ---- document entry ----------------------------------------------------------
+
 class DocumentParser;
 
 // The event sequence of one document, produced on request.
 class DocumentEvents {
 public:
     // Where and why the sequence ended. `early` is true when it stopped
-    // before the end of the text (white space aside); `offset` is the byte
-    // offset of the token that began no event and `token` its printed form
-    // (or a short description).
+    // before the end of the tokens (only white space can follow the last
+    // token in the text otherwise). `offset` and `token` are the byte offset
+    // and printed form (or a short description) of the token at which the
+    // last, failed parse began: the token that begins no event, or the first
+    // token of a construct that broke off. `failOffset` and `failToken` name
+    // the token at which the parse found it could not go on (the same token
+    // when it begins no event). For "Error parsing prolog" both name the
+    // token at which the prolog broke off. Without an early stop, offset and
+    // failOffset are the end of the text and the tokens are "end of text".
     struct Stop {
         bool early = false;
         std::size_t offset = 0;
         std::string token;
+        std::size_t failOffset = 0;
+        std::string failToken;
     };
 
     explicit DocumentEvents(std::unique_ptr<DocumentParser> parser);
@@ -80,8 +234,17 @@ private:
     std::unique_ptr<DocumentParser> parser_;
 };
 
-// The events of a whole document (prolog, then the instance). `text` must
-// outlive the result.
+// The events of a whole document: the prolog is read and dropped ("Error
+// parsing prolog" as the only event when it does not parse), then one event
+// per step until no event parses. `text` must outlive the result.
 DocumentEvents parseDocument(std::string_view text);
+// The events of a text without prolog, from its first token.
+DocumentEvents parseInstance(std::string_view text);
+// The same over a hand-made token list (offsets are token indices).
+DocumentEvents parseDocumentTokens(std::vector<Delimiter> tokens);
+DocumentEvents parseInstanceTokens(std::vector<Delimiter> tokens);
+
+// A short printed form of a token for messages (long texts cut short).
+std::string describeToken(const Delimiter& token);
 
 }  // namespace axf::xml
