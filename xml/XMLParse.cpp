@@ -228,6 +228,7 @@ public:
             if (!r.ok()) {
                 state_ = State::Ended;
                 noteStop(r.rest, r.rest);
+                stop.early = true;  // even when the prolog broke off at the end of the text
                 return XMLEvent(ErrorEvent{"Error parsing prolog"});
             }
             pos_ = r.rest;

@@ -114,7 +114,7 @@ struct TokenText {
     DelimKind alsoKind;
     std::optional<std::string> operator()(const Delimiter& d) const {
         if (d.kind() != kind && d.kind() != alsoKind) return std::nullopt;
-        return d.text();
+        return std::string(d.view());
     }
 };
 // A token of kind `kind` (a kind without text).
@@ -130,7 +130,7 @@ struct IsWord {
     DelimKind kind;
     std::string word;
     std::optional<Unit> operator()(const Delimiter& d) const {
-        if (d.kind() != kind || d.text() != word) return std::nullopt;
+        if (d.kind() != kind || d.view() != word) return std::nullopt;
         return Unit{};
     }
 };
@@ -210,7 +210,7 @@ public:
     // token of a construct that broke off. `failOffset` and `failToken` name
     // the token at which the parse found it could not go on (the same token
     // when it begins no event). For "Error parsing prolog" both name the
-    // token at which the prolog broke off. Without an early stop, offset and
+    // token at which the prolog broke off, and `early` is true. Without an early stop, offset and
     // failOffset are the end of the text and the tokens are "end of text".
     struct Stop {
         bool early = false;
