@@ -13,15 +13,33 @@ namespace {
 
 // Deletion cost of a query node (the top node of a copy).
 constexpr std::int64_t delcost = 5;
+const std::string kOr = "or";
 
-// One extension walk. The threaded lists (mapping, costs) are kept reversed:
-// a node appends its own pairs after its subtrees', and the result is the
-// reverse. The collected lists (variables, types) are appended in preorder
-// and need no reversal. `marked` is set inside a copy: markDuplicate is
+// Number of nodes of the extended subtree, saturating at kNoSize.
+constexpr std::int64_t kNoSize = std::int64_t(1) << 40;
+
+std::int64_t extendedSize(const xml::Tree* node) {
+    const auto* el = std::get_if<xml::ELNode>(&node->value);
+    if (!el || node->isLeaf()) return 1;
+    if (detail::isGroupName(el->name)) {
+        std::int64_t s = 1;
+        for (const xml::Tree* c : node->children()) s = std::min(kNoSize, s + extendedSize(c));
+        return s;
+    }
+    return std::min(kNoSize, 2 + 2 * extendedSize(node->children()[0]));
+}
+
+// One extension walk. The threaded lists (mapping, costs) are built
+// back to front: a node puts its own pairs after its subtrees' into the
+// reversed list. The mapping, which has one pair per node, is filled from
+// its end when the size is known; the costs are reversed at the end. The
+// collected lists (variables, types) are appended in preorder. `marked` is set inside a copy: markDuplicate is
 // idempotent, so marking each name once where it is collected equals
 // marking the copy's list at every enclosing copy.
 struct ExtendWalk {
     std::vector<QueryMapping::Pair> mappingRev;
+    std::vector<QueryMapping::Pair> mapping;  // when presized: filled from the end
+    std::size_t mappingLeft = 0;
     std::vector<SumDelCost::Pair> costsRev;
     std::vector<VariableList::Pair> variables;
     std::vector<SearchTypeList::Pair> searchTypes;
@@ -31,6 +49,23 @@ struct ExtendWalk {
         std::int64_t last;
     };
 
+    explicit ExtendWalk(std::int64_t size) {
+        if (size < kNoSize) {
+            mapping.resize(std::size_t(size));
+            mappingLeft = std::size_t(size);
+        }
+    }
+
+    void map(std::string key, const std::string& label) {
+        if (mappingLeft > 0) {
+            QueryMapping::Pair& p = mapping[--mappingLeft];
+            p.first = std::move(key);
+            p.second = label;
+        } else {
+            mappingRev.emplace_back(std::move(key), label);
+        }
+    }
+
     void addSDC(const std::string& key, std::int64_t cost) {
         if (cost != 0) costsRev.emplace_back(key, cost);
     }
@@ -39,7 +74,7 @@ struct ExtendWalk {
         std::string key = std::to_string(n);
         if (const auto* tx = std::get_if<xml::TXNode>(&node->value)) {
             if (!node->isLeaf()) throw InternalError("extendAux: text node \"" + tx->text + "\" has children");
-            mappingRev.emplace_back(key, tx->text);
+            map(key, tx->text);
             addSDC(key, d);
             return {xml::leafNode(xml::TXNode{std::move(key)}), n};
         }
@@ -48,13 +83,13 @@ struct ExtendWalk {
 
         if (detail::isGroupName(el->name)) {
             auto [kids, next] = extendMap(node->children(), n + 1, d, marked);
-            mappingRev.emplace_back(key, el->name);
+            map(key, el->name);
             addSDC(key, d);
             return {xml::makeTree(xml::ELNode{std::move(key), {}}, kids), next - 1};
         }
         if (node->isLeaf()) {
             detail::appendVarandType(key, el->attributes, variables, searchTypes, marked, 0);
-            mappingRev.emplace_back(key, el->name);
+            map(key, el->name);
             addSDC(key, d);
             return {xml::leafNode(xml::ELNode{std::move(key), {}}), n};
         }
@@ -66,8 +101,8 @@ struct ExtendWalk {
         const xml::Tree* c = node->children()[0];
         Result kept = verifyDepth(c, n + 2, marked);
         Result copy = extendAux(c, kept.last + 1, delcost, true);
-        mappingRev.emplace_back(own, el->name);
-        mappingRev.emplace_back(key, "or");
+        map(own, el->name);
+        map(key, kOr);
         addSDC(key, d);
         const xml::Tree* element = xml::makeTree(xml::ELNode{std::move(own), {}}, {kept.tree});
         return {xml::makeTree(xml::ELNode{std::move(key), {}}, {element, copy.tree}), copy.last};
@@ -95,16 +130,21 @@ struct ExtendWalk {
         if (!tx) throw InternalError("verifyDepth: child is neither an element nor a text");
         if (!c->isLeaf()) throw InternalError("verifyDepth: text node \"" + tx->text + "\" has children");
         std::string key = std::to_string(k);
-        mappingRev.emplace_back(key, tx->text);
+        map(key, tx->text);
         return {xml::leafNode(xml::TXNode{std::move(key)}), k};
     }
 
     QueryAnnotation finish(const xml::Tree* tree, std::int64_t last) {
-        std::reverse(mappingRev.begin(), mappingRev.end());
+        if (mappingLeft > 0 || (!mapping.empty() && !mappingRev.empty()))
+            throw InternalError("extendQuery: extended size mismatch");
+        if (mapping.empty()) {
+            std::reverse(mappingRev.begin(), mappingRev.end());
+            mapping = std::move(mappingRev);
+        }
         std::reverse(costsRev.begin(), costsRev.end());
         QueryAnnotation out;
         out.tree = tree;
-        out.mapping = QueryMapping(std::move(mappingRev));
+        out.mapping = QueryMapping(std::move(mapping));
         out.sumDelCost = SumDelCost(std::move(costsRev));
         out.variables = VariableList(std::move(variables));
         out.searchTypes = SearchTypeList(std::move(searchTypes));
@@ -116,11 +156,15 @@ struct ExtendWalk {
 }  // namespace
 
 QueryAnnotation extendQuery(const xml::Tree* query, std::int64_t first) {
-    ExtendWalk w;
+    // The root is never wrapped: its size is 1 plus its first child's.
+    std::int64_t size = 1;
+    if (std::holds_alternative<xml::ELNode>(query->value) && !query->isLeaf())
+        size = std::min(kNoSize, 1 + extendedSize(query->children()[0]));
+    ExtendWalk w(size);
     std::string key = std::to_string(first);
     if (const auto* tx = std::get_if<xml::TXNode>(&query->value)) {
         if (!query->isLeaf()) throw InternalError("extendQuery: text node \"" + tx->text + "\" has children");
-        w.mappingRev.emplace_back(key, tx->text);
+        w.map(key, tx->text);
         return w.finish(xml::leafNode(xml::TXNode{std::move(key)}), first);
     }
     const auto* el = std::get_if<xml::ELNode>(&query->value);
@@ -128,16 +172,16 @@ QueryAnnotation extendQuery(const xml::Tree* query, std::int64_t first) {
     // The root's own variable and type stand before everything below it.
     detail::appendVarandType(key, el->attributes, w.variables, w.searchTypes, false, 0);
     if (query->isLeaf()) {
-        w.mappingRev.emplace_back(key, el->name);
+        w.map(key, el->name);
         return w.finish(xml::leafNode(xml::ELNode{std::move(key), {}}), first);
     }
     ExtendWalk::Result r = w.verifyDepth(query->children()[0], first + 1, false);
-    w.mappingRev.emplace_back(key, el->name);
+    w.map(key, el->name);
     return w.finish(xml::makeTree(xml::ELNode{std::move(key), {}}, {r.tree}), r.last);
 }
 
 QueryAnnotation extendAux(const xml::Tree* node, std::int64_t number, std::int64_t cost) {
-    ExtendWalk w;
+    ExtendWalk w(extendedSize(node));
     ExtendWalk::Result r = w.extendAux(node, number, cost, false);
     return w.finish(r.tree, r.last);
 }

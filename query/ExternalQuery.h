@@ -25,9 +25,27 @@
 
 namespace axf::query {
 
+namespace detail {
+
+// The value of a number text written in canonical decimal (digits only, no
+// sign, no leading zero, at most 18 digits), or -1 for any other text.
+inline std::int64_t canonicalNumber(std::string_view key) {
+    if (key.empty() || key.size() > 18 || (key[0] == '0' && key.size() > 1)) return -1;
+    std::int64_t n = 0;
+    for (char c : key) {
+        if (c < '0' || c > '9') return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+}  // namespace detail
+
 // A list of (number text, value) pairs in a fixed order, front first, with a
 // constant-time lookup of the first pair for a key (keys compared as whole
-// strings). Immutable once built.
+// strings). Immutable once built. The keys of an annotation are the numbers
+// of one query, a dense range, so they are looked up through a vector
+// indexed by number; any other key goes through a hash map.
 template <class V>
 class KeyedList {
 public:
@@ -46,20 +64,49 @@ public:
 
     // The value of the first pair whose key equals `key`, or nullptr.
     const V* find(std::string_view key) const {
-        auto it = index_.find(std::string(key));
-        return it == index_.end() ? nullptr : &pairs_[it->second].second;
+        std::int64_t n = detail::canonicalNumber(key);
+        if (n >= 0 && !dense_.empty()) {
+            if (n < base_ || n - base_ >= std::int64_t(dense_.size())) return nullptr;
+            std::size_t slot = dense_[std::size_t(n - base_)];
+            return slot == kNone ? nullptr : &pairs_[slot].second;
+        }
+        auto it = other_.find(std::string(key));
+        return it == other_.end() ? nullptr : &pairs_[it->second].second;
     }
 
     friend bool operator==(const KeyedList& a, const KeyedList& b) { return a.pairs_ == b.pairs_; }
 
 private:
+    static constexpr std::size_t kNone = std::size_t(-1);
+
     void buildIndex() {
-        index_.reserve(pairs_.size());
-        for (std::size_t i = 0; i < pairs_.size(); ++i) index_.emplace(pairs_[i].first, i);  // first wins
+        std::int64_t lo = -1, hi = -1;
+        for (const auto& p : pairs_) {
+            std::int64_t n = detail::canonicalNumber(p.first);
+            if (n < 0) continue;
+            if (lo < 0 || n < lo) lo = n;
+            if (n > hi) hi = n;
+        }
+        bool dense = lo >= 0 && std::uint64_t(hi - lo) <= 4 * std::uint64_t(pairs_.size()) + 64;
+        if (dense) {
+            base_ = lo;
+            dense_.assign(std::size_t(hi - lo + 1), kNone);
+        }
+        for (std::size_t i = 0; i < pairs_.size(); ++i) {  // the first pair of a key wins
+            std::int64_t n = detail::canonicalNumber(pairs_[i].first);
+            if (dense && n >= 0) {
+                std::size_t& slot = dense_[std::size_t(n - base_)];
+                if (slot == kNone) slot = i;
+            } else {
+                other_.emplace(pairs_[i].first, i);
+            }
+        }
     }
 
     std::vector<Pair> pairs_;
-    std::unordered_map<std::string, std::size_t> index_;
+    std::int64_t base_ = 0;
+    std::vector<std::size_t> dense_;  // by number - base_: index into pairs_
+    std::unordered_map<std::string, std::size_t> other_;
 };
 
 // (number text, label the node had in the query): a tag name, a text, "and",

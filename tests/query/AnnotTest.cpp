@@ -76,6 +76,11 @@ TEST(AnnotRecords, GetSDCMatchesWholeNumberTexts) {
     EXPECT_EQ(getSDC("2", SumDelCost{}), 0);
     // The first pair of a key wins.
     EXPECT_EQ(getSDC("4", SumDelCost{{"4", 1}, {"4", 2}}), 1);
+    // Keys that are not plain numbers are found only by equal texts.
+    SumDelCost mixed{{"2", 1}, {"07", 2}, {"3", 3}, {"x", 4}, {"", 5}};
+    const std::vector<std::pair<std::string, std::int64_t>> lookups = {
+        {"2", 1}, {"07", 2}, {"7", 0}, {"3", 3}, {"03", 0}, {"x", 4}, {"", 5}, {"4", 0}, {"1", 0}, {"+3", 0}};
+    for (const auto& [key, want] : lookups) EXPECT_EQ(getSDC(key, mixed), want) << key;
 }
 
 TEST(AnnotRecords, AddSDCPutsNonZeroCostsInFront) {
