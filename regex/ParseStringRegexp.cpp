@@ -1,10 +1,704 @@
 #include "regex/ParseStringRegexp.h"
 
+#include <array>
+#include <memory>
+
+#include "common/ByteClass.h"
+#include "regex/Assertions.h"
+
 namespace axf::regex {
 
-std::optional<AbsTree<char>> mkAbstreeS(std::string_view, const std::vector<UserMatcher<char>>&,
-                                        const std::vector<Assertion<char>>&, const std::vector<MatcherFlag>&) {
-    throw InternalError("mkAbstreeS: text syntax not built yet");
+namespace {
+
+using Tree = AbsTree<char>;
+using S = ParserState;
+
+unsigned char u8(char c) { return static_cast<unsigned char>(c); }
+
+// ---------------------------------------------------------------------------
+// Character predicates are materialised into a table of the 256 bytes once,
+// when a class or literal is parsed; the search then tests one entry.
+
+struct ByteTable {
+    std::array<bool, 256> in{};
+};
+
+template <class F>
+CharPred tablePred(F&& f) {
+    auto t = std::make_shared<ByteTable>();
+    for (int c = 0; c < 256; ++c) t->in[c] = f(static_cast<unsigned char>(c));
+    return [t = std::shared_ptr<const ByteTable>(std::move(t))](const char& x) { return t->in[u8(x)]; };
+}
+
+bool isSpecial(char c) {
+    switch (c) {
+    case '$': case '.': case '*': case '+': case '?': case '@': case '|':
+    case '(': case ')': case '^': case '[': case ']': case '\\':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isClassEscape(char c) {
+    switch (c) {
+    case 'w': case 'W': case 's': case 'S': case 'd': case 'D':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isRefusedLitEscape(char c) {
+    return isClassEscape(c) || c == 'b' || c == 'B' || c == 'A' || c == 'Z' || (c >= '0' && c <= '9');
+}
+
+ParseResult<char> one(const S& s, char c, std::size_t n) { return std::make_pair(c, detail::advance(s, n)); }
+
+// ---------------------------------------------------------------------------
+// Characters, escapes, option groups, assertion tokens
+
+const auto litCharP = [](const auto&, const auto&, const S& s) -> ParseResult<char> {
+    std::string_view t = s.tokens;
+    if (t.empty()) return std::nullopt;
+    if (!isSpecial(t[0])) return one(s, t[0], 1);
+    if (t[0] == '\\' && t.size() >= 2 && !isRefusedLitEscape(t[1])) return one(s, t[1], 2);
+    return std::nullopt;
+};
+
+const auto classCharP = [](const auto&, const auto&, const S& s) -> ParseResult<char> {
+    std::string_view t = s.tokens;
+    if (t.empty()) return std::nullopt;
+    if (t[0] != ']' && t[0] != '\\') return one(s, t[0], 1);
+    if (t[0] == '\\' && t.size() >= 2 && !isClassEscape(t[1])) return one(s, t[1], 2);
+    return std::nullopt;
+};
+
+CharPred shorthandPred(char letter) {
+    switch (letter) {
+    case 'w': return tablePred([](unsigned char c) { return isWordChar(static_cast<char>(c)); });
+    case 'W': return tablePred([](unsigned char c) { return !isWordChar(static_cast<char>(c)); });
+    case 's': return tablePred([](unsigned char c) { return isSpaceByte(c); });
+    case 'S': return tablePred([](unsigned char c) { return !isSpaceByte(c); });
+    case 'd': return tablePred([](unsigned char c) { return isDigitByte(c); });
+    case 'D': return tablePred([](unsigned char c) { return !isDigitByte(c); });
+    default: throw InternalError("shorthandPred: not a class escape");
+    }
+}
+
+const auto shorthandClassP = [](const auto&, const auto&, const S& s) -> ParseResult<CharPred> {
+    static const std::array<CharPred, 6> preds = {shorthandPred('w'), shorthandPred('W'), shorthandPred('s'),
+                                                  shorthandPred('S'), shorthandPred('d'), shorthandPred('D')};
+    std::string_view t = s.tokens;
+    if (t.size() < 2 || t[0] != '\\') return std::nullopt;
+    static constexpr std::string_view letters = "wWsSdD";
+    std::size_t k = letters.find(t[1]);
+    if (k == std::string_view::npos) return std::nullopt;
+    return std::make_pair(preds[k], detail::advance(s, 2));
+};
+
+const auto wordCharP = satisfy([](char c) { return isWordChar(c); });
+
+const auto subexpNameP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<std::string> {
+    static const auto p = seqR(lit(charEq, ' '), seqL(plus(wordCharP), lit(charEq, '@')));
+    auto r = p(fns, as, s);
+    if (!r) return std::nullopt;
+    return std::make_pair(std::string(r->first.begin(), r->first.end()), std::move(r->second));
+};
+
+constexpr std::array<std::string_view, 5> kOptionNames = {"Case_Insensitive", "Case_Sensitive", "Default_Line",
+                                                          "Multi_Line", "Single_Line"};
+
+const auto flagNameP = [](const auto&, const auto&, const S& s) -> ParseResult<std::string> {
+    for (std::string_view name : kOptionNames)
+        if (s.tokens.substr(0, name.size()) == name)
+            return std::make_pair(std::string(name), detail::advance(s, name.size()));
+    return std::nullopt;
+};
+
+// The key and value that an option name sets.
+std::pair<std::string, MatcherFlag> optionSetting(const std::string& name) {
+    if (name == "Case_Insensitive") return {"case", MatcherFlag::Case_Insensitive};
+    if (name == "Case_Sensitive") return {"case", MatcherFlag::Case_Sensitive};
+    if (name == "Default_Line") return {"line", MatcherFlag::Default_Line};
+    if (name == "Multi_Line") return {"line", MatcherFlag::Multi_Line};
+    if (name == "Single_Line") return {"line", MatcherFlag::Single_Line};
+    throw InternalError("mkUpdate: not an option name");
+}
+
+// Applies the settings of the names in order; consumes nothing.
+const auto applyOptions = [](const std::vector<std::string>& names) {
+    return [names](const auto&, const auto&, const S& s) -> ParseResult<MatcherFlag> {
+        FlagEnv env = *s.env;
+        MatcherFlag last = MatcherFlag::Default_Line;
+        for (const std::string& n : names) {
+            auto [key, value] = optionSetting(n);
+            env = addToFM([](const std::string& a, const std::string& b) { return a == b; }, std::move(env), key,
+                          value);
+            last = value;
+        }
+        return std::make_pair(last, S{std::make_shared<const FlagEnv>(std::move(env)), s.tokens});
+    };
+};
+
+const auto optionGroupP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<std::vector<std::string>> {
+    if (s.tokens.size() < 2 || s.tokens[0] != '(' || s.tokens[1] != '?') return std::nullopt;
+    static const auto items = seqL(plus(seqL(flagNameP, opt(lit(charEq, ',')))), lit(charEq, ')'));
+    auto r = items(fns, as, detail::advance(s, 2));
+    if (!r) return std::nullopt;
+    auto set = applyOptions(r->first)(fns, as, r->second);
+    return std::make_pair(std::move(r->first), std::move(set->second));
+};
+
+const auto optionGroupsP = star(optionGroupP);
+
+Matcher<char> handlewboundM(char c) {
+    if (c == 'b') return doAssert<char>(wordBound);
+    if (c == 'B') return doAssert<char>(notWordBound);
+    throw InternalError("handlewbound: not b or B");
+}
+
+const auto userAssertP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<Matcher<char>> {
+    if (s.tokens.substr(0, 3) != "(?=") return std::nullopt;
+    auto n = anyPos()(fns, as, detail::advance(s, 3));
+    if (!n || n->second.tokens.empty() || n->second.tokens[0] != ')') return std::nullopt;
+    auto a = lookupAs(n->first)(fns, as, detail::advance(n->second, 1));
+    if (!a) return std::nullopt;
+    return std::make_pair(doAssert<char>(a->first), std::move(a->second));
+};
+
+const auto wordBoundaryP = [](const auto&, const auto&, const S& s) -> ParseResult<Matcher<char>> {
+    std::string_view t = s.tokens;
+    if (t.size() < 2 || t[0] != '\\' || (t[1] != 'b' && t[1] != 'B')) return std::nullopt;
+    return std::make_pair(handlewboundM(t[1]), detail::advance(s, 2));
+};
+
+const auto assertTokenP = orElse(userAssertP, wordBoundaryP);
+
+// ---------------------------------------------------------------------------
+// Bracket classes
+
+bool isCaseInsensitive(MatcherFlag f) { return f == MatcherFlag::Case_Insensitive; }
+
+CharPred handlerangeP(MatcherFlag flag, const std::vector<CharRange>& ranges);
+CharPred handleelemsP(MatcherFlag flag, const std::string& chars);
+CharPred handleclassP(const std::vector<char>& carets, const std::vector<CharPred>& items);
+
+auto rangeRunFor(MatcherFlag flag) {
+    auto range = seqBoth(classCharP, seqR(lit(charEq, '-'), classCharP));
+    return mapP(plus(range), [flag](std::vector<std::pair<char, char>> rs) {
+        std::vector<CharRange> ranges;
+        ranges.reserve(rs.size());
+        for (auto& [lo, hi] : rs) ranges.push_back(CharRange{lo, hi});
+        return handlerangeP(flag, ranges);
+    });
+}
+
+auto charRunFor(MatcherFlag flag) {
+    return mapP(plus(classCharP),
+                [flag](std::vector<char> cs) { return handleelemsP(flag, std::string(cs.begin(), cs.end())); });
+}
+
+auto classItemFor(MatcherFlag flag) { return orElse(shorthandClassP, orElse(rangeRunFor(flag), charRunFor(flag))); }
+
+auto bracketClassFor(MatcherFlag flag) {
+    auto body = seqBoth(opt(lit(charEq, '^')), seqL(plus(classItemFor(flag)), lit(charEq, ']')));
+    return mapP(seqR(lit(charEq, '['), body), [](auto parts) {
+        CharPred p = handleclassP(parts.first, parts.second);
+        return tablePred([&p](unsigned char c) { return p(static_cast<char>(c)); });
+    });
+}
+
+const auto bracketClassCI = bracketClassFor(MatcherFlag::Case_Insensitive);
+const auto bracketClassCS = bracketClassFor(MatcherFlag::Case_Sensitive);
+
+CharPred orPredP(CharPred p, CharPred q) {
+    return [p = std::move(p), q = std::move(q)](const char& x) { return p(x) || q(x); };
+}
+
+CharPred handleclassP(const std::vector<char>& carets, const std::vector<CharPred>& items) {
+    if (items.empty()) throw InternalError("handleclass: no item");
+    // Joined from the right, tested in written order; flat over the items.
+    CharPred joined = [items](const char& x) {
+        for (const CharPred& p : items)
+            if (p(x)) return true;
+        return false;
+    };
+    if (carets.empty()) return joined;
+    return [joined = std::move(joined)](const char& x) { return !joined(x); };
+}
+
+CharPred exactRangeP(CharRange r) {
+    unsigned char lo = u8(r.lo), hi = u8(r.hi);
+    return [lo, hi](const char& x) { return lo <= u8(x) && u8(x) <= hi; };
+}
+
+// Up to three spans of codes, plus "every lower-case letter" or "the other
+// case of x lies in the range".
+struct NoCaseRule {
+    std::array<std::pair<int, int>, 3> spans{};
+    int count = 0;
+    bool lowerLetters = false;
+    bool otherCase = false;
+    int lo = 0, hi = 0;
+
+    void add(int a, int b) { spans[count++] = {a, b}; }
+    bool operator()(unsigned char x) const {
+        for (int k = 0; k < count; ++k)
+            if (spans[k].first <= x && x <= spans[k].second) return true;
+        if (lowerLetters && isLowerByte(x)) return true;
+        if (otherCase) {
+            int l = toLowerByte(x), u = toUpperByte(x);
+            if ((lo <= l && l <= hi) || (lo <= u && u <= hi)) return true;
+        }
+        return false;
+    }
+};
+
+CharPred noCaseRangeP(CharRange r) {
+    const int lo = u8(r.lo), hi = u8(r.hi);
+    const int A = 'A', Y = 'Y', Z = 'Z', Lb = '[', G = 96, a = 'a', b = 'b', y = 'y', z = 'z', B = 'B';
+    auto lower = [](int c) { return int(toLowerByte(static_cast<unsigned char>(c))); };
+    auto upper = [](int c) { return int(toUpperByte(static_cast<unsigned char>(c))); };
+    NoCaseRule rule;
+    rule.lo = lo;
+    rule.hi = hi;
+    if (hi < A || lo > z) {
+        rule.add(lo, hi);
+    } else if (lo <= A) {
+        if (hi <= Y) {
+            rule.add(lo, hi);
+            rule.add(a, lower(hi));
+        } else if (hi <= G) {
+            rule.add(lo, hi);
+            rule.lowerLetters = true;
+        } else if (hi <= y) {
+            rule.add(lo, z);
+        } else {
+            rule.add(lo, hi);
+        }
+    } else if (lo >= B && lo <= Z) {
+        if (hi <= Z) {
+            rule.add(lo, hi);
+            rule.add(lower(lo), lower(hi));
+        } else if (hi <= G) {
+            rule.add(lo, hi);
+            rule.add(lower(lo), z);
+        } else if (hi <= y) {
+            if (lower(lo) <= hi) {
+                rule.add(A, z);
+            } else {
+                rule.add(lo, hi);
+                rule.add(A, upper(hi));
+                rule.add(lower(lo), z);
+            }
+        } else {
+            rule.add(A, hi);
+        }
+    } else if (hi <= G) {  // lo from '[' to 'z'
+        rule.add(lo, hi);
+    } else if (hi <= y) {
+        if (lo <= a) {
+            rule.add(lo, hi);
+            rule.add(A, upper(hi));
+        } else {
+            rule.add(lo, hi);
+            rule.add(upper(lo), upper(hi));
+        }
+    } else {
+        // lo from '[' to 'z', hi 'z' or later: the range, or a character whose
+        // other case lies in it.
+        rule.add(lo, hi);
+        rule.otherCase = true;
+    }
+    (void)b;
+    (void)Lb;
+    return tablePred(rule);
+}
+
+CharPred handlerangeP(MatcherFlag flag, const std::vector<CharRange>& ranges) {
+    std::vector<CharPred> preds;
+    preds.reserve(ranges.size());
+    for (CharRange r : ranges) preds.push_back(isCaseInsensitive(flag) ? noCaseRangeP(r) : exactRangeP(r));
+    return handleclassP({}, preds);
+}
+
+CharPred handleelemsP(MatcherFlag flag, const std::string& chars) {
+    if (!isCaseInsensitive(flag))
+        return tablePred([&chars](unsigned char x) { return chars.find(static_cast<char>(x)) != std::string::npos; });
+    return tablePred([&chars](unsigned char x) {
+        for (char c : chars)
+            if (toUpperByte(x) == toUpperByte(u8(c))) return true;
+        return false;
+    });
+}
+
+CharPred handlecaseP(MatcherFlag flag, char c) {
+    unsigned char cu = u8(c);
+    if (!isCaseInsensitive(flag)) return [c](const char& x) { return x == c; };
+    unsigned char other = cu;
+    if (isLowerByte(cu)) other = toUpperByte(cu);
+    else if (isUpperByte(cu)) other = toLowerByte(cu);
+    return [cu, other](const char& x) { return u8(x) == cu || u8(x) == other; };
+}
+
+// ---------------------------------------------------------------------------
+// Atoms
+
+const auto userMatcherAtomP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<Tree> {
+    if (s.tokens.substr(0, 2) != "<<") return std::nullopt;
+    auto n = anyPos()(fns, as, detail::advance(s, 2));
+    if (!n || n->second.tokens.substr(0, 2) != ">>") return std::nullopt;
+    auto f = lookupFn(n->first)(fns, as, detail::advance(n->second, 2));
+    if (!f) return std::nullopt;
+    return std::make_pair(mkEl<char>(wrapMatcher<char>(f->first)), std::move(f->second));
+};
+
+const auto dotAtomP = [](const auto&, const auto&, const S& s) -> ParseResult<Tree> {
+    if (s.tokens.empty() || s.tokens[0] != '.') return std::nullopt;
+    bool single = flagOf(s, "line") == MatcherFlag::Single_Line;
+    static const Tree any = mkEl<char>(matchAny<char>());
+    static const Tree anyBut = mkEl<char>(matchAnyBut());
+    // A fresh leaf per atom: leaves are distinct positions of the automaton.
+    return std::make_pair(mkEl<char>(getElem(single ? any : anyBut)), detail::advance(s, 1));
+};
+
+const auto caseAtomP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<Tree> {
+    MatcherFlag flag = flagOf(s, "case").value_or(MatcherFlag::Case_Sensitive);
+    auto leafOf = [](ParseResult<CharPred> r) -> ParseResult<Tree> {
+        if (!r) return std::nullopt;
+        return std::make_pair(mkEl<char>(matchEls<char>(std::move(r->first))), std::move(r->second));
+    };
+    if (auto r = isCaseInsensitive(flag) ? bracketClassCI(fns, as, s) : bracketClassCS(fns, as, s))
+        return leafOf(std::move(r));
+    if (auto r = shorthandClassP(fns, as, s)) return leafOf(std::move(r));
+    if (auto r = litCharP(fns, as, s)) return leafOf(std::make_pair(handlecaseP(flag, r->first), std::move(r->second)));
+    return std::nullopt;
+};
+
+const auto simpleAtomP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<Tree> {
+    static const auto p =
+        seqR(optionGroupsP, seqL(orElse(userMatcherAtomP, orElse(dotAtomP, caseAtomP)), optionGroupsP));
+    return p(fns, as, s);
+};
+
+Tree combineTrees(const std::vector<Tree>& pieces) {
+    if (pieces.empty()) throw InternalError("combine: no piece");
+    Tree t = pieces.front();
+    for (std::size_t k = 1; k < pieces.size(); ++k) t = mkCon<char>(std::move(t), pieces[k]);
+    return t;
+}
+
+// ---------------------------------------------------------------------------
+// Pieces and quantifiers
+
+enum class QuantKind { Star, Plus, Opt, Exact, Min, MinMax, Invalid };
+struct Quant {
+    QuantKind kind;
+    std::int32_t m = 0;
+    std::int32_t n = 0;
+};
+
+ParseResult<Quant> quantifier(const TextFns& fns, const TextAsserts& as, const S& s) {
+    std::string_view t = s.tokens;
+    if (t.empty()) return std::nullopt;
+    switch (t[0]) {
+    case '*': return std::make_pair(Quant{QuantKind::Star}, detail::advance(s, 1));
+    case '+': return std::make_pair(Quant{QuantKind::Plus}, detail::advance(s, 1));
+    case '?': return std::make_pair(Quant{QuantKind::Opt}, detail::advance(s, 1));
+    case '{': break;
+    default: return std::nullopt;
+    }
+    S in = detail::advance(s, 1);
+    // '{' n '}'
+    if (auto n = anyPos()(fns, as, in); n && n->second.tokens.substr(0, 1) == "}")
+        return std::make_pair(Quant{QuantKind::Exact, n->first, 0}, detail::advance(n->second, 1));
+    // '{' m ',' [n] '}'
+    auto m = anyInt()(fns, as, in);
+    if (!m || m->second.tokens.substr(0, 1) != ",") return std::nullopt;
+    S afterComma = detail::advance(m->second, 1);
+    auto n = anyInt()(fns, as, afterComma);
+    S end = n ? n->second : afterComma;
+    if (end.tokens.substr(0, 1) != "}") return std::nullopt;
+    S rest = detail::advance(end, 1);
+    if (!n) return std::make_pair(Quant{QuantKind::Min, m->first, 0}, rest);
+    if (m->first <= n->first) return std::make_pair(Quant{QuantKind::MinMax, m->first, n->first}, rest);
+    return std::make_pair(Quant{QuantKind::Invalid, m->first, n->first}, rest);
+}
+
+// The operand under its quantifier; with the non-greedy mark, the non-greedy
+// form. A fused form CON(copies, repetition) of a leaf keeps the mark on its
+// repetition, so that "a{2,}?" and "a{2,5}?" prefer fewer repetitions too.
+Tree helprepeat(const Tree& t, const Quant& q, bool nonGreedy) {
+    Tree r;
+    switch (q.kind) {
+    case QuantKind::Star: r = mkStar<char>(t); break;
+    case QuantKind::Plus: r = mkPlus<char>(t); break;
+    case QuantKind::Opt: r = mkOpt<char>(t); break;
+    case QuantKind::Exact: r = mkExact<char>(q.m, t); break;
+    case QuantKind::Min: r = mkMin<char>(q.m, t); break;
+    case QuantKind::MinMax: r = mkMinMax<char>(q.m, q.n, t); break;
+    case QuantKind::Invalid: r = mkInvalidInterval<char>(q.m, q.n, t); break;
+    }
+    if (!nonGreedy) return r;
+    bool fused = isElem(t) && q.m >= 2 && (q.kind == QuantKind::Min || q.kind == QuantKind::MinMax);
+    if (fused) return mkCon<char>(left(r), mkNg<char>(right(r)));
+    return mkNg<char>(r);
+}
+
+ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& s);
+
+// A unit's quantifier and optional non-greedy mark, if one follows.
+ParseResult<Tree> quantify(const TextFns& fns, const TextAsserts& as, const Tree& unit, const S& s) {
+    auto q = quantifier(fns, as, s);
+    if (!q) return std::nullopt;
+    S at = q->second;
+    bool nonGreedy = !at.tokens.empty() && at.tokens[0] == '?';
+    if (nonGreedy) at = detail::advance(at, 1);
+    return std::make_pair(helprepeat(unit, q->first, nonGreedy), std::move(at));
+}
+
+// After an atom of a literal run: the run may take it only when the text left
+// is empty or begins with neither a quantifier character nor a name prefix.
+bool runMayTake(const TextFns& fns, const TextAsserts& as, const S& after) {
+    if (after.tokens.empty()) return true;
+    char c = after.tokens[0];
+    if (c == '*' || c == '+' || c == '?' || c == '{') return false;
+    return !subexpNameP(fns, as, after);
+}
+
+ParseResult<Tree> pieceBody(const TextFns& fns, const TextAsserts& as, const S& s) {
+    // A group unit is parsed once: quantified if a quantifier follows, else
+    // alone.
+    if (auto g = groupUnit(fns, as, s)) {
+        if (auto q = quantify(fns, as, g->first, g->second)) return q;
+        return g;
+    }
+    auto first = simpleAtomP(fns, as, s);
+    if (!first) return std::nullopt;
+    if (auto q = quantify(fns, as, first->first, first->second)) return q;
+    if (!runMayTake(fns, as, first->second)) return first;
+    // The literal run: atoms merged into one leaf.
+    std::vector<Matcher<char>> run;
+    run.push_back(getElem(first->first));
+    S at = first->second;
+    for (;;) {
+        auto next = simpleAtomP(fns, as, at);
+        if (!next || !runMayTake(fns, as, next->second)) break;
+        run.push_back(getElem(next->first));
+        at = std::move(next->second);
+    }
+    return std::make_pair(mkEl<char>(regseqList<char>(std::move(run))), std::move(at));
+}
+
+// Consecutive assertion tokens as at most one zero-width leaf.
+std::pair<std::optional<Tree>, S> assertionLeaf(const TextFns& fns, const TextAsserts& as, const S& s) {
+    std::vector<Matcher<char>> ms;
+    S at = s;
+    while (auto a = assertTokenP(fns, as, at)) {
+        ms.push_back(std::move(a->first));
+        at = std::move(a->second);
+    }
+    if (ms.empty()) return {std::nullopt, at};
+    return {mkEl<char>(regseqList<char>(std::move(ms))), at};
+}
+
+ParseResult<Tree> piece(const TextFns& fns, const TextAsserts& as, const S& s) {
+    S at = optionGroupsP(fns, as, s)->second;
+    auto [lead, afterLead] = assertionLeaf(fns, as, at);
+    auto body = pieceBody(fns, as, afterLead);
+    if (!body) return std::nullopt;
+    auto [trail, afterTrail] = assertionLeaf(fns, as, body->second);
+    S end = optionGroupsP(fns, as, afterTrail)->second;
+    Tree t = body->first;
+    if (trail) t = mkCon<char>(std::move(t), *trail);
+    if (lead) t = mkCon<char>(*lead, std::move(t));
+    return std::make_pair(std::move(t), std::move(end));
+}
+
+// ---------------------------------------------------------------------------
+// Pattern structure
+
+ParseResult<Tree> alternationRule(const TextFns& fns, const TextAsserts& as, const S& s);
+
+// An anchor token: the line flag where it stands and '^', 'A', '$' or 'Z'.
+struct Anchor {
+    MatcherFlag line;
+    char which;
+};
+
+ParseResult<Anchor> anchor(const S& s, char plain, char escaped) {
+    MatcherFlag line = flagOf(s, "line").value_or(MatcherFlag::Default_Line);
+    std::string_view t = s.tokens;
+    if (!t.empty() && t[0] == plain) return std::make_pair(Anchor{line, plain}, detail::advance(s, 1));
+    if (t.size() >= 2 && t[0] == '\\' && t[1] == escaped)
+        return std::make_pair(Anchor{line, escaped}, detail::advance(s, 2));
+    return std::nullopt;
+}
+
+Tree startLeaf(const Anchor& a) {
+    if (a.which == '^' && a.line == MatcherFlag::Multi_Line) return mkEl<char>(doAssert<char>(bol));
+    return justPrefix<char>(mkEl<char>(doAssert<char>(prefix<char>)));
+}
+
+Tree endLeaf(const Anchor& a) {
+    if (a.which == '$' && a.line == MatcherFlag::Multi_Line) return mkEl<char>(doAssert<char>(eol));
+    return mkEl<char>(doAssert<char>(suffix<char>));
+}
+
+ParseResult<Tree> branch(const TextFns& fns, const TextAsserts& as, const S& s) {
+    S at = optionGroupsP(fns, as, s)->second;
+    std::optional<Anchor> pre;
+    if (auto a = anchor(at, '^', 'A')) {
+        pre = a->first;
+        at = std::move(a->second);
+    }
+    std::vector<Tree> pieces;
+    while (auto p = piece(fns, as, at)) {
+        pieces.push_back(std::move(p->first));
+        at = std::move(p->second);
+    }
+    if (pieces.empty()) return std::nullopt;
+    Tree t = combineTrees(pieces);
+    if (auto a = anchor(at, '$', 'Z')) {
+        t = mkCon<char>(std::move(t), endLeaf(a->first));
+        at = std::move(a->second);
+    }
+    if (pre) t = mkCon<char>(startLeaf(*pre), std::move(t));
+    at = optionGroupsP(fns, as, at)->second;
+    return std::make_pair(std::move(t), std::move(at));
+}
+
+ParseResult<Tree> alternationRule(const TextFns& fns, const TextAsserts& as, const S& s) {
+    auto first = branch(fns, as, s);
+    if (!first) return std::nullopt;
+    Tree t = std::move(first->first);
+    S at = std::move(first->second);
+    while (!at.tokens.empty() && at.tokens[0] == '|') {
+        auto next = branch(fns, as, detail::advance(at, 1));
+        if (!next) break;
+        t = mkAlt<char>(std::move(t), std::move(next->first));
+        at = std::move(next->second);
+    }
+    return std::make_pair(std::move(t), std::move(at));
+}
+
+// '(' alternation ')'
+ParseResult<Tree> bracketed(const TextFns& fns, const TextAsserts& as, const S& s) {
+    if (s.tokens.empty() || s.tokens[0] != '(') return std::nullopt;
+    auto inner = alternationRule(fns, as, detail::advance(s, 1));
+    if (!inner || inner->second.tokens.empty() || inner->second.tokens[0] != ')') return std::nullopt;
+    return std::make_pair(std::move(inner->first), detail::advance(inner->second, 1));
+}
+
+ParseResult<Tree> namedGroup(const TextFns& fns, const TextAsserts& as, const S& s) {
+    auto name = subexpNameP(fns, as, s);
+    if (!name) return std::nullopt;
+    auto inner = bracketed(fns, as, name->second);
+    if (!inner) return std::nullopt;
+    return std::make_pair(mkSub<char>(std::move(name->first), std::move(inner->first)), std::move(inner->second));
+}
+
+ParseResult<Tree> backReference(const TextFns&, const TextAsserts&, const S& s) {
+    MatcherFlag flag = flagOf(s, "case").value_or(MatcherFlag::Case_Sensitive);
+    std::string_view t = s.tokens;
+    if (t.size() < 2 || t[0] != '$' || t[1] != '{') return std::nullopt;
+    std::size_t i = 2;
+    while (i < t.size() && isWordChar(t[i])) ++i;
+    if (i == 2 || i >= t.size() || t[i] != '}') return std::nullopt;
+    std::string name(t.substr(2, i - 2));
+    BackrefBuilder<char> builder =
+        isCaseInsensitive(flag) ? matchIBref() : matchBref<char>([](const char& x, const char& y) { return x == y; });
+    return std::make_pair(mkBackref<char>(std::move(name), std::move(builder)), detail::advance(s, i + 1));
+}
+
+ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& s) {
+    S at = optionGroupsP(fns, as, s)->second;
+    auto g = bracketed(fns, as, at);
+    if (!g) g = namedGroup(fns, as, at);
+    if (!g) g = backReference(fns, as, at);
+    if (!g) return std::nullopt;
+    g->second = optionGroupsP(fns, as, g->second)->second;
+    return g;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Public faces
+
+const TextParser<char>& litChar() {
+    static const TextParser<char> p = litCharP;
+    return p;
+}
+const TextParser<char>& classChar() {
+    static const TextParser<char> p = classCharP;
+    return p;
+}
+const TextParser<CharPred>& shorthandClass() {
+    static const TextParser<CharPred> p = shorthandClassP;
+    return p;
+}
+const TextParser<std::string>& subexpName() {
+    static const TextParser<std::string> p = subexpNameP;
+    return p;
+}
+const TextParser<std::vector<std::string>>& optionGroup() {
+    static const TextParser<std::vector<std::string>> p = optionGroupP;
+    return p;
+}
+const TextParser<std::string>& flagName() {
+    static const TextParser<std::string> p = flagNameP;
+    return p;
+}
+TextParser<MatcherFlag> mkUpdate(const std::string& name) {
+    auto [key, value] = optionSetting(name);
+    return updateEnv(key, value);
+}
+TextParser<MatcherFlag> mkUpdates(const std::vector<std::string>& names) { return applyOptions(names); }
+const TextParser<Matcher<char>>& assertToken() {
+    static const TextParser<Matcher<char>> p = assertTokenP;
+    return p;
+}
+Matcher<char> handlewbound(char c) { return handlewboundM(c); }
+
+TextParser<CharPred> bracketClass(MatcherFlag caseFlag) {
+    if (isCaseInsensitive(caseFlag)) return bracketClassCI;
+    return bracketClassCS;
+}
+TextParser<CharPred> classItem(MatcherFlag caseFlag) { return classItemFor(caseFlag); }
+TextParser<CharPred> rangeRun(MatcherFlag caseFlag) { return rangeRunFor(caseFlag); }
+TextParser<CharPred> charRun(MatcherFlag caseFlag) { return charRunFor(caseFlag); }
+
+CharPred handleclass(const std::vector<char>& carets, const std::vector<CharPred>& items) {
+    return handleclassP(carets, items);
+}
+CharPred handlerange(MatcherFlag caseFlag, const std::vector<CharRange>& ranges) {
+    return handlerangeP(caseFlag, ranges);
+}
+CharPred handleelems(MatcherFlag caseFlag, const std::string& chars) { return handleelemsP(caseFlag, chars); }
+CharPred handlecase(MatcherFlag caseFlag, char c) { return handlecaseP(caseFlag, c); }
+CharPred exactRange(CharRange r) { return exactRangeP(r); }
+CharPred noCaseRange(CharRange r) { return noCaseRangeP(r); }
+CharPred orPred(CharPred p, CharPred q) { return orPredP(std::move(p), std::move(q)); }
+
+const TextParser<AbsTree<char>>& simpleAtom() {
+    static const TextParser<AbsTree<char>> p = simpleAtomP;
+    return p;
+}
+AbsTree<char> combine(const std::vector<AbsTree<char>>& pieces) { return combineTrees(pieces); }
+
+const TextParser<AbsTree<char>>& alternation() {
+    static const TextParser<AbsTree<char>> p = alternationRule;
+    return p;
+}
+
+std::optional<AbsTree<char>> mkAbstreeS(std::string_view pattern, const TextFns& fns, const TextAsserts& asserts,
+                                        const std::vector<MatcherFlag>& flags) {
+    if (pattern.empty()) return mkEnd<char>();
+    auto r = initParser<char>(alternationRule, pattern, fns, asserts, initFlags(flags));
+    if (!r || !r->second.empty()) return std::nullopt;
+    return addEnd<char>(std::move(r->first));
 }
 
 }  // namespace axf::regex
