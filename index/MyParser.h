@@ -1,0 +1,236 @@
+// The document indexer: turns the text of one XML document into the numbered
+// document tree, the element index, the text index and the position-to-label
+// mapping, and answers the lookups of the embedding search.
+//
+// Numbering: nodes are numbered in preorder from 1. An element is followed by
+// one attribute element per attribute ("@" and the attribute name), each
+// directly followed by its value text (none when the value is blank), then by
+// its content. Blank texts (only blanks, newlines and tabs) get no node.
+// Depth is 0 at the top level and 2 more per element level.
+//
+// Keys, labels and mapping texts are string_views into storage that lives for
+// the whole run (the tree arena), so indexes and documents copy cheaply.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "common/Fatal.h"
+#include "common/Lazy.h"
+#include "index/EmbeddingEntry.h"
+#include "index/TranslationTable.h"
+#include "xml/XML.h"
+#include "xml/XMLParse.h"
+
+namespace axf::index {
+
+// ---------------------------------------------------------------------------
+// Element and text index
+
+// One key of an index: the nodes filed under the key itself (exact, ascending
+// by position) and, in the merged element index, the nodes of the key's
+// translation (inexact, ascending by position, renaming cost 2). The inexact
+// lists of the text index are always empty.
+struct IndexEntry {
+    std::string_view key;
+    EntryList exact;
+    EntryList inexact;
+};
+
+// An index: one entry per key, keys in the order in which they were first
+// filed, found through a hash map.
+class Index {
+public:
+    const std::vector<IndexEntry>& entries() const { return entries_; }
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+
+    // The entry of a key (whole-text comparison), or nullptr.
+    const IndexEntry* find(std::string_view key) const;
+
+    // Files one entry under a key. Kind "E": into the exact list, after every
+    // entry of smaller or equal position. Kind "N": in front of the inexact
+    // list. A new key is appended as the last entry. Any other kind throws
+    // InternalError.
+    void addRef(std::string_view key, const EmbeddingEntry& entry, std::string_view kind);
+
+    // Bulk filing for the document walk: slotFor finds or appends a key and
+    // gives its place in entries(); appendExact adds to an exact list in
+    // arrival order; sortExactLists then sorts every exact list that is out
+    // of position order, once.
+    std::uint32_t slotFor(std::string_view key);
+    void appendExact(std::uint32_t slot, const EmbeddingEntry& entry) { entries_[slot].exact.push_back(entry); }
+    void sortExactLists();
+    IndexEntry& entryAt(std::uint32_t slot) { return entries_[slot]; }
+
+private:
+    std::vector<IndexEntry> entries_;
+    std::unordered_map<std::string_view, std::uint32_t> slots_;
+};
+
+// The two lists merged by position; on equal positions the second list's
+// entry comes first. Nothing is dropped.
+EntryList sortPos(const EntryList& first, const EntryList& second);
+
+// The entries filed under a key: kind "E" the exact list, kind "N" the exact
+// and inexact lists merged by position (inexact first on equal positions).
+// An absent key or any other kind gives the empty list.
+EntryList getRef(const Index& index, std::string_view key, std::string_view kind);
+
+bool lt(const EmbeddingEntry& a, const EmbeddingEntry& b);
+bool equ(const EmbeddingEntry& a, const EmbeddingEntry& b);
+
+// ---------------------------------------------------------------------------
+// Mapping: the label of every numbered node, indexed by position (slot 0 is
+// unused): the element name, "@" and the name for an attribute element, or
+// the text.
+using Mapping = std::vector<std::string_view>;
+
+// The label of the node at a position. A position that numbers no node
+// throws InternalError.
+std::string_view getMapName(std::int64_t position, const Mapping& mapping);
+
+// The value of the first pair whose key equals the given key. An absent key
+// throws InternalError.
+template <class K, class V>
+const V& getMapName(const K& key, const std::vector<std::pair<K, V>>& pairs) {
+    for (const auto& p : pairs)
+        if (p.first == key) return p.second;
+    throw InternalError("getMapName: key not in the mapping");
+}
+
+// ---------------------------------------------------------------------------
+// Synonym index and merge
+
+// A node filed under the class of its name: the label (element name,
+// attribute name or '@' text without the '@') and the node's entry.
+struct SynonymRecord {
+    std::string_view label;
+    EmbeddingEntry entry;
+};
+
+// Groups of records by class text, classes in the order of their first
+// record, records of a group newest first.
+using Synonym = std::vector<std::pair<std::string_view, std::vector<SynonymRecord>>>;
+
+// Files a record under the class of a name (a name outside the vocabulary
+// throws Fatal naming it).
+void addSyn(Synonym& index, std::string_view name, SynonymRecord record);
+
+// The records of the class of a name, newest first; empty when the class has
+// no group. The empty index answers without classifying the name.
+std::vector<SynonymRecord> getSyn(const Synonym& index, std::string_view name);
+
+// The synonym index of a walked element index: its records in filing order
+// (each node after its subtree), filed one by one through addSyn.
+Synonym synonymIndex(const Index& elementIndex);
+
+// The weight of the first pair of the list that holds the name.
+std::optional<std::int64_t> findCost(std::string_view name, const RenamingList& weights);
+
+// Ascending by position; of entries sharing a position the first in the
+// input stays, the others are dropped.
+EntryList quickSort(EntryList entries);
+
+// One entry merged with the records of its class: every record not labelled
+// with the key becomes an inexact entry whose renaming cost grows by the
+// record label's weight; the inexact list is then put in position order.
+IndexEntry mergeAux(IndexEntry entry, const std::vector<SynonymRecord>& records, const RenamingList& weights);
+
+// The merged element index: the same keys in the same order, each entry
+// given the nodes of its key's translation as inexact entries. Every key is
+// classified first; a key outside the tag vocabulary throws Fatal naming it.
+Index mergeIndex(Index elementIndex);
+
+// The message for a name outside the tag vocabulary.
+std::string unknownTagMessage(std::string_view name);
+
+// The element index of a document: merged, and every key classified, on the
+// first lookup (an unknown name fails there and at every later lookup).
+class IndexEL {
+public:
+    IndexEL();
+    explicit IndexEL(Index walked);
+    const Index& merged() const { return merged_.get(); }
+    bool isMerged() const { return merged_.isComputed(); }
+
+private:
+    axf::Lazy<Index> merged_;
+};
+
+EntryList getRef(const IndexEL& index, std::string_view key, std::string_view kind);
+
+// ---------------------------------------------------------------------------
+// Text preparation and attribute events
+
+// The document text with its newlines and tabs removed from character data,
+// CDATA sections and comments, and turned into one blank each inside markup
+// (tags, the document-type line and processing instructions, from '<' to the
+// '>' that closes them, quoted literals respected).
+std::string deleteBlanc(std::string_view text);
+
+// The offset in the text of the byte that stands at the given offset of
+// deleteBlanc(text); the text's length when that is past its end.
+std::size_t originalOffset(std::string_view text, std::size_t preparedOffset);
+
+// True when the text holds only blanks, newlines and tabs (the empty text too).
+bool allBlancs(std::string_view text);
+
+// For each attribute, in order, a start event "@" + name (no attributes), a
+// text event with the value and an end event with the name; then the given
+// events. Reads every value.
+std::vector<xml::XMLEvent> attrs(const xml::LazyAttList& attributes, std::vector<xml::XMLEvent> events);
+
+// ---------------------------------------------------------------------------
+// The walk and the indexed document
+
+// The document label of a node: its name or text, with every '^' and '\'
+// preceded by a backslash, then '^' and the position.
+std::string documentLabel(std::string_view value, std::int64_t position);
+
+// A pull source of parse events: nullopt once they have run out.
+using EventSource = std::function<std::optional<xml::XMLEvent>()>;
+
+struct BuildResult {
+    Index elementIndex;  // before the synonym merge
+    Index textIndex;
+    Mapping mapping;
+    const xml::Tree* tree = nullptr;  // the first top-level tree, or the tree "empty"
+    std::int64_t lastPosition = 0;
+    bool reachedEnd = false;  // the events ran out (not an end event at the top level)
+};
+
+// Walks the events: numbers, labels and files every node. The walk ends at
+// the end of the events or at an end event that closes no open element (the
+// events after it are not pulled). Comments and processing instructions are
+// skipped; a predefined entity reference becomes the text of its character;
+// any other entity reference, and an error event, throw Fatal.
+BuildResult buildIndexes(const EventSource& next);
+BuildResult buildIndexes(std::vector<xml::XMLEvent> events);
+
+// The mapping as (position, label) pairs, newest first: the reverse of the
+// order in which the walk filed the nodes (each node after its subtree).
+std::vector<std::pair<std::int64_t, std::string_view>> mappingPairs(const BuildResult& walked);
+
+// The indexed document: the element index (merged on first lookup), the text
+// index, the mapping and the document tree.
+struct IndexedDocument {
+    IndexEL indexEL;
+    Index indexTX;
+    Mapping mapping;
+    const xml::Tree* tree = nullptr;
+};
+
+IndexedDocument indexedDocument(BuildResult walked);
+
+// Indexes one document text. A document whose events stop before the end of
+// the text throws Fatal with the byte offset and what stands there.
+IndexedDocument parseText(std::string_view text);
+
+}  // namespace axf::index

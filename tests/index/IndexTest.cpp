@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "index/MyParser.h"
+
+namespace {
+
+using namespace axf::index;
+using axf::xml::elem;
+
+EmbeddingEntry at(std::int64_t position, std::int64_t cost = 0) {
+    EmbeddingEntry e;
+    e.position = position;
+    e.cost = cost;
+    return e;
+}
+
+std::vector<std::int64_t> positions(const EntryList& list) {
+    std::vector<std::int64_t> out;
+    for (const auto& e : list) out.push_back(e.position);
+    return out;
+}
+
+std::vector<std::string> keys(const Index& index) {
+    std::vector<std::string> out;
+    for (const auto& e : index.entries()) out.emplace_back(e.key);
+    return out;
+}
+
+TEST(Index, AddRefFilesByKindAndKeepsKeyOrder) {
+    Index index;
+    index.addRef("b", at(7), "E");
+    index.addRef("a", at(3), "N");
+    index.addRef("b", at(3), "E");
+    index.addRef("b", at(5), "E");
+    index.addRef("b", at(1), "E");
+    index.addRef("a", at(9), "N");
+    index.addRef("a", at(2), "N");  // in front, whatever its position
+    index.addRef("B", at(4), "E");
+    index.addRef("b ", at(4), "E");
+    EXPECT_EQ(keys(index), (std::vector<std::string>{"b", "a", "B", "b "}));
+    EXPECT_EQ(positions(index.find("b")->exact), (std::vector<std::int64_t>{1, 3, 5, 7}));
+    EXPECT_TRUE(index.find("b")->inexact.empty());
+    EXPECT_TRUE(index.find("a")->exact.empty());
+    EXPECT_EQ(positions(index.find("a")->inexact), (std::vector<std::int64_t>{2, 9, 3}));
+
+    // An equal position goes after the stored one; the index is a value.
+    Index copy = index;
+    copy.addRef("b", at(7, 42), "E");
+    ASSERT_EQ(copy.find("b")->exact.size(), 5u);
+    EXPECT_EQ(copy.find("b")->exact[4].cost, 42);
+    EXPECT_EQ(index.find("b")->exact.size(), 4u);
+
+    EXPECT_THROW(index.addRef("b", at(8), "e"), axf::InternalError);
+}
+
+TEST(Index, GetRefByKind) {
+    Index index;
+    for (std::int64_t p : {1, 5}) index.addRef("k", at(p, 0), "E");
+    for (std::int64_t p : {5, 3}) index.addRef("k", at(p, 2), "N");
+    index.addRef("only", at(4), "E");
+
+    EXPECT_EQ(positions(getRef(index, "k", "E")), (std::vector<std::int64_t>{1, 5}));
+    EntryList n = getRef(index, "k", "N");
+    EXPECT_EQ(positions(n), (std::vector<std::int64_t>{1, 3, 5, 5}));
+    EXPECT_EQ(n[2].cost, 2);  // the inexact entry before the exact one
+    EXPECT_EQ(n[3].cost, 0);
+    EXPECT_EQ(positions(getRef(index, "only", "N")), (std::vector<std::int64_t>{4}));
+    for (std::string kind : {"e", "n", "", "EN"}) EXPECT_TRUE(getRef(index, "k", kind).empty()) << kind;
+    EXPECT_TRUE(getRef(index, "absent", "E").empty());
+    EXPECT_TRUE(getRef(Index{}, "k", "N").empty());
+
+    EntryList l{at(1), at(4)};
+    EXPECT_EQ(positions(sortPos({}, l)), positions(l));
+    EXPECT_EQ(positions(sortPos(l, {})), positions(l));
+    EXPECT_TRUE(lt(at(1), at(2)));
+    EXPECT_FALSE(lt(at(2, 1), at(2, 5)));
+    EXPECT_FALSE(lt(at(2, 5), at(2, 1)));
+    EXPECT_TRUE(equ(at(2, 1), at(2, 5)));
+}
+
+TEST(Index, GetMapName) {
+    std::vector<std::pair<std::string, std::string>> pairs{{"3", "a"}, {"4", "b"}, {"3", "c"}};
+    EXPECT_EQ(getMapName(std::string("3"), pairs), "a");
+    EXPECT_THROW(getMapName(std::string("5"), pairs), axf::InternalError);
+    Mapping mapping{"", "item", "@id"};
+    EXPECT_EQ(getMapName(2, mapping), "@id");
+    EXPECT_THROW(getMapName(0, mapping), axf::InternalError);
+    EXPECT_THROW(getMapName(3, mapping), axf::InternalError);
+}
+
+TEST(Merge, QuickSortKeepsTheFirstOfEachPosition) {
+    EXPECT_TRUE(quickSort({}).empty());
+    EXPECT_EQ(positions(quickSort({at(1), at(2), at(3)})), (std::vector<std::int64_t>{1, 2, 3}));
+    EXPECT_EQ(positions(quickSort({at(3), at(2), at(1)})), (std::vector<std::int64_t>{1, 2, 3}));
+    EntryList sorted = quickSort({at(5, 1), at(3, 2), at(5, 3), at(1, 4), at(3, 5)});
+    EXPECT_EQ(positions(sorted), (std::vector<std::int64_t>{1, 3, 5}));
+    EXPECT_EQ(sorted[1].cost, 2);
+    EXPECT_EQ(sorted[2].cost, 1);
+}
+
+TEST(Merge, MergeAux) {
+    RenamingList weights = classOfSyn("item");
+    EXPECT_EQ(findCost("articolo", weights), 2);
+    EXPECT_EQ(findCost("x", {{"x", 7}, {"x", 9}}), 7);
+    EXPECT_FALSE(findCost("site", weights));
+
+    IndexEntry entry{"item", {at(2), at(4)}, {at(6, 40), at(8, 41)}};
+    std::vector<SynonymRecord> records{
+        {"articolo", at(8, 10)}, {"item", at(9)}, {"articolo", at(3, 11)}, {"articolo", at(3, 12)}};
+    IndexEntry merged = mergeAux(entry, records, weights);
+    EXPECT_EQ(positions(merged.exact), (std::vector<std::int64_t>{2, 4}));
+    // item at 9 is never converted; at 3 the record given later wins; at 8
+    // the converted record wins over the former inexact entry.
+    EXPECT_EQ(positions(merged.inexact), (std::vector<std::int64_t>{3, 6, 8}));
+    EXPECT_EQ(merged.inexact[0].cost, 12);
+    EXPECT_EQ(merged.inexact[0].renamingCost, 2);
+    EXPECT_EQ(merged.inexact[1].renamingCost, 0);
+    EXPECT_EQ(merged.inexact[2].cost, 10);
+}
+
+TEST(Merge, SynonymIndexGroupsByClass) {
+    Synonym syn;
+    EXPECT_TRUE(getSyn(syn, "not a tag").empty());  // the empty index classifies nothing
+    addSyn(syn, "name", {"name", at(1)});
+    addSyn(syn, "item", {"item", at(2)});
+    addSyn(syn, "nome", {"nome", at(3)});
+    ASSERT_EQ(syn.size(), 2u);
+    EXPECT_EQ(syn[0].first, "12");
+    EXPECT_EQ(syn[1].first, "9");
+    auto records = getSyn(syn, "name");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].entry.position, 3);  // newest first
+    EXPECT_EQ(records[1].entry.position, 1);
+    EXPECT_TRUE(getSyn(syn, "africa").empty());
+    EXPECT_THROW(addSyn(syn, "Name", {"Name", at(4)}), axf::Fatal);
+    EXPECT_THROW(getSyn(syn, "Name"), axf::Fatal);
+}
+
+}  // namespace
