@@ -268,6 +268,12 @@ TEST(ExtendAux, ElementOverGroup) {
                                        {"6", "x"}}));
     EXPECT_EQ(pairs(a.sumDelCost), (CostPairs{{"8", 5}, {"10", 5}, {"9", 5}}));
     EXPECT_EQ(a.lastNumber, 10);
+
+    // Variables and types are collected in preorder: the child's, then the copy's.
+    QueryAnnotation v = extendAux(
+        q("e", {{"type", "E"}}, {q("and", {q("x", {{"type", "E"}, {"var", "A"}}), var("y", "Bee")})}), 3, 0);
+    EXPECT_EQ(pairs(v.variables), (Pairs{{"6", "A"}, {"7", "Bee"}, {"9", "CA"}, {"10", "Bee"}}));
+    EXPECT_EQ(pairs(v.searchTypes), (Pairs{{"4", "E"}, {"6", "E"}, {"9", "E"}}));
 }
 
 TEST(ExtendAux, OnlyFirstChildAndMultiDigitNumbers) {
@@ -352,6 +358,19 @@ TEST(ExtendQuery, UncoveredNodesAreInternalErrors) {
     EXPECT_THROW(extendQuery(q("a", {makeTree(TXNode{"t"}, {text("u")})}), 2), axf::InternalError);
     EXPECT_THROW(extendQuery(q("a", {axf::xml::leafNode(axf::xml::PINode{"p", "x"})}), 2), axf::InternalError);
     EXPECT_THROW(extendQuery(axf::xml::leafNode(axf::xml::RTNode{}), 2), axf::InternalError);
+}
+
+TEST(ExtendQuery, DeepGroups) {
+    axf::runWithLargeStack([] {
+        const int depth = 100000;
+        const Tree* t = q("leaf");
+        for (int i = 0; i < depth; ++i) t = q(i % 2 ? "or" : "and", {t});
+        QueryAnnotation a = extendQuery(q("root", {t}), 2);
+        EXPECT_EQ(a.lastNumber, depth + 3);
+        EXPECT_EQ(a.mapping[0], (QueryMapping::Pair{"2", "root"}));
+        EXPECT_EQ(*a.mapping.find(std::to_string(depth + 3)), "leaf");
+        EXPECT_TRUE(a.sumDelCost.empty());
+    });
 }
 
 TEST(MarkDuplicate, MarksOneLetterNames) {
