@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "index/MyParser.h"
+
+namespace {
+
+using namespace axf::index;
+using namespace axf::xml;
+
+std::string label(const Tree* t) {
+    if (auto* el = std::get_if<ELNode>(&t->value)) return el->name;
+    if (auto* tx = std::get_if<TXNode>(&t->value)) return tx->text;
+    return "?";
+}
+
+std::string shape(const Tree* t) {
+    std::string s = label(t);
+    if (t->nkids == 0) return s;
+    s.push_back('(');
+    for (std::size_t i = 0; i < t->nkids; ++i) {
+        if (i) s.push_back(',');
+        s.append(shape(t->kids[i]));
+    }
+    s.push_back(')');
+    return s;
+}
+
+std::string fatalOf(const std::string& text) {
+    try {
+        IndexedDocument doc = parseText(text);
+        getRef(doc.indexEL, "site", "E");
+    } catch (const axf::Fatal& f) {
+        return f.what();
+    }
+    return "no failure";
+}
+
+TEST(ParseText, Documents) {
+    struct Case {
+        std::string text, tree;
+    };
+    std::vector<Case> cases = {
+        {"<?xml version=\"1.0\"?>\n<site>\n  <item\nid=\"7\">\n    <name>Pen</name> <name/>\n  </item>\n</site>\n",
+         "site^1(item^2(@id^3(7^4),name^5(Pen^6),name^7))"},
+        {"<!DOCTYPE site\nSYSTEM \"auction.dtd\">\n<site/>", "site^1"},
+        {"<site><name>Fountain\npen</name><text>a &amp; b</text></site>",
+         "site^1(name^2(Fountainpen^3),text^4(a ^5,&^6,b^7))"},
+        {"<site><!-- note\n --><?pi x?><item codice=\"  \"/></site>", "site^1(item^2(@codice^3))"},
+        {"<site>x\r\n</site>", "site^1(x\r^2)"},
+        {"<site></site><site>x</site>", "site^1"},
+        {"", "empty"},
+        {"  \n\t ", "empty"},
+        {"<?xml version=\"1.0\"?>", "empty"},
+    };
+    for (auto& c : cases) {
+        IndexedDocument doc = parseText(c.text);
+        EXPECT_EQ(shape(doc.tree), c.tree) << c.text;
+    }
+    IndexedDocument two = parseText("<site></site><site>x</site>");
+    EXPECT_EQ(getMapName(3, two.mapping), "x");
+    EXPECT_EQ(getRef(two.indexEL, "site", "E").size(), 2u);
+}
+
+TEST(ParseText, Failures) {
+    EXPECT_EQ(fatalOf("<site>&nbsp;</site>"), "entity nbsp not defined");
+    EXPECT_EQ(fatalOf("<site><colour/></site>"), "Attention: the tag \"colour\" is not in the tag vocabulary");
+    std::string malformed = fatalOf("<site>\n<item>x</item>\n<</site>");
+    EXPECT_EQ(malformed.rfind("Attention: malformed document at byte 22: <", 0), 0u) << malformed;
+    std::string prolog = fatalOf("<?xml version=\"1.0\"?><?xml version=\"1.0\"?><!DOCTYPE a><!DOCTYPE b><site/>");
+    EXPECT_FALSE(prolog == "no failure") << prolog;
+}
+
+TEST(ParseText, ExampleAuction) {
+    std::string root = AXF_TEST_DATA;
+    root.resize(root.size() - std::string("/tests/index/data").size());
+    std::ifstream in(root + "/examples/auction.xml", std::ios::binary);
+    ASSERT_TRUE(in);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    IndexedDocument doc = parseText(ss.str());
+    EXPECT_EQ(label(doc.tree), "site^1");
+    EntryList items = getRef(doc.indexEL, "item", "N");
+    EntryList exact = getRef(doc.indexEL, "item", "E");
+    EXPECT_GT(items.size(), exact.size());
+    for (std::size_t i = 1; i < items.size(); ++i) EXPECT_LE(items[i - 1].position, items[i].position);
+    for (const auto& e : items) {
+        std::string_view name = getMapName(e.position, doc.mapping);
+        if (name.starts_with("@")) name.remove_prefix(1);  // an attribute named item
+        EXPECT_TRUE(name == "item" || name == "articolo") << name;
+        EXPECT_EQ(e.renamingCost, name == "item" ? 0 : 2);
+    }
+}
+
+}  // namespace
