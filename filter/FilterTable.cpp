@@ -2,7 +2,7 @@
 // change the grammar and regenerate.
 // 162 states, 61 productions; 255 shift entries, 103 goto entries;
 // 70 states reduce by default (48 of them have no entry at all);
-// 6 conflicts settled:
+// conflicts settled in 6 states:
 //   state 34 on ")": reduce/reduce 42,48,54 -> 54; shift/reduce 54 -> shift
 //   state 52 on ")": reduce/reduce 42,48,54 -> 54; shift/reduce 54 -> shift
 //   state 66 on ")": reduce/reduce 42,48,54 -> 54
