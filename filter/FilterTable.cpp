@@ -364,12 +364,21 @@ const char* const kSymbolNames[43] = {
     "EOF",
 };
 
+const LRConflict kConflicts[6] = {
+    {34, 38, 59, "reduce/reduce 42,48,54 -> 54; shift/reduce 54 -> shift"},
+    {52, 38, 80, "reduce/reduce 42,48,54 -> 54; shift/reduce 54 -> shift"},
+    {66, 38, -54, "reduce/reduce 42,48,54 -> 54"},
+    {102, 38, -54, "reduce/reduce 48,54 -> 54"},
+    {106, 38, -54, "reduce/reduce 42,54 -> 54"},
+    {110, 38, -48, "reduce/reduce 42,48 -> 48"},
+};
+
 }  // namespace
 
 extern const LRTable filterTable;
 const LRTable filterTable = {
     162, 43, 61, 0, 7, 1, 42,
-    kActions, kDefaults, kLhs, kLength, kSymbolKinds, kSymbolNames,
+    kActions, kDefaults, kLhs, kLength, kSymbolKinds, kSymbolNames, kConflicts, 6,
 };
 
 }  // namespace axf::filter

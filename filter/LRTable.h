@@ -20,6 +20,16 @@ inline constexpr std::int16_t kLRAccept = INT16_MAX;
 
 enum class LRSymbolKind : std::uint8_t { Unused, Error, Nonterminal, Terminal, End };
 
+// A look-ahead on which a state had more than one action before the
+// generator settled it, and the action the state now takes on it (encoded as
+// above, whether it is an entry or the state's default).
+struct LRConflict {
+    std::int16_t state;
+    std::int16_t symbol;
+    std::int16_t chosen;
+    const char* settled;  // e.g. "reduce/reduce 42,48,54 -> 54"
+};
+
 struct LRTable {
     int numStates;
     int numSymbols;
@@ -34,6 +44,8 @@ struct LRTable {
     const std::int16_t* productionLength;
     const LRSymbolKind* symbolKinds;    // by symbol number
     const char* const* symbolNames;     // by symbol number, for diagnostics
+    const LRConflict* conflicts;        // the conflicts settled, by state
+    int numConflicts;
 
     // The state's explicit entry for the symbol, else its default action.
     std::int16_t action(int state, int symbol) const {

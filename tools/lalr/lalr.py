@@ -527,13 +527,24 @@ def emit(g, a, rows, defaults, acc, conflicts, grammar_path):
         w(f"    {cpp_string(g.name[s]) if s in g.name else 'nullptr'},")
     w("};")
     w("")
+    w(f"const LRConflict kConflicts[{max(len(conflicts), 1)}] = {{")
+    for st, t, desc in conflicts:
+        if t in rows[st]:
+            chosen = encode(rows[st][t])
+        else:
+            chosen = -defaults[st] if defaults[st] is not None else 0
+        w(f"    {{{st}, {t}, {chosen}, {cpp_string(desc)}}},")
+    if not conflicts:
+        w("    {0, 0, 0, nullptr},")
+    w("};")
+    w("")
     w("}  // namespace")
     w("")
     end = a.end
     w(f"extern const LRTable {g.options['name']};")
     w(f"const LRTable {g.options['name']} = {{")
     w(f"    {n}, {nsym}, {nprod}, 0, {acc}, {err}, {end},")
-    w("    kActions, kDefaults, kLhs, kLength, kSymbolKinds, kSymbolNames,")
+    w(f"    kActions, kDefaults, kLhs, kLength, kSymbolKinds, kSymbolNames, kConflicts, {len(conflicts)},")
     w("};")
     w("")
     w(f"}}  // namespace {g.options['namespace']}")
