@@ -371,6 +371,7 @@ namespace {
 
 EntryList sumBest(EntrySpan first, EntrySpan second, std::int64_t n, std::string_view name) {
     EntryList out;
+    out.reserve(std::min(first.size(), second.size()));
     std::size_t i = 0, j = 0;
     while (i < first.size() && j < second.size()) {
         const EmbeddingEntry& x = first[i];
@@ -390,6 +391,7 @@ EntryList sumBest(EntrySpan first, EntrySpan second, std::int64_t n, std::string
 
 EntryList minBest(EntrySpan first, EntrySpan second, std::int64_t n, std::string_view name) {
     EntryList out;
+    out.reserve(first.size() + second.size());
     std::size_t i = 0, j = 0;
     while (i < first.size() || j < second.size()) {
         if (i == first.size()) {
@@ -425,7 +427,9 @@ EntryList minBest(EntrySpan first, EntrySpan second, std::int64_t n, std::string
 
 EntryList minAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     EntryList out;
+    out.reserve(first.size() + second.size());
     CellList list;
+    list.cells.reserve(second.size());
     std::int64_t ys = list.fromSpan(second);
     EntrySpan xs = first;
     std::vector<std::int64_t> kept;
@@ -491,12 +495,14 @@ EntryList compute_min_best_aux(EntrySpan first, EntrySpan second, std::int64_t n
 
 EntryList compute_xor_best_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
     EntryList out;
+    out.reserve(first.size() + second.size());
     xorMerge(first, second, [&](EntrySpan s, std::size_t i) { out.push_back(withCost(s[i], n)); });
     return out;
 }
 
 EntryList compute_xor_all_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
     EntryList out;
+    out.reserve(first.size() + second.size());
     xorMerge(first, second, [&](EntrySpan s, std::size_t i) {
         const EmbeddingEntry& h = s[i];
         for (std::size_t k = i; k < s.size() && s[k].position == h.position && s[k].cost == h.cost; ++k)

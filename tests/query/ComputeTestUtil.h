@@ -84,6 +84,11 @@ inline index::EmbeddingEntry E(std::int64_t pos, std::int64_t cost, std::string_
     return Ef(pos, 0, 0, 0, cost, tree(s));
 }
 
+inline index::EmbeddingEntry withCostForTest(index::EmbeddingEntry e, std::int64_t n) {
+    e.cost += n;
+    return e;
+}
+
 inline std::string item(const index::EmbeddingEntry& e) {
     return std::to_string(e.position) + ":" + std::to_string(e.cost) + ":" + shape(e.tree);
 }
