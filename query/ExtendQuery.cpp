@@ -29,13 +29,13 @@ std::int64_t extendedSize(const xml::Tree* node) {
     return std::min(kNoSize, 2 + 2 * extendedSize(node->children()[0]));
 }
 
-// One extension walk. The threaded lists (mapping, costs) are built
-// back to front: a node puts its own pairs after its subtrees' into the
-// reversed list. The mapping, which has one pair per node, is filled from
-// its end when the size is known; the costs are reversed at the end. The
-// collected lists (variables, types) are appended in preorder. `marked` is set inside a copy: markDuplicate is
-// idempotent, so marking each name once where it is collected equals
-// marking the copy's list at every enclosing copy.
+// One extension walk. The threaded lists (mapping, costs) are built back to
+// front: a node puts its own pairs after its subtrees' into the reversed
+// list. The mapping, which has one pair per node, is filled from its end
+// when the size is known; the costs are reversed at the end. The collected
+// lists (variables, types) are appended in preorder. `marked` is set inside
+// a copy: markDuplicate is idempotent, so marking each name once where it is
+// collected equals marking the copy's list at every enclosing copy.
 struct ExtendWalk {
     std::vector<QueryMapping::Pair> mappingRev;
     std::vector<QueryMapping::Pair> mapping;  // when presized: filled from the end
