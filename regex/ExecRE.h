@@ -1,0 +1,400 @@
+// The automaton runner and its match policy.
+//
+// The match starts at the leftmost input position where the pattern can match.
+// There the result is the first way through the automaton in priority order:
+// a thread (a set of positions with its counters and captures, at one place of
+// the input) has as successors the successors of its positions in ascending
+// label order (END, the highest label, always last), each position's counter
+// and capture alternatives in their order; successors of consecutive positions
+// that consumed the same single element through nodes without steps are
+// merged into one thread. The first thread in this order (a depth-first walk of
+// the successor tree) that stands on END alone is the match.
+//
+// The walk memoises threads whose whole subtree holds no match (keyed by
+// positions, counters, captures when back references can read them, and input
+// place), so every thread state is expanded at most once per search, across
+// all start positions; a successor that consumed nothing and repeats a thread
+// state on the current path is dropped, so repetitions of empty-matching bodies
+// end. The walk keeps its own stack; nothing recurses per input element.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "common/Fatal.h"
+#include "regex/CompileRES.h"
+#include "regex/NFADefs.h"
+
+namespace axf::regex {
+
+// ---------------------------------------------------------------------------
+// Counter and capture steps
+
+// One counter: NILL (not inside the repetition), IN k (k-th pass, k >= 1) or
+// OUT (the minimum of x{m,} reached).
+using Interval = std::int64_t;
+inline constexpr Interval NILL = 0;
+inline constexpr Interval OUT = -1;
+
+// Indexed by interval label, 0..counterCount.
+using CounterArray = std::vector<Interval>;
+
+// What a named sub-expression captured: the input elements [start, end), open
+// while the sub-expression may still grow.
+struct Capture {
+    bool open = true;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    bool operator==(const Capture&) const = default;
+};
+
+// Names in order of first insertion.
+using CaptureMap = std::vector<std::pair<std::string, Capture>>;
+
+// The alternatives (counters, positions) that a position's counter steps give
+// for the next set q, in priority order. Leaving a counted repetition sets its
+// counter back to NILL, so a repetition entered anew counts from 1. A continue
+// step keeps only the positions of its set that the steps before it left in q:
+// after an inner repetition was left, an enclosing one continues only where
+// the inner one's exit leads. A pass beyond the maximum of x{0,0} gives no
+// alternative.
+std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector<CounterStep>& steps,
+                                                               const CounterArray& c, const PosSet& q);
+
+// The combined capture when a position inside the sub-expression consumed
+// `added` (always open).
+Capture updateSubAdd(const Capture& old, const Capture& added);
+
+// The alternatives (captures, positions) that a position's capture steps give,
+// the position having consumed the input elements [from, to); the position
+// sets are disjoint and together make up q.
+std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<CaptureStep>& steps,
+                                                             const CaptureMap& caps, std::size_t from, std::size_t to,
+                                                             const PosSet& q);
+
+// ---------------------------------------------------------------------------
+// Result of a run, as input offsets
+
+struct MatchSpans {
+    std::size_t start = 0;  // the match is input[start, end)
+    std::size_t end = 0;
+    // Named sub-expressions the winning way recorded, in order of first
+    // recording, each with its captured range.
+    std::vector<std::pair<std::string, std::pair<std::size_t, std::size_t>>> subexps;
+};
+
+namespace detail {
+
+struct PosSetHash {
+    std::size_t operator()(const PosSet& s) const {
+        std::size_t h = 1469598103934665603ull;
+        for (Pos p : s) h = (h ^ std::size_t(std::uint32_t(p))) * 1099511628211ull;
+        return h;
+    }
+};
+struct CounterHash {
+    std::size_t operator()(const CounterArray& c) const {
+        std::size_t h = 1469598103934665603ull;
+        for (Interval v : c) h = (h ^ std::size_t(v)) * 1099511628211ull;
+        return h;
+    }
+};
+struct CaptureMapHash {
+    std::size_t operator()(const CaptureMap& m) const {
+        std::size_t h = 1469598103934665603ull;
+        for (const auto& [name, c] : m) {
+            h = (h ^ std::hash<std::string>()(name)) * 1099511628211ull;
+            h = (h ^ (c.open ? 1u : 2u)) * 1099511628211ull;
+            h = (h ^ c.start) * 1099511628211ull;
+            h = (h ^ c.end) * 1099511628211ull;
+        }
+        return h;
+    }
+};
+
+// Values numbered on first sight; equal values share one number. References
+// handed out stay valid while the table lives.
+template <class T, class Hash>
+class InternTable {
+public:
+    std::uint32_t intern(const T& v) {
+        auto it = index_.find(v);
+        if (it != index_.end()) return it->second;
+        if (values_.size() >= 0xffffffffull) throw InternalError("InternTable: too many values");
+        std::uint32_t id = std::uint32_t(values_.size());
+        values_.push_back(v);
+        index_.emplace(v, id);
+        return id;
+    }
+    const T& get(std::uint32_t id) const { return values_[id]; }
+
+private:
+    std::deque<T> values_;
+    std::unordered_map<T, std::uint32_t, Hash> index_;
+};
+
+}  // namespace detail
+
+// A compiled pattern prepared for running; it keeps the compiled pattern.
+template <class E>
+class Program {
+public:
+    explicit Program(CompiledRegex<E> compiled) : c_(std::move(compiled)) {
+        for (Pos p = 1; p <= c_.automaton.size(); ++p)
+            if (std::holds_alternative<NFABack<E>>(c_.automaton.at(p).elem)) hasBackrefs_ = true;
+    }
+
+    const CompiledRegex<E>& compiled() const { return c_; }
+
+    // The first match under the match policy, or absent.
+    std::optional<MatchSpans> run(std::span<const E> input) const;
+
+private:
+    CompiledRegex<E> c_;
+    bool hasBackrefs_ = false;
+
+    template <class>
+    friend class Search;
+};
+
+// The state of one search.
+template <class E>
+class Search {
+public:
+    Search(const Program<E>& prog, std::span<const E> input)
+        : prog_(prog), nfa_(prog.c_.automaton), input_(input), heads_(input.size() + 1, kNone) {
+        CounterArray zero(std::size_t(prog.c_.counterCount) + 1, NILL);
+        counters_.intern(zero);
+        captures_.intern(CaptureMap{});
+        finalSet_ = sets_.intern(PosSet{prog.c_.finalPosition});
+        startSet_ = sets_.intern(prog.c_.startPositions);
+        nextSet_.resize(std::size_t(nfa_.size()) + 1);
+        for (Pos p = 1; p <= nfa_.size(); ++p) nextSet_[std::size_t(p)] = sets_.intern(nfa_.at(p).nexts);
+    }
+
+    std::optional<MatchSpans> run() {
+        const std::size_t n = input_.size();
+        for (std::size_t start = 0; start <= n; ++start) {
+            if (auto win = fromStart(start)) return spans(start, *win);
+            if (prog_.c_.anchored) break;
+        }
+        return std::nullopt;
+    }
+
+private:
+    struct Thread {
+        std::uint32_t set;
+        std::uint32_t cnt;
+        std::uint32_t cap;
+        bool old;
+        std::size_t off;
+    };
+    struct Frame {
+        Thread t;
+        std::size_t kidsBegin;
+        std::size_t kidsEnd;
+        std::size_t cursor;
+    };
+    struct DeadEntry {
+        std::uint32_t set;
+        std::uint32_t cnt;
+        std::uint32_t cap;
+        std::uint32_t next;
+    };
+    static constexpr std::uint32_t kNone = 0xffffffffu;
+
+    const Program<E>& prog_;
+    const NFA<E>& nfa_;
+    std::span<const E> input_;
+    detail::InternTable<PosSet, detail::PosSetHash> sets_;
+    detail::InternTable<CounterArray, detail::CounterHash> counters_;
+    detail::InternTable<CaptureMap, detail::CaptureMapHash> captures_;
+    std::unordered_map<std::uint64_t, std::uint32_t> unions_;
+    std::vector<std::uint32_t> nextSet_;
+    std::uint32_t finalSet_ = 0;
+    std::uint32_t startSet_ = 0;
+    // Threads known to lead to no match, chained per input place.
+    std::vector<std::uint32_t> heads_;
+    std::vector<DeadEntry> dead_;
+    // Walk state.
+    std::vector<Frame> stack_;
+    std::vector<Thread> kids_;
+    std::vector<Thread> rev_;
+    std::vector<Thread> succ_;
+
+    std::uint32_t capKey(std::uint32_t cap) const { return prog_.hasBackrefs_ ? cap : 0; }
+
+    bool isDead(const Thread& t) const {
+        std::uint32_t ck = capKey(t.cap);
+        for (std::uint32_t i = heads_[t.off]; i != kNone; i = dead_[i].next) {
+            const DeadEntry& d = dead_[i];
+            if (d.set == t.set && d.cnt == t.cnt && d.cap == ck) return true;
+        }
+        return false;
+    }
+    void markDead(const Thread& t) {
+        if (dead_.size() >= kNone) throw InternalError("execRegexp: too many thread states");
+        dead_.push_back(DeadEntry{t.set, t.cnt, capKey(t.cap), heads_[t.off]});
+        heads_[t.off] = std::uint32_t(dead_.size() - 1);
+    }
+
+    // A successor that consumed nothing and repeats a thread of the current
+    // path (at the same input place) is dropped.
+    bool onPath(const Thread& t) const {
+        for (auto it = stack_.rbegin(); it != stack_.rend() && it->t.off == t.off; ++it) {
+            const Thread& a = it->t;
+            if (a.set == t.set && a.cnt == t.cnt && a.cap == t.cap) return true;
+        }
+        return false;
+    }
+
+    std::uint32_t unionSets(std::uint32_t a, std::uint32_t b) {
+        if (a == b) return a;
+        std::uint64_t key = (std::uint64_t(a) << 32) | b;
+        auto it = unions_.find(key);
+        if (it != unions_.end()) return it->second;
+        std::uint32_t id = sets_.intern(posUnion(sets_.get(a), sets_.get(b)));
+        unions_.emplace(key, id);
+        return id;
+    }
+
+    void pushFrame(const Thread& t) {
+        std::size_t begin = kids_.size();
+        stepThread(t);
+        stack_.push_back(Frame{t, begin, kids_.size(), begin});
+    }
+
+    void popFrame() {
+        kids_.resize(stack_.back().kidsBegin);
+        stack_.pop_back();
+    }
+
+    // The winning thread from this start position, if any.
+    std::optional<Thread> fromStart(std::size_t start) {
+        Thread root{startSet_, 0, 0, true, start};
+        if (root.set == finalSet_) return root;
+        if (isDead(root)) return std::nullopt;
+        stack_.clear();
+        kids_.clear();
+        pushFrame(root);
+        while (!stack_.empty()) {
+            Frame& f = stack_.back();
+            if (f.cursor == f.kidsEnd) {
+                markDead(f.t);
+                popFrame();
+                continue;
+            }
+            Thread k = kids_[f.cursor++];
+            if (k.set == finalSet_) return k;
+            if (isDead(k)) continue;
+            if (k.off == f.t.off) {
+                if (onPath(k)) continue;
+            } else if (f.cursor == f.kidsEnd) {
+                // The last way out of f consumed input: f leads to a match only
+                // through k, so f is settled now and its frame can go.
+                markDead(f.t);
+                popFrame();
+            }
+            pushFrame(k);
+        }
+        return std::nullopt;
+    }
+
+    // Appends the successors of t to kids_, in priority order.
+    void stepThread(const Thread& t) {
+        rev_.clear();
+        const PosSet& ps = sets_.get(t.set);
+        for (auto it = ps.rbegin(); it != ps.rend(); ++it) {
+            Pos p = *it;
+            const Node<E>& node = nfa_.at(p);
+            std::optional<std::size_t> took;
+            if (const auto* el = std::get_if<NFAEl<E>>(&node.elem)) {
+                took = el->matcher(input_, t.off);
+            } else if (const auto* back = std::get_if<NFABack<E>>(&node.elem)) {
+                const CaptureMap& caps = captures_.get(t.cap);
+                const Capture* found = nullptr;
+                for (const auto& [name, c] : caps) {
+                    if (name == back->name) {
+                        found = &c;
+                        break;
+                    }
+                }
+                if (!found) continue;
+                Matcher<E> m = back->builder(input_.subspan(found->start, found->end - found->start));
+                took = m(input_, t.off);
+            } else {
+                took = 0;
+            }
+            if (!took) continue;
+            if (*took > input_.size() - t.off) throw InternalError("execRegexp: matcher consumed beyond the input");
+            succ_.clear();
+            mkSuccessors(p, node, t, *took);
+            // Merge a lone single-element successor with the head of the list.
+            if (succ_.size() == 1 && succ_[0].old && !rev_.empty() && rev_.back().old) {
+                Thread& h = rev_.back();
+                h.set = unionSets(succ_[0].set, h.set);
+                h.cnt = t.cnt;
+                h.cap = t.cap;
+            } else {
+                for (auto s = succ_.rbegin(); s != succ_.rend(); ++s) rev_.push_back(*s);
+            }
+        }
+        kids_.insert(kids_.end(), rev_.rbegin(), rev_.rend());
+    }
+
+    void mkSuccessors(Pos p, const Node<E>& node, const Thread& t, std::size_t took) {
+        const std::size_t off = t.off + took;
+        const std::uint32_t next = nextSet_[std::size_t(p)];
+        if (node.ints.empty() && node.ses.empty()) {
+            succ_.push_back(Thread{next, t.cnt, t.cap, took == 1, off});
+            return;
+        }
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> calts;
+        if (node.ints.empty()) {
+            calts.emplace_back(t.cnt, next);
+        } else {
+            for (auto& [c, q] : applyCounterSteps(node.ints, counters_.get(t.cnt), sets_.get(next))) {
+                std::pair<std::uint32_t, std::uint32_t> alt{counters_.intern(c), sets_.intern(q)};
+                bool seen = false;
+                for (const auto& prev : calts) seen = seen || prev == alt;
+                if (!seen) calts.push_back(alt);
+            }
+        }
+        for (const auto& [cnt, set] : calts) {
+            if (node.ses.empty()) {
+                succ_.push_back(Thread{set, cnt, t.cap, false, off});
+                continue;
+            }
+            for (auto& [caps, q] : applyCaptureSteps(node.ses, captures_.get(t.cap), t.off, off, sets_.get(set)))
+                succ_.push_back(Thread{sets_.intern(q), cnt, captures_.intern(caps), false, off});
+        }
+    }
+
+    MatchSpans spans(std::size_t start, const Thread& win) const {
+        MatchSpans out;
+        out.start = start;
+        out.end = win.off;
+        for (const auto& [name, c] : captures_.get(win.cap)) out.subexps.emplace_back(name, std::make_pair(c.start, c.end));
+        return out;
+    }
+};
+
+template <class E>
+std::optional<MatchSpans> Program<E>::run(std::span<const E> input) const {
+    Search<E> search(*this, input);
+    return search.run();
+}
+
+template <class E>
+std::optional<MatchSpans> execRegexp(const CompiledRegex<E>& compiled, std::span<const E> input) {
+    return Program<E>(compiled).run(input);
+}
+
+}  // namespace axf::regex

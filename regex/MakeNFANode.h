@@ -1,0 +1,39 @@
+// The two node-filling steps of automaton assembly: a leaf's element, and the
+// next sets of every position from the follow list of the whole tree.
+#pragma once
+
+#include <variant>
+
+#include "regex/AugTreeDefs.h"
+#include "regex/NFADefs.h"
+
+namespace axf::regex {
+
+// Gives a leaf's position its element; other nodes leave a unchanged.
+template <class E>
+NFA<E> makeNode(const AbsTree<E>& t, NFA<E> a) {
+    std::optional<Pos> label = getLbl(t);
+    if (!label) return a;
+    Pos p = *label;
+    if (isElem(t)) {
+        return updateNode<E>([&](Node<E> n) { return mkNfaEl<E>(getElem(t), std::move(n)); }, p, std::move(a));
+    }
+    if (isBref(t)) {
+        auto [name, builder] = getBref(t);
+        return updateNode<E>([&](Node<E> n) { return mkNfaBack<E>(name, builder, std::move(n)); }, p, std::move(a));
+    }
+    return updateNode<E>([&](Node<E> n) { return mkNfaFinal<E>(p, std::move(n)); }, p, std::move(a));
+}
+
+// Replaces the next set of every position listed in the root's followInfo.
+template <class E>
+NFA<E> addFollowInfo(const AbsTree<E>& root, NFA<E> a) {
+    const FollowList& fi = followInfo(root);
+    for (auto it = fi.rbegin(); it != fi.rend(); ++it) {
+        a = updateNode<E>([&](Node<E> n) { return changeNexts<E>(it->second, std::move(n)); }, it->first,
+                          std::move(a));
+    }
+    return a;
+}
+
+}  // namespace axf::regex
