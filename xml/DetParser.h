@@ -59,7 +59,22 @@ struct Reply {
     std::size_t rest = 0;
 
     bool ok() const { return status == ParseStatus::Ok; }
-    static Reply success(V v, std::size_t rest) { return Reply{ParseStatus::Ok, std::optional<V>(std::move(v)), rest}; }
+    static Reply success(V v, std::size_t rest) {
+        Reply r;
+        r.status = ParseStatus::Ok;
+        r.value.emplace(std::move(v));
+        r.rest = rest;
+        return r;
+    }
+    // Success with the value made by fn(), built in place.
+    template <class Fn>
+    static Reply successWith(Fn&& fn, std::size_t rest) {
+        Reply r;
+        r.status = ParseStatus::Ok;
+        r.value.emplace(std::forward<Fn>(fn)());
+        r.rest = rest;
+        return r;
+    }
     static Reply failEmpty(std::size_t pos) { return Reply{ParseStatus::FailEmpty, std::nullopt, pos}; }
     static Reply failConsumed(std::size_t pos) { return Reply{ParseStatus::FailConsumed, std::nullopt, pos}; }
     template <class W>
@@ -118,9 +133,12 @@ struct Check {
         using V = typename Opt::value_type;
         const auto* tok = in.peek(pos);
         if (!tok) return Reply<V>::failEmpty(pos);
-        Opt v = f(*tok);
-        if (!v) return Reply<V>::failEmpty(pos);
-        return Reply<V>::success(std::move(*v), pos + 1);
+        Reply<V> r{ParseStatus::Ok, f(*tok), pos + 1};
+        if (!r.value) {
+            r.status = ParseStatus::FailEmpty;
+            r.rest = pos;
+        }
+        return r;
     }
 };
 template <class F>
@@ -165,15 +183,19 @@ struct Alt {
     std::tuple<Ps...> ps;
     template <class In>
     auto operator()(In& in, std::size_t pos) const {
-        using V = ValueOf<std::tuple_element_t<0, std::tuple<Ps...>>, In>;
-        Reply<V> r = Reply<V>::failEmpty(pos);
-        std::apply(
-            [&](const auto&... p) {
-                // Stops at the first alternative that does not fail without consuming.
-                (void)((r = p(in, pos), r.status == ParseStatus::FailEmpty) && ...);
-            },
-            ps);
+        auto r = std::get<0>(ps)(in, pos);
+        tryFrom<1>(r, in, pos);
         return r;
+    }
+
+private:
+    template <std::size_t I, class R, class In>
+    void tryFrom(R& r, In& in, std::size_t pos) const {
+        if constexpr (I < sizeof...(Ps)) {
+            if (r.status != ParseStatus::FailEmpty) return;
+            r = std::get<I>(ps)(in, pos);
+            tryFrom<I + 1>(r, in, pos);
+        }
     }
 };
 template <class... Ps>
@@ -188,7 +210,7 @@ struct Fmap {
         using V = std::decay_t<std::invoke_result_t<const F&, ValueOf<Pr, In>&&>>;
         auto r = p(in, pos);
         if (!r.ok()) return Reply<V>::failureOf(r);
-        return Reply<V>::success(f(std::move(*r.value)), r.rest);
+        return Reply<V>::successWith([&] { return f(std::move(*r.value)); }, r.rest);
     }
 };
 template <class F, class Pr>
@@ -226,7 +248,7 @@ struct SeqWith {
         std::size_t at = pos;
         runParts<0>(in, vals, status, at);
         if (status != ParseStatus::Ok) return Reply<V>{status, std::nullopt, at};
-        return Reply<V>::success(std::apply([&](auto&... v) { return f(std::move(*v)...); }, vals), at);
+        return Reply<V>::successWith([&] { return std::apply([&](auto&... v) { return f(std::move(*v)...); }, vals); }, at);
     }
 
 private:

@@ -19,27 +19,34 @@ bool TokenStream::pull() {
             ended_ = true;
             return false;
         }
-        buf_.push_back(Entry{std::move(*t), scanner_->lastOffset()});
+        buf_.emplace_back(std::move(*t), scanner_->lastOffset());
         return true;
     }
     if (givenNext_ >= given_.size()) {
         ended_ = true;
         return false;
     }
-    buf_.push_back(Entry{std::move(given_[givenNext_]), givenNext_});
+    buf_.emplace_back(std::move(given_[givenNext_]), givenNext_);
     ++givenNext_;
     return true;
 }
 
 std::size_t TokenStream::offset(std::size_t pos) {
     if (!peek(pos)) return endOffset_;
-    return buf_[pos - base_].offset;
+    return buf_[head_ + (pos - base_)].offset;
 }
 
 void TokenStream::release(std::size_t pos) {
-    while (base_ < pos && !buf_.empty()) {
-        buf_.pop_front();
-        ++base_;
+    if (pos <= base_) return;
+    head_ += pos - base_;
+    base_ = pos;
+    if (head_ >= buf_.size()) {
+        // Everything read: start over, keeping the capacity.
+        buf_.clear();
+        head_ = 0;
+    } else if (head_ >= 1024 && head_ * 2 >= buf_.size()) {
+        buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(head_));
+        head_ = 0;
     }
 }
 
@@ -87,40 +94,42 @@ const auto piP = seqWith(
     pDelim(DelimKind::PIO), pList(pText), pDelim(DelimKind::PIC));
 
 struct ExpandLiteral {
-    axf::Lazy<std::string> operator()(std::string literal) const {
+    axf::Lazy<std::string> operator()(std::string&& literal) const {
+        // Without a reference the expansion is the literal itself.
+        if (literal.find('&') == std::string::npos) return axf::Lazy<std::string>::ready(std::move(literal));
         return axf::Lazy<std::string>(
             [lit = std::move(literal)]() { return expandReferences(predefinedEntities(), lit); });
     }
 };
 struct ReadyValue {
-    axf::Lazy<std::string> operator()(std::string name) const { return axf::Lazy<std::string>::ready(std::move(name)); }
+    axf::Lazy<std::string> operator()(std::string&& name) const { return axf::Lazy<std::string>::ready(std::move(name)); }
 };
 
 const auto attValueP = alt(fmap(ExpandLiteral{}, pLiteral), fmap(ReadyValue{}, pName));
 
 const auto attributeP = seqWith(
-    [](std::string name, Unit, axf::Lazy<std::string> value) { return LazyAttList::value_type(std::move(name), std::move(value)); },
+    [](std::string&& name, Unit, axf::Lazy<std::string>&& value) { return LazyAttList::value_type(std::move(name), std::move(value)); },
     pName, pDelim(DelimKind::VI), attValueP);
 
 const auto tagCloseP = alt(constAs(true, pDelim(DelimKind::TAGC)), constAs(false, pDelim(DelimKind::EETAGC)));
 
 const auto startTagP = seqWith(
-    [](Unit, std::string name, LazyAttList atts, bool start) -> XMLEvent {
+    [](Unit, std::string&& name, LazyAttList&& atts, bool start) -> XMLEvent {
         if (start) return StartEvent{std::move(name), std::move(atts)};
         return EmptyEvent{std::move(name), std::move(atts)};
     },
     pDelim(DelimKind::STAGO), pName, pList(attributeP), tagCloseP);
 
-const auto endTagP = seqWith([](Unit, std::string name, Unit) -> XMLEvent { return EndEvent{std::move(name)}; },
+const auto endTagP = seqWith([](Unit, std::string&& name, Unit) -> XMLEvent { return EndEvent{std::move(name)}; },
                              pDelim(DelimKind::ETAGO), pName, pDelim(DelimKind::TAGC));
 
 const auto tagP = alt(startTagP, endTagP);
 
 const auto eventP = alt(tagP,                                                                      //
-                        fmap([](std::string t) -> XMLEvent { return TextEvent{std::move(t)}; }, pText),  //
-                        fmap([](std::string n) -> XMLEvent { return GERefEvent{std::move(n)}; }, pGERef),
+                        fmap([](std::string&& t) -> XMLEvent { return TextEvent{std::move(t)}; }, pText),  //
+                        fmap([](std::string&& n) -> XMLEvent { return GERefEvent{std::move(n)}; }, pGERef),
                         fmap([](PIValue pi) -> XMLEvent { return PIEvent{std::move(pi.first), std::move(pi.second)}; }, piP),
-                        fmap([](std::string c) -> XMLEvent { return CommentEvent{std::move(c)}; }, commentP));
+                        fmap([](std::string&& c) -> XMLEvent { return CommentEvent{std::move(c)}; }, commentP));
 
 const auto externalIdP = alt(
     seqWith([](Unit, std::optional<std::string> sys) { return ExternalId{std::nullopt, std::move(sys)}; },

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,7 +64,7 @@ using XMLEvent = std::variant<StartEvent, EmptyEvent, EndEvent, TextEvent, PIEve
 
 // The tokens of one text, pulled from the scanner on demand (or taken from a
 // given list) and kept from the last released position on. Positions are
-// absolute token indices. Peeked pointers stay valid until release().
+// absolute token indices. A peeked pointer stays valid until the next call.
 class TokenStream {
 public:
     using Token = Delimiter;
@@ -77,7 +76,7 @@ public:
 
     // The token at pos, or nullptr when the sequence ends before it.
     const Delimiter* peek(std::size_t pos) {
-        std::size_t i = pos - base_;
+        std::size_t i = head_ + (pos - base_);
         while (i >= buf_.size()) {
             if (!pull()) return nullptr;
         }
@@ -100,8 +99,9 @@ private:
     std::size_t givenNext_ = 0;
     std::size_t endOffset_ = 0;
     bool ended_ = false;
-    std::deque<Entry> buf_;
-    std::size_t base_ = 0;  // position of buf_.front()
+    std::vector<Entry> buf_;  // buf_[head_] is the token at position base_
+    std::size_t head_ = 0;
+    std::size_t base_ = 0;
 };
 
 // ---- token parsers -----------------------------------------------------------
@@ -114,7 +114,7 @@ struct TokenText {
     DelimKind alsoKind;
     std::optional<std::string> operator()(const Delimiter& d) const {
         if (d.kind() != kind && d.kind() != alsoKind) return std::nullopt;
-        return std::string(d.view());
+        return std::optional<std::string>(std::in_place, d.view());
     }
 };
 // A token of kind `kind` (a kind without text).
@@ -203,8 +203,8 @@ class DocumentParser;
 class DocumentEvents {
 public:
     // Where and why the sequence ended. `early` is true when it stopped
-    // before the end of the tokens (only white space can follow the last
-    // token in the text otherwise). `offset` and `token` are the byte offset
+    // before the end of the tokens; otherwise the scanner found no token in
+    // the rest of the text (white space, or nothing). `offset` and `token` are the byte offset
     // and printed form (or a short description) of the token at which the
     // last, failed parse began: the token that begins no event, or the first
     // token of a construct that broke off. `failOffset` and `failToken` name
