@@ -1,0 +1,706 @@
+#include "query/Embedding.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <map>
+#include <memory>
+#include <optional>
+#include <tuple>
+#include <variant>
+#include <vector>
+
+#include "common/Fatal.h"
+#include "index/TranslationTable.h"
+#include "query/Compute.h"
+#include "query/NodeLabel.h"
+
+namespace axf::query {
+
+using xml::ELNode;
+using xml::Tree;
+using xml::TreeList;
+using xml::TXNode;
+
+// ---------------------------------------------------------------------------
+// SearchResult
+
+void SearchResult::rethrow() const {
+    if (failure) std::rethrow_exception(failure);
+}
+
+bool SearchResult::empty() const {
+    if (entries.empty()) rethrow();
+    return entries.empty();
+}
+
+const EntryList& SearchResult::all() const {
+    rethrow();
+    return entries;
+}
+
+const EmbeddingEntry& SearchResult::at(std::size_t i) const {
+    if (i >= entries.size()) {
+        rethrow();
+        throw InternalError("SearchResult::at: index " + std::to_string(i) + " past the end");
+    }
+    return entries[i];
+}
+
+namespace {
+
+// Runs f and turns a failure of the run into a result that holds it before
+// any entry.
+template <class F>
+SearchResult guarded(F&& f) {
+    try {
+        return f();
+    } catch (const Fatal&) {
+        return SearchResult{{}, std::current_exception()};
+    } catch (const InternalError&) {
+        return SearchResult{{}, std::current_exception()};
+    }
+}
+
+// The raw root label of an index entry's tree: an element's name or a text.
+std::string_view rawRootLabel(const Tree* t, const char* who) {
+    if (t) {
+        if (const auto* e = std::get_if<ELNode>(&t->value)) return e->name;
+        if (const auto* x = std::get_if<TXNode>(&t->value)) return x->text;
+    }
+    throw InternalError(std::string(who) + ": index entry tree is neither an element nor a text");
+}
+
+std::string resultLabel(std::string_view value, std::string_view q, std::int64_t position) {
+    std::string out = escapeLabelValue(value);
+    out.push_back('^');
+    out += q;
+    out.push_back('^');
+    out += std::to_string(position);
+    return out;
+}
+
+// A childless node of the same kind as t's root, labelled value^q^position.
+const Tree* stampLeaf(const Tree* t, std::string_view q, std::int64_t position, const char* who) {
+    std::string_view raw = rawRootLabel(t, who);
+    std::string label = resultLabel(raw, q, position);
+    if (std::holds_alternative<TXNode>(t->value)) return xml::leafNode(TXNode{std::move(label)});
+    return xml::leafNode(ELNode{std::move(label), {}});
+}
+
+std::int64_t readQueryNumber(std::string_view s, const char* who) {
+    std::int64_t v = 0;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || p != s.data() + s.size() || s.empty())
+        throw InternalError(std::string(who) + ": query node number \"" + std::string(s) + "\" is not a number");
+    return v;
+}
+
+[[noreturn]] void noParse() { throw Fatal("Prelude.read: no parse"); }
+
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// ---------------------------------------------------------------------------
+// Leftmost minimum over index ranges of a value array: minima of blocks of
+// 64 values and a sparse table over the blocks.
+
+class RangeMin {
+public:
+    explicit RangeMin(std::vector<std::int64_t> values) : v_(std::move(values)) {
+        std::size_t nb = (v_.size() + kBlock - 1) / kBlock;
+        std::vector<std::uint32_t> level(nb);
+        for (std::size_t b = 0; b < nb; ++b)
+            level[b] = scan(b * kBlock, std::min(v_.size(), (b + 1) * kBlock));
+        table_.push_back(std::move(level));
+        for (std::size_t w = 1; 2 * w <= nb; w *= 2) {
+            const auto& prev = table_.back();
+            std::vector<std::uint32_t> next(nb - 2 * w + 1);
+            for (std::size_t b = 0; b + 2 * w <= nb; ++b) next[b] = better(prev[b], prev[b + w]);
+            table_.push_back(std::move(next));
+        }
+    }
+
+    std::int64_t value(std::size_t i) const { return v_[i]; }
+
+    // Index of the leftmost minimum of [lo, hi), lo < hi.
+    std::uint32_t leftmostMin(std::size_t lo, std::size_t hi) const {
+        std::size_t bl = lo / kBlock, bh = (hi - 1) / kBlock;
+        if (bh - bl <= 1) return scan(lo, hi);
+        std::uint32_t best = scan(lo, (bl + 1) * kBlock);
+        std::size_t from = bl + 1, to = bh;  // whole blocks [from, to)
+        std::size_t k = 0;
+        while ((std::size_t(2) << k) <= to - from) ++k;
+        best = better(best, table_[k][from]);
+        best = better(best, table_[k][to - (std::size_t(1) << k)]);
+        return better(best, scan(bh * kBlock, hi));
+    }
+
+private:
+    static constexpr std::size_t kBlock = 64;
+
+    std::uint32_t better(std::uint32_t a, std::uint32_t b) const {
+        if (v_[b] < v_[a] || (v_[b] == v_[a] && b < a)) return b;
+        return a;
+    }
+    std::uint32_t scan(std::size_t lo, std::size_t hi) const {
+        std::uint32_t best = std::uint32_t(lo);
+        for (std::size_t i = lo + 1; i < hi; ++i)
+            if (v_[i] < v_[best]) best = std::uint32_t(i);
+        return best;
+    }
+
+    std::vector<std::int64_t> v_;
+    std::vector<std::vector<std::uint32_t>> table_;
+};
+
+// ---------------------------------------------------------------------------
+// The descendant walk over a candidate list. The candidates' effective cost is
+// their cost plus `addCost` plus (with `addRenaming`) their renaming cost;
+// with `stamp` set their trees are index leaves stamped as matches of that
+// query node when chosen.
+
+struct CandidateView {
+    EntrySpan list;
+    std::exception_ptr failure;
+    std::int64_t addCost = 0;
+    bool addRenaming = false;
+    const std::string* stamp = nullptr;
+
+    std::int64_t cost(const EmbeddingEntry& e) const {
+        return e.cost + addCost + (addRenaming ? e.renamingCost : 0);
+    }
+    const Tree* tree(const EmbeddingEntry& e) const {
+        return stamp ? stampLeaf(e.tree, *stamp, e.position, "join_path") : e.tree;
+    }
+};
+
+std::size_t firstAfter(EntrySpan list, std::size_t from, std::int64_t position) {
+    auto it = std::upper_bound(list.begin() + std::ptrdiff_t(from), list.end(), position,
+                               [](std::int64_t p, const EmbeddingEntry& e) { return p < e.position; });
+    return std::size_t(it - list.begin());
+}
+
+SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::string& q, std::int64_t insCost,
+                      std::int64_t altCost, const index::Mapping& mapping, std::int64_t branch, bool allMode) {
+    SearchResult out;
+    EntrySpan list = cands.list;
+    const std::size_t n = list.size();
+    std::unique_ptr<RangeMin> rmq;  // built for the first large nested range
+    std::int64_t outerLast = std::numeric_limits<std::int64_t>::min();
+    std::size_t cursor = 0;  // candidates before it lie at or before every later parent
+    std::vector<std::size_t> chosen;
+
+    try {
+        for (const EmbeddingEntry& x : parents) {
+            bool nested = x.position <= outerLast;
+            std::size_t lo = firstAfter(list, nested ? 0 : cursor, x.position);
+            std::size_t hi = firstAfter(list, lo, x.last);
+            if (!nested) {
+                outerLast = x.last;
+                cursor = hi;
+            }
+            // The search of this parent reads up to the first candidate past
+            // its subtree; the end of the list is where a pending failure sits.
+            if (hi == n && cands.failure) std::rethrow_exception(cands.failure);
+
+            chosen.clear();
+            std::int64_t best = 0;
+            if (lo < hi) {
+                if (nested && hi - lo > 256) {
+                    if (!rmq) {
+                        std::vector<std::int64_t> values(n);
+                        for (std::size_t i = 0; i < n; ++i) values[i] = cands.cost(list[i]) + list[i].depth;
+                        rmq = std::make_unique<RangeMin>(std::move(values));
+                    }
+                    std::uint32_t i = rmq->leftmostMin(lo, hi);
+                    best = rmq->value(i);
+                    chosen.push_back(i);
+                    while (allMode && i + 1 < hi) {
+                        i = rmq->leftmostMin(i + 1, hi);
+                        if (rmq->value(i) != best) break;
+                        chosen.push_back(i);
+                    }
+                } else {
+                    best = cands.cost(list[lo]) + list[lo].depth;
+                    chosen.push_back(lo);
+                    for (std::size_t i = lo + 1; i < hi; ++i) {
+                        std::int64_t d = cands.cost(list[i]) + list[i].depth;
+                        if (d < best) {
+                            best = d;
+                            chosen.clear();
+                            chosen.push_back(i);
+                        } else if (d == best && allMode) {
+                            chosen.push_back(i);
+                        }
+                    }
+                }
+            }
+
+            bool canLeaveOut = altCost != infinito;
+            if (chosen.empty() && !canLeaveOut) continue;
+            std::int64_t via = chosen.empty() ? altCost : best - x.depth - insCost;
+            if (chosen.empty() || (canLeaveOut && via > altCost)) {
+                EmbeddingEntry e = x;
+                e.cost = altCost;
+                e.tree = stampLeaf(x.tree, q, x.position, "join_path");
+                out.entries.push_back(e);
+                continue;
+            }
+            if (branch > 0 && std::int64_t(chosen.size()) < branch)
+                throw Fatal("Attention: the " + std::to_string(branch) +
+                            "th son of the tag specified couldn't be found");
+            std::string label = resultLabel(index::getMapName(x.position, mapping), q, x.position);
+            auto emit = [&](std::size_t i) {
+                const Tree* kid = cands.tree(list[i]);
+                out.entries.push_back(EmbeddingEntry{x.position, x.depth, x.last, x.renamingCost, via,
+                                                     xml::makeTree(ELNode{label, {}}, {kid})});
+            };
+            if (branch == 0) {
+                for (std::size_t i : chosen) emit(i);
+            } else if (branch > 0) {
+                emit(chosen[std::size_t(branch - 1)]);
+            } else {
+                emit(chosen.back());
+            }
+        }
+    } catch (const Fatal&) {
+        out.failure = std::current_exception();
+    } catch (const InternalError&) {
+        out.failure = std::current_exception();
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// One search: its arguments and the candidate lookups made so far, cached by
+// (index, name, search type).
+
+class Search {
+public:
+    Search(const QueryMapping& qmap, const SumDelCost& delCosts, const index::IndexEL& indexEL,
+           const index::Index& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
+           const SearchTypeList& types, std::string_view mode, std::string_view defaultType)
+        : qmap_(qmap), delCosts_(delCosts), indexEL_(indexEL), indexTX_(indexTX), mapping_(mapping),
+          deletionCost_(deletionCost), types_(types), mode_(mode), defaultType_(defaultType) {}
+
+    // The candidates of a name in the element (text = false) or text index.
+    EntrySpan presences(bool text, std::string_view name, std::string_view type) {
+        auto key = std::make_tuple(text, std::string(name), std::string(type));
+        auto it = cache_.find(key);
+        if (it != cache_.end()) return it->second.view;
+        const index::Index& idx = text ? indexTX_ : indexEL_.merged();
+        Lookup found;
+        if (type == "E") {
+            if (const index::IndexEntry* e = idx.find(name)) found.view = e->exact;
+        } else {
+            found.owned = std::make_shared<EntryList>(getPresences(idx, name, type));
+            found.view = *found.owned;
+        }
+        return cache_.emplace(std::move(key), std::move(found)).first->second.view;
+    }
+
+    const std::string& queryLabel(std::string_view n, const char* who) const {
+        const std::string* l = qmap_.find(n);
+        if (!l) throw InternalError(std::string(who) + ": query node " + std::string(n) + " has no query label");
+        return *l;
+    }
+
+    SearchResult evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom);
+
+    const index::IndexEL& indexEL() const { return indexEL_; }
+    const index::Index& indexTX() const { return indexTX_; }
+    const SearchTypeList& types() const { return types_; }
+    std::string_view defaultType() const { return defaultType_; }
+
+private:
+    struct Lookup {
+        EntrySpan view;
+        std::shared_ptr<EntryList> owned;
+    };
+
+    SearchResult leaf(const std::string& n, bool text, EntrySpan parents, const std::string& p,
+                      std::size_t typesFrom);
+    SearchResult element(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
+                         const std::string& p, std::size_t typesFrom);
+    SearchResult boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
+                         const std::string& p, std::size_t typesFrom);
+
+    const QueryMapping& qmap_;
+    const SumDelCost& delCosts_;
+    const index::IndexEL& indexEL_;
+    const index::Index& indexTX_;
+    const index::Mapping& mapping_;
+    std::int64_t deletionCost_;
+    const SearchTypeList& types_;
+    std::string mode_;
+    std::string defaultType_;
+    std::map<std::tuple<bool, std::string, std::string>, Lookup> cache_;
+};
+
+SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom) {
+    if (parents.empty()) return {};
+    return guarded([&]() -> SearchResult {
+        if (!t) throw InternalError("evaluate: no query node");
+        if (const auto* x = std::get_if<TXNode>(&t->value)) {
+            if (!t->isLeaf()) throw InternalError("evaluate: query text node " + x->text + " has children");
+            return leaf(x->text, true, parents, p, typesFrom);
+        }
+        const auto* e = std::get_if<ELNode>(&t->value);
+        if (!e) throw InternalError("evaluate: query node is neither an element nor a text");
+        if (t->isLeaf()) return leaf(e->name, false, parents, p, typesFrom);
+        const std::string& label = queryLabel(e->name, "evaluate");
+        if (label == "and" || label == "or" || label == "xor") return boolean(t, e->name, label, parents, p, typesFrom);
+        return element(t, e->name, label, parents, p, typesFrom);
+    });
+}
+
+SearchResult Search::leaf(const std::string& n, bool text, EntrySpan parents, const std::string& p,
+                          std::size_t typesFrom) {
+    std::int64_t d = getSDC(n, delCosts_);
+    auto [name, branch] = getInfofromLabel(queryLabel(n, "evaluate"));
+    std::string type = searchType(n, defaultType_, types_, typesFrom).first;
+    CandidateView cands;
+    cands.list = presences(text, name, type);
+    cands.addCost = d;
+    cands.addRenaming = true;
+    cands.stamp = &n;
+    return joinWalk(parents, cands, p, inscost, deletionCost_ + d, mapping_, branch, mode_ == "all");
+}
+
+SearchResult Search::element(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
+                             const std::string& p, std::size_t typesFrom) {
+    auto [name, branch] = getInfofromLabel(label);
+    auto [type, rest] = searchType(n, defaultType_, types_, typesFrom);
+    EntrySpan own = presences(false, name, type);
+    SearchResult below = evaluate(t->children()[0], own, n, rest);
+    CandidateView cands;
+    cands.list = below.entries;
+    cands.failure = below.failure;
+    cands.addRenaming = true;
+    return joinWalk(parents, cands, p, inscost, infinito, mapping_, branch, mode_ == "all");
+}
+
+SearchResult Search::boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
+                             const std::string& p, std::size_t typesFrom) {
+    auto operands = t->children();
+    if (operands.size() >= 2 && mode_ != "all" && mode_ != "best")
+        throw InternalError("evaluate: mode \"" + mode_ + "\" at a boolean query node");
+    std::int64_t d = getSDC(n, delCosts_);
+    bool all = mode_ == "all";
+    SearchResult r = evaluate(operands[0], parents, p, typesFrom);
+    for (std::size_t i = 1; i < operands.size(); ++i) {
+        const Tree* u = operands[i];
+        if (label == "and") {
+            if (r.empty()) return r;  // the next operand is not evaluated
+            SearchResult next = evaluate(u, parents, p, typesFrom);
+            if (next.empty()) return next;
+            const EntryList& a = r.all();
+            const EntryList& b = next.all();
+            r = SearchResult{all ? compute_sum_all(a, b, d) : compute_sum_best(a, b, d), nullptr};
+            continue;
+        }
+        SearchResult next = evaluate(u, parents, p, typesFrom);
+        if (label == "or" && all && (r.entries.empty() || next.entries.empty())) {
+            // One list is empty as far as it was produced: the other passes
+            // with its cost raised, as far as it goes.
+            const SearchResult& first = r.entries.empty() ? r : next;
+            const SearchResult& other = r.entries.empty() ? next : r;
+            first.rethrow();
+            SearchResult passed{compute_min_all(EntrySpan{}, other.entries, d), other.failure};
+            r = std::move(passed);
+            continue;
+        }
+        const EntryList& a = r.all();
+        const EntryList& b = next.all();
+        EntryList combined = label == "or" ? (all ? compute_min_all(a, b, d) : compute_min_best(a, b, d))
+                                           : (all ? compute_xor_all(a, b, d) : compute_xor_best(a, b, d));
+        r = SearchResult{std::move(combined), nullptr};
+    }
+    return r;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Search entry
+
+SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const SumDelCost& delCosts,
+                           EntrySpan parents, const std::string& rootNumber, const index::IndexEL& indexEL,
+                           const index::Index& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
+                           const SearchTypeList& searchTypes, std::string_view mode, std::string_view defaultType) {
+    if (!parents.empty()) throw InternalError("evaluateQuery: the query root has parent candidates");
+    if (!query) throw InternalError("evaluateQuery: no query tree");
+    const std::string* n = nullptr;
+    bool text = false;
+    if (const auto* e = std::get_if<ELNode>(&query->value)) {
+        n = &e->name;
+    } else if (const auto* x = std::get_if<TXNode>(&query->value)) {
+        if (!query->isLeaf()) throw InternalError("evaluateQuery: query text root has children");
+        n = &x->text;
+        text = true;
+    } else {
+        throw InternalError("evaluateQuery: query root is neither an element nor a text");
+    }
+    Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType);
+    const std::string& label = search.queryLabel(*n, "evaluateQuery");
+    auto [type, rest] = searchType(*n, defaultType, searchTypes);
+    if (getInfofromLabel(label).second != 0)
+        throw Fatal("Attention: the branch information couldn't be applied to the query root");
+    EntrySpan candidates = search.presences(text, label, type);
+
+    SearchResult r;
+    if (text || query->isLeaf()) {
+        r.entries.reserve(candidates.size());
+        for (const EmbeddingEntry& c : candidates) r.entries.push_back(addPre(rootNumber, c));
+    } else {
+        r = search.evaluate(query->children()[0], candidates, rootNumber, rest);
+    }
+    for (EmbeddingEntry& e : r.entries) e.cost += e.renamingCost;
+    return r;
+}
+
+SearchResult evaluate(const Tree* t, const QueryMapping& qmap, const SumDelCost& delCosts, EntrySpan parents,
+                      const std::string& parentNumber, const index::IndexEL& indexEL, const index::Index& indexTX,
+                      const index::Mapping& mapping, std::int64_t deletionCost, const SearchTypeList& searchTypes,
+                      std::string_view mode, std::string_view defaultType, std::size_t typesFrom) {
+    Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType);
+    return search.evaluate(t, parents, parentNumber, typesFrom);
+}
+
+SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const std::string& parentNumber,
+                       std::int64_t insCost, std::int64_t altCost, const index::Mapping& mapping,
+                       std::int64_t branch, std::string_view mode) {
+    CandidateView view;
+    view.list = candidates.entries;
+    view.failure = candidates.failure;
+    return joinWalk(parents, view, parentNumber, insCost, altCost, mapping, branch, mode == "all");
+}
+
+// ---------------------------------------------------------------------------
+// Candidate lookup, search types and cost adders
+
+EntryList getPresences(const index::Index& idx, std::string_view name, std::string_view type) {
+    if (type == "E") return index::getRef(idx, name, "E");
+    if (type != "N") throw InternalError("getPresences: search type \"" + std::string(type) + "\"");
+    EntryList r = index::getRef(idx, name, "N");
+    if (!r.empty()) return r;
+    index::RenamingList synonyms = index::classOfSyn(name);
+    if (synonyms.empty()) return {};
+    synonyms.erase(synonyms.begin());
+    return getPosOfSyn(idx, synonyms);
+}
+
+EntryList getPresences(const index::IndexEL& idx, std::string_view name, std::string_view type) {
+    return getPresences(idx.merged(), name, type);
+}
+
+std::string inverseType(std::string_view type) {
+    if (type == "E") return "N";
+    if (type == "N") return "E";
+    throw InternalError("inverseType: search type \"" + std::string(type) + "\"");
+}
+
+std::pair<std::string, std::size_t> searchType(std::string_view n, std::string_view defaultType,
+                                               const SearchTypeList& list, std::size_t from) {
+    if (from >= list.size()) return {std::string(defaultType), list.size()};
+    std::int64_t node = readQueryNumber(n, "searchType");
+    for (std::size_t i = from; i < list.size(); ++i) {
+        std::int64_t m = readQueryNumber(list[i].first, "searchType");
+        if (node == m) return {inverseType(defaultType), i + 1};
+        if (node < m) return {std::string(defaultType), i};
+    }
+    return {std::string(defaultType), list.size()};
+}
+
+std::int64_t getNumber(std::string_view selector) {
+    if (selector.empty()) throw Fatal("Attention: inconsistent branch information found");
+    if (selector == "last") return -1;
+    // The integer reader: white space around, balanced parentheses, an
+    // optional minus sign as a word of its own, decimal, 0x or 0o digits.
+    std::string_view s = trim(selector);
+    while (s.size() >= 2 && s.front() == '(' && s.back() == ')') s = trim(s.substr(1, s.size() - 2));
+    bool negative = false;
+    if (!s.empty() && s.front() == '-') {
+        negative = true;
+        s = trim(s.substr(1));
+    }
+    int base = 10;
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        base = 16;
+        s.remove_prefix(2);
+    } else if (s.size() > 2 && s[0] == '0' && (s[1] == 'o' || s[1] == 'O')) {
+        base = 8;
+        s.remove_prefix(2);
+    }
+    if (s.empty()) noParse();
+    std::uint64_t magnitude = 0;
+    bool tooLarge = false;
+    for (char c : s) {
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            noParse();
+        if (digit >= base) noParse();
+        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - std::uint64_t(digit)) / std::uint64_t(base))
+            tooLarge = true;
+        else
+            magnitude = magnitude * std::uint64_t(base) + std::uint64_t(digit);
+    }
+    const std::uint64_t limit = std::uint64_t(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+    if (tooLarge || magnitude > limit)
+        throw Fatal("Attention: the branch information " + std::string(selector) + " is out of range");
+    if (negative) return magnitude == limit ? std::numeric_limits<std::int64_t>::min() : -std::int64_t(magnitude);
+    return std::int64_t(magnitude);
+}
+
+LabelName getLabelName(std::string_view label) {
+    std::size_t open = label.find('[');
+    if (open == std::string_view::npos) return LabelName{std::string(label), 0, {}, true};
+    std::string_view after = label.substr(open + 1);
+    bool closed = !after.empty() && after.back() == ']';
+    if (closed) after.remove_suffix(1);
+    return LabelName{std::string(label.substr(0, open)), 1, std::string(after), closed};
+}
+
+std::pair<std::string, std::int64_t> getInfofromLabel(std::string_view label) {
+    LabelName l = getLabelName(label);
+    if (l.flag == 0) return {std::move(l.name), 0};
+    if (!l.closed)
+        throw Fatal("Attention: the branch information of the tag " + l.name + " is not closed in \"" +
+                    std::string(label) + "\"");
+    std::int64_t k = getNumber(l.selector);
+    if (k == 0) throw Fatal("Attention: inconsistent branch information found");
+    return {std::move(l.name), k};
+}
+
+EntryList add_rencost(EntrySpan entries) {
+    EntryList out(entries.begin(), entries.end());
+    for (EmbeddingEntry& e : out) e.cost += e.renamingCost;
+    return out;
+}
+
+EntryList add_delcost(EntrySpan entries, std::int64_t d) {
+    EntryList out(entries.begin(), entries.end());
+    if (d != 0)
+        for (EmbeddingEntry& e : out) e.cost += d;
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Synonym positions and result-root labels
+
+EntryList setRenCost(std::int64_t r, EntrySpan entries) {
+    EntryList out(entries.begin(), entries.end());
+    for (EmbeddingEntry& e : out) e.renamingCost = r;
+    return out;
+}
+
+EntryList getPosOfSyn(const index::Index& idx, const index::RenamingList& synonyms) {
+    for (const auto& syn : synonyms) {
+        EntryList found = index::getRef(idx, syn.first, "N");
+        if (!found.empty()) return setRenCost(2, found);
+    }
+    return {};
+}
+
+EntryList buildPos(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
+                   std::int64_t cost, std::string_view name, std::string_view q, std::int64_t branch,
+                   std::span<const Tree* const> trees) {
+    std::string label = resultLabel(name, q, position);
+    auto entry = [&](const Tree* t) {
+        return EmbeddingEntry{position, depth, last, renamingCost, cost, xml::makeTree(ELNode{label, {}}, {t})};
+    };
+    EntryList out;
+    if (branch == 0) {
+        out.reserve(trees.size());
+        for (const Tree* t : trees) out.push_back(entry(t));
+    } else if (branch > 0) {
+        if (std::uint64_t(branch) > trees.size())
+            throw InternalError("buildPos: branch " + std::to_string(branch) + " of " + std::to_string(trees.size()) +
+                                " trees");
+        out.push_back(entry(trees[std::size_t(branch - 1)]));
+    } else if (!trees.empty()) {
+        out.push_back(entry(trees.back()));
+    }
+    return out;
+}
+
+const Tree* setLabel(const Tree* tree, std::string_view suffix) {
+    throwIfDeferredFailure(tree);
+    if (tree) {
+        if (const auto* e = std::get_if<ELNode>(&tree->value); e && e->attributes.empty()) {
+            std::string name = e->name;
+            name.push_back('^');
+            name += suffix;
+            return xml::makeTree(ELNode{std::move(name), {}}, tree->children());
+        }
+        if (const auto* x = std::get_if<TXNode>(&tree->value); x && tree->isLeaf()) {
+            std::string t = x->text;
+            t.push_back('^');
+            t += suffix;
+            return xml::leafNode(TXNode{std::move(t)});
+        }
+    }
+    throw InternalError("setLabel: root is neither an element without attributes nor a childless text");
+}
+
+EmbeddingEntry addPre(std::string_view prefix, const EmbeddingEntry& entry) {
+    EmbeddingEntry out = entry;
+    out.tree = stampLeaf(entry.tree, prefix, entry.position, "addPre");
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Attribute reconversion
+
+namespace {
+
+// The attribute an '@' child stands for, if it is one.
+std::optional<xml::Attribute> attributeOf(const Tree* child) {
+    const auto* e = std::get_if<ELNode>(&child->value);
+    if (!e || e->name.empty() || e->name[0] != '@' || !e->attributes.empty() || isDeferredFailure(child))
+        return std::nullopt;
+    if (child->nkids == 0) return xml::Attribute{e->name.substr(1), std::string()};
+    if (child->nkids != 1) return std::nullopt;
+    const Tree* value = child->kids[0];
+    const auto* x = std::get_if<TXNode>(&value->value);
+    if (!x || !value->isLeaf()) return std::nullopt;
+    return xml::Attribute{e->name.substr(1), x->text};
+}
+
+}  // namespace
+
+const Tree* adjust_attributes(const Tree* tree) {
+    if (!tree || isDeferredFailure(tree)) return tree;
+    const auto* e = std::get_if<ELNode>(&tree->value);
+    if (!e || tree->isLeaf()) return tree;
+    xml::AttList attributes = e->attributes;
+    TreeList kids;
+    kids.reserve(tree->nkids);
+    bool changed = false;
+    for (const Tree* c : tree->children()) {
+        if (auto a = attributeOf(c)) {
+            attributes.push_back(std::move(*a));
+            changed = true;
+            continue;
+        }
+        const Tree* k = adjust_attributes(c);
+        changed = changed || k != c;
+        kids.push_back(k);
+    }
+    if (!changed) return tree;
+    return xml::makeTree(ELNode{e->name, std::move(attributes)}, kids);
+}
+
+}  // namespace axf::query

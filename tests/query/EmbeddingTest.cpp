@@ -1,0 +1,377 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/Fatal.h"
+#include "common/LargeStack.h"
+#include "index/MyParser.h"
+#include "query/Embedding.h"
+#include "query/ExtendQuery.h"
+#include "query/ExternalQuery.h"
+#include "query/NodeLabel.h"
+#include "tests/query/ComputeTestUtil.h"
+
+namespace {
+
+using namespace axf;
+using namespace axf::query;
+using axf::index::EmbeddingEntry;
+using axf::index::EntryList;
+using axf::query::testutil::shape;
+using axf::query::testutil::tree;
+using axf::xml::ELNode;
+using axf::xml::Tree;
+
+// An indexed document and the driver's way of searching one simple query in
+// it: the statement kind chooses the annotation, the deletion cost, the search
+// types and the mode.
+struct Doc {
+    explicit Doc(std::string text) : text_(std::move(text)), doc(index::parseText(text_)) {}
+
+    SearchResult search(const Tree* query, const std::string& kind, std::int64_t root = 2) const {
+        const std::string n = std::to_string(root);
+        if (kind == "all" || kind == "best") {
+            QueryAnnotation a = extendQuery(query, root);
+            return evaluateQuery(a.tree, a.mapping, a.sumDelCost, {}, n, doc.indexEL, doc.indexTX, doc.mapping, 5,
+                                 a.searchTypes, kind, "E");
+        }
+        PlainAnnotation a = visitQuery(query, root);
+        std::int64_t cost = kind == "neg" ? 5 : infinito;
+        std::string mode = kind == "bestEx" ? "best" : "all";
+        return evaluateQuery(a.tree, a.mapping, SumDelCost{}, {}, n, doc.indexEL, doc.indexTX, doc.mapping, cost,
+                             SearchTypeList{}, mode, "E");
+    }
+
+    std::string text_;
+    index::IndexedDocument doc;
+};
+
+// "(position,depth,last,renaming,cost) tree" per entry, joined by " | ".
+std::string show(const EntryList& entries) {
+    std::string r;
+    for (const EmbeddingEntry& e : entries) {
+        if (!r.empty()) r += " | ";
+        char sep = '(';
+        for (std::int64_t v : {e.position, e.depth, e.last, e.renamingCost, e.cost}) {
+            r += sep;
+            r += std::to_string(v);
+            sep = ',';
+        }
+        r += ") ";
+        r += shape(e.tree);
+    }
+    return r;
+}
+std::string show(const SearchResult& r) { return show(r.all()); }
+
+std::string fatalText(const SearchResult& r) {
+    try {
+        r.all();
+    } catch (const Fatal& f) {
+        return f.what();
+    }
+    return "no failure";
+}
+
+// A query element carrying the "$" mark (searched with the other type).
+const Tree* marked(std::string name, std::initializer_list<const Tree*> kids = {}) {
+    return xml::makeTree(ELNode{std::move(name), {{"type", "E"}}}, kids);
+}
+
+// site(1) holds item(2) over the text x(3), then europe(4) over item(5) over
+// the text y(6).
+const char* kWorked = "<site><item>x</item><europe><item>y</item></europe></site>";
+
+TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
+    Doc d(kWorked);
+    // Approximate: the extended annotation offers the deletion of item.
+    const Tree* q = tree("site(item('y'))");
+    QueryAnnotation a = extendQuery(q, 2);
+    ASSERT_EQ(shape(a.tree), "2(3(4('5'),'6'))");
+    EXPECT_EQ(show(d.search(q, "best")), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
+    EXPECT_EQ(show(d.search(tree("site(item('x'))"), "best")), "(1,0,6,0,0) site^2^1(item^4^2('x^5^3'))");
+    // Exact: no alternatives, item at 2 has no y below it and yields nothing.
+    EXPECT_EQ(show(d.search(q, "bestEx")), "(1,0,6,0,2) site^2^1(item^3^5('y^4^6'))");
+    // Two children under an and node.
+    EXPECT_EQ(show(d.search(tree("site(and(item,europe))"), "best")),
+              "(1,0,6,0,0) site^2^1(item^4^2,europe^5^4)");
+}
+
+TEST(EmbeddingSearch, QueryRoot) {
+    Doc d("<site><people><person><name>Ann</name></person></people>"
+          "<regions><persona/><persona/></regions></site>");
+    EXPECT_EQ(show(d.search(tree("person"), "best")), "(3,4,5,0,0) person^2^3");
+    EXPECT_EQ(show(d.search(tree("person"), "best", 7)), "(3,4,5,0,0) person^7^3");
+    EXPECT_EQ(show(d.search(xml::text("Ann"), "all")), "(5,8,5,0,0) 'Ann^2^5'");
+    EXPECT_TRUE(d.search(tree("item"), "best").empty());
+
+    // The "$" mark searches the translation too, at renaming cost 2.
+    Doc p("<site><regions><persona/><persona/></regions></site>");
+    EXPECT_EQ(show(p.search(marked("person"), "best")), "(3,4,3,2,2) persona^2^3 | (4,4,4,2,2) persona^2^4");
+    EXPECT_TRUE(p.search(marked("person"), "bestEx").empty());  // exact kinds ignore the mark
+
+    struct Case {
+        const char* root;
+        const char* message;
+    } cases[] = {
+        {"person[2]", "Attention: the branch information couldn't be applied to the query root"},
+        {"person[last]", "Attention: the branch information couldn't be applied to the query root"},
+        {"item[1]", "Attention: the branch information couldn't be applied to the query root"},
+        {"person[0]", "Attention: inconsistent branch information found"},
+        {"person[]", "Attention: inconsistent branch information found"},
+    };
+    for (const Case& c : cases) {
+        try {
+            d.search(xml::elem(c.root), "best");
+            ADD_FAILURE() << c.root << ": no failure";
+        } catch (const Fatal& f) {
+            EXPECT_EQ(std::string(f.what()), c.message) << c.root;
+        }
+    }
+}
+
+TEST(EmbeddingSearch, InsertionRenamingAndDeletionCosts) {
+    // site(1) > regions(2) > europe(3) > item(4) > name(5) > 'pen'(6);
+    // site > persona(7) > name(8) > 'Bo'(9)
+    Doc d("<site><regions><europe><item><name>pen</name></item></europe></regions>"
+          "<persona><name>Bo</name></persona></site>");
+    // Two skipped levels between site and item.
+    EXPECT_EQ(show(d.search(tree("site(item)"), "bestEx")), "(1,0,9,0,4) site^2^1(item^3^4)");
+    // Found through the translation one level below: renaming 2; two levels
+    // below: 2 more for the inserted level.
+    EXPECT_EQ(show(d.search(xml::elem("site", {marked("person")}), "best")), "(1,0,9,0,2) site^2^1(persona^3^7)");
+    EXPECT_EQ(show(d.search(xml::elem("regions", {marked("articolo")}), "best")),
+              "(2,2,6,0,4) regions^2^2(item^3^4)");
+    // A leaf left out: the parent alone at deletion cost 5; nothing when exact.
+    EXPECT_EQ(show(d.search(tree("europe(people)"), "best")), "(3,4,6,0,5) europe^2^3");
+    EXPECT_TRUE(d.search(tree("europe(people)"), "allEx").empty());
+    // A path left out: regions is missing above persona, which the copy of
+    // its child finds directly below site (deletion cost 5).
+    EXPECT_EQ(show(d.search(tree("site(people(persona))"), "best")), "(1,0,9,0,5) site^2^1(persona^6^7)");
+    // Exact kinds with the deletion cost of the negated kind: leaf left out at 5.
+    EXPECT_EQ(show(d.search(tree("persona(people)"), "neg")), "(7,2,9,0,5) persona^2^7");
+}
+
+TEST(EmbeddingSearch, TiesAndBranchSelection) {
+    // europe(2) holds three items (3, 4, 5) and, deeper, a fourth (7).
+    Doc d("<site><europe><item/><item/><item/><parlist><item/></parlist></europe></site>");
+    EXPECT_EQ(show(d.search(tree("europe(item)"), "best")), "(2,2,7,0,0) europe^2^2(item^3^3)");
+    EXPECT_EQ(show(d.search(tree("europe(item)"), "all")),
+              "(2,2,7,0,0) europe^2^2(item^3^3) | (2,2,7,0,0) europe^2^2(item^3^4) | "
+              "(2,2,7,0,0) europe^2^2(item^3^5)");
+    EXPECT_EQ(show(d.search(tree("europe(item[1])"), "allEx")), "(2,2,7,0,0) europe^2^2(item^3^3)");
+    EXPECT_EQ(show(d.search(tree("europe(item[3])"), "allEx")), "(2,2,7,0,0) europe^2^2(item^3^5)");
+    EXPECT_EQ(show(d.search(tree("europe(item[last])"), "allEx")), "(2,2,7,0,0) europe^2^2(item^3^5)");
+    EXPECT_EQ(fatalText(d.search(tree("europe(item[4])"), "allEx")),
+              "Attention: the 4th son of the tag specified couldn't be found");
+    EXPECT_EQ(fatalText(d.search(tree("europe(item[2])"), "bestEx")),
+              "Attention: the 2th son of the tag specified couldn't be found");
+    EXPECT_EQ(fatalText(d.search(tree("europe(item[0])"), "allEx")),
+              "Attention: inconsistent branch information found");
+    // A parent that takes the alternative is never tested against the branch.
+    EXPECT_EQ(show(d.search(tree("europe(people[9])"), "best")), "(2,2,7,0,5) europe^2^2");
+}
+
+TEST(EmbeddingSearch, PendingFailureFiresOnlyWhereALevelAboveReadsIt) {
+    // europe at 3 and 6 hold two items each, europe at 9 one. The failure of
+    // item[2] below europe 9 sits after the entries of europe 3 and 6.
+    const char* outside = "<site><regions><europe><item/><item/></europe></regions>"
+                          "<europe><item/><item/></europe><europe><item/></europe></site>";
+    Doc d(outside);
+    // regions (2, last 5) stops reading at europe 6: the failure is not reached.
+    SearchResult r = d.search(tree("regions(europe(item[2]))"), "allEx");
+    EXPECT_FALSE(r.hasFailure());
+    EXPECT_EQ(show(r), "(2,2,5,0,0) regions^2^2(europe^3^3(item^4^5))");
+    // site reads every europe: the failure fires, after nothing was produced.
+    SearchResult s = d.search(tree("site(europe(item[2]))"), "allEx");
+    EXPECT_EQ(fatalText(s), "Attention: the 2th son of the tag specified couldn't be found");
+    EXPECT_THROW(s.empty(), Fatal);
+
+    // An and node whose first operand yields nothing never evaluates the
+    // second; an or node does.
+    EXPECT_TRUE(d.search(tree("site(and(people,item[0]))"), "bestEx").empty());
+    EXPECT_EQ(fatalText(d.search(tree("site(or(people,item[0]))"), "bestEx")),
+              "Attention: inconsistent branch information found");
+    // An empty list of parents: nothing below is looked at.
+    EXPECT_TRUE(d.search(tree("people(item[0])"), "bestEx").empty());
+}
+
+TEST(EmbeddingSearch, NestedParentsAreWalkedInsideTheirOwnSubtree) {
+    // parlist(1) > parlist(2) > listitem(3); parlist(1) > listitem(4)
+    Doc d("<parlist><parlist><listitem/></parlist><listitem/></parlist>");
+    EXPECT_EQ(show(d.search(tree("parlist(listitem)"), "allEx")),
+              "(1,0,4,0,0) parlist^2^1(listitem^3^4) | (2,2,3,0,0) parlist^2^2(listitem^3^3)");
+}
+
+TEST(EmbeddingSearch, DeepDocumentCostsAreRealCosts) {
+    // item lies 600 element levels below site: cost 2 * 599, which is above
+    // the cost that stands for a missing embedding and still a cost.
+    std::string doc = "<site>";
+    for (int i = 0; i < 599; ++i) doc += "<parlist>";
+    doc += "<item/>";
+    for (int i = 0; i < 599; ++i) doc += "</parlist>";
+    doc += "</site>";
+    runWithLargeStack([&] {
+        Doc d(doc);
+        SearchResult r = d.search(tree("site(item)"), "allEx");
+        ASSERT_EQ(r.all().size(), 1u);
+        EXPECT_EQ(r.all()[0].cost, 1198);
+        // With a deletion alternative, leaving the leaf out is cheaper.
+        EXPECT_EQ(d.search(tree("site(item)"), "best").all()[0].cost, 5);
+        // The deepest parent still finds its child one level below.
+        SearchResult deep = d.search(tree("parlist(item)"), "allEx");
+        ASSERT_EQ(deep.all().size(), 599u);
+        EXPECT_EQ(deep.all().back().cost, 0);
+        EXPECT_EQ(deep.all().front().cost, 2 * 598);
+    });
+}
+
+// The descendant walk against the straightforward reading of its rules: for
+// each parent, the candidates inside its subtree, cheapest by cost plus depth.
+TEST(EmbeddingSearch, DescendantWalkMatchesTheDirectReadingOnNestedParents) {
+    // 40 parents, each nested in the previous one and closing together; 2000
+    // candidates spread over the levels with costs repeating every 7.
+    EntryList parents, cands;
+    const int levels = 40;
+    std::int64_t pos = 0;
+    std::vector<std::int64_t> starts;
+    for (int l = 0; l < levels; ++l) {
+        starts.push_back(++pos);
+        for (int k = 0; k < 50; ++k) {
+            ++pos;
+            cands.push_back(EmbeddingEntry{pos, 2 * l + 2, pos, 0, (pos * 5) % 7, xml::elem(std::string("c").append(std::to_string(pos)))});
+        }
+    }
+    for (int l = 0; l < levels; ++l)
+        parents.push_back(EmbeddingEntry{starts[l], 2 * l, pos, 0, 0, xml::elem("p")});
+    index::Mapping mapping(std::size_t(pos) + 1, "p");
+    for (const char* mode : {"best", "all"}) {
+        SearchResult r = join_path(parents, SearchResult{cands, nullptr}, "2", 2, infinito, mapping, 0, mode);
+        EntryList expected;
+        for (const EmbeddingEntry& p : parents) {
+            std::int64_t best = -1;
+            std::vector<const Tree*> trees;
+            for (const EmbeddingEntry& c : cands) {
+                if (c.position <= p.position || c.position > p.last) continue;
+                std::int64_t v = c.cost + c.depth;
+                if (best < 0 || v < best) {
+                    best = v;
+                    trees = {c.tree};
+                } else if (v == best && std::string(mode) == "all") {
+                    trees.push_back(c.tree);
+                }
+            }
+            EntryList e = buildPos(p.position, p.depth, p.last, 0, best - p.depth - 2, "p", "2", 0, trees);
+            expected.insert(expected.end(), e.begin(), e.end());
+        }
+        EXPECT_EQ(show(r), show(expected)) << mode;
+    }
+}
+
+TEST(EmbeddingSearch, SelectorsAndLabels) {
+    struct Num {
+        const char* selector;
+        std::int64_t value;
+    } nums[] = {{"last", -1}, {"7", 7}, {"007", 7}, {"-7", -7}, {"0x1F", 31}, {"0o17", 15}, {" 3 ", 3}, {"(4)", 4},
+                {"9223372036854775807", INT64_MAX}};
+    for (const Num& n : nums) EXPECT_EQ(getNumber(n.selector), n.value) << n.selector;
+
+    struct Bad {
+        const char* label;
+        const char* message;
+    } bad[] = {
+        {"item[]", "Attention: inconsistent branch information found"},
+        {"item[00]", "Attention: inconsistent branch information found"},
+        {"item[Last]", "Prelude.read: no parse"},
+        {"a[1]2]", "Prelude.read: no parse"},
+        {"item[9223372036854775808]", "Attention: the branch information 9223372036854775808 is out of range"},
+        {"person[3", "Attention: the branch information of the tag person is not closed in \"person[3\""},
+    };
+    for (const Bad& b : bad) {
+        try {
+            getInfofromLabel(b.label);
+            ADD_FAILURE() << b.label << ": no failure";
+        } catch (const Fatal& f) {
+            EXPECT_EQ(std::string(f.what()), b.message) << b.label;
+        }
+    }
+    EXPECT_EQ(getInfofromLabel("item"), (std::pair<std::string, std::int64_t>{"item", 0}));
+    EXPECT_EQ(getInfofromLabel("[2]"), (std::pair<std::string, std::int64_t>{"", 2}));
+    EXPECT_EQ(getLabelName("a[b[2]").selector, "b[2");
+
+    // A text holding '^' is escaped in the result-root label.
+    Doc d("<site><name>a^b</name></site>");
+    EXPECT_EQ(show(d.search(tree("name('a^b')"), "bestEx")), "(2,2,3,0,0) name^2^2('a\\^b^3^3')");
+    const Tree* text = d.search(tree("name('a^b')"), "bestEx").all()[0].tree->kids[0];
+    EXPECT_EQ(getfromLabel(text, 1), "a^b");
+    EXPECT_EQ(getfromLabel(text, 3), "3");
+    EXPECT_EQ(shape(setLabel(tree("and(x,y)"), "1^0")), "and^1^0(x,y)");
+}
+
+TEST(EmbeddingSearch, SearchTypesAndTranslationLookup) {
+    SearchTypeList types{{"3", "E"}, {"5", "E"}};
+    EXPECT_EQ(searchType("2", "E", types), (std::pair<std::string, std::size_t>{"E", 0}));
+    EXPECT_EQ(searchType("3", "E", types), (std::pair<std::string, std::size_t>{"N", 1}));
+    EXPECT_EQ(searchType("4", "E", types, 1), (std::pair<std::string, std::size_t>{"E", 1}));
+    EXPECT_EQ(searchType("6", "E", types, 1), (std::pair<std::string, std::size_t>{"E", 2}));
+
+    // person(3) and persona(5) share a class.
+    Doc d("<site><people><person/><regions/><persona/></people></site>");
+    auto positions = [](const EntryList& l) {
+        std::string r;
+        for (const auto& e : l) r += std::to_string(e.position) + ":" + std::to_string(e.renamingCost) + " ";
+        return r;
+    };
+    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "person", "N")), "3:0 5:2 ");
+    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "persona", "E")), "5:0 ");
+    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "item", "N")), "");
+    Doc p("<site><persona/></site>");
+    EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", "N")), "2:2 ");
+    EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", "E")), "");
+    EXPECT_THROW(getPresences(p.doc.indexEL, "person", "X"), InternalError);
+}
+
+TEST(AttributeReconversion, AttributeElementsBecomeAttributes) {
+    using testutil::tree;
+    auto show = [](const Tree* t) {
+        std::string r;
+        auto rec = [&](auto& self, const Tree* n) -> void {
+            if (const auto* e = std::get_if<ELNode>(&n->value)) {
+                r += e->name;
+                for (const auto& [k, v] : e->attributes) r += " " + k + "=\"" + v + "\"";
+            } else {
+                r += "'" + std::get<xml::TXNode>(n->value).text + "'";
+            }
+            if (n->nkids) {
+                r += "(";
+                for (std::size_t i = 0; i < n->nkids; ++i) {
+                    if (i) r += ",";
+                    self(self, n->kids[i]);
+                }
+                r += ")";
+            }
+        };
+        rec(rec, t);
+        return r;
+    };
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"person(@id('p1'),name('Ann'),@lang('en'))", "person id=\"p1\" lang=\"en\"(name('Ann'))"},
+        {"person(@blank,name)", "person blank=\"\"(name)"},
+        {"person(@two('a','b'))", "person(@two('a','b'))"},
+        {"person(@nested(x))", "person(@nested(x))"},
+        {"@id('p1')", "@id('p1')"},
+        {"person('@text')", "person('@text')"},
+        {"site(people(person(@id('p2'))))", "site(people(person id=\"p2\"))"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(show(adjust_attributes(tree(c.in))), c.out) << c.in;
+    const Tree* t = xml::text("t");
+    EXPECT_EQ(adjust_attributes(t), t);
+}
+
+}  // namespace
