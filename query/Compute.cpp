@@ -218,7 +218,9 @@ void appendWithCost(EntrySpan s, std::int64_t n, EntryList& out) {
     for (const EmbeddingEntry& e : s) out.push_back(withCost(e, n));
 }
 
-// Chosen head of an xor step: the list it comes from and its index there.
+// The steps shared by both xor workers: each step chooses one head, emit(list,
+// index) writes what the mode emits for it, and the list or lists that held
+// its position move past it.
 template <class Emit>
 void xorMerge(EntrySpan first, EntrySpan second, Emit emit) {
     std::size_t i = 0, j = 0;
@@ -587,6 +589,19 @@ EntryList compute_xor_all(EntrySpan first, EntrySpan second, std::int64_t n) {
 EntryList compute_xor_best(EntrySpan first, EntrySpan second, std::int64_t n) {
     if (first.empty() && second.empty()) return {};
     return compute_xor_best_aux(positionOrdered(first).view(), positionOrdered(second).view(), n);
+}
+
+EntryList compute_min_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    return compute_min_all(first, EntrySpan(second.get()), n);
+}
+EntryList compute_min_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    return compute_min_best(first, EntrySpan(second.get()), n);
+}
+EntryList compute_xor_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    return compute_xor_all(first, EntrySpan(second.get()), n);
+}
+EntryList compute_xor_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    return compute_xor_best(first, EntrySpan(second.get()), n);
 }
 
 // ---------------------------------------------------------------------------

@@ -132,7 +132,9 @@ SumStep compute_sum_aux(const EmbeddingEntry& x, EntrySpan second, std::int64_t 
 // as n, added once to every entry emitted.
 //
 // The and-combinations do not examine the second list when the first is
-// empty; the overloads taking a Lazy second list then leave it unevaluated.
+// empty; their overloads taking a Lazy second list then leave it
+// unevaluated. The other four always read it; their Lazy overloads exist so
+// that a fold can call all six the same way (CombineStep).
 
 EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n);
 EntryList compute_sum_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
@@ -142,6 +144,12 @@ EntryList compute_min_all(EntrySpan first, EntrySpan second, std::int64_t n);
 EntryList compute_min_best(EntrySpan first, EntrySpan second, std::int64_t n);
 EntryList compute_xor_all(EntrySpan first, EntrySpan second, std::int64_t n);
 EntryList compute_xor_best(EntrySpan first, EntrySpan second, std::int64_t n);
+
+using CombineStep = EntryList (*)(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList compute_min_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList compute_min_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList compute_xor_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList compute_xor_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
 
 // ---------------------------------------------------------------------------
 // Boolean result root: a new element named `op` (no attributes) over the two

@@ -206,6 +206,19 @@ TEST(ComputeSumBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty
     EXPECT_FALSE(evaluated);
     EXPECT_EQ(show(compute_sum_best(EntryList{E(1, 1, "b")}, second, 2)), "1:3:b");
     EXPECT_TRUE(evaluated);
+
+    // The six through one signature: or and xor read the second list even
+    // when the first is empty.
+    const axf::Lazy<EntryList> one = axf::Lazy<EntryList>::ready(EntryList{E(2, 1, "c")});
+    const CombineStep steps[] = {compute_sum_all, compute_sum_best, compute_min_all,
+                                 compute_min_best, compute_xor_all, compute_xor_best};
+    std::string got;
+    for (CombineStep f : steps) {
+        got += '[';
+        got += show(f(EntryList{}, one, 1));
+        got += ']';
+    }
+    EXPECT_EQ(got, "[][][2:2:c][2:2:c][2:2:c][2:2:c]");
 }
 
 // ---------------------------------------------------------------------------
