@@ -25,18 +25,51 @@ bool byPosition(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.pos
 // ---------------------------------------------------------------------------
 // Element and text index
 
+std::uint32_t Index::findSlot(std::string_view key, std::size_t hash) const {
+    if (table_.empty()) return kNoSlot;
+    const std::size_t mask = table_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        std::uint32_t cell = table_[i];
+        if (cell == 0) return kNoSlot;
+        if (hashes_[cell - 1] == hash && entries_[cell - 1].key == key) return cell - 1;
+    }
+}
+
+void Index::rebuildTable(std::size_t size) {
+    table_.assign(size, 0);
+    const std::size_t mask = size - 1;
+    for (std::size_t slot = 0; slot < entries_.size(); ++slot) {
+        std::size_t i = hashes_[slot] & mask;
+        while (table_[i] != 0) i = (i + 1) & mask;
+        table_[i] = static_cast<std::uint32_t>(slot + 1);
+    }
+}
+
+void Index::reserve(std::size_t keys) {
+    entries_.reserve(keys);
+    hashes_.reserve(keys);
+    std::size_t size = 16;
+    while (size < 2 * keys) size *= 2;
+    if (size > table_.size()) rebuildTable(size);
+}
+
 const IndexEntry* Index::find(std::string_view key) const {
-    auto it = slots_.find(key);
-    return it == slots_.end() ? nullptr : &entries_[it->second];
+    std::uint32_t slot = findSlot(key, std::hash<std::string_view>{}(key));
+    return slot == kNoSlot ? nullptr : &entries_[slot];
 }
 
 std::uint32_t Index::slotFor(std::string_view key) {
-    auto it = slots_.find(key);
-    if (it != slots_.end()) return it->second;
-    std::string_view kept = keepForRun(key);
-    auto slot = static_cast<std::uint32_t>(entries_.size());
-    entries_.push_back(IndexEntry{kept, {}, {}});
-    slots_.emplace(kept, slot);
+    std::size_t hash = std::hash<std::string_view>{}(key);
+    std::uint32_t slot = findSlot(key, hash);
+    if (slot != kNoSlot) return slot;
+    if (2 * (entries_.size() + 1) > table_.size()) rebuildTable(table_.empty() ? 16 : 2 * table_.size());
+    slot = static_cast<std::uint32_t>(entries_.size());
+    entries_.push_back(IndexEntry{keepForRun(key), {}, {}});
+    hashes_.push_back(hash);
+    const std::size_t mask = table_.size() - 1;
+    std::size_t i = hash & mask;
+    while (table_[i] != 0) i = (i + 1) & mask;
+    table_[i] = slot + 1;
     return slot;
 }
 
@@ -53,9 +86,12 @@ void Index::addRef(std::string_view key, const EmbeddingEntry& entry, std::strin
 }
 
 void Index::sortExactLists() {
-    for (IndexEntry& e : entries_)
+    for (IndexEntry& e : entries_) {
         if (!std::is_sorted(e.exact.begin(), e.exact.end(), byPosition))
             std::stable_sort(e.exact.begin(), e.exact.end(), byPosition);
+        // Long lists give back what their growth left over.
+        if (e.exact.size() > 64 && e.exact.capacity() > e.exact.size() + e.exact.size() / 8) e.exact.shrink_to_fit();
+    }
 }
 
 EntryList sortPos(const EntryList& first, const EntryList& second) {
@@ -384,6 +420,7 @@ public:
         result_.elementIndex.sortExactLists();
         result_.textIndex.sortExactLists();
         result_.lastPosition = last_;
+        result_.mapping.shrink_to_fit();
         result_.tree = kids_.empty() ? xml::elem("empty") : kids_.front();
         return std::move(result_);
     }

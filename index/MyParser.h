@@ -68,10 +68,19 @@ public:
     void appendExact(std::uint32_t slot, const EmbeddingEntry& entry) { entries_[slot].exact.push_back(entry); }
     void sortExactLists();
     IndexEntry& entryAt(std::uint32_t slot) { return entries_[slot]; }
+    // Room for about this many keys without growing.
+    void reserve(std::size_t keys);
 
 private:
+    static constexpr std::uint32_t kNoSlot = ~std::uint32_t(0);
+    std::uint32_t findSlot(std::string_view key, std::size_t hash) const;
+    void rebuildTable(std::size_t size);  // size: a power of two
+
+    // Open addressing: table_ holds slot + 1 (0 for a free cell), hashes_
+    // the hash of each slot's key.
     std::vector<IndexEntry> entries_;
-    std::unordered_map<std::string_view, std::uint32_t> slots_;
+    std::vector<std::size_t> hashes_;
+    std::vector<std::uint32_t> table_;
 };
 
 // The two lists merged by position; on equal positions the second list's
