@@ -58,21 +58,24 @@ ParseResult<char> one(const S& s, char c, std::size_t n) { return std::make_pair
 // ---------------------------------------------------------------------------
 // Characters, escapes, option groups, assertion tokens
 
-const auto litCharP = [](const auto&, const auto&, const S& s) -> ParseResult<char> {
+using F = TextFns;
+using A = TextAsserts;
+
+ParseResult<char> litCharP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
     if (t.empty()) return std::nullopt;
     if (!isSpecial(t[0])) return one(s, t[0], 1);
     if (t[0] == '\\' && t.size() >= 2 && !isRefusedLitEscape(t[1])) return one(s, t[1], 2);
     return std::nullopt;
-};
+}
 
-const auto classCharP = [](const auto&, const auto&, const S& s) -> ParseResult<char> {
+ParseResult<char> classCharP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
     if (t.empty()) return std::nullopt;
     if (t[0] != ']' && t[0] != '\\') return one(s, t[0], 1);
     if (t[0] == '\\' && t.size() >= 2 && !isClassEscape(t[1])) return one(s, t[1], 2);
     return std::nullopt;
-};
+}
 
 CharPred shorthandPred(char letter) {
     switch (letter) {
@@ -86,7 +89,7 @@ CharPred shorthandPred(char letter) {
     }
 }
 
-const auto shorthandClassP = [](const auto&, const auto&, const S& s) -> ParseResult<CharPred> {
+ParseResult<CharPred> shorthandClassP(const F&, const A&, const S& s) {
     static const std::array<CharPred, 6> preds = {shorthandPred('w'), shorthandPred('W'), shorthandPred('s'),
                                                   shorthandPred('S'), shorthandPred('d'), shorthandPred('D')};
     std::string_view t = s.tokens;
@@ -95,26 +98,27 @@ const auto shorthandClassP = [](const auto&, const auto&, const S& s) -> ParseRe
     std::size_t k = letters.find(t[1]);
     if (k == std::string_view::npos) return std::nullopt;
     return std::make_pair(preds[k], detail::advance(s, 2));
-};
+}
 
-const auto wordCharP = satisfy([](char c) { return isWordChar(c); });
-
-const auto subexpNameP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<std::string> {
-    static const auto p = seqR(lit(charEq, ' '), seqL(plus(wordCharP), lit(charEq, '@')));
-    auto r = p(fns, as, s);
-    if (!r) return std::nullopt;
-    return std::make_pair(std::string(r->first.begin(), r->first.end()), std::move(r->second));
-};
+// A blank, one or more word characters, '@'; the name.
+ParseResult<std::string> subexpNameP(const F&, const A&, const S& s) {
+    std::string_view t = s.tokens;
+    if (t.empty() || t[0] != ' ') return std::nullopt;
+    std::size_t i = 1;
+    while (i < t.size() && isWordChar(t[i])) ++i;
+    if (i == 1 || i >= t.size() || t[i] != '@') return std::nullopt;
+    return std::make_pair(std::string(t.substr(1, i - 1)), detail::advance(s, i + 1));
+}
 
 constexpr std::array<std::string_view, 5> kOptionNames = {"Case_Insensitive", "Case_Sensitive", "Default_Line",
                                                           "Multi_Line", "Single_Line"};
 
-const auto flagNameP = [](const auto&, const auto&, const S& s) -> ParseResult<std::string> {
+ParseResult<std::string> flagNameP(const F&, const A&, const S& s) {
     for (std::string_view name : kOptionNames)
         if (s.tokens.substr(0, name.size()) == name)
             return std::make_pair(std::string(name), detail::advance(s, name.size()));
     return std::nullopt;
-};
+}
 
 // The key and value that an option name sets.
 std::pair<std::string, MatcherFlag> optionSetting(const std::string& name) {
@@ -126,31 +130,36 @@ std::pair<std::string, MatcherFlag> optionSetting(const std::string& name) {
     throw InternalError("mkUpdate: not an option name");
 }
 
-// Applies the settings of the names in order; consumes nothing.
-const auto applyOptions = [](const std::vector<std::string>& names) {
-    return [names](const auto&, const auto&, const S& s) -> ParseResult<MatcherFlag> {
-        FlagEnv env = *s.env;
-        MatcherFlag last = MatcherFlag::Default_Line;
-        for (const std::string& n : names) {
-            auto [key, value] = optionSetting(n);
-            env = addToFM([](const std::string& a, const std::string& b) { return a == b; }, std::move(env), key,
-                          value);
-            last = value;
-        }
-        return std::make_pair(last, S{std::make_shared<const FlagEnv>(std::move(env)), s.tokens});
-    };
-};
+// The state with the settings of the names applied in order.
+S applyOptions(const std::vector<std::string>& names, const S& s) {
+    FlagEnv env = *s.env;
+    for (const std::string& n : names) {
+        auto [key, value] = optionSetting(n);
+        env = addToFM([](const std::string& a, const std::string& b) { return a == b; }, std::move(env), key, value);
+    }
+    return S{std::make_shared<const FlagEnv>(std::move(env)), s.tokens};
+}
 
-const auto optionGroupP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<std::vector<std::string>> {
+// "(?" then one or more names, each optionally followed by ',', then ")".
+ParseResult<std::vector<std::string>> optionGroupP(const F& fns, const A& as, const S& s) {
     if (s.tokens.size() < 2 || s.tokens[0] != '(' || s.tokens[1] != '?') return std::nullopt;
-    static const auto items = seqL(plus(seqL(flagNameP, opt(lit(charEq, ',')))), lit(charEq, ')'));
-    auto r = items(fns, as, detail::advance(s, 2));
-    if (!r) return std::nullopt;
-    auto set = applyOptions(r->first)(fns, as, r->second);
-    return std::make_pair(std::move(r->first), std::move(set->second));
-};
+    std::vector<std::string> names;
+    S at = detail::advance(s, 2);
+    while (auto n = flagNameP(fns, as, at)) {
+        names.push_back(std::move(n->first));
+        at = std::move(n->second);
+        if (!at.tokens.empty() && at.tokens[0] == ',') at = detail::advance(at, 1);
+    }
+    if (names.empty() || at.tokens.empty() || at.tokens[0] != ')') return std::nullopt;
+    return std::make_pair(names, applyOptions(names, detail::advance(at, 1)));
+}
 
-const auto optionGroupsP = star(optionGroupP);
+// Zero or more option groups; the state after them.
+S optionGroupsP(const F& fns, const A& as, const S& s) {
+    S at = s;
+    while (auto g = optionGroupP(fns, as, at)) at = std::move(g->second);
+    return at;
+}
 
 Matcher<char> handlewboundM(char c) {
     if (c == 'b') return doAssert<char>(wordBound);
@@ -158,22 +167,25 @@ Matcher<char> handlewboundM(char c) {
     throw InternalError("handlewbound: not b or B");
 }
 
-const auto userAssertP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<Matcher<char>> {
+ParseResult<Matcher<char>> userAssertP(const F& fns, const A& as, const S& s) {
     if (s.tokens.substr(0, 3) != "(?=") return std::nullopt;
-    auto n = anyPos()(fns, as, detail::advance(s, 3));
+    auto n = detail::readNumeral(detail::advance(s, 3), true);
     if (!n || n->second.tokens.empty() || n->second.tokens[0] != ')') return std::nullopt;
     auto a = lookupAs(n->first)(fns, as, detail::advance(n->second, 1));
     if (!a) return std::nullopt;
     return std::make_pair(doAssert<char>(a->first), std::move(a->second));
-};
+}
 
-const auto wordBoundaryP = [](const auto&, const auto&, const S& s) -> ParseResult<Matcher<char>> {
+ParseResult<Matcher<char>> wordBoundaryP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
     if (t.size() < 2 || t[0] != '\\' || (t[1] != 'b' && t[1] != 'B')) return std::nullopt;
     return std::make_pair(handlewboundM(t[1]), detail::advance(s, 2));
-};
+}
 
-const auto assertTokenP = orElse(userAssertP, wordBoundaryP);
+ParseResult<Matcher<char>> assertTokenP(const F& fns, const A& as, const S& s) {
+    if (auto r = userAssertP(fns, as, s)) return r;
+    return wordBoundaryP(fns, as, s);
+}
 
 // ---------------------------------------------------------------------------
 // Bracket classes
@@ -184,33 +196,62 @@ CharPred handlerangeP(MatcherFlag flag, const std::vector<CharRange>& ranges);
 CharPred handleelemsP(MatcherFlag flag, const std::string& chars);
 CharPred handleclassP(const std::vector<char>& carets, const std::vector<CharPred>& items);
 
-auto rangeRunFor(MatcherFlag flag) {
-    auto range = seqBoth(classCharP, seqR(lit(charEq, '-'), classCharP));
-    return mapP(plus(range), [flag](std::vector<std::pair<char, char>> rs) {
-        std::vector<CharRange> ranges;
-        ranges.reserve(rs.size());
-        for (auto& [lo, hi] : rs) ranges.push_back(CharRange{lo, hi});
-        return handlerangeP(flag, ranges);
-    });
+// classChar '-' classChar
+ParseResult<CharRange> oneRange(const F& fns, const A& as, const S& s) {
+    auto lo = classCharP(fns, as, s);
+    if (!lo || lo->second.tokens.empty() || lo->second.tokens[0] != '-') return std::nullopt;
+    auto hi = classCharP(fns, as, detail::advance(lo->second, 1));
+    if (!hi) return std::nullopt;
+    return std::make_pair(CharRange{lo->first, hi->first}, std::move(hi->second));
 }
 
-auto charRunFor(MatcherFlag flag) {
-    return mapP(plus(classCharP),
-                [flag](std::vector<char> cs) { return handleelemsP(flag, std::string(cs.begin(), cs.end())); });
+ParseResult<CharPred> rangeRunP(MatcherFlag flag, const F& fns, const A& as, const S& s) {
+    std::vector<CharRange> ranges;
+    S at = s;
+    while (auto r = oneRange(fns, as, at)) {
+        ranges.push_back(r->first);
+        at = std::move(r->second);
+    }
+    if (ranges.empty()) return std::nullopt;
+    return std::make_pair(handlerangeP(flag, ranges), std::move(at));
 }
 
-auto classItemFor(MatcherFlag flag) { return orElse(shorthandClassP, orElse(rangeRunFor(flag), charRunFor(flag))); }
-
-auto bracketClassFor(MatcherFlag flag) {
-    auto body = seqBoth(opt(lit(charEq, '^')), seqL(plus(classItemFor(flag)), lit(charEq, ']')));
-    return mapP(seqR(lit(charEq, '['), body), [](auto parts) {
-        CharPred p = handleclassP(parts.first, parts.second);
-        return tablePred([&p](unsigned char c) { return p(static_cast<char>(c)); });
-    });
+ParseResult<CharPred> charRunP(MatcherFlag flag, const F& fns, const A& as, const S& s) {
+    std::string chars;
+    S at = s;
+    while (auto c = classCharP(fns, as, at)) {
+        chars += c->first;
+        at = std::move(c->second);
+    }
+    if (chars.empty()) return std::nullopt;
+    return std::make_pair(handleelemsP(flag, chars), std::move(at));
 }
 
-const auto bracketClassCI = bracketClassFor(MatcherFlag::Case_Insensitive);
-const auto bracketClassCS = bracketClassFor(MatcherFlag::Case_Sensitive);
+ParseResult<CharPred> classItemP(MatcherFlag flag, const F& fns, const A& as, const S& s) {
+    if (auto r = shorthandClassP(fns, as, s)) return r;
+    if (auto r = rangeRunP(flag, fns, as, s)) return r;
+    return charRunP(flag, fns, as, s);
+}
+
+// '[' ['^'] item+ ']'
+ParseResult<CharPred> bracketClassP(MatcherFlag flag, const F& fns, const A& as, const S& s) {
+    if (s.tokens.empty() || s.tokens[0] != '[') return std::nullopt;
+    S at = detail::advance(s, 1);
+    std::vector<char> carets;
+    if (!at.tokens.empty() && at.tokens[0] == '^') {
+        carets.push_back('^');
+        at = detail::advance(at, 1);
+    }
+    std::vector<CharPred> items;
+    while (auto item = classItemP(flag, fns, as, at)) {
+        items.push_back(std::move(item->first));
+        at = std::move(item->second);
+    }
+    if (items.empty() || at.tokens.empty() || at.tokens[0] != ']') return std::nullopt;
+    CharPred p = handleclassP(carets, items);
+    return std::make_pair(tablePred([&p](unsigned char c) { return p(static_cast<char>(c)); }),
+                          detail::advance(at, 1));
+}
 
 CharPred orPredP(CharPred p, CharPred q) {
     return [p = std::move(p), q = std::move(q)](const char& x) { return p(x) || q(x); };
@@ -345,42 +386,44 @@ CharPred handlecaseP(MatcherFlag flag, char c) {
 // ---------------------------------------------------------------------------
 // Atoms
 
-const auto userMatcherAtomP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<Tree> {
+ParseResult<Tree> userMatcherAtomP(const F& fns, const A& as, const S& s) {
     if (s.tokens.substr(0, 2) != "<<") return std::nullopt;
-    auto n = anyPos()(fns, as, detail::advance(s, 2));
+    auto n = detail::readNumeral(detail::advance(s, 2), true);
     if (!n || n->second.tokens.substr(0, 2) != ">>") return std::nullopt;
     auto f = lookupFn(n->first)(fns, as, detail::advance(n->second, 2));
     if (!f) return std::nullopt;
     return std::make_pair(mkEl<char>(wrapMatcher<char>(f->first)), std::move(f->second));
-};
+}
 
-const auto dotAtomP = [](const auto&, const auto&, const S& s) -> ParseResult<Tree> {
+ParseResult<Tree> dotAtomP(const F&, const A&, const S& s) {
     if (s.tokens.empty() || s.tokens[0] != '.') return std::nullopt;
+    static const Matcher<char> any = matchAny<char>();
+    static const Matcher<char> anyBut = matchAnyBut();
     bool single = flagOf(s, "line") == MatcherFlag::Single_Line;
-    static const Tree any = mkEl<char>(matchAny<char>());
-    static const Tree anyBut = mkEl<char>(matchAnyBut());
-    // A fresh leaf per atom: leaves are distinct positions of the automaton.
-    return std::make_pair(mkEl<char>(getElem(single ? any : anyBut)), detail::advance(s, 1));
-};
+    return std::make_pair(mkEl<char>(single ? any : anyBut), detail::advance(s, 1));
+}
 
-const auto caseAtomP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<Tree> {
+ParseResult<Tree> caseAtomP(const F& fns, const A& as, const S& s) {
     MatcherFlag flag = flagOf(s, "case").value_or(MatcherFlag::Case_Sensitive);
     auto leafOf = [](ParseResult<CharPred> r) -> ParseResult<Tree> {
         if (!r) return std::nullopt;
         return std::make_pair(mkEl<char>(matchEls<char>(std::move(r->first))), std::move(r->second));
     };
-    if (auto r = isCaseInsensitive(flag) ? bracketClassCI(fns, as, s) : bracketClassCS(fns, as, s))
-        return leafOf(std::move(r));
+    if (auto r = bracketClassP(flag, fns, as, s)) return leafOf(std::move(r));
     if (auto r = shorthandClassP(fns, as, s)) return leafOf(std::move(r));
     if (auto r = litCharP(fns, as, s)) return leafOf(std::make_pair(handlecaseP(flag, r->first), std::move(r->second)));
     return std::nullopt;
-};
+}
 
-const auto simpleAtomP = [](const auto& fns, const auto& as, const S& s) -> ParseResult<Tree> {
-    static const auto p =
-        seqR(optionGroupsP, seqL(orElse(userMatcherAtomP, orElse(dotAtomP, caseAtomP)), optionGroupsP));
-    return p(fns, as, s);
-};
+ParseResult<Tree> simpleAtomP(const F& fns, const A& as, const S& s) {
+    S at = optionGroupsP(fns, as, s);
+    auto r = userMatcherAtomP(fns, as, at);
+    if (!r) r = dotAtomP(fns, as, at);
+    if (!r) r = caseAtomP(fns, as, at);
+    if (!r) return std::nullopt;
+    r->second = optionGroupsP(fns, as, r->second);
+    return r;
+}
 
 Tree combineTrees(const std::vector<Tree>& pieces) {
     if (pieces.empty()) throw InternalError("combine: no piece");
@@ -399,7 +442,7 @@ struct Quant {
     std::int32_t n = 0;
 };
 
-ParseResult<Quant> quantifier(const TextFns& fns, const TextAsserts& as, const S& s) {
+ParseResult<Quant> quantifier(const S& s) {
     std::string_view t = s.tokens;
     if (t.empty()) return std::nullopt;
     switch (t[0]) {
@@ -411,13 +454,13 @@ ParseResult<Quant> quantifier(const TextFns& fns, const TextAsserts& as, const S
     }
     S in = detail::advance(s, 1);
     // '{' n '}'
-    if (auto n = anyPos()(fns, as, in); n && n->second.tokens.substr(0, 1) == "}")
+    if (auto n = detail::readNumeral(in, true); n && n->second.tokens.substr(0, 1) == "}")
         return std::make_pair(Quant{QuantKind::Exact, n->first, 0}, detail::advance(n->second, 1));
     // '{' m ',' [n] '}'
-    auto m = anyInt()(fns, as, in);
+    auto m = detail::readNumeral(in, false);
     if (!m || m->second.tokens.substr(0, 1) != ",") return std::nullopt;
     S afterComma = detail::advance(m->second, 1);
-    auto n = anyInt()(fns, as, afterComma);
+    auto n = detail::readNumeral(afterComma, false);
     S end = n ? n->second : afterComma;
     if (end.tokens.substr(0, 1) != "}") return std::nullopt;
     S rest = detail::advance(end, 1);
@@ -449,8 +492,8 @@ Tree helprepeat(const Tree& t, const Quant& q, bool nonGreedy) {
 ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& s);
 
 // A unit's quantifier and optional non-greedy mark, if one follows.
-ParseResult<Tree> quantify(const TextFns& fns, const TextAsserts& as, const Tree& unit, const S& s) {
-    auto q = quantifier(fns, as, s);
+ParseResult<Tree> quantify(const Tree& unit, const S& s) {
+    auto q = quantifier(s);
     if (!q) return std::nullopt;
     S at = q->second;
     bool nonGreedy = !at.tokens.empty() && at.tokens[0] == '?';
@@ -471,12 +514,12 @@ ParseResult<Tree> pieceBody(const TextFns& fns, const TextAsserts& as, const S& 
     // A group unit is parsed once: quantified if a quantifier follows, else
     // alone.
     if (auto g = groupUnit(fns, as, s)) {
-        if (auto q = quantify(fns, as, g->first, g->second)) return q;
+        if (auto q = quantify(g->first, g->second)) return q;
         return g;
     }
     auto first = simpleAtomP(fns, as, s);
     if (!first) return std::nullopt;
-    if (auto q = quantify(fns, as, first->first, first->second)) return q;
+    if (auto q = quantify(first->first, first->second)) return q;
     if (!runMayTake(fns, as, first->second)) return first;
     // The literal run: atoms merged into one leaf.
     std::vector<Matcher<char>> run;
@@ -504,12 +547,12 @@ std::pair<std::optional<Tree>, S> assertionLeaf(const TextFns& fns, const TextAs
 }
 
 ParseResult<Tree> piece(const TextFns& fns, const TextAsserts& as, const S& s) {
-    S at = optionGroupsP(fns, as, s)->second;
+    S at = optionGroupsP(fns, as, s);
     auto [lead, afterLead] = assertionLeaf(fns, as, at);
     auto body = pieceBody(fns, as, afterLead);
     if (!body) return std::nullopt;
     auto [trail, afterTrail] = assertionLeaf(fns, as, body->second);
-    S end = optionGroupsP(fns, as, afterTrail)->second;
+    S end = optionGroupsP(fns, as, afterTrail);
     Tree t = body->first;
     if (trail) t = mkCon<char>(std::move(t), *trail);
     if (lead) t = mkCon<char>(*lead, std::move(t));
@@ -547,7 +590,7 @@ Tree endLeaf(const Anchor& a) {
 }
 
 ParseResult<Tree> branch(const TextFns& fns, const TextAsserts& as, const S& s) {
-    S at = optionGroupsP(fns, as, s)->second;
+    S at = optionGroupsP(fns, as, s);
     std::optional<Anchor> pre;
     if (auto a = anchor(at, '^', 'A')) {
         pre = a->first;
@@ -565,7 +608,7 @@ ParseResult<Tree> branch(const TextFns& fns, const TextAsserts& as, const S& s) 
         at = std::move(a->second);
     }
     if (pre) t = mkCon<char>(startLeaf(*pre), std::move(t));
-    at = optionGroupsP(fns, as, at)->second;
+    at = optionGroupsP(fns, as, at);
     return std::make_pair(std::move(t), std::move(at));
 }
 
@@ -613,12 +656,12 @@ ParseResult<Tree> backReference(const TextFns&, const TextAsserts&, const S& s) 
 }
 
 ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& s) {
-    S at = optionGroupsP(fns, as, s)->second;
+    S at = optionGroupsP(fns, as, s);
     auto g = bracketed(fns, as, at);
     if (!g) g = namedGroup(fns, as, at);
     if (!g) g = backReference(fns, as, at);
     if (!g) return std::nullopt;
-    g->second = optionGroupsP(fns, as, g->second)->second;
+    g->second = optionGroupsP(fns, as, g->second);
     return g;
 }
 
@@ -655,7 +698,13 @@ TextParser<MatcherFlag> mkUpdate(const std::string& name) {
     auto [key, value] = optionSetting(name);
     return updateEnv(key, value);
 }
-TextParser<MatcherFlag> mkUpdates(const std::vector<std::string>& names) { return applyOptions(names); }
+TextParser<MatcherFlag> mkUpdates(const std::vector<std::string>& names) {
+    if (names.empty()) throw InternalError("mkUpdates: no option name");
+    MatcherFlag last = optionSetting(names.back()).second;
+    return [names, last](const TextFns&, const TextAsserts&, const ParserState& s) -> ParseResult<MatcherFlag> {
+        return std::make_pair(last, applyOptions(names, s));
+    };
+}
 const TextParser<Matcher<char>>& assertToken() {
     static const TextParser<Matcher<char>> p = assertTokenP;
     return p;
@@ -663,12 +712,25 @@ const TextParser<Matcher<char>>& assertToken() {
 Matcher<char> handlewbound(char c) { return handlewboundM(c); }
 
 TextParser<CharPred> bracketClass(MatcherFlag caseFlag) {
-    if (isCaseInsensitive(caseFlag)) return bracketClassCI;
-    return bracketClassCS;
+    return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
+        return bracketClassP(caseFlag, fns, as, s);
+    };
 }
-TextParser<CharPred> classItem(MatcherFlag caseFlag) { return classItemFor(caseFlag); }
-TextParser<CharPred> rangeRun(MatcherFlag caseFlag) { return rangeRunFor(caseFlag); }
-TextParser<CharPred> charRun(MatcherFlag caseFlag) { return charRunFor(caseFlag); }
+TextParser<CharPred> classItem(MatcherFlag caseFlag) {
+    return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
+        return classItemP(caseFlag, fns, as, s);
+    };
+}
+TextParser<CharPred> rangeRun(MatcherFlag caseFlag) {
+    return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
+        return rangeRunP(caseFlag, fns, as, s);
+    };
+}
+TextParser<CharPred> charRun(MatcherFlag caseFlag) {
+    return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
+        return charRunP(caseFlag, fns, as, s);
+    };
+}
 
 CharPred handleclass(const std::vector<char>& carets, const std::vector<CharPred>& items) {
     return handleclassP(carets, items);
