@@ -169,7 +169,7 @@ template <class E>
 class Search {
 public:
     Search(const Program<E>& prog, std::span<const E> input)
-        : prog_(prog), nfa_(prog.c_.automaton), input_(input), heads_(input.size() + 1, kNone) {
+        : prog_(prog), nfa_(prog.c_.automaton), input_(input) {
         CounterArray zero(std::size_t(prog.c_.counterCount) + 1, NILL);
         counters_.intern(zero);
         captures_.intern(CaptureMap{});
@@ -182,6 +182,13 @@ public:
     std::optional<MatchSpans> run() {
         const std::size_t n = input_.size();
         for (std::size_t start = 0; start <= n; ++start) {
+            // Threads of a later start never stand before it: once the start
+            // has passed every settled thread, they are dropped.
+            if (!dead_.empty() && start > maxDeadOff_) {
+                dead_.clear();
+                heads_.clear();
+                base_ = start;
+            }
             if (auto win = fromStart(start)) return spans(start, *win);
             if (prog_.c_.anchored) break;
         }
@@ -220,9 +227,12 @@ private:
     std::vector<std::uint32_t> nextSet_;
     std::uint32_t finalSet_ = 0;
     std::uint32_t startSet_ = 0;
-    // Threads known to lead to no match, chained per input place.
+    // Threads known to lead to no match, chained per input place (index: the
+    // place minus base_).
     std::vector<std::uint32_t> heads_;
     std::vector<DeadEntry> dead_;
+    std::size_t base_ = 0;
+    std::size_t maxDeadOff_ = 0;
     // Walk state.
     std::vector<Frame> stack_;
     std::vector<Thread> kids_;
@@ -233,7 +243,9 @@ private:
 
     bool isDead(const Thread& t) const {
         std::uint32_t ck = capKey(t.cap);
-        for (std::uint32_t i = heads_[t.off]; i != kNone; i = dead_[i].next) {
+        std::size_t at = t.off - base_;
+        if (at >= heads_.size()) return false;
+        for (std::uint32_t i = heads_[at]; i != kNone; i = dead_[i].next) {
             const DeadEntry& d = dead_[i];
             if (d.set == t.set && d.cnt == t.cnt && d.cap == ck) return true;
         }
@@ -241,8 +253,11 @@ private:
     }
     void markDead(const Thread& t) {
         if (dead_.size() >= kNone) throw InternalError("execRegexp: too many thread states");
-        dead_.push_back(DeadEntry{t.set, t.cnt, capKey(t.cap), heads_[t.off]});
-        heads_[t.off] = std::uint32_t(dead_.size() - 1);
+        std::size_t at = t.off - base_;
+        if (at >= heads_.size()) heads_.resize(at + 1, kNone);
+        dead_.push_back(DeadEntry{t.set, t.cnt, capKey(t.cap), heads_[at]});
+        heads_[at] = std::uint32_t(dead_.size() - 1);
+        if (dead_.size() == 1 || t.off > maxDeadOff_) maxDeadOff_ = t.off;
     }
 
     // A successor that consumed nothing and repeats a thread of the current
@@ -283,12 +298,17 @@ private:
         if (isDead(root)) return std::nullopt;
         stack_.clear();
         kids_.clear();
+        // A thread standing on END alone that wins as soon as the way it
+        // waits behind has failed: the frame at fallbackHeight_ is that way.
+        std::optional<Thread> fallback;
+        std::size_t fallbackHeight = 0;
         pushFrame(root);
         while (!stack_.empty()) {
             Frame& f = stack_.back();
             if (f.cursor == f.kidsEnd) {
                 markDead(f.t);
                 popFrame();
+                if (fallback && stack_.size() == fallbackHeight) return fallback;
                 continue;
             }
             Thread k = kids_[f.cursor++];
@@ -301,6 +321,12 @@ private:
                 // through k, so f is settled now and its frame can go.
                 markDead(f.t);
                 popFrame();
+            } else if (kids_[f.cursor].set == finalSet_) {
+                // Only an END thread follows k: it wins when k fails. A
+                // fallback set deeper down wins before this one could.
+                fallback = kids_[f.cursor];
+                popFrame();
+                fallbackHeight = stack_.size();
             }
             pushFrame(k);
         }

@@ -1,0 +1,79 @@
+// Regular-expression search: a condition pattern over large texts, and
+// ambiguous repetitions on long failing inputs. Each reports its peak RSS.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <string>
+
+#include "regex/Regexp.h"
+
+using namespace axf::regex;
+
+namespace {
+
+double peakRssMiB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_maxrss) / 1024.0;
+}
+
+// Auction-like prose without a match until the very end.
+std::string text(std::size_t bytes) {
+    static const char* words[] = {"auction ", "item ", "bidder ", "closed ", "price ", "Milano ", "date ", "seller "};
+    std::string s;
+    s.reserve(bytes + 16);
+    for (std::size_t i = 0; s.size() < bytes; ++i) s += words[(i * 7 + i / 3) % 8];
+    s += "12.50 EUR";
+    return s;
+}
+
+void BM_ConditionPattern(benchmark::State& state) {
+    std::string input = text(std::size_t(state.range(0)));
+    std::optional<Regex> re = Regex::compile("[0-9]+\\.[0-9][0-9] (EUR|USD)");
+    for (auto _ : state) {
+        std::optional<MatchSpans> m = re->find(input);
+        benchmark::DoNotOptimize(m);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * state.range(0));
+    state.SetComplexityN(state.range(0));
+    state.counters["peakRSS_MiB"] = peakRssMiB();
+}
+BENCHMARK(BM_ConditionPattern)->RangeMultiplier(4)->Range(1 << 14, 1 << 20)->Complexity();
+
+// The same through searchS, compiling each time, as the rest of the program calls it.
+void BM_ConditionSearchS(benchmark::State& state) {
+    std::string input = text(std::size_t(state.range(0)));
+    for (auto _ : state) {
+        RegexResult r = searchS(".*closed.*EUR", {}, input);
+        benchmark::DoNotOptimize(r);
+    }
+    state.SetComplexityN(state.range(0));
+    state.counters["peakRSS_MiB"] = peakRssMiB();
+}
+BENCHMARK(BM_ConditionSearchS)->RangeMultiplier(4)->Range(1 << 14, 1 << 20)->Complexity();
+
+void BM_AmbiguousRepetition(benchmark::State& state) {
+    std::string input(std::size_t(state.range(0)), 'a');
+    std::optional<Regex> re = Regex::compile("(aa|a)*b");
+    for (auto _ : state) {
+        std::optional<MatchSpans> m = re->find(input);
+        benchmark::DoNotOptimize(m);
+    }
+    state.SetComplexityN(state.range(0));
+    state.counters["peakRSS_MiB"] = peakRssMiB();
+}
+BENCHMARK(BM_AmbiguousRepetition)->RangeMultiplier(2)->Range(1250, 10000)->Complexity();
+
+void BM_NestedRepetition(benchmark::State& state) {
+    std::string input(std::size_t(state.range(0)), 'a');
+    std::optional<Regex> re = Regex::compile("((aa)*a)*b");
+    for (auto _ : state) {
+        std::optional<MatchSpans> m = re->find(input);
+        benchmark::DoNotOptimize(m);
+    }
+    state.SetComplexityN(state.range(0));
+    state.counters["peakRSS_MiB"] = peakRssMiB();
+}
+BENCHMARK(BM_NestedRepetition)->RangeMultiplier(2)->Range(1250, 10000)->Complexity();
+
+}  // namespace
