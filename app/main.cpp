@@ -1,42 +1,38 @@
-// axfilter: approximate tree queries over XML documents.
+// axfilter FILTER: answers one approximate tree query over XML documents.
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 
+#include "app/Main.h"
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"
 
-namespace {
-
-int run(int argc, char** /*argv*/) {
+int main(int argc, char** argv) {
     if (argc < 2) {
         std::fputs("usage: axfilter FILTER\n", stderr);
         return 2;
     }
-    std::fputs("axfilter: filters are not evaluated yet\n", stderr);
-    return 1;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
+    std::string filterText = argv[1];
     int status = 0;
+    auto fail = [](const char* text) {
+        axf::out().flush();
+        std::fprintf(stderr, "%s\n", text);
+        return 1;
+    };
     try {
-        axf::runWithLargeStack([&] { status = run(argc, argv); });
+        axf::runWithLargeStack([&] {
+            axf::StdoutSink sink;
+            status = axf::app::filterXML(filterText, sink);
+        });
         axf::out().flush();
     } catch (const axf::Fatal& e) {
-        axf::out().flush();
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
+        return fail(e.what());
     } catch (const axf::InternalError& e) {
-        axf::out().flush();
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
+        return fail(e.what());
     } catch (const std::bad_alloc&) {
-        axf::out().flush();
-        std::fputs("out of memory\n", stderr);
-        return 1;
+        return fail("out of memory");
     }
     return status;
 }

@@ -1,0 +1,70 @@
+#include "app/Conditions.h"
+
+#include <algorithm>
+#include <variant>
+
+#include "common/Fatal.h"
+
+namespace axf::app {
+
+using xml::ELNode;
+using xml::Tree;
+using xml::TXNode;
+
+const std::string& getLabel(const Tree* tree) {
+    const auto* tx = std::get_if<TXNode>(&tree->value);
+    if (!tx || !tree->isLeaf()) throw InternalError("getLabel: not a text leaf");
+    return tx->text;
+}
+
+std::vector<std::string> searchVars(std::string_view text, std::vector<std::string> namesSoFar) {
+    // Each capital letter goes in front: the result lists them last one first.
+    std::vector<std::string> found;
+    for (char c : text)
+        if (c >= 'A' && c <= 'Z') found.emplace_back(1, c);
+    std::reverse(found.begin(), found.end());
+    found.insert(found.end(), std::make_move_iterator(namesSoFar.begin()), std::make_move_iterator(namesSoFar.end()));
+    return found;
+}
+
+std::vector<std::string> addDistinctVars(const std::vector<std::string>& newNames, std::vector<std::string> namesSoFar) {
+    for (const auto& name : newNames)
+        if (std::find(namesSoFar.begin(), namesSoFar.end(), name) == namesSoFar.end()) namesSoFar.push_back(name);
+    return namesSoFar;
+}
+
+ConditionReading parseLabel(std::string_view condition) {
+    std::size_t at = condition.find("match");
+    if (at == std::string_view::npos) return {"N", searchVars(condition, {}), std::string(condition)};
+    std::string_view before = condition.substr(0, at);
+    std::string_view name = before.substr(0, std::min(before.find(' '), before.size()));
+    std::string_view after = condition.substr(at + 5);
+    std::size_t skip = 0;
+    while (skip < after.size() && after[skip] == ' ') ++skip;
+    return {"R", {std::string(name)}, std::string(after.substr(skip))};
+}
+
+ConditionTriple parseCond(const Tree* conditions) {
+    ConditionTriple triple;
+    if (const auto* tx = std::get_if<TXNode>(&conditions->value)) {
+        if (tx->text == "conditions" && conditions->isLeaf()) return triple;
+        throw InternalError("parseCond: unexpected conditions text");
+    }
+    const auto* el = std::get_if<ELNode>(&conditions->value);
+    if (!el || el->name != "conditions" || !el->attributes.empty())
+        throw InternalError("parseCond: unexpected conditions shape");
+    for (const Tree* child : conditions->children()) {
+        ConditionReading r = parseLabel(getLabel(child));
+        if (r.kind == "R")
+            triple.regexConditions.emplace_back(r.names.front(), r.text);
+        else
+            triple.expressionConditions.emplace_back(r.names, r.text);
+        triple.variables = addDistinctVars(r.names, std::move(triple.variables));
+    }
+    // Each pair was put in front of the ones before it.
+    std::reverse(triple.regexConditions.begin(), triple.regexConditions.end());
+    std::reverse(triple.expressionConditions.begin(), triple.expressionConditions.end());
+    return triple;
+}
+
+}  // namespace axf::app

@@ -1,0 +1,42 @@
+// The rule's conditions as the driver hands them to the variables step.
+//
+// A condition text holding the five letters "match" is a regular-expression
+// condition: the first word before "match" is the variable, the rest after
+// it (leading blanks removed) the pattern. Any other text is an expression
+// condition whose variables are its capital letters.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "xml/XML.h"
+
+namespace axf::app {
+
+struct ConditionTriple {
+    // (variable name, pattern), last condition first.
+    std::vector<std::pair<std::string, std::string>> regexConditions;
+    // (capital letters of the text, last occurrence first; the whole text), last condition first.
+    std::vector<std::pair<std::vector<std::string>, std::string>> expressionConditions;
+    // Every variable name of the conditions, once, in order of first collection.
+    std::vector<std::string> variables;
+};
+
+struct ConditionReading {
+    std::string kind;                // "R" or "N"
+    std::vector<std::string> names;  // the variable (R) or the capital letters (N)
+    std::string text;                // the pattern (R) or the whole text (N)
+};
+
+ConditionTriple parseCond(const xml::Tree* conditions);
+ConditionReading parseLabel(std::string_view condition);
+std::vector<std::string> searchVars(std::string_view text, std::vector<std::string> namesSoFar);
+std::vector<std::string> addDistinctVars(const std::vector<std::string>& newNames, std::vector<std::string> namesSoFar);
+
+// The text of a text leaf.
+const std::string& getLabel(const xml::Tree* tree);
+
+}  // namespace axf::app

@@ -1,0 +1,88 @@
+#include "app/Main.h"
+
+#include <charconv>
+#include <variant>
+
+#include "app/Conditions.h"
+#include "app/Platform.h"
+#include "common/Fatal.h"
+#include "filter/FilterParser.h"
+
+namespace axf::app {
+
+using xml::ELNode;
+using xml::Tree;
+using xml::TXNode;
+
+namespace {
+
+bool isTextLeaf(const Tree* t) { return t->isLeaf() && std::holds_alternative<TXNode>(t->value); }
+
+bool isPlainElement(const Tree* t, std::string_view name) {
+    const auto* el = std::get_if<ELNode>(&t->value);
+    return el && el->name == name && el->attributes.empty();
+}
+
+std::int64_t readCount(const std::string& text) {
+    std::int32_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec == std::errc::result_out_of_range)
+        throw Fatal("Attention: the count bound " + text + " is out of range");
+    if (ec != std::errc() || ptr != end || text.empty()) throw InternalError("extractElem: count " + text);
+    return value;
+}
+
+}  // namespace
+
+ResultDocument manageFilter(int outer, const std::string& kind, const Tree* query, const Tree* source,
+                            const ConditionTriple& conditions, const Tree* polarity, std::int64_t count) {
+    if (!isTextLeaf(polarity)) throw InternalError("manageFilter: polarity is not a text");
+    const std::string& pol = std::get<TXNode>(polarity->value).text;
+    Lazy<std::string> text;
+    if (isPlainElement(source, "file") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
+        // The file is opened and read now, before anything is printed.
+        text = Lazy<std::string>::ready(readDocumentFile(std::get<TXNode>(source->children()[0]->value).text));
+    } else if (isPlainElement(source, "rule")) {
+        // The nested rule's files are opened now; its evaluation waits until
+        // its document text is needed.
+        ResultDocument nested = extractElem(source->children(), 0);
+        text = makeLazy([nested]() { return showResultDocument(0, 0, nested); });
+    } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
+        text = Lazy<std::string>::ready(std::get<TXNode>(source->children()[0]->value).text);
+    } else {
+        throw InternalError("manageFilter: unknown document source");
+    }
+    return evalExternalQuery(kind, defaultSearchType, text, conditions, pol, outer, query, count);
+}
+
+ResultDocument extractElem(std::span<const Tree* const> parts, int outer) {
+    if (parts.size() != 6) throw InternalError("extractElem: a rule has six parts");
+    const std::string& kind = getLabel(parts[0]);
+    ConditionTriple conditions = parseCond(parts[3]);
+    std::int64_t count = readCount(getLabel(parts[5]));
+    return manageFilter(outer, kind, parts[1], parts[2], conditions, parts[4], count);
+}
+
+int filterXML(std::string_view filterText, Sink& sink) {
+    filter::ParseResult parsed = filter::filterParser(filterText);
+    if (const auto* fail = std::get_if<filter::ParseFail>(&parsed)) {
+        sink.write("Attention ");
+        sink.write(fail->message);
+        sink.write("\n");
+        return 1;
+    }
+    const Tree* rule = std::get<filter::ParseOk>(parsed).tree;
+    if (!isPlainElement(rule, "rule")) throw InternalError("filterXML: the parse result is not a rule");
+    ClockTime first = getClockTime();
+    ResultDocument result = extractElem(rule->children(), 1);
+    writeResultDocument(0, 1, result, sink);
+    sink.write("\n");
+    ClockTime second = getClockTime();
+    sink.write("Ricerca embedding, tempo impiegato:\n");
+    sink.write(timeDiffText(first, second));
+    sink.write("\n");
+    return 0;
+}
+
+}  // namespace axf::app

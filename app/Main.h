@@ -1,0 +1,28 @@
+// One filter run: parse the filter, evaluate its rule against its document,
+// print the result document and the timing lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/ExternalQuery.h"
+#include "common/Output.h"
+#include "xml/XML.h"
+
+namespace axf::app {
+
+inline const std::string defaultSearchType = "E";
+
+// Parses and runs one filter, writing to the sink. Returns the exit status:
+// 0 for a run that printed its result, 1 for a filter that does not parse.
+int filterXML(std::string_view filterText, Sink& sink);
+
+// The rule's result document from its six parts; `outer` is 1 for the rule
+// given on the command line, 0 for a rule serving as another rule's source.
+ResultDocument extractElem(std::span<const xml::Tree* const> parts, int outer);
+
+ResultDocument manageFilter(int outer, const std::string& kind, const xml::Tree* query, const xml::Tree* source,
+                            const ConditionTriple& conditions, const xml::Tree* polarity, std::int64_t count);
+
+}  // namespace axf::app

@@ -1,0 +1,30 @@
+// What the driver needs of the platform: the whole-text reading of a named
+// document file and the wall clock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace axf::app {
+
+// The whole content of the named file as text: a carriage return directly
+// before a line feed is dropped; every other byte is kept. A file that cannot
+// be opened or read throws Fatal naming the file and the reason.
+std::string readDocumentFile(const std::string& name);
+
+// Drops every carriage return that directly precedes a line feed.
+std::string dropCarriageReturns(std::string text);
+
+// A reading of the wall clock at millisecond resolution.
+struct ClockTime {
+    std::int64_t seconds = 0;     // whole seconds since the epoch
+    std::int64_t picoseconds = 0; // the milliseconds times 1000000000
+};
+
+ClockTime getClockTime();
+
+// "TimeDiff {tdYear = 0, ..., tdSec = S, tdPicosec = P}": the two fields
+// are differences taken separately, never balanced against each other.
+std::string timeDiffText(const ClockTime& first, const ClockTime& second);
+
+}  // namespace axf::app

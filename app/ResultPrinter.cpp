@@ -1,0 +1,151 @@
+#include "app/ResultPrinter.h"
+
+#include <variant>
+
+#include "common/Fatal.h"
+#include "query/Compute.h"
+
+namespace axf::app {
+
+using xml::ELNode;
+using xml::Tree;
+using xml::TXNode;
+
+std::string_view control(std::string_view label, int flag) {
+    if (flag != 1) return label;
+    if (label == "0000") return "Results";
+    if (label == "xor" || label == "or" || label == "and") return "ResultQuery";
+    return label;
+}
+
+namespace {
+
+template <class Escape>
+void writeEscaped(std::string_view text, Sink& sink, Escape escapeOf) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char* rep = escapeOf(text[i]);
+        if (!rep) continue;
+        if (i > start) sink.write(text.substr(start, i - start));
+        sink.write(rep);
+        start = i + 1;
+    }
+    if (start < text.size()) sink.write(text.substr(start));
+}
+
+void indent(std::int64_t level, Sink& sink) { sink.spaces(static_cast<std::size_t>(level * sepBln)); }
+
+void writeAttributes(const ELNode& el, Sink& sink) {
+    for (const auto& [name, value] : el.attributes) {
+        sink.write(" ");
+        sink.write(name);
+        sink.write("=\"");
+        writeEscapedAttValue(value, sink);
+        sink.write("\"");
+    }
+}
+
+}  // namespace
+
+void writeEscapedText(std::string_view text, Sink& sink) {
+    writeEscaped(text, sink, [](char c) -> const char* {
+        switch (c) {
+            case '&': return "&amp;";
+            case '<': return "&lt;";
+            case '>': return "&gt;";
+            default: return nullptr;
+        }
+    });
+}
+
+void writeEscapedAttValue(std::string_view value, Sink& sink) {
+    writeEscaped(value, sink, [](char c) -> const char* {
+        switch (c) {
+            case '&': return "&amp;";
+            case '<': return "&lt;";
+            case '"': return "&quot;";
+            default: return nullptr;
+        }
+    });
+}
+
+std::string attrFormat(const xml::Attribute& attribute) {
+    StringSink s;
+    s.write(" ");
+    s.write(attribute.first);
+    s.write("=\"");
+    writeEscapedAttValue(attribute.second, s);
+    s.write("\"");
+    return s.take();
+}
+
+void writeStartTag(std::int64_t level, int flag, const ELNode& el, bool empty, Sink& sink) {
+    indent(level, sink);
+    sink.write("<");
+    sink.write(control(el.name, flag));
+    writeAttributes(el, sink);
+    sink.write(empty ? "/>\n" : ">\n");
+}
+
+void writeEndTag(std::int64_t level, int flag, const ELNode& el, Sink& sink) {
+    indent(level, sink);
+    sink.write("</");
+    sink.write(control(el.name, flag));
+    sink.write(">\n");
+}
+
+void writeTextElement(std::int64_t level, int flag, const ELNode& el, std::string_view text, Sink& sink) {
+    std::int64_t estimate = level * sepBln + 2 * static_cast<std::int64_t>(el.name.size()) +
+                            static_cast<std::int64_t>(text.size()) + 5;
+    if (estimate <= maxLengthElement) {
+        indent(level, sink);
+        sink.write("<");
+        sink.write(control(el.name, flag));
+        writeAttributes(el, sink);
+        sink.write(">");
+        writeEscapedText(text, sink);
+        sink.write("</");
+        sink.write(control(el.name, flag));
+        sink.write(">\n");
+    } else {
+        writeStartTag(level, flag, el, false, sink);
+        indent(level + 1, sink);
+        writeEscapedText(text, sink);
+        sink.write("\n");
+        writeEndTag(level, flag, el, sink);
+    }
+}
+
+void writeFormattedXML(std::int64_t level, int flag, const Tree* tree, Sink& sink) {
+    query::throwIfDeferredFailure(tree);
+    if (const auto* tx = std::get_if<TXNode>(&tree->value)) {
+        indent(level, sink);
+        writeEscapedText(tx->text, sink);
+        sink.write("\n");
+        return;
+    }
+    const auto* el = std::get_if<ELNode>(&tree->value);
+    if (!el) throw InternalError("showFormattedXML: a result document holds a node that is neither element nor text");
+    auto kids = tree->children();
+    if (kids.empty()) {
+        writeStartTag(level, flag, *el, true, sink);
+        return;
+    }
+    if (kids.size() == 1 && kids[0]->isLeaf() && !query::isDeferredFailure(kids[0])) {
+        if (const auto* only = std::get_if<TXNode>(&kids[0]->value)) {
+            writeTextElement(level, flag, *el, only->text, sink);
+            return;
+        }
+    }
+    writeStartTag(level, flag, *el, false, sink);
+    for (const Tree* kid : kids) writeFormattedXML(level + 1, flag, kid, sink);
+    writeEndTag(level, flag, *el, sink);
+}
+
+std::string showFormattedXML(std::int64_t level, int flag, const Tree* tree) {
+    StringSink s;
+    writeFormattedXML(level, flag, tree, s);
+    return s.take();
+}
+
+}  // namespace axf::app

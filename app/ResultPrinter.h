@@ -1,0 +1,50 @@
+// The printer of result documents: indented XML text, 3 blanks per level.
+//
+// An element whose only child is a text is written on one line when its
+// estimated length (3 x level + 2 x name length + text length + 5, attributes
+// not counted) is at most 80, else on three lines. With flag 1 the internal
+// names of result roots are shown as "Results" ("0000") and "ResultQuery"
+// ("and", "or", "xor").
+//
+// Markup characters in data are escaped ('&', '<', '>' in texts; '&', '<',
+// '"' in attribute values) so that a printed result reads back as the same
+// data, e.g. when it serves as the document of another filter. The length
+// estimate is computed on the unescaped text, so the layout does not depend
+// on the escaping.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/Output.h"
+#include "xml/XML.h"
+
+namespace axf::app {
+
+inline constexpr std::int64_t sepBln = 3;
+inline constexpr std::int64_t maxLengthElement = 80;
+
+// The name under which an element is printed.
+std::string_view control(std::string_view label, int flag);
+
+// One attribute as printed: a blank, the name, '=', the quoted value.
+std::string attrFormat(const xml::Attribute& attribute);
+
+// The text of a whole tree, root at the given level.
+std::string showFormattedXML(std::int64_t level, int flag, const xml::Tree* tree);
+// The same, written to a sink as it is produced.
+void writeFormattedXML(std::int64_t level, int flag, const xml::Tree* tree, Sink& sink);
+
+// Pieces of the printer, for printers of documents whose children are
+// produced one at a time.
+void writeStartTag(std::int64_t level, int flag, const xml::ELNode& el, bool empty, Sink& sink);
+void writeEndTag(std::int64_t level, int flag, const xml::ELNode& el, Sink& sink);
+// An element whose only child is the given text (one line or three lines).
+void writeTextElement(std::int64_t level, int flag, const xml::ELNode& el, std::string_view text, Sink& sink);
+
+// Escaping of data.
+void writeEscapedText(std::string_view text, Sink& sink);
+void writeEscapedAttValue(std::string_view value, Sink& sink);
+
+}  // namespace axf::app

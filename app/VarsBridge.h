@@ -1,0 +1,21 @@
+// The driver's door to the variables and conditions step.
+#pragma once
+
+#include "app/Conditions.h"
+#include "index/EmbeddingEntry.h"
+#include "query/ExternalQuery.h"
+#include "xml/XML.h"
+
+namespace axf::app {
+
+// Positive rule: the results whose bindings satisfy the conditions, in their
+// order, each rebuilt with bare labels.
+index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVariables,
+                                 const xml::Tree* document, const ConditionTriple& conditions);
+
+// Negated rule: the document with the accepted matches removed, every label
+// cut back to its bare name or text ("empty text" when nothing is left).
+const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVariables,
+                                 const xml::Tree* document, const ConditionTriple& conditions);
+
+}  // namespace axf::app
