@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "app/Conditions.h"
+#include "app/ExternalQuery.h"
+#include "common/Fatal.h"
+#include "xml/XML.h"
+
+namespace {
+
+using namespace axf::app;
+using axf::index::EmbeddingEntry;
+using axf::xml::elem;
+using axf::xml::text;
+
+EmbeddingEntry entry(std::int64_t cost, const axf::xml::Tree* t) { return EmbeddingEntry{1, 0, 1, 0, cost, t}; }
+
+ResultList list(std::initializer_list<EmbeddingEntry> es) { return ResultList{es, nullptr}; }
+
+TEST(ResultDocument, ShapesByKindCountAndOuterFlag) {
+    auto a = elem("item", {text("A")});
+    auto b = elem("item", {text("B")});
+    struct Case {
+        ResultList results;
+        std::string kind;
+        int outer;
+        std::int64_t count;
+        std::string expected;
+    };
+    std::vector<Case> cases = {
+        {list({}), "best", 1, -2, "<Empty Result/>\n"},
+        {list({entry(0, a), entry(4, b)}), "best", 1, -1,
+         "<Results>\n   <Query Rank rank=\"0\"/>\n   <item>A</item>\n   <Query Rank rank=\"4\"/>\n   <item>B</item>\n</Results>\n"},
+        {list({entry(0, a), entry(4, b)}), "all", 0, -1, "<Results>\n   <item>A</item>\n   <item>B</item>\n</Results>\n"},
+        {list({entry(0, a), entry(2, b)}), "bestEx", 1, -1, "<Results>\n   <item>A</item>\n</Results>\n"},
+        {list({entry(2, a), entry(3, b)}), "allEx", 1, -1, "<Empty Result/>\n"},
+        {list({entry(0, a), entry(3, b), entry(5, a)}), "best", 1, 3, "<Results Embedding Num=\"2\"/>\n"},
+        {list({entry(5, a), entry(7, b)}), "best", 1, 3, "<Results Embedding Num=\"0\"/>\n"},
+        {list({entry(5, a), entry(7, b), entry(0, b)}), "allEx", 1, -2, "<Results Embedding Num=\"3\"/>\n"},
+        // A single text match takes the one-line form of its root.
+        {list({entry(0, text("hello"))}), "all", 0, -1, "<Results>hello</Results>\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(showResultDocument(0, 1, buildQueryResult(c.results, c.kind, 1, c.outer, c.count)), c.expected)
+            << c.kind << " " << c.count;
+}
+
+TEST(ResultDocument, PendingFailureFiresAfterThePrintedMatches) {
+    ResultList r{{entry(0, elem("a"))}, std::make_exception_ptr(axf::Fatal("boom"))};
+    ResultDocument doc = buildQueryResult(r, "best", 1, 1, -1);
+    axf::StringSink sink;
+    EXPECT_THROW(writeResultDocument(0, 1, doc, sink), axf::Fatal);
+    EXPECT_EQ(sink.text(), "<Results>\n   <Query Rank rank=\"0\"/>\n   <a/>\n");
+}
+
+TEST(ConditionTexts, WorkedExampleAndEdges) {
+    auto conds = axf::xml::elem("conditions", {text("Y > X + 2"), text("X match [0-9]+"), text("Z match [a-z]+")});
+    ConditionTriple t = parseCond(conds);
+    using P = std::pair<std::string, std::string>;
+    EXPECT_EQ(t.regexConditions, (std::vector<P>{{"Z", "[a-z]+"}, {"X", "[0-9]+"}}));
+    ASSERT_EQ(t.expressionConditions.size(), 1u);
+    EXPECT_EQ(t.expressionConditions[0].first, (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(t.variables, (std::vector<std::string>{"X", "Y", "Z"}));
+    EXPECT_TRUE(parseCond(text("conditions")).variables.empty());
+
+    struct Case {
+        std::string text, kind;
+        std::vector<std::string> names;
+        std::string rest;
+    };
+    std::vector<Case> cases = {
+        {"X match a match b", "R", {"X"}, "a match b"},
+        {"X = matches", "R", {"X"}, "es"},
+        {" X match a", "R", {""}, "a"},
+        {"X Y match  ab c ", "R", {"X"}, "ab c "},
+        {"X match", "R", {"X"}, ""},
+        {"X + X > Y", "N", {"Y", "X", "X"}, "X + X > Y"},
+        {"MATCH", "N", {"H", "C", "T", "A", "M"}, "MATCH"},
+        {"", "N", {}, ""},
+    };
+    for (const auto& c : cases) {
+        ConditionReading r = parseLabel(c.text);
+        EXPECT_EQ(r.kind, c.kind) << c.text;
+        EXPECT_EQ(r.names, c.names) << c.text;
+        EXPECT_EQ(r.text, c.rest) << c.text;
+    }
+}
+
+}  // namespace

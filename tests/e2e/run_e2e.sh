@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Whole-program cases. Each folder under cases/ holds:
+#   filter            the filter text (the program's one argument)
+#   stdout            the expected standard output; the time difference line
+#                     is checked by its shape and written there as TIMEDIFF
+#   stderr            (optional) the expected standard error, exactly
+#   status            (optional) the expected exit status, 0 when missing
+#   any documents the filter names (the case runs inside its folder)
+# Usage: run_e2e.sh path/to/axfilter [case ...]
+set -u
+bin=$(realpath "$1"); shift
+here=$(cd "$(dirname "$0")" && pwd)
+cases=("$@")
+if [ ${#cases[@]} -eq 0 ]; then
+  for d in "$here"/cases/*/; do cases+=("$(basename "$d")"); done
+fi
+timediff='^TimeDiff \{tdYear = 0, tdMonth = 0, tdDay = 0, tdHour = 0, tdMin = 0, tdSec = -?[0-9]+, tdPicosec = -?[0-9]+000000000\}$'
+pass=0; fail=0
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+for c in "${cases[@]}"; do
+  dir="$here/cases/$c"
+  ( cd "$dir" && "$bin" "$(cat filter)" >"$tmp/out" 2>"$tmp/err" ); st=$?
+  sed -E "s/$timediff/TIMEDIFF/" "$tmp/out" >"$tmp/out.n"
+  ok=1
+  want_status=0; [ -f "$dir/status" ] && want_status=$(cat "$dir/status")
+  if [ "$st" != "$want_status" ]; then echo "FAIL $c: status $st, expected $want_status"; ok=0; fi
+  if ! cmp -s "$tmp/out.n" "$dir/stdout"; then echo "FAIL $c: stdout differs"; diff "$dir/stdout" "$tmp/out.n" | head -20; ok=0; fi
+  if [ -f "$dir/stderr" ]; then
+    if ! cmp -s "$tmp/err" "$dir/stderr"; then echo "FAIL $c: stderr differs"; diff "$dir/stderr" "$tmp/err" | head -10; ok=0; fi
+  elif [ -s "$tmp/err" ]; then echo "FAIL $c: unexpected stderr"; head -5 "$tmp/err"; ok=0; fi
+  if [ $ok = 1 ]; then pass=$((pass+1)); else fail=$((fail+1)); fi
+done
+echo "e2e: $pass passed, $fail failed"
+[ $fail = 0 ]
