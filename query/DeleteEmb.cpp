@@ -1,0 +1,348 @@
+#include "query/DeleteEmb.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+#include <variant>
+
+#include "common/Fatal.h"
+#include "query/NodeLabel.h"
+
+namespace axf::query {
+
+using xml::ELNode;
+using xml::Tree;
+using xml::TreeList;
+using xml::TXNode;
+
+namespace {
+
+const char* const kBooleanRoots[] = {"and^1^0", "or^1^0", "xor^1^0"};
+
+bool isBooleanRoot(const std::string& label) {
+    for (const char* b : kBooleanRoots)
+        if (label == b) return true;
+    return false;
+}
+
+bool isSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// Position of a document node: component 2 of its label.
+std::int64_t documentPosition(const Tree* t) { return readLabelNumber(getfromLabel(t, 2)); }
+// Position of an embedding node: component 3 of its label.
+std::int64_t embeddingPosition(const Tree* t) { return readLabelNumber(getfromLabel(t, 3)); }
+
+enum class Shape { Element, Text };
+
+// The shape of a tree the removal covers: an element without attributes or a
+// childless text. Anything else is a state no caller builds.
+Shape shapeOf(const Tree* t, const char* role) {
+    if (const auto* el = std::get_if<ELNode>(&t->value)) {
+        if (!el->attributes.empty())
+            throw InternalError(std::string("deleteEmbFromText: ") + role + " element \"" + el->name +
+                                "\" has attributes");
+        return Shape::Element;
+    }
+    if (const auto* tx = std::get_if<TXNode>(&t->value)) {
+        if (!t->isLeaf())
+            throw InternalError(std::string("deleteEmbFromText: ") + role + " text \"" + tx->text +
+                                "\" has children");
+        return Shape::Text;
+    }
+    throw InternalError(std::string("deleteEmbFromText: ") + role + " node is neither an element nor a text");
+}
+
+const std::string& elementName(const Tree* t) { return std::get<ELNode>(t->value).name; }
+
+// Among siblings in position order, the index of the one whose subtree can
+// hold the position: the last sibling from the second on whose position is
+// at most p, else the first. pos(i) reads the position of sibling i.
+template <class PosFn>
+std::size_t chooseSibling(std::size_t n, std::int64_t p, PosFn&& pos) {
+    std::size_t lo = 1, hi = n;  // first index in [1, n) whose position exceeds p
+    while (lo < hi) {
+        std::size_t mid = lo + (hi - lo) / 2;
+        if (pos(mid) <= p)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo - 1;
+}
+
+const Tree* emptyText() {
+    static const Tree* t = xml::text("empty text");
+    return t;
+}
+
+}  // namespace
+
+std::int64_t readLabelNumber(std::string_view text) {
+    std::size_t i = 0, n = text.size();
+    while (i < n && isSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < n && text[i] == '-') {
+        negative = true;
+        ++i;
+    }
+    std::size_t digits = i;
+    // Accumulate negatively so that the minimum value reads too.
+    std::int64_t v = 0;
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    while (i < n && text[i] >= '0' && text[i] <= '9') {
+        int d = text[i] - '0';
+        if (v < (kMin + d) / 10) throw Fatal("Prelude.read: no parse");
+        v = v * 10 - d;
+        ++i;
+    }
+    if (i == digits) throw Fatal("Prelude.read: no parse");
+    while (i < n && isSpace(text[i])) ++i;
+    if (i != n) throw Fatal("Prelude.read: no parse");
+    if (!negative) {
+        if (v == kMin) throw Fatal("Prelude.read: no parse");
+        v = -v;
+    }
+    return v;
+}
+
+TreeList findSons(const Tree* document, std::int64_t position) {
+    const Tree* t = document;
+    while (true) {
+        if (shapeOf(t, "document") == Shape::Text) return {};
+        if (documentPosition(t) == position) return TreeList(t->children().begin(), t->children().end());
+        auto kids = t->children();
+        if (kids.empty()) return {};
+        t = kids[chooseSibling(kids.size(), position, [&](std::size_t i) { return documentPosition(kids[i]); })];
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The editable overlay. A Node stands for a document element whose children
+// the removals have looked into; its children are the original trees, some of
+// them with a Node of their own, and some removed. Removed children are
+// skipped through a union-find of "nearest live child at or before".
+
+struct DocumentEditor::Node {
+    const Tree* orig;
+    Node* parent;
+    std::vector<const Tree*> kids;
+    std::vector<std::unique_ptr<Node>> edited;
+    std::vector<std::int64_t> pos;   // kNoPos until read
+    std::vector<std::int64_t> left;  // left[i] == i: live
+    std::size_t firstLive = 0;
+    std::size_t alive;
+    const Tree* frozen;  // the current tree; null when a removal below changed it
+
+    static constexpr std::int64_t kNoPos = std::numeric_limits<std::int64_t>::min();
+
+    Node(const Tree* t, Node* p)
+        : orig(t),
+          parent(p),
+          kids(t->children().begin(), t->children().end()),
+          edited(kids.size()),
+          pos(kids.size(), kNoPos),
+          left(kids.size()),
+          alive(kids.size()),
+          frozen(t) {
+        for (std::size_t i = 0; i < kids.size(); ++i) left[i] = std::int64_t(i);
+    }
+
+    bool live(std::size_t i) const { return left[i] == std::int64_t(i); }
+
+    std::int64_t position(std::size_t i) {
+        if (pos[i] == kNoPos) pos[i] = documentPosition(kids[i]);
+        return pos[i];
+    }
+
+    // Nearest live child at or before i, or -1.
+    std::int64_t liveAtOrBefore(std::int64_t i) {
+        std::int64_t r = i;
+        while (r >= 0 && left[std::size_t(r)] != r) r = left[std::size_t(r)];
+        while (i >= 0 && left[std::size_t(i)] != i) {
+            std::int64_t next = left[std::size_t(i)];
+            left[std::size_t(i)] = r;
+            i = next;
+        }
+        return r;
+    }
+
+    // The live child whose subtree can hold position p (alive > 0).
+    std::size_t choose(std::int64_t p) {
+        if (alive == 1) return firstLive;
+        std::size_t j = chooseSibling(kids.size(), p, [&](std::size_t i) { return position(i); });
+        if (j == 0) return firstLive;
+        std::int64_t k = liveAtOrBefore(std::int64_t(j));
+        return k >= 0 ? std::size_t(k) : firstLive;
+    }
+
+    void invalidate() {
+        for (Node* n = this; n && n->frozen; n = n->parent) n->frozen = nullptr;
+    }
+
+    void kill(std::size_t i) {
+        left[i] = std::int64_t(i) - 1;
+        edited[i].reset();
+        --alive;
+        if (i == firstLive)
+            while (firstLive < kids.size() && !live(firstLive)) ++firstLive;
+        invalidate();
+    }
+
+    Node* child(std::size_t i) {
+        if (!edited[i]) edited[i] = std::make_unique<Node>(kids[i], this);
+        return edited[i].get();
+    }
+
+    const Tree* current(std::size_t i) { return edited[i] ? edited[i]->freeze() : kids[i]; }
+
+    const Tree* freeze() {
+        if (frozen) return frozen;
+        TreeList out;
+        out.reserve(alive);
+        for (std::size_t i = firstLive; i < kids.size(); ++i)
+            if (live(i)) out.push_back(current(i));
+        frozen = xml::makeTree(ELNode{elementName(orig), {}}, out);
+        return frozen;
+    }
+
+    TreeList liveChildren() {
+        TreeList out;
+        out.reserve(alive);
+        for (std::size_t i = firstLive; i < kids.size(); ++i)
+            if (live(i)) out.push_back(current(i));
+        return out;
+    }
+};
+
+namespace {
+
+using Node = DocumentEditor::Node;
+
+// One removal: the embedding, the bindings and the index of the next binding.
+class Removal {
+public:
+    Removal(std::span<const NodeBinding> bindings) : bindings_(bindings) {}
+
+    // Removes the embedding from child i of `parent`; true when that whole
+    // child must go. The caller removes it.
+    bool removeFromChild(Node* parent, std::size_t i, const Tree* e) {
+        return removeFrom(parent->kids[i], [&] { return parent->child(i); }, e);
+    }
+
+    template <class Materialize>
+    bool removeFrom(const Tree* d, Materialize&& materialize, const Tree* e) {
+        Shape ds = shapeOf(d, "document");
+        Shape es = shapeOf(e, "embedding");
+        if (ds == Shape::Text) {
+            if (es == Shape::Element) return false;
+            return documentPosition(d) == embeddingPosition(e);
+        }
+        std::int64_t dpos = documentPosition(d);
+        std::int64_t epos = embeddingPosition(e);
+        while (next_ < bindings_.size() && dpos == epos) {
+            std::int64_t n = readLabelNumber(bindings_[next_].number);
+            std::int64_t q = readLabelNumber(getfromLabel(e, 2));
+            if (n < q) {
+                ++next_;
+                continue;
+            }
+            if (n == q) {
+                // The embedding's children, then the bound subtrees (which
+                // consume no binding).
+                const NodeBinding& head = bindings_[next_++];
+                Node* node = materialize();
+                if (es == Shape::Element) reduce(node, e->children());
+                removeBound(node, head.subtrees);
+                return node->alive == 0;
+            }
+            break;
+        }
+        if (es == Shape::Element) {
+            if (dpos == epos && e->isLeaf()) return true;
+            if (dpos == epos || isBooleanRoot(elementName(e))) {
+                Node* node = materialize();
+                reduce(node, e->children());
+                return node->alive == 0;
+            }
+        } else if (dpos == epos) {
+            return true;
+        }
+        Node* node = materialize();
+        search(node, e);
+        return false;
+    }
+
+    // Removes the embedding children one after the other from the node's
+    // children.
+    void reduce(Node* node, std::span<const Tree* const> es) {
+        for (const Tree* c : es) {
+            if (node->alive == 0) return;
+            search(node, c);
+        }
+    }
+
+    // Removes the embedding from the one child that can hold its position.
+    void search(Node* node, const Tree* e) {
+        if (node->alive == 0) return;
+        std::size_t i = node->alive == 1 ? node->firstLive : node->choose(embeddingPosition(e));
+        if (removeFromChild(node, i, e)) node->kill(i);
+    }
+
+    // Removes, for each bound subtree, the node's child at its position.
+    void removeBound(Node* node, const TreeList& subtrees) {
+        for (const Tree* s : subtrees) {
+            if (node->alive == 0) return;
+            shapeOf(s, "bound");
+            std::int64_t p = documentPosition(s);
+            std::size_t i = node->choose(p);
+            if (node->position(i) == p) node->kill(i);
+        }
+    }
+
+private:
+    std::span<const NodeBinding> bindings_;
+    std::size_t next_ = 0;
+};
+
+}  // namespace
+
+DocumentEditor::DocumentEditor(const Tree* document) {
+    // The root is materialized from the start; a text root has no children.
+    root_ = std::make_unique<Node>(document, nullptr);
+}
+
+DocumentEditor::~DocumentEditor() = default;
+
+void DocumentEditor::remove(const Tree* embedding, std::span<const NodeBinding> bindings) {
+    if (rootRemoved_) return;
+    Removal r(bindings);
+    Node* root = root_.get();
+    if (r.removeFrom(root->orig, [&] { return root; }, embedding)) rootRemoved_ = true;
+}
+
+TreeList DocumentEditor::findSons(std::int64_t position) {
+    if (rootRemoved_) return {};
+    Node* node = root_.get();
+    while (true) {
+        if (shapeOf(node->orig, "document") == Shape::Text) return {};
+        if (documentPosition(node->orig) == position) return node->liveChildren();
+        if (node->alive == 0) return {};
+        std::size_t i = node->choose(position);
+        if (!node->edited[i]) return query::findSons(node->kids[i], position);
+        node = node->edited[i].get();
+    }
+}
+
+const Tree* DocumentEditor::current() {
+    if (rootRemoved_) return emptyText();
+    if (shapeOf(root_->orig, "document") == Shape::Text) return root_->orig;
+    return root_->freeze();
+}
+
+const Tree* deleteEmbeddingFromText(const Tree* document, const Tree* embedding, std::span<const NodeBinding> bindings) {
+    DocumentEditor editor(document);
+    editor.remove(embedding, bindings);
+    return editor.current();
+}
+
+}  // namespace axf::query
