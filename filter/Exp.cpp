@@ -1,0 +1,449 @@
+#include "filter/Exp.h"
+
+#include <charconv>
+#include <limits>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "common/ByteClass.h"
+#include "common/Fatal.h"
+#include "filter/ExpTable.h"
+#include "regex/Regexp.h"
+
+namespace axf::filter {
+
+namespace {
+
+using K = ExpTokenKind;
+
+const char* const kLexemePattern = "let|in|[a-zA-Z0-9\\.\\_]*|\\(|\\)|\\++|\\=|\\<=|\\<|\\>=|\\>|\\+|\\-|\\*|\\/";
+
+const regex::Regex& lexemeRegex() {
+    static const regex::Regex re = [] {
+        auto r = regex::Regex::compile(kLexemePattern);
+        if (!r) throw InternalError("expIsToken: the lexeme pattern does not compile");
+        return std::move(*r);
+    }();
+    return re;
+}
+
+[[noreturn]] void noParse() { throw Fatal("Prelude.read: no parse"); }
+[[noreturn]] void parseError() { throw Fatal("Parse error"); }
+[[noreturn]] void noVar() { throw Fatal("no var"); }
+
+// Digits, optionally a point and digits.
+bool isDecimal(std::string_view s) {
+    std::size_t i = 0, n = s.size();
+    while (i < n && isDigitByte(s[i])) ++i;
+    if (i == 0) return false;
+    if (i == n) return true;
+    if (s[i] != '.') return false;
+    std::size_t f = ++i;
+    while (i < n && isDigitByte(s[i])) ++i;
+    return i == n && i > f;
+}
+
+bool isUpperAscii(char c) { return c >= 'A' && c <= 'Z'; }
+
+ExpToken classify(std::string lexeme) {
+    struct Fixed {
+        const char* text;
+        K kind;
+    };
+    static const Fixed fixed[] = {
+        {"(", K::TokenOB},    {")", K::TokenCB},     {"=", K::TokenEq},    {"<=", K::TokenLEQ},
+        {"<", K::TokenLT},    {">=", K::TokenGEQ},   {">", K::TokenGT},    {"+", K::TokenPlus},
+        {"++", K::TokenAppend}, {"-", K::TokenMinus}, {"*", K::TokenTimes}, {"/", K::TokenDiv},
+        {"let", K::TokenLet}, {"in", K::TokenIn},
+    };
+    for (const Fixed& f : fixed)
+        if (lexeme == f.text) return ExpToken{f.kind, {}, -1};
+    if (isUpperAscii(lexeme[0])) return ExpToken{K::TokenVar, std::move(lexeme), -1};
+    if (expIsNum(lexeme)) return ExpToken{K::TokenFloat, std::move(lexeme), -1};
+    return ExpToken{K::TokenString, std::move(lexeme), -1};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Lexer.
+
+std::string expIsToken(std::string_view text) {
+    if (text.empty()) return {};
+    auto m = lexemeRegex().find(text);
+    if (!m) return {};
+    return std::string(text.substr(m->start, m->end - m->start));
+}
+
+bool expIsNum(std::string_view lexeme) {
+    if (lexeme.empty()) return false;
+    for (char c : lexeme)
+        if (!isDigitByte(c) && c != '.') return false;
+    return true;
+}
+
+std::vector<ExpToken> expTokenList(std::string_view text) {
+    std::vector<ExpToken> out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (isSpaceByte(static_cast<unsigned char>(text[i]))) {
+            ++i;
+            continue;
+        }
+        std::string lexeme = expIsToken(text.substr(i));
+        if (lexeme.empty()) break;
+        i += lexeme.size();
+        out.push_back(classify(std::move(lexeme)));
+    }
+    return out;
+}
+
+float readFloat(std::string_view lexeme) {
+    if (!isDecimal(lexeme)) noParse();
+    float v = 0;
+    auto [ptr, ec] = std::from_chars(lexeme.data(), lexeme.data() + lexeme.size(), v, std::chars_format::fixed);
+    if (ec == std::errc::result_out_of_range) {
+        // Too large for a float: infinity; too small: zero.
+        std::size_t i = 0;
+        while (i < lexeme.size() && lexeme[i] == '0') ++i;
+        bool bigInteger = i < lexeme.size() && lexeme[i] != '.';
+        return bigInteger ? std::numeric_limits<float>::infinity() : 0.0f;
+    }
+    if (ec != std::errc() || ptr != lexeme.data() + lexeme.size()) noParse();
+    return v;
+}
+
+ExpValue classifyValue(std::string_view raw) {
+    std::size_t b = 0, e = raw.size();
+    while (b < e && isSpaceByte(static_cast<unsigned char>(raw[b]))) ++b;
+    while (e > b && isSpaceByte(static_cast<unsigned char>(raw[e - 1]))) --e;
+    ExpValue v;
+    v.text = std::string(raw.substr(b, e - b));
+    v.isNumber = isDecimal(v.text);
+    if (v.isNumber) v.number = readFloat(v.text);
+    return v;
+}
+
+std::vector<std::string> expressionVariables(std::string_view text) {
+    std::vector<std::string> out;
+    std::vector<ExpToken> tokens = expTokenList(text);
+    for (auto it = tokens.rbegin(); it != tokens.rend(); ++it) {
+        if (it->kind != K::TokenVar) continue;
+        bool seen = false;
+        for (const std::string& n : out) seen = seen || n == it->text;
+        if (!seen) out.push_back(it->text);
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Parse trees.
+
+struct ExpProgram::Node {
+    enum Kind : std::uint8_t {
+        LetNum,  // let name = (text | slot) in a
+        LetStr,  // let name = (text | slot) in a
+        StrRel,  // a op b over texts
+        StrApp,  // a = b ++ c
+        VarStr,  // the text bound to name
+        NumRel,  // a op b over numbers
+        Arith,   // a op b
+        NumLit,  // the number of text
+        VarNum,  // the number bound to name
+    };
+    Kind kind;
+    K op = K::TokenEq;
+    int a = -1, b = -1, c = -1;
+    std::string name;
+    std::string text;
+    int slot = -1;
+};
+
+ExpProgram::ExpProgram(std::vector<Node> nodes, int root) : nodes_(std::move(nodes)), root_(root) {}
+ExpProgram::ExpProgram(ExpProgram&&) noexcept = default;
+ExpProgram& ExpProgram::operator=(ExpProgram&&) noexcept = default;
+ExpProgram::~ExpProgram() = default;
+
+namespace {
+
+using Node = ExpProgram::Node;
+
+// A stack value of the parse: a shifted token or a node of the tree.
+struct StackValue {
+    const ExpToken* token = nullptr;
+    int node = -1;
+};
+
+}  // namespace
+
+std::optional<ExpProgram> calc(const std::vector<ExpToken>& tokens) {
+    const LRTable& table = expTable;
+    std::vector<Node> nodes;
+    std::vector<int> states;
+    std::vector<StackValue> values;
+    int state = table.startState;
+    std::size_t next = 0;
+    auto add = [&](Node n) {
+        nodes.push_back(std::move(n));
+        return int(nodes.size() - 1);
+    };
+    for (;;) {
+        int symbol = next < tokens.size() ? expTerminal(tokens[next].kind) : kExpEndSymbol;
+        std::int16_t act = table.action(state, symbol);
+        if (act == kLRAccept) {
+            if (values.size() != 1 || values[0].node < 0) throw InternalError("calc: accepted without a condition");
+            int root = values[0].node;
+            return ExpProgram(std::move(nodes), root);
+        }
+        if (act > 0) {
+            states.push_back(state);
+            values.push_back(StackValue{&tokens[next], -1});
+            ++next;
+            state = act - 1;
+            continue;
+        }
+        if (act == 0) return std::nullopt;
+        int p = -act;
+        std::size_t k = std::size_t(table.productionLength[p]);
+        if (states.size() < k || values.size() < k) throw InternalError("calc: stack underflow");
+        if (k == 0) {
+            states.push_back(state);
+        } else {
+            states.resize(states.size() - k + 1);
+        }
+        std::size_t base = values.size() - k;
+        const StackValue* v = values.data() + base;
+        auto tok = [&](int i) -> const ExpToken& {
+            if (!v[i].token) throw InternalError("calc: token expected in production " + std::to_string(p));
+            return *v[i].token;
+        };
+        auto sub = [&](int i) {
+            if (v[i].node < 0) throw InternalError("calc: value expected in production " + std::to_string(p));
+            return v[i].node;
+        };
+        static const K relOps[] = {K::TokenEq, K::TokenLT, K::TokenLEQ, K::TokenGT, K::TokenGEQ};
+        int result = -1;
+        switch (p) {
+            case 1: case 2: case 4: case 6: case 21: case 24:
+                result = sub(0);
+                break;
+            case 3: case 5:
+                result = add(Node{p == 3 ? Node::LetNum : Node::LetStr, K::TokenEq, sub(5), -1, -1, tok(1).text,
+                                  tok(3).text, tok(3).slot});
+                break;
+            case 7:
+                result = add(Node{Node::StrRel, K::TokenEq, sub(0), sub(2), -1, {}, {}, -1});
+                break;
+            case 8:
+                result = add(Node{Node::StrApp, K::TokenAppend, sub(0), sub(2), sub(4), {}, {}, -1});
+                break;
+            case 9: case 10: case 11: case 12:
+                result = add(Node{Node::StrRel, relOps[p - 8], sub(0), sub(2), -1, {}, {}, -1});
+                break;
+            case 13:
+                result = add(Node{Node::VarStr, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
+                break;
+            case 14: case 15: case 16: case 17: case 18:
+                result = add(Node{Node::NumRel, relOps[p - 14], sub(0), sub(2), -1, {}, {}, -1});
+                break;
+            case 19: case 20: case 22: case 23: {
+                static const K ops[] = {K::TokenPlus, K::TokenMinus, K::TokenPlus, K::TokenTimes, K::TokenDiv};
+                result = add(Node{Node::Arith, ops[p - 19], sub(0), sub(2), -1, {}, {}, -1});
+                break;
+            }
+            case 25:
+                result = add(Node{Node::NumLit, K::TokenFloat, -1, -1, -1, {}, tok(0).text, tok(0).slot});
+                break;
+            case 26:
+                result = add(Node{Node::VarNum, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
+                break;
+            case 27:
+                result = sub(1);
+                break;
+            default:
+                throw InternalError("calc: no action for production " + std::to_string(p));
+        }
+        values.resize(base);
+        values.push_back(StackValue{nullptr, result});
+        std::int16_t go = table.entry(states.back(), table.productionLhs[p]);
+        if (go <= 0 || go == kLRAccept) throw InternalError("calc: no goto after production " + std::to_string(p));
+        state = go - 1;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Evaluation.
+
+namespace {
+
+// One binding of the environment: a lexeme of the text, or a bound value.
+struct Binding {
+    std::string_view name;
+    std::string_view text;
+    const ExpValue* value;
+};
+
+class Evaluator {
+public:
+    Evaluator(const std::vector<Node>& nodes, std::span<const ExpValue* const> slots) : nodes_(nodes), slots_(slots) {}
+
+    bool cond(int i) {
+        const Node& n = nodes_[std::size_t(i)];
+        switch (n.kind) {
+            case Node::LetNum:
+            case Node::LetStr: {
+                env_.push_back(Binding{n.name, n.text, n.slot >= 0 ? slot(n.slot) : nullptr});
+                bool r = cond(n.a);
+                env_.pop_back();
+                return r;
+            }
+            case Node::StrRel: {
+                std::string_view x = str(n.a);
+                std::string_view y = str(n.b);
+                return compare(n.op, x.compare(y), x == y);
+            }
+            case Node::StrApp: {
+                std::string_view x = str(n.a);
+                std::string_view y = str(n.b);
+                if (x.substr(0, y.size()) != y) return false;
+                std::string_view z = str(n.c);
+                return x.size() == y.size() + z.size() && x.substr(y.size()) == z;
+            }
+            case Node::NumRel: {
+                float x = num(n.a);
+                float y = num(n.b);
+                switch (n.op) {
+                    case K::TokenEq: return x == y;
+                    case K::TokenLT: return x < y;
+                    case K::TokenLEQ: return x <= y;
+                    case K::TokenGT: return x > y;
+                    default: return x >= y;
+                }
+            }
+            default:
+                throw InternalError("evalExp: a condition was expected");
+        }
+    }
+
+private:
+    static bool compare(K op, int c, bool eq) {
+        switch (op) {
+            case K::TokenEq: return eq;
+            case K::TokenLT: return c < 0;
+            case K::TokenLEQ: return c <= 0;
+            case K::TokenGT: return c > 0;
+            default: return c >= 0;
+        }
+    }
+
+    const ExpValue* slot(int s) const {
+        if (std::size_t(s) >= slots_.size() || !slots_[std::size_t(s)])
+            throw InternalError("evalExp: no value for slot " + std::to_string(s));
+        return slots_[std::size_t(s)];
+    }
+
+    const Binding& find(std::string_view name) const {
+        for (auto it = env_.rbegin(); it != env_.rend(); ++it)
+            if (it->name == name) return *it;
+        noVar();
+    }
+
+    std::string_view str(int i) {
+        const Node& n = nodes_[std::size_t(i)];
+        if (n.kind != Node::VarStr) throw InternalError("evalExp: a text term was expected");
+        const Binding& b = find(n.name);
+        return b.value ? std::string_view(b.value->text) : b.text;
+    }
+
+    float num(int i) {
+        const Node& n = nodes_[std::size_t(i)];
+        switch (n.kind) {
+            case Node::NumLit:
+                if (n.slot >= 0) return number(slot(n.slot));
+                return readFloat(n.text);
+            case Node::VarNum: {
+                const Binding& b = find(n.name);
+                if (b.value) return number(b.value);
+                return readFloat(b.text);
+            }
+            case Node::Arith: {
+                float x = num(n.a);
+                float y = num(n.b);
+                switch (n.op) {
+                    case K::TokenPlus: return x + y;
+                    case K::TokenMinus: return x - y;
+                    case K::TokenTimes: return x * y;
+                    default: return x / y;
+                }
+            }
+            default:
+                throw InternalError("evalExp: a number was expected");
+        }
+    }
+
+    static float number(const ExpValue* v) {
+        if (!v->isNumber) throw InternalError("evalExp: the value \"" + v->text + "\" is not a number");
+        return v->number;
+    }
+
+    const std::vector<Node>& nodes_;
+    std::span<const ExpValue* const> slots_;
+    std::vector<Binding> env_;
+};
+
+}  // namespace
+
+bool ExpProgram::evaluate(std::span<const ExpValue* const> slots) const {
+    Evaluator ev(nodes_, slots);
+    return ev.cond(root_);
+}
+
+bool evalExp(std::string_view text) {
+    std::optional<ExpProgram> prog = calc(expTokenList(text));
+    if (!prog) parseError();
+    return prog->evaluate();
+}
+
+// ---------------------------------------------------------------------------
+// Conditions over bound values.
+
+struct ExpCondition::Parsed {
+    std::optional<ExpProgram> numeric;
+    std::optional<ExpProgram> textual;
+};
+
+ExpCondition::ExpCondition(std::string text, std::vector<std::string> names)
+    : text_(std::move(text)), names_(std::move(names)) {}
+ExpCondition::ExpCondition(ExpCondition&&) noexcept = default;
+ExpCondition::~ExpCondition() = default;
+
+bool ExpCondition::holds(std::span<const ExpValue* const> values) {
+    if (values.size() != names_.size()) throw InternalError("ExpCondition::holds: one value per name expected");
+    if (!parsed_) {
+        auto p = std::make_unique<Parsed>();
+        std::vector<ExpToken> body = expTokenList(text_);
+        for (K valueKind : {K::TokenFloat, K::TokenString}) {
+            std::vector<ExpToken> tokens;
+            tokens.reserve(5 * names_.size() + body.size());
+            for (std::size_t i = 0; i < names_.size(); ++i) {
+                tokens.push_back(ExpToken{K::TokenLet, {}, -1});
+                tokens.push_back(ExpToken{K::TokenVar, names_[i], -1});
+                tokens.push_back(ExpToken{K::TokenEq, {}, -1});
+                tokens.push_back(ExpToken{valueKind, {}, int(i)});
+                tokens.push_back(ExpToken{K::TokenIn, {}, -1});
+            }
+            tokens.insert(tokens.end(), body.begin(), body.end());
+            (valueKind == K::TokenFloat ? p->numeric : p->textual) = calc(tokens);
+        }
+        parsed_ = std::move(p);
+    }
+    bool allNumbers = true;
+    for (const ExpValue* v : values) allNumbers = allNumbers && v->isNumber;
+    if (allNumbers && parsed_->numeric) return parsed_->numeric->evaluate(values);
+    if (parsed_->textual) return parsed_->textual->evaluate(values);
+    if (parsed_->numeric) return false;
+    parseError();
+}
+
+}  // namespace axf::filter

@@ -1,0 +1,128 @@
+// The expression language of conditions: lexer, LR parser and evaluation.
+//
+// A condition is zero or more bindings "let" NAME "=" VALUE "in" followed by
+// one comparison. A numeric condition binds numbers and compares arithmetic
+// expressions (+ - * / over single-precision IEEE floats, parentheses,
+// variables) with = < <= > >=; a text condition binds words and compares two
+// variables (or A = B ++ C). Evaluation is lazy in the way the language
+// defines: the whole text is parsed first ("Parse error"), then operands are
+// evaluated left to right; a number in a binding is converted only when its
+// variable is looked up in arithmetic; B ++ C looks up C only when B's text
+// is a prefix of A's.
+//
+// Fatal messages: "Parse error" (the text is not in the language), "no var"
+// (a variable without binding is looked up) and "Prelude.read: no parse" (a
+// number lexeme that does not convert is needed).
+//
+// Conditions over bound values (ExpCondition) never splice a value into the
+// text: each value is classified on its own into exactly one number or word
+// token (see ExpValue), so a value can never change the structure of the
+// condition.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filter/ExpToken.h"
+
+namespace axf::filter {
+
+// ---------------------------------------------------------------------------
+// Lexer.
+
+// The next lexeme at the start of the text (the text must not start with
+// white space): the first match of the lexeme pattern
+//   let|in|[a-zA-Z0-9\.\_]*|\(|\)|\++|\=|\<=|\<|\>=|\>|\+|\-|\*|\/
+// under the search's priority policy; empty when no lexeme starts there.
+std::string expIsToken(std::string_view text);
+
+// True when the lexeme is not empty and holds only digits and dots.
+bool expIsNum(std::string_view lexeme);
+
+// The tokens of the text. White space between lexemes is skipped; the list
+// ends at the end of the text or where no lexeme can be cut.
+std::vector<ExpToken> expTokenList(std::string_view text);
+
+// The single-precision number nearest to a lexeme of digits with an optional
+// point and digits; throws Fatal "Prelude.read: no parse" for anything else.
+float readFloat(std::string_view lexeme);
+
+// ---------------------------------------------------------------------------
+// Parser and evaluation.
+
+// One bound value of a condition variable: its text without surrounding
+// white space, and whether that text is a number (digits with an optional
+// point and digits), with its value.
+struct ExpValue {
+    std::string text;
+    bool isNumber = false;
+    float number = 0;
+};
+ExpValue classifyValue(std::string_view raw);
+
+// A parsed expression (the value of the start symbol).
+class ExpProgram {
+public:
+    struct Node;
+    ExpProgram(std::vector<Node> nodes, int root);
+    ExpProgram(ExpProgram&&) noexcept;
+    ExpProgram& operator=(ExpProgram&&) noexcept;
+    ~ExpProgram();
+
+    // The truth value on the empty environment; `slots` gives the values of
+    // the tokens that stand for bound values.
+    bool evaluate(std::span<const ExpValue* const> slots = {}) const;
+
+private:
+    std::vector<Node> nodes_;
+    int root_;
+};
+
+// The parse of a token list; absent when the tokens do not form a condition.
+std::optional<ExpProgram> calc(const std::vector<ExpToken>& tokens);
+
+// Lexes, parses and evaluates a whole text. Throws Fatal "Parse error",
+// "no var" or the number-reading failure as described above.
+bool evalExp(std::string_view text);
+
+// The variables of a condition text: the lexemes that begin with an
+// upper-case letter, last occurrence first, each once.
+std::vector<std::string> expressionVariables(std::string_view text);
+
+// A condition over bound variables, lexed once and parsed once per kind.
+//
+// The values of one evaluation are bound, in the order of `names`, before
+// the text, each as one token. Which reading applies:
+//  - every value a number, and the condition parses as a numeric condition
+//    after numeric bindings: evaluated numerically;
+//  - otherwise, if the condition parses as a text condition after word
+//    bindings: evaluated on the values' texts (numbers included);
+//  - otherwise, if it parses as a numeric condition: false (a numeric
+//    comparison with a value that is not a number);
+//  - otherwise: Fatal "Parse error".
+// Parsing happens on the first evaluation, so a condition that is never
+// evaluated never fails.
+class ExpCondition {
+public:
+    ExpCondition(std::string text, std::vector<std::string> names);
+    ExpCondition(ExpCondition&&) noexcept;
+    ~ExpCondition();
+
+    const std::vector<std::string>& names() const { return names_; }
+    const std::string& text() const { return text_; }
+
+    // `values` holds one value per name, in the order of the names.
+    bool holds(std::span<const ExpValue* const> values);
+
+private:
+    struct Parsed;
+    std::string text_;
+    std::vector<std::string> names_;
+    std::unique_ptr<Parsed> parsed_;
+};
+
+}  // namespace axf::filter
