@@ -1,0 +1,294 @@
+#include "filter/Variables.h"
+
+#include <algorithm>
+#include <functional>
+#include <unordered_set>
+#include <variant>
+
+#include "common/Fatal.h"
+#include "query/Compute.h"
+#include "query/NodeLabel.h"
+
+namespace axf::filter {
+
+using index::EmbeddingEntry;
+using index::EntryList;
+using query::getLabelComponent;
+using query::readLabelNumber;
+using xml::ELNode;
+using xml::Tree;
+using xml::TreeList;
+using xml::TXNode;
+
+namespace {
+
+enum class Shape { Element, Text };
+
+Shape shapeOf(const Tree* t, const char* fn) {
+    if (const auto* el = std::get_if<ELNode>(&t->value)) {
+        if (!el->attributes.empty())
+            throw InternalError(std::string(fn) + ": element \"" + el->name + "\" has attributes");
+        return Shape::Element;
+    }
+    if (const auto* tx = std::get_if<TXNode>(&t->value)) {
+        if (!t->isLeaf()) throw InternalError(std::string(fn) + ": text \"" + tx->text + "\" has children");
+        return Shape::Text;
+    }
+    throw InternalError(std::string(fn) + ": node is neither an element nor a text");
+}
+
+const std::string& labelOf(const Tree* t) {
+    if (const auto* el = std::get_if<ELNode>(&t->value)) return el->name;
+    return std::get<TXNode>(t->value).text;
+}
+
+struct VariableEntry {
+    std::int64_t number;
+    std::string numberText;
+    std::string name;
+};
+
+std::vector<VariableEntry> prepare(const QueryVariables& variables) {
+    std::vector<VariableEntry> out;
+    out.reserve(variables.size());
+    for (const auto& [number, name] : variables)
+        out.push_back(VariableEntry{readLabelNumber(number), number, associationName(name, variables)});
+    return out;
+}
+
+using SonsFn = std::function<TreeList(std::int64_t)>;
+
+// The walk of findVars: binds variables from index i on in the tree t and
+// returns the index of the first variable left.
+class VarWalk {
+public:
+    VarWalk(const SonsFn& sons, const std::vector<VariableEntry>& vars, Association& out)
+        : sons_(sons), vars_(vars), out_(out) {}
+
+    std::size_t walk(const Tree* t, std::size_t i) {
+        Shape shape = shapeOf(t, "findVars");
+        const std::string& label = labelOf(t);
+        if (i == vars_.size()) return i;
+        std::string qt = getLabelComponent(label, 2);
+        std::int64_t q = readLabelNumber(qt);
+        while (i < vars_.size()) {
+            const VariableEntry& v = vars_[i];
+            if (q == v.number) {
+                std::int64_t p = readLabelNumber(getLabelComponent(label, 3));
+                TreeList sons = sons_(p);
+                if (shape == Shape::Element) {
+                    TreeList bound = calcAssociations(sons, t->children());
+                    if (!bound.empty()) out_.push_back(AssocTriple{v.name, qt, std::move(bound)});
+                    return walkChildren(t, i + 1);
+                }
+                if (!sons.empty()) out_.push_back(AssocTriple{v.name, qt, std::move(sons)});
+                return i + 1;
+            }
+            if (q < v.number) return shape == Shape::Element ? walkChildren(t, i) : i;
+            ++i;  // the variable's node was passed without a match
+        }
+        return i;
+    }
+
+private:
+    std::size_t walkChildren(const Tree* t, std::size_t i) {
+        for (const Tree* c : t->children()) {
+            if (i == vars_.size()) break;
+            i = walk(c, i);
+        }
+        return i;
+    }
+
+    const SonsFn& sons_;
+    const std::vector<VariableEntry>& vars_;
+    Association& out_;
+};
+
+Association findVarsWith(const SonsFn& sons, const std::vector<VariableEntry>& vars, const Tree* t,
+                         std::size_t* left = nullptr) {
+    Association a;
+    VarWalk w(sons, vars, a);
+    std::size_t i = w.walk(t, 0);
+    if (left) *left = i;
+    return a;
+}
+
+const Tree* rebuild(const Tree* t, const BindingPairs& pairs, std::size_t& i) {
+    if (i == pairs.size()) return cutLabels(t);
+    Shape shape = shapeOf(t, "buildNewEmbedd");
+    const std::string& label = labelOf(t);
+    std::string cut = getLabelComponent(label, 1);
+    std::int64_t n = readLabelNumber(pairs[i].number);
+    std::int64_t m = readLabelNumber(getLabelComponent(label, 2));
+    if (shape == Shape::Text) {
+        if (m != n) return xml::text(std::move(cut));
+        return xml::makeTree(ELNode{std::move(cut), {}}, pairs[i++].subtrees);
+    }
+    TreeList kids;
+    if (m == n) {
+        kids = pairs[i++].subtrees;
+    } else if (m > n) {
+        ++i;
+    }
+    kids.reserve(kids.size() + t->nkids);
+    for (const Tree* c : t->children()) kids.push_back(rebuild(c, pairs, i));
+    return xml::makeTree(ELNode{std::move(cut), {}}, kids);
+}
+
+EmbeddingEntry documentEntry(const Tree* document) {
+    EmbeddingEntry e;
+    e.position = 1;
+    e.tree = document;
+    return e;
+}
+
+}  // namespace
+
+std::string associationName(const std::string& name, const QueryVariables& all) {
+    if (name.empty()) throw InternalError("associationName: empty variable name");
+    if (name.size() == 2 && name[0] == 'C') {
+        std::string original(1, name[1]);
+        for (const auto& entry : all)
+            if (entry.second == original) return original;
+    }
+    return name;
+}
+
+std::pair<Association, QueryVariables> findVars(const Tree* document, const QueryVariables& variables,
+                                                const Tree* result) {
+    std::vector<VariableEntry> vars = prepare(variables);
+    SonsFn sons = [&](std::int64_t p) { return query::findSons(document, p); };
+    std::size_t left = 0;
+    Association a = findVarsWith(sons, vars, result, &left);
+    return {std::move(a), QueryVariables(variables.begin() + std::ptrdiff_t(left), variables.end())};
+}
+
+TreeList calcAssociations(std::span<const Tree* const> sons, std::span<const Tree* const> resultChildren) {
+    TreeList out;
+    std::size_t y = 0;
+    for (const Tree* x : sons) {
+        if (y == resultChildren.size()) {
+            out.push_back(x);
+            continue;
+        }
+        std::int64_t px = readLabelNumber(query::getfromLabel(x, 2));
+        std::int64_t py = readLabelNumber(query::getfromLabel(resultChildren[y], 3));
+        if (px != py) out.push_back(x);
+        if (px >= py) ++y;
+    }
+    return out;
+}
+
+const Tree* cutLabels(const Tree* t) {
+    Shape shape = shapeOf(t, "buildNewEmbedd");
+    std::string cut = getLabelComponent(labelOf(t), 1);
+    if (shape == Shape::Text) return xml::text(std::move(cut));
+    TreeList kids;
+    kids.reserve(t->nkids);
+    for (const Tree* c : t->children()) kids.push_back(cutLabels(c));
+    return xml::makeTree(ELNode{std::move(cut), {}}, kids);
+}
+
+std::pair<const Tree*, BindingPairs> buildNewEmbedd(const BindingPairs& pairs, const Tree* t) {
+    std::size_t i = 0;
+    const Tree* r = rebuild(t, pairs, i);
+    return {r, BindingPairs(pairs.begin() + std::ptrdiff_t(i), pairs.end())};
+}
+
+Association orderAssoc(Association a) {
+    std::vector<std::pair<std::int64_t, std::size_t>> keys;
+    keys.reserve(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) keys.emplace_back(readLabelNumber(a[i].number), i);
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    Association out;
+    out.reserve(a.size());
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (k > 0 && keys[k].first == keys[k - 1].first) continue;
+        out.push_back(std::move(a[keys[k].second]));
+    }
+    return out;
+}
+
+BindingPairs clear(const Association& a) {
+    BindingPairs out;
+    out.reserve(a.size());
+    for (const AssocTriple& t : a) out.push_back(query::NodeBinding{t.number, t.subtrees});
+    return out;
+}
+
+bool isNotVarInAssoc(const std::string& name, const Association& a) {
+    for (const AssocTriple& t : a)
+        if (t.name == name) return false;
+    return true;
+}
+
+bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a) {
+    for (const std::string& n : names)
+        if (isNotVarInAssoc(n, a)) return true;
+    return false;
+}
+
+EntryList manageVariables(const EntryList& results, const QueryVariables& variables, const Tree* document,
+                          const ConditionTriple& conditions, int flag) {
+    if (flag != 0 && flag != 1) throw InternalError("manageVariables: flag " + std::to_string(flag));
+    if (results.empty()) return flag == 1 ? EntryList{} : EntryList{documentEntry(document)};
+    if (variables.empty()) {
+        if (!conditions.empty()) return flag == 1 ? EntryList{} : EntryList{documentEntry(document)};
+        if (flag == 1) {
+            EntryList out;
+            out.reserve(results.size());
+            for (const EmbeddingEntry& r : results) {
+                query::throwIfDeferredFailure(r.tree);
+                EmbeddingEntry e = r;
+                e.tree = cutLabels(r.tree);
+                out.push_back(e);
+            }
+            return out;
+        }
+        query::DocumentEditor editor(document);
+        for (const EmbeddingEntry& r : results) {
+            query::throwIfDeferredFailure(r.tree);
+            editor.remove(r.tree, {});
+        }
+        return {documentEntry(editor.current())};
+    }
+
+    std::vector<VariableEntry> vars = prepare(variables);
+    std::vector<std::string> declared;
+    for (const VariableEntry& v : vars) declared.push_back(v.name);
+    std::unordered_set<std::string> declaredSet(declared.begin(), declared.end());
+    for (const std::string& name : conditions.variables)
+        if (!declaredSet.count(name)) throw Fatal("Attention: variable " + name + "doesn't exists.");
+
+    ConditionChecker checker(conditions, flag, declared);
+    const std::vector<std::string>& needed = conditions.variables;
+    const std::size_t n = needed.size();
+    std::optional<query::DocumentEditor> editor;
+    if (flag == 0) editor.emplace(document);
+    SonsFn sons = [&](std::int64_t p) { return flag == 1 ? query::findSons(document, p) : editor->findSons(p); };
+
+    EntryList out;
+    for (const EmbeddingEntry& r : results) {
+        query::throwIfDeferredFailure(r.tree);
+        Association a = findVarsWith(sons, vars, r.tree);
+        if (a.size() < n || verifyAllAssoc(needed, a)) continue;
+        std::optional<Association> checked = checker.verify(std::move(a));
+        if (!checked) continue;
+        Association k = orderAssoc(std::move(*checked));
+        if (k.size() < n || verifyAllAssoc(needed, k)) continue;
+        BindingPairs pairs = clear(k);
+        if (flag == 1) {
+            for (query::NodeBinding& b : pairs)
+                for (const Tree*& s : b.subtrees) s = cutLabels(s);
+            EmbeddingEntry e = r;
+            e.tree = buildNewEmbedd(pairs, r.tree).first;
+            out.push_back(e);
+        } else {
+            editor->remove(r.tree, pairs);
+        }
+    }
+    if (flag == 0) return {documentEntry(editor->current())};
+    return out;
+}
+
+}  // namespace axf::filter

@@ -1,0 +1,98 @@
+// Variable binding over the results of a rule's query.
+//
+// For each result, the query's variables are bound to the document subtrees
+// below the matched nodes that the match itself does not cover (findVars);
+// the rule's conditions filter those bindings (Conditions.h); then a positive
+// rule answers with the accepted results, each tree rebuilt with the bound
+// subtrees hung under their variables' nodes and every label cut to its
+// first component (buildNewEmbedd), and a negated rule removes each accepted
+// match, bound subtrees included, from the document (DeleteEmb.h) and answers
+// with what is left.
+//
+// Variable names. A variable binds under its own name, whole ("X", "Name",
+// "City"); the copies that the extended annotation makes of a one-letter
+// variable X are named "CX" and bind as X (a two-letter name "C" + letter is a
+// copy's mark exactly when the query also has the one-letter variable).
+//
+// Bound subtrees are the document's own subtrees, shared, with their document
+// labels (name^position); they are cut for printing only when a positive
+// result is rebuilt. For a negated rule every result is bound against the
+// document as the removals of the results before it left it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "filter/Conditions.h"
+#include "index/EmbeddingEntry.h"
+#include "query/DeleteEmb.h"
+#include "xml/XML.h"
+
+namespace axf::filter {
+
+// The query's variables: (number of the query node that carries the variable,
+// as decimal text; variable name), in ascending node-number order.
+using QueryVariables = std::vector<std::pair<std::string, std::string>>;
+
+// Binding pairs: (node number text, bound subtrees), an association without
+// its names.
+using BindingPairs = std::vector<query::NodeBinding>;
+
+// The name under which a variable entry binds (see above); `all` is the whole
+// variable list of the query. An empty name is an InternalError.
+std::string associationName(const std::string& name, const QueryVariables& all);
+
+// The association of one result tree, and the variables left when the walk
+// of the tree ended. The walk merges the variable list with the preorder of
+// the result: a variable binds at the first node whose query number is its
+// own, to the sons of the matched document node that no child of that node
+// matched (none: no triple); a node with a smaller number lets it wait; a node
+// with a greater number drops it. `document` is searched with query::findSons.
+std::pair<Association, QueryVariables> findVars(const xml::Tree* document, const QueryVariables& variables,
+                                                const xml::Tree* result);
+
+// The document subtrees of `sons` that no tree of `resultChildren` matches by
+// position, in order (the merge of the two position-ordered lists; a result
+// child that falls between two sons is passed over).
+xml::TreeList calcAssociations(std::span<const xml::Tree* const> sons,
+                               std::span<const xml::Tree* const> resultChildren);
+
+// The tree with every element name and text cut to its first label
+// component; elements lose nothing else (they have no attributes).
+const xml::Tree* cutLabels(const xml::Tree* t);
+
+// Rebuilds a result tree for printing: labels cut, and each pair's subtrees
+// placed first among the children of the first node in preorder whose query
+// number (component 2) equals the pair's, as long as no element of a greater
+// number is met first (it discards the pair); a text node that takes a pair
+// becomes an element. Bound subtrees are inserted as they are. Returns the
+// tree and the pairs left over.
+std::pair<const xml::Tree*, BindingPairs> buildNewEmbedd(const BindingPairs& pairs, const xml::Tree* t);
+
+// The association in ascending node-number order (of equal numbers, the
+// first triple stays).
+Association orderAssoc(Association a);
+
+// The binding pairs of an association, same order.
+BindingPairs clear(const Association& a);
+
+// True when no triple of the association binds the name.
+bool isNotVarInAssoc(const std::string& name, const Association& a);
+// True when some name is not bound by the association.
+bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a);
+
+// The rule's answer from its results (flag 1 positive, 0 negated):
+//  - flag 1: the accepted results in order, fields kept, trees rebuilt;
+//  - flag 0: the one entry (1, 0, 0, 0, 0, remaining document), "empty text"
+//    when nothing remains.
+// No results: empty for flag 1, the unchanged document for flag 0. A query
+// without variables and with conditions accepts nothing. A condition variable
+// that the query does not declare ends the run with "Attention: variable
+// <name>doesn't exists." when the results are examined.
+index::EntryList manageVariables(const index::EntryList& results, const QueryVariables& variables,
+                                 const xml::Tree* document, const ConditionTriple& conditions, int flag);
+
+}  // namespace axf::filter
