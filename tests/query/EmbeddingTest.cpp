@@ -199,6 +199,28 @@ TEST(EmbeddingSearch, PendingFailureFiresOnlyWhereALevelAboveReadsIt) {
     EXPECT_TRUE(d.search(tree("people(item[0])"), "bestEx").empty());
 }
 
+TEST(EmbeddingSearch, BooleanNodeFoldsItsOperandsLeftToRight) {
+    // site(1) > item(2); site > regions(3) > europe(4); site > people(5) >
+    // person(6) > name(7): the operands cost 0, 2 and 4 below site.
+    Doc d("<site><item/><regions><europe/></regions><people><person><name/></person></people></site>");
+    const Tree* q = tree("2(3(4,5,6))");
+    auto run = [&](const char* op, const char* mode) {
+        QueryMapping m{{"2", "site"}, {"3", op}, {"4", "item"}, {"5", "europe"}, {"6", "name"}};
+        return evaluateQuery(q, m, SumDelCost{{"3", 3}}, {}, "2", d.doc.indexEL, d.doc.indexTX, d.doc.mapping, 5,
+                             SearchTypeList{}, mode, "E");
+    };
+    // The first operand survives both steps of the or: its cost grows by 3 twice.
+    EXPECT_EQ(show(run("or", "best")), "(1,0,7,0,6) site^2^1(item^4^2)");
+    EXPECT_EQ(show(run("or", "all")), "(1,0,7,0,6) site^2^1(item^4^2)");
+    EXPECT_EQ(show(run("and", "best")), "(1,0,7,0,12) site^2^1(item^4^2,europe^5^4,name^6^7)");
+    EXPECT_THROW(run("or", "other").all(), InternalError);
+    // One operand: its list as it is, whatever the mode; no cost added.
+    QueryMapping one{{"2", "site"}, {"3", "or"}, {"4", "europe"}};
+    SearchResult r = evaluateQuery(tree("2(3(4))"), one, SumDelCost{{"3", 3}}, {}, "2", d.doc.indexEL,
+                                   d.doc.indexTX, d.doc.mapping, 5, SearchTypeList{}, "other", "E");
+    EXPECT_EQ(show(r), "(1,0,7,0,2) site^2^1(europe^4^4)");
+}
+
 TEST(EmbeddingSearch, NestedParentsAreWalkedInsideTheirOwnSubtree) {
     // parlist(1) > parlist(2) > listitem(3); parlist(1) > listitem(4)
     Doc d("<parlist><parlist><listitem/></parlist><listitem/></parlist>");
