@@ -685,21 +685,30 @@ const Tree* adjust_attributes(const Tree* tree) {
     if (!tree || isDeferredFailure(tree)) return tree;
     const auto* e = std::get_if<ELNode>(&tree->value);
     if (!e || tree->isLeaf()) return tree;
-    xml::AttList attributes = e->attributes;
-    TreeList kids;
-    kids.reserve(tree->nkids);
-    bool changed = false;
-    for (const Tree* c : tree->children()) {
-        if (auto a = attributeOf(c)) {
-            attributes.push_back(std::move(*a));
-            changed = true;
-            continue;
-        }
-        const Tree* k = adjust_attributes(c);
-        changed = changed || k != c;
-        kids.push_back(k);
+    auto children = tree->children();
+    // Children up to the first one that changes are kept as they are; a tree
+    // without attribute elements is returned itself.
+    std::size_t i = 0;
+    std::optional<xml::Attribute> attribute;
+    const Tree* rebuilt = nullptr;
+    for (; i < children.size(); ++i) {
+        if ((attribute = attributeOf(children[i]))) break;
+        rebuilt = adjust_attributes(children[i]);
+        if (rebuilt != children[i]) break;
     }
-    if (!changed) return tree;
+    if (i == children.size()) return tree;
+    xml::AttList attributes = e->attributes;
+    TreeList kids(children.begin(), children.begin() + std::ptrdiff_t(i));
+    if (attribute)
+        attributes.push_back(std::move(*attribute));
+    else
+        kids.push_back(rebuilt);
+    for (++i; i < children.size(); ++i) {
+        if (auto a = attributeOf(children[i]))
+            attributes.push_back(std::move(*a));
+        else
+            kids.push_back(adjust_attributes(children[i]));
+    }
     return xml::makeTree(ELNode{e->name, std::move(attributes)}, kids);
 }
 
