@@ -1,69 +1,71 @@
 #include "filter/FilterLexer.h"
 
 #include <array>
+#include <optional>
+#include <string>
+
+#include "common/Fatal.h"
+#include "regex/Regexp.h"
 
 namespace axf::filter {
 
 namespace {
 
-// The fixed runs that are tried before a word, in this order.
-constexpr std::array<std::string_view, 12> kFixedRuns = {
-    "count", "filterAllExact", "filterBestExact", "filterOneBest", "filterAllBest", "file",
-    "where", "and", "or", "xor", "(N)", "(P)",
+// The lexeme expression: a choice of 28 alternatives, tried in this order
+// under the engine's match policy. The fixed runs come first, so a keyword
+// wins over a word at the start of a word; "in" comes after the word, so it
+// is only ever cut as a whole word. The word alternative matches the empty
+// text, so the search always matches at the first character.
+constexpr std::string_view kLexemeExpression =
+    "count|filterAllExact|filterBestExact|filterOneBest|filterAllBest|file|where|and|or|xor|\\(N\\)|\\(P\\)|"
+    "[a-zA-Z0-9\\[\\]\\_]*|['][a-zA-Z0-9\\\\\\:\\/\\s\\.\\_]*[']|"
+    "[&][a-zA-Z0-9\\\\\\+\\s\\.\\_\\(\\)\\,\\->\\:\\=\\+\\-\\/\\<\\>\\$\\[\\]\\*\\']*[&]|"
+    "in|\\(|\\$|\\||\\?|\\)|,|\\->|\\:|\\.|\\_|\\<|\\>";
+
+constexpr std::string_view kWordExpression = "[a-zA-Z0-9\\[\\]\\_]*";
+constexpr std::string_view kNumberExpression = "[0-9]+";
+
+// The keywords that the lexeme expression cuts off the front of a word.
+constexpr std::array<std::string_view, 10> kWordKeywords = {
+    "count", "filterAllExact", "filterBestExact", "filterOneBest", "filterAllBest",
+    "file", "where", "and", "or", "xor",
 };
-// The first ten of them are keywords made of word characters: a keyword only
-// when it stands as a whole word.
-constexpr std::size_t kWordKeywords = 10;
+
+// Each expression is compiled once per run.
+const regex::Regex& compiled(std::string_view expression, const std::optional<regex::Regex>& r) {
+    if (!r) throw InternalError("tokenList: the expression " + std::string(expression) + " does not compile");
+    return *r;
+}
+
+const regex::Regex& lexemeExpression() {
+    static const std::optional<regex::Regex> r = regex::Regex::compile(kLexemeExpression);
+    return compiled(kLexemeExpression, r);
+}
+const regex::Regex& wordExpression() {
+    static const std::optional<regex::Regex> r = regex::Regex::compile(kWordExpression);
+    return compiled(kWordExpression, r);
+}
+const regex::Regex& numberExpression() {
+    static const std::optional<regex::Regex> r = regex::Regex::compile(kNumberExpression);
+    return compiled(kNumberExpression, r);
+}
+
+// The matched text of a search; empty when there is no match.
+std::string_view wholeMatch(const regex::Regex& expression, std::string_view text) {
+    std::optional<regex::MatchSpans> m = expression.find(text);
+    if (!m) return {};
+    return text.substr(m->start, m->end - m->start);
+}
 
 bool isBlank(unsigned char c) { return (c >= 9 && c <= 13) || c == 32 || c == 160; }
-bool isAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 bool isWordChar(unsigned char c) {
-    return isAsciiLetter(c) || isAsciiDigit(c) || c == '[' || c == ']' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '[' || c == ']' ||
+           c == '_';
 }
 
-bool isQuotedChar(unsigned char c) {
-    return isAsciiLetter(c) || isAsciiDigit(c) || isBlank(c) || c == '\\' || c == ':' || c == '/' ||
-           c == '.' || c == '_';
-}
-
-bool isConditionChar(unsigned char c) {
-    if (isAsciiLetter(c) || isAsciiDigit(c) || isBlank(c)) return true;
-    switch (c) {
-        case '\\': case '+': case '.': case '_': case '(': case ')': case ',': case '-': case '>':
-        case ':': case '=': case '/': case '<': case '$': case '[': case ']': case '*': case '\'':
-            return true;
-        default:
-            return false;
-    }
-}
-
-std::size_t wordLength(std::string_view text) {
-    std::size_t n = 0;
-    while (n < text.size() && isWordChar(static_cast<unsigned char>(text[n]))) ++n;
-    return n;
-}
-
-// A quoted text or a condition: the opening delimiter, characters of the
-// class, the closing delimiter. Zero when the run is not closed before a
-// character outside the class.
-template <class CharClass>
-std::size_t delimitedLength(std::string_view text, char delimiter, CharClass inClass) {
-    if (text.empty() || text[0] != delimiter) return 0;
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == static_cast<unsigned char>(delimiter)) return i + 1;
-        if (!inClass(c)) return 0;
-    }
-    return 0;
-}
-
-bool isNum(std::string_view lexeme) {
-    for (char c : lexeme)
-        if (!isAsciiDigit(static_cast<unsigned char>(c))) return false;
-    return !lexeme.empty();
-}
+// One or more decimal digits and nothing else.
+bool isNum(std::string_view lexeme) { return wholeMatch(numberExpression(), lexeme) == lexeme; }
 
 // The ordered chain of tests that turns a lexeme into a token.
 Token classify(std::string_view lexeme) {
@@ -101,28 +103,13 @@ Token classify(std::string_view lexeme) {
 
 std::string_view isToken(std::string_view text) {
     if (text.empty()) return {};
-    for (std::size_t i = 0; i < kFixedRuns.size(); ++i) {
-        std::string_view run = kFixedRuns[i];
-        if (!text.starts_with(run)) continue;
-        // A keyword followed by more of a word is not a keyword: the word is read whole.
-        if (i < kWordKeywords && run.size() < text.size() &&
-            isWordChar(static_cast<unsigned char>(text[run.size()])))
-            break;
-        return text.substr(0, run.size());
+    std::string_view lexeme = wholeMatch(lexemeExpression(), text);
+    // A keyword followed by more of a word is not a keyword: the word is read whole.
+    if (lexeme.size() < text.size() && isWordChar(static_cast<unsigned char>(text[lexeme.size()]))) {
+        for (std::string_view keyword : kWordKeywords)
+            if (lexeme == keyword) return wholeMatch(wordExpression(), text);
     }
-    if (std::size_t n = wordLength(text); n > 0) return text.substr(0, n);
-    if (std::size_t n = delimitedLength(text, '\'', isQuotedChar); n > 0) return text.substr(0, n);
-    if (std::size_t n = delimitedLength(text, '&', isConditionChar); n > 0) return text.substr(0, n);
-    switch (text[0]) {
-        case '(': case '$': case '|': case '?': case ')': case ',': case ':': case '.': case '<':
-        case '>':
-            return text.substr(0, 1);
-        case '-':
-            if (text.starts_with("->")) return text.substr(0, 2);
-            return {};
-        default:
-            return {};
-    }
+    return lexeme;
 }
 
 LexStep tokenList(std::string_view text, std::int64_t line) {
