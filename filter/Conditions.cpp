@@ -106,17 +106,21 @@ struct CompiledExpression {
     }
 };
 
-std::vector<std::string> distinct(const std::vector<std::string>& names) {
+}  // namespace
+
+std::vector<std::string> conditionVariables(const ConditionTriple& conditions) {
     std::vector<std::string> out;
-    for (const std::string& n : names) {
-        bool seen = false;
-        for (const std::string& o : out) seen = seen || o == n;
-        if (!seen) out.push_back(n);
-    }
+    std::unordered_set<std::string> seen;
+    auto add = [&](const std::string& n) {
+        if (seen.insert(n).second) out.push_back(n);
+    };
+    // Both lists hold the condition written last first.
+    for (auto it = conditions.regexConditions.rbegin(); it != conditions.regexConditions.rend(); ++it)
+        add(it->variable);
+    for (auto it = conditions.expressionConditions.rbegin(); it != conditions.expressionConditions.rend(); ++it)
+        for (const std::string& n : expressionVariables(it->text)) add(n);
     return out;
 }
-
-}  // namespace
 
 struct ConditionChecker::Impl {
     int flag;
@@ -254,7 +258,7 @@ ConditionChecker::ConditionChecker(const ConditionTriple& conditions, int flag, 
     impl_->regexConditions = conditions.regexConditions;
     for (const RegexCondition& rc : impl_->regexConditions) impl_->regexes.push_back(CompiledRegex{&rc, std::nullopt});
     for (const ExpressionCondition& ec : conditions.expressionConditions)
-        impl_->expressions.push_back(CompiledExpression{ExpCondition(ec.text, distinct(ec.variables)), {}, {}, {}});
+        impl_->expressions.push_back(CompiledExpression{ExpCondition(ec.text, expressionVariables(ec.text)), {}, {}, {}});
 }
 
 ConditionChecker::ConditionChecker(ConditionChecker&&) noexcept = default;

@@ -57,19 +57,25 @@ struct RegexCondition {
 };
 
 struct ExpressionCondition {
-    std::vector<std::string> variables;  // the variables the text names
+    std::vector<std::string> variables;  // not read: the variables are taken from the text
     std::string text;                    // the condition as written
 };
 
 // A rule's conditions: both lists with the condition written last first, and
-// the names of all condition variables, each once.
+// the names of all condition variables, each once (not read: see
+// conditionVariables).
 struct ConditionTriple {
     std::vector<RegexCondition> regexConditions;
     std::vector<ExpressionCondition> expressionConditions;
     std::vector<std::string> variables;
 
-    bool empty() const { return regexConditions.empty() && expressionConditions.empty() && variables.empty(); }
+    bool empty() const { return regexConditions.empty() && expressionConditions.empty(); }
 };
+
+// The variables the conditions use, each once, in the order the conditions
+// are written: the variable of each regular-expression condition and the
+// whole variable names of each expression text (expressionVariables).
+std::vector<std::string> conditionVariables(const ConditionTriple& conditions);
 
 // The text a regular-expression condition tests: a text's value, or the
 // texts below an element each followed by a blank.

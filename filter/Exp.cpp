@@ -128,12 +128,16 @@ ExpValue classifyValue(std::string_view raw) {
 std::vector<std::string> expressionVariables(std::string_view text) {
     std::vector<std::string> out;
     std::vector<ExpToken> tokens = expTokenList(text);
-    for (auto it = tokens.rbegin(); it != tokens.rend(); ++it) {
-        if (it->kind != K::TokenVar) continue;
-        bool seen = false;
-        for (const std::string& n : out) seen = seen || n == it->text;
-        if (!seen) out.push_back(it->text);
-    }
+    std::vector<std::string> bound;  // names the text binds itself
+    for (std::size_t i = 0; i + 1 < tokens.size(); ++i)
+        if (tokens[i].kind == K::TokenLet && tokens[i + 1].kind == K::TokenVar) bound.push_back(tokens[i + 1].text);
+    auto listed = [](const std::vector<std::string>& names, const std::string& n) {
+        for (const std::string& o : names)
+            if (o == n) return true;
+        return false;
+    };
+    for (auto it = tokens.rbegin(); it != tokens.rend(); ++it)
+        if (it->kind == K::TokenVar && !listed(out, it->text) && !listed(bound, it->text)) out.push_back(it->text);
     return out;
 }
 

@@ -90,7 +90,8 @@ std::optional<ExpProgram> calc(const std::vector<ExpToken>& tokens);
 bool evalExp(std::string_view text);
 
 // The variables of a condition text: the lexemes that begin with an
-// upper-case letter, last occurrence first, each once.
+// upper-case letter (whole, "City" as much as "X"), last occurrence first,
+// each once; a name that the text binds itself with "let" is not one.
 std::vector<std::string> expressionVariables(std::string_view text);
 
 // A condition over bound variables, lexed once and parsed once per kind.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_map>
 #include <unordered_set>
 #include <variant>
 
@@ -257,11 +258,11 @@ EntryList manageVariables(const EntryList& results, const QueryVariables& variab
     std::vector<std::string> declared;
     for (const VariableEntry& v : vars) declared.push_back(v.name);
     std::unordered_set<std::string> declaredSet(declared.begin(), declared.end());
-    for (const std::string& name : conditions.variables)
+    const std::vector<std::string> needed = conditionVariables(conditions);
+    for (const std::string& name : needed)
         if (!declaredSet.count(name)) throw Fatal("Attention: variable " + name + "doesn't exists.");
 
     ConditionChecker checker(conditions, flag, declared);
-    const std::vector<std::string>& needed = conditions.variables;
     const std::size_t n = needed.size();
     std::optional<query::DocumentEditor> editor;
     if (flag == 0) editor.emplace(document);
@@ -278,8 +279,14 @@ EntryList manageVariables(const EntryList& results, const QueryVariables& variab
         if (k.size() < n || verifyAllAssoc(needed, k)) continue;
         BindingPairs pairs = clear(k);
         if (flag == 1) {
+            // A subtree kept by several combinations is cut once.
+            std::unordered_map<const Tree*, const Tree*> cut;
             for (query::NodeBinding& b : pairs)
-                for (const Tree*& s : b.subtrees) s = cutLabels(s);
+                for (const Tree*& s : b.subtrees) {
+                    auto [it, fresh] = cut.try_emplace(s, nullptr);
+                    if (fresh) it->second = cutLabels(s);
+                    s = it->second;
+                }
             EmbeddingEntry e = r;
             e.tree = buildNewEmbedd(pairs, r.tree).first;
             out.push_back(e);

@@ -217,6 +217,7 @@ TEST(ExpCondition, VariablesOfAText) {
     EXPECT_EQ(expressionVariables("X * X > 10"), (std::vector<std::string>{"X"}));
     EXPECT_EQ(expressionVariables("Price > 5 and City"), (std::vector<std::string>{"City", "Price"}));
     EXPECT_TRUE(expressionVariables("3 > 2").empty());
+    EXPECT_EQ(expressionVariables("let Z=5 in X > Z"), (std::vector<std::string>{"X"}));
 }
 
 }  // namespace

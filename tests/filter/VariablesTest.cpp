@@ -235,6 +235,16 @@ TEST(ManageVariables, NegatedConditionsTestValuesAndRemoveTheNodesThemselves) {
               "1,0:site^1(person^2(name^3('Ann^4'),age^5('30^6')))");
 }
 
+TEST(ManageVariables, MultiLetterVariables) {
+    const Tree* doc = tree(kPeople);
+    // The condition's variables are read from its text, whole; a copy's mark
+    // (CX) binds as the variable it copies.
+    EXPECT_EQ(show(manageVariables(people(), {{"4", "Age"}}, doc, expr({"A"}, "Age > 26", {"A"}), 1)),
+              "2,0:person(name,age('30'))");
+    EXPECT_EQ(show(manageVariables(people(), {{"4", "CX"}, {"9", "X"}}, doc, expr({"X"}, "X < 26", {"X"}), 1)),
+              "7,1:person(name,age('25'))");
+}
+
 TEST(ManageVariables, ConditionVariablesTheQueryLacks) {
     const Tree* doc = tree(kPeople);
     try {
