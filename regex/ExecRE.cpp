@@ -71,33 +71,35 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
 
 using CaptureAlts = std::vector<std::pair<CaptureMap, PosSet>>;
 
-void captureAlts(const std::vector<CaptureStep>& steps, std::size_t i, CaptureMap caps, std::size_t from,
-                 std::size_t to, PosSet q, CaptureAlts& out) {
-    for (; i < steps.size(); ++i) {
-        const CaptureStep& step = steps[i];
-        if (const auto* s = std::get_if<NFASubAdd>(&step)) {
+void captureAlts(const std::vector<CapStep>& steps, CaptureMap caps, std::size_t from, std::size_t to, PosSet q,
+                 CaptureAlts& out) {
+    for (const CapStep& step : steps) {
+        switch (step.kind) {
+        case CapStep::Kind::Add: {
             Capture added{true, from, to};
             bool found = false;
             for (auto& [name, c] : caps) {
-                if (name == s->name) {
+                if (name == step.name) {
                     c = updateSubAdd(c, added);
                     found = true;
                     break;
                 }
             }
-            if (!found) caps.emplace_back(s->name, added);
-        } else if (const auto* s = std::get_if<NFASubContinue>(&step)) {
-            out.emplace_back(caps, posIntersect(q, s->next));
-            q = posMinus(q, s->next);
-        } else if (const auto* s = std::get_if<NFASubEnd>(&step)) {
+            if (!found) caps.emplace_back(step.name, added);
+            break;
+        }
+        case CapStep::Kind::Continue:
+            out.emplace_back(caps, posIntersect(q, step.next));
+            q = posMinus(q, step.next);
+            break;
+        case CapStep::Kind::End:
             for (auto& [name, c] : caps) {
-                if (name == s->name) {
+                if (name == step.name) {
                     c.open = false;
                     break;
                 }
             }
-        } else {
-            throw InternalError("applyCaptureSteps: unknown step");
+            break;
         }
     }
     out.emplace_back(std::move(caps), std::move(q));
@@ -119,11 +121,10 @@ Capture updateSubAdd(const Capture& old, const Capture& added) {
     return Capture{true, old.start, added.end};
 }
 
-std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<CaptureStep>& steps,
-                                                             const CaptureMap& caps, std::size_t from, std::size_t to,
-                                                             const PosSet& q) {
+std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<CapStep>& steps, const CaptureMap& caps,
+                                                             std::size_t from, std::size_t to, const PosSet& q) {
     CaptureAlts out;
-    captureAlts(steps, 0, caps, from, to, q, out);
+    captureAlts(steps, caps, from, to, q, out);
     return out;
 }
 

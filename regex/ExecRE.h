@@ -55,8 +55,17 @@ struct Capture {
     bool operator==(const Capture&) const = default;
 };
 
-// Names in order of first insertion.
-using CaptureMap = std::vector<std::pair<std::string, Capture>>;
+// Captures by sub-expression name (numbered per compiled pattern), in order of
+// first insertion.
+using CaptureMap = std::vector<std::pair<std::uint32_t, Capture>>;
+
+// A capture step with its name numbered.
+struct CapStep {
+    enum class Kind : std::uint8_t { Add, Continue, End };
+    Kind kind;
+    std::uint32_t name;  // Add, End
+    PosSet next;         // Continue
+};
 
 // The alternatives (counters, positions) that a position's counter steps give
 // for the next set q, in priority order. Leaving a counted repetition sets its
@@ -75,9 +84,8 @@ Capture updateSubAdd(const Capture& old, const Capture& added);
 // The alternatives (captures, positions) that a position's capture steps give,
 // the position having consumed the input elements [from, to); the position
 // sets are disjoint and together make up q.
-std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<CaptureStep>& steps,
-                                                             const CaptureMap& caps, std::size_t from, std::size_t to,
-                                                             const PosSet& q);
+std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<CapStep>& steps, const CaptureMap& caps,
+                                                             std::size_t from, std::size_t to, const PosSet& q);
 
 // ---------------------------------------------------------------------------
 // Result of a run, as input offsets
@@ -110,7 +118,7 @@ struct CaptureMapHash {
     std::size_t operator()(const CaptureMap& m) const {
         std::size_t h = 1469598103934665603ull;
         for (const auto& [name, c] : m) {
-            h = (h ^ std::hash<std::string>()(name)) * 1099511628211ull;
+            h = (h ^ name) * 1099511628211ull;
             h = (h ^ (c.open ? 1u : 2u)) * 1099511628211ull;
             h = (h ^ c.start) * 1099511628211ull;
             h = (h ^ c.end) * 1099511628211ull;
@@ -147,8 +155,31 @@ template <class E>
 class Program {
 public:
     explicit Program(CompiledRegex<E> compiled) : c_(std::move(compiled)) {
-        for (Pos p = 1; p <= c_.automaton.size(); ++p)
-            if (std::holds_alternative<NFABack<E>>(c_.automaton.at(p).elem)) hasBackrefs_ = true;
+        const Pos n = c_.automaton.size();
+        capSteps_.resize(std::size_t(n) + 1);
+        backName_.assign(std::size_t(n) + 1, 0);
+        std::unordered_map<std::string, std::uint32_t> ids;
+        auto id = [&](const std::string& name) {
+            auto [it, fresh] = ids.emplace(name, std::uint32_t(names_.size()));
+            if (fresh) names_.push_back(name);
+            return it->second;
+        };
+        for (Pos p = 1; p <= n; ++p) {
+            const Node<E>& node = c_.automaton.at(p);
+            if (const auto* back = std::get_if<NFABack<E>>(&node.elem)) {
+                hasBackrefs_ = true;
+                backName_[std::size_t(p)] = id(back->name);
+            }
+            for (const CaptureStep& step : node.ses) {
+                if (const auto* s = std::get_if<NFASubAdd>(&step))
+                    capSteps_[std::size_t(p)].push_back(CapStep{CapStep::Kind::Add, id(s->name), {}});
+                else if (const auto* s = std::get_if<NFASubContinue>(&step))
+                    capSteps_[std::size_t(p)].push_back(CapStep{CapStep::Kind::Continue, 0, s->next});
+                else
+                    capSteps_[std::size_t(p)].push_back(
+                        CapStep{CapStep::Kind::End, id(std::get<NFASubEnd>(step).name), {}});
+            }
+        }
     }
 
     const CompiledRegex<E>& compiled() const { return c_; }
@@ -159,6 +190,9 @@ public:
 private:
     CompiledRegex<E> c_;
     bool hasBackrefs_ = false;
+    std::vector<std::string> names_;               // by name number
+    std::vector<std::vector<CapStep>> capSteps_;   // by position
+    std::vector<std::uint32_t> backName_;          // by position, back references only
 
     template <class>
     friend class Search;
@@ -229,8 +263,8 @@ private:
     std::uint32_t startSet_ = 0;
     // Threads known to lead to no match, chained per input place (index: the
     // place minus base_).
-    std::vector<std::uint32_t> heads_;
-    std::vector<DeadEntry> dead_;
+    std::deque<std::uint32_t> heads_;
+    std::deque<DeadEntry> dead_;
     std::size_t base_ = 0;
     std::size_t maxDeadOff_ = 0;
     // Walk state.
@@ -346,8 +380,9 @@ private:
             } else if (const auto* back = std::get_if<NFABack<E>>(&node.elem)) {
                 const CaptureMap& caps = captures_.get(t.cap);
                 const Capture* found = nullptr;
+                const std::uint32_t wanted = prog_.backName_[std::size_t(p)];
                 for (const auto& [name, c] : caps) {
-                    if (name == back->name) {
+                    if (name == wanted) {
                         found = &c;
                         break;
                     }
@@ -378,7 +413,8 @@ private:
     void mkSuccessors(Pos p, const Node<E>& node, const Thread& t, std::size_t took) {
         const std::size_t off = t.off + took;
         const std::uint32_t next = nextSet_[std::size_t(p)];
-        if (node.ints.empty() && node.ses.empty()) {
+        const std::vector<CapStep>& ses = prog_.capSteps_[std::size_t(p)];
+        if (node.ints.empty() && ses.empty()) {
             succ_.push_back(Thread{next, t.cnt, t.cap, took == 1, off});
             return;
         }
@@ -394,11 +430,11 @@ private:
             }
         }
         for (const auto& [cnt, set] : calts) {
-            if (node.ses.empty()) {
+            if (ses.empty()) {
                 succ_.push_back(Thread{set, cnt, t.cap, false, off});
                 continue;
             }
-            for (auto& [caps, q] : applyCaptureSteps(node.ses, captures_.get(t.cap), t.off, off, sets_.get(set)))
+            for (auto& [caps, q] : applyCaptureSteps(ses, captures_.get(t.cap), t.off, off, sets_.get(set)))
                 succ_.push_back(Thread{sets_.intern(q), cnt, captures_.intern(caps), false, off});
         }
     }
@@ -407,7 +443,8 @@ private:
         MatchSpans out;
         out.start = start;
         out.end = win.off;
-        for (const auto& [name, c] : captures_.get(win.cap)) out.subexps.emplace_back(name, std::make_pair(c.start, c.end));
+        for (const auto& [name, c] : captures_.get(win.cap))
+            out.subexps.emplace_back(prog_.names_[name], std::make_pair(c.start, c.end));
         return out;
     }
 };
