@@ -198,6 +198,10 @@ TEST(Search, NamedSubexpressions) {
         {"( x@(a)|b)*c", "abc", {{"x", "a"}}},
         // The enclosing capture stays open while the inner one closes.
         {" y@(( x@(a)b)*)", "abab", {{"y", "abab"}, {"x", "a"}}},
+        // Looping inside only the enclosing group closes the inner capture.
+        {" y@(( x@(a))+)", "aa", {{"y", "aa"}, {"x", "a"}}},
+        // A back reference inside its own group reads what is captured so far.
+        {" x@(a${x})b", "aab", {{"x", "aa"}}},
         // A group that matched nothing records nothing.
         {" x@(a*)b", "b", {}},
     };
