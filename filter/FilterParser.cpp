@@ -126,7 +126,7 @@ ReversedList inFront(const Tree* t, ReversedList&& list) {
     return std::move(list);
 }
 
-ReversedList pair(const Tree* first, const Tree* second) { return ReversedList{{second, first}}; }
+ReversedList twoItems(const Tree* first, const Tree* second) { return ReversedList{{second, first}}; }
 
 struct Reducer {
     Ropes ropes;
@@ -219,9 +219,9 @@ struct Reducer {
             case 43:
                 return AndListValue{
                     inFront(take<NodePatternValue>(v[0], p).tree, std::move(take<AndListValue>(v[2], p).list))};
-            case 44: return AndListValue{pair(take<NodePatternValue>(v[0], p).tree, group<OrListValue>("or", v[3], p))};
+            case 44: return AndListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<OrListValue>("or", v[3], p))};
             case 45:
-                return AndListValue{pair(take<NodePatternValue>(v[0], p).tree, group<XorListValue>("xor", v[3], p))};
+                return AndListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<XorListValue>("xor", v[3], p))};
             case 46:
                 return AndListValue{inFront(group<OrListValue>("or", v[1], p), std::move(take<AndListValue>(v[4], p).list))};
             case 47:
@@ -231,8 +231,8 @@ struct Reducer {
             case 49:
                 return OrListValue{
                     inFront(take<NodePatternValue>(v[0], p).tree, std::move(take<OrListValue>(v[2], p).list))};
-            case 50: return OrListValue{pair(take<NodePatternValue>(v[0], p).tree, group<AndListValue>("and", v[3], p))};
-            case 51: return OrListValue{pair(take<NodePatternValue>(v[0], p).tree, group<XorListValue>("xor", v[3], p))};
+            case 50: return OrListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<AndListValue>("and", v[3], p))};
+            case 51: return OrListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<XorListValue>("xor", v[3], p))};
             case 52:
                 return OrListValue{inFront(group<AndListValue>("and", v[1], p), std::move(take<OrListValue>(v[4], p).list))};
             case 53:
@@ -242,8 +242,8 @@ struct Reducer {
                 return XorListValue{
                     inFront(take<NodePatternValue>(v[0], p).tree, std::move(take<XorListValue>(v[2], p).list))};
             case 56:
-                return XorListValue{pair(take<NodePatternValue>(v[0], p).tree, group<AndListValue>("and", v[3], p))};
-            case 57: return XorListValue{pair(take<NodePatternValue>(v[0], p).tree, group<OrListValue>("or", v[3], p))};
+                return XorListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<AndListValue>("and", v[3], p))};
+            case 57: return XorListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<OrListValue>("or", v[3], p))};
             case 58:
                 return XorListValue{inFront(group<AndListValue>("and", v[1], p), std::move(take<XorListValue>(v[4], p).list))};
             case 59:
