@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <tuple>
+#include <variant>
 #include <vector>
 
 #include "common/Fatal.h"
@@ -151,3 +154,180 @@ TEST(ReadLabelNumber, ReadsDecimalsAndRejectsTheRest) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The editor against a direct transcription of the removal rules on immutable
+// trees (bound subtrees relabelled name^0^position, as those rules read
+// them), over random documents and random sequences of matches.
+
+namespace reference {
+
+using axf::xml::TreeList;
+
+struct Binding {
+    std::int64_t number;
+    TreeList subtrees;
+};
+using Extra = std::vector<Binding>;
+
+std::int64_t comp(const Tree* t, int k) { return std::stoll(getfromLabel(t, k)); }
+bool isText(const Tree* t) { return std::holds_alternative<axf::xml::TXNode>(t->value); }
+const std::string& name(const Tree* t) { return std::get<axf::xml::ELNode>(t->value).name; }
+TreeList kids(const Tree* t) { return TreeList(t->children().begin(), t->children().end()); }
+TreeList keep(const Tree* d, const TreeList& ks) { return {axf::xml::makeTree(axf::xml::ELNode{name(d), {}}, ks)}; }
+TreeList keepIfAny(const Tree* d, const TreeList& ks) { return ks.empty() ? TreeList{} : keep(d, ks); }
+
+std::pair<TreeList, Extra> del(const Tree* d, const Tree* e, Extra x);
+
+std::pair<TreeList, Extra> findNode(const TreeList& xs, const Tree* e, Extra x) {
+    if (xs.empty()) return {{}, x};
+    if (xs.size() == 1) return del(xs[0], e, x);
+    if (comp(e, 3) < comp(xs[1], 2)) {
+        auto [r, x2] = del(xs[0], e, x);
+        r.insert(r.end(), xs.begin() + 1, xs.end());
+        return {r, x2};
+    }
+    auto [r, x2] = findNode(TreeList(xs.begin() + 1, xs.end()), e, x);
+    r.insert(r.begin(), xs[0]);
+    return {r, x2};
+}
+
+std::pair<TreeList, Extra> delAux(TreeList c, const TreeList& es, Extra x) {
+    for (const Tree* e : es) {
+        if (c.empty()) break;
+        std::tie(c, x) = findNode(c, e, x);
+    }
+    return {c, x};
+}
+
+std::pair<TreeList, Extra> del(const Tree* d, const Tree* e, Extra x) {
+    if (isText(d)) {
+        if (!isText(e)) return {{d}, x};
+        return {comp(d, 2) == comp(e, 3) ? TreeList{} : TreeList{d}, x};
+    }
+    bool same = comp(d, 2) == comp(e, 3);
+    if (!x.empty() && same) {
+        std::int64_t n = x[0].number, q = comp(e, 2);
+        if (n == q) {
+            Extra rest(x.begin() + 1, x.end());
+            if (isText(e)) return {keepIfAny(d, delAux(kids(d), x[0].subtrees, {}).first), rest};
+            TreeList es = kids(e);
+            es.insert(es.end(), x[0].subtrees.begin(), x[0].subtrees.end());
+            auto [ks, x2] = delAux(kids(d), es, rest);
+            return {keepIfAny(d, ks), x2};
+        }
+        if (n < q) return del(d, e, Extra(x.begin() + 1, x.end()));
+    }
+    if (!isText(e)) {
+        if (same && e->isLeaf()) return {{}, x};
+        const std::string& l = name(e);
+        if (same || l == "and^1^0" || l == "or^1^0" || l == "xor^1^0") {
+            auto [ks, x2] = delAux(kids(d), kids(e), x);
+            return {keepIfAny(d, ks), x2};
+        }
+    } else if (same) {
+        return {{}, x};
+    }
+    auto [ks, x2] = findNode(kids(d), e, x);
+    return {keep(d, ks), x2};
+}
+
+const Tree* addDelim(const Tree* t) {
+    auto addS = [](const std::string& l) {
+        auto c = l.find('^');
+        return c == std::string::npos ? l : l.substr(0, c) + "^0" + l.substr(c);
+    };
+    if (isText(t)) return axf::xml::text(addS(std::get<axf::xml::TXNode>(t->value).text));
+    TreeList ks;
+    for (const Tree* k : t->children()) ks.push_back(addDelim(k));
+    return axf::xml::makeTree(axf::xml::ELNode{addS(name(t)), {}}, ks);
+}
+
+}  // namespace reference
+
+struct RandomDoc {
+    std::mt19937 rng;
+    std::int64_t next = 1;
+
+    explicit RandomDoc(unsigned seed) : rng(seed) {}
+    int pick(int n) { return int(rng() % unsigned(n)); }
+
+    const Tree* element(int depth) {
+        std::string label = makeLabel("e", next++);
+        axf::xml::TreeList ks;
+        int n = depth > 4 ? 0 : pick(depth == 0 ? 6 : 4);
+        for (int i = 0; i < n; ++i)
+            ks.push_back(pick(4) == 0 ? axf::xml::text(makeLabel("t", next++)) : element(depth + 1));
+        return axf::xml::makeTree(axf::xml::ELNode{label, {}}, ks);
+    }
+
+    // A match of the document node d: some of its children in order, now and
+    // then a grandchild in a child's place; query numbers in preorder.
+    const Tree* match(const Tree* d, std::int64_t& q, int depth) {
+        std::int64_t pos = std::stoll(getfromLabel(d, 2));
+        std::int64_t myQ = q++;
+        if (reference::isText(d)) return axf::xml::text(makeLabel("t", myQ, pos));
+        axf::xml::TreeList ks;
+        if (depth < 3)
+            for (const Tree* c : d->children()) {
+                if (pick(3) == 0) continue;
+                const Tree* target = c;
+                if (!c->isLeaf() && pick(4) == 0) target = c->children()[std::size_t(pick(int(c->nkids)))];
+                ks.push_back(match(target, q, depth + 1));
+            }
+        return axf::xml::makeTree(axf::xml::ELNode{makeLabel("e", myQ, pos), {}}, ks);
+    }
+
+    const Tree* randomNode(const Tree* t) {
+        while (!t->isLeaf() && pick(3) != 0) t = t->children()[std::size_t(pick(int(t->nkids)))];
+        return t;
+    }
+};
+
+// The nodes of a match and the document nodes they stand for, in preorder.
+void matchedNodes(const Tree* m, std::vector<const Tree*>& out) {
+    out.push_back(m);
+    for (const Tree* c : m->children()) matchedNodes(c, out);
+}
+
+TEST(DeleteEmb, EditorAgreesWithTheRulesOnRandomDocuments) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        RandomDoc g(seed);
+        const Tree* original = g.element(0);
+        const Tree* ref = original;
+        bool refGone = false;
+        DocumentEditor ed(original);
+        for (int step = 0; step < 6 && !refGone; ++step) {
+            std::int64_t q = 2;
+            const Tree* m = g.match(g.randomNode(original), q, 0);
+            if (g.pick(5) == 0) m = axf::xml::makeTree(axf::xml::ELNode{"and^1^0", {}}, {m});
+            // Bindings at some matched elements: the sons of the current
+            // document node that the match's children do not cover.
+            std::vector<const Tree*> nodes;
+            matchedNodes(m, nodes);
+            std::vector<NodeBinding> mine;
+            reference::Extra theirs;
+            for (const Tree* n : nodes) {
+                if (reference::isText(n) || getfromLabel(n, 1) == "and" || g.pick(2) == 0) continue;
+                std::int64_t pos = std::stoll(getfromLabel(n, 3));
+                axf::xml::TreeList sons = findSons(ref, pos), bound, delimited;
+                for (const Tree* s : sons) {
+                    bool covered = false;
+                    for (const Tree* c : n->children()) covered = covered || getfromLabel(c, 3) == getfromLabel(s, 2);
+                    if (!covered) {
+                        bound.push_back(s);
+                        delimited.push_back(reference::addDelim(s));
+                    }
+                }
+                mine.push_back({getfromLabel(n, 2), bound});
+                theirs.push_back({std::stoll(getfromLabel(n, 2)), delimited});
+            }
+            auto [left, x] = reference::del(ref, m, theirs);
+            refGone = left.empty();
+            if (!refGone) ref = left[0];
+            ed.remove(m, mine);
+            ASSERT_EQ(showTree(ed.current()), refGone ? "'empty text'" : showTree(ref))
+                << "seed " << seed << " step " << step << " match " << showTree(m);
+        }
+    }
+}
