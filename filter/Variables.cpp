@@ -229,72 +229,103 @@ bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a)
     return false;
 }
 
+struct ResultBinder::Impl {
+    const Tree* document;
+    int flag;
+    bool noVariables;
+    bool hasConditions;
+    std::vector<VariableEntry> vars;
+    std::vector<std::string> declared;
+    std::vector<std::string> needed;
+    bool checkedDeclared = false;
+    std::optional<ConditionChecker> checker;
+    std::optional<query::DocumentEditor> editor;
+    SonsFn sons;
+
+    // A condition variable the query lacks ends the run when the first result
+    // is examined.
+    void checkDeclared() {
+        if (checkedDeclared) return;
+        checkedDeclared = true;
+        std::unordered_set<std::string> known(declared.begin(), declared.end());
+        for (const std::string& name : needed)
+            if (!known.count(name)) throw Fatal("Attention: variable " + name + "doesn't exists.");
+    }
+
+    // The accepted result's binding pairs, or nothing.
+    std::optional<BindingPairs> bind(const Tree* t) {
+        const std::size_t n = needed.size();
+        Association a = findVarsWith(sons, vars, t);
+        if (a.size() < n || verifyAllAssoc(needed, a)) return std::nullopt;
+        std::optional<Association> checked = checker->verify(std::move(a));
+        if (!checked) return std::nullopt;
+        Association k = orderAssoc(std::move(*checked));
+        if (k.size() < n || verifyAllAssoc(needed, k)) return std::nullopt;
+        return clear(k);
+    }
+};
+
+ResultBinder::ResultBinder(const QueryVariables& variables, const Tree* document, const ConditionTriple& conditions,
+                           int flag)
+    : impl_(std::make_unique<Impl>()) {
+    if (flag != 0 && flag != 1) throw InternalError("manageVariables: flag " + std::to_string(flag));
+    Impl& m = *impl_;
+    m.document = document;
+    m.flag = flag;
+    m.noVariables = variables.empty();
+    m.hasConditions = !conditions.empty();
+    if (flag == 0) m.editor.emplace(document);
+    if (m.noVariables) return;
+    m.vars = prepare(variables);
+    for (const VariableEntry& v : m.vars) m.declared.push_back(v.name);
+    m.needed = conditionVariables(conditions);
+    m.checker.emplace(conditions, flag, m.declared);
+    m.sons = [&m](std::int64_t p) { return m.flag == 1 ? query::findSons(m.document, p) : m.editor->findSons(p); };
+}
+
+ResultBinder::~ResultBinder() = default;
+
+std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result) {
+    Impl& m = *impl_;
+    // Conditions over a query without variables accept nothing.
+    if (m.noVariables && m.hasConditions) return std::nullopt;
+    query::throwIfDeferredFailure(result.tree);
+    EmbeddingEntry e = result;
+    if (m.noVariables) {
+        if (m.flag == 1)
+            e.tree = cutLabels(result.tree);
+        else
+            m.editor->remove(result.tree, {});
+        return e;
+    }
+    m.checkDeclared();
+    std::optional<BindingPairs> pairs = m.bind(result.tree);
+    if (!pairs) return std::nullopt;
+    if (m.flag == 0) {
+        m.editor->remove(result.tree, *pairs);
+        return e;
+    }
+    // A subtree kept by several combinations is cut once.
+    std::unordered_map<const Tree*, const Tree*> cut;
+    for (query::NodeBinding& b : *pairs)
+        for (const Tree*& s : b.subtrees) {
+            auto [it, fresh] = cut.try_emplace(s, nullptr);
+            if (fresh) it->second = cutLabels(s);
+            s = it->second;
+        }
+    e.tree = buildNewEmbedd(*pairs, result.tree).first;
+    return e;
+}
+
+const Tree* ResultBinder::document() { return impl_->flag == 0 ? impl_->editor->current() : impl_->document; }
+
 EntryList manageVariables(const EntryList& results, const QueryVariables& variables, const Tree* document,
                           const ConditionTriple& conditions, int flag) {
-    if (flag != 0 && flag != 1) throw InternalError("manageVariables: flag " + std::to_string(flag));
-    if (results.empty()) return flag == 1 ? EntryList{} : EntryList{documentEntry(document)};
-    if (variables.empty()) {
-        if (!conditions.empty()) return flag == 1 ? EntryList{} : EntryList{documentEntry(document)};
-        if (flag == 1) {
-            EntryList out;
-            out.reserve(results.size());
-            for (const EmbeddingEntry& r : results) {
-                query::throwIfDeferredFailure(r.tree);
-                EmbeddingEntry e = r;
-                e.tree = cutLabels(r.tree);
-                out.push_back(e);
-            }
-            return out;
-        }
-        query::DocumentEditor editor(document);
-        for (const EmbeddingEntry& r : results) {
-            query::throwIfDeferredFailure(r.tree);
-            editor.remove(r.tree, {});
-        }
-        return {documentEntry(editor.current())};
-    }
-
-    std::vector<VariableEntry> vars = prepare(variables);
-    std::vector<std::string> declared;
-    for (const VariableEntry& v : vars) declared.push_back(v.name);
-    std::unordered_set<std::string> declaredSet(declared.begin(), declared.end());
-    const std::vector<std::string> needed = conditionVariables(conditions);
-    for (const std::string& name : needed)
-        if (!declaredSet.count(name)) throw Fatal("Attention: variable " + name + "doesn't exists.");
-
-    ConditionChecker checker(conditions, flag, declared);
-    const std::size_t n = needed.size();
-    std::optional<query::DocumentEditor> editor;
-    if (flag == 0) editor.emplace(document);
-    SonsFn sons = [&](std::int64_t p) { return flag == 1 ? query::findSons(document, p) : editor->findSons(p); };
-
+    ResultBinder binder(variables, document, conditions, flag);
     EntryList out;
-    for (const EmbeddingEntry& r : results) {
-        query::throwIfDeferredFailure(r.tree);
-        Association a = findVarsWith(sons, vars, r.tree);
-        if (a.size() < n || verifyAllAssoc(needed, a)) continue;
-        std::optional<Association> checked = checker.verify(std::move(a));
-        if (!checked) continue;
-        Association k = orderAssoc(std::move(*checked));
-        if (k.size() < n || verifyAllAssoc(needed, k)) continue;
-        BindingPairs pairs = clear(k);
-        if (flag == 1) {
-            // A subtree kept by several combinations is cut once.
-            std::unordered_map<const Tree*, const Tree*> cut;
-            for (query::NodeBinding& b : pairs)
-                for (const Tree*& s : b.subtrees) {
-                    auto [it, fresh] = cut.try_emplace(s, nullptr);
-                    if (fresh) it->second = cutLabels(s);
-                    s = it->second;
-                }
-            EmbeddingEntry e = r;
-            e.tree = buildNewEmbedd(pairs, r.tree).first;
-            out.push_back(e);
-        } else {
-            editor->remove(r.tree, pairs);
-        }
-    }
-    if (flag == 0) return {documentEntry(editor->current())};
+    for (const EmbeddingEntry& r : results)
+        if (auto e = binder.examine(r); e && flag == 1) out.push_back(*e);
+    if (flag == 0) return {documentEntry(binder.document())};
     return out;
 }
 

@@ -21,6 +21,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -83,6 +85,32 @@ BindingPairs clear(const Association& a);
 bool isNotVarInAssoc(const std::string& name, const Association& a);
 // True when some name is not bound by the association.
 bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a);
+
+// The decisions of manageVariables one result at a time, for a caller that
+// hands results on as they are accepted (a failure of the conditions then
+// comes when the result that causes it is examined).
+class ResultBinder {
+public:
+    // flag: 1 positive rule, 0 negated rule (anything else: InternalError).
+    ResultBinder(const QueryVariables& variables, const xml::Tree* document, const ConditionTriple& conditions,
+                 int flag);
+    ~ResultBinder();
+    ResultBinder(const ResultBinder&) = delete;
+    ResultBinder& operator=(const ResultBinder&) = delete;
+
+    // Absent when the result is not accepted. Flag 1: the result with its tree
+    // rebuilt. Flag 0: the result as given, its match (with its bound
+    // subtrees) now removed from the document.
+    std::optional<index::EmbeddingEntry> examine(const index::EmbeddingEntry& result);
+
+    // The document as the removals left it (flag 0; "empty text" when nothing
+    // remains), or the document given (flag 1). Labels are not cut.
+    const xml::Tree* document();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // The rule's answer from its results (flag 1 positive, 0 negated):
 //  - flag 1: the accepted results in order, fields kept, trees rebuilt;

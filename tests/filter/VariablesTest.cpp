@@ -262,6 +262,15 @@ TEST(ManageVariables, ConditionVariablesTheQueryLacks) {
               "");
 }
 
+TEST(ResultBinder, ConditionFailuresComeWithTheResultThatCausesThem) {
+    const Tree* doc = tree(kPeople);
+    ResultBinder binder(kAgeVar, doc, expr({"X"}, "X > > 1", {"X"}), 1);
+    // The first result covers every son of its age: X is unbound, the result
+    // is passed over before any condition runs.
+    EXPECT_FALSE(binder.examine(entry(2, 0, "person^2^2(name^3^3,age^4^5('30^5^6'))")));
+    EXPECT_THROW(binder.examine(entry(7, 0, "person^2^7(name^3^8,age^4^10)")), axf::Fatal);
+}
+
 TEST(ManageVariables, DeepDocuments) {
     axf::runWithLargeStack([] {
         const int depth = 100000;
