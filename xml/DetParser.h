@@ -106,7 +106,7 @@ private:
 // The value of p and the position after it, or nothing when p fails (of
 // either kind). The input need not be used up.
 template <class Pr, class In>
-auto pRun(const Pr& p, In& in, std::size_t pos = 0) -> std::optional<std::pair<ValueOf<Pr, In>, std::size_t>> {
+constexpr auto pRun(const Pr& p, In& in, std::size_t pos = 0) -> std::optional<std::pair<ValueOf<Pr, In>, std::size_t>> {
     auto r = p(in, pos);
     if (!r.ok()) return std::nullopt;
     return std::make_pair(std::move(*r.value), r.rest);
@@ -121,7 +121,7 @@ struct Succeed {
     Reply<T> operator()(In&, std::size_t pos) const { return Reply<T>::success(x, pos); }
 };
 template <class T>
-Succeed<T> pSucceed(T x) { return {std::move(x)}; }
+constexpr Succeed<T> pSucceed(T x) { return {std::move(x)}; }
 
 // f maps a token to an optional value.
 template <class F>
@@ -142,7 +142,7 @@ struct Check {
     }
 };
 template <class F>
-Check<F> pCheck(F f) { return {std::move(f)}; }
+constexpr Check<F> pCheck(F f) { return {std::move(f)}; }
 
 // pred holds for the token; the value is the token itself.
 template <class F>
@@ -157,7 +157,7 @@ struct Test {
     }
 };
 template <class F>
-Test<F> pTest(F pred) { return {std::move(pred)}; }
+constexpr Test<F> pTest(F pred) { return {std::move(pred)}; }
 
 // The token equals s (s as the left operand); the value is the input's token.
 template <class T>
@@ -172,7 +172,7 @@ struct Sym {
     }
 };
 template <class T>
-Sym<T> pSym(T s) { return {std::move(s)}; }
+constexpr Sym<T> pSym(T s) { return {std::move(s)}; }
 
 // ---- choice and mapping --------------------------------------------------
 
@@ -199,7 +199,7 @@ private:
     }
 };
 template <class... Ps>
-Alt<Ps...> alt(Ps... ps) { return {std::tuple<Ps...>(std::move(ps)...)}; }
+constexpr Alt<Ps...> alt(Ps... ps) { return {std::tuple<Ps...>(std::move(ps)...)}; }
 
 template <class F, class Pr>
 struct Fmap {
@@ -214,7 +214,7 @@ struct Fmap {
     }
 };
 template <class F, class Pr>
-Fmap<F, Pr> fmap(F f, Pr p) { return {std::move(f), std::move(p)}; }
+constexpr Fmap<F, Pr> fmap(F f, Pr p) { return {std::move(f), std::move(p)}; }
 
 template <class T, class Pr>
 struct ConstAs {
@@ -228,7 +228,7 @@ struct ConstAs {
     }
 };
 template <class T, class Pr>
-ConstAs<T, Pr> constAs(T x, Pr p) { return {std::move(x), std::move(p)}; }
+constexpr ConstAs<T, Pr> constAs(T x, Pr p) { return {std::move(x), std::move(p)}; }
 
 // ---- sequencing ----------------------------------------------------------
 
@@ -268,31 +268,31 @@ private:
     }
 };
 template <class F, class... Ps>
-SeqWith<F, Ps...> seqWith(F f, Ps... ps) { return {std::move(f), std::tuple<Ps...>(std::move(ps)...)}; }
+constexpr SeqWith<F, Ps...> seqWith(F f, Ps... ps) { return {std::move(f), std::tuple<Ps...>(std::move(ps)...)}; }
 
 // p <*> q: p yields a function, applied to q's value.
 template <class Pp, class Pq>
-auto ap(Pp p, Pq q) {
+constexpr auto ap(Pp p, Pq q) {
     return seqWith([](auto&& fn, auto&& w) { return fn(std::forward<decltype(w)>(w)); }, std::move(p), std::move(q));
 }
 // p <* q: p's value.
 template <class Pp, class Pq>
-auto seqL(Pp p, Pq q) {
+constexpr auto seqL(Pp p, Pq q) {
     return seqWith([](auto&& v, auto&&) { return std::forward<decltype(v)>(v); }, std::move(p), std::move(q));
 }
 // p *> q: q's value.
 template <class Pp, class Pq>
-auto seqR(Pp p, Pq q) {
+constexpr auto seqR(Pp p, Pq q) {
     return seqWith([](auto&&, auto&& w) { return std::forward<decltype(w)>(w); }, std::move(p), std::move(q));
 }
 // p <**> q: q yields a function, applied to p's value.
 template <class Pp, class Pq>
-auto apRev(Pp p, Pq q) {
+constexpr auto apRev(Pp p, Pq q) {
     return seqWith([](auto&& v, auto&& fn) { return fn(std::forward<decltype(v)>(v)); }, std::move(p), std::move(q));
 }
 // p <^> q: the pair of both values.
 template <class Pp, class Pq>
-auto seqPair(Pp p, Pq q) {
+constexpr auto seqPair(Pp p, Pq q) {
     return seqWith([](auto&& v, auto&& w) { return std::make_pair(std::forward<decltype(v)>(v), std::forward<decltype(w)>(w)); },
                    std::move(p), std::move(q));
 }
@@ -313,7 +313,7 @@ struct OrElse {
     }
 };
 template <class Pr, class T>
-OrElse<Pr, T> orElse(Pr p, T x) { return {std::move(p), std::move(x)}; }
+constexpr OrElse<Pr, T> orElse(Pr p, T x) { return {std::move(p), std::move(x)}; }
 
 template <class Pr>
 struct Maybe {
@@ -328,7 +328,7 @@ struct Maybe {
     }
 };
 template <class Pr>
-Maybe<Pr> pMaybe(Pr p) { return {std::move(p)}; }
+constexpr Maybe<Pr> pMaybe(Pr p) { return {std::move(p)}; }
 
 // The one backtracking operation: a failure after consuming becomes a
 // failure without consuming at the start position.
@@ -346,7 +346,7 @@ struct Try {
     }
 };
 template <class Pr>
-Try<Pr> pTry(Pr p) { return {std::move(p)}; }
+constexpr Try<Pr> pTry(Pr p) { return {std::move(p)}; }
 
 // ---- repetition ----------------------------------------------------------
 // Greedy: an element parser is run until it fails without consuming. A
@@ -356,7 +356,7 @@ Try<Pr> pTry(Pr p) { return {std::move(p)}; }
 
 namespace detail {
 template <class Pr, class In>
-auto runList(const Pr& p, In& in, std::size_t pos) {
+constexpr auto runList(const Pr& p, In& in, std::size_t pos) {
     using V = std::vector<ValueOf<Pr, In>>;
     V out;
     for (;;) {
@@ -377,7 +377,7 @@ struct List {
     auto operator()(In& in, std::size_t pos) const { return detail::runList(p, in, pos); }
 };
 template <class Pr>
-List<Pr> pList(Pr p) { return {std::move(p)}; }
+constexpr List<Pr> pList(Pr p) { return {std::move(p)}; }
 
 // op(a1, op(a2, ... op(ak, e))).
 template <class Op, class E, class Pr>
@@ -396,7 +396,7 @@ struct Foldr {
     }
 };
 template <class Op, class E, class Pr>
-Foldr<Op, E, Pr> pFoldr(Op op, E e, Pr p) { return {std::move(op), std::move(e), std::move(p)}; }
+constexpr Foldr<Op, E, Pr> pFoldr(Op op, E e, Pr p) { return {std::move(op), std::move(e), std::move(p)}; }
 
 // op(... op(op(e, a1), a2) ..., ak), folding as the elements arrive. For an
 // associative op with e as its unit (string concatenation) this equals the
@@ -419,7 +419,7 @@ struct Foldl {
     }
 };
 template <class Op, class E, class Pr>
-Foldl<Op, E, Pr> pFoldl(Op op, E e, Pr p) { return {std::move(op), std::move(e), std::move(p)}; }
+constexpr Foldl<Op, E, Pr> pFoldl(Op op, E e, Pr p) { return {std::move(op), std::move(e), std::move(p)}; }
 
 // One or more: a failure of the first element is the failure, of its kind.
 template <class Pr>
@@ -440,7 +440,7 @@ struct Some {
     }
 };
 template <class Pr>
-Some<Pr> pSome(Pr p) { return {std::move(p)}; }
+constexpr Some<Pr> pSome(Pr p) { return {std::move(p)}; }
 
 // ---- operator chains -----------------------------------------------------
 // op yields a two-argument function; x an operand. A failure of the first
@@ -472,7 +472,7 @@ struct Chainl {
     }
 };
 template <class Op, class X>
-Chainl<Op, X> pChainl(Op op, X x) { return {std::move(op), std::move(x)}; }
+constexpr Chainl<Op, X> pChainl(Op op, X x) { return {std::move(op), std::move(x)}; }
 
 // Combined from the right: x1 o1 (x2 o2 (x3 ...)).
 template <class Op, class X>
@@ -505,7 +505,7 @@ struct Chainr {
     }
 };
 template <class Op, class X>
-Chainr<Op, X> pChainr(Op op, X x) { return {std::move(op), std::move(x)}; }
+constexpr Chainr<Op, X> pChainr(Op op, X x) { return {std::move(op), std::move(x)}; }
 
 // ---- a plain input -------------------------------------------------------
 

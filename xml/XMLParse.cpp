@@ -60,6 +60,10 @@ PIValue splitPI(std::string_view content) {
     return {std::string(content.substr(0, i)), std::string(content.substr(j))};
 }
 
+// Each parser of the grammar is a constant built on first use (a
+// function-local static), so it is ready whenever a parse starts, also during
+// the start-up of other modules. Parsers hold copies of their parts.
+
 namespace {
 
 struct Append {
@@ -72,26 +76,39 @@ struct Append {
 // The run of text pieces of a comment or PI body, joined in order. (A left
 // fold of concatenation gives the same text as the right fold and stays
 // linear in the number of pieces.)
-const auto textRun = pFoldl(Append{}, std::string(), pText);
+const auto& textRun() {
+    static const auto p = pFoldl(Append{}, std::string(), pText);
+    return p;
+}
 
-const auto commentP = seqL(seqL(seqR(pDelim(DelimKind::MDOCOM), textRun), pDelim(DelimKind::COM)), pDelim(DelimKind::MDC));
+const auto& commentP() {
+    static const auto p =
+        seqL(seqL(seqR(pDelim(DelimKind::MDOCOM), textRun()), pDelim(DelimKind::COM)), pDelim(DelimKind::MDC));
+    return p;
+}
 
-const auto declCommentP = seqWith([](std::string first, std::string further, Unit) { return first + further; },
-                                  seqL(seqR(pDelim(DelimKind::MDOCOM), textRun), pDelim(DelimKind::COM)),
-                                  pFoldl(Append{}, std::string(),
-                                         seqL(seqR(pDelim(DelimKind::COM), textRun), pDelim(DelimKind::COM))),
-                                  pDelim(DelimKind::MDC));
+const auto& declCommentP() {
+    static const auto p =
+        seqWith([](std::string first, std::string further, Unit) { return first + further; },
+                seqL(seqR(pDelim(DelimKind::MDOCOM), textRun()), pDelim(DelimKind::COM)),
+                pFoldl(Append{}, std::string(), seqL(seqR(pDelim(DelimKind::COM), textRun()), pDelim(DelimKind::COM))),
+                pDelim(DelimKind::MDC));
+    return p;
+}
 
-const auto piP = seqWith(
-    [](Unit, std::vector<std::string> pieces, Unit) {
-        std::size_t n = 0;
-        for (const auto& p : pieces) n += p.size();
-        std::string content;
-        content.reserve(n);
-        for (const auto& p : pieces) content += p;
-        return splitPI(content);
-    },
-    pDelim(DelimKind::PIO), pList(pText), pDelim(DelimKind::PIC));
+const auto& piP() {
+    static const auto p = seqWith(
+        [](Unit, std::vector<std::string> pieces, Unit) {
+            std::size_t n = 0;
+            for (const auto& piece : pieces) n += piece.size();
+            std::string content;
+            content.reserve(n);
+            for (const auto& piece : pieces) content += piece;
+            return splitPI(content);
+        },
+        pDelim(DelimKind::PIO), pList(pText), pDelim(DelimKind::PIC));
+    return p;
+}
 
 struct ExpandLiteral {
     axf::Lazy<std::string> operator()(std::string&& literal) const {
@@ -102,67 +119,156 @@ struct ExpandLiteral {
     }
 };
 struct ReadyValue {
-    axf::Lazy<std::string> operator()(std::string&& name) const { return axf::Lazy<std::string>::ready(std::move(name)); }
+    axf::Lazy<std::string> operator()(std::string&& name) const {
+        return axf::Lazy<std::string>::ready(std::move(name));
+    }
 };
 
-const auto attValueP = alt(fmap(ExpandLiteral{}, pLiteral), fmap(ReadyValue{}, pName));
+const auto& attValueP() {
+    static const auto p = alt(fmap(ExpandLiteral{}, pLiteral), fmap(ReadyValue{}, pName));
+    return p;
+}
 
-const auto attributeP = seqWith(
-    [](std::string&& name, Unit, axf::Lazy<std::string>&& value) { return LazyAttList::value_type(std::move(name), std::move(value)); },
-    pName, pDelim(DelimKind::VI), attValueP);
+const auto& attributeP() {
+    static const auto p = seqWith(
+        [](std::string&& name, Unit, axf::Lazy<std::string>&& value) {
+            return LazyAttList::value_type(std::move(name), std::move(value));
+        },
+        pName, pDelim(DelimKind::VI), attValueP());
+    return p;
+}
 
-const auto tagCloseP = alt(constAs(true, pDelim(DelimKind::TAGC)), constAs(false, pDelim(DelimKind::EETAGC)));
+const auto& tagCloseP() {
+    static const auto p = alt(constAs(true, pDelim(DelimKind::TAGC)), constAs(false, pDelim(DelimKind::EETAGC)));
+    return p;
+}
 
-const auto startTagP = seqWith(
-    [](Unit, std::string&& name, LazyAttList&& atts, bool start) -> XMLEvent {
-        if (start) return StartEvent{std::move(name), std::move(atts)};
-        return EmptyEvent{std::move(name), std::move(atts)};
-    },
-    pDelim(DelimKind::STAGO), pName, pList(attributeP), tagCloseP);
+const auto& startTagP() {
+    static const auto p = seqWith(
+        [](Unit, std::string&& name, LazyAttList&& atts, bool start) -> XMLEvent {
+            if (start) return StartEvent{std::move(name), std::move(atts)};
+            return EmptyEvent{std::move(name), std::move(atts)};
+        },
+        pDelim(DelimKind::STAGO), pName, pList(attributeP()), tagCloseP());
+    return p;
+}
 
-const auto endTagP = seqWith([](Unit, std::string&& name, Unit) -> XMLEvent { return EndEvent{std::move(name)}; },
-                             pDelim(DelimKind::ETAGO), pName, pDelim(DelimKind::TAGC));
+const auto& endTagP() {
+    static const auto p = seqWith([](Unit, std::string&& name, Unit) -> XMLEvent { return EndEvent{std::move(name)}; },
+                                  pDelim(DelimKind::ETAGO), pName, pDelim(DelimKind::TAGC));
+    return p;
+}
 
-const auto tagP = alt(startTagP, endTagP);
+const auto& tagP() {
+    static const auto p = alt(startTagP(), endTagP());
+    return p;
+}
 
-const auto eventP = alt(tagP,                                                                      //
-                        fmap([](std::string&& t) -> XMLEvent { return TextEvent{std::move(t)}; }, pText),  //
-                        fmap([](std::string&& n) -> XMLEvent { return GERefEvent{std::move(n)}; }, pGERef),
-                        fmap([](PIValue pi) -> XMLEvent { return PIEvent{std::move(pi.first), std::move(pi.second)}; }, piP),
-                        fmap([](std::string&& c) -> XMLEvent { return CommentEvent{std::move(c)}; }, commentP));
+const auto& eventP() {
+    static const auto p = alt(tagP(),                                                                            //
+                              fmap([](std::string&& t) -> XMLEvent { return TextEvent{std::move(t)}; }, pText),  //
+                              fmap([](std::string&& n) -> XMLEvent { return GERefEvent{std::move(n)}; }, pGERef),
+                              fmap(
+                                  [](PIValue pi) -> XMLEvent {
+                                      return PIEvent{std::move(pi.first), std::move(pi.second)};
+                                  },
+                                  piP()),
+                              fmap([](std::string&& c) -> XMLEvent { return CommentEvent{std::move(c)}; }, commentP()));
+    return p;
+}
 
-const auto externalIdP = alt(
-    seqWith([](Unit, std::optional<std::string> sys) { return ExternalId{std::nullopt, std::move(sys)}; },
-            pKeyword("SYSTEM"), pMaybe(pLiteral)),
-    seqWith([](Unit, std::string pub, std::optional<std::string> sys) { return ExternalId{std::move(pub), std::move(sys)}; },
-            pKeyword("PUBLIC"), pLiteral, pMaybe(pLiteral)),
-    pSucceed(ExternalId{}));
+const auto& externalIdP() {
+    static const auto p = alt(seqWith(
+                                  [](Unit, std::optional<std::string> sys) {
+                                      return ExternalId{std::nullopt, std::move(sys)};
+                                  },
+                                  pKeyword("SYSTEM"), pMaybe(pLiteral)),
+                              seqWith(
+                                  [](Unit, std::string pub, std::optional<std::string> sys) {
+                                      return ExternalId{std::move(pub), std::move(sys)};
+                                  },
+                                  pKeyword("PUBLIC"), pLiteral, pMaybe(pLiteral)),
+                              pSucceed(ExternalId{}));
+    return p;
+}
 
-const auto doctypeBodyP = constAs(Unit{}, seqR(pName, externalIdP));
+const auto& doctypeBodyP() {
+    static const auto p = constAs(Unit{}, seqR(pName, externalIdP()));
+    return p;
+}
 
-const auto doctypeP = seqWith([](Unit, Unit, Unit, Unit) { return Unit{}; }, pDelim(DelimKind::MDO), pKeyword("DOCTYPE"),
-                              doctypeBodyP, pDelim(DelimKind::MDC));
+const auto& doctypeP() {
+    static const auto p = seqWith([](Unit, Unit, Unit, Unit) { return Unit{}; }, pDelim(DelimKind::MDO),
+                                  pKeyword("DOCTYPE"), doctypeBodyP(), pDelim(DelimKind::MDC));
+    return p;
+}
 
-const auto prologP = seqWith([](Unit, std::optional<PIValue> pi, Unit, std::optional<Unit> dt) { return pair(std::move(pi), dt); },
-                             pSkipWS, pMaybe(piP), pSkipWS, pMaybe(doctypeP));
+const auto& prologP() {
+    static const auto p =
+        seqWith([](Unit, std::optional<PIValue> pi, Unit, std::optional<Unit> dt) { return pair(std::move(pi), dt); },
+                pSkipWS, pMaybe(piP()), pSkipWS, pMaybe(doctypeP()));
+    return p;
+}
 
 }  // namespace
 
 // The shared, type-erased forms, built on first use.
-const XP<XMLEvent>& pEvent() { static const XP<XMLEvent> p(eventP); return p; }
-const XP<XMLEvent>& pTag() { static const XP<XMLEvent> p(tagP); return p; }
-const XP<XMLEvent>& pStartTag() { static const XP<XMLEvent> p(startTagP); return p; }
-const XP<XMLEvent>& pEndTag() { static const XP<XMLEvent> p(endTagP); return p; }
-const XP<bool>& pTagClose() { static const XP<bool> p(tagCloseP); return p; }
-const XP<LazyAttList::value_type>& pAttribute() { static const XP<LazyAttList::value_type> p(attributeP); return p; }
-const XP<axf::Lazy<std::string>>& pAttValue() { static const XP<axf::Lazy<std::string>> p(attValueP); return p; }
-const XP<std::string>& pComment() { static const XP<std::string> p(commentP); return p; }
-const XP<std::string>& pDeclComment() { static const XP<std::string> p(declCommentP); return p; }
-const XP<PIValue>& pPI() { static const XP<PIValue> p(piP); return p; }
-const XP<PrologValue>& pProlog() { static const XP<PrologValue> p(prologP); return p; }
-const XP<Unit>& pDoctype() { static const XP<Unit> p(doctypeP); return p; }
-const XP<Unit>& pDoctypeBody() { static const XP<Unit> p(doctypeBodyP); return p; }
-const XP<ExternalId>& pExternalId() { static const XP<ExternalId> p(externalIdP); return p; }
+const XP<XMLEvent>& pEvent() {
+    static const XP<XMLEvent> p(eventP());
+    return p;
+}
+const XP<XMLEvent>& pTag() {
+    static const XP<XMLEvent> p(tagP());
+    return p;
+}
+const XP<XMLEvent>& pStartTag() {
+    static const XP<XMLEvent> p(startTagP());
+    return p;
+}
+const XP<XMLEvent>& pEndTag() {
+    static const XP<XMLEvent> p(endTagP());
+    return p;
+}
+const XP<bool>& pTagClose() {
+    static const XP<bool> p(tagCloseP());
+    return p;
+}
+const XP<LazyAttList::value_type>& pAttribute() {
+    static const XP<LazyAttList::value_type> p(attributeP());
+    return p;
+}
+const XP<axf::Lazy<std::string>>& pAttValue() {
+    static const XP<axf::Lazy<std::string>> p(attValueP());
+    return p;
+}
+const XP<std::string>& pComment() {
+    static const XP<std::string> p(commentP());
+    return p;
+}
+const XP<std::string>& pDeclComment() {
+    static const XP<std::string> p(declCommentP());
+    return p;
+}
+const XP<PIValue>& pPI() {
+    static const XP<PIValue> p(piP());
+    return p;
+}
+const XP<PrologValue>& pProlog() {
+    static const XP<PrologValue> p(prologP());
+    return p;
+}
+const XP<Unit>& pDoctype() {
+    static const XP<Unit> p(doctypeP());
+    return p;
+}
+const XP<Unit>& pDoctypeBody() {
+    static const XP<Unit> p(doctypeBodyP());
+    return p;
+}
+const XP<ExternalId>& pExternalId() {
+    static const XP<ExternalId> p(externalIdP());
+    return p;
+}
 
 // ---- printed form of tokens ------------------------------------------------------
 
@@ -186,40 +292,71 @@ std::string describeToken(const Delimiter& t) {
     switch (t.kind()) {
         // The text of these may hold a character reference whose value is
         // computed on reading (and may fail), so it is not read here.
-        case DelimKind::WS: return "white space";
-        case DelimKind::CDATA: return "character data";
-        case DelimKind::GEREF: return cutShort(t.text(), "&", ";");
-        case DelimKind::PEREF: return cutShort(t.text(), "%", ";");
-        case DelimKind::LITERAL: return cutShort(t.text(), "'", "'");
+        case DelimKind::WS:
+            return "white space";
+        case DelimKind::CDATA:
+            return "character data";
+        case DelimKind::GEREF:
+            return cutShort(t.text(), "&", ";");
+        case DelimKind::PEREF:
+            return cutShort(t.text(), "%", ";");
+        case DelimKind::LITERAL:
+            return cutShort(t.text(), "'", "'");
         case DelimKind::LEXERR:
         case DelimKind::REST:
         case DelimKind::NAME:
-        case DelimKind::RNINAME: return cutShort(t.text());
-        case DelimKind::STAGO: return "<";
-        case DelimKind::ETAGO: return "</";
-        case DelimKind::MDO: return "<!";
-        case DelimKind::MDOCOM: return "<!--";
-        case DelimKind::MDODSO: return "<![";
-        case DelimKind::PIO: return "<?";
-        case DelimKind::PIC: return "?>";
-        case DelimKind::TAGC: return ">";
-        case DelimKind::VI: return "=";
-        case DelimKind::EETAGC: return "/>";
-        case DelimKind::MDC: return ">";
-        case DelimKind::DSO: return "[";
-        case DelimKind::DSC: return "]";
-        case DelimKind::MSC: return "]]>";
-        case DelimKind::COM: return "--";
-        case DelimKind::GRPO: return "(";
-        case DelimKind::GRPC: return ")";
-        case DelimKind::AND: return "&";
-        case DelimKind::OR: return "|";
-        case DelimKind::SEQ: return ",";
-        case DelimKind::OPT: return "?";
-        case DelimKind::REP: return "*";
-        case DelimKind::PLUS: return "+";
-        case DelimKind::MINUS: return "-";
-        case DelimKind::PERO: return "%";
+        case DelimKind::RNINAME:
+            return cutShort(t.text());
+        case DelimKind::STAGO:
+            return "<";
+        case DelimKind::ETAGO:
+            return "</";
+        case DelimKind::MDO:
+            return "<!";
+        case DelimKind::MDOCOM:
+            return "<!--";
+        case DelimKind::MDODSO:
+            return "<![";
+        case DelimKind::PIO:
+            return "<?";
+        case DelimKind::PIC:
+            return "?>";
+        case DelimKind::TAGC:
+            return ">";
+        case DelimKind::VI:
+            return "=";
+        case DelimKind::EETAGC:
+            return "/>";
+        case DelimKind::MDC:
+            return ">";
+        case DelimKind::DSO:
+            return "[";
+        case DelimKind::DSC:
+            return "]";
+        case DelimKind::MSC:
+            return "]]>";
+        case DelimKind::COM:
+            return "--";
+        case DelimKind::GRPO:
+            return "(";
+        case DelimKind::GRPC:
+            return ")";
+        case DelimKind::AND:
+            return "&";
+        case DelimKind::OR:
+            return "|";
+        case DelimKind::SEQ:
+            return ",";
+        case DelimKind::OPT:
+            return "?";
+        case DelimKind::REP:
+            return "*";
+        case DelimKind::PLUS:
+            return "+";
+        case DelimKind::MINUS:
+            return "-";
+        case DelimKind::PERO:
+            return "%";
     }
     throw InternalError("describeToken: unknown token kind");
 }
@@ -233,7 +370,7 @@ public:
 
     std::optional<XMLEvent> next() {
         if (state_ == State::Prolog) {
-            auto r = prologP(tokens_, 0);
+            auto r = prologP()(tokens_, 0);
             if (!r.ok()) {
                 state_ = State::Ended;
                 noteStop(r.rest, r.rest);
@@ -245,7 +382,7 @@ public:
             state_ = State::Events;
         }
         if (state_ == State::Ended) return std::nullopt;
-        auto r = eventP(tokens_, pos_);
+        auto r = eventP()(tokens_, pos_);
         if (!r.ok()) {
             state_ = State::Ended;
             noteStop(pos_, r.rest);

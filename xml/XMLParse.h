@@ -150,11 +150,11 @@ inline constexpr Check<TokenText> pName{{DelimKind::NAME, DelimKind::NAME}};
 
 // One token of the given kind without text. (Its value, the token, is
 // never used; it yields the empty value.)
-inline Check<IsKind> pDelim(DelimKind k) { return {{k}}; }
+constexpr Check<IsKind> pDelim(DelimKind k) { return {{k}}; }
 // One NAME token spelling exactly k.
-inline Check<IsWord> pKeyword(std::string k) { return {{DelimKind::NAME, std::move(k)}}; }
+constexpr Check<IsWord> pKeyword(std::string k) { return {{DelimKind::NAME, std::move(k)}}; }
 // One RNINAME token spelling exactly k, "#" included.
-inline Check<IsWord> pReservedName(std::string k) { return {{DelimKind::RNINAME, std::move(k)}}; }
+constexpr Check<IsWord> pReservedName(std::string k) { return {{DelimKind::RNINAME, std::move(k)}}; }
 
 // The longest run of WS tokens, possibly none; never fails.
 inline const Foldl<DropValue, Unit, Check<IsKind>> pSkipWS{{}, Unit{}, {{DelimKind::WS}}};
