@@ -242,6 +242,8 @@ TEST(ParseGrammar, CommentDeclarations) {
     std::vector<Delimiter> two = {t(K::MDOCOM), t(K::CDATA, " x "), t(K::COM), t(K::COM), t(K::CDATA, " y"),
                                   t(K::CDATA, "-z "), t(K::COM), t(K::MDC)};
     EXPECT_EQ(run(two), " x  y-z ");
+    // From the scanner: the white space between the two comments is in neither.
+    EXPECT_EQ(run(scanAll("<!-- a -- \n -- b -->")), " a  b ");
     EXPECT_EQ(runTokens(pComment(), two).first, ParseStatus::FailConsumed);
     EXPECT_EQ(run({t(K::MDOCOM), t(K::COM), t(K::LEXERR, "x"), t(K::MDC)}), "<fail>");
     EXPECT_EQ(runTokens(pDeclComment(), {t(K::PIO)}).first, ParseStatus::FailEmpty);
