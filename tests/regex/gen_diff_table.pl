@@ -117,7 +117,8 @@ sub piece {
     }
     # Non-greedy marks only on single elements: a non-greedy counted
     # repetition also lowers the priority of repetitions inside its body.
-    my $ng = rand() < 0.25 && $a->{simple};
+    # (Not on x{m}: the same as x{m}, and Perl 5.36 misreads some uses.)
+    my $ng = rand() < 0.25 && $a->{simple} && $q !~ /^\{\d+\}$/;
     $q .= '?' if $ng;
     # A repeated body that can match the empty text and holds a non-greedy
     # part: the backtracking engine ends the loop at an empty pass, this engine
