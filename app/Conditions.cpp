@@ -56,9 +56,9 @@ ConditionTriple parseCond(const Tree* conditions) {
     for (const Tree* child : conditions->children()) {
         ConditionReading r = parseLabel(getLabel(child));
         if (r.kind == "R")
-            triple.regexConditions.emplace_back(r.names.front(), r.text);
+            triple.regexConditions.push_back(filter::RegexCondition{r.names.front(), r.text});
         else
-            triple.expressionConditions.emplace_back(r.names, r.text);
+            triple.expressionConditions.push_back(filter::ExpressionCondition{r.names, r.text});
         triple.variables = addDistinctVars(r.names, std::move(triple.variables));
     }
     // Each pair was put in front of the ones before it.

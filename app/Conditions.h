@@ -12,18 +12,16 @@
 #include <utility>
 #include <vector>
 
+#include "filter/Conditions.h"
 #include "xml/XML.h"
 
 namespace axf::app {
 
-struct ConditionTriple {
-    // (variable name, pattern), last condition first.
-    std::vector<std::pair<std::string, std::string>> regexConditions;
-    // (capital letters of the text, last occurrence first; the whole text), last condition first.
-    std::vector<std::pair<std::vector<std::string>, std::string>> expressionConditions;
-    // Every variable name of the conditions, once, in order of first collection.
-    std::vector<std::string> variables;
-};
+// Regular-expression conditions as (variable name, pattern) and expression
+// conditions as (capital letters of the text, last occurrence first; the
+// whole text), both lists last condition first; then every variable name of
+// the conditions, once, in order of first collection.
+using ConditionTriple = filter::ConditionTriple;
 
 struct ConditionReading {
     std::string kind;                // "R" or "N"

@@ -1,37 +1,30 @@
 #include "app/VarsBridge.h"
 
-#include <variant>
-
-#include "query/NodeLabel.h"
+#include "filter/Variables.h"
 
 namespace axf::app {
 
 namespace {
 
-// Every label cut back to its value.
-const xml::Tree* bareLabels(const xml::Tree* t) {
-    xml::TreeList kids;
-    kids.reserve(t->nkids);
-    for (const xml::Tree* k : t->children()) kids.push_back(bareLabels(k));
-    if (const auto* el = std::get_if<xml::ELNode>(&t->value))
-        return xml::makeTree(xml::ELNode{query::getLabelComponent(el->name, 1), el->attributes}, kids);
-    if (const auto* tx = std::get_if<xml::TXNode>(&t->value))
-        return xml::makeTree(xml::TXNode{query::getLabelComponent(tx->text, 1)}, kids);
-    return xml::makeTree(t->value, kids);
+filter::QueryVariables queryVariables(const query::VariableList& variables) {
+    filter::QueryVariables out;
+    out.reserve(variables.size());
+    for (const auto& [number, name] : variables) out.emplace_back(number, name);
+    return out;
 }
 
 }  // namespace
 
-index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList&, const xml::Tree*,
-                                 const ConditionTriple&) {
-    index::EntryList out = adjusted;
-    for (auto& e : out) e.tree = bareLabels(e.tree);
-    return out;
+index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVars,
+                                 const xml::Tree* document, const ConditionTriple& conditions) {
+    return filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 1);
 }
 
-const xml::Tree* reducedDocument(const index::EntryList&, const query::VariableList&, const xml::Tree* document,
-                                 const ConditionTriple&) {
-    return bareLabels(document);
+const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVars,
+                                 const xml::Tree* document, const ConditionTriple& conditions) {
+    index::EntryList left = filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 0);
+    const xml::Tree* remaining = left.empty() ? document : left.front().tree;
+    return filter::buildNewEmbedd({}, remaining).first;
 }
 
 }  // namespace axf::app

@@ -58,10 +58,14 @@ TEST(ResultDocument, PendingFailureFiresAfterThePrintedMatches) {
 TEST(ConditionTexts, WorkedExampleAndEdges) {
     auto conds = axf::xml::elem("conditions", {text("Y > X + 2"), text("X match [0-9]+"), text("Z match [a-z]+")});
     ConditionTriple t = parseCond(conds);
-    using P = std::pair<std::string, std::string>;
-    EXPECT_EQ(t.regexConditions, (std::vector<P>{{"Z", "[a-z]+"}, {"X", "[0-9]+"}}));
+    ASSERT_EQ(t.regexConditions.size(), 2u);
+    EXPECT_EQ(t.regexConditions[0].variable, "Z");
+    EXPECT_EQ(t.regexConditions[0].pattern, "[a-z]+");
+    EXPECT_EQ(t.regexConditions[1].variable, "X");
+    EXPECT_EQ(t.regexConditions[1].pattern, "[0-9]+");
     ASSERT_EQ(t.expressionConditions.size(), 1u);
-    EXPECT_EQ(t.expressionConditions[0].first, (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(t.expressionConditions[0].variables, (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(t.expressionConditions[0].text, "Y > X + 2");
     EXPECT_EQ(t.variables, (std::vector<std::string>{"X", "Y", "Z"}));
     EXPECT_TRUE(parseCond(text("conditions")).variables.empty());
 
