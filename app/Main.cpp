@@ -23,6 +23,14 @@ bool isPlainElement(const Tree* t, std::string_view name) {
     return el && el->name == name && el->attributes.empty();
 }
 
+// The empty result, or a count: an element without children named
+// "Empty Result", or "0000" with attributes.
+bool isEmptyOrCount(const Tree* t) {
+    const auto* el = std::get_if<ELNode>(&t->value);
+    if (!el || !t->isLeaf()) return false;
+    return (el->name == "Empty Result" && el->attributes.empty()) || (el->name == "0000" && !el->attributes.empty());
+}
+
 std::int64_t readCount(const std::string& text) {
     std::int32_t value = 0;
     const char* end = text.data() + text.size();
@@ -47,7 +55,12 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
         ResultDocument nested = extractElem(source->children(), 0);
-        text = makeLazy([nested]() { return showResultDocument(0, 0, nested); });
+        // A nested result that lists nothing (the empty result or a count)
+        // serves as an empty document.
+        text = makeLazy([nested]() -> std::string {
+            if (nested.tree && isEmptyOrCount(nested.tree)) return {};
+            return showResultDocument(0, 0, nested);
+        });
     } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
         text = Lazy<std::string>::ready(std::get<TXNode>(source->children()[0]->value).text);
     } else {
