@@ -379,7 +379,11 @@ struct LabelInfo {
 
 class Walk {
 public:
-    BuildResult run(const EventSource& source) {
+    BuildResult run(const EventSource& source, std::size_t textBytes) {
+        // A node takes some 20 bytes of text; reserved room that is never
+        // used is never touched.
+        result_.mapping.reserve(textBytes / 8 + 1);
+        result_.textIndex.reserve(textBytes / 32);
         result_.mapping.emplace_back();  // position 0 numbers no node
         std::vector<xml::XMLEvent> queued;
         std::size_t nextQueued = 0;
@@ -510,7 +514,7 @@ private:
 
 }  // namespace
 
-BuildResult buildIndexes(const EventSource& next) { return Walk().run(next); }
+BuildResult buildIndexes(const EventSource& next, std::size_t textBytes) { return Walk().run(next, textBytes); }
 
 BuildResult buildIndexes(std::vector<xml::XMLEvent> events) {
     std::size_t i = 0;
@@ -549,7 +553,7 @@ IndexedDocument indexedDocument(BuildResult walked) {
 IndexedDocument parseText(std::string_view text) {
     std::string prepared = deleteBlanc(text);
     xml::DocumentEvents events = xml::parseDocument(prepared);
-    BuildResult walked = buildIndexes([&events] { return events.next(); });
+    BuildResult walked = buildIndexes([&events] { return events.next(); }, prepared.size());
     if (walked.reachedEnd && events.stop().early) {
         const auto& stop = events.stop();
         throw Fatal("Attention: malformed document at byte " + std::to_string(originalOffset(text, stop.offset)) +

@@ -220,7 +220,9 @@ struct BuildResult {
 // events after it are not pulled). Comments and processing instructions are
 // skipped; a predefined entity reference becomes the text of its character;
 // any other entity reference, and an error event, throw Fatal.
-BuildResult buildIndexes(const EventSource& next);
+// textBytes, when known, is the size of the document text: room for its
+// nodes is set aside once instead of growing step by step.
+BuildResult buildIndexes(const EventSource& next, std::size_t textBytes = 0);
 BuildResult buildIndexes(std::vector<xml::XMLEvent> events);
 
 // The mapping as (position, label) pairs, newest first: the reverse of the

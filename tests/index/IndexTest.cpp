@@ -57,6 +57,24 @@ TEST(Index, AddRefFilesByKindAndKeepsKeyOrder) {
     EXPECT_THROW(index.addRef("b", at(8), "e"), axf::InternalError);
 }
 
+TEST(Index, ManyKeysKeepTheirSlotsAndOrder) {
+    for (std::size_t reserved : {std::size_t(0), std::size_t(100), std::size_t(50000)}) {
+        Index index;
+        index.reserve(reserved);
+        for (int round = 0; round < 2; ++round)
+            for (int k = 0; k < 20000; ++k) index.addRef("key" + std::to_string(k), at(k + round), "E");
+        ASSERT_EQ(index.size(), 20000u);
+        for (int k = 0; k < 20000; k += 997) {
+            const IndexEntry* e = index.find("key" + std::to_string(k));
+            ASSERT_TRUE(e);
+            EXPECT_EQ(e, &index.entries()[static_cast<std::size_t>(k)]);
+            EXPECT_EQ(positions(e->exact), (std::vector<std::int64_t>{k, k + 1}));
+        }
+        EXPECT_FALSE(index.find("key20000"));
+        EXPECT_FALSE(index.find(""));
+    }
+}
+
 TEST(Index, GetRefByKind) {
     Index index;
     for (std::int64_t p : {1, 5}) index.addRef("k", at(p, 0), "E");
