@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "index/SynonymClasses.h"
 #include "xml/Arena.h"
