@@ -81,21 +81,52 @@ const Tree* marked(std::string name, std::initializer_list<const Tree*> kids = {
     return xml::makeTree(ELNode{std::move(name), {{"type", "E"}}}, kids);
 }
 
-// site(1) holds item(2) over the text x(3), then europe(4) over item(5) over
-// the text y(6).
+// The document a(b('x'), c(b('y'))) with vocabulary names: a is site, b is
+// item, c is europe. site 1 (depth 0, last 6), item 2 (depth 2, last 3), x 3
+// (depth 4), europe 4 (depth 2, last 6), item 5 (depth 4, last 6), y 6 (depth 6).
 const char* kWorked = "<site><item>x</item><europe><item>y</item></europe></site>";
 
 TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
     Doc d(kWorked);
-    // Approximate: the extended annotation offers the deletion of item.
+    // Approximate, mode best: the extended annotation offers the deletion of
+    // item: 2(3(4('5'),'6')), 3 an "or", node 6 the text without item, at 5.
     const Tree* q = tree("site(item('y'))");
     QueryAnnotation a = extendQuery(q, 2);
     ASSERT_EQ(shape(a.tree), "2(3(4('5'),'6'))");
+    ASSERT_EQ(a.mapping.pairs(), (std::vector<QueryMapping::Pair>{
+                                     {"2", "site"}, {"3", "or"}, {"4", "item"}, {"6", "y"}, {"5", "y"}}));
+    ASSERT_EQ(a.sumDelCost.pairs(), (std::vector<SumDelCost::Pair>{{"6", 5}}));
+
+    // Each step of the evaluation, node by node.
+    const Tree* n3 = a.tree->kids[0];
+    const Tree* n4 = n3->kids[0];
+    const Tree* n5 = n4->kids[0];
+    const Tree* n6 = n3->kids[1];
+    auto eval = [&](const Tree* t, const EntryList& parents, const std::string& p) {
+        return evaluate(t, a.mapping, a.sumDelCost, parents, p, d.doc.indexEL, d.doc.indexTX, d.doc.mapping, 5,
+                        a.searchTypes, "best", "E");
+    };
+    const EntryList site = getPresences(d.doc.indexEL, "site", "E");
+    const EntryList items = getPresences(d.doc.indexEL, "item", "E");
+    // item at 2 has no y inside: left out at 5; item at 5 holds y one level below.
+    EXPECT_EQ(show(eval(n5, items, "4")), "(2,2,3,0,5) item^4^2 | (5,4,6,0,0) item^4^5('y^5^6')");
+    // First operand: item at 5 two levels below site, one skipped level.
+    EXPECT_EQ(show(eval(n4, site, "2")), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
+    // Second operand: y found with its own deletion cost 5 and two skipped levels.
+    EXPECT_EQ(show(eval(n6, site, "2")), "(1,0,6,0,9) site^2^1('y^6^6')");
+    // The or keeps the cheaper operand; the search entry then adds site's
+    // renaming cost 0.
+    EXPECT_EQ(show(eval(n3, site, "2")), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
     EXPECT_EQ(show(d.search(q, "best")), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
+
+    // With x in place of y: item at 2 finds x directly.
     EXPECT_EQ(show(d.search(tree("site(item('x'))"), "best")), "(1,0,6,0,0) site^2^1(item^4^2('x^5^3'))");
-    // Exact: no alternatives, item at 2 has no y below it and yields nothing.
+    // Exact: no alternatives (2(3(4)), deletion cost 1000); item at 2 yields nothing.
+    PlainAnnotation exact = visitQuery(q, 2);
+    ASSERT_EQ(shape(exact.tree), "2(3('4'))");
     EXPECT_EQ(show(d.search(q, "bestEx")), "(1,0,6,0,2) site^2^1(item^3^5('y^4^6'))");
-    // Two children under an and node.
+    // Two children under an and node: 2(3(4,5)).
+    EXPECT_EQ(shape(extendQuery(tree("site(and(item,europe))"), 2).tree), "2(3(4,5))");
     EXPECT_EQ(show(d.search(tree("site(and(item,europe))"), "best")),
               "(1,0,6,0,0) site^2^1(item^4^2,europe^5^4)");
 }
@@ -354,6 +385,130 @@ TEST(EmbeddingSearch, SearchTypesAndTranslationLookup) {
     EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", "N")), "2:2 ");
     EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", "E")), "");
     EXPECT_THROW(getPresences(p.doc.indexEL, "person", "X"), InternalError);
+}
+
+// The descendant walk on hand-made lists: the top element a (1, depth 0, last
+// 5) holds x (2, depth 2, last 3) over b (3, depth 4), then b (4, depth 2,
+// last 5) over the text t (5). Query a over b, a numbered 2.
+TEST(DescendantWalk, WorkedExampleAndItsVariants) {
+    const EntryList parents = {EmbeddingEntry{1, 0, 5, 0, 0, xml::elem("a")}};
+    const index::Mapping mapping = {"", "a", "x", "b", "b", "t"};
+    auto b3 = [](std::int64_t cost) { return EmbeddingEntry{3, 4, 3, 0, cost, tree("b^3^3")}; };
+    auto b4 = [](std::int64_t cost) { return EmbeddingEntry{4, 2, 5, 0, cost, tree("b^3^4('t^4^5')")}; };
+    struct Case {
+        const char* what;
+        EntryList candidates;
+        std::int64_t alt;
+        const char* mode;
+        std::string want;
+    };
+    const std::vector<Case> cases = {
+        {"nearer b wins", {b3(0), b4(0)}, 5, "best", "(1,0,5,0,0) a^2^1(b^3^4('t^4^5'))"},
+        {"dearer near b loses", {b3(0), b4(3)}, 5, "best", "(1,0,5,0,2) a^2^1(b^3^3)"},
+        {"tie, best: first in document order", {b3(0), b4(2)}, 5, "best", "(1,0,5,0,2) a^2^1(b^3^3)"},
+        {"tie, all: both in document order",
+         {b3(0), b4(2)},
+         5,
+         "all",
+         "(1,0,5,0,2) a^2^1(b^3^3) | (1,0,5,0,2) a^2^1(b^3^4('t^4^5'))"},
+        {"via cost equal to the alternative: embedded", {b3(0), b4(3)}, 2, "best", "(1,0,5,0,2) a^2^1(b^3^3)"},
+        {"via cost above the alternative: left out", {b3(0), b4(3)}, 1, "best", "(1,0,5,0,1) a^2^1"},
+        {"no candidates, cannot be left out", {}, infinito, "best", ""},
+        {"no candidates, left out", {}, 5, "best", "(1,0,5,0,5) a^2^1"},
+        // A candidate at the parent's own position is not inside it; one at
+        // its last position is.
+        {"own position and last position",
+         {EmbeddingEntry{1, 0, 5, 0, 0, tree("a^3^1")}, EmbeddingEntry{5, 4, 5, 0, 0, tree("'t^3^5'")}},
+         infinito,
+         "best",
+         "(1,0,5,0,2) a^2^1('t^3^5')"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(show(join_path(parents, SearchResult{c.candidates, nullptr}, "2", inscost, c.alt, mapping, 0,
+                                 c.mode)),
+                  c.want)
+            << c.what;
+
+    // A failure pending after the candidates fires for a parent whose search
+    // reaches the end of the list (x stops at t, past its subtree; b reads on).
+    const EntryList two = {EmbeddingEntry{2, 2, 3, 0, 0, xml::elem("x")}, EmbeddingEntry{4, 2, 5, 0, 0, xml::elem("b")}};
+    SearchResult pending{{EmbeddingEntry{3, 4, 3, 0, 0, tree("b^3^3")}, EmbeddingEntry{5, 4, 5, 0, 0, tree("'t^3^5'")}},
+                         std::make_exception_ptr(Fatal("pending"))};
+    SearchResult firstOnly = join_path(std::span(two).first(1), pending, "2", inscost, infinito, mapping, 0, "best");
+    EXPECT_FALSE(firstOnly.hasFailure());
+    EXPECT_EQ(show(firstOnly), "(2,2,3,0,0) x^2^2(b^3^3)");
+    SearchResult both = join_path(two, pending, "2", inscost, infinito, mapping, 0, "best");
+    EXPECT_EQ(both.entries.size(), 1u);
+    EXPECT_EQ(fatalText(both), "pending");
+}
+
+TEST(ResultLabels, BuildersOfMatchRoots) {
+    // buildPos with fields (7, 4, 9, 0, 3), name item, query node 5.
+    const std::vector<const Tree*> trees = {tree("t1"), tree("t2"), tree("t3")};
+    struct Pick {
+        std::int64_t branch;
+        const char* want;
+    } picks[] = {{0, "(7,4,9,0,3) item^5^7(t1) | (7,4,9,0,3) item^5^7(t2) | (7,4,9,0,3) item^5^7(t3)"},
+                 {2, "(7,4,9,0,3) item^5^7(t2)"},
+                 {3, "(7,4,9,0,3) item^5^7(t3)"},
+                 {-1, "(7,4,9,0,3) item^5^7(t3)"},
+                 {-7, "(7,4,9,0,3) item^5^7(t3)"}};
+    for (const Pick& p : picks) EXPECT_EQ(show(buildPos(7, 4, 9, 0, 3, "item", "5", p.branch, trees)), p.want);
+    EXPECT_TRUE(buildPos(7, 4, 9, 0, 3, "item", "5", 0, {}).empty());
+    EXPECT_TRUE(buildPos(7, 4, 9, 0, 3, "item", "5", -1, {}).empty());
+    EXPECT_THROW(buildPos(7, 4, 9, 0, 3, "item", "5", 4, trees), InternalError);
+
+    // getLabelName: (name, flag, selector).
+    struct Split {
+        const char* label;
+        const char* name;
+        int flag;
+        const char* selector;
+    } splits[] = {{"abc", "abc", 0, ""},     {"abc[12]", "abc", 1, "12"}, {"abc[last]", "abc", 1, "last"},
+                  {"abc[]", "abc", 1, ""},   {"[3]", "", 1, "3"},         {"", "", 0, ""},
+                  {"a[1]2]", "a", 1, "1]2"}, {"a[b[2]", "a", 1, "b[2"}};
+    for (const Split& s : splits) {
+        LabelName l = getLabelName(s.label);
+        EXPECT_EQ(l.name, s.name) << s.label;
+        EXPECT_EQ(l.flag, s.flag) << s.label;
+        EXPECT_EQ(l.selector, s.selector) << s.label;
+    }
+
+    // setLabel appends; addPre stamps an index leaf with the query node and
+    // its position, escaping the value.
+    EXPECT_EQ(shape(setLabel(xml::text("t"), "4^17")), "'t^4^17'");
+    EXPECT_EQ(shape(setLabel(setLabel(xml::elem("a"), "x"), "y")), "a^x^y");
+    EXPECT_THROW(setLabel(xml::makeTree(ELNode{"a", {{"k", "v"}}}, {}), "1^0"), InternalError);
+    EXPECT_EQ(show({addPre("5", EmbeddingEntry{3, 2, 3, 0, 1, xml::elem("item")})}), "(3,2,3,0,1) item^5^3");
+    EXPECT_EQ(show({addPre("5", EmbeddingEntry{10, 4, 10, 0, 0, xml::text("t^u")})}), "(10,4,10,0,0) 't\\^u^5^10'");
+
+    // The boolean result roots: the driver appends 1^0 to a combined root.
+    const Tree* l = tree("a^2^1");
+    const Tree* r = tree("b^4^3");
+    for (const char* op : {"and", "or", "xor"})
+        EXPECT_EQ(shape(setLabel(buildExternalTree(op, l, r), "1^0")), std::string(op) + "^1^0(a^2^1,b^4^3)");
+
+    // Renaming and deletion costs go into the cost; renaming costs stay.
+    const EntryList e = {EmbeddingEntry{1, 0, 1, 0, 3, l}, EmbeddingEntry{2, 0, 2, 2, 4, r}};
+    EXPECT_EQ(show(add_rencost(e)), "(1,0,1,0,3) a^2^1 | (2,0,2,2,6) b^4^3");
+    EXPECT_EQ(show(add_delcost(e, 5)), "(1,0,1,0,8) a^2^1 | (2,0,2,2,9) b^4^3");
+    EXPECT_EQ(show(add_delcost(e, 0)), show(e));
+    EXPECT_EQ(show(setRenCost(2, e)), "(1,0,1,2,3) a^2^1 | (2,0,2,2,4) b^4^3");
+}
+
+TEST(EmbeddingSearch, LeafOwnDeletionCost) {
+    // site over item with item's own deletion cost 5: charged on a found item
+    // too; an item left out costs the search's deletion cost plus its own.
+    const Tree* q = tree("2(3)");
+    const QueryMapping m{{"2", "site"}, {"3", "item"}};
+    auto run = [&](const Doc& d, std::int64_t deletionCost) {
+        return evaluateQuery(q, m, SumDelCost{{"3", 5}}, {}, "2", d.doc.indexEL, d.doc.indexTX, d.doc.mapping,
+                             deletionCost, SearchTypeList{}, "best", "E");
+    };
+    Doc with("<site><item/></site>");
+    Doc without("<site><people/></site>");
+    EXPECT_EQ(show(run(with, 5)), "(1,0,2,0,5) site^2^1(item^3^2)");
+    EXPECT_EQ(show(run(without, 5)), "(1,0,2,0,10) site^2^1");
 }
 
 TEST(AttributeReconversion, AttributeElementsBecomeAttributes) {
