@@ -18,6 +18,12 @@ const std::string kOr = "or";
 // Number of nodes of the extended subtree, saturating at kNoSize.
 constexpr std::int64_t kNoSize = std::int64_t(1) << 40;
 
+// The largest extended query built. Every element with a child doubles the
+// size of what lies below it, so a chain of k nested elements takes
+// 3*2^k - 2 nodes; past this bound (a chain of 23 elements) the extended
+// query would exhaust memory, and the run stops with a message instead.
+constexpr std::int64_t kMaxExtendedNodes = std::int64_t(1) << 24;
+
 std::int64_t extendedSize(const xml::Tree* node) {
     const auto* el = std::get_if<xml::ELNode>(&node->value);
     if (!el || node->isLeaf()) return 1;
@@ -50,6 +56,10 @@ struct ExtendWalk {
     };
 
     explicit ExtendWalk(std::int64_t size) {
+        if (size > kMaxExtendedNodes)
+            throw Fatal("Attention: the query is too deep for an approximate search: its extended form would have "
+                        "more than " +
+                        std::to_string(kMaxExtendedNodes) + " nodes");
         if (size < kNoSize) {
             mapping.resize(std::size_t(size));
             mappingLeft = std::size_t(size);

@@ -30,7 +30,9 @@ namespace axf::query {
 
 // The extended annotation of a query whose root takes `first`. The root gets
 // no alternative and no cost; only the first child of an element counts.
-// Throws Fatal "Multiple variable at node ..." for an invalid attribute list
+// Throws Fatal "Multiple variable at node ..." for an invalid attribute list,
+// Fatal "Attention: the query is too deep for an approximate search: ..." when
+// the extended query would pass 2^24 nodes (a chain of 23 nested elements),
 // and InternalError for node kinds a query never holds.
 QueryAnnotation extendQuery(const xml::Tree* query, std::int64_t first);
 

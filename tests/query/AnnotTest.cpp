@@ -373,6 +373,21 @@ TEST(ExtendQuery, DeepGroups) {
     });
 }
 
+// Past 2^24 nodes (a chain of 23 elements below the root) the extended query
+// is refused before anything is built, however deep the chain.
+TEST(ExtendQuery, TooDeepToExtend) {
+    for (int k : {23, 64, 5000}) {
+        const Tree* t = text("t");
+        for (int i = 0; i < k; ++i) t = q("a", {t});
+        EXPECT_EQ(fatalText([&] { extendQuery(q("root", {t}), 2); }),
+                  "Attention: the query is too deep for an approximate search: its extended form would have more "
+                  "than 16777216 nodes")
+            << k;
+        // The plain annotation has no alternatives and no such bound.
+        EXPECT_EQ(visitQuery(q("root", {t}), 2).lastNumber, k + 3);
+    }
+}
+
 TEST(MarkDuplicate, MarksOneLetterNames) {
     EXPECT_EQ(pairs(markDuplicate(VariableList{{"5", "X"}, {"7", "CY"}, {"9", "Name"}})),
               (Pairs{{"5", "CX"}, {"7", "CY"}, {"9", "Name"}}));
