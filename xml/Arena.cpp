@@ -4,6 +4,20 @@
 #include <cstdlib>
 #include <vector>
 
+// Builds that release the arena under AddressSanitizer keep released storage
+// poisoned, so that a pointer kept into it is reported when it is read.
+#if defined(AXF_ARENA_RELEASE) && defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/asan_interface.h>
+#define AXF_ARENA_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define AXF_ARENA_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#endif
+#endif
+#ifndef AXF_ARENA_POISON
+#define AXF_ARENA_POISON(p, n) ((void)(p), (void)(n))
+#define AXF_ARENA_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace axf::xml {
 namespace {
 
@@ -16,6 +30,11 @@ struct State {
     char* cur = nullptr;
     std::size_t left = 0;
     std::size_t used = 0;
+#ifdef AXF_ARENA_RELEASE
+    std::vector<std::pair<void*, void (*)(void*)>> destructors;
+    std::vector<char*> spare;  // released standard blocks, reused first
+    std::vector<std::size_t> sizes;  // the size of each block of `blocks`
+#endif
 };
 
 State& state() {
@@ -38,12 +57,25 @@ void* Arena::allocate(std::size_t bytes, std::size_t align) {
         s.cur += pad + bytes;
         s.left -= pad + bytes;
         s.used += bytes;
+        // Released storage stays poisoned until it is handed out again.
+        AXF_ARENA_UNPOISON(reinterpret_cast<void*>(aligned), bytes);
         return reinterpret_cast<void*>(aligned);
     };
     if (void* p = fits()) return p;
     std::size_t size = bytes + align > kBlock ? bytes + align : kBlock;
-    char* block = static_cast<char*>(std::malloc(size));
+    char* block = nullptr;
+#ifdef AXF_ARENA_RELEASE
+    if (size == kBlock && !s.spare.empty()) {
+        block = s.spare.back();
+        s.spare.pop_back();
+    }
+    if (!block) block = static_cast<char*>(std::malloc(size));
     if (!block) throw std::bad_alloc();
+    s.sizes.push_back(size);
+#else
+    block = static_cast<char*>(std::malloc(size));
+    if (!block) throw std::bad_alloc();
+#endif
     s.blocks.push_back(block);
     s.cur = block;
     s.left = size;
@@ -54,5 +86,37 @@ std::size_t Arena::bytesUsed() {
     State& s = state();
     return s.used;
 }
+
+#ifdef AXF_ARENA_RELEASE
+Arena::Mark Arena::mark() {
+    State& s = state();
+    return Mark{s.blocks.size(), s.cur, s.left, s.used, s.destructors.size()};
+}
+
+void Arena::release(const Mark& m) {
+    State& s = state();
+    while (s.destructors.size() > m.destructors) {
+        auto [object, destroy] = s.destructors.back();
+        s.destructors.pop_back();
+        destroy(object);
+    }
+    while (s.blocks.size() > m.blocks) {
+        if (s.sizes.back() == kBlock) {
+            AXF_ARENA_POISON(s.blocks.back(), kBlock);
+            s.spare.push_back(s.blocks.back());
+        } else
+            std::free(s.blocks.back());
+        s.blocks.pop_back();
+        s.sizes.pop_back();
+    }
+    // The free tail of the mark's block starts again where the mark left it.
+    s.cur = m.cur;
+    s.left = m.left;
+    if (s.cur) AXF_ARENA_POISON(s.cur, s.left);
+    s.used = m.used;
+}
+
+void Arena::onRelease(void* object, void (*destroy)(void*)) { state().destructors.emplace_back(object, destroy); }
+#endif
 
 }  // namespace axf::xml

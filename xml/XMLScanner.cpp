@@ -209,7 +209,7 @@ std::uint32_t charRefValue(std::string_view body, bool closed) {
     std::uint32_t value = 0;
     for (char ch : digits) {
         const auto c = static_cast<unsigned char>(ch);
-        std::uint32_t d;
+        std::uint32_t d = 0;
         if (c >= '0' && c <= '9') d = c - '0';
         else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
         else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;

@@ -1,0 +1,24 @@
+// Document text through the scanner, the event parser and the indexer, then
+// every lookup the search makes: the merged element index and the text
+// index.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/FuzzSupport.h"
+#include "index/MyParser.h"
+
+using namespace axf;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view text = fuzz::asText(data, size);
+    fuzz::runInput([&] {
+        index::IndexedDocument doc = index::parseText(text);
+        const index::Index& merged = doc.indexEL.merged();
+        for (const index::IndexEntry& e : merged.entries()) {
+            (void)index::getRef(doc.indexEL, e.key, "N");
+            for (const index::EmbeddingEntry& x : e.exact) (void)index::getMapName(x.position, doc.mapping);
+        }
+        for (const index::IndexEntry& e : doc.indexTX.entries()) (void)index::getRef(doc.indexTX, e.key, "E");
+    });
+    return 0;
+}

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and runs each one on its corpus for the
+# given number of seconds (default 60). Exits non-zero when any target finds
+# something: a crash, a sanitizer report, a leak, a timeout (-timeout) or an
+# out-of-memory (-rss_limit_mb). The reproducer is left in the work folder
+# (crash-*, leak-*, timeout-*, oom-*) and its log is printed.
+#
+#   fuzz/run.sh [seconds] [target ...]
+#
+# Environment: AXF_FUZZ_BUILD (build folder, default build-fuzz),
+# AXF_FUZZ_WORK (new inputs, findings and logs, default build-fuzz/work),
+# AXF_FUZZ_JOBS (targets run at once, default: the number of processors),
+# CXX (clang++ to use; the newest installed clang++-NN by default).
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+seconds=${1:-60}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(index filter regex exp run_doc run_filter)
+build=${AXF_FUZZ_BUILD:-$root/build-fuzz}
+work=${AXF_FUZZ_WORK:-$build/work}
+jobs=${AXF_FUZZ_JOBS:-$(nproc)}
+
+if [ -z "${CXX:-}" ]; then
+  for v in 19 18 17 16 15 14; do
+    if command -v clang++-$v >/dev/null 2>&1; then CXX=clang++-$v; break; fi
+  done
+  CXX=${CXX:-clang++}
+fi
+
+cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER="$CXX" >/dev/null || exit 1
+cmake --build "$build" -j"$(nproc)" || exit 1
+
+dict_of() {
+  case $1 in
+    index|run_doc) echo xml ;;
+    filter|run_filter) echo filter ;;
+    *) echo "$1" ;;
+  esac
+}
+
+mkdir -p "$work"
+run_one() {
+  local t=$1 dir="$work/$1"
+  rm -rf "$dir/artifacts"
+  mkdir -p "$dir/corpus" "$dir/artifacts"
+  # New inputs go to the work corpus; the seed corpus in the tree is only read.
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$build/${t}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+      -print_final_stats=1 -dict="$here/dict/$(dict_of "$t").dict" \
+      -artifact_prefix="$dir/artifacts/" "$dir/corpus" "$here/corpus/$t" >"$dir/log" 2>&1
+  local st=$?
+  local stats
+  stats=$(grep -E '^#[0-9]+.*DONE' "$dir/log" | tail -1)
+  if [ $st -ne 0 ] || ls "$dir/artifacts" | grep -q .; then
+    echo "FINDING $t (status $st):"
+    grep -E 'ERROR|SUMMARY|runtime error|Test unit written|==[0-9]+==' "$dir/log" | head -20
+    ls "$dir/artifacts"
+    return 1
+  fi
+  echo "ok $t: ${stats:-no stats}"
+}
+
+fail=0
+pids=()
+names=()
+for t in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do sleep 1; done
+  run_one "$t" >"$work/$t.result" 2>&1 &
+  pids+=($!)
+  names+=("$t")
+done
+for i in "${!pids[@]}"; do
+  wait "${pids[$i]}" || fail=1
+  cat "$work/${names[$i]}.result"
+done
+exit $fail
