@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Whole-program benchmark: builds axfilter in Release, generates auction
+# documents of 1, 10 and 100 MB, runs the fixed filter set on each and prints
+# a Markdown table of wall time and peak resident memory per filter and size,
+# with xmllint --xpath on the equivalent XPath beside the exact queries.
+#
+#   bench/run.sh [SIZE_MB ...]        (default: 1 10 100)
+#
+# Environment:
+#   BENCH_DIR   where documents and outputs go (default /tmp/axbench)
+#   BUILD_DIR   the Release build folder (default build)
+#   RUNS        runs per measurement, the fastest kept (default 3 below
+#               100 MB, 1 from 100 MB up)
+#
+# Every run's standard output is kept in BENCH_DIR/out/SIZE/NAME.out with the
+# time line of the search replaced by TIMEDIFF, so that outputs of two builds
+# can be compared with diff -r.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=${BENCH_DIR:-/tmp/axbench}
+build=${BUILD_DIR:-$root/build}
+sizes=("$@")
+[ ${#sizes[@]} -eq 0 ] && sizes=(1 10 100)
+
+need() {  # need COMMAND PACKAGE: install PACKAGE with apt-get when COMMAND is missing
+  if ! command -v "$1" >/dev/null 2>&1; then
+    echo "installing $2" >&2
+    if [ -z "${apt_updated:-}" ]; then apt-get update -qq >&2; apt_updated=1; fi
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$2" >&2
+  fi
+}
+need xmllint libxml2-utils
+[ -x /usr/bin/time ] || need /usr/bin/time time
+need python3 python3
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target axfilter >/dev/null
+bin=$(realpath "$build/axfilter")
+
+mkdir -p "$work"
+cd "$work"
+
+# name | filter (DOC stands for the document file) | equivalent XPath or empty
+filters=(
+  "exact|filterAllExact person(name(X)) in file 'DOC'|//person/name"
+  "all|filterAllBest person(name(X)) in file 'DOC'|"
+  "one|filterOneBest person(name(X)) in file 'DOC'|"
+  "approx3|filterAllBest people(person(age(), city())) in file 'DOC'|"
+  "or|filterAllBest or(person(age()), item(location())) in file 'DOC'|"
+  "regex|filterAllBest person(name(X)) in file 'DOC' where &X match [A-J].*&|"
+  "expr|filterAllBest open_auction(initial(X), current(Y)) in file 'DOC' where &Y > X + 100&|"
+  "count|count (filterAllExact item(name()) in file 'DOC')|count(//item/name)"
+  "negated|filterAllBest person(creditcard()) in file 'DOC' (N)|"
+)
+
+timediff='^TimeDiff \{.*\}$'
+
+# measure OUTFILE CMD...: runs CMD RUNS times, stdout to OUTFILE; prints "seconds kilobytes"
+# of the fastest run (its peak resident memory beside it).
+measure() {
+  local out=$1; shift
+  local best_t="" best_m="" t m
+  for ((r = 0; r < runs; r++)); do
+    /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >"$out" 2>"$work/stderr.txt" || {
+      echo "failed: $*" >&2; cat "$work/stderr.txt" >&2; }
+    read -r t m <"$work/time.txt"
+    if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then best_t=$t; best_m=$m; fi
+  done
+  echo "$best_t $best_m"
+}
+
+declare -A cell   # cell[name,size] = "seconds kilobytes"
+for size in "${sizes[@]}"; do
+  doc="auction_${size}.xml"
+  if [ ! -s "$doc" ]; then
+    echo "generating $doc" >&2
+    python3 "$root/bench/gen_auction.py" "$size" "$doc"
+  fi
+  if [ -n "${RUNS:-}" ]; then runs=$RUNS
+  elif awk "BEGIN{exit !($size < 100)}"; then runs=3
+  else runs=1
+  fi
+  mkdir -p "out/$size"
+  for f in "${filters[@]}"; do
+    IFS='|' read -r name filter xpath <<<"$f"
+    echo "size $size: $name" >&2
+    cell[$name,$size]=$(measure "out/$size/$name.out" "$bin" "${filter//DOC/$doc}")
+    sed -i -E "s/$timediff/TIMEDIFF/" "out/$size/$name.out"
+    if [ -n "$xpath" ]; then
+      cell[$name-xmllint,$size]=$(measure "out/$size/$name.xmllint" xmllint --xpath "$xpath" "$doc")
+    fi
+  done
+done
+
+fmt() {  # fmt "seconds kilobytes" -> "1.23 s, 45 MB"
+  [ -z "$1" ] && { echo "-"; return; }
+  awk -v s="${1% *}" -v k="${1#* }" 'BEGIN{printf "%.2f s, %.0f MB", s, k/1024}'
+}
+
+cores=$(nproc)
+echo
+echo "Wall time and peak resident memory, best of the runs; $cores cores."
+echo
+header="| filter |"; rule="|---|"
+for size in "${sizes[@]}"; do header+=" $size MB |"; rule+="---|"; done
+has10=0; has100=0
+for s in "${sizes[@]}"; do [ "$s" = 10 ] && has10=1; [ "$s" = 100 ] && has100=1; done
+if [ $has10 = 1 ] && [ $has100 = 1 ]; then header+=" 100 MB / 10 MB | 100 MB / exact |"; rule+="---|---|"; fi
+echo "$header"; echo "$rule"
+for f in "${filters[@]}"; do
+  IFS='|' read -r name filter xpath <<<"$f"
+  rows=("$name|\`${filter//DOC/doc.xml}\`")
+  [ -n "$xpath" ] && rows+=("$name-xmllint|xmllint --xpath \`$xpath\`")
+  for row in "${rows[@]}"; do
+    key=${row%%|*}; label=${row#*|}
+    line="| $label |"
+    for size in "${sizes[@]}"; do line+=" $(fmt "${cell[$key,$size]:-}") |"; done
+    if [ $has10 = 1 ] && [ $has100 = 1 ]; then
+      t10=${cell[$key,10]% *}; t100=${cell[$key,100]% *}; te=${cell[exact,100]% *}
+      line+=" $(awk -v a="$t100" -v b="$t10" 'BEGIN{printf (b > 0 ? "%.1f" : "-"), a/b}') |"
+      line+=" $(awk -v a="$t100" -v b="$te" 'BEGIN{printf (b > 0 ? "%.1f" : "-"), a/b}') |"
+    fi
+    echo "$line"
+  done
+done
