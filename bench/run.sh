@@ -9,10 +9,14 @@
 # Environment:
 #   BENCH_DIR   where documents and outputs go (default /tmp/axbench)
 #   BUILD_DIR   the Release build folder (default build)
+#   OUT_DIR     where the outputs go (default BENCH_DIR/out)
 #   RUNS        runs per measurement, the fastest kept (default 3 below
 #               100 MB, 1 from 100 MB up)
+#   MEM_LIMIT_MB address-space limit of each run (default 8192): a run that
+#               needs more fails instead of taking the machine's memory
+#   TIME_LIMIT  seconds after which a run is stopped (default 900)
 #
-# Every run's standard output is kept in BENCH_DIR/out/SIZE/NAME.out with the
+# Every run's standard output is kept in OUT_DIR/SIZE/NAME.out with the
 # time line of the search replaced by TIMEDIFF, so that outputs of two builds
 # can be compared with diff -r.
 set -euo pipefail
@@ -38,6 +42,10 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target axfilter >/dev/null
 bin=$(realpath "$build/axfilter")
 
+out_dir=${OUT_DIR:-$work/out}
+mem_limit=${MEM_LIMIT_MB:-8192}
+time_limit=${TIME_LIMIT:-900}
+
 mkdir -p "$work"
 cd "$work"
 
@@ -58,13 +66,19 @@ timediff='^TimeDiff \{.*\}$'
 
 # measure OUTFILE CMD...: runs CMD RUNS times, stdout to OUTFILE; prints "seconds kilobytes"
 # of the fastest run (its peak resident memory beside it).
+# A run that fails (out of memory or time) gives "failed STATUS".
 measure() {
   local out=$1; shift
-  local best_t="" best_m="" t m
+  local best_t="" best_m="" t m st
   for ((r = 0; r < runs; r++)); do
-    /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >"$out" 2>"$work/stderr.txt" || {
-      echo "failed: $*" >&2; cat "$work/stderr.txt" >&2; }
-    read -r t m <"$work/time.txt"
+    st=0
+    ( ulimit -v $((mem_limit * 1024)); exec /usr/bin/time -f '%e %M' -o "$work/time.txt" \
+        timeout "$time_limit" "$@" >"$out" 2>"$work/stderr.txt" ) || st=$?
+    if [ $st != 0 ]; then
+      echo "failed with status $st: $*" >&2; head -c 500 "$work/stderr.txt" >&2
+      echo "failed $st"; return
+    fi
+    read -r t m < <(tail -1 "$work/time.txt")
     if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then best_t=$t; best_m=$m; fi
   done
   echo "$best_t $best_m"
@@ -81,21 +95,27 @@ for size in "${sizes[@]}"; do
   elif awk "BEGIN{exit !($size < 100)}"; then runs=3
   else runs=1
   fi
-  mkdir -p "out/$size"
+  mkdir -p "$out_dir/$size"
   for f in "${filters[@]}"; do
     IFS='|' read -r name filter xpath <<<"$f"
     echo "size $size: $name" >&2
-    cell[$name,$size]=$(measure "out/$size/$name.out" "$bin" "${filter//DOC/$doc}")
-    sed -i -E "s/$timediff/TIMEDIFF/" "out/$size/$name.out"
+    cell[$name,$size]=$(measure "$out_dir/$size/$name.out" "$bin" "${filter//DOC/$doc}")
+    sed -i -E "s/$timediff/TIMEDIFF/" "$out_dir/$size/$name.out"
     if [ -n "$xpath" ]; then
-      cell[$name-xmllint,$size]=$(measure "out/$size/$name.xmllint" xmllint --xpath "$xpath" "$doc")
+      cell[$name-xmllint,$size]=$(measure "$out_dir/$size/$name.xmllint" xmllint --xpath "$xpath" "$doc")
     fi
   done
 done
 
 fmt() {  # fmt "seconds kilobytes" -> "1.23 s, 45 MB"
   [ -z "$1" ] && { echo "-"; return; }
+  case $1 in failed*) echo "failed (status ${1#failed })"; return;; esac
   awk -v s="${1% *}" -v k="${1#* }" 'BEGIN{printf "%.2f s, %.0f MB", s, k/1024}'
+}
+
+ratio() {  # ratio CELL CELL -> time of the first over time of the second
+  case "$1 $2" in *failed*|" "*|*" ") echo "-"; return;; esac
+  awk -v a="${1% *}" -v b="${2% *}" 'BEGIN{ if (b > 0) printf "%.1f", a/b; else printf "-" }'
 }
 
 cores=$(nproc)
@@ -117,9 +137,8 @@ for f in "${filters[@]}"; do
     line="| $label |"
     for size in "${sizes[@]}"; do line+=" $(fmt "${cell[$key,$size]:-}") |"; done
     if [ $has10 = 1 ] && [ $has100 = 1 ]; then
-      t10=${cell[$key,10]% *}; t100=${cell[$key,100]% *}; te=${cell[exact,100]% *}
-      line+=" $(awk -v a="$t100" -v b="$t10" 'BEGIN{printf (b > 0 ? "%.1f" : "-"), a/b}') |"
-      line+=" $(awk -v a="$t100" -v b="$te" 'BEGIN{printf (b > 0 ? "%.1f" : "-"), a/b}') |"
+      line+=" $(ratio "${cell[$key,100]:-}" "${cell[$key,10]:-}") |"
+      line+=" $(ratio "${cell[$key,100]:-}" "${cell[exact,100]:-}") |"
     fi
     echo "$line"
   done
