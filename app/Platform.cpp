@@ -10,8 +10,13 @@
 namespace axf::app {
 
 std::string dropCarriageReturns(std::string text) {
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    // Most documents hold no carriage return: find the first one before
+    // moving any byte.
+    const char* data = text.data();
+    const void* cr = std::memchr(data, '\r', text.size());
+    if (!cr) return text;
+    std::size_t out = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+    for (std::size_t i = out; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
         text[out++] = text[i];
     }
@@ -23,6 +28,13 @@ std::string readDocumentFile(const std::string& name) {
     std::FILE* f = std::fopen(name.c_str(), "rb");
     if (!f) throw Fatal(name + ": cannot open file: " + std::strerror(errno));
     std::string text;
+    // A regular file is read into storage of its size at once; the loop
+    // below still reads whatever follows (or all of a stream).
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long size = std::ftell(f);
+        if (size > 0) text.reserve(static_cast<std::size_t>(size) + 1);
+        std::rewind(f);
+    }
     char buf[1 << 16];
     for (;;) {
         std::size_t n = std::fread(buf, 1, sizeof buf, f);

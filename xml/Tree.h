@@ -37,11 +37,7 @@ const RoseTree<V>* makeTreeT(V value, std::span<const RoseTree<V>* const> childr
             Arena::allocate(sizeof(const RoseTree<V>*) * children.size(), alignof(const RoseTree<V>*)));
         for (std::size_t i = 0; i < children.size(); ++i) arr[i] = children[i];
     }
-    RoseTree<V>* t = Arena::make<RoseTree<V>>();
-    t->value = std::move(value);
-    t->kids = arr;
-    t->nkids = children.size();
-    return t;
+    return Arena::make<RoseTree<V>>(RoseTree<V>{std::move(value), arr, children.size()});
 }
 
 template <class V>
