@@ -64,27 +64,35 @@ filters=(
 
 timediff='^TimeDiff \{.*\}$'
 
-# measure OUTFILE CMD...: runs CMD RUNS times, stdout to OUTFILE; prints "seconds kilobytes"
-# of the fastest run (its peak resident memory beside it).
-# A run that fails (out of memory or time) gives "failed STATUS".
+# measure OUTFILE CMD...: runs CMD RUNS times, stdout to OUTFILE; prints
+# "seconds kilobytes cpu-seconds" of the fastest run (its peak resident memory
+# and processor time beside it). A run that fails (out of memory or time)
+# gives "failed" and the first line of its error output.
 measure() {
   local out=$1; shift
-  local best_t="" best_m="" t m st
+  local best_t="" best_m="" best_c="" t m u y st
   for ((r = 0; r < runs; r++)); do
     st=0
-    ( ulimit -v $((mem_limit * 1024)); exec /usr/bin/time -f '%e %M' -o "$work/time.txt" \
+    ( ulimit -v $((mem_limit * 1024)); exec /usr/bin/time -f '%e %M %U %S' -o "$work/time.txt" \
         timeout "$time_limit" "$@" >"$out" 2>"$work/stderr.txt" ) || st=$?
     if [ $st != 0 ]; then
       echo "failed with status $st: $*" >&2; head -c 500 "$work/stderr.txt" >&2
-      echo "failed $st"; return
+      if [ $st = 124 ]; then echo "failed time limit"
+      else echo "failed $(head -1 "$work/stderr.txt" | tr -d '|')"; fi
+      return
     fi
-    read -r t m < <(tail -1 "$work/time.txt")
-    if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then best_t=$t; best_m=$m; fi
+    read -r t m u y < <(tail -1 "$work/time.txt")
+    if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then
+      best_t=$t; best_m=$m; best_c=$(awk -v u="$u" -v y="$y" 'BEGIN{print u + y}')
+    fi
   done
-  echo "$best_t $best_m"
+  echo "$best_t $best_m $best_c"
 }
 
-declare -A cell   # cell[name,size] = "seconds kilobytes"
+load=$(cut -d' ' -f1 /proc/loadavg)
+runs_note=${RUNS:-3 runs below 100 MB, 1 from 100 MB up}
+[ -n "${RUNS:-}" ] && runs_note="$RUNS runs"
+declare -A cell   # cell[name,size] = "seconds kilobytes cpu-seconds"
 for size in "${sizes[@]}"; do
   doc="auction_${size}.xml"
   if [ ! -s "$doc" ]; then
@@ -107,20 +115,22 @@ for size in "${sizes[@]}"; do
   done
 done
 
-fmt() {  # fmt "seconds kilobytes" -> "1.23 s, 45 MB"
+fmt() {  # fmt "seconds kilobytes cpu" -> "1.23 s (cpu 1.10 s), 45 MB"
   [ -z "$1" ] && { echo "-"; return; }
-  case $1 in failed*) echo "failed (status ${1#failed })"; return;; esac
-  awk -v s="${1% *}" -v k="${1#* }" 'BEGIN{printf "%.2f s, %.0f MB", s, k/1024}'
+  case $1 in failed*) echo "failed: ${1#failed }"; return;; esac
+  local s k c
+  read -r s k c <<<"$1"
+  awk -v s="$s" -v k="$k" -v c="$c" 'BEGIN{printf "%.2f s (cpu %.2f s), %.0f MB", s, c, k/1024}'
 }
 
-ratio() {  # ratio CELL CELL -> time of the first over time of the second
+ratio() {  # ratio CELL CELL -> wall time of the first over that of the second
   case "$1 $2" in *failed*|" "*|*" ") echo "-"; return;; esac
-  awk -v a="${1% *}" -v b="${2% *}" 'BEGIN{ if (b > 0) printf "%.1f", a/b; else printf "-" }'
+  awk -v a="${1%% *}" -v b="${2%% *}" 'BEGIN{ if (b > 0) printf "%.1f", a/b; else printf "-" }'
 }
 
 cores=$(nproc)
 echo
-echo "Wall time and peak resident memory, best of the runs; $cores cores."
+echo "Wall time (processor time: user + system) and peak resident memory, fastest of $runs_note; $cores cores, load average before the runs: $load."
 echo
 header="| filter |"; rule="|---|"
 for size in "${sizes[@]}"; do header+=" $size MB |"; rule+="---|"; done
