@@ -107,6 +107,11 @@ TEST(RegexCondition, AnIllegalPatternEndsTheRunNamingItWhenFirstApplied) {
     // Not applied: no subtree of the variable is tested.
     Association other{triple("Y", "4", {"'abc^12'"})};
     EXPECT_NO_THROW(verifyConditions(other, regexes({{"X", "a(b"}}), 1, kXY));
+    // An empty tested text does not slip through an illegal pattern.
+    for (const char* empty : {"'^12'", "year^11"}) {
+        Association e{triple("X", "4", {empty})};
+        EXPECT_THROW(verifyConditions(e, regexes({{"X", "a(b"}}), 1, kXY), axf::Fatal) << empty;
+    }
 }
 
 TEST(ExpressionCondition, WorkedExamples) {
@@ -129,6 +134,10 @@ TEST(ExpressionCondition, ConditionsApplyInListOrderAfterTheRegularExpressions) 
     EXPECT_EQ(show(verifyConditions(a, expressions({{{}, "3 > > 2"}}), 1, kXY)), show(a));
     // A condition that removed X rejects the result when a later one needs X.
     EXPECT_EQ(show(verifyConditions(a, expressions({{{"X"}, "X > 100"}, {{"X"}, "X > 10"}}), 1, kXY)), "rejected");
+    // Once the association is empty no later condition is looked at, not even
+    // one on a variable the query lacks.
+    Association onlyX{triple("X", "4", {"'12^20'"})};
+    EXPECT_EQ(show(verifyConditions(onlyX, expressions({{{"X"}, "X > 100"}, {{"Q"}, "Q > 1"}}), 1, kXY)), "");
     // Regular expressions first: 7 is gone before the expression sees X.
     ConditionTriple both = expressions({{{"X"}, "X < 15"}});
     both.regexConditions = {{"X", "[0-9][0-9]"}};

@@ -128,6 +128,7 @@ TEST(ExpEval, FatalMessagesAndTheirOrder) {
         {"(1 < 2)", "Parse error"},
         {"X ++ Y = Z", "Parse error"},
         {"A = B ++ C", "Parse error"},
+        {"let A=x in let B=y in let C=z in let D=w in A = B ++ C ++ D", "Parse error"},
         {"let X=a in X < Y ++ Z", "Parse error"},
         {"let X=1 in let Y=b in X = Y", "Parse error"},
         {"let X=b in let Y=1 in X = Y", "Parse error"},
