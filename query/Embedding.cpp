@@ -180,8 +180,22 @@ struct CandidateView {
     }
 };
 
+// Index of the first entry at or after `from` whose position is greater than
+// `position`. The search gallops forward from `from` before it bisects, so
+// finding an entry d places ahead reads O(log d) entries near `from`: the
+// walk's successive searches stay local in the list instead of bisecting its
+// whole rest each time.
 std::size_t firstAfter(EntrySpan list, std::size_t from, std::int64_t position) {
-    auto it = std::upper_bound(list.begin() + std::ptrdiff_t(from), list.end(), position,
+    const std::size_t n = list.size();
+    if (from >= n || list[from].position > position) return from;
+    std::size_t below = from;  // list[below].position <= position
+    std::size_t step = 1;
+    while (step < n - below && list[below + step].position <= position) {
+        below += step;
+        step *= 2;
+    }
+    const std::size_t end = std::min(n, below + step);
+    auto it = std::upper_bound(list.begin() + std::ptrdiff_t(below) + 1, list.begin() + std::ptrdiff_t(end), position,
                                [](std::int64_t p, const EmbeddingEntry& e) { return p < e.position; });
     return std::size_t(it - list.begin());
 }
@@ -194,13 +208,15 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
     std::unique_ptr<RangeMin> rmq;  // built for the first large nested range
     std::int64_t outerLast = std::numeric_limits<std::int64_t>::min();
     std::size_t cursor = 0;  // candidates before it lie at or before every later parent
+    std::size_t lastLo = 0;  // parents ascend, so each one's first candidate does too
     std::vector<std::size_t> chosen;
 
     try {
         for (const EmbeddingEntry& x : parents) {
             bool nested = x.position <= outerLast;
-            std::size_t lo = firstAfter(list, nested ? 0 : cursor, x.position);
+            std::size_t lo = firstAfter(list, nested ? lastLo : cursor, x.position);
             std::size_t hi = firstAfter(list, lo, x.last);
+            lastLo = lo;
             if (!nested) {
                 outerLast = x.last;
                 cursor = hi;
