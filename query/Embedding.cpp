@@ -210,6 +210,7 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
     std::size_t cursor = 0;  // candidates before it lie at or before every later parent
     std::size_t lastLo = 0;  // parents ascend, so each one's first candidate does too
     std::vector<std::size_t> chosen;
+    out.entries.reserve(parents.size());  // one entry per parent, except for ties in mode all
 
     try {
         for (const EmbeddingEntry& x : parents) {
