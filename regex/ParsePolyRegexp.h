@@ -1,0 +1,408 @@
+// Element-list patterns, range form: regular expressions over sequences of
+// elements of any type E, written as text.
+//
+// The caller supplies the element type's operations: a reader that turns the
+// text written between '<' and '>' into one element (it throws axf::Fatal with
+// its own message when it refuses the text), an equality and, for this form,
+// an ordering (greater-or-equal and less-or-equal, used by element ranges in
+// classes). mkAbstreeP gives CON(tree, END), END alone for the empty pattern,
+// or nothing when the text is not a pattern as a whole.
+//
+// Syntax (no blank is skipped, no escape outside element literals):
+//   pattern  = branch ('|' branch)*                 ALT nested from the left
+//   branch   = ['^'] piece+ ['$']                   CON nested from the left
+//   piece    = asserts unit [op ['?']] asserts
+//   asserts  = ("(?=" N ")")*                       user assertion N, one leaf
+//   unit     = '(' pattern ')' | ' ' name '@(' pattern ')' | "${" name '}' | atom
+//   atom     = "<<" N ">>"                          user matcher N
+//            | '.'                                  any element
+//            | '[' ['^'] (<a>-<b>)* <e>* ']'        class (at least one item)
+//            | '<' text '>'                         element literal ('\' escapes)
+//   op       = '*' | '+' | '?' | '{' n '}' | '{' m ',' [n] '}'
+//
+// Every parser commits to its first result and never gives back what a
+// repetition took. Element literals are read lazily: the reader runs the first
+// time a search compares the literal with an input element, at most once. An
+// interval whose maximum is below its minimum parses; the tree carries it and
+// the automaton construction raises "Invalid interval in Regular Expression".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/Lazy.h"
+#include "regex/AbsTreeDefs.h"
+#include "regex/Assertions.h"
+#include "regex/Matchers.h"
+#include "regex/Parsers.h"
+
+namespace axf::regex {
+
+// Text between '<' and '>' to one element; throws axf::Fatal on refusal.
+template <class E>
+using ElemReader = std::function<E(const std::string&)>;
+
+// The ordering of the range form: greaterEq(x, y) is x >= y, lessEq(x, y) is
+// x <= y.
+template <class E>
+struct ElemOrder {
+    std::function<bool(const E&, const E&)> greaterEq;
+    std::function<bool(const E&, const E&)> lessEq;
+};
+
+// The ordering given by the type's own >= and <=.
+template <class E>
+ElemOrder<E> naturalOrder() {
+    return ElemOrder<E>{[](const E& x, const E& y) { return x >= y; }, [](const E& x, const E& y) { return x <= y; }};
+}
+
+// The four mutually recursive parsers of one form.
+template <class E>
+struct PolyParsers {
+    PatternParser<E, AbsTree<E>> parsePiece;
+    PatternParser<E, AbsTree<E>> parseUnit;
+    PatternParser<E, AbsTree<E>> parseRegexp;
+    PatternParser<E, AbsTree<E>> parseBranch;
+};
+
+namespace polydetail {
+
+template <class E>
+using Fns = std::vector<UserMatcher<E>>;
+template <class E>
+using Asserts = std::vector<Assertion<E>>;
+using S = ParserState;
+
+// The operations of one form; without an ordering, classes have no ranges.
+template <class E>
+struct Ops {
+    ElemReader<E> reader;
+    ElemEq<E> eq;
+    std::optional<ElemOrder<E>> ord;
+};
+
+inline bool startsWith(const S& s, std::string_view w) { return s.tokens.substr(0, w.size()) == w; }
+
+// A numeral; one beyond the 32-bit range reads as no numeral.
+ParseResult<std::int32_t> numeral(const S& s, bool positive);
+
+// A name of one or more word characters.
+ParseResult<std::string> wordName(const S& s);
+
+// '<' text '>': the element, read on first use.
+template <class E>
+ParseResult<Lazy<E>> elementLiteral(const Ops<E>& o, const S& s) {
+    std::string_view t = s.tokens;
+    if (t.empty() || t[0] != '<') return std::nullopt;
+    std::string text;
+    std::size_t i = 1;
+    while (i < t.size() && t[i] != '>') {
+        if (t[i] == '\\') {
+            if (i + 1 >= t.size()) break;
+            text += t[i + 1];
+            i += 2;
+        } else {
+            text += t[i];
+            ++i;
+        }
+    }
+    if (i >= t.size() || t[i] != '>') return std::nullopt;
+    ElemReader<E> reader = o.reader;
+    Lazy<E> e(std::function<E()>([reader, text] { return reader(text); }));
+    return std::make_pair(std::move(e), detail::advance(s, i + 1));
+}
+
+// The class predicate: the items tried in order, the first that holds wins;
+// negated as a whole under '^'.
+template <class E>
+ElemPred<E> handleclass(bool negated, std::vector<ElemPred<E>> items) {
+    return [negated, items = std::move(items)](const E& x) {
+        bool any = false;
+        for (const ElemPred<E>& p : items)
+            if (p(x)) {
+                any = true;
+                break;
+            }
+        return any != negated;
+    };
+}
+
+template <class E>
+ElemPred<E> rangeRunPred(const ElemOrder<E>& ord, std::vector<std::pair<Lazy<E>, Lazy<E>>> ranges) {
+    return [ord, ranges = std::move(ranges)](const E& x) {
+        for (const auto& [lo, hi] : ranges)
+            if (ord.greaterEq(x, lo.get()) && ord.lessEq(x, hi.get())) return true;
+        return false;
+    };
+}
+
+template <class E>
+ElemPred<E> singleRunPred(const ElemEq<E>& eq, std::vector<Lazy<E>> elems) {
+    return [eq, elems = std::move(elems)](const E& x) {
+        for (const Lazy<E>& e : elems)
+            if (eq(x, e.get())) return true;
+        return false;
+    };
+}
+
+// '[' ['^'] items ']'
+template <class E>
+ParseResult<AbsTree<E>> elementClass(const Ops<E>& o, const S& s) {
+    if (!startsWith(s, "[")) return std::nullopt;
+    S at = detail::advance(s, 1);
+    bool negated = false;
+    if (startsWith(at, "^")) {
+        negated = true;
+        at = detail::advance(at, 1);
+    }
+    std::vector<ElemPred<E>> items;
+    for (;;) {
+        if (o.ord) {
+            std::vector<std::pair<Lazy<E>, Lazy<E>>> ranges;
+            for (;;) {
+                auto lo = elementLiteral(o, at);
+                if (!lo || !startsWith(lo->second, "-")) break;
+                auto hi = elementLiteral(o, detail::advance(lo->second, 1));
+                if (!hi) break;
+                ranges.emplace_back(std::move(lo->first), std::move(hi->first));
+                at = std::move(hi->second);
+            }
+            if (!ranges.empty()) {
+                items.push_back(rangeRunPred<E>(*o.ord, std::move(ranges)));
+                continue;
+            }
+        }
+        std::vector<Lazy<E>> elems;
+        while (auto e = elementLiteral(o, at)) {
+            elems.push_back(std::move(e->first));
+            at = std::move(e->second);
+        }
+        if (elems.empty()) break;
+        items.push_back(singleRunPred<E>(o.eq, std::move(elems)));
+    }
+    if (items.empty() || !startsWith(at, "]")) return std::nullopt;
+    return std::make_pair(mkEl<E>(matchEls<E>(handleclass<E>(negated, std::move(items)))), detail::advance(at, 1));
+}
+
+// "<<" N ">>" naming an existing user matcher.
+template <class E>
+ParseResult<AbsTree<E>> userMatcherRef(const Fns<E>& fns, const S& s) {
+    if (!startsWith(s, "<<")) return std::nullopt;
+    auto n = numeral(detail::advance(s, 2), true);
+    if (!n || !startsWith(n->second, ">>")) return std::nullopt;
+    if (std::size_t(n->first) > fns.size()) return std::nullopt;
+    return std::make_pair(mkEl<E>(wrapMatcher<E>(fns[std::size_t(n->first) - 1])), detail::advance(n->second, 2));
+}
+
+template <class E>
+ParseResult<AbsTree<E>> atom(const Ops<E>& o, const Fns<E>& fns, const S& s) {
+    if (auto r = userMatcherRef<E>(fns, s)) return r;
+    if (startsWith(s, ".")) return std::make_pair(mkEl<E>(matchAny<E>()), detail::advance(s, 1));
+    if (auto r = elementClass<E>(o, s)) return r;
+    auto e = elementLiteral<E>(o, s);
+    if (!e) return std::nullopt;
+    ElemPred<E> pred = [eq = o.eq, x = std::move(e->first)](const E& y) { return eq(x.get(), y); };
+    return std::make_pair(mkEl<E>(matchEls<E>(std::move(pred))), std::move(e->second));
+}
+
+// Zero or more "(?=N)" naming existing user assertions: no leaf, or one leaf
+// testing them in written order. Always succeeds.
+template <class E>
+std::pair<std::optional<AbsTree<E>>, S> assertionList(const Asserts<E>& as, const S& s) {
+    std::vector<Matcher<E>> ms;
+    S at = s;
+    while (startsWith(at, "(?=")) {
+        auto n = numeral(detail::advance(at, 3), true);
+        if (!n || !startsWith(n->second, ")") || std::size_t(n->first) > as.size()) break;
+        ms.push_back(doAssert<E>(as[std::size_t(n->first) - 1]));
+        at = detail::advance(n->second, 1);
+    }
+    if (ms.empty()) return {std::nullopt, std::move(at)};
+    return {mkEl<E>(regseqList<E>(std::move(ms))), std::move(at)};
+}
+
+// A repetition operator, as the builder it stands for.
+template <class E>
+ParseResult<std::function<AbsTree<E>(AbsTree<E>)>> repetitionOperator(const S& s) {
+    using B = std::function<AbsTree<E>(AbsTree<E>)>;
+    auto one = [&s](B b) { return ParseResult<B>(std::make_pair(std::move(b), detail::advance(s, 1))); };
+    if (startsWith(s, "*")) return one([](AbsTree<E> t) { return mkStar<E>(std::move(t)); });
+    if (startsWith(s, "+")) return one([](AbsTree<E> t) { return mkPlus<E>(std::move(t)); });
+    if (startsWith(s, "?")) return one([](AbsTree<E> t) { return mkOpt<E>(std::move(t)); });
+    if (!startsWith(s, "{")) return std::nullopt;
+    S inner = detail::advance(s, 1);
+    if (auto n = numeral(inner, true); n && startsWith(n->second, "}")) {
+        std::int32_t k = n->first;
+        return std::make_pair(B([k](AbsTree<E> t) { return mkExact<E>(k, std::move(t)); }),
+                              detail::advance(n->second, 1));
+    }
+    auto m = numeral(inner, false);
+    if (!m || !startsWith(m->second, ",")) return std::nullopt;
+    S at = detail::advance(m->second, 1);
+    std::optional<std::int32_t> upper;
+    if (auto n = numeral(at, false)) {
+        upper = n->first;
+        at = std::move(n->second);
+    }
+    if (!startsWith(at, "}")) return std::nullopt;
+    std::int32_t lo = m->first;
+    B b;
+    if (!upper) b = [lo](AbsTree<E> t) { return mkMin<E>(lo, std::move(t)); };
+    else if (lo <= *upper) b = [lo, hi = *upper](AbsTree<E> t) { return mkMinMax<E>(lo, hi, std::move(t)); };
+    else b = [lo, hi = *upper](AbsTree<E> t) { return mkInvalidInterval<E>(lo, hi, std::move(t)); };
+    return std::make_pair(std::move(b), detail::advance(at, 1));
+}
+
+template <class E>
+ParseResult<AbsTree<E>> regexpRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s);
+
+// '(' pattern ')'
+template <class E>
+ParseResult<AbsTree<E>> bracketed(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    if (!startsWith(s, "(")) return std::nullopt;
+    auto inner = regexpRule<E>(o, fns, as, detail::advance(s, 1));
+    if (!inner || !startsWith(inner->second, ")")) return std::nullopt;
+    return std::make_pair(std::move(inner->first), detail::advance(inner->second, 1));
+}
+
+template <class E>
+ParseResult<AbsTree<E>> unitRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    if (auto g = bracketed<E>(o, fns, as, s)) return g;
+    if (startsWith(s, " ")) {
+        auto name = wordName(detail::advance(s, 1));
+        if (!name || !startsWith(name->second, "@")) return std::nullopt;
+        auto inner = bracketed<E>(o, fns, as, detail::advance(name->second, 1));
+        if (!inner) return std::nullopt;
+        return std::make_pair(mkSub<E>(std::move(name->first), std::move(inner->first)), std::move(inner->second));
+    }
+    if (startsWith(s, "${")) {
+        auto name = wordName(detail::advance(s, 2));
+        if (!name || !startsWith(name->second, "}")) return std::nullopt;
+        return std::make_pair(mkBackref<E>(std::move(name->first), matchBref<E>(o.eq)), detail::advance(name->second, 1));
+    }
+    return atom<E>(o, fns, s);
+}
+
+// unit [op ['?']]
+template <class E>
+ParseResult<AbsTree<E>> quantifiedUnit(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    auto u = unitRule<E>(o, fns, as, s);
+    if (!u) return std::nullopt;
+    auto op = repetitionOperator<E>(u->second);
+    if (!op) return u;
+    AbsTree<E> t = op->first(std::move(u->first));
+    S at = std::move(op->second);
+    if (startsWith(at, "?")) {
+        t = mkNg<E>(t);
+        at = detail::advance(at, 1);
+    }
+    return std::make_pair(std::move(t), std::move(at));
+}
+
+template <class E>
+ParseResult<AbsTree<E>> pieceRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    auto [lead, at] = assertionList<E>(as, s);
+    auto body = quantifiedUnit<E>(o, fns, as, at);
+    if (!body) return std::nullopt;
+    auto [trail, end] = assertionList<E>(as, body->second);
+    AbsTree<E> t = std::move(body->first);
+    if (trail) t = mkCon<E>(std::move(t), std::move(*trail));
+    if (lead) t = mkCon<E>(std::move(*lead), std::move(t));
+    return std::make_pair(std::move(t), std::move(end));
+}
+
+template <class E>
+ParseResult<AbsTree<E>> branchRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    S at = s;
+    bool start = startsWith(at, "^");
+    if (start) at = detail::advance(at, 1);
+    std::optional<AbsTree<E>> t;
+    while (auto p = pieceRule<E>(o, fns, as, at)) {
+        t = t ? mkCon<E>(std::move(*t), std::move(p->first)) : std::move(p->first);
+        at = std::move(p->second);
+    }
+    if (!t) return std::nullopt;
+    if (startsWith(at, "$")) {
+        t = mkCon<E>(std::move(*t), mkEl<E>(doAssert<E>(suffix<E>)));
+        at = detail::advance(at, 1);
+    }
+    if (start) t = mkCon<E>(justPrefix<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(*t));
+    return std::make_pair(std::move(*t), std::move(at));
+}
+
+template <class E>
+ParseResult<AbsTree<E>> regexpRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    auto first = branchRule<E>(o, fns, as, s);
+    if (!first) return std::nullopt;
+    AbsTree<E> t = std::move(first->first);
+    S at = std::move(first->second);
+    while (startsWith(at, "|")) {
+        auto next = branchRule<E>(o, fns, as, detail::advance(at, 1));
+        if (!next) break;
+        t = mkAlt<E>(std::move(t), std::move(next->first));
+        at = std::move(next->second);
+    }
+    return std::make_pair(std::move(t), std::move(at));
+}
+
+template <class E>
+PolyParsers<E> makeParsers(std::shared_ptr<const Ops<E>> o) {
+    using P = PatternParser<E, AbsTree<E>>;
+    auto wrap = [&o](auto rule) -> P {
+        return [o, rule](const Fns<E>& fns, const Asserts<E>& as, const S& s) { return rule(*o, fns, as, s); };
+    };
+    return PolyParsers<E>{wrap(pieceRule<E>), wrap(unitRule<E>), wrap(regexpRule<E>), wrap(branchRule<E>)};
+}
+
+template <class E>
+std::optional<AbsTree<E>> runEntry(const PolyParsers<E>& g, std::string_view pattern, const Fns<E>& fns,
+                                   const Asserts<E>& as) {
+    if (pattern.empty()) return mkEnd<E>();
+    auto r = initParser<E>(g.parseRegexp, pattern, fns, as, {});
+    if (!r || !r->second.empty()) return std::nullopt;
+    return addEnd<E>(std::move(r->first));
+}
+
+}  // namespace polydetail
+
+// The parsers of the range form for these operations.
+template <class E>
+PolyParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
+    return polydetail::makeParsers<E>(
+        std::make_shared<const polydetail::Ops<E>>(polydetail::Ops<E>{std::move(reader), std::move(eq), std::move(ord)}));
+}
+
+// One element atom of the range form: an EL leaf.
+template <class E>
+PatternParser<E, AbsTree<E>> parseAtom(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
+    polydetail::Ops<E> o{std::move(reader), std::move(eq), std::move(ord)};
+    return [o](const polydetail::Fns<E>& fns, const polydetail::Asserts<E>&, const ParserState& s) {
+        return polydetail::atom<E>(o, fns, s);
+    };
+}
+
+// One element literal: the element, read on first use.
+template <class E>
+PatternParser<E, Lazy<E>> parseElementLiteral(ElemReader<E> reader) {
+    polydetail::Ops<E> o{std::move(reader), nullptr, std::nullopt};
+    return [o](const polydetail::Fns<E>&, const polydetail::Asserts<E>&, const ParserState& s) {
+        return polydetail::elementLiteral<E>(o, s);
+    };
+}
+
+// The range-form pattern as a tree closed by END; nothing when the text is not
+// a pattern as a whole.
+template <class E>
+std::optional<AbsTree<E>> mkAbstreeP(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord, std::string_view pattern,
+                                     const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts) {
+    return polydetail::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq), std::move(ord)), pattern, fns,
+                                   asserts);
+}
+
+}  // namespace axf::regex
