@@ -430,6 +430,10 @@ TEST(ElementListTest, UserMatchersAndLiteralTexts) {
         {"<<2>><a>", {"a"}, true},
         {".", {"anything"}, true},
         {"..", {"x"}, false},
+        {"[<]>]", {"]"}, true},
+        {"[<a>-<c><\\>>]", {"b"}, true},
+        {"[<a>-<c><\\>>]", {">"}, true},
+        {"[<a>-<c><\\>>]", {"d"}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pattern);
