@@ -1,6 +1,7 @@
 #include "index/MyParser.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -245,35 +246,24 @@ EntryList getRef(const IndexEL& index, std::string_view key, std::string_view ki
 
 namespace {
 
-// The scan behind deleteBlanc: emit(k, c) receives every byte c that the
-// prepared text holds, with the offset k of the original byte it stands for,
-// and returns false to stop the scan.
-template <class Emit>
-void prepareText(std::string_view text, Emit&& emit) {
+// The scan behind deleteBlanc: the text is cut into runs, each handed to
+// run(from, to, asBlank): within text[from, to) newlines and tabs are dropped
+// (asBlank false) or turned into blanks (asBlank true), every other byte kept.
+// run returns false to stop the scan.
+template <class Run>
+void prepareText(std::string_view text, Run&& run) {
     const std::size_t n = text.size();
     std::size_t i = 0;
-    bool go = true;
-    // text[from, to): newlines and tabs dropped, or turned into blanks.
-    auto copy = [&](std::size_t from, std::size_t to, bool asBlank) {
-        for (std::size_t k = from; k < to && go; ++k) {
-            char c = text[k];
-            if (c == '\n' || c == '\t') {
-                if (asBlank) go = emit(k, ' ');
-            } else {
-                go = emit(k, c);
-            }
-        }
-    };
     // End (one past) of a construct closed by `close`, or the end of the text.
     auto through = [&](std::size_t from, std::string_view close) {
         std::size_t at = text.find(close, from);
         return at == std::string_view::npos ? n : at + close.size();
     };
-    while (i < n && go) {
+    while (i < n) {
         if (text[i] != '<') {
             std::size_t next = text.find('<', i);
             if (next == std::string_view::npos) next = n;
-            copy(i, next, false);
+            if (!run(i, next, false)) return;
             i = next;
             continue;
         }
@@ -304,7 +294,7 @@ void prepareText(std::string_view text, Emit&& emit) {
             }
             end = k < n ? k + 1 : n;
         }
-        copy(i, end, markup);
+        if (!run(i, end, markup)) return;
         i = end;
     }
 }
@@ -312,21 +302,35 @@ void prepareText(std::string_view text, Emit&& emit) {
 }  // namespace
 
 std::string deleteBlanc(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    prepareText(text, [&out](std::size_t, char c) {
-        out.push_back(c);
+    std::string out(text.size(), '\0');
+    char* o = out.data();
+    const char* d = text.data();
+    prepareText(text, [&](std::size_t from, std::size_t to, bool asBlank) {
+        for (std::size_t k = from; k < to; ++k) {
+            const char c = d[k];
+            if (c == '\n' || c == '\t') {
+                if (asBlank) *o++ = ' ';
+            } else {
+                *o++ = c;
+            }
+        }
         return true;
     });
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 
 std::size_t originalOffset(std::string_view text, std::size_t preparedOffset) {
     std::size_t count = 0, found = text.size();
-    prepareText(text, [&](std::size_t k, char) {
-        if (count++ < preparedOffset) return true;
-        found = k;
-        return false;
+    prepareText(text, [&](std::size_t from, std::size_t to, bool asBlank) {
+        for (std::size_t k = from; k < to; ++k) {
+            const char c = text[k];
+            if ((c == '\n' || c == '\t') && !asBlank) continue;
+            if (count++ < preparedOffset) continue;
+            found = k;
+            return false;
+        }
+        return true;
     });
     return found;
 }
@@ -354,14 +358,24 @@ std::vector<xml::XMLEvent> attrs(const xml::LazyAttList& attributes, std::vector
 // The walk
 
 std::string documentLabel(std::string_view value, std::int64_t position) {
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, position);
+    const std::size_t ndigits = static_cast<std::size_t>(end - digits);
     std::string label;
-    label.reserve(value.size() + 12);
-    for (char c : value) {
-        if (c == '^' || c == '\\') label.push_back('\\');
-        label.push_back(c);
+    std::size_t special = value.find_first_of("^\\");
+    if (special == std::string_view::npos) {
+        label.reserve(value.size() + 1 + ndigits);
+        label.append(value);
+    } else {
+        label.reserve(value.size() + 2 + ndigits);
+        label.append(value.substr(0, special));
+        for (char c : value.substr(special)) {
+            if (c == '^' || c == '\\') label.push_back('\\');
+            label.push_back(c);
+        }
     }
     label.push_back('^');
-    label += std::to_string(position);
+    label.append(digits, ndigits);
     return label;
 }
 
