@@ -1,5 +1,7 @@
 #include "filter/Variables.h"
 
+#include "query/ExtendQuery.h"
+
 #include <algorithm>
 #include <functional>
 #include <unordered_map>
@@ -147,11 +149,9 @@ EmbeddingEntry documentEntry(const Tree* document) {
 
 std::string associationName(const std::string& name, const QueryVariables& all) {
     if (name.empty()) throw InternalError("associationName: empty variable name");
-    if (name.size() == 2 && name[0] == 'C') {
-        std::string original(1, name[1]);
-        for (const auto& entry : all)
-            if (entry.second == original) return original;
-    }
+    (void)all;
+    // A copy's variable binds as the variable it copies.
+    if (name.size() == 2 && name[0] == query::kCopyMark) return name.substr(1);
     return name;
 }
 

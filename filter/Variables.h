@@ -11,8 +11,7 @@
 //
 // Variable names. A variable binds under its own name, whole ("X", "Name",
 // "City"); the copies that the extended annotation makes of a one-letter
-// variable X are named "CX" and bind as X (a two-letter name "C" + letter is a
-// copy's mark exactly when the query also has the one-letter variable).
+// variable X are named with the copy mark ("~X") and bind as X.
 //
 // Bound subtrees are the document's own subtrees, shared, with their document
 // labels (name^position); they are cut for printing only when a positive

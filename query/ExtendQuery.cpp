@@ -201,7 +201,7 @@ VariableList markDuplicate(const VariableList& variables) {
     out.reserve(variables.size());
     for (const auto& [key, name] : variables) {
         if (name.empty()) throw InternalError("markDuplicate: empty variable name at node \"" + key + "\"");
-        out.emplace_back(key, name.size() == 1 ? "C" + name : name);
+        out.emplace_back(key, name.size() == 1 ? std::string(1, kCopyMark) + name : name);
     }
     return VariableList(std::move(out));
 }

@@ -18,7 +18,7 @@
 //  - variables and search types are collected in preorder of the extended
 //    tree: a node's own pairs (reverse attribute order), then its child's,
 //    then the copy's; one-letter variable names inside a copy are marked
-//    with a leading 'C' (markDuplicate).
+//    with a leading kCopyMark (markDuplicate).
 #pragma once
 
 #include <cstdint>

@@ -50,7 +50,7 @@ void appendVarandType(const std::string& numberText, const xml::AttList& attribu
         else if (!marked || it->second.size() > 1)
             variables.emplace_back(numberText, it->second);
         else if (it->second.size() == 1)
-            variables.emplace_back(numberText, "C" + it->second);
+            variables.emplace_back(numberText, std::string(1, kCopyMark) + it->second);
         else
             throw InternalError("markDuplicate: empty variable name at node \"" + numberText + "\"");
     }

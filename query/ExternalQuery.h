@@ -25,6 +25,12 @@
 
 namespace axf::query {
 
+// The mark put before a one-letter variable name inside a copy. It is a
+// character no variable of a filter can hold, so a copy's name never
+// collides with a variable the user wrote (such as "CX" beside "X").
+inline constexpr char kCopyMark = '~';
+
+
 namespace detail {
 
 // The value of a number text written in canonical decimal (digits only, no

@@ -111,9 +111,11 @@ TEST(FindVars, MergesVariablesWithThePreorderOfTheResult) {
         // A text node of the result binds the document node's sons.
         {{{"3", "X"}}, "a^2^1('b^3^10')", "X:3:[b^11(x^12),d^13]", 0},
         // Copies of X (marked CX) bind as X; longer names stay whole.
-        {{{"3", "CX"}, {"4", "X"}}, "a^2^1(b^3^10)", "X:3:[b^11(x^12),d^13]", 1},
+        {{{"3", "~X"}, {"4", "X"}}, "a^2^1(b^3^10)", "X:3:[b^11(x^12),d^13]", 1},
+        // A variable the user named CX stays CX beside X.
+        {{{"3", "CX"}, {"4", "X"}}, "a^2^1(b^3^10)", "CX:3:[b^11(x^12),d^13]", 1},
         {{{"3", "Name"}}, "a^2^1(b^3^10)", "Name:3:[b^11(x^12),d^13]", 0},
-        {{{"3", "CX"}}, "a^2^1(b^3^10)", "CX:3:[b^11(x^12),d^13]", 0},
+        {{{"3", "~X"}}, "a^2^1(b^3^10)", "X:3:[b^11(x^12),d^13]", 0},
     };
     for (const auto& c : cases) {
         auto [a, left] = findVars(doc, c.vars, tree(c.result));
@@ -241,7 +243,7 @@ TEST(ManageVariables, MultiLetterVariables) {
     // (CX) binds as the variable it copies.
     EXPECT_EQ(show(manageVariables(people(), {{"4", "Age"}}, doc, expr({"A"}, "Age > 26", {"A"}), 1)),
               "2,0:person(name,age('30'))");
-    EXPECT_EQ(show(manageVariables(people(), {{"4", "CX"}, {"9", "X"}}, doc, expr({"X"}, "X < 26", {"X"}), 1)),
+    EXPECT_EQ(show(manageVariables(people(), {{"4", "~X"}, {"9", "X"}}, doc, expr({"X"}, "X < 26", {"X"}), 1)),
               "7,1:person(name,age('25'))");
 }
 

@@ -272,7 +272,7 @@ TEST(ExtendAux, ElementOverGroup) {
     // Variables and types are collected in preorder: the child's, then the copy's.
     QueryAnnotation v = extendAux(
         q("e", {{"type", "E"}}, {q("and", {q("x", {{"type", "E"}, {"var", "A"}}), var("y", "Bee")})}), 3, 0);
-    EXPECT_EQ(pairs(v.variables), (Pairs{{"6", "A"}, {"7", "Bee"}, {"9", "CA"}, {"10", "Bee"}}));
+    EXPECT_EQ(pairs(v.variables), (Pairs{{"6", "A"}, {"7", "Bee"}, {"9", "~A"}, {"10", "Bee"}}));
     EXPECT_EQ(pairs(v.searchTypes), (Pairs{{"4", "E"}, {"6", "E"}, {"9", "E"}}));
 }
 
@@ -287,7 +287,7 @@ TEST(ExtendAux, CopiedVariablesAreMarked) {
     const Tree* child = q("c", {{"var", "v"}, {"type", "E"}});
     QueryAnnotation a = extendAux(q("e", {child}), 3, 0);
     EXPECT_EQ(shape(a.tree), "E3[E4[E5],E6]");
-    EXPECT_EQ(pairs(a.variables), (Pairs{{"5", "v"}, {"6", "Cv"}}));
+    EXPECT_EQ(pairs(a.variables), (Pairs{{"5", "v"}, {"6", "~v"}}));
     EXPECT_EQ(pairs(a.searchTypes), (Pairs{{"5", "E"}, {"6", "E"}}));
 
     QueryAnnotation b = extendAux(q("e", {var("c", "Name")}), 3, 0);
@@ -390,7 +390,7 @@ TEST(ExtendQuery, TooDeepToExtend) {
 
 TEST(MarkDuplicate, MarksOneLetterNames) {
     EXPECT_EQ(pairs(markDuplicate(VariableList{{"5", "X"}, {"7", "CY"}, {"9", "Name"}})),
-              (Pairs{{"5", "CX"}, {"7", "CY"}, {"9", "Name"}}));
+              (Pairs{{"5", "~X"}, {"7", "CY"}, {"9", "Name"}}));
     EXPECT_TRUE(markDuplicate(VariableList{}).empty());
     EXPECT_THROW(markDuplicate(VariableList{{"5", ""}}), axf::InternalError);
 }
@@ -424,7 +424,7 @@ TEST(ExtendQuery, ChainSizeNumberingAndMarks) {
         for (std::int64_t n = 2; n <= a.lastNumber; ++n) EXPECT_NE(a.mapping.find(std::to_string(n)), nullptr);
 
         std::int64_t plain = 0, marked = 0, other = 0;
-        for (const auto& [key, name] : a.variables) ++(name == "v" ? plain : name == "Cv" ? marked : other);
+        for (const auto& [key, name] : a.variables) ++(name == "v" ? plain : name == "~v" ? marked : other);
         EXPECT_EQ(plain, 1) << k;
         EXPECT_EQ(marked, copies) << k;
         EXPECT_EQ(other, 0) << k;
