@@ -1,7 +1,11 @@
 #include "xml/Arena.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 // Builds that release the arena under AddressSanitizer keep released storage
@@ -44,6 +48,32 @@ State& state() {
 
 constexpr std::size_t kBlock = std::size_t(1) << 20;
 
+#ifndef AXF_ARENA_RELEASE
+// In a run, blocks double from 1 MiB up to 64 MiB, so that a small run stays
+// small and a large document costs few allocations. Blocks of 2 MiB and more
+// are aligned to 2 MiB and offered to the kernel for huge pages: building a
+// large tree touches a great many fresh pages, and huge pages make that
+// cheaper.
+constexpr std::size_t kMaxBlock = std::size_t(64) << 20;
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+std::size_t nextBlockSize = kBlock;
+
+char* newBlock(std::size_t size) {
+    void* p = nullptr;
+    if (size >= kHugePage) {
+        size = (size + kHugePage - 1) & ~(kHugePage - 1);
+        p = std::aligned_alloc(kHugePage, size);
+#ifdef MADV_HUGEPAGE
+        if (p) madvise(p, size, MADV_HUGEPAGE);
+#endif
+    } else {
+        p = std::malloc(size);
+    }
+    if (!p) throw std::bad_alloc();
+    return static_cast<char*>(p);
+}
+#endif
+
 }  // namespace
 
 void* Arena::allocate(std::size_t bytes, std::size_t align) {
@@ -73,8 +103,10 @@ void* Arena::allocate(std::size_t bytes, std::size_t align) {
     if (!block) throw std::bad_alloc();
     s.sizes.push_back(size);
 #else
-    block = static_cast<char*>(std::malloc(size));
-    if (!block) throw std::bad_alloc();
+    std::size_t grown = std::max(size, nextBlockSize);
+    nextBlockSize = std::min(kMaxBlock, nextBlockSize * 2);
+    size = grown;
+    block = newBlock(size);
 #endif
     s.blocks.push_back(block);
     s.cur = block;
