@@ -1,5 +1,7 @@
-// Regular-expression search: a condition pattern over large texts, and
-// ambiguous repetitions on long failing inputs. Each reports its peak RSS.
+// Regular-expression search: a condition pattern over large texts, ambiguous
+// repetitions and a counted repetition with a large bound on long failing
+// inputs, and parsing of long and deeply nested patterns. Each reports its
+// peak RSS.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -75,5 +77,41 @@ void BM_NestedRepetition(benchmark::State& state) {
     state.counters["peakRSS_MiB"] = peakRssMiB();
 }
 BENCHMARK(BM_NestedRepetition)->RangeMultiplier(2)->Range(1250, 10000)->Complexity();
+
+// A counted repetition costs input length times bound on a failing input.
+void BM_CountedRepetition(benchmark::State& state) {
+    std::string input(std::size_t(state.range(0)), 'a');
+    std::optional<Regex> re = Regex::compile("a{1,1000}b");
+    for (auto _ : state) {
+        std::optional<MatchSpans> m = re->find(input);
+        benchmark::DoNotOptimize(m);
+    }
+    state.SetComplexityN(state.range(0));
+    state.counters["peakRSS_MiB"] = peakRssMiB();
+}
+BENCHMARK(BM_CountedRepetition)->RangeMultiplier(2)->Range(500, 4000)->Complexity()->Unit(benchmark::kMillisecond);
+
+// Parsing and compiling: a long run of literals and pieces, and nested groups.
+void BM_CompileLongPattern(benchmark::State& state) {
+    std::string pattern;
+    for (std::int64_t k = 0; pattern.size() < std::size_t(state.range(0)); ++k) pattern += k % 3 ? "ab" : "c*";
+    for (auto _ : state) {
+        std::optional<Regex> re = Regex::compile(pattern);
+        benchmark::DoNotOptimize(re);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_CompileLongPattern)->RangeMultiplier(4)->Range(625, 10000)->Complexity();
+
+void BM_CompileNestedGroups(benchmark::State& state) {
+    const std::size_t depth = std::size_t(state.range(0));
+    std::string pattern = std::string(depth, '(') + "a" + std::string(depth, ')') + "b";
+    for (auto _ : state) {
+        std::optional<Regex> re = Regex::compile(pattern);
+        benchmark::DoNotOptimize(re);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_CompileNestedGroups)->RangeMultiplier(4)->Range(64, 1024)->Complexity();
 
 }  // namespace

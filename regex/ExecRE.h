@@ -18,6 +18,7 @@
 // end. The walk keeps its own stack; nothing recurses per input element.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -148,6 +149,79 @@ private:
     std::unordered_map<T, std::uint32_t, Hash> index_;
 };
 
+// A set of thread states (input place, positions, counters, captures), open
+// addressing with linear probing. Clearing is constant time: a slot belongs to
+// the set only while it carries the current generation.
+class StateSet {
+public:
+    bool empty() const { return count_ == 0; }
+
+    bool contains(std::size_t off, std::uint32_t set, std::uint32_t cnt, std::uint32_t cap) const {
+        if (slots_.empty()) return false;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash(off, set, cnt, cap) & mask;; i = (i + 1) & mask) {
+            const Slot& s = slots_[i];
+            if (s.gen != gen_) return false;
+            if (s.off == off && s.set == set && s.cnt == cnt && s.cap == cap) return true;
+        }
+    }
+
+    void insert(std::size_t off, std::uint32_t set, std::uint32_t cnt, std::uint32_t cap) {
+        if (2 * (count_ + 1) > slots_.size()) grow();
+        if (place(Slot{off, set, cnt, cap, gen_})) ++count_;
+    }
+
+    void clear() {
+        count_ = 0;
+        if (++gen_ == 0) {  // generations wrapped: forget every slot
+            std::fill(slots_.begin(), slots_.end(), Slot{});
+            gen_ = 1;
+        }
+    }
+
+private:
+    struct Slot {
+        std::size_t off = 0;
+        std::uint32_t set = 0, cnt = 0, cap = 0;
+        std::uint32_t gen = 0;  // 0: never used
+    };
+
+    static std::size_t hash(std::size_t off, std::uint32_t set, std::uint32_t cnt, std::uint32_t cap) {
+        auto mix = [](std::uint64_t h) {
+            h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDull;
+            h = (h ^ (h >> 33)) * 0xC4CEB9FE1A85EC53ull;
+            return h ^ (h >> 33);
+        };
+        return std::size_t(mix(mix((std::uint64_t(set) << 32) | cnt) ^ std::uint64_t(off) ^ (std::uint64_t(cap) << 40)));
+    }
+
+    // False when the state was there already.
+    bool place(const Slot& v) {
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash(v.off, v.set, v.cnt, v.cap) & mask;; i = (i + 1) & mask) {
+            Slot& s = slots_[i];
+            if (s.gen != gen_) {
+                s = v;
+                return true;
+            }
+            if (s.off == v.off && s.set == v.set && s.cnt == v.cnt && s.cap == v.cap) return false;
+        }
+    }
+
+    void grow() {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.empty() ? 64 : 2 * old.size(), Slot{});
+        const std::uint32_t g = gen_;
+        gen_ = 1;
+        for (const Slot& s : old)
+            if (s.gen == g) place(Slot{s.off, s.set, s.cnt, s.cap, 1});
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t count_ = 0;
+    std::uint32_t gen_ = 1;
+};
+
 }  // namespace detail
 
 // A compiled pattern prepared for running; it keeps the compiled pattern.
@@ -218,11 +292,7 @@ public:
         for (std::size_t start = 0; start <= n; ++start) {
             // Threads of a later start never stand before it: once the start
             // has passed every settled thread, they are dropped.
-            if (!dead_.empty() && start > maxDeadOff_) {
-                dead_.clear();
-                heads_.clear();
-                base_ = start;
-            }
+            if (!dead_.empty() && start > maxDeadOff_) dead_.clear();
             if (auto win = fromStart(start)) return spans(start, *win);
             if (prog_.c_.anchored) break;
         }
@@ -243,13 +313,6 @@ private:
         std::size_t kidsEnd;
         std::size_t cursor;
     };
-    struct DeadEntry {
-        std::uint32_t set;
-        std::uint32_t cnt;
-        std::uint32_t cap;
-        std::uint32_t next;
-    };
-    static constexpr std::uint32_t kNone = 0xffffffffu;
 
     const Program<E>& prog_;
     const NFA<E>& nfa_;
@@ -261,11 +324,9 @@ private:
     std::vector<std::uint32_t> nextSet_;
     std::uint32_t finalSet_ = 0;
     std::uint32_t startSet_ = 0;
-    // Threads known to lead to no match, chained per input place (index: the
-    // place minus base_).
-    std::deque<std::uint32_t> heads_;
-    std::deque<DeadEntry> dead_;
-    std::size_t base_ = 0;
+    // Thread states known to lead to no match, and the furthest input place
+    // among them.
+    detail::StateSet dead_;
     std::size_t maxDeadOff_ = 0;
     // Walk state.
     std::vector<Frame> stack_;
@@ -276,22 +337,11 @@ private:
     std::uint32_t capKey(std::uint32_t cap) const { return prog_.hasBackrefs_ ? cap : 0; }
 
     bool isDead(const Thread& t) const {
-        std::uint32_t ck = capKey(t.cap);
-        std::size_t at = t.off - base_;
-        if (at >= heads_.size()) return false;
-        for (std::uint32_t i = heads_[at]; i != kNone; i = dead_[i].next) {
-            const DeadEntry& d = dead_[i];
-            if (d.set == t.set && d.cnt == t.cnt && d.cap == ck) return true;
-        }
-        return false;
+        return !dead_.empty() && dead_.contains(t.off, t.set, t.cnt, capKey(t.cap));
     }
     void markDead(const Thread& t) {
-        if (dead_.size() >= kNone) throw InternalError("execRegexp: too many thread states");
-        std::size_t at = t.off - base_;
-        if (at >= heads_.size()) heads_.resize(at + 1, kNone);
-        dead_.push_back(DeadEntry{t.set, t.cnt, capKey(t.cap), heads_[at]});
-        heads_[at] = std::uint32_t(dead_.size() - 1);
-        if (dead_.size() == 1 || t.off > maxDeadOff_) maxDeadOff_ = t.off;
+        if (dead_.empty() || t.off > maxDeadOff_) maxDeadOff_ = t.off;
+        dead_.insert(t.off, t.set, t.cnt, capKey(t.cap));
     }
 
     // A successor that consumed nothing and repeats a thread of the current

@@ -267,3 +267,19 @@ TEST(Search, DeepPatternsOnTheLargeStack) {
         EXPECT_EQ(wholeMatch(r), "ab");
     });
 }
+
+TEST(Search, SettledStateSetAcrossGrowthAndClears) {
+    detail::StateSet s;
+    EXPECT_FALSE(s.contains(0, 0, 0, 0));
+    for (std::uint32_t k = 0; k < 5000; ++k) s.insert(k / 7, k % 7, k, k % 3);
+    s.insert(3, 1, 22, 1);  // already there
+    for (std::uint32_t k = 0; k < 5000; ++k) ASSERT_TRUE(s.contains(k / 7, k % 7, k, k % 3)) << k;
+    EXPECT_FALSE(s.contains(0, 0, 0, 1));
+    EXPECT_FALSE(s.contains(5000, 0, 0, 0));
+    s.clear();
+    EXPECT_TRUE(s.empty());
+    EXPECT_FALSE(s.contains(1, 0, 7, 1));
+    s.insert(9, 9, 9, 9);
+    EXPECT_TRUE(s.contains(9, 9, 9, 9));
+    EXPECT_FALSE(s.contains(1, 0, 7, 1));
+}
