@@ -406,6 +406,17 @@ private:
         const Delimiter* f = tokens_.peek(failAt);
         stop.failOffset = tokens_.offset(failAt);
         stop.failToken = f ? describeToken(*f) : "end of text";
+        if (!t) {
+            // The tokens ran out. A "--" comment still open at the end of
+            // the text swallowed everything after it (a document type line
+            // followed by "--" loses the whole document that way): that is
+            // an early stop too, at the comment.
+            if (auto open = tokens_.unclosedCommentAt()) {
+                stop.early = true;
+                stop.offset = stop.failOffset = *open;
+                stop.token = stop.failToken = "unclosed comment \"--\"";
+            }
+        }
     }
 
     TokenStream tokens_;

@@ -86,6 +86,11 @@ public:
     std::size_t offset(std::size_t pos);
     // Tokens before pos will not be read again.
     void release(std::size_t pos);
+    // Once the tokens have ended: where a comment inside declarations began
+    // that took the rest of the text without a token (see XMLScanner).
+    std::optional<std::size_t> unclosedCommentAt() const {
+        return scanner_ ? scanner_->unclosedCommentAt() : std::nullopt;
+    }
 
 private:
     struct Entry {
@@ -203,8 +208,10 @@ class DocumentParser;
 class DocumentEvents {
 public:
     // Where and why the sequence ended. `early` is true when it stopped
-    // before the end of the tokens; otherwise the scanner found no token in
-    // the rest of the text (white space, or nothing). `offset` and `token` are the byte offset
+    // before the end of the tokens, or at their end when a comment opened by
+    // "--" in declaration mode (after a document type line) took the rest of
+    // the text (then `token` says so); otherwise the scanner found no token
+    // in the rest of the text (white space, or nothing). `offset` and `token` are the byte offset
     // and printed form (or a short description) of the token at which the
     // last, failed parse began: the token that begins no event, or the first
     // token of a construct that broke off. `failOffset` and `failToken` name

@@ -521,6 +521,7 @@ std::optional<Delimiter> XMLScanner::next() {
                             for (;;) {
                                 q = findByte(s, q, '-');
                                 if (q + 1 >= n) {
+                                    unclosedComment_ = p;
                                     q = n;
                                     break;
                                 }

@@ -120,6 +120,10 @@ public:
     std::size_t lastOffset() const { return last_; }
     // Byte offset where scanning goes on.
     std::size_t offset() const { return pos_; }
+    // Where a comment inside declarations ("--" in declaration mode) began
+    // that was still open at the end of the text: it took the whole rest of
+    // the text without giving a token.
+    std::optional<std::size_t> unclosedCommentAt() const { return unclosedComment_; }
     std::string_view document() const { return text_; }
 
 private:
@@ -130,6 +134,7 @@ private:
     std::size_t last_ = 0;
     State state_ = State::Content;
     State ret_ = State::Content;  // where comment and PI bodies return
+    std::optional<std::size_t> unclosedComment_;
 };
 
 // Token sequences from a text, starting in content mode or in declaration

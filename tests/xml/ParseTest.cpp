@@ -99,6 +99,12 @@ TEST(ParseDocument, DocumentsToEvents) {
         {"<!-- c --><!DOCTYPE a><a/>", {"C  c "}, 10, "<!", 10, "<!"},
         {"<?xml version='1.0'?><!-- c --><!DOCTYPE a><a/>", {"C  c "}, 31, "<!", 31, "<!"},
         {"<!DOCTYPE a>text<a/>", {}, 12, "text", 12, "text"},
+        // A "--" after the document type line opens a comment that runs to
+        // the next "--": when there is none it takes the whole document.
+        {"<!DOCTYPE a>-- c --<a/>", {"M a"}},
+        {"<!DOCTYPE a> \n--<a>x</a>", {}, 14, "unclosed comment \"--\"", 14, "unclosed comment \"--\""},
+        {"<!DOCTYPE a -- x><a/>", {prologError}, 12, "unclosed comment \"--\"", 12, "unclosed comment \"--\""},
+        {"<!DOCTYPE a> \n ", {}},
         {"<a b>x</a>", {}, 0, "<", 4, ">"},
         {"<a>1</a><!x>", {"S a", "T 1", "E a"}, 8, "<!", 8, "<!"},
         {"<a>1</a><a x='1'", {"S a", "T 1", "E a"}, 8, "<", 16, "end of text"},

@@ -34,6 +34,9 @@ TEST(Scanner, ContentModeTokens) {
             {"", {}},
             {"  abc  def  <x/>", {T(K::WS, "  "), T(K::CDATA, "abc  def  "), T(K::STAGO), T(K::NAME, "x"), T(K::EETAGC)}},
             {"abc\n  def", {T(K::CDATA, "abc\n  def")}},
+            // Bytes are read unsigned: 160, 11, 12, 13 are white space, 133 and 0 are not.
+            {"\xA0\v\f\r\x85 \xA0", {T(K::WS, "\xA0\v\f\r"), T(K::CDATA, "\x85 \xA0")}},
+            {std::string("\0 x", 3), {T(K::CDATA, std::string("\0 x", 3))}},
             {"\n\n<a>", {T(K::WS, "\n\n"), T(K::STAGO), T(K::NAME, "a"), T(K::TAGC)}},
             // '>' in character data is text, also at the start of a run.
             {"a>b", {T(K::CDATA, "a>b")}},
