@@ -82,14 +82,32 @@ auto foldTree(F&& f, G&& g, const B& z, const RoseTree<V>* t) -> std::decay_t<st
     return f(t->value, std::move(r));
 }
 
-// Bottom-up: f(x, [results of the children, in order]). The result type A
-// is given explicitly: cataTree<int>(f, t).
-template <class A, class V, class F>
-A cataTree(F&& f, const RoseTree<V>* t) {
-    std::vector<A> rs;
+namespace detail {
+// The result type of a cataTree function: A when given, otherwise the
+// return type of f (which must then not be generic).
+template <class A, class F>
+struct CataResult {
+    using type = A;
+};
+template <class F>
+struct CataResult<void, F> {
+    using type = typename decltype(std::function{std::declval<F&>()})::result_type;
+};
+}  // namespace detail
+
+// Bottom-up: f receives the node value with the list of its children's
+// results, in child order, either as one pair (x, [r1, ..., rk]) or as two
+// arguments. The result type is that of f, or given: cataTree<int>(f, t).
+template <class A = void, class V, class F>
+auto cataTree(F&& f, const RoseTree<V>* t) -> typename detail::CataResult<A, std::decay_t<F>>::type {
+    using R = typename detail::CataResult<A, std::decay_t<F>>::type;
+    std::vector<R> rs;
     rs.reserve(t->nkids);
-    for (const RoseTree<V>* c : t->children()) rs.push_back(cataTree<A>(f, c));
-    return f(t->value, std::move(rs));
+    for (const RoseTree<V>* c : t->children()) rs.push_back(cataTree<R>(f, c));
+    if constexpr (std::is_invocable_v<F&, const V&, std::vector<R>&&>)
+        return f(t->value, std::move(rs));
+    else
+        return f(std::pair<const V&, std::vector<R>>(t->value, std::move(rs)));
 }
 
 // The tree unfolded from a seed: f(seed) gives (value, child seeds).

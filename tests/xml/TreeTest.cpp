@@ -45,6 +45,13 @@ TEST(RoseTree, PreorderAndFolds) {
     };
     EXPECT_EQ(cataTree<std::string>(show, sample()), "1[2[4]][3]");
     EXPECT_EQ(cataTree<int>([](int x, std::vector<int> rs) { return x + int(rs.size()); }, I(9)), 9);
+    // One pair argument, the result type taken from f: the number of nodes.
+    auto count = [](const std::pair<const int&, std::vector<long>>& p) {
+        long n = 1;
+        for (long r : p.second) n += r;
+        return n;
+    };
+    EXPECT_EQ(cataTree(count, sample()), 4L);
 }
 
 TEST(RoseTree, MapUnfoldAndAccumulations) {
