@@ -352,6 +352,11 @@ TEST(References, Expansion) {
         {"&#x20AC;", "\xE2\x82\xAC"},
         {"&#1114111;", "\xF4\x8F\xBF\xBF"},
         {"&#128512;", "\xF0\x9F\x98\x80"},
+        // Codes up to 255 stay one byte; above, UTF-8 at each length boundary.
+        {"&#127;&#128;&#255;", "\x7F\x80\xFF"},
+        {"&#256;&#x7FF;", "\xC4\x80\xDF\xBF"},
+        {"&#x800;&#xFFFF;", "\xE0\xA0\x80\xEF\xBF\xBF"},
+        {"&#x10000;", "\xF0\x90\x80\x80"},
     };
     for (const auto& c : ok) EXPECT_EQ(expandReferences(pre, c.in), c.out) << c.in;
 
