@@ -665,13 +665,20 @@ EntryList compute_ExtSum_all(EntrySpan first, EntrySpan second) {
     return out;
 }
 
+namespace {
+
+// With one side empty, "or" and "xor" of whole queries keep the other side's
+// first cheapest result.
+EntryList cheapestOfOneSide(EntrySpan s) {
+    const EmbeddingEntry& e = s[cheapest(s)];
+    return {wholeQueryEntry(e.cost, e.tree)};
+}
+
+}  // namespace
+
 EntryList compute_ExtMin_best(EntrySpan first, EntrySpan second) {
     if (first.empty() && second.empty()) return {};
-    if (first.empty() || second.empty()) {
-        EntrySpan s = first.empty() ? second : first;
-        const EmbeddingEntry& e = s[cheapest(s)];
-        return {wholeQueryEntry(e.cost, e.tree)};
-    }
+    if (first.empty() || second.empty()) return cheapestOfOneSide(first.empty() ? second : first);
     const EmbeddingEntry& x = first[cheapest(first)];
     const EmbeddingEntry& y = second[cheapest(second)];
     if (x.cost < y.cost) return {wholeQueryEntry(x.cost, x.tree)};
@@ -698,11 +705,7 @@ EntryList compute_ExtMin_all(EntrySpan first, EntrySpan second) {
 
 EntryList compute_Extxor_best(EntrySpan first, EntrySpan second) {
     if (first.empty() && second.empty()) return {};
-    if (first.empty() || second.empty()) {
-        EntrySpan s = first.empty() ? second : first;
-        const EmbeddingEntry& e = s[cheapest(s)];
-        return {wholeQueryEntry(e.cost, e.tree)};
-    }
+    if (first.empty() || second.empty()) return cheapestOfOneSide(first.empty() ? second : first);
     const EmbeddingEntry& x = first[cheapest(first)];
     const EmbeddingEntry& y = second[cheapest(second)];
     const EmbeddingEntry& e = x.cost <= y.cost ? x : y;

@@ -15,27 +15,12 @@
 #include "regex/ExecRE.h"
 #include "regex/ParsePolyRegexp.h"
 #include "regex/ParsePolyRegexpBasic.h"
+#include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;
+using axf::regex::testutil::shape;
 
 namespace {
-
-// A one-line picture of a tree: "CON(EL,END)"; EL^ for the prefix mark,
-// counts in braces, names in angle brackets.
-template <class E>
-std::string shape(const AbsTree<E>& t) {
-    static const char* names[] = {"EL",  "BACKREF", "END",   "SUB",      "STAR", "PLUS", "OPT",
-                                  "MIN", "MINMAX",  "NGMIN", "NGMINMAX", "CON",  "ALT"};
-    std::string s = names[t->node.index()];
-    if (isElem(t) && getPrefix(t)) s += "^";
-    if (isSub(t)) s += "<" + getSEName(t) + ">";
-    if (isBref(t)) s += "<" + getBref(t).first + ">";
-    if (isMinmax(t)) s += "{" + std::to_string(getMinMax(t).first) + "," + std::to_string(getMinMax(t).second) + "}";
-    else if (isMin(t)) s += "{" + std::to_string(getMin(t)) + "}";
-    if (isUn(t)) s += "(" + shape(child(t)) + ")";
-    if (isBin(t)) s += "(" + shape(left(t)) + "," + shape(right(t)) + ")";
-    return s;
-}
 
 // Integers written in decimal, with an optional '-'; counts its calls.
 struct IntOps {

@@ -14,8 +14,10 @@ namespace axf::regex::testutil {
 
 using Tree = AbsTree<char>;
 
-// e.g. "CON(EL,END)"; EL^ marks the prefix mark, counts in braces.
-inline std::string shape(const Tree& t) {
+// e.g. "CON(EL,END)"; EL^ marks the prefix mark, counts in braces, names in
+// angle brackets. Works for trees over any element type.
+template <class E>
+std::string shape(const AbsTree<E>& t) {
     static const char* names[] = {"EL",  "BACKREF", "END",   "SUB",    "STAR",     "PLUS", "OPT",
                                   "MIN", "MINMAX",  "NGMIN", "NGMINMAX", "CON",    "ALT"};
     std::string s = names[t->node.index()];
