@@ -22,6 +22,7 @@
 
 #include "common/Fatal.h"
 #include "common/Lazy.h"
+#include "common/Output.h"
 #include "index/EmbeddingEntry.h"
 #include "index/TranslationTable.h"
 #include "xml/XML.h"
@@ -242,5 +243,76 @@ IndexedDocument indexedDocument(BuildResult walked);
 // Indexes one document text. A document whose events stop before the end of
 // the text throws Fatal with the byte offset and what stands there.
 IndexedDocument parseText(std::string_view text);
+
+// ---------------------------------------------------------------------------
+// Diagnostic dumps (MyParserShow.cpp). Nothing in a run calls them; they
+// write the indexer's records and indexes as plain text for inspection. Each
+// writes to a sink, standard output unless another is given. Numbers are
+// written in decimal, trees in their printed form (xml/Show.h), keys, labels,
+// names and texts raw.
+
+// The sink of standard output (the program's one buffered writer).
+Sink& stdoutSink();
+
+// Performs the action on each element in order, then writes one newline.
+template <class Action, class List>
+void mymap(Action&& action, const List& list, Sink& out = stdoutSink()) {
+    for (const auto& element : list) action(element);
+    out.write("\n");
+}
+
+// "(position, depth, last, renaming cost, cost)Embedd:" the tree, a newline.
+void viewPos(const EmbeddingEntry& entry, Sink& out = stdoutSink());
+// "(label, position, depth, last, renaming cost, cost)Embedd:" the tree, a newline.
+void viewNPos(const SynonymRecord& record, Sink& out = stdoutSink());
+// "(position, label) ", no newline.
+void viewM(const std::pair<std::int64_t, std::string_view>& pair, Sink& out = stdoutSink());
+
+// The key and ":", then the exact and the inexact entries, one per line,
+// under "Exact:" and "Inexact:".
+void viewI(const IndexEntry& entry, Sink& out = stdoutSink());
+// One class of the synonym index: its class text, ": ", its records newest
+// first, one per line.
+void viewS(const Synonym::value_type& group, Sink& out = stdoutSink());
+// The five parts of the walk: the first 20 keys of the element index, the
+// whole mapping (newest first), the first 20 classes of the synonym index and
+// the printed form of the tree, which ends the dump without a newline. The
+// text index is not written.
+void viewProva(const Index& elementIndex, const Index& textIndex,
+               const std::vector<std::pair<std::int64_t, std::string_view>>& mapping, const Synonym& synonym,
+               const xml::Tree* tree, Sink& out = stdoutSink());
+// An indexed document: "IndexEL: ", "IndexTX: " and "Mapping: " with their
+// entries, then "Data Tree: " and the tree indented by showFormattedXML.
+// Reading the element index merges it (a name outside the tag vocabulary
+// throws Fatal).
+void viewIndex(const IndexedDocument& document, Sink& out = stdoutSink());
+// Indexes a document text as parseText does and writes it with viewIndex.
+void prova(std::string_view text, Sink& out = stdoutSink());
+// Walks a document text and writes the walk's parts, synonym index
+// included, with viewProva.
+void prova2(std::string_view text, Sink& out = stdoutSink());
+
+// The indexer's own indented printer of a tree as XML text. Flag 1: 3 blanks
+// per level, a newline after every line, the output names of the result
+// labels; flag 0: none of these. Names, attribute values and texts are written
+// unescaped. An element whose only child is a text leaf stands on one line
+// when 3 * level + 2 * (length of its name) + (length of the text) + 5 is at
+// most maxLengthElement. An RTNode prints as the element "Result" at level 0.
+// A PINode, or a text, comment or entity node with children, throws
+// InternalError. Recursion goes as deep as the tree.
+inline constexpr std::int64_t sepBln = 3;
+inline constexpr std::int64_t maxLengthElement = 80;
+std::string showFormattedXML(std::int64_t level, int flag, const xml::Tree* tree);
+
+// A newline under flag 1, else nothing.
+std::string newLine(int flag);
+// count blanks under flag 1; nothing under any other flag, for count 0 or a
+// negative count.
+std::string blancos(std::int64_t count, int flag);
+// Under flag 1 "0000" is written "Results" and "and", "or", "xor"
+// "ResultQuery" (whole labels only); everything else unchanged.
+std::string control(std::string_view label, int flag);
+// ' ', the name, '=', the value in double quotes, nothing escaped.
+std::string attrFormat(const xml::Attribute& attribute);
 
 }  // namespace axf::index
