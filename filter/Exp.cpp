@@ -76,6 +76,14 @@ std::string expIsToken(std::string_view text) {
     return std::string(text.substr(m->start, m->end - m->start));
 }
 
+bool expIsVar(std::string_view text) { return !text.empty() && isUpperByte(static_cast<unsigned char>(text[0])); }
+
+bool expIsText(std::string_view text) { return !text.empty(); }
+
+std::string expMatchRe(std::string_view input, std::string_view pattern) {
+    return regex::wholeMatch(regex::searchS(pattern, {}, input));
+}
+
 bool expIsNum(std::string_view lexeme) {
     if (lexeme.empty()) return false;
     for (char c : lexeme)

@@ -43,6 +43,15 @@ std::string expIsToken(std::string_view text);
 // True when the lexeme is not empty and holds only digits and dots.
 bool expIsNum(std::string_view lexeme);
 
+// Text tests of the expression module (the lexer makes its own tests in
+// place): a variable name is non-empty and starts with an upper-case letter;
+// a text is non-empty. expMatchRe is the matched text of the first match of
+// the pattern in the input (empty when there is none or the pattern does not
+// parse).
+bool expIsVar(std::string_view text);
+bool expIsText(std::string_view text);
+std::string expMatchRe(std::string_view input, std::string_view pattern);
+
 // The tokens of the text. White space between lexemes is skipped; the list
 // ends at the end of the text or where no lexeme can be cut.
 std::vector<ExpToken> expTokenList(std::string_view text);

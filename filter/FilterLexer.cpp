@@ -126,4 +126,10 @@ LexStep tokenList(std::string_view text, std::int64_t line) {
     return {token, text.substr(lexeme.size()), line, false};
 }
 
+std::string matchRe(std::string_view text, std::string_view pattern) {
+    return regex::wholeMatch(regex::searchS(pattern, {}, text));
+}
+
+bool isNUm(std::string_view) { return false; }
+
 }  // namespace axf::filter

@@ -329,4 +329,24 @@ EntryList manageVariables(const EntryList& results, const QueryVariables& variab
     return out;
 }
 
+bool ltAss(const AssocTriple& a, const AssocTriple& b) {
+    return readLabelNumber(a.number) < readLabelNumber(b.number);
+}
+
+void viewAssoc(std::string_view name, const xml::TreeList& values, Sink& sink) {
+    if (values.empty()) throw InternalError("viewAssoc: no value for " + std::string(name));
+    std::string shown;
+    xml::showAt(0, values.front(), shown);
+    sink.write("assoc:\n");
+    sink.write(name);
+    sink.write("\n");
+    sink.write(shown);
+    sink.write("\n\n");
+}
+
+void viewAssoc(std::string_view name, const xml::TreeList& values) {
+    StdoutSink sink;
+    viewAssoc(name, values, sink);
+}
+
 }  // namespace axf::filter

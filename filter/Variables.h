@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/Output.h"
 #include "filter/Conditions.h"
 #include "index/EmbeddingEntry.h"
 #include "query/DeleteEmb.h"
@@ -121,5 +122,14 @@ private:
 // <name>doesn't exists." when the results are examined.
 index::EntryList manageVariables(const index::EntryList& results, const QueryVariables& variables,
                                  const xml::Tree* document, const ConditionTriple& conditions, int flag);
+
+// Diagnostics (nothing in the query run calls them).
+// True when the node number of a is smaller than that of b (numbers read as
+// integers, so 9 < 10).
+bool ltAss(const AssocTriple& a, const AssocTriple& b);
+// Writes four lines: "assoc:", the name, the printed form of the first value,
+// and an empty line. The list must not be empty (InternalError).
+void viewAssoc(std::string_view name, const xml::TreeList& values, Sink& sink);
+void viewAssoc(std::string_view name, const xml::TreeList& values);
 
 }  // namespace axf::filter
