@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -485,7 +486,108 @@ EntryList sumAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     return out;
 }
 
+// The joined entries of a and every entry of the second list's run that
+// starts at `from` whose cost is at most `limit`, in list order. byCost lists
+// the run's indices ascending by cost.
+void joinUpTo(const EmbeddingEntry& a, EntrySpan second, std::size_t from, const std::vector<std::size_t>& byCost,
+              std::int64_t limit, std::int64_t n, std::vector<std::size_t>& picked, EntryList& out) {
+    auto end = std::upper_bound(byCost.begin(), byCost.end(), limit,
+                                [&](std::int64_t c, std::size_t k) { return c < second[k].cost; });
+    if (end == byCost.end()) {
+        for (std::size_t k = from; k < from + byCost.size(); ++k)
+            out.push_back(joinEntries(a, second[k], n, "compute_sum_all"));
+        return;
+    }
+    picked.assign(byCost.begin(), end);
+    std::sort(picked.begin(), picked.end());
+    for (std::size_t k : picked) out.push_back(joinEntries(a, second[k], n, "compute_sum_all"));
+}
+
+bool byPosition(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.position < b.position; }
+
+// The rule of the bounded `and` applied to a finished list.
+EntryList keepWithinBound(EntryList all, const LowestCosts& bound) {
+    std::unordered_map<std::int64_t, bool> within;  // position -> holds an entry within the bound
+    for (const EmbeddingEntry& e : all)
+        if (const std::int64_t* b = bound.find(e.position)) within[e.position] |= e.cost <= *b;
+    EntryList out;
+    for (const EmbeddingEntry& e : all) {
+        const std::int64_t* b = bound.find(e.position);
+        if (!b || e.cost <= *b) {
+            out.push_back(e);
+            continue;
+        }
+        bool& has = within[e.position];
+        if (!has) {
+            out.push_back(e);  // the first entry of a position that has none within the bound
+            has = true;
+        }
+    }
+    return out;
+}
+
+EntryList sumAllBounded(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound) {
+    if (!std::is_sorted(first.begin(), first.end(), byPosition) ||
+        !std::is_sorted(second.begin(), second.end(), byPosition))
+        return keepWithinBound(sumAll(first, second, n), bound);
+    // Both lists ascend by position: the joined entries of a position are
+    // every pair of its runs, by the first list's entry, then the second's.
+    EntryList out;
+    std::vector<std::size_t> byCost, picked;
+    std::size_t i = 0, j = 0;
+    while (i < first.size() && j < second.size()) {
+        const std::int64_t p = first[i].position;
+        const std::int64_t q = second[j].position;
+        if (p != q) {
+            if (p < q)
+                i = skipPosition(first, i, p);
+            else
+                j = skipPosition(second, j, q);
+            continue;
+        }
+        const std::size_t iEnd = skipPosition(first, i, p);
+        const std::size_t jEnd = skipPosition(second, j, p);
+        const std::int64_t* b = bound.find(p);
+        if (!b) {
+            for (std::size_t a = i; a < iEnd; ++a)
+                for (std::size_t k = j; k < jEnd; ++k)
+                    out.push_back(joinEntries(first[a], second[k], n, "compute_sum_all"));
+        } else {
+            byCost.clear();
+            for (std::size_t k = j; k < jEnd; ++k) byCost.push_back(k);
+            std::stable_sort(byCost.begin(), byCost.end(),
+                             [&](std::size_t x, std::size_t y) { return second[x].cost < second[y].cost; });
+            const std::size_t before = out.size();
+            for (std::size_t a = i; a < iEnd; ++a)
+                joinUpTo(first[a], second, j, byCost, *b - n - first[a].cost, n, picked, out);
+            if (out.size() == before) out.push_back(joinEntries(first[i], second[j], n, "compute_sum_all"));
+        }
+        i = iEnd;
+        j = jEnd;
+    }
+    return out;
+}
+
 }  // namespace
+
+LowestCosts::LowestCosts(EntrySpan entries) {
+    lowest_.reserve(entries.size());
+    for (const EmbeddingEntry& e : entries) {
+        auto [it, fresh] = lowest_.emplace(e.position, e.cost);
+        if (!fresh && e.cost < it->second) it->second = e.cost;
+    }
+}
+
+const std::int64_t* LowestCosts::find(std::int64_t position) const {
+    auto it = lowest_.find(position);
+    return it == lowest_.end() ? nullptr : &it->second;
+}
+
+EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound) {
+    if (first.empty() || second.empty()) return {};
+    if (bound.empty()) return sumAll(first, second, n);
+    return sumAllBounded(first, second, n, bound);
+}
 
 EntryList compute_sum_best_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
     return sumBest(first, second, n, "compute_sum_best");

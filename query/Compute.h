@@ -26,6 +26,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "common/Lazy.h"
 #include "index/EmbeddingEntry.h"
@@ -144,6 +145,31 @@ EntryList compute_min_all(EntrySpan first, EntrySpan second, std::int64_t n);
 EntryList compute_min_best(EntrySpan first, EntrySpan second, std::int64_t n);
 EntryList compute_xor_all(EntrySpan first, EntrySpan second, std::int64_t n);
 EntryList compute_xor_best(EntrySpan first, EntrySpan second, std::int64_t n);
+
+// The lowest cost of every position of a result list.
+class LowestCosts {
+public:
+    LowestCosts() = default;
+    explicit LowestCosts(EntrySpan entries);
+    // The lowest cost of the position, or nullptr when the list has none.
+    const std::int64_t* find(std::int64_t position) const;
+    bool empty() const { return lowest_.empty(); }
+
+private:
+    std::unordered_map<std::int64_t, std::int64_t> lowest_;
+};
+
+// compute_sum_all for a result that becomes the second list of compute_min_all
+// against a first list F whose lowest costs are `bound`. At a position that F
+// holds, that combination keeps no second-list entry dearer than F's cheapest
+// entry there, but it reads whether the position holds any such entry. So at
+// every position the bound holds, the joined entries dearer than the bound are
+// left out (never built), except the first joined entry of the position when
+// every joined entry of it is dearer. Other positions keep every joined entry.
+// compute_min_all(F, this result, m) equals compute_min_all(F,
+// compute_sum_all(first, second, n), m) for every m, while the result stays
+// proportional to what the or-combination keeps.
+EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound);
 
 using CombineStep = EntryList (*)(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
 EntryList compute_min_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);

@@ -328,7 +328,10 @@ public:
         return *l;
     }
 
-    SearchResult evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom);
+    // `bound`, when given, holds the lowest costs of the list that an `or`
+    // in mode all combines the result with, as the result's first list.
+    SearchResult evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom,
+                          const LowestCosts* bound = nullptr);
 
     const index::IndexEL& indexEL() const { return indexEL_; }
     const index::Index& indexTX() const { return indexTX_; }
@@ -346,7 +349,7 @@ private:
     SearchResult element(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
                          const std::string& p, std::size_t typesFrom);
     SearchResult boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
-                         const std::string& p, std::size_t typesFrom);
+                         const std::string& p, std::size_t typesFrom, const LowestCosts* bound);
 
     const QueryMapping& qmap_;
     const SumDelCost& delCosts_;
@@ -360,7 +363,8 @@ private:
     std::map<std::tuple<bool, std::string, std::string>, Lookup> cache_;
 };
 
-SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom) {
+SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom,
+                              const LowestCosts* bound) {
     if (parents.empty()) return {};
     return guarded([&]() -> SearchResult {
         if (!t) throw InternalError("evaluate: no query node");
@@ -372,7 +376,7 @@ SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::strin
         if (!e) throw InternalError("evaluate: query node is neither an element nor a text");
         if (t->isLeaf()) return leaf(e->name, false, parents, p, typesFrom);
         const std::string& label = queryLabel(e->name, "evaluate");
-        if (label == "and" || label == "or" || label == "xor") return boolean(t, e->name, label, parents, p, typesFrom);
+        if (label == "and" || label == "or" || label == "xor") return boolean(t, e->name, label, parents, p, typesFrom, bound);
         return element(t, e->name, label, parents, p, typesFrom);
     });
 }
@@ -404,7 +408,7 @@ SearchResult Search::element(const Tree* t, const std::string& n, const std::str
 }
 
 SearchResult Search::boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
-                             const std::string& p, std::size_t typesFrom) {
+                             const std::string& p, std::size_t typesFrom, const LowestCosts* bound) {
     auto operands = t->children();
     if (operands.size() >= 2 && mode_ != "all" && mode_ != "best")
         throw InternalError("evaluate: mode \"" + mode_ + "\" at a boolean query node");
@@ -419,10 +423,20 @@ SearchResult Search::boolean(const Tree* t, const std::string& n, const std::str
             if (next.empty()) return next;
             const EntryList& a = r.all();
             const EntryList& b = next.all();
-            r = SearchResult{all ? compute_sum_all(a, b, d) : compute_sum_best(a, b, d), nullptr};
+            // The last step's result is this node's: with a bound, the pairs
+            // that the `or` above drops are not built.
+            const bool last = i + 1 == operands.size();
+            r = SearchResult{!all                 ? compute_sum_best(a, b, d)
+                             : last && bound ? compute_sum_all(a, b, d, *bound)
+                                             : compute_sum_all(a, b, d),
+                             nullptr};
             continue;
         }
-        SearchResult next = evaluate(u, parents, p, typesFrom);
+        // An `or` in mode all keeps, at a position its list so far holds, no
+        // entry of the next operand dearer than that list's cheapest there.
+        std::optional<LowestCosts> lowest;
+        if (label == "or" && all && !r.entries.empty() && !r.hasFailure()) lowest.emplace(r.entries);
+        SearchResult next = evaluate(u, parents, p, typesFrom, lowest ? &*lowest : nullptr);
         if (label == "or" && all && (r.entries.empty() || next.entries.empty())) {
             // One list is empty as far as it was produced: the other passes
             // with its cost raised, as far as it goes.

@@ -258,6 +258,60 @@ TEST(ComputeSumAll, StepLeavesTheJoinedEntriesForTheNextEntry) {
     EXPECT_EQ(show(compute_sum_aux(E(5, 0, "x"), EntryList{}, 0).rest), "");
 }
 
+// With the lowest costs of the list an `or` combines it with, the `and` leaves
+// out the pairs that combination drops, keeping one pair of a position where
+// every pair is dearer.
+TEST(ComputeSumAll, BoundLeavesOutDearerPairs) {
+    const EntryList orFirst = {E(4, 3, "o"), E(4, 2, "o2"), E(6, 0, "o3")};
+    const LowestCosts bound(orFirst);
+    ASSERT_NE(bound.find(4), nullptr);
+    EXPECT_EQ(*bound.find(4), 2);
+    EXPECT_EQ(bound.find(5), nullptr);
+    const EntryList first = {E(4, 0, "a"), E(4, 1, "b"), E(5, 9, "c"), E(6, 1, "d")};
+    const EntryList second = {E(4, 2, "x(p)"), E(4, 1, "y(q)"), E(4, 0, "z(r)"), E(5, 9, "w(s)"), E(6, 0, "v(t)")};
+    // Position 4 keeps pairs of cost at most 2, in the unbounded order; 5 has
+    // no bound; at 6 every pair is dearer than 0 and the first one stays.
+    EXPECT_EQ(show(compute_sum_all(first, second, 0, bound)),
+              "4:2:a(p) 4:1:a(q) 4:0:a(r) 4:2:b(q) 4:1:b(r) 5:18:c(s) 6:1:d(t)");
+    EXPECT_EQ(show(compute_sum_all(first, second, 1, bound)), "4:2:a(q) 4:1:a(r) 4:2:b(r) 5:19:c(s) 6:2:d(t)");
+    // Lists out of position order get the same rule.
+    const EntryList unordered = {E(6, 1, "d"), E(4, 0, "a")};
+    EXPECT_EQ(show(compute_sum_all(unordered, second, 0, bound)), "6:1:d(t)");
+    EXPECT_EQ(show(compute_sum_all(EntryList{}, second, 0, bound)), "");
+}
+
+// Whatever the lists, the or-combination of the bounded `and` equals that of
+// the full one.
+TEST(ComputeProperties, BoundedSumAllUnderMinAll) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 600; ++round) {
+        const bool ordered = round % 4 != 0;
+        auto randomList = [&](char tag, int maxLen) {
+            EntryList l;
+            const int len = static_cast<int>(rng() % maxLen);
+            for (int i = 0; i < len; ++i) {
+                const std::string name = std::string(1, tag) + std::to_string(i);
+                l.push_back(E(1 + rng() % 4, rng() % 4, name + "(" + name + "k)"));
+            }
+            if (ordered) l = embSort(l);
+            auto byPosition = [](const EmbeddingEntry& x, const EmbeddingEntry& y) { return x.position < y.position; };
+            if (ordered && rng() % 2) std::stable_sort(l.begin(), l.end(), byPosition);
+            return l;
+        };
+        const EntryList orFirst = randomList('f', 7);
+        const EntryList a = randomList('a', 7);
+        const EntryList b = randomList('b', 7);
+        const std::int64_t n = rng() % 3, m = rng() % 2;
+        const LowestCosts bound(orFirst);
+        const EntryList full = compute_sum_all(a, b, n);
+        const EntryList bounded = compute_sum_all(a, b, n, bound);
+        ASSERT_LE(bounded.size(), full.size());
+        ASSERT_EQ(full.empty(), bounded.empty());
+        ASSERT_EQ(showFull(compute_min_all(orFirst, bounded, m)), showFull(compute_min_all(orFirst, full, m)))
+            << show(orFirst) << " | " << show(a) << " | " << show(b) << " n=" << n;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Or, mode best.
 
