@@ -1,0 +1,216 @@
+// Building document trees from events (on request), the generic builder, and
+// serialising trees back to events.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Fatal.h"
+#include "xml/XML.h"
+#include "xml/XMLEventShow.h"
+#include "xml/XMLPrint.h"
+#include "xml/XMLTree.h"
+
+namespace axf::xml {
+namespace {
+
+XMLEvent S(std::string n, AttList atts = {}) { return StartEvent{std::move(n), readyAttributes(atts)}; }
+XMLEvent M(std::string n, AttList atts = {}) { return EmptyEvent{std::move(n), readyAttributes(atts)}; }
+XMLEvent E(std::string n) { return EndEvent{std::move(n)}; }
+XMLEvent T(std::string t) { return TextEvent{std::move(t)}; }
+XMLEvent X(std::string m) { return ErrorEvent{std::move(m)}; }
+
+// A sequence that counts how many events have been taken from it.
+struct Counted {
+    EventPull pull;
+    std::shared_ptr<std::size_t> taken;
+};
+Counted counted(std::vector<XMLEvent> events) {
+    auto n = std::make_shared<std::size_t>(0);
+    EventPull inner = eventsOf(std::move(events));
+    return {[inner, n]() {
+                auto e = inner();
+                if (e) ++*n;
+                return e;
+            },
+            n};
+}
+
+std::string shown(const Tree* t) { return showText(t); }
+std::string eventsShown(const EventPull& evs) { return showListText(takeEvents(evs)); }
+
+std::string fatalOf(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const Fatal& e) {
+        return e.what();
+    }
+    return "(no failure)";
+}
+
+TEST(BuildTree, EventsToTrees) {
+    struct Case {
+        std::vector<XMLEvent> events;
+        std::string tree;
+    };
+    const std::vector<Case> cases = {
+        {{}, "Tree RTNode []"},
+        // Any end event closes the innermost element; its name is not read.
+        {{S("a"), E("b")}, "Tree RTNode [Tree (ELNode \"a\" []) []]"},
+        // Elements still open at the end are closed there.
+        {{S("a"), T("x")}, "Tree RTNode [Tree (ELNode \"a\" []) [Tree (TXNode \"x\") []]]"},
+        // A top-level end event ends the root's children.
+        {{S("a"), E("a"), E("a"), S("b"), E("b")}, "Tree RTNode [Tree (ELNode \"a\" []) []]"},
+        {{S("a"), S("b"), E("b"), E("c"), T("t"), E("a")},
+         "Tree RTNode [Tree (ELNode \"a\" []) [Tree (ELNode \"b\" []) []],Tree (TXNode \"t\") []]"},
+        // Adjacent texts stay apart; fields are kept as they are, attributes in order.
+        {{T(" "), T("x y ")}, "Tree RTNode [Tree (TXNode \" \") [],Tree (TXNode \"x y \") []]"},
+        {{M("e", {{"z", "1"}, {"a", ""}}), PIEvent{"t", " x"}, GERefEvent{"amp"}, CommentEvent{"c"}},
+         "Tree RTNode [Tree (ELNode \"e\" [(\"z\",\"1\"),(\"a\",\"\")]) [],Tree (PINode \"t\" \" x\") [],"
+         "Tree (ENNode \"amp\") [],Tree (CXNode \"c\") []]"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(shown(buildTree(eventsOf(c.events)).force()), c.tree) << showListText(c.events);
+        // The generic builder over the tree constructor gives the same tree.
+        auto mk = [](XMLNode v, TreeList kids) { return makeTree(std::move(v), kids); };
+        auto cons = [](const Tree* t, TreeList l) {
+            l.insert(l.begin(), t);
+            return l;
+        };
+        EXPECT_EQ(shown(constructTree(mk, cons, TreeList{}, eventsOf(c.events))), c.tree);
+    }
+}
+
+TEST(BuildTree, GenericBuilderUsesOnlyTheGivenOperations) {
+    // Trees as texts "label{children}", child lists as "first,second,...|".
+    auto label = [](const XMLNode& v) {
+        if (auto* e = std::get_if<ELNode>(&v)) return e->name;
+        if (auto* t = std::get_if<TXNode>(&v)) return "'" + t->text + "'";
+        return std::string("R");
+    };
+    auto mk = [&](XMLNode v, std::string l) { return label(v) + "{" + l + "}"; };
+    auto prepend = [](std::string t, std::string l) { return t + "," + l; };
+    std::vector<XMLEvent> evs = {S("a"), T("1"), M("b"), E("a"), T("2"), E("x"), T("never")};
+    EXPECT_EQ(constructTree(mk, prepend, std::string("|"), eventsOf(evs)), "R{a{'1'{|},b{|},|},'2'{|},|}");
+    EXPECT_EQ(fatalOf([&] { constructTree(mk, prepend, std::string("|"), eventsOf({S("a"), X("bad")})); }), "bad");
+}
+
+TEST(BuildTree, ReadsEventsOnlyWhenChildrenAreAskedFor) {
+    Counted src = counted({S("a"), T("x"), E("a"), S("b"), E("b"), E("top"), S("c"), E("c")});
+    LazyTree root = buildTree(src.pull);
+    EXPECT_TRUE(std::holds_alternative<RTNode>(root.value()));
+    EXPECT_EQ(*src.taken, 0u);
+
+    std::optional<LazyTree> a = root.child(0);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(*src.taken, 1u);  // the start of a, nothing of its content
+    // Reaching b reads a's content first.
+    std::optional<LazyTree> b = root.child(1);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(*src.taken, 4u);
+    EXPECT_EQ(std::get<TXNode>(a->child(0)->value()).text, "x");
+    EXPECT_FALSE(a->child(1));
+    EXPECT_EQ(*src.taken, 4u);
+    // The top-level end event ends the root; c is never read.
+    EXPECT_FALSE(root.child(2));
+    EXPECT_EQ(*src.taken, 6u);
+    EXPECT_EQ(root.children().size(), 2u);
+    EXPECT_EQ(*src.taken, 6u);
+}
+
+TEST(BuildTree, ErrorEventFiresOnlyWhenReached) {
+    LazyTree root = buildTree(eventsOf({S("a"), T("1"), E("a"), M("b"), X("broken here"), T("after")}));
+    EXPECT_EQ(showXML(root.child(0)->force()), "<a>1</a\n>");
+    EXPECT_EQ(showXML(root.child(1)->force()), "<b/>");
+    EXPECT_EQ(fatalOf([&] { root.child(2); }), "broken here");
+    // The failure stays: asking again fails the same way; what was read stands.
+    EXPECT_EQ(fatalOf([&] { root.children(); }), "broken here");
+    EXPECT_EQ(fatalOf([&] { root.force(); }), "broken here");
+    EXPECT_EQ(showXML(root.child(1)->force()), "<b/>");
+}
+
+TEST(ParseXML, DocumentTextToTree) {
+    LazyTree doc = parseXML("<?xml version='1.0'?>\n<a x='1&amp;2'>hi <b/><!--c--></a>");
+    EXPECT_EQ(shown(doc.force()),
+              "Tree RTNode [Tree (ELNode \"a\" [(\"x\",\"1&2\")]) [Tree (TXNode \"hi \") [],"
+              "Tree (ELNode \"b\" []) [],Tree (CXNode \"c\") []]]");
+
+    // A prolog that does not parse: the root is there; its children fail.
+    LazyTree bad = parseXML("<!ELEMENT a ANY><a/>");
+    EXPECT_TRUE(std::holds_alternative<RTNode>(bad.value()));
+    EXPECT_EQ(fatalOf([&] { bad.child(0); }), "Error parsing prolog");
+
+    // The text is scanned only as far as the walk goes: the bad reference
+    // after the first element fails only when the walk reaches it.
+    LazyTree late = parseXML("<a>ok</a>&#1F;");
+    EXPECT_EQ(showXML(late.child(0)->force()), "<a>ok</a\n>");
+    EXPECT_THROW(late.child(1), Fatal);
+}
+
+TEST(SerializeTree, TreesToEvents) {
+    struct Case {
+        const Tree* tree;
+        std::string events;
+    };
+    const Tree* inner = makeTree(RTNode{}, {text("in"), elem("r")});
+    const std::vector<Case> cases = {
+        {leafNode(RTNode{}), "[]"},
+        // An element without children still gets its end event.
+        {leafNode(ELNode{"e", {{"k", "v"}}}), "[StartEvent \"e\" [(\"k\",\"v\")],EndEvent \"e\"]"},
+        // Children of a text node are not serialised; a nested root gives only its children.
+        {elem("a", {makeTree(TXNode{"t"}, {elem("lost")}), inner, leafNode(PINode{"p", "q"}),
+                    leafNode(CXNode{"c"}), leafNode(ENNode{"n"})}),
+         "[StartEvent \"a\" [],TextEvent \"t\",TextEvent \"in\",StartEvent \"r\" [],EndEvent \"r\","
+         "PIEvent \"p\" \"q\",CommentEvent \"c\",GERefEvent \"n\",EndEvent \"a\"]"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(eventsShown(serializeTree(c.tree)), c.events) << shown(c.tree);
+
+    // Building the events again: an element root comes back under a new root.
+    const Tree* a = elem("a", {elem("b", {text("x")}), text("y")});
+    EXPECT_EQ(shown(buildTree(serializeTree(a)).force()), shown(makeTree(RTNode{}, {a})));
+    // Serialising a built tree pairs every end event with its element's name.
+    EXPECT_EQ(eventsShown(serializeTree(buildTree(eventsOf({S("a"), M("b"), E("zz")})))),
+              "[StartEvent \"a\" [],StartEvent \"b\" [],EndEvent \"b\",EndEvent \"a\"]");
+}
+
+TEST(SerializeTree, EventsOfABuiltTreeComeOnRequest) {
+    Counted src = counted({S("a"), T("1"), E("a"), X("late")});
+    EventPull evs = serializeTree(buildTree(src.pull));
+    EXPECT_EQ(*src.taken, 0u);
+    EXPECT_EQ(showEvent(*evs()), "<a>");
+    EXPECT_EQ(showEvent(*evs()), "1");
+    EXPECT_EQ(showEvent(*evs()), "</a\n>");
+    EXPECT_EQ(fatalOf([&] { evs(); }), "late");
+}
+
+TEST(BuildTree, DeepAndWideDocumentsWithoutRecursion) {
+    // Runs on the ordinary stack: nothing here may recurse per level or sibling.
+    constexpr std::size_t kDeep = 100000;
+    std::vector<XMLEvent> deep;
+    for (std::size_t i = 0; i < kDeep; ++i) deep.push_back(S("d"));
+    deep.push_back(T("x"));
+    LazyTree dt = buildTree(eventsOf(deep));
+    const Tree* t = dt.force();
+    std::size_t depth = 0;
+    for (const Tree* n = t; n->nkids; n = n->kids[0]) ++depth;
+    EXPECT_EQ(depth, kDeep + 1);
+    std::string xml = showXML(t);
+    EXPECT_EQ(xml.size(), kDeep * 3 + 1 + kDeep * 5);
+    EXPECT_EQ(xml.substr(kDeep * 3 - 3, 8), "<d>x</d\n");
+    EXPECT_EQ(takeEvents(serializeTree(t)).size(), 2 * kDeep + 1);
+    StringSink sink;
+    writeXML(sink, dt);
+    EXPECT_EQ(sink.text(), xml);
+
+    constexpr std::size_t kWide = 1000000;
+    std::vector<XMLEvent> wide = {S("w")};
+    for (std::size_t i = 0; i < kWide; ++i) wide.push_back(M("e"));
+    const Tree* w = buildTree(eventsOf(std::move(wide))).force();
+    ASSERT_EQ(w->kids[0]->nkids, kWide);
+    EXPECT_EQ(showXML(w).size(), 3 + kWide * 4 + 5);
+    EXPECT_EQ(takeEvents(serializeTree(w)).size(), 2 + 2 * kWide);
+}
+
+}  // namespace
+}  // namespace axf::xml
