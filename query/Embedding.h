@@ -184,3 +184,16 @@ EmbeddingEntry addPre(std::string_view prefix, const EmbeddingEntry& entry);
 const xml::Tree* adjust_attributes(const xml::Tree* tree);
 
 }  // namespace axf::query
+
+// ---------------------------------------------------------------------------
+// Diagnostic printer of one entry (EmbeddingView.cpp): "Embedding cost: ",
+// the cost, "\nEmbedding position: ", the position, "\nEmbedding tree:\n",
+// the printed form (xml/Show.h) of the entry's tree after adjust_attributes,
+// and a line end. The one-argument form writes to standard output.
+namespace axf {
+class Sink;
+}
+namespace axf::query {
+void view(const EmbeddingEntry& entry, Sink& sink);
+void view(const EmbeddingEntry& entry);
+}  // namespace axf::query

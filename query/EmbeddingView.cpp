@@ -1,0 +1,28 @@
+// The diagnostic printer of one embedding entry.
+#include <string>
+
+#include "common/Fatal.h"
+#include "common/Output.h"
+#include "query/Embedding.h"
+#include "xml/Show.h"
+
+namespace axf::query {
+
+void view(const EmbeddingEntry& entry, Sink& sink) {
+    if (!entry.tree) throw InternalError("view: entry without a tree");
+    std::string text = "Embedding cost: ";
+    xml::showAt(0, entry.cost, text);
+    text += "\nEmbedding position: ";
+    xml::showAt(0, entry.position, text);
+    text += "\nEmbedding tree:\n";
+    xml::showAt(0, adjust_attributes(entry.tree), text);
+    text += '\n';
+    sink.write(text);
+}
+
+void view(const EmbeddingEntry& entry) {
+    StdoutSink sink;
+    view(entry, sink);
+}
+
+}  // namespace axf::query
