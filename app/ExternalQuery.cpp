@@ -308,7 +308,7 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
         EntryList adjusted;
         for (const auto& e : found.all()) adjusted.push_back(adjustRoot(e));
         const Tree* reduced = reducedDocument(adjusted, outcome.variables, doc->tree, conditions);
-        ResultList one{{EmbeddingEntry{0, 0, 0, 0, 0, query::adjust_attributes(reduced)}}, nullptr};
+        ResultList one{{EmbeddingEntry{0, 0, 0, 0, 0, reduced}}, nullptr};
         return buildQueryResult(one, "neg", 0, outer, count);
     }
 

@@ -14,7 +14,8 @@ index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::
                                  const xml::Tree* document, const ConditionTriple& conditions);
 
 // Negated rule: the document with the accepted matches removed, every label
-// cut back to its bare name or text ("empty text" when nothing is left).
+// cut back to its bare name or text ("empty text" when nothing is left), and
+// its attribute elements turned back into attributes.
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVariables,
                                  const xml::Tree* document, const ConditionTriple& conditions);
 

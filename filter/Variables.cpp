@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <variant>
@@ -188,6 +189,40 @@ const Tree* cutLabels(const Tree* t) {
     kids.reserve(t->nkids);
     for (const Tree* c : t->children()) kids.push_back(cutLabels(c));
     return xml::makeTree(ELNode{std::move(cut), {}}, kids);
+}
+
+namespace {
+
+// The attribute that the cut child c becomes under adjust_attributes: an
+// element whose cut name starts with '@', over nothing or over one text.
+std::optional<xml::Attribute> cutAttribute(const Tree* c) {
+    if (shapeOf(c, "buildNewEmbedd") != Shape::Element) return std::nullopt;
+    const std::string& label = labelOf(c);
+    if (label.empty() || label[0] != '@' || c->nkids > 1) return std::nullopt;
+    std::string name = getLabelComponent(label, 1);
+    name.erase(0, 1);
+    if (c->nkids == 0) return xml::Attribute{std::move(name), std::string()};
+    const Tree* value = c->kids[0];
+    if (shapeOf(value, "buildNewEmbedd") != Shape::Text) return std::nullopt;
+    return xml::Attribute{std::move(name), getLabelComponent(labelOf(value), 1)};
+}
+
+}  // namespace
+
+const Tree* cutLabelsWithAttributes(const Tree* t) {
+    Shape shape = shapeOf(t, "buildNewEmbedd");
+    std::string cut = getLabelComponent(labelOf(t), 1);
+    if (shape == Shape::Text) return xml::text(std::move(cut));
+    xml::AttList attributes;
+    TreeList kids;
+    kids.reserve(t->nkids);
+    for (const Tree* c : t->children()) {
+        if (auto a = cutAttribute(c))
+            attributes.push_back(std::move(*a));
+        else
+            kids.push_back(cutLabelsWithAttributes(c));
+    }
+    return xml::makeTree(ELNode{std::move(cut), std::move(attributes)}, kids);
 }
 
 std::pair<const Tree*, BindingPairs> buildNewEmbedd(const BindingPairs& pairs, const Tree* t) {

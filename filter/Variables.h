@@ -66,6 +66,11 @@ xml::TreeList calcAssociations(std::span<const xml::Tree* const> sons,
 // component; elements lose nothing else (they have no attributes).
 const xml::Tree* cutLabels(const xml::Tree* t);
 
+// query::adjust_attributes of cutLabels of the tree, built in one pass: the
+// '@' elements that become attributes are never built as elements, and no
+// intermediate copy of the tree is made. Fails as cutLabels does.
+const xml::Tree* cutLabelsWithAttributes(const xml::Tree* t);
+
 // Rebuilds a result tree for printing: labels cut, and each pair's subtrees
 // placed first among the children of the first node in preorder whose query
 // number (component 2) equals the pair's, as long as no element of a greater

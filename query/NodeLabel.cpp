@@ -1,5 +1,6 @@
 #include "query/NodeLabel.h"
 
+#include <cstring>
 #include <variant>
 
 #include "common/Fatal.h"
@@ -16,9 +17,19 @@ bool escapes(std::string_view s, std::size_t i) {
 
 // Appends the unescaped bytes of label[from, to) to out.
 void appendUnescaped(std::string& out, std::string_view label, std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < to; ++i) {
-        if (escapes(label, i)) ++i;
-        out.push_back(label[i]);
+    while (from < to) {
+        // Runs without a backslash are copied whole.
+        const void* hit = std::memchr(label.data() + from, kEscape, to - from);
+        const std::size_t i = hit ? std::size_t(static_cast<const char*>(hit) - label.data()) : to;
+        out.append(label.data() + from, i - from);
+        if (i == to) return;
+        if (escapes(label, i)) {
+            out.push_back(label[i + 1]);
+            from = i + 2;
+        } else {
+            out.push_back(kEscape);
+            from = i + 1;
+        }
     }
 }
 

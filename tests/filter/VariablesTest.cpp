@@ -6,7 +6,9 @@
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "filter/Variables.h"
+#include "query/Embedding.h"
 #include "query/NodeLabel.h"
+#include "xml/Show.h"
 #include "tests/query/TreeText.h"
 
 namespace {
@@ -80,6 +82,43 @@ TEST(BuildNewEmbedd, HangsBoundSubtreesAndCutsLabels) {
         EXPECT_EQ(showTree(t), c.want) << c.tree;
         EXPECT_EQ(left.size(), c.left) << c.tree;
     }
+}
+
+
+TEST(BuildNewEmbedd, CutWithAttributesEqualsCutThenAdjusted) {
+    const std::vector<const char*> cases = {
+        "'empty text'",
+        "site^1",
+        "site^1(@id^2('p1^3'),name^4('Ann^5'),@blank^6,x^7(@a^8('1^9'),@b^10('2^11'),y^12))",
+        // Not attributes: two children, an element child, a name cut to "@" only.
+        "r^1(@two^2('a^3','b^4'),@el^5(k^6),@^7('v^8'),\\@x^9('w^10'))",
+        // Escaped carets and backslashes in names and values.
+        "r^1(@k\\^x^2('v\\^w\\\\^3'),t\\^u^4)",
+        "r^1(a^2(b^3(@c^4('d^5'))))",
+    };
+    for (const char* c : cases) {
+        const Tree* t = tree(c);
+        EXPECT_EQ(axf::xml::showText(cutLabelsWithAttributes(t)),
+                  axf::xml::showText(query::adjust_attributes(cutLabels(t))))
+            << c;
+    }
+    // Failures are those of cutLabels, at the same node.
+    const Tree* bad = axf::xml::makeTree(axf::xml::ELNode{"r^1", {}},
+                                         {axf::xml::makeTree(axf::xml::ELNode{"@a^2", {}},
+                                                             {axf::xml::leafNode(axf::xml::CXNode{"c"})})});
+    std::string want, got;
+    try {
+        cutLabels(bad);
+    } catch (const axf::InternalError& e) {
+        want = e.what();
+    }
+    try {
+        cutLabelsWithAttributes(bad);
+    } catch (const axf::InternalError& e) {
+        got = e.what();
+    }
+    EXPECT_FALSE(want.empty());
+    EXPECT_EQ(got, want);
 }
 
 // site^1 over a^10 (sons b^11 (over x^12), d^13) and c^15 (sons e^16, 'txt^17').
