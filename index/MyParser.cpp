@@ -1,13 +1,17 @@
 #include "index/MyParser.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <unordered_map>
 
 #include "index/SynonymClasses.h"
 #include "xml/Arena.h"
+#include "xml/DTD.h"
+#include "xml/XMLScanner.h"
 
 namespace axf::index {
 namespace {
@@ -392,14 +396,31 @@ struct LabelInfo {
     std::uint32_t slot = kNoSlot;
 };
 
+char predefinedEntity(std::string_view name) {
+    if (name == "amp") return '&';
+    if (name == "lt") return '<';
+    if (name == "gt") return '>';
+    if (name == "quot") return '"';
+    if (name == "apos") return '\'';
+    throw Fatal("entity " + std::string(name) + " not defined");
+}
+
+// The walk: numbers, labels and files nodes as the steps of the document
+// arrive, either from parse events or straight from the text.
 class Walk {
 public:
-    BuildResult run(const EventSource& source, std::size_t textBytes) {
+    explicit Walk(std::size_t textBytes) {
         // A node takes some 20 bytes of text; reserved room that is never
         // used is never touched.
         result_.mapping.reserve(textBytes / 8 + 1);
         result_.textIndex.reserve(textBytes / 32);
         result_.mapping.emplace_back();  // position 0 numbers no node
+    }
+
+    // Walks parse events until they run out (true) or an end event closes
+    // no open element (false).
+    template <class Source>
+    bool feed(Source&& source) {
         std::vector<xml::XMLEvent> queued;
         std::size_t nextQueued = 0;
         for (;;) {
@@ -410,10 +431,7 @@ public:
                 queued.clear();
                 nextQueued = 0;
                 event = source();
-                if (!event) {
-                    result_.reachedEnd = true;
-                    break;
-                }
+                if (!event) return true;
             }
             if (auto* start = std::get_if<xml::StartEvent>(&*event)) {
                 open(start->name);
@@ -424,71 +442,46 @@ public:
                 close.emplace_back(xml::EndEvent{empty->name});
                 queued = attrs(empty->attributes, std::move(close));
             } else if (std::holds_alternative<xml::EndEvent>(*event)) {
-                if (open_.empty()) break;  // closes no open element: the top level ends
+                if (atTop()) return false;  // closes no open element: the top level ends
                 closeInnermost();
             } else if (auto* text = std::get_if<xml::TextEvent>(&*event)) {
                 addText(text->text);
             } else if (auto* ref = std::get_if<xml::GERefEvent>(&*event)) {
-                addText(std::string(1, predefinedEntity(ref->name)));
+                const char c = predefinedEntity(ref->name);
+                addText(std::string_view(&c, 1));
             } else if (auto* error = std::get_if<xml::ErrorEvent>(&*event)) {
                 throw Fatal(error->message);
             }
             // Comments and processing instructions carry no data.
         }
-        while (!open_.empty()) closeInnermost();
+    }
+
+    BuildResult finish(bool reachedEnd) {
+        while (!atTop()) closeInnermost();
+        result_.reachedEnd = reachedEnd;
         result_.elementIndex.sortExactLists();
         result_.textIndex.sortExactLists();
         result_.lastPosition = last_;
-        result_.mapping.shrink_to_fit();
         result_.tree = kids_.empty() ? xml::elem("empty") : kids_.front();
         return std::move(result_);
     }
 
-private:
-    struct Frame {
-        std::int64_t position;
-        std::size_t firstKid;
-        LabelInfo* label;
-    };
-
-    static char predefinedEntity(const std::string& name) {
-        if (name == "amp") return '&';
-        if (name == "lt") return '<';
-        if (name == "gt") return '>';
-        if (name == "quot") return '"';
-        if (name == "apos") return '\'';
-        throw Fatal("entity " + name + " not defined");
-    }
-
-    std::int64_t depth() const { return 2 * static_cast<std::int64_t>(open_.size()); }
-
-    LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label,
-                         bool element) {
-        auto it = labels.find(label);
-        if (it != labels.end()) return it->second;
-        std::string_view kept = keepForRun(label);
-        LabelInfo& info = labels[kept];
-        info.text = kept;
-        info.leaf = element ? xml::leafNode(xml::ELNode{std::string(label), {}})
-                            : xml::leafNode(xml::TXNode{std::string(label)});
-        return info;
-    }
-
-    // Files a node labelled with a name (or '@' and a name) in the element index.
-    void fileElement(LabelInfo& info, const EmbeddingEntry& entry) {
-        if (info.slot == kNoSlot) {
-            std::string_view key = info.text;
-            if (!key.empty() && key.front() == '@') key.remove_prefix(1);
-            info.slot = result_.elementIndex.slotFor(key);
-        }
-        result_.elementIndex.appendExact(info.slot, entry);
-    }
+    bool atTop() const { return open_.empty(); }
 
     void open(std::string_view name) {
         LabelInfo& info = labelInfo(elementLabels_, name, true);
         std::int64_t position = ++last_;
         result_.mapping.push_back(info.text);
         open_.push_back(Frame{position, kids_.size(), &info});
+    }
+
+    // An attribute: its attribute element with the value text inside.
+    void attribute(std::string_view name, std::string_view value) {
+        atName_.assign(1, '@');
+        atName_.append(name);
+        open(atName_);
+        addText(value);
+        closeInnermost();
     }
 
     void closeInnermost() {
@@ -518,6 +511,37 @@ private:
         tx.appendExact(slot, EmbeddingEntry{position, depth(), position, 0, 0, textLeaves_[slot]});
     }
 
+private:
+    struct Frame {
+        std::int64_t position;
+        std::size_t firstKid;
+        LabelInfo* label;
+    };
+
+    std::int64_t depth() const { return 2 * static_cast<std::int64_t>(open_.size()); }
+
+    LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label,
+                         bool element) {
+        auto it = labels.find(label);
+        if (it != labels.end()) return it->second;
+        std::string_view kept = keepForRun(label);
+        LabelInfo& info = labels[kept];
+        info.text = kept;
+        info.leaf = element ? xml::leafNode(xml::ELNode{std::string(label), {}})
+                            : xml::leafNode(xml::TXNode{std::string(label)});
+        return info;
+    }
+
+    // Files a node labelled with a name (or '@' and a name) in the element index.
+    void fileElement(LabelInfo& info, const EmbeddingEntry& entry) {
+        if (info.slot == kNoSlot) {
+            std::string_view key = info.text;
+            if (!key.empty() && key.front() == '@') key.remove_prefix(1);
+            info.slot = result_.elementIndex.slotFor(key);
+        }
+        result_.elementIndex.appendExact(info.slot, entry);
+    }
+
     BuildResult result_;
     std::unordered_map<std::string_view, LabelInfo> elementLabels_;  // elements and attribute elements
     std::unordered_map<std::string_view, LabelInfo> atTexts_;        // texts that begin with '@'
@@ -525,11 +549,231 @@ private:
     std::vector<Frame> open_;
     std::vector<const xml::Tree*> kids_;  // finished trees of the open elements' child lists, innermost last
     std::int64_t last_ = 0;
+    std::string atName_;  // "@" and the name of the attribute being walked
+};
+
+// ---------------------------------------------------------------------------
+// The direct walk over a prepared text. It reads the text as the scanner and
+// the event parser would and drives the walk itself, without tokens or
+// events, for the constructs of ordinary documents: start, end and
+// empty-element tags with their attributes, character data, white space,
+// character and predefined entity references, comments and processing
+// instructions. At anything else it hands over, at the start of the event
+// it could not take, to the event parser, which goes on from there; or, when
+// the prolog is out of the ordinary, it leaves the whole text to the event
+// parser before any step.
+
+enum : std::uint8_t { kSep = 1, kNmChar = 2, kNmStart = 4, kContentStop = 8 };
+
+struct DirectClasses {
+    std::array<std::uint8_t, 256> c{};
+    DirectClasses() {
+        for (int b = 0; b < 256; ++b) {
+            const auto u = static_cast<unsigned char>(b);
+            if (xml::isSEPCHAR(u)) c[b] |= kSep;
+            if (xml::isNMCHAR(u)) c[b] |= kNmChar;
+            if (xml::isNMSTART(u)) c[b] |= kNmStart;
+        }
+        c[static_cast<unsigned char>('<')] |= kContentStop;
+        c[static_cast<unsigned char>('&')] |= kContentStop;
+    }
+};
+
+const std::uint8_t* directClasses() {
+    static const DirectClasses k;
+    return k.c.data();
+}
+
+struct DirectOutcome {
+    enum Kind {
+        Ended,      // the text ended
+        Stopped,    // an end tag closed no open element
+        HandedOver, // the event parser goes on from `at`
+        NotTaken,   // nothing walked: the event parser takes the whole text
+    } kind;
+    std::size_t at = 0;
+};
+
+class DirectWalk {
+public:
+    DirectWalk(std::string_view text, Walk& walk)
+        : s_(text), d_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), walk_(walk) {}
+
+    DirectOutcome run() {
+        // The prolog: white space, at most one processing instruction, white
+        // space; a document type line is left to the event parser.
+        std::size_t p = skipSep(0);
+        if (startsWith(p, "<?")) {
+            const std::size_t close = s_.find("?>", p + 2);
+            if (close == std::string_view::npos) return {DirectOutcome::NotTaken};
+            p = skipSep(close + 2);
+        }
+        if (startsWith(p, "<!") && !startsWith(p, "<!--") && !startsWith(p, "<![")) return {DirectOutcome::NotTaken};
+
+        for (;;) {
+            if (p >= n_) return {DirectOutcome::Ended, n_};
+            const unsigned char c = d_[p];
+            if (c == '<') {
+                const std::size_t next = markup(p);
+                if (next == kStop) return {DirectOutcome::Stopped, p};
+                if (next == kHandOver) return {DirectOutcome::HandedOver, p};
+                p = next;
+            } else if (c == '&') {
+                const std::size_t next = reference(p);
+                if (next == kHandOver) return {DirectOutcome::HandedOver, p};
+                p = next;
+            } else if (cls_[c] & kSep) {
+                const std::size_t end = skipSep(p + 1);
+                walk_.addText(s_.substr(p, end - p));
+                p = end;
+            } else {
+                std::size_t end = p + 1;
+                while (end < n_ && !(cls_[d_[end]] & kContentStop)) ++end;
+                walk_.addText(s_.substr(p, end - p));
+                p = end;
+            }
+        }
+    }
+
+private:
+    static constexpr std::size_t kHandOver = ~std::size_t(0);
+    static constexpr std::size_t kStop = kHandOver - 1;
+
+    struct Att {
+        std::string_view name;
+        std::string_view value;
+        bool literal;
+    };
+
+    bool startsWith(std::size_t p, std::string_view w) const { return n_ - p >= w.size() && s_.compare(p, w.size(), w) == 0; }
+    std::size_t skipSep(std::size_t p) const {
+        while (p < n_ && (cls_[d_[p]] & kSep)) ++p;
+        return p;
+    }
+    std::size_t skipName(std::size_t p) const {
+        while (p < n_ && (cls_[d_[p]] & kNmChar)) ++p;
+        return p;
+    }
+    bool nameStartAt(std::size_t p) const { return p < n_ && (cls_[d_[p]] & kNmStart); }
+
+    // The markup at p (a '<'): where the text goes on after it.
+    std::size_t markup(std::size_t p) {
+        if (p + 1 >= n_) return kHandOver;
+        const char e = s_[p + 1];
+        if (e == '/') {
+            std::size_t q = skipSep(p + 2);
+            if (!nameStartAt(q)) return kHandOver;
+            q = skipSep(skipName(q + 1));
+            if (q >= n_ || s_[q] != '>') return kHandOver;
+            if (walk_.atTop()) return kStop;
+            walk_.closeInnermost();
+            return q + 1;
+        }
+        if (e == '?') {
+            const std::size_t close = s_.find("?>", p + 2);
+            return close == std::string_view::npos ? kHandOver : close + 2;
+        }
+        if (e == '!') {
+            if (!startsWith(p, "<!--")) return kHandOver;
+            const std::size_t com = s_.find("--", p + 4);
+            if (com == std::string_view::npos) return kHandOver;
+            const std::size_t q = skipSep(com + 2);
+            if (q >= n_ || s_[q] != '>') return kHandOver;
+            return q + 1;
+        }
+        if (e == ']') return kHandOver;
+        return tag(p);
+    }
+
+    // A start or empty-element tag at p.
+    std::size_t tag(std::size_t p) {
+        std::size_t q = skipSep(p + 1);
+        if (!nameStartAt(q)) return kHandOver;
+        const std::size_t nameEnd = skipName(q + 1);
+        const std::string_view name = s_.substr(q, nameEnd - q);
+        atts_.clear();
+        q = nameEnd;
+        bool empty;
+        for (;;) {
+            q = skipSep(q);
+            if (q >= n_) return kHandOver;
+            if (s_[q] == '>') {
+                empty = false;
+                ++q;
+                break;
+            }
+            if (s_[q] == '/' && q + 1 < n_ && s_[q + 1] == '>') {
+                empty = true;
+                q += 2;
+                break;
+            }
+            if (!nameStartAt(q)) return kHandOver;
+            const std::size_t attEnd = skipName(q + 1);
+            const std::string_view att = s_.substr(q, attEnd - q);
+            q = skipSep(attEnd);
+            if (q >= n_ || s_[q] != '=') return kHandOver;
+            q = skipSep(q + 1);
+            if (q >= n_) return kHandOver;
+            const char quote = s_[q];
+            if (quote == '"' || quote == '\'') {
+                const std::size_t close = s_.find(quote, q + 1);
+                if (close == std::string_view::npos) return kHandOver;
+                atts_.push_back({att, s_.substr(q + 1, close - (q + 1)), true});
+                q = close + 1;
+            } else if (nameStartAt(q)) {
+                const std::size_t valueEnd = skipName(q + 1);
+                atts_.push_back({att, s_.substr(q, valueEnd - q), false});
+                q = valueEnd;
+            } else {
+                return kHandOver;
+            }
+        }
+        walk_.open(name);
+        for (const Att& a : atts_) {
+            if (a.literal && a.value.find('&') != std::string_view::npos) {
+                walk_.attribute(a.name, xml::expandReferences(xml::predefinedEntities(), a.value));
+            } else {
+                walk_.attribute(a.name, a.value);
+            }
+        }
+        if (empty) walk_.closeInnermost();
+        return q;
+    }
+
+    // A reference at p (a '&').
+    std::size_t reference(std::size_t p) {
+        if (p + 1 < n_ && s_[p + 1] == '#') {
+            const std::size_t semi = s_.find(';', p + 2);
+            const bool closed = semi != std::string_view::npos;
+            const std::size_t end = closed ? semi : n_;
+            charBuf_.clear();
+            xml::appendCharCode(xml::charRefValue(s_.substr(p + 2, end - (p + 2)), closed), charBuf_);
+            walk_.addText(charBuf_);
+            return closed ? semi + 1 : n_;
+        }
+        const std::size_t end = skipName(p + 1);
+        if (end >= n_ || s_[end] != ';') return kHandOver;
+        const char c = predefinedEntity(s_.substr(p + 1, end - (p + 1)));
+        walk_.addText(std::string_view(&c, 1));
+        return end + 1;
+    }
+
+    std::string_view s_;
+    const unsigned char* d_;
+    std::size_t n_;
+    Walk& walk_;
+    const std::uint8_t* cls_ = directClasses();
+    std::vector<Att> atts_;
+    std::string charBuf_;
 };
 
 }  // namespace
 
-BuildResult buildIndexes(const EventSource& next, std::size_t textBytes) { return Walk().run(next, textBytes); }
+BuildResult buildIndexes(const EventSource& next, std::size_t textBytes) {
+    Walk walk(textBytes);
+    bool reachedEnd = walk.feed(next);
+    return walk.finish(reachedEnd);
+}
 
 BuildResult buildIndexes(std::vector<xml::XMLEvent> events) {
     std::size_t i = 0;
@@ -565,16 +809,38 @@ IndexedDocument indexedDocument(BuildResult walked) {
     return doc;
 }
 
+namespace {
+
+// Walks the event parser's events of text[from, end), or of the whole
+// document (with its prolog) when from is 0 and withProlog is set; a stop
+// before the end of the text fails with the position in the original text.
+void walkEvents(Walk& walk, std::string_view original, std::string_view prepared, std::size_t from, bool withProlog,
+                bool& reachedEnd) {
+    xml::DocumentEvents events = withProlog ? xml::parseDocument(prepared) : xml::parseInstance(prepared.substr(from));
+    reachedEnd = walk.feed([&events] { return events.next(); });
+    if (reachedEnd && events.stop().early) {
+        const auto& stop = events.stop();
+        throw Fatal("Attention: malformed document at byte " +
+                    std::to_string(originalOffset(original, from + stop.offset)) + ": " + stop.token);
+    }
+}
+
+}  // namespace
+
+BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original) {
+    Walk walk(prepared.size());
+    DirectOutcome outcome = DirectWalk(prepared, walk).run();
+    bool reachedEnd = outcome.kind == DirectOutcome::Ended;
+    if (outcome.kind == DirectOutcome::HandedOver)
+        walkEvents(walk, original, prepared, outcome.at, false, reachedEnd);
+    else if (outcome.kind == DirectOutcome::NotTaken)
+        walkEvents(walk, original, prepared, 0, true, reachedEnd);
+    return walk.finish(reachedEnd);
+}
+
 IndexedDocument parseText(std::string_view text) {
     std::string prepared = deleteBlanc(text);
-    xml::DocumentEvents events = xml::parseDocument(prepared);
-    BuildResult walked = buildIndexes([&events] { return events.next(); }, prepared.size());
-    if (walked.reachedEnd && events.stop().early) {
-        const auto& stop = events.stop();
-        throw Fatal("Attention: malformed document at byte " + std::to_string(originalOffset(text, stop.offset)) +
-                    ": " + stop.token);
-    }
-    return indexedDocument(std::move(walked));
+    return indexedDocument(buildIndexesDirect(prepared, text));
 }
 
 }  // namespace axf::index

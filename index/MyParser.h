@@ -240,6 +240,15 @@ struct IndexedDocument {
 
 IndexedDocument indexedDocument(BuildResult walked);
 
+// The walk of a whole document: `prepared` is deleteBlanc(original). The
+// common constructs are read straight from the text; from the first
+// construct out of the ordinary on (or from the start, for an unusual
+// prolog) the event parser's events are walked. The result, and every
+// failure, is that of walking the events of parseDocument(prepared): events
+// that stop before the end of the text throw Fatal with the byte offset in
+// `original` and what stands there.
+BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original);
+
 // Indexes one document text. A document whose events stop before the end of
 // the text throws Fatal with the byte offset and what stands there.
 IndexedDocument parseText(std::string_view text);
