@@ -294,6 +294,11 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
     return out;
 }
 
+bool ascendingByPosition(EntrySpan list) {
+    return std::is_sorted(list.begin(), list.end(),
+                          [](const EmbeddingEntry& x, const EmbeddingEntry& y) { return x.position < y.position; });
+}
+
 // ---------------------------------------------------------------------------
 // One search: its arguments and the candidate lookups made so far, cached by
 // (index, name, search type).
@@ -423,12 +428,17 @@ SearchResult Search::boolean(const Tree* t, const std::string& n, const std::str
             if (next.empty()) return next;
             const EntryList& a = r.all();
             const EntryList& b = next.all();
-            // The last step's result is this node's: with a bound, the pairs
-            // that the `or` above drops are not built.
+            // With a bound, the pairs that the `or` above drops are not
+            // built. The last step's result is this node's. An earlier one's
+            // entries only grow dearer in later steps, since costs are never
+            // negative, so one dearer than the bound can only lead to pairs
+            // dearer than it; and while the lists ascend by position, the
+            // later steps pair each position's entries alone.
             const bool last = i + 1 == operands.size();
-            r = SearchResult{!all                 ? compute_sum_best(a, b, d)
-                             : last && bound ? compute_sum_all(a, b, d, *bound)
-                                             : compute_sum_all(a, b, d),
+            const bool bounded = bound && (last || (d >= 0 && ascendingByPosition(a) && ascendingByPosition(b)));
+            r = SearchResult{!all      ? compute_sum_best(a, b, d)
+                             : bounded ? compute_sum_all(a, b, d, *bound)
+                                       : compute_sum_all(a, b, d),
                              nullptr};
             continue;
         }

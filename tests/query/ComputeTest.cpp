@@ -309,6 +309,15 @@ TEST(ComputeProperties, BoundedSumAllUnderMinAll) {
         ASSERT_EQ(full.empty(), bounded.empty());
         ASSERT_EQ(showFull(compute_min_all(orFirst, bounded, m)), showFull(compute_min_all(orFirst, full, m)))
             << show(orFirst) << " | " << show(a) << " | " << show(b) << " n=" << n;
+        // A further `and` step over the bounded result of lists in position
+        // order, costs never negative.
+        if (!ordered) continue;
+        const EntryList c = randomList('c', 5);
+        const EntryList full3 = compute_sum_all(full, c, n);
+        const EntryList bounded3 = compute_sum_all(bounded, c, n, bound);
+        ASSERT_EQ(full3.empty(), bounded3.empty());
+        ASSERT_EQ(showFull(compute_min_all(orFirst, bounded3, m)), showFull(compute_min_all(orFirst, full3, m)))
+            << show(orFirst) << " | " << show(a) << " | " << show(b) << " | " << show(c) << " n=" << n;
     }
 }
 
