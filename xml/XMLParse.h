@@ -71,6 +71,10 @@ public:
 
     // Scans `text` in content mode; `text` must outlive the stream.
     explicit TokenStream(std::string_view text);
+    // Scans `text` from the given mode (declaration texts start in
+    // declaration mode); `text` must outlive the stream.
+    TokenStream(std::string_view text, ScanMode start)
+        : scanner_(std::in_place, text, start), endOffset_(text.size()) {}
     // A hand-made token list; the offset of a token is its index.
     explicit TokenStream(std::vector<Delimiter> tokens);
 

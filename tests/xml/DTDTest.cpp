@@ -229,7 +229,7 @@ TEST(DTDEquality, ContentModelsCompareStructurally) {
 
 TEST(DTDEquality, DeepModelsPrintAndCompareWithoutRecursion) {
     // Built, printed and compared on an ordinary stack.
-    const int depth = 200000;
+    const int depth = 100000;
     M a = el("x");
     M b = el("x");
     for (int i = 0; i < depth; ++i) {
