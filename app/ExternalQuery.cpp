@@ -220,6 +220,13 @@ ResultDocument buildQueryResult(const ResultList& results, const std::string& ki
 }
 
 void writeResultDocument(std::int64_t level, int flag, const ResultDocument& doc, Sink& sink) {
+    if (doc.tree && doc.cutBelowRoot) {
+        query::throwIfDeferredFailure(doc.tree);
+        const auto* root = std::get_if<ELNode>(&doc.tree->value);
+        if (!root) throw InternalError("writeResultDocument: a reduced document under a root that is not an element");
+        writeElementOverCut(level, flag, *root, doc.tree->children(), sink);
+        return;
+    }
     if (doc.tree) {
         writeFormattedXML(level, flag, doc.tree, sink);
         return;
@@ -309,7 +316,9 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
         for (const auto& e : found.all()) adjusted.push_back(adjustRoot(e));
         const Tree* reduced = reducedDocument(adjusted, outcome.variables, doc->tree, conditions);
         ResultList one{{EmbeddingEntry{0, 0, 0, 0, 0, reduced}}, nullptr};
-        return buildQueryResult(one, "neg", 0, outer, count);
+        ResultDocument result = buildQueryResult(one, "neg", 0, outer, count);
+        result.cutBelowRoot = true;
+        return result;
     }
 
     auto [doc, outcome] = evaluate();

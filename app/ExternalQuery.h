@@ -86,6 +86,9 @@ struct ResultDocument {
     EntryList matches;
     std::exception_ptr failure;  // raised after the last match is printed
     int mode = 0;
+    // The children of `tree` are document trees with labels (a negated
+    // rule's reduced document), printed cut, with their attributes restored.
+    bool cutBelowRoot = false;
 };
 
 ResultDocument buildQueryResult(const ResultList& results, const std::string& kind, int polarity, int outer,

@@ -3,7 +3,9 @@
 #include <variant>
 
 #include "common/Fatal.h"
+#include "filter/Variables.h"
 #include "query/Compute.h"
+#include "query/NodeLabel.h"
 
 namespace axf::app {
 
@@ -140,6 +142,37 @@ void writeFormattedXML(std::int64_t level, int flag, const Tree* tree, Sink& sin
     writeStartTag(level, flag, *el, false, sink);
     for (const Tree* kid : kids) writeFormattedXML(level + 1, flag, kid, sink);
     writeEndTag(level, flag, *el, sink);
+}
+
+void writeElementOverCut(std::int64_t level, int flag, const ELNode& el, std::span<const Tree* const> labelledKids,
+                         Sink& sink) {
+    // A cut element is a failure tree exactly when its name starts with byte 0.
+    if (!el.name.empty() && el.name[0] == '\0') throw InternalError(el.name.substr(1));
+    if (labelledKids.empty()) {
+        writeStartTag(level, flag, el, true, sink);
+        return;
+    }
+    if (labelledKids.size() == 1 && labelledKids[0]->isLeaf()) {
+        if (const auto* only = std::get_if<TXNode>(&labelledKids[0]->value)) {
+            writeTextElement(level, flag, el, query::getLabelComponent(only->text, 1), sink);
+            return;
+        }
+    }
+    writeStartTag(level, flag, el, false, sink);
+    for (const Tree* kid : labelledKids) writeCutFormattedXML(level + 1, flag, kid, sink);
+    writeEndTag(level, flag, el, sink);
+}
+
+void writeCutFormattedXML(std::int64_t level, int flag, const Tree* labelled, Sink& sink) {
+    filter::CutNode n = filter::cutNode(labelled);
+    if (n.text) {
+        indent(level, sink);
+        writeEscapedText(n.label, sink);
+        sink.write("\n");
+        return;
+    }
+    const ELNode el{std::move(n.label), std::move(n.attributes)};
+    writeElementOverCut(level, flag, el, n.kids, sink);
 }
 
 std::string showFormattedXML(std::int64_t level, int flag, const Tree* tree) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,16 @@ std::string attrFormat(const xml::Attribute& attribute);
 std::string showFormattedXML(std::int64_t level, int flag, const xml::Tree* tree);
 // The same, written to a sink as it is produced.
 void writeFormattedXML(std::int64_t level, int flag, const xml::Tree* tree, Sink& sink);
+
+// A document tree whose names and texts are labels with positions, written
+// as writeFormattedXML writes filter::cutLabelsWithAttributes of it (labels
+// cut to their first component, '@' children turned into attributes) without
+// building that tree. The tree must have passed filter::checkCutLabels.
+void writeCutFormattedXML(std::int64_t level, int flag, const xml::Tree* labelled, Sink& sink);
+// The element el over such document trees, written as writeFormattedXML
+// writes el over the cut trees.
+void writeElementOverCut(std::int64_t level, int flag, const xml::ELNode& el,
+                         std::span<const xml::Tree* const> labelledKids, Sink& sink);
 
 // Pieces of the printer, for printers of documents whose children are
 // produced one at a time.

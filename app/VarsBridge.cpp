@@ -24,7 +24,8 @@ const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::
                                  const xml::Tree* document, const ConditionTriple& conditions) {
     index::EntryList left = filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 0);
     const xml::Tree* remaining = left.empty() ? document : left.front().tree;
-    return filter::cutLabelsWithAttributes(remaining);
+    filter::checkCutLabels(remaining);
+    return remaining;
 }
 
 }  // namespace axf::app

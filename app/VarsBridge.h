@@ -13,9 +13,11 @@ namespace axf::app {
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVariables,
                                  const xml::Tree* document, const ConditionTriple& conditions);
 
-// Negated rule: the document with the accepted matches removed, every label
-// cut back to its bare name or text ("empty text" when nothing is left), and
-// its attribute elements turned back into attributes.
+// Negated rule: the document with the accepted matches removed ("empty
+// text" when nothing is left), its labels as they are. It is checked for the
+// failures of cutting its labels (filter::checkCutLabels); the printer cuts
+// them and turns its attribute elements back into attributes
+// (writeCutFormattedXML).
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVariables,
                                  const xml::Tree* document, const ConditionTriple& conditions);
 

@@ -209,20 +209,42 @@ std::optional<xml::Attribute> cutAttribute(const Tree* c) {
 
 }  // namespace
 
-const Tree* cutLabelsWithAttributes(const Tree* t) {
-    Shape shape = shapeOf(t, "buildNewEmbedd");
-    std::string cut = getLabelComponent(labelOf(t), 1);
-    if (shape == Shape::Text) return xml::text(std::move(cut));
-    xml::AttList attributes;
-    TreeList kids;
-    kids.reserve(t->nkids);
+CutNode cutNode(const Tree* t) {
+    CutNode n;
+    n.text = shapeOf(t, "buildNewEmbedd") == Shape::Text;
+    n.label = getLabelComponent(labelOf(t), 1);
+    if (n.text) return n;
+    n.kids.reserve(t->nkids);
     for (const Tree* c : t->children()) {
         if (auto a = cutAttribute(c))
-            attributes.push_back(std::move(*a));
+            n.attributes.push_back(std::move(*a));
         else
-            kids.push_back(cutLabelsWithAttributes(c));
+            n.kids.push_back(c);
     }
-    return xml::makeTree(ELNode{std::move(cut), std::move(attributes)}, kids);
+    return n;
+}
+
+void checkCutLabels(const Tree* t) {
+    if (shapeOf(t, "buildNewEmbedd") == Shape::Element)
+        for (const Tree* c : t->children()) checkCutLabels(c);
+}
+
+namespace {
+
+const Tree* buildCut(const Tree* t) {
+    CutNode n = cutNode(t);
+    if (n.text) return xml::text(std::move(n.label));
+    for (const Tree*& c : n.kids) c = buildCut(c);
+    return xml::makeTree(ELNode{std::move(n.label), std::move(n.attributes)}, n.kids);
+}
+
+}  // namespace
+
+const Tree* cutLabelsWithAttributes(const Tree* t) {
+    // A node's '@' children are read before its other subtrees: the check
+    // first keeps the failure that of cutLabels, which meets nodes in preorder.
+    checkCutLabels(t);
+    return buildCut(t);
 }
 
 std::pair<const Tree*, BindingPairs> buildNewEmbedd(const BindingPairs& pairs, const Tree* t) {

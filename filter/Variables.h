@@ -71,6 +71,23 @@ const xml::Tree* cutLabels(const xml::Tree* t);
 // intermediate copy of the tree is made. Fails as cutLabels does.
 const xml::Tree* cutLabelsWithAttributes(const xml::Tree* t);
 
+// The root of cutLabelsWithAttributes(t), for walks that do not build the
+// tree: a text (its cut text in `label`) or an element (its cut name, the
+// attributes its '@' children become, and the other children, uncut, in
+// `kids`). It reads the root's children (and the only child of an '@'
+// child) before the other subtrees, so checkCutLabels first keeps the
+// failure that of cutLabels.
+struct CutNode {
+    bool text = false;
+    std::string label;
+    xml::AttList attributes;
+    xml::TreeList kids;
+};
+CutNode cutNode(const xml::Tree* t);
+
+// Fails exactly as cutLabels fails on the tree, without building anything.
+void checkCutLabels(const xml::Tree* t);
+
 // Rebuilds a result tree for printing: labels cut, and each pair's subtrees
 // placed first among the children of the first node in preorder whose query
 // number (component 2) equals the pair's, as long as no element of a greater

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/ExternalQuery.h"
 #include "app/ResultPrinter.h"
+#include "common/Output.h"
+#include "filter/Variables.h"
+#include "tests/query/TreeText.h"
 #include "xml/XML.h"
 
 namespace {
@@ -70,6 +74,38 @@ TEST(ResultPrinter, MarkupInDataIsEscaped) {
     // The layout is decided on the unescaped text: 2 + 15 + 5 = 22.
     EXPECT_EQ(showFormattedXML(0, 0, elem("a", {text(std::string(73, '<'))})).find('\n'),
               std::string("<a>").size() + 73 * 4 + 4);
+}
+
+}  // namespace
+
+namespace {
+
+// A document tree with labels, printed cut, reads as the cut tree printed.
+TEST(ResultPrinter, CutPrintingEqualsPrintingTheCutTree) {
+    const std::string longText(90, 'x');
+    const std::vector<std::string> docs = {
+        "'empty text'",
+        "site^1",
+        "site^1(@id^2('p1^3'),name^4('Ann^5'),@blank^6,x^7(@a^8('1^9'),@b^10('<&>^11'),y^12))",
+        "r^1(@two^2('a^3','b^4'),@el^5(k^6),t^7('" + longText + "^8'),m^9('a^10',b^11,'c^12'))",
+        "0000^1(and^2('x\\^y^3'),item^4(@id^5('i\\\\1^6')))",
+        "a^1(@only^2('v^3'))",
+    };
+    for (const std::string& d : docs) {
+        const Tree* t = axf::testtree::tree(d);
+        for (int flag : {0, 1}) {
+            axf::StringSink direct;
+            axf::app::writeCutFormattedXML(1, flag, t, direct);
+            EXPECT_EQ(direct.text(), showFormattedXML(1, flag, axf::filter::cutLabelsWithAttributes(t))) << d;
+
+            // The same below a result root, as a negated rule's document.
+            axf::app::ResultDocument doc;
+            doc.tree = el("0000", {}, {t});
+            doc.cutBelowRoot = true;
+            const Tree* cutDoc = el("0000", {}, {axf::filter::cutLabelsWithAttributes(t)});
+            EXPECT_EQ(axf::app::showResultDocument(0, flag, doc), showFormattedXML(0, flag, cutDoc)) << d;
+        }
+    }
 }
 
 }  // namespace

@@ -119,6 +119,14 @@ TEST(BuildNewEmbedd, CutWithAttributesEqualsCutThenAdjusted) {
     }
     EXPECT_FALSE(want.empty());
     EXPECT_EQ(got, want);
+    got.clear();
+    try {
+        checkCutLabels(bad);
+    } catch (const axf::InternalError& e) {
+        got = e.what();
+    }
+    EXPECT_EQ(got, want);
+    EXPECT_NO_THROW(checkCutLabels(tree("r^1(@a^2('v^3'),b^4)")));
 }
 
 // site^1 over a^10 (sons b^11 (over x^12), d^13) and c^15 (sons e^16, 'txt^17').
