@@ -317,6 +317,11 @@ TEST(DTDParseAttlists, DefaultValues) {
         EXPECT_STREQ(f.what(), "entity nope not defined");
     }
     EXPECT_THROW((void)showText(defs[1]), axf::Fatal);
+
+    // Defaults expand over the predefined entities only, not over the
+    // entities the same text declares.
+    const DTD withEntity = parseDTD("<!ENTITY e 'x'><!ATTLIST a v CDATA '&e;'>");
+    EXPECT_THROW((void)showText(withEntity.attlists.pairs()), axf::Fatal);
 }
 
 TEST(DTDParseAttlists, Declarations) {
