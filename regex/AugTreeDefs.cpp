@@ -1,6 +1,7 @@
 #include "regex/AugTreeDefs.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace axf::regex {
 
@@ -27,43 +28,6 @@ PosSet posIntersect(const PosSet& a, const PosSet& b) {
     return out;
 }
 
-PosBag bagFromSet(const PosSet& b) {
-    PosBag out;
-    out.reserve(b.size());
-    for (Pos p : b) out.emplace_back(p, 1);
-    return out;
-}
-
-PosBag bagAddSet(const PosBag& a, const PosSet& b) {
-    PosBag out;
-    out.reserve(a.size() + b.size());
-    std::size_t i = 0, j = 0;
-    while (i < a.size() || j < b.size()) {
-        if (j == b.size() || (i < a.size() && a[i].first < b[j])) {
-            out.push_back(a[i++]);
-        } else if (i == a.size() || b[j] < a[i].first) {
-            out.emplace_back(b[j++], 1);
-        } else {
-            out.emplace_back(a[i].first, a[i].second + 1);
-            ++i;
-            ++j;
-        }
-    }
-    return out;
-}
-
-PosBag bagMinus(const PosBag& a, const PosBag& b) {
-    PosBag out;
-    std::size_t j = 0;
-    for (const auto& [x, n] : a) {
-        while (j < b.size() && b[j].first < x) ++j;
-        std::int32_t left = n;
-        if (j < b.size() && b[j].first == x) left -= b[j].second;
-        if (left > 0) out.emplace_back(x, left);
-    }
-    return out;
-}
-
 PosSet bagToSet(const PosBag& a) {
     PosSet out;
     out.reserve(a.size());
@@ -71,41 +35,119 @@ PosSet bagToSet(const PosBag& a) {
     return out;
 }
 
-namespace {
+// ---------------------------------------------------------------------------
+// PositionStore
 
-// One merge pass of a follow list (ascending) with the sorted sources: every
-// source gets `add(existing)` or a new entry `fresh()`.
-template <class List, class Add, class Fresh>
-List mergeSources(const List& list, const PosSet& sources, Add add, Fresh fresh) {
-    List out;
-    out.reserve(list.size() + sources.size());
-    std::size_t i = 0, j = 0;
-    while (i < list.size() || j < sources.size()) {
-        if (j == sources.size() || (i < list.size() && list[i].first < sources[j])) {
-            out.push_back(list[i++]);
-        } else if (i == list.size() || sources[j] < list[i].first) {
-            out.emplace_back(sources[j++], fresh());
+SetRef PositionStore::single(Pos p) {
+    if (cells_.size() >= std::size_t(std::numeric_limits<SetRef>::max())) throw InternalError("PositionStore: too many sets");
+    cells_.push_back(Cell{1, p, p, kEmptySet, kEmptySet});
+    return SetRef(cells_.size() - 1);
+}
+
+SetRef PositionStore::concat(SetRef a, SetRef b) {
+    if (a == kEmptySet) return b;
+    if (b == kEmptySet) return a;
+    const Cell& l = cell(a);
+    const Cell& r = cell(b);
+    if (l.hi >= r.lo) throw InternalError("PositionStore::concat: sets not in order");
+    if (cells_.size() >= std::size_t(std::numeric_limits<SetRef>::max())) throw InternalError("PositionStore: too many sets");
+    Cell c{l.size + r.size, l.lo, r.hi, a, b};
+    cells_.push_back(c);
+    return SetRef(cells_.size() - 1);
+}
+
+void PositionStore::appendTo(SetRef s, PosSet& out) const {
+    if (s == kEmptySet) return;
+    // Left to right through the cells, on a stack of its own.
+    std::vector<SetRef> stack{s};
+    while (!stack.empty()) {
+        const Cell& c = cell(stack.back());
+        stack.pop_back();
+        if (c.size == 1) {
+            out.push_back(c.lo);
         } else {
-            out.emplace_back(list[i].first, add(list[i].second));
-            ++i;
-            ++j;
+            stack.push_back(c.right);
+            stack.push_back(c.left);
         }
     }
+}
+
+PosSet PositionStore::toSet(SetRef s) const {
+    PosSet out;
+    out.reserve(std::size_t(size(s)));
+    appendTo(s, out);
     return out;
 }
 
-}  // namespace
-
-FollowList insertFollows(const FollowList& list, const PosSet& sources, const PosSet& targets) {
-    if (targets.empty() || sources.empty()) return list;
-    return mergeSources(
-        list, sources, [&](const PosSet& s) { return posUnion(s, targets); }, [&] { return targets; });
+PosSet PositionStore::unionOf(std::vector<SetRef> sets) const {
+    std::sort(sets.begin(), sets.end());
+    sets.erase(std::unique(sets.begin(), sets.end()), sets.end());
+    if (sets.empty()) return {};
+    if (sets.size() == 1) return toSet(sets.front());
+    PosSet out;
+    for (SetRef s : sets) appendTo(s, out);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
 }
 
-FollowBagList insertFollowsNoInt(const FollowBagList& list, const PosSet& sources, const PosSet& targets) {
-    if (targets.empty() || sources.empty()) return list;
-    return mergeSources(
-        list, sources, [&](const PosBag& s) { return bagAddSet(s, targets); }, [&] { return bagFromSet(targets); });
+// ---------------------------------------------------------------------------
+// FollowIndex
+
+void FollowIndex::add(SetRef from, SetRef to, std::int32_t d, bool counted) {
+    if (to == kEmptySet) return;
+    std::vector<std::vector<FollowRun>>& table = counted ? counted_ : plain_;
+    for (Pos p : store_->toSet(from)) {
+        if (p < 1 || std::size_t(p) >= table.size()) throw InternalError("FollowIndex::add: position outside the tree");
+        std::vector<FollowRun>& runs = table[std::size_t(p)];
+        if (!runs.empty() && runs.back().targets == to) {
+            if (runs.back().maxDepth >= d) throw InternalError("FollowIndex::add: constructs out of order");
+            runs.back().maxDepth = d;
+        } else {
+            if (!runs.empty() && runs.back().maxDepth >= d)
+                throw InternalError("FollowIndex::add: constructs out of order");
+            runs.push_back(FollowRun{d, d, to});
+        }
+    }
+}
+
+void FollowIndex::sortDepths() {
+    std::sort(depth_.begin(), depth_.end());
+}
+
+std::int32_t FollowIndex::depthOf(const void* node) const {
+    auto it = std::lower_bound(depth_.begin(), depth_.end(), std::make_pair(node, std::numeric_limits<std::int32_t>::min()));
+    if (it == depth_.end() || it->first != node) throw InternalError("FollowIndex::depthOf: node not indexed");
+    return it->second;
+}
+
+const std::vector<FollowRun>& FollowIndex::runs(const std::vector<std::vector<FollowRun>>& table, Pos p) const {
+    if (p < 1 || std::size_t(p) >= table.size()) throw InternalError("FollowIndex: position outside the tree");
+    return table[std::size_t(p)];
+}
+
+void FollowIndex::below(const std::vector<FollowRun>& runs, std::int32_t d, std::vector<SetRef>& out) const {
+    auto from = std::partition_point(runs.begin(), runs.end(), [d](const FollowRun& r) { return r.maxDepth <= d; });
+    for (auto it = from; it != runs.end(); ++it) out.push_back(it->targets);
+}
+
+void FollowIndex::allFrom(Pos p, std::vector<SetRef>& out) const {
+    for (const FollowRun& r : runs(plain_, p)) out.push_back(r.targets);
+    for (const FollowRun& r : runs(counted_, p)) out.push_back(r.targets);
+}
+
+void FollowIndex::plainBelow(Pos p, std::int32_t d, std::vector<SetRef>& out) const {
+    below(runs(plain_, p), d, out);
+}
+
+void FollowIndex::plainAbove(Pos p, std::int32_t d, std::vector<SetRef>& out) const {
+    const std::vector<FollowRun>& rs = runs(plain_, p);
+    for (auto it = rs.begin(); it != rs.end() && it->minDepth < d; ++it) out.push_back(it->targets);
+}
+
+void FollowIndex::allBelow(Pos p, std::int32_t d, std::vector<SetRef>& out) const {
+    below(runs(plain_, p), d, out);
+    below(runs(counted_, p), d, out);
 }
 
 }  // namespace axf::regex

@@ -1,18 +1,31 @@
 // The augmentation record that position analysis stores in every node of a
 // pattern tree: the node's own position (leaves only), the positions that can
-// begin and end a match of the sub-tree, every position inside it, its follow
-// lists and whether it can be passed without matching any of its leaves.
+// begin and end a match of the sub-tree, every position inside it, and whether
+// it can be passed without matching any of its leaves. The follow lists of a
+// sub-tree (which positions may come directly after which) are read from the
+// records of its nodes on demand.
 //
 // Positions are Int labels 1..n of the leaves, numbered left to right (END is
 // n). Position sets are ascending vectors without repeats; a bag is a sorted
 // vector of (member, count) pairs with positive counts.
+//
+// Sharing. Every first or last set of a node is either its leaf's own position,
+// its child's set, or the union of its two operands' sets, and all positions of
+// a left operand lie below those of the right one. So the sets of one tree are
+// kept in one PositionStore as cells: a single position or the concatenation
+// of two earlier cells. A union costs one cell, a node's record a few words,
+// and a set is read out in time proportional to its size. The positions inside
+// a sub-tree are always one range.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "common/Fatal.h"
 #include "regex/AbsTreeDefs.h"
 
 namespace axf::regex {
@@ -31,11 +44,62 @@ struct FollowLists {
     FollowList followInfo;          // every edge
 };
 
+// ---------------------------------------------------------------------------
+// Set and bag helpers
+
+bool posMember(Pos x, const PosSet& s);
+PosSet posUnion(const PosSet& a, const PosSet& b);
+PosSet posMinus(const PosSet& a, const PosSet& b);
+PosSet posIntersect(const PosSet& a, const PosSet& b);
+// The distinct members, ascending.
+PosSet bagToSet(const PosBag& a);
+
+// ---------------------------------------------------------------------------
+// Shared position sets
+
+// A set held in a PositionStore; kEmptySet is the empty set.
+using SetRef = std::int32_t;
+inline constexpr SetRef kEmptySet = -1;
+
+class PositionStore {
+public:
+    // The set {p}.
+    SetRef single(Pos p);
+    // The union of a and b, every member of a below every member of b.
+    SetRef concat(SetRef a, SetRef b);
+
+    std::int32_t size(SetRef s) const { return s == kEmptySet ? 0 : cell(s).size; }
+    PosSet toSet(SetRef s) const;
+    // Appends the members of s, ascending.
+    void appendTo(SetRef s, PosSet& out) const;
+    // The union of several sets, ascending and without repeats; each set is
+    // read once however often it is named.
+    PosSet unionOf(std::vector<SetRef> sets) const;
+
+private:
+    struct Cell {
+        std::int32_t size;
+        Pos lo;  // smallest member
+        Pos hi;  // largest member
+        SetRef left;
+        SetRef right;  // kEmptySet with left for the single position lo
+    };
+    const Cell& cell(SetRef s) const {
+        if (s < 0 || std::size_t(s) >= cells_.size()) throw InternalError("PositionStore: no such set");
+        return cells_[std::size_t(s)];
+    }
+    std::vector<Cell> cells_;
+};
+
+// ---------------------------------------------------------------------------
+// The record
+
 struct PositionSets {
-    PosSet firstPos;
-    PosSet lastPos;
-    PosSet children;
-    FollowLists follow;
+    std::shared_ptr<const PositionStore> store;
+    SetRef firstPos = kEmptySet;
+    SetRef lastPos = kEmptySet;
+    Pos childrenLo = 1;  // the positions inside: childrenLo..childrenHi
+    Pos childrenHi = 0;
 };
 
 struct AUGINFO {
@@ -49,27 +113,7 @@ struct AUG {
 };
 
 // ---------------------------------------------------------------------------
-// Set and bag helpers
-
-bool posMember(Pos x, const PosSet& s);
-PosSet posUnion(const PosSet& a, const PosSet& b);
-PosSet posMinus(const PosSet& a, const PosSet& b);
-PosSet posIntersect(const PosSet& a, const PosSet& b);
-// The bag sum of a and the set b taken as a bag (every member of b adds 1).
-PosBag bagAddSet(const PosBag& a, const PosSet& b);
-PosBag bagFromSet(const PosSet& b);
-// a with the counts of b subtracted; members whose count falls to 0 dropped.
-PosBag bagMinus(const PosBag& a, const PosBag& b);
-// The distinct members, ascending.
-PosSet bagToSet(const PosBag& a);
-
-// Adds the edges p -> targets for every p of sources to a follow list,
-// merging with the entries already there.
-FollowList insertFollows(const FollowList& list, const PosSet& sources, const PosSet& targets);
-FollowBagList insertFollowsNoInt(const FollowBagList& list, const PosSet& sources, const PosSet& targets);
-
-// ---------------------------------------------------------------------------
-// Readers (the root node's record only)
+// Readers (the root node's record only, except the follow lists)
 
 template <class E>
 const AUG& getAug(const AbsTree<E>& t) {
@@ -84,24 +128,25 @@ const AUGINFO& getAugInfo(const AbsTree<E>& t) {
     return getAug(t).info;
 }
 template <class E>
-const PosSet& firstPos(const AbsTree<E>& t) {
-    return getAug(t).info.sets.firstPos;
+const PositionSets& positionSets(const AbsTree<E>& t) {
+    return getAug(t).info.sets;
 }
 template <class E>
-const PosSet& lastPos(const AbsTree<E>& t) {
-    return getAug(t).info.sets.lastPos;
+PosSet firstPos(const AbsTree<E>& t) {
+    const PositionSets& s = positionSets(t);
+    return s.store->toSet(s.firstPos);
 }
 template <class E>
-const PosSet& children(const AbsTree<E>& t) {
-    return getAug(t).info.sets.children;
+PosSet lastPos(const AbsTree<E>& t) {
+    const PositionSets& s = positionSets(t);
+    return s.store->toSet(s.lastPos);
 }
 template <class E>
-const FollowBagList& followInfoNoInt(const AbsTree<E>& t) {
-    return getAug(t).info.sets.follow.followInfoNoInt;
-}
-template <class E>
-const FollowList& followInfo(const AbsTree<E>& t) {
-    return getAug(t).info.sets.follow.followInfo;
+PosSet children(const AbsTree<E>& t) {
+    const PositionSets& s = positionSets(t);
+    PosSet out;
+    for (Pos p = s.childrenLo; p <= s.childrenHi; ++p) out.push_back(p);
+    return out;
 }
 template <class E>
 bool isNullable(const AbsTree<E>& t) {
@@ -114,18 +159,94 @@ AbsTree<E> updateAugTree(std::optional<Pos> label, PositionSets sets, bool nulla
     return updateExtraRE<AUG, E>(AUG{label, AUGINFO{std::move(sets), nullable}}, t);
 }
 
-// The entries of followInfo whose position is in ps, in stored order.
+// ---------------------------------------------------------------------------
+// Follow lists of a sub-tree, gathered from the records of its nodes: every
+// concatenation adds the edges from its left operand's last positions to its
+// right operand's first ones; every repeatable node the loop from its child's
+// last positions to its first ones. Counted repetitions add their loop to the
+// full list only. The count of an edge is the number of constructs adding it.
+
+namespace detail {
+
+// Calls add(node, from, to, counted) for every construct of t.
+template <class E, class Add>
+void forEachFollowEdgeSet(const AbsTree<E>& t, Add& add) {
+    if (isUn(t)) {
+        const AbsTree<E>& c = child(t);
+        if (isRepeatable(t)) {
+            const PositionSets& cs = positionSets(c);
+            add(cs.store, cs.lastPos, cs.firstPos, isInterval(t));
+        }
+        forEachFollowEdgeSet<E>(c, add);
+    } else if (isBin(t)) {
+        if (isCon(t)) {
+            const PositionSets& ls = positionSets(left(t));
+            const PositionSets& rs = positionSets(right(t));
+            add(ls.store, ls.lastPos, rs.firstPos, false);
+        }
+        forEachFollowEdgeSet<E>(left(t), add);
+        forEachFollowEdgeSet<E>(right(t), add);
+    }
+}
+
+// Every edge (from, to) of t, sorted, once per construct adding it.
 template <class E>
-FollowList follows(const PosSet& ps, const AbsTree<E>& t) {
+std::vector<std::pair<Pos, Pos>> followEdges(const AbsTree<E>& t, bool withCounted) {
+    std::vector<std::pair<Pos, Pos>> edges;
+    auto add = [&](const std::shared_ptr<const PositionStore>& store, SetRef from, SetRef to, bool counted) {
+        if (counted && !withCounted) return;
+        PosSet sources = store->toSet(from);
+        PosSet targets = store->toSet(to);
+        for (Pos p : sources)
+            for (Pos q : targets) edges.emplace_back(p, q);
+    };
+    forEachFollowEdgeSet<E>(t, add);
+    std::sort(edges.begin(), edges.end());
+    return edges;
+}
+
+}  // namespace detail
+
+template <class E>
+FollowList followInfo(const AbsTree<E>& t) {
+    std::vector<std::pair<Pos, Pos>> edges = detail::followEdges<E>(t, true);
     FollowList out;
-    for (const auto& entry : followInfo(t))
-        if (posMember(entry.first, ps)) out.push_back(entry);
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        if (i > 0 && edges[i] == edges[i - 1]) continue;
+        if (out.empty() || out.back().first != edges[i].first) out.emplace_back(edges[i].first, PosSet{});
+        out.back().second.push_back(edges[i].second);
+    }
+    return out;
+}
+
+template <class E>
+FollowBagList followInfoNoInt(const AbsTree<E>& t) {
+    std::vector<std::pair<Pos, Pos>> edges = detail::followEdges<E>(t, false);
+    FollowBagList out;
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        if (out.empty() || out.back().first != edges[i].first) out.emplace_back(edges[i].first, PosBag{});
+        PosBag& bag = out.back().second;
+        if (!bag.empty() && bag.back().first == edges[i].second) ++bag.back().second;
+        else bag.emplace_back(edges[i].second, 1);
+    }
+    return out;
+}
+
+// The entries of followInfo whose position is in ps (in any order), in stored
+// order.
+template <class E>
+FollowList follows(PosSet ps, const AbsTree<E>& t) {
+    std::sort(ps.begin(), ps.end());
+    FollowList out;
+    for (auto& entry : followInfo(t))
+        if (posMember(entry.first, ps)) out.push_back(std::move(entry));
     return out;
 }
 
 // The entries of followInfoNoInt whose position is in ps, bags made sets.
 template <class E>
-FollowList followsWithoutInt(const PosSet& ps, const AbsTree<E>& t) {
+FollowList followsWithoutInt(PosSet ps, const AbsTree<E>& t) {
+    std::sort(ps.begin(), ps.end());
     FollowList out;
     for (const auto& entry : followInfoNoInt(t))
         if (posMember(entry.first, ps)) out.emplace_back(entry.first, bagToSet(entry.second));
@@ -135,9 +256,95 @@ FollowList followsWithoutInt(const PosSet& ps, const AbsTree<E>& t) {
 // The follow set of p; empty for a position without followers.
 template <class E>
 PosSet followPos(Pos p, const AbsTree<E>& t) {
-    for (const auto& entry : followInfo(t))
-        if (entry.first == p) return entry.second;
+    for (auto& entry : followInfo(t))
+        if (entry.first == p) return std::move(entry.second);
     return {};
+}
+
+// ---------------------------------------------------------------------------
+// The follow edges of a whole augmented tree, indexed for the automaton
+// builders. Every edge source p has its constructs in the order of the path
+// from the root down to p (every construct adding an edge from p lies on that
+// path). Consecutive constructs of the path with the same targets (nested
+// repetitions of one body) make one run, with the depths of its first and last
+// construct. Depths count from the root (0).
+//
+// For a node t at depth d on the path to p, the runs that reach below d hold
+// the edges that t's own sub-tree adds; those that start above d the edges
+// that the constructs around t add.
+
+struct FollowRun {
+    std::int32_t minDepth;
+    std::int32_t maxDepth;
+    SetRef targets;
+};
+
+class FollowIndex {
+public:
+    FollowIndex(std::shared_ptr<const PositionStore> store, Pos positions)
+        : store_(std::move(store)), plain_(std::size_t(positions) + 1), counted_(std::size_t(positions) + 1) {}
+
+    const PositionStore& store() const { return *store_; }
+
+    // Adds the edges from every member of `from` to the set `to`, contributed
+    // by a construct at depth d; `counted` for the loop of a counted
+    // repetition. Constructs of one path come in from the root down.
+    void add(SetRef from, SetRef to, std::int32_t d, bool counted);
+    // Records the depth of a counted repetition or named sub-expression node.
+    void setDepth(const void* node, std::int32_t d) { depth_.push_back({node, d}); }
+    // The depth of such a node.
+    std::int32_t depthOf(const void* node) const;
+    void sortDepths();
+
+    // The queries add the target sets of the edges from p that they select to
+    // `out`; PositionStore::unionOf makes one set of them.
+    // Every edge from p: its automaton node's next set.
+    void allFrom(Pos p, std::vector<SetRef>& out) const;
+    // The count-free edges from p that constructs below depth d add.
+    void plainBelow(Pos p, std::int32_t d, std::vector<SetRef>& out) const;
+    // The count-free edges from p that constructs above depth d add.
+    void plainAbove(Pos p, std::int32_t d, std::vector<SetRef>& out) const;
+    // Every edge from p that constructs below depth d add.
+    void allBelow(Pos p, std::int32_t d, std::vector<SetRef>& out) const;
+
+private:
+    const std::vector<FollowRun>& runs(const std::vector<std::vector<FollowRun>>& table, Pos p) const;
+    void below(const std::vector<FollowRun>& runs, std::int32_t d, std::vector<SetRef>& out) const;
+
+    std::shared_ptr<const PositionStore> store_;
+    std::vector<std::vector<FollowRun>> plain_;    // by position: concatenations, loops of * and +
+    std::vector<std::vector<FollowRun>> counted_;  // by position: loops of counted repetitions
+    std::vector<std::pair<const void*, std::int32_t>> depth_;
+};
+
+namespace detail {
+
+template <class E>
+void indexFollowEdges(const AbsTree<E>& t, std::int32_t d, FollowIndex& index) {
+    if (isUn(t)) {
+        if (isInterval(t) || isSub(t)) index.setDepth(t.get(), d);
+        const AbsTree<E>& c = child(t);
+        if (isRepeatable(t)) {
+            const PositionSets& cs = positionSets(c);
+            index.add(cs.lastPos, cs.firstPos, d, isInterval(t));
+        }
+        indexFollowEdges<E>(c, d + 1, index);
+    } else if (isBin(t)) {
+        if (isCon(t)) index.add(positionSets(left(t)).lastPos, positionSets(right(t)).firstPos, d, false);
+        indexFollowEdges<E>(left(t), d + 1, index);
+        indexFollowEdges<E>(right(t), d + 1, index);
+    }
+}
+
+}  // namespace detail
+
+// The index of an augmented tree with n positions.
+template <class E>
+FollowIndex indexFollows(const AbsTree<E>& root, Pos n) {
+    FollowIndex index(positionSets(root).store, n);
+    detail::indexFollowEdges<E>(root, 0, index);
+    index.sortDepths();
+    return index;
 }
 
 }  // namespace axf::regex

@@ -14,78 +14,52 @@
 namespace axf::regex {
 
 // The positions that can follow a last position of t through the constructs
-// around t: the root's count-free follow bags minus t's own.
+// around t (the count-free edges that t's own sub-tree does not add).
 template <class E>
-PosSet intervalExitSet(const AbsTree<E>& t, const FollowBagList& root) {
-    const PosSet& last = lastPos(t);
-    const FollowBagList& own = followInfoNoInt(t);
-    PosSet exit;
-    for (const auto& [p, bag] : root) {
-        if (!posMember(p, last)) continue;
-        PosBag mine;
-        for (const auto& entry : own) {
-            if (entry.first == p) {
-                mine = entry.second;
-                break;
-            }
-        }
-        exit = posUnion(exit, bagToSet(bagMinus(bag, mine)));
-    }
-    return exit;
+PosSet intervalExitSet(const AbsTree<E>& t, const FollowIndex& index) {
+    const std::int32_t d = index.depthOf(t.get());
+    std::vector<SetRef> sets;
+    for (Pos p : lastPos(t)) index.plainAbove(p, d, sets);
+    return index.store().unionOf(std::move(sets));
 }
 
 // Adds the steps of the counted repetition t, labelled l, with exit set x.
 template <class E>
-NFA<E> dealInterval(const AbsTree<E>& t, const PosSet& x, std::int32_t l, NFA<E> a) {
+NFABuild<E> dealInterval(const AbsTree<E>& t, const FollowIndex& index, const PosSet& x, std::int32_t l,
+                         NFABuild<E> b) {
     const bool ng = isNg(t);
     const bool hasMax = isMinmax(t);
+    const std::int32_t d = index.depthOf(t.get());
     // With a body that can match the empty text the passes still missing
     // before the minimum can all be empty, so every pass end may leave.
     std::int32_t m = isNullable(child(t)) ? 0 : getMin(t);
     std::int32_t n = hasMax ? getMinMax(t).second : 0;
-    const PosSet& f = firstPos(t);
-    const PosSet& p = lastPos(t);
+    const PosSet f = firstPos(t);
+    const PosSet p = lastPos(t);
 
-    for (Pos q : f) {
-        a = updateNode<E>(
-            [&](Node<E> node) {
-                std::vector<CounterStep> steps;
-                steps.reserve(node.ints.size() + 1);
-                steps.push_back(IntStart{l});
-                steps.insert(steps.end(), node.ints.begin(), node.ints.end());
-                return changeInts<E>(std::move(steps), std::move(node));
-            },
-            q, std::move(a));
-    }
-    for (auto& [q, cont] : followsWithoutInt(p, t)) {
-        CounterStep step = ng ? CounterStep(NGIntContinue{cont}) : CounterStep(IntContinue{cont});
-        a = updateNode<E>(
-            [&](Node<E> node) {
-                node.ints.push_back(step);
-                return node;
-            },
-            q, std::move(a));
+    for (Pos q : f) frontInt<E>(b, q, IntStart{l});
+    // Where the body goes on inside itself: the edges its own sub-tree adds.
+    std::vector<SetRef> sets;
+    for (Pos q : p) {
+        sets.clear();
+        index.plainBelow(q, d, sets);
+        if (sets.empty()) continue;
+        PosSet cont = index.store().unionOf(sets);
+        backInt<E>(b, q, ng ? CounterStep(NGIntContinue{std::move(cont)}) : CounterStep(IntContinue{std::move(cont)}));
     }
     CounterStep end = hasMax ? (ng ? CounterStep(NGIntEnd{l, m, n, f, x}) : CounterStep(IntEnd{l, m, n, f, x}))
                              : (ng ? CounterStep(NGMinEnd{l, m, f, x}) : CounterStep(MinEnd{l, m, f, x}));
-    for (Pos q : p) {
-        a = updateNode<E>(
-            [&](Node<E> node) {
-                node.ints.push_back(end);
-                return node;
-            },
-            q, std::move(a));
-    }
-    return a;
+    for (Pos q : p) backInt<E>(b, q, end);
+    return b;
 }
 
 // Draws one interval label and attaches t's counter steps.
 template <class E>
-NFA<E> handleInterval(const AbsTree<E>& t, const FollowBagList& root, NFA<E> a, LabelCounter& counter) {
+NFABuild<E> handleInterval(const AbsTree<E>& t, const FollowIndex& index, NFABuild<E> b, LabelCounter& counter) {
     if (!isInterval(t)) throw InternalError("handleInterval: not a counted repetition");
     std::int32_t l = counter.getNewLbl();
-    PosSet x = intervalExitSet<E>(t, root);
-    return dealInterval<E>(t, x, l, std::move(a));
+    PosSet x = intervalExitSet<E>(t, index);
+    return dealInterval<E>(t, index, x, l, std::move(b));
 }
 
 }  // namespace axf::regex

@@ -12,38 +12,22 @@
 namespace axf::regex {
 
 template <class E>
-NFA<E> handleSubexp(const AbsTree<E>& sub, NFA<E> a) {
+NFABuild<E> handleSubexp(const AbsTree<E>& sub, const FollowIndex& index, NFABuild<E> b) {
     const std::string& name = getSEName(sub);
-    const PosSet& c = children(sub);
-    const PosSet& l = lastPos(sub);
-    for (Pos p : c) {
-        a = updateNode<E>(
-            [&](Node<E> node) {
-                std::vector<CaptureStep> steps;
-                steps.reserve(node.ses.size() + 1);
-                steps.push_back(NFASubAdd{name});
-                steps.insert(steps.end(), node.ses.begin(), node.ses.end());
-                return changeSES<E>(std::move(steps), std::move(node));
-            },
-            p, std::move(a));
-    }
-    for (auto& [p, s] : follows(l, sub)) {
-        a = updateNode<E>(
-            [&](Node<E> node) {
-                node.ses.push_back(NFASubContinue{s});
-                return node;
-            },
-            p, std::move(a));
-    }
+    const PositionSets& s = positionSets(sub);
+    const std::int32_t d = index.depthOf(sub.get());
+    const PosSet l = lastPos(sub);
+    for (Pos p = s.childrenLo; p <= s.childrenHi; ++p) frontSub<E>(b, p, NFASubAdd{name});
+    // Where the sub-expression goes on inside itself: the edges its own
+    // sub-tree adds, counted loops included.
+    std::vector<SetRef> sets;
     for (Pos p : l) {
-        a = updateNode<E>(
-            [&](Node<E> node) {
-                node.ses.push_back(NFASubEnd{name});
-                return node;
-            },
-            p, std::move(a));
+        sets.clear();
+        index.allBelow(p, d, sets);
+        if (!sets.empty()) backSub<E>(b, p, NFASubContinue{index.store().unionOf(sets)});
     }
-    return a;
+    for (Pos p : l) backSub<E>(b, p, NFASubEnd{name});
+    return b;
 }
 
 }  // namespace axf::regex

@@ -1,5 +1,5 @@
 // The two node-filling steps of automaton assembly: a leaf's element, and the
-// next sets of every position from the follow list of the whole tree.
+// next sets of every position from the follow edges of the whole tree.
 #pragma once
 
 #include <variant>
@@ -25,12 +25,15 @@ NFA<E> makeNode(const AbsTree<E>& t, NFA<E> a) {
     return updateNode<E>([&](Node<E> n) { return mkNfaFinal<E>(p, std::move(n)); }, p, std::move(a));
 }
 
-// Replaces the next set of every position listed in the root's followInfo.
+// Replaces the next set of every position that has a follower in the tree.
 template <class E>
-NFA<E> addFollowInfo(const AbsTree<E>& root, NFA<E> a) {
-    const FollowList& fi = followInfo(root);
-    for (auto it = fi.rbegin(); it != fi.rend(); ++it) {
-        a = updateNode<E>([&](Node<E> n) { return changeNexts<E>(it->second, std::move(n)); }, it->first,
+NFA<E> addFollowInfo(const FollowIndex& index, NFA<E> a) {
+    std::vector<SetRef> sets;
+    for (Pos p = 1; p <= a.size(); ++p) {
+        sets.clear();
+        index.allFrom(p, sets);
+        if (sets.empty()) continue;
+        a = updateNode<E>([&](Node<E> n) { return changeNexts<E>(index.store().unionOf(sets), std::move(n)); }, p,
                           std::move(a));
     }
     return a;

@@ -8,7 +8,9 @@
 // old contents.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <variant>
@@ -145,6 +147,60 @@ template <class E>
 NFA<E> alterNode(Node<E> x, Pos i, NFA<E> a) {
     a.at(i) = std::move(x);
     return a;
+}
+
+// The automaton while the assembly walk fills it. Steps that go in front of a
+// node's steps arrive innermost construct first; they are gathered per node
+// and put in place once, by finishBuild, so each step is written once.
+template <class E>
+struct NFABuild {
+    NFA<E> a;
+    std::vector<std::vector<CounterStep>> intsFront;  // by label, in arrival order
+    std::vector<std::vector<CaptureStep>> sesFront;
+};
+
+template <class E>
+NFABuild<E> startBuild(NFA<E> a) {
+    const std::size_t n = std::size_t(a.size()) + 1;
+    return NFABuild<E>{std::move(a), std::vector<std::vector<CounterStep>>(n), std::vector<std::vector<CaptureStep>>(n)};
+}
+
+// Counter and capture steps: in front of the node's steps, or after them.
+template <class E>
+void frontInt(NFABuild<E>& b, Pos i, CounterStep step) {
+    b.a.at(i);  // checks the label
+    b.intsFront[std::size_t(i)].push_back(std::move(step));
+}
+template <class E>
+void backInt(NFABuild<E>& b, Pos i, CounterStep step) {
+    b.a.at(i).ints.push_back(std::move(step));
+}
+template <class E>
+void frontSub(NFABuild<E>& b, Pos i, CaptureStep step) {
+    b.a.at(i);
+    b.sesFront[std::size_t(i)].push_back(std::move(step));
+}
+template <class E>
+void backSub(NFABuild<E>& b, Pos i, CaptureStep step) {
+    b.a.at(i).ses.push_back(std::move(step));
+}
+
+// The automaton with the gathered front steps in place, the one that arrived
+// last first.
+template <class E>
+NFA<E> finishBuild(NFABuild<E> b) {
+    auto place = [](auto& front, auto& steps) {
+        if (front.empty()) return;
+        std::reverse(front.begin(), front.end());
+        front.insert(front.end(), std::make_move_iterator(steps.begin()), std::make_move_iterator(steps.end()));
+        steps = std::move(front);
+    };
+    for (Pos p = 1; p <= b.a.size(); ++p) {
+        Node<E>& node = b.a.at(p);
+        place(b.intsFront[std::size_t(p)], node.ints);
+        place(b.sesFront[std::size_t(p)], node.ses);
+    }
+    return std::move(b.a);
 }
 
 // The union of the next sets of the nodes labelled by s.
