@@ -35,14 +35,11 @@ using PosSet = std::vector<Pos>;
 using PosBag = std::vector<std::pair<Pos, std::int32_t>>;
 
 // Follow information: entries ascending by position, one per position that has
-// at least one follower inside the sub-tree.
+// at least one follower inside the sub-tree. followInfoNoInt leaves out the
+// loop edges of counted repetition and counts how many constructs add each
+// edge; followInfo holds every edge.
 using FollowList = std::vector<std::pair<Pos, PosSet>>;
 using FollowBagList = std::vector<std::pair<Pos, PosBag>>;
-
-struct FollowLists {
-    FollowBagList followInfoNoInt;  // without the loop edges of counted repetition, counted
-    FollowList followInfo;          // every edge
-};
 
 // ---------------------------------------------------------------------------
 // Set and bag helpers

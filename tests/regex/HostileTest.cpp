@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/LargeStack.h"
+#include "regex/CompileRES.h"
 #include "regex/Regexp.h"
 
 namespace {
@@ -24,6 +25,128 @@ TEST(Hostile, TenThousandNestedGroups) {
         EXPECT_EQ(beforeMatch(r), "xx");
         // Unbalanced: not a pattern.
         EXPECT_FALSE(legalRegexp(searchS(std::string(n, '(') + "a", {}, "a")));
+    });
+}
+
+CompiledRegex<char> compileText(const std::string& pattern) {
+    std::optional<CompiledRegex<char>> c = compileRegexpS(pattern, {}, {}, {});
+    if (!c) throw std::runtime_error("pattern does not parse");
+    return std::move(*c);
+}
+
+PosSet upTo(Pos n) {
+    PosSet s;
+    for (Pos p = 1; p <= n; ++p) s.push_back(p);
+    return s;
+}
+
+// (a|(b|(c|...|0))): every alternative a first position, each followed by END.
+TEST(Hostile, TenThousandNestedAlternations) {
+    const int n = 10000;
+    axf::runWithLargeStack([&] {
+        std::string pattern;
+        for (int i = 0; i < n; ++i) (pattern += '(') += char('a' + i % 26), pattern += '|';
+        pattern += '0';
+        pattern.append(std::size_t(n), ')');
+        CompiledRegex<char> c = compileText(pattern);
+        const Pos end = n + 2;
+        ASSERT_EQ(c.finalPosition, end);
+        EXPECT_EQ(c.startPositions, upTo(n + 1));
+        for (Pos p : {1, n / 2, n + 1}) EXPECT_EQ(c.automaton.at(p).nexts, PosSet{end}) << p;
+        // The innermost alternative is reachable.
+        RegexResult r = searchS(pattern, {}, "--0--");
+        EXPECT_EQ(beforeMatch(r), "--");
+        EXPECT_EQ(wholeMatch(r), "0");
+    });
+}
+
+//  g0@( g1@( ... a ...))b: every group opens on the one leaf, outermost first,
+// and closes there, innermost first.
+TEST(Hostile, TenThousandNestedNamedGroups) {
+    const int n = 10000;
+    axf::runWithLargeStack([&] {
+        std::string pattern;
+        for (int i = 0; i < n; ++i) (pattern += " g").append(std::to_string(i)).append("@(");
+        pattern += 'a';
+        pattern.append(std::size_t(n), ')');
+        pattern += 'b';
+        CompiledRegex<char> c = compileText(pattern);
+        ASSERT_EQ(c.finalPosition, 3);
+        const std::vector<CaptureStep>& ses = c.automaton.at(1).ses;
+        ASSERT_EQ(ses.size(), std::size_t(2 * n));
+        for (int i : {0, 1, n - 1}) {
+            const std::string name = std::string("g").append(std::to_string(i));
+            EXPECT_EQ(std::get<NFASubAdd>(ses[std::size_t(i)]).name, name) << i;
+            EXPECT_EQ(std::get<NFASubEnd>(ses[std::size_t(2 * n - 1 - i)]).name, name) << i;
+        }
+        EXPECT_TRUE(c.automaton.at(2).ses.empty());
+        EXPECT_EQ(c.automaton.at(1).nexts, PosSet{2});
+        RegexResult r = searchS(pattern, {}, "xxab");
+        EXPECT_EQ(wholeMatch(r), "ab");
+        EXPECT_EQ(subexpMatch(r, "g0"), "a");
+        EXPECT_EQ(subexpMatch(r, "g9999"), "a");
+    });
+}
+
+// ((...((ab|c){1,2}d){1,3}...)): labels inner to outer, each repetition
+// started on the first positions and ended on the last ones, inner ones first.
+TEST(Hostile, NestedCountedRepetitions) {
+    const int n = 2000;
+    axf::runWithLargeStack([&] {
+        std::string pattern(std::size_t(n), '(');
+        pattern += "ab|c";
+        for (int i = 0; i < n; ++i) pattern += i % 2 ? "){1,3}" : "){1,2}d";
+        CompiledRegex<char> c = compileText(pattern);
+        // ab, c, one d per even level, END.
+        const Pos end = 2 + n / 2 + 1;
+        ASSERT_EQ(c.finalPosition, end);
+        EXPECT_EQ(c.counterCount, n);
+        EXPECT_EQ(c.startPositions, (PosSet{1, 2}));
+        const std::vector<CounterStep>& first = c.automaton.at(1).ints;
+        ASSERT_EQ(first.size(), std::size_t(n + 1));
+        for (int i = 0; i < n; ++i) ASSERT_EQ(std::get<IntStart>(first[std::size_t(i)]).label, n - i) << i;
+        const IntEnd& innermost = std::get<IntEnd>(first[std::size_t(n)]);
+        EXPECT_EQ(innermost.label, 1);
+        EXPECT_EQ(innermost.loop, (PosSet{1, 2}));
+        EXPECT_EQ(innermost.exit, PosSet{3});
+        // The last d ends only the outermost repetition, which leaves for END.
+        const std::vector<CounterStep>& last = c.automaton.at(end - 1).ints;
+        ASSERT_EQ(last.size(), std::size_t(1));
+        const IntEnd& outermost = std::get<IntEnd>(last[0]);
+        EXPECT_EQ(outermost.label, n);
+        EXPECT_EQ(outermost.exit, PosSet{end});
+        std::string match = "ab" + std::string(std::size_t(n / 2), 'd');
+        RegexResult r = searchS(pattern, {}, "xx" + match + "c");
+        EXPECT_EQ(beforeMatch(r), "xx");
+        EXPECT_EQ(wholeMatch(r), match);
+    });
+}
+
+// A long branch of short pieces: stars, options, groups, classes and counts.
+TEST(Hostile, TenThousandCharactersOfShortPieces) {
+    static const char* pieces[] = {"a*", "b?", "(cd)+", "[ef]", "g{2,3}", "(h|i)", "j", "k+?", " n@(l)", "m{2,}"};
+    std::string pattern;
+    int blocks = 0;
+    while (pattern.size() < 10000) {
+        for (const char* p : pieces) pattern += p;
+        ++blocks;
+    }
+    axf::runWithLargeStack([&] {
+        CompiledRegex<char> c = compileText(pattern);
+        // Per block: a, b, cd, [ef], g g{1,2}, h, i, j, k, l, m m+.
+        const Pos perBlock = 13;
+        ASSERT_EQ(c.finalPosition, perBlock * blocks + 1);
+        EXPECT_EQ(c.startPositions, (PosSet{1, 2, 3}));
+        EXPECT_EQ(c.counterCount, 2 * blocks);  // g{2,3} and k+?
+        // The last m+ loops on itself and leaves for END.
+        EXPECT_EQ(c.automaton.at(perBlock * blocks).nexts, (PosSet{perBlock * blocks, perBlock * blocks + 1}));
+        std::string block = "cdegghjklmm";
+        std::string match;
+        for (int i = 0; i < blocks; ++i) match += block;
+        RegexResult r = searchS(pattern, {}, "zz" + match + "zz");
+        EXPECT_EQ(beforeMatch(r), "zz");
+        EXPECT_EQ(wholeMatch(r), match);
+        EXPECT_EQ(subexpMatch(r, "n"), "l");
     });
 }
 
