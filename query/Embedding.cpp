@@ -338,6 +338,14 @@ public:
     SearchResult evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom,
                           const LowestCosts* bound = nullptr);
 
+    // Whether the query node is an `and` with more than one operand.
+    bool isCombiningAnd(const Tree* t) const {
+        const auto* e = t ? std::get_if<ELNode>(&t->value) : nullptr;
+        if (!e || t->nkids < 2) return false;
+        const std::string* l = qmap_.find(e->name);
+        return l && *l == "and";
+    }
+
     const index::IndexEL& indexEL() const { return indexEL_; }
     const index::Index& indexTX() const { return indexTX_; }
     const SearchTypeList& types() const { return types_; }
@@ -444,8 +452,10 @@ SearchResult Search::boolean(const Tree* t, const std::string& n, const std::str
         }
         // An `or` in mode all keeps, at a position its list so far holds, no
         // entry of the next operand dearer than that list's cheapest there.
+        // Only an `and` of several operands reads the bound.
         std::optional<LowestCosts> lowest;
-        if (label == "or" && all && !r.entries.empty() && !r.hasFailure()) lowest.emplace(r.entries);
+        if (label == "or" && all && !r.entries.empty() && !r.hasFailure() && isCombiningAnd(u))
+            lowest.emplace(r.entries);
         SearchResult next = evaluate(u, parents, p, typesFrom, lowest ? &*lowest : nullptr);
         if (label == "or" && all && (r.entries.empty() || next.entries.empty())) {
             // One list is empty as far as it was produced: the other passes
