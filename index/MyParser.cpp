@@ -31,13 +31,27 @@ bool byPosition(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.pos
 // ---------------------------------------------------------------------------
 // Element and text index
 
+namespace {
+// A table cell: the slot + 1 in the low half (0 for a free cell), the high
+// half of the key's hash above, so that most probes settle without reading
+// the key.
+constexpr std::uint64_t cellOf(std::uint32_t slot, std::size_t hash) {
+    return (static_cast<std::uint64_t>(hash) & 0xFFFFFFFF00000000ULL) | (std::uint64_t(slot) + 1);
+}
+constexpr std::uint64_t tagOf(std::size_t hash) { return static_cast<std::uint64_t>(hash) & 0xFFFFFFFF00000000ULL; }
+}  // namespace
+
 std::uint32_t Index::findSlot(std::string_view key, std::size_t hash) const {
     if (table_.empty()) return kNoSlot;
     const std::size_t mask = table_.size() - 1;
+    const std::uint64_t tag = tagOf(hash);
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        std::uint32_t cell = table_[i];
+        const std::uint64_t cell = table_[i];
         if (cell == 0) return kNoSlot;
-        if (hashes_[cell - 1] == hash && entries_[cell - 1].key == key) return cell - 1;
+        if ((cell & 0xFFFFFFFF00000000ULL) == tag) {
+            const std::uint32_t slot = static_cast<std::uint32_t>(cell) - 1;
+            if (entries_[slot].key == key) return slot;
+        }
     }
 }
 
@@ -47,7 +61,7 @@ void Index::rebuildTable(std::size_t size) {
     for (std::size_t slot = 0; slot < entries_.size(); ++slot) {
         std::size_t i = hashes_[slot] & mask;
         while (table_[i] != 0) i = (i + 1) & mask;
-        table_[i] = static_cast<std::uint32_t>(slot + 1);
+        table_[i] = cellOf(static_cast<std::uint32_t>(slot), hashes_[slot]);
     }
 }
 
@@ -75,7 +89,7 @@ std::uint32_t Index::slotFor(std::string_view key) {
     const std::size_t mask = table_.size() - 1;
     std::size_t i = hash & mask;
     while (table_[i] != 0) i = (i + 1) & mask;
-    table_[i] = slot + 1;
+    table_[i] = cellOf(slot, hash);
     return slot;
 }
 
@@ -394,6 +408,7 @@ struct LabelInfo {
     std::string_view text;
     const xml::Tree* leaf = nullptr;
     std::uint32_t slot = kNoSlot;
+    EntryList entries;  // the label's nodes in position order
 };
 
 char predefinedEntity(std::string_view name) {
@@ -413,7 +428,7 @@ public:
         // A node takes some 20 bytes of text; reserved room that is never
         // used is never touched.
         result_.mapping.reserve(textBytes / 8 + 1);
-        result_.textIndex.reserve(textBytes / 32);
+        result_.textIndex.reserve(textBytes / 128);
         result_.mapping.emplace_back();  // position 0 numbers no node
     }
 
@@ -458,6 +473,7 @@ public:
 
     BuildResult finish(bool reachedEnd) {
         while (!atTop()) closeInnermost();
+        fillElementIndex();
         result_.reachedEnd = reachedEnd;
         result_.elementIndex.sortExactLists();
         result_.textIndex.sortExactLists();
@@ -472,7 +488,9 @@ public:
         LabelInfo& info = labelInfo(elementLabels_, name, true);
         std::int64_t position = ++last_;
         result_.mapping.push_back(info.text);
-        open_.push_back(Frame{position, kids_.size(), &info});
+        // Filed now, in position order; the end of its subtree is set when it closes.
+        info.entries.push_back(EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
+        open_.push_back(Frame{position, kids_.size(), &info, info.entries.size() - 1});
     }
 
     // An attribute: its attribute element with the value text inside.
@@ -491,7 +509,8 @@ public:
         const xml::Tree* tree = xml::makeTree(xml::ELNode{documentLabel(f.label->text, f.position), {}}, children);
         kids_.resize(f.firstKid);
         kids_.push_back(tree);
-        fileElement(*f.label, EmbeddingEntry{f.position, depth(), last_, 0, 0, f.label->leaf});
+        f.label->entries[f.entry].last = last_;
+        assignSlot(*f.label);
     }
 
     void addText(std::string_view text) {
@@ -501,7 +520,8 @@ public:
         if (text.front() == '@') {
             LabelInfo& info = labelInfo(atTexts_, text, false);
             result_.mapping.push_back(info.text);
-            fileElement(info, EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
+            info.entries.push_back(EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
+            assignSlot(info);
             return;
         }
         Index& tx = result_.textIndex;
@@ -516,6 +536,7 @@ private:
         std::int64_t position;
         std::size_t firstKid;
         LabelInfo* label;
+        std::size_t entry;  // the element's place in its label's entries
     };
 
     std::int64_t depth() const { return 2 * static_cast<std::int64_t>(open_.size()); }
@@ -532,14 +553,41 @@ private:
         return info;
     }
 
-    // Files a node labelled with a name (or '@' and a name) in the element index.
-    void fileElement(LabelInfo& info, const EmbeddingEntry& entry) {
-        if (info.slot == kNoSlot) {
-            std::string_view key = info.text;
-            if (!key.empty() && key.front() == '@') key.remove_prefix(1);
-            info.slot = result_.elementIndex.slotFor(key);
+    // The element-index key of a label (a name, or '@' and a name) gets its
+    // place when the first node of the label is complete: keys stand in the
+    // order in which the walk completes their first nodes.
+    void assignSlot(LabelInfo& info) {
+        if (info.slot != kNoSlot) return;
+        std::string_view key = info.text;
+        if (!key.empty() && key.front() == '@') key.remove_prefix(1);
+        info.slot = result_.elementIndex.slotFor(key);
+    }
+
+    // Puts the labels' entries in the element index: one, two or three
+    // labels share a key ("x", "@x" and the text "@x"); their entries are
+    // merged in position order.
+    void fillElementIndex() {
+        std::vector<std::vector<LabelInfo*>> bySlot(result_.elementIndex.size());
+        for (auto* labels : {&elementLabels_, &atTexts_})
+            for (auto& [text, info] : *labels)
+                if (info.slot != kNoSlot) bySlot[info.slot].push_back(&info);
+        for (std::uint32_t slot = 0; slot < bySlot.size(); ++slot) {
+            auto& infos = bySlot[slot];
+            if (infos.size() == 1) {
+                result_.elementIndex.setExact(slot, std::move(infos.front()->entries));
+                continue;
+            }
+            EntryList all;
+            std::size_t total = 0;
+            for (LabelInfo* info : infos) total += info->entries.size();
+            all.reserve(total);
+            for (LabelInfo* info : infos) {
+                all.insert(all.end(), info->entries.begin(), info->entries.end());
+                EntryList().swap(info->entries);
+            }
+            std::sort(all.begin(), all.end(), byPosition);
+            result_.elementIndex.setExact(slot, std::move(all));
         }
-        result_.elementIndex.appendExact(info.slot, entry);
     }
 
     BuildResult result_;

@@ -62,10 +62,11 @@ public:
 
     // Bulk filing for the document walk: slotFor finds or appends a key and
     // gives its place in entries(); appendExact adds to an exact list in
-    // arrival order; sortExactLists then sorts every exact list that is out
-    // of position order, once.
+    // arrival order (setExact puts a whole list in place); sortExactLists
+    // then sorts every exact list that is out of position order, once.
     std::uint32_t slotFor(std::string_view key);
     void appendExact(std::uint32_t slot, const EmbeddingEntry& entry) { entries_[slot].exact.push_back(entry); }
+    void setExact(std::uint32_t slot, EntryList list) { entries_[slot].exact = std::move(list); }
     void sortExactLists();
     IndexEntry& entryAt(std::uint32_t slot) { return entries_[slot]; }
     // Room for about this many keys without growing.
@@ -76,11 +77,12 @@ private:
     std::uint32_t findSlot(std::string_view key, std::size_t hash) const;
     void rebuildTable(std::size_t size);  // size: a power of two
 
-    // Open addressing: table_ holds slot + 1 (0 for a free cell), hashes_
-    // the hash of each slot's key.
+    // Open addressing: table_ holds slot + 1 (0 for a free cell) with the
+    // high half of the key's hash above it, hashes_ the hash of each slot's
+    // key.
     std::vector<IndexEntry> entries_;
     std::vector<std::size_t> hashes_;
-    std::vector<std::uint32_t> table_;
+    std::vector<std::uint64_t> table_;
 };
 
 // The two lists merged by position; on equal positions the second list's
