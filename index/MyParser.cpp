@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -56,6 +57,10 @@ std::uint32_t Index::findSlot(std::string_view key, std::size_t hash) const {
 }
 
 void Index::rebuildTable(std::size_t size) {
+    table_.clear();
+    table_.shrink_to_fit();
+    table_.reserve(size);
+    xml::Arena::adviseHugePages(table_.data(), size * sizeof(std::uint64_t));
     table_.assign(size, 0);
     const std::size_t mask = size - 1;
     for (std::size_t slot = 0; slot < entries_.size(); ++slot) {
@@ -68,6 +73,8 @@ void Index::rebuildTable(std::size_t size) {
 void Index::reserve(std::size_t keys) {
     entries_.reserve(keys);
     hashes_.reserve(keys);
+    xml::Arena::adviseHugePages(entries_.data(), entries_.capacity() * sizeof(IndexEntry));
+    xml::Arena::adviseHugePages(hashes_.data(), hashes_.capacity() * sizeof(std::size_t));
     std::size_t size = 16;
     while (size < 2 * keys) size *= 2;
     if (size > table_.size()) rebuildTable(size);
@@ -109,8 +116,6 @@ void Index::sortExactLists() {
     for (IndexEntry& e : entries_) {
         if (!std::is_sorted(e.exact.begin(), e.exact.end(), byPosition))
             std::stable_sort(e.exact.begin(), e.exact.end(), byPosition);
-        // Long lists give back what their growth left over.
-        if (e.exact.size() > 64 && e.exact.capacity() > e.exact.size() + e.exact.size() / 8) e.exact.shrink_to_fit();
     }
 }
 
@@ -319,22 +324,57 @@ void prepareText(std::string_view text, Run&& run) {
 
 }  // namespace
 
-std::string deleteBlanc(std::string_view text) {
-    std::string out(text.size(), '\0');
-    char* o = out.data();
+namespace {
+
+// Writes deleteBlanc(text) to out (room for text.size() bytes); gives its length.
+std::size_t prepareInto(std::string_view text, char* out) {
+    char* o = out;
     const char* d = text.data();
     prepareText(text, [&](std::size_t from, std::size_t to, bool asBlank) {
-        for (std::size_t k = from; k < to; ++k) {
-            const char c = d[k];
-            if (c == '\n' || c == '\t') {
-                if (asBlank) *o++ = ' ';
-            } else {
-                *o++ = c;
+        if (asBlank) {
+            for (std::size_t k = from; k < to; ++k) {
+                const char c = d[k];
+                *o++ = (c == '\n' || c == '\t') ? ' ' : c;
+            }
+        } else {
+            for (std::size_t k = from; k < to; ++k) {
+                const char c = d[k];
+                *o = c;
+                o += (c != '\n' && c != '\t');
             }
         }
         return true;
     });
-    out.resize(static_cast<std::size_t>(o - out.data()));
+    return static_cast<std::size_t>(o - out);
+}
+
+// The prepared text of a document, in storage of its own that is neither
+// cleared first nor kept past the walk.
+class PreparedText {
+public:
+    explicit PreparedText(std::string_view text) {
+        constexpr std::size_t kPage = std::size_t(2) << 20;
+        const std::size_t room = (std::max<std::size_t>(text.size(), 1) + kPage - 1) & ~(kPage - 1);
+        data_.reset(static_cast<char*>(std::aligned_alloc(kPage, room)));
+        if (!data_) throw std::bad_alloc();
+        xml::Arena::adviseHugePages(data_.get(), room);
+        size_ = prepareInto(text, data_.get());
+    }
+    std::string_view view() const { return {data_.get(), size_}; }
+
+private:
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+    std::unique_ptr<char, Free> data_;
+    std::size_t size_ = 0;
+};
+
+}  // namespace
+
+std::string deleteBlanc(std::string_view text) {
+    std::string out(text.size(), '\0');
+    out.resize(prepareInto(text, out.data()));
     return out;
 }
 
@@ -424,10 +464,11 @@ char predefinedEntity(std::string_view name) {
 // arrive, either from parse events or straight from the text.
 class Walk {
 public:
-    explicit Walk(std::size_t textBytes) {
+    explicit Walk(std::size_t textBytes) : textBytes_(textBytes) {
         // A node takes some 20 bytes of text; reserved room that is never
         // used is never touched.
         result_.mapping.reserve(textBytes / 8 + 1);
+        adviseHugePages(result_.mapping);
         result_.textIndex.reserve(textBytes / 128);
         result_.mapping.emplace_back();  // position 0 numbers no node
     }
@@ -484,12 +525,15 @@ public:
 
     bool atTop() const { return open_.empty(); }
 
+    // How far into a text of textBytes the steps have come (0 when unknown).
+    void setRead(std::size_t bytes) { read_ = bytes; }
+
     void open(std::string_view name) {
         LabelInfo& info = labelInfo(elementLabels_, name, true);
         std::int64_t position = ++last_;
         result_.mapping.push_back(info.text);
         // Filed now, in position order; the end of its subtree is set when it closes.
-        info.entries.push_back(EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
+        pushEntry(info.entries, EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
         open_.push_back(Frame{position, kids_.size(), &info, info.entries.size() - 1});
     }
 
@@ -520,7 +564,7 @@ public:
         if (text.front() == '@') {
             LabelInfo& info = labelInfo(atTexts_, text, false);
             result_.mapping.push_back(info.text);
-            info.entries.push_back(EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
+            pushEntry(info.entries, EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
             assignSlot(info);
             return;
         }
@@ -540,6 +584,29 @@ private:
     };
 
     std::int64_t depth() const { return 2 * static_cast<std::int64_t>(open_.size()); }
+
+    template <class T>
+    static void adviseHugePages(const std::vector<T>& v) {
+        xml::Arena::adviseHugePages(v.data(), v.capacity() * sizeof(T));
+    }
+
+    // A long entry list grows to the size that its growth so far promises
+    // for the whole text (when the direct walk tells how far it has read),
+    // so that it is seldom copied, into storage offered for huge pages.
+    void pushEntry(EntryList& list, const EmbeddingEntry& entry) {
+        const std::size_t size = list.size();
+        if (size == list.capacity() && size >= 16384) {
+            std::size_t want = 2 * size;
+            if (textBytes_ > 0 && read_ > textBytes_ / 32) {
+                const double share = static_cast<double>(read_) / static_cast<double>(textBytes_);
+                want = static_cast<std::size_t>(static_cast<double>(size) / share * 1.05);
+                want = std::clamp(want, size + size / 8, 4 * size);
+            }
+            list.reserve(want);
+            adviseHugePages(list);
+        }
+        list.push_back(entry);
+    }
 
     LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label,
                          bool element) {
@@ -598,6 +665,8 @@ private:
     std::vector<const xml::Tree*> kids_;  // finished trees of the open elements' child lists, innermost last
     std::int64_t last_ = 0;
     std::string atName_;  // "@" and the name of the attribute being walked
+    std::size_t textBytes_ = 0;
+    std::size_t read_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -735,6 +804,7 @@ private:
 
     // A start or empty-element tag at p.
     std::size_t tag(std::size_t p) {
+        walk_.setRead(p);
         std::size_t q = skipSep(p + 1);
         if (!nameStartAt(q)) return kHandOver;
         const std::size_t nameEnd = skipName(q + 1);
@@ -887,8 +957,8 @@ BuildResult buildIndexesDirect(std::string_view prepared, std::string_view origi
 }
 
 IndexedDocument parseText(std::string_view text) {
-    std::string prepared = deleteBlanc(text);
-    return indexedDocument(buildIndexesDirect(prepared, text));
+    PreparedText prepared(text);
+    return indexedDocument(buildIndexesDirect(prepared.view(), text));
 }
 
 }  // namespace axf::index

@@ -114,6 +114,18 @@ void* Arena::allocate(std::size_t bytes, std::size_t align) {
     return fits();
 }
 
+void Arena::adviseHugePages(const void* p, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kPage = std::uintptr_t(2) << 20;
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kPage - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
 std::size_t Arena::bytesUsed() {
     State& s = state();
     return s.used;
