@@ -84,10 +84,33 @@ PosSet PositionStore::unionOf(std::vector<SetRef> sets) const {
     sets.erase(std::unique(sets.begin(), sets.end()), sets.end());
     if (sets.empty()) return {};
     if (sets.size() == 1) return toSet(sets.front());
+    // Sets made from one another share cells, and every position has one
+    // single cell: a walk that enters each cell once reads each member once,
+    // however much the sets overlap.
+    if (seen_.size() < cells_.size()) seen_.resize(cells_.size(), 0);
+    if (++visit_ == 0) {
+        std::fill(seen_.begin(), seen_.end(), 0);
+        visit_ = 1;
+    }
     PosSet out;
-    for (SetRef s : sets) appendTo(s, out);
+    std::vector<SetRef> stack;
+    for (SetRef s : sets) {
+        stack.push_back(s);
+        while (!stack.empty()) {
+            SetRef r = stack.back();
+            stack.pop_back();
+            const Cell& c = cell(r);
+            if (seen_[std::size_t(r)] == visit_) continue;
+            seen_[std::size_t(r)] = visit_;
+            if (c.size == 1) {
+                out.push_back(c.lo);
+            } else {
+                stack.push_back(c.right);
+                stack.push_back(c.left);
+            }
+        }
+    }
     std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
     return out;
 }
 

@@ -86,6 +86,9 @@ private:
         return cells_[std::size_t(s)];
     }
     std::vector<Cell> cells_;
+    // Cells entered by the current unionOf walk (marked with visit_).
+    mutable std::vector<std::uint32_t> seen_;
+    mutable std::uint32_t visit_ = 0;
 };
 
 // ---------------------------------------------------------------------------
