@@ -34,7 +34,7 @@ cmake --build "$build" -j"$(nproc)" || exit 1
 
 dict_of() {
   case $1 in
-    index|run_doc) echo xml ;;
+    index|index_direct|run_doc) echo xml ;;
     filter|run_filter) echo filter ;;
     *) echo "$1" ;;
   esac

@@ -51,8 +51,8 @@ std::string byEvents(const std::string& text) {
         axf::xml::DocumentEvents events = axf::xml::parseDocument(prepared);
         BuildResult r = buildIndexes([&events] { return events.next(); });
         if (r.reachedEnd && events.stop().early)
-            return "fatal: malformed at " + std::to_string(originalOffset(text, events.stop().offset)) + ": " +
-                   events.stop().token;
+            throw axf::Fatal("Attention: malformed document at byte " +
+                             std::to_string(originalOffset(text, events.stop().offset)) + ": " + events.stop().token);
         return describe(r);
     } catch (const axf::Fatal& f) {
         return std::string("fatal: ") + f.what();
@@ -64,10 +64,7 @@ std::string direct(const std::string& text) {
         std::string prepared = deleteBlanc(text);
         return describe(buildIndexesDirect(prepared, text));
     } catch (const axf::Fatal& f) {
-        std::string m = f.what();
-        const std::string malformed = "Attention: malformed document at byte ";
-        if (m.rfind(malformed, 0) == 0) return "fatal: malformed at " + m.substr(malformed.size());
-        return "fatal: " + m;
+        return std::string("fatal: ") + f.what();
     }
 }
 
@@ -118,6 +115,9 @@ TEST(DirectWalk, SameAsEventsOnChosenDocuments) {
         "<site>\x01\x7f\xff</site>",
     };
     for (const std::string& d : docs) EXPECT_EQ(direct(d), byEvents(d)) << d;
+    const std::string withNul("<a>x</a><![CDATA\0\0[ab", 22);
+    EXPECT_EQ(direct(withNul), byEvents(withNul));
+    EXPECT_EQ(direct("<site>\n<item>x</item>\n<</site>"), "fatal: Attention: malformed document at byte 22: <");
 }
 
 // A small deterministic generator of documents from pieces of markup, well-
