@@ -232,6 +232,14 @@ IndexEntry mergeAux(IndexEntry entry, const std::vector<SynonymRecord>& records,
     return entry;
 }
 
+namespace {
+bool strictlyAscending(const EntryList& list) {
+    for (std::size_t i = 1; i < list.size(); ++i)
+        if (list[i - 1].position >= list[i].position) return false;
+    return true;
+}
+}  // namespace
+
 Index mergeIndex(Index elementIndex) {
     for (const IndexEntry& e : elementIndex.entries()) classOrFail(e.key);
     const std::size_t n = elementIndex.size();
@@ -243,6 +251,20 @@ Index mergeIndex(Index elementIndex) {
         auto vocab = lookupVocabulary(e.key);
         if (!vocab->translation.empty()) {
             if (const IndexEntry* t = elementIndex.find(vocab->translation)) {
+                if (e.inexact.empty() && strictlyAscending(t->exact)) {
+                    // Already in position order without repeats: the merge
+                    // comes down to the translation's nodes at its weight.
+                    auto weight = findCost(t->key, classOfSyn(e.key));
+                    if (!weight) throw InternalError("mergeIndex: no weight for " + std::string(t->key));
+                    EntryList inexact;
+                    inexact.reserve(t->exact.size());
+                    for (EmbeddingEntry x : t->exact) {
+                        x.renamingCost += *weight;
+                        inexact.push_back(x);
+                    }
+                    e.inexact = std::move(inexact);
+                    continue;
+                }
                 records.reserve(t->exact.size());
                 for (const EmbeddingEntry& x : t->exact) records.push_back({t->key, x});
             }
@@ -602,8 +624,12 @@ private:
                 want = static_cast<std::size_t>(static_cast<double>(size) / share * 1.05);
                 want = std::clamp(want, size + size / 8, 4 * size);
             }
-            list.reserve(want);
-            adviseHugePages(list);
+            // The storage is offered for huge pages before it is filled.
+            EntryList grown;
+            grown.reserve(want);
+            adviseHugePages(grown);
+            grown.insert(grown.end(), list.begin(), list.end());
+            list.swap(grown);
         }
         list.push_back(entry);
     }
