@@ -1,5 +1,6 @@
-// Patterns of hostile depth: 10,000 nested groups, plain and repeated, parsed
-// and searched on the large stack.
+// Patterns of hostile depth and length: 10,000 nested groups, plain and
+// repeated, alternations and named groups, deeply nested counted repetitions
+// and a long run of short pieces, compiled and searched on the large stack.
 #include <gtest/gtest.h>
 
 #include <string>
