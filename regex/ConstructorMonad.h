@@ -1,8 +1,10 @@
 // The label counter threaded through a walk of a pattern tree, and the two
 // walks that carry it: a bottom-up rebuild (mapCM) and a post-order fold
-// (foldPostM). Each compile runs two counters, each started at 1: the leaf
-// numbering and the automaton walk (one interval label per counted
-// repetition). Walks recurse over the depth of the tree only.
+// (foldPostM); beside them a pre-order fold (foldPreM), a fold over a
+// sequence (foldlM) and a sequencing step (thenLbl_). Each compile runs two
+// counters, each started at 1: the leaf numbering and the automaton walk (one
+// interval label per counted repetition). Walks recurse over the depth of the
+// tree only.
 #pragma once
 
 #include <cstdint>
@@ -70,6 +72,35 @@ A foldPostM(F& f, A acc, const AbsTree<E>& t, LabelCounter& counter) {
         throw InternalError("foldPostM: unknown node kind");
     }
     return f(t, std::move(acc), counter);
+}
+
+// Runs m, drops its result, then runs k with the counter m left.
+template <class M, class K>
+auto thenLbl_(M&& m, K&& k, LabelCounter& counter) {
+    static_cast<void>(m(counter));
+    return k(counter);
+}
+
+// As foldPostM, but each node comes before its children: the node, then the
+// left sub-tree, then the right sub-tree.
+template <class E, class A, class F>
+A foldPreM(F& f, A acc, const AbsTree<E>& t, LabelCounter& counter) {
+    if (!isUn(t) && !isBin(t) && !isLeaf(t)) throw InternalError("foldPreM: unknown node kind");
+    acc = f(t, std::move(acc), counter);
+    if (isUn(t)) return foldPreM<E>(f, std::move(acc), child(t), counter);
+    if (isBin(t)) {
+        acc = foldPreM<E>(f, std::move(acc), left(t), counter);
+        return foldPreM<E>(f, std::move(acc), right(t), counter);
+    }
+    return acc;
+}
+
+// f(element, acc, counter) applied to the elements from first to last; an
+// empty sequence gives the seed and leaves the counter as it was.
+template <class A, class F, class Range>
+A foldlM(F& f, A acc, const Range& xs, LabelCounter& counter) {
+    for (const auto& x : xs) acc = f(x, std::move(acc), counter);
+    return acc;
 }
 
 }  // namespace axf::regex
