@@ -85,8 +85,22 @@ const IndexEntry* Index::find(std::string_view key) const {
     return slot == kNoSlot ? nullptr : &entries_[slot];
 }
 
-std::uint32_t Index::slotFor(std::string_view key) {
-    std::size_t hash = std::hash<std::string_view>{}(key);
+void Index::prefetch(std::size_t hash) const {
+    if (!table_.empty()) __builtin_prefetch(&table_[hash & (table_.size() - 1)]);
+}
+
+void Index::prefetchKey(std::size_t hash) const {
+    if (table_.empty()) return;
+    const std::uint64_t cell = table_[hash & (table_.size() - 1)];
+    if (cell == 0 || (cell & 0xFFFFFFFF00000000ULL) != tagOf(hash)) return;
+    const IndexEntry& e = entries_[static_cast<std::uint32_t>(cell) - 1];
+    __builtin_prefetch(&e);
+    __builtin_prefetch(e.key.data());
+}
+
+std::uint32_t Index::slotFor(std::string_view key) { return slotFor(key, hashKey(key)); }
+
+std::uint32_t Index::slotFor(std::string_view key, std::size_t hash) {
     std::uint32_t slot = findSlot(key, hash);
     if (slot != kNoSlot) return slot;
     if (2 * (entries_.size() + 1) > table_.size()) rebuildTable(table_.empty() ? 16 : 2 * table_.size());
@@ -535,6 +549,7 @@ public:
     }
 
     BuildResult finish(bool reachedEnd) {
+        textsStay(false);
         while (!atTop()) closeInnermost();
         fillElementIndex();
         result_.reachedEnd = reachedEnd;
@@ -590,14 +605,50 @@ public:
             assignSlot(info);
             return;
         }
-        Index& tx = result_.textIndex;
-        std::uint32_t slot = tx.slotFor(text);
-        if (slot == textLeaves_.size()) textLeaves_.push_back(xml::leafNode(xml::TXNode{std::string(text)}));
-        result_.mapping.push_back(tx.entryAt(slot).key);
-        tx.appendExact(slot, EmbeddingEntry{position, depth(), position, 0, 0, textLeaves_[slot]});
+        const std::size_t hash = Index::hashKey(text);
+        if (textsStay_) {
+            // Filed a few at a time, their lookups overlapping.
+            result_.mapping.emplace_back();
+            result_.textIndex.prefetch(hash);
+            pending_.push_back(PendingText{text, hash, position, depth()});
+            if (pending_.size() == kPendingTexts) fileTexts();
+            return;
+        }
+        result_.mapping.emplace_back();
+        fileText(text, hash, position, depth());
+    }
+
+    // Texts handed to addText stay where they are until the walk ends (or
+    // until textsStay(false)); they may then be filed in the text index a
+    // few at a time.
+    void textsStay(bool stay) {
+        if (!stay) fileTexts();
+        textsStay_ = stay;
     }
 
 private:
+    struct PendingText {
+        std::string_view text;
+        std::size_t hash;
+        std::int64_t position;
+        std::int64_t depth;
+    };
+    static constexpr std::size_t kPendingTexts = 16;
+
+    void fileText(std::string_view text, std::size_t hash, std::int64_t position, std::int64_t depth) {
+        Index& tx = result_.textIndex;
+        std::uint32_t slot = tx.slotFor(text, hash);
+        if (slot == textLeaves_.size()) textLeaves_.push_back(xml::leafNode(xml::TXNode{std::string(text)}));
+        result_.mapping[static_cast<std::size_t>(position)] = tx.entryAt(slot).key;
+        tx.appendExact(slot, EmbeddingEntry{position, depth, position, 0, 0, textLeaves_[slot]});
+    }
+
+    void fileTexts() {
+        for (const PendingText& t : pending_) result_.textIndex.prefetchKey(t.hash);
+        for (const PendingText& t : pending_) fileText(t.text, t.hash, t.position, t.depth);
+        pending_.clear();
+    }
+
     struct Frame {
         std::int64_t position;
         std::size_t firstKid;
@@ -693,6 +744,8 @@ private:
     std::string atName_;  // "@" and the name of the attribute being walked
     std::size_t textBytes_ = 0;
     std::size_t read_ = 0;
+    bool textsStay_ = false;
+    std::vector<PendingText> pending_;
 };
 
 // ---------------------------------------------------------------------------
@@ -744,14 +797,17 @@ public:
 
     DirectOutcome run() {
         // The prolog: white space, at most one processing instruction, white
-        // space; a document type line is left to the event parser.
+        // space. A document type line is left to the event parser, and so is
+        // a marked section here (its opener and closer give no token, so
+        // the prolog reads on through it).
         std::size_t p = skipSep(0);
+        if (startsWith(p, "<![")) return {DirectOutcome::NotTaken};
         if (startsWith(p, "<?")) {
             const std::size_t close = s_.find("?>", p + 2);
             if (close == std::string_view::npos) return {DirectOutcome::NotTaken};
             p = skipSep(close + 2);
         }
-        if (startsWith(p, "<!") && !startsWith(p, "<!--") && !startsWith(p, "<![")) return {DirectOutcome::NotTaken};
+        if (startsWith(p, "<!") && !startsWith(p, "<!--")) return {DirectOutcome::NotTaken};
 
         for (;;) {
             if (p >= n_) return {DirectOutcome::Ended, n_};
@@ -875,13 +931,25 @@ private:
         walk_.open(name);
         for (const Att& a : atts_) {
             if (a.literal && a.value.find('&') != std::string_view::npos) {
-                walk_.attribute(a.name, xml::expandReferences(xml::predefinedEntities(), a.value));
+                const std::string value = xml::expandReferences(xml::predefinedEntities(), a.value);
+                textOutside(value, [&] { walk_.attribute(a.name, value); });
             } else {
                 walk_.attribute(a.name, a.value);
             }
         }
         if (empty) walk_.closeInnermost();
         return q;
+    }
+
+    // Runs step, which walks a text that does not lie in the document text,
+    // with the walk's texts filed at once around it (a blank text files
+    // nothing).
+    template <class Step>
+    void textOutside(std::string_view text, Step&& step) {
+        if (allBlancs(text)) return step();
+        walk_.textsStay(false);
+        step();
+        walk_.textsStay(true);
     }
 
     // A reference at p (a '&').
@@ -892,13 +960,13 @@ private:
             const std::size_t end = closed ? semi : n_;
             charBuf_.clear();
             xml::appendCharCode(xml::charRefValue(s_.substr(p + 2, end - (p + 2)), closed), charBuf_);
-            walk_.addText(charBuf_);
+            textOutside(charBuf_, [&] { walk_.addText(charBuf_); });
             return closed ? semi + 1 : n_;
         }
         const std::size_t end = skipName(p + 1);
         if (end >= n_ || s_[end] != ';') return kHandOver;
         const char c = predefinedEntity(s_.substr(p + 1, end - (p + 1)));
-        walk_.addText(std::string_view(&c, 1));
+        textOutside(std::string_view(&c, 1), [&] { walk_.addText(std::string_view(&c, 1)); });
         return end + 1;
     }
 
@@ -973,7 +1041,9 @@ void walkEvents(Walk& walk, std::string_view original, std::string_view prepared
 
 BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original) {
     Walk walk(prepared.size());
+    walk.textsStay(true);
     DirectOutcome outcome = DirectWalk(prepared, walk).run();
+    walk.textsStay(false);
     bool reachedEnd = outcome.kind == DirectOutcome::Ended;
     if (outcome.kind == DirectOutcome::HandedOver)
         walkEvents(walk, original, prepared, outcome.at, false, reachedEnd);

@@ -65,6 +65,13 @@ public:
     // arrival order (setExact puts a whole list in place); sortExactLists
     // then sorts every exact list that is out of position order, once.
     std::uint32_t slotFor(std::string_view key);
+    // The same with the key's hash (hashKey) given. prefetch asks the memory
+    // for what a lookup of the hash will read first; prefetchKey, once that
+    // has arrived, for the entry and the key bytes it will compare.
+    static std::size_t hashKey(std::string_view key) { return std::hash<std::string_view>{}(key); }
+    std::uint32_t slotFor(std::string_view key, std::size_t hash);
+    void prefetch(std::size_t hash) const;
+    void prefetchKey(std::size_t hash) const;
     void appendExact(std::uint32_t slot, const EmbeddingEntry& entry) { entries_[slot].exact.push_back(entry); }
     void setExact(std::uint32_t slot, EntryList list) { entries_[slot].exact = std::move(list); }
     void sortExactLists();

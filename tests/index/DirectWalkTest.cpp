@@ -113,6 +113,10 @@ TEST(DirectWalk, SameAsEventsOnChosenDocuments) {
         "<?pi never closed <site/>",
         "<site>x</site >   ",
         "<site>\x01\x7f\xff</site>",
+        "<![CDATA[]]><?pi x<site/>",
+        "<![CDATA[ ]]><?pi?><site/>",
+        "<?pi?><![CDATA[]]><!DOCTYPE site><site/>",
+        " <![CDATA[x]]> <site/>",
     };
     for (const std::string& d : docs) EXPECT_EQ(direct(d), byEvents(d)) << d;
     const std::string withNul("<a>x</a><![CDATA\0\0[ab", 22);
@@ -130,7 +134,7 @@ public:
             "<site>", "</site>", "<item id=\"7\">", "</item>", "<name>", "</name>", "<a/>", "<b x='1' y=z/>",
             "text", " ", "\n", "\t", "\r", "&amp;", "&lt;", "&#65;", "&#x3b1;", "&nope;", "&#;", "&", "<", ">",
             "<!-- c -->", "<?p i?>", "<![CDATA[x]]>", "<!X>", "'", "\"", "=", "/", "?>", "-->", "--", "]]>",
-            "<?xml version='1.0'?>", "<!DOCTYPE site>", "@", "\xa0", "<c a='&amp;&#66;'>", "</c>", "< d >", "</ d >",
+            "<?xml version='1.0'?>", "<!DOCTYPE site>", "@", "\xa0", "<![CDATA[]]>", "<c a='&amp;&#66;'>", "</c>", "< d >", "</ d >",
         };
         std::string out;
         const std::uint64_t count = next(24);
