@@ -117,6 +117,9 @@ std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector
 Capture updateSubAdd(const Capture& old, const Capture& added) {
     if (!added.open) throw InternalError("updateSubAdd: closed capture added");
     if (!old.open) return added;
+    // Groups of one name nested in each other add at the same position: the
+    // elements that position consumed enter the capture once.
+    if (old.end == added.end && old.start <= added.start) return old;
     if (old.end != added.start) throw InternalError("updateSubAdd: capture does not continue");
     return Capture{true, old.start, added.end};
 }

@@ -79,7 +79,8 @@ std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector
                                                                const CounterArray& c, const PosSet& q);
 
 // The combined capture when a position inside the sub-expression consumed
-// `added` (always open).
+// `added` (always open). An open capture that already ends with `added` (an
+// enclosing group of the same name added it at this position) is unchanged.
 Capture updateSubAdd(const Capture& old, const Capture& added);
 
 // The alternatives (captures, positions) that a position's capture steps give,

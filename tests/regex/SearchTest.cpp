@@ -211,6 +211,48 @@ TEST(Search, NamedSubexpressions) {
     }
 }
 
+// Groups that share a name share one capture: an enclosing group's elements
+// enter it once, the inner group's end closes it, and the next element
+// inside any group of that name starts it over.
+TEST(Search, GroupsSharingAName) {
+    struct Sub {
+        const char* pattern;
+        const char* input;
+        const char* match;
+        std::vector<std::pair<std::string, std::string>> subs;
+    };
+    std::vector<Sub> cases = {
+        {" g@( g@(a))", "a", "a", {{"g", "a"}}},
+        {" g@( g@( g@(a)))", "xa", "a", {{"g", "a"}}},
+        {" g@(a g@(b))", "ab", "ab", {{"g", "ab"}}},
+        {" g@(x g@(y g@(z)))", "xyz", "xyz", {{"g", "xyz"}}},
+        {" g@( g@(a+))", "aa", "aa", {{"g", "aa"}}},
+        // The inner end closes the name; the enclosing group goes on afresh.
+        {" g@( g@(a)b)", "ab", "ab", {{"g", "b"}}},
+        {" g@(a g@(b)*)", "abb", "abb", {{"g", "b"}}},
+        {" g@(a g@(b){2,3})", "abbb", "abbb", {{"g", "b"}}},
+        {" g@(( g@(a))*)", "aa", "aa", {{"g", "a"}}},
+        {" g@(( g@(a)|b)*)", "ab", "ab", {{"g", "b"}}},
+        {" g@( g@(a)|b)c", "ac", "ac", {{"g", "a"}}},
+        {" g@(a| g@(b))", "b", "b", {{"g", "b"}}},
+        {"( g@(a) g@(b))*", "abab", "abab", {{"g", "b"}}},
+        {"( g@(a)| g@(b))+", "ba", "ba", {{"g", "a"}}},
+        {" g@(a)( g@(b))*", "abb", "abb", {{"g", "b"}}},
+        {" g@( g@(a){2,3})", "aaaa", "aaa", {{"g", "a"}}},
+        {" g@( h@( g@(a)))", "a", "a", {{"g", "a"}, {"h", "a"}}},
+        {" g@(a h@(b g@(c)))", "abc", "abc", {{"g", "abc"}, {"h", "bc"}}},
+        // A back reference reads the capture as it stands.
+        {" g@( g@(a)${g})", "aa", "aa", {{"g", "a"}}},
+        {" g@(a g@(b)${g})", "abab", "abab", {{"g", "ab"}}},
+    };
+    for (const Sub& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        RegexResult r = searchS(c.pattern, {}, c.input);
+        EXPECT_EQ(wholeMatch(r), c.match);
+        EXPECT_EQ(allSubexps(r), c.subs);
+    }
+}
+
 TEST(Search, BackReferences) {
     expectCases({
         {" x@(a+)b${x}", "aabaa", "", "aabaa"},
