@@ -89,13 +89,18 @@ void Index::prefetch(std::size_t hash) const {
     if (!table_.empty()) __builtin_prefetch(&table_[hash & (table_.size() - 1)]);
 }
 
+void Index::prefetchEntry(std::size_t hash) const {
+    if (table_.empty()) return;
+    const std::uint64_t cell = table_[hash & (table_.size() - 1)];
+    if (cell == 0 || (cell & 0xFFFFFFFF00000000ULL) != tagOf(hash)) return;
+    __builtin_prefetch(&entries_[static_cast<std::uint32_t>(cell) - 1]);
+}
+
 void Index::prefetchKey(std::size_t hash) const {
     if (table_.empty()) return;
     const std::uint64_t cell = table_[hash & (table_.size() - 1)];
     if (cell == 0 || (cell & 0xFFFFFFFF00000000ULL) != tagOf(hash)) return;
-    const IndexEntry& e = entries_[static_cast<std::uint32_t>(cell) - 1];
-    __builtin_prefetch(&e);
-    __builtin_prefetch(e.key.data());
+    __builtin_prefetch(entries_[static_cast<std::uint32_t>(cell) - 1].key.data());
 }
 
 std::uint32_t Index::slotFor(std::string_view key) { return slotFor(key, hashKey(key)); }
@@ -633,7 +638,7 @@ private:
         std::int64_t position;
         std::int64_t depth;
     };
-    static constexpr std::size_t kPendingTexts = 16;
+    static constexpr std::size_t kPendingTexts = 32;
 
     void fileText(std::string_view text, std::size_t hash, std::int64_t position, std::int64_t depth) {
         Index& tx = result_.textIndex;
@@ -644,7 +649,9 @@ private:
     }
 
     void fileTexts() {
-        for (const PendingText& t : pending_) result_.textIndex.prefetchKey(t.hash);
+        const Index& tx = result_.textIndex;
+        for (const PendingText& t : pending_) tx.prefetchEntry(t.hash);
+        for (const PendingText& t : pending_) tx.prefetchKey(t.hash);
         for (const PendingText& t : pending_) fileText(t.text, t.hash, t.position, t.depth);
         pending_.clear();
     }

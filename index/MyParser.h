@@ -65,12 +65,15 @@ public:
     // arrival order (setExact puts a whole list in place); sortExactLists
     // then sorts every exact list that is out of position order, once.
     std::uint32_t slotFor(std::string_view key);
-    // The same with the key's hash (hashKey) given. prefetch asks the memory
-    // for what a lookup of the hash will read first; prefetchKey, once that
-    // has arrived, for the entry and the key bytes it will compare.
+    // The same with the key's hash (hashKey) given. A lookup reads a table
+    // cell, then an entry, then the key bytes: prefetch, prefetchEntry and
+    // prefetchKey ask the memory for each of them in turn, each once the
+    // one before has had time to arrive, so that lookups of several keys
+    // overlap.
     static std::size_t hashKey(std::string_view key) { return std::hash<std::string_view>{}(key); }
     std::uint32_t slotFor(std::string_view key, std::size_t hash);
     void prefetch(std::size_t hash) const;
+    void prefetchEntry(std::size_t hash) const;
     void prefetchKey(std::size_t hash) const;
     void appendExact(std::uint32_t slot, const EmbeddingEntry& entry) { entries_[slot].exact.push_back(entry); }
     void setExact(std::uint32_t slot, EntryList list) { entries_[slot].exact = std::move(list); }
