@@ -323,6 +323,23 @@ void prepareText(std::string_view text, Run&& run) {
         std::size_t at = text.find(close, from);
         return at == std::string_view::npos ? n : at + close.size();
     };
+    // End (one past) of a tag or a declaration whose '<' stands before
+    // `from`: the first '>' outside a literal, or the end of the text.
+    auto tagEnd = [&](std::size_t from) {
+        std::size_t k = from;
+        char quote = 0;
+        for (; k < n; ++k) {
+            char c = text[k];
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                break;
+            }
+        }
+        return k < n ? k + 1 : n;
+    };
     while (i < n) {
         if (text[i] != '<') {
             std::size_t next = text.find('<', i);
@@ -334,7 +351,10 @@ void prepareText(std::string_view text, Run&& run) {
         std::string_view rest = text.substr(i);
         std::size_t end;
         bool markup = true;
-        if (rest.starts_with("<!--")) {
+        const char second = i + 1 < n ? text[i + 1] : '\0';
+        if (second != '!' && second != '?') {
+            end = tagEnd(i + 1);
+        } else if (rest.starts_with("<!--")) {
             end = through(i + 4, "-->");
             markup = false;
         } else if (rest.starts_with("<![CDATA[")) {
@@ -343,20 +363,7 @@ void prepareText(std::string_view text, Run&& run) {
         } else if (rest.starts_with("<?")) {
             end = through(i + 2, "?>");
         } else {
-            // A tag or a declaration: up to the first '>' outside a literal.
-            std::size_t k = i + 1;
-            char quote = 0;
-            for (; k < n; ++k) {
-                char c = text[k];
-                if (quote) {
-                    if (c == quote) quote = 0;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '>') {
-                    break;
-                }
-            }
-            end = k < n ? k + 1 : n;
+            end = tagEnd(i + 1);
         }
         if (!run(i, end, markup)) return;
         i = end;
