@@ -1,10 +1,13 @@
 #include "index/MyParser.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <span>
 #include <unordered_map>
@@ -410,12 +413,23 @@ public:
     }
     std::string_view view() const { return {data_.get(), size_}; }
 
+    // The storage of the bytes before `read` (whole huge pages of it) goes
+    // back to the system; they must not be read again.
+    void giveBack(std::size_t read) {
+        constexpr std::size_t kPage = std::size_t(2) << 20;
+        const std::size_t upTo = std::min(read, size_) & ~(kPage - 1);
+        if (upTo <= given_) return;
+        madvise(data_.get() + given_, upTo - given_, MADV_DONTNEED);
+        given_ = upTo;
+    }
+
 private:
     struct Free {
         void operator()(char* p) const { std::free(p); }
     };
     std::unique_ptr<char, Free> data_;
     std::size_t size_ = 0;
+    std::size_t given_ = 0;  // bytes before this are given back
 };
 
 }  // namespace
@@ -630,6 +644,11 @@ public:
         fileText(text, hash, position, depth());
     }
 
+    // The first byte of the oldest text still waiting to be filed, or nullptr.
+    const char* oldestWaitingText() const {
+        return pending_.empty() ? nullptr : pending_.front().text.data();
+    }
+
     // Texts handed to addText stay where they are until the walk ends (or
     // until textsStay(false)); they may then be filed in the text index a
     // few at a time.
@@ -806,8 +825,11 @@ struct DirectOutcome {
 
 class DirectWalk {
 public:
-    DirectWalk(std::string_view text, Walk& walk)
-        : s_(text), d_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), walk_(walk) {}
+    // done(k), when given, is told from time to time that the bytes before
+    // k will not be read again.
+    DirectWalk(std::string_view text, Walk& walk, std::function<void(std::size_t)> done = {})
+        : s_(text), d_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), walk_(walk),
+          done_(std::move(done)) {}
 
     DirectOutcome run() {
         // The prolog: white space, at most one processing instruction, white
@@ -825,6 +847,7 @@ public:
 
         for (;;) {
             if (p >= n_) return {DirectOutcome::Ended, n_};
+            if (p >= nextDone_) tellDone(p);
             const unsigned char c = d_[p];
             if (c == '<') {
                 const std::size_t next = markup(p);
@@ -851,6 +874,16 @@ public:
 private:
     static constexpr std::size_t kHandOver = ~std::size_t(0);
     static constexpr std::size_t kStop = kHandOver - 1;
+    static constexpr std::size_t kDoneStep = std::size_t(8) << 20;
+
+    // Everything before p is read, but for the texts still waiting.
+    void tellDone(std::size_t p) {
+        nextDone_ = p + kDoneStep;
+        if (!done_) return;
+        std::size_t k = p;
+        if (const char* w = walk_.oldestWaitingText()) k = std::min(k, static_cast<std::size_t>(w - s_.data()));
+        done_(k);
+    }
 
     struct Att {
         std::string_view name;
@@ -989,6 +1022,8 @@ private:
     std::size_t n_;
     Walk& walk_;
     const std::uint8_t* cls_ = directClasses();
+    std::function<void(std::size_t)> done_;
+    std::size_t nextDone_ = kDoneStep;
     std::vector<Att> atts_;
     std::string charBuf_;
 };
@@ -1053,10 +1088,13 @@ void walkEvents(Walk& walk, std::string_view original, std::string_view prepared
 
 }  // namespace
 
-BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original) {
+namespace {
+
+BuildResult walkDirect(std::string_view prepared, std::string_view original,
+                       std::function<void(std::size_t)> done) {
     Walk walk(prepared.size());
     walk.textsStay(true);
-    DirectOutcome outcome = DirectWalk(prepared, walk).run();
+    DirectOutcome outcome = DirectWalk(prepared, walk, std::move(done)).run();
     walk.textsStay(false);
     bool reachedEnd = outcome.kind == DirectOutcome::Ended;
     if (outcome.kind == DirectOutcome::HandedOver)
@@ -1066,9 +1104,16 @@ BuildResult buildIndexesDirect(std::string_view prepared, std::string_view origi
     return walk.finish(reachedEnd);
 }
 
+}  // namespace
+
+BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original) {
+    return walkDirect(prepared, original, {});
+}
+
 IndexedDocument parseText(std::string_view text) {
     PreparedText prepared(text);
-    return indexedDocument(buildIndexesDirect(prepared.view(), text));
+    return indexedDocument(
+        walkDirect(prepared.view(), text, [&prepared](std::size_t read) { prepared.giveBack(read); }));
 }
 
 }  // namespace axf::index
