@@ -17,7 +17,7 @@ root=$(cd "$here/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(index filter regex exp run_doc run_filter)
+[ ${#targets[@]} -eq 0 ] && targets=(index index_direct filter regex exp run_doc run_filter)
 build=${AXF_FUZZ_BUILD:-$root/build-fuzz}
 work=${AXF_FUZZ_WORK:-$build/work}
 jobs=${AXF_FUZZ_JOBS:-$(nproc)}
