@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <utility>
 #include <variant>
@@ -42,6 +43,27 @@ using NfaElem = std::variant<NFAEl<E>, NFABack<E>, NFAFinal>;
 // ---------------------------------------------------------------------------
 // Counter steps (one counter per interval label)
 
+// An immutable position set shared by its copies: the end-of-pass step of one
+// repetition stands on every last position of its body, and its loop and exit
+// sets are kept once however many positions carry it.
+class SharedPosSet {
+public:
+    SharedPosSet() : set_(empty()) {}
+    SharedPosSet(PosSet s) : set_(std::make_shared<const PosSet>(std::move(s))) {}
+
+    const PosSet& get() const { return *set_; }
+    operator const PosSet&() const { return *set_; }
+    friend bool operator==(const SharedPosSet& a, const SharedPosSet& b) { return a.get() == b.get(); }
+    friend bool operator==(const SharedPosSet& a, const PosSet& b) { return a.get() == b; }
+
+private:
+    static const std::shared_ptr<const PosSet>& empty() {
+        static const std::shared_ptr<const PosSet> e = std::make_shared<const PosSet>();
+        return e;
+    }
+    std::shared_ptr<const PosSet> set_;
+};
+
 struct IntStart {
     std::int32_t label;
 };
@@ -55,14 +77,14 @@ struct IntEnd {
     std::int32_t label;
     std::int32_t m;
     std::int32_t n;
-    PosSet loop;
-    PosSet exit;
+    SharedPosSet loop;
+    SharedPosSet exit;
 };
 struct MinEnd {
     std::int32_t label;
     std::int32_t m;
-    PosSet loop;
-    PosSet exit;
+    SharedPosSet loop;
+    SharedPosSet exit;
 };
 struct Reset {
     std::int32_t label;
@@ -71,14 +93,14 @@ struct NGIntEnd {
     std::int32_t label;
     std::int32_t m;
     std::int32_t n;
-    PosSet loop;
-    PosSet exit;
+    SharedPosSet loop;
+    SharedPosSet exit;
 };
 struct NGMinEnd {
     std::int32_t label;
     std::int32_t m;
-    PosSet loop;
-    PosSet exit;
+    SharedPosSet loop;
+    SharedPosSet exit;
 };
 
 using CounterStep = std::variant<IntStart, IntContinue, NGIntContinue, IntEnd, MinEnd, Reset, NGIntEnd, NGMinEnd>;

@@ -151,4 +151,43 @@ TEST(Hostile, TenThousandCharactersOfShortPieces) {
     });
 }
 
+// (((a)*?)*?...)*?: every level's end-of-pass step stands on all the body's
+// last positions (the empty leaves of the levels inside and a), and all of
+// them read one loop set and one exit set.
+TEST(Hostile, NestedNonGreedyStarsShareTheirSets) {
+    const int n = 2000;
+    axf::runWithLargeStack([&] {
+        std::string pattern = std::string(std::size_t(n), '(') + "a";
+        for (int i = 0; i < n; ++i) pattern += ")*?";
+        CompiledRegex<char> c = compileText(pattern);
+        // The empty leaves, outermost first, then a and END.
+        const Pos a = n + 1;
+        ASSERT_EQ(c.finalPosition, a + 1);
+        auto outermostEnd = [&](Pos p) -> const NGMinEnd& {
+            const NGMinEnd* found = nullptr;
+            for (const CounterStep& step : c.automaton.at(p).ints)
+                if (const auto* e = std::get_if<NGMinEnd>(&step)) found = e;
+            if (!found) throw std::runtime_error("no end step");
+            return *found;
+        };
+        std::size_t ends = 0;
+        for (const CounterStep& step : c.automaton.at(a).ints) ends += std::holds_alternative<NGMinEnd>(step);
+        EXPECT_EQ(ends, std::size_t(n));
+        const NGMinEnd& onA = outermostEnd(a);
+        const NGMinEnd& onInnerLeaf = outermostEnd(2);
+        EXPECT_EQ(onA.label, onInnerLeaf.label);
+        const PosSet& loop = onA.loop;
+        EXPECT_EQ(loop.size(), std::size_t(n));
+        EXPECT_EQ(loop.front(), 2);
+        EXPECT_EQ(loop.back(), a);
+        EXPECT_EQ(&loop, &onInnerLeaf.loop.get());
+        EXPECT_EQ(&onA.exit.get(), &onInnerLeaf.exit.get());
+    });
+    // Shallower, the search still prefers the fewest passes.
+    std::string pattern = std::string(8, '(') + "a";
+    for (int i = 0; i < 8; ++i) pattern += ")*?";
+    EXPECT_EQ(wholeMatch(searchS(pattern + "b", {}, "xaab")), "aab");
+    EXPECT_EQ(wholeMatch(searchS(pattern, {}, "aa")), "");
+}
+
 }  // namespace
