@@ -155,7 +155,7 @@ TEST(Hostile, TenThousandCharactersOfShortPieces) {
 // last positions (the empty leaves of the levels inside and a), and all of
 // them read one loop set and one exit set.
 TEST(Hostile, NestedNonGreedyStarsShareTheirSets) {
-    const int n = 2000;
+    const int n = 1000;
     axf::runWithLargeStack([&] {
         std::string pattern = std::string(std::size_t(n), '(') + "a";
         for (int i = 0; i < n; ++i) pattern += ")*?";
