@@ -1044,20 +1044,27 @@ BuildResult buildIndexes(std::vector<xml::XMLEvent> events) {
     });
 }
 
-std::vector<std::pair<std::int64_t, std::string_view>> mappingPairs(const BuildResult& walked) {
+std::vector<std::int64_t> newestFirstPositions(const Index& elementIndex, const Index& textIndex) {
     // Filing order is postorder: ascending last position, the later numbered
     // node first where two subtrees end together.
     std::vector<std::pair<std::int64_t, std::int64_t>> nodes;  // (position, last)
-    for (const Index* index : {&walked.elementIndex, &walked.textIndex})
+    for (const Index* index : {&elementIndex, &textIndex})
         for (const IndexEntry& e : index->entries())
             for (const EmbeddingEntry& x : e.exact) nodes.emplace_back(x.position, x.last);
     std::sort(nodes.begin(), nodes.end(), [](const auto& a, const auto& b) {
         if (a.second != b.second) return a.second > b.second;
         return a.first < b.first;
     });
+    std::vector<std::int64_t> positions;
+    positions.reserve(nodes.size());
+    for (const auto& node : nodes) positions.push_back(node.first);
+    return positions;
+}
+
+std::vector<std::pair<std::int64_t, std::string_view>> mappingPairs(const BuildResult& walked) {
     std::vector<std::pair<std::int64_t, std::string_view>> pairs;
-    pairs.reserve(nodes.size());
-    for (const auto& node : nodes) pairs.emplace_back(node.first, walked.mapping[static_cast<std::size_t>(node.first)]);
+    for (std::int64_t p : newestFirstPositions(walked.elementIndex, walked.textIndex))
+        pairs.emplace_back(p, walked.mapping[static_cast<std::size_t>(p)]);
     return pairs;
 }
 

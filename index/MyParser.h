@@ -240,6 +240,8 @@ BuildResult buildIndexes(std::vector<xml::XMLEvent> events);
 // The mapping as (position, label) pairs, newest first: the reverse of the
 // order in which the walk filed the nodes (each node after its subtree).
 std::vector<std::pair<std::int64_t, std::string_view>> mappingPairs(const BuildResult& walked);
+// The positions of the nodes of two indexes in that order.
+std::vector<std::int64_t> newestFirstPositions(const Index& elementIndex, const Index& textIndex);
 
 // The indexed document: the element index (merged on first lookup), the text
 // index, the mapping and the document tree.

@@ -49,17 +49,8 @@ void writeEntryFields(const EmbeddingEntry& e, Sink& out) {
 // end together, the outer (smaller) position first.
 std::vector<std::pair<std::int64_t, std::string_view>> newestFirst(const Index& elementIndex, const Index& textIndex,
                                                                    const Mapping& mapping) {
-    std::vector<std::pair<std::int64_t, std::int64_t>> nodes;  // (position, last)
-    for (const Index* index : {&elementIndex, &textIndex})
-        for (const IndexEntry& e : index->entries())
-            for (const EmbeddingEntry& x : e.exact) nodes.emplace_back(x.position, x.last);
-    std::sort(nodes.begin(), nodes.end(), [](const auto& a, const auto& b) {
-        if (a.second != b.second) return a.second > b.second;
-        return a.first < b.first;
-    });
     std::vector<std::pair<std::int64_t, std::string_view>> pairs;
-    pairs.reserve(nodes.size());
-    for (const auto& node : nodes) pairs.emplace_back(node.first, getMapName(node.first, mapping));
+    for (std::int64_t p : newestFirstPositions(elementIndex, textIndex)) pairs.emplace_back(p, getMapName(p, mapping));
     return pairs;
 }
 

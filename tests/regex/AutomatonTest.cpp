@@ -8,18 +8,13 @@
 #include <vector>
 
 #include "regex/CompileRES.h"
+#include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;
 
 namespace {
 
-std::string showSet(const PosSet& s) {
-    std::ostringstream o;
-    o << '{';
-    for (std::size_t i = 0; i < s.size(); ++i) o << (i ? "," : "") << s[i];
-    o << '}';
-    return o.str();
-}
+using testutil::showSet;
 
 std::string showStep(const CounterStep& step) {
     std::ostringstream o;

@@ -1,4 +1,4 @@
-// Test helpers: a one-line picture of a pattern tree, and a small
+// Test helpers: a one-line picture of a pattern tree and of a position set, and a small
 // backtracking reference matcher over trees (captures and back references
 // aside) to check the language a parsed pattern accepts.
 #pragma once
@@ -8,11 +8,23 @@
 #include <string_view>
 
 #include "regex/AbsTreeDefs.h"
+#include "regex/AugTreeDefs.h"
 #include "regex/ParseStringRegexp.h"
 
 namespace axf::regex::testutil {
 
 using Tree = AbsTree<char>;
+
+// A position set as "{1,2,3}".
+inline std::string showSet(const PosSet& s) {
+    std::string o = "{";
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (i) o += ',';
+        o += std::to_string(s[i]);
+    }
+    o += '}';
+    return o;
+}
 
 // e.g. "CON(EL,END)"; EL^ marks the prefix mark, counts in braces, names in
 // angle brackets. Works for trees over any element type.
