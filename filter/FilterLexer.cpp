@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/Fatal.h"
+#include "filter/Exp.h"
 #include "regex/Regexp.h"
 
 namespace axf::filter {
@@ -126,9 +127,7 @@ LexStep tokenList(std::string_view text, std::int64_t line) {
     return {token, text.substr(lexeme.size()), line, false};
 }
 
-std::string matchRe(std::string_view text, std::string_view pattern) {
-    return regex::wholeMatch(regex::searchS(pattern, {}, text));
-}
+std::string matchRe(std::string_view text, std::string_view pattern) { return expMatchRe(text, pattern); }
 
 bool isNUm(std::string_view) { return false; }
 

@@ -503,8 +503,6 @@ void joinUpTo(const EmbeddingEntry& a, EntrySpan second, std::size_t from, const
     for (std::size_t k : picked) out.push_back(joinEntries(a, second[k], n, "compute_sum_all"));
 }
 
-bool byPosition(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.position < b.position; }
-
 // The rule of the bounded `and` applied to a finished list.
 EntryList keepWithinBound(EntryList all, const LowestCosts& bound) {
     std::unordered_map<std::int64_t, bool> within;  // position -> holds an entry within the bound
@@ -527,8 +525,7 @@ EntryList keepWithinBound(EntryList all, const LowestCosts& bound) {
 }
 
 EntryList sumAllBounded(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound) {
-    if (!std::is_sorted(first.begin(), first.end(), byPosition) ||
-        !std::is_sorted(second.begin(), second.end(), byPosition))
+    if (!ascendingByPosition(first) || !ascendingByPosition(second))
         return keepWithinBound(sumAll(first, second, n), bound);
     // Both lists ascend by position: the joined entries of a position are
     // every pair of its runs, by the first list's entry, then the second's.
@@ -821,6 +818,11 @@ EntryList compute_Extxor_all(EntrySpan first, EntrySpan second) {
     const std::int64_t cx = first[cheapest(first)].cost;
     const std::int64_t cy = second[cheapest(second)].cost;
     return copies(lowestCostRun(cx <= cy ? first : second));
+}
+
+bool ascendingByPosition(EntrySpan list) {
+    return std::is_sorted(list.begin(), list.end(),
+                          [](const EmbeddingEntry& x, const EmbeddingEntry& y) { return x.position < y.position; });
 }
 
 }  // namespace axf::query

@@ -170,6 +170,8 @@ private:
 // compute_sum_all(first, second, n), m) for every m, while the result stays
 // proportional to what the or-combination keeps.
 EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound);
+// True when the list's positions do not descend.
+bool ascendingByPosition(EntrySpan list);
 
 using CombineStep = EntryList (*)(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
 EntryList compute_min_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);

@@ -294,11 +294,6 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
     return out;
 }
 
-bool ascendingByPosition(EntrySpan list) {
-    return std::is_sorted(list.begin(), list.end(),
-                          [](const EmbeddingEntry& x, const EmbeddingEntry& y) { return x.position < y.position; });
-}
-
 // ---------------------------------------------------------------------------
 // One search: its arguments and the candidate lookups made so far, cached by
 // (index, name, search type).
