@@ -4,18 +4,6 @@ namespace axf::regex {
 
 namespace {
 
-RegexResult toResult(const std::optional<MatchSpans>& m, std::string_view input) {
-    if (!m) return RegexResult::nothing();
-    MatchRecord r;
-    r.before = std::string(input.substr(0, m->start));
-    r.match = std::string(input.substr(m->start, m->end - m->start));
-    r.after = std::string(input.substr(m->end));
-    r.subexps.reserve(m->subexps.size());
-    for (const auto& [name, range] : m->subexps)
-        r.subexps.emplace_back(name, std::string(input.substr(range.first, range.second - range.first)));
-    return RegexResult::just(std::move(r));
-}
-
 // The fixed patterns that read templates.
 
 // One placeholder, read from the text after a '$'.
@@ -43,12 +31,7 @@ const Regex& elementTemplateRegex() {
     return fixedRegex(elementTemplatePattern, r);
 }
 
-// The range captured under a name, if the match holds one.
-std::optional<std::pair<std::size_t, std::size_t>> captured(const MatchSpans& m, std::string_view name) {
-    for (const auto& [n, range] : m.subexps)
-        if (n == name) return range;
-    return std::nullopt;
-}
+using detail::captured;
 
 // Reads a placeholder at the start of s: the piece and the length of its text,
 // or nothing.
@@ -127,7 +110,7 @@ std::optional<MatchSpans> Regex::find(std::string_view input) const {
 }
 
 RegexResult Regex::search(std::string_view input) const {
-    return toResult(find(input), input);
+    return detail::toResult<std::string>(find(input), charSpan(input));
 }
 
 RegexResult searchExtS(std::string_view pattern, const std::vector<MatcherFlag>& flags,

@@ -221,20 +221,31 @@ Seq sliceOf(std::span<const E> input, std::size_t from, std::size_t to) {
     return Seq(input.begin() + std::ptrdiff_t(from), input.begin() + std::ptrdiff_t(to));
 }
 
-template <class E>
-ListRegexResult<E> runCompiled(std::optional<CompiledRegex<E>> compiled, std::span<const E> input) {
-    using Seq = std::vector<E>;
-    if (!compiled) return ListRegexResult<E>::illegal();
-    std::optional<MatchSpans> m = Program<E>(std::move(*compiled)).run(input);
-    if (!m) return ListRegexResult<E>::nothing();
-    ListMatchRecord<E> r;
+// The record of a match as slices of the input (NOTHING without a match).
+template <class Seq, class E>
+BasicRegexResult<Seq> toResult(const std::optional<MatchSpans>& m, std::span<const E> input) {
+    if (!m) return BasicRegexResult<Seq>::nothing();
+    BasicMatchRecord<Seq> r;
     r.before = sliceOf<Seq>(input, 0, m->start);
     r.match = sliceOf<Seq>(input, m->start, m->end);
     r.after = sliceOf<Seq>(input, m->end, input.size());
     r.subexps.reserve(m->subexps.size());
     for (const auto& [name, range] : m->subexps)
         r.subexps.emplace_back(name, sliceOf<Seq>(input, range.first, range.second));
-    return ListRegexResult<E>::just(std::move(r));
+    return BasicRegexResult<Seq>::just(std::move(r));
+}
+
+template <class E>
+ListRegexResult<E> runCompiled(std::optional<CompiledRegex<E>> compiled, std::span<const E> input) {
+    if (!compiled) return ListRegexResult<E>::illegal();
+    return toResult<std::vector<E>>(Program<E>(std::move(*compiled)).run(input), input);
+}
+
+// The range captured under a name, if the match holds one.
+inline std::optional<std::pair<std::size_t, std::size_t>> captured(const MatchSpans& m, std::string_view name) {
+    for (const auto& [n, range] : m.subexps)
+        if (n == name) return range;
+    return std::nullopt;
 }
 
 }  // namespace detail
@@ -333,12 +344,7 @@ void expandPieces(const std::vector<TemplatePiece>& pieces, const std::vector<E>
             appendSlice(out, rest, m.end, rest.size());
             break;
         case TemplatePiece::Kind::Sub:
-            for (const auto& [name, range] : m.subexps) {
-                if (name == p.text) {
-                    appendSlice(out, rest, range.first, range.second);
-                    break;
-                }
-            }
+            if (auto range = detail::captured(m, p.text)) appendSlice(out, rest, range->first, range->second);
             break;
         }
     }
