@@ -632,15 +632,14 @@ public:
             return;
         }
         const std::size_t hash = Index::hashKey(text);
+        result_.mapping.emplace_back();
         if (textsStay_) {
             // Filed a few at a time, their lookups overlapping.
-            result_.mapping.emplace_back();
             result_.textIndex.prefetch(hash);
             pending_.push_back(PendingText{text, hash, position, depth()});
             if (pending_.size() == kPendingTexts) fileTexts();
             return;
         }
-        result_.mapping.emplace_back();
         fileText(text, hash, position, depth());
     }
 
@@ -792,26 +791,7 @@ private:
 // the prolog is out of the ordinary, it leaves the whole text to the event
 // parser before any step.
 
-enum : std::uint8_t { kSep = 1, kNmChar = 2, kNmStart = 4, kContentStop = 8 };
-
-struct DirectClasses {
-    std::array<std::uint8_t, 256> c{};
-    DirectClasses() {
-        for (int b = 0; b < 256; ++b) {
-            const auto u = static_cast<unsigned char>(b);
-            if (xml::isSEPCHAR(u)) c[b] |= kSep;
-            if (xml::isNMCHAR(u)) c[b] |= kNmChar;
-            if (xml::isNMSTART(u)) c[b] |= kNmStart;
-        }
-        c[static_cast<unsigned char>('<')] |= kContentStop;
-        c[static_cast<unsigned char>('&')] |= kContentStop;
-    }
-};
-
-const std::uint8_t* directClasses() {
-    static const DirectClasses k;
-    return k.c.data();
-}
+using namespace xml::scanclass;
 
 struct DirectOutcome {
     enum Kind {
@@ -1021,7 +1001,7 @@ private:
     const unsigned char* d_;
     std::size_t n_;
     Walk& walk_;
-    const std::uint8_t* cls_ = directClasses();
+    const std::uint8_t* cls_ = xml::byteClasses();
     std::function<void(std::size_t)> done_;
     std::size_t nextDone_ = kDoneStep;
     std::vector<Att> atts_;

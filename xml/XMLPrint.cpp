@@ -39,7 +39,12 @@ void startTag(std::string_view name, const Atts& atts, bool empty, std::string& 
 
 }  // namespace
 
-void escapeText(std::string_view text, std::string& out) {
+namespace {
+
+// Copies text to out with the markup characters replaced by references; in
+// an attribute value the quotes as well.
+template <bool Attribute>
+void escapeInto(std::string_view text, std::string& out) {
     std::size_t from = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char* rep;
@@ -47,6 +52,14 @@ void escapeText(std::string_view text, std::string& out) {
             case '&': rep = "&amp;"; break;
             case '<': rep = "&lt;"; break;
             case '>': rep = "&gt;"; break;
+            case '"':
+                if (!Attribute) continue;
+                rep = "&quot;";
+                break;
+            case '\'':
+                if (!Attribute) continue;
+                rep = "&apos;";
+                break;
             default: continue;
         }
         out.append(text, from, i - from);
@@ -56,24 +69,11 @@ void escapeText(std::string_view text, std::string& out) {
     out.append(text, from, std::string_view::npos);
 }
 
-void escapeAttValue(std::string_view value, std::string& out) {
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const char* rep;
-        switch (value[i]) {
-            case '"': rep = "&quot;"; break;
-            case '&': rep = "&amp;"; break;
-            case '\'': rep = "&apos;"; break;
-            case '<': rep = "&lt;"; break;
-            case '>': rep = "&gt;"; break;
-            default: continue;
-        }
-        out.append(value, from, i - from);
-        out += rep;
-        from = i + 1;
-    }
-    out.append(value, from, std::string_view::npos);
-}
+}  // namespace
+
+void escapeText(std::string_view text, std::string& out) { escapeInto<false>(text, out); }
+
+void escapeAttValue(std::string_view value, std::string& out) { escapeInto<true>(value, out); }
 
 void showAttributes(const AttList& atts, std::string& out) {
     for (const auto& [name, value] : atts) {

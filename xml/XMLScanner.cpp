@@ -11,14 +11,7 @@ namespace axf::xml {
 namespace {
 
 // Byte classes of the scanner, derived once from the shared tables.
-enum : std::uint8_t {
-    kSep = 1,          // white space
-    kNmChar = 2,       // name character
-    kNmStart = 4,      // name-start character
-    kContentStop = 8,  // ends a text run in content: '<' '&'
-    kCommentStop = 16, // ends a comment piece: '-' line feed
-    kSectionStop = 32, // ends a CDATA-section piece: '<' ']' line feed
-};
+using namespace scanclass;
 
 struct Classes {
     std::array<std::uint8_t, 256> c{};
@@ -187,6 +180,8 @@ void showAt(int prec, const Delimiter& d, std::string& out) {
 
 // ---------------------------------------------------------------------------
 // Character classes
+
+const std::uint8_t* byteClasses() { return classes().c.data(); }
 
 bool isSEPCHAR(unsigned char c) { return classes().c[c] & kSep; }
 bool isNMCHAR(unsigned char c) { return classes().c[c] & kNmChar; }

@@ -86,6 +86,20 @@ bool isSEPCHAR(unsigned char c);  // 9..13, 32, 160
 bool isNMCHAR(unsigned char c);   // letter or digit, or . - _ :
 bool isNMSTART(unsigned char c);  // letter or digit, or _ :
 
+// The scanner's byte classes as one table of 256 bit sets, for loops that
+// test several classes per byte.
+namespace scanclass {
+enum : std::uint8_t {
+    kSep = 1,          // white space
+    kNmChar = 2,       // name character
+    kNmStart = 4,      // name-start character
+    kContentStop = 8,  // ends a text run in content: '<' '&'
+    kCommentStop = 16, // ends a comment piece: '-' line feed
+    kSectionStop = 32, // ends a CDATA-section piece: '<' ']' line feed
+};
+}  // namespace scanclass
+const std::uint8_t* byteClasses();
+
 // Character references. `body` is the reference's text after "&#": "x41" or
 // "X41" (hexadecimal), "65" (decimal). Only digits of the base are accepted;
 // an empty digit text, a bad digit or a code above 1114111 ends the run with
