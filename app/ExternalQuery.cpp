@@ -314,7 +314,7 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
         const ResultList& found = outcome.results.get();
         EntryList adjusted;
         for (const auto& e : found.all()) adjusted.push_back(adjustRoot(e));
-        const Tree* reduced = reducedDocument(adjusted, outcome.variables, doc->tree, conditions);
+        const Tree* reduced = reducedDocument(adjusted, outcome.variables, doc->tree.root(), conditions);
         ResultList one{{EmbeddingEntry{0, 0, 0, 0, 0, reduced}}, nullptr};
         ResultDocument result = buildQueryResult(one, "neg", 0, outer, count);
         result.cutBelowRoot = true;
@@ -326,7 +326,7 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
     EntryList adjusted;
     adjusted.reserve(found.entries.size());
     for (const auto& e : found.entries) adjusted.push_back(adjustRoot(e));
-    ResultList accepted{acceptedMatches(adjusted, outcome.variables, doc->tree, conditions), found.failure};
+    ResultList accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), conditions), found.failure};
     return buildQueryResult(accepted, kind, 1, outer, count);
 }
 

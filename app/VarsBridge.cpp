@@ -16,8 +16,13 @@ filter::QueryVariables queryVariables(const query::VariableList& variables) {
 }  // namespace
 
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVars,
-                                 const xml::Tree* document, const ConditionTriple& conditions) {
+                                 const query::DocumentSource& document, const ConditionTriple& conditions) {
     return filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 1);
+}
+
+query::DocumentSource documentSource(const index::DocumentTree& tree) {
+    if (!tree.byPosition()) return query::DocumentSource(tree.root());
+    return query::DocumentSource([tree] { return tree.root(); }, [tree](std::int64_t p) { return tree.sons(p); });
 }
 
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVars,

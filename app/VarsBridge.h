@@ -2,7 +2,9 @@
 #pragma once
 
 #include "app/Conditions.h"
+#include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
+#include "query/DeleteEmb.h"
 #include "query/ExternalQuery.h"
 #include "xml/XML.h"
 
@@ -11,7 +13,11 @@ namespace axf::app {
 // Positive rule: the results whose bindings satisfy the conditions, in their
 // order, each rebuilt with bare labels.
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVariables,
-                                 const xml::Tree* document, const ConditionTriple& conditions);
+                                 const query::DocumentSource& document, const ConditionTriple& conditions);
+
+// An indexed document's tree as the variables step searches it: sons by
+// position without building the whole tree.
+query::DocumentSource documentSource(const index::DocumentTree& tree);
 
 // Negated rule: the document with the accepted matches removed ("empty
 // text" when nothing is left), its labels as they are. It is checked for the

@@ -287,7 +287,7 @@ bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a)
 }
 
 struct ResultBinder::Impl {
-    const Tree* document;
+    query::DocumentSource document;
     int flag;
     bool noVariables;
     bool hasConditions;
@@ -322,22 +322,21 @@ struct ResultBinder::Impl {
     }
 };
 
-ResultBinder::ResultBinder(const QueryVariables& variables, const Tree* document, const ConditionTriple& conditions,
-                           int flag)
-    : impl_(std::make_unique<Impl>()) {
+ResultBinder::ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
+                           const ConditionTriple& conditions, int flag)
+    : impl_(std::make_unique<Impl>(document)) {
     if (flag != 0 && flag != 1) throw InternalError("manageVariables: flag " + std::to_string(flag));
     Impl& m = *impl_;
-    m.document = document;
     m.flag = flag;
     m.noVariables = variables.empty();
     m.hasConditions = !conditions.empty();
-    if (flag == 0) m.editor.emplace(document);
+    if (flag == 0) m.editor.emplace(document.tree());
     if (m.noVariables) return;
     m.vars = prepare(variables);
     for (const VariableEntry& v : m.vars) m.declared.push_back(v.name);
     m.needed = conditionVariables(conditions);
     m.checker.emplace(conditions, flag, m.declared);
-    m.sons = [&m](std::int64_t p) { return m.flag == 1 ? query::findSons(m.document, p) : m.editor->findSons(p); };
+    m.sons = [&m](std::int64_t p) { return m.flag == 1 ? m.document.sons(p) : m.editor->findSons(p); };
 }
 
 ResultBinder::~ResultBinder() = default;
@@ -374,10 +373,10 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
     return e;
 }
 
-const Tree* ResultBinder::document() { return impl_->flag == 0 ? impl_->editor->current() : impl_->document; }
+const Tree* ResultBinder::document() { return impl_->flag == 0 ? impl_->editor->current() : impl_->document.tree(); }
 
-EntryList manageVariables(const EntryList& results, const QueryVariables& variables, const Tree* document,
-                          const ConditionTriple& conditions, int flag) {
+EntryList manageVariables(const EntryList& results, const QueryVariables& variables,
+                          const query::DocumentSource& document, const ConditionTriple& conditions, int flag) {
     ResultBinder binder(variables, document, conditions, flag);
     EntryList out;
     for (const EmbeddingEntry& r : results)

@@ -114,8 +114,10 @@ bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a)
 class ResultBinder {
 public:
     // flag: 1 positive rule, 0 negated rule (anything else: InternalError).
-    ResultBinder(const QueryVariables& variables, const xml::Tree* document, const ConditionTriple& conditions,
-                 int flag);
+    // The document's tree is read only by a negated rule, or by whatever
+    // reads it through document().
+    ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
+                 const ConditionTriple& conditions, int flag);
     ~ResultBinder();
     ResultBinder(const ResultBinder&) = delete;
     ResultBinder& operator=(const ResultBinder&) = delete;
@@ -143,7 +145,8 @@ private:
 // that the query does not declare ends the run with "Attention: variable
 // <name>doesn't exists." when the results are examined.
 index::EntryList manageVariables(const index::EntryList& results, const QueryVariables& variables,
-                                 const xml::Tree* document, const ConditionTriple& conditions, int flag);
+                                 const query::DocumentSource& document, const ConditionTriple& conditions,
+                                 int flag);
 
 // Diagnostics (nothing in the query run calls them).
 // True when the node number of a is smaller than that of b (numbers read as

@@ -30,7 +30,7 @@ void describeIndex(const index::Index& idx, std::string& out) {
 
 std::string describe(const index::BuildResult& r) {
     std::string out = std::to_string(r.reachedEnd) + ' ' + std::to_string(r.lastPosition) + '\n';
-    xml::showAt(0, r.tree, out);
+    xml::showAt(0, r.tree.root(), out);
     for (std::string_view m : r.mapping) {
         out += '|';
         out += m;

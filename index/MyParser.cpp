@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <span>
@@ -156,12 +157,17 @@ EntryList sortPos(const EntryList& first, const EntryList& second) {
     return out;
 }
 
-EntryList getRef(const Index& index, std::string_view key, std::string_view kind) {
-    const IndexEntry* e = index.find(key);
+namespace {
+EntryList entriesOf(const IndexEntry* e, std::string_view kind) {
     if (!e) return {};
     if (kind == "E") return e->exact;
     if (kind == "N") return e->inexact.empty() ? e->exact : sortPos(e->exact, e->inexact);
     return {};
+}
+}  // namespace
+
+EntryList getRef(const Index& index, std::string_view key, std::string_view kind) {
+    return entriesOf(index.find(key), kind);
 }
 
 bool lt(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.position < b.position; }
@@ -262,11 +268,17 @@ bool strictlyAscending(const EntryList& list) {
 }
 }  // namespace
 
-Index mergeIndex(Index elementIndex) {
+namespace {
+
+void classifyKeys(const Index& elementIndex) {
     for (const IndexEntry& e : elementIndex.entries()) classOrFail(e.key);
-    const std::size_t n = elementIndex.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        IndexEntry& e = elementIndex.entryAt(static_cast<std::uint32_t>(i));
+}
+
+// Gives one key of a walked element index its inexact entries. It reads the
+// exact lists alone, which no merge changes, so keys merge in any order.
+void mergeEntry(Index& elementIndex, std::uint32_t slot) {
+    {
+        IndexEntry& e = elementIndex.entryAt(slot);
         // The records of the key's class that are not the key's own nodes
         // are the nodes of its translation, which are that key's exact list.
         std::vector<SynonymRecord> records;
@@ -285,27 +297,80 @@ Index mergeIndex(Index elementIndex) {
                         inexact.push_back(x);
                     }
                     e.inexact = std::move(inexact);
-                    continue;
+                    return;
                 }
                 records.reserve(t->exact.size());
                 for (const EmbeddingEntry& x : t->exact) records.push_back({t->key, x});
             }
         }
-        if (records.empty() && e.inexact.empty()) continue;
+        if (records.empty() && e.inexact.empty()) return;
         e = mergeAux(std::move(e), records, classOfSyn(e.key));
     }
+}
+
+}  // namespace
+
+Index mergeIndex(Index elementIndex) {
+    classifyKeys(elementIndex);
+    for (std::size_t i = 0; i < elementIndex.size(); ++i) mergeEntry(elementIndex, static_cast<std::uint32_t>(i));
     return elementIndex;
 }
 
-IndexEL::IndexEL() : merged_(Lazy<Index>::ready(Index{})) {}
+struct IndexEL::State {
+    Index index;
+    std::vector<bool> done;  // by slot: the key's inexact entries are in place
+    std::size_t left = 0;    // keys not merged yet
+    bool classified = false;
+    std::exception_ptr failure;  // of the classification, given to every lookup
 
-IndexEL::IndexEL(Index walked) {
-    auto held = std::make_shared<Index>(std::move(walked));
-    merged_ = Lazy<Index>(std::function<Index()>([held] { return mergeIndex(std::move(*held)); }));
+    void classify() {
+        if (failure) std::rethrow_exception(failure);
+        if (classified) return;
+        try {
+            classifyKeys(index);
+        } catch (...) {
+            failure = std::current_exception();
+            throw;
+        }
+        classified = true;
+    }
+    const IndexEntry& entry(std::uint32_t slot) {
+        if (!done[slot]) {
+            mergeEntry(index, slot);
+            done[slot] = true;
+            --left;
+        }
+        return index.entryAt(slot);
+    }
+};
+
+IndexEL::IndexEL() : IndexEL(Index{}) {}
+
+IndexEL::IndexEL(Index walked) : state_(std::make_shared<State>()) {
+    state_->done.assign(walked.size(), false);
+    state_->left = walked.size();
+    state_->index = std::move(walked);
+}
+
+const Index& IndexEL::merged() const {
+    State& s = *state_;
+    s.classify();
+    for (std::uint32_t slot = 0; s.left > 0 && slot < s.done.size(); ++slot) s.entry(slot);
+    return s.index;
+}
+
+bool IndexEL::isMerged() const { return state_->classified || state_->failure; }
+
+const IndexEntry* IndexEL::find(std::string_view key) const {
+    State& s = *state_;
+    s.classify();
+    const IndexEntry* e = s.index.find(key);
+    if (!e) return nullptr;
+    return &s.entry(static_cast<std::uint32_t>(e - s.index.entries().data()));
 }
 
 EntryList getRef(const IndexEL& index, std::string_view key, std::string_view kind) {
-    return getRef(index.merged(), key, kind);
+    return entriesOf(index.find(key), kind);
 }
 
 // ---------------------------------------------------------------------------
@@ -533,6 +598,9 @@ public:
         adviseHugePages(result_.mapping);
         result_.textIndex.reserve(textBytes / 128);
         result_.mapping.emplace_back();  // position 0 numbers no node
+        words_.reserve(textBytes / 8 + 1);
+        adviseHugePages(words_);
+        words_.push_back(0);
     }
 
     // Walks parse events until they run out (true) or an end event closes
@@ -582,7 +650,7 @@ public:
         result_.elementIndex.sortExactLists();
         result_.textIndex.sortExactLists();
         result_.lastPosition = last_;
-        result_.tree = kids_.empty() ? xml::elem("empty") : kids_.front();
+        result_.tree = DocumentTree(result_.mapping, std::move(words_));
         return std::move(result_);
     }
 
@@ -595,9 +663,10 @@ public:
         LabelInfo& info = labelInfo(elementLabels_, name, true);
         std::int64_t position = ++last_;
         result_.mapping.push_back(info.text);
+        words_.push_back(0);  // set when it closes
         // Filed now, in position order; the end of its subtree is set when it closes.
         pushEntry(info.entries, EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
-        open_.push_back(Frame{position, kids_.size(), &info, info.entries.size() - 1});
+        open_.push_back(Frame{position, &info, info.entries.size() - 1});
     }
 
     // An attribute: its attribute element with the value text inside.
@@ -612,10 +681,7 @@ public:
     void closeInnermost() {
         Frame f = open_.back();
         open_.pop_back();
-        std::span<const xml::Tree* const> children(kids_.data() + f.firstKid, kids_.size() - f.firstKid);
-        const xml::Tree* tree = xml::makeTree(xml::ELNode{documentLabel(f.label->text, f.position), {}}, children);
-        kids_.resize(f.firstKid);
-        kids_.push_back(tree);
+        words_[static_cast<std::size_t>(f.position)] = DocumentTree::elementWord(last_ - f.position);
         f.label->entries[f.entry].last = last_;
         assignSlot(*f.label);
     }
@@ -623,7 +689,7 @@ public:
     void addText(std::string_view text) {
         if (allBlancs(text)) return;
         std::int64_t position = ++last_;
-        kids_.push_back(xml::leafNode(xml::TXNode{documentLabel(text, position)}));
+        words_.push_back(DocumentTree::kTextWord);
         if (text.front() == '@') {
             LabelInfo& info = labelInfo(atTexts_, text, false);
             result_.mapping.push_back(info.text);
@@ -683,7 +749,6 @@ private:
 
     struct Frame {
         std::int64_t position;
-        std::size_t firstKid;
         LabelInfo* label;
         std::size_t entry;  // the element's place in its label's entries
     };
@@ -771,7 +836,7 @@ private:
     std::unordered_map<std::string_view, LabelInfo> atTexts_;        // texts that begin with '@'
     std::vector<const xml::Tree*> textLeaves_;                        // by text-index slot
     std::vector<Frame> open_;
-    std::vector<const xml::Tree*> kids_;  // finished trees of the open elements' child lists, innermost last
+    std::vector<std::uint32_t> words_;  // by position: the document tree's word of each node
     std::int64_t last_ = 0;
     std::string atName_;  // "@" and the name of the attribute being walked
     std::size_t textBytes_ = 0;
@@ -1053,7 +1118,7 @@ IndexedDocument indexedDocument(BuildResult walked) {
     doc.indexEL = IndexEL(std::move(walked.elementIndex));
     doc.indexTX = std::move(walked.textIndex);
     doc.mapping = std::move(walked.mapping);
-    doc.tree = walked.tree;
+    doc.tree = std::move(walked.tree);
     return doc;
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@
 #include "common/Fatal.h"
 #include "common/Lazy.h"
 #include "common/Output.h"
+#include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
 #include "index/TranslationTable.h"
 #include "xml/XML.h"
@@ -174,15 +176,22 @@ std::string unknownTagMessage(std::string_view name);
 
 // The element index of a document: merged, and every key classified, on the
 // first lookup (an unknown name fails there and at every later lookup).
+// Each key's inexact entries are made on the key's first lookup, so that a
+// run pays only for the keys its query names. Copies share one index.
 class IndexEL {
 public:
     IndexEL();
     explicit IndexEL(Index walked);
-    const Index& merged() const { return merged_.get(); }
-    bool isMerged() const { return merged_.isComputed(); }
+    // The whole merged index.
+    const Index& merged() const;
+    // True once a lookup has classified the keys.
+    bool isMerged() const;
+    // The merged entry of a key, or nullptr.
+    const IndexEntry* find(std::string_view key) const;
 
 private:
-    axf::Lazy<Index> merged_;
+    struct State;
+    std::shared_ptr<State> state_;
 };
 
 EntryList getRef(const IndexEL& index, std::string_view key, std::string_view kind);
@@ -222,7 +231,9 @@ struct BuildResult {
     Index elementIndex;  // before the synonym merge
     Index textIndex;
     Mapping mapping;
-    const xml::Tree* tree = nullptr;  // the first top-level tree, or the tree "empty"
+    // The first top-level tree, or the tree "empty", built on request from
+    // the mapping's storage (which moving the result keeps in place).
+    DocumentTree tree;
     std::int64_t lastPosition = 0;
     bool reachedEnd = false;  // the events ran out (not an end event at the top level)
 };
@@ -249,7 +260,7 @@ struct IndexedDocument {
     IndexEL indexEL;
     Index indexTX;
     Mapping mapping;
-    const xml::Tree* tree = nullptr;
+    DocumentTree tree;  // reads the mapping's storage
 };
 
 IndexedDocument indexedDocument(BuildResult walked);

@@ -116,6 +116,9 @@ TreeList findSons(const Tree* document, std::int64_t position) {
     }
 }
 
+DocumentSource::DocumentSource(const Tree* built)
+    : tree([built] { return built; }), sons([built](std::int64_t p) { return findSons(built, p); }) {}
+
 // ---------------------------------------------------------------------------
 // The editable overlay. A Node stands for a document element whose children
 // the removals have looked into; its children are the original trees, some of

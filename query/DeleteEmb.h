@@ -35,10 +35,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "xml/XML.h"
@@ -62,6 +64,19 @@ std::int64_t readLabelNumber(std::string_view text);
 // hold the position (see above). Empty at a text, at an element without
 // children, and when no node has the position.
 xml::TreeList findSons(const xml::Tree* document, std::int64_t position);
+
+// A document searched by position: its tree, and the sons of the node at a
+// position (as findSons gives them in that tree). A built tree is searched by
+// findSons; a document built on request can answer sons without building its
+// whole tree.
+struct DocumentSource {
+    std::function<const xml::Tree*()> tree;
+    std::function<xml::TreeList(std::int64_t)> sons;
+
+    DocumentSource(const xml::Tree* built);  // NOLINT: a built tree stands for itself
+    DocumentSource(std::function<const xml::Tree*()> tree, std::function<xml::TreeList(std::int64_t)> sons)
+        : tree(std::move(tree)), sons(std::move(sons)) {}
+};
 
 // The document without the embedding (and the bound subtrees); the text node
 // "empty text" when nothing remains.

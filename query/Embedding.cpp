@@ -311,12 +311,12 @@ public:
         auto key = std::make_tuple(text, std::string(name), std::string(type));
         auto it = cache_.find(key);
         if (it != cache_.end()) return it->second.view;
-        const index::Index& idx = text ? indexTX_ : indexEL_.merged();
         Lookup found;
         if (type == "E") {
-            if (const index::IndexEntry* e = idx.find(name)) found.view = e->exact;
+            if (const index::IndexEntry* e = text ? indexTX_.find(name) : indexEL_.find(name)) found.view = e->exact;
         } else {
-            found.owned = std::make_shared<EntryList>(getPresences(idx, name, type));
+            found.owned = std::make_shared<EntryList>(text ? getPresences(indexTX_, name, type)
+                                                           : getPresences(indexEL_, name, type));
             found.view = *found.owned;
         }
         return cache_.emplace(std::move(key), std::move(found)).first->second.view;
@@ -531,7 +531,9 @@ SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const 
 // ---------------------------------------------------------------------------
 // Candidate lookup, search types and cost adders
 
-EntryList getPresences(const index::Index& idx, std::string_view name, std::string_view type) {
+namespace {
+template <class Idx>
+EntryList presencesIn(const Idx& idx, std::string_view name, std::string_view type) {
     if (type == "E") return index::getRef(idx, name, "E");
     if (type != "N") throw InternalError("getPresences: search type \"" + std::string(type) + "\"");
     EntryList r = index::getRef(idx, name, "N");
@@ -541,9 +543,14 @@ EntryList getPresences(const index::Index& idx, std::string_view name, std::stri
     synonyms.erase(synonyms.begin());
     return getPosOfSyn(idx, synonyms);
 }
+}  // namespace
+
+EntryList getPresences(const index::Index& idx, std::string_view name, std::string_view type) {
+    return presencesIn(idx, name, type);
+}
 
 EntryList getPresences(const index::IndexEL& idx, std::string_view name, std::string_view type) {
-    return getPresences(idx.merged(), name, type);
+    return presencesIn(idx, name, type);
 }
 
 std::string inverseType(std::string_view type) {
@@ -652,12 +659,23 @@ EntryList setRenCost(std::int64_t r, EntrySpan entries) {
     return out;
 }
 
-EntryList getPosOfSyn(const index::Index& idx, const index::RenamingList& synonyms) {
+namespace {
+template <class Idx>
+EntryList posOfSynIn(const Idx& idx, const index::RenamingList& synonyms) {
     for (const auto& syn : synonyms) {
         EntryList found = index::getRef(idx, syn.first, "N");
         if (!found.empty()) return setRenCost(2, found);
     }
     return {};
+}
+}  // namespace
+
+EntryList getPosOfSyn(const index::Index& idx, const index::RenamingList& synonyms) {
+    return posOfSynIn(idx, synonyms);
+}
+
+EntryList getPosOfSyn(const index::IndexEL& idx, const index::RenamingList& synonyms) {
+    return posOfSynIn(idx, synonyms);
 }
 
 EntryList buildPos(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,

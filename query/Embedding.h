@@ -155,6 +155,7 @@ EntryList setRenCost(std::int64_t r, EntrySpan entries);
 // The entries (kind "N") of the first synonym the index holds, each with
 // renaming cost 2; the weights are not read.
 EntryList getPosOfSyn(const index::Index& index, const index::RenamingList& synonyms);
+EntryList getPosOfSyn(const index::IndexEL& index, const index::RenamingList& synonyms);
 
 // One entry per tree (branch 0), the k-th tree (k > 0), or the last (k < 0):
 // each a new element labelled name^q^position over the tree. Fewer trees than

@@ -1,0 +1,119 @@
+#include "index/DocumentTree.h"
+
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <utility>
+
+#include "common/Fatal.h"
+#include "index/MyParser.h"
+
+namespace axf::index {
+
+struct DocumentTree::Nodes {
+    const xml::Tree* built = nullptr;  // the root, once made
+    std::span<const std::string_view> labels;
+    std::vector<std::uint32_t> words;
+    // The node made for each position, null until made; zeroed storage
+    // whose untouched pages cost nothing, allocated on the first request.
+    struct Free {
+        void operator()(const xml::Tree** p) const { std::free(p); }
+    };
+    std::unique_ptr<const xml::Tree*[], Free> made;
+
+    std::int64_t size() const { return std::int64_t(words.size()); }
+    bool isText(std::int64_t p) const { return words[std::size_t(p)] & 1; }
+    std::int64_t last(std::int64_t p) const { return p + std::int64_t(words[std::size_t(p)] >> 1); }
+
+    const xml::Tree* leaf(std::int64_t p) const {
+        std::string label = documentLabel(labels[std::size_t(p)], p);
+        if (isText(p)) return xml::leafNode(xml::TXNode{std::move(label)});
+        return xml::leafNode(xml::ELNode{std::move(label), {}});
+    }
+
+    // The subtree at p, made without recursion; nodes made before are
+    // reused with their subtrees.
+    const xml::Tree* subtree(std::int64_t p) {
+        if (!made) {
+            void* storage = std::calloc(words.size(), sizeof(const xml::Tree*));
+            if (!storage) throw std::bad_alloc();
+            made.reset(static_cast<const xml::Tree**>(storage));
+        }
+        if (const xml::Tree* t = made[std::size_t(p)]) return t;
+        struct Frame {
+            std::int64_t position;
+            std::int64_t next;  // the next child to take
+            std::size_t firstKid;
+        };
+        std::vector<Frame> open;
+        std::vector<const xml::Tree*> kids;
+        auto take = [&](std::int64_t c) -> bool {  // false: c is opened
+            if (const xml::Tree* t = made[std::size_t(c)]) {
+                kids.push_back(t);
+                return true;
+            }
+            if (last(c) == c) {
+                kids.push_back(made[std::size_t(c)] = leaf(c));
+                return true;
+            }
+            open.push_back(Frame{c, c + 1, kids.size()});
+            return false;
+        };
+        if (take(p)) return kids.back();
+        for (;;) {
+            Frame& f = open.back();
+            if (f.next <= last(f.position)) {
+                const std::int64_t c = f.next;
+                f.next = last(c) + 1;
+                take(c);
+                continue;
+            }
+            const Frame done = f;
+            open.pop_back();
+            std::span<const xml::Tree* const> children(kids.data() + done.firstKid, kids.size() - done.firstKid);
+            const xml::Tree* t = xml::makeTree(
+                xml::ELNode{documentLabel(labels[std::size_t(done.position)], done.position), {}}, children);
+            made[std::size_t(done.position)] = t;
+            kids.resize(done.firstKid);
+            if (open.empty()) return t;
+            kids.push_back(t);
+        }
+    }
+};
+
+std::uint32_t DocumentTree::elementWord(std::int64_t after) {
+    if (after < 0 || after > std::int64_t(std::numeric_limits<std::uint32_t>::max() >> 1))
+        throw Fatal("Attention: an element of the document holds more than " +
+                    std::to_string(std::numeric_limits<std::uint32_t>::max() >> 1) + " nodes");
+    return std::uint32_t(after) << 1;
+}
+
+DocumentTree::DocumentTree() : nodes_(std::make_shared<Nodes>()) {}
+
+DocumentTree::DocumentTree(const xml::Tree* built) : nodes_(std::make_shared<Nodes>()) { nodes_->built = built; }
+
+DocumentTree::DocumentTree(std::span<const std::string_view> labels, std::vector<std::uint32_t> words)
+    : nodes_(std::make_shared<Nodes>()) {
+    if (labels.size() != words.size()) throw InternalError("DocumentTree: labels and words differ in number");
+    nodes_->labels = labels;
+    nodes_->words = std::move(words);
+}
+
+bool DocumentTree::byPosition() const { return nodes_->size() > 1; }
+
+const xml::Tree* DocumentTree::root() const {
+    Nodes& n = *nodes_;
+    if (!n.built) n.built = byPosition() ? n.subtree(1) : xml::elem("empty");
+    return n.built;
+}
+
+xml::TreeList DocumentTree::sons(std::int64_t position) const {
+    if (!byPosition()) throw InternalError("DocumentTree::sons: no nodes by position");
+    Nodes& n = *nodes_;
+    if (position < 1 || position > n.last(1) || n.isText(position)) return {};
+    xml::TreeList out;
+    for (std::int64_t c = position + 1; c <= n.last(position); c = n.last(c) + 1) out.push_back(n.subtree(c));
+    return out;
+}
+
+}  // namespace axf::index
