@@ -99,6 +99,10 @@ DocumentTree::DocumentTree(std::span<const std::string_view> labels, std::vector
     nodes_->words = std::move(words);
 }
 
+std::span<const std::string_view> DocumentTree::labels() const { return nodes_->labels; }
+
+std::span<const std::uint32_t> DocumentTree::words() const { return nodes_->words; }
+
 bool DocumentTree::byPosition() const { return nodes_->size() > 1; }
 
 const xml::Tree* DocumentTree::root() const {

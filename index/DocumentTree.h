@@ -55,6 +55,10 @@ public:
     // root(). Needs byPosition().
     xml::TreeList sons(std::int64_t position) const;
 
+    // The nodes by position (empty for a tree built elsewhere).
+    std::span<const std::string_view> labels() const;
+    std::span<const std::uint32_t> words() const;
+
 private:
     struct Nodes;
     std::shared_ptr<Nodes> nodes_;

@@ -89,27 +89,8 @@ const IndexEntry* Index::find(std::string_view key) const {
     return slot == kNoSlot ? nullptr : &entries_[slot];
 }
 
-void Index::prefetch(std::size_t hash) const {
-    if (!table_.empty()) __builtin_prefetch(&table_[hash & (table_.size() - 1)]);
-}
-
-void Index::prefetchEntry(std::size_t hash) const {
-    if (table_.empty()) return;
-    const std::uint64_t cell = table_[hash & (table_.size() - 1)];
-    if (cell == 0 || (cell & 0xFFFFFFFF00000000ULL) != tagOf(hash)) return;
-    __builtin_prefetch(&entries_[static_cast<std::uint32_t>(cell) - 1]);
-}
-
-void Index::prefetchKey(std::size_t hash) const {
-    if (table_.empty()) return;
-    const std::uint64_t cell = table_[hash & (table_.size() - 1)];
-    if (cell == 0 || (cell & 0xFFFFFFFF00000000ULL) != tagOf(hash)) return;
-    __builtin_prefetch(entries_[static_cast<std::uint32_t>(cell) - 1].key.data());
-}
-
-std::uint32_t Index::slotFor(std::string_view key) { return slotFor(key, hashKey(key)); }
-
-std::uint32_t Index::slotFor(std::string_view key, std::size_t hash) {
+std::uint32_t Index::slotFor(std::string_view key) {
+    const std::size_t hash = hashKey(key);
     std::uint32_t slot = findSlot(key, hash);
     if (slot != kNoSlot) return slot;
     if (2 * (entries_.size() + 1) > table_.size()) rebuildTable(table_.empty() ? 16 : 2 * table_.size());
@@ -374,6 +355,43 @@ EntryList getRef(const IndexEL& index, std::string_view key, std::string_view ki
 }
 
 // ---------------------------------------------------------------------------
+// Text index
+
+namespace {
+
+// The text index of a walk's nodes: every text that does not begin with '@'
+// filed under itself, in position order, keys in the order of their first
+// text, one leaf per key; a text's depth is 2 per element around it.
+Index textIndexOf(std::span<const std::string_view> labels, std::span<const std::uint32_t> words) {
+    Index tx;
+    std::vector<const xml::Tree*> leaves;  // by slot
+    std::vector<std::int64_t> ends;        // last positions of the elements around
+    for (std::int64_t p = 1; p < std::int64_t(words.size()); ++p) {
+        while (!ends.empty() && ends.back() < p) ends.pop_back();
+        const std::uint32_t word = words[std::size_t(p)];
+        if (!(word & 1)) {
+            if (word != 0) ends.push_back(p + std::int64_t(word >> 1));
+            continue;
+        }
+        const std::string_view text = labels[std::size_t(p)];
+        if (text.front() == '@') continue;  // filed in the element index
+        const std::uint32_t slot = tx.slotFor(text);
+        if (slot == leaves.size()) leaves.push_back(xml::leafNode(xml::TXNode{std::string(text)}));
+        tx.appendExact(slot, EmbeddingEntry{p, 2 * std::int64_t(ends.size()), p, 0, 0, leaves[slot]});
+    }
+    return tx;
+}
+
+}  // namespace
+
+TextIndex::TextIndex() : index_(Lazy<Index>::ready(Index{})) {}
+
+TextIndex::TextIndex(Index built) : index_(Lazy<Index>::ready(std::move(built))) {}
+
+TextIndex::TextIndex(const DocumentTree& nodes)
+    : index_(makeLazy([nodes] { return textIndexOf(nodes.labels(), nodes.words()); })) {}
+
+// ---------------------------------------------------------------------------
 // Text preparation and attribute events
 
 namespace {
@@ -596,7 +614,6 @@ public:
         // used is never touched.
         result_.mapping.reserve(textBytes / 8 + 1);
         adviseHugePages(result_.mapping);
-        result_.textIndex.reserve(textBytes / 128);
         result_.mapping.emplace_back();  // position 0 numbers no node
         words_.reserve(textBytes / 8 + 1);
         adviseHugePages(words_);
@@ -643,14 +660,13 @@ public:
     }
 
     BuildResult finish(bool reachedEnd) {
-        textsStay(false);
         while (!atTop()) closeInnermost();
         fillElementIndex();
         result_.reachedEnd = reachedEnd;
         result_.elementIndex.sortExactLists();
-        result_.textIndex.sortExactLists();
         result_.lastPosition = last_;
         result_.tree = DocumentTree(result_.mapping, std::move(words_));
+        result_.textIndex = TextIndex(result_.tree);
         return std::move(result_);
     }
 
@@ -697,56 +713,11 @@ public:
             assignSlot(info);
             return;
         }
-        const std::size_t hash = Index::hashKey(text);
-        result_.mapping.emplace_back();
-        if (textsStay_) {
-            // Filed a few at a time, their lookups overlapping.
-            result_.textIndex.prefetch(hash);
-            pending_.push_back(PendingText{text, hash, position, depth()});
-            if (pending_.size() == kPendingTexts) fileTexts();
-            return;
-        }
-        fileText(text, hash, position, depth());
-    }
-
-    // The first byte of the oldest text still waiting to be filed, or nullptr.
-    const char* oldestWaitingText() const {
-        return pending_.empty() ? nullptr : pending_.front().text.data();
-    }
-
-    // Texts handed to addText stay where they are until the walk ends (or
-    // until textsStay(false)); they may then be filed in the text index a
-    // few at a time.
-    void textsStay(bool stay) {
-        if (!stay) fileTexts();
-        textsStay_ = stay;
+        // The text index is made from the mapping when first read.
+        result_.mapping.push_back(keepForRun(text));
     }
 
 private:
-    struct PendingText {
-        std::string_view text;
-        std::size_t hash;
-        std::int64_t position;
-        std::int64_t depth;
-    };
-    static constexpr std::size_t kPendingTexts = 32;
-
-    void fileText(std::string_view text, std::size_t hash, std::int64_t position, std::int64_t depth) {
-        Index& tx = result_.textIndex;
-        std::uint32_t slot = tx.slotFor(text, hash);
-        if (slot == textLeaves_.size()) textLeaves_.push_back(xml::leafNode(xml::TXNode{std::string(text)}));
-        result_.mapping[static_cast<std::size_t>(position)] = tx.entryAt(slot).key;
-        tx.appendExact(slot, EmbeddingEntry{position, depth, position, 0, 0, textLeaves_[slot]});
-    }
-
-    void fileTexts() {
-        const Index& tx = result_.textIndex;
-        for (const PendingText& t : pending_) tx.prefetchEntry(t.hash);
-        for (const PendingText& t : pending_) tx.prefetchKey(t.hash);
-        for (const PendingText& t : pending_) fileText(t.text, t.hash, t.position, t.depth);
-        pending_.clear();
-    }
-
     struct Frame {
         std::int64_t position;
         LabelInfo* label;
@@ -834,15 +805,12 @@ private:
     BuildResult result_;
     std::unordered_map<std::string_view, LabelInfo> elementLabels_;  // elements and attribute elements
     std::unordered_map<std::string_view, LabelInfo> atTexts_;        // texts that begin with '@'
-    std::vector<const xml::Tree*> textLeaves_;                        // by text-index slot
     std::vector<Frame> open_;
     std::vector<std::uint32_t> words_;  // by position: the document tree's word of each node
     std::int64_t last_ = 0;
     std::string atName_;  // "@" and the name of the attribute being walked
     std::size_t textBytes_ = 0;
     std::size_t read_ = 0;
-    bool textsStay_ = false;
-    std::vector<PendingText> pending_;
 };
 
 // ---------------------------------------------------------------------------
@@ -921,13 +889,10 @@ private:
     static constexpr std::size_t kStop = kHandOver - 1;
     static constexpr std::size_t kDoneStep = std::size_t(8) << 20;
 
-    // Everything before p is read, but for the texts still waiting.
+    // Everything before p is read (the walk keeps copies of what it keeps).
     void tellDone(std::size_t p) {
         nextDone_ = p + kDoneStep;
-        if (!done_) return;
-        std::size_t k = p;
-        if (const char* w = walk_.oldestWaitingText()) k = std::min(k, static_cast<std::size_t>(w - s_.data()));
-        done_(k);
+        if (done_) done_(p);
     }
 
     struct Att {
@@ -1024,24 +989,13 @@ private:
         for (const Att& a : atts_) {
             if (a.literal && a.value.find('&') != std::string_view::npos) {
                 const std::string value = xml::expandReferences(xml::predefinedEntities(), a.value);
-                textOutside(value, [&] { walk_.attribute(a.name, value); });
+                walk_.attribute(a.name, value);
             } else {
                 walk_.attribute(a.name, a.value);
             }
         }
         if (empty) walk_.closeInnermost();
         return q;
-    }
-
-    // Runs step, which walks a text that does not lie in the document text,
-    // with the walk's texts filed at once around it (a blank text files
-    // nothing).
-    template <class Step>
-    void textOutside(std::string_view text, Step&& step) {
-        if (allBlancs(text)) return step();
-        walk_.textsStay(false);
-        step();
-        walk_.textsStay(true);
     }
 
     // A reference at p (a '&').
@@ -1052,13 +1006,13 @@ private:
             const std::size_t end = closed ? semi : n_;
             charBuf_.clear();
             xml::appendCharCode(xml::charRefValue(s_.substr(p + 2, end - (p + 2)), closed), charBuf_);
-            textOutside(charBuf_, [&] { walk_.addText(charBuf_); });
+            walk_.addText(charBuf_);
             return closed ? semi + 1 : n_;
         }
         const std::size_t end = skipName(p + 1);
         if (end >= n_ || s_[end] != ';') return kHandOver;
         const char c = predefinedEntity(s_.substr(p + 1, end - (p + 1)));
-        textOutside(std::string_view(&c, 1), [&] { walk_.addText(std::string_view(&c, 1)); });
+        walk_.addText(std::string_view(&c, 1));
         return end + 1;
     }
 
@@ -1145,9 +1099,7 @@ namespace {
 BuildResult walkDirect(std::string_view prepared, std::string_view original,
                        std::function<void(std::size_t)> done) {
     Walk walk(prepared.size());
-    walk.textsStay(true);
     DirectOutcome outcome = DirectWalk(prepared, walk, std::move(done)).run();
-    walk.textsStay(false);
     bool reachedEnd = outcome.kind == DirectOutcome::Ended;
     if (outcome.kind == DirectOutcome::HandedOver)
         walkEvents(walk, original, prepared, outcome.at, false, reachedEnd);

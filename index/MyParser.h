@@ -67,16 +67,7 @@ public:
     // arrival order (setExact puts a whole list in place); sortExactLists
     // then sorts every exact list that is out of position order, once.
     std::uint32_t slotFor(std::string_view key);
-    // The same with the key's hash (hashKey) given. A lookup reads a table
-    // cell, then an entry, then the key bytes: prefetch, prefetchEntry and
-    // prefetchKey ask the memory for each of them in turn, each once the
-    // one before has had time to arrive, so that lookups of several keys
-    // overlap.
     static std::size_t hashKey(std::string_view key) { return std::hash<std::string_view>{}(key); }
-    std::uint32_t slotFor(std::string_view key, std::size_t hash);
-    void prefetch(std::size_t hash) const;
-    void prefetchEntry(std::size_t hash) const;
-    void prefetchKey(std::size_t hash) const;
     void appendExact(std::uint32_t slot, const EmbeddingEntry& entry) { entries_[slot].exact.push_back(entry); }
     void setExact(std::uint32_t slot, EntryList list) { entries_[slot].exact = std::move(list); }
     void sortExactLists();
@@ -197,6 +188,31 @@ private:
 EntryList getRef(const IndexEL& index, std::string_view key, std::string_view kind);
 
 // ---------------------------------------------------------------------------
+// Text index
+
+// The text index of a document, made when first read from the nodes of its
+// walk: every text that does not begin with '@' is filed under itself, in
+// position order, keys in the order of their first text. Queries that name
+// no text never make it. Copies share one index.
+class TextIndex {
+public:
+    TextIndex();
+    TextIndex(Index built);  // NOLINT: an index made elsewhere stands for itself
+    explicit TextIndex(const DocumentTree& nodes);
+
+    const Index& get() const { return index_.get(); }
+    operator const Index&() const { return get(); }  // NOLINT
+    const std::vector<IndexEntry>& entries() const { return get().entries(); }
+    std::size_t size() const { return get().size(); }
+    bool empty() const { return get().empty(); }
+    const IndexEntry* find(std::string_view key) const { return get().find(key); }
+    bool isMade() const { return index_.isComputed(); }
+
+private:
+    axf::Lazy<Index> index_;
+};
+
+// ---------------------------------------------------------------------------
 // Text preparation and attribute events
 
 // The document text with its newlines and tabs removed from character data,
@@ -229,7 +245,7 @@ using EventSource = std::function<std::optional<xml::XMLEvent>()>;
 
 struct BuildResult {
     Index elementIndex;  // before the synonym merge
-    Index textIndex;
+    TextIndex textIndex;  // made from the mapping when first read
     Mapping mapping;
     // The first top-level tree, or the tree "empty", built on request from
     // the mapping's storage (which moving the result keeps in place).
@@ -258,7 +274,7 @@ std::vector<std::int64_t> newestFirstPositions(const Index& elementIndex, const 
 // index, the mapping and the document tree.
 struct IndexedDocument {
     IndexEL indexEL;
-    Index indexTX;
+    TextIndex indexTX;
     Mapping mapping;
     DocumentTree tree;  // reads the mapping's storage
 };

@@ -301,7 +301,7 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
 class Search {
 public:
     Search(const QueryMapping& qmap, const SumDelCost& delCosts, const index::IndexEL& indexEL,
-           const index::Index& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
+           const index::TextIndex& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
            const SearchTypeList& types, std::string_view mode, std::string_view defaultType)
         : qmap_(qmap), delCosts_(delCosts), indexEL_(indexEL), indexTX_(indexTX), mapping_(mapping),
           deletionCost_(deletionCost), types_(types), mode_(mode), defaultType_(defaultType) {}
@@ -342,7 +342,7 @@ public:
     }
 
     const index::IndexEL& indexEL() const { return indexEL_; }
-    const index::Index& indexTX() const { return indexTX_; }
+    const index::TextIndex& indexTX() const { return indexTX_; }
     const SearchTypeList& types() const { return types_; }
     std::string_view defaultType() const { return defaultType_; }
 
@@ -362,7 +362,7 @@ private:
     const QueryMapping& qmap_;
     const SumDelCost& delCosts_;
     const index::IndexEL& indexEL_;
-    const index::Index& indexTX_;
+    const index::TextIndex& indexTX_;
     const index::Mapping& mapping_;
     std::int64_t deletionCost_;
     const SearchTypeList& types_;
@@ -478,7 +478,7 @@ SearchResult Search::boolean(const Tree* t, const std::string& n, const std::str
 
 SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const SumDelCost& delCosts,
                            EntrySpan parents, const std::string& rootNumber, const index::IndexEL& indexEL,
-                           const index::Index& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
+                           const index::TextIndex& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
                            const SearchTypeList& searchTypes, std::string_view mode, std::string_view defaultType) {
     if (!parents.empty()) throw InternalError("evaluateQuery: the query root has parent candidates");
     if (!query) throw InternalError("evaluateQuery: no query tree");
@@ -512,7 +512,7 @@ SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const Su
 }
 
 SearchResult evaluate(const Tree* t, const QueryMapping& qmap, const SumDelCost& delCosts, EntrySpan parents,
-                      const std::string& parentNumber, const index::IndexEL& indexEL, const index::Index& indexTX,
+                      const std::string& parentNumber, const index::IndexEL& indexEL, const index::TextIndex& indexTX,
                       const index::Mapping& mapping, std::int64_t deletionCost, const SearchTypeList& searchTypes,
                       std::string_view mode, std::string_view defaultType, std::size_t typesFrom) {
     Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType);

@@ -72,7 +72,7 @@ struct SearchResult {
 // the root are carried in the result.
 SearchResult evaluateQuery(const xml::Tree* query, const QueryMapping& qmap, const SumDelCost& delCosts,
                            EntrySpan parents, const std::string& rootNumber, const index::IndexEL& indexEL,
-                           const index::Index& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
+                           const index::TextIndex& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
                            const SearchTypeList& searchTypes, std::string_view mode, std::string_view defaultType);
 
 // The recursive step: the matches of the parent query node (number
@@ -80,7 +80,7 @@ SearchResult evaluateQuery(const xml::Tree* query, const QueryMapping& qmap, con
 // subtree. `typesFrom` is the offset of the search-type list's remainder
 // (see searchType).
 SearchResult evaluate(const xml::Tree* t, const QueryMapping& qmap, const SumDelCost& delCosts, EntrySpan parents,
-                      const std::string& parentNumber, const index::IndexEL& indexEL, const index::Index& indexTX,
+                      const std::string& parentNumber, const index::IndexEL& indexEL, const index::TextIndex& indexTX,
                       const index::Mapping& mapping, std::int64_t deletionCost, const SearchTypeList& searchTypes,
                       std::string_view mode, std::string_view defaultType, std::size_t typesFrom = 0);
 

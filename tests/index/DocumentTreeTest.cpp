@@ -2,8 +2,11 @@
 // at a time, against the whole tree and the whole merge.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "common/LargeStack.h"
@@ -122,6 +125,37 @@ TEST(DocumentTree, DeepDocumentsAreBuiltWithoutRecursion) {
     const axf::xml::Tree* t = doc.tree.root();
     for (int i = 1; i < depth; ++i) t = t->kids[0];
     EXPECT_EQ(t, doc.tree.sons(depth - 1)[0]);
+}
+
+// The text index from the document tree: every text not beginning with
+// '@', in preorder, at depth 2 per element above it.
+void textsOf(const axf::xml::Tree* t, std::int64_t depth, std::vector<std::string>& out) {
+    if (const auto* x = std::get_if<axf::xml::TXNode>(&t->value)) {
+        if (x->text[0] != '@') out.push_back(x->text + " at " + std::to_string(depth));
+        return;
+    }
+    for (const axf::xml::Tree* c : t->children()) textsOf(c, depth + 2, out);
+}
+
+TEST(TextIndex, MadeOnFirstReadWithTheTreesTextsAndDepths) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 200; ++round) {
+        const std::string text = randomDocument(rng);
+        IndexedDocument doc = parseText(text);
+        EXPECT_FALSE(doc.indexTX.isMade());
+        std::vector<std::string> expected;
+        textsOf(doc.tree.root(), 0, expected);
+        std::vector<std::pair<std::int64_t, std::string>> filed;
+        for (const IndexEntry& e : doc.indexTX.entries())
+            for (const EmbeddingEntry& x : e.exact) {
+                ASSERT_EQ(x.last, x.position);
+                filed.emplace_back(x.position, documentLabel(e.key, x.position) + " at " + std::to_string(x.depth));
+            }
+        std::sort(filed.begin(), filed.end());
+        std::vector<std::string> got;
+        for (auto& f : filed) got.push_back(f.second);
+        ASSERT_EQ(got, expected) << text;
+    }
 }
 
 TEST(IndexEL, KeysMergedOnLookupEqualTheWholeMerge) {
