@@ -116,13 +116,6 @@ void Index::addRef(std::string_view key, const EmbeddingEntry& entry, std::strin
     }
 }
 
-void Index::sortExactLists() {
-    for (IndexEntry& e : entries_) {
-        if (!std::is_sorted(e.exact.begin(), e.exact.end(), byPosition))
-            std::stable_sort(e.exact.begin(), e.exact.end(), byPosition);
-    }
-}
-
 EntryList sortPos(const EntryList& first, const EntryList& second) {
     EntryList out;
     out.reserve(first.size() + second.size());
@@ -487,11 +480,8 @@ std::size_t prepareInto(std::string_view text, char* out) {
 class PreparedText {
 public:
     explicit PreparedText(std::string_view text) {
-        constexpr std::size_t kPage = std::size_t(2) << 20;
-        const std::size_t room = (std::max<std::size_t>(text.size(), 1) + kPage - 1) & ~(kPage - 1);
-        data_.reset(static_cast<char*>(std::aligned_alloc(kPage, room)));
-        if (!data_) throw std::bad_alloc();
-        xml::Arena::adviseHugePages(data_.get(), room);
+        std::size_t room = text.size();
+        data_.reset(xml::Arena::allocateHugePaged(room));
         size_ = prepareInto(text, data_.get());
     }
     std::string_view view() const { return {data_.get(), size_}; }
@@ -663,7 +653,6 @@ public:
         while (!atTop()) closeInnermost();
         fillElementIndex();
         result_.reachedEnd = reachedEnd;
-        result_.elementIndex.sortExactLists();
         result_.lastPosition = last_;
         result_.tree = DocumentTree(result_.mapping, std::move(words_));
         result_.textIndex = TextIndex(result_.tree);
@@ -793,11 +782,13 @@ private:
             std::size_t total = 0;
             for (LabelInfo* info : infos) total += info->entries.size();
             all.reserve(total);
+            // Each label's nodes are in position order: the lists merge.
             for (LabelInfo* info : infos) {
+                const auto middle = all.end() - all.begin();
                 all.insert(all.end(), info->entries.begin(), info->entries.end());
                 EntryList().swap(info->entries);
+                std::inplace_merge(all.begin(), all.begin() + middle, all.end(), byPosition);
             }
-            std::sort(all.begin(), all.end(), byPosition);
             result_.elementIndex.setExact(slot, std::move(all));
         }
     }

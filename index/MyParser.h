@@ -62,15 +62,13 @@ public:
     // InternalError.
     void addRef(std::string_view key, const EmbeddingEntry& entry, std::string_view kind);
 
-    // Bulk filing for the document walk: slotFor finds or appends a key and
-    // gives its place in entries(); appendExact adds to an exact list in
-    // arrival order (setExact puts a whole list in place); sortExactLists
-    // then sorts every exact list that is out of position order, once.
+    // Bulk filing, for walks that file in position order: slotFor finds or
+    // appends a key and gives its place in entries(); appendExact adds to an
+    // exact list, setExact puts a whole list in place.
     std::uint32_t slotFor(std::string_view key);
     static std::size_t hashKey(std::string_view key) { return std::hash<std::string_view>{}(key); }
     void appendExact(std::uint32_t slot, const EmbeddingEntry& entry) { entries_[slot].exact.push_back(entry); }
     void setExact(std::uint32_t slot, EntryList list) { entries_[slot].exact = std::move(list); }
-    void sortExactLists();
     IndexEntry& entryAt(std::uint32_t slot) { return entries_[slot]; }
     // Room for about this many keys without growing.
     void reserve(std::size_t keys);

@@ -58,17 +58,9 @@ constexpr std::size_t kMaxBlock = std::size_t(64) << 20;
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 std::size_t nextBlockSize = kBlock;
 
-char* newBlock(std::size_t size) {
-    void* p = nullptr;
-    if (size >= kHugePage) {
-        size = (size + kHugePage - 1) & ~(kHugePage - 1);
-        p = std::aligned_alloc(kHugePage, size);
-#ifdef MADV_HUGEPAGE
-        if (p) madvise(p, size, MADV_HUGEPAGE);
-#endif
-    } else {
-        p = std::malloc(size);
-    }
+char* newBlock(std::size_t& size) {
+    if (size >= kHugePage) return Arena::allocateHugePaged(size);
+    void* p = std::malloc(size);
     if (!p) throw std::bad_alloc();
     return static_cast<char*>(p);
 }
@@ -112,6 +104,17 @@ void* Arena::allocate(std::size_t bytes, std::size_t align) {
     s.cur = block;
     s.left = size;
     return fits();
+}
+
+char* Arena::allocateHugePaged(std::size_t& bytes) {
+    constexpr std::size_t kPage = std::size_t(2) << 20;
+    bytes = (std::max<std::size_t>(bytes, 1) + kPage - 1) & ~(kPage - 1);
+    void* p = std::aligned_alloc(kPage, bytes);
+    if (!p) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+    return static_cast<char*>(p);
 }
 
 void Arena::adviseHugePages(const void* p, std::size_t bytes) {

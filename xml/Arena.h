@@ -29,6 +29,12 @@ public:
     // Bytes handed out so far (for benchmarks and memory checks).
     static std::size_t bytesUsed();
 
+    // Storage of its own, outside the arena, for a large buffer: `bytes`
+    // rounded up to whole 2 MiB pages (the size is updated), aligned to
+    // 2 MiB and offered for huge pages; released with std::free. Throws
+    // std::bad_alloc when there is no room.
+    static char* allocateHugePaged(std::size_t& bytes);
+
     // Offers the whole 2 MiB pages inside [p, p + bytes) of a large buffer
     // allocated elsewhere to the kernel for huge pages (a hint: filling a
     // large fresh buffer then takes far fewer page faults). Small ranges are
