@@ -250,6 +250,14 @@ struct BuildResult {
     DocumentTree tree;
     std::int64_t lastPosition = 0;
     bool reachedEnd = false;  // the events ran out (not an end event at the top level)
+
+    // Moved, never copied: the tree and the text index read the mapping's
+    // storage, which a move keeps in place and a copy would not.
+    BuildResult() = default;
+    BuildResult(BuildResult&&) = default;
+    BuildResult& operator=(BuildResult&&) = default;
+    BuildResult(const BuildResult&) = delete;
+    BuildResult& operator=(const BuildResult&) = delete;
 };
 
 // Walks the events: numbers, labels and files every node. The walk ends at
@@ -275,6 +283,13 @@ struct IndexedDocument {
     TextIndex indexTX;
     Mapping mapping;
     DocumentTree tree;  // reads the mapping's storage
+
+    // Moved, never copied (see BuildResult).
+    IndexedDocument() = default;
+    IndexedDocument(IndexedDocument&&) = default;
+    IndexedDocument& operator=(IndexedDocument&&) = default;
+    IndexedDocument(const IndexedDocument&) = delete;
+    IndexedDocument& operator=(const IndexedDocument&) = delete;
 };
 
 IndexedDocument indexedDocument(BuildResult walked);
