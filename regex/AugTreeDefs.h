@@ -168,24 +168,26 @@ AbsTree<E> updateAugTree(std::optional<Pos> label, PositionSets sets, bool nulla
 
 namespace detail {
 
-// Calls add(node, from, to, counted) for every construct of t.
-template <class E, class Add>
-void forEachFollowEdgeSet(const AbsTree<E>& t, Add& add) {
+// The one walk over the constructs of t, whose root is at depth d: calls
+// node(n, dn) for every node n at depth dn, and edge(from, to, dn, counted)
+// for every construct at depth dn adding the edges from the last positions of
+// the sets `from` to the first positions of the sets `to` (counted for the
+// loop of a counted repetition). Parents come before their children, left
+// operands before right ones.
+template <class E, class Node, class Edge>
+void forEachFollowEdgeSet(const AbsTree<E>& t, std::int32_t d, Node& node, Edge& edge) {
+    node(t, d);
     if (isUn(t)) {
         const AbsTree<E>& c = child(t);
         if (isRepeatable(t)) {
             const PositionSets& cs = positionSets(c);
-            add(cs.store, cs.lastPos, cs.firstPos, isInterval(t));
+            edge(cs, cs, d, isInterval(t));
         }
-        forEachFollowEdgeSet<E>(c, add);
+        forEachFollowEdgeSet<E>(c, d + 1, node, edge);
     } else if (isBin(t)) {
-        if (isCon(t)) {
-            const PositionSets& ls = positionSets(left(t));
-            const PositionSets& rs = positionSets(right(t));
-            add(ls.store, ls.lastPos, rs.firstPos, false);
-        }
-        forEachFollowEdgeSet<E>(left(t), add);
-        forEachFollowEdgeSet<E>(right(t), add);
+        if (isCon(t)) edge(positionSets(left(t)), positionSets(right(t)), d, false);
+        forEachFollowEdgeSet<E>(left(t), d + 1, node, edge);
+        forEachFollowEdgeSet<E>(right(t), d + 1, node, edge);
     }
 }
 
@@ -193,14 +195,15 @@ void forEachFollowEdgeSet(const AbsTree<E>& t, Add& add) {
 template <class E>
 std::vector<std::pair<Pos, Pos>> followEdges(const AbsTree<E>& t, bool withCounted) {
     std::vector<std::pair<Pos, Pos>> edges;
-    auto add = [&](const std::shared_ptr<const PositionStore>& store, SetRef from, SetRef to, bool counted) {
+    auto node = [](const AbsTree<E>&, std::int32_t) {};
+    auto edge = [&](const PositionSets& from, const PositionSets& to, std::int32_t, bool counted) {
         if (counted && !withCounted) return;
-        PosSet sources = store->toSet(from);
-        PosSet targets = store->toSet(to);
+        PosSet sources = from.store->toSet(from.lastPos);
+        PosSet targets = from.store->toSet(to.firstPos);
         for (Pos p : sources)
             for (Pos q : targets) edges.emplace_back(p, q);
     };
-    forEachFollowEdgeSet<E>(t, add);
+    forEachFollowEdgeSet<E>(t, 0, node, edge);
     std::sort(edges.begin(), edges.end());
     return edges;
 }
@@ -317,32 +320,17 @@ private:
     std::vector<std::pair<const void*, std::int32_t>> depth_;
 };
 
-namespace detail {
-
-template <class E>
-void indexFollowEdges(const AbsTree<E>& t, std::int32_t d, FollowIndex& index) {
-    if (isUn(t)) {
-        if (isInterval(t) || isSub(t)) index.setDepth(t.get(), d);
-        const AbsTree<E>& c = child(t);
-        if (isRepeatable(t)) {
-            const PositionSets& cs = positionSets(c);
-            index.add(cs.lastPos, cs.firstPos, d, isInterval(t));
-        }
-        indexFollowEdges<E>(c, d + 1, index);
-    } else if (isBin(t)) {
-        if (isCon(t)) index.add(positionSets(left(t)).lastPos, positionSets(right(t)).firstPos, d, false);
-        indexFollowEdges<E>(left(t), d + 1, index);
-        indexFollowEdges<E>(right(t), d + 1, index);
-    }
-}
-
-}  // namespace detail
-
 // The index of an augmented tree with n positions.
 template <class E>
 FollowIndex indexFollows(const AbsTree<E>& root, Pos n) {
     FollowIndex index(positionSets(root).store, n);
-    detail::indexFollowEdges<E>(root, 0, index);
+    auto node = [&index](const AbsTree<E>& t, std::int32_t d) {
+        if (isInterval(t) || isSub(t)) index.setDepth(t.get(), d);
+    };
+    auto edge = [&index](const PositionSets& from, const PositionSets& to, std::int32_t d, bool counted) {
+        index.add(from.lastPos, to.firstPos, d, counted);
+    };
+    detail::forEachFollowEdgeSet<E>(root, 0, node, edge);
     index.sortDepths();
     return index;
 }
