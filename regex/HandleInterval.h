@@ -13,29 +13,27 @@
 
 namespace axf::regex {
 
-// The positions that can follow a last position of t through the constructs
-// around t (the count-free edges that t's own sub-tree does not add).
-template <class E>
-PosSet intervalExitSet(const AbsTree<E>& t, const FollowIndex& index) {
-    const std::int32_t d = index.depthOf(t.get());
+// The positions that can follow one of `last`, the last positions of a node at
+// depth d, through the constructs around that node (the count-free edges that
+// its own sub-tree does not add).
+inline PosSet intervalExitSet(const PosSet& last, std::int32_t d, const FollowIndex& index) {
     std::vector<SetRef> sets;
-    for (Pos p : lastPos(t)) index.plainAbove(p, d, sets);
+    for (Pos p : last) index.plainAbove(p, d, sets);
     return index.store().unionOf(std::move(sets));
 }
 
-// Adds the steps of the counted repetition t, labelled l, with exit set x.
+// Adds the steps of the counted repetition t, at depth d with last positions p,
+// labelled l, with exit set x.
 template <class E>
-NFABuild<E> dealInterval(const AbsTree<E>& t, const FollowIndex& index, const PosSet& x, std::int32_t l,
-                         NFABuild<E> b) {
+NFABuild<E> dealInterval(const AbsTree<E>& t, const FollowIndex& index, std::int32_t d, const PosSet& p,
+                         const PosSet& x, std::int32_t l, NFABuild<E> b) {
     const bool ng = isNg(t);
     const bool hasMax = isMinmax(t);
-    const std::int32_t d = index.depthOf(t.get());
     // With a body that can match the empty text the passes still missing
     // before the minimum can all be empty, so every pass end may leave.
     std::int32_t m = isNullable(child(t)) ? 0 : getMin(t);
     std::int32_t n = hasMax ? getMinMax(t).second : 0;
     const PosSet f = firstPos(t);
-    const PosSet p = lastPos(t);
 
     for (Pos q : f) frontInt<E>(b, q, IntStart{l});
     // Where the body goes on inside itself: the edges its own sub-tree adds.
@@ -58,8 +56,10 @@ template <class E>
 NFABuild<E> handleInterval(const AbsTree<E>& t, const FollowIndex& index, NFABuild<E> b, LabelCounter& counter) {
     if (!isInterval(t)) throw InternalError("handleInterval: not a counted repetition");
     std::int32_t l = counter.getNewLbl();
-    PosSet x = intervalExitSet<E>(t, index);
-    return dealInterval<E>(t, index, x, l, std::move(b));
+    const std::int32_t d = index.depthOf(t.get());
+    const PosSet p = lastPos(t);
+    PosSet x = intervalExitSet(p, d, index);
+    return dealInterval<E>(t, index, d, p, x, l, std::move(b));
 }
 
 }  // namespace axf::regex
