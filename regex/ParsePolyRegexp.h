@@ -227,38 +227,6 @@ std::pair<std::optional<AbsTree<E>>, S> assertionList(const Asserts<E>& as, cons
     return {mkEl<E>(regseqList<E>(std::move(ms))), std::move(at)};
 }
 
-// A repetition operator, as the builder it stands for.
-template <class E>
-ParseResult<std::function<AbsTree<E>(AbsTree<E>)>> repetitionOperator(const S& s) {
-    using B = std::function<AbsTree<E>(AbsTree<E>)>;
-    auto one = [&s](B b) { return ParseResult<B>(std::make_pair(std::move(b), detail::advance(s, 1))); };
-    if (startsWith(s, "*")) return one([](AbsTree<E> t) { return mkStar<E>(std::move(t)); });
-    if (startsWith(s, "+")) return one([](AbsTree<E> t) { return mkPlus<E>(std::move(t)); });
-    if (startsWith(s, "?")) return one([](AbsTree<E> t) { return mkOpt<E>(std::move(t)); });
-    if (!startsWith(s, "{")) return std::nullopt;
-    S inner = detail::advance(s, 1);
-    if (auto n = numeral(inner, true); n && startsWith(n->second, "}")) {
-        std::int32_t k = n->first;
-        return std::make_pair(B([k](AbsTree<E> t) { return mkExact<E>(k, std::move(t)); }),
-                              detail::advance(n->second, 1));
-    }
-    auto m = numeral(inner, false);
-    if (!m || !startsWith(m->second, ",")) return std::nullopt;
-    S at = detail::advance(m->second, 1);
-    std::optional<std::int32_t> upper;
-    if (auto n = numeral(at, false)) {
-        upper = n->first;
-        at = std::move(n->second);
-    }
-    if (!startsWith(at, "}")) return std::nullopt;
-    std::int32_t lo = m->first;
-    B b;
-    if (!upper) b = [lo](AbsTree<E> t) { return mkMin<E>(lo, std::move(t)); };
-    else if (lo <= *upper) b = [lo, hi = *upper](AbsTree<E> t) { return mkMinMax<E>(lo, hi, std::move(t)); };
-    else b = [lo, hi = *upper](AbsTree<E> t) { return mkInvalidInterval<E>(lo, hi, std::move(t)); };
-    return std::make_pair(std::move(b), detail::advance(at, 1));
-}
-
 template <class E>
 ParseResult<AbsTree<E>> regexpRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s);
 
@@ -294,15 +262,12 @@ template <class E>
 ParseResult<AbsTree<E>> quantifiedUnit(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
     auto u = unitRule<E>(o, fns, as, s);
     if (!u) return std::nullopt;
-    auto op = repetitionOperator<E>(u->second);
+    // A count too large for 32 bits is no count: the operator does not read.
+    auto op = repetitionOperator(u->second, numeral);
     if (!op) return u;
-    AbsTree<E> t = op->first(std::move(u->first));
-    S at = std::move(op->second);
-    if (startsWith(at, "?")) {
-        t = mkNg<E>(t);
-        at = detail::advance(at, 1);
-    }
-    return std::make_pair(std::move(t), std::move(at));
+    AbsTree<E> t = mkRepetition<E>(op->first, std::move(u->first));
+    if (op->first.nonGreedy) t = mkNg<E>(t);
+    return std::make_pair(std::move(t), std::move(op->second));
 }
 
 template <class E>

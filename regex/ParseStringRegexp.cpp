@@ -435,70 +435,25 @@ Tree combineTrees(const std::vector<Tree>& pieces) {
 // ---------------------------------------------------------------------------
 // Pieces and quantifiers
 
-enum class QuantKind { Star, Plus, Opt, Exact, Min, MinMax, Invalid };
-struct Quant {
-    QuantKind kind;
-    std::int32_t m = 0;
-    std::int32_t n = 0;
-};
-
-ParseResult<Quant> quantifier(const S& s) {
-    std::string_view t = s.tokens;
-    if (t.empty()) return std::nullopt;
-    switch (t[0]) {
-    case '*': return std::make_pair(Quant{QuantKind::Star}, detail::advance(s, 1));
-    case '+': return std::make_pair(Quant{QuantKind::Plus}, detail::advance(s, 1));
-    case '?': return std::make_pair(Quant{QuantKind::Opt}, detail::advance(s, 1));
-    case '{': break;
-    default: return std::nullopt;
-    }
-    S in = detail::advance(s, 1);
-    // '{' n '}'
-    if (auto n = detail::readNumeral(in, true); n && n->second.tokens.substr(0, 1) == "}")
-        return std::make_pair(Quant{QuantKind::Exact, n->first, 0}, detail::advance(n->second, 1));
-    // '{' m ',' [n] '}'
-    auto m = detail::readNumeral(in, false);
-    if (!m || m->second.tokens.substr(0, 1) != ",") return std::nullopt;
-    S afterComma = detail::advance(m->second, 1);
-    auto n = detail::readNumeral(afterComma, false);
-    S end = n ? n->second : afterComma;
-    if (end.tokens.substr(0, 1) != "}") return std::nullopt;
-    S rest = detail::advance(end, 1);
-    if (!n) return std::make_pair(Quant{QuantKind::Min, m->first, 0}, rest);
-    if (m->first <= n->first) return std::make_pair(Quant{QuantKind::MinMax, m->first, n->first}, rest);
-    return std::make_pair(Quant{QuantKind::Invalid, m->first, n->first}, rest);
-}
-
 // The operand under its quantifier; with the non-greedy mark, the non-greedy
 // form. A fused form CON(copies, repetition) of a leaf keeps the mark on its
 // repetition, so that "a{2,}?" and "a{2,5}?" prefer fewer repetitions too.
-Tree helprepeat(const Tree& t, const Quant& q, bool nonGreedy) {
-    Tree r;
-    switch (q.kind) {
-    case QuantKind::Star: r = mkStar<char>(t); break;
-    case QuantKind::Plus: r = mkPlus<char>(t); break;
-    case QuantKind::Opt: r = mkOpt<char>(t); break;
-    case QuantKind::Exact: r = mkExact<char>(q.m, t); break;
-    case QuantKind::Min: r = mkMin<char>(q.m, t); break;
-    case QuantKind::MinMax: r = mkMinMax<char>(q.m, q.n, t); break;
-    case QuantKind::Invalid: r = mkInvalidInterval<char>(q.m, q.n, t); break;
-    }
-    if (!nonGreedy) return r;
-    bool fused = isElem(t) && q.m >= 2 && (q.kind == QuantKind::Min || q.kind == QuantKind::MinMax);
+Tree helprepeat(const Tree& t, const Repetition& q) {
+    Tree r = mkRepetition<char>(q, t);
+    if (!q.nonGreedy) return r;
+    bool fused = isElem(t) && q.m >= 2 && (q.kind == RepetitionKind::Min || q.kind == RepetitionKind::MinMax);
     if (fused) return mkCon<char>(left(r), mkNg<char>(right(r)));
     return mkNg<char>(r);
 }
 
 ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& s);
 
-// A unit's quantifier and optional non-greedy mark, if one follows.
+// A unit's quantifier and optional non-greedy mark, if one follows. A count
+// too large for 32 bits makes the pattern illegal.
 ParseResult<Tree> quantify(const Tree& unit, const S& s) {
-    auto q = quantifier(s);
+    auto q = repetitionOperator(s, detail::readNumeral);
     if (!q) return std::nullopt;
-    S at = q->second;
-    bool nonGreedy = !at.tokens.empty() && at.tokens[0] == '?';
-    if (nonGreedy) at = detail::advance(at, 1);
-    return std::make_pair(helprepeat(unit, q->first, nonGreedy), std::move(at));
+    return std::make_pair(helprepeat(unit, q->first), std::move(q->second));
 }
 
 // After an atom of a literal run: the run may take it only when the text left

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "regex/AbsTreeDefs.h"
 #include "regex/FiniteMap.h"
 #include "regex/Matchers.h"
 
@@ -335,6 +336,74 @@ std::vector<V> unitL(V x) {
     std::vector<V> v;
     v.push_back(std::move(x));
     return v;
+}
+
+// ---------------------------------------------------------------------------
+// Repetition operators, the same in the text and the element-list syntax:
+//   '*' | '+' | '?' | '{' n '}' | '{' m ',' [n] '}'   then an optional '?'
+// marking the repetition non-greedy. The count of '{' n '}' is positive; the
+// bounds of the other forms may be 0. A maximum below the minimum still reads:
+// the tree carries it as an invalid interval.
+
+enum class RepetitionKind { Star, Plus, Opt, Exact, Min, MinMax, Invalid };
+
+struct Repetition {
+    RepetitionKind kind;
+    std::int32_t m = 0;  // the count of Exact, the minimum of the counted forms
+    std::int32_t n = 0;  // the maximum of MinMax and Invalid
+    bool nonGreedy = false;
+};
+
+// The operator at the start of s and its mark. numeral(state, positive) reads
+// the counts (see detail::readNumeral); each syntax brings its own, as the two
+// differ in what a count too large for 32 bits does.
+template <class Numeral>
+ParseResult<Repetition> repetitionOperator(const ParserState& s, Numeral&& numeral) {
+    auto startsWith = [](const ParserState& at, char c) { return !at.tokens.empty() && at.tokens[0] == c; };
+    // The optional mark after an operator ending before `at`.
+    auto marked = [&startsWith](Repetition r, const ParserState& at) {
+        r.nonGreedy = startsWith(at, '?');
+        return ParseResult<Repetition>(std::make_pair(r, r.nonGreedy ? detail::advance(at, 1) : at));
+    };
+    if (s.tokens.empty()) return std::nullopt;
+    switch (s.tokens[0]) {
+    case '*': return marked(Repetition{RepetitionKind::Star}, detail::advance(s, 1));
+    case '+': return marked(Repetition{RepetitionKind::Plus}, detail::advance(s, 1));
+    case '?': return marked(Repetition{RepetitionKind::Opt}, detail::advance(s, 1));
+    case '{': break;
+    default: return std::nullopt;
+    }
+    const ParserState in = detail::advance(s, 1);
+    // '{' n '}'
+    if (auto n = numeral(in, true); n && startsWith(n->second, '}'))
+        return marked(Repetition{RepetitionKind::Exact, n->first}, detail::advance(n->second, 1));
+    // '{' m ',' [n] '}'
+    auto m = numeral(in, false);
+    if (!m || !startsWith(m->second, ',')) return std::nullopt;
+    const ParserState afterComma = detail::advance(m->second, 1);
+    auto n = numeral(afterComma, false);
+    const ParserState end = n ? n->second : afterComma;
+    if (!startsWith(end, '}')) return std::nullopt;
+    const ParserState rest = detail::advance(end, 1);
+    if (!n) return marked(Repetition{RepetitionKind::Min, m->first}, rest);
+    if (m->first <= n->first) return marked(Repetition{RepetitionKind::MinMax, m->first, n->first}, rest);
+    return marked(Repetition{RepetitionKind::Invalid, m->first, n->first}, rest);
+}
+
+// The repetition r of t, made by the builder of its kind; the non-greedy mark
+// is left to the caller.
+template <class E>
+AbsTree<E> mkRepetition(const Repetition& r, AbsTree<E> t) {
+    switch (r.kind) {
+    case RepetitionKind::Star: return mkStar<E>(std::move(t));
+    case RepetitionKind::Plus: return mkPlus<E>(std::move(t));
+    case RepetitionKind::Opt: return mkOpt<E>(std::move(t));
+    case RepetitionKind::Exact: return mkExact<E>(r.m, std::move(t));
+    case RepetitionKind::Min: return mkMin<E>(r.m, std::move(t));
+    case RepetitionKind::MinMax: return mkMinMax<E>(r.m, r.n, std::move(t));
+    case RepetitionKind::Invalid: return mkInvalidInterval<E>(r.m, r.n, std::move(t));
+    }
+    throw InternalError("mkRepetition: unknown repetition kind");
 }
 
 }  // namespace axf::regex

@@ -157,6 +157,17 @@ TEST(ElementListTest, RepetitionTrees) {
     });
 }
 
+// A count too large for 32 bits is no count here (in the text syntax it makes
+// the pattern illegal): the piece ends before the '{' and leaves it unread.
+TEST(ElementListTest, OversizedCountIsNoOperator) {
+    IntOps ops;
+    PolyParsers<int> g = regexpParsers<int>(ops.reader(), IntOps::eq(), naturalOrder<int>());
+    auto r = initParser<int>(g.parsePiece, "<1>{99999999999}", Fns{}, As{}, {});
+    ASSERT_TRUE(r);
+    EXPECT_EQ(shape(r->first), "EL");
+    EXPECT_EQ(r->second, "{99999999999}");
+}
+
 TEST(ElementListTest, FusedCountsMatchEveryCopy) {
     // (<1>{2}){3} is one leaf that takes six elements.
     auto t = parseInt("(<1>{2}){3}");

@@ -144,5 +144,58 @@ TEST(Parsers, InitParserLeavesUnreadTokens) {
     EXPECT_FALSE(parse(a, "xbc"));
 }
 
+// The repetition operators both pattern syntaxes read, with the two numeral
+// readers: one makes an oversized count illegal, the other reads no count.
+TEST(Parsers, RepetitionOperators) {
+    using K = RepetitionKind;
+    struct Case {
+        std::string_view text;
+        std::optional<Repetition> op;
+        std::string_view rest;
+    };
+    const Case cases[] = {
+        {"*x", Repetition{K::Star}, "x"},
+        {"+?x", Repetition{K::Plus, 0, 0, true}, "x"},
+        {"??", Repetition{K::Opt, 0, 0, true}, ""},
+        {"???", Repetition{K::Opt, 0, 0, true}, "?"},
+        {"{3}", Repetition{K::Exact, 3}, ""},
+        {"{0,}?*", Repetition{K::Min, 0, 0, true}, "*"},
+        {"{007,2}", Repetition{K::Invalid, 7, 2}, ""},
+        {"{2,2147483647}", Repetition{K::MinMax, 2, 2147483647}, ""},
+        // no operator
+        {"", std::nullopt, ""},
+        {"x*", std::nullopt, ""},
+        {"{0}", std::nullopt, ""},
+        {"{,3}", std::nullopt, ""},
+        {"{2,3", std::nullopt, ""},
+        {"{1, 2}", std::nullopt, ""},
+    };
+    auto noCount = [](const ParserState& s, bool positive) -> ParseResult<std::int32_t> {
+        try {
+            return detail::readNumeral(s, positive);
+        } catch (const NumeralOutOfRange&) {
+            return std::nullopt;
+        }
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        for (bool illegal : {true, false}) {
+            auto r = illegal ? repetitionOperator(stateOf(c.text), detail::readNumeral)
+                             : repetitionOperator(stateOf(c.text), noCount);
+            ASSERT_EQ(r.has_value(), c.op.has_value());
+            if (!r) continue;
+            EXPECT_EQ(r->first.kind, c.op->kind);
+            EXPECT_EQ(r->first.m, c.op->m);
+            EXPECT_EQ(r->first.n, c.op->n);
+            EXPECT_EQ(r->first.nonGreedy, c.op->nonGreedy);
+            EXPECT_EQ(r->second.tokens, c.rest);
+        }
+    }
+    for (std::string_view big : {"{2147483648}", "{1,4294967297}"}) {
+        EXPECT_THROW(repetitionOperator(stateOf(big), detail::readNumeral), NumeralOutOfRange) << big;
+        EXPECT_FALSE(repetitionOperator(stateOf(big), noCount)) << big;
+    }
+}
+
 }  // namespace
 }  // namespace axf::regex
