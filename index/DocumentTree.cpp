@@ -1,7 +1,6 @@
 #include "index/DocumentTree.h"
 
 #include <cstdlib>
-#include <limits>
 #include <new>
 #include <utility>
 
@@ -14,6 +13,7 @@ struct DocumentTree::Nodes {
     const xml::Tree* built = nullptr;  // the root, once made
     std::span<const std::string_view> labels;
     std::vector<std::uint32_t> words;
+    LargeCounts large;
     // The node made for each position, null until made; zeroed storage
     // whose untouched pages cost nothing, allocated on the first request.
     struct Free {
@@ -23,7 +23,11 @@ struct DocumentTree::Nodes {
 
     std::int64_t size() const { return std::int64_t(words.size()); }
     bool isText(std::int64_t p) const { return words[std::size_t(p)] & 1; }
-    std::int64_t last(std::int64_t p) const { return p + std::int64_t(words[std::size_t(p)] >> 1); }
+    std::int64_t last(std::int64_t p) const {
+        const std::uint32_t w = words[std::size_t(p)];
+        if (w == kLargeWord) return p + large.at(p);
+        return p + std::int64_t(w >> 1);
+    }
 
     const xml::Tree* leaf(std::int64_t p) const {
         std::string label = documentLabel(labels[std::size_t(p)], p);
@@ -81,27 +85,32 @@ struct DocumentTree::Nodes {
     }
 };
 
-std::uint32_t DocumentTree::elementWord(std::int64_t after) {
-    if (after < 0 || after > std::int64_t(std::numeric_limits<std::uint32_t>::max() >> 1))
-        throw Fatal("Attention: an element of the document holds more than " +
-                    std::to_string(std::numeric_limits<std::uint32_t>::max() >> 1) + " nodes");
-    return std::uint32_t(after) << 1;
+std::uint32_t DocumentTree::elementWord(std::int64_t position, std::int64_t after, LargeCounts& large) {
+    if (after >= 0 && after < std::int64_t(kLargeWord >> 1)) return std::uint32_t(after) << 1;
+    large[position] = after;
+    return kLargeWord;
 }
 
 DocumentTree::DocumentTree() : nodes_(std::make_shared<Nodes>()) {}
 
 DocumentTree::DocumentTree(const xml::Tree* built) : nodes_(std::make_shared<Nodes>()) { nodes_->built = built; }
 
-DocumentTree::DocumentTree(std::span<const std::string_view> labels, std::vector<std::uint32_t> words)
+DocumentTree::DocumentTree(std::span<const std::string_view> labels, std::vector<std::uint32_t> words,
+                           LargeCounts large)
     : nodes_(std::make_shared<Nodes>()) {
     if (labels.size() != words.size()) throw InternalError("DocumentTree: labels and words differ in number");
     nodes_->labels = labels;
     nodes_->words = std::move(words);
+    nodes_->large = std::move(large);
 }
 
-std::span<const std::string_view> DocumentTree::labels() const { return nodes_->labels; }
+std::int64_t DocumentTree::size() const { return nodes_->size(); }
 
-std::span<const std::uint32_t> DocumentTree::words() const { return nodes_->words; }
+std::string_view DocumentTree::label(std::int64_t position) const { return nodes_->labels[std::size_t(position)]; }
+
+bool DocumentTree::isText(std::int64_t position) const { return nodes_->isText(position); }
+
+std::int64_t DocumentTree::last(std::int64_t position) const { return nodes_->last(position); }
 
 bool DocumentTree::byPosition() const { return nodes_->size() > 1; }
 

@@ -2,7 +2,8 @@
 //
 // The walk keeps, for every numbered node, its label (the mapping) and one
 // 32-bit word: the number of nodes of its subtree after it, doubled, plus 1
-// for a text. From these two any subtree can be built: a node's first child
+// for a text (an element with more nodes than a word holds has kLargeWord,
+// and its count is kept aside). From these two any subtree can be built: a node's first child
 // is the next position, each next sibling follows the end of the subtree
 // before it. A node is built at most once; a subtree asked for again, alone
 // or inside a larger one, is shared. Most runs read only the few subtrees
@@ -17,6 +18,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "xml/XML.h"
@@ -25,10 +27,13 @@ namespace axf::index {
 
 class DocumentTree {
 public:
-    // The word of a text, and of an element whose subtree holds `after`
-    // nodes after it.
+    // The counts of the elements whose word is kLargeWord, by position.
+    using LargeCounts = std::unordered_map<std::int64_t, std::int64_t>;
     static constexpr std::uint32_t kTextWord = 1;
-    static std::uint32_t elementWord(std::int64_t after);
+    static constexpr std::uint32_t kLargeWord = 0xFFFFFFFE;
+    // The word of the element at `position` whose subtree holds `after`
+    // nodes after it (a count past what a word holds goes into `large`).
+    static std::uint32_t elementWord(std::int64_t position, std::int64_t after, LargeCounts& large);
 
     // No document: the tree "empty".
     DocumentTree();
@@ -38,7 +43,8 @@ public:
     // unused. `labels` is the walk's mapping: its storage must stay where it
     // is, unchanged, for as long as this tree or a copy of it is read
     // (moving the vector that owns it keeps it in place).
-    DocumentTree(std::span<const std::string_view> labels, std::vector<std::uint32_t> words);
+    DocumentTree(std::span<const std::string_view> labels, std::vector<std::uint32_t> words,
+                 LargeCounts large = {});
 
     // The first top-level tree (the subtree at position 1), or the tree
     // "empty" when the walk numbered no node.
@@ -55,9 +61,13 @@ public:
     // root(). Needs byPosition().
     xml::TreeList sons(std::int64_t position) const;
 
-    // The nodes by position (empty for a tree built elsewhere).
-    std::span<const std::string_view> labels() const;
-    std::span<const std::uint32_t> words() const;
+    // The nodes by position, [1, size()) (none for a tree built elsewhere):
+    // the label, whether the node is a text, the last position of its
+    // subtree.
+    std::int64_t size() const;
+    std::string_view label(std::int64_t position) const;
+    bool isText(std::int64_t position) const;
+    std::int64_t last(std::int64_t position) const;
 
 private:
     struct Nodes;

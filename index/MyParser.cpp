@@ -355,18 +355,17 @@ namespace {
 // The text index of a walk's nodes: every text that does not begin with '@'
 // filed under itself, in position order, keys in the order of their first
 // text, one leaf per key; a text's depth is 2 per element around it.
-Index textIndexOf(std::span<const std::string_view> labels, std::span<const std::uint32_t> words) {
+Index textIndexOf(const DocumentTree& nodes) {
     Index tx;
     std::vector<const xml::Tree*> leaves;  // by slot
     std::vector<std::int64_t> ends;        // last positions of the elements around
-    for (std::int64_t p = 1; p < std::int64_t(words.size()); ++p) {
+    for (std::int64_t p = 1; p < nodes.size(); ++p) {
         while (!ends.empty() && ends.back() < p) ends.pop_back();
-        const std::uint32_t word = words[std::size_t(p)];
-        if (!(word & 1)) {
-            if (word != 0) ends.push_back(p + std::int64_t(word >> 1));
+        if (!nodes.isText(p)) {
+            if (nodes.last(p) > p) ends.push_back(nodes.last(p));
             continue;
         }
-        const std::string_view text = labels[std::size_t(p)];
+        const std::string_view text = nodes.label(p);
         if (text.front() == '@') continue;  // filed in the element index
         const std::uint32_t slot = tx.slotFor(text);
         if (slot == leaves.size()) leaves.push_back(xml::leafNode(xml::TXNode{std::string(text)}));
@@ -382,7 +381,7 @@ TextIndex::TextIndex() : index_(Lazy<Index>::ready(Index{})) {}
 TextIndex::TextIndex(Index built) : index_(Lazy<Index>::ready(std::move(built))) {}
 
 TextIndex::TextIndex(const DocumentTree& nodes)
-    : index_(makeLazy([nodes] { return textIndexOf(nodes.labels(), nodes.words()); })) {}
+    : index_(makeLazy([nodes] { return textIndexOf(nodes); })) {}
 
 // ---------------------------------------------------------------------------
 // Text preparation and attribute events
@@ -654,7 +653,7 @@ public:
         fillElementIndex();
         result_.reachedEnd = reachedEnd;
         result_.lastPosition = last_;
-        result_.tree = DocumentTree(result_.mapping, std::move(words_));
+        result_.tree = DocumentTree(result_.mapping, std::move(words_), std::move(large_));
         result_.textIndex = TextIndex(result_.tree);
         return std::move(result_);
     }
@@ -686,7 +685,7 @@ public:
     void closeInnermost() {
         Frame f = open_.back();
         open_.pop_back();
-        words_[static_cast<std::size_t>(f.position)] = DocumentTree::elementWord(last_ - f.position);
+        words_[static_cast<std::size_t>(f.position)] = DocumentTree::elementWord(f.position, last_ - f.position, large_);
         f.label->entries[f.entry].last = last_;
         assignSlot(*f.label);
     }
@@ -798,6 +797,7 @@ private:
     std::unordered_map<std::string_view, LabelInfo> atTexts_;        // texts that begin with '@'
     std::vector<Frame> open_;
     std::vector<std::uint32_t> words_;  // by position: the document tree's word of each node
+    DocumentTree::LargeCounts large_;
     std::int64_t last_ = 0;
     std::string atName_;  // "@" and the name of the attribute being walked
     std::size_t textBytes_ = 0;

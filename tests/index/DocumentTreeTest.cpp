@@ -113,6 +113,26 @@ TEST(DocumentTree, EdgesOfTheTopLevel) {
     EXPECT_TRUE(leaf.tree.sons(2).empty());
 }
 
+TEST(DocumentTree, ElementsPastAWordKeepTheirCountAside) {
+    DocumentTree::LargeCounts large;
+    EXPECT_EQ(DocumentTree::elementWord(5, 3, large), 6u);
+    EXPECT_EQ(DocumentTree::elementWord(6, 0x7FFFFFFE, large), 0xFFFFFFFCu);  // the largest a word holds
+    EXPECT_EQ(DocumentTree::elementWord(7, 0x7FFFFFFF, large), DocumentTree::kLargeWord);
+    EXPECT_EQ(DocumentTree::elementWord(9, std::int64_t(1) << 40, large), DocumentTree::kLargeWord);
+    EXPECT_EQ(large, (DocumentTree::LargeCounts{{7, 0x7FFFFFFF}, {9, std::int64_t(1) << 40}}));
+
+    // <a><b/>t</a> with a's count kept aside reads as with its word.
+    const std::vector<std::string_view> labels{"", "a", "b", "t"};
+    DocumentTree aside(labels, {0, DocumentTree::kLargeWord, 0, DocumentTree::kTextWord}, {{1, 2}});
+    DocumentTree inWord(labels, {0, 4, 0, DocumentTree::kTextWord});
+    EXPECT_EQ(aside.last(1), 3);
+    EXPECT_EQ(shown(aside.root()), shown(inWord.root()));
+    EXPECT_EQ(shown(aside.sons(1)), shown(inWord.sons(1)));
+    const TextIndex texts(aside);
+    ASSERT_NE(texts.find("t"), nullptr);
+    EXPECT_EQ(texts.find("t")->exact.at(0).depth, 2);
+}
+
 TEST(DocumentTree, DeepDocumentsAreBuiltWithoutRecursion) {
     const int depth = 100000;
     std::string text;
