@@ -7,12 +7,12 @@
 // Trees live in the run-long arena and are never freed, so every iteration
 // adds its tree to the process; the runs are kept short to bound memory.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <cstdint>
 #include <string>
 
 #include "query/ExtendQuery.h"
+#include "bench/PeakRss.h"
 #include "query/ExternalQuery.h"
 #include "xml/Arena.h"
 #include "xml/XML.h"
@@ -31,12 +31,6 @@ const Tree* chainQuery(int k) {
     return axf::xml::elem("root", {t});
 }
 
-double peakRssMiB() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_maxrss) / 1024.0;
-}
-
 void BM_ExtendQuery(benchmark::State& state) {
     const int k = int(state.range(0));
     const Tree* query = chainQuery(k);
@@ -52,7 +46,7 @@ void BM_ExtendQuery(benchmark::State& state) {
         benchmark::Counter(double(nodes), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["arena_B_per_iter"] =
         double(axf::xml::Arena::bytesUsed() - arenaBefore) / double(state.iterations());
-    state.counters["peak_rss_MiB"] = peakRssMiB();
+    state.counters["peak_rss_MiB"] = axf::bench::peakRssMiB();
 }
 BENCHMARK(BM_ExtendQuery)
     ->DenseRange(4, 16)

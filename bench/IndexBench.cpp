@@ -3,13 +3,13 @@
 // Run one size per process for a clean peak, e.g.
 //   bench_IndexBench --benchmark_filter=IndexAuction/100
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "index/MyParser.h"
+#include "bench/PeakRss.h"
 #include "xml/Arena.h"
 
 namespace {
@@ -209,12 +209,6 @@ private:
     std::uint64_t state_ = 20260101;
 };
 
-double peakRssMB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
-}
-
 void IndexAuction(benchmark::State& state) {
     const std::size_t megabytes = static_cast<std::size_t>(state.range(0));
     const std::string text = AuctionWriter(megabytes << 20).build();
@@ -230,7 +224,7 @@ void IndexAuction(benchmark::State& state) {
     state.counters["doc_MB"] = static_cast<double>(text.size()) / (1 << 20);
     state.counters["nodes"] = static_cast<double>(nodes);
     state.counters["arena_MB"] = static_cast<double>(axf::xml::Arena::bytesUsed() - arenaBefore) / (1 << 20);
-    state.counters["peak_rss_MB"] = peakRssMB();
+    state.counters["peak_rss_MB"] = axf::bench::peakRssMiB();
 }
 
 // One iteration each: the tree arena keeps every document for the run.

@@ -3,21 +3,15 @@
 // inputs, and parsing of long and deeply nested patterns. Each reports its
 // peak RSS.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <string>
 
 #include "regex/Regexp.h"
+#include "bench/PeakRss.h"
 
 using namespace axf::regex;
 
 namespace {
-
-double peakRssMiB() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_maxrss) / 1024.0;
-}
 
 // Auction-like prose without a match until the very end.
 std::string text(std::size_t bytes) {
@@ -38,7 +32,7 @@ void BM_ConditionPattern(benchmark::State& state) {
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * state.range(0));
     state.SetComplexityN(state.range(0));
-    state.counters["peakRSS_MiB"] = peakRssMiB();
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
 }
 BENCHMARK(BM_ConditionPattern)->RangeMultiplier(4)->Range(1 << 14, 1 << 20)->Complexity();
 
@@ -50,7 +44,7 @@ void BM_ConditionSearchS(benchmark::State& state) {
         benchmark::DoNotOptimize(r);
     }
     state.SetComplexityN(state.range(0));
-    state.counters["peakRSS_MiB"] = peakRssMiB();
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
 }
 BENCHMARK(BM_ConditionSearchS)->RangeMultiplier(4)->Range(1 << 14, 1 << 20)->Complexity();
 
@@ -62,7 +56,7 @@ void BM_AmbiguousRepetition(benchmark::State& state) {
         benchmark::DoNotOptimize(m);
     }
     state.SetComplexityN(state.range(0));
-    state.counters["peakRSS_MiB"] = peakRssMiB();
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
 }
 BENCHMARK(BM_AmbiguousRepetition)->RangeMultiplier(2)->Range(1250, 10000)->Complexity();
 
@@ -74,7 +68,7 @@ void BM_NestedRepetition(benchmark::State& state) {
         benchmark::DoNotOptimize(m);
     }
     state.SetComplexityN(state.range(0));
-    state.counters["peakRSS_MiB"] = peakRssMiB();
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
 }
 BENCHMARK(BM_NestedRepetition)->RangeMultiplier(2)->Range(1250, 10000)->Complexity();
 
@@ -87,7 +81,7 @@ void BM_CountedRepetition(benchmark::State& state) {
         benchmark::DoNotOptimize(m);
     }
     state.SetComplexityN(state.range(0));
-    state.counters["peakRSS_MiB"] = peakRssMiB();
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
 }
 BENCHMARK(BM_CountedRepetition)->RangeMultiplier(2)->Range(500, 4000)->Complexity()->Unit(benchmark::kMillisecond);
 

@@ -2,23 +2,17 @@
 // and counted repetitions, and long patterns made of many short pieces. Each
 // reports its peak RSS; compile time should grow near-linearly with the size.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <cstdint>
 #include <string>
 
 #include "common/LargeStack.h"
+#include "bench/PeakRss.h"
 #include "regex/CompileRES.h"
 
 using namespace axf::regex;
 
 namespace {
-
-double peakRssMiB() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_maxrss) / 1024.0;
-}
 
 char letter(std::int64_t i) { return char('a' + i % 26); }
 
@@ -65,7 +59,7 @@ void compileShape(benchmark::State& state) {
         benchmark::DoNotOptimize(c);
     }
     state.SetComplexityN(state.range(0));
-    state.counters["peakRSS_MiB"] = peakRssMiB();
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
 }
 
 void BM_CompileNestedAlternations(benchmark::State& state) { compileShape<nestedAlternations>(state); }

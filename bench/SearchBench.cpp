@@ -4,7 +4,6 @@
 // cost 5). Reports wall time per search, the number of results and the peak
 // resident memory of the process; indexing is timed separately.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <string>
 
 #include "index/MyParser.h"
+#include "bench/PeakRss.h"
 #include "query/Embedding.h"
 #include "query/ExtendQuery.h"
 #include "xml/XML.h"
@@ -96,12 +96,6 @@ std::string makeDocument(std::size_t bytes) {
     return d;
 }
 
-double peakRssMB() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_maxrss) / 1024.0;
-}
-
 const index::IndexedDocument& document(std::size_t mb) {
     static std::map<std::size_t, std::unique_ptr<index::IndexedDocument>> docs;
     auto& slot = docs[mb];
@@ -124,7 +118,7 @@ void runQuery(benchmark::State& state, const xml::Tree* query, const char* mode)
         benchmark::DoNotOptimize(r);
     }
     state.counters["results"] = double(results);
-    state.counters["peakRSS_MB"] = peakRssMB();
+    state.counters["peakRSS_MB"] = axf::bench::peakRssMiB();
 }
 
 // item over name: every item of every region.
@@ -159,7 +153,7 @@ void BM_IndexDocument(benchmark::State& state) {
         benchmark::DoNotOptimize(d);
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
-    state.counters["peakRSS_MB"] = peakRssMB();
+    state.counters["peakRSS_MB"] = axf::bench::peakRssMiB();
 }
 BENCHMARK(BM_IndexDocument)->Arg(10)->Unit(benchmark::kMillisecond)->Iterations(1);
 
