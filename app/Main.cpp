@@ -6,6 +6,7 @@
 #include "app/Conditions.h"
 #include "app/Platform.h"
 #include "common/Fatal.h"
+#include "common/MessageText.h"
 #include "filter/FilterParser.h"
 
 namespace axf::app {
@@ -36,7 +37,7 @@ std::int64_t readCount(const std::string& text) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (ec == std::errc::result_out_of_range)
-        throw Fatal("Attention: the count bound " + text + " is out of range");
+        throw Fatal("Attention: the count bound " + cutForMessage(text) + " is out of range");
     if (ec != std::errc() || ptr != end || text.empty()) throw InternalError("extractElem: count " + text);
     return value;
 }

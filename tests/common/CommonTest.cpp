@@ -7,6 +7,7 @@
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "common/Lazy.h"
+#include "common/MessageText.h"
 #include "common/Output.h"
 #include "xml/XML.h"
 
@@ -49,6 +50,14 @@ TEST(LargeStack, DeepRecursionAndExceptions) {
     runWithLargeStack([&] { d = depthOf(1000000); });
     EXPECT_EQ(d, 1000000);
     EXPECT_THROW(runWithLargeStack([] { throw Fatal("x"); }), Fatal);
+}
+
+TEST(MessageText, QuotedInputIsCut) {
+    EXPECT_EQ(cutForMessage(""), "");
+    EXPECT_EQ(cutForMessage(std::string(40, 'a')), std::string(40, 'a'));
+    EXPECT_EQ(cutForMessage(std::string(41, 'a')), std::string(40, 'a') + "...");
+    EXPECT_EQ(cutForMessage(std::string(10000000, 'b')).size(), 43u);
+    EXPECT_EQ(cutForMessage("abcdef", 3), "abc...");
 }
 
 TEST(Output, StringSinkAndSpaces) {
