@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include <charconv>
+#include <optional>
 #include <variant>
 
 #include "app/Conditions.h"
@@ -49,9 +50,13 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
     if (!isTextLeaf(polarity)) throw InternalError("manageFilter: polarity is not a text");
     const std::string& pol = std::get<TXNode>(polarity->value).text;
     Lazy<std::string> text;
+    // A document text given by the user (a file's or an inline one) comes
+    // here whole; a nested rule's result is printed by this program and
+    // opens with its root's tag.
+    std::optional<std::string> given;
     if (isPlainElement(source, "file") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
         // The file is opened and read now, before anything is printed.
-        text = Lazy<std::string>::ready(readDocumentFile(std::get<TXNode>(source->children()[0]->value).text));
+        given = readDocumentFile(std::get<TXNode>(source->children()[0]->value).text);
     } else if (isPlainElement(source, "rule")) {
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
@@ -63,10 +68,12 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
             return showResultDocument(0, 0, nested);
         });
     } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
-        text = Lazy<std::string>::ready(std::get<TXNode>(source->children()[0]->value).text);
+        given = std::get<TXNode>(source->children()[0]->value).text;
     } else {
         throw InternalError("manageFilter: unknown document source");
     }
+    // A byte-order mark is not part of the document: it goes before anything reads the text.
+    if (given) text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
     return evalExternalQuery(kind, defaultSearchType, text, conditions, pol, outer, query, count);
 }
 
