@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -50,6 +51,19 @@ TEST(LargeStack, DeepRecursionAndExceptions) {
     runWithLargeStack([&] { d = depthOf(1000000); });
     EXPECT_EQ(d, 1000000);
     EXPECT_THROW(runWithLargeStack([] { throw Fatal("x"); }), Fatal);
+}
+
+TEST(LargeStack, SmallerStackWhenTheLargeOneCannotBeHad) {
+    // 128 TiB is more than the address space: the worker starts on a stack
+    // halved until it can be reserved.
+    constexpr std::size_t kTooLarge = std::size_t(1) << 47;
+    bool ran = false;
+    runWithLargeStack([&] { ran = true; }, kTooLarge);
+    EXPECT_TRUE(ran);
+    // When no stack down to the smallest allowed can be had: out of memory.
+    ran = false;
+    EXPECT_THROW(runWithLargeStack([&] { ran = true; }, kTooLarge, kTooLarge / 2), std::bad_alloc);
+    EXPECT_FALSE(ran);
 }
 
 TEST(MessageText, QuotedInputIsCut) {
