@@ -1,6 +1,8 @@
 #include "app/Main.h"
 
 #include <charconv>
+#include <exception>
+#include <new>
 #include <optional>
 #include <variant>
 
@@ -83,6 +85,38 @@ ResultDocument extractElem(std::span<const Tree* const> parts, int outer) {
     ConditionTriple conditions = parseCond(parts[3]);
     std::int64_t count = readCount(getLabel(parts[5]));
     return manageFilter(outer, kind, parts[1], parts[2], conditions, parts[4], count);
+}
+
+namespace {
+
+// Flushes stdout, then writes the message: status 1.
+int reportFailure(std::string_view message, std::FILE* errors) {
+    try {
+        out().flush();
+    } catch (const Fatal& e) {
+        std::fprintf(errors, "%s\n", e.what());
+    }
+    std::fprintf(errors, "%.*s\n", static_cast<int>(message.size()), message.data());
+    std::fflush(errors);
+    return 1;
+}
+
+}  // namespace
+
+int runReportingFailures(const std::function<int()>& run, std::FILE* errors) {
+    try {
+        return run();
+    } catch (const Fatal& e) {
+        return reportFailure(e.what(), errors);
+    } catch (const InternalError& e) {
+        return reportFailure(e.what(), errors);
+    } catch (const std::bad_alloc&) {
+        return reportFailure("out of memory", errors);
+    } catch (const std::exception& e) {
+        return reportFailure(std::string("axfilter: unexpected error: ") + e.what(), errors);
+    } catch (...) {
+        return reportFailure("axfilter: unexpected error", errors);
+    }
 }
 
 int filterXML(std::string_view filterText, Sink& sink) {

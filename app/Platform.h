@@ -21,6 +21,12 @@ std::string skipByteOrderMark(std::string text);
 // Drops every carriage return that directly precedes a line feed.
 std::string dropCarriageReturns(std::string text);
 
+// Takes each of the standard descriptors 0, 1 and 2 that the process was
+// started without with /dev/null opened for reading, so that no file opened
+// later lands there: output to a closed stdout then fails as a write error
+// instead of going into a document's descriptor.
+void holdStandardDescriptors();
+
 // A reading of the wall clock at millisecond resolution.
 struct ClockTime {
     std::int64_t seconds = 0;     // whole seconds since the epoch
