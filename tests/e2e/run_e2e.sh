@@ -73,14 +73,14 @@ else echo "FAIL document from a pipe: status $st"; head -3 "$tmp/err"; fail=$((f
 # Under an address-space limit the run takes a smaller stack, and the same
 # output; with no room for any, it ends as out of memory. A binary that cannot
 # even start under the limit (a sanitizer build reserves terabytes) skips this.
-if ( ulimit -v 200000; "$bin" >/dev/null 2>&1; [ $? = 2 ] ); then
+if ( ulimit -v 200000; "$bin" >/dev/null 2>&1; [ $? = 2 ] ) 2>/dev/null; then
   ( cd "$root" && ulimit -v 200000 && "$bin" "$example" >"$tmp/out" 2>"$tmp/err" ); st=$?
   if [ $st = 0 ] && [ ! -s "$tmp/err" ] && diff <(grep -v '^TimeDiff' "$tmp/example.out") <(grep -v '^TimeDiff' "$tmp/out") >/dev/null; then pass=$((pass+1))
   else echo "FAIL ulimit -v 200000: status $st"; head -3 "$tmp/err"; fail=$((fail+1)); fi
 else
   echo "skip ulimit -v 200000: the binary cannot start under the limit"
 fi
-if ( ulimit -v 20000; "$bin" >/dev/null 2>&1; [ $? = 2 ] ); then
+if ( ulimit -v 20000; "$bin" >/dev/null 2>&1; [ $? = 2 ] ) 2>/dev/null; then
   ( cd "$root" && ulimit -v 20000 && "$bin" "$example" >"$tmp/out" 2>"$tmp/err" ); st=$?
   check "ulimit -v 20000" 1 "out of memory"
 else
