@@ -1,11 +1,15 @@
 #include "app/Main.h"
 
 #include <charconv>
+#include <exception>
+#include <new>
+#include <optional>
 #include <variant>
 
 #include "app/Conditions.h"
 #include "app/Platform.h"
 #include "common/Fatal.h"
+#include "common/MessageText.h"
 #include "filter/FilterParser.h"
 
 namespace axf::app {
@@ -36,7 +40,7 @@ std::int64_t readCount(const std::string& text) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (ec == std::errc::result_out_of_range)
-        throw Fatal("Attention: the count bound " + text + " is out of range");
+        throw Fatal("Attention: the count bound " + cutForMessage(text) + " is out of range");
     if (ec != std::errc() || ptr != end || text.empty()) throw InternalError("extractElem: count " + text);
     return value;
 }
@@ -48,9 +52,13 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
     if (!isTextLeaf(polarity)) throw InternalError("manageFilter: polarity is not a text");
     const std::string& pol = std::get<TXNode>(polarity->value).text;
     Lazy<std::string> text;
+    // A document text given by the user (a file's or an inline one) comes
+    // here whole; a nested rule's result is printed by this program and
+    // opens with its root's tag.
+    std::optional<std::string> given;
     if (isPlainElement(source, "file") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
         // The file is opened and read now, before anything is printed.
-        text = Lazy<std::string>::ready(readDocumentFile(std::get<TXNode>(source->children()[0]->value).text));
+        given = readDocumentFile(std::get<TXNode>(source->children()[0]->value).text);
     } else if (isPlainElement(source, "rule")) {
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
@@ -62,10 +70,12 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
             return showResultDocument(0, 0, nested);
         });
     } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
-        text = Lazy<std::string>::ready(std::get<TXNode>(source->children()[0]->value).text);
+        given = std::get<TXNode>(source->children()[0]->value).text;
     } else {
         throw InternalError("manageFilter: unknown document source");
     }
+    // A byte-order mark is not part of the document: it goes before anything reads the text.
+    if (given) text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
     return evalExternalQuery(kind, defaultSearchType, text, conditions, pol, outer, query, count);
 }
 
@@ -75,6 +85,38 @@ ResultDocument extractElem(std::span<const Tree* const> parts, int outer) {
     ConditionTriple conditions = parseCond(parts[3]);
     std::int64_t count = readCount(getLabel(parts[5]));
     return manageFilter(outer, kind, parts[1], parts[2], conditions, parts[4], count);
+}
+
+namespace {
+
+// Flushes stdout, then writes the message: status 1.
+int reportFailure(std::string_view message, std::FILE* errors) {
+    try {
+        out().flush();
+    } catch (const Fatal& e) {
+        std::fprintf(errors, "%s\n", e.what());
+    }
+    std::fprintf(errors, "%.*s\n", static_cast<int>(message.size()), message.data());
+    std::fflush(errors);
+    return 1;
+}
+
+}  // namespace
+
+int runReportingFailures(const std::function<int()>& run, std::FILE* errors) {
+    try {
+        return run();
+    } catch (const Fatal& e) {
+        return reportFailure(e.what(), errors);
+    } catch (const InternalError& e) {
+        return reportFailure(e.what(), errors);
+    } catch (const std::bad_alloc&) {
+        return reportFailure("out of memory", errors);
+    } catch (const std::exception& e) {
+        return reportFailure(std::string("axfilter: unexpected error: ") + e.what(), errors);
+    } catch (...) {
+        return reportFailure("axfilter: unexpected error", errors);
+    }
 }
 
 int filterXML(std::string_view filterText, Sink& sink) {

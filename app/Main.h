@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +15,13 @@
 namespace axf::app {
 
 inline const std::string defaultSearchType = "E";
+
+// Runs the whole of a run and returns its exit status. Whatever it throws
+// ends the run the same way: what stdout holds is flushed, one line goes to
+// `errors` (the text of Fatal or InternalError, "out of memory", or
+// "axfilter: unexpected error: ..." for anything else), and the status is 1.
+// A failure to write stdout is one more line, before the run's own.
+int runReportingFailures(const std::function<int()>& run, std::FILE* errors = stderr);
 
 // Parses and runs one filter, writing to the sink. Returns the exit status:
 // 0 for a run that printed its result, 1 for a filter that does not parse.

@@ -1,11 +1,16 @@
 #include "app/Platform.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "common/Fatal.h"
+#include "common/MessageText.h"
 
 namespace axf::app {
 
@@ -24,28 +29,63 @@ std::string dropCarriageReturns(std::string text) {
     return text;
 }
 
+namespace {
+
+[[noreturn]] void cannotRead(const std::string& name, const std::string& reason) {
+    throw Fatal(cutForMessage(name, kQuotedPathBytes) + ": cannot read file: " + reason);
+}
+
+// Closes the descriptor however the reading ends.
+struct FileDescriptor {
+    int fd;
+    ~FileDescriptor() { ::close(fd); }
+};
+
+}  // namespace
+
 std::string readDocumentFile(const std::string& name) {
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) throw Fatal(name + ": cannot open file: " + std::strerror(errno));
+    FileDescriptor file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) throw Fatal(cutForMessage(name, kQuotedPathBytes) + ": cannot open file: " + std::strerror(errno));
+    struct stat info;
+    if (::fstat(file.fd, &info) != 0) cannotRead(name, std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) cannotRead(name, std::strerror(EISDIR));
+    if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode) && !S_ISCHR(info.st_mode))
+        cannotRead(name, "not a regular file, pipe or character device");
+    // The size a regular file claims only sizes the first storage (one byte
+    // more, so that its end is seen without growing); the reading goes on to
+    // the end of the file whatever it holds.
+    constexpr std::size_t kChunk = std::size_t(1) << 16;
     std::string text;
-    // A regular file is read into storage of its size at once; the loop
-    // below still reads whatever follows (or all of a stream).
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        long size = std::ftell(f);
-        if (size > 0) text.reserve(static_cast<std::size_t>(size) + 1);
-        std::rewind(f);
-    }
-    char buf[1 << 16];
+    if (S_ISREG(info.st_mode) && info.st_size > 0) text.resize(static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t used = 0;
     for (;;) {
-        std::size_t n = std::fread(buf, 1, sizeof buf, f);
-        text.append(buf, n);
-        if (n < sizeof buf) break;
+        if (used == text.size()) text.resize(std::max(kChunk, text.size() * 2));
+        ssize_t n = ::read(file.fd, text.data() + used, text.size() - used);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            cannotRead(name, std::strerror(errno));
+        }
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
     }
-    bool failed = std::ferror(f) != 0;
-    int err = errno;
-    std::fclose(f);
-    if (failed) throw Fatal(name + ": cannot read file: " + std::strerror(err));
+    text.resize(used);
     return dropCarriageReturns(std::move(text));
+}
+
+std::string skipByteOrderMark(std::string text) {
+    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    return text;
+}
+
+void holdStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int held = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
 }
 
 ClockTime getClockTime() {

@@ -2,8 +2,10 @@
 
 #include <pthread.h>
 
+#include <cerrno>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 
 #include "common/Fatal.h"
@@ -26,21 +28,35 @@ void* runJob(void* arg) {
     return nullptr;
 }
 
-}  // namespace
-
-void runWithLargeStack(const std::function<void()>& fn, std::size_t stackBytes) {
+// Starts the worker with a stack of `bytes`; the error number of a failure.
+int startWorker(pthread_t& thread, Job& job, std::size_t bytes) {
     pthread_attr_t attr;
     if (pthread_attr_init(&attr) != 0) throw InternalError("runWithLargeStack: pthread_attr_init failed");
-    int rc = pthread_attr_setstacksize(&attr, stackBytes);
+    int rc = pthread_attr_setstacksize(&attr, bytes);
     if (rc != 0) {
         pthread_attr_destroy(&attr);
         throw InternalError(std::string("runWithLargeStack: cannot set stack size: ") + std::strerror(rc));
     }
-    Job job{&fn, nullptr};
-    pthread_t thread;
     rc = pthread_create(&thread, &attr, runJob, &job);
     pthread_attr_destroy(&attr);
-    if (rc != 0) throw InternalError(std::string("runWithLargeStack: cannot start worker: ") + std::strerror(rc));
+    return rc;
+}
+
+}  // namespace
+
+void runWithLargeStack(const std::function<void()>& fn, std::size_t stackBytes, std::size_t smallestBytes) {
+    Job job{&fn, nullptr};
+    pthread_t thread;
+    std::size_t bytes = stackBytes;
+    for (;;) {
+        int rc = startWorker(thread, job, bytes);
+        if (rc == 0) break;
+        // The stack could not be reserved: try one of half the size.
+        if (rc != EAGAIN && rc != ENOMEM)
+            throw InternalError(std::string("runWithLargeStack: cannot start worker: ") + std::strerror(rc));
+        if (bytes / 2 < smallestBytes) throw std::bad_alloc();
+        bytes /= 2;
+    }
     pthread_join(thread, nullptr);
     if (job.error) std::rethrow_exception(job.error);
 }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+#include "common/Fatal.h"
+
 namespace axf {
 
 template <class T>
@@ -27,7 +29,7 @@ public:
         Cell& c = *cell_;
         if (c.value) return *c.value;
         if (c.error) std::rethrow_exception(c.error);
-        if (!c.fn) throw std::logic_error("Lazy::get: value re-entered while being computed");
+        if (!c.fn) throw InternalError("Lazy::get: value re-entered while being computed");
         auto fn = std::move(c.fn);
         c.fn = nullptr;
         try {

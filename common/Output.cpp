@@ -1,20 +1,45 @@
 #include "common/Output.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "common/Fatal.h"
 
 namespace axf {
+
+std::string writeErrorMessage(int err) { return std::string("axfilter: write error: ") + std::strerror(err); }
 
 OutputWriter::OutputWriter(std::FILE* sink, std::size_t capacity) : sink_(sink), capacity_(capacity) {
     buffer_.reserve(capacity_);
 }
 
-OutputWriter::~OutputWriter() { flush(); }
+OutputWriter::~OutputWriter() {
+    // Whatever is left goes out quietly: a destructor has no one to report to.
+    try {
+        flush();
+    } catch (...) {
+    }
+}
+
+void OutputWriter::fail(int err) {
+    failed_ = true;
+    buffer_.clear();
+    throw Fatal(writeErrorMessage(err ? err : EIO));
+}
+
+void OutputWriter::send(std::string_view bytes) {
+    if (bytes.empty()) return;
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), sink_) != bytes.size()) fail(errno);
+}
 
 void OutputWriter::write(std::string_view text) {
+    if (failed_) return;
     if (buffer_.size() + text.size() > capacity_) {
         flush();
         if (text.size() >= capacity_) {
-            std::fwrite(text.data(), 1, text.size(), sink_);
+            send(text);
             return;
         }
     }
@@ -22,11 +47,13 @@ void OutputWriter::write(std::string_view text) {
 }
 
 void OutputWriter::put(char c) {
+    if (failed_) return;
     if (buffer_.size() + 1 > capacity_) flush();
     buffer_.push_back(c);
 }
 
 void OutputWriter::spaces(std::size_t n) {
+    if (failed_) return;
     while (n > 0) {
         if (buffer_.size() >= capacity_) flush();
         std::size_t k = std::min(n, capacity_ - buffer_.size());
@@ -36,11 +63,11 @@ void OutputWriter::spaces(std::size_t n) {
 }
 
 void OutputWriter::flush() {
-    if (!buffer_.empty()) {
-        std::fwrite(buffer_.data(), 1, buffer_.size(), sink_);
-        buffer_.clear();
-    }
-    std::fflush(sink_);
+    if (failed_) return;
+    send(buffer_);
+    buffer_.clear();
+    errno = 0;
+    if (std::fflush(sink_) != 0) fail(errno);
 }
 
 OutputWriter& out() {

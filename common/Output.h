@@ -1,6 +1,11 @@
 // The one buffered writer of standard output. Everything the program prints
 // on stdout goes through it; it is flushed once at the end of the run, or
 // before a fatal message is written to stderr.
+//
+// Every write to the stream and every flush is checked. The first failure
+// (a full disk, a closed descriptor, a reader that went away) throws Fatal
+// "axfilter: write error: REASON"; from then on the writer drops what it is
+// given, so that the message can still be reported.
 #pragma once
 
 #include <cstdio>
@@ -20,12 +25,20 @@ public:
     void put(char c);
     void spaces(std::size_t n);  // n blanks, without building a string
     void flush();
+    bool failed() const { return failed_; }
 
 private:
+    void send(std::string_view bytes);  // straight to the stream, checked
+    void fail(int err);
+
     std::FILE* sink_;
     std::string buffer_;
     std::size_t capacity_;
+    bool failed_ = false;
 };
+
+// The message of a failed write to standard output.
+std::string writeErrorMessage(int err);
 
 // The process-wide writer of stdout.
 OutputWriter& out();

@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "common/Fatal.h"
+#include "common/MessageText.h"
 #include "filter/Exp.h"
 #include "query/NodeLabel.h"
 #include "regex/Regexp.h"
@@ -77,8 +78,8 @@ struct CompiledRegex {
         if (!regex) {
             regex = regex::Regex::compile(condition->pattern);
             if (!regex)
-                throw Fatal("Attention: the regular expression \"" + condition->pattern + "\" of the condition on " +
-                            condition->variable + " is not valid");
+                throw Fatal("Attention: the regular expression \"" + cutForMessage(condition->pattern) + "\" of the condition on " +
+                            cutForMessage(condition->variable) + " is not valid");
         }
         return *regex;
     }
@@ -171,7 +172,7 @@ struct ConditionChecker::Impl {
             std::size_t i = 0;
             while (i < a.size() && (taken[i] || a[i].name != name)) ++i;
             if (i == a.size()) {
-                if (!declared.count(name)) throw Fatal("Attention: variable " + name + "doesn't exists.");
+                if (!declared.count(name)) throw Fatal("Attention: variable " + cutForMessage(name) + "doesn't exists.");
                 return false;
             }
             taken[i] = true;

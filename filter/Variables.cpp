@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "common/Fatal.h"
+#include "common/MessageText.h"
 #include "query/Compute.h"
 #include "query/NodeLabel.h"
 
@@ -306,7 +307,7 @@ struct ResultBinder::Impl {
         checkedDeclared = true;
         std::unordered_set<std::string> known(declared.begin(), declared.end());
         for (const std::string& name : needed)
-            if (!known.count(name)) throw Fatal("Attention: variable " + name + "doesn't exists.");
+            if (!known.count(name)) throw Fatal("Attention: variable " + cutForMessage(name) + "doesn't exists.");
     }
 
     // The accepted result's binding pairs, or nothing.

@@ -9,7 +9,10 @@
 #
 # Environment: AXF_FUZZ_BUILD (build folder, default build-fuzz),
 # AXF_FUZZ_WORK (new inputs, findings and logs, default build-fuzz/work),
-# AXF_FUZZ_JOBS (targets run at once, default: the number of processors),
+# AXF_FUZZ_JOBS (targets run at once and build jobs, default: the number of
+# processors), AXF_FUZZ_MAX_LEN (the largest input of every target; by
+# default 64 KB where the width of a document, a filter or a searched text
+# can blow up, 4 KB for the parsers of filter and condition texts),
 # CXX (clang++ to use; the newest installed clang++-NN by default).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,13 +33,21 @@ if [ -z "${CXX:-}" ]; then
 fi
 
 cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER="$CXX" >/dev/null || exit 1
-cmake --build "$build" -j"$(nproc)" || exit 1
+cmake --build "$build" -j"$jobs" || exit 1
 
 dict_of() {
   case $1 in
     index|index_direct|run_doc) echo xml ;;
     filter|run_filter) echo filter ;;
     *) echo "$1" ;;
+  esac
+}
+
+max_len_of() {
+  if [ -n "${AXF_FUZZ_MAX_LEN:-}" ]; then echo "$AXF_FUZZ_MAX_LEN"; return; fi
+  case $1 in
+    filter|exp) echo 4096 ;;
+    *) echo 65536 ;;
   esac
 }
 
@@ -47,7 +58,7 @@ run_one() {
   mkdir -p "$dir/corpus" "$dir/artifacts"
   # New inputs go to the work corpus; the seed corpus in the tree is only read.
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    "$build/${t}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+    "$build/${t}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$(max_len_of "$t")" \
       -print_final_stats=1 -dict="$here/dict/$(dict_of "$t").dict" \
       -artifact_prefix="$dir/artifacts/" "$dir/corpus" "$here/corpus/$t" >"$dir/log" 2>&1
   local st=$?

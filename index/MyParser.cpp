@@ -13,6 +13,7 @@
 #include <span>
 #include <unordered_map>
 
+#include "common/MessageText.h"
 #include "index/SynonymClasses.h"
 #include "xml/Arena.h"
 #include "xml/DTD.h"
@@ -157,7 +158,7 @@ std::string_view getMapName(std::int64_t position, const Mapping& mapping) {
 // Synonym index and merge
 
 std::string unknownTagMessage(std::string_view name) {
-    return "Attention: the tag \"" + std::string(name) + "\" is not in the tag vocabulary";
+    return "Attention: the tag \"" + cutForMessage(name) + "\" is not in the tag vocabulary";
 }
 
 namespace {
@@ -591,7 +592,7 @@ char predefinedEntity(std::string_view name) {
     if (name == "gt") return '>';
     if (name == "quot") return '"';
     if (name == "apos") return '\'';
-    throw Fatal("entity " + std::string(name) + " not defined");
+    throw Fatal("entity " + cutForMessage(name) + " not defined");
 }
 
 // The walk: numbers, labels and files nodes as the steps of the document

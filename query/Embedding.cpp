@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
+#include "common/MessageText.h"
 #include "index/TranslationTable.h"
 #include "query/Compute.h"
 #include "query/NodeLabel.h"
@@ -612,7 +613,7 @@ std::int64_t getNumber(std::string_view selector) {
     }
     const std::uint64_t limit = std::uint64_t(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
     if (tooLarge || magnitude > limit)
-        throw Fatal("Attention: the branch information " + std::string(selector) + " is out of range");
+        throw Fatal("Attention: the branch information " + cutForMessage(selector) + " is out of range");
     if (negative) return magnitude == limit ? std::numeric_limits<std::int64_t>::min() : -std::int64_t(magnitude);
     return std::int64_t(magnitude);
 }
@@ -630,8 +631,8 @@ std::pair<std::string, std::int64_t> getInfofromLabel(std::string_view label) {
     LabelName l = getLabelName(label);
     if (l.flag == 0) return {std::move(l.name), 0};
     if (!l.closed)
-        throw Fatal("Attention: the branch information of the tag " + l.name + " is not closed in \"" +
-                    std::string(label) + "\"");
+        throw Fatal("Attention: the branch information of the tag " + cutForMessage(l.name) + " is not closed in \"" +
+                    cutForMessage(label) + "\"");
     std::int64_t k = getNumber(l.selector);
     if (k == 0) throw Fatal("Attention: inconsistent branch information found");
     return {std::move(l.name), k};

@@ -108,7 +108,16 @@ void* Arena::allocate(std::size_t bytes, std::size_t align) {
 
 char* Arena::allocateHugePaged(std::size_t& bytes) {
     constexpr std::size_t kPage = std::size_t(2) << 20;
-    bytes = (std::max<std::size_t>(bytes, 1) + kPage - 1) & ~(kPage - 1);
+    // Below one huge page the buffer is an ordinary allocation of the size
+    // asked for: rounding a small text's buffer up to 2 MiB would cost a
+    // fresh 2 MiB of pages on every parse.
+    if (bytes < kPage) {
+        bytes = std::max<std::size_t>(bytes, 1);
+        void* small = std::malloc(bytes);
+        if (!small) throw std::bad_alloc();
+        return static_cast<char*>(small);
+    }
+    bytes = (bytes + kPage - 1) & ~(kPage - 1);
     void* p = std::aligned_alloc(kPage, bytes);
     if (!p) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE

@@ -31,7 +31,8 @@ public:
 
     // Storage of its own, outside the arena, for a large buffer: `bytes`
     // rounded up to whole 2 MiB pages (the size is updated), aligned to
-    // 2 MiB and offered for huge pages; released with std::free. Throws
+    // 2 MiB and offered for huge pages (below 2 MiB, an ordinary allocation
+    // of `bytes`); released with std::free. Throws
     // std::bad_alloc when there is no room.
     static char* allocateHugePaged(std::size_t& bytes);
 

@@ -5,6 +5,7 @@
 
 #include "common/ByteClass.h"
 #include "common/Fatal.h"
+#include "common/MessageText.h"
 
 namespace axf::xml {
 
@@ -258,7 +259,7 @@ std::string expandReferences(const EntityTable& table, std::string_view text) {
             const std::size_t semi = findByte(text, start, ';');
             name.assign(text.substr(start, semi - start));
             const std::string* rep = findInternalEntity(table, name);
-            if (!rep) throw axf::Fatal("entity " + name + " not defined");
+            if (!rep) throw axf::Fatal("entity " + axf::cutForMessage(name) + " not defined");
             out += *rep;
             p = semi < n ? semi + 1 : n;
         }

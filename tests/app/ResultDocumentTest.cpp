@@ -5,7 +5,9 @@
 
 #include "app/Conditions.h"
 #include "app/ExternalQuery.h"
+#include "app/Main.h"
 #include "common/Fatal.h"
+#include "filter/FilterParser.h"
 #include "xml/XML.h"
 
 namespace {
@@ -53,6 +55,34 @@ TEST(ResultDocument, PendingFailureFiresAfterThePrintedMatches) {
     axf::StringSink sink;
     EXPECT_THROW(writeResultDocument(0, 1, doc, sink), axf::Fatal);
     EXPECT_EQ(sink.text(), "<Results>\n   <Query Rank rank=\"0\"/>\n   <a/>\n");
+}
+
+// The rule with its inline source, or its nested rule's, holding `doc`.
+const axf::xml::Tree* withInlineDocument(const axf::xml::Tree* rule, const std::string& doc) {
+    std::vector<const axf::xml::Tree*> parts(rule->children().begin(), rule->children().end());
+    const auto& source = std::get<axf::xml::ELNode>(parts[2]->value);
+    parts[2] = source.name == "rule" ? withInlineDocument(parts[2], doc) : elem("xml", {text(doc)});
+    return axf::xml::makeTree(rule->value, parts);
+}
+
+// The printed result of a filter whose inline source is replaced by `doc`.
+std::string resultOver(const std::string& filterText, const std::string& doc) {
+    auto parsed = axf::filter::filterParser(filterText);
+    const auto* ok = std::get_if<axf::filter::ParseOk>(&parsed);
+    if (!ok) return "does not parse";
+    return showResultDocument(0, 1, extractElem(withInlineDocument(ok->tree, doc)->children(), 1));
+}
+
+TEST(ResultDocument, InlineSourceWithAByteOrderMark) {
+    const std::string doc = "<people><person><name>Anna</name></person><person><name>Bo</name></person></people>";
+    for (const char* f : {"filterAllBest people(person(name(X))) in 'x'", "filterAllBest person(name('Bo')) in 'x' (N)",
+                          "filterAllBest people() in (filterAllExact people(person(name())) in 'x')"}) {
+        SCOPED_TRACE(f);
+        const std::string plain = resultOver(f, doc);
+        EXPECT_NE(plain.find("<people"), std::string::npos) << plain;
+        EXPECT_EQ(plain.find('\xEF'), std::string::npos) << plain;
+        EXPECT_EQ(resultOver(f, "\xEF\xBB\xBF" + doc), plain);
+    }
 }
 
 TEST(ConditionTexts, WorkedExampleAndEdges) {

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
+#include <cstdio>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 
 #include "common/ByteClass.h"
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "common/Lazy.h"
+#include "common/MessageText.h"
 #include "common/Output.h"
 #include "xml/XML.h"
 
@@ -49,6 +55,85 @@ TEST(LargeStack, DeepRecursionAndExceptions) {
     runWithLargeStack([&] { d = depthOf(1000000); });
     EXPECT_EQ(d, 1000000);
     EXPECT_THROW(runWithLargeStack([] { throw Fatal("x"); }), Fatal);
+}
+
+TEST(LargeStack, SmallerStackWhenTheLargeOneCannotBeHad) {
+    // 128 TiB is more than the address space: the worker starts on a stack
+    // halved until it can be reserved.
+    constexpr std::size_t kTooLarge = std::size_t(1) << 47;
+    bool ran = false;
+    runWithLargeStack([&] { ran = true; }, kTooLarge);
+    EXPECT_TRUE(ran);
+    // When no stack down to the smallest allowed can be had: out of memory.
+    ran = false;
+    EXPECT_THROW(runWithLargeStack([&] { ran = true; }, kTooLarge, kTooLarge / 2), std::bad_alloc);
+    EXPECT_FALSE(ran);
+}
+
+TEST(Lazy, ReadWhileBeingComputedIsAnInternalError) {
+    std::function<int()> self;
+    Lazy<int> l([&] { return self(); });
+    self = [&] { return l.get(); };
+    EXPECT_THROW(l.get(), InternalError);
+}
+
+TEST(MessageText, QuotedInputIsCut) {
+    EXPECT_EQ(cutForMessage(""), "");
+    EXPECT_EQ(cutForMessage(std::string(40, 'a')), std::string(40, 'a'));
+    EXPECT_EQ(cutForMessage(std::string(41, 'a')), std::string(40, 'a') + "...");
+    EXPECT_EQ(cutForMessage(std::string(10000000, 'b')).size(), 43u);
+    EXPECT_EQ(cutForMessage("abcdef", 3), "abc...");
+}
+
+// The writer's first failed write throws the write-error message; later
+// writes and flushes are dropped without a second report.
+TEST(Output, WriteErrorsAreReportedOnce) {
+    std::FILE* full = std::fopen("/dev/full", "w");
+    if (!full) GTEST_SKIP() << "no /dev/full";
+    {
+        OutputWriter w(full, 16);
+        w.write("short");  // buffered
+        try {
+            w.flush();
+            ADD_FAILURE() << "no write error";
+        } catch (const Fatal& e) {
+            EXPECT_STREQ(e.what(), "axfilter: write error: No space left on device");
+        }
+        EXPECT_TRUE(w.failed());
+        EXPECT_NO_THROW(w.write(std::string(100, 'x')));
+        EXPECT_NO_THROW(w.flush());
+    }
+    {
+        // A text larger than the buffer goes straight to the stream.
+        OutputWriter w(full, 16);
+        EXPECT_THROW(
+            {
+                w.write(std::string(100, 'x'));
+                w.flush();
+            },
+            Fatal);
+    }
+    std::fclose(full);
+    // A pipe whose reader is gone, with SIGPIPE ignored.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    auto previous = std::signal(SIGPIPE, SIG_IGN);
+    std::FILE* pipeEnd = fdopen(fds[1], "w");
+    ASSERT_NE(pipeEnd, nullptr);
+    {
+        OutputWriter w(pipeEnd, 16);
+        w.spaces(10);
+        try {
+            w.spaces(10);  // fills the buffer: the first part goes out
+            w.flush();
+            ADD_FAILURE() << "no write error";
+        } catch (const Fatal& e) {
+            EXPECT_STREQ(e.what(), "axfilter: write error: Broken pipe");
+        }
+    }
+    std::fclose(pipeEnd);
+    std::signal(SIGPIPE, previous);
 }
 
 TEST(Output, StringSinkAndSpaces) {

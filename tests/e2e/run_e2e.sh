@@ -42,5 +42,50 @@ for f in "filterAllExact parlist(text()) in file 'deep.xml'" "filterAllBest parl
   if [ $st = 0 ] && [ ! -s "$tmp/err" ] && grep -q '^Ricerca embedding, tempo impiegato:$' "$tmp/out"; then pass=$((pass+1)); else echo "FAIL deep document: $f: status $st"; head -3 "$tmp/err"; fail=$((fail+1)); fi
 done
 
+# check NAME WANT_STATUS WANT_STDERR: the last run's status and stderr (whole).
+check() {
+  if [ "$st" = "$2" ] && [ "$(cat "$tmp/err")" = "$3" ]; then pass=$((pass+1))
+  else echo "FAIL $1: status $st, expected $2"; head -3 "$tmp/err"; fail=$((fail+1)); fi
+}
+example="filterAllBest people(person(name(), age())) in file 'examples/auction.xml'"
+root=$(cd "$here/../.." && pwd)
+( cd "$root" && "$bin" "$example" >"$tmp/example.out" 2>"$tmp/err" ); st=$?
+check "example" 0 ""
+
+# Output that cannot be written: a full device, a closed stdout, a pipe whose
+# reader is gone (with SIGPIPE ignored, as a caller may have it).
+( cd "$root" && "$bin" "$example" >/dev/full 2>"$tmp/err" ); st=$?
+check "stdout on /dev/full" 1 "axfilter: write error: No space left on device"
+( cd "$root" && "$bin" "$example" >&- 2>"$tmp/err" ); st=$?
+check "stdout closed" 1 "axfilter: write error: Bad file descriptor"
+{ printf '<people>'; for ((i=0;i<5000;i++)); do printf '<person><name>n%d</name></person>' $i; done; printf '</people>\n'; } >"$tmp/many.xml"
+( cd "$tmp" && trap '' PIPE && "$bin" "filterAllExact person(name()) in file 'many.xml'" 2>"$tmp/err" | true; exit "${PIPESTATUS[0]}" ); st=$?
+check "reader gone" 1 "axfilter: write error: Broken pipe"
+
+# A document read from a pipe with a writer gives what the file gives.
+mkfifo "$tmp/fifo.xml"
+cat "$root/examples/auction.xml" >"$tmp/fifo.xml" & writer=$!
+( cd "$tmp" && "$bin" "filterAllBest people(person(name(), age())) in file 'fifo.xml'" >"$tmp/out" 2>"$tmp/err" ); st=$?
+kill "$writer" 2>/dev/null; wait "$writer" 2>/dev/null
+if [ $st = 0 ] && [ ! -s "$tmp/err" ] && diff <(grep -v '^TimeDiff' "$tmp/example.out") <(grep -v '^TimeDiff' "$tmp/out") >/dev/null; then pass=$((pass+1))
+else echo "FAIL document from a pipe: status $st"; head -3 "$tmp/err"; fail=$((fail+1)); fi
+
+# Under an address-space limit the run takes a smaller stack, and the same
+# output; with no room for any, it ends as out of memory. A binary that cannot
+# even start under the limit (a sanitizer build reserves terabytes) skips this.
+if ( ulimit -v 200000; "$bin" >/dev/null 2>&1; [ $? = 2 ] ) 2>/dev/null; then
+  ( cd "$root" && ulimit -v 200000 && "$bin" "$example" >"$tmp/out" 2>"$tmp/err" ); st=$?
+  if [ $st = 0 ] && [ ! -s "$tmp/err" ] && diff <(grep -v '^TimeDiff' "$tmp/example.out") <(grep -v '^TimeDiff' "$tmp/out") >/dev/null; then pass=$((pass+1))
+  else echo "FAIL ulimit -v 200000: status $st"; head -3 "$tmp/err"; fail=$((fail+1)); fi
+else
+  echo "skip ulimit -v 200000: the binary cannot start under the limit"
+fi
+if ( ulimit -v 20000; "$bin" >/dev/null 2>&1; [ $? = 2 ] ) 2>/dev/null; then
+  ( cd "$root" && ulimit -v 20000 && "$bin" "$example" >"$tmp/out" 2>"$tmp/err" ); st=$?
+  check "ulimit -v 20000" 1 "out of memory"
+else
+  echo "skip ulimit -v 20000: the binary cannot start under the limit"
+fi
+
 echo "e2e: $pass passed, $fail failed"
 [ $fail = 0 ]
