@@ -565,7 +565,207 @@ EntryList sumAllBounded(EntrySpan first, EntrySpan second, std::int64_t n, const
     return out;
 }
 
+// The joined entry of several operand entries, as folding joinEntries over
+// them from the left gives it: the position, depth, last and renaming cost of
+// the first, the sum of the costs plus n per join, and as tree the first
+// failure or misshapen root met from the left, otherwise one root with the
+// name and attributes of the first tree over the children of every tree.
+EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int64_t n, std::string_view combination) {
+    EmbeddingEntry r = *picked[0];
+    for (std::size_t k = 1; k < picked.size(); ++k) r.cost += picked[k]->cost + n;
+    const Tree* x = picked[0]->tree;
+    if (x && isDeferredFailure(x)) return r;
+    const ELNode* ex = x ? std::get_if<ELNode>(&x->value) : nullptr;
+    if (!ex) {
+        r.tree = makeDeferredFailure(std::string(combination) + ": first tree root is " + kindName(x));
+        return r;
+    }
+    std::size_t total = x->nkids;
+    for (std::size_t k = 1; k < picked.size(); ++k) {
+        const Tree* y = picked[k]->tree;
+        if (y && isDeferredFailure(y)) {
+            r.tree = y;
+            return r;
+        }
+        if (!y || !std::holds_alternative<ELNode>(y->value)) {
+            r.tree = makeDeferredFailure(std::string(combination) + ": second tree root is " + kindName(y));
+            return r;
+        }
+        total += y->nkids;
+    }
+    const Tree** arr = nullptr;
+    if (total != 0) {
+        arr = static_cast<const Tree**>(xml::Arena::allocate(sizeof(const Tree*) * total, alignof(const Tree*)));
+        std::size_t at = 0;
+        for (const EmbeddingEntry* e : picked) {
+            std::copy(e->tree->kids, e->tree->kids + e->tree->nkids, arr + at);
+            at += e->tree->nkids;
+        }
+    }
+    Tree* t = xml::Arena::make<Tree>();
+    t->value = ELNode{ex->name, ex->attributes};
+    t->kids = arr;
+    t->nkids = total;
+    r.tree = t;
+    return r;
+}
+
+// Steps through the positions that every list holds, in ascending order, and
+// calls f(p, starts, ends) with each list's run of that position. Every list
+// ascends by position and none is empty.
+template <class F>
+void forCommonPositions(std::span<const EntrySpan> lists, F f) {
+    const std::size_t k = lists.size();
+    std::vector<std::size_t> at(k, 0), ends(k, 0);
+    for (;;) {
+        std::int64_t p = lists[0][at[0]].position;
+        bool aligned = false;
+        while (!aligned) {
+            aligned = true;
+            for (std::size_t i = 0; i < k; ++i) {
+                const EntrySpan l = lists[i];
+                while (at[i] < l.size() && l[at[i]].position < p) ++at[i];
+                if (at[i] == l.size()) return;
+                if (l[at[i]].position > p) {
+                    p = l[at[i]].position;
+                    aligned = false;
+                }
+            }
+        }
+        bool exhausted = false;
+        for (std::size_t i = 0; i < k; ++i) {
+            ends[i] = skipPosition(lists[i], at[i], p);
+            exhausted |= ends[i] == lists[i].size();
+        }
+        f(p, std::span<const std::size_t>(at), std::span<const std::size_t>(ends));
+        if (exhausted) return;
+        at = ends;
+    }
+}
+
 }  // namespace
+
+EntryList compute_sum_all(std::span<const EntrySpan> lists, std::int64_t n, const LowestCosts* bound) {
+    if (lists.empty()) return {};
+    for (EntrySpan l : lists)
+        if (l.empty()) return {};
+    if (lists.size() == 1) return EntryList(lists[0].begin(), lists[0].end());
+    const std::size_t k = lists.size();
+    const std::int64_t added = n * static_cast<std::int64_t>(k - 1);
+    EntryList out;
+    std::vector<const EmbeddingEntry*> picked(k);
+    std::vector<std::size_t> cur(k), pos(k);
+    std::vector<std::int64_t> minRest(k + 1), partial(k + 1);
+    std::vector<std::vector<std::size_t>> byCost(k), allowed(k);
+    forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts,
+                                  std::span<const std::size_t> ends) {
+        const std::int64_t* b = bound ? bound->find(p) : nullptr;
+        if (!b) {
+            // Every combination, the first list's entry outermost.
+            std::copy(starts.begin(), starts.end(), cur.begin());
+            for (;;) {
+                for (std::size_t i = 0; i < k; ++i) picked[i] = &lists[i][cur[i]];
+                out.push_back(joinMany(picked, n, "compute_sum_all"));
+                std::size_t i = k;
+                while (i > 0 && ++cur[i - 1] == ends[i - 1]) {
+                    cur[i - 1] = starts[i - 1];
+                    --i;
+                }
+                if (i == 0) break;
+            }
+            return;
+        }
+        // Only the combinations within the bound, in the same order: at each
+        // list, the entries that still leave a total within the bound with
+        // the cheapest entries of the lists after it.
+        minRest[k] = 0;
+        for (std::size_t i = k; i-- > 0;) {
+            std::int64_t m = lists[i][starts[i]].cost;
+            for (std::size_t j = starts[i] + 1; j < ends[i]; ++j) m = std::min(m, lists[i][j].cost);
+            minRest[i] = minRest[i + 1] + m;
+            byCost[i].clear();
+            for (std::size_t j = starts[i]; j < ends[i]; ++j) byCost[i].push_back(j);
+            const EntrySpan l = lists[i];
+            std::stable_sort(byCost[i].begin(), byCost[i].end(),
+                             [&](std::size_t x, std::size_t y) { return l[x].cost < l[y].cost; });
+        }
+        auto fill = [&](std::size_t i) {
+            const std::int64_t limit = *b - added - partial[i] - minRest[i + 1];
+            const EntrySpan l = lists[i];
+            auto end = std::upper_bound(byCost[i].begin(), byCost[i].end(), limit,
+                                        [&](std::int64_t c, std::size_t x) { return c < l[x].cost; });
+            allowed[i].assign(byCost[i].begin(), end);
+            std::sort(allowed[i].begin(), allowed[i].end());
+            pos[i] = 0;
+        };
+        const std::size_t before = out.size();
+        partial[0] = 0;
+        fill(0);
+        if (!allowed[0].empty()) {
+            std::size_t i = 0;
+            for (;;) {
+                partial[i + 1] = partial[i] + lists[i][allowed[i][pos[i]]].cost;
+                if (i + 1 < k) {
+                    fill(++i);  // never empty: the cheapest entry fits
+                    continue;
+                }
+                for (std::size_t j = 0; j < k; ++j) picked[j] = &lists[j][allowed[j][pos[j]]];
+                out.push_back(joinMany(picked, n, "compute_sum_all"));
+                std::size_t up = k;
+                while (up > 0 && ++pos[up - 1] == allowed[up - 1].size()) --up;
+                if (up == 0) break;
+                i = up - 1;
+            }
+        }
+        if (out.size() == before) {
+            for (std::size_t j = 0; j < k; ++j) picked[j] = &lists[j][starts[j]];
+            out.push_back(joinMany(picked, n, "compute_sum_all"));
+        }
+    });
+    return out;
+}
+
+EntryList compute_sum_best(std::span<const EntrySpan> lists, std::int64_t n) {
+    if (lists.empty()) return {};
+    for (EntrySpan l : lists)
+        if (l.empty()) return {};
+    if (lists.size() == 1) return EntryList(lists[0].begin(), lists[0].end());
+    const std::size_t k = lists.size();
+    EntryList out;
+    std::vector<const EmbeddingEntry*> picked(k);
+    forCommonPositions(lists, [&](std::int64_t, std::span<const std::size_t> starts,
+                                  std::span<const std::size_t> ends) {
+        // Each list's first entry of the lowest cost of the position.
+        for (std::size_t i = 0; i < k; ++i) {
+            const EmbeddingEntry* best = &lists[i][starts[i]];
+            for (std::size_t j = starts[i] + 1; j < ends[i]; ++j)
+                if (lists[i][j].cost < best->cost) best = &lists[i][j];
+            picked[i] = best;
+        }
+        out.push_back(joinMany(picked, n, "compute_sum_best"));
+    });
+    return out;
+}
+
+LowestCosts lowestOfSumAll(std::span<const EntrySpan> lists, std::int64_t n) {
+    LowestCosts out;
+    if (lists.empty()) return out;
+    if (lists.size() == 1) return LowestCosts(lists[0]);
+    for (EntrySpan l : lists)
+        if (l.empty()) return out;
+    const std::int64_t added = n * static_cast<std::int64_t>(lists.size() - 1);
+    forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts,
+                                  std::span<const std::size_t> ends) {
+        std::int64_t total = added;
+        for (std::size_t i = 0; i < lists.size(); ++i) {
+            std::int64_t m = lists[i][starts[i]].cost;
+            for (std::size_t j = starts[i] + 1; j < ends[i]; ++j) m = std::min(m, lists[i][j].cost);
+            total += m;
+        }
+        out.add(p, total);
+    });
+    return out;
+}
 
 LowestCosts::LowestCosts(EntrySpan entries) {
     lowest_.reserve(entries.size());
@@ -799,6 +999,51 @@ EntryList compute_ExtMin_all(EntrySpan first, EntrySpan second) {
     out.reserve(runA.size() * runB.size());
     for (const EmbeddingEntry* a : runA)
         for (const EmbeddingEntry* b : runB) out.push_back(combined("or", *a, *b));
+    return out;
+}
+
+EntryList compute_ExtMin_all(std::span<const EntrySpan> operands) {
+    // What the fold has so far: the product of these runs, each of one cost,
+    // whose entries all cost `total`.
+    std::vector<std::vector<const EmbeddingEntry*>> runs;
+    std::int64_t total = 0;
+    for (EntrySpan s : operands) {
+        if (s.empty()) continue;
+        std::vector<const EmbeddingEntry*> run = lowestCostRun(s);
+        const std::int64_t c = run.front()->cost;
+        if (runs.empty() || c < total) {
+            runs.clear();
+            runs.push_back(std::move(run));
+            total = c;
+        } else if (c == total) {
+            runs.push_back(std::move(run));
+            total += c;
+        }
+    }
+    if (runs.empty()) return {};
+    if (runs.size() == 1) return copies(runs.front());
+    // The product, the first run outermost; a tree is shared by every entry
+    // that extends it, as the pairwise fold shares it.
+    const std::size_t k = runs.size();
+    std::size_t count = 1;
+    for (const auto& r : runs) count *= r.size();
+    EntryList out;
+    out.reserve(count);
+    std::vector<std::size_t> cur(k, 0);
+    std::vector<const Tree*> prefix(k);
+    std::size_t from = 0;
+    for (;;) {
+        for (std::size_t i = from; i < k; ++i)
+            prefix[i] = i == 0 ? runs[0][cur[0]]->tree : buildExternalTree("or", prefix[i - 1], runs[i][cur[i]]->tree);
+        out.push_back(wholeQueryEntry(total, prefix[k - 1]));
+        std::size_t i = k;
+        while (i > 0 && ++cur[i - 1] == runs[i - 1].size()) {
+            cur[i - 1] = 0;
+            --i;
+        }
+        if (i == 0) break;
+        from = i - 1;
+    }
     return out;
 }
 
