@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -72,6 +73,32 @@ const Tree* concatUnder(ELNode root, std::span<const Tree* const> a, std::span<c
     return t;
 }
 
+}  // namespace
+
+struct JoinScope::State {
+    // Deferred joins, and the trees built over one (both "hold" one).
+    std::unordered_set<const Tree*> deferred, holding;
+    std::unordered_map<const Tree*, const Tree*> resolved;
+};
+
+namespace {
+
+thread_local JoinScope::State* activeJoins = nullptr;
+
+// A deferred join: the root over the children of every part, in order.
+const Tree* deferJoin(ELNode root, std::span<const Tree* const> parts) {
+    const Tree** arr =
+        static_cast<const Tree**>(xml::Arena::allocate(sizeof(const Tree*) * parts.size(), alignof(const Tree*)));
+    std::copy(parts.begin(), parts.end(), arr);
+    Tree* t = xml::Arena::make<Tree>();
+    t->value = std::move(root);
+    t->kids = arr;
+    t->nkids = parts.size();
+    activeJoins->deferred.insert(t);
+    activeJoins->holding.insert(t);
+    return t;
+}
+
 const Tree* joinTrees(const Tree* x, const Tree* y, std::string_view combination) {
     if (x && isDeferredFailure(x)) return x;
     const ELNode* ex = x ? std::get_if<ELNode>(&x->value) : nullptr;
@@ -79,6 +106,10 @@ const Tree* joinTrees(const Tree* x, const Tree* y, std::string_view combination
     if (y && isDeferredFailure(y)) return y;
     if (!y || !std::holds_alternative<ELNode>(y->value))
         return makeDeferredFailure(std::string(combination) + ": second tree root is " + kindName(y));
+    if (activeJoins) {
+        const Tree* const parts[2] = {x, y};
+        return deferJoin(ELNode{ex->name, ex->attributes}, parts);
+    }
     return concatUnder(ELNode{ex->name, ex->attributes}, x->children(), y->children());
 }
 
@@ -306,6 +337,90 @@ std::string deferredFailureText(const Tree* t) {
 
 void throwIfDeferredFailure(const Tree* t) {
     if (isDeferredFailure(t)) throw InternalError(deferredFailureText(t));
+}
+
+// ---------------------------------------------------------------------------
+// Deferred joins.
+
+JoinScope::JoinScope() : state_(std::make_unique<State>()), previous_(activeJoins) { activeJoins = state_.get(); }
+
+JoinScope::~JoinScope() { activeJoins = previous_; }
+
+void JoinScope::noteParent(const Tree* parent, const Tree* child) {
+    if (activeJoins && activeJoins->holding.count(child)) activeJoins->holding.insert(parent);
+}
+
+const Tree* JoinScope::resolve(const Tree* t) {
+    State& st = *state_;
+    if (!t || !st.holding.count(t)) return t;
+    if (auto it = st.resolved.find(t); it != st.resolved.end()) return it->second;
+    // Post-order over the trees that hold a deferred join: a node's children
+    // (for a deferred join, the children of its parts, parts that are
+    // deferred joins expanded in place) are made plain first.
+    struct Frame {
+        const Tree* node;
+        std::vector<const Tree*> kids;
+        std::size_t next = 0;
+        bool changed = false;
+    };
+    std::vector<Frame> stack;
+    std::vector<const Tree*> parts;
+    auto open = [&](const Tree* n) {
+        Frame f{n, {}, 0, st.deferred.count(n) != 0};
+        if (f.changed) {
+            parts.assign(n->kids, n->kids + n->nkids);
+            std::reverse(parts.begin(), parts.end());
+            while (!parts.empty()) {
+                const Tree* part = parts.back();
+                parts.pop_back();
+                if (st.deferred.count(part)) {
+                    for (std::size_t i = part->nkids; i-- > 0;) parts.push_back(part->kids[i]);
+                } else {
+                    f.kids.insert(f.kids.end(), part->kids, part->kids + part->nkids);
+                }
+            }
+        } else {
+            f.kids.assign(n->kids, n->kids + n->nkids);
+        }
+        stack.push_back(std::move(f));
+    };
+    open(t);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next < f.kids.size()) {
+            const Tree* c = f.kids[f.next];
+            if (st.holding.count(c)) {
+                auto it = st.resolved.find(c);
+                if (it == st.resolved.end()) {
+                    open(c);
+                    continue;
+                }
+                if (it->second != c) {
+                    f.kids[f.next] = it->second;
+                    f.changed = true;
+                }
+            }
+            ++f.next;
+            continue;
+        }
+        const Tree* out = f.node;
+        if (f.changed) {
+            const Tree** arr = nullptr;
+            if (!f.kids.empty()) {
+                arr = static_cast<const Tree**>(
+                    xml::Arena::allocate(sizeof(const Tree*) * f.kids.size(), alignof(const Tree*)));
+                std::copy(f.kids.begin(), f.kids.end(), arr);
+            }
+            Tree* made = xml::Arena::make<Tree>();
+            made->value = f.node->value;
+            made->kids = arr;
+            made->nkids = f.kids.size();
+            out = made;
+        }
+        st.resolved.emplace(f.node, out);
+        stack.pop_back();
+    }
+    return st.resolved.at(t);
 }
 
 // ---------------------------------------------------------------------------
@@ -592,6 +707,13 @@ EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int6
             return r;
         }
         total += y->nkids;
+    }
+    if (activeJoins) {
+        std::vector<const Tree*> parts;
+        parts.reserve(picked.size());
+        for (const EmbeddingEntry* e : picked) parts.push_back(e->tree);
+        r.tree = deferJoin(ELNode{ex->name, ex->attributes}, parts);
+        return r;
     }
     const Tree** arr = nullptr;
     if (total != 0) {

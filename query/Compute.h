@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -54,6 +55,39 @@ bool isDeferredFailure(const xml::Tree* t);
 std::string deferredFailureText(const xml::Tree* t);
 // Throws axf::InternalError with the tree's error text if t is a failure tree.
 void throwIfDeferredFailure(const xml::Tree* t);
+
+// ---------------------------------------------------------------------------
+// Deferred joins.
+//
+// While a JoinScope lives on a thread, the joins of this file build each
+// joined tree in constant time: a node with the joined root's name and
+// attributes that stands for the concatenation of its operands' children
+// (which may be deferred joins themselves). Folding many operands or many
+// nested groups then costs what the result holds, not the square of it.
+// Nothing outside the scope ever sees such a node: the scope's owner turns
+// every tree it hands out into a plain one with resolve. Whoever builds a
+// tree over one that may hold deferred joins (the descendant walk) tells the
+// scope with noteParent, so that resolve visits only the trees that hold
+// some and leaves every other tree as it is.
+class JoinScope {
+public:
+    JoinScope();
+    ~JoinScope();
+    JoinScope(const JoinScope&) = delete;
+    JoinScope& operator=(const JoinScope&) = delete;
+
+    // The tree with every deferred join below it made plain; a tree without
+    // any is returned itself, and a shared part is made plain once.
+    const xml::Tree* resolve(const xml::Tree* t);
+    // Records that `parent` was built over `child` in the active scope.
+    static void noteParent(const xml::Tree* parent, const xml::Tree* child);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+    State* previous_;
+};
 
 // ---------------------------------------------------------------------------
 // Position and same-cost list functions.

@@ -283,8 +283,9 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
             std::string label = resultLabel(index::getMapName(x.position, mapping), q, x.position);
             auto emit = [&](std::size_t i) {
                 const Tree* kid = cands.tree(list[i]);
-                out.entries.push_back(EmbeddingEntry{x.position, x.depth, x.last, x.renamingCost, via,
-                                                     xml::makeTree(ELNode{label, {}}, {kid})});
+                const Tree* wrapped = xml::makeTree(ELNode{label, {}}, {kid});
+                JoinScope::noteParent(wrapped, kid);
+                out.entries.push_back(EmbeddingEntry{x.position, x.depth, x.last, x.renamingCost, via, wrapped});
             };
             if (branch == 0) {
                 for (std::size_t i : chosen) emit(i);
@@ -641,6 +642,7 @@ SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const Su
     } else {
         throw InternalError("evaluateQuery: query root is neither an element nor a text");
     }
+    JoinScope joins;
     Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType, exactOnly);
     const std::string& label = search.queryLabel(*n, "evaluateQuery");
     auto [type, rest] = searchType(*n, defaultType, searchTypes);
@@ -655,7 +657,10 @@ SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const Su
     } else {
         r = search.evaluate(query->children()[0], candidates, rootNumber, rest);
     }
-    for (EmbeddingEntry& e : r.entries) e.cost += e.renamingCost;
+    for (EmbeddingEntry& e : r.entries) {
+        e.cost += e.renamingCost;
+        e.tree = joins.resolve(e.tree);
+    }
     return r;
 }
 
@@ -663,8 +668,11 @@ SearchResult evaluate(const Tree* t, const QueryMapping& qmap, const SumDelCost&
                       const std::string& parentNumber, const index::IndexEL& indexEL, const index::TextIndex& indexTX,
                       const index::Mapping& mapping, std::int64_t deletionCost, const SearchTypeList& searchTypes,
                       std::string_view mode, std::string_view defaultType, std::size_t typesFrom) {
+    JoinScope joins;
     Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType);
-    return search.evaluate(t, parents, parentNumber, typesFrom);
+    SearchResult r = search.evaluate(t, parents, parentNumber, typesFrom);
+    for (EmbeddingEntry& e : r.entries) e.tree = joins.resolve(e.tree);
+    return r;
 }
 
 SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const std::string& parentNumber,

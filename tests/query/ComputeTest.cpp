@@ -369,7 +369,9 @@ TEST(ComputeProperties, SumOfManyListsMatchesThePairwiseFold) {
             const std::int64_t* a = lowest.find(p);
             const std::int64_t* b = direct.find(p);
             ASSERT_EQ(a == nullptr, b == nullptr) << round << " position " << p;
-            if (a) ASSERT_EQ(*a, *b) << round << " position " << p;
+            if (a) {
+                ASSERT_EQ(*a, *b) << round << " position " << p;
+            }
         }
     }
 }
