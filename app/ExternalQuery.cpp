@@ -140,6 +140,16 @@ QueryOutcome manageExtQuery(const EvalContext& ctx, std::int64_t n, const Tree* 
         return manageExtQuery(ctx, number, operand);
     };
     auto kids = q->children();
+    std::vector<const Tree*> spliced;
+    std::string_view inner;
+    while (group == "or" && allVariant(ctx.kind) && isGroupRoot(kids[0], &inner) && inner == "or") {
+        // A leading `or` group is folded first, in the same order, so its
+        // operands join this fold (numbers and variables run on unchanged).
+        std::vector<const Tree*> next(kids[0]->children().begin(), kids[0]->children().end());
+        next.insert(next.end(), kids.begin() + 1, kids.end());
+        spliced = std::move(next);
+        kids = spliced;
+    }
     QueryOutcome first = manageExtQuery(ctx, n, kids[0]);
     if (group == "and") return manageANDSons(ctx.kind, eval, std::move(first), kids.subspan(1));
     return manageOrSons(std::string(group), ctx.kind, eval, std::move(first), kids.subspan(1));
