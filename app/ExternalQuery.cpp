@@ -58,6 +58,45 @@ QueryOutcome fold(Combine combine, bool firstEmptyDecides, const OperandEvaluato
     return acc;
 }
 
+// Whether a label of the query holds a selector (or an unclosed '['): the
+// one thing in a search that can fail on what the document holds.
+bool hasSelector(const Tree* q) {
+    std::vector<const Tree*> todo{q};
+    while (!todo.empty()) {
+        const Tree* t = todo.back();
+        todo.pop_back();
+        if (const auto* e = std::get_if<ELNode>(&t->value); e && e->name.find('[') != std::string::npos) return true;
+        if (const auto* x = std::get_if<TXNode>(&t->value); x && x->text.find('[') != std::string::npos) return true;
+        for (const Tree* k : t->children()) todo.push_back(k);
+    }
+    return false;
+}
+
+// The `or` of whole queries in mode all over every operand at once: the same
+// list as the pairwise fold, whose operands it reads in the same order, but
+// a product of tied results is built only when it is the result.
+QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span<const Tree* const> rest) {
+    std::vector<Lazy<ResultList>> operands{acc.results};
+    for (const Tree* q : rest) {
+        QueryOutcome next = eval(acc.lastNumber + 1, q);
+        operands.push_back(next.results);
+        acc.variables = joinVariables(acc.variables, next.variables);
+        acc.lastNumber = next.lastNumber;
+    }
+    acc.results = makeLazy([operands]() -> ResultList {
+        std::vector<query::EntrySpan> lists;
+        auto readBoth = [](query::EntrySpan, query::EntrySpan) {};
+        for (std::size_t i = 0; i < operands.size(); ++i) {
+            const ResultList& b = operands[i].get();
+            if (i == 1) readBoth(operands[0].get().all(), b.all());
+            if (i > 1) b.all();
+            lists.push_back(b.entries);
+        }
+        return ResultList{query::compute_ExtMin_all(lists), nullptr};
+    });
+    return acc;
+}
+
 }  // namespace
 
 QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree* q) {
@@ -80,10 +119,11 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
     out.lastNumber = p.lastNumber;
     std::int64_t deletion = ctx.kind == "neg" ? delcost : query::infinito;
     std::string mode = ctx.kind == "bestEx" ? "best" : "all";
-    out.results = makeLazy([p, doc, number, deletion, mode]() {
+    bool exactOnly = ctx.exactOnly && ctx.kind != "neg";
+    out.results = makeLazy([p, doc, number, deletion, mode, exactOnly]() {
         return fromSearch(query::evaluateQuery(p.tree, p.mapping, query::SumDelCost{}, {}, number, doc->indexEL,
                                                doc->indexTX, doc->mapping, deletion, query::SearchTypeList{}, mode,
-                                               "E"));
+                                               "E", exactOnly));
     });
     return out;
 }
@@ -100,6 +140,16 @@ QueryOutcome manageExtQuery(const EvalContext& ctx, std::int64_t n, const Tree* 
         return manageExtQuery(ctx, number, operand);
     };
     auto kids = q->children();
+    std::vector<const Tree*> spliced;
+    std::string_view inner;
+    while (group == "or" && allVariant(ctx.kind) && isGroupRoot(kids[0], &inner) && inner == "or") {
+        // A leading `or` group is folded first, in the same order, so its
+        // operands join this fold (numbers and variables run on unchanged).
+        std::vector<const Tree*> next(kids[0]->children().begin(), kids[0]->children().end());
+        next.insert(next.end(), kids.begin() + 1, kids.end());
+        spliced = std::move(next);
+        kids = spliced;
+    }
     QueryOutcome first = manageExtQuery(ctx, n, kids[0]);
     if (group == "and") return manageANDSons(ctx.kind, eval, std::move(first), kids.subspan(1));
     return manageOrSons(std::string(group), ctx.kind, eval, std::move(first), kids.subspan(1));
@@ -115,8 +165,10 @@ QueryOutcome manageOrSons(const std::string& op, const std::string& kind, const 
                           QueryOutcome acc, std::span<const Tree* const> rest) {
     bool all = allVariant(kind);
     Combine c = nullptr;
+    if (op == "or" && all)
+        return foldOrAll(eval, std::move(acc), rest);
     if (op == "or")
-        c = all ? &query::compute_ExtMin_all : &query::compute_ExtMin_best;
+        c = &query::compute_ExtMin_best;
     else if (op == "xor")
         c = all ? &query::compute_Extxor_all : &query::compute_Extxor_best;
     else
@@ -298,6 +350,10 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
     auto evaluate = [&]() {
         auto doc = std::make_shared<index::IndexedDocument>(index::parseText(documentText.get()));
         EvalContext ctx{polarityFlag == 1 ? kind : "neg", polarityFlag == 1 ? searchType : "E", doc.get()};
+        // A statement of exact matches that prints them without conditions
+        // reads nothing of a match of a higher cost.
+        ctx.exactOnly = polarityFlag == 1 && (kind == "allEx" || kind == "bestEx") && !(count >= 0 || count == -2) &&
+                        conditions.empty() && !hasSelector(q);
         QueryOutcome outcome = manageExtQuery(ctx, 2, q);
         return std::make_pair(doc, std::move(outcome));
     };

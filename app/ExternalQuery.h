@@ -63,6 +63,7 @@ struct EvalContext {
     std::string kind;        // statement kind, or "neg"
     std::string searchType;  // the default search type
     const index::IndexedDocument* document = nullptr;
+    bool exactOnly = false;  // only the matches of cost 0 are read
 };
 
 QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t rootNumber, const xml::Tree* query);

@@ -5,6 +5,7 @@
 # with xmllint --xpath on the equivalent XPath beside the exact queries.
 #
 #   bench/run.sh [SIZE_MB ...]        (default: 1 10 100)
+#   bench/run.sh fixed                (the fixed documents alone)
 #
 # Environment:
 #   BENCH_DIR   where documents and outputs go (default /tmp/axbench)
@@ -15,6 +16,14 @@
 #   MEM_LIMIT_MB address-space limit of each run (default 8192): a run that
 #               needs more fails instead of taking the machine's memory
 #   TIME_LIMIT  seconds after which a run is stopped (default 900)
+#   BIN         an axfilter binary to measure instead of building one (for
+#               the outputs of another build)
+#
+# Besides the auction documents of each size, a few fixed documents are made
+# once (deep chains of one element name, and the small example document) for
+# the query shapes whose size is their depth or width; they are measured once
+# and listed in a table of their own. Every row gives peak resident memory
+# per byte of the document (peak RSS bytes / document bytes) beside the time.
 #
 # Every run's standard output is kept in OUT_DIR/SIZE/NAME.out with the
 # time line of the search replaced by TIMEDIFF, so that outputs of two builds
@@ -26,6 +35,7 @@ work=${BENCH_DIR:-/tmp/axbench}
 build=${BUILD_DIR:-$root/build}
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1 10 100)
+[ "${sizes[0]}" = fixed ] && sizes=()  # bench/run.sh fixed: the fixed documents alone
 
 need() {  # need COMMAND PACKAGE: install PACKAGE with apt-get when COMMAND is missing
   if ! command -v "$1" >/dev/null 2>&1; then
@@ -38,9 +48,14 @@ need xmllint libxml2-utils
 [ -x /usr/bin/time ] || need /usr/bin/time time
 need python3 python3
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target axfilter >/dev/null
-bin=$(realpath "$build/axfilter")
+if [ -n "${BIN:-}" ]; then
+  bin=$(realpath "$BIN")
+else
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  jobs=$(nproc); [ "$jobs" -gt 4 ] && jobs=4
+  cmake --build "$build" -j"$jobs" --target axfilter >/dev/null
+  bin=$(realpath "$build/axfilter")
+fi
 
 out_dir=${OUT_DIR:-$work/out}
 mem_limit=${MEM_LIMIT_MB:-8192}
@@ -49,7 +64,8 @@ time_limit=${TIME_LIMIT:-900}
 mkdir -p "$work"
 cd "$work"
 
-# name | filter (DOC stands for the document file) | equivalent XPath or empty
+# name | filter (DOC stands for the document file, BAR for the filter's "|") |
+# equivalent XPath or empty
 filters=(
   "exact|filterAllExact person(name(X)) in file 'DOC'|//person/name"
   "all|filterAllBest person(name(X)) in file 'DOC'|"
@@ -60,6 +76,34 @@ filters=(
   "expr|filterAllBest open_auction(initial(X), current(Y)) in file 'DOC' where &Y > X + 100&|"
   "count|count (filterAllExact item(name()) in file 'DOC')|count(//item/name)"
   "negated|filterAllBest person(creditcard()) in file 'DOC' (N)|"
+  # An `and` group under an `or` in mode all, written first and last.
+  "andfirst|filterAllBest people((person(name()), person(age()), person(city())) BAR person(phone())) in file 'DOC'|"
+  "andlast|filterAllBest people(person(phone()) BAR (person(name()), person(age()), person(city()))) in file 'DOC'|"
+  # A top-level `or` whose two tied operands come first, and last.
+  "tiedfirst|filterAllBest or(site(person(name())), site(person(name())), people(person(name()))) in file 'DOC'|"
+  "tiedlast|filterAllBest or(people(person(name())), site(person(name())), site(person(name()))) in file 'DOC'|"
+  # A variable bound to one large subtree that every result shares.
+  "bigvar|filterAllExact site(regions(X), person()) in file 'DOC'|"
+  # Children that no parent match can hold: counted, and through the
+  # deletion alternatives of an approximate statement.
+  "nowhere|count (filterAllExact person(site(item(), item())) in file 'DOC')|"
+  "nowhere3|filterAllBest interest(parlist(closed_auctions(itemref(), asta_chiusa(), description()))) in file 'DOC'|"
+)
+
+# Fixed documents, made once: name | filter (FILE stands for the document) | document
+wide_names=$(python3 -c 'print(", ".join(["name()"] * 16000))')
+# 12,000 nested groups, "|" and "," in turn: (((name(), name()) | name()), name()) ...
+nested_groups=$(python3 -c 'q = "name(), name()"
+for i in range(12000): q = ("(%s) BAR name()" if i % 2 == 0 else "(%s), name()") % q
+print(q)')
+fixed=(
+  "chain2k|count (filterAllExact parlist(X) in file 'FILE')|chain_2000.xml"
+  "chain16k|count (filterAllExact parlist(X) in file 'FILE')|chain_16000.xml"
+  "persons400|filterAllExact person(person(person(name()))) in file 'FILE'|persons_400.xml"
+  "persons400best|filterAllBest person(person(person(name()))) in file 'FILE'|persons_400.xml"
+  "wide16k|filterAllBest person($wide_names) in file 'FILE'|auction_example.xml"
+  "wide16kexact|filterAllExact person($wide_names) in file 'FILE'|auction_example.xml"
+  "nested12k|filterAllBest person($nested_groups) in file 'FILE'|auction_example.xml"
 )
 
 timediff='^TimeDiff \{.*\}$'
@@ -76,7 +120,8 @@ measure() {
     ( ulimit -v $((mem_limit * 1024)); exec /usr/bin/time -f '%e %M %U %S' -o "$work/time.txt" \
         timeout "$time_limit" "$@" >"$out" 2>"$work/stderr.txt" ) || st=$?
     if [ $st != 0 ]; then
-      echo "failed with status $st: $*" >&2; head -c 500 "$work/stderr.txt" >&2
+      local cmd="$*"
+      echo "failed with status $st: ${cmd:0:300}" >&2; head -c 500 "$work/stderr.txt" >&2
       if [ $st = 124 ]; then echo "failed time limit"
       else echo "failed $(head -1 "$work/stderr.txt" | tr -d '|')"; fi
       return
@@ -88,6 +133,17 @@ measure() {
   done
   echo "$best_t $best_m $best_c"
 }
+
+# chain DOC TAG N INNER: a document of N nested TAG elements over INNER.
+chain() {
+  [ -s "$1" ] || python3 -c 'import sys
+tag, n, inner = sys.argv[2], int(sys.argv[3]), sys.argv[4]
+open(sys.argv[1], "w").write("<site>" + ("<%s>" % tag) * n + inner + ("</%s>" % tag) * n + "</site>")' "$@"
+}
+chain chain_2000.xml parlist 2000 '<listitem><text>t</text></listitem>'
+chain chain_16000.xml parlist 16000 '<listitem><text>t</text></listitem>'
+chain persons_400.xml person 400 '<name>Ann</name>'
+cp "$root/examples/auction.xml" auction_example.xml
 
 load=$(cut -d' ' -f1 /proc/loadavg)
 runs_note=${RUNS:-3 runs below 100 MB, 1 from 100 MB up}
@@ -106,6 +162,7 @@ for size in "${sizes[@]}"; do
   mkdir -p "$out_dir/$size"
   for f in "${filters[@]}"; do
     IFS='|' read -r name filter xpath <<<"$f"
+    filter=${filter//BAR/|}
     echo "size $size: $name" >&2
     cell[$name,$size]=$(measure "$out_dir/$size/$name.out" "$bin" "${filter//DOC/$doc}")
     sed -i -E "s/$timediff/TIMEDIFF/" "$out_dir/$size/$name.out"
@@ -113,6 +170,16 @@ for size in "${sizes[@]}"; do
       cell[$name-xmllint,$size]=$(measure "$out_dir/$size/$name.xmllint" xmllint --xpath "$xpath" "$doc")
     fi
   done
+done
+
+mkdir -p "$out_dir/fixed"
+for f in "${fixed[@]}"; do
+  IFS='|' read -r name filter file <<<"$f"
+  filter=${filter//BAR/|}
+  echo "fixed: $name" >&2
+  runs=${RUNS:-3}
+  cell[$name,fixed]=$(measure "$out_dir/fixed/$name.out" "$bin" "${filter//FILE/$file}")
+  sed -i -E "s/$timediff/TIMEDIFF/" "$out_dir/fixed/$name.out"
 done
 
 fmt() {  # fmt "seconds kilobytes cpu" -> "1.23 s (cpu 1.10 s), 45 MB"
@@ -123,33 +190,74 @@ fmt() {  # fmt "seconds kilobytes cpu" -> "1.23 s (cpu 1.10 s), 45 MB"
   awk -v s="$s" -v k="$k" -v c="$c" 'BEGIN{printf "%.2f s (cpu %.2f s), %.0f MB", s, c, k/1024}'
 }
 
+perbyte() {  # perbyte CELL FILE -> peak resident bytes per document byte
+  case "$1" in ""|failed*) echo "-"; return;; esac
+  local s k c
+  read -r s k c <<<"$1"
+  awk -v k="$k" -v b="$(stat -L -c %s "$2")" 'BEGIN{printf "%.1f", k * 1024 / b}'
+}
+
+memratio() {  # memratio CELL CELL -> peak memory of the first over that of the second
+  case "$1 $2" in *failed*|" "*|*" ") echo "-"; return;; esac
+  local a b
+  a=$(cut -d' ' -f2 <<<"$1"); b=$(cut -d' ' -f2 <<<"$2")
+  awk -v a="$a" -v b="$b" 'BEGIN{ if (b > 0) printf "%.1f", a/b; else printf "-" }'
+}
+
 ratio() {  # ratio CELL CELL -> wall time of the first over that of the second
   case "$1 $2" in *failed*|" "*|*" ") echo "-"; return;; esac
   awk -v a="${1%% *}" -v b="${2%% *}" 'BEGIN{ if (b > 0) printf "%.1f", a/b; else printf "-" }'
 }
 
 cores=$(nproc)
+if [ ${#sizes[@]} -gt 0 ]; then
 echo
 echo "Wall time (processor time: user + system) and peak resident memory, fastest of $runs_note; $cores cores, load average before the runs: $load."
 echo
 header="| filter |"; rule="|---|"
-for size in "${sizes[@]}"; do header+=" $size MB |"; rule+="---|"; done
+for size in "${sizes[@]}"; do header+=" $size MB | bytes/byte |"; rule+="---|---|"; done
+for size in "${sizes[@]}"; do header+=" $size MB / exact (time, memory) |"; rule+="---|"; done
 has10=0; has100=0
 for s in "${sizes[@]}"; do [ "$s" = 10 ] && has10=1; [ "$s" = 100 ] && has100=1; done
-if [ $has10 = 1 ] && [ $has100 = 1 ]; then header+=" 100 MB / 10 MB | 100 MB / exact |"; rule+="---|---|"; fi
+if [ $has10 = 1 ] && [ $has100 = 1 ]; then header+=" 100 MB / 10 MB |"; rule+="---|"; fi
 echo "$header"; echo "$rule"
 for f in "${filters[@]}"; do
   IFS='|' read -r name filter xpath <<<"$f"
+  filter=${filter//BAR/\\|}
   rows=("$name|\`${filter//DOC/doc.xml}\`")
   [ -n "$xpath" ] && rows+=("$name-xmllint|xmllint --xpath \`$xpath\`")
   for row in "${rows[@]}"; do
     key=${row%%|*}; label=${row#*|}
     line="| $label |"
-    for size in "${sizes[@]}"; do line+=" $(fmt "${cell[$key,$size]:-}") |"; done
+    for size in "${sizes[@]}"; do
+      line+=" $(fmt "${cell[$key,$size]:-}") | $(perbyte "${cell[$key,$size]:-}" "auction_${size}.xml") |"
+    done
+    for size in "${sizes[@]}"; do
+      line+=" $(ratio "${cell[$key,$size]:-}" "${cell[exact,$size]:-}"), $(memratio "${cell[$key,$size]:-}" "${cell[exact,$size]:-}") |"
+    done
     if [ $has10 = 1 ] && [ $has100 = 1 ]; then
       line+=" $(ratio "${cell[$key,100]:-}" "${cell[$key,10]:-}") |"
-      line+=" $(ratio "${cell[$key,100]:-}" "${cell[exact,100]:-}") |"
     fi
     echo "$line"
   done
+done
+
+fi
+
+echo
+echo "Fixed documents (chains of nested elements; the 2 KB example document), fastest of ${RUNS:-3} runs:"
+echo
+echo "| filter | document | time, memory | bytes/byte |"
+echo "|---|---|---|---|"
+for f in "${fixed[@]}"; do
+  IFS='|' read -r name filter file <<<"$f"
+  shown=${filter//FILE/$file}
+  shown=${shown//BAR/\\|}
+  if [ ${#shown} -gt 120 ]; then
+    case $name in
+      nested*) shown="${shown:0:40} … (12,000 nested groups, \\| and , in turn) in file '$file'";;
+      *) shown="${shown:0:60} … (16,000 name() children) in file '$file'";;
+    esac
+  fi
+  echo "| \`$shown\` | $file ($(stat -L -c %s "$file") bytes) | $(fmt "${cell[$name,fixed]:-}") | $(perbyte "${cell[$name,fixed]:-}" "$file") |"
 done

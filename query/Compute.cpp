@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -72,6 +73,32 @@ const Tree* concatUnder(ELNode root, std::span<const Tree* const> a, std::span<c
     return t;
 }
 
+}  // namespace
+
+struct JoinScope::State {
+    // Deferred joins, and the trees built over one (both "hold" one).
+    std::unordered_set<const Tree*> deferred, holding;
+    std::unordered_map<const Tree*, const Tree*> resolved;
+};
+
+namespace {
+
+thread_local JoinScope::State* activeJoins = nullptr;
+
+// A deferred join: the root over the children of every part, in order.
+const Tree* deferJoin(ELNode root, std::span<const Tree* const> parts) {
+    const Tree** arr =
+        static_cast<const Tree**>(xml::Arena::allocate(sizeof(const Tree*) * parts.size(), alignof(const Tree*)));
+    std::copy(parts.begin(), parts.end(), arr);
+    Tree* t = xml::Arena::make<Tree>();
+    t->value = std::move(root);
+    t->kids = arr;
+    t->nkids = parts.size();
+    activeJoins->deferred.insert(t);
+    activeJoins->holding.insert(t);
+    return t;
+}
+
 const Tree* joinTrees(const Tree* x, const Tree* y, std::string_view combination) {
     if (x && isDeferredFailure(x)) return x;
     const ELNode* ex = x ? std::get_if<ELNode>(&x->value) : nullptr;
@@ -79,6 +106,10 @@ const Tree* joinTrees(const Tree* x, const Tree* y, std::string_view combination
     if (y && isDeferredFailure(y)) return y;
     if (!y || !std::holds_alternative<ELNode>(y->value))
         return makeDeferredFailure(std::string(combination) + ": second tree root is " + kindName(y));
+    if (activeJoins) {
+        const Tree* const parts[2] = {x, y};
+        return deferJoin(ELNode{ex->name, ex->attributes}, parts);
+    }
     return concatUnder(ELNode{ex->name, ex->attributes}, x->children(), y->children());
 }
 
@@ -306,6 +337,90 @@ std::string deferredFailureText(const Tree* t) {
 
 void throwIfDeferredFailure(const Tree* t) {
     if (isDeferredFailure(t)) throw InternalError(deferredFailureText(t));
+}
+
+// ---------------------------------------------------------------------------
+// Deferred joins.
+
+JoinScope::JoinScope() : state_(std::make_unique<State>()), previous_(activeJoins) { activeJoins = state_.get(); }
+
+JoinScope::~JoinScope() { activeJoins = previous_; }
+
+void JoinScope::noteParent(const Tree* parent, const Tree* child) {
+    if (activeJoins && activeJoins->holding.count(child)) activeJoins->holding.insert(parent);
+}
+
+const Tree* JoinScope::resolve(const Tree* t) {
+    State& st = *state_;
+    if (!t || !st.holding.count(t)) return t;
+    if (auto it = st.resolved.find(t); it != st.resolved.end()) return it->second;
+    // Post-order over the trees that hold a deferred join: a node's children
+    // (for a deferred join, the children of its parts, parts that are
+    // deferred joins expanded in place) are made plain first.
+    struct Frame {
+        const Tree* node;
+        std::vector<const Tree*> kids;
+        std::size_t next = 0;
+        bool changed = false;
+    };
+    std::vector<Frame> stack;
+    std::vector<const Tree*> parts;
+    auto open = [&](const Tree* n) {
+        Frame f{n, {}, 0, st.deferred.count(n) != 0};
+        if (f.changed) {
+            parts.assign(n->kids, n->kids + n->nkids);
+            std::reverse(parts.begin(), parts.end());
+            while (!parts.empty()) {
+                const Tree* part = parts.back();
+                parts.pop_back();
+                if (st.deferred.count(part)) {
+                    for (std::size_t i = part->nkids; i-- > 0;) parts.push_back(part->kids[i]);
+                } else {
+                    f.kids.insert(f.kids.end(), part->kids, part->kids + part->nkids);
+                }
+            }
+        } else {
+            f.kids.assign(n->kids, n->kids + n->nkids);
+        }
+        stack.push_back(std::move(f));
+    };
+    open(t);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next < f.kids.size()) {
+            const Tree* c = f.kids[f.next];
+            if (st.holding.count(c)) {
+                auto it = st.resolved.find(c);
+                if (it == st.resolved.end()) {
+                    open(c);
+                    continue;
+                }
+                if (it->second != c) {
+                    f.kids[f.next] = it->second;
+                    f.changed = true;
+                }
+            }
+            ++f.next;
+            continue;
+        }
+        const Tree* out = f.node;
+        if (f.changed) {
+            const Tree** arr = nullptr;
+            if (!f.kids.empty()) {
+                arr = static_cast<const Tree**>(
+                    xml::Arena::allocate(sizeof(const Tree*) * f.kids.size(), alignof(const Tree*)));
+                std::copy(f.kids.begin(), f.kids.end(), arr);
+            }
+            Tree* made = xml::Arena::make<Tree>();
+            made->value = f.node->value;
+            made->kids = arr;
+            made->nkids = f.kids.size();
+            out = made;
+        }
+        st.resolved.emplace(f.node, out);
+        stack.pop_back();
+    }
+    return st.resolved.at(t);
 }
 
 // ---------------------------------------------------------------------------
@@ -565,7 +680,214 @@ EntryList sumAllBounded(EntrySpan first, EntrySpan second, std::int64_t n, const
     return out;
 }
 
+// The joined entry of several operand entries, as folding joinEntries over
+// them from the left gives it: the position, depth, last and renaming cost of
+// the first, the sum of the costs plus n per join, and as tree the first
+// failure or misshapen root met from the left, otherwise one root with the
+// name and attributes of the first tree over the children of every tree.
+EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int64_t n, std::string_view combination) {
+    EmbeddingEntry r = *picked[0];
+    for (std::size_t k = 1; k < picked.size(); ++k) r.cost += picked[k]->cost + n;
+    const Tree* x = picked[0]->tree;
+    if (x && isDeferredFailure(x)) return r;
+    const ELNode* ex = x ? std::get_if<ELNode>(&x->value) : nullptr;
+    if (!ex) {
+        r.tree = makeDeferredFailure(std::string(combination) + ": first tree root is " + kindName(x));
+        return r;
+    }
+    std::size_t total = x->nkids;
+    for (std::size_t k = 1; k < picked.size(); ++k) {
+        const Tree* y = picked[k]->tree;
+        if (y && isDeferredFailure(y)) {
+            r.tree = y;
+            return r;
+        }
+        if (!y || !std::holds_alternative<ELNode>(y->value)) {
+            r.tree = makeDeferredFailure(std::string(combination) + ": second tree root is " + kindName(y));
+            return r;
+        }
+        total += y->nkids;
+    }
+    if (activeJoins) {
+        std::vector<const Tree*> parts;
+        parts.reserve(picked.size());
+        for (const EmbeddingEntry* e : picked) parts.push_back(e->tree);
+        r.tree = deferJoin(ELNode{ex->name, ex->attributes}, parts);
+        return r;
+    }
+    const Tree** arr = nullptr;
+    if (total != 0) {
+        arr = static_cast<const Tree**>(xml::Arena::allocate(sizeof(const Tree*) * total, alignof(const Tree*)));
+        std::size_t at = 0;
+        for (const EmbeddingEntry* e : picked) {
+            std::copy(e->tree->kids, e->tree->kids + e->tree->nkids, arr + at);
+            at += e->tree->nkids;
+        }
+    }
+    Tree* t = xml::Arena::make<Tree>();
+    t->value = ELNode{ex->name, ex->attributes};
+    t->kids = arr;
+    t->nkids = total;
+    r.tree = t;
+    return r;
+}
+
+// Steps through the positions that every list holds, in ascending order, and
+// calls f(p, starts, ends) with each list's run of that position. Every list
+// ascends by position and none is empty.
+template <class F>
+void forCommonPositions(std::span<const EntrySpan> lists, F f) {
+    const std::size_t k = lists.size();
+    std::vector<std::size_t> at(k, 0), ends(k, 0);
+    for (;;) {
+        std::int64_t p = lists[0][at[0]].position;
+        bool aligned = false;
+        while (!aligned) {
+            aligned = true;
+            for (std::size_t i = 0; i < k; ++i) {
+                const EntrySpan l = lists[i];
+                while (at[i] < l.size() && l[at[i]].position < p) ++at[i];
+                if (at[i] == l.size()) return;
+                if (l[at[i]].position > p) {
+                    p = l[at[i]].position;
+                    aligned = false;
+                }
+            }
+        }
+        bool exhausted = false;
+        for (std::size_t i = 0; i < k; ++i) {
+            ends[i] = skipPosition(lists[i], at[i], p);
+            exhausted |= ends[i] == lists[i].size();
+        }
+        f(p, std::span<const std::size_t>(at), std::span<const std::size_t>(ends));
+        if (exhausted) return;
+        at = ends;
+    }
+}
+
 }  // namespace
+
+EntryList compute_sum_all(std::span<const EntrySpan> lists, std::int64_t n, const LowestCosts* bound) {
+    if (lists.empty()) return {};
+    for (EntrySpan l : lists)
+        if (l.empty()) return {};
+    if (lists.size() == 1) return EntryList(lists[0].begin(), lists[0].end());
+    const std::size_t k = lists.size();
+    const std::int64_t added = n * static_cast<std::int64_t>(k - 1);
+    EntryList out;
+    std::vector<const EmbeddingEntry*> picked(k);
+    std::vector<std::size_t> cur(k), pos(k);
+    std::vector<std::int64_t> minRest(k + 1), partial(k + 1);
+    std::vector<std::vector<std::size_t>> byCost(k), allowed(k);
+    forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts,
+                                  std::span<const std::size_t> ends) {
+        const std::int64_t* b = bound ? bound->find(p) : nullptr;
+        if (!b) {
+            // Every combination, the first list's entry outermost.
+            std::copy(starts.begin(), starts.end(), cur.begin());
+            for (;;) {
+                for (std::size_t i = 0; i < k; ++i) picked[i] = &lists[i][cur[i]];
+                out.push_back(joinMany(picked, n, "compute_sum_all"));
+                std::size_t i = k;
+                while (i > 0 && ++cur[i - 1] == ends[i - 1]) {
+                    cur[i - 1] = starts[i - 1];
+                    --i;
+                }
+                if (i == 0) break;
+            }
+            return;
+        }
+        // Only the combinations within the bound, in the same order: at each
+        // list, the entries that still leave a total within the bound with
+        // the cheapest entries of the lists after it.
+        minRest[k] = 0;
+        for (std::size_t i = k; i-- > 0;) {
+            std::int64_t m = lists[i][starts[i]].cost;
+            for (std::size_t j = starts[i] + 1; j < ends[i]; ++j) m = std::min(m, lists[i][j].cost);
+            minRest[i] = minRest[i + 1] + m;
+            byCost[i].clear();
+            for (std::size_t j = starts[i]; j < ends[i]; ++j) byCost[i].push_back(j);
+            const EntrySpan l = lists[i];
+            std::stable_sort(byCost[i].begin(), byCost[i].end(),
+                             [&](std::size_t x, std::size_t y) { return l[x].cost < l[y].cost; });
+        }
+        auto fill = [&](std::size_t i) {
+            const std::int64_t limit = *b - added - partial[i] - minRest[i + 1];
+            const EntrySpan l = lists[i];
+            auto end = std::upper_bound(byCost[i].begin(), byCost[i].end(), limit,
+                                        [&](std::int64_t c, std::size_t x) { return c < l[x].cost; });
+            allowed[i].assign(byCost[i].begin(), end);
+            std::sort(allowed[i].begin(), allowed[i].end());
+            pos[i] = 0;
+        };
+        const std::size_t before = out.size();
+        partial[0] = 0;
+        fill(0);
+        if (!allowed[0].empty()) {
+            std::size_t i = 0;
+            for (;;) {
+                partial[i + 1] = partial[i] + lists[i][allowed[i][pos[i]]].cost;
+                if (i + 1 < k) {
+                    fill(++i);  // never empty: the cheapest entry fits
+                    continue;
+                }
+                for (std::size_t j = 0; j < k; ++j) picked[j] = &lists[j][allowed[j][pos[j]]];
+                out.push_back(joinMany(picked, n, "compute_sum_all"));
+                std::size_t up = k;
+                while (up > 0 && ++pos[up - 1] == allowed[up - 1].size()) --up;
+                if (up == 0) break;
+                i = up - 1;
+            }
+        }
+        if (out.size() == before) {
+            for (std::size_t j = 0; j < k; ++j) picked[j] = &lists[j][starts[j]];
+            out.push_back(joinMany(picked, n, "compute_sum_all"));
+        }
+    });
+    return out;
+}
+
+EntryList compute_sum_best(std::span<const EntrySpan> lists, std::int64_t n) {
+    if (lists.empty()) return {};
+    for (EntrySpan l : lists)
+        if (l.empty()) return {};
+    if (lists.size() == 1) return EntryList(lists[0].begin(), lists[0].end());
+    const std::size_t k = lists.size();
+    EntryList out;
+    std::vector<const EmbeddingEntry*> picked(k);
+    forCommonPositions(lists, [&](std::int64_t, std::span<const std::size_t> starts,
+                                  std::span<const std::size_t> ends) {
+        // Each list's first entry of the lowest cost of the position.
+        for (std::size_t i = 0; i < k; ++i) {
+            const EmbeddingEntry* best = &lists[i][starts[i]];
+            for (std::size_t j = starts[i] + 1; j < ends[i]; ++j)
+                if (lists[i][j].cost < best->cost) best = &lists[i][j];
+            picked[i] = best;
+        }
+        out.push_back(joinMany(picked, n, "compute_sum_best"));
+    });
+    return out;
+}
+
+LowestCosts lowestOfSumAll(std::span<const EntrySpan> lists, std::int64_t n) {
+    LowestCosts out;
+    if (lists.empty()) return out;
+    if (lists.size() == 1) return LowestCosts(lists[0]);
+    for (EntrySpan l : lists)
+        if (l.empty()) return out;
+    const std::int64_t added = n * static_cast<std::int64_t>(lists.size() - 1);
+    forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts,
+                                  std::span<const std::size_t> ends) {
+        std::int64_t total = added;
+        for (std::size_t i = 0; i < lists.size(); ++i) {
+            std::int64_t m = lists[i][starts[i]].cost;
+            for (std::size_t j = starts[i] + 1; j < ends[i]; ++j) m = std::min(m, lists[i][j].cost);
+            total += m;
+        }
+        out.add(p, total);
+    });
+    return out;
+}
 
 LowestCosts::LowestCosts(EntrySpan entries) {
     lowest_.reserve(entries.size());
@@ -799,6 +1121,51 @@ EntryList compute_ExtMin_all(EntrySpan first, EntrySpan second) {
     out.reserve(runA.size() * runB.size());
     for (const EmbeddingEntry* a : runA)
         for (const EmbeddingEntry* b : runB) out.push_back(combined("or", *a, *b));
+    return out;
+}
+
+EntryList compute_ExtMin_all(std::span<const EntrySpan> operands) {
+    // What the fold has so far: the product of these runs, each of one cost,
+    // whose entries all cost `total`.
+    std::vector<std::vector<const EmbeddingEntry*>> runs;
+    std::int64_t total = 0;
+    for (EntrySpan s : operands) {
+        if (s.empty()) continue;
+        std::vector<const EmbeddingEntry*> run = lowestCostRun(s);
+        const std::int64_t c = run.front()->cost;
+        if (runs.empty() || c < total) {
+            runs.clear();
+            runs.push_back(std::move(run));
+            total = c;
+        } else if (c == total) {
+            runs.push_back(std::move(run));
+            total += c;
+        }
+    }
+    if (runs.empty()) return {};
+    if (runs.size() == 1) return copies(runs.front());
+    // The product, the first run outermost; a tree is shared by every entry
+    // that extends it, as the pairwise fold shares it.
+    const std::size_t k = runs.size();
+    std::size_t count = 1;
+    for (const auto& r : runs) count *= r.size();
+    EntryList out;
+    out.reserve(count);
+    std::vector<std::size_t> cur(k, 0);
+    std::vector<const Tree*> prefix(k);
+    std::size_t from = 0;
+    for (;;) {
+        for (std::size_t i = from; i < k; ++i)
+            prefix[i] = i == 0 ? runs[0][cur[0]]->tree : buildExternalTree("or", prefix[i - 1], runs[i][cur[i]]->tree);
+        out.push_back(wholeQueryEntry(total, prefix[k - 1]));
+        std::size_t i = k;
+        while (i > 0 && ++cur[i - 1] == runs[i - 1].size()) {
+            cur[i - 1] = 0;
+            --i;
+        }
+        if (i == 0) break;
+        from = i - 1;
+    }
     return out;
 }
 

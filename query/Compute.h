@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -54,6 +55,39 @@ bool isDeferredFailure(const xml::Tree* t);
 std::string deferredFailureText(const xml::Tree* t);
 // Throws axf::InternalError with the tree's error text if t is a failure tree.
 void throwIfDeferredFailure(const xml::Tree* t);
+
+// ---------------------------------------------------------------------------
+// Deferred joins.
+//
+// While a JoinScope lives on a thread, the joins of this file build each
+// joined tree in constant time: a node with the joined root's name and
+// attributes that stands for the concatenation of its operands' children
+// (which may be deferred joins themselves). Folding many operands or many
+// nested groups then costs what the result holds, not the square of it.
+// Nothing outside the scope ever sees such a node: the scope's owner turns
+// every tree it hands out into a plain one with resolve. Whoever builds a
+// tree over one that may hold deferred joins (the descendant walk) tells the
+// scope with noteParent, so that resolve visits only the trees that hold
+// some and leaves every other tree as it is.
+class JoinScope {
+public:
+    JoinScope();
+    ~JoinScope();
+    JoinScope(const JoinScope&) = delete;
+    JoinScope& operator=(const JoinScope&) = delete;
+
+    // The tree with every deferred join below it made plain; a tree without
+    // any is returned itself, and a shared part is made plain once.
+    const xml::Tree* resolve(const xml::Tree* t);
+    // Records that `parent` was built over `child` in the active scope.
+    static void noteParent(const xml::Tree* parent, const xml::Tree* child);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+    State* previous_;
+};
 
 // ---------------------------------------------------------------------------
 // Position and same-cost list functions.
@@ -151,6 +185,8 @@ class LowestCosts {
 public:
     LowestCosts() = default;
     explicit LowestCosts(EntrySpan entries);
+    // Sets the lowest cost of a position not yet held.
+    void add(std::int64_t position, std::int64_t cost) { lowest_.emplace(position, cost); }
     // The lowest cost of the position, or nullptr when the list has none.
     const std::int64_t* find(std::int64_t position) const;
     bool empty() const { return lowest_.empty(); }
@@ -172,6 +208,22 @@ private:
 EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound);
 // True when the list's positions do not descend.
 bool ascendingByPosition(EntrySpan list);
+
+// The `and` of several lists at once: the same list as folding them from left
+// to right with compute_sum_all (or compute_sum_best), n added at every step,
+// for lists that each ascend by position (the caller checks). Each joined
+// tree is built once, over the children of every operand's tree, so a query
+// node of many operands costs what its results hold, not the square of it.
+// With a bound (the lowest costs of the list an `or` or `xor` in mode all
+// meets this result with), a position the bound holds keeps only its joined
+// entries not dearer than the bound there, or its first joined entry when
+// every one is dearer: the combination with that list is unchanged, and the
+// dearer products are never built.
+EntryList compute_sum_all(std::span<const EntrySpan> lists, std::int64_t n, const LowestCosts* bound = nullptr);
+EntryList compute_sum_best(std::span<const EntrySpan> lists, std::int64_t n);
+// The lowest cost at every position of compute_sum_all(lists, n) without
+// building it (lists ascending by position).
+LowestCosts lowestOfSumAll(std::span<const EntrySpan> lists, std::int64_t n);
 
 using CombineStep = EntryList (*)(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
 EntryList compute_min_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
@@ -198,5 +250,12 @@ EntryList compute_ExtMin_best(EntrySpan first, EntrySpan second);
 EntryList compute_ExtMin_all(EntrySpan first, EntrySpan second);
 EntryList compute_Extxor_best(EntrySpan first, EntrySpan second);
 EntryList compute_Extxor_all(EntrySpan first, EntrySpan second);
+
+// compute_ExtMin_all folded over several operands from left to right, for
+// operand lists as they are (one list each, the first one first). Only the
+// lowest-cost runs of the operands take part, and a product of tied runs is
+// built only when no later operand is cheaper than it: what is built is what
+// the result lists.
+EntryList compute_ExtMin_all(std::span<const EntrySpan> operands);
 
 }  // namespace axf::query

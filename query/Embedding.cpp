@@ -201,8 +201,13 @@ std::size_t firstAfter(EntrySpan list, std::size_t from, std::int64_t position) 
     return std::size_t(it - list.begin());
 }
 
+// With `exactOnly`, a parent match whose cheapest embedding costs more than 0
+// gets no entry at all (the caller keeps only embeddings of cost 0, and no
+// selector can fail on what is dropped), so its tied candidates are never
+// gathered.
 SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::string& q, std::int64_t insCost,
-                      std::int64_t altCost, const index::Mapping& mapping, std::int64_t branch, bool allMode) {
+                      std::int64_t altCost, const index::Mapping& mapping, std::int64_t branch, bool allMode,
+                      bool exactOnly = false) {
     SearchResult out;
     EntrySpan list = cands.list;
     const std::size_t n = list.size();
@@ -238,6 +243,7 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
                     }
                     std::uint32_t i = rmq->leftmostMin(lo, hi);
                     best = rmq->value(i);
+                    if (exactOnly && best - x.depth - insCost > 0 && altCost > 0) continue;
                     chosen.push_back(i);
                     while (allMode && i + 1 < hi) {
                         i = rmq->leftmostMin(i + 1, hi);
@@ -263,7 +269,9 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
             bool canLeaveOut = altCost != infinito;
             if (chosen.empty() && !canLeaveOut) continue;
             std::int64_t via = chosen.empty() ? altCost : best - x.depth - insCost;
-            if (chosen.empty() || (canLeaveOut && via > altCost)) {
+            const bool leaveOut = chosen.empty() || (canLeaveOut && via > altCost);
+            if (exactOnly && (leaveOut ? altCost : via) > 0) continue;
+            if (leaveOut) {
                 EmbeddingEntry e = x;
                 e.cost = altCost;
                 e.tree = stampLeaf(x.tree, q, x.position, "join_path");
@@ -276,8 +284,9 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
             std::string label = resultLabel(index::getMapName(x.position, mapping), q, x.position);
             auto emit = [&](std::size_t i) {
                 const Tree* kid = cands.tree(list[i]);
-                out.entries.push_back(EmbeddingEntry{x.position, x.depth, x.last, x.renamingCost, via,
-                                                     xml::makeTree(ELNode{label, {}}, {kid})});
+                const Tree* wrapped = xml::makeTree(ELNode{label, {}}, {kid});
+                JoinScope::noteParent(wrapped, kid);
+                out.entries.push_back(EmbeddingEntry{x.position, x.depth, x.last, x.renamingCost, via, wrapped});
             };
             if (branch == 0) {
                 for (std::size_t i : chosen) emit(i);
@@ -303,9 +312,17 @@ class Search {
 public:
     Search(const QueryMapping& qmap, const SumDelCost& delCosts, const index::IndexEL& indexEL,
            const index::TextIndex& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
-           const SearchTypeList& types, std::string_view mode, std::string_view defaultType)
+           const SearchTypeList& types, std::string_view mode, std::string_view defaultType, bool exactOnly = false)
         : qmap_(qmap), delCosts_(delCosts), indexEL_(indexEL), indexTX_(indexTX), mapping_(mapping),
-          deletionCost_(deletionCost), types_(types), mode_(mode), defaultType_(defaultType) {}
+          deletionCost_(deletionCost), types_(types), mode_(mode), defaultType_(defaultType) {
+        // A query without selectors raises nothing that depends on the
+        // document, so what no parent match can hold is never looked at, and
+        // what a statement of exact matches drops is dropped as it is met.
+        selectorFree_ = true;
+        for (const auto& pair : qmap_)
+            if (pair.second.find('[') != std::string::npos) selectorFree_ = false;
+        exactOnly_ = exactOnly && selectorFree_;
+    }
 
     // The candidates of a name in the element (text = false) or text index.
     EntrySpan presences(bool text, std::string_view name, std::string_view type) {
@@ -334,6 +351,9 @@ public:
     SearchResult evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom,
                           const LowestCosts* bound = nullptr);
 
+    // The number of a query element.
+    static const std::string& queryElementName(const Tree* t) { return std::get<ELNode>(t->value).name; }
+
     // Whether the query node is an `and` with more than one operand.
     bool isCombiningAnd(const Tree* t) const {
         const auto* e = t ? std::get_if<ELNode>(&t->value) : nullptr;
@@ -360,6 +380,22 @@ private:
     SearchResult boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
                          const std::string& p, std::size_t typesFrom, const LowestCosts* bound);
 
+    // The operands of an `and` node, evaluated in order as long as the
+    // result so far is not empty, before they are joined; `settled` holds the
+    // node's result when no join of them all is left to make (an empty list,
+    // a single operand, or lists out of position order, joined pairwise).
+    struct AndOperands {
+        std::vector<SearchResult> results;
+        std::optional<SearchResult> settled;
+        std::int64_t d = 0;
+    };
+    AndOperands gatherAnd(const Tree* t, const std::string& n, EntrySpan parents, const std::string& p,
+                          std::size_t typesFrom);
+    SearchResult joinAnd(const AndOperands& g, const LowestCosts* bound) const;
+    // The lowest cost at each position of joinAnd(g, nullptr), unless it
+    // fails or is empty.
+    std::optional<LowestCosts> lowestOf(const AndOperands& g) const;
+
     const QueryMapping& qmap_;
     const SumDelCost& delCosts_;
     const index::IndexEL& indexEL_;
@@ -369,8 +405,30 @@ private:
     const SearchTypeList& types_;
     std::string mode_;
     std::string defaultType_;
+    bool selectorFree_ = true;
+    bool exactOnly_ = false;
     std::map<std::tuple<bool, std::string, std::string>, Lookup> cache_;
 };
+
+// The candidates that lie strictly inside the subtree of some parent (the
+// only ones the descendant walk of those parents reads); `kept` holds them
+// when some are left out. Both lists ascend by position.
+EntrySpan insideParents(EntrySpan parents, EntrySpan candidates, EntryList& kept) {
+    std::size_t j = 0, inside = 0;
+    std::int64_t reach = std::numeric_limits<std::int64_t>::min();
+    std::vector<bool> in(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const std::int64_t c = candidates[i].position;
+        while (j < parents.size() && parents[j].position < c) reach = std::max(reach, parents[j++].last);
+        in[i] = c <= reach;
+        inside += in[i];
+    }
+    if (inside == candidates.size()) return candidates;
+    kept.reserve(inside);
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (in[i]) kept.push_back(candidates[i]);
+    return kept;
+}
 
 SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom,
                               const LowestCosts* bound) {
@@ -400,7 +458,7 @@ SearchResult Search::leaf(const std::string& n, bool text, EntrySpan parents, co
     cands.addCost = d;
     cands.addRenaming = true;
     cands.stamp = &n;
-    return joinWalk(parents, cands, p, inscost, deletionCost_ + d, mapping_, branch, mode_ == "all");
+    return joinWalk(parents, cands, p, inscost, deletionCost_ + d, mapping_, branch, mode_ == "all", exactOnly_);
 }
 
 SearchResult Search::element(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
@@ -408,12 +466,97 @@ SearchResult Search::element(const Tree* t, const std::string& n, const std::str
     auto [name, branch] = getInfofromLabel(label);
     auto [type, rest] = searchType(n, defaultType_, types_, typesFrom);
     EntrySpan own = presences(false, name, type);
+    EntryList inside;
+    if (selectorFree_ && ascendingByPosition(parents) && ascendingByPosition(own))
+        own = insideParents(parents, own, inside);
     SearchResult below = evaluate(t->children()[0], own, n, rest);
     CandidateView cands;
     cands.list = below.entries;
     cands.failure = below.failure;
     cands.addRenaming = true;
-    return joinWalk(parents, cands, p, inscost, infinito, mapping_, branch, mode_ == "all");
+    return joinWalk(parents, cands, p, inscost, infinito, mapping_, branch, mode_ == "all", exactOnly_);
+}
+
+Search::AndOperands Search::gatherAnd(const Tree* t, const std::string& n, EntrySpan parents, const std::string& p,
+                                      std::size_t typesFrom) {
+    auto operands = t->children();
+    AndOperands g;
+    g.d = getSDC(n, delCosts_);
+    const bool all = mode_ == "all";
+    SearchResult first = evaluate(operands[0], parents, p, typesFrom);
+    if (operands.size() == 1 || first.empty()) {  // the next operand is not evaluated
+        g.settled = std::move(first);
+        return g;
+    }
+    // While every list ascends by position, joining them all at once gives
+    // the pairwise fold's list, and that list is empty exactly when no
+    // position is common to every list so far.
+    std::vector<std::int64_t> common, narrowed;
+    for (const EmbeddingEntry& e : first.entries)
+        if (common.empty() || common.back() != e.position) common.push_back(e.position);
+    const bool firstInOrder = ascendingByPosition(first.entries);
+    g.results.push_back(std::move(first));
+    for (std::size_t i = 1; i < operands.size(); ++i) {
+        if (common.empty()) {
+            g.settled = SearchResult{};
+            return g;
+        }
+        SearchResult next = evaluate(operands[i], parents, p, typesFrom);
+        if (next.empty()) {
+            g.settled = std::move(next);
+            return g;
+        }
+        if (i == 1) g.results.front().rethrow();
+        next.rethrow();
+        if (!firstInOrder || !ascendingByPosition(next.entries)) {
+            // Pairwise from here on, as the lists come.
+            SearchResult r = joinAnd(g, nullptr);
+            for (;;) {
+                const EntryList& a = r.all();
+                const EntryList& b = next.all();
+                r = SearchResult{all ? compute_sum_all(a, b, g.d) : compute_sum_best(a, b, g.d), nullptr};
+                if (++i == operands.size() || r.empty()) break;
+                next = evaluate(operands[i], parents, p, typesFrom);
+                if (next.empty()) {
+                    r = std::move(next);
+                    break;
+                }
+            }
+            g.results.clear();
+            g.settled = std::move(r);
+            return g;
+        }
+        narrowed.clear();
+        std::size_t k = 0;
+        for (const EmbeddingEntry& e : next.entries) {
+            while (k < common.size() && common[k] < e.position) ++k;
+            if (k < common.size() && common[k] == e.position && (narrowed.empty() || narrowed.back() != e.position))
+                narrowed.push_back(e.position);
+        }
+        std::swap(common, narrowed);
+        g.results.push_back(std::move(next));
+    }
+    if (common.empty()) g.settled = SearchResult{};
+    return g;
+}
+
+SearchResult Search::joinAnd(const AndOperands& g, const LowestCosts* bound) const {
+    if (g.settled) return *g.settled;
+    std::vector<EntrySpan> lists;
+    lists.reserve(g.results.size());
+    for (const SearchResult& r : g.results) lists.push_back(r.entries);
+    if (mode_ != "all") return SearchResult{compute_sum_best(lists, g.d), nullptr};
+    return SearchResult{compute_sum_all(lists, g.d, bound), nullptr};
+}
+
+std::optional<LowestCosts> Search::lowestOf(const AndOperands& g) const {
+    if (g.settled) {
+        if (g.settled->hasFailure() || g.settled->entries.empty()) return std::nullopt;
+        return LowestCosts(g.settled->entries);
+    }
+    std::vector<EntrySpan> lists;
+    for (const SearchResult& r : g.results) lists.push_back(r.entries);
+    return lowestOfSumAll(lists, g.d);
 }
 
 SearchResult Search::boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
@@ -421,38 +564,43 @@ SearchResult Search::boolean(const Tree* t, const std::string& n, const std::str
     auto operands = t->children();
     if (operands.size() >= 2 && mode_ != "all" && mode_ != "best")
         throw InternalError("evaluate: mode \"" + mode_ + "\" at a boolean query node");
+    if (label == "and") return joinAnd(gatherAnd(t, n, parents, p, typesFrom), bound);
     std::int64_t d = getSDC(n, delCosts_);
     bool all = mode_ == "all";
-    SearchResult r = evaluate(operands[0], parents, p, typesFrom);
+    // An `or` or `xor` in mode all keeps, at a position both lists hold, no
+    // entry of either that is dearer than the other's cheapest there. So an
+    // `and` operand (the only kind whose list can grow as a product) is
+    // bounded by the lowest costs of the list it meets: a later one by the
+    // list so far, the first one by the second operand's list, which is
+    // evaluated before the first one is joined.
+    const bool bounding = all && (label == "or" || label == "xor");
+    SearchResult r;
+    std::optional<SearchResult> second;
+    if (bounding && operands.size() >= 2 && isCombiningAnd(operands[0])) {
+        AndOperands g;
+        r = guarded([&] {
+            g = gatherAnd(operands[0], queryElementName(operands[0]), parents, p, typesFrom);
+            return SearchResult{};
+        });
+        if (!r.hasFailure()) {
+            std::optional<LowestCosts> lowestFirst;
+            if (isCombiningAnd(operands[1])) lowestFirst = lowestOf(g);
+            SearchResult next = evaluate(operands[1], parents, p, typesFrom, lowestFirst ? &*lowestFirst : nullptr);
+            std::optional<LowestCosts> lowestSecond;
+            if (!next.hasFailure() && !next.entries.empty()) lowestSecond.emplace(next.entries);
+            r = joinAnd(g, lowestSecond ? &*lowestSecond : nullptr);
+            second = std::move(next);
+        }
+    } else {
+        r = evaluate(operands[0], parents, p, typesFrom);
+    }
     for (std::size_t i = 1; i < operands.size(); ++i) {
         const Tree* u = operands[i];
-        if (label == "and") {
-            if (r.empty()) return r;  // the next operand is not evaluated
-            SearchResult next = evaluate(u, parents, p, typesFrom);
-            if (next.empty()) return next;
-            const EntryList& a = r.all();
-            const EntryList& b = next.all();
-            // With a bound, the pairs that the `or` above drops are not
-            // built. The last step's result is this node's. An earlier one's
-            // entries only grow dearer in later steps, since costs are never
-            // negative, so one dearer than the bound can only lead to pairs
-            // dearer than it; and while the lists ascend by position, the
-            // later steps pair each position's entries alone.
-            const bool last = i + 1 == operands.size();
-            const bool bounded = bound && (last || (d >= 0 && ascendingByPosition(a) && ascendingByPosition(b)));
-            r = SearchResult{!all      ? compute_sum_best(a, b, d)
-                             : bounded ? compute_sum_all(a, b, d, *bound)
-                                       : compute_sum_all(a, b, d),
-                             nullptr};
-            continue;
-        }
-        // An `or` in mode all keeps, at a position its list so far holds, no
-        // entry of the next operand dearer than that list's cheapest there.
-        // Only an `and` of several operands reads the bound.
         std::optional<LowestCosts> lowest;
-        if (label == "or" && all && !r.entries.empty() && !r.hasFailure() && isCombiningAnd(u))
+        if (bounding && !second && !r.entries.empty() && !r.hasFailure() && isCombiningAnd(u))
             lowest.emplace(r.entries);
-        SearchResult next = evaluate(u, parents, p, typesFrom, lowest ? &*lowest : nullptr);
+        SearchResult next = second ? std::move(*second) : evaluate(u, parents, p, typesFrom, lowest ? &*lowest : nullptr);
+        second.reset();
         if (label == "or" && all && (r.entries.empty() || next.entries.empty())) {
             // One list is empty as far as it was produced: the other passes
             // with its cost raised, as far as it goes.
@@ -480,7 +628,8 @@ SearchResult Search::boolean(const Tree* t, const std::string& n, const std::str
 SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const SumDelCost& delCosts,
                            EntrySpan parents, const std::string& rootNumber, const index::IndexEL& indexEL,
                            const index::TextIndex& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
-                           const SearchTypeList& searchTypes, std::string_view mode, std::string_view defaultType) {
+                           const SearchTypeList& searchTypes, std::string_view mode, std::string_view defaultType,
+                           bool exactOnly) {
     if (!parents.empty()) throw InternalError("evaluateQuery: the query root has parent candidates");
     if (!query) throw InternalError("evaluateQuery: no query tree");
     const std::string* n = nullptr;
@@ -494,7 +643,8 @@ SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const Su
     } else {
         throw InternalError("evaluateQuery: query root is neither an element nor a text");
     }
-    Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType);
+    JoinScope joins;
+    Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType, exactOnly);
     const std::string& label = search.queryLabel(*n, "evaluateQuery");
     auto [type, rest] = searchType(*n, defaultType, searchTypes);
     if (getInfofromLabel(label).second != 0)
@@ -508,7 +658,10 @@ SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const Su
     } else {
         r = search.evaluate(query->children()[0], candidates, rootNumber, rest);
     }
-    for (EmbeddingEntry& e : r.entries) e.cost += e.renamingCost;
+    for (EmbeddingEntry& e : r.entries) {
+        e.cost += e.renamingCost;
+        e.tree = joins.resolve(e.tree);
+    }
     return r;
 }
 
@@ -516,8 +669,11 @@ SearchResult evaluate(const Tree* t, const QueryMapping& qmap, const SumDelCost&
                       const std::string& parentNumber, const index::IndexEL& indexEL, const index::TextIndex& indexTX,
                       const index::Mapping& mapping, std::int64_t deletionCost, const SearchTypeList& searchTypes,
                       std::string_view mode, std::string_view defaultType, std::size_t typesFrom) {
+    JoinScope joins;
     Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType);
-    return search.evaluate(t, parents, parentNumber, typesFrom);
+    SearchResult r = search.evaluate(t, parents, parentNumber, typesFrom);
+    for (EmbeddingEntry& e : r.entries) e.tree = joins.resolve(e.tree);
+    return r;
 }
 
 SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const std::string& parentNumber,

@@ -70,10 +70,16 @@ struct SearchResult {
 // information couldn't be applied to the query root" for a root label with a
 // selector (and the selector messages of getInfofromLabel); failures below
 // the root are carried in the result.
+//
+// With `exactOnly` (for a caller that reads nothing but the matches of cost
+// 0, such as a statement of exact matches that prints them), the search may
+// leave out any match of a higher cost, at any level, as soon as it meets it:
+// the matches of cost 0 and their order stay those of the whole list.
 SearchResult evaluateQuery(const xml::Tree* query, const QueryMapping& qmap, const SumDelCost& delCosts,
                            EntrySpan parents, const std::string& rootNumber, const index::IndexEL& indexEL,
                            const index::TextIndex& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
-                           const SearchTypeList& searchTypes, std::string_view mode, std::string_view defaultType);
+                           const SearchTypeList& searchTypes, std::string_view mode, std::string_view defaultType,
+                           bool exactOnly = false);
 
 // The recursive step: the matches of the parent query node (number
 // `parentNumber`) below which the query subtree t embeds, at the cost of the

@@ -321,6 +321,84 @@ TEST(ComputeProperties, BoundedSumAllUnderMinAll) {
     }
 }
 
+// Joining several lists at once gives the pairwise fold's list; with a bound,
+// the or- and xor-combinations with the bounding list, on either side, are
+// those of the whole list, and so are the lowest costs computed without it.
+TEST(ComputeProperties, SumOfManyListsMatchesThePairwiseFold) {
+    std::mt19937 rng(21);
+    auto randomList = [&](char tag, int maxLen, int positions) {
+        EntryList l;
+        const int len = static_cast<int>(rng() % maxLen);
+        for (int i = 0; i < len; ++i) {
+            const std::string name = std::string(1, tag) + std::to_string(i);
+            l.push_back(Ef(1 + rng() % positions, rng() % 3, 9, rng() % 2, rng() % 5, name + "(" + name + "k)"));
+        }
+        // Ascending by position, each position's entries in any cost order.
+        std::stable_sort(l.begin(), l.end(),
+                         [](const EmbeddingEntry& x, const EmbeddingEntry& y) { return x.position < y.position; });
+        return l;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const int positions = 1 + static_cast<int>(rng() % 4);
+        const std::size_t k = 1 + rng() % 4;
+        std::vector<EntryList> lists;
+        for (std::size_t i = 0; i < k; ++i) lists.push_back(randomList(static_cast<char>('a' + i), 6, positions));
+        const std::vector<EntrySpan> spans(lists.begin(), lists.end());
+        const std::int64_t n = rng() % 3;
+        EntryList foldAll = lists[0], foldBest = lists[0];
+        for (std::size_t i = 1; i < k; ++i) {
+            foldAll = compute_sum_all(foldAll, lists[i], n);
+            foldBest = compute_sum_best(foldBest, lists[i], n);
+        }
+        ASSERT_EQ(showFull(compute_sum_all(spans, n)), showFull(foldAll)) << round;
+        ASSERT_EQ(showFull(compute_sum_best(spans, n)), showFull(foldBest)) << round;
+        ASSERT_EQ(showFull(compute_sum_all(spans, n, nullptr)), showFull(foldAll)) << round;
+
+        const EntryList other = randomList('o', 6, positions);
+        const LowestCosts bound(other);
+        const EntryList bounded = compute_sum_all(spans, n, &bound);
+        ASSERT_LE(bounded.size(), foldAll.size());
+        const std::int64_t m = rng() % 2;
+        ASSERT_EQ(showFull(compute_min_all(other, bounded, m)), showFull(compute_min_all(other, foldAll, m))) << round;
+        ASSERT_EQ(showFull(compute_min_all(bounded, other, m)), showFull(compute_min_all(foldAll, other, m))) << round;
+        ASSERT_EQ(showFull(compute_xor_all(other, bounded, m)), showFull(compute_xor_all(other, foldAll, m))) << round;
+        ASSERT_EQ(showFull(compute_xor_all(bounded, other, m)), showFull(compute_xor_all(foldAll, other, m))) << round;
+
+        const LowestCosts lowest = lowestOfSumAll(spans, n), direct(foldAll);
+        for (std::int64_t p = 0; p <= positions + 1; ++p) {
+            const std::int64_t* a = lowest.find(p);
+            const std::int64_t* b = direct.find(p);
+            ASSERT_EQ(a == nullptr, b == nullptr) << round << " position " << p;
+            if (a) {
+                ASSERT_EQ(*a, *b) << round << " position " << p;
+            }
+        }
+    }
+}
+
+// The or of whole queries over several operands at once gives the pairwise
+// fold's list, and builds no more entries than that list holds.
+TEST(ComputeProperties, WholeQueryOrOfManyOperandsMatchesThePairwiseFold) {
+    std::mt19937 rng(22);
+    for (int round = 0; round < 2000; ++round) {
+        const std::size_t k = 2 + rng() % 4;
+        std::vector<EntryList> ops;
+        for (std::size_t i = 0; i < k; ++i) {
+            EntryList l;
+            const int len = static_cast<int>(rng() % 4);
+            for (int j = 0; j < len; ++j) {
+                const std::string name = std::string(1, static_cast<char>('a' + i)) + std::to_string(j);
+                l.push_back(E(1 + rng() % 5, rng() % 3, rng() % 5 ? name : "or(" + name + ")"));
+            }
+            ops.push_back(l);
+        }
+        EntryList fold = ops[0];
+        for (std::size_t i = 1; i < k; ++i) fold = compute_ExtMin_all(EntrySpan(fold), EntrySpan(ops[i]));
+        const std::vector<EntrySpan> spans(ops.begin(), ops.end());
+        ASSERT_EQ(showFull(compute_ExtMin_all(std::span<const EntrySpan>(spans))), showFull(fold)) << round;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Or, mode best.
 
