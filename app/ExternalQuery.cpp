@@ -326,7 +326,15 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
     EntryList adjusted;
     adjusted.reserve(found.entries.size());
     for (const auto& e : found.entries) adjusted.push_back(adjustRoot(e));
-    ResultList accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), conditions), found.failure};
+    // A count reads no tree; an exact statement prints only the matches of
+    // cost 0.
+    filter::ResultTrees trees = filter::ResultTrees::All;
+    if (count >= 0 || count == -2)
+        trees = filter::ResultTrees::None;
+    else if (kind == "bestEx" || kind == "allEx")
+        trees = filter::ResultTrees::CostZero;
+    ResultList accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), conditions, trees),
+                        found.failure};
     return buildQueryResult(accepted, kind, 1, outer, count);
 }
 

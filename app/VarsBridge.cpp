@@ -16,8 +16,9 @@ filter::QueryVariables queryVariables(const query::VariableList& variables) {
 }  // namespace
 
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVars,
-                                 const query::DocumentSource& document, const ConditionTriple& conditions) {
-    return filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 1);
+                                 const query::DocumentSource& document, const ConditionTriple& conditions,
+                                 filter::ResultTrees trees) {
+    return filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 1, trees);
 }
 
 query::DocumentSource documentSource(const index::DocumentTree& tree) {

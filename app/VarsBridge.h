@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/Conditions.h"
+#include "filter/Variables.h"
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
 #include "query/DeleteEmb.h"
@@ -11,9 +12,11 @@
 namespace axf::app {
 
 // Positive rule: the results whose bindings satisfy the conditions, in their
-// order, each rebuilt with bare labels.
+// order, each rebuilt with bare labels; `trees` says which of them are
+// rebuilt (the others keep a null tree: nothing prints them).
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVariables,
-                                 const query::DocumentSource& document, const ConditionTriple& conditions);
+                                 const query::DocumentSource& document, const ConditionTriple& conditions,
+                                 filter::ResultTrees trees);
 
 // An indexed document's tree as the variables step searches it: sons by
 // position without building the whole tree.
