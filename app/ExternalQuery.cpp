@@ -220,6 +220,10 @@ ResultDocument buildQueryResult(const ResultList& results, const std::string& ki
 }
 
 void writeResultDocument(std::int64_t level, int flag, const ResultDocument& doc, Sink& sink) {
+    if (doc.reduced) {
+        writeReducedDocument(level, flag, ELNode{"0000", {}}, *doc.reduced, sink);
+        return;
+    }
     if (doc.tree && doc.cutBelowRoot) {
         query::throwIfDeferredFailure(doc.tree);
         const auto* root = std::get_if<ELNode>(&doc.tree->value);
@@ -314,6 +318,14 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
         const ResultList& found = outcome.results.get();
         EntryList adjusted;
         for (const auto& e : found.all()) adjusted.push_back(adjustRoot(e));
+        if (doc->tree.byPosition()) {
+            // The matches are removed as positions over the document's nodes,
+            // and the printer walks what remains: the document is never built.
+            ResultDocument result;
+            result.reduced = reducedOverlay(adjusted, outcome.variables, documentSource(doc->tree), conditions);
+            result.document = doc;
+            return result;
+        }
         const Tree* reduced = reducedDocument(adjusted, outcome.variables, doc->tree.root(), conditions);
         ResultList one{{EmbeddingEntry{0, 0, 0, 0, 0, reduced}}, nullptr};
         ResultDocument result = buildQueryResult(one, "neg", 0, outer, count);

@@ -1,6 +1,8 @@
 // The driver's door to the variables and conditions step.
 #pragma once
 
+#include <memory>
+
 #include "app/Conditions.h"
 #include "filter/Variables.h"
 #include "index/DocumentTree.h"
@@ -27,6 +29,16 @@ query::DocumentSource documentSource(const index::DocumentTree& tree);
 // failures of cutting its labels (filter::checkCutLabels); the printer cuts
 // them and turns its attribute elements back into attributes
 // (writeCutFormattedXML).
+// Negated rule over a document whose nodes are kept by position
+// (documentSource of a tree made by a walk): the accepted matches removed,
+// kept as the removed positions over the document's nodes, from which the
+// printer writes the remaining document (writeReducedDocument) without
+// building it.
+std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryList& adjusted,
+                                                            const query::VariableList& queryVariables,
+                                                            const query::DocumentSource& document,
+                                                            const ConditionTriple& conditions);
+
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVariables,
                                  const xml::Tree* document, const ConditionTriple& conditions);
 

@@ -355,7 +355,15 @@ struct ResultBinder::Impl {
     bool checkedDeclared = false;
     std::optional<ConditionChecker> checker;
     std::optional<query::DocumentEditor> editor;
+    std::shared_ptr<query::RemovalOverlay> overlay;  // in place of the editor for a document by position
     SonsFn sons;
+
+    void remove(const Tree* match, std::span<const query::NodeBinding> bindings) {
+        if (overlay)
+            overlay->remove(match, bindings);
+        else
+            editor->remove(match, bindings);
+    }
     ResultTrees trees = ResultTrees::All;
     CutCache cuts;
 
@@ -395,13 +403,21 @@ ResultBinder::ResultBinder(const QueryVariables& variables, const query::Documen
     m.trees = trees;
     m.noVariables = variables.empty();
     m.hasConditions = !conditions.empty();
-    if (flag == 0) m.editor.emplace(document.tree());
+    if (flag == 0) {
+        if (document.byPosition)
+            m.overlay = std::make_shared<query::RemovalOverlay>(*document.byPosition);
+        else
+            m.editor.emplace(document.tree());
+    }
     if (m.noVariables) return;
     m.vars = prepare(variables);
     for (const VariableEntry& v : m.vars) m.declared.push_back(v.name);
     m.needed = conditionVariables(conditions);
     m.checker.emplace(conditions, flag, m.declared);
-    m.sons = [&m](std::int64_t p) { return m.flag == 1 ? m.document.sons(p) : m.editor->findSons(p); };
+    m.sons = [&m](std::int64_t p) {
+        if (m.flag == 1) return m.document.sons(p);
+        return m.overlay ? m.overlay->findSons(p) : m.editor->findSons(p);
+    };
 }
 
 ResultBinder::~ResultBinder() = default;
@@ -414,7 +430,7 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
     EmbeddingEntry e = result;
     if (m.noVariables) {
         if (m.flag == 0)
-            m.editor->remove(result.tree, {});
+            m.remove(result.tree, {});
         else
             e.tree = m.rebuilds(result) ? cutLabels(result.tree) : nullptr;
         return e;
@@ -423,7 +439,7 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
     std::optional<BindingPairs> pairs = m.bind(result.tree);
     if (!pairs) return std::nullopt;
     if (m.flag == 0) {
-        m.editor->remove(result.tree, *pairs);
+        m.remove(result.tree, *pairs);
         return e;
     }
     if (!m.rebuilds(result)) {
@@ -439,7 +455,13 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
     return e;
 }
 
-const Tree* ResultBinder::document() { return impl_->flag == 0 ? impl_->editor->current() : impl_->document.tree(); }
+const Tree* ResultBinder::document() {
+    Impl& m = *impl_;
+    if (m.flag == 1) return m.document.tree();
+    return m.overlay ? m.overlay->current() : m.editor->current();
+}
+
+std::shared_ptr<const query::RemovalOverlay> ResultBinder::reduced() const { return impl_->overlay; }
 
 EntryList manageVariables(const EntryList& results, const QueryVariables& variables,
                           const query::DocumentSource& document, const ConditionTriple& conditions, int flag,

@@ -146,6 +146,11 @@ public:
     // remains), or the document given (flag 1). Labels are not cut.
     const xml::Tree* document();
 
+    // Flag 0 over a document by position (DocumentSource::byPosition): the
+    // removals so far, over the document's nodes, from which the remaining
+    // document can be walked without building it. Null otherwise.
+    std::shared_ptr<const query::RemovalOverlay> reduced() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
