@@ -24,11 +24,6 @@ index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::
 // position without building the whole tree.
 query::DocumentSource documentSource(const index::DocumentTree& tree);
 
-// Negated rule: the document with the accepted matches removed ("empty
-// text" when nothing is left), its labels as they are. It is checked for the
-// failures of cutting its labels (filter::checkCutLabels); the printer cuts
-// them and turns its attribute elements back into attributes
-// (writeCutFormattedXML).
 // Negated rule over a document whose nodes are kept by position
 // (documentSource of a tree made by a walk): the accepted matches removed,
 // kept as the removed positions over the document's nodes, from which the
@@ -39,6 +34,11 @@ std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryLi
                                                             const query::DocumentSource& document,
                                                             const ConditionTriple& conditions);
 
+// Negated rule over a built document tree (one without nodes by position):
+// the document with the accepted matches removed ("empty text" when nothing
+// is left), its labels as they are. It is checked for the failures of
+// cutting its labels (filter::checkCutLabels); the printer cuts them and
+// turns its attribute elements back into attributes (writeCutFormattedXML).
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVariables,
                                  const xml::Tree* document, const ConditionTriple& conditions);
 
