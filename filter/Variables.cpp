@@ -436,6 +436,13 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
         return e;
     }
     m.checkDeclared();
+    if (m.flag == 1 && !m.hasConditions && !m.rebuilds(result)) {
+        // Without conditions every result is accepted, and nothing reads
+        // this one's tree or bindings: nothing is bound. Binding reads only
+        // labels that the search and the indexer write, which never fail.
+        e.tree = nullptr;
+        return e;
+    }
     std::optional<BindingPairs> pairs = m.bind(result.tree);
     if (!pairs) return std::nullopt;
     if (m.flag == 0) {
