@@ -110,9 +110,10 @@ bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a)
 
 // Which accepted results of a positive rule get their rebuilt tree: all of
 // them (a match list that prints every result), only those of cost 0 (an
-// exact statement prints no other), or none (a count reads no tree). Every
-// result is examined all the same: its binding and its conditions decide
-// whether it is accepted, and their failures fire as they would.
+// exact statement prints no other), or none (a count reads no tree). A
+// result that is not rebuilt is still bound and checked when the rule has
+// conditions (they decide whether it is accepted, and their failures fire as
+// they would); without conditions it is accepted without being bound.
 enum class ResultTrees { All, CostZero, None };
 
 // The decisions of manageVariables one result at a time, for a caller that
