@@ -272,6 +272,10 @@ ResultDocument buildQueryResult(const ResultList& results, const std::string& ki
 }
 
 void writeResultDocument(std::int64_t level, int flag, const ResultDocument& doc, Sink& sink) {
+    if (doc.reduced) {
+        writeReducedDocument(level, flag, ELNode{"0000", {}}, *doc.reduced, sink);
+        return;
+    }
     if (doc.tree && doc.cutBelowRoot) {
         query::throwIfDeferredFailure(doc.tree);
         const auto* root = std::get_if<ELNode>(&doc.tree->value);
@@ -370,6 +374,14 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
         const ResultList& found = outcome.results.get();
         EntryList adjusted;
         for (const auto& e : found.all()) adjusted.push_back(adjustRoot(e));
+        if (doc->tree.byPosition()) {
+            // The matches are removed as positions over the document's nodes,
+            // and the printer walks what remains: the document is never built.
+            ResultDocument result;
+            result.reduced = reducedOverlay(adjusted, outcome.variables, documentSource(doc->tree), conditions);
+            result.document = doc;
+            return result;
+        }
         const Tree* reduced = reducedDocument(adjusted, outcome.variables, doc->tree.root(), conditions);
         ResultList one{{EmbeddingEntry{0, 0, 0, 0, 0, reduced}}, nullptr};
         ResultDocument result = buildQueryResult(one, "neg", 0, outer, count);
@@ -382,7 +394,15 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
     EntryList adjusted;
     adjusted.reserve(found.entries.size());
     for (const auto& e : found.entries) adjusted.push_back(adjustRoot(e));
-    ResultList accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), conditions), found.failure};
+    // A count reads no tree; an exact statement prints only the matches of
+    // cost 0.
+    filter::ResultTrees trees = filter::ResultTrees::All;
+    if (count >= 0 || count == -2)
+        trees = filter::ResultTrees::None;
+    else if (kind == "bestEx" || kind == "allEx")
+        trees = filter::ResultTrees::CostZero;
+    ResultList accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), conditions, trees),
+                        found.failure};
     return buildQueryResult(accepted, kind, 1, outer, count);
 }
 

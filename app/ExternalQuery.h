@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "common/Output.h"
 #include "index/EmbeddingEntry.h"
 #include "index/MyParser.h"
+#include "query/DeleteEmb.h"
 #include "query/ExternalQuery.h"
 #include "xml/XML.h"
 
@@ -90,6 +92,10 @@ struct ResultDocument {
     // The children of `tree` are document trees with labels (a negated
     // rule's reduced document), printed cut, with their attributes restored.
     bool cutBelowRoot = false;
+    // A negated rule's reduced document kept by position, written under the
+    // root "0000" straight from the document's nodes; `document` keeps them.
+    std::shared_ptr<const query::RemovalOverlay> reduced;
+    std::shared_ptr<const void> document;
 };
 
 ResultDocument buildQueryResult(const ResultList& results, const std::string& kind, int polarity, int outer,

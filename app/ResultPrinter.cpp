@@ -1,6 +1,8 @@
 #include "app/ResultPrinter.h"
 
+#include <optional>
 #include <variant>
+#include <vector>
 
 #include "common/Fatal.h"
 #include "filter/Variables.h"
@@ -173,6 +175,103 @@ void writeCutFormattedXML(std::int64_t level, int flag, const Tree* labelled, Si
     }
     const ELNode el{std::move(n.label), std::move(n.attributes)};
     writeElementOverCut(level, flag, el, n.kids, sink);
+}
+
+namespace {
+
+// The remaining document read by position.
+class ReducedWalk {
+public:
+    explicit ReducedWalk(const query::RemovalOverlay& r) : r_(r), d_(r.document()) {}
+
+    std::int64_t last(std::int64_t p) const { return d_.last(p); }
+    bool isText(std::int64_t p) const { return d_.isText(p); }
+    std::string_view label(std::int64_t p) const { return d_.label(p); }
+    // The first remaining child of p, or a position past its subtree.
+    std::int64_t firstChild(std::int64_t p) const { return p == d_.last(p) ? p + 1 : r_.skipRemoved(p + 1); }
+    // The remaining sibling after c (below the same node), or a position past.
+    std::int64_t nextSibling(std::int64_t c) const { return r_.skipRemoved(d_.last(c) + 1); }
+
+    // The attribute that the remaining child c becomes: an '@' element over
+    // nothing or over one text.
+    std::optional<xml::Attribute> attributeAt(std::int64_t c) const {
+        if (isText(c)) return std::nullopt;
+        std::string_view name = label(c);
+        if (name.empty() || name[0] != '@') return std::nullopt;
+        std::int64_t v = firstChild(c);
+        if (v > last(c)) return xml::Attribute{std::string(name.substr(1)), std::string()};
+        if (nextSibling(v) <= last(c) || !isText(v)) return std::nullopt;
+        return xml::Attribute{std::string(name.substr(1)), std::string(label(v))};
+    }
+
+private:
+    const query::RemovalOverlay& r_;
+    const index::DocumentTree& d_;
+};
+
+}  // namespace
+
+void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, const query::RemovalOverlay& reduced,
+                          Sink& sink) {
+    const ReducedWalk w(reduced);
+    if (reduced.rootRemoved()) {
+        writeTextElement(level, flag, root, "empty text", sink);
+        return;
+    }
+    if (w.isText(1)) {
+        writeTextElement(level, flag, root, w.label(1), sink);
+        return;
+    }
+    writeStartTag(level, flag, root, false, sink);
+    struct Frame {
+        std::int64_t position;
+        std::int64_t next;  // the next remaining child to look at
+        std::int64_t level;
+    };
+    std::vector<Frame> open;
+    // Writes the node at p; an element with children to write is opened.
+    auto enter = [&](std::int64_t p, std::int64_t lvl) {
+        if (w.isText(p)) {
+            indent(lvl, sink);
+            writeEscapedText(w.label(p), sink);
+            sink.write("\n");
+            return;
+        }
+        ELNode el{std::string(w.label(p)), {}};
+        if (!el.name.empty() && el.name[0] == '\0') throw InternalError(el.name.substr(1));
+        std::int64_t kids = 0, onlyKid = 0;
+        for (std::int64_t c = w.firstChild(p); c <= w.last(p); c = w.nextSibling(c)) {
+            if (auto a = w.attributeAt(c)) {
+                el.attributes.push_back(std::move(*a));
+            } else {
+                ++kids;
+                onlyKid = c;
+            }
+        }
+        if (kids == 0) {
+            writeStartTag(lvl, flag, el, true, sink);
+        } else if (kids == 1 && w.isText(onlyKid)) {
+            writeTextElement(lvl, flag, el, w.label(onlyKid), sink);
+        } else {
+            writeStartTag(lvl, flag, el, false, sink);
+            open.push_back(Frame{p, w.firstChild(p), lvl});
+        }
+    };
+    enter(1, level + 1);
+    while (!open.empty()) {
+        Frame& f = open.back();
+        std::int64_t c = f.next;
+        while (c <= w.last(f.position) && w.attributeAt(c)) c = w.nextSibling(c);
+        if (c > w.last(f.position)) {
+            writeEndTag(f.level, flag, ELNode{std::string(w.label(f.position)), {}}, sink);
+            open.pop_back();
+            continue;
+        }
+        f.next = w.nextSibling(c);
+        const std::int64_t lvl = f.level + 1;
+        enter(c, lvl);  // may open a frame: f is not used after this
+    }
+    writeEndTag(level, flag, root, sink);
 }
 
 std::string showFormattedXML(std::int64_t level, int flag, const Tree* tree) {

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "common/Output.h"
+#include "query/DeleteEmb.h"
 #include "xml/XML.h"
 
 namespace axf::app {
@@ -46,6 +47,14 @@ void writeCutFormattedXML(std::int64_t level, int flag, const xml::Tree* labelle
 // writes el over the cut trees.
 void writeElementOverCut(std::int64_t level, int flag, const xml::ELNode& el,
                          std::span<const xml::Tree* const> labelledKids, Sink& sink);
+
+// The element el over what the removals left of a document (the document
+// node at position 1, or the text "empty text" when nothing remains),
+// written as writeElementOverCut writes el over the remaining document tree,
+// straight from the document's nodes: nothing is built, and the walk keeps
+// its own stack.
+void writeReducedDocument(std::int64_t level, int flag, const xml::ELNode& el, const query::RemovalOverlay& reduced,
+                          Sink& sink);
 
 // Pieces of the printer, for printers of documents whose children are
 // produced one at a time.

@@ -1,5 +1,6 @@
 #include "app/VarsBridge.h"
 
+#include "common/Fatal.h"
 #include "filter/Variables.h"
 
 namespace axf::app {
@@ -16,13 +17,27 @@ filter::QueryVariables queryVariables(const query::VariableList& variables) {
 }  // namespace
 
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVars,
-                                 const query::DocumentSource& document, const ConditionTriple& conditions) {
-    return filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 1);
+                                 const query::DocumentSource& document, const ConditionTriple& conditions,
+                                 filter::ResultTrees trees) {
+    return filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 1, trees);
 }
 
 query::DocumentSource documentSource(const index::DocumentTree& tree) {
     if (!tree.byPosition()) return query::DocumentSource(tree.root());
-    return query::DocumentSource([tree] { return tree.root(); }, [tree](std::int64_t p) { return tree.sons(p); });
+    query::DocumentSource source([tree] { return tree.root(); }, [tree](std::int64_t p) { return tree.sons(p); });
+    source.byPosition = tree;
+    return source;
+}
+
+std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryList& adjusted,
+                                                            const query::VariableList& queryVars,
+                                                            const query::DocumentSource& document,
+                                                            const ConditionTriple& conditions) {
+    filter::ResultBinder binder(queryVariables(queryVars), document, conditions, 0);
+    for (const index::EmbeddingEntry& r : adjusted) binder.examine(r);
+    std::shared_ptr<const query::RemovalOverlay> reduced = binder.reduced();
+    if (!reduced) throw InternalError("reducedOverlay: a document without nodes by position");
+    return reduced;
 }
 
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVars,

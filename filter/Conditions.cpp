@@ -73,6 +73,9 @@ namespace {
 struct CompiledRegex {
     const RegexCondition* condition;
     std::optional<regex::Regex> regex;  // compiled on first use
+    // Of each subtree tested so far, what it stays as when it passes (the
+    // subtree, or its replacement text), null when it fails.
+    SubtreeMemo<const Tree*> kept;
 
     const regex::Regex& get() {
         if (!regex) {
@@ -94,16 +97,35 @@ struct CompiledRegex {
 
 struct CompiledExpression {
     ExpCondition condition;
-    // Distinct values read by this condition, by text.
-    std::unordered_map<std::string, int> valueIds;
-    std::vector<ExpValue> values;
     // Outcome of each combination of value ids evaluated so far.
     std::unordered_map<std::string, bool> memo;
+};
 
-    int valueId(const std::string& raw) {
-        auto [it, fresh] = valueIds.try_emplace(raw, int(values.size()));
-        if (fresh) values.push_back(classifyValue(raw));
+// The values that expression conditions read, each distinct text once, and
+// the value of each subtree read so far.
+struct ValueTable {
+    std::unordered_map<std::string, int> ids;
+    std::vector<const std::string*> texts;  // keys of ids, by id
+    std::vector<ExpValue> values;
+    std::vector<const Tree*> leaves;  // the text leaf of a value, made when first needed
+    SubtreeMemo<int> ofSubtree;
+
+    int idOf(const Tree* s) {
+        if (const int* id = ofSubtree.find(s)) return *id;
+        auto [it, fresh] = ids.try_emplace(conditionValue(s), int(texts.size()));
+        if (fresh) {
+            texts.push_back(&it->first);
+            values.push_back(classifyValue(it->first));
+            leaves.push_back(nullptr);
+        }
+        ofSubtree.insert(s, it->second);
         return it->second;
+    }
+
+    const Tree* leaf(int id) {
+        const Tree*& l = leaves[std::size_t(id)];
+        if (!l) l = textLeaf(*texts[std::size_t(id)]);
+        return l;
     }
 };
 
@@ -129,17 +151,25 @@ struct ConditionChecker::Impl {
     std::vector<CompiledRegex> regexes;
     std::vector<CompiledExpression> expressions;
     std::vector<RegexCondition> regexConditions;
+    ValueTable values;
 
     TreeList verifyMatch(CompiledRegex& re, const TreeList& subtrees) {
         TreeList out;
         for (const Tree* s : subtrees) {
-            const std::string& label = checkedLabel(s, "verifyMatch");
-            if (std::holds_alternative<TXNode>(s->value)) {
-                if (re.passes(query::getLabelComponent(label, 1))) out.push_back(s);
+            if (const Tree* const* k = re.kept.find(s)) {
+                if (*k) out.push_back(*k);
                 continue;
             }
-            std::string tested = extractText(s);
-            if (re.passes(tested)) out.push_back(flag == 1 ? textLeaf(tested) : s);
+            const Tree* k = nullptr;
+            const std::string& label = checkedLabel(s, "verifyMatch");
+            if (std::holds_alternative<TXNode>(s->value)) {
+                if (re.passes(query::getLabelComponent(label, 1))) k = s;
+            } else {
+                std::string tested = extractText(s);
+                if (re.passes(tested)) k = flag == 1 ? textLeaf(tested) : s;
+            }
+            re.kept.insert(s, k);
+            if (k) out.push_back(k);
         }
         return out;
     }
@@ -181,13 +211,8 @@ struct ConditionChecker::Impl {
         // Values of the selected triples.
         std::size_t k = selected.size();
         std::vector<std::vector<int>> ids(k);
-        std::vector<std::vector<std::string>> raws(k);
-        for (std::size_t v = 0; v < k; ++v) {
-            for (const Tree* s : a[selected[v]].subtrees) {
-                raws[v].push_back(conditionValue(s));
-                ids[v].push_back(ce.valueId(raws[v].back()));
-            }
-        }
+        for (std::size_t v = 0; v < k; ++v)
+            for (const Tree* s : a[selected[v]].subtrees) ids[v].push_back(values.idOf(s));
         // Every combination, the last variable varying fastest.
         std::vector<std::vector<std::size_t>> keptIdx(k);
         std::vector<std::size_t> at(k, 0);
@@ -205,7 +230,7 @@ struct ConditionChecker::Impl {
             if (it != ce.memo.end()) {
                 holds = it->second;
             } else {
-                for (std::size_t v = 0; v < k; ++v) vals[v] = &ce.values[std::size_t(ids[v][at[v]])];
+                for (std::size_t v = 0; v < k; ++v) vals[v] = &values.values[std::size_t(ids[v][at[v]])];
                 holds = ce.condition.holds(vals);
                 ce.memo.emplace(key, holds);
             }
@@ -227,12 +252,8 @@ struct ConditionChecker::Impl {
                 const AssocTriple& t = a[selected[v]];
                 TreeList subs;
                 if (flag == 1) {
-                    std::vector<const Tree*> leaves(t.subtrees.size(), nullptr);
                     subs.reserve(keptIdx[v].size());
-                    for (std::size_t j : keptIdx[v]) {
-                        if (!leaves[j]) leaves[j] = textLeaf(raws[v][j]);
-                        subs.push_back(leaves[j]);
-                    }
+                    for (std::size_t j : keptIdx[v]) subs.push_back(values.leaf(ids[v][j]));
                 } else {
                     std::vector<bool> seen(t.subtrees.size(), false);
                     for (std::size_t j : keptIdx[v])
@@ -259,7 +280,7 @@ ConditionChecker::ConditionChecker(const ConditionTriple& conditions, int flag, 
     impl_->regexConditions = conditions.regexConditions;
     for (const RegexCondition& rc : impl_->regexConditions) impl_->regexes.push_back(CompiledRegex{&rc, std::nullopt});
     for (const ExpressionCondition& ec : conditions.expressionConditions)
-        impl_->expressions.push_back(CompiledExpression{ExpCondition(ec.text, expressionVariables(ec.text)), {}, {}, {}});
+        impl_->expressions.push_back(CompiledExpression{ExpCondition(ec.text, expressionVariables(ec.text)), {}});
 }
 
 ConditionChecker::ConditionChecker(ConditionChecker&&) noexcept = default;

@@ -31,6 +31,8 @@
 // so that their removal takes out exactly those nodes.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +41,50 @@
 #include "xml/XML.h"
 
 namespace axf::filter {
+
+// What is derived from a bound subtree (its cut copy, a condition's verdict
+// on it, its value), by the subtree's address: bound subtrees are the
+// document's own nodes, shared by every result that binds them, so each is
+// derived once for the run. Open addressing with linear probing: one flat
+// table, no allocation per entry.
+template <class V>
+class SubtreeMemo {
+public:
+    // The value kept for the tree, or null.
+    const V* find(const xml::Tree* key) const {
+        if (slots_.empty()) return nullptr;
+        for (std::size_t i = slotOf(key);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i].key == key) return &slots_[i].value;
+            if (!slots_[i].key) return nullptr;
+        }
+    }
+    void insert(const xml::Tree* key, V value) {
+        if (2 * (size_ + 1) > slots_.size()) grow();
+        std::size_t i = slotOf(key);
+        while (slots_[i].key && slots_[i].key != key) i = (i + 1) & (slots_.size() - 1);
+        if (!slots_[i].key) ++size_;
+        slots_[i] = Slot{key, std::move(value)};
+    }
+
+private:
+    struct Slot {
+        const xml::Tree* key = nullptr;
+        V value{};
+    };
+    std::size_t slotOf(const xml::Tree* key) const {
+        std::uint64_t h = std::uint64_t(reinterpret_cast<std::uintptr_t>(key)) * 0x9E3779B97F4A7C15ull;
+        return std::size_t(h >> 32) & (slots_.size() - 1);
+    }
+    void grow() {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.empty() ? 64 : 2 * old.size(), Slot{});
+        size_ = 0;
+        for (Slot& s : old)
+            if (s.key) insert(s.key, std::move(s.value));
+    }
+    std::vector<Slot> slots_;
+    std::size_t size_ = 0;
+};
 
 // One variable of one result: its name, the number (decimal text) of the
 // query node that carries it, and the bound document subtrees.

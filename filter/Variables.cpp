@@ -241,6 +241,64 @@ const Tree* buildCut(const Tree* t) {
 
 }  // namespace
 
+namespace {
+
+// Cut copies (cutLabelsWithAttributes) of the document subtrees that
+// variables bind, made once for the run: every element is cut at most once,
+// so a subtree bound again, alone or inside a larger bound subtree, is the
+// copy made before. Built without recursion.
+class CutCache {
+public:
+    const Tree* get(const Tree* s) {
+        if (const Tree* const* c = memo_.find(s)) return *c;
+        if (std::holds_alternative<TXNode>(s->value)) {
+            // A text bound on its own (texts inside an element are made with it).
+            const Tree* c = buildCut(s);
+            memo_.insert(s, c);
+            return c;
+        }
+        struct Frame {
+            const Tree* source;
+            CutNode node;
+            std::size_t next;
+            std::size_t firstKid;
+        };
+        std::vector<Frame> open;
+        std::vector<const Tree*> kids;  // cut children of the open frames
+        auto take = [&](const Tree* t) {
+            if (std::holds_alternative<TXNode>(t->value)) {
+                kids.push_back(buildCut(t));
+                return;
+            }
+            if (const Tree* const* c = memo_.find(t)) {
+                kids.push_back(*c);
+                return;
+            }
+            open.push_back(Frame{t, cutNode(t), 0, kids.size()});
+        };
+        take(s);
+        for (;;) {
+            Frame& f = open.back();
+            if (f.next < f.node.kids.size()) {
+                take(f.node.kids[f.next++]);
+                continue;
+            }
+            std::span<const Tree* const> children(kids.data() + f.firstKid, kids.size() - f.firstKid);
+            const Tree* c = xml::makeTree(ELNode{std::move(f.node.label), std::move(f.node.attributes)}, children);
+            memo_.insert(f.source, c);
+            kids.resize(f.firstKid);
+            open.pop_back();
+            if (open.empty()) return c;
+            kids.push_back(c);
+        }
+    }
+
+private:
+    SubtreeMemo<const Tree*> memo_;
+};
+
+}  // namespace
+
 const Tree* cutLabelsWithAttributes(const Tree* t) {
     // A node's '@' children are read before its other subtrees: the check
     // first keeps the failure that of cutLabels, which meets nodes in preorder.
@@ -298,7 +356,21 @@ struct ResultBinder::Impl {
     bool checkedDeclared = false;
     std::optional<ConditionChecker> checker;
     std::optional<query::DocumentEditor> editor;
+    std::shared_ptr<query::RemovalOverlay> overlay;  // in place of the editor for a document by position
     SonsFn sons;
+
+    void remove(const Tree* match, std::span<const query::NodeBinding> bindings) {
+        if (overlay)
+            overlay->remove(match, bindings);
+        else
+            editor->remove(match, bindings);
+    }
+    ResultTrees trees = ResultTrees::All;
+    CutCache cuts;
+
+    bool rebuilds(const EmbeddingEntry& e) const {
+        return trees == ResultTrees::All || (trees == ResultTrees::CostZero && e.cost == 0);
+    }
 
     // A condition variable the query lacks ends the run when the first result
     // is examined.
@@ -324,20 +396,29 @@ struct ResultBinder::Impl {
 };
 
 ResultBinder::ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
-                           const ConditionTriple& conditions, int flag)
+                           const ConditionTriple& conditions, int flag, ResultTrees trees)
     : impl_(std::make_unique<Impl>(document)) {
     if (flag != 0 && flag != 1) throw InternalError("manageVariables: flag " + std::to_string(flag));
     Impl& m = *impl_;
     m.flag = flag;
+    m.trees = trees;
     m.noVariables = variables.empty();
     m.hasConditions = !conditions.empty();
-    if (flag == 0) m.editor.emplace(document.tree());
+    if (flag == 0) {
+        if (document.byPosition)
+            m.overlay = std::make_shared<query::RemovalOverlay>(*document.byPosition);
+        else
+            m.editor.emplace(document.tree());
+    }
     if (m.noVariables) return;
     m.vars = prepare(variables);
     for (const VariableEntry& v : m.vars) m.declared.push_back(v.name);
     m.needed = conditionVariables(conditions);
     m.checker.emplace(conditions, flag, m.declared);
-    m.sons = [&m](std::int64_t p) { return m.flag == 1 ? m.document.sons(p) : m.editor->findSons(p); };
+    m.sons = [&m](std::int64_t p) {
+        if (m.flag == 1) return m.document.sons(p);
+        return m.overlay ? m.overlay->findSons(p) : m.editor->findSons(p);
+    };
 }
 
 ResultBinder::~ResultBinder() = default;
@@ -349,36 +430,51 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
     query::throwIfDeferredFailure(result.tree);
     EmbeddingEntry e = result;
     if (m.noVariables) {
-        if (m.flag == 1)
-            e.tree = cutLabels(result.tree);
+        if (m.flag == 0)
+            m.remove(result.tree, {});
         else
-            m.editor->remove(result.tree, {});
+            e.tree = m.rebuilds(result) ? cutLabels(result.tree) : nullptr;
         return e;
     }
     m.checkDeclared();
+    if (m.flag == 1 && !m.hasConditions && !m.rebuilds(result)) {
+        // Without conditions every result is accepted, and nothing reads
+        // this one's tree or bindings: nothing is bound. Binding reads only
+        // labels that the search and the indexer write, which never fail.
+        e.tree = nullptr;
+        return e;
+    }
     std::optional<BindingPairs> pairs = m.bind(result.tree);
     if (!pairs) return std::nullopt;
     if (m.flag == 0) {
-        m.editor->remove(result.tree, *pairs);
+        m.remove(result.tree, *pairs);
         return e;
     }
-    // A subtree kept by several combinations is cut once.
-    std::unordered_map<const Tree*, const Tree*> cut;
+    if (!m.rebuilds(result)) {
+        // Nothing reads this tree. Rebuilding fails only on labels that the
+        // search never writes, and cutting never fails on document subtrees,
+        // so no failure is lost.
+        e.tree = nullptr;
+        return e;
+    }
     for (query::NodeBinding& b : *pairs)
-        for (const Tree*& s : b.subtrees) {
-            auto [it, fresh] = cut.try_emplace(s, nullptr);
-            if (fresh) it->second = cutLabels(s);
-            s = it->second;
-        }
+        for (const Tree*& s : b.subtrees) s = m.cuts.get(s);
     e.tree = buildNewEmbedd(*pairs, result.tree).first;
     return e;
 }
 
-const Tree* ResultBinder::document() { return impl_->flag == 0 ? impl_->editor->current() : impl_->document.tree(); }
+const Tree* ResultBinder::document() {
+    Impl& m = *impl_;
+    if (m.flag == 1) return m.document.tree();
+    return m.overlay ? m.overlay->current() : m.editor->current();
+}
+
+std::shared_ptr<const query::RemovalOverlay> ResultBinder::reduced() const { return impl_->overlay; }
 
 EntryList manageVariables(const EntryList& results, const QueryVariables& variables,
-                          const query::DocumentSource& document, const ConditionTriple& conditions, int flag) {
-    ResultBinder binder(variables, document, conditions, flag);
+                          const query::DocumentSource& document, const ConditionTriple& conditions, int flag,
+                          ResultTrees trees) {
+    ResultBinder binder(variables, document, conditions, flag, trees);
     EntryList out;
     for (const EmbeddingEntry& r : results)
         if (auto e = binder.examine(r); e && flag == 1) out.push_back(*e);

@@ -108,16 +108,32 @@ bool isNotVarInAssoc(const std::string& name, const Association& a);
 // True when some name is not bound by the association.
 bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a);
 
+// Which accepted results of a positive rule get their rebuilt tree: all of
+// them (a match list that prints every result), only those of cost 0 (an
+// exact statement prints no other), or none (a count reads no tree). A
+// result that is not rebuilt is still bound and checked when the rule has
+// conditions (they decide whether it is accepted, and their failures fire as
+// they would); without conditions it is accepted without being bound.
+enum class ResultTrees { All, CostZero, None };
+
 // The decisions of manageVariables one result at a time, for a caller that
 // hands results on as they are accepted (a failure of the conditions then
 // comes when the result that causes it is examined).
+//
+// What is derived from a bound subtree is derived once for the run, not once
+// per result: its cut copy (each document node is cut at most once, so the
+// copies of nested subtrees share their nodes), its tested text, its
+// condition value. Bound subtrees are inserted into rebuilt trees cut, their
+// attribute elements already turned into attributes (cutLabelsWithAttributes;
+// the printer's query::adjust_attributes then finds nothing left to turn).
 class ResultBinder {
 public:
     // flag: 1 positive rule, 0 negated rule (anything else: InternalError).
     // The document's tree is read only by a negated rule, or by whatever
-    // reads it through document().
+    // reads it through document(). `trees` (flag 1): which accepted results
+    // are rebuilt; the others keep a null tree.
     ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
-                 const ConditionTriple& conditions, int flag);
+                 const ConditionTriple& conditions, int flag, ResultTrees trees = ResultTrees::All);
     ~ResultBinder();
     ResultBinder(const ResultBinder&) = delete;
     ResultBinder& operator=(const ResultBinder&) = delete;
@@ -130,6 +146,11 @@ public:
     // The document as the removals left it (flag 0; "empty text" when nothing
     // remains), or the document given (flag 1). Labels are not cut.
     const xml::Tree* document();
+
+    // Flag 0 over a document by position (DocumentSource::byPosition): the
+    // removals so far, over the document's nodes, from which the remaining
+    // document can be walked without building it. Null otherwise.
+    std::shared_ptr<const query::RemovalOverlay> reduced() const;
 
 private:
     struct Impl;
@@ -146,7 +167,7 @@ private:
 // <name>doesn't exists." when the results are examined.
 index::EntryList manageVariables(const index::EntryList& results, const QueryVariables& variables,
                                  const query::DocumentSource& document, const ConditionTriple& conditions,
-                                 int flag);
+                                 int flag, ResultTrees trees = ResultTrees::All);
 
 // Diagnostics (nothing in the query run calls them).
 // True when the node number of a is smaller than that of b (numbers read as

@@ -349,3 +349,205 @@ const Tree* deleteEmbeddingFromText(const Tree* document, const Tree* embedding,
 }
 
 }  // namespace axf::query
+
+// ---------------------------------------------------------------------------
+// Removals over positions.
+
+namespace axf::query {
+
+// One removal over positions. It follows Removal step for step; where
+// Removal descends from a node to the one child whose subtree can hold an
+// embedding node's position, it goes straight to that position: the descent
+// reaches it exactly when the node there remains and lies below, and the
+// nodes passed on the way always stay.
+class RemovalOverlay::Pass {
+public:
+    Pass(RemovalOverlay& overlay, std::span<const NodeBinding> bindings) : o_(overlay), bindings_(bindings) {}
+
+    // The whole removal from the document root.
+    void fromRoot(const Tree* e) {
+        const index::DocumentTree& d = o_.document_;
+        Shape es = shapeOf(e, "embedding");
+        if (d.isText(1)) {
+            if (es == Shape::Text && embeddingPosition(e) == 1) o_.rootRemoved_ = true;
+            return;
+        }
+        std::int64_t epos = embeddingPosition(e);
+        if (epos == 1) {
+            if (atNode(1, e, es)) o_.rootRemoved_ = true;
+            return;
+        }
+        if (es == Shape::Element && isBooleanRoot(elementName(e))) {
+            reduce(1, e->children());
+            if (o_.noChildLeft(1)) o_.rootRemoved_ = true;
+            return;
+        }
+        search(1, e);
+    }
+
+private:
+    // The embedding node e met at the remaining node at its position; true
+    // when that node must go.
+    bool atNode(std::int64_t p, const Tree* e, Shape es) {
+        if (o_.document_.isText(p)) return es == Shape::Text;
+        while (next_ < bindings_.size()) {
+            std::int64_t n = readLabelNumber(bindings_[next_].number);
+            std::int64_t q = readLabelNumber(getfromLabel(e, 2));
+            if (n < q) {
+                ++next_;
+                continue;
+            }
+            if (n == q) {
+                const NodeBinding& head = bindings_[next_++];
+                if (es == Shape::Element) reduce(p, e->children());
+                removeBound(p, head.subtrees);
+                return o_.noChildLeft(p);
+            }
+            break;
+        }
+        if (es == Shape::Text || e->isLeaf()) return true;
+        reduce(p, e->children());
+        return o_.noChildLeft(p);
+    }
+
+    void reduce(std::int64_t p, std::span<const Tree* const> es) {
+        for (const Tree* c : es) {
+            if (o_.noChildLeft(p)) return;
+            search(p, c);
+        }
+    }
+
+    // The embedding node e below the remaining element p.
+    void search(std::int64_t p, const Tree* e) {
+        if (o_.noChildLeft(p)) return;
+        Shape es = shapeOf(e, "embedding");
+        std::int64_t epos = embeddingPosition(e);
+        if (epos <= p || epos > o_.document_.last(p) || !o_.kept(epos)) return;
+        if (atNode(epos, e, es)) o_.removeNode(epos);
+    }
+
+    void removeBound(std::int64_t p, const TreeList& subtrees) {
+        for (const Tree* s : subtrees) {
+            if (o_.noChildLeft(p)) return;
+            shapeOf(s, "bound");
+            std::int64_t c = documentPosition(s);
+            if (o_.isChildLeft(p, c)) o_.removeNode(c);
+        }
+    }
+
+    RemovalOverlay& o_;
+    std::span<const NodeBinding> bindings_;
+    std::size_t next_ = 0;
+};
+
+RemovalOverlay::RemovalOverlay(index::DocumentTree document) : document_(std::move(document)) {
+    if (!document_.byPosition()) throw InternalError("RemovalOverlay: a document without nodes by position");
+    end_ = document_.last(1);
+}
+
+void RemovalOverlay::remove(const Tree* embedding, std::span<const NodeBinding> bindings) {
+    if (rootRemoved_) return;
+    Pass(*this, bindings).fromRoot(embedding);
+}
+
+std::int64_t RemovalOverlay::skipRemoved(std::int64_t position) const {
+    auto it = removed_.upper_bound(position);
+    if (it == removed_.begin()) return position;
+    --it;
+    return it->second >= position ? it->second + 1 : position;
+}
+
+bool RemovalOverlay::noChildLeft(std::int64_t position) const {
+    const std::int64_t last = document_.last(position);
+    return last == position || skipRemoved(position + 1) > last;
+}
+
+bool RemovalOverlay::isChildLeft(std::int64_t node, std::int64_t position) {
+    if (position <= node || position > document_.last(node) || !kept(position)) return false;
+    auto [it, fresh] = children_.try_emplace(node);
+    std::vector<std::int64_t>& kids = it->second;
+    if (fresh)
+        for (std::int64_t c = node + 1; c <= document_.last(node); c = document_.last(c) + 1) kids.push_back(c);
+    return std::binary_search(kids.begin(), kids.end(), position);
+}
+
+bool RemovalOverlay::touchedBelow(std::int64_t position) const {
+    auto it = removed_.upper_bound(position);
+    return it != removed_.end() && it->first <= document_.last(position);
+}
+
+void RemovalOverlay::removeNode(std::int64_t position) {
+    std::int64_t first = position, last = document_.last(position);
+    // Ranges inside the subtree are absorbed; touching ones are joined.
+    auto it = removed_.lower_bound(first);
+    while (it != removed_.end() && it->first <= last + 1) {
+        last = std::max(last, it->second);
+        it = removed_.erase(it);
+    }
+    if (it != removed_.begin()) {
+        auto before = std::prev(it);
+        if (before->second + 1 >= first) {
+            first = before->first;
+            removed_.erase(before);
+        }
+    }
+    removed_.emplace(first, last);
+}
+
+TreeList RemovalOverlay::findSons(std::int64_t position) {
+    if (rootRemoved_ || position < 1 || position > end_ || !kept(position) || document_.isText(position)) return {};
+    const std::int64_t last = document_.last(position);
+    if (last == position) return {};
+    TreeList original = document_.sons(position);
+    TreeList out;
+    std::size_t k = 0;
+    for (std::int64_t c = position + 1; c <= last; c = document_.last(c) + 1, ++k) {
+        if (!kept(c)) continue;
+        out.push_back(touchedBelow(c) ? build(c) : original[k]);
+    }
+    return out;
+}
+
+const Tree* RemovalOverlay::build(std::int64_t position) {
+    auto leaf = [&](std::int64_t p) -> const Tree* {
+        std::string label = makeLabel(document_.label(p), p);
+        if (document_.isText(p)) return xml::text(std::move(label));
+        return xml::leafNode(ELNode{std::move(label), {}});
+    };
+    if (document_.last(position) == position) return leaf(position);
+    struct Frame {
+        std::int64_t position;
+        std::int64_t next;  // the next child to look at
+        std::size_t firstKid;
+    };
+    std::vector<Frame> open{Frame{position, position + 1, 0}};
+    std::vector<const Tree*> kids;
+    for (;;) {
+        Frame& f = open.back();
+        const std::int64_t last = document_.last(f.position);
+        std::int64_t c = f.next <= last ? skipRemoved(f.next) : f.next;
+        if (c <= last) {
+            f.next = document_.last(c) + 1;
+            if (document_.last(c) == c)
+                kids.push_back(leaf(c));
+            else
+                open.push_back(Frame{c, c + 1, kids.size()});
+            continue;
+        }
+        const Frame done = f;
+        open.pop_back();
+        std::span<const Tree* const> children(kids.data() + done.firstKid, kids.size() - done.firstKid);
+        const Tree* t = xml::makeTree(ELNode{makeLabel(document_.label(done.position), done.position), {}}, children);
+        kids.resize(done.firstKid);
+        if (open.empty()) return t;
+        kids.push_back(t);
+    }
+}
+
+const Tree* RemovalOverlay::current() {
+    if (rootRemoved_) return emptyText();
+    if (!touchedBelow(1)) return document_.root();
+    return build(1);
+}
+
+}  // namespace axf::query

@@ -36,13 +36,17 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "index/DocumentTree.h"
 #include "xml/XML.h"
 
 namespace axf::query {
@@ -72,6 +76,9 @@ xml::TreeList findSons(const xml::Tree* document, std::int64_t position);
 struct DocumentSource {
     std::function<const xml::Tree*()> tree;
     std::function<xml::TreeList(std::int64_t)> sons;
+    // The document's nodes by position, when it has them: removals then work
+    // on positions (RemovalOverlay) and never build the whole tree.
+    std::optional<index::DocumentTree> byPosition;
 
     DocumentSource(const xml::Tree* built);  // NOLINT: a built tree stands for itself
     DocumentSource(std::function<const xml::Tree*()> tree, std::function<xml::TreeList(std::int64_t)> sons)
@@ -105,6 +112,60 @@ public:
 
 private:
     std::unique_ptr<Node> root_;
+    bool rootRemoved_ = false;
+};
+
+// The document as successive removals leave it, kept as the positions that
+// the removals took over an indexed document's nodes (index::DocumentTree,
+// which must have its nodes by position): removing a match touches only the
+// positions it names, and nothing of the document is built but the subtrees
+// that findSons hands out. The removals are those of DocumentEditor, with the
+// same outcome on the same document, embeddings and bindings.
+//
+// A removed node takes its whole subtree; the removed positions are kept as
+// disjoint ranges, so that a walk of the remaining document in document
+// order skips each removed range in one step (skipRemoved).
+class RemovalOverlay {
+public:
+    explicit RemovalOverlay(index::DocumentTree document);
+
+    // Removes one embedding, with its bindings, from the current document.
+    void remove(const xml::Tree* embedding, std::span<const NodeBinding> bindings);
+
+    // The children of the current document node at the position, as trees
+    // (as DocumentEditor::findSons gives them).
+    xml::TreeList findSons(std::int64_t position);
+
+    // The current document as a tree ("empty text" when nothing remains).
+    const xml::Tree* current();
+
+    // The document's nodes; the document is the subtree at position 1.
+    const index::DocumentTree& document() const { return document_; }
+    // True when the removals took the whole document.
+    bool rootRemoved() const { return rootRemoved_; }
+    // The position itself when no removal took it; otherwise the first
+    // position after the removed range that holds it. Walking the children
+    // of a remaining node: c = skipRemoved(node + 1), then
+    // c = skipRemoved(last(c) + 1), while c <= last(node).
+    std::int64_t skipRemoved(std::int64_t position) const;
+
+private:
+    class Pass;  // one removal
+    bool kept(std::int64_t position) const { return skipRemoved(position) == position; }
+    // True when the element at the position has no remaining child.
+    bool noChildLeft(std::int64_t position) const;
+    // True when the position is a remaining child of the node.
+    bool isChildLeft(std::int64_t node, std::int64_t position);
+    // Something below the remaining node at the position was removed.
+    bool touchedBelow(std::int64_t position) const;
+    void removeNode(std::int64_t position);
+    // The current subtree at a remaining position.
+    const xml::Tree* build(std::int64_t position);
+
+    index::DocumentTree document_;
+    std::int64_t end_;  // last position of the document
+    std::map<std::int64_t, std::int64_t> removed_;  // first -> last position of each removed range
+    std::unordered_map<std::int64_t, std::vector<std::int64_t>> children_;  // children asked for, by node
     bool rootRemoved_ = false;
 };
 
