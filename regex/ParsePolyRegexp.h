@@ -22,10 +22,11 @@
 //
 // Every parser commits to its first result and never gives back what a
 // repetition took. Groups nest without recursion (the open groups are kept on
-// an explicit stack), so any nesting depth reads on an ordinary stack. Element literals are read lazily: the reader runs the first
-// time a search compares the literal with an input element, at most once. An
-// interval whose maximum is below its minimum parses; the tree carries it and
-// the automaton construction raises "Invalid interval in Regular Expression".
+// an explicit stack), so any nesting depth reads on an ordinary stack.
+// Element literals are read lazily: the reader runs the first time a search
+// compares the literal with an input element, at most once. An interval whose
+// maximum is below its minimum parses; the tree carries it and the automaton
+// construction raises "Invalid interval in Regular Expression".
 #pragma once
 
 #include <cstdint>

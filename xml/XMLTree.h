@@ -125,6 +125,8 @@ class TreeReader;
 // every later request that needs to read past it.
 class LazyTree {
 public:
+    // The node's value. An element's attribute values are read by the first
+    // call (a bad reference in one fails there, and at every later call).
     const XMLNode& value() const;
     // The i-th child, reading the events up to it; nullopt when the node has
     // no more than i children.
