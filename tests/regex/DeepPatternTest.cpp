@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/LargeStack.h"
 #include "regex/ParsePolyRegexp.h"
 #include "regex/ParsePolyRegexpBasic.h"
 #include "regex/Regexp.h"
@@ -254,27 +255,32 @@ TEST(DeepPattern, HundredThousandNestedGroupsOnAnOrdinaryStack) {
 }
 
 TEST(DeepPattern, NestedNamedGroupsAndBranchesOnAnOrdinaryStack) {
-    // Deep trees, read and dropped: a chain of named groups, and a branch of
-    // one piece per level. Their depth is kept below what dropping a tree
-    // takes on this stack (each level of the tree a few frames).
-    static constexpr int kLevels = 20000;
-    onOrdinaryStack([] {
-        std::string named, branches;
-        for (int i = 0; i < kLevels; ++i) named += " g@(", branches += "(<1>";
-        named += "<5>" + std::string(kLevels, ')');
-        branches += std::string(kLevels, ')');
-        auto t = mkAbstreeP<int>(kInts.read, kInts.eq, kInts.order, named, {}, {});
-        ASSERT_TRUE(t);
-        int depth = 0;
-        AbsTree<int> n = left(*t);
-        for (; isSub(n); n = child(n)) ++depth;
-        EXPECT_EQ(depth, kLevels);
-        EXPECT_TRUE(isElem(n));
-        auto b = mkAbstreePB<int>(kInts.read, kInts.eq, branches, {}, {});
-        ASSERT_TRUE(b);
-        depth = 0;
-        for (n = left(*b); isCon(n); n = right(n)) ++depth;
-        EXPECT_EQ(depth, kLevels - 1);
+    // Deep trees: a chain of named groups, and a branch of one piece per
+    // level. They are read on the ordinary stack; dropping a tree this deep
+    // still recurses in the tree's own teardown, so they are dropped on the
+    // large stack.
+    std::optional<AbsTree<int>> named, branches;
+    onOrdinaryStack([&] {
+        std::string namedText, branchText;
+        for (int i = 0; i < kDeep; ++i) namedText += " g@(", branchText += "(<1>";
+        namedText += "<5>" + std::string(kDeep, ')');
+        branchText += std::string(kDeep, ')');
+        named = mkAbstreeP<int>(kInts.read, kInts.eq, kInts.order, namedText, {}, {});
+        branches = mkAbstreePB<int>(kInts.read, kInts.eq, branchText, {}, {});
+    });
+    ASSERT_TRUE(named && branches);
+    int depth = 0;
+    AbsTree<int> n = left(*named);
+    for (; isSub(n); n = child(n)) ++depth;
+    EXPECT_EQ(depth, kDeep);
+    EXPECT_TRUE(isElem(n));
+    depth = 0;
+    for (n = left(*branches); isCon(n); n = right(n)) ++depth;
+    EXPECT_EQ(depth, kDeep - 1);
+    n = nullptr;
+    axf::runWithLargeStack([&] {
+        named.reset();
+        branches.reset();
     });
 }
 
