@@ -65,54 +65,59 @@ void appendNewLine(int flag, std::string& out) {
     if (flag == 1) out += '\n';
 }
 
-void format(std::int64_t level, int flag, const xml::Tree* tree, std::string& out);
+// The parts of an element's text around its children.
+struct ElementText {
+    std::int64_t level;
+    int flag;
+    std::string outName;
 
-void formatElement(std::int64_t level, int flag, std::string_view name, const xml::AttList& attributes,
-                   std::span<const xml::Tree* const> children, std::string& out) {
-    const std::string outName = control(name, flag);
-    auto startTag = [&] {
+    void startTag(const xml::AttList& attributes, std::string& out) const {
         appendBlancos(level * sepBln, flag, out);
         out += '<';
         out += outName;
         for (const xml::Attribute& a : attributes) out += attrFormat(a);
-    };
-    auto endTag = [&] {
+    }
+    void endTag(std::string& out) const {
         out += "</";
         out += outName;
         out += '>';
         appendNewLine(flag, out);
-    };
+    }
+};
+
+// Writes an element, or the start of one whose children are written one per
+// line after it: then true.
+bool openElement(const ElementText& e, std::string_view name, const xml::AttList& attributes,
+                 std::span<const xml::Tree* const> children, std::string& out) {
     if (children.empty()) {
-        startTag();
+        e.startTag(attributes, out);
         out += "/>";
-        appendNewLine(flag, out);
-        return;
+        appendNewLine(e.flag, out);
+        return false;
     }
     if (children.size() == 1 && children[0]->isLeaf()) {
         if (const auto* text = std::get_if<xml::TXNode>(&children[0]->value)) {
-            const std::int64_t estimate = level * sepBln + 2 * static_cast<std::int64_t>(name.size()) +
+            const std::int64_t estimate = e.level * sepBln + 2 * static_cast<std::int64_t>(name.size()) +
                                           static_cast<std::int64_t>(text->text.size()) + 5;
-            startTag();
+            e.startTag(attributes, out);
             out += '>';
             if (estimate <= maxLengthElement) {
                 out += text->text;
             } else {
-                appendNewLine(flag, out);
-                appendBlancos((level + 1) * sepBln, flag, out);
+                appendNewLine(e.flag, out);
+                appendBlancos((e.level + 1) * sepBln, e.flag, out);
                 out += text->text;
-                appendNewLine(flag, out);
-                appendBlancos(level * sepBln, flag, out);
+                appendNewLine(e.flag, out);
+                appendBlancos(e.level * sepBln, e.flag, out);
             }
-            endTag();
-            return;
+            e.endTag(out);
+            return false;
         }
     }
-    startTag();
+    e.startTag(attributes, out);
     out += '>';
-    appendNewLine(flag, out);
-    for (const xml::Tree* child : children) format(level + 1, flag, child, out);
-    appendBlancos(level * sepBln, flag, out);
-    endTag();
+    appendNewLine(e.flag, out);
+    return true;
 }
 
 void formatLeaf(std::int64_t level, int flag, const xml::Tree* tree, std::string_view text, std::string& out) {
@@ -122,21 +127,49 @@ void formatLeaf(std::int64_t level, int flag, const xml::Tree* tree, std::string
     appendNewLine(flag, out);
 }
 
+// The walk keeps the open elements on its own stack: any depth prints.
 void format(std::int64_t level, int flag, const xml::Tree* tree, std::string& out) {
     static const xml::AttList kNoAttributes;
-    const xml::XMLNode& node = tree->value;
-    if (std::holds_alternative<xml::RTNode>(node))
-        formatElement(0, flag, "Result", kNoAttributes, tree->children(), out);
-    else if (const auto* el = std::get_if<xml::ELNode>(&node))
-        formatElement(level, flag, el->name, el->attributes, tree->children(), out);
-    else if (const auto* tx = std::get_if<xml::TXNode>(&node))
-        formatLeaf(level, flag, tree, tx->text, out);
-    else if (const auto* cx = std::get_if<xml::CXNode>(&node))
-        formatLeaf(level, flag, tree, cx->text, out);
-    else if (const auto* en = std::get_if<xml::ENNode>(&node))
-        formatLeaf(level, flag, tree, en->name, out);
-    else
-        throw InternalError("showFormattedXML: a processing instruction in the tree");
+    struct Open {
+        ElementText text;
+        std::span<const xml::Tree* const> children;
+        std::size_t next;
+    };
+    std::vector<Open> open;
+    // Writes the node at this level; an element with children to write is opened.
+    auto visit = [&](std::int64_t at, const xml::Tree* t) {
+        const xml::XMLNode& node = t->value;
+        std::string_view name;
+        const xml::AttList* attributes = &kNoAttributes;
+        if (std::holds_alternative<xml::RTNode>(node)) {
+            at = 0;
+            name = "Result";
+        } else if (const auto* el = std::get_if<xml::ELNode>(&node)) {
+            name = el->name;
+            attributes = &el->attributes;
+        } else if (const auto* tx = std::get_if<xml::TXNode>(&node)) {
+            return formatLeaf(at, flag, t, tx->text, out);
+        } else if (const auto* cx = std::get_if<xml::CXNode>(&node)) {
+            return formatLeaf(at, flag, t, cx->text, out);
+        } else if (const auto* en = std::get_if<xml::ENNode>(&node)) {
+            return formatLeaf(at, flag, t, en->name, out);
+        } else {
+            throw InternalError("showFormattedXML: a processing instruction in the tree");
+        }
+        ElementText e{at, flag, control(name, flag)};
+        if (openElement(e, name, *attributes, t->children(), out)) open.push_back(Open{std::move(e), t->children(), 0});
+    };
+    visit(level, tree);
+    while (!open.empty()) {
+        Open& o = open.back();
+        if (o.next < o.children.size()) {
+            visit(o.text.level + 1, o.children[o.next++]);
+            continue;
+        }
+        appendBlancos(o.text.level * sepBln, flag, out);
+        o.text.endTag(out);
+        open.pop_back();
+    }
 }
 
 }  // namespace

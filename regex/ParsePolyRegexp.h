@@ -21,13 +21,16 @@
 //   op       = '*' | '+' | '?' | '{' n '}' | '{' m ',' [n] '}'
 //
 // Every parser commits to its first result and never gives back what a
-// repetition took. Element literals are read lazily: the reader runs the first
-// time a search compares the literal with an input element, at most once. An
-// interval whose maximum is below its minimum parses; the tree carries it and
-// the automaton construction raises "Invalid interval in Regular Expression".
+// repetition took. Groups nest without recursion (the open groups are kept on
+// an explicit stack), so any nesting depth reads on an ordinary stack.
+// Element literals are read lazily: the reader runs the first time a search
+// compares the literal with an input element, at most once. An interval whose
+// maximum is below its minimum parses; the tree carries it and the automaton
+// construction raises "Invalid interval in Regular Expression".
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -62,7 +65,8 @@ ElemOrder<E> naturalOrder() {
     return ElemOrder<E>{[](const E& x, const E& y) { return x >= y; }, [](const E& x, const E& y) { return x <= y; }};
 }
 
-// The four mutually recursive parsers of one form.
+// The four entry rules of one form: a piece, a unit, a whole pattern and a
+// branch.
 template <class E>
 struct PolyParsers {
     PatternParser<E, AbsTree<E>> parsePiece;
@@ -227,28 +231,17 @@ std::pair<std::optional<AbsTree<E>>, S> assertionList(const Asserts<E>& as, cons
     return {mkEl<E>(regseqList<E>(std::move(ms))), std::move(at)};
 }
 
-template <class E>
-ParseResult<AbsTree<E>> regexpRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s);
+// The pattern grammar, read without recursion: a group nested in a piece
+// opens a new level on an explicit stack, so a pattern may nest groups as
+// deep as it is long. Each level keeps the state of the rules in progress
+// there: the alternation built so far, the current branch and the current
+// piece. A rule's result, and where it fails, are those of the grammar above
+// read top-down.
+enum class Rule { Regexp, Branch, Piece, Unit };
 
-// '(' pattern ')'
+// The units that nest no pattern: a back reference "${" name '}' or an atom.
 template <class E>
-ParseResult<AbsTree<E>> bracketed(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
-    if (!startsWith(s, "(")) return std::nullopt;
-    auto inner = regexpRule<E>(o, fns, as, detail::advance(s, 1));
-    if (!inner || !startsWith(inner->second, ")")) return std::nullopt;
-    return std::make_pair(std::move(inner->first), detail::advance(inner->second, 1));
-}
-
-template <class E>
-ParseResult<AbsTree<E>> unitRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
-    if (auto g = bracketed<E>(o, fns, as, s)) return g;
-    if (startsWith(s, " ")) {
-        auto name = wordName(detail::advance(s, 1));
-        if (!name || !startsWith(name->second, "@")) return std::nullopt;
-        auto inner = bracketed<E>(o, fns, as, detail::advance(name->second, 1));
-        if (!inner) return std::nullopt;
-        return std::make_pair(mkSub<E>(std::move(name->first), std::move(inner->first)), std::move(inner->second));
-    }
+ParseResult<AbsTree<E>> leafUnit(const Ops<E>& o, const Fns<E>& fns, const S& s) {
     if (startsWith(s, "${")) {
         auto name = wordName(detail::advance(s, 2));
         if (!name || !startsWith(name->second, "}")) return std::nullopt;
@@ -257,63 +250,138 @@ ParseResult<AbsTree<E>> unitRule(const Ops<E>& o, const Fns<E>& fns, const Asser
     return atom<E>(o, fns, s);
 }
 
-// unit [op ['?']]
+// Reads one `rule` at s.
 template <class E>
-ParseResult<AbsTree<E>> quantifiedUnit(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
-    auto u = unitRule<E>(o, fns, as, s);
-    if (!u) return std::nullopt;
-    // A count too large for 32 bits is no count: the operator does not read.
-    auto op = repetitionOperator(u->second, numeral);
-    if (!op) return u;
-    AbsTree<E> t = mkRepetition<E>(op->first, std::move(u->first));
-    if (op->first.nonGreedy) t = mkNg<E>(t);
-    return std::make_pair(std::move(t), std::move(op->second));
-}
+ParseResult<AbsTree<E>> readRule(Rule rule, const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    using R = ParseResult<AbsTree<E>>;
+    struct Level {
+        std::optional<std::string> subName;  // the level of a " name@(" group
+        std::optional<AbsTree<E>> alternation;
+        std::string_view alternationEnd;     // the text after the last branch read
+        bool anchoredStart = false;
+        std::optional<AbsTree<E>> branch;
+        std::string_view branchEnd;          // the text after the last piece read
+        std::optional<AbsTree<E>> leadAsserts;
+    };
+    // The grammar never changes the flag environment.
+    auto state = [&s](std::string_view rest) { return S{s.env, rest}; };
+    // What comes next at the innermost level.
+    enum class Step { BeginBranch, BeginPiece, BeginUnit, UnitRead, BranchEnded, LevelEnded };
 
-template <class E>
-ParseResult<AbsTree<E>> pieceRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
-    auto [lead, at] = assertionList<E>(as, s);
-    auto body = quantifiedUnit<E>(o, fns, as, at);
-    if (!body) return std::nullopt;
-    auto [trail, end] = assertionList<E>(as, body->second);
-    AbsTree<E> t = std::move(body->first);
-    if (trail) t = mkCon<E>(std::move(t), std::move(*trail));
-    if (lead) t = mkCon<E>(std::move(*lead), std::move(t));
-    return std::make_pair(std::move(t), std::move(end));
-}
-
-template <class E>
-ParseResult<AbsTree<E>> branchRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    std::deque<Level> levels(1);
+    Step step = Step::BeginBranch;
+    if (rule == Rule::Piece) step = Step::BeginPiece;
+    if (rule == Rule::Unit) step = Step::BeginUnit;
     S at = s;
-    bool start = startsWith(at, "^");
-    if (start) at = detail::advance(at, 1);
-    std::optional<AbsTree<E>> t;
-    while (auto p = pieceRule<E>(o, fns, as, at)) {
-        t = t ? mkCon<E>(std::move(*t), std::move(p->first)) : std::move(p->first);
-        at = std::move(p->second);
+    R read;  // the unit read (UnitRead) or the level's pattern (LevelEnded)
+    for (;;) {
+        Level& level = levels.back();
+        const bool outermost = levels.size() == 1;
+        switch (step) {
+        case Step::BeginBranch:
+            level.anchoredStart = startsWith(at, "^");
+            if (level.anchoredStart) at = detail::advance(at, 1);
+            level.branch.reset();
+            level.branchEnd = at.tokens;
+            step = Step::BeginPiece;
+            break;
+        case Step::BeginPiece: {
+            auto [lead, after] = assertionList<E>(as, at);
+            level.leadAsserts = std::move(lead);
+            at = std::move(after);
+            step = Step::BeginUnit;
+            break;
+        }
+        case Step::BeginUnit:
+            if (startsWith(at, "(")) {
+                at = detail::advance(at, 1);
+                levels.emplace_back();
+                step = Step::BeginBranch;
+            } else if (startsWith(at, " ")) {
+                auto name = wordName(detail::advance(at, 1));
+                if (!name || !startsWith(name->second, "@(")) {
+                    read.reset();
+                    step = Step::UnitRead;
+                    break;
+                }
+                at = detail::advance(name->second, 2);
+                levels.emplace_back().subName = std::move(name->first);
+                step = Step::BeginBranch;
+            } else {
+                read = leafUnit<E>(o, fns, at);
+                step = Step::UnitRead;
+            }
+            break;
+        case Step::UnitRead: {
+            if (rule == Rule::Unit && outermost) return read;
+            if (!read) {  // no piece here: the branch ends before it
+                if (rule == Rule::Piece && outermost) return std::nullopt;
+                step = Step::BranchEnded;
+                break;
+            }
+            // unit [op ['?']]; a count too large for 32 bits is no count.
+            AbsTree<E> t = std::move(read->first);
+            S end = std::move(read->second);
+            if (auto op = repetitionOperator(end, numeral)) {
+                t = mkRepetition<E>(op->first, std::move(t));
+                if (op->first.nonGreedy) t = mkNg<E>(t);
+                end = std::move(op->second);
+            }
+            auto [trail, afterTrail] = assertionList<E>(as, end);
+            if (trail) t = mkCon<E>(std::move(t), std::move(*trail));
+            if (level.leadAsserts) t = mkCon<E>(std::move(*level.leadAsserts), std::move(t));
+            level.leadAsserts.reset();
+            if (rule == Rule::Piece && outermost) return std::make_pair(std::move(t), std::move(afterTrail));
+            level.branch = level.branch ? mkCon<E>(std::move(*level.branch), std::move(t)) : std::move(t);
+            level.branchEnd = afterTrail.tokens;
+            at = std::move(afterTrail);
+            step = Step::BeginPiece;
+            break;
+        }
+        case Step::BranchEnded: {
+            if (!level.branch) {  // no piece: no branch
+                if (rule == Rule::Branch && outermost) return std::nullopt;
+                // A branch that fails after '|' ends the alternation before the '|'.
+                if (level.alternation) read = std::make_pair(std::move(*level.alternation), state(level.alternationEnd));
+                else read.reset();
+                step = Step::LevelEnded;
+                break;
+            }
+            AbsTree<E> t = std::move(*level.branch);
+            S end = state(level.branchEnd);
+            if (startsWith(end, "$")) {
+                t = mkCon<E>(std::move(t), mkEl<E>(doAssert<E>(suffix<E>)));
+                end = detail::advance(end, 1);
+            }
+            if (level.anchoredStart) t = mkCon<E>(justPrefix<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(t));
+            if (rule == Rule::Branch && outermost) return std::make_pair(std::move(t), std::move(end));
+            level.alternation = level.alternation ? mkAlt<E>(std::move(*level.alternation), std::move(t)) : std::move(t);
+            level.alternationEnd = end.tokens;
+            if (startsWith(end, "|")) {
+                at = detail::advance(end, 1);
+                step = Step::BeginBranch;
+            } else {
+                read = std::make_pair(std::move(*level.alternation), std::move(end));
+                step = Step::LevelEnded;
+            }
+            break;
+        }
+        case Step::LevelEnded: {
+            if (outermost) return read;
+            std::optional<std::string> subName = std::move(level.subName);
+            levels.pop_back();
+            // The group is the unit of the enclosing level's piece when ')' closes it.
+            if (read && startsWith(read->second, ")")) {
+                if (subName) read->first = mkSub<E>(std::move(*subName), std::move(read->first));
+                read->second = detail::advance(read->second, 1);
+            } else {
+                read.reset();
+            }
+            step = Step::UnitRead;
+            break;
+        }
+        }
     }
-    if (!t) return std::nullopt;
-    if (startsWith(at, "$")) {
-        t = mkCon<E>(std::move(*t), mkEl<E>(doAssert<E>(suffix<E>)));
-        at = detail::advance(at, 1);
-    }
-    if (start) t = mkCon<E>(justPrefix<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(*t));
-    return std::make_pair(std::move(*t), std::move(at));
-}
-
-template <class E>
-ParseResult<AbsTree<E>> regexpRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
-    auto first = branchRule<E>(o, fns, as, s);
-    if (!first) return std::nullopt;
-    AbsTree<E> t = std::move(first->first);
-    S at = std::move(first->second);
-    while (startsWith(at, "|")) {
-        auto next = branchRule<E>(o, fns, as, detail::advance(at, 1));
-        if (!next) break;
-        t = mkAlt<E>(std::move(t), std::move(next->first));
-        at = std::move(next->second);
-    }
-    return std::make_pair(std::move(t), std::move(at));
 }
 
 template <class E>
@@ -322,7 +390,13 @@ PolyParsers<E> makeParsers(std::shared_ptr<const Ops<E>> o) {
     auto wrap = [&o](auto rule) -> P {
         return [o, rule](const Fns<E>& fns, const Asserts<E>& as, const S& s) { return rule(*o, fns, as, s); };
     };
-    return PolyParsers<E>{wrap(pieceRule<E>), wrap(unitRule<E>), wrap(regexpRule<E>), wrap(branchRule<E>)};
+    auto ruleOf = [](Rule rule) {
+        return [rule](const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+            return readRule<E>(rule, o, fns, as, s);
+        };
+    };
+    return PolyParsers<E>{wrap(ruleOf(Rule::Piece)), wrap(ruleOf(Rule::Unit)), wrap(ruleOf(Rule::Regexp)),
+                          wrap(ruleOf(Rule::Branch))};
 }
 
 template <class E>

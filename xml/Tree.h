@@ -171,20 +171,30 @@ std::vector<V> preorderTree(const RoseTree<V>* t) {
 }
 
 // Printed form: "Tree ", the value at precedence 11, a blank, the children
-// as a list; parenthesised at precedence 11 or more.
+// as a list; parenthesised at precedence 11 or more. Written without
+// recursion, so any depth prints.
 template <class V>
 void showAt(int prec, const RoseTree<V>* t, std::string& out) {
+    auto open = [&out](const RoseTree<V>* n) {
+        out += "Tree ";
+        showAt(11, n->value, out);
+        out += " [";
+    };
     openParen(prec, out);
-    out += "Tree ";
-    showAt(11, t->value, out);
-    out += " [";
-    bool first = true;
-    for (const RoseTree<V>* c : t->children()) {
-        if (!first) out += ',';
-        first = false;
-        showAt(0, c, out);
+    open(t);
+    std::vector<std::pair<const RoseTree<V>*, std::size_t>> stack{{t, 0}};  // node, next child
+    while (!stack.empty()) {
+        auto& [node, next] = stack.back();
+        if (next == node->nkids) {
+            out += ']';
+            stack.pop_back();
+            continue;
+        }
+        if (next > 0) out += ',';
+        const RoseTree<V>* c = node->kids[next++];
+        open(c);
+        stack.emplace_back(c, 0);
     }
-    out += ']';
     closeParen(prec, out);
 }
 

@@ -51,20 +51,33 @@ namespace detail {
 class TreeReader {
 public:
     struct Node {
-        XMLNode value;
+        XMLNode value;  // an element's attributes filled in from `pending` when first read
         std::vector<std::size_t> kids;
         bool closed = false;
         const Tree* forced = nullptr;
+        LazyAttList pending;  // an element's attribute values, not yet read
     };
 
     explicit TreeReader(EventPull events, std::string text = {}) : text_(std::move(text)), events_(std::move(events)) {
-        nodes_.push_back(Node{RTNode{}, {}, false, nullptr});
+        nodes_.push_back(Node{RTNode{}, {}, false, nullptr, {}});
         open_.push_back(0);
     }
 
     static LazyTree handle(const std::shared_ptr<TreeReader>& r, std::size_t node) { return LazyTree(r, node); }
 
     Node& node(std::size_t i) { return nodes_[i]; }
+
+    // The value of node i, its attribute values read (the first time: a bad
+    // reference in one fails here, and again at every later reading).
+    const XMLNode& value(std::size_t i) {
+        Node& n = nodes_[i];
+        if (!n.pending.empty()) {
+            AttList atts = forceAttributes(n.pending);
+            std::get<ELNode>(n.value).attributes = std::move(atts);
+            n.pending = LazyAttList();
+        }
+        return n.value;
+    }
 
     // Reads events until node i has more than k children or is closed.
     void readUntil(std::size_t i, std::size_t k) {
@@ -94,15 +107,16 @@ private:
         }
     }
 
-    std::size_t add(XMLNode value, bool closed) {
-        nodes_.push_back(Node{std::move(value), {}, closed, nullptr});
+    std::size_t add(XMLNode value, bool closed, LazyAttList atts = {}) {
+        nodes_.push_back(Node{std::move(value), {}, closed, nullptr, std::move(atts)});
         const std::size_t id = nodes_.size() - 1;
         nodes_[open_.back()].kids.push_back(id);
         return id;
     }
 
-    void take(StartEvent& e) { open_.push_back(add(ELNode{std::move(e.name), forceAttributes(e.attributes)}, false)); }
-    void take(EmptyEvent& e) { add(ELNode{std::move(e.name), forceAttributes(e.attributes)}, true); }
+    // Attribute values are read with the node's value, not here.
+    void take(StartEvent& e) { open_.push_back(add(ELNode{std::move(e.name), {}}, false, std::move(e.attributes))); }
+    void take(EmptyEvent& e) { add(ELNode{std::move(e.name), {}}, true, std::move(e.attributes)); }
     void take(EndEvent&) {
         nodes_[open_.back()].closed = true;
         open_.pop_back();
@@ -123,7 +137,7 @@ private:
 
 }  // namespace detail
 
-const XMLNode& LazyTree::value() const { return reader_->node(node_).value; }
+const XMLNode& LazyTree::value() const { return reader_->value(node_); }
 
 std::optional<LazyTree> LazyTree::child(std::size_t i) const {
     reader_->readUntil(node_, i);
@@ -153,6 +167,8 @@ const Tree* LazyTree::force() const {
         TreeList kids;
     };
     std::vector<Frame> stack;
+    // A node's value is read when the walk enters it, before its children.
+    r.value(node_);
     stack.push_back(Frame{node_, 0, {}});
     const Tree* result = nullptr;
     while (!stack.empty()) {
@@ -161,8 +177,12 @@ const Tree* LazyTree::force() const {
         auto& n = r.node(f.node);
         if (f.next < n.kids.size()) {
             const std::size_t c = n.kids[f.next++];
-            if (const Tree* done = r.node(c).forced) f.kids.push_back(done);
-            else stack.push_back(Frame{c, 0, {}});
+            if (const Tree* done = r.node(c).forced) {
+                f.kids.push_back(done);
+            } else {
+                r.value(c);
+                stack.push_back(Frame{c, 0, {}});
+            }
             continue;
         }
         n.forced = makeTree(n.value, f.kids);

@@ -11,9 +11,13 @@
 // buildTree and parseXML give a LazyTree: the root is there at once, and a
 // node's children are read from the events when they are first asked for,
 // never further than that. So a failure beyond what the consumer walks never
-// fires, and parseXML scans the text only as far as the walk goes.
-// constructTree is the same builder over caller-given tree operations; it
-// reads all the events it needs when called.
+// fires, and parseXML scans the text only as far as the walk goes. An
+// element's attribute values are read with its value: a bad reference in a
+// value fails only when that node's value is asked for.
+// constructTree is the same builder over caller-given tree operations. Over
+// deferred child lists (axf::Lazy) it reads as buildTree does: the root comes
+// back before any event is read. Over lists that are values, every list has
+// to be there to make the root, so it reads the events when called.
 //
 // Nothing here recurses: deep documents and long sibling runs cost only heap.
 #pragma once
@@ -29,6 +33,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
+#include "common/Lazy.h"
 #include "xml/XML.h"
 #include "xml/XMLParse.h"
 
@@ -55,9 +60,10 @@ LazyAttList readyAttributes(const AttList& atts);
 // The tree of the events under an RTNode root, made only through the given
 // operations: mk(node value, child list) -> tree, prepend(tree, child list)
 // -> child list, and the empty child list. Every child list is
-// prepend(first, prepend(second, ... prepend(last, empty))). The events are
-// read when this is called, up to the end of the sequence or the top-level
-// EndEvent that ends the root's children.
+// prepend(first, prepend(second, ... prepend(last, empty))). Lists that are
+// values: the events are read when this is called, up to the end of the
+// sequence or the top-level EndEvent that ends the root's children. For
+// deferred lists, see the overload below.
 template <class Mk, class Prepend, class List>
 auto constructTree(Mk&& mk, Prepend&& prepend, const List& empty, const EventPull& events)
     -> std::decay_t<std::invoke_result_t<Mk&, XMLNode, List>> {
@@ -119,6 +125,8 @@ class TreeReader;
 // every later request that needs to read past it.
 class LazyTree {
 public:
+    // The node's value. An element's attribute values are read by the first
+    // call (a bad reference in one fails there, and at every later call).
     const XMLNode& value() const;
     // The i-th child, reading the events up to it; nullopt when the node has
     // no more than i children.
@@ -141,6 +149,45 @@ private:
 LazyTree buildTree(EventPull events);
 // buildTree over parseDocument of the text (which the tree keeps).
 LazyTree parseXML(std::string text);
+
+// ---- generic builder over deferred lists ------------------------------------------
+
+namespace detail {
+
+template <class TreeT, class L, class Ops>
+axf::Lazy<L> deferredChildren(const std::shared_ptr<const Ops>& ops, const LazyTree& node, std::size_t k) {
+    return axf::Lazy<L>(std::function<L()>([ops, node, k]() -> L {
+        std::optional<LazyTree> c = node.child(k);
+        if (!c) return ops->empty.get();
+        TreeT t = ops->mk(XMLNode(c->value()), deferredChildren<TreeT, L>(ops, *c, 0));
+        return ops->prepend(std::move(t), deferredChildren<TreeT, L>(ops, node, k + 1)).get();
+    }));
+}
+
+}  // namespace detail
+
+// constructTree over child lists deferred as axf::Lazy<L>: mk(node value,
+// Lazy<L>) -> tree, prepend(tree, Lazy<L>) -> Lazy<L>, and the empty list.
+// The root comes back before any event is read. Getting a list reads the
+// events up to its first node (a StartEvent, or the event that ends it) and
+// makes that node's tree with its own children still deferred; the rest of
+// the list is deferred in turn. So events are read in order, each once, only
+// as far as the consumer's walk goes, and a failure (an ErrorEvent, a bad
+// attribute value of a node made, a fatal message of the event source) fires
+// at the list whose getting reaches it, and again at every later get().
+template <class Mk, class Prepend, class L>
+auto constructTree(Mk&& mk, Prepend&& prepend, const axf::Lazy<L>& empty, const EventPull& events)
+    -> std::decay_t<std::invoke_result_t<Mk&, XMLNode, axf::Lazy<L>>> {
+    using TreeT = std::decay_t<std::invoke_result_t<Mk&, XMLNode, axf::Lazy<L>>>;
+    struct Ops {
+        std::decay_t<Mk> mk;
+        std::decay_t<Prepend> prepend;
+        axf::Lazy<L> empty;
+    };
+    auto ops = std::make_shared<const Ops>(Ops{std::forward<Mk>(mk), std::forward<Prepend>(prepend), empty});
+    const LazyTree root = buildTree(events);
+    return ops->mk(XMLNode(RTNode{}), detail::deferredChildren<TreeT, L>(ops, root, 0));
+}
 
 // ---- serialisation --------------------------------------------------------------
 

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <cstdint>
+#include <exception>
+#include <functional>
+#include <random>
+#include <span>
+#include <string_view>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +16,7 @@
 #include "common/LargeStack.h"
 #include "common/Output.h"
 #include "index/MyParser.h"
+#include "xml/Show.h"
 #include "xml/XML.h"
 
 namespace {
@@ -281,6 +289,236 @@ TEST(OutputPieces, NewLineBlancosControlAttrFormat) {
 
     EXPECT_EQ(attrFormat(Attribute{"n", ""}), " n=\"\"");
     EXPECT_EQ(attrFormat(Attribute{"n", "a\"<&b"}), " n=\"a\"<&b\"");
+}
+
+// ---------------------------------------------------------------------------
+// Deep documents on an ordinary stack, and the indented printer against the
+// same printer written as recursive functions (kept below as the reference).
+
+// Runs fn on a thread with a stack of this size; its exception reaches the caller.
+void onStackOf(std::size_t bytes, const std::function<void()>& fn) {
+    struct Job {
+        const std::function<void()>* fn;
+        std::exception_ptr error;
+    } job{&fn, nullptr};
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, bytes), 0);
+    pthread_t thread;
+    const int rc = pthread_create(
+        &thread, &attr,
+        [](void* arg) -> void* {
+            Job* j = static_cast<Job*>(arg);
+            try {
+                (*j->fn)();
+            } catch (...) {
+                j->error = std::current_exception();
+            }
+            return nullptr;
+        },
+        &job);
+    pthread_attr_destroy(&attr);
+    ASSERT_EQ(rc, 0);
+    pthread_join(thread, nullptr);
+    if (job.error) std::rethrow_exception(job.error);
+}
+constexpr std::size_t kOrdinaryStack = std::size_t(8) << 20;
+
+namespace reference {
+
+using namespace axf::index;
+namespace xml = axf::xml;
+
+void appendBlancos(std::int64_t count, int flag, std::string& out) {
+    if (count > 0 && flag == 1) out.append(static_cast<std::size_t>(count), ' ');
+}
+
+void appendNewLine(int flag, std::string& out) {
+    if (flag == 1) out += '\n';
+}
+
+void format(std::int64_t level, int flag, const xml::Tree* tree, std::string& out);
+
+void formatElement(std::int64_t level, int flag, std::string_view name, const xml::AttList& attributes,
+                   std::span<const xml::Tree* const> children, std::string& out) {
+    const std::string outName = control(name, flag);
+    auto startTag = [&] {
+        appendBlancos(level * sepBln, flag, out);
+        out += '<';
+        out += outName;
+        for (const xml::Attribute& a : attributes) out += attrFormat(a);
+    };
+    auto endTag = [&] {
+        out += "</";
+        out += outName;
+        out += '>';
+        appendNewLine(flag, out);
+    };
+    if (children.empty()) {
+        startTag();
+        out += "/>";
+        appendNewLine(flag, out);
+        return;
+    }
+    if (children.size() == 1 && children[0]->isLeaf()) {
+        if (const auto* text = std::get_if<xml::TXNode>(&children[0]->value)) {
+            const std::int64_t estimate = level * sepBln + 2 * static_cast<std::int64_t>(name.size()) +
+                                          static_cast<std::int64_t>(text->text.size()) + 5;
+            startTag();
+            out += '>';
+            if (estimate <= maxLengthElement) {
+                out += text->text;
+            } else {
+                appendNewLine(flag, out);
+                appendBlancos((level + 1) * sepBln, flag, out);
+                out += text->text;
+                appendNewLine(flag, out);
+                appendBlancos(level * sepBln, flag, out);
+            }
+            endTag();
+            return;
+        }
+    }
+    startTag();
+    out += '>';
+    appendNewLine(flag, out);
+    for (const xml::Tree* child : children) format(level + 1, flag, child, out);
+    appendBlancos(level * sepBln, flag, out);
+    endTag();
+}
+
+void formatLeaf(std::int64_t level, int flag, const xml::Tree* tree, std::string_view text, std::string& out) {
+    if (!tree->isLeaf()) throw axf::InternalError("showFormattedXML: a text, comment or entity node with children");
+    appendBlancos(level * sepBln, flag, out);
+    out += text;
+    appendNewLine(flag, out);
+}
+
+void format(std::int64_t level, int flag, const xml::Tree* tree, std::string& out) {
+    static const xml::AttList kNoAttributes;
+    const xml::XMLNode& node = tree->value;
+    if (std::holds_alternative<xml::RTNode>(node))
+        formatElement(0, flag, "Result", kNoAttributes, tree->children(), out);
+    else if (const auto* el = std::get_if<xml::ELNode>(&node))
+        formatElement(level, flag, el->name, el->attributes, tree->children(), out);
+    else if (const auto* tx = std::get_if<xml::TXNode>(&node))
+        formatLeaf(level, flag, tree, tx->text, out);
+    else if (const auto* cx = std::get_if<xml::CXNode>(&node))
+        formatLeaf(level, flag, tree, cx->text, out);
+    else if (const auto* en = std::get_if<xml::ENNode>(&node))
+        formatLeaf(level, flag, tree, en->name, out);
+    else
+        throw axf::InternalError("showFormattedXML: a processing instruction in the tree");
+}
+
+
+std::string showFormattedXML(std::int64_t level, int flag, const xml::Tree* tree) {
+    std::string out;
+    format(level, flag, tree, out);
+    return out;
+}
+
+}  // namespace reference
+
+TEST(IndentedPrinter, SameTextAsTheRecursivePrinter) {
+    std::mt19937 rng(7);
+    auto pick = [&](std::size_t n) { return std::size_t(rng() % n); };
+    const std::vector<std::string> names = {"a", "0000", "and", "or", "xor", "item^3", "long-name-of-an-element"};
+    auto someText = [&] { return std::string(pick(4) ? pick(12) : 60 + pick(40), char('a' + pick(26))); };
+    // A random tree of at most `budget` nodes, mostly elements and texts.
+    std::function<const Tree*(int&, int)> grow = [&](int& budget, int depth) -> const Tree* {
+        --budget;
+        switch (depth > 6 || budget <= 0 ? 4 + pick(4) : pick(8)) {
+        case 0:
+        case 1:
+        case 2:
+        case 3: {
+            AttList atts;
+            for (std::size_t i = pick(3); i-- > 0;) atts.emplace_back(names[pick(names.size())], someText());
+            std::vector<const Tree*> kids;
+            for (std::size_t i = pick(4); i-- > 0 && budget > 0;) kids.push_back(grow(budget, depth + 1));
+            const axf::xml::XMLNode v = pick(12) ? axf::xml::XMLNode(ELNode{names[pick(names.size())], atts})
+                                                 : axf::xml::XMLNode(axf::xml::RTNode{});
+            return makeTree(v, kids);
+        }
+        case 4:
+        case 5: return text(someText());
+        case 6: return leafNode(axf::xml::CXNode{someText()});
+        default: return pick(20) ? leafNode(axf::xml::ENNode{"amp"}) : leafNode(axf::xml::PINode{"p", "q"});
+        }
+    };
+    auto outcome = [](const std::function<std::string()>& f) {
+        try {
+            return f();
+        } catch (const axf::InternalError& e) {
+            return std::string("InternalError: ") + e.what();
+        }
+    };
+    for (int round = 0; round < 3000; ++round) {
+        int budget = 1 + int(pick(40));
+        const Tree* t = grow(budget, 0);
+        const std::int64_t level = std::int64_t(pick(30));
+        const int flag = int(pick(3));
+        ASSERT_EQ(outcome([&] { return showFormattedXML(level, flag, t); }),
+                  outcome([&] { return reference::showFormattedXML(level, flag, t); }))
+            << axf::xml::showText(t) << " at level " << level << " flag " << flag;
+    }
+}
+
+TEST(IndentedPrinter, HundredThousandLevelsOnAnOrdinaryStack) {
+    constexpr int kDepth = 100000;
+    const Tree* t = text("x");
+    for (int i = 0; i < kDepth; ++i) t = elem("e", {t});
+    std::string out;
+    onStackOf(kOrdinaryStack, [&] { out = fmt(t, 0, 0); });
+    std::string want;
+    for (int i = 0; i < kDepth; ++i) want += "<e>";
+    want += 'x';
+    for (int i = 0; i < kDepth; ++i) want += "</e>";
+    EXPECT_EQ(out, want);
+}
+
+// Indented, a document's text grows with the square of its depth; 2,000
+// levels on a 128 KiB stack show that nothing recurses per level.
+TEST(IndexDump, DeepDocumentsOnASmallStack) {
+    constexpr int kDepth = 2000;
+    std::string doc;
+    for (int i = 0; i < kDepth; ++i) doc += "<item>";
+    doc += 'x';
+    for (int i = 0; i < kDepth; ++i) doc += "</item>";
+    std::string out;
+    onStackOf(std::size_t(128) << 10, [&] {
+        StringSink s;
+        prova(doc, s);
+        out = s.take();
+    });
+    std::string tree;
+    auto blanks = [](int level) { return std::string(std::size_t(3 * level), ' '); };
+    for (int i = 0; i < kDepth; ++i) tree += blanks(i) + "<item^" + std::to_string(i + 1) + ">\n";
+    tree += blanks(kDepth) + "x^" + std::to_string(kDepth + 1) + "\n";
+    for (int i = kDepth; i-- > 0;) tree += blanks(i) + "</item^" + std::to_string(i + 1) + ">\n";
+    const std::string tail = "Data Tree: \n" + tree + "\n";
+    ASSERT_GT(out.size(), tail.size());
+    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+    EXPECT_EQ(out.rfind("IndexEL: item:\nExact:\n(1, 0, 2001, 0, 0)Embedd:Tree (ELNode \"item\" []) []\n", 0), 0u);
+}
+
+TEST(IndexDump, Prova2OfHundredThousandLevelsOnAnOrdinaryStack) {
+    constexpr int kDepth = 100000;
+    std::string doc;
+    for (int i = 0; i < kDepth; ++i) doc += "<item>";
+    for (int i = 0; i < kDepth; ++i) doc += "</item>";
+    std::string out;
+    onStackOf(kOrdinaryStack, [&] {
+        StringSink s;
+        prova2(doc, s);
+        out = s.take();
+    });
+    std::string tree;
+    for (int i = 1; i <= kDepth; ++i) tree += "Tree (ELNode \"item^" + std::to_string(i) + "\" []) [";
+    tree += std::string(kDepth, ']');
+    ASSERT_GT(out.size(), tree.size());
+    EXPECT_EQ(out.substr(out.size() - tree.size() - 1), "\n" + tree);
 }
 
 }  // namespace

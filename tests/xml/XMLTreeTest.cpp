@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
+#include "common/Lazy.h"
 #include "xml/XML.h"
 #include "xml/XMLEventShow.h"
 #include "xml/XMLPrint.h"
@@ -210,6 +211,132 @@ TEST(BuildTree, DeepAndWideDocumentsWithoutRecursion) {
     ASSERT_EQ(w->kids[0]->nkids, kWide);
     EXPECT_EQ(showXML(w).size(), 3 + kWide * 4 + 5);
     EXPECT_EQ(takeEvents(serializeTree(w)).size(), 2 + 2 * kWide);
+}
+
+// ---------------------------------------------------------------------------
+// The generic builder over deferred child lists: a tree is a label and its
+// deferred children; a list is a cons cell (null: the empty list).
+
+struct LazyNode;
+struct Cons;
+using Kids = axf::Lazy<std::shared_ptr<const Cons>>;
+struct LazyNode {
+    std::string label;
+    Kids kids;
+};
+struct Cons {
+    LazyNode head;
+    Kids tail;
+};
+
+std::string labelOf(const XMLNode& v) {
+    if (auto* e = std::get_if<ELNode>(&v)) {
+        std::string l = e->name;
+        for (const auto& [n, x] : e->attributes) l += " " + n + "=" + x;
+        return l;
+    }
+    if (auto* t = std::get_if<TXNode>(&v)) return "'" + t->text + "'";
+    if (std::holds_alternative<RTNode>(v)) return "R";
+    return "?";
+}
+
+LazyNode buildDeferred(const EventPull& events) {
+    auto mk = [](XMLNode v, Kids kids) { return LazyNode{labelOf(v), std::move(kids)}; };
+    auto prepend = [](LazyNode t, Kids rest) {
+        return Kids::ready(std::make_shared<const Cons>(Cons{std::move(t), std::move(rest)}));
+    };
+    return constructTree(mk, prepend, Kids::ready(nullptr), events);
+}
+
+// The whole tree as "label{child,child,}" (reads every event it needs).
+std::string walkAll(const LazyNode& n) {
+    std::string out = n.label + "{";
+    for (std::shared_ptr<const Cons> c = n.kids.get(); c; c = c->tail.get()) out += walkAll(c->head) + ",";
+    return out + "}";
+}
+
+TEST(ConstructTree, DeferredListsGiveTheTreesOfTheEvents) {
+    struct Case {
+        std::vector<XMLEvent> events;
+        std::string tree;
+    };
+    const std::vector<Case> cases = {
+        {{}, "R{}"},
+        {{S("a"), E("b")}, "R{a{},}"},
+        {{S("a"), T("x")}, "R{a{'x'{},},}"},
+        {{S("a"), E("a"), E("a"), S("b"), E("b")}, "R{a{},}"},
+        {{S("a"), S("b"), E("b"), E("c"), T("t"), E("a")}, "R{a{b{},},'t'{},}"},
+        {{T(" "), T("x y ")}, "R{' '{},'x y '{},}"},
+        {{M("e", {{"z", "1"}, {"a", ""}}), S("f", {{"k", "v"}}), M("g"), E("f")}, "R{e z=1 a={},f k=v{g{},},}"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(walkAll(buildDeferred(eventsOf(c.events))), c.tree) << showListText(c.events);
+}
+
+TEST(ConstructTree, DeferredListsReadOnlyAsFarAsTheWalk) {
+    Counted src = counted({S("a"), T("x"), E("a"), S("b"), X("late"), E("b"), S("c")});
+    LazyNode root = buildDeferred(src.pull);
+    EXPECT_EQ(root.label, "R");
+    EXPECT_EQ(*src.taken, 0u);
+
+    std::shared_ptr<const Cons> first = root.kids.get();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->head.label, "a");
+    EXPECT_EQ(*src.taken, 1u);  // the start of a, nothing of its content
+    EXPECT_EQ(first->head.kids.get()->head.label, "'x'");
+    EXPECT_EQ(*src.taken, 2u);
+    // The next sibling reads the rest of a first; b's children are not read.
+    std::shared_ptr<const Cons> second = first->tail.get();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->head.label, "b");
+    EXPECT_EQ(*src.taken, 4u);
+    EXPECT_FALSE(first->head.kids.get()->tail.get());
+    // The failure fires where the walk reaches it, and again when asked again.
+    EXPECT_EQ(fatalOf([&] { second->head.kids.get(); }), "late");
+    EXPECT_EQ(fatalOf([&] { second->tail.get(); }), "late");
+    EXPECT_EQ(*src.taken, 5u);
+    EXPECT_EQ(fatalOf([&] { walkAll(root); }), "late");
+    EXPECT_EQ(first->head.label, "a");
+
+    // Over lists that are values, everything is read when called.
+    Counted all = counted({S("a"), E("a"), T("t")});
+    auto mk = [](XMLNode v, TreeList kids) { return makeTree(std::move(v), kids); };
+    auto cons = [](const Tree* t, TreeList l) {
+        l.insert(l.begin(), t);
+        return l;
+    };
+    constructTree(mk, cons, TreeList{}, all.pull);
+    EXPECT_EQ(*all.taken, 3u);
+}
+
+TEST(ParseXML, AttributeValuesAreReadWithTheirNode) {
+    // An unknown entity in a value that is never read never fails.
+    LazyTree doc = parseXML("<a x='&bad;'/><b y='&lt;'/>");
+    std::optional<LazyTree> a, b;
+    EXPECT_NO_THROW(a = doc.child(0));
+    EXPECT_NO_THROW(b = doc.child(1));
+    ASSERT_TRUE(a && b);
+    EXPECT_FALSE(doc.child(2));
+    EXPECT_EQ(showXML(*b), "<b y=\"&lt;\"/>");
+    // Reading the value fails, every time; what else was read stands.
+    EXPECT_EQ(fatalOf([&] { a->value(); }), "entity bad not defined");
+    EXPECT_EQ(fatalOf([&] { a->value(); }), "entity bad not defined");
+    EXPECT_EQ(fatalOf([&] { doc.force(); }), "entity bad not defined");
+    EXPECT_EQ(fatalOf([&] { showXML(doc); }), "entity bad not defined");
+    EXPECT_EQ(showText(b->force()), "Tree (ELNode \"b\" [(\"y\",\"<\")]) []");
+
+    // A value is read when the walk enters its node: before the events of its
+    // children, so a later failure does not hide it.
+    LazyTree first = parseXML("<a x='&bad;'><c/>&#1F;</a>");
+    EXPECT_EQ(fatalOf([&] { first.force(); }), "entity bad not defined");
+    EXPECT_EQ(fatalOf([&] { parseXML("<a x='&amp;'><c/>&#1F;</a>").force(); }),
+              fatalOf([&] { parseXML("<a><c/>&#1F;</a>").force(); }));
+
+    // The generic builder over deferred lists: the root is there, the first
+    // list fails when asked, as that is where the node's value is needed.
+    std::string text = "<a x='&bad;'/><b/>";
+    LazyNode root;
+    EXPECT_NO_THROW(root = buildDeferred(eventsOf(parseDocument(text))));
+    EXPECT_EQ(fatalOf([&] { root.kids.get(); }), "entity bad not defined");
 }
 
 }  // namespace
