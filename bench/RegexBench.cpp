@@ -85,6 +85,54 @@ void BM_CountedRepetition(benchmark::State& state) {
 }
 BENCHMARK(BM_CountedRepetition)->RangeMultiplier(2)->Range(500, 4000)->Complexity()->Unit(benchmark::kMillisecond);
 
+// Counted repetitions with large bounds on failing inputs: the search should
+// cost the input length times the automaton size, whatever the bounds.
+std::string letters(std::size_t bytes) {
+    std::string s;
+    for (std::size_t i = 0; i < bytes; ++i) s += char('a' + (i * 7 + i / 26) % 26);
+    return s;
+}
+
+std::string letterAlternation() {
+    std::string p = "(";
+    for (char c = 'a'; c <= 'z'; ++c) {
+        if (c != 'a') p += '|';
+        p += c;
+    }
+    return p + "){1,1000}0";
+}
+
+void runFailing(benchmark::State& state, const std::string& pattern, const std::string& input) {
+    std::optional<Regex> re = Regex::compile(pattern);
+    for (auto _ : state) {
+        std::optional<MatchSpans> m = re->find(input);
+        if (m) state.SkipWithError("unexpected match");
+        benchmark::DoNotOptimize(m);
+    }
+    state.SetComplexityN(std::int64_t(input.size()));
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
+}
+
+void BM_CountedAlternationOfLetters(benchmark::State& state) {
+    runFailing(state, letterAlternation(), letters(std::size_t(state.range(0))));
+}
+BENCHMARK(BM_CountedAlternationOfLetters)->Arg(650)->Arg(2600)->Complexity()->Unit(benchmark::kMillisecond);
+
+void BM_CountedLetterClass(benchmark::State& state) {
+    runFailing(state, "[a-z]{1,1000}0", letters(std::size_t(state.range(0))));
+}
+BENCHMARK(BM_CountedLetterClass)->Arg(650)->Arg(2600)->Complexity()->Unit(benchmark::kMillisecond);
+
+void BM_ThreeNestedCounters(benchmark::State& state) {
+    runFailing(state, "((a{1,1000}){1,1000}){1,1000}b", std::string(std::size_t(state.range(0)), 'a'));
+}
+BENCHMARK(BM_ThreeNestedCounters)->Arg(25)->Arg(50)->Arg(100)->Complexity()->Unit(benchmark::kMillisecond);
+
+void BM_TwoNestedCounters(benchmark::State& state) {
+    runFailing(state, "(a{1,100}){1,100}b", std::string(std::size_t(state.range(0)), 'a'));
+}
+BENCHMARK(BM_TwoNestedCounters)->Arg(250)->Arg(500)->Arg(1000)->Complexity()->Unit(benchmark::kMillisecond);
+
 // Parsing and compiling: a long run of literals and pieces, and nested groups.
 void BM_CompileLongPattern(benchmark::State& state) {
     std::string pattern;
