@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "regex/CompileRES.h"
+#include "regex/ExecRE.h"
 #include "regex/Regexp.h"
 #include "bench/PeakRss.h"
 
@@ -132,6 +134,30 @@ void BM_TwoNestedCounters(benchmark::State& state) {
     runFailing(state, "(a{1,100}){1,100}b", std::string(std::size_t(state.range(0)), 'a'));
 }
 BENCHMARK(BM_TwoNestedCounters)->Arg(250)->Arg(500)->Arg(1000)->Complexity()->Unit(benchmark::kMillisecond);
+
+// Matches only from the last start positions within the bounds: every earlier
+// start is a dead end that only the counters show. The second argument 0 runs
+// the plain walk (no dead-end pruning), 1 the runner as the searches use it.
+void runFar(benchmark::State& state, const std::string& pattern, const std::string& input) {
+    std::optional<CompiledRegex<char>> c = compileRegexpS(pattern, {}, {}, {});
+    const Program<char> prog(std::move(*c), state.range(1) != 0);
+    for (auto _ : state) {
+        std::optional<MatchSpans> m = prog.run(charSpan(input));
+        if (!m) state.SkipWithError("no match");
+        benchmark::DoNotOptimize(m);
+    }
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
+}
+
+void BM_CountedLetterClassFarMatch(benchmark::State& state) {
+    runFar(state, "[a-z]{1,1000}0", letters(std::size_t(state.range(0))) + "0");
+}
+BENCHMARK(BM_CountedLetterClassFarMatch)->Args({2600, 0})->Args({2600, 1})->Unit(benchmark::kMillisecond);
+
+void BM_TwoNestedCountersFarMatch(benchmark::State& state) {
+    runFar(state, "(a{1,30}){1,30}b", std::string(std::size_t(state.range(0)), 'a') + "b");
+}
+BENCHMARK(BM_TwoNestedCountersFarMatch)->Args({1000, 0})->Args({1000, 1})->Unit(benchmark::kMillisecond);
 
 // Parsing and compiling: a long run of literals and pieces, and nested groups.
 void BM_CompileLongPattern(benchmark::State& state) {

@@ -629,8 +629,16 @@ private:
         std::uint64_t index, low;
     };
     std::vector<ReachFrame> reachStack_;
-    std::vector<std::pair<std::size_t, Pos>> reachOpen_;  // nodes of unfinished components
-    std::unordered_map<std::uint64_t, std::uint64_t> reachIndex_;
+    // Nodes of unfinished components, in the order they were opened; their
+    // input places never decrease from bottom to top (a node stays open after
+    // its frame only when a zero-width cycle leads back to a node of the walk,
+    // at the same place).
+    struct OpenNode {
+        std::size_t off;
+        Pos p;
+        std::uint64_t index;
+    };
+    std::vector<OpenNode> reachOpen_;
     std::uint64_t reachCounter_ = 0;
     // Per nest: the run of body elements from each place (-1 unknown), and
     // for exit places 0 unknown, -1 leads on to END, or the next place that
@@ -645,8 +653,6 @@ private:
         if (!page) page = std::make_unique<std::uint8_t[]>((std::size_t(1) << kPageBits) * width);
         return page[(off & ((std::size_t(1) << kPageBits) - 1)) * width + std::size_t(p - 1)];
     }
-    static std::uint64_t reachKey(std::size_t off, Pos p) { return (std::uint64_t(off) << 32) | std::uint32_t(p); }
-
     // Opens the node (off, p): kReaches or kNoWay when settled at once, else
     // kOpen with a frame pushed.
     std::uint8_t openReach(std::size_t off, Pos p) {
@@ -658,16 +664,14 @@ private:
         if (!took) return cell = kNoWay;
         if (*took > input_.size() - off) throw InternalError("execRegexp: matcher consumed beyond the input");
         const std::uint64_t index = reachCounter_++;
-        reachIndex_[reachKey(off, p)] = index;
-        reachOpen_.emplace_back(off, p);
+        reachOpen_.push_back(OpenNode{off, p, index});
         reachStack_.push_back(ReachFrame{off + *took, p, 0, index, index});
         return cell = kOpen;
     }
 
     bool settleReaching() {
-        for (const auto& [off, p] : reachOpen_) reachCell(off, p) = kReaches;
+        for (const OpenNode& n : reachOpen_) reachCell(n.off, n.p) = kReaches;
         reachOpen_.clear();
-        reachIndex_.clear();
         reachStack_.clear();
         return true;
     }
@@ -688,13 +692,10 @@ private:
                 reachStack_.pop_back();
                 if (done.low == done.index) {
                     for (;;) {
-                        auto [o, q] = reachOpen_.back();
+                        const OpenNode n = reachOpen_.back();
                         reachOpen_.pop_back();
-                        reachCell(o, q) = kNoWay;
-                        const std::uint64_t key = reachKey(o, q);
-                        const std::uint64_t index = reachIndex_.at(key);
-                        reachIndex_.erase(key);
-                        if (index == done.index) break;
+                        reachCell(n.off, n.p) = kNoWay;
+                        if (n.index == done.index) break;
                     }
                 }
                 if (!reachStack_.empty()) reachStack_.back().low = std::min(reachStack_.back().low, done.low);
@@ -706,7 +707,10 @@ private:
             if (qc == kReaches) return settleReaching();
             if (qc == kNoWay) continue;
             if (qc == kOpen) {
-                f.low = std::min(f.low, reachIndex_.at(reachKey(to, q)));
+                auto n = reachOpen_.rbegin();
+                while (n != reachOpen_.rend() && n->off == to && n->p != q) ++n;
+                if (n == reachOpen_.rend() || n->off != to) throw InternalError("execRegexp: open node not found");
+                f.low = std::min(f.low, n->index);
                 continue;
             }
             if (openReach(to, q) == kReaches) return settleReaching();
