@@ -1,7 +1,8 @@
 // Regular-expression search: a condition pattern over large texts, ambiguous
-// repetitions and a counted repetition with a large bound on long failing
-// inputs, and parsing of long and deeply nested patterns. Each reports its
-// peak RSS.
+// repetitions, counted repetitions with large bounds (single, over a class or
+// an alternation, nested) on failing inputs and on inputs matched only from
+// the last starts within the bounds, and parsing of long and deeply nested
+// patterns. Each search reports its peak RSS.
 #include <benchmark/benchmark.h>
 
 #include <string>
