@@ -1,11 +1,14 @@
 // Regular-expression search: a condition pattern over large texts, ambiguous
-// repetitions and a counted repetition with a large bound on long failing
-// inputs, and parsing of long and deeply nested patterns. Each reports its
-// peak RSS.
+// repetitions, counted repetitions with large bounds (single, over a class or
+// an alternation, nested) on failing inputs and on inputs matched only from
+// the last starts within the bounds, and parsing of long and deeply nested
+// patterns. Each search reports its peak RSS.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
+#include "regex/CompileRES.h"
+#include "regex/ExecRE.h"
 #include "regex/Regexp.h"
 #include "bench/PeakRss.h"
 
@@ -84,6 +87,78 @@ void BM_CountedRepetition(benchmark::State& state) {
     state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
 }
 BENCHMARK(BM_CountedRepetition)->RangeMultiplier(2)->Range(500, 4000)->Complexity()->Unit(benchmark::kMillisecond);
+
+// Counted repetitions with large bounds on failing inputs: the search should
+// cost the input length times the automaton size, whatever the bounds.
+std::string letters(std::size_t bytes) {
+    std::string s;
+    for (std::size_t i = 0; i < bytes; ++i) s += char('a' + (i * 7 + i / 26) % 26);
+    return s;
+}
+
+std::string letterAlternation() {
+    std::string p = "(";
+    for (char c = 'a'; c <= 'z'; ++c) {
+        if (c != 'a') p += '|';
+        p += c;
+    }
+    return p + "){1,1000}0";
+}
+
+void runFailing(benchmark::State& state, const std::string& pattern, const std::string& input) {
+    std::optional<Regex> re = Regex::compile(pattern);
+    for (auto _ : state) {
+        std::optional<MatchSpans> m = re->find(input);
+        if (m) state.SkipWithError("unexpected match");
+        benchmark::DoNotOptimize(m);
+    }
+    state.SetComplexityN(std::int64_t(input.size()));
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
+}
+
+void BM_CountedAlternationOfLetters(benchmark::State& state) {
+    runFailing(state, letterAlternation(), letters(std::size_t(state.range(0))));
+}
+BENCHMARK(BM_CountedAlternationOfLetters)->Arg(650)->Arg(2600)->Complexity()->Unit(benchmark::kMillisecond);
+
+void BM_CountedLetterClass(benchmark::State& state) {
+    runFailing(state, "[a-z]{1,1000}0", letters(std::size_t(state.range(0))));
+}
+BENCHMARK(BM_CountedLetterClass)->Arg(650)->Arg(2600)->Complexity()->Unit(benchmark::kMillisecond);
+
+void BM_ThreeNestedCounters(benchmark::State& state) {
+    runFailing(state, "((a{1,1000}){1,1000}){1,1000}b", std::string(std::size_t(state.range(0)), 'a'));
+}
+BENCHMARK(BM_ThreeNestedCounters)->Arg(25)->Arg(50)->Arg(100)->Complexity()->Unit(benchmark::kMillisecond);
+
+void BM_TwoNestedCounters(benchmark::State& state) {
+    runFailing(state, "(a{1,100}){1,100}b", std::string(std::size_t(state.range(0)), 'a'));
+}
+BENCHMARK(BM_TwoNestedCounters)->Arg(250)->Arg(500)->Arg(1000)->Complexity()->Unit(benchmark::kMillisecond);
+
+// Matches only from the last start positions within the bounds: every earlier
+// start is a dead end that only the counters show. The second argument 0 runs
+// the plain walk (no dead-end pruning), 1 the runner as the searches use it.
+void runFar(benchmark::State& state, const std::string& pattern, const std::string& input) {
+    std::optional<CompiledRegex<char>> c = compileRegexpS(pattern, {}, {}, {});
+    const Program<char> prog(std::move(*c), state.range(1) != 0);
+    for (auto _ : state) {
+        std::optional<MatchSpans> m = prog.run(charSpan(input));
+        if (!m) state.SkipWithError("no match");
+        benchmark::DoNotOptimize(m);
+    }
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
+}
+
+void BM_CountedLetterClassFarMatch(benchmark::State& state) {
+    runFar(state, "[a-z]{1,1000}0", letters(std::size_t(state.range(0))) + "0");
+}
+BENCHMARK(BM_CountedLetterClassFarMatch)->Args({2600, 0})->Args({2600, 1})->Unit(benchmark::kMillisecond);
+
+void BM_TwoNestedCountersFarMatch(benchmark::State& state) {
+    runFar(state, "(a{1,30}){1,30}b", std::string(std::size_t(state.range(0)), 'a') + "b");
+}
+BENCHMARK(BM_TwoNestedCountersFarMatch)->Args({1000, 0})->Args({1000, 1})->Unit(benchmark::kMillisecond);
 
 // Parsing and compiling: a long run of literals and pieces, and nested groups.
 void BM_CompileLongPattern(benchmark::State& state) {

@@ -16,12 +16,30 @@
 // all start positions; a successor that consumed nothing and repeats a thread
 // state on the current path is dropped, so repetitions of empty-matching bodies
 // end. The walk keeps its own stack; nothing recurses per input element.
+//
+// Dead ends of counted repetitions. Threads that differ only in their counters
+// are different states, so a walk through x{m,n} expands up to n states per
+// input place. For patterns with counted repetitions and no back references
+// the walk first asks whether a thread can reach END at all, and skips it when
+// it cannot; a skipped thread's subtree holds no END thread, so the result is
+// the one of the plain walk. Two tests, both by what the input holds:
+//  - reachability of END from (input place, position) in the automaton with
+//    every counter and capture step left out (the steps only narrow the
+//    positions a thread goes on to), memoised per pair;
+//  - for a thread standing inside a nest of counted repetitions over one set
+//    of one-element positions (x{m,n}, (x{m,n}){p,q}, ... with x a character,
+//    a class or an alternation of them), the input places where the nest can
+//    be left follow from the counters and the run of elements the body
+//    matches; the thread is a dead end when none of them leads on to END.
+//    Places known to lead nowhere are skipped in one jump, so each start
+//    position costs about one new place, whatever the bounds.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -226,10 +244,28 @@ private:
 }  // namespace detail
 
 // A compiled pattern prepared for running; it keeps the compiled pattern.
+// A nest of counted repetitions that share one body: a set of positions each
+// consuming exactly one element, each first and last in every level's body,
+// carrying only the levels' start steps and their end steps (innermost
+// first), every end step looping to the body and leaving for one exit set
+// outside it.
+struct CounterNest {
+    struct Level {
+        std::int32_t label;
+        std::int64_t m;
+        std::int64_t n;  // below 0: no maximum
+    };
+    PosSet body;
+    PosSet exit;
+    std::vector<Level> levels;
+};
+
 template <class E>
 class Program {
 public:
-    explicit Program(CompiledRegex<E> compiled) : c_(std::move(compiled)) {
+    // With pruneDeadEnds false the runner walks every thread (the plain walk
+    // the pruned one must agree with).
+    explicit Program(CompiledRegex<E> compiled, bool pruneDeadEnds = true) : c_(std::move(compiled)) {
         const Pos n = c_.automaton.size();
         capSteps_.resize(std::size_t(n) + 1);
         backName_.assign(std::size_t(n) + 1, 0);
@@ -255,6 +291,8 @@ public:
                         CapStep{CapStep::Kind::End, id(std::get<NFASubEnd>(step).name), {}});
             }
         }
+        prune_ = pruneDeadEnds && c_.counterCount > 0 && !hasBackrefs_;
+        if (prune_) findNests();
     }
 
     const CompiledRegex<E>& compiled() const { return c_; }
@@ -263,7 +301,87 @@ public:
     std::optional<MatchSpans> run(std::span<const E> input) const;
 
 private:
+    // The end step of a counted repetition as a nest level with its sets.
+    struct EndStep {
+        CounterNest::Level level;
+        const PosSet* loop;
+        const PosSet* exit;
+    };
+    static std::optional<EndStep> endStep(const CounterStep& step) {
+        if (const auto* e = std::get_if<IntEnd>(&step)) return EndStep{{e->label, e->m, e->n}, &e->loop.get(), &e->exit.get()};
+        if (const auto* e = std::get_if<NGIntEnd>(&step))
+            return EndStep{{e->label, e->m, e->n}, &e->loop.get(), &e->exit.get()};
+        if (const auto* e = std::get_if<MinEnd>(&step)) return EndStep{{e->label, e->m, -1}, &e->loop.get(), &e->exit.get()};
+        if (const auto* e = std::get_if<NGMinEnd>(&step))
+            return EndStep{{e->label, e->m, -1}, &e->loop.get(), &e->exit.get()};
+        return std::nullopt;
+    }
+
+    // The levels of the nest that position p would belong to, or nothing when
+    // p cannot belong to one.
+    std::optional<std::vector<EndStep>> nestSteps(Pos p) const {
+        const Node<E>& node = c_.automaton.at(p);
+        const auto* el = std::get_if<NFAEl<E>>(&node.elem);
+        if (!el || !consumesOneElement(el->matcher)) return std::nullopt;
+        std::vector<EndStep> ends;
+        for (const CounterStep& step : node.ints) {
+            if (std::holds_alternative<IntStart>(step)) {
+                if (!ends.empty()) return std::nullopt;
+                continue;
+            }
+            std::optional<EndStep> e = endStep(step);
+            if (!e) return std::nullopt;
+            ends.push_back(*e);
+        }
+        if (ends.empty()) return std::nullopt;
+        return ends;
+    }
+
+    void findNests() {
+        const Pos n = c_.automaton.size();
+        nestOf_.assign(std::size_t(n) + 1, -1);
+        // Positions carrying each label's end step.
+        std::vector<PosSet> endsOf(std::size_t(c_.counterCount) + 1);
+        for (Pos p = 1; p <= n; ++p)
+            for (const CounterStep& step : c_.automaton.at(p).ints)
+                if (std::optional<EndStep> e = endStep(step)) {
+                    if (e->level.label < 0 || e->level.label > c_.counterCount) return;
+                    endsOf[std::size_t(e->level.label)].push_back(p);
+                }
+        std::vector<bool> seen(std::size_t(n) + 1, false);
+        for (Pos p = 1; p <= n; ++p) {
+            if (seen[std::size_t(p)]) continue;
+            std::optional<std::vector<EndStep>> ends = nestSteps(p);
+            if (!ends) continue;
+            const PosSet& body = *ends->front().loop;
+            const PosSet& exit = *ends->front().exit;
+            bool ok = std::binary_search(body.begin(), body.end(), p) && posIntersect(body, exit).empty();
+            for (const EndStep& e : *ends)
+                ok = ok && *e.loop == body && *e.exit == exit && endsOf[std::size_t(e.level.label)] == body;
+            for (Pos q : body) {
+                if (!ok) break;
+                seen[std::size_t(q)] = true;
+                std::optional<std::vector<EndStep>> other = nestSteps(q);
+                ok = other && other->size() == ends->size();
+                for (std::size_t i = 0; ok && i < ends->size(); ++i) {
+                    const EndStep& a = (*ends)[i];
+                    const EndStep& b = (*other)[i];
+                    ok = a.level.label == b.level.label && a.level.m == b.level.m && a.level.n == b.level.n &&
+                         *b.loop == body && *b.exit == exit;
+                }
+            }
+            if (!ok) continue;
+            CounterNest nest{body, exit, {}};
+            for (const EndStep& e : *ends) nest.levels.push_back(e.level);
+            for (Pos q : body) nestOf_[std::size_t(q)] = std::int32_t(nests_.size());
+            nests_.push_back(std::move(nest));
+        }
+    }
+
     CompiledRegex<E> c_;
+    bool prune_ = false;
+    std::vector<CounterNest> nests_;
+    std::vector<std::int32_t> nestOf_;  // by position: its nest, or -1
     bool hasBackrefs_ = false;
     std::vector<std::string> names_;               // by name number
     std::vector<std::vector<CapStep>> capSteps_;   // by position
@@ -286,6 +404,11 @@ public:
         startSet_ = sets_.intern(prog.c_.startPositions);
         nextSet_.resize(std::size_t(nfa_.size()) + 1);
         for (Pos p = 1; p <= nfa_.size(); ++p) nextSet_[std::size_t(p)] = sets_.intern(nfa_.at(p).nexts);
+        if (prog.prune_) {
+            reach_.resize((input_.size() >> kPageBits) + 1);
+            nestRuns_.resize(prog.nests_.size());
+            nestExits_.resize(prog.nests_.size());
+        }
     }
 
     std::optional<MatchSpans> run() {
@@ -380,7 +503,7 @@ private:
     std::optional<Thread> fromStart(std::size_t start) {
         Thread root{startSet_, 0, 0, true, start};
         if (root.set == finalSet_) return root;
-        if (isDead(root)) return std::nullopt;
+        if (isDead(root) || deadEnd(root)) return std::nullopt;
         stack_.clear();
         kids_.clear();
         // A thread standing on END alone that wins as soon as the way it
@@ -398,7 +521,7 @@ private:
             }
             Thread k = kids_[f.cursor++];
             if (k.set == finalSet_) return k;
-            if (isDead(k)) continue;
+            if (isDead(k) || deadEnd(k)) continue;
             if (k.off == f.t.off) {
                 if (onPath(k)) continue;
             } else if (f.cursor == f.kidsEnd) {
@@ -488,6 +611,214 @@ private:
             for (auto& [caps, q] : applyCaptureSteps(ses, captures_.get(t.cap), t.off, off, sets_.get(set)))
                 succ_.push_back(Thread{sets_.intern(q), cnt, captures_.intern(caps), false, off});
         }
+    }
+
+    // ---------------------------------------------------------------------
+    // Dead ends (see the head of this file)
+
+    static constexpr std::size_t kPageBits = 8;
+    static constexpr std::int64_t kUnbounded = std::int64_t(1) << 60;
+    enum : std::uint8_t { kUnknown = 0, kReaches = 1, kNoWay = 2, kOpen = 3 };
+
+    // Reachability of END per (input place, position), by pages of places.
+    std::vector<std::unique_ptr<std::uint8_t[]>> reach_;
+    struct ReachFrame {
+        std::size_t off;  // where the position's element ends
+        Pos p;
+        std::uint32_t next;  // index into p's next set
+        std::uint64_t index, low;
+    };
+    std::vector<ReachFrame> reachStack_;
+    // Nodes of unfinished components, in the order they were opened; their
+    // input places never decrease from bottom to top (a node stays open after
+    // its frame only when a zero-width cycle leads back to a node of the walk,
+    // at the same place).
+    struct OpenNode {
+        std::size_t off;
+        Pos p;
+        std::uint64_t index;
+    };
+    std::vector<OpenNode> reachOpen_;
+    std::uint64_t reachCounter_ = 0;
+    // Per nest: the run of body elements from each place (-1 unknown), and
+    // for exit places 0 unknown, -1 leads on to END, or the next place that
+    // may (every place before it leads nowhere).
+    std::vector<std::vector<std::int64_t>> nestRuns_;
+    std::vector<std::vector<std::int64_t>> nestExits_;
+    std::vector<std::size_t> jumpPath_;
+
+    std::uint8_t& reachCell(std::size_t off, Pos p) {
+        const std::size_t width = std::size_t(nfa_.size());
+        std::unique_ptr<std::uint8_t[]>& page = reach_[off >> kPageBits];
+        if (!page) page = std::make_unique<std::uint8_t[]>((std::size_t(1) << kPageBits) * width);
+        return page[(off & ((std::size_t(1) << kPageBits) - 1)) * width + std::size_t(p - 1)];
+    }
+    // Opens the node (off, p): kReaches or kNoWay when settled at once, else
+    // kOpen with a frame pushed.
+    std::uint8_t openReach(std::size_t off, Pos p) {
+        std::uint8_t& cell = reachCell(off, p);
+        const Node<E>& node = nfa_.at(p);
+        const auto* el = std::get_if<NFAEl<E>>(&node.elem);
+        if (!el) return cell = kReaches;  // END (no back references here)
+        std::optional<std::size_t> took = el->matcher(input_, off);
+        if (!took) return cell = kNoWay;
+        if (*took > input_.size() - off) throw InternalError("execRegexp: matcher consumed beyond the input");
+        const std::uint64_t index = reachCounter_++;
+        reachOpen_.push_back(OpenNode{off, p, index});
+        reachStack_.push_back(ReachFrame{off + *took, p, 0, index, index});
+        return cell = kOpen;
+    }
+
+    bool settleReaching() {
+        for (const OpenNode& n : reachOpen_) reachCell(n.off, n.p) = kReaches;
+        reachOpen_.clear();
+        reachStack_.clear();
+        return true;
+    }
+
+    // Whether a path of the step-free automaton leads from position p at
+    // input place off to END (strongly connected components of zero-width
+    // cycles settled as a whole).
+    bool reaches(std::size_t off, Pos p) {
+        std::uint8_t c = reachCell(off, p);
+        if (c != kUnknown) return c == kReaches;
+        c = openReach(off, p);
+        if (c != kOpen) return c == kReaches;
+        while (!reachStack_.empty()) {
+            ReachFrame& f = reachStack_.back();
+            const PosSet& nexts = nfa_.at(f.p).nexts;
+            if (f.next == nexts.size()) {
+                const ReachFrame done = f;
+                reachStack_.pop_back();
+                if (done.low == done.index) {
+                    for (;;) {
+                        const OpenNode n = reachOpen_.back();
+                        reachOpen_.pop_back();
+                        reachCell(n.off, n.p) = kNoWay;
+                        if (n.index == done.index) break;
+                    }
+                }
+                if (!reachStack_.empty()) reachStack_.back().low = std::min(reachStack_.back().low, done.low);
+                continue;
+            }
+            const Pos q = nexts[f.next++];
+            const std::size_t to = f.off;
+            const std::uint8_t qc = reachCell(to, q);
+            if (qc == kReaches) return settleReaching();
+            if (qc == kNoWay) continue;
+            if (qc == kOpen) {
+                auto n = reachOpen_.rbegin();
+                while (n != reachOpen_.rend() && n->off == to && n->p != q) ++n;
+                if (n == reachOpen_.rend() || n->off != to) throw InternalError("execRegexp: open node not found");
+                f.low = std::min(f.low, n->index);
+                continue;
+            }
+            if (openReach(to, q) == kReaches) return settleReaching();
+        }
+        return false;
+    }
+
+    std::int64_t nestRun(std::size_t nestIndex, std::size_t off) {
+        const CounterNest& nest = prog_.nests_[nestIndex];
+        std::vector<std::int64_t>& run = nestRuns_[nestIndex];
+        if (run.empty()) run.assign(input_.size() + 1, -1);
+        if (run[off] >= 0) return run[off];
+        auto bodyMatches = [&](std::size_t at) {
+            for (Pos p : nest.body)
+                if (std::get<NFAEl<E>>(nfa_.at(p).elem).matcher(input_, at)) return true;
+            return false;
+        };
+        std::size_t end = off;
+        while (end < input_.size() && run[end] < 0 && bodyMatches(end)) ++end;
+        std::int64_t base = 0;
+        if (end < input_.size() && run[end] >= 0) base = run[end];
+        else run[end] = 0;
+        for (std::size_t at = end; at > off; --at) run[at - 1] = ++base;
+        return run[off];
+    }
+
+    // Whether no place of [from, to] leads from the nest's exit to END.
+    bool noExitLeadsOn(std::size_t nestIndex, std::size_t from, std::size_t to) {
+        const CounterNest& nest = prog_.nests_[nestIndex];
+        std::vector<std::int64_t>& jump = nestExits_[nestIndex];
+        if (jump.empty()) jump.assign(input_.size() + 2, 0);
+        jumpPath_.clear();
+        std::size_t at = from;
+        bool found = false;
+        while (at <= to) {
+            std::int64_t j = jump[at];
+            if (j < 0) {
+                found = true;
+                break;
+            }
+            if (j == 0) {
+                bool leads = false;
+                for (Pos q : nest.exit) leads = leads || reaches(at, q);
+                if (leads) {
+                    jump[at] = -1;
+                    found = true;
+                    break;
+                }
+                j = std::int64_t(at) + 1;
+                jump[at] = j;
+            }
+            jumpPath_.push_back(at);
+            at = std::size_t(j);
+        }
+        for (std::size_t x : jumpPath_) jump[x] = std::int64_t(at);
+        return !found;
+    }
+
+    static std::int64_t satAdd(std::int64_t a, std::int64_t b) { return std::min(kUnbounded, a + b); }
+    static std::int64_t satMul(std::int64_t a, std::int64_t b) {
+        if (a == 0 || b == 0) return 0;
+        return a > kUnbounded / b ? kUnbounded : std::min(kUnbounded, a * b);
+    }
+
+    // Whether the thread inside the nest cannot reach END: the number of
+    // elements it consumes before it leaves the nest lies between jmin and
+    // jmax, all matched by the body.
+    bool nestDeadEnd(std::size_t nestIndex, const Thread& t) {
+        const CounterNest& nest = prog_.nests_[nestIndex];
+        const CounterArray& c = counters_.get(t.cnt);
+        std::int64_t jmin = 0, jmax = 0, minPer = 1, maxPer = 1;
+        for (std::size_t i = 0; i < nest.levels.size(); ++i) {
+            const CounterNest::Level& l = nest.levels[i];
+            Interval v = c.at(std::size_t(l.label));
+            if (v == NILL) v = 1;  // the level's start step comes first
+            const bool bounded = l.n >= 0;
+            if (v == OUT && bounded) return false;  // not a state the steps make
+            if (bounded && v > l.n) return true;    // no pass end of this level goes on
+            const std::int64_t lacking = v == OUT ? 0 : std::max<std::int64_t>(0, l.m - v);
+            const std::int64_t spare = bounded ? l.n - v : kUnbounded;
+            if (i == 0) {
+                // The current pass is the first of the elements.
+                jmin = 1 + lacking;
+                jmax = satAdd(spare, 1);
+            } else {
+                jmin = satAdd(jmin, satMul(lacking, minPer));
+                jmax = spare == kUnbounded || maxPer == kUnbounded ? kUnbounded : satAdd(jmax, satMul(spare, maxPer));
+            }
+            minPer = satMul(minPer, std::max<std::int64_t>(1, l.m));
+            maxPer = bounded && maxPer != kUnbounded ? satMul(maxPer, l.n) : kUnbounded;
+        }
+        const std::int64_t hi = std::min(jmax, nestRun(nestIndex, t.off));
+        if (jmin > hi) return true;
+        return noExitLeadsOn(nestIndex, t.off + std::size_t(jmin), t.off + std::size_t(hi));
+    }
+
+    // Whether no way from the thread reaches END.
+    bool deadEnd(const Thread& t) {
+        if (!prog_.prune_) return false;
+        const PosSet& ps = sets_.get(t.set);
+        if (ps.empty()) return false;
+        const std::int32_t nest = prog_.nestOf_[std::size_t(ps.front())];
+        bool inNest = nest >= 0;
+        for (Pos p : ps) inNest = inNest && prog_.nestOf_[std::size_t(p)] == nest;
+        if (inNest) return nestDeadEnd(std::size_t(nest), t);
+        for (Pos p : ps)
+            if (reaches(t.off, p)) return false;
+        return true;
     }
 
     MatchSpans spans(std::size_t start, const Thread& win) const {

@@ -127,10 +127,7 @@ std::vector<std::pair<std::string, MatcherFlag>> initFlags(const std::vector<Mat
 }
 
 Matcher<char> matchAnyBut() {
-    return [](CharSpan input, std::size_t pos) -> MatchLength {
-        if (pos < input.size() && input[pos] != '\n') return 1;
-        return std::nullopt;
-    };
+    return OneElementMatcher<char>{false, [](const char& c) { return c != '\n'; }};
 }
 
 BackrefBuilder<char> matchIBref() {

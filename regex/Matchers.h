@@ -90,13 +90,29 @@ std::vector<std::pair<std::string, MatcherFlag>> initFlags(const std::vector<Mat
 // ---------------------------------------------------------------------------
 // Fixed matchers
 
+// A matcher of exactly one element: any element, or one satisfying the
+// predicate when there is one. The runner recognises it (consumesOneElement)
+// and relies on its width.
+template <class E>
+struct OneElementMatcher {
+    bool any = false;
+    ElemPred<E> pred;  // read unless any
+    MatchLength operator()(std::span<const E> input, std::size_t pos) const {
+        if (pos < input.size() && (any || pred(input[pos]))) return 1;
+        return std::nullopt;
+    }
+};
+
+// Whether m consumes exactly one element wherever it matches.
+template <class E>
+bool consumesOneElement(const Matcher<E>& m) {
+    return m.template target<OneElementMatcher<E>>() != nullptr;
+}
+
 // Any one element.
 template <class E>
 Matcher<E> matchAny() {
-    return [](std::span<const E> input, std::size_t pos) -> MatchLength {
-        if (pos < input.size()) return 1;
-        return std::nullopt;
-    };
+    return OneElementMatcher<E>{true, {}};
 }
 
 // One character other than the line feed.
@@ -114,10 +130,7 @@ Matcher<E> matchNull() {
 // One element satisfying the predicate.
 template <class E>
 Matcher<E> matchEls(ElemPred<E> pred) {
-    return [pred = std::move(pred)](std::span<const E> input, std::size_t pos) -> MatchLength {
-        if (pos < input.size() && pred(input[pos])) return 1;
-        return std::nullopt;
-    };
+    return OneElementMatcher<E>{false, std::move(pred)};
 }
 
 // The predicate of a literal element: y equals x under eq, applied as eq(x, y).

@@ -1,8 +1,10 @@
 // Patterns of hostile depth and length: 10,000 nested groups, plain and
 // repeated, alternations and named groups, deeply nested counted repetitions
-// and a long run of short pieces, compiled and searched on the large stack.
+// and a long run of short pieces, compiled and searched on the large stack;
+// counted repetitions with large bounds searched in texts without a match.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "common/LargeStack.h"
@@ -188,6 +190,47 @@ TEST(Hostile, NestedNonGreedyStarsShareTheirSets) {
     for (int i = 0; i < 8; ++i) pattern += ")*?";
     EXPECT_EQ(wholeMatch(searchS(pattern + "b", {}, "xaab")), "aab");
     EXPECT_EQ(wholeMatch(searchS(pattern, {}, "aa")), "");
+}
+
+// Counted repetitions with large bounds over failing texts, and over texts
+// where only the last start positions are within the bounds. Each search
+// once cost seconds (bound times input length, or worse for nested counters);
+// the guard is far above what they cost now, also in a sanitizer build.
+TEST(Hostile, CountedRepetitionsWithLargeBounds) {
+    std::string letters;
+    for (int i = 0; i < 2600; ++i) letters += char('a' + (i * 7 + i / 26) % 26);
+    std::string alternation = "(";
+    for (char c = 'a'; c <= 'z'; ++c) (alternation += c) += c == 'z' ? ')' : '|';
+    struct Case {
+        std::string pattern, input, before, match;  // before "-": no match
+    };
+    const std::string as1000(1000, 'a');
+    const std::vector<Case> cases = {
+        {alternation + "{1,1000}0", letters, "-", ""},
+        {"[a-z]{1,1000}0", letters, "-", ""},
+        {"((a{1,1000}){1,1000}){1,1000}b", std::string(100, 'a'), "-", ""},
+        {"(a{1,100}){1,100}b", as1000, "-", ""},
+        {alternation + "{1,1000}0", letters + "0", letters.substr(0, 1600), letters.substr(1600) + "0"},
+        {"[a-z]{1,1000}0", letters + "0", letters.substr(0, 1600), letters.substr(1600) + "0"},
+        {"((a{1,1000}){1,1000}){1,1000}b", std::string(100, 'a') + "b", "", std::string(100, 'a') + "b"},
+        {"(a{1,100}){1,100}b", std::string(12000, 'a') + "b", std::string(2000, 'a'), std::string(10000, 'a') + "b"},
+        {"a{1000}b", std::string(2600, 'a') + "b", std::string(1600, 'a'), as1000 + "b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern.substr(0, 40) + " on " + std::to_string(c.input.size()) + " bytes");
+        const auto began = std::chrono::steady_clock::now();
+        RegexResult r = searchS(c.pattern, {}, c.input);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+        EXPECT_LT(took.count(), 5.0);
+        if (c.before == "-") {
+            EXPECT_TRUE(legalRegexp(r));
+            EXPECT_FALSE(matchedAny(r));
+            continue;
+        }
+        EXPECT_EQ(beforeMatch(r), c.before);
+        EXPECT_EQ(wholeMatch(r), c.match);
+        EXPECT_EQ(afterMatch(r), "");
+    }
 }
 
 }  // namespace
