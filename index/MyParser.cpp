@@ -352,8 +352,7 @@ EntryList getRef(const IndexEL& index, std::string_view key, std::string_view ki
 
 namespace {
 
-// The text index of a walk's nodes: every text that does not begin with '@'
-// filed under itself, in position order, keys in the order of their first
+// The text index of a walk's nodes: every text filed under itself, in position order, keys in the order of their first
 // text, one leaf per key; a text's depth is 2 per element around it.
 Index textIndexOf(const DocumentTree& nodes) {
     Index tx;
@@ -366,7 +365,6 @@ Index textIndexOf(const DocumentTree& nodes) {
             continue;
         }
         const std::string_view text = nodes.label(p);
-        if (text.front() == '@') continue;  // filed in the element index
         const std::uint32_t slot = tx.slotFor(text);
         if (slot == leaves.size()) leaves.push_back(xml::leafNode(xml::TXNode{std::string(text)}));
         tx.appendExact(slot, EmbeddingEntry{p, 2 * std::int64_t(ends.size()), p, 0, 0, leaves[slot]});
@@ -533,6 +531,16 @@ bool allBlancs(std::string_view text) {
     return true;
 }
 
+namespace {
+// True when every byte is white space to the scanner (blanks, line ends,
+// tabs, form feeds, vertical tabs, carriage returns, no-break spaces).
+bool allSeparators(std::string_view text) {
+    for (char c : text)
+        if (!xml::isSEPCHAR(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+}  // namespace
+
 std::vector<xml::XMLEvent> attrs(const xml::LazyAttList& attributes, std::vector<xml::XMLEvent> events) {
     if (attributes.empty()) return events;
     std::vector<xml::XMLEvent> out;
@@ -575,13 +583,14 @@ namespace {
 
 constexpr std::uint32_t kNoSlot = ~std::uint32_t(0);
 
-// One distinct label of elements, attribute elements or '@' texts: its text
-// for the mapping, the node alone that every entry of it carries, and its
+// One distinct label of elements or attribute elements: its text for the
+// mapping, the node alone that every entry of it carries, and its
 // element-index slot once it has been filed.
 struct LabelInfo {
     std::string_view text;
     const xml::Tree* leaf = nullptr;
     std::uint32_t slot = kNoSlot;
+    bool attribute = false;  // "@" and an attribute's name, filed under the name
     EntryList entries;  // the label's nodes in position order
 };
 
@@ -613,26 +622,16 @@ public:
     // no open element (false).
     template <class Source>
     bool feed(Source&& source) {
-        std::vector<xml::XMLEvent> queued;
-        std::size_t nextQueued = 0;
         for (;;) {
-            std::optional<xml::XMLEvent> event;
-            if (nextQueued < queued.size()) {
-                event = std::move(queued[nextQueued++]);
-            } else {
-                queued.clear();
-                nextQueued = 0;
-                event = source();
-                if (!event) return true;
-            }
+            std::optional<xml::XMLEvent> event = source();
+            if (!event) return true;
             if (auto* start = std::get_if<xml::StartEvent>(&*event)) {
                 open(start->name);
-                if (!start->attributes.empty()) queued = attrs(start->attributes, {});
+                attributes(start->attributes);
             } else if (auto* empty = std::get_if<xml::EmptyEvent>(&*event)) {
                 open(empty->name);
-                std::vector<xml::XMLEvent> close;
-                close.emplace_back(xml::EndEvent{empty->name});
-                queued = attrs(empty->attributes, std::move(close));
+                attributes(empty->attributes);
+                closeInnermost();
             } else if (std::holds_alternative<xml::EndEvent>(*event)) {
                 if (atTop()) return false;  // closes no open element: the top level ends
                 closeInnermost();
@@ -663,8 +662,9 @@ public:
     // How far into a text of textBytes the steps have come (0 when unknown).
     void setRead(std::size_t bytes) { read_ = bytes; }
 
-    void open(std::string_view name) {
-        LabelInfo& info = labelInfo(elementLabels_, name, true);
+    // An element, or (attribute set) the attribute element "@" + name.
+    void open(std::string_view name, bool attribute = false) {
+        LabelInfo& info = labelInfo(elementLabels_, name, attribute);
         std::int64_t position = ++last_;
         result_.mapping.push_back(info.text);
         words_.push_back(0);  // set when it closes
@@ -677,9 +677,14 @@ public:
     void attribute(std::string_view name, std::string_view value) {
         atName_.assign(1, '@');
         atName_.append(name);
-        open(atName_);
+        open(atName_, true);
         addText(value);
         closeInnermost();
+    }
+
+    // The attributes of an element event, each value read in its turn.
+    void attributes(const xml::LazyAttList& list) {
+        for (const auto& [name, value] : list) attribute(name, value.get());
     }
 
     void closeInnermost() {
@@ -690,17 +695,13 @@ public:
         assignSlot(*f.label);
     }
 
+    // A text, whatever its first byte. White space before the first node
+    // (a carriage return between prolog items) is not the document.
     void addText(std::string_view text) {
         if (allBlancs(text)) return;
-        std::int64_t position = ++last_;
+        if (last_ == 0 && allSeparators(text)) return;
+        ++last_;
         words_.push_back(DocumentTree::kTextWord);
-        if (text.front() == '@') {
-            LabelInfo& info = labelInfo(atTexts_, text, false);
-            result_.mapping.push_back(info.text);
-            pushEntry(info.entries, EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
-            assignSlot(info);
-            return;
-        }
         // The text index is made from the mapping when first read.
         result_.mapping.push_back(keepForRun(text));
     }
@@ -742,14 +743,14 @@ private:
     }
 
     LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label,
-                         bool element) {
+                         bool attribute) {
         auto it = labels.find(label);
         if (it != labels.end()) return it->second;
         std::string_view kept = keepForRun(label);
         LabelInfo& info = labels[kept];
         info.text = kept;
-        info.leaf = element ? xml::leafNode(xml::ELNode{std::string(label), {}})
-                            : xml::leafNode(xml::TXNode{std::string(label)});
+        info.leaf = xml::leafNode(xml::ELNode{std::string(label), {}});
+        info.attribute = attribute;
         return info;
     }
 
@@ -759,18 +760,17 @@ private:
     void assignSlot(LabelInfo& info) {
         if (info.slot != kNoSlot) return;
         std::string_view key = info.text;
-        if (!key.empty() && key.front() == '@') key.remove_prefix(1);
+        if (info.attribute) key.remove_prefix(1);
         info.slot = result_.elementIndex.slotFor(key);
     }
 
-    // Puts the labels' entries in the element index: one, two or three
-    // labels share a key ("x", "@x" and the text "@x"); their entries are
-    // merged in position order.
+    // Puts the labels' entries in the element index: one or two labels
+    // share a key (the element "x" and the attribute element "@x"); their
+    // entries are merged in position order.
     void fillElementIndex() {
         std::vector<std::vector<LabelInfo*>> bySlot(result_.elementIndex.size());
-        for (auto* labels : {&elementLabels_, &atTexts_})
-            for (auto& [text, info] : *labels)
-                if (info.slot != kNoSlot) bySlot[info.slot].push_back(&info);
+        for (auto& [text, info] : elementLabels_)
+            if (info.slot != kNoSlot) bySlot[info.slot].push_back(&info);
         for (std::uint32_t slot = 0; slot < bySlot.size(); ++slot) {
             auto& infos = bySlot[slot];
             if (infos.size() == 1) {
@@ -794,7 +794,6 @@ private:
 
     BuildResult result_;
     std::unordered_map<std::string_view, LabelInfo> elementLabels_;  // elements and attribute elements
-    std::unordered_map<std::string_view, LabelInfo> atTexts_;        // texts that begin with '@'
     std::vector<Frame> open_;
     std::vector<std::uint32_t> words_;  // by position: the document tree's word of each node
     DocumentTree::LargeCounts large_;

@@ -5,7 +5,10 @@
 // Numbering: nodes are numbered in preorder from 1. An element is followed by
 // one attribute element per attribute ("@" and the attribute name), each
 // directly followed by its value text (none when the value is blank), then by
-// its content. Blank texts (only blanks, newlines and tabs) get no node.
+// its content. Blank texts (only blanks, newlines and tabs) get no node, nor
+// does white space before the first node (a carriage return between prolog
+// items, say). A text is a text whatever its first byte: only the attribute
+// elements the walk makes carry a leading '@'.
 // Depth is 0 at the top level and 2 more per element level.
 //
 // Keys, labels and mapping texts are string_views into storage that lives for
@@ -120,8 +123,8 @@ const V& getMapName(const K& key, const std::vector<std::pair<K, V>>& pairs) {
 // ---------------------------------------------------------------------------
 // Synonym index and merge
 
-// A node filed under the class of its name: the label (element name,
-// attribute name or '@' text without the '@') and the node's entry.
+// A node filed under the class of its name: the label (element or
+// attribute name) and the node's entry.
 struct SynonymRecord {
     std::string_view label;
     EmbeddingEntry entry;
@@ -189,8 +192,8 @@ EntryList getRef(const IndexEL& index, std::string_view key, std::string_view ki
 // Text index
 
 // The text index of a document, made when first read from the nodes of its
-// walk: every text that does not begin with '@' is filed under itself, in
-// position order, keys in the order of their first text. Queries that name
+// walk: every text is filed under itself, in position order, keys in the
+// order of their first text. Queries that name
 // no text never make it. Copies share one index.
 class TextIndex {
 public:
