@@ -290,8 +290,71 @@ Index mergeIndex(Index elementIndex) {
     return elementIndex;
 }
 
+// ---------------------------------------------------------------------------
+// The walked element index
+
+struct ElementIndex::State {
+    Index slots;
+    std::vector<Key> keys;
+    DocumentTree tree;
+    bool compact = false;
+    std::optional<Index> whole;
+};
+
+ElementIndex::ElementIndex() : ElementIndex(Index{}) {}
+
+ElementIndex::ElementIndex(Index built) : state_(std::make_shared<State>()) { state_->slots = std::move(built); }
+
+ElementIndex::ElementIndex(Index slots, std::vector<Key> keys, DocumentTree tree) : state_(std::make_shared<State>()) {
+    if (keys.size() != slots.size()) throw InternalError("ElementIndex: keys and slots differ in number");
+    state_->slots = std::move(slots);
+    state_->keys = std::move(keys);
+    state_->tree = std::move(tree);
+    state_->compact = true;
+}
+
+const Index& ElementIndex::keys() const { return state_->slots; }
+
+bool ElementIndex::compact() const { return state_->compact; }
+
+EntryList ElementIndex::exact(std::uint32_t slot) const {
+    const State& s = *state_;
+    if (!s.compact) return s.slots.entries()[slot].exact;
+    const Key& k = s.keys[slot];
+    EntryList out;
+    out.reserve(k.nodes.size());
+    std::int64_t high = 0;
+    std::size_t nextStep = 0;
+    for (std::size_t i = 0; i < k.nodes.size(); ++i) {
+        while (nextStep < k.highSteps.size() && k.highSteps[nextStep] == i) {
+            high += std::int64_t(1) << 32;
+            ++nextStep;
+        }
+        const Node n = k.nodes[i];
+        const std::int64_t position = high + n.position;
+        const bool attribute = n.levelAndKind & kAttributeNode;
+        const std::int64_t depth = 2 * std::int64_t(n.levelAndKind & ~kAttributeNode);
+        out.push_back(EmbeddingEntry{position, depth, s.tree.last(position), 0, 0,
+                                     attribute ? k.attributeLeaf : k.elementLeaf});
+    }
+    return out;
+}
+
+const Index& ElementIndex::get() const {
+    State& s = *state_;
+    if (!s.compact) return s.slots;
+    if (!s.whole) {
+        Index whole = s.slots;
+        for (std::uint32_t slot = 0; slot < whole.size(); ++slot) whole.setExact(slot, exact(slot));
+        s.whole = std::move(whole);
+    }
+    return *s.whole;
+}
+
 struct IndexEL::State {
     Index index;
+    ElementIndex source;       // the exact lists not taken yet, when compact
+    std::vector<bool> filled;  // by slot: the key's exact list is in place
     std::vector<bool> done;  // by slot: the key's inexact entries are in place
     std::size_t left = 0;    // keys not merged yet
     bool classified = false;
@@ -308,8 +371,19 @@ struct IndexEL::State {
         }
         classified = true;
     }
+    void fill(std::uint32_t slot) {
+        if (filled[slot]) return;
+        index.setExact(slot, source.exact(slot));
+        filled[slot] = true;
+    }
     const IndexEntry& entry(std::uint32_t slot) {
         if (!done[slot]) {
+            // The merge reads the key's exact list and its translation's.
+            fill(slot);
+            const auto vocab = lookupVocabulary(index.entryAt(slot).key);
+            if (vocab && !vocab->translation.empty())
+                if (const IndexEntry* t = index.find(vocab->translation))
+                    fill(static_cast<std::uint32_t>(t - index.entries().data()));
             mergeEntry(index, slot);
             done[slot] = true;
             --left;
@@ -322,8 +396,18 @@ IndexEL::IndexEL() : IndexEL(Index{}) {}
 
 IndexEL::IndexEL(Index walked) : state_(std::make_shared<State>()) {
     state_->done.assign(walked.size(), false);
+    state_->filled.assign(walked.size(), true);
     state_->left = walked.size();
     state_->index = std::move(walked);
+}
+
+IndexEL::IndexEL(ElementIndex walked) : state_(std::make_shared<State>()) {
+    const std::size_t n = walked.size();
+    state_->done.assign(n, false);
+    state_->filled.assign(n, !walked.compact());
+    state_->left = n;
+    state_->index = walked.keys();
+    state_->source = std::move(walked);
 }
 
 const Index& IndexEL::merged() const {
@@ -591,7 +675,8 @@ struct LabelInfo {
     const xml::Tree* leaf = nullptr;
     std::uint32_t slot = kNoSlot;
     bool attribute = false;  // "@" and an attribute's name, filed under the name
-    EntryList entries;  // the label's nodes in position order
+    ElementIndex::Key nodes;  // the label's nodes in position order
+    std::int64_t high = 0;    // the high 32 bits of the last node's position
 };
 
 char predefinedEntity(std::string_view name) {
@@ -649,10 +734,10 @@ public:
 
     BuildResult finish(bool reachedEnd) {
         while (!atTop()) closeInnermost();
-        fillElementIndex();
         result_.reachedEnd = reachedEnd;
         result_.lastPosition = last_;
         result_.tree = DocumentTree(result_.mapping, std::move(words_), std::move(large_));
+        result_.elementIndex = elementIndex();
         result_.textIndex = TextIndex(result_.tree);
         return std::move(result_);
     }
@@ -668,9 +753,9 @@ public:
         std::int64_t position = ++last_;
         result_.mapping.push_back(info.text);
         words_.push_back(0);  // set when it closes
-        // Filed now, in position order; the end of its subtree is set when it closes.
-        pushEntry(info.entries, EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
-        open_.push_back(Frame{position, &info, info.entries.size() - 1});
+        // Filed now, in position order; the end of its subtree is in its word.
+        pushNode(info, position);
+        open_.push_back(Frame{position, &info});
     }
 
     // An attribute: its attribute element with the value text inside.
@@ -691,7 +776,6 @@ public:
         Frame f = open_.back();
         open_.pop_back();
         words_[static_cast<std::size_t>(f.position)] = DocumentTree::elementWord(f.position, last_ - f.position, large_);
-        f.label->entries[f.entry].last = last_;
         assignSlot(*f.label);
     }
 
@@ -710,20 +794,21 @@ private:
     struct Frame {
         std::int64_t position;
         LabelInfo* label;
-        std::size_t entry;  // the element's place in its label's entries
     };
-
-    std::int64_t depth() const { return 2 * static_cast<std::int64_t>(open_.size()); }
 
     template <class T>
     static void adviseHugePages(const std::vector<T>& v) {
         xml::Arena::adviseHugePages(v.data(), v.capacity() * sizeof(T));
     }
 
-    // A long entry list grows to the size that its growth so far promises
-    // for the whole text (when the direct walk tells how far it has read),
-    // so that it is seldom copied, into storage offered for huge pages.
-    void pushEntry(EntryList& list, const EmbeddingEntry& entry) {
+    // Files the node at a position under its label. A long node list grows
+    // to the size that its growth so far promises for the whole text (when
+    // the direct walk tells how far it has read), so that it is seldom
+    // copied, into storage offered for huge pages.
+    void pushNode(LabelInfo& info, std::int64_t position) {
+        const std::size_t level = open_.size();
+        if (level >= ElementIndex::kAttributeNode) throw Fatal("Attention: the document is nested too deep");
+        std::vector<ElementIndex::Node>& list = info.nodes.nodes;
         const std::size_t size = list.size();
         if (size == list.capacity() && size >= 16384) {
             std::size_t want = 2 * size;
@@ -733,13 +818,19 @@ private:
                 want = std::clamp(want, size + size / 8, 4 * size);
             }
             // The storage is offered for huge pages before it is filled.
-            EntryList grown;
+            std::vector<ElementIndex::Node> grown;
             grown.reserve(want);
             adviseHugePages(grown);
             grown.insert(grown.end(), list.begin(), list.end());
             list.swap(grown);
         }
-        list.push_back(entry);
+        while ((position >> 32) > info.high) {
+            info.nodes.highSteps.push_back(size);
+            ++info.high;
+        }
+        list.push_back(ElementIndex::Node{
+            static_cast<std::uint32_t>(position),
+            static_cast<std::uint32_t>(level) | (info.attribute ? ElementIndex::kAttributeNode : 0u)});
     }
 
     LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label,
@@ -751,6 +842,7 @@ private:
         info.text = kept;
         info.leaf = xml::leafNode(xml::ELNode{std::string(label), {}});
         info.attribute = attribute;
+        (attribute ? info.nodes.attributeLeaf : info.nodes.elementLeaf) = info.leaf;
         return info;
     }
 
@@ -761,38 +853,62 @@ private:
         if (info.slot != kNoSlot) return;
         std::string_view key = info.text;
         if (info.attribute) key.remove_prefix(1);
-        info.slot = result_.elementIndex.slotFor(key);
+        info.slot = slots_.slotFor(key);
     }
 
-    // Puts the labels' entries in the element index: one or two labels
-    // share a key (the element "x" and the attribute element "@x"); their
-    // entries are merged in position order.
-    void fillElementIndex() {
-        std::vector<std::vector<LabelInfo*>> bySlot(result_.elementIndex.size());
-        for (auto& [text, info] : elementLabels_)
-            if (info.slot != kNoSlot) bySlot[info.slot].push_back(&info);
-        for (std::uint32_t slot = 0; slot < bySlot.size(); ++slot) {
-            auto& infos = bySlot[slot];
-            if (infos.size() == 1) {
-                result_.elementIndex.setExact(slot, std::move(infos.front()->entries));
+    // The element index of the labels' nodes: one or two labels share a key
+    // (the element "x" and the attribute element "@x"); their nodes are
+    // merged in position order.
+    ElementIndex elementIndex() {
+        std::vector<ElementIndex::Key> keys(slots_.size());
+        for (auto& [text, info] : elementLabels_) {
+            if (info.slot == kNoSlot) continue;
+            ElementIndex::Key& key = keys[info.slot];
+            if (key.nodes.empty() && !key.elementLeaf && !key.attributeLeaf) {
+                key = std::move(info.nodes);
                 continue;
             }
-            EntryList all;
-            std::size_t total = 0;
-            for (LabelInfo* info : infos) total += info->entries.size();
-            all.reserve(total);
-            // Each label's nodes are in position order: the lists merge.
-            for (LabelInfo* info : infos) {
-                const auto middle = all.end() - all.begin();
-                all.insert(all.end(), info->entries.begin(), info->entries.end());
-                EntryList().swap(info->entries);
-                std::inplace_merge(all.begin(), all.begin() + middle, all.end(), byPosition);
-            }
-            result_.elementIndex.setExact(slot, std::move(all));
+            key = mergedNodes(key, info.nodes);
+            info.nodes = {};
         }
+        return ElementIndex(std::move(slots_), std::move(keys), result_.tree);
+    }
+
+    // Two labels' nodes in one position order.
+    static ElementIndex::Key mergedNodes(const ElementIndex::Key& a, const ElementIndex::Key& b) {
+        ElementIndex::Key out;
+        out.elementLeaf = a.elementLeaf ? a.elementLeaf : b.elementLeaf;
+        out.attributeLeaf = a.attributeLeaf ? a.attributeLeaf : b.attributeLeaf;
+        out.nodes.reserve(a.nodes.size() + b.nodes.size());
+        struct Reader {
+            const ElementIndex::Key& key;
+            std::size_t i = 0, step = 0;
+            std::int64_t high = 0;
+            bool more() const { return i < key.nodes.size(); }
+            std::int64_t position() {
+                while (step < key.highSteps.size() && key.highSteps[step] == i) {
+                    high += std::int64_t(1) << 32;
+                    ++step;
+                }
+                return high + key.nodes[i].position;
+            }
+        };
+        Reader x{a}, y{b};
+        std::int64_t high = 0;
+        while (x.more() || y.more()) {
+            Reader& r = !y.more() || (x.more() && x.position() < y.position()) ? x : y;
+            const std::int64_t position = r.position();
+            while ((position >> 32) > high) {
+                out.highSteps.push_back(out.nodes.size());
+                ++high;
+            }
+            out.nodes.push_back(r.key.nodes[r.i++]);
+        }
+        return out;
     }
 
     BuildResult result_;
+    Index slots_;  // the element-index keys in the order of their first complete node
     std::unordered_map<std::string_view, LabelInfo> elementLabels_;  // elements and attribute elements
     std::vector<Frame> open_;
     std::vector<std::uint32_t> words_;  // by position: the document tree's word of each node

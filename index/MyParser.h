@@ -89,6 +89,57 @@ private:
     std::vector<std::uint64_t> table_;
 };
 
+// The element index as the walk leaves it: per key, the position and depth
+// of each of its nodes (8 bytes a node) and the node alone of its element
+// and of its attribute element; the full entries of a key (the last position
+// from the document tree, costs 0) are made when the key is read. A walk
+// files every element and attribute element of a document here, and a run
+// reads the few keys its query names.
+class ElementIndex {
+public:
+    // One node of a key: the low 32 bits of its position, and its level (half
+    // its depth) with kAttributeNode set for an attribute element.
+    struct Node {
+        std::uint32_t position;
+        std::uint32_t levelAndKind;
+    };
+    static constexpr std::uint32_t kAttributeNode = 0x80000000u;
+    struct Key {
+        std::vector<Node> nodes;  // ascending by position
+        // The places in `nodes` where the high 32 bits of the positions go
+        // up by one (past 2^32 numbered nodes).
+        std::vector<std::size_t> highSteps;
+        const xml::Tree* elementLeaf = nullptr;
+        const xml::Tree* attributeLeaf = nullptr;
+    };
+
+    ElementIndex();
+    // `slots` holds the keys (lists empty), keys[slot] their nodes; `tree`
+    // gives the last positions.
+    ElementIndex(Index slots, std::vector<Key> keys, DocumentTree tree);
+    // An index made elsewhere, handed out as it is.
+    ElementIndex(Index built);  // NOLINT: an index made elsewhere stands for itself
+
+    // The keys, their lists empty (slot lookup).
+    const Index& keys() const;
+    // The exact entries of the key at a slot, made now.
+    EntryList exact(std::uint32_t slot) const;
+    // Whether exact() makes the entries (false: keys() holds them already).
+    bool compact() const;
+
+    // The whole index, made on the first call (dumps and tests).
+    const Index& get() const;
+    operator const Index&() const { return get(); }  // NOLINT
+    const std::vector<IndexEntry>& entries() const { return get().entries(); }
+    std::size_t size() const { return keys().size(); }
+    bool empty() const { return keys().empty(); }
+    const IndexEntry* find(std::string_view key) const { return get().find(key); }
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+};
+
 // The two lists merged by position; on equal positions the second list's
 // entry comes first. Nothing is dropped.
 EntryList sortPos(const EntryList& first, const EntryList& second);
@@ -174,6 +225,7 @@ class IndexEL {
 public:
     IndexEL();
     explicit IndexEL(Index walked);
+    explicit IndexEL(ElementIndex walked);
     // The whole merged index.
     const Index& merged() const;
     // True once a lookup has classified the keys.
@@ -245,7 +297,7 @@ std::string documentLabel(std::string_view value, std::int64_t position);
 using EventSource = std::function<std::optional<xml::XMLEvent>()>;
 
 struct BuildResult {
-    Index elementIndex;  // before the synonym merge
+    ElementIndex elementIndex;  // before the synonym merge
     TextIndex textIndex;  // made from the mapping when first read
     Mapping mapping;
     // The first top-level tree, or the tree "empty", built on request from

@@ -62,7 +62,7 @@ struct Row {
 // Every filed node with its entry, by position.
 std::vector<Row> rows(const BuildResult& r) {
     std::vector<Row> out(static_cast<std::size_t>(r.lastPosition));
-    for (const Index* index : {static_cast<const Index*>(&r.elementIndex), &r.textIndex.get()})
+    for (const Index* index : {&r.elementIndex.get(), &r.textIndex.get()})
         for (const auto& e : index->entries())
             for (const auto& x : e.exact) {
                 EXPECT_EQ(x.renamingCost, 0);
@@ -114,7 +114,7 @@ TEST(Walk, WorkedExample) {
     EXPECT_EQ(keys(r.elementIndex), (std::vector<std::string>{"id", "name", "item"}));
     EXPECT_EQ(keys(r.textIndex), (std::vector<std::string>{"7", "Pen"}));
     EXPECT_EQ(positions(r.elementIndex.find("name")->exact), (std::vector<std::int64_t>{4, 6}));
-    for (const Index* index : {static_cast<const Index*>(&r.elementIndex), &r.textIndex.get()})
+    for (const Index* index : {&r.elementIndex.get(), &r.textIndex.get()})
         for (const auto& e : index->entries()) EXPECT_TRUE(e.inexact.empty());
     EXPECT_EQ(getMapName(2, r.mapping), "@id");
     // The entries of one label share the node alone.
