@@ -11,7 +11,7 @@ namespace axf::index {
 
 struct DocumentTree::Nodes {
     const xml::Tree* built = nullptr;  // the root, once made
-    std::span<const std::string_view> labels;
+    Mapping labels;
     std::vector<std::uint32_t> words;
     LargeCounts large;
     // The node made for each position, null until made; zeroed storage
@@ -95,11 +95,10 @@ DocumentTree::DocumentTree() : nodes_(std::make_shared<Nodes>()) {}
 
 DocumentTree::DocumentTree(const xml::Tree* built) : nodes_(std::make_shared<Nodes>()) { nodes_->built = built; }
 
-DocumentTree::DocumentTree(std::span<const std::string_view> labels, std::vector<std::uint32_t> words,
-                           LargeCounts large)
+DocumentTree::DocumentTree(Mapping labels, std::vector<std::uint32_t> words, LargeCounts large)
     : nodes_(std::make_shared<Nodes>()) {
     if (labels.size() != words.size()) throw InternalError("DocumentTree: labels and words differ in number");
-    nodes_->labels = labels;
+    nodes_->labels = std::move(labels);
     nodes_->words = std::move(words);
     nodes_->large = std::move(large);
 }

@@ -675,6 +675,7 @@ struct LabelInfo {
     const xml::Tree* leaf = nullptr;
     std::uint32_t slot = kNoSlot;
     bool attribute = false;  // "@" and an attribute's name, filed under the name
+    std::uint32_t name = 0;  // its number in the mapping
     ElementIndex::Key nodes;  // the label's nodes in position order
     std::int64_t high = 0;    // the high 32 bits of the last node's position
 };
@@ -696,8 +697,6 @@ public:
         // A node takes some 20 bytes of text; reserved room that is never
         // used is never touched.
         result_.mapping.reserve(textBytes / 8 + 1);
-        adviseHugePages(result_.mapping);
-        result_.mapping.emplace_back();  // position 0 numbers no node
         words_.reserve(textBytes / 8 + 1);
         adviseHugePages(words_);
         words_.push_back(0);
@@ -736,6 +735,7 @@ public:
         while (!atTop()) closeInnermost();
         result_.reachedEnd = reachedEnd;
         result_.lastPosition = last_;
+        result_.mapping.finishBuilding();
         result_.tree = DocumentTree(result_.mapping, std::move(words_), std::move(large_));
         result_.elementIndex = elementIndex();
         result_.textIndex = TextIndex(result_.tree);
@@ -751,7 +751,7 @@ public:
     void open(std::string_view name, bool attribute = false) {
         LabelInfo& info = labelInfo(elementLabels_, name, attribute);
         std::int64_t position = ++last_;
-        result_.mapping.push_back(info.text);
+        result_.mapping.pushName(info.name);
         words_.push_back(0);  // set when it closes
         // Filed now, in position order; the end of its subtree is in its word.
         pushNode(info, position);
@@ -787,7 +787,7 @@ public:
         ++last_;
         words_.push_back(DocumentTree::kTextWord);
         // The text index is made from the mapping when first read.
-        result_.mapping.push_back(keepForRun(text));
+        result_.mapping.pushText(text);
     }
 
 private:
@@ -842,6 +842,7 @@ private:
         info.text = kept;
         info.leaf = xml::leafNode(xml::ELNode{std::string(label), {}});
         info.attribute = attribute;
+        info.name = result_.mapping.nameNumber(kept);
         (attribute ? info.nodes.attributeLeaf : info.nodes.elementLeaf) = info.leaf;
         return info;
     }

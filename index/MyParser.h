@@ -29,6 +29,7 @@
 #include "common/Output.h"
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
+#include "index/Mapping.h"
 #include "index/TranslationTable.h"
 #include "xml/XML.h"
 #include "xml/XMLParse.h"
@@ -153,10 +154,8 @@ bool lt(const EmbeddingEntry& a, const EmbeddingEntry& b);
 bool equ(const EmbeddingEntry& a, const EmbeddingEntry& b);
 
 // ---------------------------------------------------------------------------
-// Mapping: the label of every numbered node, indexed by position (slot 0 is
-// unused): the element name, "@" and the name for an attribute element, or
-// the text.
-using Mapping = std::vector<std::string_view>;
+// Mapping (index/Mapping.h): the label of every numbered node, indexed by
+// position (slot 0 is unused).
 
 // The label of the node at a position. A position that numbers no node
 // throws InternalError.

@@ -122,7 +122,7 @@ TEST(DocumentTree, ElementsPastAWordKeepTheirCountAside) {
     EXPECT_EQ(large, (DocumentTree::LargeCounts{{7, 0x7FFFFFFF}, {9, std::int64_t(1) << 40}}));
 
     // <a><b/>t</a> with a's count kept aside reads as with its word.
-    const std::vector<std::string_view> labels{"", "a", "b", "t"};
+    const Mapping labels{"", "a", "b", "t"};
     DocumentTree aside(labels, {0, DocumentTree::kLargeWord, 0, DocumentTree::kTextWord}, {{1, 2}});
     DocumentTree inWord(labels, {0, 4, 0, DocumentTree::kTextWord});
     EXPECT_EQ(aside.last(1), 3);
