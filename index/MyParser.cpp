@@ -586,6 +586,86 @@ private:
     std::size_t given_ = 0;  // bytes before this are given back
 };
 
+// The places where the preparation of a text dropped bytes: for each
+// dropped byte, the prepared offset at which it was dropped (low 32 bits,
+// with the steps of the high bits aside), in ascending order.
+class RemovedBytes {
+public:
+    explicit RemovedBytes(std::size_t originalSize) : originalSize_(originalSize) {}
+    void add(std::size_t preparedOffset) {
+        while ((preparedOffset >> 32) > high_) {
+            highSteps_.push_back(low_.size());
+            ++high_;
+        }
+        low_.push_back(static_cast<std::uint32_t>(preparedOffset));
+    }
+    // The offset in the original text of the prepared byte k (the
+    // original's length from the prepared text's end on).
+    std::size_t originalOffset(std::size_t k, std::size_t preparedSize) const {
+        if (k >= preparedSize) return originalSize_;
+        // The bytes dropped before k's byte was written: those recorded at
+        // prepared offsets up to k.
+        std::size_t lo = 0, hi = low_.size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (full(mid) <= k)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return k + lo;
+    }
+
+private:
+    std::size_t full(std::size_t i) const {
+        const std::size_t high = std::upper_bound(highSteps_.begin(), highSteps_.end(), i) - highSteps_.begin();
+        return (high << 32) | low_[i];
+    }
+    std::size_t originalSize_;
+    std::vector<std::uint32_t> low_;
+    std::vector<std::size_t> highSteps_;
+    std::size_t high_ = 0;
+};
+
+// deleteBlanc in place: the text's first `size` bytes are rewritten to their
+// prepared form (never ahead of what is read), each dropped byte recorded.
+// Gives the prepared length.
+std::size_t prepareInPlace(char* data, std::size_t size, RemovedBytes& removed) {
+    char* o = data;
+    const char* d = data;
+    prepareText(std::string_view(data, size), [&](std::size_t from, std::size_t to, bool asBlank) {
+        if (asBlank) {
+            for (std::size_t k = from; k < to; ++k) {
+                const char c = d[k];
+                *o++ = (c == '\n' || c == '\t') ? ' ' : c;
+            }
+        } else {
+            for (std::size_t k = from; k < to; ++k) {
+                const char c = d[k];
+                if (c == '\n' || c == '\t') {
+                    removed.add(static_cast<std::size_t>(o - data));
+                    continue;
+                }
+                *o++ = c;
+            }
+        }
+        return true;
+    });
+    return static_cast<std::size_t>(o - data);
+}
+
+// The whole pages of [data + given, data + read) go back to the system;
+// those bytes must not be read again. Gives how far the pages are given back.
+std::size_t giveBackBefore(char* data, std::size_t given, std::size_t read) {
+    constexpr std::uintptr_t kPage = 4096;
+    const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t from = (base + given + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t to = (base + read) & ~(kPage - 1);
+    if (to <= from) return given;
+    madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    return to - base;
+}
+
 }  // namespace
 
 std::string deleteBlanc(std::string_view text) {
@@ -1188,14 +1268,14 @@ namespace {
 // Walks the event parser's events of text[from, end), or of the whole
 // document (with its prolog) when from is 0 and withProlog is set; a stop
 // before the end of the text fails with the position in the original text.
-void walkEvents(Walk& walk, std::string_view original, std::string_view prepared, std::size_t from, bool withProlog,
-                bool& reachedEnd) {
+void walkEvents(Walk& walk, const std::function<std::size_t(std::size_t)>& toOriginal, std::string_view prepared,
+                std::size_t from, bool withProlog, bool& reachedEnd) {
     xml::DocumentEvents events = withProlog ? xml::parseDocument(prepared) : xml::parseInstance(prepared.substr(from));
     reachedEnd = walk.feed([&events] { return events.next(); });
     if (reachedEnd && events.stop().early) {
         const auto& stop = events.stop();
-        throw Fatal("Attention: malformed document at byte " +
-                    std::to_string(originalOffset(original, from + stop.offset)) + ": " + stop.token);
+        throw Fatal("Attention: malformed document at byte " + std::to_string(toOriginal(from + stop.offset)) +
+                    ": " + stop.token);
     }
 }
 
@@ -1203,28 +1283,47 @@ void walkEvents(Walk& walk, std::string_view original, std::string_view prepared
 
 namespace {
 
-BuildResult walkDirect(std::string_view prepared, std::string_view original,
+// toOriginal(k): the offset in the original text of the prepared text's
+// byte k (the original's length past the end).
+BuildResult walkDirect(std::string_view prepared, const std::function<std::size_t(std::size_t)>& toOriginal,
                        std::function<void(std::size_t)> done) {
     Walk walk(prepared.size());
     DirectOutcome outcome = DirectWalk(prepared, walk, std::move(done)).run();
     bool reachedEnd = outcome.kind == DirectOutcome::Ended;
     if (outcome.kind == DirectOutcome::HandedOver)
-        walkEvents(walk, original, prepared, outcome.at, false, reachedEnd);
+        walkEvents(walk, toOriginal, prepared, outcome.at, false, reachedEnd);
     else if (outcome.kind == DirectOutcome::NotTaken)
-        walkEvents(walk, original, prepared, 0, true, reachedEnd);
+        walkEvents(walk, toOriginal, prepared, 0, true, reachedEnd);
     return walk.finish(reachedEnd);
+}
+
+std::function<std::size_t(std::size_t)> offsetsIn(std::string_view original) {
+    return [original](std::size_t k) { return originalOffset(original, k); };
 }
 
 }  // namespace
 
 BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original) {
-    return walkDirect(prepared, original, {});
+    return walkDirect(prepared, offsetsIn(original), {});
 }
 
 IndexedDocument parseText(std::string_view text) {
     PreparedText prepared(text);
     return indexedDocument(
-        walkDirect(prepared.view(), text, [&prepared](std::size_t read) { prepared.giveBack(read); }));
+        walkDirect(prepared.view(), offsetsIn(text), [&prepared](std::size_t read) { prepared.giveBack(read); }));
+}
+
+IndexedDocument parseTextInPlace(std::string&& text) {
+    std::string buffer = std::move(text);
+    RemovedBytes removed(buffer.size());
+    buffer.resize(prepareInPlace(buffer.data(), buffer.size(), removed));
+    BuildResult walked = walkDirect(
+        buffer, [&removed, &buffer](std::size_t k) { return removed.originalOffset(k, buffer.size()); },
+        [&buffer, given = std::size_t(0)](std::size_t read) mutable {
+            given = giveBackBefore(buffer.data(), given, std::min(read, buffer.size()));
+        });
+    std::string().swap(buffer);  // nothing reads the text any more
+    return indexedDocument(std::move(walked));
 }
 
 }  // namespace axf::index

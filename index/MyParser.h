@@ -360,6 +360,9 @@ BuildResult buildIndexesDirect(std::string_view prepared, std::string_view origi
 // Indexes one document text. A document whose events stop before the end of
 // the text throws Fatal with the byte offset and what stands there.
 IndexedDocument parseText(std::string_view text);
+// The same, over a text whose storage the indexer takes: the text is
+// prepared in place and its storage given back once the walk is done.
+IndexedDocument parseTextInPlace(std::string&& text);
 
 // ---------------------------------------------------------------------------
 // Diagnostic dumps (MyParserShow.cpp). Nothing in a run calls them; they
