@@ -111,6 +111,8 @@ bool DocumentTree::isText(std::int64_t position) const { return nodes_->isText(p
 
 std::int64_t DocumentTree::last(std::int64_t position) const { return nodes_->last(position); }
 
+const std::vector<std::uint32_t>& DocumentTree::words() const { return nodes_->words; }
+
 bool DocumentTree::byPosition() const { return nodes_->size() > 1; }
 
 const xml::Tree* DocumentTree::root() const {

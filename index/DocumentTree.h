@@ -66,6 +66,8 @@ public:
     std::string_view label(std::int64_t position) const;
     bool isText(std::int64_t position) const;
     std::int64_t last(std::int64_t position) const;
+    // The nodes' words, by position.
+    const std::vector<std::uint32_t>& words() const;
 
 private:
     struct Nodes;

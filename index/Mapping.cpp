@@ -151,6 +151,8 @@ std::string_view Mapping::operator[](std::size_t position) const {
     return store_->label(store_->labels[position]);
 }
 
+const std::uint32_t* Mapping::raw() const { return store_->labels.data(); }
+
 std::uint32_t Mapping::nameNumber(std::string_view name) {
     Store& s = *store_;
     if (s.names.size() >= kNameLabel) throw Fatal("Attention: the document has too many distinct names");

@@ -296,19 +296,40 @@ Index mergeIndex(Index elementIndex) {
 struct ElementIndex::State {
     Index slots;
     std::vector<Key> keys;
+    Mapping labels;
     DocumentTree tree;
     bool compact = false;
     std::optional<Index> whole;
+
+    // f(position, depth, last, name number) for every element and attribute
+    // element, in position order.
+    template <class F>
+    void eachElement(F&& f) const {
+        const std::vector<std::uint32_t>& words = tree.words();
+        const std::uint32_t* raw = labels.raw();
+        std::vector<std::int64_t> ends;  // last positions of the elements around
+        const std::int64_t n = std::int64_t(words.size());
+        for (std::int64_t p = 1; p < n; ++p) {
+            const std::uint32_t w = words[std::size_t(p)];
+            if (w & 1) continue;  // a text
+            while (!ends.empty() && ends.back() < p) ends.pop_back();
+            const std::int64_t last = w == DocumentTree::kLargeWord ? tree.last(p) : p + std::int64_t(w >> 1);
+            f(p, 2 * std::int64_t(ends.size()), last, Mapping::nameOf(raw[std::size_t(p)]));
+            if (last > p) ends.push_back(last);
+        }
+    }
 };
 
 ElementIndex::ElementIndex() : ElementIndex(Index{}) {}
 
 ElementIndex::ElementIndex(Index built) : state_(std::make_shared<State>()) { state_->slots = std::move(built); }
 
-ElementIndex::ElementIndex(Index slots, std::vector<Key> keys, DocumentTree tree) : state_(std::make_shared<State>()) {
+ElementIndex::ElementIndex(Index slots, std::vector<Key> keys, Mapping labels, DocumentTree tree)
+    : state_(std::make_shared<State>()) {
     if (keys.size() != slots.size()) throw InternalError("ElementIndex: keys and slots differ in number");
     state_->slots = std::move(slots);
     state_->keys = std::move(keys);
+    state_->labels = std::move(labels);
     state_->tree = std::move(tree);
     state_->compact = true;
 }
@@ -321,22 +342,22 @@ EntryList ElementIndex::exact(std::uint32_t slot) const {
     const State& s = *state_;
     if (!s.compact) return s.slots.entries()[slot].exact;
     const Key& k = s.keys[slot];
-    EntryList out;
-    out.reserve(k.nodes.size());
-    std::int64_t high = 0;
-    std::size_t nextStep = 0;
-    for (std::size_t i = 0; i < k.nodes.size(); ++i) {
-        while (nextStep < k.highSteps.size() && k.highSteps[nextStep] == i) {
-            high += std::int64_t(1) << 32;
-            ++nextStep;
-        }
-        const Node n = k.nodes[i];
-        const std::int64_t position = high + n.position;
-        const bool attribute = n.levelAndKind & kAttributeNode;
-        const std::int64_t depth = 2 * std::int64_t(n.levelAndKind & ~kAttributeNode);
-        out.push_back(EmbeddingEntry{position, depth, s.tree.last(position), 0, 0,
-                                     attribute ? k.attributeLeaf : k.elementLeaf});
+    // Counted first, so that the list is made at its size.
+    const std::uint32_t* raw = s.labels.raw();
+    const std::size_t n = s.tree.words().size();
+    std::size_t count = 0;
+    for (std::size_t p = 1; p < n; ++p) {
+        const std::uint32_t name = Mapping::nameOf(raw[p]);
+        count += (name == k.elementName) | (name == k.attributeName);
     }
+    EntryList out;
+    out.reserve(count);
+    s.eachElement([&](std::int64_t p, std::int64_t depth, std::int64_t last, std::uint32_t name) {
+        if (name == k.elementName)
+            out.push_back(EmbeddingEntry{p, depth, last, 0, 0, k.elementLeaf});
+        else if (name == k.attributeName)
+            out.push_back(EmbeddingEntry{p, depth, last, 0, 0, k.attributeLeaf});
+    });
     return out;
 }
 
@@ -344,8 +365,21 @@ const Index& ElementIndex::get() const {
     State& s = *state_;
     if (!s.compact) return s.slots;
     if (!s.whole) {
+        // One pass files every node under its key.
+        std::unordered_map<std::uint32_t, std::pair<std::uint32_t, const xml::Tree*>> byName;
+        for (std::uint32_t slot = 0; slot < s.keys.size(); ++slot) {
+            const Key& k = s.keys[slot];
+            if (k.elementName != kNoName) byName[k.elementName] = {slot, k.elementLeaf};
+            if (k.attributeName != kNoName) byName[k.attributeName] = {slot, k.attributeLeaf};
+        }
+        std::vector<EntryList> lists(s.keys.size());
+        s.eachElement([&](std::int64_t p, std::int64_t depth, std::int64_t last, std::uint32_t name) {
+            const auto it = byName.find(name);
+            if (it == byName.end()) throw InternalError("ElementIndex: a node of no key");
+            lists[it->second.first].push_back(EmbeddingEntry{p, depth, last, 0, 0, it->second.second});
+        });
         Index whole = s.slots;
-        for (std::uint32_t slot = 0; slot < whole.size(); ++slot) whole.setExact(slot, exact(slot));
+        for (std::uint32_t slot = 0; slot < whole.size(); ++slot) whole.setExact(slot, std::move(lists[slot]));
         s.whole = std::move(whole);
     }
     return *s.whole;
@@ -756,8 +790,6 @@ struct LabelInfo {
     std::uint32_t slot = kNoSlot;
     bool attribute = false;  // "@" and an attribute's name, filed under the name
     std::uint32_t name = 0;  // its number in the mapping
-    ElementIndex::Key nodes;  // the label's nodes in position order
-    std::int64_t high = 0;    // the high 32 bits of the last node's position
 };
 
 char predefinedEntity(std::string_view name) {
@@ -773,7 +805,7 @@ char predefinedEntity(std::string_view name) {
 // arrive, either from parse events or straight from the text.
 class Walk {
 public:
-    explicit Walk(std::size_t textBytes) : textBytes_(textBytes) {
+    explicit Walk(std::size_t textBytes) {
         // A node takes some 20 bytes of text; reserved room that is never
         // used is never touched.
         result_.mapping.reserve(textBytes / 8 + 1);
@@ -824,17 +856,12 @@ public:
 
     bool atTop() const { return open_.empty(); }
 
-    // How far into a text of textBytes the steps have come (0 when unknown).
-    void setRead(std::size_t bytes) { read_ = bytes; }
-
     // An element, or (attribute set) the attribute element "@" + name.
     void open(std::string_view name, bool attribute = false) {
         LabelInfo& info = labelInfo(elementLabels_, name, attribute);
         std::int64_t position = ++last_;
         result_.mapping.pushName(info.name);
         words_.push_back(0);  // set when it closes
-        // Filed now, in position order; the end of its subtree is in its word.
-        pushNode(info, position);
         open_.push_back(Frame{position, &info});
     }
 
@@ -881,38 +908,6 @@ private:
         xml::Arena::adviseHugePages(v.data(), v.capacity() * sizeof(T));
     }
 
-    // Files the node at a position under its label. A long node list grows
-    // to the size that its growth so far promises for the whole text (when
-    // the direct walk tells how far it has read), so that it is seldom
-    // copied, into storage offered for huge pages.
-    void pushNode(LabelInfo& info, std::int64_t position) {
-        const std::size_t level = open_.size();
-        if (level >= ElementIndex::kAttributeNode) throw Fatal("Attention: the document is nested too deep");
-        std::vector<ElementIndex::Node>& list = info.nodes.nodes;
-        const std::size_t size = list.size();
-        if (size == list.capacity() && size >= 16384) {
-            std::size_t want = 2 * size;
-            if (textBytes_ > 0 && read_ > textBytes_ / 32) {
-                const double share = static_cast<double>(read_) / static_cast<double>(textBytes_);
-                want = static_cast<std::size_t>(static_cast<double>(size) / share * 1.05);
-                want = std::clamp(want, size + size / 8, 4 * size);
-            }
-            // The storage is offered for huge pages before it is filled.
-            std::vector<ElementIndex::Node> grown;
-            grown.reserve(want);
-            adviseHugePages(grown);
-            grown.insert(grown.end(), list.begin(), list.end());
-            list.swap(grown);
-        }
-        while ((position >> 32) > info.high) {
-            info.nodes.highSteps.push_back(size);
-            ++info.high;
-        }
-        list.push_back(ElementIndex::Node{
-            static_cast<std::uint32_t>(position),
-            static_cast<std::uint32_t>(level) | (info.attribute ? ElementIndex::kAttributeNode : 0u)});
-    }
-
     LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label,
                          bool attribute) {
         auto it = labels.find(label);
@@ -923,7 +918,6 @@ private:
         info.leaf = xml::leafNode(xml::ELNode{std::string(label), {}});
         info.attribute = attribute;
         info.name = result_.mapping.nameNumber(kept);
-        (attribute ? info.nodes.attributeLeaf : info.nodes.elementLeaf) = info.leaf;
         return info;
     }
 
@@ -937,55 +931,22 @@ private:
         info.slot = slots_.slotFor(key);
     }
 
-    // The element index of the labels' nodes: one or two labels share a key
-    // (the element "x" and the attribute element "@x"); their nodes are
-    // merged in position order.
+    // The element index of the labels: one or two labels share a key (the
+    // element "x" and the attribute element "@x").
     ElementIndex elementIndex() {
         std::vector<ElementIndex::Key> keys(slots_.size());
         for (auto& [text, info] : elementLabels_) {
             if (info.slot == kNoSlot) continue;
             ElementIndex::Key& key = keys[info.slot];
-            if (key.nodes.empty() && !key.elementLeaf && !key.attributeLeaf) {
-                key = std::move(info.nodes);
-                continue;
+            if (info.attribute) {
+                key.attributeName = info.name;
+                key.attributeLeaf = info.leaf;
+            } else {
+                key.elementName = info.name;
+                key.elementLeaf = info.leaf;
             }
-            key = mergedNodes(key, info.nodes);
-            info.nodes = {};
         }
-        return ElementIndex(std::move(slots_), std::move(keys), result_.tree);
-    }
-
-    // Two labels' nodes in one position order.
-    static ElementIndex::Key mergedNodes(const ElementIndex::Key& a, const ElementIndex::Key& b) {
-        ElementIndex::Key out;
-        out.elementLeaf = a.elementLeaf ? a.elementLeaf : b.elementLeaf;
-        out.attributeLeaf = a.attributeLeaf ? a.attributeLeaf : b.attributeLeaf;
-        out.nodes.reserve(a.nodes.size() + b.nodes.size());
-        struct Reader {
-            const ElementIndex::Key& key;
-            std::size_t i = 0, step = 0;
-            std::int64_t high = 0;
-            bool more() const { return i < key.nodes.size(); }
-            std::int64_t position() {
-                while (step < key.highSteps.size() && key.highSteps[step] == i) {
-                    high += std::int64_t(1) << 32;
-                    ++step;
-                }
-                return high + key.nodes[i].position;
-            }
-        };
-        Reader x{a}, y{b};
-        std::int64_t high = 0;
-        while (x.more() || y.more()) {
-            Reader& r = !y.more() || (x.more() && x.position() < y.position()) ? x : y;
-            const std::int64_t position = r.position();
-            while ((position >> 32) > high) {
-                out.highSteps.push_back(out.nodes.size());
-                ++high;
-            }
-            out.nodes.push_back(r.key.nodes[r.i++]);
-        }
-        return out;
+        return ElementIndex(std::move(slots_), std::move(keys), result_.mapping, result_.tree);
     }
 
     BuildResult result_;
@@ -996,8 +957,6 @@ private:
     DocumentTree::LargeCounts large_;
     std::int64_t last_ = 0;
     std::string atName_;  // "@" and the name of the attribute being walked
-    std::size_t textBytes_ = 0;
-    std::size_t read_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -1130,7 +1089,6 @@ private:
 
     // A start or empty-element tag at p.
     std::size_t tag(std::size_t p) {
-        walk_.setRead(p);
         std::size_t q = skipSep(p + 1);
         if (!nameStartAt(q)) return kHandOver;
         const std::size_t nameEnd = skipName(q + 1);

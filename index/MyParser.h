@@ -11,8 +11,11 @@
 // elements the walk makes carry a leading '@'.
 // Depth is 0 at the top level and 2 more per element level.
 //
-// Keys, labels and mapping texts are string_views into storage that lives for
-// the whole run (the tree arena), so indexes and documents copy cheaply.
+// Keys and labels are string_views into storage that lives for the whole run
+// (the tree arena, the mapping's pool), so indexes and documents copy
+// cheaply. Per node the indexed document keeps 8 bytes: its label (Mapping.h)
+// and its word in the document tree; element-index entries are read off
+// those two when a key is looked up.
 #pragma once
 
 #include <cstdint>
@@ -90,34 +93,26 @@ private:
     std::vector<std::uint64_t> table_;
 };
 
-// The element index as the walk leaves it: per key, the position and depth
-// of each of its nodes (8 bytes a node) and the node alone of its element
-// and of its attribute element; the full entries of a key (the last position
-// from the document tree, costs 0) are made when the key is read. A walk
-// files every element and attribute element of a document here, and a run
-// reads the few keys its query names.
+// The element index as the walk leaves it: for each key, the name numbers
+// (in the mapping) of its element and of its attribute element, and the node
+// alone of each. No list is kept: the entries of a key (position, depth, the
+// last position from the document tree, costs 0) are read off the mapping
+// and the document tree in one pass over the nodes when the key is read. A
+// run reads the few keys its query names.
 class ElementIndex {
 public:
-    // One node of a key: the low 32 bits of its position, and its level (half
-    // its depth) with kAttributeNode set for an attribute element.
-    struct Node {
-        std::uint32_t position;
-        std::uint32_t levelAndKind;
-    };
-    static constexpr std::uint32_t kAttributeNode = 0x80000000u;
+    static constexpr std::uint32_t kNoName = ~std::uint32_t(0);
     struct Key {
-        std::vector<Node> nodes;  // ascending by position
-        // The places in `nodes` where the high 32 bits of the positions go
-        // up by one (past 2^32 numbered nodes).
-        std::vector<std::size_t> highSteps;
+        std::uint32_t elementName = kNoName;
+        std::uint32_t attributeName = kNoName;
         const xml::Tree* elementLeaf = nullptr;
         const xml::Tree* attributeLeaf = nullptr;
     };
 
     ElementIndex();
-    // `slots` holds the keys (lists empty), keys[slot] their nodes; `tree`
-    // gives the last positions.
-    ElementIndex(Index slots, std::vector<Key> keys, DocumentTree tree);
+    // `slots` holds the keys (lists empty), keys[slot] their names; `labels`
+    // and `tree` are the walk's mapping and document tree.
+    ElementIndex(Index slots, std::vector<Key> keys, Mapping labels, DocumentTree tree);
     // An index made elsewhere, handed out as it is.
     ElementIndex(Index built);  // NOLINT: an index made elsewhere stands for itself
 
