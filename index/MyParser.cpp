@@ -348,7 +348,7 @@ EntryList ElementIndex::exact(std::uint32_t slot) const {
     std::size_t count = 0;
     for (std::size_t p = 1; p < n; ++p) {
         const std::uint32_t name = Mapping::nameOf(raw[p]);
-        count += (name == k.elementName) | (name == k.attributeName);
+        count += name != kNoName && (name == k.elementName || name == k.attributeName);
     }
     EntryList out;
     out.reserve(count);

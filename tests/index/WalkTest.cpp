@@ -220,6 +220,31 @@ TEST(Walk, AtTextsAreTexts) {
     EXPECT_EQ(positions(getRef(doc.indexTX, "@id", "E")), (std::vector<std::int64_t>{3}));
 }
 
+// The entries of a key are read off the nodes when the key is looked up:
+// the element's and the attribute element's nodes, in position order, with
+// their depths and last positions, the list made at its size.
+TEST(Walk, KeyEntriesReadOffTheNodes) {
+    IndexedDocument doc =
+        parseText("<site><item id='a'>t<name>n</name></item>u<id>v</id><people><item><id/></item></people></site>");
+    const IndexEntry* id = doc.indexEL.find("id");
+    ASSERT_TRUE(id);
+    EXPECT_EQ(positions(id->exact), (std::vector<std::int64_t>{3, 9, 13}));
+    std::vector<std::int64_t> depths, lasts;
+    for (const EmbeddingEntry& e : id->exact) {
+        depths.push_back(e.depth);
+        lasts.push_back(e.last);
+    }
+    EXPECT_EQ(depths, (std::vector<std::int64_t>{4, 2, 6}));
+    EXPECT_EQ(lasts, (std::vector<std::int64_t>{4, 10, 13}));
+    EXPECT_EQ(label(id->exact[0].tree), "@id");
+    EXPECT_EQ(label(id->exact[1].tree), "id");
+    EXPECT_EQ(id->exact.capacity(), id->exact.size());
+    const IndexEntry* item = doc.indexEL.find("item");
+    ASSERT_TRUE(item);
+    EXPECT_EQ(positions(item->exact), (std::vector<std::int64_t>{2, 12}));
+    EXPECT_EQ(item->exact.capacity(), item->exact.size());
+}
+
 // White space before the first node (a carriage return between prolog
 // items) is no node: the root element stays the document tree, in the direct
 // walk and in the event walk alike; the same white space inside the
