@@ -412,13 +412,23 @@ struct IndexEL::State {
     }
     const IndexEntry& entry(std::uint32_t slot) {
         if (!done[slot]) {
-            // The merge reads the key's exact list and its translation's.
+            // The merge reads the key's exact list and its translation's; a
+            // translation's list made for the merge alone is dropped after it.
             fill(slot);
+            constexpr std::uint32_t kNone = ~std::uint32_t(0);
+            std::uint32_t madeForMerge = kNone;
             const auto vocab = lookupVocabulary(index.entryAt(slot).key);
             if (vocab && !vocab->translation.empty())
-                if (const IndexEntry* t = index.find(vocab->translation))
-                    fill(static_cast<std::uint32_t>(t - index.entries().data()));
+                if (const IndexEntry* t = index.find(vocab->translation)) {
+                    const auto tslot = static_cast<std::uint32_t>(t - index.entries().data());
+                    if (!filled[tslot]) madeForMerge = tslot;
+                    fill(tslot);
+                }
             mergeEntry(index, slot);
+            if (madeForMerge != kNone) {
+                index.setExact(madeForMerge, {});
+                filled[madeForMerge] = false;
+            }
             done[slot] = true;
             --left;
         }
