@@ -339,24 +339,45 @@ const Index& ElementIndex::keys() const { return state_->slots; }
 bool ElementIndex::compact() const { return state_->compact; }
 
 EntryList ElementIndex::exact(std::uint32_t slot) const {
+    const std::uint32_t slots[1] = {slot};
+    return std::move(exact(slots).front());
+}
+
+std::vector<EntryList> ElementIndex::exact(std::span<const std::uint32_t> slots) const {
     const State& s = *state_;
-    if (!s.compact) return s.slots.entries()[slot].exact;
-    const Key& k = s.keys[slot];
-    // Counted first, so that the list is made at its size.
+    std::vector<EntryList> out(slots.size());
+    if (!s.compact) {
+        for (std::size_t i = 0; i < slots.size(); ++i) out[i] = s.slots.entries()[slots[i]].exact;
+        return out;
+    }
+    // The names wanted, each with its list and node alone.
+    struct Wanted {
+        std::uint32_t name;
+        std::size_t list;
+        const xml::Tree* leaf;
+    };
+    std::vector<Wanted> wanted;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const Key& k = s.keys[slots[i]];
+        if (k.elementName != kNoName) wanted.push_back({k.elementName, i, k.elementLeaf});
+        if (k.attributeName != kNoName) wanted.push_back({k.attributeName, i, k.attributeLeaf});
+    }
+    auto find = [&wanted](std::uint32_t name) -> const Wanted* {
+        if (name == kNoName) return nullptr;
+        for (const Wanted& w : wanted)
+            if (w.name == name) return &w;
+        return nullptr;
+    };
+    // Counted first, so that each list is made at its size: one pass over
+    // the labels, then one over the nodes for all the lists together.
     const std::uint32_t* raw = s.labels.raw();
     const std::size_t n = s.tree.words().size();
-    std::size_t count = 0;
-    for (std::size_t p = 1; p < n; ++p) {
-        const std::uint32_t name = Mapping::nameOf(raw[p]);
-        count += name != kNoName && (name == k.elementName || name == k.attributeName);
-    }
-    EntryList out;
-    out.reserve(count);
+    std::vector<std::size_t> counts(slots.size(), 0);
+    for (std::size_t p = 1; p < n; ++p)
+        if (const Wanted* w = find(Mapping::nameOf(raw[p]))) ++counts[w->list];
+    for (std::size_t i = 0; i < slots.size(); ++i) out[i].reserve(counts[i]);
     s.eachElement([&](std::int64_t p, std::int64_t depth, std::int64_t last, std::uint32_t name) {
-        if (name == k.elementName)
-            out.push_back(EmbeddingEntry{p, depth, last, 0, 0, k.elementLeaf});
-        else if (name == k.attributeName)
-            out.push_back(EmbeddingEntry{p, depth, last, 0, 0, k.attributeLeaf});
+        if (const Wanted* w = find(name)) out[w->list].push_back(EmbeddingEntry{p, depth, last, 0, 0, w->leaf});
     });
     return out;
 }
@@ -405,25 +426,29 @@ struct IndexEL::State {
         }
         classified = true;
     }
-    void fill(std::uint32_t slot) {
-        if (filled[slot]) return;
-        index.setExact(slot, source.exact(slot));
-        filled[slot] = true;
-    }
     const IndexEntry& entry(std::uint32_t slot) {
         if (!done[slot]) {
             // The merge reads the key's exact list and its translation's; a
             // translation's list made for the merge alone is dropped after it.
-            fill(slot);
             constexpr std::uint32_t kNone = ~std::uint32_t(0);
             std::uint32_t madeForMerge = kNone;
+            std::vector<std::uint32_t> toFill;
+            if (!filled[slot]) toFill.push_back(slot);
             const auto vocab = lookupVocabulary(index.entryAt(slot).key);
             if (vocab && !vocab->translation.empty())
                 if (const IndexEntry* t = index.find(vocab->translation)) {
                     const auto tslot = static_cast<std::uint32_t>(t - index.entries().data());
-                    if (!filled[tslot]) madeForMerge = tslot;
-                    fill(tslot);
+                    if (!filled[tslot] && tslot != slot) {
+                        madeForMerge = tslot;
+                        toFill.push_back(tslot);
+                    }
                 }
+            // The lists wanted are made in one pass over the nodes.
+            std::vector<EntryList> lists = source.exact(toFill);
+            for (std::size_t i = 0; i < toFill.size(); ++i) {
+                index.setExact(toFill[i], std::move(lists[i]));
+                filled[toFill[i]] = true;
+            }
             mergeEntry(index, slot);
             if (madeForMerge != kNone) {
                 index.setExact(madeForMerge, {});

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -120,6 +121,8 @@ public:
     const Index& keys() const;
     // The exact entries of the key at a slot, made now.
     EntryList exact(std::uint32_t slot) const;
+    // The exact entries of several keys, made together.
+    std::vector<EntryList> exact(std::span<const std::uint32_t> slots) const;
     // Whether exact() makes the entries (false: keys() holds them already).
     bool compact() const;
 
