@@ -352,7 +352,9 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
         throw InternalError("evalExternalQuery: polarity " + polarity);
 
     auto evaluate = [&]() {
-        auto doc = std::make_shared<index::IndexedDocument>(index::parseText(documentText.get()));
+        // Nothing reads the text after the indexer, which takes its storage over.
+        auto doc = std::make_shared<index::IndexedDocument>(
+            index::parseTextInPlace(std::move(const_cast<std::string&>(documentText.get()))));
         EvalContext ctx{polarityFlag == 1 ? kind : "neg", polarityFlag == 1 ? searchType : "E", doc.get()};
         // A statement of exact matches that prints them without conditions
         // reads nothing of a match of a higher cost.

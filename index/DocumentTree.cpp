@@ -11,15 +11,24 @@ namespace axf::index {
 
 struct DocumentTree::Nodes {
     const xml::Tree* built = nullptr;  // the root, once made
-    std::span<const std::string_view> labels;
+    Mapping labels;
     std::vector<std::uint32_t> words;
     LargeCounts large;
-    // The node made for each position, null until made; zeroed storage
-    // whose untouched pages cost nothing, allocated on the first request.
-    struct Free {
-        void operator()(const xml::Tree** p) const { std::free(p); }
-    };
-    std::unique_ptr<const xml::Tree*[], Free> made;
+    // The node made for each position, null until made: blocks of
+    // kMadeBlock positions, each allocated when a node in it is made first,
+    // so that a run that builds a few subtrees pays for those alone.
+    static constexpr std::size_t kMadeBlock = 512;
+    std::vector<std::unique_ptr<const xml::Tree*[]>> madeBlocks;
+
+    const xml::Tree* made(std::int64_t p) const {
+        const auto& block = madeBlocks[std::size_t(p) / kMadeBlock];
+        return block ? block[std::size_t(p) % kMadeBlock] : nullptr;
+    }
+    void setMade(std::int64_t p, const xml::Tree* t) {
+        auto& block = madeBlocks[std::size_t(p) / kMadeBlock];
+        if (!block) block.reset(new const xml::Tree*[kMadeBlock]());
+        block[std::size_t(p) % kMadeBlock] = t;
+    }
 
     std::int64_t size() const { return std::int64_t(words.size()); }
     bool isText(std::int64_t p) const { return words[std::size_t(p)] & 1; }
@@ -38,12 +47,8 @@ struct DocumentTree::Nodes {
     // The subtree at p, made without recursion; nodes made before are
     // reused with their subtrees.
     const xml::Tree* subtree(std::int64_t p) {
-        if (!made) {
-            void* storage = std::calloc(words.size(), sizeof(const xml::Tree*));
-            if (!storage) throw std::bad_alloc();
-            made.reset(static_cast<const xml::Tree**>(storage));
-        }
-        if (const xml::Tree* t = made[std::size_t(p)]) return t;
+        if (madeBlocks.empty()) madeBlocks.resize(words.size() / kMadeBlock + 1);
+        if (const xml::Tree* t = made(p)) return t;
         struct Frame {
             std::int64_t position;
             std::int64_t next;  // the next child to take
@@ -52,12 +57,14 @@ struct DocumentTree::Nodes {
         std::vector<Frame> open;
         std::vector<const xml::Tree*> kids;
         auto take = [&](std::int64_t c) -> bool {  // false: c is opened
-            if (const xml::Tree* t = made[std::size_t(c)]) {
+            if (const xml::Tree* t = made(c)) {
                 kids.push_back(t);
                 return true;
             }
             if (last(c) == c) {
-                kids.push_back(made[std::size_t(c)] = leaf(c));
+                const xml::Tree* t = leaf(c);
+                setMade(c, t);
+                kids.push_back(t);
                 return true;
             }
             open.push_back(Frame{c, c + 1, kids.size()});
@@ -77,7 +84,7 @@ struct DocumentTree::Nodes {
             std::span<const xml::Tree* const> children(kids.data() + done.firstKid, kids.size() - done.firstKid);
             const xml::Tree* t = xml::makeTree(
                 xml::ELNode{documentLabel(labels[std::size_t(done.position)], done.position), {}}, children);
-            made[std::size_t(done.position)] = t;
+            setMade(done.position, t);
             kids.resize(done.firstKid);
             if (open.empty()) return t;
             kids.push_back(t);
@@ -95,11 +102,10 @@ DocumentTree::DocumentTree() : nodes_(std::make_shared<Nodes>()) {}
 
 DocumentTree::DocumentTree(const xml::Tree* built) : nodes_(std::make_shared<Nodes>()) { nodes_->built = built; }
 
-DocumentTree::DocumentTree(std::span<const std::string_view> labels, std::vector<std::uint32_t> words,
-                           LargeCounts large)
+DocumentTree::DocumentTree(Mapping labels, std::vector<std::uint32_t> words, LargeCounts large)
     : nodes_(std::make_shared<Nodes>()) {
     if (labels.size() != words.size()) throw InternalError("DocumentTree: labels and words differ in number");
-    nodes_->labels = labels;
+    nodes_->labels = std::move(labels);
     nodes_->words = std::move(words);
     nodes_->large = std::move(large);
 }
@@ -111,6 +117,8 @@ std::string_view DocumentTree::label(std::int64_t position) const { return nodes
 bool DocumentTree::isText(std::int64_t position) const { return nodes_->isText(position); }
 
 std::int64_t DocumentTree::last(std::int64_t position) const { return nodes_->last(position); }
+
+const std::vector<std::uint32_t>& DocumentTree::words() const { return nodes_->words; }
 
 bool DocumentTree::byPosition() const { return nodes_->size() > 1; }
 

@@ -21,6 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "index/Mapping.h"
 #include "xml/XML.h"
 
 namespace axf::index {
@@ -40,11 +41,8 @@ public:
     // A tree built elsewhere, handed out as it is.
     explicit DocumentTree(const xml::Tree* built);
     // The nodes of a walk: labels[p] and words[p] for p in [1, size), slot 0
-    // unused. `labels` is the walk's mapping: its storage must stay where it
-    // is, unchanged, for as long as this tree or a copy of it is read
-    // (moving the vector that owns it keeps it in place).
-    DocumentTree(std::span<const std::string_view> labels, std::vector<std::uint32_t> words,
-                 LargeCounts large = {});
+    // unused. `labels` is the walk's mapping (shared, not copied).
+    DocumentTree(Mapping labels, std::vector<std::uint32_t> words, LargeCounts large = {});
 
     // The first top-level tree (the subtree at position 1), or the tree
     // "empty" when the walk numbered no node.
@@ -68,6 +66,8 @@ public:
     std::string_view label(std::int64_t position) const;
     bool isText(std::int64_t position) const;
     std::int64_t last(std::int64_t position) const;
+    // The nodes' words, by position.
+    const std::vector<std::uint32_t>& words() const;
 
 private:
     struct Nodes;

@@ -291,8 +291,126 @@ Index mergeIndex(Index elementIndex) {
     return elementIndex;
 }
 
+// ---------------------------------------------------------------------------
+// The walked element index
+
+struct ElementIndex::State {
+    Index slots;
+    std::vector<Key> keys;
+    Mapping labels;
+    DocumentTree tree;
+    bool compact = false;
+    std::optional<Index> whole;
+
+    // f(position, depth, last, name number) for every element and attribute
+    // element, in position order.
+    template <class F>
+    void eachElement(F&& f) const {
+        const std::vector<std::uint32_t>& words = tree.words();
+        const std::uint32_t* raw = labels.raw();
+        std::vector<std::int64_t> ends;  // last positions of the elements around
+        const std::int64_t n = std::int64_t(words.size());
+        for (std::int64_t p = 1; p < n; ++p) {
+            const std::uint32_t w = words[std::size_t(p)];
+            if (w & 1) continue;  // a text
+            while (!ends.empty() && ends.back() < p) ends.pop_back();
+            const std::int64_t last = w == DocumentTree::kLargeWord ? tree.last(p) : p + std::int64_t(w >> 1);
+            f(p, 2 * std::int64_t(ends.size()), last, Mapping::nameOf(raw[std::size_t(p)]));
+            if (last > p) ends.push_back(last);
+        }
+    }
+};
+
+ElementIndex::ElementIndex() : ElementIndex(Index{}) {}
+
+ElementIndex::ElementIndex(Index built) : state_(std::make_shared<State>()) { state_->slots = std::move(built); }
+
+ElementIndex::ElementIndex(Index slots, std::vector<Key> keys, Mapping labels, DocumentTree tree)
+    : state_(std::make_shared<State>()) {
+    if (keys.size() != slots.size()) throw InternalError("ElementIndex: keys and slots differ in number");
+    state_->slots = std::move(slots);
+    state_->keys = std::move(keys);
+    state_->labels = std::move(labels);
+    state_->tree = std::move(tree);
+    state_->compact = true;
+}
+
+const Index& ElementIndex::keys() const { return state_->slots; }
+
+bool ElementIndex::compact() const { return state_->compact; }
+
+EntryList ElementIndex::exact(std::uint32_t slot) const {
+    const std::uint32_t slots[1] = {slot};
+    return std::move(exact(slots).front());
+}
+
+std::vector<EntryList> ElementIndex::exact(std::span<const std::uint32_t> slots) const {
+    const State& s = *state_;
+    std::vector<EntryList> out(slots.size());
+    if (!s.compact) {
+        for (std::size_t i = 0; i < slots.size(); ++i) out[i] = s.slots.entries()[slots[i]].exact;
+        return out;
+    }
+    // The names wanted, each with its list and node alone.
+    struct Wanted {
+        std::uint32_t name;
+        std::size_t list;
+        const xml::Tree* leaf;
+    };
+    std::vector<Wanted> wanted;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const Key& k = s.keys[slots[i]];
+        if (k.elementName != kNoName) wanted.push_back({k.elementName, i, k.elementLeaf});
+        if (k.attributeName != kNoName) wanted.push_back({k.attributeName, i, k.attributeLeaf});
+    }
+    auto find = [&wanted](std::uint32_t name) -> const Wanted* {
+        if (name == kNoName) return nullptr;
+        for (const Wanted& w : wanted)
+            if (w.name == name) return &w;
+        return nullptr;
+    };
+    // Counted first, so that each list is made at its size: one pass over
+    // the labels, then one over the nodes for all the lists together.
+    const std::uint32_t* raw = s.labels.raw();
+    const std::size_t n = s.tree.words().size();
+    std::vector<std::size_t> counts(slots.size(), 0);
+    for (std::size_t p = 1; p < n; ++p)
+        if (const Wanted* w = find(Mapping::nameOf(raw[p]))) ++counts[w->list];
+    for (std::size_t i = 0; i < slots.size(); ++i) out[i].reserve(counts[i]);
+    s.eachElement([&](std::int64_t p, std::int64_t depth, std::int64_t last, std::uint32_t name) {
+        if (const Wanted* w = find(name)) out[w->list].push_back(EmbeddingEntry{p, depth, last, 0, 0, w->leaf});
+    });
+    return out;
+}
+
+const Index& ElementIndex::get() const {
+    State& s = *state_;
+    if (!s.compact) return s.slots;
+    if (!s.whole) {
+        // One pass files every node under its key.
+        std::unordered_map<std::uint32_t, std::pair<std::uint32_t, const xml::Tree*>> byName;
+        for (std::uint32_t slot = 0; slot < s.keys.size(); ++slot) {
+            const Key& k = s.keys[slot];
+            if (k.elementName != kNoName) byName[k.elementName] = {slot, k.elementLeaf};
+            if (k.attributeName != kNoName) byName[k.attributeName] = {slot, k.attributeLeaf};
+        }
+        std::vector<EntryList> lists(s.keys.size());
+        s.eachElement([&](std::int64_t p, std::int64_t depth, std::int64_t last, std::uint32_t name) {
+            const auto it = byName.find(name);
+            if (it == byName.end()) throw InternalError("ElementIndex: a node of no key");
+            lists[it->second.first].push_back(EmbeddingEntry{p, depth, last, 0, 0, it->second.second});
+        });
+        Index whole = s.slots;
+        for (std::uint32_t slot = 0; slot < whole.size(); ++slot) whole.setExact(slot, std::move(lists[slot]));
+        s.whole = std::move(whole);
+    }
+    return *s.whole;
+}
+
 struct IndexEL::State {
     Index index;
+    ElementIndex source;       // the exact lists not taken yet, when compact
+    std::vector<bool> filled;  // by slot: the key's exact list is in place
     std::vector<bool> done;  // by slot: the key's inexact entries are in place
     std::size_t left = 0;    // keys not merged yet
     bool classified = false;
@@ -311,7 +429,32 @@ struct IndexEL::State {
     }
     const IndexEntry& entry(std::uint32_t slot) {
         if (!done[slot]) {
+            // The merge reads the key's exact list and its translation's; a
+            // translation's list made for the merge alone is dropped after it.
+            constexpr std::uint32_t kNone = ~std::uint32_t(0);
+            std::uint32_t madeForMerge = kNone;
+            std::vector<std::uint32_t> toFill;
+            if (!filled[slot]) toFill.push_back(slot);
+            const auto vocab = lookupVocabulary(index.entryAt(slot).key);
+            if (vocab && !vocab->translation.empty())
+                if (const IndexEntry* t = index.find(vocab->translation)) {
+                    const auto tslot = static_cast<std::uint32_t>(t - index.entries().data());
+                    if (!filled[tslot] && tslot != slot) {
+                        madeForMerge = tslot;
+                        toFill.push_back(tslot);
+                    }
+                }
+            // The lists wanted are made in one pass over the nodes.
+            std::vector<EntryList> lists = source.exact(toFill);
+            for (std::size_t i = 0; i < toFill.size(); ++i) {
+                index.setExact(toFill[i], std::move(lists[i]));
+                filled[toFill[i]] = true;
+            }
             mergeEntry(index, slot);
+            if (madeForMerge != kNone) {
+                index.setExact(madeForMerge, {});
+                filled[madeForMerge] = false;
+            }
             done[slot] = true;
             --left;
         }
@@ -323,8 +466,18 @@ IndexEL::IndexEL() : IndexEL(Index{}) {}
 
 IndexEL::IndexEL(Index walked) : state_(std::make_shared<State>()) {
     state_->done.assign(walked.size(), false);
+    state_->filled.assign(walked.size(), true);
     state_->left = walked.size();
     state_->index = std::move(walked);
+}
+
+IndexEL::IndexEL(ElementIndex walked) : state_(std::make_shared<State>()) {
+    const std::size_t n = walked.size();
+    state_->done.assign(n, false);
+    state_->filled.assign(n, !walked.compact());
+    state_->left = n;
+    state_->index = walked.keys();
+    state_->source = std::move(walked);
 }
 
 const Index& IndexEL::merged() const {
@@ -353,8 +506,7 @@ EntryList getRef(const IndexEL& index, std::string_view key, std::string_view ki
 
 namespace {
 
-// The text index of a walk's nodes: every text that does not begin with '@'
-// filed under itself, in position order, keys in the order of their first
+// The text index of a walk's nodes: every text filed under itself, in position order, keys in the order of their first
 // text, one leaf per key; a text's depth is 2 per element around it.
 Index textIndexOf(const DocumentTree& nodes) {
     Index tx;
@@ -367,7 +519,6 @@ Index textIndexOf(const DocumentTree& nodes) {
             continue;
         }
         const std::string_view text = nodes.label(p);
-        if (text.front() == '@') continue;  // filed in the element index
         const std::uint32_t slot = tx.slotFor(text);
         if (slot == leaves.size()) leaves.push_back(xml::leafNode(xml::TXNode{std::string(text)}));
         tx.appendExact(slot, EmbeddingEntry{p, 2 * std::int64_t(ends.size()), p, 0, 0, leaves[slot]});
@@ -505,6 +656,86 @@ private:
     std::size_t given_ = 0;  // bytes before this are given back
 };
 
+// The places where the preparation of a text dropped bytes: for each
+// dropped byte, the prepared offset at which it was dropped (low 32 bits,
+// with the steps of the high bits aside), in ascending order.
+class RemovedBytes {
+public:
+    explicit RemovedBytes(std::size_t originalSize) : originalSize_(originalSize) {}
+    void add(std::size_t preparedOffset) {
+        while ((preparedOffset >> 32) > high_) {
+            highSteps_.push_back(low_.size());
+            ++high_;
+        }
+        low_.push_back(static_cast<std::uint32_t>(preparedOffset));
+    }
+    // The offset in the original text of the prepared byte k (the
+    // original's length from the prepared text's end on).
+    std::size_t originalOffset(std::size_t k, std::size_t preparedSize) const {
+        if (k >= preparedSize) return originalSize_;
+        // The bytes dropped before k's byte was written: those recorded at
+        // prepared offsets up to k.
+        std::size_t lo = 0, hi = low_.size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (full(mid) <= k)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return k + lo;
+    }
+
+private:
+    std::size_t full(std::size_t i) const {
+        const std::size_t high = std::upper_bound(highSteps_.begin(), highSteps_.end(), i) - highSteps_.begin();
+        return (high << 32) | low_[i];
+    }
+    std::size_t originalSize_;
+    std::vector<std::uint32_t> low_;
+    std::vector<std::size_t> highSteps_;
+    std::size_t high_ = 0;
+};
+
+// deleteBlanc in place: the text's first `size` bytes are rewritten to their
+// prepared form (never ahead of what is read), each dropped byte recorded.
+// Gives the prepared length.
+std::size_t prepareInPlace(char* data, std::size_t size, RemovedBytes& removed) {
+    char* o = data;
+    const char* d = data;
+    prepareText(std::string_view(data, size), [&](std::size_t from, std::size_t to, bool asBlank) {
+        if (asBlank) {
+            for (std::size_t k = from; k < to; ++k) {
+                const char c = d[k];
+                *o++ = (c == '\n' || c == '\t') ? ' ' : c;
+            }
+        } else {
+            for (std::size_t k = from; k < to; ++k) {
+                const char c = d[k];
+                if (c == '\n' || c == '\t') {
+                    removed.add(static_cast<std::size_t>(o - data));
+                    continue;
+                }
+                *o++ = c;
+            }
+        }
+        return true;
+    });
+    return static_cast<std::size_t>(o - data);
+}
+
+// The whole pages of [data + given, data + read) go back to the system;
+// those bytes must not be read again. Gives how far the pages are given back.
+std::size_t giveBackBefore(char* data, std::size_t given, std::size_t read) {
+    constexpr std::uintptr_t kPage = 4096;
+    const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t from = (base + given + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t to = (base + read) & ~(kPage - 1);
+    if (to <= from) return given;
+    madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    return to - base;
+}
+
 }  // namespace
 
 std::string deleteBlanc(std::string_view text) {
@@ -533,6 +764,16 @@ bool allBlancs(std::string_view text) {
         if (c != ' ' && c != '\n' && c != '\t') return false;
     return true;
 }
+
+namespace {
+// True when every byte is white space to the scanner (blanks, line ends,
+// tabs, form feeds, vertical tabs, carriage returns, no-break spaces).
+bool allSeparators(std::string_view text) {
+    for (char c : text)
+        if (!xml::isSEPCHAR(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+}  // namespace
 
 std::vector<xml::XMLEvent> attrs(const xml::LazyAttList& attributes, std::vector<xml::XMLEvent> events) {
     if (attributes.empty()) return events;
@@ -576,14 +817,15 @@ namespace {
 
 constexpr std::uint32_t kNoSlot = ~std::uint32_t(0);
 
-// One distinct label of elements, attribute elements or '@' texts: its text
-// for the mapping, the node alone that every entry of it carries, and its
+// One distinct label of elements or attribute elements: its text for the
+// mapping, the node alone that every entry of it carries, and its
 // element-index slot once it has been filed.
 struct LabelInfo {
     std::string_view text;
     const xml::Tree* leaf = nullptr;
     std::uint32_t slot = kNoSlot;
-    EntryList entries;  // the label's nodes in position order
+    bool attribute = false;  // "@" and an attribute's name, filed under the name
+    std::uint32_t name = 0;  // its number in the mapping
 };
 
 char predefinedEntity(std::string_view name) {
@@ -599,12 +841,10 @@ char predefinedEntity(std::string_view name) {
 // arrive, either from parse events or straight from the text.
 class Walk {
 public:
-    explicit Walk(std::size_t textBytes) : textBytes_(textBytes) {
+    explicit Walk(std::size_t textBytes) {
         // A node takes some 20 bytes of text; reserved room that is never
         // used is never touched.
         result_.mapping.reserve(textBytes / 8 + 1);
-        adviseHugePages(result_.mapping);
-        result_.mapping.emplace_back();  // position 0 numbers no node
         words_.reserve(textBytes / 8 + 1);
         adviseHugePages(words_);
         words_.push_back(0);
@@ -614,26 +854,16 @@ public:
     // no open element (false).
     template <class Source>
     bool feed(Source&& source) {
-        std::vector<xml::XMLEvent> queued;
-        std::size_t nextQueued = 0;
         for (;;) {
-            std::optional<xml::XMLEvent> event;
-            if (nextQueued < queued.size()) {
-                event = std::move(queued[nextQueued++]);
-            } else {
-                queued.clear();
-                nextQueued = 0;
-                event = source();
-                if (!event) return true;
-            }
+            std::optional<xml::XMLEvent> event = source();
+            if (!event) return true;
             if (auto* start = std::get_if<xml::StartEvent>(&*event)) {
                 open(start->name);
-                if (!start->attributes.empty()) queued = attrs(start->attributes, {});
+                attributes(start->attributes);
             } else if (auto* empty = std::get_if<xml::EmptyEvent>(&*event)) {
                 open(empty->name);
-                std::vector<xml::XMLEvent> close;
-                close.emplace_back(xml::EndEvent{empty->name});
-                queued = attrs(empty->attributes, std::move(close));
+                attributes(empty->attributes);
+                closeInnermost();
             } else if (std::holds_alternative<xml::EndEvent>(*event)) {
                 if (atTop()) return false;  // closes no open element: the top level ends
                 closeInnermost();
@@ -651,106 +881,79 @@ public:
 
     BuildResult finish(bool reachedEnd) {
         while (!atTop()) closeInnermost();
-        fillElementIndex();
         result_.reachedEnd = reachedEnd;
         result_.lastPosition = last_;
+        result_.mapping.finishBuilding();
         result_.tree = DocumentTree(result_.mapping, std::move(words_), std::move(large_));
+        result_.elementIndex = elementIndex();
         result_.textIndex = TextIndex(result_.tree);
         return std::move(result_);
     }
 
     bool atTop() const { return open_.empty(); }
 
-    // How far into a text of textBytes the steps have come (0 when unknown).
-    void setRead(std::size_t bytes) { read_ = bytes; }
-
-    void open(std::string_view name) {
-        LabelInfo& info = labelInfo(elementLabels_, name, true);
+    // An element, or (attribute set) the attribute element "@" + name.
+    void open(std::string_view name, bool attribute = false) {
+        LabelInfo& info = labelInfo(elementLabels_, name, attribute);
         std::int64_t position = ++last_;
-        result_.mapping.push_back(info.text);
+        result_.mapping.pushName(info.name);
         words_.push_back(0);  // set when it closes
-        // Filed now, in position order; the end of its subtree is set when it closes.
-        pushEntry(info.entries, EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
-        open_.push_back(Frame{position, &info, info.entries.size() - 1});
+        open_.push_back(Frame{position, &info});
     }
 
     // An attribute: its attribute element with the value text inside.
     void attribute(std::string_view name, std::string_view value) {
         atName_.assign(1, '@');
         atName_.append(name);
-        open(atName_);
+        open(atName_, true);
         addText(value);
         closeInnermost();
+    }
+
+    // The attributes of an element event, each value read in its turn.
+    void attributes(const xml::LazyAttList& list) {
+        for (const auto& [name, value] : list) attribute(name, value.get());
     }
 
     void closeInnermost() {
         Frame f = open_.back();
         open_.pop_back();
         words_[static_cast<std::size_t>(f.position)] = DocumentTree::elementWord(f.position, last_ - f.position, large_);
-        f.label->entries[f.entry].last = last_;
         assignSlot(*f.label);
     }
 
+    // A text, whatever its first byte. White space before the first node
+    // (a carriage return between prolog items) is not the document.
     void addText(std::string_view text) {
         if (allBlancs(text)) return;
-        std::int64_t position = ++last_;
+        if (last_ == 0 && allSeparators(text)) return;
+        ++last_;
         words_.push_back(DocumentTree::kTextWord);
-        if (text.front() == '@') {
-            LabelInfo& info = labelInfo(atTexts_, text, false);
-            result_.mapping.push_back(info.text);
-            pushEntry(info.entries, EmbeddingEntry{position, depth(), position, 0, 0, info.leaf});
-            assignSlot(info);
-            return;
-        }
         // The text index is made from the mapping when first read.
-        result_.mapping.push_back(keepForRun(text));
+        result_.mapping.pushText(text);
     }
 
 private:
     struct Frame {
         std::int64_t position;
         LabelInfo* label;
-        std::size_t entry;  // the element's place in its label's entries
     };
-
-    std::int64_t depth() const { return 2 * static_cast<std::int64_t>(open_.size()); }
 
     template <class T>
     static void adviseHugePages(const std::vector<T>& v) {
         xml::Arena::adviseHugePages(v.data(), v.capacity() * sizeof(T));
     }
 
-    // A long entry list grows to the size that its growth so far promises
-    // for the whole text (when the direct walk tells how far it has read),
-    // so that it is seldom copied, into storage offered for huge pages.
-    void pushEntry(EntryList& list, const EmbeddingEntry& entry) {
-        const std::size_t size = list.size();
-        if (size == list.capacity() && size >= 16384) {
-            std::size_t want = 2 * size;
-            if (textBytes_ > 0 && read_ > textBytes_ / 32) {
-                const double share = static_cast<double>(read_) / static_cast<double>(textBytes_);
-                want = static_cast<std::size_t>(static_cast<double>(size) / share * 1.05);
-                want = std::clamp(want, size + size / 8, 4 * size);
-            }
-            // The storage is offered for huge pages before it is filled.
-            EntryList grown;
-            grown.reserve(want);
-            adviseHugePages(grown);
-            grown.insert(grown.end(), list.begin(), list.end());
-            list.swap(grown);
-        }
-        list.push_back(entry);
-    }
-
     LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label,
-                         bool element) {
+                         bool attribute) {
         auto it = labels.find(label);
         if (it != labels.end()) return it->second;
         std::string_view kept = keepForRun(label);
         LabelInfo& info = labels[kept];
         info.text = kept;
-        info.leaf = element ? xml::leafNode(xml::ELNode{std::string(label), {}})
-                            : xml::leafNode(xml::TXNode{std::string(label)});
+        info.leaf = xml::leafNode(xml::ELNode{std::string(label), {}});
+        info.attribute = attribute;
+        info.name = result_.mapping.nameNumber(kept);
         return info;
     }
 
@@ -760,49 +963,36 @@ private:
     void assignSlot(LabelInfo& info) {
         if (info.slot != kNoSlot) return;
         std::string_view key = info.text;
-        if (!key.empty() && key.front() == '@') key.remove_prefix(1);
-        info.slot = result_.elementIndex.slotFor(key);
+        if (info.attribute) key.remove_prefix(1);
+        info.slot = slots_.slotFor(key);
     }
 
-    // Puts the labels' entries in the element index: one, two or three
-    // labels share a key ("x", "@x" and the text "@x"); their entries are
-    // merged in position order.
-    void fillElementIndex() {
-        std::vector<std::vector<LabelInfo*>> bySlot(result_.elementIndex.size());
-        for (auto* labels : {&elementLabels_, &atTexts_})
-            for (auto& [text, info] : *labels)
-                if (info.slot != kNoSlot) bySlot[info.slot].push_back(&info);
-        for (std::uint32_t slot = 0; slot < bySlot.size(); ++slot) {
-            auto& infos = bySlot[slot];
-            if (infos.size() == 1) {
-                result_.elementIndex.setExact(slot, std::move(infos.front()->entries));
-                continue;
+    // The element index of the labels: one or two labels share a key (the
+    // element "x" and the attribute element "@x").
+    ElementIndex elementIndex() {
+        std::vector<ElementIndex::Key> keys(slots_.size());
+        for (auto& [text, info] : elementLabels_) {
+            if (info.slot == kNoSlot) continue;
+            ElementIndex::Key& key = keys[info.slot];
+            if (info.attribute) {
+                key.attributeName = info.name;
+                key.attributeLeaf = info.leaf;
+            } else {
+                key.elementName = info.name;
+                key.elementLeaf = info.leaf;
             }
-            EntryList all;
-            std::size_t total = 0;
-            for (LabelInfo* info : infos) total += info->entries.size();
-            all.reserve(total);
-            // Each label's nodes are in position order: the lists merge.
-            for (LabelInfo* info : infos) {
-                const auto middle = all.end() - all.begin();
-                all.insert(all.end(), info->entries.begin(), info->entries.end());
-                EntryList().swap(info->entries);
-                std::inplace_merge(all.begin(), all.begin() + middle, all.end(), byPosition);
-            }
-            result_.elementIndex.setExact(slot, std::move(all));
         }
+        return ElementIndex(std::move(slots_), std::move(keys), result_.mapping, result_.tree);
     }
 
     BuildResult result_;
+    Index slots_;  // the element-index keys in the order of their first complete node
     std::unordered_map<std::string_view, LabelInfo> elementLabels_;  // elements and attribute elements
-    std::unordered_map<std::string_view, LabelInfo> atTexts_;        // texts that begin with '@'
     std::vector<Frame> open_;
     std::vector<std::uint32_t> words_;  // by position: the document tree's word of each node
     DocumentTree::LargeCounts large_;
     std::int64_t last_ = 0;
     std::string atName_;  // "@" and the name of the attribute being walked
-    std::size_t textBytes_ = 0;
-    std::size_t read_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -935,7 +1125,6 @@ private:
 
     // A start or empty-element tag at p.
     std::size_t tag(std::size_t p) {
-        walk_.setRead(p);
         std::size_t q = skipSep(p + 1);
         if (!nameStartAt(q)) return kHandOver;
         const std::size_t nameEnd = skipName(q + 1);
@@ -1073,14 +1262,14 @@ namespace {
 // Walks the event parser's events of text[from, end), or of the whole
 // document (with its prolog) when from is 0 and withProlog is set; a stop
 // before the end of the text fails with the position in the original text.
-void walkEvents(Walk& walk, std::string_view original, std::string_view prepared, std::size_t from, bool withProlog,
-                bool& reachedEnd) {
+void walkEvents(Walk& walk, const std::function<std::size_t(std::size_t)>& toOriginal, std::string_view prepared,
+                std::size_t from, bool withProlog, bool& reachedEnd) {
     xml::DocumentEvents events = withProlog ? xml::parseDocument(prepared) : xml::parseInstance(prepared.substr(from));
     reachedEnd = walk.feed([&events] { return events.next(); });
     if (reachedEnd && events.stop().early) {
         const auto& stop = events.stop();
-        throw Fatal("Attention: malformed document at byte " +
-                    std::to_string(originalOffset(original, from + stop.offset)) + ": " + stop.token);
+        throw Fatal("Attention: malformed document at byte " + std::to_string(toOriginal(from + stop.offset)) +
+                    ": " + stop.token);
     }
 }
 
@@ -1088,28 +1277,47 @@ void walkEvents(Walk& walk, std::string_view original, std::string_view prepared
 
 namespace {
 
-BuildResult walkDirect(std::string_view prepared, std::string_view original,
+// toOriginal(k): the offset in the original text of the prepared text's
+// byte k (the original's length past the end).
+BuildResult walkDirect(std::string_view prepared, const std::function<std::size_t(std::size_t)>& toOriginal,
                        std::function<void(std::size_t)> done) {
     Walk walk(prepared.size());
     DirectOutcome outcome = DirectWalk(prepared, walk, std::move(done)).run();
     bool reachedEnd = outcome.kind == DirectOutcome::Ended;
     if (outcome.kind == DirectOutcome::HandedOver)
-        walkEvents(walk, original, prepared, outcome.at, false, reachedEnd);
+        walkEvents(walk, toOriginal, prepared, outcome.at, false, reachedEnd);
     else if (outcome.kind == DirectOutcome::NotTaken)
-        walkEvents(walk, original, prepared, 0, true, reachedEnd);
+        walkEvents(walk, toOriginal, prepared, 0, true, reachedEnd);
     return walk.finish(reachedEnd);
+}
+
+std::function<std::size_t(std::size_t)> offsetsIn(std::string_view original) {
+    return [original](std::size_t k) { return originalOffset(original, k); };
 }
 
 }  // namespace
 
 BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original) {
-    return walkDirect(prepared, original, {});
+    return walkDirect(prepared, offsetsIn(original), {});
 }
 
 IndexedDocument parseText(std::string_view text) {
     PreparedText prepared(text);
     return indexedDocument(
-        walkDirect(prepared.view(), text, [&prepared](std::size_t read) { prepared.giveBack(read); }));
+        walkDirect(prepared.view(), offsetsIn(text), [&prepared](std::size_t read) { prepared.giveBack(read); }));
+}
+
+IndexedDocument parseTextInPlace(std::string&& text) {
+    std::string buffer = std::move(text);
+    RemovedBytes removed(buffer.size());
+    buffer.resize(prepareInPlace(buffer.data(), buffer.size(), removed));
+    BuildResult walked = walkDirect(
+        buffer, [&removed, &buffer](std::size_t k) { return removed.originalOffset(k, buffer.size()); },
+        [&buffer, given = std::size_t(0)](std::size_t read) mutable {
+            given = giveBackBefore(buffer.data(), given, std::min(read, buffer.size()));
+        });
+    std::string().swap(buffer);  // nothing reads the text any more
+    return indexedDocument(std::move(walked));
 }
 
 }  // namespace axf::index

@@ -5,17 +5,24 @@
 // Numbering: nodes are numbered in preorder from 1. An element is followed by
 // one attribute element per attribute ("@" and the attribute name), each
 // directly followed by its value text (none when the value is blank), then by
-// its content. Blank texts (only blanks, newlines and tabs) get no node.
+// its content. Blank texts (only blanks, newlines and tabs) get no node, nor
+// does white space before the first node (a carriage return between prolog
+// items, say). A text is a text whatever its first byte: only the attribute
+// elements the walk makes carry a leading '@'.
 // Depth is 0 at the top level and 2 more per element level.
 //
-// Keys, labels and mapping texts are string_views into storage that lives for
-// the whole run (the tree arena), so indexes and documents copy cheaply.
+// Keys and labels are string_views into storage that lives for the whole run
+// (the tree arena, the mapping's pool), so indexes and documents copy
+// cheaply. Per node the indexed document keeps 8 bytes: its label (Mapping.h)
+// and its word in the document tree; element-index entries are read off
+// those two when a key is looked up.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,6 +33,7 @@
 #include "common/Output.h"
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
+#include "index/Mapping.h"
 #include "index/TranslationTable.h"
 #include "xml/XML.h"
 #include "xml/XMLParse.h"
@@ -86,6 +94,51 @@ private:
     std::vector<std::uint64_t> table_;
 };
 
+// The element index as the walk leaves it: for each key, the name numbers
+// (in the mapping) of its element and of its attribute element, and the node
+// alone of each. No list is kept: the entries of a key (position, depth, the
+// last position from the document tree, costs 0) are read off the mapping
+// and the document tree in one pass over the nodes when the key is read. A
+// run reads the few keys its query names.
+class ElementIndex {
+public:
+    static constexpr std::uint32_t kNoName = ~std::uint32_t(0);
+    struct Key {
+        std::uint32_t elementName = kNoName;
+        std::uint32_t attributeName = kNoName;
+        const xml::Tree* elementLeaf = nullptr;
+        const xml::Tree* attributeLeaf = nullptr;
+    };
+
+    ElementIndex();
+    // `slots` holds the keys (lists empty), keys[slot] their names; `labels`
+    // and `tree` are the walk's mapping and document tree.
+    ElementIndex(Index slots, std::vector<Key> keys, Mapping labels, DocumentTree tree);
+    // An index made elsewhere, handed out as it is.
+    ElementIndex(Index built);  // NOLINT: an index made elsewhere stands for itself
+
+    // The keys, their lists empty (slot lookup).
+    const Index& keys() const;
+    // The exact entries of the key at a slot, made now.
+    EntryList exact(std::uint32_t slot) const;
+    // The exact entries of several keys, made together.
+    std::vector<EntryList> exact(std::span<const std::uint32_t> slots) const;
+    // Whether exact() makes the entries (false: keys() holds them already).
+    bool compact() const;
+
+    // The whole index, made on the first call (dumps and tests).
+    const Index& get() const;
+    operator const Index&() const { return get(); }  // NOLINT
+    const std::vector<IndexEntry>& entries() const { return get().entries(); }
+    std::size_t size() const { return keys().size(); }
+    bool empty() const { return keys().empty(); }
+    const IndexEntry* find(std::string_view key) const { return get().find(key); }
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+};
+
 // The two lists merged by position; on equal positions the second list's
 // entry comes first. Nothing is dropped.
 EntryList sortPos(const EntryList& first, const EntryList& second);
@@ -99,10 +152,8 @@ bool lt(const EmbeddingEntry& a, const EmbeddingEntry& b);
 bool equ(const EmbeddingEntry& a, const EmbeddingEntry& b);
 
 // ---------------------------------------------------------------------------
-// Mapping: the label of every numbered node, indexed by position (slot 0 is
-// unused): the element name, "@" and the name for an attribute element, or
-// the text.
-using Mapping = std::vector<std::string_view>;
+// Mapping (index/Mapping.h): the label of every numbered node, indexed by
+// position (slot 0 is unused).
 
 // The label of the node at a position. A position that numbers no node
 // throws InternalError.
@@ -120,8 +171,8 @@ const V& getMapName(const K& key, const std::vector<std::pair<K, V>>& pairs) {
 // ---------------------------------------------------------------------------
 // Synonym index and merge
 
-// A node filed under the class of its name: the label (element name,
-// attribute name or '@' text without the '@') and the node's entry.
+// A node filed under the class of its name: the label (element or
+// attribute name) and the node's entry.
 struct SynonymRecord {
     std::string_view label;
     EmbeddingEntry entry;
@@ -171,6 +222,7 @@ class IndexEL {
 public:
     IndexEL();
     explicit IndexEL(Index walked);
+    explicit IndexEL(ElementIndex walked);
     // The whole merged index.
     const Index& merged() const;
     // True once a lookup has classified the keys.
@@ -189,8 +241,8 @@ EntryList getRef(const IndexEL& index, std::string_view key, std::string_view ki
 // Text index
 
 // The text index of a document, made when first read from the nodes of its
-// walk: every text that does not begin with '@' is filed under itself, in
-// position order, keys in the order of their first text. Queries that name
+// walk: every text is filed under itself, in position order, keys in the
+// order of their first text. Queries that name
 // no text never make it. Copies share one index.
 class TextIndex {
 public:
@@ -242,7 +294,7 @@ std::string documentLabel(std::string_view value, std::int64_t position);
 using EventSource = std::function<std::optional<xml::XMLEvent>()>;
 
 struct BuildResult {
-    Index elementIndex;  // before the synonym merge
+    ElementIndex elementIndex;  // before the synonym merge
     TextIndex textIndex;  // made from the mapping when first read
     Mapping mapping;
     // The first top-level tree, or the tree "empty", built on request from
@@ -306,6 +358,9 @@ BuildResult buildIndexesDirect(std::string_view prepared, std::string_view origi
 // Indexes one document text. A document whose events stop before the end of
 // the text throws Fatal with the byte offset and what stands there.
 IndexedDocument parseText(std::string_view text);
+// The same, over a text whose storage the indexer takes: the text is
+// prepared in place and its storage given back once the walk is done.
+IndexedDocument parseTextInPlace(std::string&& text);
 
 // ---------------------------------------------------------------------------
 // Diagnostic dumps (MyParserShow.cpp). Nothing in a run calls them; they

@@ -122,7 +122,7 @@ TEST(DocumentTree, ElementsPastAWordKeepTheirCountAside) {
     EXPECT_EQ(large, (DocumentTree::LargeCounts{{7, 0x7FFFFFFF}, {9, std::int64_t(1) << 40}}));
 
     // <a><b/>t</a> with a's count kept aside reads as with its word.
-    const std::vector<std::string_view> labels{"", "a", "b", "t"};
+    const Mapping labels{"", "a", "b", "t"};
     DocumentTree aside(labels, {0, DocumentTree::kLargeWord, 0, DocumentTree::kTextWord}, {{1, 2}});
     DocumentTree inWord(labels, {0, 4, 0, DocumentTree::kTextWord});
     EXPECT_EQ(aside.last(1), 3);
@@ -147,11 +147,11 @@ TEST(DocumentTree, DeepDocumentsAreBuiltWithoutRecursion) {
     EXPECT_EQ(t, doc.tree.sons(depth - 1)[0]);
 }
 
-// The text index from the document tree: every text not beginning with
-// '@', in preorder, at depth 2 per element above it.
+// The text index from the document tree: every text, whatever its first
+// byte, in preorder, at depth 2 per element above it.
 void textsOf(const axf::xml::Tree* t, std::int64_t depth, std::vector<std::string>& out) {
     if (const auto* x = std::get_if<axf::xml::TXNode>(&t->value)) {
-        if (x->text[0] != '@') out.push_back(x->text + " at " + std::to_string(depth));
+        out.push_back(x->text + " at " + std::to_string(depth));
         return;
     }
     for (const axf::xml::Tree* c : t->children()) textsOf(c, depth + 2, out);

@@ -75,6 +75,42 @@ TEST(ParseText, Failures) {
     EXPECT_FALSE(prolog == "no failure") << prolog;
 }
 
+// The indexer that takes the text's storage over and prepares it in place
+// gives the same document, and the same message at the same byte offset of
+// the original text, as the one that reads a copy.
+TEST(ParseText, InPlaceAsFromACopy) {
+    auto outcome = [](auto&& parse, const std::string& text) -> std::string {
+        try {
+            IndexedDocument doc = parse(text);
+            getRef(doc.indexEL, "site", "E");
+            return shape(doc.tree);
+        } catch (const axf::Fatal& f) {
+            return f.what();
+        }
+    };
+    auto fromCopy = [](const std::string& t) { return parseText(t); };
+    auto inPlace = [](const std::string& t) { return parseTextInPlace(std::string(t)); };
+    std::string big = "<site>\n";
+    while (big.size() < (std::size_t(10) << 20)) big += "\t<item>\n\t\tx\ty\n\t</item>\n";
+    std::vector<std::string> texts = {
+        "<?xml version=\"1.0\"?>\n<site>\n  <item\nid=\"7\">\n    <name>Pen</name> <name/>\n  </item>\n</site>\n",
+        "<site>\n<item>x</item>\n<</site>",
+        "\n\n\t<site>\t\n<item>x\n\n</item>\t\t\n<\n</site>",
+        "<site><!-- a\n\tb --><item>\n</item>\n\n</site>\n<\n",
+        "<!DOCTYPE site>\n<site>\n\t<item>]]>\n</item></site>",
+        "<site>\n<item a='x\ty'>\n<\t/item>",
+        "",
+        "\n\t",
+        big + "</site>",
+        big + "\n\t<\n\t</site>",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(0, 60));
+        EXPECT_EQ(outcome(inPlace, text), outcome(fromCopy, text));
+    }
+    EXPECT_EQ(outcome(inPlace, texts[1]).rfind("Attention: malformed document at byte 22: <", 0), 0u);
+}
+
 TEST(ParseText, ExampleAuction) {
     std::string root = AXF_TEST_DATA;
     root.resize(root.size() - std::string("/tests/index/data").size());

@@ -62,7 +62,7 @@ struct Row {
 // Every filed node with its entry, by position.
 std::vector<Row> rows(const BuildResult& r) {
     std::vector<Row> out(static_cast<std::size_t>(r.lastPosition));
-    for (const Index* index : {static_cast<const Index*>(&r.elementIndex), &r.textIndex.get()})
+    for (const Index* index : {&r.elementIndex.get(), &r.textIndex.get()})
         for (const auto& e : index->entries())
             for (const auto& x : e.exact) {
                 EXPECT_EQ(x.renamingCost, 0);
@@ -114,7 +114,7 @@ TEST(Walk, WorkedExample) {
     EXPECT_EQ(keys(r.elementIndex), (std::vector<std::string>{"id", "name", "item"}));
     EXPECT_EQ(keys(r.textIndex), (std::vector<std::string>{"7", "Pen"}));
     EXPECT_EQ(positions(r.elementIndex.find("name")->exact), (std::vector<std::int64_t>{4, 6}));
-    for (const Index* index : {static_cast<const Index*>(&r.elementIndex), &r.textIndex.get()})
+    for (const Index* index : {&r.elementIndex.get(), &r.textIndex.get()})
         for (const auto& e : index->entries()) EXPECT_TRUE(e.inexact.empty());
     EXPECT_EQ(getMapName(2, r.mapping), "@id");
     // The entries of one label share the node alone.
@@ -167,22 +167,105 @@ TEST(Walk, NoNodeGivesTheEmptyDocument) {
 }
 
 TEST(Walk, IndexFiling) {
-    // Texts shared, '@' texts in the element index, attributes and elements
-    // sharing a key, a second top-level tree filed too.
+    // Texts shared, a text beginning with '@' a text like any other,
+    // attributes and elements sharing a key, a second top-level tree filed too.
     BuildResult r = buildIndexes(events({S("site", {{"id", "v"}}), M("id"), T("v"), T("@name"), E("site"),
                                          S("item"), T("v"), E("item")}));
     EXPECT_EQ(positions(r.elementIndex.find("id")->exact), (std::vector<std::int64_t>{2, 4}));
     EXPECT_EQ(positions(r.textIndex.find("v")->exact), (std::vector<std::int64_t>{3, 5, 8}));
-    EXPECT_FALSE(r.textIndex.find("@name"));
-    const IndexEntry* name = r.elementIndex.find("name");
+    EXPECT_FALSE(r.elementIndex.find("name"));
+    const IndexEntry* name = r.textIndex.find("@name");
     ASSERT_TRUE(name);
     ASSERT_EQ(name->exact.size(), 1u);
     EXPECT_EQ(name->exact[0].position, 6);
-    EXPECT_EQ(label(name->exact[0].tree), "@name");
-    EXPECT_TRUE(std::holds_alternative<TXNode>(name->exact[0].tree->value));
+    EXPECT_EQ(name->exact[0].depth, 2);
     EXPECT_EQ(getMapName(6, r.mapping), "@name");
     EXPECT_EQ(r.elementIndex.find("item")->exact[0].depth, 0);
-    EXPECT_EQ(keys(r.elementIndex), (std::vector<std::string>{"id", "name", "site", "item"}));
+    EXPECT_EQ(keys(r.elementIndex), (std::vector<std::string>{"id", "site", "item"}));
+}
+
+// Texts and attribute values beginning with '@' are texts, whatever
+// follows the '@': no element key, no vocabulary check, no element match.
+TEST(Walk, AtTextsAreTexts) {
+    struct Case {
+        const char* what;
+        std::string doc;
+        std::string tree;
+        std::vector<std::string> elementKeys;
+        std::vector<std::string> textKeys;
+    };
+    const std::vector<Case> cases = {
+        {"value @*", "<site><item id=\"@*\">x</item></site>", "site^1(item^2(@id^3('@*^4'),'x^5'))",
+         {"id", "item", "site"}, {"@*", "x"}},
+        {"value @", "<site><item id='@'>x</item></site>", "site^1(item^2(@id^3('@^4'),'x^5'))",
+         {"id", "item", "site"}, {"@", "x"}},
+        {"text @select", "<site><item>@select</item></site>", "site^1(item^2('@select^3'))", {"item", "site"},
+         {"@select"}},
+        {"text @id beside an attribute id", "<site id='@id'><item>@id</item></site>",
+         "site^1(@id^2('@id^3'),item^4('@id^5'))", {"id", "item", "site"}, {"@id"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        IndexedDocument doc = parseText(c.doc);
+        EXPECT_EQ(shape(doc.tree), c.tree);
+        std::vector<std::string> el = keys(doc.indexEL.merged());  // classifies every key: none fails
+        std::sort(el.begin(), el.end());
+        EXPECT_EQ(el, c.elementKeys);
+        std::vector<std::string> tx = keys(doc.indexTX.get());
+        std::sort(tx.begin(), tx.end());
+        EXPECT_EQ(tx, c.textKeys);
+    }
+    IndexedDocument doc = parseText("<site><item>@id</item></site>");
+    EXPECT_TRUE(getRef(doc.indexEL, "id", "N").empty());
+    EXPECT_EQ(positions(getRef(doc.indexTX, "@id", "E")), (std::vector<std::int64_t>{3}));
+}
+
+// The entries of a key are read off the nodes when the key is looked up:
+// the element's and the attribute element's nodes, in position order, with
+// their depths and last positions, the list made at its size.
+TEST(Walk, KeyEntriesReadOffTheNodes) {
+    IndexedDocument doc =
+        parseText("<site><item id='a'>t<name>n</name></item>u<id>v</id><people><item><id/></item></people></site>");
+    const IndexEntry* id = doc.indexEL.find("id");
+    ASSERT_TRUE(id);
+    EXPECT_EQ(positions(id->exact), (std::vector<std::int64_t>{3, 9, 13}));
+    std::vector<std::int64_t> depths, lasts;
+    for (const EmbeddingEntry& e : id->exact) {
+        depths.push_back(e.depth);
+        lasts.push_back(e.last);
+    }
+    EXPECT_EQ(depths, (std::vector<std::int64_t>{4, 2, 6}));
+    EXPECT_EQ(lasts, (std::vector<std::int64_t>{4, 10, 13}));
+    EXPECT_EQ(label(id->exact[0].tree), "@id");
+    EXPECT_EQ(label(id->exact[1].tree), "id");
+    EXPECT_EQ(id->exact.capacity(), id->exact.size());
+    const IndexEntry* item = doc.indexEL.find("item");
+    ASSERT_TRUE(item);
+    EXPECT_EQ(positions(item->exact), (std::vector<std::int64_t>{2, 12}));
+    EXPECT_EQ(item->exact.capacity(), item->exact.size());
+}
+
+// White space before the first node (a carriage return between prolog
+// items) is no node: the root element stays the document tree, in the direct
+// walk and in the event walk alike; the same white space inside the
+// document stays a text.
+TEST(Walk, WhiteSpaceBeforeTheRootIsNoNode) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<?xml version=\"1.0\"?>\r<!-- c -->\r<site><item>kept</item></site>", "site^1(item^2('kept^3'))"},
+        {"\r<site/>", "site^1"},
+        {"\r \xA0\f\v<site/>", "site^1"},
+        {"<?xml version=\"1.0\"?>\r<!DOCTYPE site>\r<site>\r</site>\r", "site^1('\r^2')"},
+        {"\r<![CDATA[]]>\r<site/>", "site^1"},
+        {"\rtext<site/>", "'text^1'"},
+    };
+    for (const auto& [text, tree] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(shape(parseText(text).tree), tree);
+        const std::string prepared = deleteBlanc(text);
+        DocumentEvents parsed = parseDocument(prepared);
+        EXPECT_EQ(shape(buildIndexes([&parsed] { return parsed.next(); }).tree), tree);
+    }
+    EXPECT_EQ(shape(buildIndexes(events({T("\r"), T(" \r"), S("a"), T("\r"), E("a")})).tree), "a^1('\r^2')");
 }
 
 TEST(Walk, EventsOutsideTheDataKinds) {
@@ -260,8 +343,8 @@ TEST(Walk, SynonymMergeExamples) {
          {{"item", {2, 4}, {3}}, {"articolo", {3}, {2, 4}}, {"site", {1}, {}}}},
         {"attribute and element translations", events({S("person", {{"nome", "x"}}), M("name"), E("person")}),
          {{"nome", {2}, {4}}, {"name", {4}, {2}}, {"person", {1}, {}}}},
-        {"an @ text", events({S("site"), S("item"), T("@articolo"), E("item"), E("site")}),
-         {{"item", {2}, {3}}, {"articolo", {3}, {2}}}},
+        {"an @ text is no element", events({S("site"), S("item"), T("@articolo"), E("item"), E("site")}),
+         {{"item", {2}, {}}}},
         {"attribute and element of one name", events({S("name", {{"name", "x"}}), E("name")}),
          {{"name", {1, 2}, {}}}},
         {"a single-name class", events({S("africa"), M("africa"), E("africa")}), {{"africa", {1, 2}, {}}}},
@@ -291,7 +374,7 @@ TEST(Walk, SynonymMergeExamples) {
 
 TEST(Walk, UnknownNamesFailAtTheFirstElementLookup) {
     for (auto evs : {events({S("site"), M("Item"), E("site")}), events({S("site", {{"colour", "red"}}), E("site")}),
-                     events({S("site"), T("@nonsense"), E("site")})}) {
+                     events({S("site"), M("nonsense"), E("site")})}) {
         IndexedDocument doc = indexedDocument(buildIndexes(std::move(evs)));  // indexing itself succeeds
         EXPECT_TRUE(getRef(doc.indexTX, "red", "E").size() <= 1);             // text lookups classify nothing
         EXPECT_FALSE(doc.indexEL.isMerged());
