@@ -1,6 +1,7 @@
 #include "common/LargeStack.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <cerrno>
 #include <cstring>
@@ -42,12 +43,22 @@ int startWorker(pthread_t& thread, Job& job, std::size_t bytes) {
     return rc;
 }
 
+// Under an address-space limit the stack takes at most an eighth of it, halved
+// from the asked size, so that the document and its index keep the rest.
+std::size_t fitAddressSpaceLimit(std::size_t bytes, std::size_t smallestBytes) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return bytes;
+    const auto share = static_cast<std::size_t>(limit.rlim_cur / 8);
+    while (bytes > share && bytes / 2 >= smallestBytes) bytes /= 2;
+    return bytes;
+}
+
 }  // namespace
 
 void runWithLargeStack(const std::function<void()>& fn, std::size_t stackBytes, std::size_t smallestBytes) {
     Job job{&fn, nullptr};
     pthread_t thread;
-    std::size_t bytes = stackBytes;
+    std::size_t bytes = fitAddressSpaceLimit(stackBytes, smallestBytes);
     for (;;) {
         int rc = startWorker(thread, job, bytes);
         if (rc == 0) break;

@@ -6,6 +6,9 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/ByteClass.h"
@@ -69,6 +72,36 @@ TEST(LargeStack, SmallerStackWhenTheLargeOneCannotBeHad) {
     EXPECT_THROW(runWithLargeStack([&] { ran = true; }, kTooLarge, kTooLarge / 2), std::bad_alloc);
     EXPECT_FALSE(ran);
 }
+
+#ifndef __SANITIZE_ADDRESS__  // the address sanitizer's shadow memory needs an unlimited address space
+TEST(LargeStack, AnAddressSpaceLimitKeepsMostOfItForTheRun) {
+    // In a child process limited to 512 MiB of address space the worker's
+    // stack takes at most an eighth of it, not the largest half that fits.
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        rlimit limit{std::size_t(512) << 20, std::size_t(512) << 20};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        std::size_t stack = 0;
+        try {
+            runWithLargeStack([&] {
+                pthread_attr_t attr;
+                if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+                    pthread_attr_getstacksize(&attr, &stack);
+                    pthread_attr_destroy(&attr);
+                }
+            });
+        } catch (...) {
+            _exit(3);
+        }
+        _exit(stack > 0 && stack <= (std::size_t(64) << 20) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 TEST(Lazy, ReadWhileBeingComputedIsAnInternalError) {
     std::function<int()> self;
