@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -16,6 +14,7 @@
 #include "common/LargeStack.h"
 #include "common/Output.h"
 #include "index/MyParser.h"
+#include "tests/support/OrdinaryStack.h"
 #include "xml/Show.h"
 #include "xml/XML.h"
 
@@ -295,35 +294,6 @@ TEST(OutputPieces, NewLineBlancosControlAttrFormat) {
 // Deep documents on an ordinary stack, and the indented printer against the
 // same printer written as recursive functions (kept below as the reference).
 
-// Runs fn on a thread with a stack of this size; its exception reaches the caller.
-void onStackOf(std::size_t bytes, const std::function<void()>& fn) {
-    struct Job {
-        const std::function<void()>* fn;
-        std::exception_ptr error;
-    } job{&fn, nullptr};
-    pthread_attr_t attr;
-    ASSERT_EQ(pthread_attr_init(&attr), 0);
-    ASSERT_EQ(pthread_attr_setstacksize(&attr, bytes), 0);
-    pthread_t thread;
-    const int rc = pthread_create(
-        &thread, &attr,
-        [](void* arg) -> void* {
-            Job* j = static_cast<Job*>(arg);
-            try {
-                (*j->fn)();
-            } catch (...) {
-                j->error = std::current_exception();
-            }
-            return nullptr;
-        },
-        &job);
-    pthread_attr_destroy(&attr);
-    ASSERT_EQ(rc, 0);
-    pthread_join(thread, nullptr);
-    if (job.error) std::rethrow_exception(job.error);
-}
-constexpr std::size_t kOrdinaryStack = std::size_t(8) << 20;
-
 namespace reference {
 
 using namespace axf::index;
@@ -470,7 +440,7 @@ TEST(IndentedPrinter, HundredThousandLevelsOnAnOrdinaryStack) {
     const Tree* t = text("x");
     for (int i = 0; i < kDepth; ++i) t = elem("e", {t});
     std::string out;
-    onStackOf(kOrdinaryStack, [&] { out = fmt(t, 0, 0); });
+    axf::testsupport::runOnStack([&] { out = fmt(t, 0, 0); });
     std::string want;
     for (int i = 0; i < kDepth; ++i) want += "<e>";
     want += 'x';
@@ -487,11 +457,13 @@ TEST(IndexDump, DeepDocumentsOnASmallStack) {
     doc += 'x';
     for (int i = 0; i < kDepth; ++i) doc += "</item>";
     std::string out;
-    onStackOf(std::size_t(128) << 10, [&] {
-        StringSink s;
-        prova(doc, s);
-        out = s.take();
-    });
+    axf::testsupport::runOnStack(
+        [&] {
+            StringSink s;
+            prova(doc, s);
+            out = s.take();
+        },
+        std::size_t(128) << 10);
     std::string tree;
     auto blanks = [](int level) { return std::string(std::size_t(3 * level), ' '); };
     for (int i = 0; i < kDepth; ++i) tree += blanks(i) + "<item^" + std::to_string(i + 1) + ">\n";
@@ -509,7 +481,7 @@ TEST(IndexDump, Prova2OfHundredThousandLevelsOnAnOrdinaryStack) {
     for (int i = 0; i < kDepth; ++i) doc += "<item>";
     for (int i = 0; i < kDepth; ++i) doc += "</item>";
     std::string out;
-    onStackOf(kOrdinaryStack, [&] {
+    axf::testsupport::runOnStack([&] {
         StringSink s;
         prova2(doc, s);
         out = s.take();

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <pthread.h>
 
 #include <cstring>
 #include <exception>
@@ -23,39 +22,13 @@
 #include "regex/ParsePolyRegexpBasic.h"
 #include "regex/Regexp.h"
 #include "tests/regex/RegexTestUtil.h"
+#include "tests/support/OrdinaryStack.h"
 
 namespace axf::regex {
 namespace {
 
 using testutil::shape;
 
-// Runs fn on a thread with an ordinary 8 MiB stack; its exception reaches the caller.
-void onOrdinaryStack(const std::function<void()>& fn) {
-    struct Job {
-        const std::function<void()>* fn;
-        std::exception_ptr error;
-    } job{&fn, nullptr};
-    pthread_attr_t attr;
-    ASSERT_EQ(pthread_attr_init(&attr), 0);
-    ASSERT_EQ(pthread_attr_setstacksize(&attr, std::size_t(8) << 20), 0);
-    pthread_t thread;
-    const int rc = pthread_create(
-        &thread, &attr,
-        [](void* arg) -> void* {
-            Job* j = static_cast<Job*>(arg);
-            try {
-                (*j->fn)();
-            } catch (...) {
-                j->error = std::current_exception();
-            }
-            return nullptr;
-        },
-        &job);
-    pthread_attr_destroy(&attr);
-    ASSERT_EQ(rc, 0) << std::strerror(rc);
-    pthread_join(thread, nullptr);
-    if (job.error) std::rethrow_exception(job.error);
-}
 
 // ---------------------------------------------------------------------------
 // The reference: the grammar as mutually recursive rules.
@@ -231,7 +204,7 @@ std::string nested(const std::string& open, const std::string& inner, const std:
 }
 
 TEST(DeepPattern, HundredThousandNestedGroupsOnAnOrdinaryStack) {
-    onOrdinaryStack([] {
+    testsupport::runOnStack([] {
         const std::string groups = nested("(", "<1>|<2>", ")");
         auto t = mkAbstreeP<int>(kInts.read, kInts.eq, kInts.order, groups, {}, {});
         ASSERT_TRUE(t);
@@ -260,7 +233,7 @@ TEST(DeepPattern, NestedNamedGroupsAndBranchesOnAnOrdinaryStack) {
     // still recurses in the tree's own teardown, so they are dropped on the
     // large stack.
     std::optional<AbsTree<int>> named, branches;
-    onOrdinaryStack([&] {
+    testsupport::runOnStack([&] {
         std::string namedText, branchText;
         for (int i = 0; i < kDeep; ++i) namedText += " g@(", branchText += "(<1>";
         namedText += "<5>" + std::string(kDeep, ')');
