@@ -604,8 +604,12 @@ void prepareText(std::string_view text, Run&& run) {
 
 namespace {
 
-// Writes deleteBlanc(text) to out (room for text.size() bytes); gives its length.
-std::size_t prepareInto(std::string_view text, char* out) {
+// Writes deleteBlanc(text) to out (room for text.size() bytes; out may be
+// text.data() itself, as no byte is written ahead of what is read), calling
+// dropped(offset) with the output offset of each line feed or tab removed.
+// Gives the prepared length.
+template <class Dropped>
+std::size_t prepareBytes(std::string_view text, char* out, Dropped dropped) {
     char* o = out;
     const char* d = text.data();
     prepareText(text, [&](std::size_t from, std::size_t to, bool asBlank) {
@@ -618,12 +622,19 @@ std::size_t prepareInto(std::string_view text, char* out) {
             for (std::size_t k = from; k < to; ++k) {
                 const char c = d[k];
                 *o = c;
-                o += (c != '\n' && c != '\t');
+                if (c == '\n' || c == '\t')
+                    dropped(static_cast<std::size_t>(o - out));
+                else
+                    ++o;
             }
         }
         return true;
     });
     return static_cast<std::size_t>(o - out);
+}
+
+std::size_t prepareInto(std::string_view text, char* out) {
+    return prepareBytes(text, out, [](std::size_t) {});
 }
 
 // The prepared text of a document, in storage of its own that is neither
@@ -701,27 +712,7 @@ private:
 // prepared form (never ahead of what is read), each dropped byte recorded.
 // Gives the prepared length.
 std::size_t prepareInPlace(char* data, std::size_t size, RemovedBytes& removed) {
-    char* o = data;
-    const char* d = data;
-    prepareText(std::string_view(data, size), [&](std::size_t from, std::size_t to, bool asBlank) {
-        if (asBlank) {
-            for (std::size_t k = from; k < to; ++k) {
-                const char c = d[k];
-                *o++ = (c == '\n' || c == '\t') ? ' ' : c;
-            }
-        } else {
-            for (std::size_t k = from; k < to; ++k) {
-                const char c = d[k];
-                if (c == '\n' || c == '\t') {
-                    removed.add(static_cast<std::size_t>(o - data));
-                    continue;
-                }
-                *o++ = c;
-            }
-        }
-        return true;
-    });
-    return static_cast<std::size_t>(o - data);
+    return prepareBytes(std::string_view(data, size), data, [&](std::size_t at) { removed.add(at); });
 }
 
 // The whole pages of [data + given, data + read) go back to the system;
