@@ -75,6 +75,23 @@ const Tree* emptyText() {
     return t;
 }
 
+// The binding of the embedding node e among bindings[next...]: bindings of
+// query nodes numbered below e's are passed over, and the one of e's number,
+// if next, is taken (next moves past it). Null when there is none.
+const NodeBinding* takeBinding(std::span<const NodeBinding> bindings, std::size_t& next, const Tree* e) {
+    while (next < bindings.size()) {
+        std::int64_t n = readLabelNumber(bindings[next].number);
+        std::int64_t q = readLabelNumber(getfromLabel(e, 2));
+        if (n < q) {
+            ++next;
+            continue;
+        }
+        if (n == q) return &bindings[next++];
+        break;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::int64_t readLabelNumber(std::string_view text) {
@@ -242,23 +259,15 @@ public:
         }
         std::int64_t dpos = documentPosition(d);
         std::int64_t epos = embeddingPosition(e);
-        while (next_ < bindings_.size() && dpos == epos) {
-            std::int64_t n = readLabelNumber(bindings_[next_].number);
-            std::int64_t q = readLabelNumber(getfromLabel(e, 2));
-            if (n < q) {
-                ++next_;
-                continue;
-            }
-            if (n == q) {
+        if (dpos == epos) {
+            if (const NodeBinding* head = takeBinding(bindings_, next_, e)) {
                 // The embedding's children, then the bound subtrees (which
                 // consume no binding).
-                const NodeBinding& head = bindings_[next_++];
                 Node* node = materialize();
                 if (es == Shape::Element) reduce(node, e->children());
-                removeBound(node, head.subtrees);
+                removeBound(node, head->subtrees);
                 return node->alive == 0;
             }
-            break;
         }
         if (es == Shape::Element) {
             if (dpos == epos && e->isLeaf()) return true;
@@ -390,20 +399,10 @@ private:
     // when that node must go.
     bool atNode(std::int64_t p, const Tree* e, Shape es) {
         if (o_.document_.isText(p)) return es == Shape::Text;
-        while (next_ < bindings_.size()) {
-            std::int64_t n = readLabelNumber(bindings_[next_].number);
-            std::int64_t q = readLabelNumber(getfromLabel(e, 2));
-            if (n < q) {
-                ++next_;
-                continue;
-            }
-            if (n == q) {
-                const NodeBinding& head = bindings_[next_++];
-                if (es == Shape::Element) reduce(p, e->children());
-                removeBound(p, head.subtrees);
-                return o_.noChildLeft(p);
-            }
-            break;
+        if (const NodeBinding* head = takeBinding(bindings_, next_, e)) {
+            if (es == Shape::Element) reduce(p, e->children());
+            removeBound(p, head->subtrees);
+            return o_.noChildLeft(p);
         }
         if (es == Shape::Text || e->isLeaf()) return true;
         reduce(p, e->children());
