@@ -342,7 +342,8 @@ std::string showResultDocument(std::int64_t level, int flag, const ResultDocumen
 
 ResultDocument evalExternalQuery(const std::string& kind, const std::string& searchType,
                                  const Lazy<std::string>& documentText, const ConditionTriple& conditions,
-                                 const std::string& polarity, int outer, const Tree* q, std::int64_t count) {
+                                 const std::string& polarity, int outer, const Tree* q, std::int64_t count,
+                                 const index::DocumentOrigin& origin) {
     int polarityFlag;
     if (polarity == "P")
         polarityFlag = 1;
@@ -354,7 +355,7 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
     auto evaluate = [&]() {
         // Nothing reads the text after the indexer, which takes its storage over.
         auto doc = std::make_shared<index::IndexedDocument>(
-            index::parseTextInPlace(std::move(const_cast<std::string&>(documentText.get()))));
+            index::parseTextInPlace(std::move(const_cast<std::string&>(documentText.get())), origin));
         EvalContext ctx{polarityFlag == 1 ? kind : "neg", polarityFlag == 1 ? searchType : "E", doc.get()};
         // A statement of exact matches that prints them without conditions
         // reads nothing of a match of a higher cost.

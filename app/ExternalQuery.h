@@ -113,6 +113,6 @@ std::string showResultDocument(std::int64_t level, int flag, const ResultDocumen
 ResultDocument evalExternalQuery(const std::string& kind, const std::string& searchType,
                                  const Lazy<std::string>& documentText, const ConditionTriple& conditions,
                                  const std::string& polarity, int outer, const xml::Tree* query,
-                                 std::int64_t count);
+                                 std::int64_t count, const index::DocumentOrigin& origin = {});
 
 }  // namespace axf::app

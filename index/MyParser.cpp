@@ -415,12 +415,16 @@ struct IndexEL::State {
     std::size_t left = 0;    // keys not merged yet
     bool classified = false;
     std::exception_ptr failure;  // of the classification, given to every lookup
+    std::string unknownNamePlace;  // heads the message of a name outside the vocabulary
 
     void classify() {
         if (failure) std::rethrow_exception(failure);
         if (classified) return;
         try {
             classifyKeys(index);
+        } catch (const Fatal& e) {
+            failure = std::make_exception_ptr(Fatal(unknownNamePlace + e.what()));
+            std::rethrow_exception(failure);
         } catch (...) {
             failure = std::current_exception();
             throw;
@@ -471,7 +475,8 @@ IndexEL::IndexEL(Index walked) : state_(std::make_shared<State>()) {
     state_->index = std::move(walked);
 }
 
-IndexEL::IndexEL(ElementIndex walked) : state_(std::make_shared<State>()) {
+IndexEL::IndexEL(ElementIndex walked, std::string unknownNamePlace) : state_(std::make_shared<State>()) {
+    state_->unknownNamePlace = std::move(unknownNamePlace);
     const std::size_t n = walked.size();
     state_->done.assign(n, false);
     state_->filled.assign(n, !walked.compact());
@@ -605,17 +610,19 @@ void prepareText(std::string_view text, Run&& run) {
 namespace {
 
 // Writes deleteBlanc(text) to out (room for text.size() bytes; out may be
-// text.data() itself, as no byte is written ahead of what is read), calling
-// dropped(offset) with the output offset of each line feed or tab removed.
+// text.data() itself, as no byte is written ahead of what is read), telling
+// the record (PreparationRecord's interface) the output offset of each line
+// feed or tab removed and of each line feed turned into a blank.
 // Gives the prepared length.
-template <class Dropped>
-std::size_t prepareBytes(std::string_view text, char* out, Dropped dropped) {
+template <class Record>
+std::size_t prepareBytes(std::string_view text, char* out, Record& record) {
     char* o = out;
     const char* d = text.data();
     prepareText(text, [&](std::size_t from, std::size_t to, bool asBlank) {
         if (asBlank) {
             for (std::size_t k = from; k < to; ++k) {
                 const char c = d[k];
+                if (c == '\n') record.blankedLineFeed(static_cast<std::size_t>(o - out));
                 *o++ = (c == '\n' || c == '\t') ? ' ' : c;
             }
         } else {
@@ -623,7 +630,7 @@ std::size_t prepareBytes(std::string_view text, char* out, Dropped dropped) {
                 const char c = d[k];
                 *o = c;
                 if (c == '\n' || c == '\t')
-                    dropped(static_cast<std::size_t>(o - out));
+                    record.removed(static_cast<std::size_t>(o - out), c == '\n');
                 else
                     ++o;
             }
@@ -633,8 +640,15 @@ std::size_t prepareBytes(std::string_view text, char* out, Dropped dropped) {
     return static_cast<std::size_t>(o - out);
 }
 
+// A record that keeps nothing.
+struct NoRecord {
+    void removed(std::size_t, bool) {}
+    void blankedLineFeed(std::size_t) {}
+};
+
 std::size_t prepareInto(std::string_view text, char* out) {
-    return prepareBytes(text, out, [](std::size_t) {});
+    NoRecord none;
+    return prepareBytes(text, out, none);
 }
 
 // The prepared text of a document, in storage of its own that is neither
@@ -667,52 +681,11 @@ private:
     std::size_t given_ = 0;  // bytes before this are given back
 };
 
-// The places where the preparation of a text dropped bytes: for each
-// dropped byte, the prepared offset at which it was dropped (low 32 bits,
-// with the steps of the high bits aside), in ascending order.
-class RemovedBytes {
-public:
-    explicit RemovedBytes(std::size_t originalSize) : originalSize_(originalSize) {}
-    void add(std::size_t preparedOffset) {
-        while ((preparedOffset >> 32) > high_) {
-            highSteps_.push_back(low_.size());
-            ++high_;
-        }
-        low_.push_back(static_cast<std::uint32_t>(preparedOffset));
-    }
-    // The offset in the original text of the prepared byte k (the
-    // original's length from the prepared text's end on).
-    std::size_t originalOffset(std::size_t k, std::size_t preparedSize) const {
-        if (k >= preparedSize) return originalSize_;
-        // The bytes dropped before k's byte was written: those recorded at
-        // prepared offsets up to k.
-        std::size_t lo = 0, hi = low_.size();
-        while (lo < hi) {
-            const std::size_t mid = lo + (hi - lo) / 2;
-            if (full(mid) <= k)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        return k + lo;
-    }
-
-private:
-    std::size_t full(std::size_t i) const {
-        const std::size_t high = std::upper_bound(highSteps_.begin(), highSteps_.end(), i) - highSteps_.begin();
-        return (high << 32) | low_[i];
-    }
-    std::size_t originalSize_;
-    std::vector<std::uint32_t> low_;
-    std::vector<std::size_t> highSteps_;
-    std::size_t high_ = 0;
-};
-
 // deleteBlanc in place: the text's first `size` bytes are rewritten to their
 // prepared form (never ahead of what is read), each dropped byte recorded.
 // Gives the prepared length.
-std::size_t prepareInPlace(char* data, std::size_t size, RemovedBytes& removed) {
-    return prepareBytes(std::string_view(data, size), data, [&](std::size_t at) { removed.add(at); });
+std::size_t prepareInPlace(char* data, std::size_t size, PreparationRecord& record) {
+    return prepareBytes(std::string_view(data, size), data, record);
 }
 
 // The whole pages of [data + given, data + read) go back to the system;
@@ -817,6 +790,7 @@ struct LabelInfo {
     std::uint32_t slot = kNoSlot;
     bool attribute = false;  // "@" and an attribute's name, filed under the name
     std::uint32_t name = 0;  // its number in the mapping
+    std::size_t at = kNoOffset;  // where its first node's name stands in the text, when known
 };
 
 char predefinedEntity(std::string_view name) {
@@ -883,9 +857,27 @@ public:
 
     bool atTop() const { return open_.empty(); }
 
+    // After finish: the first element-index key outside the tag vocabulary,
+    // the one the first lookup fails on, and where its first node's name
+    // stands in the text (kNoOffset: not known).
+    std::optional<std::pair<std::string_view, std::size_t>> firstUnknownName() const {
+        std::uint32_t bestSlot = kNoSlot;
+        std::optional<std::pair<std::string_view, std::size_t>> best;
+        for (const auto& [text, info] : elementLabels_) {
+            const std::string_view key = info.attribute ? text.substr(1) : text;
+            if (info.slot == kNoSlot || info.slot > bestSlot || className(key)) continue;
+            if (info.slot == bestSlot && best->second <= info.at) continue;
+            bestSlot = info.slot;
+            best.emplace(key, info.at);
+        }
+        return best;
+    }
+
     // An element, or (attribute set) the attribute element "@" + name.
-    void open(std::string_view name, bool attribute = false) {
+    // `at`: where the name stands in the text, when known.
+    void open(std::string_view name, bool attribute = false, std::size_t at = kNoOffset) {
         LabelInfo& info = labelInfo(elementLabels_, name, attribute);
+        if (info.at == kNoOffset) info.at = at;
         std::int64_t position = ++last_;
         result_.mapping.pushName(info.name);
         words_.push_back(0);  // set when it closes
@@ -893,10 +885,10 @@ public:
     }
 
     // An attribute: its attribute element with the value text inside.
-    void attribute(std::string_view name, std::string_view value) {
+    void attribute(std::string_view name, std::string_view value, std::size_t at = kNoOffset) {
         atName_.assign(1, '@');
         atName_.append(name);
-        open(atName_, true);
+        open(atName_, true, at);
         addText(value);
         closeInnermost();
     }
@@ -1084,6 +1076,7 @@ private:
         return p;
     }
     bool nameStartAt(std::size_t p) const { return p < n_ && (cls_[d_[p]] & kNmStart); }
+    std::size_t offsetOf(std::string_view part) const { return static_cast<std::size_t>(part.data() - s_.data()); }
 
     // The markup at p (a '<'): where the text goes on after it.
     std::size_t markup(std::size_t p) {
@@ -1157,13 +1150,13 @@ private:
                 return kHandOver;
             }
         }
-        walk_.open(name);
+        walk_.open(name, false, offsetOf(name));
         for (const Att& a : atts_) {
             if (a.literal && a.value.find('&') != std::string_view::npos) {
                 const std::string value = xml::expandReferences(xml::predefinedEntities(), a.value);
-                walk_.attribute(a.name, value);
+                walk_.attribute(a.name, value, offsetOf(a.name));
             } else {
-                walk_.attribute(a.name, a.value);
+                walk_.attribute(a.name, a.value, offsetOf(a.name));
             }
         }
         if (empty) walk_.closeInnermost();
@@ -1241,7 +1234,7 @@ std::vector<std::pair<std::int64_t, std::string_view>> mappingPairs(const BuildR
 
 IndexedDocument indexedDocument(BuildResult walked) {
     IndexedDocument doc;
-    doc.indexEL = IndexEL(std::move(walked.elementIndex));
+    doc.indexEL = IndexEL(std::move(walked.elementIndex), std::move(walked.unknownNamePlace));
     doc.indexTX = std::move(walked.textIndex);
     doc.mapping = std::move(walked.mapping);
     doc.tree = std::move(walked.tree);
@@ -1253,14 +1246,14 @@ namespace {
 // Walks the event parser's events of text[from, end), or of the whole
 // document (with its prolog) when from is 0 and withProlog is set; a stop
 // before the end of the text fails with the position in the original text.
-void walkEvents(Walk& walk, const std::function<std::size_t(std::size_t)>& toOriginal, std::string_view prepared,
-                std::size_t from, bool withProlog, bool& reachedEnd) {
+void walkEvents(Walk& walk, const PreparedPlaces& places, std::string_view prepared, std::size_t from,
+                bool withProlog, bool& reachedEnd) {
     xml::DocumentEvents events = withProlog ? xml::parseDocument(prepared) : xml::parseInstance(prepared.substr(from));
     reachedEnd = walk.feed([&events] { return events.next(); });
     if (reachedEnd && events.stop().early) {
         const auto& stop = events.stop();
-        throw Fatal("Attention: malformed document at byte " + std::to_string(toOriginal(from + stop.offset)) +
-                    ": " + stop.token);
+        throw Fatal(places.prefix(from + stop.offset) + "Attention: malformed document at byte " +
+                    std::to_string(places.originalOffset(from + stop.offset)) + ": " + stop.token);
     }
 }
 
@@ -1268,45 +1261,47 @@ void walkEvents(Walk& walk, const std::function<std::size_t(std::size_t)>& toOri
 
 namespace {
 
-// toOriginal(k): the offset in the original text of the prepared text's
-// byte k (the original's length past the end).
-BuildResult walkDirect(std::string_view prepared, const std::function<std::size_t(std::size_t)>& toOriginal,
-                       std::function<void(std::size_t)> done) {
+// `places` tells the prepared text's offsets in the user's terms.
+BuildResult walkDirect(std::string_view prepared, const PreparedPlaces& places, std::function<void(std::size_t)> done) {
     Walk walk(prepared.size());
     DirectOutcome outcome = DirectWalk(prepared, walk, std::move(done)).run();
     bool reachedEnd = outcome.kind == DirectOutcome::Ended;
+    std::size_t eventsFrom = kNoOffset;  // where the event parser took over
     if (outcome.kind == DirectOutcome::HandedOver)
-        walkEvents(walk, toOriginal, prepared, outcome.at, false, reachedEnd);
+        walkEvents(walk, places, prepared, eventsFrom = outcome.at, false, reachedEnd);
     else if (outcome.kind == DirectOutcome::NotTaken)
-        walkEvents(walk, toOriginal, prepared, 0, true, reachedEnd);
-    return walk.finish(reachedEnd);
-}
-
-std::function<std::size_t(std::size_t)> offsetsIn(std::string_view original) {
-    return [original](std::size_t k) { return originalOffset(original, k); };
+        walkEvents(walk, places, prepared, eventsFrom = 0, true, reachedEnd);
+    BuildResult result = walk.finish(reachedEnd);
+    if (const auto unknown = walk.firstUnknownName()) {
+        // A name the events brought is looked for in the text they read.
+        std::size_t at = unknown->second;
+        if (at == kNoOffset && eventsFrom != kNoOffset) at = findMarkupName(prepared, eventsFrom, unknown->first);
+        result.unknownNamePlace = places.prefix(at);
+    }
+    return result;
 }
 
 }  // namespace
 
 BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original) {
-    return walkDirect(prepared, offsetsIn(original), {});
+    return walkDirect(prepared, PlacesInText(original, DocumentOrigin{}), {});
 }
 
-IndexedDocument parseText(std::string_view text) {
+IndexedDocument parseText(std::string_view text, const DocumentOrigin& origin) {
     PreparedText prepared(text);
-    return indexedDocument(
-        walkDirect(prepared.view(), offsetsIn(text), [&prepared](std::size_t read) { prepared.giveBack(read); }));
+    return indexedDocument(walkDirect(prepared.view(), PlacesInText(text, origin),
+                                      [&prepared](std::size_t read) { prepared.giveBack(read); }));
 }
 
-IndexedDocument parseTextInPlace(std::string&& text) {
+IndexedDocument parseTextInPlace(std::string&& text, const DocumentOrigin& origin) {
     std::string buffer = std::move(text);
-    RemovedBytes removed(buffer.size());
-    buffer.resize(prepareInPlace(buffer.data(), buffer.size(), removed));
-    BuildResult walked = walkDirect(
-        buffer, [&removed, &buffer](std::size_t k) { return removed.originalOffset(k, buffer.size()); },
-        [&buffer, given = std::size_t(0)](std::size_t read) mutable {
-            given = giveBackBefore(buffer.data(), given, std::min(read, buffer.size()));
-        });
+    PreparationRecord record(buffer.size());
+    buffer.resize(prepareInPlace(buffer.data(), buffer.size(), record));
+    const std::size_t preparedSize = buffer.size();
+    BuildResult walked = walkDirect(buffer, PlacesInRecord(record, preparedSize, origin),
+                                    [&buffer, given = std::size_t(0)](std::size_t read) mutable {
+                                        given = giveBackBefore(buffer.data(), given, std::min(read, buffer.size()));
+                                    });
     std::string().swap(buffer);  // nothing reads the text any more
     return indexedDocument(std::move(walked));
 }

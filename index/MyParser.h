@@ -34,6 +34,7 @@
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
 #include "index/Mapping.h"
+#include "index/SourcePosition.h"
 #include "index/TranslationTable.h"
 #include "xml/XML.h"
 #include "xml/XMLParse.h"
@@ -222,7 +223,9 @@ class IndexEL {
 public:
     IndexEL();
     explicit IndexEL(Index walked);
-    explicit IndexEL(ElementIndex walked);
+    // unknownNamePlace heads the message of a name outside the vocabulary
+    // (the document and the place of the name's first node).
+    explicit IndexEL(ElementIndex walked, std::string unknownNamePlace = {});
     // The whole merged index.
     const Index& merged() const;
     // True once a lookup has classified the keys.
@@ -302,6 +305,9 @@ struct BuildResult {
     DocumentTree tree;
     std::int64_t lastPosition = 0;
     bool reachedEnd = false;  // the events ran out (not an end event at the top level)
+    // The head of the message of a name outside the vocabulary, should a
+    // lookup meet one: the document and the place of the name's first node.
+    std::string unknownNamePlace;
 
     // Moved, never copied: the tree and the text index read the mapping's
     // storage, which a move keeps in place and a copy would not.
@@ -356,11 +362,13 @@ IndexedDocument indexedDocument(BuildResult walked);
 BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original);
 
 // Indexes one document text. A document whose events stop before the end of
-// the text throws Fatal with the byte offset and what stands there.
-IndexedDocument parseText(std::string_view text);
+// the text throws Fatal with the byte offset and what stands there. The
+// messages about the document begin with its name and the line and column
+// of the place they concern (SourcePosition.h) when the origin has a name.
+IndexedDocument parseText(std::string_view text, const DocumentOrigin& origin = {});
 // The same, over a text whose storage the indexer takes: the text is
 // prepared in place and its storage given back once the walk is done.
-IndexedDocument parseTextInPlace(std::string&& text);
+IndexedDocument parseTextInPlace(std::string&& text, const DocumentOrigin& origin = {});
 
 // ---------------------------------------------------------------------------
 // Diagnostic dumps (MyParserShow.cpp). Nothing in a run calls them; they
