@@ -708,6 +708,12 @@ std::string deleteBlanc(std::string_view text) {
     return out;
 }
 
+std::string deleteBlanc(std::string_view text, PreparationRecord& record) {
+    std::string out(text.size(), '\0');
+    out.resize(prepareBytes(text, out.data(), record));
+    return out;
+}
+
 std::size_t originalOffset(std::string_view text, std::size_t preparedOffset) {
     std::size_t count = 0, found = text.size();
     prepareText(text, [&](std::size_t from, std::size_t to, bool asBlank) {

@@ -273,6 +273,8 @@ private:
 // (tags, the document-type line and processing instructions, from '<' to the
 // '>' that closes them, quoted literals respected).
 std::string deleteBlanc(std::string_view text);
+// The same, telling the record what it removes and turns into blanks.
+std::string deleteBlanc(std::string_view text, PreparationRecord& record);
 
 // The offset in the text of the byte that stands at the given offset of
 // deleteBlanc(text); the text's length when that is past its end.
