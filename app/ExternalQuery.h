@@ -22,6 +22,7 @@
 #include "common/Output.h"
 #include "index/EmbeddingEntry.h"
 #include "index/MyParser.h"
+#include "index/SourcePosition.h"
 #include "query/DeleteEmb.h"
 #include "query/ExternalQuery.h"
 #include "xml/XML.h"

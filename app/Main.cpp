@@ -11,6 +11,7 @@
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "filter/FilterParser.h"
+#include "index/SourcePosition.h"
 
 namespace axf::app {
 
