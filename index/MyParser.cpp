@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <type_traits>
 #include <unordered_map>
 
 #include "common/MessageText.h"
@@ -609,6 +610,12 @@ void prepareText(std::string_view text, Run&& run) {
 
 namespace {
 
+// A record that keeps nothing.
+struct NoRecord {
+    void removed(std::size_t, bool) {}
+    void blankedLineFeed(std::size_t) {}
+};
+
 // Writes deleteBlanc(text) to out (room for text.size() bytes; out may be
 // text.data() itself, as no byte is written ahead of what is read), telling
 // the record (PreparationRecord's interface) the output offset of each line
@@ -619,32 +626,37 @@ std::size_t prepareBytes(std::string_view text, char* out, Record& record) {
     char* o = out;
     const char* d = text.data();
     prepareText(text, [&](std::size_t from, std::size_t to, bool asBlank) {
+        // The loops write through a pointer of their own, which no store of
+        // a byte can change.
+        char* w = o;
         if (asBlank) {
+            // The line feeds are told before the copy, which may write over
+            // them.
+            if constexpr (!std::is_same_v<Record, NoRecord>) {
+                const char* end = d + to;
+                for (const char* lf = d + from; (lf = static_cast<const char*>(std::memchr(lf, '\n', end - lf)));
+                     ++lf)
+                    record.blankedLineFeed(static_cast<std::size_t>(w - out) + std::size_t(lf - (d + from)));
+            }
             for (std::size_t k = from; k < to; ++k) {
                 const char c = d[k];
-                if (c == '\n') record.blankedLineFeed(static_cast<std::size_t>(o - out));
-                *o++ = (c == '\n' || c == '\t') ? ' ' : c;
+                *w++ = (c == '\n' || c == '\t') ? ' ' : c;
             }
         } else {
             for (std::size_t k = from; k < to; ++k) {
                 const char c = d[k];
-                *o = c;
+                *w = c;
                 if (c == '\n' || c == '\t')
-                    record.removed(static_cast<std::size_t>(o - out), c == '\n');
+                    record.removed(static_cast<std::size_t>(w - out), c == '\n');
                 else
-                    ++o;
+                    ++w;
             }
         }
+        o = w;
         return true;
     });
     return static_cast<std::size_t>(o - out);
 }
-
-// A record that keeps nothing.
-struct NoRecord {
-    void removed(std::size_t, bool) {}
-    void blankedLineFeed(std::size_t) {}
-};
 
 std::size_t prepareInto(std::string_view text, char* out) {
     NoRecord none;
@@ -684,7 +696,7 @@ private:
 // deleteBlanc in place: the text's first `size` bytes are rewritten to their
 // prepared form (never ahead of what is read), each dropped byte recorded.
 // Gives the prepared length.
-std::size_t prepareInPlace(char* data, std::size_t size, PreparationRecord& record) {
+[[gnu::flatten]] std::size_t prepareInPlace(char* data, std::size_t size, PreparationRecord& record) {
     return prepareBytes(std::string_view(data, size), data, record);
 }
 
@@ -709,8 +721,8 @@ std::string deleteBlanc(std::string_view text) {
 }
 
 std::string deleteBlanc(std::string_view text, PreparationRecord& record) {
-    std::string out(text.size(), '\0');
-    out.resize(prepareBytes(text, out.data(), record));
+    std::string out(text);
+    out.resize(prepareInPlace(out.data(), out.size(), record));
     return out;
 }
 

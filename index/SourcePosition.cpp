@@ -39,14 +39,6 @@ TextPlace placeInText(std::string_view text, std::size_t offset, const DocumentO
 // ---------------------------------------------------------------------------
 // OffsetList
 
-void OffsetList::push_back(std::size_t offset) {
-    while ((offset >> 32) > high_) {
-        highSteps_.push_back(low_.size());
-        ++high_;
-    }
-    low_.push_back(static_cast<std::uint32_t>(offset));
-}
-
 std::size_t OffsetList::operator[](std::size_t i) const {
     const std::size_t high = std::upper_bound(highSteps_.begin(), highSteps_.end(), i) - highSteps_.begin();
     return (high << 32) | low_[i];
@@ -66,15 +58,6 @@ std::size_t OffsetList::countUpTo(std::size_t offset) const {
 
 // ---------------------------------------------------------------------------
 // PreparationRecord
-
-void PreparationRecord::removed(std::size_t preparedOffset, bool lineFeed) {
-    const std::size_t i = removed_.size();
-    removed_.push_back(preparedOffset);
-    if ((i & 63) == 0) lineFeedBits_.push_back(0);
-    if (lineFeed) lineFeedBits_.back() |= std::uint64_t(1) << (i & 63);
-}
-
-void PreparationRecord::blankedLineFeed(std::size_t preparedOffset) { blanked_.push_back(preparedOffset); }
 
 std::size_t PreparationRecord::originalOffset(std::size_t k, std::size_t preparedSize) const {
     if (k >= preparedSize) return originalSize_;

@@ -59,7 +59,13 @@ TextPlace placeInText(std::string_view text, std::size_t offset, const DocumentO
 // and the entry indexes at which the high bits step up.
 class OffsetList {
 public:
-    void push_back(std::size_t offset);
+    void push_back(std::size_t offset) {
+        while ((offset >> 32) > high_) {
+            highSteps_.push_back(low_.size());
+            ++high_;
+        }
+        low_.push_back(static_cast<std::uint32_t>(offset));
+    }
     std::size_t size() const { return low_.size(); }
     std::size_t operator[](std::size_t i) const;
     // The number of entries at most `offset`.
@@ -78,8 +84,13 @@ private:
 class PreparationRecord {
 public:
     explicit PreparationRecord(std::size_t originalSize) : originalSize_(originalSize) {}
-    void removed(std::size_t preparedOffset, bool lineFeed);
-    void blankedLineFeed(std::size_t preparedOffset);
+    void removed(std::size_t preparedOffset, bool lineFeed) {
+        const std::size_t i = removed_.size();
+        removed_.push_back(preparedOffset);
+        if ((i & 63) == 0) lineFeedBits_.push_back(0);
+        if (lineFeed) lineFeedBits_.back() |= std::uint64_t(1) << (i & 63);
+    }
+    void blankedLineFeed(std::size_t preparedOffset) { blanked_.push_back(preparedOffset); }
 
     // The offset in the original text of the prepared byte k (the original's
     // length from the prepared text's end on).
