@@ -3,12 +3,12 @@
 
 #include <memory>
 
-#include "app/Conditions.h"
+#include "app/ConditionReading.h"
 #include "filter/Variables.h"
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
 #include "query/DeleteEmb.h"
-#include "query/ExternalQuery.h"
+#include "query/QueryAnnotation.h"
 #include "xml/XML.h"
 
 namespace axf::app {

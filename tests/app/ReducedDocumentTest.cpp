@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ExternalQuery.h"
+#include "app/RuleEvaluation.h"
 #include "app/ResultPrinter.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"

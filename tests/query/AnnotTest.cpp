@@ -8,7 +8,7 @@
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "query/ExtendQuery.h"
-#include "query/ExternalQuery.h"
+#include "query/QueryAnnotation.h"
 #include "xml/XML.h"
 
 namespace {
@@ -69,26 +69,26 @@ std::string fatalText(const std::function<void()>& fn) {
 
 TEST(AnnotRecords, GetSDCMatchesWholeNumberTexts) {
     SumDelCost costs{{"17", 5}, {"7", 3}, {"170", 9}};
-    EXPECT_EQ(getSDC("7", costs), 3);
-    EXPECT_EQ(getSDC("17", costs), 5);
-    EXPECT_EQ(getSDC("07", costs), 0);
-    EXPECT_EQ(getSDC("1", costs), 0);
-    EXPECT_EQ(getSDC("2", SumDelCost{}), 0);
+    EXPECT_EQ(deletionCostOf("7", costs), 3);
+    EXPECT_EQ(deletionCostOf("17", costs), 5);
+    EXPECT_EQ(deletionCostOf("07", costs), 0);
+    EXPECT_EQ(deletionCostOf("1", costs), 0);
+    EXPECT_EQ(deletionCostOf("2", SumDelCost{}), 0);
     // The first pair of a key wins.
-    EXPECT_EQ(getSDC("4", SumDelCost{{"4", 1}, {"4", 2}}), 1);
+    EXPECT_EQ(deletionCostOf("4", SumDelCost{{"4", 1}, {"4", 2}}), 1);
     // Keys that are not plain numbers are found only by equal texts.
     SumDelCost mixed{{"2", 1}, {"07", 2}, {"3", 3}, {"x", 4}, {"", 5}};
     const std::vector<std::pair<std::string, std::int64_t>> lookups = {
         {"2", 1}, {"07", 2}, {"7", 0}, {"3", 3}, {"03", 0}, {"x", 4}, {"", 5}, {"4", 0}, {"1", 0}, {"+3", 0}};
-    for (const auto& [key, want] : lookups) EXPECT_EQ(getSDC(key, mixed), want) << key;
+    for (const auto& [key, want] : lookups) EXPECT_EQ(deletionCostOf(key, mixed), want) << key;
 }
 
 TEST(AnnotRecords, AddSDCPutsNonZeroCostsInFront) {
     SumDelCost costs{{"3", 5}};
-    EXPECT_EQ(pairs(addSDC(12, 0, costs)), pairs(costs));
-    SumDelCost added = addSDC(12, 5, costs);
+    EXPECT_EQ(pairs(withDeletionCost(12, 0, costs)), pairs(costs));
+    SumDelCost added = withDeletionCost(12, 5, costs);
     EXPECT_EQ(pairs(added), (CostPairs{{"12", 5}, {"3", 5}}));
-    EXPECT_EQ(getSDC("12", added), 5);
+    EXPECT_EQ(deletionCostOf("12", added), 5);
     EXPECT_EQ(pairs(costs), (CostPairs{{"3", 5}}));
 }
 
@@ -328,8 +328,8 @@ TEST(ExtendQuery, ChainOverText) {
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"2", "a"}, {"3", "or"}, {"4", "b"}, {"6", "t"}, {"5", "t"}}));
     EXPECT_EQ(pairs(a.sumDelCost), (CostPairs{{"6", 5}}));
     EXPECT_EQ(a.lastNumber, 6);
-    EXPECT_EQ(getSDC("6", a.sumDelCost), 5);
-    EXPECT_EQ(getSDC("3", a.sumDelCost), 0);
+    EXPECT_EQ(deletionCostOf("6", a.sumDelCost), 5);
+    EXPECT_EQ(deletionCostOf("3", a.sumDelCost), 0);
     EXPECT_EQ(*a.mapping.find("3"), "or");
 }
 

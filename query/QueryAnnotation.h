@@ -145,10 +145,10 @@ struct PlainAnnotation {
 };
 
 // The deletion cost recorded for the node, 0 when the list has none.
-std::int64_t getSDC(std::string_view numberText, const SumDelCost& costs);
+std::int64_t deletionCostOf(std::string_view numberText, const SumDelCost& costs);
 
 // The list itself for cost 0; otherwise (number, cost) in front of it.
-SumDelCost addSDC(std::int64_t number, std::int64_t cost, const SumDelCost& costs);
+SumDelCost withDeletionCost(std::int64_t number, std::int64_t cost, const SumDelCost& costs);
 
 // Puts the node's "var" and "type" pairs in front of the lists given (the
 // node's own pairs in reverse attribute order), starting from `count` "var"

@@ -1,4 +1,4 @@
-#include "query/ExternalQuery.h"
+#include "query/QueryAnnotation.h"
 
 #include <variant>
 
@@ -6,12 +6,12 @@
 
 namespace axf::query {
 
-std::int64_t getSDC(std::string_view numberText, const SumDelCost& costs) {
+std::int64_t deletionCostOf(std::string_view numberText, const SumDelCost& costs) {
     const std::int64_t* c = costs.find(numberText);
     return c ? *c : 0;
 }
 
-SumDelCost addSDC(std::int64_t number, std::int64_t cost, const SumDelCost& costs) {
+SumDelCost withDeletionCost(std::int64_t number, std::int64_t cost, const SumDelCost& costs) {
     if (cost == 0) return costs;
     std::vector<SumDelCost::Pair> pairs;
     pairs.reserve(costs.size() + 1);
