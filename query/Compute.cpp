@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
+#include "query/CombinationSteps.h"
 #include "xml/Arena.h"
 
 namespace axf::query {

@@ -1,3 +1,25 @@
+// The query folder: approximate tree queries over an indexed document.
+// This header is its entry: the search of one simple query.
+//
+// Stages, in the order a rule runs them:
+//  1. Annotation (QueryAnnotation.h): a simple query's nodes are numbered in
+//     preorder; their labels, variables and search types go to side lists
+//     keyed by number. The plain form serves the exact statements and
+//     negated rules; ExtendQuery.h adds, for the approximate statements, the
+//     alternative in which each inner element is deleted, with its cost.
+//  2. Search (this header, Embedding.cpp): the embeddings of an annotated
+//     query into the document, node by node over the element and text
+//     indexes, with insertion, deletion and renaming costs (Costs.h); the
+//     result is a SearchResult, a list with its deferred failure. Labels of
+//     document, query and match nodes are built and read by NodeLabel.h.
+//  3. Combination (Compute.h): results merged under `and`, `or` and `xor`
+//     by mode, at the boolean nodes of one query and between whole queries;
+//     the steps behind them, public for tests, are in CombinationSteps.h.
+//  4. Removal (DeleteEmb.h): for a negated rule, the accepted matches taken
+//     out of the document.
+// Diagnostic dumps, which no run calls, are in AnnotationDump.h and
+// EntryDump.h.
+//
 // The embedding search: the approximate embeddings of one annotated simple
 // query into an indexed document, with insertion, deletion and renaming
 // costs, and the reconversion of attribute elements in result trees.

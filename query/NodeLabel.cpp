@@ -50,13 +50,6 @@ std::string escapeLabelValue(std::string_view value) {
     return out;
 }
 
-std::string unescapeLabelValue(std::string_view raw) {
-    std::string out;
-    out.reserve(raw.size());
-    appendUnescaped(out, raw, 0, raw.size());
-    return out;
-}
-
 std::string makeLabel(std::string_view value, std::int64_t position) {
     std::string out = escapeLabelValue(value);
     out.push_back(kCaret);
@@ -97,21 +90,6 @@ std::string getLabelComponent(std::string_view label, std::int64_t k) {
     out.reserve(end - start);
     appendUnescaped(out, label, start, end);
     return out;
-}
-
-std::vector<std::string> labelComponents(std::string_view label) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (true) {
-        std::size_t end = findLabelCaret(label, start);
-        bool last = end == std::string_view::npos;
-        if (last) end = label.size();
-        std::string part;
-        appendUnescaped(part, label, start, end);
-        out.push_back(std::move(part));
-        if (last) return out;
-        start = end + 1;
-    }
 }
 
 std::string getfromLabel(const xml::Tree* tree, std::int64_t k) {

@@ -20,7 +20,7 @@
 //
 // Every writer of labels builds them with makeLabel (or escapeLabelValue
 // for a component of its own); every reader cuts them with
-// getLabelComponent, getfromLabel or labelComponents.
+// getLabelComponent or getfromLabel.
 #pragma once
 
 #include <cstddef>
@@ -35,10 +35,6 @@ namespace axf::query {
 
 // The value with every '^' and '\' preceded by a backslash.
 std::string escapeLabelValue(std::string_view value);
-
-// Inverse of escapeLabelValue: "\^" becomes '^', "\\" becomes '\'; any other
-// byte, a lone backslash included, stays as it is.
-std::string unescapeLabelValue(std::string_view raw);
 
 // Document label: the escaped value, '^', the position in decimal.
 std::string makeLabel(std::string_view value, std::int64_t position);
@@ -56,9 +52,6 @@ std::size_t findLabelCaret(std::string_view label, std::size_t from = 0);
 // the label when k < 1 or the label has fewer than k components. The empty
 // label has one empty component.
 std::string getLabelComponent(std::string_view label, std::int64_t k);
-
-// All components of the label, unescaped, in order (at least one).
-std::vector<std::string> labelComponents(std::string_view label);
 
 // Component k of the root label of a tree: the name of an element root
 // (attributes and children not looked at) or the text of a childless text

@@ -7,6 +7,7 @@
 
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
+#include "query/Costs.h"
 #include "query/ExtendQuery.h"
 #include "query/QueryAnnotation.h"
 #include "xml/XML.h"
@@ -107,7 +108,9 @@ TEST(AnnotRecords, GetVarandTypePutsNodePairsInFront) {
         // Two types are accepted, the second one's pair first.
         {{{"type", "E"}, {"type", "N"}}, {{"3", "Y"}}, {{"2", "N"}, {"2", "E"}, {"4", "E"}}},
     };
-    for (const auto& c : cases) {
+    for (std::size_t row = 0; row < cases.size(); ++row) {
+        SCOPED_TRACE("row " + std::to_string(row));
+        const Case& c = cases[row];
         auto [v, t] = getVarandType("2", c.atts, handedVars, handedTypes, 0);
         EXPECT_EQ(pairs(v), c.vars);
         EXPECT_EQ(pairs(t), c.types);
@@ -421,7 +424,7 @@ TEST(ExtendQuery, ChainSizeNumberingAndMarks) {
         EXPECT_EQ(nodes, 1 + 3 * (copies + 1) - 2) << k;
         EXPECT_EQ(a.lastNumber, 1 + nodes) << k;
         EXPECT_EQ(std::int64_t(a.mapping.size()), nodes) << k;
-        for (std::int64_t n = 2; n <= a.lastNumber; ++n) EXPECT_NE(a.mapping.find(std::to_string(n)), nullptr);
+        for (std::int64_t n = 2; n <= a.lastNumber; ++n) EXPECT_NE(a.mapping.find(std::to_string(n)), nullptr) << k << " node " << n;
 
         std::int64_t plain = 0, marked = 0, other = 0;
         for (const auto& [key, name] : a.variables) ++(name == "v" ? plain : name == "~v" ? marked : other);
@@ -429,7 +432,7 @@ TEST(ExtendQuery, ChainSizeNumberingAndMarks) {
         EXPECT_EQ(marked, copies) << k;
         EXPECT_EQ(other, 0) << k;
         EXPECT_EQ(std::int64_t(a.sumDelCost.size()), copies) << k;
-        for (const auto& [key, cost] : a.sumDelCost) EXPECT_EQ(cost, 5);
+        for (const auto& [key, cost] : a.sumDelCost) EXPECT_EQ(cost, kDeletionCost) << k << " node " << key;
     }
 }
 

@@ -467,7 +467,7 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
                  {3, "(7,4,9,0,3) item^5^7(t3)"},
                  {-1, "(7,4,9,0,3) item^5^7(t3)"},
                  {-7, "(7,4,9,0,3) item^5^7(t3)"}};
-    for (const Pick& p : picks) EXPECT_EQ(show(buildPos(7, 4, 9, 0, 3, "item", "5", p.branch, trees)), p.want);
+    for (const Pick& p : picks) EXPECT_EQ(show(buildPos(7, 4, 9, 0, 3, "item", "5", p.branch, trees)), p.want) << "branch " << p.branch;
     EXPECT_TRUE(buildPos(7, 4, 9, 0, 3, "item", "5", 0, {}).empty());
     EXPECT_TRUE(buildPos(7, 4, 9, 0, 3, "item", "5", -1, {}).empty());
     EXPECT_THROW(buildPos(7, 4, 9, 0, 3, "item", "5", 4, trees), InternalError);
