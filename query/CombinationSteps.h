@@ -52,14 +52,15 @@ EntryList xorAllOrdered(EntrySpan first, EntrySpan second, std::int64_t n);
 
 // One step of the `or` combination in mode all, for the entry a taken from the
 // front of the first list (whose remaining entries are rest) against the second
-// list. mergeFlag is 0 or 1, sameNext is headTiesWith(a, rest).
+// list. `joined` tells whether a was already joined with an entry of the
+// second list (and so emitted); sameNext is headTiesWith(a, rest).
 struct MinStep {
     EntryList emitted;
     EntryList secondLeft;
     EntryList firstLeft;
 };
 MinStep orAllStep(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n,
-                         int mergeFlag, bool sameNext);
+                         bool joined, bool sameNext);
 // The step loop of the `or` combination in mode all, over two ordered lists.
 EntryList orAllOrdered(EntrySpan first, EntrySpan second, std::int64_t n);
 

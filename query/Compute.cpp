@@ -186,7 +186,7 @@ struct StepLeft {
 };
 
 StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, EntrySpan rest, std::int64_t n,
-                 int flag, bool mark, std::vector<std::int64_t>& kept, EntryList& out) {
+                 bool joined, bool mark, std::vector<std::int64_t>& kept, EntryList& out) {
     const std::int64_t pa = a.position;
     const std::int64_t ca = a.cost;
     kept.clear();  // cells joined with a while the mark is set; they stay in the second list
@@ -194,25 +194,25 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
     std::int64_t cur = ys;
     for (;;) {
         if (cur == kEnd) {
-            if (flag == 0) out.push_back(withCost(a, n));
-            left = {kEnd, flag == 1 && !mark ? afterPosition(pa, rest) : rest};
+            if (!joined) out.push_back(withCost(a, n));
+            left = {kEnd, joined && !mark ? afterPosition(pa, rest) : rest};
             break;
         }
         const EmbeddingEntry& x = list.at(cur);
         const std::int64_t xs = list.next(cur);
         if (pa < x.position) {
-            if (flag == 0) out.push_back(withCost(a, n));
-            left = {cur, flag == 1 && !mark ? afterPosition(pa, rest) : rest};
+            if (!joined) out.push_back(withCost(a, n));
+            left = {cur, joined && !mark ? afterPosition(pa, rest) : rest};
             break;
         }
         if (pa > x.position) {
             out.push_back(withCost(x, n));
-            flag = 0;
+            joined = false;
             cur = xs;
             continue;
         }
         if (ca < x.cost) {
-            if (flag == 0) out.push_back(withCost(a, n));
+            if (!joined) out.push_back(withCost(a, n));
             if (mark)
                 left = {cur, rest};
             else
@@ -228,7 +228,7 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
             break;
         }
         out.push_back(joinEntries(a, x, n, "compute_min_all"));
-        flag = 1;
+        joined = true;
         if (mark) kept.push_back(cur);
         cur = xs;
     }
@@ -549,7 +549,7 @@ EntryList minAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     while (!xs.empty() && ys != kEnd) {
         const EmbeddingEntry& a = xs.front();
         EntrySpan rest = xs.subspan(1);
-        StepLeft left = minStep(a, list, ys, rest, n, 0, headTiesWith(a, rest), kept, out);
+        StepLeft left = minStep(a, list, ys, rest, n, false, headTiesWith(a, rest), kept, out);
         ys = left.second;
         xs = left.first;
     }
@@ -930,11 +930,11 @@ EntryList xorAllOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {
 }
 
 MinStep orAllStep(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n,
-                         int mergeFlag, bool sameNext) {
+                         bool joined, bool sameNext) {
     MinStep r;
     CellList list;
     std::vector<std::int64_t> kept;
-    StepLeft left = minStep(a, list, list.fromSpan(second), rest, n, mergeFlag == 0 ? 0 : 1, sameNext, kept,
+    StepLeft left = minStep(a, list, list.fromSpan(second), rest, n, joined, sameNext, kept,
                             r.emitted);
     r.secondLeft = list.toList(left.second);
     r.firstLeft.assign(left.first.begin(), left.first.end());

@@ -766,16 +766,16 @@ std::int64_t getNumber(std::string_view selector) {
 
 LabelName getLabelName(std::string_view label) {
     std::size_t open = label.find('[');
-    if (open == std::string_view::npos) return LabelName{std::string(label), 0, {}, true};
+    if (open == std::string_view::npos) return LabelName{std::string(label), false, {}, true};
     std::string_view after = label.substr(open + 1);
     bool closed = !after.empty() && after.back() == ']';
     if (closed) after.remove_suffix(1);
-    return LabelName{std::string(label.substr(0, open)), 1, std::string(after), closed};
+    return LabelName{std::string(label.substr(0, open)), true, std::string(after), closed};
 }
 
 std::pair<std::string, std::int64_t> getInfofromLabel(std::string_view label) {
     LabelName l = getLabelName(label);
-    if (l.flag == 0) return {std::move(l.name), 0};
+    if (!l.hasSelector) return {std::move(l.name), 0};
     if (!l.closed)
         throw Fatal("Attention: the branch information of the tag " + cutForMessage(l.name) + " is not closed in \"" +
                     cutForMessage(label) + "\"");

@@ -174,11 +174,11 @@ std::int64_t getNumber(std::string_view selector);
 // first '[' does not end in ']' is a Fatal naming the tag.
 std::pair<std::string, std::int64_t> getInfofromLabel(std::string_view label);
 
-// (name, 1 with '[' else 0, selector). The selector is the text after the
+// (name, whether the label holds '[', selector). The selector is the text after the
 // first '[' without its final ']'; `closed` tells whether that ']' is there.
 struct LabelName {
     std::string name;
-    int flag = 0;
+    bool hasSelector = false;
     std::string selector;
     bool closed = true;
 };

@@ -527,8 +527,9 @@ TEST(ComputeMinAll, Cases) {
         EXPECT_EQ(show(combineOrAll(c.first, c.second, c.n)), c.want) << c.want;
         // The worker over lists already in order gives the same list when
         // both are non-empty (the wrapper passes an empty side through).
-        if (!c.first.empty() && !c.second.empty())
+        if (!c.first.empty() && !c.second.empty()) {
             EXPECT_EQ(show(orAllOrdered(c.first, c.second, c.n)), c.want) << c.want;
+        }
     }
 
     const EntryList merged = combineOrAll(EntryList{Ef(4, 2, 5, 0, 1, "a")}, EntryList{Ef(4, 8, 9, 2, 1, "b")}, 0);
@@ -540,7 +541,7 @@ TEST(ComputeMinAll, StepRules) {
     struct Case {
         EmbeddingEntry a;
         EntryList second, rest;
-        int flag;
+        bool joined;
         std::string emitted, secondLeft, firstLeft;
     };
     const EntryList rest = {E(5, 1, "r1"), E(5, 4, "r2"), E(9, 0, "r3")};
@@ -548,13 +549,13 @@ TEST(ComputeMinAll, StepRules) {
         // rule 1, 2, 3
         {E(5, 1, "a"), {E(7, 0, "x")}, rest, 0, "5:1:a", "7:0:x", "5:1:r1 5:4:r2 9:0:r3"},
         {E(5, 2, "a"), {E(7, 0, "x")}, rest, 1, "", "7:0:x", "9:0:r3"},
-        // rule 4 resets the flag
+        // rule 4 resets `joined`
         {E(5, 2, "a"), {E(2, 0, "x"), E(7, 0, "y")}, rest, 1, "2:0:x 5:2:a", "7:0:y", "5:1:r1 5:4:r2 9:0:r3"},
         // rules 5 and 6
         {E(5, 1, "a"), {E(5, 3, "x"), E(5, 4, "y"), E(8, 0, "z")}, rest, 0, "5:1:a", "5:3:x 5:4:y 8:0:z",
          "5:1:r1 5:4:r2 9:0:r3"},
         {E(5, 2, "a"), {E(5, 3, "x"), E(5, 4, "y"), E(8, 0, "z")}, rest, 0, "5:2:a", "8:0:z", "9:0:r3"},
-        // rule 9 does not look at the flag
+        // rule 9 does not look at `joined`
         {E(5, 2, "a"), {E(5, 1, "x"), E(5, 1, "y"), E(5, 2, "z"), E(8, 0, "w")}, rest, 1, "5:1:x 5:1:y", "8:0:w",
          "9:0:r3"},
         // rule 10 hands the second list back whole; rule 11 consumes it
@@ -567,7 +568,7 @@ TEST(ComputeMinAll, StepRules) {
         {E(5, 2, "a"), {}, rest, 1, "", "", "9:0:r3"},
     };
     for (const Case& c : cases) {
-        const MinStep s = orAllStep(c.a, c.second, c.rest, 0, c.flag, headTiesWith(c.a, c.rest));
+        const MinStep s = orAllStep(c.a, c.second, c.rest, 0, c.joined, headTiesWith(c.a, c.rest));
         EXPECT_EQ(show(s.emitted), c.emitted) << c.emitted;
         EXPECT_EQ(show(s.secondLeft), c.secondLeft) << c.emitted;
         EXPECT_EQ(show(s.firstLeft), c.firstLeft) << c.emitted;

@@ -472,11 +472,11 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
     EXPECT_TRUE(buildPos(7, 4, 9, 0, 3, "item", "5", -1, {}).empty());
     EXPECT_THROW(buildPos(7, 4, 9, 0, 3, "item", "5", 4, trees), InternalError);
 
-    // getLabelName: (name, flag, selector).
+    // getLabelName: (name, whether a selector is given, selector).
     struct Split {
         const char* label;
         const char* name;
-        int flag;
+        bool hasSelector;
         const char* selector;
     } splits[] = {{"abc", "abc", 0, ""},     {"abc[12]", "abc", 1, "12"}, {"abc[last]", "abc", 1, "last"},
                   {"abc[]", "abc", 1, ""},   {"[3]", "", 1, "3"},         {"", "", 0, ""},
@@ -484,7 +484,7 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
     for (const Split& s : splits) {
         LabelName l = getLabelName(s.label);
         EXPECT_EQ(l.name, s.name) << s.label;
-        EXPECT_EQ(l.flag, s.flag) << s.label;
+        EXPECT_EQ(l.hasSelector, s.hasSelector) << s.label;
         EXPECT_EQ(l.selector, s.selector) << s.label;
     }
 
