@@ -114,7 +114,7 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
         query::SearchMode mode = ctx.kind == StatementKind::All ? query::SearchMode::All : query::SearchMode::Best;
         index::LookupKind type = ctx.searchType;
         out.results = makeLazy([a, doc, n, mode, type]() {
-            query::SearchContext search{&a.mapping,   &a.sumDelCost,  &a.searchTypes,        &doc->indexEL,
+            query::SearchContext search{&a.mapping,   &a.deletionCosts,  &a.searchTypes,        &doc->indexEL,
                                         &doc->indexTX, &doc->mapping, query::kDeletionCost, mode,
                                         type};
             return query::evaluateQuery(a.tree, search, n);
@@ -129,7 +129,7 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
         !ctx.negated && ctx.kind == StatementKind::BestExact ? query::SearchMode::Best : query::SearchMode::All;
     bool exactOnly = ctx.exactOnly && !ctx.negated;
     out.results = makeLazy([p, doc, n, deletion, mode, exactOnly]() {
-        const query::SumDelCost noCosts;
+        const query::DeletionCostList noCosts;
         const query::SearchTypeList noTypes;
         query::SearchContext search{&p.mapping,    &noCosts,      &noTypes, &doc->indexEL,
                                     &doc->indexTX, &doc->mapping, deletion, mode,

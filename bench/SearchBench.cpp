@@ -112,7 +112,7 @@ void runQuery(benchmark::State& state, const xml::Tree* query, query::SearchMode
     query::QueryAnnotation a = query::extendQuery(query, 2);
     std::size_t results = 0;
     for (auto _ : state) {
-        const query::SearchContext context{&a.mapping,    &a.sumDelCost, &a.searchTypes,       &doc.indexEL,
+        const query::SearchContext context{&a.mapping,    &a.deletionCosts, &a.searchTypes,       &doc.indexEL,
                                            &doc.indexTX, &doc.mapping,  query::kDeletionCost, mode};
         query::SearchResult r = query::evaluateQuery(a.tree, context, 2);
         results = r.all().size();

@@ -61,7 +61,7 @@ void dumpCostPair(const std::pair<std::string, std::string>& pair, Sink& out) {
     out.write(") ");
 }
 
-void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const SumDelCost& costs,
+void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const DeletionCostList& costs,
                     const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber,
                     Sink& out) {
     dumpAll(tree, mapping, costs, variables, searchTypes, lastNumber, out);
@@ -75,7 +75,7 @@ void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const Ke
 
 void dumpExtendedAnnotation(const xml::Tree* query, std::int64_t first, Sink& out) {
     QueryAnnotation a = extendQuery(query, first);
-    dumpAnnotation(a.tree, a.mapping, a.sumDelCost, a.variables, a.searchTypes, a.lastNumber, out);
+    dumpAnnotation(a.tree, a.mapping, a.deletionCosts, a.variables, a.searchTypes, a.lastNumber, out);
 }
 
 void dumpExtendedAnnotation(const xml::Tree* query, std::int64_t first) {

@@ -23,7 +23,7 @@ void dumpCostPair(const std::pair<std::string, std::string>& pair, Sink& out);
 // Every part of an annotation: the printed tree, then "Mapping:",
 // "SumDelCost:", "Variables:" (followed by two empty lines) and "Search type:"
 // each over one line of its pairs, then the last number.
-void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const SumDelCost& costs,
+void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const DeletionCostList& costs,
                     const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber,
                     Sink& out);
 // The same with a cost list whose values are texts.

@@ -396,7 +396,7 @@ private:
     std::optional<LowestCosts> lowestOf(const AndOperands& g) const;
 
     const QueryMapping& qmap_;
-    const SumDelCost& delCosts_;
+    const DeletionCostList& delCosts_;
     const index::IndexEL& indexEL_;
     const index::TextIndex& indexTX_;
     const index::Mapping& mapping_;

@@ -93,7 +93,7 @@ enum class SearchMode : std::uint8_t { Best, All };
 // and indexes are borrowed; they outlive the search.
 struct SearchContext {
     const QueryMapping* queryMapping = nullptr;
-    const SumDelCost* deletionCosts = nullptr;
+    const DeletionCostList* deletionCosts = nullptr;
     const SearchTypeList* searchTypes = nullptr;
     const index::IndexEL* indexEL = nullptr;
     const index::TextIndex* indexTX = nullptr;

@@ -46,7 +46,7 @@ struct ExtendWalk {
     std::vector<QueryMapping::Pair> mappingRev;
     std::vector<QueryMapping::Pair> mapping;  // when presized: filled from the end
     std::size_t mappingLeft = 0;
-    std::vector<SumDelCost::Pair> costsRev;
+    std::vector<DeletionCostList::Pair> costsRev;
     std::vector<VariableList::Pair> variables;
     std::vector<SearchTypeList::Pair> searchTypes;
 
@@ -155,7 +155,7 @@ struct ExtendWalk {
         QueryAnnotation out;
         out.tree = tree;
         out.mapping = QueryMapping(std::move(mapping));
-        out.sumDelCost = SumDelCost(std::move(costsRev));
+        out.deletionCosts = DeletionCostList(std::move(costsRev));
         out.variables = VariableList(std::move(variables));
         out.searchTypes = SearchTypeList(std::move(searchTypes));
         out.lastNumber = last;

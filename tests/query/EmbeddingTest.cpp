@@ -38,7 +38,7 @@ struct Doc {
         if (kind == Statement::All || kind == Statement::Best) {
             QueryAnnotation a = extendQuery(query, root);
             SearchMode mode = kind == Statement::All ? SearchMode::All : SearchMode::Best;
-            return evaluateQuery(a.tree, context(a.mapping, a.sumDelCost, a.searchTypes, 5, mode), root);
+            return evaluateQuery(a.tree, context(a.mapping, a.deletionCosts, a.searchTypes, 5, mode), root);
         }
         PlainAnnotation a = visitQuery(query, root);
         std::int64_t cost = kind == Statement::Negated ? 5 : kNoEmbeddingCost;
@@ -47,13 +47,13 @@ struct Doc {
     }
 
     // A search context over this document.
-    SearchContext context(const QueryMapping& m, const SumDelCost& costs, const SearchTypeList& types,
+    SearchContext context(const QueryMapping& m, const DeletionCostList& costs, const SearchTypeList& types,
                           std::int64_t deletionCost, SearchMode mode, bool exactOnly = false) const {
         return SearchContext{&m,           &costs,       &types, &doc.indexEL, &doc.indexTX, &doc.mapping,
                              deletionCost, mode, index::LookupKind::Exact, exactOnly};
     }
 
-    static inline const SumDelCost noCosts{};
+    static inline const DeletionCostList noCosts{};
     static inline const SearchTypeList noTypes{};
 
     std::string text_;
@@ -106,14 +106,14 @@ TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
     ASSERT_EQ(shape(a.tree), "2(3(4('5'),'6'))");
     ASSERT_EQ(a.mapping.pairs(), (std::vector<QueryMapping::Pair>{
                                      {"2", "site"}, {"3", "or"}, {"4", "item"}, {"6", "y"}, {"5", "y"}}));
-    ASSERT_EQ(a.sumDelCost.pairs(), (std::vector<SumDelCost::Pair>{{"6", 5}}));
+    ASSERT_EQ(a.deletionCosts.pairs(), (std::vector<DeletionCostList::Pair>{{"6", 5}}));
 
     // Each step of the evaluation, node by node.
     const Tree* n3 = a.tree->kids[0];
     const Tree* n4 = n3->kids[0];
     const Tree* n5 = n4->kids[0];
     const Tree* n6 = n3->kids[1];
-    const SearchContext context = d.context(a.mapping, a.sumDelCost, a.searchTypes, 5, SearchMode::Best);
+    const SearchContext context = d.context(a.mapping, a.deletionCosts, a.searchTypes, 5, SearchMode::Best);
     auto eval = [&](const Tree* t, const EntryList& parents, std::int64_t p) {
         return evaluate(t, context, parents, p);
     };
@@ -246,7 +246,7 @@ TEST(EmbeddingSearch, BooleanNodeFoldsItsOperandsLeftToRight) {
     // person(6) > name(7): the operands cost 0, 2 and 4 below site.
     Doc d("<site><item/><regions><europe/></regions><people><person><name/></person></people></site>");
     const Tree* q = tree("2(3(4,5,6))");
-    const SumDelCost costs{{"3", 3}};
+    const DeletionCostList costs{{"3", 3}};
     auto run = [&](const char* op, SearchMode mode) {
         QueryMapping m{{"2", "site"}, {"3", op}, {"4", "item"}, {"5", "europe"}, {"6", "name"}};
         return evaluateQuery(q, d.context(m, costs, Doc::noTypes, 5, mode), 2);
@@ -515,7 +515,7 @@ TEST(EmbeddingSearch, LeafOwnDeletionCost) {
     // too; an item left out costs the search's deletion cost plus its own.
     const Tree* q = tree("2(3)");
     const QueryMapping m{{"2", "site"}, {"3", "item"}};
-    const SumDelCost costs{{"3", 5}};
+    const DeletionCostList costs{{"3", 5}};
     auto run = [&](const Doc& d, std::int64_t deletionCost) {
         return evaluateQuery(q, d.context(m, costs, Doc::noTypes, deletionCost, SearchMode::Best), 2);
     };

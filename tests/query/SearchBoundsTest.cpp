@@ -49,7 +49,7 @@ std::string randomDocument(std::mt19937& rng, int budget) {
 struct Query {
     const Tree* tree = nullptr;
     std::vector<QueryMapping::Pair> mapping;
-    std::vector<SumDelCost::Pair> costs;
+    std::vector<DeletionCostList::Pair> costs;
     int next = 2;
 };
 
@@ -74,7 +74,7 @@ const Tree* randomNode(std::mt19937& rng, Query& q, int depth, bool group) {
 
 struct Reference {
     const QueryMapping& qmap;
-    const SumDelCost& costs;
+    const DeletionCostList& costs;
     const index::IndexedDocument& doc;
     std::int64_t deletionCost;
     SearchMode mode;
@@ -141,7 +141,7 @@ TEST(SearchShortcuts, MatchThePlainSearchOnRandomDocuments) {
         const Tree* child = randomNode(rng, q, 1, rng() % 4 != 0);
         q.tree = xml::makeTree(ELNode{"2", {}}, {child});
         const QueryMapping qmap(q.mapping);
-        const SumDelCost costs(q.costs);
+        const DeletionCostList costs(q.costs);
         const SearchTypeList noTypes;
         for (SearchMode mode : {SearchMode::All, SearchMode::Best}) {
             for (std::int64_t deletion : {std::int64_t(5), kNoEmbeddingCost}) {
