@@ -3,7 +3,7 @@
 #include <variant>
 
 #include "app/ResultPrinter.h"
-#include "app/VarsBridge.h"
+#include "app/VariablesStep.h"
 #include "common/Fatal.h"
 #include "query/Compute.h"
 #include "query/Embedding.h"

@@ -1,4 +1,5 @@
-// The driver's door to the variables and conditions step.
+// The variables and conditions step as the driver calls it: the accepted
+// matches of a positive rule, and the reduced document of a negated one.
 #pragma once
 
 #include <memory>
