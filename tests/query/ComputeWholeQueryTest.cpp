@@ -130,9 +130,11 @@ TEST(ComputeWholeQuery, Cases) {
 TEST(ComputeWholeQuery, EveryResultIsAWholeQueryEntry) {
     const EntryList first = {Ef(7, 4, 9, 2, 1, "a"), Ef(3, 2, 5, 2, 1, "b")};
     const EntryList second = {Ef(8, 6, 8, 2, 1, "c")};
-    for (Combine f : {combineQueriesAndBest, combineQueriesAndAll, combineQueriesOrBest, combineQueriesOrAll,
-                      combineQueriesXorBest, combineQueriesXorAll}) {
-        for (const EmbeddingEntry& e : f(first, second)) {
+    const Combine combinations[] = {combineQueriesAndBest, combineQueriesAndAll, combineQueriesOrBest,
+                                    combineQueriesOrAll,   combineQueriesXorBest, combineQueriesXorAll};
+    for (std::size_t row = 0; row < std::size(combinations); ++row) {
+        SCOPED_TRACE("combination " + std::to_string(row));
+        for (const EmbeddingEntry& e : combinations[row](first, second)) {
             EXPECT_EQ(e.position, 1);
             EXPECT_EQ(e.depth, 0);
             EXPECT_EQ(e.last, 0);

@@ -259,7 +259,7 @@ TEST(EmbeddingSearch, BooleanNodeFoldsItsOperandsLeftToRight) {
     QueryMapping one{{"2", "site"}, {"3", "or"}, {"4", "europe"}};
     for (SearchMode mode : {SearchMode::Best, SearchMode::All}) {
         SearchResult r = evaluateQuery(tree("2(3(4))"), d.context(one, costs, Doc::noTypes, 5, mode), 2);
-        EXPECT_EQ(show(r), "(1,0,7,0,2) site^2^1(europe^4^4)");
+        EXPECT_EQ(show(r), "(1,0,7,0,2) site^2^1(europe^4^4)") << (mode == SearchMode::All ? "all" : "best");
     }
 }
 
