@@ -23,7 +23,7 @@ using axf::xml::text;
 // ---------------------------------------------------------------------------
 // List functions.
 
-TEST(ComputeLists, NextPre) {
+TEST(ComputeLists, AfterPosition) {
     struct Case {
         std::int64_t p;
         EntryList in;
@@ -38,7 +38,7 @@ TEST(ComputeLists, NextPre) {
     for (const Case& c : cases) EXPECT_EQ(show(afterPosition(c.p, c.in)), c.want) << c.want;
 }
 
-TEST(ComputeLists, VerifyNextLooksAtTheFirstEntryOnly) {
+TEST(ComputeLists, HeadTiesWithLooksAtTheFirstEntryOnly) {
     const EmbeddingEntry e = E(7, 2, "e");
     EXPECT_FALSE(headTiesWith(e, EntryList{}));
     EXPECT_TRUE(headTiesWith(e, EntryList{E(7, 2, "x"), E(1, 0, "y")}));
@@ -80,7 +80,7 @@ TEST(ComputeLists, ExtractSameCostMakesWholeQueryEntries) {
 // ---------------------------------------------------------------------------
 // Orderings.
 
-TEST(ComputeOrdering, EmbSort) {
+TEST(ComputeOrdering, ByPositionThenCost) {
     struct Case {
         EntryList in;
         std::string want;
@@ -98,7 +98,7 @@ TEST(ComputeOrdering, EmbSort) {
     for (const Case& c : cases) EXPECT_EQ(show(embSort(c.in)), c.want) << c.want;
 }
 
-TEST(ComputeOrdering, SortByEmbCost) {
+TEST(ComputeOrdering, ByCost) {
     EXPECT_EQ(show(sortbyEmbcost(EntryList{})), "");
     EXPECT_EQ(show(sortbyEmbcost(EntryList{E(1, 3, "a"), E(2, 1, "b"), E(3, 3, "c"), E(4, 0, "d")})),
               "4:0:d 2:1:b 1:3:a 3:3:c");
@@ -165,7 +165,7 @@ TEST(ComputeJoin, NonElementRootFailsOnlyWhenTheTreeIsRead) {
 // ---------------------------------------------------------------------------
 // And, mode best.
 
-TEST(ComputeSumBest, WorkedExample) {
+TEST(CombineAndBest, WorkedExample) {
     const EntryList first = {Ef(7, 2, 12, 0, 0, "a(b1)"), Ef(7, 2, 12, 0, 2, "a(b2)"), Ef(20, 2, 22, 2, 5, "a(b3)")};
     const EntryList second = {Ef(7, 2, 12, 0, 4, "a(c1)"), Ef(7, 2, 12, 0, 4, "a(c2)"), Ef(30, 2, 32, 0, 0, "a(c3)")};
     const EntryList got = andBestOrdered(first, second, 1);
@@ -173,7 +173,7 @@ TEST(ComputeSumBest, WorkedExample) {
     EXPECT_EQ(full(got[0]), "7/2/12/0/5:a(b1,c1)");
 }
 
-TEST(ComputeSumBest, Cases) {
+TEST(CombineAndBest, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -192,7 +192,7 @@ TEST(ComputeSumBest, Cases) {
     for (const Case& c : cases) EXPECT_EQ(show(andBestOrdered(c.first, c.second, c.n)), c.want) << c.want;
 }
 
-TEST(ComputeSumBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty) {
+TEST(CombineAndBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty) {
     // Unordered input: the cheapest entry of each position is joined.
     EXPECT_EQ(show(combineAndBest(EntryList{E(5, 4, "a(x)"), E(2, 0, "z"), E(5, 1, "b(y)")},
                                     EntryList{E(5, 3, "c(u)"), E(5, 0, "d(v)")}, 0)),
@@ -225,7 +225,7 @@ TEST(ComputeSumBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty
 // ---------------------------------------------------------------------------
 // And, mode all.
 
-TEST(ComputeSumAll, Cases) {
+TEST(CombineAndAll, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -251,7 +251,7 @@ TEST(ComputeSumAll, Cases) {
     for (const Case& c : cases) EXPECT_EQ(show(combineAndAll(c.first, c.second, c.n)), c.want) << c.want;
 }
 
-TEST(ComputeSumAll, StepLeavesTheJoinedEntriesForTheNextEntry) {
+TEST(CombineAndAll, StepLeavesTheJoinedEntriesForTheNextEntry) {
     const EntryList second = {E(3, 0, "a"), E(5, 0, "b"), E(4, 0, "c"), E(5, 1, "d"), E(8, 0, "e"), E(5, 0, "f")};
     const SumStep s = andAllStep(E(5, 0, "x"), second, 0);
     EXPECT_EQ(show(s.joined), "5:0:x 5:1:x");
@@ -262,7 +262,7 @@ TEST(ComputeSumAll, StepLeavesTheJoinedEntriesForTheNextEntry) {
 // With the lowest costs of the list an `or` combines it with, the `and` leaves
 // out the pairs that combination drops, keeping one pair of a position where
 // every pair is dearer.
-TEST(ComputeSumAll, BoundLeavesOutDearerPairs) {
+TEST(CombineAndAll, BoundLeavesOutDearerPairs) {
     const EntryList orFirst = {E(4, 3, "o"), E(4, 2, "o2"), E(6, 0, "o3")};
     const LowestCosts bound(orFirst);
     ASSERT_NE(bound.find(4), nullptr);
@@ -283,7 +283,7 @@ TEST(ComputeSumAll, BoundLeavesOutDearerPairs) {
 
 // Whatever the lists, the or-combination of the bounded `and` equals that of
 // the full one.
-TEST(ComputeProperties, BoundedSumAllUnderMinAll) {
+TEST(ComputeProperties, BoundedAndAllUnderOrAll) {
     std::mt19937 rng(11);
     for (int round = 0; round < 600; ++round) {
         const bool ordered = round % 4 != 0;
@@ -403,7 +403,7 @@ TEST(ComputeProperties, WholeQueryOrOfManyOperandsMatchesThePairwiseFold) {
 // ---------------------------------------------------------------------------
 // Or, mode best.
 
-TEST(ComputeMinBest, WorkedExample) {
+TEST(CombineOrBest, WorkedExample) {
     const EntryList first = {Ef(3, 2, 4, 0, 0, "A"), Ef(8, 2, 9, 0, 2, "B(b)"), Ef(8, 2, 9, 0, 7, "B2"),
                              Ef(12, 4, 13, 2, 1, "C")};
     const EntryList second = {Ef(5, 2, 6, 0, 0, "D"), Ef(8, 2, 9, 0, 2, "E(e1,e2)"), Ef(12, 4, 13, 0, 3, "F"),
@@ -412,7 +412,7 @@ TEST(ComputeMinBest, WorkedExample) {
               "3/2/4/0/5:A 5/2/6/0/5:D 8/2/9/0/9:B(b,e1,e2) 12/4/13/2/6:C 20/2/21/0/9:G");
 }
 
-TEST(ComputeMinBest, Cases) {
+TEST(CombineOrBest, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -435,7 +435,7 @@ TEST(ComputeMinBest, Cases) {
     EXPECT_EQ(full(merged[0]), "4/2/5/0/4:a");
 }
 
-TEST(ComputeMinBest, WrapperOrders) {
+TEST(CombineOrBest, WrapperOrders) {
     const EntryList four = {E(4, 3, "a"), E(4, 1, "b"), E(4, 2, "c")};
     EXPECT_EQ(show(combineOrBest(EntryList{}, four, 2)), "4:3:b");
     EXPECT_EQ(show(combineOrBest(EntryList{}, EntryList{}, 2)), "");
@@ -444,7 +444,7 @@ TEST(ComputeMinBest, WrapperOrders) {
 // ---------------------------------------------------------------------------
 // Xor.
 
-TEST(ComputeXor, WorkedExampleBothModes) {
+TEST(CombineXor, WorkedExampleBothModes) {
     const EntryList first = {E(4, 0, "a1"), E(4, 0, "a2"), E(4, 5, "a3"), E(7, 2, "b1"), E(12, 1, "c1")};
     const EntryList second = {E(4, 0, "d1"), E(4, 0, "d2"), E(7, 1, "e1"), E(7, 1, "e2"), E(7, 4, "e3"),
                               E(10, 0, "f1")};
@@ -452,7 +452,7 @@ TEST(ComputeXor, WorkedExampleBothModes) {
     EXPECT_EQ(show(xorBestOrdered(first, second, 3)), "4:3:a1 7:4:e1 10:3:f1 12:4:c1");
 }
 
-TEST(ComputeXor, Cases) {
+TEST(CombineXor, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -486,7 +486,7 @@ TEST(ComputeXor, Cases) {
 // ---------------------------------------------------------------------------
 // Or, mode all.
 
-TEST(ComputeMinAll, WorkedExample) {
+TEST(CombineOrAll, WorkedExample) {
     const EntryList first = {E(3, 1, "A3"), E(5, 1, "A5(p)"), E(5, 1, "A5b(q)"), E(5, 4, "A5c"), E(7, 6, "A7"),
                              E(12, 0, "A12")};
     const EntryList second = {E(5, 1, "B5(r)"), E(5, 1, "B5b(s)"), E(5, 3, "B5c"), E(7, 2, "B7"), E(7, 2, "B7b"),
@@ -495,7 +495,7 @@ TEST(ComputeMinAll, WorkedExample) {
               "3:11:A3 5:12:A5(p,r) 5:12:A5(p,s) 5:12:A5b(q,r) 5:12:A5b(q,s) 7:12:B7 7:12:B7b 9:18:B9 12:10:A12");
 }
 
-TEST(ComputeMinAll, Cases) {
+TEST(CombineOrAll, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -537,7 +537,7 @@ TEST(ComputeMinAll, Cases) {
     EXPECT_EQ(full(merged[0]), "4/2/5/0/2:a");
 }
 
-TEST(ComputeMinAll, StepRules) {
+TEST(CombineOrAll, StepRules) {
     struct Case {
         EmbeddingEntry a;
         EntryList second, rest;
@@ -597,7 +597,7 @@ EntryList cheapestRun(const std::vector<EmbeddingEntry>& g, std::int64_t n) {
     return r;
 }
 
-TEST(ComputeProperties, MinAllAndXorByPosition) {
+TEST(ComputeProperties, OrAllAndXorByPosition) {
     std::mt19937 rng(7);
     for (int round = 0; round < 400; ++round) {
         auto randomList = [&](char tag) {
