@@ -5,7 +5,7 @@
 #include "app/ResultPrinter.h"
 #include "app/VariablesStep.h"
 #include "common/Fatal.h"
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "query/Embedding.h"
 #include "query/ExtendQuery.h"
 

@@ -1,14 +1,14 @@
-// The steps behind the combinations of Compute.h, public so that tests can
+// The steps behind the combinations of Combination.h, public so that tests can
 // check each one: list functions by position and cost, the join of two
 // entries, and the pairwise workers over lists already in order. Nothing on
 // the run path needs this header; the combinations call the steps inside
-// Compute.cpp.
+// Combination.cpp.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-#include "query/Compute.h"
+#include "query/Combination.h"
 
 namespace axf::query {
 

@@ -13,7 +13,7 @@
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "index/TranslationTable.h"
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "query/NodeLabel.h"
 
 namespace axf::query {

@@ -12,7 +12,7 @@
 //     indexes, with insertion, deletion and renaming costs (Costs.h); the
 //     result is a SearchResult, a list with its deferred failure. Labels of
 //     document, query and match nodes are built and read by NodeLabel.h.
-//  3. Combination (Compute.h): results merged under `and`, `or` and `xor`
+//  3. Combination (Combination.h): results merged under `and`, `or` and `xor`
 //     by mode, at the boolean nodes of one query and between whole queries;
 //     the steps behind them, public for tests, are in CombinationSteps.h.
 //  4. Removal (DeleteEmb.h): for a negated rule, the accepted matches taken

@@ -12,7 +12,7 @@
 #include "query/ExtendQuery.h"
 #include "query/QueryAnnotation.h"
 #include "query/NodeLabel.h"
-#include "tests/query/ComputeTestUtil.h"
+#include "tests/query/CombinationTestUtil.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "index/MyParser.h"
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "query/Embedding.h"
 #include "query/QueryAnnotation.h"
-#include "tests/query/ComputeTestUtil.h"
+#include "tests/query/CombinationTestUtil.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "query/Compute.h"
+#include "query/Combination.h"
 
 #include <algorithm>
 #include <cstddef>

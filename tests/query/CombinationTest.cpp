@@ -10,8 +10,8 @@
 #include "common/Fatal.h"
 #include "common/Lazy.h"
 #include "query/CombinationSteps.h"
-#include "query/Compute.h"
-#include "tests/query/ComputeTestUtil.h"
+#include "query/Combination.h"
+#include "tests/query/CombinationTestUtil.h"
 
 namespace {
 

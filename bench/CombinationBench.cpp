@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "xml/Arena.h"
 #include "xml/XML.h"
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "query/Compute.h"
-#include "tests/query/ComputeTestUtil.h"
+#include "query/Combination.h"
+#include "tests/query/CombinationTestUtil.h"
 
 namespace {
 
