@@ -23,7 +23,7 @@
 #include "index/EmbeddingEntry.h"
 #include "index/LookupKind.h"
 #include "index/MyParser.h"
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 #include "query/Embedding.h"
 #include "query/QueryAnnotation.h"
 #include "xml/XML.h"

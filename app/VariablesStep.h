@@ -8,7 +8,7 @@
 #include "filter/Variables.h"
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 #include "query/QueryAnnotation.h"
 #include "xml/XML.h"
 

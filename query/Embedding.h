@@ -15,7 +15,7 @@
 //  3. Combination (Combination.h): results merged under `and`, `or` and `xor`
 //     by mode, at the boolean nodes of one query and between whole queries;
 //     the steps behind them, public for tests, are in CombinationSteps.h.
-//  4. Removal (DeleteEmb.h): for a negated rule, the accepted matches taken
+//  4. Removal (MatchRemoval.h): for a negated rule, the accepted matches taken
 //     out of the document.
 // Diagnostic dumps, which no run calls, are in AnnotationDump.h and
 // EntryDump.h.

@@ -14,7 +14,7 @@
 #include "common/LargeStack.h"
 #include "common/Output.h"
 #include "index/MyParser.h"
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"
 
