@@ -647,7 +647,7 @@ SearchResult evaluateQuery(const Tree* query, const SearchContext& context, std:
     SearchResult r;
     if (text || query->isLeaf()) {
         r.entries.reserve(candidates.size());
-        for (const EmbeddingEntry& c : candidates) r.entries.push_back(addPre(rootNumber, c));
+        for (const EmbeddingEntry& c : candidates) r.entries.push_back(stampMatch(rootNumber, c));
     } else {
         r = search.evaluate(query->children()[0], candidates, rootNumber, rest);
     }
@@ -690,7 +690,7 @@ EntryList presencesIn(const Idx& idx, std::string_view name, index::LookupKind t
     index::RenamingList synonyms = index::classOfSyn(name);
     if (synonyms.empty()) return {};
     synonyms.erase(synonyms.begin());
-    return getPosOfSyn(idx, synonyms);
+    return firstTranslationEntries(idx, synonyms);
 }
 }  // namespace
 
@@ -800,7 +800,7 @@ EntryList add_delcost(EntrySpan entries, std::int64_t d) {
 // ---------------------------------------------------------------------------
 // Synonym positions and result-root labels
 
-EntryList setRenCost(std::int64_t r, EntrySpan entries) {
+EntryList withRenamingCost(std::int64_t r, EntrySpan entries) {
     EntryList out(entries.begin(), entries.end());
     for (EmbeddingEntry& e : out) e.renamingCost = r;
     return out;
@@ -811,21 +811,21 @@ template <class Idx>
 EntryList posOfSynIn(const Idx& idx, const index::RenamingList& synonyms) {
     for (const auto& syn : synonyms) {
         EntryList found = index::getRef(idx, syn.first, "N");
-        if (!found.empty()) return setRenCost(kRenamingCost, found);
+        if (!found.empty()) return withRenamingCost(kRenamingCost, found);
     }
     return {};
 }
 }  // namespace
 
-EntryList getPosOfSyn(const index::Index& idx, const index::RenamingList& synonyms) {
+EntryList firstTranslationEntries(const index::Index& idx, const index::RenamingList& synonyms) {
     return posOfSynIn(idx, synonyms);
 }
 
-EntryList getPosOfSyn(const index::IndexEL& idx, const index::RenamingList& synonyms) {
+EntryList firstTranslationEntries(const index::IndexEL& idx, const index::RenamingList& synonyms) {
     return posOfSynIn(idx, synonyms);
 }
 
-EntryList buildPos(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
+EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
                    std::int64_t cost, std::string_view name, std::string_view q, std::int64_t branch,
                    std::span<const Tree* const> trees) {
     std::string label = resultLabel(name, q, position);
@@ -866,7 +866,7 @@ const Tree* setLabel(const Tree* tree, std::string_view suffix) {
     throw InternalError("setLabel: root is neither an element without attributes nor a childless text");
 }
 
-EmbeddingEntry addPre(std::string_view prefix, const EmbeddingEntry& entry) {
+EmbeddingEntry stampMatch(std::string_view prefix, const EmbeddingEntry& entry) {
     EmbeddingEntry out = entry;
     out.tree = stampLeaf(entry.tree, prefix, entry.position, "addPre");
     return out;

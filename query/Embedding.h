@@ -193,16 +193,16 @@ EntryList add_delcost(EntrySpan entries, std::int64_t d);
 // Synonym positions and result-root labels.
 
 // The entries with their renaming cost set to r.
-EntryList setRenCost(std::int64_t r, EntrySpan entries);
+EntryList withRenamingCost(std::int64_t r, EntrySpan entries);
 // The entries (kind "N") of the first synonym the index holds, each with
 // renaming cost 2; the weights are not read.
-EntryList getPosOfSyn(const index::Index& index, const index::RenamingList& synonyms);
-EntryList getPosOfSyn(const index::IndexEL& index, const index::RenamingList& synonyms);
+EntryList firstTranslationEntries(const index::Index& index, const index::RenamingList& synonyms);
+EntryList firstTranslationEntries(const index::IndexEL& index, const index::RenamingList& synonyms);
 
 // One entry per tree (branch 0), the k-th tree (k > 0), or the last (k < 0):
 // each a new element labelled name^q^position over the tree. Fewer trees than
 // k > 0 is an InternalError; no tree for k < 0 gives no entry.
-EntryList buildPos(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
+EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
                    std::int64_t cost, std::string_view name, std::string_view q, std::int64_t branch,
                    std::span<const xml::Tree* const> trees);
 
@@ -213,7 +213,7 @@ const xml::Tree* setLabel(const xml::Tree* tree, std::string_view suffix);
 
 // An index entry stamped as a match of query node `prefix`: its root label,
 // a raw name or text, becomes the result-root label value^prefix^position.
-EmbeddingEntry addPre(std::string_view prefix, const EmbeddingEntry& entry);
+EmbeddingEntry stampMatch(std::string_view prefix, const EmbeddingEntry& entry);
 
 // ---------------------------------------------------------------------------
 // Attribute reconversion.

@@ -101,7 +101,7 @@ std::string getfromLabel(const xml::Tree* tree, std::int64_t k) {
     throw InternalError("getfromLabel: root is neither an element nor a text");
 }
 
-xml::TreeList makeT(const std::string& label, const xml::TreeList& children) {
+xml::TreeList wrapChildren(const std::string& label, const xml::TreeList& children) {
     if (children.empty()) return {};
     return {xml::makeTree(xml::ELNode{label, {}}, children)};
 }

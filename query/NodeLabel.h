@@ -60,6 +60,6 @@ std::string getfromLabel(const xml::Tree* tree, std::int64_t k);
 
 // No tree for no children; otherwise one element named by the label, with no
 // attributes, over the children.
-xml::TreeList makeT(const std::string& label, const xml::TreeList& children);
+xml::TreeList wrapChildren(const std::string& label, const xml::TreeList& children);
 
 }  // namespace axf::query

@@ -329,7 +329,7 @@ TEST(EmbeddingSearch, DescendantWalkMatchesTheDirectReadingOnNestedParents) {
                     trees.push_back(c.tree);
                 }
             }
-            EntryList e = buildPos(p.position, p.depth, p.last, 0, best - p.depth - 2, "p", "2", 0, trees);
+            EntryList e = entriesOverTrees(p.position, p.depth, p.last, 0, best - p.depth - 2, "p", "2", 0, trees);
             expected.insert(expected.end(), e.begin(), e.end());
         }
         EXPECT_EQ(show(r), show(expected));
@@ -457,7 +457,7 @@ TEST(DescendantWalk, WorkedExampleAndItsVariants) {
 }
 
 TEST(ResultLabels, BuildersOfMatchRoots) {
-    // buildPos with fields (7, 4, 9, 0, 3), name item, query node 5.
+    // entriesOverTrees with fields (7, 4, 9, 0, 3), name item, query node 5.
     const std::vector<const Tree*> trees = {tree("t1"), tree("t2"), tree("t3")};
     struct Pick {
         std::int64_t branch;
@@ -467,10 +467,10 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
                  {3, "(7,4,9,0,3) item^5^7(t3)"},
                  {-1, "(7,4,9,0,3) item^5^7(t3)"},
                  {-7, "(7,4,9,0,3) item^5^7(t3)"}};
-    for (const Pick& p : picks) EXPECT_EQ(show(buildPos(7, 4, 9, 0, 3, "item", "5", p.branch, trees)), p.want) << "branch " << p.branch;
-    EXPECT_TRUE(buildPos(7, 4, 9, 0, 3, "item", "5", 0, {}).empty());
-    EXPECT_TRUE(buildPos(7, 4, 9, 0, 3, "item", "5", -1, {}).empty());
-    EXPECT_THROW(buildPos(7, 4, 9, 0, 3, "item", "5", 4, trees), InternalError);
+    for (const Pick& p : picks) EXPECT_EQ(show(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", p.branch, trees)), p.want) << "branch " << p.branch;
+    EXPECT_TRUE(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", 0, {}).empty());
+    EXPECT_TRUE(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", -1, {}).empty());
+    EXPECT_THROW(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", 4, trees), InternalError);
 
     // getLabelName: (name, whether a selector is given, selector).
     struct Split {
@@ -488,13 +488,13 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
         EXPECT_EQ(l.selector, s.selector) << s.label;
     }
 
-    // setLabel appends; addPre stamps an index leaf with the query node and
+    // setLabel appends; stampMatch stamps an index leaf with the query node and
     // its position, escaping the value.
     EXPECT_EQ(shape(setLabel(xml::text("t"), "4^17")), "'t^4^17'");
     EXPECT_EQ(shape(setLabel(setLabel(xml::elem("a"), "x"), "y")), "a^x^y");
     EXPECT_THROW(setLabel(xml::makeTree(ELNode{"a", {{"k", "v"}}}, {}), "1^0"), InternalError);
-    EXPECT_EQ(show({addPre("5", EmbeddingEntry{3, 2, 3, 0, 1, xml::elem("item")})}), "(3,2,3,0,1) item^5^3");
-    EXPECT_EQ(show({addPre("5", EmbeddingEntry{10, 4, 10, 0, 0, xml::text("t^u")})}), "(10,4,10,0,0) 't\\^u^5^10'");
+    EXPECT_EQ(show({stampMatch("5", EmbeddingEntry{3, 2, 3, 0, 1, xml::elem("item")})}), "(3,2,3,0,1) item^5^3");
+    EXPECT_EQ(show({stampMatch("5", EmbeddingEntry{10, 4, 10, 0, 0, xml::text("t^u")})}), "(10,4,10,0,0) 't\\^u^5^10'");
 
     // The boolean result roots: the driver appends 1^0 to a combined root.
     const Tree* l = tree("a^2^1");
@@ -507,7 +507,7 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
     EXPECT_EQ(show(add_rencost(e)), "(1,0,1,0,3) a^2^1 | (2,0,2,2,6) b^4^3");
     EXPECT_EQ(show(add_delcost(e, 5)), "(1,0,1,0,8) a^2^1 | (2,0,2,2,9) b^4^3");
     EXPECT_EQ(show(add_delcost(e, 0)), show(e));
-    EXPECT_EQ(show(setRenCost(2, e)), "(1,0,1,2,3) a^2^1 | (2,0,2,2,4) b^4^3");
+    EXPECT_EQ(show(withRenamingCost(2, e)), "(1,0,1,2,3) a^2^1 | (2,0,2,2,4) b^4^3");
 }
 
 TEST(EmbeddingSearch, LeafOwnDeletionCost) {

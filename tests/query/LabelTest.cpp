@@ -88,9 +88,9 @@ TEST(FromLabel, UncoveredRootsAreInternalErrors) {
 }
 
 TEST(MakeT, NoChildrenNoTree) {
-    EXPECT_TRUE(makeT("a^1", {}).empty());
+    EXPECT_TRUE(wrapChildren("a^1", {}).empty());
     TreeList kids = {text("t^2"), elem("b^3")};
-    TreeList r = makeT("a^1", kids);
+    TreeList r = wrapChildren("a^1", kids);
     ASSERT_EQ(r.size(), 1u);
     const auto& el = std::get<ELNode>(r[0]->value);
     EXPECT_EQ(el.name, "a^1");

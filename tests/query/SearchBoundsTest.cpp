@@ -119,7 +119,7 @@ struct Reference {
         const EntryList cands = getPresences(doc.indexEL, *qmap.find(n), index::LookupKind::Exact);
         EntryList r;
         if (root->isLeaf()) {
-            for (const EmbeddingEntry& c : cands) r.push_back(addPre(n, c));
+            for (const EmbeddingEntry& c : cands) r.push_back(stampMatch(n, c));
         } else {
             r = eval(root->children()[0], cands, n);
         }
