@@ -1,6 +1,6 @@
 // The extended query annotation of the approximate statements.
 //
-// It numbers a query like the plain annotation (ExternalQuery.h) and adds,
+// It numbers a query like the plain annotation (QueryAnnotation.h) and adds,
 // below the root, for every element that has a child and is not an "and",
 // "or" or "xor" group, the alternative in which the element is deleted: the
 // element n+1 is put under a new node n, which the mapping lists as "or",
