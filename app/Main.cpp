@@ -6,7 +6,7 @@
 #include <optional>
 #include <variant>
 
-#include "app/Conditions.h"
+#include "app/ConditionReading.h"
 #include "app/Platform.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
@@ -86,7 +86,7 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
         text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
         origin.leadingBytes = size - text.get().size();
     }
-    return evalExternalQuery(kind, defaultSearchType, text, conditions, pol, outer, query, count, origin);
+    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outer, query, count, origin);
 }
 
 ResultDocument extractElem(std::span<const Tree* const> parts, int outer) {
