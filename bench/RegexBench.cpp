@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "regex/CompileRES.h"
-#include "regex/ExecRE.h"
+#include "regex/Compile.h"
+#include "regex/Execute.h"
 #include "regex/Regexp.h"
 #include "bench/PeakRss.h"
 

@@ -8,7 +8,7 @@
 
 #include "common/LargeStack.h"
 #include "bench/PeakRss.h"
-#include "regex/CompileRES.h"
+#include "regex/Compile.h"
 
 using namespace axf::regex;
 

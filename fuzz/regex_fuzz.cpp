@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
-#include "regex/ParseStringRegexp.h"
+#include "regex/TextSyntaxParser.h"
 #include "regex/Regexp.h"
 
 using namespace axf;

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "common/LargeStack.h"
-#include "regex/ParsePolyRegexp.h"
-#include "regex/ParsePolyRegexpBasic.h"
-#include "regex/Regexp.h"
+#include "regex/ElementListParser.h"
+#include "regex/ElementListEqualityParser.h"
+#include "regex/ElementListSearch.h"
 #include "tests/regex/RegexTestUtil.h"
 #include "tests/support/OrdinaryStack.h"
 

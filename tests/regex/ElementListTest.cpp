@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "regex/CompileRES.h"
-#include "regex/ExecRE.h"
-#include "regex/ParsePolyRegexp.h"
-#include "regex/ParsePolyRegexpBasic.h"
+#include "regex/Compile.h"
+#include "regex/ElementListSearch.h"
+#include "regex/Execute.h"
+#include "regex/ElementListParser.h"
+#include "regex/ElementListEqualityParser.h"
 #include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "regex/AbsTreeDefs.h"
-#include "regex/AugTreeDefs.h"
-#include "regex/ParseStringRegexp.h"
+#include "regex/PatternTree.h"
+#include "regex/PositionSets.h"
+#include "regex/TextSyntaxParser.h"
 
 namespace axf::regex::testutil {
 

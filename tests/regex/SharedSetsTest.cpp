@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "regex/CompileRES.h"
+#include "regex/Compile.h"
 #include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "regex/AugTreeDefs.h"
-#include "regex/NFADefs.h"
+#include "regex/PositionSets.h"
+#include "regex/Automaton.h"
 
 namespace axf::regex {
 

@@ -48,8 +48,8 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "regex/CompileRES.h"
-#include "regex/NFADefs.h"
+#include "regex/Compile.h"
+#include "regex/Automaton.h"
 
 namespace axf::regex {
 

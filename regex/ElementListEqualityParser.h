@@ -3,7 +3,7 @@
 // single elements only ('[' ['^'] <e>+ ']'); everything else (alternation,
 // anchors, assertion lists, repetition, groups, named sub-expressions, back
 // references, user matchers, lazily read element literals) is the range
-// form's, see ParsePolyRegexp.h.
+// form's, see ElementListParser.h.
 #pragma once
 
 #include <optional>
@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "regex/ParsePolyRegexp.h"
+#include "regex/ElementListParser.h"
 
 namespace axf::regex {
 

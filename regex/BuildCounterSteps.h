@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "regex/AugTreeDefs.h"
-#include "regex/ConstructorMonad.h"
-#include "regex/NFADefs.h"
+#include "regex/PositionSets.h"
+#include "regex/LabelCounter.h"
+#include "regex/Automaton.h"
 
 namespace axf::regex {
 

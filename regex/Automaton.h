@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "regex/AugTreeDefs.h"
+#include "regex/PositionSets.h"
 #include "regex/Matchers.h"
 
 namespace axf::regex {

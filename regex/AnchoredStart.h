@@ -5,7 +5,7 @@
 // search try further start positions.
 #pragma once
 
-#include "regex/AbsTreeDefs.h"
+#include "regex/PatternTree.h"
 
 namespace axf::regex {
 

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "common/Fatal.h"
-#include "regex/AbsTreeDefs.h"
+#include "regex/PatternTree.h"
 
 namespace axf::regex {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "regex/FiniteMap.h"
+#include "regex/SmallContainers.h"
 
 namespace axf::regex {
 namespace {

@@ -7,9 +7,9 @@
 
 #include <utility>
 
-#include "regex/HandleInterval.h"
-#include "regex/HandleSubexp.h"
-#include "regex/MakeNFANode.h"
+#include "regex/BuildCounterSteps.h"
+#include "regex/BuildCaptureSteps.h"
+#include "regex/BuildAutomatonNodes.h"
 
 namespace axf::regex {
 

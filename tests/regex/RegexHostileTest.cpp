@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/LargeStack.h"
-#include "regex/CompileRES.h"
+#include "regex/Compile.h"
 #include "regex/Regexp.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <variant>
 
-#include "regex/AugTreeDefs.h"
-#include "regex/NFADefs.h"
+#include "regex/PositionSets.h"
+#include "regex/Automaton.h"
 
 namespace axf::regex {
 

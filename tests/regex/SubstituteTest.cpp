@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "regex/Regexp.h"
+#include "regex/Substitute.h"
 
 using namespace axf::regex;
 

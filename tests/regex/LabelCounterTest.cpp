@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "regex/ConstructorMonad.h"
+#include "regex/LabelCounter.h"
 #include "tests/regex/RegexTestUtil.h"
 
 namespace axf::regex {

@@ -2,7 +2,7 @@
 
 #include "common/LargeStack.h"
 #include "regex/Assertions.h"
-#include "regex/ParseStringRegexp.h"
+#include "regex/TextSyntaxParser.h"
 #include "tests/regex/RegexTestUtil.h"
 
 namespace axf::regex {

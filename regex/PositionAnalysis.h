@@ -12,8 +12,8 @@
 #include <optional>
 #include <utility>
 
-#include "regex/AugTreeDefs.h"
-#include "regex/ConstructorMonad.h"
+#include "regex/PositionSets.h"
+#include "regex/LabelCounter.h"
 
 namespace axf::regex {
 

@@ -1,4 +1,4 @@
-#include "regex/ParseStringRegexp.h"
+#include "regex/TextSyntaxParser.h"
 
 #include <array>
 #include <memory>

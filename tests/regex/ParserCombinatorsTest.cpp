@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "regex/Parsers.h"
+#include "regex/ParserCombinators.h"
 
 namespace axf::regex {
 namespace {

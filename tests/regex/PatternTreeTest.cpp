@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "regex/AbsTreeDefs.h"
+#include "regex/PatternTree.h"
 #include "regex/Assertions.h"
 #include "tests/regex/RegexTestUtil.h"
 

@@ -4,9 +4,9 @@
 // leaf: CON(tree, END), or END alone for the empty pattern. An empty optional
 // means the text is not a legal pattern (the caller reports ILLEGAL). The parse
 // never raises the invalid-interval failure that a tree may carry; see
-// AbsTreeDefs.h for how the automaton construction fires it.
+// PatternTree.h for how the automaton construction fires it.
 //
-// The grammar is a committed-choice parser (Parsers.h): every rule yields at
+// The grammar is a committed-choice parser (ParserCombinators.h): every rule yields at
 // most one result, choices commit to the first alternative that succeeds and
 // repetitions never give back. Option groups such as "(?Case_Insensitive)"
 // change the flag environment for all the text after them. The lower layers
@@ -19,9 +19,9 @@
 #include <string_view>
 #include <vector>
 
-#include "regex/AbsTreeDefs.h"
+#include "regex/PatternTree.h"
 #include "regex/Matchers.h"
-#include "regex/Parsers.h"
+#include "regex/ParserCombinators.h"
 
 namespace axf::regex {
 

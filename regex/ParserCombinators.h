@@ -26,8 +26,8 @@
 #include <utility>
 #include <vector>
 
-#include "regex/AbsTreeDefs.h"
-#include "regex/FiniteMap.h"
+#include "regex/PatternTree.h"
+#include "regex/SmallContainers.h"
 #include "regex/Matchers.h"
 
 namespace axf::regex {

@@ -1,4 +1,4 @@
-#include "regex/ParsePolyRegexp.h"
+#include "regex/ElementListParser.h"
 
 namespace axf::regex::polydetail {
 

@@ -1,4 +1,4 @@
-#include "regex/ExecRE.h"
+#include "regex/Execute.h"
 
 namespace axf::regex {
 

@@ -1,4 +1,4 @@
-#include "regex/AugTreeDefs.h"
+#include "regex/PositionSets.h"
 
 #include <algorithm>
 #include <limits>

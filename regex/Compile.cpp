@@ -1,4 +1,4 @@
-#include "regex/CompileRES.h"
+#include "regex/Compile.h"
 
 namespace axf::regex {
 

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "regex/AbsTreeDefs.h"
+#include "regex/PatternTree.h"
 
 namespace axf::regex {
 

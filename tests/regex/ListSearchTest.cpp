@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "regex/Regexp.h"
+#include "regex/ElementListSearch.h"
 
 using namespace axf::regex;
 

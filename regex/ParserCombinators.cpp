@@ -1,4 +1,4 @@
-#include "regex/Parsers.h"
+#include "regex/ParserCombinators.h"
 
 #include <limits>
 

@@ -7,12 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "regex/AugmentTree.h"
-#include "regex/IsPrefix.h"
-#include "regex/MakeNFA.h"
-#include "regex/ParsePolyRegexp.h"
-#include "regex/ParsePolyRegexpBasic.h"
-#include "regex/ParseStringRegexp.h"
+#include "regex/PositionAnalysis.h"
+#include "regex/AnchoredStart.h"
+#include "regex/BuildAutomaton.h"
+#include "regex/TextSyntaxParser.h"
 
 namespace axf::regex {
 
@@ -49,28 +47,5 @@ std::optional<CompiledRegex<char>> compileRegexpS(std::string_view pattern, cons
 // The augmented tree of a text pattern parsed without flags; absent when it
 // does not parse.
 std::optional<AbsTree<char>> makeit(std::string_view pattern);
-
-// Element-list patterns over elements of type E, range form (ParsePolyRegexp.h)
-// and equality-only form (ParsePolyRegexpBasic.h). The flags are accepted and
-// never read; the anchored mark is always false. Absent when the pattern does
-// not parse to its end; an invalid interval throws as for compileRegexpS.
-template <class E>
-std::optional<CompiledRegex<E>> compileRegexpP(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord,
-                                               std::string_view pattern, const std::vector<MatcherFlag>& /*flags*/,
-                                               const std::vector<UserMatcher<E>>& fns,
-                                               const std::vector<Assertion<E>>& asserts) {
-    std::optional<AbsTree<E>> tree = mkAbstreeP<E>(std::move(reader), std::move(eq), std::move(ord), pattern, fns, asserts);
-    if (!tree) return std::nullopt;
-    return compileTree<E>(*tree, false);
-}
-template <class E>
-std::optional<CompiledRegex<E>> compileRegexpPB(ElemReader<E> reader, ElemEq<E> eq, std::string_view pattern,
-                                                const std::vector<MatcherFlag>& /*flags*/,
-                                                const std::vector<UserMatcher<E>>& fns,
-                                                const std::vector<Assertion<E>>& asserts) {
-    std::optional<AbsTree<E>> tree = mkAbstreePB<E>(std::move(reader), std::move(eq), pattern, fns, asserts);
-    if (!tree) return std::nullopt;
-    return compileTree<E>(*tree, false);
-}
 
 }  // namespace axf::regex
