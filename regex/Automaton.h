@@ -127,8 +127,8 @@ template <class E>
 struct Node {
     NfaElem<E> elem = NFAFinal{};
     PosSet nexts;
-    std::vector<CounterStep> ints;
-    std::vector<CaptureStep> ses;
+    std::vector<CounterStep> counterSteps;
+    std::vector<CaptureStep> captureSteps;
 };
 
 // Nodes labelled 1..size().
@@ -177,8 +177,8 @@ NFA<E> alterNode(Node<E> x, Pos i, NFA<E> a) {
 template <class E>
 struct NFABuild {
     NFA<E> a;
-    std::vector<std::vector<CounterStep>> intsFront;  // by label, in arrival order
-    std::vector<std::vector<CaptureStep>> sesFront;
+    std::vector<std::vector<CounterStep>> counterStepsFront;  // by label, in arrival order
+    std::vector<std::vector<CaptureStep>> captureStepsFront;
 };
 
 template <class E>
@@ -189,22 +189,22 @@ NFABuild<E> startBuild(NFA<E> a) {
 
 // Counter and capture steps: in front of the node's steps, or after them.
 template <class E>
-void frontInt(NFABuild<E>& b, Pos i, CounterStep step) {
+void prependCounterStep(NFABuild<E>& b, Pos i, CounterStep step) {
     b.a.at(i);  // checks the label
-    b.intsFront[std::size_t(i)].push_back(std::move(step));
+    b.counterStepsFront[std::size_t(i)].push_back(std::move(step));
 }
 template <class E>
-void backInt(NFABuild<E>& b, Pos i, CounterStep step) {
-    b.a.at(i).ints.push_back(std::move(step));
+void appendCounterStep(NFABuild<E>& b, Pos i, CounterStep step) {
+    b.a.at(i).counterSteps.push_back(std::move(step));
 }
 template <class E>
-void frontSub(NFABuild<E>& b, Pos i, CaptureStep step) {
+void prependCaptureStep(NFABuild<E>& b, Pos i, CaptureStep step) {
     b.a.at(i);
-    b.sesFront[std::size_t(i)].push_back(std::move(step));
+    b.captureStepsFront[std::size_t(i)].push_back(std::move(step));
 }
 template <class E>
-void backSub(NFABuild<E>& b, Pos i, CaptureStep step) {
-    b.a.at(i).ses.push_back(std::move(step));
+void appendCaptureStep(NFABuild<E>& b, Pos i, CaptureStep step) {
+    b.a.at(i).captureSteps.push_back(std::move(step));
 }
 
 // The automaton with the gathered front steps in place, the one that arrived
@@ -219,8 +219,8 @@ NFA<E> finishBuild(NFABuild<E> b) {
     };
     for (Pos p = 1; p <= b.a.size(); ++p) {
         Node<E>& node = b.a.at(p);
-        place(b.intsFront[std::size_t(p)], node.ints);
-        place(b.sesFront[std::size_t(p)], node.ses);
+        place(b.counterStepsFront[std::size_t(p)], node.counterSteps);
+        place(b.captureStepsFront[std::size_t(p)], node.captureSteps);
     }
     return std::move(b.a);
 }
@@ -243,11 +243,11 @@ const PosSet& getNexts(const Node<E>& n) {
 }
 template <class E>
 const std::vector<CounterStep>& getInts(const Node<E>& n) {
-    return n.ints;
+    return n.counterSteps;
 }
 template <class E>
 const std::vector<CaptureStep>& getSES(const Node<E>& n) {
-    return n.ses;
+    return n.captureSteps;
 }
 
 template <class E>
@@ -257,12 +257,12 @@ Node<E> changeNexts(PosSet s, Node<E> n) {
 }
 template <class E>
 Node<E> changeInts(std::vector<CounterStep> steps, Node<E> n) {
-    n.ints = std::move(steps);
+    n.counterSteps = std::move(steps);
     return n;
 }
 template <class E>
 Node<E> changeSES(std::vector<CaptureStep> steps, Node<E> n) {
-    n.ses = std::move(steps);
+    n.captureSteps = std::move(steps);
     return n;
 }
 template <class E>

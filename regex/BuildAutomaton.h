@@ -17,8 +17,8 @@ namespace axf::regex {
 template <class E>
 NFABuild<E> nodeStep(const AbsTree<E>& t, NFABuild<E> b, const FollowIndex& index, LabelCounter& counter) {
     b.a = makeNode<E>(t, std::move(b.a));
-    if (isInterval(t)) b = handleInterval<E>(t, index, std::move(b), counter);
-    if (isSub(t)) b = handleSubexp<E>(t, index, std::move(b));
+    if (isInterval(t)) b = buildCounterSteps<E>(t, index, std::move(b), counter);
+    if (isSub(t)) b = buildCaptureSteps<E>(t, index, std::move(b));
     return b;
 }
 
@@ -30,7 +30,7 @@ std::pair<NFA<E>, std::int32_t> makeNFA(const AbsTree<E>& root, NFA<E> a0) {
         return nodeStep<E>(t, std::move(b), index, counter);
     };
     auto [b1, k] =
-        initLbl([&](LabelCounter& counter) { return foldPostM<E>(step, startBuild<E>(std::move(a0)), root, counter); }, 1);
+        runWithLabels([&](LabelCounter& counter) { return foldPostWithLabels<E>(step, startBuild<E>(std::move(a0)), root, counter); }, 1);
     return {addFollowInfo<E>(index, finishBuild<E>(std::move(b1))), k};
 }
 

@@ -25,7 +25,7 @@ inline PosSet intervalExitSet(const PosSet& last, std::int32_t d, const FollowIn
 // Adds the steps of the counted repetition t, at depth d with last positions p,
 // labelled l, with exit set x.
 template <class E>
-NFABuild<E> dealInterval(const AbsTree<E>& t, const FollowIndex& index, std::int32_t d, const PosSet& p,
+NFABuild<E> addCounterSteps(const AbsTree<E>& t, const FollowIndex& index, std::int32_t d, const PosSet& p,
                          const PosSet& x, std::int32_t l, NFABuild<E> b) {
     const bool ng = isNg(t);
     const bool hasMax = isMinmax(t);
@@ -35,7 +35,7 @@ NFABuild<E> dealInterval(const AbsTree<E>& t, const FollowIndex& index, std::int
     std::int32_t n = hasMax ? getMinMax(t).second : 0;
     const PosSet f = firstPos(t);
 
-    for (Pos q : f) frontInt<E>(b, q, IntStart{l});
+    for (Pos q : f) prependCounterStep<E>(b, q, IntStart{l});
     // Where the body goes on inside itself: the edges its own sub-tree adds.
     std::vector<SetRef> sets;
     for (Pos q : p) {
@@ -43,23 +43,23 @@ NFABuild<E> dealInterval(const AbsTree<E>& t, const FollowIndex& index, std::int
         index.plainBelow(q, d, sets);
         if (sets.empty()) continue;
         PosSet cont = index.store().unionOf(sets);
-        backInt<E>(b, q, ng ? CounterStep(NGIntContinue{std::move(cont)}) : CounterStep(IntContinue{std::move(cont)}));
+        appendCounterStep<E>(b, q, ng ? CounterStep(NGIntContinue{std::move(cont)}) : CounterStep(IntContinue{std::move(cont)}));
     }
     CounterStep end = hasMax ? (ng ? CounterStep(NGIntEnd{l, m, n, f, x}) : CounterStep(IntEnd{l, m, n, f, x}))
                              : (ng ? CounterStep(NGMinEnd{l, m, f, x}) : CounterStep(MinEnd{l, m, f, x}));
-    for (Pos q : p) backInt<E>(b, q, end);
+    for (Pos q : p) appendCounterStep<E>(b, q, end);
     return b;
 }
 
 // Draws one interval label and attaches t's counter steps.
 template <class E>
-NFABuild<E> handleInterval(const AbsTree<E>& t, const FollowIndex& index, NFABuild<E> b, LabelCounter& counter) {
-    if (!isInterval(t)) throw InternalError("handleInterval: not a counted repetition");
-    std::int32_t l = counter.getNewLbl();
+NFABuild<E> buildCounterSteps(const AbsTree<E>& t, const FollowIndex& index, NFABuild<E> b, LabelCounter& counter) {
+    if (!isInterval(t)) throw InternalError("buildCounterSteps: not a counted repetition");
+    std::int32_t l = counter.nextLabel();
     const std::int32_t d = index.depthOf(t.get());
     const PosSet p = lastPos(t);
     PosSet x = intervalExitSet(p, d, index);
-    return dealInterval<E>(t, index, d, p, x, l, std::move(b));
+    return addCounterSteps<E>(t, index, d, p, x, l, std::move(b));
 }
 
 }  // namespace axf::regex

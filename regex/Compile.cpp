@@ -10,7 +10,7 @@ std::optional<CompiledRegex<char>> compileRegexpS(std::string_view pattern, cons
     return compileTree<char>(*tree, true);
 }
 
-std::optional<AbsTree<char>> makeit(std::string_view pattern) {
+std::optional<AbsTree<char>> augmentedTextTree(std::string_view pattern) {
     std::optional<AbsTree<char>> tree = mkAbstreeS(pattern, {}, {}, {});
     if (!tree) return std::nullopt;
     return augmentT<char>(*tree).first;

@@ -46,6 +46,6 @@ std::optional<CompiledRegex<char>> compileRegexpS(std::string_view pattern, cons
 
 // The augmented tree of a text pattern parsed without flags; absent when it
 // does not parse.
-std::optional<AbsTree<char>> makeit(std::string_view pattern);
+std::optional<AbsTree<char>> augmentedTextTree(std::string_view pattern);
 
 }  // namespace axf::regex

@@ -18,16 +18,16 @@ namespace axf::regex {
 // The parsers of the equality-only form for these operations.
 template <class E>
 PolyParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq) {
-    return polydetail::makeParsers<E>(
-        std::make_shared<const polydetail::Ops<E>>(polydetail::Ops<E>{std::move(reader), std::move(eq), std::nullopt}));
+    return elementlist::makeParsers<E>(
+        std::make_shared<const elementlist::Ops<E>>(elementlist::Ops<E>{std::move(reader), std::move(eq), std::nullopt}));
 }
 
 // One element atom of the equality-only form: an EL leaf.
 template <class E>
 PatternParser<E, AbsTree<E>> parseAtom(ElemReader<E> reader, ElemEq<E> eq) {
-    polydetail::Ops<E> o{std::move(reader), std::move(eq), std::nullopt};
-    return [o](const polydetail::Fns<E>& fns, const polydetail::Asserts<E>&, const ParserState& s) {
-        return polydetail::atom<E>(o, fns, s);
+    elementlist::Ops<E> o{std::move(reader), std::move(eq), std::nullopt};
+    return [o](const elementlist::Fns<E>& fns, const elementlist::Asserts<E>&, const ParserState& s) {
+        return elementlist::atom<E>(o, fns, s);
     };
 }
 
@@ -36,7 +36,7 @@ PatternParser<E, AbsTree<E>> parseAtom(ElemReader<E> reader, ElemEq<E> eq) {
 template <class E>
 std::optional<AbsTree<E>> mkAbstreePB(ElemReader<E> reader, ElemEq<E> eq, std::string_view pattern,
                                       const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts) {
-    return polydetail::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq)), pattern, fns, asserts);
+    return elementlist::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq)), pattern, fns, asserts);
 }
 
 }  // namespace axf::regex

@@ -1,6 +1,6 @@
 #include "regex/ElementListParser.h"
 
-namespace axf::regex::polydetail {
+namespace axf::regex::elementlist {
 
 ParseResult<std::int32_t> numeral(const S& s, bool positive) {
     try {
@@ -17,4 +17,4 @@ ParseResult<std::string> wordName(const S& s) {
     return std::make_pair(std::string(s.tokens.substr(0, i)), detail::advance(s, i));
 }
 
-}  // namespace axf::regex::polydetail
+}  // namespace axf::regex::elementlist

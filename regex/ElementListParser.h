@@ -75,7 +75,7 @@ struct PolyParsers {
     PatternParser<E, AbsTree<E>> parseBranch;
 };
 
-namespace polydetail {
+namespace elementlist {
 
 template <class E>
 using Fns = std::vector<UserMatcher<E>>;
@@ -125,7 +125,7 @@ ParseResult<Lazy<E>> elementLiteral(const Ops<E>& o, const S& s) {
 // The class predicate: the items tried in order, the first that holds wins;
 // negated as a whole under '^'.
 template <class E>
-ElemPred<E> handleclass(bool negated, std::vector<ElemPred<E>> items) {
+ElemPred<E> classPred(bool negated, std::vector<ElemPred<E>> items) {
     return [negated, items = std::move(items)](const E& x) {
         bool any = false;
         for (const ElemPred<E>& p : items)
@@ -191,7 +191,7 @@ ParseResult<AbsTree<E>> elementClass(const Ops<E>& o, const S& s) {
         items.push_back(singleRunPred<E>(o.eq, std::move(elems)));
     }
     if (items.empty() || !startsWith(at, "]")) return std::nullopt;
-    return std::make_pair(mkEl<E>(matchEls<E>(handleclass<E>(negated, std::move(items)))), detail::advance(at, 1));
+    return std::make_pair(mkEl<E>(matchEls<E>(classPred<E>(negated, std::move(items)))), detail::advance(at, 1));
 }
 
 // "<<" N ">>" naming an existing user matcher.
@@ -408,30 +408,30 @@ std::optional<AbsTree<E>> runEntry(const PolyParsers<E>& g, std::string_view pat
     return addEnd<E>(std::move(r->first));
 }
 
-}  // namespace polydetail
+}  // namespace elementlist
 
 // The parsers of the range form for these operations.
 template <class E>
 PolyParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
-    return polydetail::makeParsers<E>(
-        std::make_shared<const polydetail::Ops<E>>(polydetail::Ops<E>{std::move(reader), std::move(eq), std::move(ord)}));
+    return elementlist::makeParsers<E>(
+        std::make_shared<const elementlist::Ops<E>>(elementlist::Ops<E>{std::move(reader), std::move(eq), std::move(ord)}));
 }
 
 // One element atom of the range form: an EL leaf.
 template <class E>
 PatternParser<E, AbsTree<E>> parseAtom(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
-    polydetail::Ops<E> o{std::move(reader), std::move(eq), std::move(ord)};
-    return [o](const polydetail::Fns<E>& fns, const polydetail::Asserts<E>&, const ParserState& s) {
-        return polydetail::atom<E>(o, fns, s);
+    elementlist::Ops<E> o{std::move(reader), std::move(eq), std::move(ord)};
+    return [o](const elementlist::Fns<E>& fns, const elementlist::Asserts<E>&, const ParserState& s) {
+        return elementlist::atom<E>(o, fns, s);
     };
 }
 
 // One element literal: the element, read on first use.
 template <class E>
 PatternParser<E, Lazy<E>> parseElementLiteral(ElemReader<E> reader) {
-    polydetail::Ops<E> o{std::move(reader), nullptr, std::nullopt};
-    return [o](const polydetail::Fns<E>&, const polydetail::Asserts<E>&, const ParserState& s) {
-        return polydetail::elementLiteral<E>(o, s);
+    elementlist::Ops<E> o{std::move(reader), nullptr, std::nullopt};
+    return [o](const elementlist::Fns<E>&, const elementlist::Asserts<E>&, const ParserState& s) {
+        return elementlist::elementLiteral<E>(o, s);
     };
 }
 
@@ -440,7 +440,7 @@ PatternParser<E, Lazy<E>> parseElementLiteral(ElemReader<E> reader) {
 template <class E>
 std::optional<AbsTree<E>> mkAbstreeP(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord, std::string_view pattern,
                                      const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts) {
-    return polydetail::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq), std::move(ord)), pattern, fns,
+    return elementlist::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq), std::move(ord)), pattern, fns,
                                    asserts);
 }
 

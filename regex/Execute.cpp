@@ -6,7 +6,7 @@ namespace {
 
 using CounterAlts = std::vector<std::pair<CounterArray, PosSet>>;
 
-Interval& slot(CounterArray& c, std::int32_t label) {
+CounterValue& slot(CounterArray& c, std::int32_t label) {
     if (label < 0 || std::size_t(label) >= c.size()) throw InternalError("applyCounterSteps: counter label out of range");
     return c[std::size_t(label)];
 }
@@ -15,9 +15,9 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
                  CounterAlts& out);
 
 // The end of one pass through x{m,n} (greedy: another pass first).
-void passEnd(const std::vector<CounterStep>& steps, std::size_t i, CounterArray c, std::int32_t label, Interval m,
-             std::optional<Interval> n, const PosSet& loop, const PosSet& exit, bool greedy, CounterAlts& out) {
-    Interval k = slot(c, label);
+void passEnd(const std::vector<CounterStep>& steps, std::size_t i, CounterArray c, std::int32_t label, CounterValue m,
+             std::optional<CounterValue> n, const PosSet& loop, const PosSet& exit, bool greedy, CounterAlts& out) {
+    CounterValue k = slot(c, label);
     if (k == NILL) throw InternalError(n ? "NILL in IntEnd" : "NILL in MinEnd");
     if (k == OUT && n) throw InternalError("out in IntEnd");
     if (k != OUT && k < m) {
@@ -43,7 +43,7 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
     }
     const CounterStep& step = steps[i];
     if (const auto* s = std::get_if<IntStart>(&step)) {
-        Interval& v = slot(c, s->label);
+        CounterValue& v = slot(c, s->label);
         if (v == NILL) v = 1;
         counterAlts(steps, i + 1, std::move(c), q, out);
     } else if (const auto* s = std::get_if<IntContinue>(&step)) {
@@ -54,9 +54,9 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
         counterAlts(steps, i + 1, std::move(c), q, out);
         out.emplace_back(std::move(keep), posIntersect(q, s->next));
     } else if (const auto* s = std::get_if<IntEnd>(&step)) {
-        passEnd(steps, i, std::move(c), s->label, s->m, Interval(s->n), s->loop, s->exit, true, out);
+        passEnd(steps, i, std::move(c), s->label, s->m, CounterValue(s->n), s->loop, s->exit, true, out);
     } else if (const auto* s = std::get_if<NGIntEnd>(&step)) {
-        passEnd(steps, i, std::move(c), s->label, s->m, Interval(s->n), s->loop, s->exit, false, out);
+        passEnd(steps, i, std::move(c), s->label, s->m, CounterValue(s->n), s->loop, s->exit, false, out);
     } else if (const auto* s = std::get_if<MinEnd>(&step)) {
         passEnd(steps, i, std::move(c), s->label, s->m, std::nullopt, s->loop, s->exit, true, out);
     } else if (const auto* s = std::get_if<NGMinEnd>(&step)) {
@@ -71,11 +71,11 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
 
 using CaptureAlts = std::vector<std::pair<CaptureMap, PosSet>>;
 
-void captureAlts(const std::vector<CapStep>& steps, CaptureMap caps, std::size_t from, std::size_t to, PosSet q,
+void captureAlts(const std::vector<NumberedCaptureStep>& steps, CaptureMap caps, std::size_t from, std::size_t to, PosSet q,
                  CaptureAlts& out) {
-    for (const CapStep& step : steps) {
+    for (const NumberedCaptureStep& step : steps) {
         switch (step.kind) {
-        case CapStep::Kind::Add: {
+        case NumberedCaptureStep::Kind::Add: {
             Capture added{true, from, to};
             bool found = false;
             for (auto& [name, c] : caps) {
@@ -88,11 +88,11 @@ void captureAlts(const std::vector<CapStep>& steps, CaptureMap caps, std::size_t
             if (!found) caps.emplace_back(step.name, added);
             break;
         }
-        case CapStep::Kind::Continue:
+        case NumberedCaptureStep::Kind::Continue:
             out.emplace_back(caps, posIntersect(q, step.next));
             q = posMinus(q, step.next);
             break;
-        case CapStep::Kind::End:
+        case NumberedCaptureStep::Kind::End:
             for (auto& [name, c] : caps) {
                 if (name == step.name) {
                     c.open = false;
@@ -124,7 +124,7 @@ Capture updateSubAdd(const Capture& old, const Capture& added) {
     return Capture{true, old.start, added.end};
 }
 
-std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<CapStep>& steps, const CaptureMap& caps,
+std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<NumberedCaptureStep>& steps, const CaptureMap& caps,
                                                              std::size_t from, std::size_t to, const PosSet& q) {
     CaptureAlts out;
     captureAlts(steps, caps, from, to, q, out);

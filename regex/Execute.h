@@ -58,12 +58,12 @@ namespace axf::regex {
 
 // One counter: NILL (not inside the repetition), IN k (k-th pass, k >= 1) or
 // OUT (the minimum of x{m,} reached).
-using Interval = std::int64_t;
-inline constexpr Interval NILL = 0;
-inline constexpr Interval OUT = -1;
+using CounterValue = std::int64_t;
+inline constexpr CounterValue NILL = 0;
+inline constexpr CounterValue OUT = -1;
 
 // Indexed by interval label, 0..counterCount.
-using CounterArray = std::vector<Interval>;
+using CounterArray = std::vector<CounterValue>;
 
 // What a named sub-expression captured: the input elements [start, end), open
 // while the sub-expression may still grow.
@@ -79,7 +79,7 @@ struct Capture {
 using CaptureMap = std::vector<std::pair<std::uint32_t, Capture>>;
 
 // A capture step with its name numbered.
-struct CapStep {
+struct NumberedCaptureStep {
     enum class Kind : std::uint8_t { Add, Continue, End };
     Kind kind;
     std::uint32_t name;  // Add, End
@@ -104,7 +104,7 @@ Capture updateSubAdd(const Capture& old, const Capture& added);
 // The alternatives (captures, positions) that a position's capture steps give,
 // the position having consumed the input elements [from, to); the position
 // sets are disjoint and together make up q.
-std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<CapStep>& steps, const CaptureMap& caps,
+std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<NumberedCaptureStep>& steps, const CaptureMap& caps,
                                                              std::size_t from, std::size_t to, const PosSet& q);
 
 // ---------------------------------------------------------------------------
@@ -130,7 +130,7 @@ struct PosSetHash {
 struct CounterHash {
     std::size_t operator()(const CounterArray& c) const {
         std::size_t h = 1469598103934665603ull;
-        for (Interval v : c) h = (h ^ std::size_t(v)) * 1099511628211ull;
+        for (CounterValue v : c) h = (h ^ std::size_t(v)) * 1099511628211ull;
         return h;
     }
 };
@@ -265,8 +265,8 @@ class Program {
 public:
     // With pruneDeadEnds false the runner walks every thread (the plain walk
     // the pruned one must agree with).
-    explicit Program(CompiledRegex<E> compiled, bool pruneDeadEnds = true) : c_(std::move(compiled)) {
-        const Pos n = c_.automaton.size();
+    explicit Program(CompiledRegex<E> compiled, bool pruneDeadEnds = true) : compiled_(std::move(compiled)) {
+        const Pos n = compiled_.automaton.size();
         capSteps_.resize(std::size_t(n) + 1);
         backName_.assign(std::size_t(n) + 1, 0);
         std::unordered_map<std::string, std::uint32_t> ids;
@@ -276,26 +276,26 @@ public:
             return it->second;
         };
         for (Pos p = 1; p <= n; ++p) {
-            const Node<E>& node = c_.automaton.at(p);
+            const Node<E>& node = compiled_.automaton.at(p);
             if (const auto* back = std::get_if<NFABack<E>>(&node.elem)) {
                 hasBackrefs_ = true;
                 backName_[std::size_t(p)] = id(back->name);
             }
-            for (const CaptureStep& step : node.ses) {
+            for (const CaptureStep& step : node.captureSteps) {
                 if (const auto* s = std::get_if<NFASubAdd>(&step))
-                    capSteps_[std::size_t(p)].push_back(CapStep{CapStep::Kind::Add, id(s->name), {}});
+                    capSteps_[std::size_t(p)].push_back(NumberedCaptureStep{NumberedCaptureStep::Kind::Add, id(s->name), {}});
                 else if (const auto* s = std::get_if<NFASubContinue>(&step))
-                    capSteps_[std::size_t(p)].push_back(CapStep{CapStep::Kind::Continue, 0, s->next});
+                    capSteps_[std::size_t(p)].push_back(NumberedCaptureStep{NumberedCaptureStep::Kind::Continue, 0, s->next});
                 else
                     capSteps_[std::size_t(p)].push_back(
-                        CapStep{CapStep::Kind::End, id(std::get<NFASubEnd>(step).name), {}});
+                        NumberedCaptureStep{NumberedCaptureStep::Kind::End, id(std::get<NFASubEnd>(step).name), {}});
             }
         }
-        prune_ = pruneDeadEnds && c_.counterCount > 0 && !hasBackrefs_;
+        prune_ = pruneDeadEnds && compiled_.counterCount > 0 && !hasBackrefs_;
         if (prune_) findNests();
     }
 
-    const CompiledRegex<E>& compiled() const { return c_; }
+    const CompiledRegex<E>& compiled() const { return compiled_; }
 
     // The first match under the match policy, or absent.
     std::optional<MatchSpans> run(std::span<const E> input) const;
@@ -320,11 +320,11 @@ private:
     // The levels of the nest that position p would belong to, or nothing when
     // p cannot belong to one.
     std::optional<std::vector<EndStep>> nestSteps(Pos p) const {
-        const Node<E>& node = c_.automaton.at(p);
+        const Node<E>& node = compiled_.automaton.at(p);
         const auto* el = std::get_if<NFAEl<E>>(&node.elem);
         if (!el || !consumesOneElement(el->matcher)) return std::nullopt;
         std::vector<EndStep> ends;
-        for (const CounterStep& step : node.ints) {
+        for (const CounterStep& step : node.counterSteps) {
             if (std::holds_alternative<IntStart>(step)) {
                 if (!ends.empty()) return std::nullopt;
                 continue;
@@ -338,14 +338,14 @@ private:
     }
 
     void findNests() {
-        const Pos n = c_.automaton.size();
+        const Pos n = compiled_.automaton.size();
         nestOf_.assign(std::size_t(n) + 1, -1);
         // Positions carrying each label's end step.
-        std::vector<PosSet> endsOf(std::size_t(c_.counterCount) + 1);
+        std::vector<PosSet> endsOf(std::size_t(compiled_.counterCount) + 1);
         for (Pos p = 1; p <= n; ++p)
-            for (const CounterStep& step : c_.automaton.at(p).ints)
+            for (const CounterStep& step : compiled_.automaton.at(p).counterSteps)
                 if (std::optional<EndStep> e = endStep(step)) {
-                    if (e->level.label < 0 || e->level.label > c_.counterCount) return;
+                    if (e->level.label < 0 || e->level.label > compiled_.counterCount) return;
                     endsOf[std::size_t(e->level.label)].push_back(p);
                 }
         std::vector<bool> seen(std::size_t(n) + 1, false);
@@ -378,13 +378,13 @@ private:
         }
     }
 
-    CompiledRegex<E> c_;
-    bool prune_ = false;
+    CompiledRegex<E> compiled_;
+    bool prune_ = false;  // dead-end pruning on (counted repetitions, no back references)
     std::vector<CounterNest> nests_;
     std::vector<std::int32_t> nestOf_;  // by position: its nest, or -1
     bool hasBackrefs_ = false;
     std::vector<std::string> names_;               // by name number
-    std::vector<std::vector<CapStep>> capSteps_;   // by position
+    std::vector<std::vector<NumberedCaptureStep>> capSteps_;   // by position
     std::vector<std::uint32_t> backName_;          // by position, back references only
 
     template <class>
@@ -396,12 +396,12 @@ template <class E>
 class Search {
 public:
     Search(const Program<E>& prog, std::span<const E> input)
-        : prog_(prog), nfa_(prog.c_.automaton), input_(input) {
-        CounterArray zero(std::size_t(prog.c_.counterCount) + 1, NILL);
+        : prog_(prog), nfa_(prog.compiled_.automaton), input_(input) {
+        CounterArray zero(std::size_t(prog.compiled_.counterCount) + 1, NILL);
         counters_.intern(zero);
         captures_.intern(CaptureMap{});
-        finalSet_ = sets_.intern(PosSet{prog.c_.finalPosition});
-        startSet_ = sets_.intern(prog.c_.startPositions);
+        finalSet_ = sets_.intern(PosSet{prog.compiled_.finalPosition});
+        startSet_ = sets_.intern(prog.compiled_.startPositions);
         nextSet_.resize(std::size_t(nfa_.size()) + 1);
         for (Pos p = 1; p <= nfa_.size(); ++p) nextSet_[std::size_t(p)] = sets_.intern(nfa_.at(p).nexts);
         if (prog.prune_) {
@@ -418,7 +418,7 @@ public:
             // has passed every settled thread, they are dropped.
             if (!dead_.empty() && start > maxDeadOff_) dead_.clear();
             if (auto win = fromStart(start)) return spans(start, *win);
-            if (prog_.c_.anchored) break;
+            if (prog_.compiled_.anchored) break;
         }
         return std::nullopt;
     }
@@ -587,16 +587,16 @@ private:
     void mkSuccessors(Pos p, const Node<E>& node, const Thread& t, std::size_t took) {
         const std::size_t off = t.off + took;
         const std::uint32_t next = nextSet_[std::size_t(p)];
-        const std::vector<CapStep>& ses = prog_.capSteps_[std::size_t(p)];
-        if (node.ints.empty() && ses.empty()) {
+        const std::vector<NumberedCaptureStep>& ses = prog_.capSteps_[std::size_t(p)];
+        if (node.counterSteps.empty() && ses.empty()) {
             succ_.push_back(Thread{next, t.cnt, t.cap, took == 1, off});
             return;
         }
         std::vector<std::pair<std::uint32_t, std::uint32_t>> calts;
-        if (node.ints.empty()) {
+        if (node.counterSteps.empty()) {
             calts.emplace_back(t.cnt, next);
         } else {
-            for (auto& [c, q] : applyCounterSteps(node.ints, counters_.get(t.cnt), sets_.get(next))) {
+            for (auto& [c, q] : applyCounterSteps(node.counterSteps, counters_.get(t.cnt), sets_.get(next))) {
                 std::pair<std::uint32_t, std::uint32_t> alt{counters_.intern(c), sets_.intern(q)};
                 bool seen = false;
                 for (const auto& prev : calts) seen = seen || prev == alt;
@@ -784,7 +784,7 @@ private:
         std::int64_t jmin = 0, jmax = 0, minPer = 1, maxPer = 1;
         for (std::size_t i = 0; i < nest.levels.size(); ++i) {
             const CounterNest::Level& l = nest.levels[i];
-            Interval v = c.at(std::size_t(l.label));
+            CounterValue v = c.at(std::size_t(l.label));
             if (v == NILL) v = 1;  // the level's start step comes first
             const bool bounded = l.n >= 0;
             if (v == OUT && bounded) return false;  // not a state the steps make

@@ -1,7 +1,7 @@
 // The label counter threaded through a walk of a pattern tree, and the two
-// walks that carry it: a bottom-up rebuild (mapCM) and a post-order fold
-// (foldPostM); beside them a pre-order fold (foldPreM), a fold over a
-// sequence (foldlM) and a sequencing step (thenLbl_). Each compile runs two
+// walks that carry it: a bottom-up rebuild (rebuildWithLabels) and a post-order fold
+// (foldPostWithLabels); beside them a pre-order fold (foldPreWithLabels), a fold over a
+// sequence (foldListWithLabels) and a sequencing step (thenWithLabels). Each compile runs two
 // counters, each started at 1: the leaf numbering and the automaton walk (one
 // interval label per counted repetition). Walks recurse over the depth of the
 // tree only.
@@ -22,8 +22,8 @@ public:
     explicit LabelCounter(std::int32_t start) : next_(start) {}
 
     // The current value; the counter advances by one.
-    std::int32_t getNewLbl() {
-        if (next_ == std::numeric_limits<std::int32_t>::max()) throw InternalError("getNewLbl: label counter overflow");
+    std::int32_t nextLabel() {
+        if (next_ == std::numeric_limits<std::int32_t>::max()) throw InternalError("nextLabel: label counter overflow");
         return next_++;
     }
     std::int32_t value() const { return next_; }
@@ -36,7 +36,7 @@ private:
 // action's result and the counter's final value minus 1 (the last label handed
 // out, or start - 1 when none was taken).
 template <class Action>
-auto initLbl(Action&& action, std::int32_t start) {
+auto runWithLabels(Action&& action, std::int32_t start) {
     LabelCounter counter(start);
     auto result = action(counter);
     return std::make_pair(std::move(result), counter.value() - 1);
@@ -45,52 +45,52 @@ auto initLbl(Action&& action, std::int32_t start) {
 // f applied bottom-up to every node, each node rebuilt with its rebuilt
 // children before f sees it: left sub-tree, right sub-tree, then the node.
 template <class E, class F>
-AbsTree<E> mapCM(F& f, const AbsTree<E>& t, LabelCounter& counter) {
+AbsTree<E> rebuildWithLabels(F& f, const AbsTree<E>& t, LabelCounter& counter) {
     if (isLeaf(t)) return f(t, counter);
     if (isUn(t)) {
-        AbsTree<E> c = mapCM<E>(f, child(t), counter);
+        AbsTree<E> c = rebuildWithLabels<E>(f, child(t), counter);
         return f(updateChild<E>(std::move(c), t), counter);
     }
     if (isBin(t)) {
-        AbsTree<E> l = mapCM<E>(f, left(t), counter);
-        AbsTree<E> r = mapCM<E>(f, right(t), counter);
+        AbsTree<E> l = rebuildWithLabels<E>(f, left(t), counter);
+        AbsTree<E> r = rebuildWithLabels<E>(f, right(t), counter);
         return f(updateLeft<E>(std::move(l), updateRight<E>(std::move(r), t)), counter);
     }
-    throw InternalError("mapCM: unknown node kind");
+    throw InternalError("rebuildWithLabels: unknown node kind");
 }
 
 // The accumulator threaded through f(node, acc, counter) over every node of t
 // in post-order; f sees the nodes of t itself.
 template <class E, class A, class F>
-A foldPostM(F& f, A acc, const AbsTree<E>& t, LabelCounter& counter) {
+A foldPostWithLabels(F& f, A acc, const AbsTree<E>& t, LabelCounter& counter) {
     if (isUn(t)) {
-        acc = foldPostM<E>(f, std::move(acc), child(t), counter);
+        acc = foldPostWithLabels<E>(f, std::move(acc), child(t), counter);
     } else if (isBin(t)) {
-        acc = foldPostM<E>(f, std::move(acc), left(t), counter);
-        acc = foldPostM<E>(f, std::move(acc), right(t), counter);
+        acc = foldPostWithLabels<E>(f, std::move(acc), left(t), counter);
+        acc = foldPostWithLabels<E>(f, std::move(acc), right(t), counter);
     } else if (!isLeaf(t)) {
-        throw InternalError("foldPostM: unknown node kind");
+        throw InternalError("foldPostWithLabels: unknown node kind");
     }
     return f(t, std::move(acc), counter);
 }
 
 // Runs m, drops its result, then runs k with the counter m left.
 template <class M, class K>
-auto thenLbl_(M&& m, K&& k, LabelCounter& counter) {
+auto thenWithLabels(M&& m, K&& k, LabelCounter& counter) {
     static_cast<void>(m(counter));
     return k(counter);
 }
 
-// As foldPostM, but each node comes before its children: the node, then the
+// As foldPostWithLabels, but each node comes before its children: the node, then the
 // left sub-tree, then the right sub-tree.
 template <class E, class A, class F>
-A foldPreM(F& f, A acc, const AbsTree<E>& t, LabelCounter& counter) {
-    if (!isUn(t) && !isBin(t) && !isLeaf(t)) throw InternalError("foldPreM: unknown node kind");
+A foldPreWithLabels(F& f, A acc, const AbsTree<E>& t, LabelCounter& counter) {
+    if (!isUn(t) && !isBin(t) && !isLeaf(t)) throw InternalError("foldPreWithLabels: unknown node kind");
     acc = f(t, std::move(acc), counter);
-    if (isUn(t)) return foldPreM<E>(f, std::move(acc), child(t), counter);
+    if (isUn(t)) return foldPreWithLabels<E>(f, std::move(acc), child(t), counter);
     if (isBin(t)) {
-        acc = foldPreM<E>(f, std::move(acc), left(t), counter);
-        return foldPreM<E>(f, std::move(acc), right(t), counter);
+        acc = foldPreWithLabels<E>(f, std::move(acc), left(t), counter);
+        return foldPreWithLabels<E>(f, std::move(acc), right(t), counter);
     }
     return acc;
 }
@@ -98,7 +98,7 @@ A foldPreM(F& f, A acc, const AbsTree<E>& t, LabelCounter& counter) {
 // f(element, acc, counter) applied to the elements from first to last; an
 // empty sequence gives the seed and leaves the counter as it was.
 template <class A, class F, class Range>
-A foldlM(F& f, A acc, const Range& xs, LabelCounter& counter) {
+A foldListWithLabels(F& f, A acc, const Range& xs, LabelCounter& counter) {
     for (const auto& x : xs) acc = f(x, std::move(acc), counter);
     return acc;
 }

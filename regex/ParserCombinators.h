@@ -161,12 +161,6 @@ auto mapP(P p, F f) {
     };
 }
 
-// <<* : f applied to the two parts of p's pair value.
-template <class P, class F>
-auto mapP2(P p, F f) {
-    return mapP(std::move(p), [f](auto xy) { return f(std::move(xy.first), std::move(xy.second)); });
-}
-
 // thenxPx : p, then the parser f(x) from where p stopped; the pair of values.
 template <class P, class F>
 auto thenxPx(P p, F f) {
@@ -323,12 +317,6 @@ inline auto lookupFn(std::int64_t n) {
         if (n < 1 || std::uint64_t(n) > fns.size()) return ParseResult<F>();
         return ParseResult<F>(std::make_pair(fns[std::size_t(n - 1)], s));
     };
-}
-
-// A parser that always yields x and consumes nothing.
-template <class V>
-auto pureP(V x) {
-    return [x](const auto&, const auto&, const ParserState& s) { return ParseResult<V>(std::make_pair(x, s)); };
 }
 
 template <class V>

@@ -210,9 +210,9 @@ std::pair<std::string, BackrefBuilder<E>> getBref(const AbsTree<E>& t) {
     throw InternalError("getBref: not a BACKREF leaf");
 }
 template <class E>
-const std::string& getSEName(const AbsTree<E>& t) {
+const std::string& getSubexpName(const AbsTree<E>& t) {
     if (auto* p = std::get_if<SUB<E>>(&t->node)) return p->name;
-    throw InternalError("getSEName: not a SUB node");
+    throw InternalError("getSubexpName: not a SUB node");
 }
 template <class E>
 std::int32_t getMin(const AbsTree<E>& t) {
@@ -231,10 +231,6 @@ std::pair<std::int32_t, std::int32_t> getMinMax(const AbsTree<E>& t) {
 template <class T, class E>
 const T& getExtraRE(const AbsTree<E>& t) {
     return t->extra.template get<T>();
-}
-template <class E>
-const Extra& getExtraField(const AbsTree<E>& t) {
-    return t->extra;
 }
 
 namespace detail {

@@ -20,9 +20,9 @@ namespace axf::regex {
 // The record of node t, whose children already carry theirs; the sets it
 // makes go to the store.
 template <class E>
-AbsTree<E> doAug(std::optional<Pos> label, const AbsTree<E>& t, const std::shared_ptr<PositionStore>& store) {
+AbsTree<E> augmentRecord(std::optional<Pos> label, const AbsTree<E>& t, const std::shared_ptr<PositionStore>& store) {
     if (isLeaf(t)) {
-        if (!label) throw InternalError("doAug: leaf without a label");
+        if (!label) throw InternalError("augmentRecord: leaf without a label");
         SetRef one = store->single(*label);
         return updateAugTree<E>(label, PositionSets{store, one, one, *label, *label}, false, t);
     }
@@ -53,23 +53,23 @@ AbsTree<E> doAug(std::optional<Pos> label, const AbsTree<E>& t, const std::share
         }
         return updateAugTree<E>(std::nullopt, std::move(sets), nullable, t);
     }
-    throw InternalError("doAug: unknown node kind");
+    throw InternalError("augmentRecord: unknown node kind");
 }
 
 // The step of the numbering walk: a leaf draws the next position.
 template <class E>
-AbsTree<E> augmentNode(const AbsTree<E>& t, LabelCounter& counter, const std::shared_ptr<PositionStore>& store) {
+AbsTree<E> numberAndAugment(const AbsTree<E>& t, LabelCounter& counter, const std::shared_ptr<PositionStore>& store) {
     checkInterval<E>(t);
-    if (isLeaf(t)) return doAug<E>(counter.getNewLbl(), t, store);
-    return doAug<E>(std::nullopt, t, store);
+    if (isLeaf(t)) return augmentRecord<E>(counter.nextLabel(), t, store);
+    return augmentRecord<E>(std::nullopt, t, store);
 }
 
 // The augmented tree and the number of positions.
 template <class E>
 std::pair<AbsTree<E>, std::int32_t> augmentT(const AbsTree<E>& t) {
     auto store = std::make_shared<PositionStore>();
-    auto step = [&store](const AbsTree<E>& node, LabelCounter& counter) { return augmentNode<E>(node, counter, store); };
-    return initLbl([&](LabelCounter& counter) { return mapCM<E>(step, t, counter); }, 1);
+    auto step = [&store](const AbsTree<E>& node, LabelCounter& counter) { return numberAndAugment<E>(node, counter, store); };
+    return runWithLabels([&](LabelCounter& counter) { return rebuildWithLabels<E>(step, t, counter); }, 1);
 }
 
 }  // namespace axf::regex

@@ -161,10 +161,10 @@ S optionGroupsP(const F& fns, const A& as, const S& s) {
     return at;
 }
 
-Matcher<char> handlewboundM(char c) {
+Matcher<char> wordBoundaryMatcherM(char c) {
     if (c == 'b') return doAssert<char>(wordBound);
     if (c == 'B') return doAssert<char>(notWordBound);
-    throw InternalError("handlewbound: not b or B");
+    throw InternalError("wordBoundaryMatcher: not b or B");
 }
 
 ParseResult<Matcher<char>> userAssertP(const F& fns, const A& as, const S& s) {
@@ -179,7 +179,7 @@ ParseResult<Matcher<char>> userAssertP(const F& fns, const A& as, const S& s) {
 ParseResult<Matcher<char>> wordBoundaryP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
     if (t.size() < 2 || t[0] != '\\' || (t[1] != 'b' && t[1] != 'B')) return std::nullopt;
-    return std::make_pair(handlewboundM(t[1]), detail::advance(s, 2));
+    return std::make_pair(wordBoundaryMatcherM(t[1]), detail::advance(s, 2));
 }
 
 ParseResult<Matcher<char>> assertTokenP(const F& fns, const A& as, const S& s) {
@@ -192,9 +192,9 @@ ParseResult<Matcher<char>> assertTokenP(const F& fns, const A& as, const S& s) {
 
 bool isCaseInsensitive(MatcherFlag f) { return f == MatcherFlag::Case_Insensitive; }
 
-CharPred handlerangeP(MatcherFlag flag, const std::vector<CharRange>& ranges);
-CharPred handleelemsP(MatcherFlag flag, const std::string& chars);
-CharPred handleclassP(const std::vector<char>& carets, const std::vector<CharPred>& items);
+CharPred rangesPredP(MatcherFlag flag, const std::vector<CharRange>& ranges);
+CharPred charsPredP(MatcherFlag flag, const std::string& chars);
+CharPred classPredP(const std::vector<char>& carets, const std::vector<CharPred>& items);
 
 // classChar '-' classChar
 ParseResult<CharRange> oneRange(const F& fns, const A& as, const S& s) {
@@ -213,7 +213,7 @@ ParseResult<CharPred> rangeRunP(MatcherFlag flag, const F& fns, const A& as, con
         at = std::move(r->second);
     }
     if (ranges.empty()) return std::nullopt;
-    return std::make_pair(handlerangeP(flag, ranges), std::move(at));
+    return std::make_pair(rangesPredP(flag, ranges), std::move(at));
 }
 
 ParseResult<CharPred> charRunP(MatcherFlag flag, const F& fns, const A& as, const S& s) {
@@ -224,7 +224,7 @@ ParseResult<CharPred> charRunP(MatcherFlag flag, const F& fns, const A& as, cons
         at = std::move(c->second);
     }
     if (chars.empty()) return std::nullopt;
-    return std::make_pair(handleelemsP(flag, chars), std::move(at));
+    return std::make_pair(charsPredP(flag, chars), std::move(at));
 }
 
 ParseResult<CharPred> classItemP(MatcherFlag flag, const F& fns, const A& as, const S& s) {
@@ -248,7 +248,7 @@ ParseResult<CharPred> bracketClassP(MatcherFlag flag, const F& fns, const A& as,
         at = std::move(item->second);
     }
     if (items.empty() || at.tokens.empty() || at.tokens[0] != ']') return std::nullopt;
-    CharPred p = handleclassP(carets, items);
+    CharPred p = classPredP(carets, items);
     return std::make_pair(tablePred([&p](unsigned char c) { return p(static_cast<char>(c)); }),
                           detail::advance(at, 1));
 }
@@ -257,8 +257,8 @@ CharPred orPredP(CharPred p, CharPred q) {
     return [p = std::move(p), q = std::move(q)](const char& x) { return p(x) || q(x); };
 }
 
-CharPred handleclassP(const std::vector<char>& carets, const std::vector<CharPred>& items) {
-    if (items.empty()) throw InternalError("handleclass: no item");
+CharPred classPredP(const std::vector<char>& carets, const std::vector<CharPred>& items) {
+    if (items.empty()) throw InternalError("classPred: no item");
     // Joined from the right, tested in written order; flat over the items.
     CharPred joined = [items](const char& x) {
         for (const CharPred& p : items)
@@ -357,14 +357,14 @@ CharPred noCaseRangeP(CharRange r) {
     return tablePred(rule);
 }
 
-CharPred handlerangeP(MatcherFlag flag, const std::vector<CharRange>& ranges) {
+CharPred rangesPredP(MatcherFlag flag, const std::vector<CharRange>& ranges) {
     std::vector<CharPred> preds;
     preds.reserve(ranges.size());
     for (CharRange r : ranges) preds.push_back(isCaseInsensitive(flag) ? noCaseRangeP(r) : exactRangeP(r));
-    return handleclassP({}, preds);
+    return classPredP({}, preds);
 }
 
-CharPred handleelemsP(MatcherFlag flag, const std::string& chars) {
+CharPred charsPredP(MatcherFlag flag, const std::string& chars) {
     if (!isCaseInsensitive(flag))
         return tablePred([&chars](unsigned char x) { return chars.find(static_cast<char>(x)) != std::string::npos; });
     return tablePred([&chars](unsigned char x) {
@@ -374,7 +374,7 @@ CharPred handleelemsP(MatcherFlag flag, const std::string& chars) {
     });
 }
 
-CharPred handlecaseP(MatcherFlag flag, char c) {
+CharPred literalPredP(MatcherFlag flag, char c) {
     unsigned char cu = u8(c);
     if (!isCaseInsensitive(flag)) return [c](const char& x) { return x == c; };
     unsigned char other = cu;
@@ -411,7 +411,7 @@ ParseResult<Tree> caseAtomP(const F& fns, const A& as, const S& s) {
     };
     if (auto r = bracketClassP(flag, fns, as, s)) return leafOf(std::move(r));
     if (auto r = shorthandClassP(fns, as, s)) return leafOf(std::move(r));
-    if (auto r = litCharP(fns, as, s)) return leafOf(std::make_pair(handlecaseP(flag, r->first), std::move(r->second)));
+    if (auto r = litCharP(fns, as, s)) return leafOf(std::make_pair(literalPredP(flag, r->first), std::move(r->second)));
     return std::nullopt;
 }
 
@@ -425,8 +425,8 @@ ParseResult<Tree> simpleAtomP(const F& fns, const A& as, const S& s) {
     return r;
 }
 
-Tree combineTrees(const std::vector<Tree>& pieces) {
-    if (pieces.empty()) throw InternalError("combine: no piece");
+Tree joinPiecesP(const std::vector<Tree>& pieces) {
+    if (pieces.empty()) throw InternalError("joinPieces: no piece");
     Tree t = pieces.front();
     for (std::size_t k = 1; k < pieces.size(); ++k) t = mkCon<char>(std::move(t), pieces[k]);
     return t;
@@ -438,7 +438,7 @@ Tree combineTrees(const std::vector<Tree>& pieces) {
 // The operand under its quantifier; with the non-greedy mark, the non-greedy
 // form. A fused form CON(copies, repetition) of a leaf keeps the mark on its
 // repetition, so that "a{2,}?" and "a{2,5}?" prefer fewer repetitions too.
-Tree helprepeat(const Tree& t, const Repetition& q) {
+Tree quantifiedTree(const Tree& t, const Repetition& q) {
     Tree r = mkRepetition<char>(q, t);
     if (!q.nonGreedy) return r;
     bool fused = isElem(t) && q.m >= 2 && (q.kind == RepetitionKind::Min || q.kind == RepetitionKind::MinMax);
@@ -453,7 +453,7 @@ ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& 
 ParseResult<Tree> quantify(const Tree& unit, const S& s) {
     auto q = repetitionOperator(s, detail::readNumeral);
     if (!q) return std::nullopt;
-    return std::make_pair(helprepeat(unit, q->first), std::move(q->second));
+    return std::make_pair(quantifiedTree(unit, q->first), std::move(q->second));
 }
 
 // After an atom of a literal run: the run may take it only when the text left
@@ -557,7 +557,7 @@ ParseResult<Tree> branch(const TextFns& fns, const TextAsserts& as, const S& s) 
         at = std::move(p->second);
     }
     if (pieces.empty()) return std::nullopt;
-    Tree t = combineTrees(pieces);
+    Tree t = joinPiecesP(pieces);
     if (auto a = anchor(at, '$', 'Z')) {
         t = mkCon<char>(std::move(t), endLeaf(a->first));
         at = std::move(a->second);
@@ -664,7 +664,7 @@ const TextParser<Matcher<char>>& assertToken() {
     static const TextParser<Matcher<char>> p = assertTokenP;
     return p;
 }
-Matcher<char> handlewbound(char c) { return handlewboundM(c); }
+Matcher<char> wordBoundaryMatcher(char c) { return wordBoundaryMatcherM(c); }
 
 TextParser<CharPred> bracketClass(MatcherFlag caseFlag) {
     return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
@@ -687,14 +687,14 @@ TextParser<CharPred> charRun(MatcherFlag caseFlag) {
     };
 }
 
-CharPred handleclass(const std::vector<char>& carets, const std::vector<CharPred>& items) {
-    return handleclassP(carets, items);
+CharPred classPred(const std::vector<char>& carets, const std::vector<CharPred>& items) {
+    return classPredP(carets, items);
 }
-CharPred handlerange(MatcherFlag caseFlag, const std::vector<CharRange>& ranges) {
-    return handlerangeP(caseFlag, ranges);
+CharPred rangesPred(MatcherFlag caseFlag, const std::vector<CharRange>& ranges) {
+    return rangesPredP(caseFlag, ranges);
 }
-CharPred handleelems(MatcherFlag caseFlag, const std::string& chars) { return handleelemsP(caseFlag, chars); }
-CharPred handlecase(MatcherFlag caseFlag, char c) { return handlecaseP(caseFlag, c); }
+CharPred charsPred(MatcherFlag caseFlag, const std::string& chars) { return charsPredP(caseFlag, chars); }
+CharPred literalPred(MatcherFlag caseFlag, char c) { return literalPredP(caseFlag, c); }
 CharPred exactRange(CharRange r) { return exactRangeP(r); }
 CharPred noCaseRange(CharRange r) { return noCaseRangeP(r); }
 CharPred orPred(CharPred p, CharPred q) { return orPredP(std::move(p), std::move(q)); }
@@ -703,7 +703,7 @@ const TextParser<AbsTree<char>>& simpleAtom() {
     static const TextParser<AbsTree<char>> p = simpleAtomP;
     return p;
 }
-AbsTree<char> combine(const std::vector<AbsTree<char>>& pieces) { return combineTrees(pieces); }
+AbsTree<char> joinPieces(const std::vector<AbsTree<char>>& pieces) { return joinPiecesP(pieces); }
 
 const TextParser<AbsTree<char>>& alternation() {
     static const TextParser<AbsTree<char>> p = alternationRule;

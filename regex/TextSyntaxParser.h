@@ -57,7 +57,7 @@ TextParser<MatcherFlag> mkUpdates(const std::vector<std::string>& names);
 // "(?=N)" (the N-th user assertion) or \b, \B; a zero-width matcher.
 const TextParser<Matcher<char>>& assertToken();
 // 'b': word boundary, 'B': not a word boundary.
-Matcher<char> handlewbound(char c);
+Matcher<char> wordBoundaryMatcher(char c);
 
 // ---------------------------------------------------------------------------
 // Bracket classes and case rules
@@ -72,10 +72,10 @@ TextParser<CharPred> classItem(MatcherFlag caseFlag);
 TextParser<CharPred> rangeRun(MatcherFlag caseFlag);
 TextParser<CharPred> charRun(MatcherFlag caseFlag);
 
-CharPred handleclass(const std::vector<char>& carets, const std::vector<CharPred>& items);
-CharPred handlerange(MatcherFlag caseFlag, const std::vector<CharRange>& ranges);
-CharPred handleelems(MatcherFlag caseFlag, const std::string& chars);
-CharPred handlecase(MatcherFlag caseFlag, char c);
+CharPred classPred(const std::vector<char>& carets, const std::vector<CharPred>& items);
+CharPred rangesPred(MatcherFlag caseFlag, const std::vector<CharRange>& ranges);
+CharPred charsPred(MatcherFlag caseFlag, const std::string& chars);
+CharPred literalPred(MatcherFlag caseFlag, char c);
 CharPred exactRange(CharRange r);
 CharPred noCaseRange(CharRange r);
 CharPred orPred(CharPred p, CharPred q);
@@ -87,7 +87,7 @@ CharPred orPred(CharPred p, CharPred q);
 // option groups; an EL leaf.
 const TextParser<AbsTree<char>>& simpleAtom();
 // The pieces of a branch joined from the left: CON(CON(p1, p2), p3).
-AbsTree<char> combine(const std::vector<AbsTree<char>>& pieces);
+AbsTree<char> joinPieces(const std::vector<AbsTree<char>>& pieces);
 
 // The whole grammar: branches separated by '|'.
 const TextParser<AbsTree<char>>& alternation();

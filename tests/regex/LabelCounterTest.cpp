@@ -23,36 +23,36 @@ struct Trace {
         if (isCon(t)) return acc + 'C';
         if (isAlt(t)) return acc + 'A';
         if (isStar(t)) return acc + '*';
-        return acc + std::to_string(counter.getNewLbl());
+        return acc + std::to_string(counter.nextLabel());
     }
 };
 
 TEST(LabelWalk, PreAndPostOrderFolds) {
     T t = mkCon(mkStar(leaf('a')), mkAlt(leaf('b'), leaf('c')));
     Trace f;
-    auto pre = initLbl([&](LabelCounter& c) { return foldPreM<char>(f, std::string(), t, c); }, 1);
+    auto pre = runWithLabels([&](LabelCounter& c) { return foldPreWithLabels<char>(f, std::string(), t, c); }, 1);
     EXPECT_EQ(pre.first, "C*1A23");
     EXPECT_EQ(pre.second, 3);
-    auto post = initLbl([&](LabelCounter& c) { return foldPostM<char>(f, std::string(), t, c); }, 1);
+    auto post = runWithLabels([&](LabelCounter& c) { return foldPostWithLabels<char>(f, std::string(), t, c); }, 1);
     EXPECT_EQ(post.first, "1*23AC");
     EXPECT_EQ(post.second, 3);
 }
 
 TEST(LabelWalk, FoldOverASequenceAndSequencing) {
     auto step = [](int x, std::vector<int> acc, LabelCounter& c) {
-        acc.push_back(x * 100 + c.getNewLbl());
+        acc.push_back(x * 100 + c.nextLabel());
         return acc;
     };
-    auto r = initLbl([&](LabelCounter& c) { return foldlM(step, std::vector<int>(), std::vector<int>{1, 2, 3}, c); }, 5);
+    auto r = runWithLabels([&](LabelCounter& c) { return foldListWithLabels(step, std::vector<int>(), std::vector<int>{1, 2, 3}, c); }, 5);
     EXPECT_EQ(r.first, (std::vector<int>{105, 206, 307}));
     EXPECT_EQ(r.second, 7);
-    auto empty = initLbl([&](LabelCounter& c) { return foldlM(step, std::vector<int>{9}, std::vector<int>(), c); }, 5);
+    auto empty = runWithLabels([&](LabelCounter& c) { return foldListWithLabels(step, std::vector<int>{9}, std::vector<int>(), c); }, 5);
     EXPECT_EQ(empty.first, std::vector<int>{9});
     EXPECT_EQ(empty.second, 4);  // nothing taken
 
-    auto seq = initLbl(
+    auto seq = runWithLabels(
         [](LabelCounter& c) {
-            return thenLbl_([](LabelCounter& k) { return k.getNewLbl(); }, [](LabelCounter& k) { return k.getNewLbl(); }, c);
+            return thenWithLabels([](LabelCounter& k) { return k.nextLabel(); }, [](LabelCounter& k) { return k.nextLabel(); }, c);
         },
         1);
     EXPECT_EQ(seq.first, 2);  // the first label is dropped

@@ -146,6 +146,11 @@ TEST(Parsers, InitParserLeavesUnreadTokens) {
 
 // The repetition operators both pattern syntaxes read, with the two numeral
 // readers: one makes an oversized count illegal, the other reads no count.
+TEST(Parsers, UnitList) {
+    EXPECT_EQ(unitL(3), std::vector<int>{3});
+    EXPECT_EQ(unitL(std::string("x")), std::vector<std::string>{"x"});
+}
+
 TEST(Parsers, RepetitionOperators) {
     using K = RepetitionKind;
     struct Case {

@@ -57,7 +57,7 @@ TEST(AbsTree, AccessorsReadTheRightFields) {
     EXPECT_EQ(getMinMax(mm), std::make_pair(2, 5));
     EXPECT_EQ(getMin(makeAbs<char>(NGMINMAX<char>{3, 4, x})), 3);
     EXPECT_EQ(child(mkSub<char>("n", x)), x);
-    EXPECT_EQ(getSEName(mkSub<char>("n", x)), "n");
+    EXPECT_EQ(getSubexpName(mkSub<char>("n", x)), "n");
     EXPECT_EQ(child(mkStar(x)), x);
     EXPECT_THROW(getMinMax(makeAbs<char>(NGMIN<char>{2, x})), InternalError);
     EXPECT_THROW(child(x), InternalError);
@@ -75,7 +75,7 @@ TEST(AbsTree, UpdatersKeepFieldsAndExtra) {
     EXPECT_EQ(child(mm2), y);
     EXPECT_EQ(getExtraRE<int>(mm2), 7);
     EXPECT_EQ(child(mm), x);  // the given tree is unchanged
-    EXPECT_EQ(getSEName(updateChild<char>(y, mkSub<char>("n", x))), "n");
+    EXPECT_EQ(getSubexpName(updateChild<char>(y, mkSub<char>("n", x))), "n");
     T c = updateExtraRE<int>(3, mkAlt(x, x));
     T c2 = updateRight<char>(y, updateLeft<char>(y, c));
     EXPECT_TRUE(isAlt(c2));
@@ -86,6 +86,21 @@ TEST(AbsTree, UpdatersKeepFieldsAndExtra) {
     EXPECT_TRUE(isEnd(e));
     EXPECT_EQ(getExtraRE<std::string>(e), "aug");
     EXPECT_THROW(updateChild<char>(y, x), InternalError);
+}
+
+TEST(Builders, CountedNodesWithAGivenExtraField) {
+    T x = leaf('x');
+    // Never fused or normalised: the counts and the extra field are kept as given.
+    T m = mkMinDef<char>(0, x, Extra::of<int>(4));
+    EXPECT_EQ(shape(m), "MIN{0}(EL)");
+    EXPECT_EQ(getMin(m), 0);
+    EXPECT_EQ(child(m), x);
+    EXPECT_EQ(getExtraRE<int>(m), 4);
+    T mm = mkMinMaxDef<char>(0, 1, x, Extra::of<int>(5));
+    EXPECT_EQ(shape(mm), "MINMAX{0,1}(EL)");
+    EXPECT_EQ(getMinMax(mm), std::make_pair(0, 1));
+    EXPECT_EQ(getExtraRE<int>(mm), 5);
+    EXPECT_THROW(getExtraRE<int>(mkMinDef<char>(2, x, Extra())), Fatal);
 }
 
 TEST(AbsTree, PlaceholderStopsTheRunWhenRead) {

@@ -75,14 +75,14 @@ TEST(Hostile, TenThousandNestedNamedGroups) {
         pattern += 'b';
         CompiledRegex<char> c = compileText(pattern);
         ASSERT_EQ(c.finalPosition, 3);
-        const std::vector<CaptureStep>& ses = c.automaton.at(1).ses;
+        const std::vector<CaptureStep>& ses = c.automaton.at(1).captureSteps;
         ASSERT_EQ(ses.size(), std::size_t(2 * n));
         for (int i : {0, 1, n - 1}) {
             const std::string name = std::string("g").append(std::to_string(i));
             EXPECT_EQ(std::get<NFASubAdd>(ses[std::size_t(i)]).name, name) << i;
             EXPECT_EQ(std::get<NFASubEnd>(ses[std::size_t(2 * n - 1 - i)]).name, name) << i;
         }
-        EXPECT_TRUE(c.automaton.at(2).ses.empty());
+        EXPECT_TRUE(c.automaton.at(2).captureSteps.empty());
         EXPECT_EQ(c.automaton.at(1).nexts, PosSet{2});
         RegexResult r = searchS(pattern, {}, "xxab");
         EXPECT_EQ(wholeMatch(r), "ab");
@@ -105,7 +105,7 @@ TEST(Hostile, NestedCountedRepetitions) {
         ASSERT_EQ(c.finalPosition, end);
         EXPECT_EQ(c.counterCount, n);
         EXPECT_EQ(c.startPositions, (PosSet{1, 2}));
-        const std::vector<CounterStep>& first = c.automaton.at(1).ints;
+        const std::vector<CounterStep>& first = c.automaton.at(1).counterSteps;
         ASSERT_EQ(first.size(), std::size_t(n + 1));
         for (int i = 0; i < n; ++i) ASSERT_EQ(std::get<IntStart>(first[std::size_t(i)]).label, n - i) << i;
         const IntEnd& innermost = std::get<IntEnd>(first[std::size_t(n)]);
@@ -113,7 +113,7 @@ TEST(Hostile, NestedCountedRepetitions) {
         EXPECT_EQ(innermost.loop, (PosSet{1, 2}));
         EXPECT_EQ(innermost.exit, PosSet{3});
         // The last d ends only the outermost repetition, which leaves for END.
-        const std::vector<CounterStep>& last = c.automaton.at(end - 1).ints;
+        const std::vector<CounterStep>& last = c.automaton.at(end - 1).counterSteps;
         ASSERT_EQ(last.size(), std::size_t(1));
         const IntEnd& outermost = std::get<IntEnd>(last[0]);
         EXPECT_EQ(outermost.label, n);
@@ -167,13 +167,13 @@ TEST(Hostile, NestedNonGreedyStarsShareTheirSets) {
         ASSERT_EQ(c.finalPosition, a + 1);
         auto outermostEnd = [&](Pos p) -> const NGMinEnd& {
             const NGMinEnd* found = nullptr;
-            for (const CounterStep& step : c.automaton.at(p).ints)
+            for (const CounterStep& step : c.automaton.at(p).counterSteps)
                 if (const auto* e = std::get_if<NGMinEnd>(&step)) found = e;
             if (!found) throw std::runtime_error("no end step");
             return *found;
         };
         std::size_t ends = 0;
-        for (const CounterStep& step : c.automaton.at(a).ints) ends += std::holds_alternative<NGMinEnd>(step);
+        for (const CounterStep& step : c.automaton.at(a).counterSteps) ends += std::holds_alternative<NGMinEnd>(step);
         EXPECT_EQ(ends, std::size_t(n));
         const NGMinEnd& onA = outermostEnd(a);
         const NGMinEnd& onInnerLeaf = outermostEnd(2);

@@ -68,5 +68,31 @@ TEST(BagRE, CountsAndOrder) {
     EXPECT_TRUE(elemBagRE(slt, std::string("c"), bag));
 }
 
+TEST(FiniteMap, BuildersAndViews) {
+    EXPECT_TRUE(isEmptyFM(emptyFM<std::string, int>()));
+    SMap one = unitFM(std::string("a"), 1);
+    EXPECT_FALSE(isEmptyFM(one));
+    EXPECT_EQ(fmToList(one), (SMap{{"a", 1}}));
+    SMap m{{"a", 1}, {"b", 2}, {"a", 3}};
+    EXPECT_EQ(eltsFM(m), (std::vector<int>{1, 2, 3}));
+    // The mapped records keep their keys and order, repeated keys included.
+    auto shown = mapFM([](const std::string& k, int v) { return k + std::to_string(v); }, m);
+    EXPECT_EQ(shown, (FiniteMap<std::string, std::string>{{"a", "a1"}, {"b", "b2"}, {"a", "a3"}}));
+}
+
+TEST(OrdList, Builders) {
+    EXPECT_EQ(emptyOL<int>(lt), std::vector<int>{});
+    EXPECT_EQ(singletonOL(lt, 4), std::vector<int>{4});
+}
+
+TEST(BagRE, BuildersAndFilter) {
+    using B = BagRE<std::string>;
+    EXPECT_EQ(emptyBagRE<std::string>(), B{});
+    EXPECT_EQ(unitBagRE(std::string("a")), (B{{"a", 1}}));
+    // The predicate sees the element only; counts and order stay.
+    EXPECT_EQ(filterBagRE(slt, [](const std::string& e) { return e != "b"; }, B{{"c", 2}, {"b", 1}, {"a", 3}}),
+              (B{{"c", 2}, {"a", 3}}));
+}
+
 }  // namespace
 }  // namespace axf::regex

@@ -114,6 +114,15 @@ TEST(PatternChars, OptionGroups) {
     }
 }
 
+TEST(PatternChars, FlagNames) {
+    auto f = run(flagName(), "Multi_Line)");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->first, "Multi_Line");
+    EXPECT_EQ(f->second.tokens, ")");
+    EXPECT_FALSE(run(flagName(), "Global_Match"));
+    EXPECT_FALSE(run(flagName(), "multi_line"));
+}
+
 TEST(PatternChars, AssertionTokens) {
     TextAsserts one = {[](CharSpan, std::size_t pos) { return pos == 1; }};
     auto r = run(assertToken(), "(?=1)", {}, one);
@@ -173,6 +182,29 @@ TEST(BracketClass, ItemsAndRanges) {
         EXPECT_FALSE(run(bracketClass(MatcherFlag::Case_Sensitive), bad)) << bad;
 }
 
+TEST(BracketClass, RunsItemsAndTheirPredicates) {
+    const MatcherFlag cs = MatcherFlag::Case_Sensitive, ci = MatcherFlag::Case_Insensitive;
+    auto ranges = run(rangeRun(cs), "a-cx-y]");
+    ASSERT_TRUE(ranges);
+    EXPECT_EQ(acceptedOf(ranges->first), "abcxy");
+    EXPECT_EQ(ranges->second.tokens, "]");
+    EXPECT_FALSE(run(rangeRun(cs), "ab"));
+    auto chars = run(charRun(cs), "ab-]");
+    ASSERT_TRUE(chars);
+    EXPECT_EQ(acceptedOf(chars->first), "-ab");
+    EXPECT_EQ(chars->second.tokens, "]");
+    EXPECT_FALSE(run(charRun(cs), "]"));
+    // An item: a shorthand class, else a run of ranges, else a run of characters.
+    EXPECT_EQ(acceptedOf(run(classItem(cs), "\\d")->first), "0123456789");
+    EXPECT_EQ(acceptedOf(run(classItem(cs), "a-c")->first), "abc");
+    EXPECT_EQ(acceptedOf(run(classItem(cs), "ab")->first), "ab");
+    EXPECT_FALSE(run(classItem(cs), "]"));
+    EXPECT_EQ(acceptedOf(charsPred(cs, "aZ")), "Za");
+    EXPECT_EQ(acceptedOf(charsPred(ci, "aZ")), "AZaz");
+    EXPECT_EQ(acceptedOf(rangesPred(cs, {{'a', 'b'}, {'0', '1'}})), "01ab");
+    EXPECT_EQ(acceptedOf(rangesPred(ci, {{'a', 'b'}})), "ABab");
+}
+
 TEST(BracketClass, CaseInsensitiveRanges) {
     struct Case {
         char lo, hi;
@@ -218,11 +250,11 @@ TEST(BracketClass, CaseInsensitiveRanges) {
 }
 
 TEST(BracketClass, LiteralCase) {
-    EXPECT_EQ(acceptedOf(handlecase(MatcherFlag::Case_Insensitive, 'k')), "Kk");
-    EXPECT_EQ(acceptedOf(handlecase(MatcherFlag::Case_Insensitive, 'K')), "Kk");
-    EXPECT_EQ(acceptedOf(handlecase(MatcherFlag::Case_Insensitive, '5')), "5");
-    EXPECT_EQ(acceptedOf(handlecase(MatcherFlag::Case_Sensitive, 'k')), "k");
-    EXPECT_TRUE(handlecase(MatcherFlag::Case_Insensitive, char(0xE9))(char(0xC9)));
+    EXPECT_EQ(acceptedOf(literalPred(MatcherFlag::Case_Insensitive, 'k')), "Kk");
+    EXPECT_EQ(acceptedOf(literalPred(MatcherFlag::Case_Insensitive, 'K')), "Kk");
+    EXPECT_EQ(acceptedOf(literalPred(MatcherFlag::Case_Insensitive, '5')), "5");
+    EXPECT_EQ(acceptedOf(literalPred(MatcherFlag::Case_Sensitive, 'k')), "k");
+    EXPECT_TRUE(literalPred(MatcherFlag::Case_Insensitive, char(0xE9))(char(0xC9)));
     EXPECT_TRUE(orPred(exactRange({'a', 'b'}), exactRange({'x', 'x'}))('x'));
 }
 
@@ -273,8 +305,8 @@ TEST(Atoms, UserMatcherReferences) {
 
 TEST(Atoms, CombineFoldsFromTheLeft) {
     Tree a = mkEl<char>(matchAny<char>()), b = mkEl<char>(matchAny<char>()), c = mkEl<char>(matchAny<char>());
-    EXPECT_EQ(combine({a}), a);
-    Tree t = combine({a, b, c});
+    EXPECT_EQ(joinPieces({a}), a);
+    Tree t = joinPieces({a, b, c});
     ASSERT_TRUE(isCon(t) && isCon(left(t)));
     EXPECT_EQ(left(left(t)), a);
     EXPECT_EQ(right(left(t)), b);
