@@ -339,7 +339,7 @@ TEST(ElementListTest, ElementClassesWithRanges) {
             std::vector<int> one = {x, 0};
             MatchLength r = m(std::span<const int>(one), 0);
             if (r) {
-                EXPECT_EQ(*r, 1u);
+                EXPECT_EQ(*r, 1u) << x;
                 got.push_back(x);
             }
         }

@@ -185,6 +185,7 @@ TEST(Parsers, RepetitionOperators) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         for (bool illegal : {true, false}) {
+            SCOPED_TRACE(illegal ? "a count too large makes the pattern illegal" : "a count too large is no count");
             auto r = illegal ? repetitionOperator(stateOf(c.text), detail::readNumeral)
                              : repetitionOperator(stateOf(c.text), noCount);
             ASSERT_EQ(r.has_value(), c.op.has_value());

@@ -32,7 +32,7 @@ TEST(AbsTree, KindGroupsAreDisjoint) {
                           mkCon(x, x),
                           mkAlt(x, x)};
     for (std::size_t k = 0; k < all.size(); ++k) {
-        EXPECT_EQ(all[k]->node.index(), k);
+        EXPECT_EQ(all[k]->node.index(), k) << k;
         int groups = isLeaf(all[k]) + isUn(all[k]) + isBin(all[k]);
         EXPECT_EQ(groups, 1) << k;
     }

@@ -169,6 +169,7 @@ TEST(ParseDocument, ScansOnlyAsFarAsTheEventsAsked) {
     // event after "T x" is asked for; the events before stand.
     DocumentEvents evs = parseDocument("<a>t</a><![CDATA[x<![y");
     for (const char* want : {"S a", "T t", "E a", "T x"}) {
+        SCOPED_TRACE(want);
         auto e = evs.next();
         ASSERT_TRUE(e);
         EXPECT_EQ(show(*e), want);
@@ -216,7 +217,8 @@ TEST(ParseDocument, PISplit) {
         {"a\xA0" "b", "a", "b"},  // 160 is white space
     };
     for (const auto& [content, target, text] : cases) {
-        EXPECT_EQ(splitPI(content), PIValue(target, text)) << content;
+        SCOPED_TRACE(content);
+        EXPECT_EQ(splitPI(content), PIValue(target, text));
         // The same through the parser, over content cut into pieces.
         std::vector<Delimiter> toks{t(K::PIO)};
         for (std::size_t i = 0; i < content.size(); i += 2) toks.push_back(t(K::CDATA, content.substr(i, 2)));
@@ -279,8 +281,11 @@ TEST(ParseGrammar, TokenParsers) {
     EXPECT_EQ(runTokens(doctype, {t(K::NAME, "DOCTYPE")}).first, ParseStatus::Ok);
     EXPECT_EQ(runTokens(pcdata, {t(K::RNINAME, "#PCDATA")}).first, ParseStatus::Ok);
     EXPECT_TRUE(failsEmpty(stago, {t(K::ETAGO)}));
-    for (const auto* p : {&text, &name, &literal, &geref, &peref}) EXPECT_TRUE(failsEmpty(*p, {}));
-    for (const auto* p : {&doctype, &pcdata, &stago}) EXPECT_TRUE(failsEmpty(*p, {}));
+    for (const auto& [label, p] : {std::pair{"text", &text}, std::pair{"name", &name}, std::pair{"literal", &literal},
+                                   std::pair{"geref", &geref}, std::pair{"peref", &peref}})
+        EXPECT_TRUE(failsEmpty(*p, {})) << label;
+    for (const auto& [label, p] : {std::pair{"doctype", &doctype}, std::pair{"pcdata", &pcdata}, std::pair{"stago", &stago}})
+        EXPECT_TRUE(failsEmpty(*p, {})) << label;
 }
 
 TEST(ParseGrammar, EventsFromTokenLists) {
@@ -356,7 +361,9 @@ TEST(ParseGrammar, ExternalIdentifiers) {
         {{t(K::NAME, "PUBLIC"), t(K::LITERAL, "p"), t(K::LITERAL, "s")}, "p", "s", 3},
         {{t(K::NAME, "system")}, std::nullopt, std::nullopt, 0},
     };
-    for (const auto& c : cases) {
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(i);
         TokenStream in(c.toks);
         auto r = pExternalId()(in, 0);
         ASSERT_TRUE(r.ok());
