@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "common/LargeStack.h"
 #include "bench/PeakRss.h"
+#include "common/LargeStack.h"
 #include "regex/Compile.h"
 
 using namespace axf::regex;

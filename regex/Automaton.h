@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "regex/PositionSets.h"
 #include "regex/Matchers.h"
+#include "regex/PositionSets.h"
 
 namespace axf::regex {
 
@@ -184,7 +184,8 @@ struct NFABuild {
 template <class E>
 NFABuild<E> startBuild(NFA<E> a) {
     const std::size_t n = std::size_t(a.size()) + 1;
-    return NFABuild<E>{std::move(a), std::vector<std::vector<CounterStep>>(n), std::vector<std::vector<CaptureStep>>(n)};
+    return NFABuild<E>{std::move(a), std::vector<std::vector<CounterStep>>(n),
+                       std::vector<std::vector<CaptureStep>>(n)};
 }
 
 // Counter and capture steps: in front of the node's steps, or after them.

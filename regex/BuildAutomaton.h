@@ -7,16 +7,16 @@
 
 #include <utility>
 
-#include "regex/BuildCounterSteps.h"
-#include "regex/BuildCaptureSteps.h"
 #include "regex/BuildAutomatonNodes.h"
+#include "regex/BuildCaptureSteps.h"
+#include "regex/BuildCounterSteps.h"
 
 namespace axf::regex {
 
 // One node's contribution.
 template <class E>
 NFABuild<E> nodeStep(const AbsTree<E>& t, NFABuild<E> b, const FollowIndex& index, LabelCounter& counter) {
-    b.a = makeNode<E>(t, std::move(b.a));
+    b.a = placeLeafElement<E>(t, std::move(b.a));
     if (isInterval(t)) b = buildCounterSteps<E>(t, index, std::move(b), counter);
     if (isSub(t)) b = buildCaptureSteps<E>(t, index, std::move(b));
     return b;
@@ -29,8 +29,10 @@ std::pair<NFA<E>, std::int32_t> makeNFA(const AbsTree<E>& root, NFA<E> a0) {
     auto step = [&index](const AbsTree<E>& t, NFABuild<E> b, LabelCounter& counter) {
         return nodeStep<E>(t, std::move(b), index, counter);
     };
-    auto [b1, k] =
-        runWithLabels([&](LabelCounter& counter) { return foldPostWithLabels<E>(step, startBuild<E>(std::move(a0)), root, counter); }, 1);
+    auto walk = [&](LabelCounter& counter) {
+        return foldPostWithLabels<E>(step, startBuild<E>(std::move(a0)), root, counter);
+    };
+    auto [b1, k] = runWithLabels(walk, 1);
     return {addFollowInfo<E>(index, finishBuild<E>(std::move(b1))), k};
 }
 

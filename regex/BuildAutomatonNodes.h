@@ -4,14 +4,14 @@
 
 #include <variant>
 
-#include "regex/PositionSets.h"
 #include "regex/Automaton.h"
+#include "regex/PositionSets.h"
 
 namespace axf::regex {
 
 // Gives a leaf's position its element; other nodes leave a unchanged.
 template <class E>
-NFA<E> makeNode(const AbsTree<E>& t, NFA<E> a) {
+NFA<E> placeLeafElement(const AbsTree<E>& t, NFA<E> a) {
     std::optional<Pos> label = getLbl(t);
     if (!label) return a;
     Pos p = *label;

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "regex/PositionSets.h"
 #include "regex/Automaton.h"
+#include "regex/PositionSets.h"
 
 namespace axf::regex {
 

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "regex/PositionSets.h"
-#include "regex/LabelCounter.h"
 #include "regex/Automaton.h"
+#include "regex/LabelCounter.h"
+#include "regex/PositionSets.h"
 
 namespace axf::regex {
 
@@ -43,7 +43,8 @@ NFABuild<E> addCounterSteps(const AbsTree<E>& t, const FollowIndex& index, std::
         index.plainBelow(q, d, sets);
         if (sets.empty()) continue;
         PosSet cont = index.store().unionOf(sets);
-        appendCounterStep<E>(b, q, ng ? CounterStep(NGIntContinue{std::move(cont)}) : CounterStep(IntContinue{std::move(cont)}));
+        appendCounterStep<E>(b, q,
+                             ng ? CounterStep(NGIntContinue{std::move(cont)}) : CounterStep(IntContinue{std::move(cont)}));
     }
     CounterStep end = hasMax ? (ng ? CounterStep(NGIntEnd{l, m, n, f, x}) : CounterStep(IntEnd{l, m, n, f, x}))
                              : (ng ? CounterStep(NGMinEnd{l, m, f, x}) : CounterStep(MinEnd{l, m, f, x}));

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "regex/PositionAnalysis.h"
 #include "regex/AnchoredStart.h"
 #include "regex/BuildAutomaton.h"
+#include "regex/PositionAnalysis.h"
 #include "regex/TextSyntaxParser.h"
 
 namespace axf::regex {

@@ -40,10 +40,10 @@
 #include <vector>
 
 #include "common/Lazy.h"
-#include "regex/PatternTree.h"
 #include "regex/Assertions.h"
 #include "regex/Matchers.h"
 #include "regex/ParserCombinators.h"
+#include "regex/PatternTree.h"
 
 namespace axf::regex {
 

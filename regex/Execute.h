@@ -48,8 +48,8 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "regex/Compile.h"
 #include "regex/Automaton.h"
+#include "regex/Compile.h"
 
 namespace axf::regex {
 

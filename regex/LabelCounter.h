@@ -1,10 +1,10 @@
 // The label counter threaded through a walk of a pattern tree, and the two
-// walks that carry it: a bottom-up rebuild (rebuildWithLabels) and a post-order fold
-// (foldPostWithLabels); beside them a pre-order fold (foldPreWithLabels), a fold over a
-// sequence (foldListWithLabels) and a sequencing step (thenWithLabels). Each compile runs two
-// counters, each started at 1: the leaf numbering and the automaton walk (one
-// interval label per counted repetition). Walks recurse over the depth of the
-// tree only.
+// walks that carry it: a bottom-up rebuild (rebuildWithLabels) and a
+// post-order fold (foldPostWithLabels); beside them a pre-order fold
+// (foldPreWithLabels), a fold over a sequence (foldListWithLabels) and a
+// sequencing step (thenWithLabels). Each compile runs two counters, each
+// started at 1: the leaf numbering and the automaton walk (one interval label
+// per counted repetition). Walks recurse over the depth of the tree only.
 #pragma once
 
 #include <cstdint>

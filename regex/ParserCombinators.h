@@ -26,9 +26,9 @@
 #include <utility>
 #include <vector>
 
+#include "regex/Matchers.h"
 #include "regex/PatternTree.h"
 #include "regex/SmallContainers.h"
-#include "regex/Matchers.h"
 
 namespace axf::regex {
 

@@ -12,8 +12,8 @@
 #include <optional>
 #include <utility>
 
-#include "regex/PositionSets.h"
 #include "regex/LabelCounter.h"
+#include "regex/PositionSets.h"
 
 namespace axf::regex {
 

@@ -53,7 +53,8 @@ bool isRefusedLitEscape(char c) {
     return isClassEscape(c) || c == 'b' || c == 'B' || c == 'A' || c == 'Z' || (c >= '0' && c <= '9');
 }
 
-ParseResult<char> one(const S& s, char c, std::size_t n) { return std::make_pair(c, detail::advance(s, n)); }
+// The character c, read from the first n tokens.
+ParseResult<char> charRead(const S& s, char c, std::size_t n) { return std::make_pair(c, detail::advance(s, n)); }
 
 // ---------------------------------------------------------------------------
 // Characters, escapes, option groups, assertion tokens
@@ -64,16 +65,16 @@ using A = TextAsserts;
 ParseResult<char> litCharP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
     if (t.empty()) return std::nullopt;
-    if (!isSpecial(t[0])) return one(s, t[0], 1);
-    if (t[0] == '\\' && t.size() >= 2 && !isRefusedLitEscape(t[1])) return one(s, t[1], 2);
+    if (!isSpecial(t[0])) return charRead(s, t[0], 1);
+    if (t[0] == '\\' && t.size() >= 2 && !isRefusedLitEscape(t[1])) return charRead(s, t[1], 2);
     return std::nullopt;
 }
 
 ParseResult<char> classCharP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
     if (t.empty()) return std::nullopt;
-    if (t[0] != ']' && t[0] != '\\') return one(s, t[0], 1);
-    if (t[0] == '\\' && t.size() >= 2 && !isClassEscape(t[1])) return one(s, t[1], 2);
+    if (t[0] != ']' && t[0] != '\\') return charRead(s, t[0], 1);
+    if (t[0] == '\\' && t.size() >= 2 && !isClassEscape(t[1])) return charRead(s, t[1], 2);
     return std::nullopt;
 }
 

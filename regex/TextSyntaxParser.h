@@ -19,9 +19,9 @@
 #include <string_view>
 #include <vector>
 
-#include "regex/PatternTree.h"
 #include "regex/Matchers.h"
 #include "regex/ParserCombinators.h"
+#include "regex/PatternTree.h"
 
 namespace axf::regex {
 

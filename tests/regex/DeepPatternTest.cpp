@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "common/LargeStack.h"
-#include "regex/ElementListParser.h"
 #include "regex/ElementListEqualityParser.h"
+#include "regex/ElementListParser.h"
 #include "regex/ElementListSearch.h"
 #include "tests/regex/RegexTestUtil.h"
 #include "tests/support/OrdinaryStack.h"

@@ -12,10 +12,10 @@
 
 #include "common/Fatal.h"
 #include "regex/Compile.h"
+#include "regex/ElementListEqualityParser.h"
+#include "regex/ElementListParser.h"
 #include "regex/ElementListSearch.h"
 #include "regex/Execute.h"
-#include "regex/ElementListParser.h"
-#include "regex/ElementListEqualityParser.h"
 #include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;

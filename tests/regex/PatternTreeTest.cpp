@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "regex/PatternTree.h"
 #include "regex/Assertions.h"
+#include "regex/PatternTree.h"
 #include "tests/regex/RegexTestUtil.h"
 
 namespace axf::regex {
