@@ -12,8 +12,9 @@
 //                                 holds the association lists, ordered lists
 //                                 and bags they use
 //   4. TextSyntaxParser.h         pattern text -> tree (mkAbstreeS)
-//      ElementListParser.h,       element-list syntax -> tree, with ranges
-//      ElementListEqualityParser.h  (mkAbstreeP) or equality only (mkAbstreePB)
+//      ElementListParser.h,       element-list syntax -> tree (library only),
+//      ElementListEqualityParser.h  with ranges (mkAbstreeP) or with equality
+//                                 only (mkAbstreePB)
 //   5. PositionSets.h             position sets, their shared store, follow
 //                                 lists and the follow index
 //      PositionAnalysis.h         numbers the leaves and stores each node's
