@@ -295,8 +295,6 @@ public:
         if (prune_) findNests();
     }
 
-    const CompiledRegex<E>& compiled() const { return compiled_; }
-
     // The first match under the match policy, or absent.
     std::optional<MatchSpans> run(std::span<const E> input) const;
 

@@ -49,7 +49,6 @@ public:
         e.type_ = &typeid(T);
         return e;
     }
-    bool defined() const { return value_ != nullptr; }
     template <class T>
     const T& get() const {
         if (!value_) throw Fatal("Not defined yet");
