@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/Conditions.h"
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
 #include "query/DeleteEmb.h"

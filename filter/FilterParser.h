@@ -32,10 +32,10 @@ struct ParseFail {
 using ParseResult = std::variant<ParseOk, ParseFail>;
 
 // Parses a whole filter text, counting lines from 1.
-ParseResult filterParser(std::string_view text);
+ParseResult parseFilter(std::string_view text);
 
 // The same, counting lines from `startLine`.
-ParseResult filterparse(std::string_view text, std::int64_t startLine);
+ParseResult parseFilterFromLine(std::string_view text, std::int64_t startLine);
 
 // Runs the parser over a given token sequence instead of the lexer; after
 // the last step it is handed TokenEOF at the last step's line (line 1 when

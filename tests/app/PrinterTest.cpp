@@ -6,7 +6,7 @@
 #include "app/ExternalQuery.h"
 #include "app/ResultPrinter.h"
 #include "common/Output.h"
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 #include "tests/query/TreeText.h"
 #include "xml/XML.h"
 

@@ -29,9 +29,9 @@ int filterXML(std::string_view filterText, Sink& sink);
 
 // The rule's result document from its six parts; `outer` is 1 for the rule
 // given on the command line, 0 for a rule serving as another rule's source.
-ResultDocument extractElem(std::span<const xml::Tree* const> parts, int outer);
+ResultDocument evaluateRule(std::span<const xml::Tree* const> parts, int outer);
 
-ResultDocument manageFilter(int outer, const std::string& kind, const xml::Tree* query, const xml::Tree* source,
-                            const ConditionTriple& conditions, const xml::Tree* polarity, std::int64_t count);
+ResultDocument evaluateRuleOnSource(int outer, const std::string& kind, const xml::Tree* query, const xml::Tree* source,
+                            const filter::RuleConditions& conditions, const xml::Tree* polarity, std::int64_t count);
 
 }  // namespace axf::app

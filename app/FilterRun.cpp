@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "app/FilterRun.h"
 
 #include <charconv>
 #include <exception>
@@ -41,15 +41,15 @@ std::int64_t readCount(const std::string& text) {
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (ec == std::errc::result_out_of_range)
         throw Fatal("Attention: the count bound " + cutForMessage(text) + " is out of range");
-    if (ec != std::errc() || ptr != end || text.empty()) throw InternalError("extractElem: count " + text);
+    if (ec != std::errc() || ptr != end || text.empty()) throw InternalError("evaluateRule: count " + text);
     return value;
 }
 
 }  // namespace
 
-ResultDocument manageFilter(int outer, const std::string& kind, const Tree* query, const Tree* source,
-                            const ConditionTriple& conditions, const Tree* polarity, std::int64_t count) {
-    if (!isTextLeaf(polarity)) throw InternalError("manageFilter: polarity is not a text");
+ResultDocument evaluateRuleOnSource(int outer, const std::string& kind, const Tree* query, const Tree* source,
+                            const filter::RuleConditions& conditions, const Tree* polarity, std::int64_t count) {
+    if (!isTextLeaf(polarity)) throw InternalError("evaluateRuleOnSource: polarity is not a text");
     const std::string& pol = std::get<TXNode>(polarity->value).text;
     Lazy<std::string> text;
     // A document text given by the user (a file's or an inline one) comes
@@ -62,7 +62,7 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
     } else if (isPlainElement(source, "rule")) {
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
-        ResultDocument nested = extractElem(source->children(), 0);
+        ResultDocument nested = evaluateRule(source->children(), 0);
         // A nested result that lists nothing (the empty result or a count)
         // serves as an empty document.
         text = makeLazy([nested]() -> std::string {
@@ -72,19 +72,19 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
     } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
         given = std::get<TXNode>(source->children()[0]->value).text;
     } else {
-        throw InternalError("manageFilter: unknown document source");
+        throw InternalError("evaluateRuleOnSource: unknown document source");
     }
     // A byte-order mark is not part of the document: it goes before anything reads the text.
     if (given) text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
     return evalExternalQuery(kind, defaultSearchType, text, conditions, pol, outer, query, count);
 }
 
-ResultDocument extractElem(std::span<const Tree* const> parts, int outer) {
-    if (parts.size() != 6) throw InternalError("extractElem: a rule has six parts");
+ResultDocument evaluateRule(std::span<const Tree* const> parts, int outer) {
+    if (parts.size() != 6) throw InternalError("evaluateRule: a rule has six parts");
     const std::string& kind = getLabel(parts[0]);
-    ConditionTriple conditions = parseCond(parts[3]);
+    filter::RuleConditions conditions = parseCond(parts[3]);
     std::int64_t count = readCount(getLabel(parts[5]));
-    return manageFilter(outer, kind, parts[1], parts[2], conditions, parts[4], count);
+    return evaluateRuleOnSource(outer, kind, parts[1], parts[2], conditions, parts[4], count);
 }
 
 namespace {
@@ -120,7 +120,7 @@ int runReportingFailures(const std::function<int()>& run, std::FILE* errors) {
 }
 
 int filterXML(std::string_view filterText, Sink& sink) {
-    filter::ParseResult parsed = filter::filterParser(filterText);
+    filter::ParseResult parsed = filter::parseFilter(filterText);
     if (const auto* fail = std::get_if<filter::ParseFail>(&parsed)) {
         sink.write("Attention ");
         sink.write(fail->message);
@@ -130,7 +130,7 @@ int filterXML(std::string_view filterText, Sink& sink) {
     const Tree* rule = std::get<filter::ParseOk>(parsed).tree;
     if (!isPlainElement(rule, "rule")) throw InternalError("filterXML: the parse result is not a rule");
     ClockTime first = getClockTime();
-    ResultDocument result = extractElem(rule->children(), 1);
+    ResultDocument result = evaluateRule(rule->children(), 1);
     writeResultDocument(0, 1, result, sink);
     sink.write("\n");
     ClockTime second = getClockTime();
