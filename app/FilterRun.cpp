@@ -1,6 +1,5 @@
 #include "app/FilterRun.h"
 
-#include <charconv>
 #include <exception>
 #include <new>
 #include <optional>
@@ -8,6 +7,7 @@
 
 #include "app/Conditions.h"
 #include "app/Platform.h"
+#include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "filter/FilterParser.h"
@@ -37,11 +37,10 @@ bool isEmptyOrCount(const Tree* t) {
 
 std::int64_t readCount(const std::string& text) {
     std::int32_t value = 0;
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (ec == std::errc::result_out_of_range)
+    DecimalRead read = readDecimal(text, value);
+    if (read == DecimalRead::OutOfRange)
         throw Fatal("Attention: the count bound " + cutForMessage(text) + " is out of range");
-    if (ec != std::errc() || ptr != end || text.empty()) throw InternalError("evaluateRule: count " + text);
+    if (read != DecimalRead::Ok) throw InternalError("evaluateRule: count " + text);
     return value;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "common/ByteClass.h"
 #include "common/Fatal.h"
 #include "filter/Exp.h"
 #include "regex/Regexp.h"
@@ -57,8 +58,6 @@ std::string_view wholeMatch(const regex::Regex& expression, std::string_view tex
     if (!m) return {};
     return text.substr(m->start, m->end - m->start);
 }
-
-bool isBlank(unsigned char c) { return (c >= 9 && c <= 13) || c == 32 || c == 160; }
 
 bool isWordChar(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '[' || c == ']' ||
@@ -115,7 +114,7 @@ std::string_view lexemeAt(std::string_view text) {
 
 LexStep nextToken(std::string_view text, std::int64_t line) {
     std::size_t i = 0;
-    while (i < text.size() && isBlank(static_cast<unsigned char>(text[i]))) {
+    while (i < text.size() && isSpaceByte(static_cast<unsigned char>(text[i]))) {
         if (text[i] == '\n') ++line;
         ++i;
     }
