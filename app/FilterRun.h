@@ -1,3 +1,19 @@
+// The program: the entry of app/.
+//
+// Stages of one run, in order:
+//   main.cpp               main: standard descriptors held, the run on a large
+//                          stack, every failure reported one way (runReportingFailures)
+//   FilterRun.{h,cpp}      filterXML: the filter parsed (filter/), the rule tree
+//                          decoded (evaluateRule), its document source read
+//                          (evaluateRuleOnSource), the result and timing printed
+//   Platform.{h,cpp}       document files read whole, the wall clock
+//   Conditions.{h,cpp}     the rule's condition texts read into RuleConditions
+//   ExternalQuery.{h,cpp}  one rule evaluated against its document
+//   VarsBridge.{h,cpp}     the door to the variable binding of filter/
+//   ResultPrinter.{h,cpp}  the result document printed
+// Public: the functions these headers declare; the library axf_app holds all
+// but main.cpp, so that tests drive a whole run through filterXML.
+//
 // One filter run: parse the filter, evaluate its rule against its document,
 // print the result document and the timing lines.
 #pragma once

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/Common.h"
 #include "common/ByteClass.h"
 #include "common/DecimalInteger.h"
 #include "common/Fatal.h"
