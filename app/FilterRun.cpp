@@ -5,7 +5,7 @@
 #include <optional>
 #include <variant>
 
-#include "app/Conditions.h"
+#include "app/ConditionReading.h"
 #include "app/Platform.h"
 #include "common/DecimalInteger.h"
 #include "common/Fatal.h"
@@ -40,7 +40,7 @@ std::int64_t readCount(const std::string& text) {
     DecimalRead read = readDecimal(text, value);
     if (read == DecimalRead::OutOfRange)
         throw Fatal("Attention: the count bound " + cutForMessage(text) + " is out of range");
-    if (read != DecimalRead::Ok) throw InternalError("evaluateRule: count " + text);
+    if (read != DecimalRead::Ok) throw InternalError("evaluateRuleTree: count " + text);
     return value;
 }
 
@@ -61,7 +61,7 @@ ResultDocument evaluateRuleOnSource(int outer, const std::string& kind, const Tr
     } else if (isPlainElement(source, "rule")) {
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
-        ResultDocument nested = evaluateRule(source->children(), 0);
+        ResultDocument nested = evaluateRuleTree(source->children(), 0);
         // A nested result that lists nothing (the empty result or a count)
         // serves as an empty document.
         text = makeLazy([nested]() -> std::string {
@@ -75,11 +75,11 @@ ResultDocument evaluateRuleOnSource(int outer, const std::string& kind, const Tr
     }
     // A byte-order mark is not part of the document: it goes before anything reads the text.
     if (given) text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
-    return evalExternalQuery(kind, defaultSearchType, text, conditions, pol, outer, query, count);
+    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outer, query, count);
 }
 
-ResultDocument evaluateRule(std::span<const Tree* const> parts, int outer) {
-    if (parts.size() != 6) throw InternalError("evaluateRule: a rule has six parts");
+ResultDocument evaluateRuleTree(std::span<const Tree* const> parts, int outer) {
+    if (parts.size() != 6) throw InternalError("evaluateRuleTree: a rule has six parts");
     const std::string& kind = getLabel(parts[0]);
     filter::RuleConditions conditions = parseCond(parts[3]);
     std::int64_t count = readCount(getLabel(parts[5]));
@@ -129,7 +129,7 @@ int filterXML(std::string_view filterText, Sink& sink) {
     const Tree* rule = std::get<filter::ParseOk>(parsed).tree;
     if (!isPlainElement(rule, "rule")) throw InternalError("filterXML: the parse result is not a rule");
     ClockTime first = getClockTime();
-    ResultDocument result = evaluateRule(rule->children(), 1);
+    ResultDocument result = evaluateRuleTree(rule->children(), 1);
     writeResultDocument(0, 1, result, sink);
     sink.write("\n");
     ClockTime second = getClockTime();

@@ -4,12 +4,13 @@
 //   main.cpp               main: standard descriptors held, the run on a large
 //                          stack, every failure reported one way (runReportingFailures)
 //   FilterRun.{h,cpp}      filterXML: the filter parsed (filter/), the rule tree
-//                          decoded (evaluateRule), its document source read
+//                          decoded (evaluateRuleTree), its document source read
 //                          (evaluateRuleOnSource), the result and timing printed
 //   Platform.{h,cpp}       document files read whole, the wall clock
-//   Conditions.{h,cpp}     the rule's condition texts read into RuleConditions
-//   ExternalQuery.{h,cpp}  one rule evaluated against its document
-//   VarsBridge.{h,cpp}     the door to the variable binding of filter/
+//   ConditionReading.{h,cpp} the rule's condition texts read into RuleConditions
+//   RuleEvaluation.{h,cpp} one rule evaluated against its document: indexing,
+//                          searches, the folding of results
+//   VariablesStep.{h,cpp}  the variables and conditions step (filter/VariableBinding)
 //   ResultPrinter.{h,cpp}  the result document printed
 // Public: the functions these headers declare; the library axf_app holds all
 // but main.cpp, so that tests drive a whole run through filterXML.
@@ -24,7 +25,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ExternalQuery.h"
+#include "app/RuleEvaluation.h"
 #include "common/Output.h"
 #include "xml/XML.h"
 
@@ -45,7 +46,7 @@ int filterXML(std::string_view filterText, Sink& sink);
 
 // The rule's result document from its six parts; `outer` is 1 for the rule
 // given on the command line, 0 for a rule serving as another rule's source.
-ResultDocument evaluateRule(std::span<const xml::Tree* const> parts, int outer);
+ResultDocument evaluateRuleTree(std::span<const xml::Tree* const> parts, int outer);
 
 ResultDocument evaluateRuleOnSource(int outer, const std::string& kind, const xml::Tree* query, const xml::Tree* source,
                             const filter::RuleConditions& conditions, const xml::Tree* polarity, std::int64_t count);

@@ -90,7 +90,7 @@ bool runFilter(std::string_view text) {
     }
     const xml::Tree* rule = inScratch(std::get<filter::ParseOk>(parsed).tree);
     if (!rule) return false;
-    app::ResultDocument result = app::evaluateRule(rule->children(), 1);
+    app::ResultDocument result = app::evaluateRuleTree(rule->children(), 1);
     app::writeResultDocument(0, 1, result, sink);
     return true;
 }
