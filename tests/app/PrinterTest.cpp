@@ -7,7 +7,7 @@
 #include "app/ResultPrinter.h"
 #include "common/Output.h"
 #include "filter/VariableBinding.h"
-#include "tests/query/TreeText.h"
+#include "tests/support/TreeText.h"
 #include "xml/XML.h"
 
 namespace {

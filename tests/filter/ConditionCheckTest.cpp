@@ -5,7 +5,7 @@
 
 #include "common/Fatal.h"
 #include "filter/ConditionCheck.h"
-#include "tests/query/TreeText.h"
+#include "tests/support/TreeText.h"
 
 namespace {
 

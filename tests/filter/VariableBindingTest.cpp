@@ -9,7 +9,7 @@
 #include "query/Embedding.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"
-#include "tests/query/TreeText.h"
+#include "tests/support/TreeText.h"
 
 namespace {
 
