@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "bench/PeakRss.h"
 #include "xml/Arena.h"
 

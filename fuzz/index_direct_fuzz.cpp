@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "xml/XMLParse.h"
 
 using namespace axf;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fuzz/FuzzSupport.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 
 using namespace axf;
 

@@ -27,7 +27,7 @@
 #include <utility>
 
 #include "index/EmbeddingEntry.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "query/ExternalQuery.h"
 #include "xml/XML.h"
 

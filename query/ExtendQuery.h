@@ -24,7 +24,7 @@
 #include <cstdint>
 
 #include "common/Output.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "query/ExternalQuery.h"
 #include "xml/XML.h"
 

@@ -4,7 +4,7 @@
 
 #include "common/Fatal.h"
 #include "common/Output.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "query/ExtendQuery.h"
 #include "query/ExternalQuery.h"
 #include "xml/Show.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/LargeStack.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "xml/XMLParse.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/LargeStack.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "query/DeleteEmb.h"
 #include "xml/Show.h"
 

@@ -13,7 +13,7 @@
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "tests/support/OrdinaryStack.h"
 #include "xml/Show.h"
 #include "xml/XML.h"

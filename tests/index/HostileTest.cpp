@@ -8,7 +8,7 @@
 
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 
 namespace {
 

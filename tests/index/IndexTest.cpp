@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 
 namespace {
 

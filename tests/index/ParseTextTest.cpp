@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "query/NodeLabel.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "query/Compute.h"
 #include "query/Embedding.h"
 #include "query/ExternalQuery.h"

@@ -363,7 +363,7 @@ IndexedDocument parseText(std::string_view text);
 IndexedDocument parseTextInPlace(std::string&& text);
 
 // ---------------------------------------------------------------------------
-// Diagnostic dumps (MyParserShow.cpp). Nothing in a run calls them; they
+// Diagnostic dumps (IndexDump.cpp). Nothing in a run calls them; they
 // write the indexer's records and indexes as plain text for inspection. Each
 // writes to a sink, standard output unless another is given. Numbers are
 // written in decimal, trees in their printed form (xml/Show.h), keys, labels,

@@ -1,4 +1,4 @@
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 
 #include <sys/mman.h>
 

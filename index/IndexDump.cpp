@@ -10,7 +10,7 @@
 
 #include "common/Fatal.h"
 #include "common/Output.h"
-#include "index/MyParser.h"
+#include "index/ElementIndex.h"
 #include "xml/Show.h"
 #include "xml/XML.h"
 #include "xml/XMLParse.h"
