@@ -21,7 +21,7 @@
 #include "common/Lazy.h"
 #include "common/Output.h"
 #include "index/EmbeddingEntry.h"
-#include "index/ElementIndex.h"
+#include "index/DocumentIndexer.h"
 #include "query/DeleteEmb.h"
 #include "query/ExternalQuery.h"
 #include "xml/XML.h"

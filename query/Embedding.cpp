@@ -691,9 +691,9 @@ SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const 
 namespace {
 template <class Idx>
 EntryList presencesIn(const Idx& idx, std::string_view name, std::string_view type) {
-    if (type == "E") return index::getRef(idx, name, "E");
+    if (type == "E") return index::getRef(idx, name, index::LookupKind::Exact);
     if (type != "N") throw InternalError("getPresences: search type \"" + std::string(type) + "\"");
-    EntryList r = index::getRef(idx, name, "N");
+    EntryList r = index::getRef(idx, name, index::LookupKind::WithTranslations);
     if (!r.empty()) return r;
     index::RenamingList synonyms = index::classOfSyn(name);
     if (synonyms.empty()) return {};
@@ -820,7 +820,7 @@ namespace {
 template <class Idx>
 EntryList posOfSynIn(const Idx& idx, const index::RenamingList& synonyms) {
     for (const auto& syn : synonyms) {
-        EntryList found = index::getRef(idx, syn.first, "N");
+        EntryList found = index::getRef(idx, syn.first, index::LookupKind::WithTranslations);
         if (!found.empty()) return setRenCost(2, found);
     }
     return {};

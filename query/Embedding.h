@@ -27,7 +27,7 @@
 #include <utility>
 
 #include "index/EmbeddingEntry.h"
-#include "index/ElementIndex.h"
+#include "index/DocumentIndexer.h"
 #include "query/ExternalQuery.h"
 #include "xml/XML.h"
 

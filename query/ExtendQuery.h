@@ -24,7 +24,7 @@
 #include <cstdint>
 
 #include "common/Output.h"
-#include "index/ElementIndex.h"
+#include "index/DumpSink.h"
 #include "query/ExternalQuery.h"
 #include "xml/XML.h"
 

@@ -4,7 +4,7 @@
 
 #include "common/Fatal.h"
 #include "common/Output.h"
-#include "index/ElementIndex.h"
+#include "index/IndexDump.h"
 #include "query/ExtendQuery.h"
 #include "query/ExternalQuery.h"
 #include "xml/Show.h"
@@ -20,14 +20,14 @@ void writeAll(const xml::Tree* tree, const QueryMapping& mapping, const Costs& c
     auto m1 = [&out](const std::pair<std::string, std::string>& p) { viewM1(p, out); };
     out.write(xml::showText(tree));
     out.write("\nMapping:\n");
-    index::mymap(m1, mapping, out);
+    index::dumpEach(m1, mapping, out);
     out.write("SumDelCost:\n");
-    index::mymap([&out](const auto& p) { viewSDC(p, out); }, costs, out);
+    index::dumpEach([&out](const auto& p) { viewSDC(p, out); }, costs, out);
     out.write("Variables:\n");
-    index::mymap(m1, variables, out);
+    index::dumpEach(m1, variables, out);
     out.write("\n\n");
     out.write("Search type:\n");
-    index::mymap(m1, searchTypes, out);
+    index::dumpEach(m1, searchTypes, out);
     out.write(std::to_string(lastNumber));
     out.write("\n");
 }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "index/ElementIndex.h"
+#include "index/DocumentIndexer.h"
 #include "query/Compute.h"
 #include "query/Embedding.h"
 #include "query/ExternalQuery.h"
