@@ -1,3 +1,5 @@
+#include "index/IndexDump.h"
+
 #include <algorithm>
 #include <ranges>
 #include <span>
@@ -8,7 +10,6 @@
 
 #include "common/Fatal.h"
 #include "common/Output.h"
-#include "index/IndexDump.h"
 #include "xml/Show.h"
 #include "xml/XML.h"
 #include "xml/XMLParse.h"
