@@ -21,7 +21,7 @@
 
 #include "common/Output.h"
 #include "index/IndentedXML.h"
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 #include "xml/XML.h"
 
 namespace axf::app {
