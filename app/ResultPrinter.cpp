@@ -15,135 +15,41 @@ using xml::ELNode;
 using xml::Tree;
 using xml::TXNode;
 
-std::string_view control(std::string_view label, int flag) {
-    if (flag != 1) return label;
-    if (label == "0000") return "Results";
-    if (label == "xor" || label == "or" || label == "and") return "ResultQuery";
-    return label;
-}
-
 namespace {
 
-template <class Escape>
-void writeEscaped(std::string_view text, Sink& sink, Escape escapeOf) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char* rep = escapeOf(text[i]);
-        if (!rep) continue;
-        if (i > start) sink.write(text.substr(start, i - start));
-        sink.write(rep);
-        start = i + 1;
-    }
-    if (start < text.size()) sink.write(text.substr(start));
-}
-
-void indent(std::int64_t level, Sink& sink) { sink.spaces(static_cast<std::size_t>(level * sepBln)); }
-
-void writeAttributes(const ELNode& el, Sink& sink) {
-    for (const auto& [name, value] : el.attributes) {
-        sink.write(" ");
-        sink.write(name);
-        sink.write("=\"");
-        writeEscapedAttValue(value, sink);
-        sink.write("\"");
-    }
+// A result document holds elements and texts only; a deferred failure
+// fails when it is printed.
+void checkResultNode(const Tree* tree) {
+    query::throwIfDeferredFailure(tree);
+    if (!std::holds_alternative<TXNode>(tree->value) && !std::holds_alternative<ELNode>(tree->value))
+        throw InternalError("showFormattedXML: a result document holds a node that is neither element nor text");
 }
 
 }  // namespace
 
-void writeEscapedText(std::string_view text, Sink& sink) {
-    writeEscaped(text, sink, [](char c) -> const char* {
-        switch (c) {
-            case '&': return "&amp;";
-            case '<': return "&lt;";
-            case '>': return "&gt;";
-            default: return nullptr;
-        }
-    });
-}
-
-void writeEscapedAttValue(std::string_view value, Sink& sink) {
-    writeEscaped(value, sink, [](char c) -> const char* {
-        switch (c) {
-            case '&': return "&amp;";
-            case '<': return "&lt;";
-            case '"': return "&quot;";
-            default: return nullptr;
-        }
-    });
-}
-
-std::string attrFormat(const xml::Attribute& attribute) {
-    StringSink s;
-    s.write(" ");
-    s.write(attribute.first);
-    s.write("=\"");
-    writeEscapedAttValue(attribute.second, s);
-    s.write("\"");
-    return s.take();
+index::XMLPrintOptions resultPrintOptions(int flag) {
+    index::XMLPrintOptions options;
+    options.layout = true;
+    options.resultNames = flag == 1;
+    options.escaped = true;
+    options.checkNode = checkResultNode;
+    return options;
 }
 
 void writeStartTag(std::int64_t level, int flag, const ELNode& el, bool empty, Sink& sink) {
-    indent(level, sink);
-    sink.write("<");
-    sink.write(control(el.name, flag));
-    writeAttributes(el, sink);
-    sink.write(empty ? "/>\n" : ">\n");
+    index::writeStartTag(level, resultPrintOptions(flag), el, empty, sink);
 }
 
 void writeEndTag(std::int64_t level, int flag, const ELNode& el, Sink& sink) {
-    indent(level, sink);
-    sink.write("</");
-    sink.write(control(el.name, flag));
-    sink.write(">\n");
+    index::writeEndTag(level, resultPrintOptions(flag), el.name, sink);
 }
 
 void writeTextElement(std::int64_t level, int flag, const ELNode& el, std::string_view text, Sink& sink) {
-    std::int64_t estimate = level * sepBln + 2 * static_cast<std::int64_t>(el.name.size()) +
-                            static_cast<std::int64_t>(text.size()) + 5;
-    if (estimate <= maxLengthElement) {
-        indent(level, sink);
-        sink.write("<");
-        sink.write(control(el.name, flag));
-        writeAttributes(el, sink);
-        sink.write(">");
-        writeEscapedText(text, sink);
-        sink.write("</");
-        sink.write(control(el.name, flag));
-        sink.write(">\n");
-    } else {
-        writeStartTag(level, flag, el, false, sink);
-        indent(level + 1, sink);
-        writeEscapedText(text, sink);
-        sink.write("\n");
-        writeEndTag(level, flag, el, sink);
-    }
+    index::writeTextElement(level, resultPrintOptions(flag), el, text, sink);
 }
 
 void writeFormattedXML(std::int64_t level, int flag, const Tree* tree, Sink& sink) {
-    query::throwIfDeferredFailure(tree);
-    if (const auto* tx = std::get_if<TXNode>(&tree->value)) {
-        indent(level, sink);
-        writeEscapedText(tx->text, sink);
-        sink.write("\n");
-        return;
-    }
-    const auto* el = std::get_if<ELNode>(&tree->value);
-    if (!el) throw InternalError("showFormattedXML: a result document holds a node that is neither element nor text");
-    auto kids = tree->children();
-    if (kids.empty()) {
-        writeStartTag(level, flag, *el, true, sink);
-        return;
-    }
-    if (kids.size() == 1 && kids[0]->isLeaf() && !query::isDeferredFailure(kids[0])) {
-        if (const auto* only = std::get_if<TXNode>(&kids[0]->value)) {
-            writeTextElement(level, flag, *el, only->text, sink);
-            return;
-        }
-    }
-    writeStartTag(level, flag, *el, false, sink);
-    for (const Tree* kid : kids) writeFormattedXML(level + 1, flag, kid, sink);
-    writeEndTag(level, flag, *el, sink);
+    index::writeIndentedXML(level, resultPrintOptions(flag), tree, sink);
 }
 
 void writeElementOverCut(std::int64_t level, int flag, const ELNode& el, std::span<const Tree* const> labelledKids,
@@ -168,9 +74,7 @@ void writeElementOverCut(std::int64_t level, int flag, const ELNode& el, std::sp
 void writeCutFormattedXML(std::int64_t level, int flag, const Tree* labelled, Sink& sink) {
     filter::CutNode n = filter::cutNode(labelled);
     if (n.text) {
-        indent(level, sink);
-        writeEscapedText(n.label, sink);
-        sink.write("\n");
+        index::writeTextLine(level, resultPrintOptions(flag), n.label, sink);
         return;
     }
     const ELNode el{std::move(n.label), std::move(n.attributes)};
@@ -232,9 +136,7 @@ void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, cons
     // Writes the node at p; an element with children to write is opened.
     auto enter = [&](std::int64_t p, std::int64_t lvl) {
         if (w.isText(p)) {
-            indent(lvl, sink);
-            writeEscapedText(w.label(p), sink);
-            sink.write("\n");
+            index::writeTextLine(lvl, resultPrintOptions(flag), w.label(p), sink);
             return;
         }
         ELNode el{std::string(w.label(p)), {}};

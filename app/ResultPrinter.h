@@ -1,4 +1,5 @@
-// The printer of result documents: indented XML text, 3 blanks per level.
+// The printer of result documents: indented XML text, 3 blanks per level,
+// written by the one indented printer (index/IndentedXML.h) with escaping on.
 //
 // An element whose only child is a text is written on one line when its
 // estimated length (3 x level + 2 x name length + text length + 5, attributes
@@ -19,19 +20,15 @@
 #include <string_view>
 
 #include "common/Output.h"
+#include "index/IndentedXML.h"
 #include "query/MatchRemoval.h"
 #include "xml/XML.h"
 
 namespace axf::app {
 
-inline constexpr std::int64_t sepBln = 3;
-inline constexpr std::int64_t maxLengthElement = 80;
-
-// The name under which an element is printed.
-std::string_view control(std::string_view label, int flag);
-
-// One attribute as printed: a blank, the name, '=', the quoted value.
-std::string attrFormat(const xml::Attribute& attribute);
+// The printer's options for a result: laid out, escaped, the result roots'
+// output names under flag 1.
+index::XMLPrintOptions resultPrintOptions(int flag);
 
 // The text of a whole tree, root at the given level.
 std::string showFormattedXML(std::int64_t level, int flag, const xml::Tree* tree);
@@ -62,9 +59,5 @@ void writeStartTag(std::int64_t level, int flag, const xml::ELNode& el, bool emp
 void writeEndTag(std::int64_t level, int flag, const xml::ELNode& el, Sink& sink);
 // An element whose only child is the given text (one line or three lines).
 void writeTextElement(std::int64_t level, int flag, const xml::ELNode& el, std::string_view text, Sink& sink);
-
-// Escaping of data.
-void writeEscapedText(std::string_view text, Sink& sink);
-void writeEscapedAttValue(std::string_view value, Sink& sink);
 
 }  // namespace axf::app

@@ -22,7 +22,7 @@
 #include "common/Output.h"
 #include "index/EmbeddingEntry.h"
 #include "index/LookupKind.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "query/MatchRemoval.h"
 #include "query/Embedding.h"
 #include "query/QueryAnnotation.h"

@@ -684,8 +684,8 @@ SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const 
 namespace {
 template <class Idx>
 EntryList presencesIn(const Idx& idx, std::string_view name, index::LookupKind type) {
-    if (type == index::LookupKind::Exact) return index::getRef(idx, name, "E");
-    EntryList r = index::getRef(idx, name, "N");
+    if (type == index::LookupKind::Exact) return index::getRef(idx, name, index::LookupKind::Exact);
+    EntryList r = index::getRef(idx, name, index::LookupKind::WithTranslations);
     if (!r.empty()) return r;
     index::RenamingList synonyms = index::classOfSyn(name);
     if (synonyms.empty()) return {};
@@ -810,7 +810,7 @@ namespace {
 template <class Idx>
 EntryList posOfSynIn(const Idx& idx, const index::RenamingList& synonyms) {
     for (const auto& syn : synonyms) {
-        EntryList found = index::getRef(idx, syn.first, "N");
+        EntryList found = index::getRef(idx, syn.first, index::LookupKind::WithTranslations);
         if (!found.empty()) return withRenamingCost(kRenamingCost, found);
     }
     return {};

@@ -13,7 +13,7 @@
 #include "app/ResultPrinter.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"

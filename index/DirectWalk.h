@@ -1,0 +1,25 @@
+// The direct walk: the walk of a whole prepared document that reads the
+// common constructs straight from the text and leaves the rest to the event
+// parser.
+#pragma once
+
+#include <string_view>
+
+#include "index/EventWalk.h"
+#include "index/TextPreparation.h"
+
+namespace axf::index {
+
+// The walk of a whole document: `prepared` is removeLineBreaksAndTabs(original).
+// The common constructs are read straight from the text; from the first
+// construct out of the ordinary on (or from the start, for an unusual
+// prolog) the event parser's events are walked. The result, and every
+// failure, is that of walking the events of parseDocument(prepared): events
+// that stop before the end of the text throw Fatal with the byte offset in
+// `original` and what stands there.
+BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original);
+// The same, with the offsets in the original text given by toOriginal, and
+// done, when given, told from time to time how far the text has been read.
+BuildResult buildIndexesDirect(std::string_view prepared, const OriginalOffsets& toOriginal, ReadProgress done);
+
+}  // namespace axf::index
