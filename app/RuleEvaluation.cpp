@@ -144,7 +144,7 @@ QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tre
     if (!isGroupRoot(q, &group)) {
         if (!std::holds_alternative<ELNode>(q->value) &&
             !(std::holds_alternative<TXNode>(q->value) && q->isLeaf()))
-            throw InternalError("manageExtQuery: a query root must be an element or a text");
+            throw InternalError("evaluateQueryTree: a query root must be an element or a text");
         return evalSimpleQuery(ctx, n, q);
     }
     OperandEvaluator eval = [&ctx](std::int64_t number, const Tree* operand) {

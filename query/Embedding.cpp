@@ -838,7 +838,7 @@ EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64
         for (const Tree* t : trees) out.push_back(entry(t));
     } else if (branch > 0) {
         if (std::uint64_t(branch) > trees.size())
-            throw InternalError("buildPos: branch " + std::to_string(branch) + " of " + std::to_string(trees.size()) +
+            throw InternalError("entriesOverTrees: branch " + std::to_string(branch) + " of " + std::to_string(trees.size()) +
                                 " trees");
         out.push_back(entry(trees[std::size_t(branch - 1)]));
     } else if (!trees.empty()) {
@@ -868,7 +868,7 @@ const Tree* setLabel(const Tree* tree, std::string_view suffix) {
 
 EmbeddingEntry stampMatch(std::string_view prefix, const EmbeddingEntry& entry) {
     EmbeddingEntry out = entry;
-    out.tree = stampLeaf(entry.tree, prefix, entry.position, "addPre");
+    out.tree = stampLeaf(entry.tree, prefix, entry.position, "stampMatch");
     return out;
 }
 
