@@ -46,7 +46,7 @@ std::int64_t readCount(const std::string& text) {
 
 }  // namespace
 
-ResultDocument evaluateRuleOnSource(int outer, const std::string& kind, const Tree* query, const Tree* source,
+ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, const Tree* query, const Tree* source,
                             const filter::RuleConditions& conditions, const Tree* polarity, std::int64_t count) {
     if (!isTextLeaf(polarity)) throw InternalError("evaluateRuleOnSource: polarity is not a text");
     const std::string& pol = std::get<TXNode>(polarity->value).text;
@@ -61,12 +61,12 @@ ResultDocument evaluateRuleOnSource(int outer, const std::string& kind, const Tr
     } else if (isPlainElement(source, "rule")) {
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
-        ResultDocument nested = evaluateRuleTree(source->children(), 0);
+        ResultDocument nested = evaluateRuleTree(source->children(), false);
         // A nested result that lists nothing (the empty result or a count)
         // serves as an empty document.
         text = makeLazy([nested]() -> std::string {
             if (nested.tree && isEmptyOrCount(nested.tree)) return {};
-            return showResultDocument(0, 0, nested);
+            return showResultDocument(0, false, nested);
         });
     } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
         given = std::get<TXNode>(source->children()[0]->value).text;
@@ -75,15 +75,15 @@ ResultDocument evaluateRuleOnSource(int outer, const std::string& kind, const Tr
     }
     // A byte-order mark is not part of the document: it goes before anything reads the text.
     if (given) text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
-    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outer, query, count);
+    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outermost, query, count);
 }
 
-ResultDocument evaluateRuleTree(std::span<const Tree* const> parts, int outer) {
+ResultDocument evaluateRuleTree(std::span<const Tree* const> parts, bool outermost) {
     if (parts.size() != 6) throw InternalError("evaluateRuleTree: a rule has six parts");
     const std::string& kind = getLabel(parts[0]);
     filter::RuleConditions conditions = parseCond(parts[3]);
     std::int64_t count = readCount(getLabel(parts[5]));
-    return evaluateRuleOnSource(outer, kind, parts[1], parts[2], conditions, parts[4], count);
+    return evaluateRuleOnSource(outermost, kind, parts[1], parts[2], conditions, parts[4], count);
 }
 
 namespace {
@@ -129,8 +129,8 @@ int filterXML(std::string_view filterText, Sink& sink) {
     const Tree* rule = std::get<filter::ParseOk>(parsed).tree;
     if (!isPlainElement(rule, "rule")) throw InternalError("filterXML: the parse result is not a rule");
     ClockTime first = getClockTime();
-    ResultDocument result = evaluateRuleTree(rule->children(), 1);
-    writeResultDocument(0, 1, result, sink);
+    ResultDocument result = evaluateRuleTree(rule->children(), true);
+    writeResultDocument(0, true, result, sink);
     sink.write("\n");
     ClockTime second = getClockTime();
     sink.write("Ricerca embedding, tempo impiegato:\n");

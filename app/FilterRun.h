@@ -44,11 +44,12 @@ int runReportingFailures(const std::function<int()>& run, std::FILE* errors = st
 // 0 for a run that printed its result, 1 for a filter that does not parse.
 int filterXML(std::string_view filterText, Sink& sink);
 
-// The rule's result document from its six parts; `outer` is 1 for the rule
-// given on the command line, 0 for a rule serving as another rule's source.
-ResultDocument evaluateRuleTree(std::span<const xml::Tree* const> parts, int outer);
+// The rule's result document from its six parts; `outermost` is set for
+// the rule given on the command line, clear for a rule serving as another
+// rule's source.
+ResultDocument evaluateRuleTree(std::span<const xml::Tree* const> parts, bool outermost);
 
-ResultDocument evaluateRuleOnSource(int outer, const std::string& kind, const xml::Tree* query, const xml::Tree* source,
+ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, const xml::Tree* query, const xml::Tree* source,
                             const filter::RuleConditions& conditions, const xml::Tree* polarity, std::int64_t count);
 
 }  // namespace axf::app

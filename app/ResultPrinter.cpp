@@ -27,58 +27,58 @@ void checkResultNode(const Tree* tree) {
 
 }  // namespace
 
-index::XMLPrintOptions resultPrintOptions(int flag) {
+index::XMLPrintOptions resultPrintOptions(bool resultNames) {
     index::XMLPrintOptions options;
     options.layout = true;
-    options.resultNames = flag == 1;
+    options.resultNames = resultNames;
     options.escaped = true;
     options.checkNode = checkResultNode;
     return options;
 }
 
-void writeStartTag(std::int64_t level, int flag, const ELNode& el, bool empty, Sink& sink) {
-    index::writeStartTag(level, resultPrintOptions(flag), el, empty, sink);
+void writeStartTag(std::int64_t level, bool resultNames, const ELNode& el, bool empty, Sink& sink) {
+    index::writeStartTag(level, resultPrintOptions(resultNames), el, empty, sink);
 }
 
-void writeEndTag(std::int64_t level, int flag, const ELNode& el, Sink& sink) {
-    index::writeEndTag(level, resultPrintOptions(flag), el.name, sink);
+void writeEndTag(std::int64_t level, bool resultNames, const ELNode& el, Sink& sink) {
+    index::writeEndTag(level, resultPrintOptions(resultNames), el.name, sink);
 }
 
-void writeTextElement(std::int64_t level, int flag, const ELNode& el, std::string_view text, Sink& sink) {
-    index::writeTextElement(level, resultPrintOptions(flag), el, text, sink);
+void writeTextElement(std::int64_t level, bool resultNames, const ELNode& el, std::string_view text, Sink& sink) {
+    index::writeTextElement(level, resultPrintOptions(resultNames), el, text, sink);
 }
 
-void writeFormattedXML(std::int64_t level, int flag, const Tree* tree, Sink& sink) {
-    index::writeIndentedXML(level, resultPrintOptions(flag), tree, sink);
+void writeFormattedXML(std::int64_t level, bool resultNames, const Tree* tree, Sink& sink) {
+    index::writeIndentedXML(level, resultPrintOptions(resultNames), tree, sink);
 }
 
-void writeElementOverCut(std::int64_t level, int flag, const ELNode& el, std::span<const Tree* const> labelledKids,
+void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el, std::span<const Tree* const> labelledKids,
                          Sink& sink) {
     // A cut element is a failure tree exactly when its name starts with byte 0.
     if (!el.name.empty() && el.name[0] == '\0') throw InternalError(el.name.substr(1));
     if (labelledKids.empty()) {
-        writeStartTag(level, flag, el, true, sink);
+        writeStartTag(level, resultNames, el, true, sink);
         return;
     }
     if (labelledKids.size() == 1 && labelledKids[0]->isLeaf()) {
         if (const auto* only = std::get_if<TXNode>(&labelledKids[0]->value)) {
-            writeTextElement(level, flag, el, query::getLabelComponent(only->text, 1), sink);
+            writeTextElement(level, resultNames, el, query::getLabelComponent(only->text, 1), sink);
             return;
         }
     }
-    writeStartTag(level, flag, el, false, sink);
-    for (const Tree* kid : labelledKids) writeCutFormattedXML(level + 1, flag, kid, sink);
-    writeEndTag(level, flag, el, sink);
+    writeStartTag(level, resultNames, el, false, sink);
+    for (const Tree* kid : labelledKids) writeCutFormattedXML(level + 1, resultNames, kid, sink);
+    writeEndTag(level, resultNames, el, sink);
 }
 
-void writeCutFormattedXML(std::int64_t level, int flag, const Tree* labelled, Sink& sink) {
+void writeCutFormattedXML(std::int64_t level, bool resultNames, const Tree* labelled, Sink& sink) {
     filter::CutNode n = filter::cutNode(labelled);
     if (n.text) {
-        index::writeTextLine(level, resultPrintOptions(flag), n.label, sink);
+        index::writeTextLine(level, resultPrintOptions(resultNames), n.label, sink);
         return;
     }
     const ELNode el{std::move(n.label), std::move(n.attributes)};
-    writeElementOverCut(level, flag, el, n.kids, sink);
+    writeElementOverCut(level, resultNames, el, n.kids, sink);
 }
 
 namespace {
@@ -115,18 +115,18 @@ private:
 
 }  // namespace
 
-void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, const query::RemovalOverlay& reduced,
+void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& root, const query::RemovalOverlay& reduced,
                           Sink& sink) {
     const ReducedWalk w(reduced);
     if (reduced.rootRemoved()) {
-        writeTextElement(level, flag, root, "empty text", sink);
+        writeTextElement(level, resultNames, root, "empty text", sink);
         return;
     }
     if (w.isText(1)) {
-        writeTextElement(level, flag, root, w.label(1), sink);
+        writeTextElement(level, resultNames, root, w.label(1), sink);
         return;
     }
-    writeStartTag(level, flag, root, false, sink);
+    writeStartTag(level, resultNames, root, false, sink);
     struct Frame {
         std::int64_t position;
         std::int64_t next;  // the next remaining child to look at
@@ -136,7 +136,7 @@ void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, cons
     // Writes the node at p; an element with children to write is opened.
     auto enter = [&](std::int64_t p, std::int64_t lvl) {
         if (w.isText(p)) {
-            index::writeTextLine(lvl, resultPrintOptions(flag), w.label(p), sink);
+            index::writeTextLine(lvl, resultPrintOptions(resultNames), w.label(p), sink);
             return;
         }
         ELNode el{std::string(w.label(p)), {}};
@@ -151,11 +151,11 @@ void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, cons
             }
         }
         if (kids == 0) {
-            writeStartTag(lvl, flag, el, true, sink);
+            writeStartTag(lvl, resultNames, el, true, sink);
         } else if (kids == 1 && w.isText(onlyKid)) {
-            writeTextElement(lvl, flag, el, w.label(onlyKid), sink);
+            writeTextElement(lvl, resultNames, el, w.label(onlyKid), sink);
         } else {
-            writeStartTag(lvl, flag, el, false, sink);
+            writeStartTag(lvl, resultNames, el, false, sink);
             open.push_back(Frame{p, w.firstChild(p), lvl});
         }
     };
@@ -165,7 +165,7 @@ void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, cons
         std::int64_t c = f.next;
         while (c <= w.last(f.position) && w.attributeAt(c)) c = w.nextSibling(c);
         if (c > w.last(f.position)) {
-            writeEndTag(f.level, flag, ELNode{std::string(w.label(f.position)), {}}, sink);
+            writeEndTag(f.level, resultNames, ELNode{std::string(w.label(f.position)), {}}, sink);
             open.pop_back();
             continue;
         }
@@ -173,12 +173,12 @@ void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, cons
         const std::int64_t lvl = f.level + 1;
         enter(c, lvl);  // may open a frame: f is not used after this
     }
-    writeEndTag(level, flag, root, sink);
+    writeEndTag(level, resultNames, root, sink);
 }
 
-std::string showFormattedXML(std::int64_t level, int flag, const Tree* tree) {
+std::string showFormattedXML(std::int64_t level, bool resultNames, const Tree* tree) {
     StringSink s;
-    writeFormattedXML(level, flag, tree, s);
+    writeFormattedXML(level, resultNames, tree, s);
     return s.take();
 }
 

@@ -46,9 +46,9 @@ const xml::Tree* withDocument(const xml::Tree* t, const std::string& doc) {
 void runFilter(std::size_t which, const std::string& doc) {
     filter::ParseResult parsed = filter::parseFilter(kFilters[which]);
     const xml::Tree* rule = withDocument(std::get<filter::ParseOk>(parsed).tree, doc);
-    app::ResultDocument result = app::evaluateRuleTree(rule->children(), 1);
+    app::ResultDocument result = app::evaluateRuleTree(rule->children(), true);
     StringSink sink;
-    app::writeResultDocument(0, 1, result, sink);
+    app::writeResultDocument(0, true, result, sink);
 }
 
 }  // namespace

@@ -90,8 +90,8 @@ bool runFilter(std::string_view text) {
     }
     const xml::Tree* rule = inScratch(std::get<filter::ParseOk>(parsed).tree);
     if (!rule) return false;
-    app::ResultDocument result = app::evaluateRuleTree(rule->children(), 1);
-    app::writeResultDocument(0, 1, result, sink);
+    app::ResultDocument result = app::evaluateRuleTree(rule->children(), true);
+    app::writeResultDocument(0, true, result, sink);
     return true;
 }
 

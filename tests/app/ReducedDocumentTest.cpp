@@ -175,7 +175,7 @@ TEST(ReducedDocument, DeepDocumentPrintsOnAnOrdinaryStack) {
     } sink;
     app::ResultDocument result;
     result.reduced = overlay;
-    app::writeResultDocument(0, 1, result, sink);
+    app::writeResultDocument(0, true, result, sink);
     ASSERT_EQ(sink.lines.size(), std::size_t(2 * depth + 2));
     EXPECT_EQ(sink.lines[depth], "<parlist/>");
     EXPECT_EQ(sink.lines[depth + 1], "</parlist>");

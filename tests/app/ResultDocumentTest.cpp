@@ -45,7 +45,7 @@ TEST(ResultDocument, ShapesByKindCountAndOuterFlag) {
         {list({entry(0, text("hello"))}), "all", 0, -1, "<Results>hello</Results>\n"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(showResultDocument(0, 1, buildQueryResult(c.results, decodeStatementKind(c.kind), Polarity::Positive, MatchListing(c.outer), c.count)), c.expected)
+        EXPECT_EQ(showResultDocument(0, true, buildQueryResult(c.results, decodeStatementKind(c.kind), Polarity::Positive, MatchListing(c.outer), c.count)), c.expected)
             << c.kind << " " << c.count;
 }
 
@@ -53,7 +53,7 @@ TEST(ResultDocument, PendingFailureFiresAfterThePrintedMatches) {
     SearchResult r{{entry(0, elem("a"))}, std::make_exception_ptr(axf::Fatal("boom"))};
     ResultDocument doc = buildQueryResult(r, StatementKind::Best, Polarity::Positive, MatchListing::RankedTrees, -1);
     axf::StringSink sink;
-    EXPECT_THROW(writeResultDocument(0, 1, doc, sink), axf::Fatal);
+    EXPECT_THROW(writeResultDocument(0, true, doc, sink), axf::Fatal);
     EXPECT_EQ(sink.text(), "<Results>\n   <Query Rank rank=\"0\"/>\n   <a/>\n");
 }
 
@@ -70,7 +70,7 @@ std::string resultOver(const std::string& filterText, const std::string& doc) {
     auto parsed = axf::filter::parseFilter(filterText);
     const auto* ok = std::get_if<axf::filter::ParseOk>(&parsed);
     if (!ok) return "does not parse";
-    return showResultDocument(0, 1, evaluateRuleTree(withInlineDocument(ok->tree, doc)->children(), 1));
+    return showResultDocument(0, true, evaluateRuleTree(withInlineDocument(ok->tree, doc)->children(), true));
 }
 
 TEST(ResultDocument, InlineSourceWithAByteOrderMark) {
