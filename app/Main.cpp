@@ -6,7 +6,7 @@
 #include <optional>
 #include <variant>
 
-#include "app/Conditions.h"
+#include "app/ConditionReading.h"
 #include "app/Platform.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
@@ -76,7 +76,7 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
     }
     // A byte-order mark is not part of the document: it goes before anything reads the text.
     if (given) text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
-    return evalExternalQuery(kind, defaultSearchType, text, conditions, pol, outer, query, count);
+    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outer, query, count);
 }
 
 ResultDocument extractElem(std::span<const Tree* const> parts, int outer) {

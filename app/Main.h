@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ExternalQuery.h"
+#include "app/RuleEvaluation.h"
 #include "common/Output.h"
 #include "xml/XML.h"
 

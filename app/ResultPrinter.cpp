@@ -6,7 +6,7 @@
 
 #include "common/Fatal.h"
 #include "filter/Variables.h"
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "query/NodeLabel.h"
 
 namespace axf::app {

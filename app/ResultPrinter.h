@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "common/Output.h"
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 #include "xml/XML.h"
 
 namespace axf::app {

@@ -13,7 +13,7 @@
 
 #include "query/ExtendQuery.h"
 #include "bench/PeakRss.h"
-#include "query/ExternalQuery.h"
+#include "query/QueryAnnotation.h"
 #include "xml/Arena.h"
 #include "xml/XML.h"
 

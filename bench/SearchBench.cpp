@@ -107,13 +107,14 @@ const index::IndexedDocument& document(std::size_t mb) {
     return *slot;
 }
 
-void runQuery(benchmark::State& state, const xml::Tree* query, const char* mode) {
+void runQuery(benchmark::State& state, const xml::Tree* query, query::SearchMode mode) {
     const index::IndexedDocument& doc = document(std::size_t(state.range(0)));
     query::QueryAnnotation a = query::extendQuery(query, 2);
     std::size_t results = 0;
     for (auto _ : state) {
-        query::SearchResult r = query::evaluateQuery(a.tree, a.mapping, a.sumDelCost, {}, "2", doc.indexEL,
-                                                     doc.indexTX, doc.mapping, 5, a.searchTypes, mode, "E");
+        const query::SearchContext context{&a.mapping,    &a.deletionCosts, &a.searchTypes,       &doc.indexEL,
+                                           &doc.indexTX, &doc.mapping,  query::kDeletionCost, mode};
+        query::SearchResult r = query::evaluateQuery(a.tree, context, 2);
         results = r.all().size();
         benchmark::DoNotOptimize(r);
     }
@@ -123,14 +124,14 @@ void runQuery(benchmark::State& state, const xml::Tree* query, const char* mode)
 
 // item over name: every item of every region.
 void BM_TwoLevel(benchmark::State& state) {
-    runQuery(state, xml::elem("item", {xml::elem("name")}), "best");
+    runQuery(state, xml::elem("item", {xml::elem("name")}), query::SearchMode::Best);
 }
 BENCHMARK(BM_TwoLevel)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // regions over item over text, mode all: a region level inserted above each
 // item, texts below description and parlists, deletion alternatives for item.
 void BM_ThreeLevelApprox(benchmark::State& state) {
-    runQuery(state, xml::elem("regions", {xml::elem("item", {xml::elem("text")})}), "all");
+    runQuery(state, xml::elem("regions", {xml::elem("item", {xml::elem("text")})}), query::SearchMode::All);
 }
 BENCHMARK(BM_ThreeLevelApprox)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
@@ -140,7 +141,7 @@ void BM_ThreeLevelTranslated(benchmark::State& state) {
     auto marked = [](const char* name, std::initializer_list<const xml::Tree*> kids) {
         return xml::makeTree(xml::ELNode{name, {{"type", "E"}}}, kids);
     };
-    runQuery(state, xml::elem("site", {marked("articolo", {marked("testo", {})})}), "best");
+    runQuery(state, xml::elem("site", {marked("articolo", {marked("testo", {})})}), query::SearchMode::Best);
 }
 BENCHMARK(BM_ThreeLevelTranslated)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 

@@ -11,7 +11,7 @@
 
 #include "common/Fatal.h"
 #include "common/MessageText.h"
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "query/NodeLabel.h"
 
 namespace axf::filter {

@@ -6,7 +6,7 @@
 // rule answers with the accepted results, each tree rebuilt with the bound
 // subtrees hung under their variables' nodes and every label cut to its
 // first component (buildNewEmbedd), and a negated rule removes each accepted
-// match, bound subtrees included, from the document (DeleteEmb.h) and answers
+// match, bound subtrees included, from the document (MatchRemoval.h) and answers
 // with what is left.
 //
 // Variable names. A variable binds under its own name, whole ("X", "Name",
@@ -30,7 +30,7 @@
 #include "common/Output.h"
 #include "filter/Conditions.h"
 #include "index/EmbeddingEntry.h"
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 #include "xml/XML.h"
 
 namespace axf::filter {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <variant>
 
-#include "app/Conditions.h"
+#include "app/ConditionReading.h"
 #include "filter/FilterParser.h"
 #include "fuzz/FuzzSupport.h"
 

@@ -13,7 +13,7 @@
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "index/TranslationTable.h"
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "query/NodeLabel.h"
 
 namespace axf::query {
@@ -266,7 +266,7 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
                 }
             }
 
-            bool canLeaveOut = altCost != infinito;
+            bool canLeaveOut = altCost != kNoEmbeddingCost;
             if (chosen.empty() && !canLeaveOut) continue;
             std::int64_t via = chosen.empty() ? altCost : best - x.depth - insCost;
             const bool leaveOut = chosen.empty() || (canLeaveOut && via > altCost);
@@ -310,27 +310,26 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
 
 class Search {
 public:
-    Search(const QueryMapping& qmap, const SumDelCost& delCosts, const index::IndexEL& indexEL,
-           const index::TextIndex& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
-           const SearchTypeList& types, std::string_view mode, std::string_view defaultType, bool exactOnly = false)
-        : qmap_(qmap), delCosts_(delCosts), indexEL_(indexEL), indexTX_(indexTX), mapping_(mapping),
-          deletionCost_(deletionCost), types_(types), mode_(mode), defaultType_(defaultType) {
+    explicit Search(const SearchContext& c)
+        : qmap_(*c.queryMapping), delCosts_(*c.deletionCosts), indexEL_(*c.indexEL), indexTX_(*c.indexTX),
+          mapping_(*c.documentMapping), deletionCost_(c.deletionCost), types_(*c.searchTypes), mode_(c.mode),
+          defaultType_(c.defaultType) {
         // A query without selectors raises nothing that depends on the
         // document, so what no parent match can hold is never looked at, and
         // what a statement of exact matches drops is dropped as it is met.
         selectorFree_ = true;
         for (const auto& pair : qmap_)
             if (pair.second.find('[') != std::string::npos) selectorFree_ = false;
-        exactOnly_ = exactOnly && selectorFree_;
+        exactOnly_ = c.exactOnly && selectorFree_;
     }
 
     // The candidates of a name in the element (text = false) or text index.
-    EntrySpan presences(bool text, std::string_view name, std::string_view type) {
-        auto key = std::make_tuple(text, std::string(name), std::string(type));
+    EntrySpan presences(bool text, std::string_view name, index::LookupKind type) {
+        auto key = std::make_tuple(text, std::string(name), type);
         auto it = cache_.find(key);
         if (it != cache_.end()) return it->second.view;
         Lookup found;
-        if (type == "E") {
+        if (type == index::LookupKind::Exact) {
             if (const index::IndexEntry* e = text ? indexTX_.find(name) : indexEL_.find(name)) found.view = e->exact;
         } else {
             found.owned = std::make_shared<EntryList>(text ? getPresences(indexTX_, name, type)
@@ -365,7 +364,7 @@ public:
     const index::IndexEL& indexEL() const { return indexEL_; }
     const index::TextIndex& indexTX() const { return indexTX_; }
     const SearchTypeList& types() const { return types_; }
-    std::string_view defaultType() const { return defaultType_; }
+    index::LookupKind defaultType() const { return defaultType_; }
 
 private:
     struct Lookup {
@@ -397,17 +396,17 @@ private:
     std::optional<LowestCosts> lowestOf(const AndOperands& g) const;
 
     const QueryMapping& qmap_;
-    const SumDelCost& delCosts_;
+    const DeletionCostList& delCosts_;
     const index::IndexEL& indexEL_;
     const index::TextIndex& indexTX_;
     const index::Mapping& mapping_;
     std::int64_t deletionCost_;
     const SearchTypeList& types_;
-    std::string mode_;
-    std::string defaultType_;
+    SearchMode mode_;
+    index::LookupKind defaultType_;
     bool selectorFree_ = true;
     bool exactOnly_ = false;
-    std::map<std::tuple<bool, std::string, std::string>, Lookup> cache_;
+    std::map<std::tuple<bool, std::string, index::LookupKind>, Lookup> cache_;
 };
 
 // The candidates that lie strictly inside the subtree of some parent (the
@@ -450,15 +449,15 @@ SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::strin
 
 SearchResult Search::leaf(const std::string& n, bool text, EntrySpan parents, const std::string& p,
                           std::size_t typesFrom) {
-    std::int64_t d = getSDC(n, delCosts_);
+    std::int64_t d = deletionCostOf(n, delCosts_);
     auto [name, branch] = getInfofromLabel(queryLabel(n, "evaluate"));
-    std::string type = searchType(n, defaultType_, types_, typesFrom).first;
+    index::LookupKind type = searchType(n, defaultType_, types_, typesFrom).first;
     CandidateView cands;
     cands.list = presences(text, name, type);
     cands.addCost = d;
     cands.addRenaming = true;
     cands.stamp = &n;
-    return joinWalk(parents, cands, p, inscost, deletionCost_ + d, mapping_, branch, mode_ == "all", exactOnly_);
+    return joinWalk(parents, cands, p, kInsertionCost, deletionCost_ + d, mapping_, branch, mode_ == SearchMode::All, exactOnly_);
 }
 
 SearchResult Search::element(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
@@ -474,15 +473,15 @@ SearchResult Search::element(const Tree* t, const std::string& n, const std::str
     cands.list = below.entries;
     cands.failure = below.failure;
     cands.addRenaming = true;
-    return joinWalk(parents, cands, p, inscost, infinito, mapping_, branch, mode_ == "all", exactOnly_);
+    return joinWalk(parents, cands, p, kInsertionCost, kNoEmbeddingCost, mapping_, branch, mode_ == SearchMode::All, exactOnly_);
 }
 
 Search::AndOperands Search::gatherAnd(const Tree* t, const std::string& n, EntrySpan parents, const std::string& p,
                                       std::size_t typesFrom) {
     auto operands = t->children();
     AndOperands g;
-    g.d = getSDC(n, delCosts_);
-    const bool all = mode_ == "all";
+    g.d = deletionCostOf(n, delCosts_);
+    const bool all = mode_ == SearchMode::All;
     SearchResult first = evaluate(operands[0], parents, p, typesFrom);
     if (operands.size() == 1 || first.empty()) {  // the next operand is not evaluated
         g.settled = std::move(first);
@@ -514,7 +513,7 @@ Search::AndOperands Search::gatherAnd(const Tree* t, const std::string& n, Entry
             for (;;) {
                 const EntryList& a = r.all();
                 const EntryList& b = next.all();
-                r = SearchResult{all ? compute_sum_all(a, b, g.d) : compute_sum_best(a, b, g.d), nullptr};
+                r = SearchResult{all ? combineAndAll(a, b, g.d) : combineAndBest(a, b, g.d), nullptr};
                 if (++i == operands.size() || r.empty()) break;
                 next = evaluate(operands[i], parents, p, typesFrom);
                 if (next.empty()) {
@@ -545,8 +544,8 @@ SearchResult Search::joinAnd(const AndOperands& g, const LowestCosts* bound) con
     std::vector<EntrySpan> lists;
     lists.reserve(g.results.size());
     for (const SearchResult& r : g.results) lists.push_back(r.entries);
-    if (mode_ != "all") return SearchResult{compute_sum_best(lists, g.d), nullptr};
-    return SearchResult{compute_sum_all(lists, g.d, bound), nullptr};
+    if (mode_ != SearchMode::All) return SearchResult{combineAndBest(lists, g.d), nullptr};
+    return SearchResult{combineAndAll(lists, g.d, bound), nullptr};
 }
 
 std::optional<LowestCosts> Search::lowestOf(const AndOperands& g) const {
@@ -556,17 +555,15 @@ std::optional<LowestCosts> Search::lowestOf(const AndOperands& g) const {
     }
     std::vector<EntrySpan> lists;
     for (const SearchResult& r : g.results) lists.push_back(r.entries);
-    return lowestOfSumAll(lists, g.d);
+    return lowestOfAndAll(lists, g.d);
 }
 
 SearchResult Search::boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
                              const std::string& p, std::size_t typesFrom, const LowestCosts* bound) {
     auto operands = t->children();
-    if (operands.size() >= 2 && mode_ != "all" && mode_ != "best")
-        throw InternalError("evaluate: mode \"" + mode_ + "\" at a boolean query node");
     if (label == "and") return joinAnd(gatherAnd(t, n, parents, p, typesFrom), bound);
-    std::int64_t d = getSDC(n, delCosts_);
-    bool all = mode_ == "all";
+    std::int64_t d = deletionCostOf(n, delCosts_);
+    bool all = mode_ == SearchMode::All;
     // An `or` or `xor` in mode all keeps, at a position both lists hold, no
     // entry of either that is dearer than the other's cheapest there. So an
     // `and` operand (the only kind whose list can grow as a product) is
@@ -607,14 +604,14 @@ SearchResult Search::boolean(const Tree* t, const std::string& n, const std::str
             const SearchResult& first = r.entries.empty() ? r : next;
             const SearchResult& other = r.entries.empty() ? next : r;
             first.rethrow();
-            SearchResult passed{compute_min_all(EntrySpan{}, other.entries, d), other.failure};
+            SearchResult passed{combineOrAll(EntrySpan{}, other.entries, d), other.failure};
             r = std::move(passed);
             continue;
         }
         const EntryList& a = r.all();
         const EntryList& b = next.all();
-        EntryList combined = label == "or" ? (all ? compute_min_all(a, b, d) : compute_min_best(a, b, d))
-                                           : (all ? compute_xor_all(a, b, d) : compute_xor_best(a, b, d));
+        EntryList combined = label == "or" ? (all ? combineOrAll(a, b, d) : combineOrBest(a, b, d))
+                                           : (all ? combineXorAll(a, b, d) : combineXorBest(a, b, d));
         r = SearchResult{std::move(combined), nullptr};
     }
     return r;
@@ -625,12 +622,8 @@ SearchResult Search::boolean(const Tree* t, const std::string& n, const std::str
 // ---------------------------------------------------------------------------
 // Search entry
 
-SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const SumDelCost& delCosts,
-                           EntrySpan parents, const std::string& rootNumber, const index::IndexEL& indexEL,
-                           const index::TextIndex& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
-                           const SearchTypeList& searchTypes, std::string_view mode, std::string_view defaultType,
-                           bool exactOnly) {
-    if (!parents.empty()) throw InternalError("evaluateQuery: the query root has parent candidates");
+SearchResult evaluateQuery(const Tree* query, const SearchContext& context, std::int64_t rootNumberValue) {
+    const std::string rootNumber = std::to_string(rootNumberValue);
     if (!query) throw InternalError("evaluateQuery: no query tree");
     const std::string* n = nullptr;
     bool text = false;
@@ -644,9 +637,9 @@ SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const Su
         throw InternalError("evaluateQuery: query root is neither an element nor a text");
     }
     JoinScope joins;
-    Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType, exactOnly);
+    Search search(context);
     const std::string& label = search.queryLabel(*n, "evaluateQuery");
-    auto [type, rest] = searchType(*n, defaultType, searchTypes);
+    auto [type, rest] = searchType(*n, context.defaultType, *context.searchTypes);
     if (getInfofromLabel(label).second != 0)
         throw Fatal("Attention: the branch information couldn't be applied to the query root");
     EntrySpan candidates = search.presences(text, label, type);
@@ -654,7 +647,7 @@ SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const Su
     SearchResult r;
     if (text || query->isLeaf()) {
         r.entries.reserve(candidates.size());
-        for (const EmbeddingEntry& c : candidates) r.entries.push_back(addPre(rootNumber, c));
+        for (const EmbeddingEntry& c : candidates) r.entries.push_back(stampMatch(rootNumber, c));
     } else {
         r = search.evaluate(query->children()[0], candidates, rootNumber, rest);
     }
@@ -665,24 +658,24 @@ SearchResult evaluateQuery(const Tree* query, const QueryMapping& qmap, const Su
     return r;
 }
 
-SearchResult evaluate(const Tree* t, const QueryMapping& qmap, const SumDelCost& delCosts, EntrySpan parents,
-                      const std::string& parentNumber, const index::IndexEL& indexEL, const index::TextIndex& indexTX,
-                      const index::Mapping& mapping, std::int64_t deletionCost, const SearchTypeList& searchTypes,
-                      std::string_view mode, std::string_view defaultType, std::size_t typesFrom) {
+SearchResult evaluate(const Tree* t, const SearchContext& context, EntrySpan parents, std::int64_t parentNumber,
+                      std::size_t typesFrom) {
     JoinScope joins;
-    Search search(qmap, delCosts, indexEL, indexTX, mapping, deletionCost, searchTypes, mode, defaultType);
-    SearchResult r = search.evaluate(t, parents, parentNumber, typesFrom);
+    SearchContext all = context;
+    all.exactOnly = false;
+    Search search(all);
+    SearchResult r = search.evaluate(t, parents, std::to_string(parentNumber), typesFrom);
     for (EmbeddingEntry& e : r.entries) e.tree = joins.resolve(e.tree);
     return r;
 }
 
 SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const std::string& parentNumber,
                        std::int64_t insCost, std::int64_t altCost, const index::Mapping& mapping,
-                       std::int64_t branch, std::string_view mode) {
+                       std::int64_t branch, SearchMode mode) {
     CandidateView view;
     view.list = candidates.entries;
     view.failure = candidates.failure;
-    return joinWalk(parents, view, parentNumber, insCost, altCost, mapping, branch, mode == "all");
+    return joinWalk(parents, view, parentNumber, insCost, altCost, mapping, branch, mode == SearchMode::All);
 }
 
 // ---------------------------------------------------------------------------
@@ -690,42 +683,39 @@ SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const 
 
 namespace {
 template <class Idx>
-EntryList presencesIn(const Idx& idx, std::string_view name, std::string_view type) {
-    if (type == "E") return index::getRef(idx, name, "E");
-    if (type != "N") throw InternalError("getPresences: search type \"" + std::string(type) + "\"");
+EntryList presencesIn(const Idx& idx, std::string_view name, index::LookupKind type) {
+    if (type == index::LookupKind::Exact) return index::getRef(idx, name, "E");
     EntryList r = index::getRef(idx, name, "N");
     if (!r.empty()) return r;
     index::RenamingList synonyms = index::classOfSyn(name);
     if (synonyms.empty()) return {};
     synonyms.erase(synonyms.begin());
-    return getPosOfSyn(idx, synonyms);
+    return firstTranslationEntries(idx, synonyms);
 }
 }  // namespace
 
-EntryList getPresences(const index::Index& idx, std::string_view name, std::string_view type) {
+EntryList getPresences(const index::Index& idx, std::string_view name, index::LookupKind type) {
     return presencesIn(idx, name, type);
 }
 
-EntryList getPresences(const index::IndexEL& idx, std::string_view name, std::string_view type) {
+EntryList getPresences(const index::IndexEL& idx, std::string_view name, index::LookupKind type) {
     return presencesIn(idx, name, type);
 }
 
-std::string inverseType(std::string_view type) {
-    if (type == "E") return "N";
-    if (type == "N") return "E";
-    throw InternalError("inverseType: search type \"" + std::string(type) + "\"");
+index::LookupKind inverseType(index::LookupKind type) {
+    return type == index::LookupKind::Exact ? index::LookupKind::WithTranslations : index::LookupKind::Exact;
 }
 
-std::pair<std::string, std::size_t> searchType(std::string_view n, std::string_view defaultType,
-                                               const SearchTypeList& list, std::size_t from) {
-    if (from >= list.size()) return {std::string(defaultType), list.size()};
+std::pair<index::LookupKind, std::size_t> searchType(std::string_view n, index::LookupKind defaultType,
+                                                     const SearchTypeList& list, std::size_t from) {
+    if (from >= list.size()) return {defaultType, list.size()};
     std::int64_t node = readQueryNumber(n, "searchType");
     for (std::size_t i = from; i < list.size(); ++i) {
         std::int64_t m = readQueryNumber(list[i].first, "searchType");
         if (node == m) return {inverseType(defaultType), i + 1};
-        if (node < m) return {std::string(defaultType), i};
+        if (node < m) return {defaultType, i};
     }
-    return {std::string(defaultType), list.size()};
+    return {defaultType, list.size()};
 }
 
 std::int64_t getNumber(std::string_view selector) {
@@ -776,16 +766,16 @@ std::int64_t getNumber(std::string_view selector) {
 
 LabelName getLabelName(std::string_view label) {
     std::size_t open = label.find('[');
-    if (open == std::string_view::npos) return LabelName{std::string(label), 0, {}, true};
+    if (open == std::string_view::npos) return LabelName{std::string(label), false, {}, true};
     std::string_view after = label.substr(open + 1);
     bool closed = !after.empty() && after.back() == ']';
     if (closed) after.remove_suffix(1);
-    return LabelName{std::string(label.substr(0, open)), 1, std::string(after), closed};
+    return LabelName{std::string(label.substr(0, open)), true, std::string(after), closed};
 }
 
 std::pair<std::string, std::int64_t> getInfofromLabel(std::string_view label) {
     LabelName l = getLabelName(label);
-    if (l.flag == 0) return {std::move(l.name), 0};
+    if (!l.hasSelector) return {std::move(l.name), 0};
     if (!l.closed)
         throw Fatal("Attention: the branch information of the tag " + cutForMessage(l.name) + " is not closed in \"" +
                     cutForMessage(label) + "\"");
@@ -810,7 +800,7 @@ EntryList add_delcost(EntrySpan entries, std::int64_t d) {
 // ---------------------------------------------------------------------------
 // Synonym positions and result-root labels
 
-EntryList setRenCost(std::int64_t r, EntrySpan entries) {
+EntryList withRenamingCost(std::int64_t r, EntrySpan entries) {
     EntryList out(entries.begin(), entries.end());
     for (EmbeddingEntry& e : out) e.renamingCost = r;
     return out;
@@ -821,21 +811,21 @@ template <class Idx>
 EntryList posOfSynIn(const Idx& idx, const index::RenamingList& synonyms) {
     for (const auto& syn : synonyms) {
         EntryList found = index::getRef(idx, syn.first, "N");
-        if (!found.empty()) return setRenCost(2, found);
+        if (!found.empty()) return withRenamingCost(kRenamingCost, found);
     }
     return {};
 }
 }  // namespace
 
-EntryList getPosOfSyn(const index::Index& idx, const index::RenamingList& synonyms) {
+EntryList firstTranslationEntries(const index::Index& idx, const index::RenamingList& synonyms) {
     return posOfSynIn(idx, synonyms);
 }
 
-EntryList getPosOfSyn(const index::IndexEL& idx, const index::RenamingList& synonyms) {
+EntryList firstTranslationEntries(const index::IndexEL& idx, const index::RenamingList& synonyms) {
     return posOfSynIn(idx, synonyms);
 }
 
-EntryList buildPos(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
+EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
                    std::int64_t cost, std::string_view name, std::string_view q, std::int64_t branch,
                    std::span<const Tree* const> trees) {
     std::string label = resultLabel(name, q, position);
@@ -876,7 +866,7 @@ const Tree* setLabel(const Tree* tree, std::string_view suffix) {
     throw InternalError("setLabel: root is neither an element without attributes nor a childless text");
 }
 
-EmbeddingEntry addPre(std::string_view prefix, const EmbeddingEntry& entry) {
+EmbeddingEntry stampMatch(std::string_view prefix, const EmbeddingEntry& entry) {
     EmbeddingEntry out = entry;
     out.tree = stampLeaf(entry.tree, prefix, entry.position, "addPre");
     return out;

@@ -1,3 +1,25 @@
+// The query folder: approximate tree queries over an indexed document.
+// This header is its entry: the search of one simple query.
+//
+// Stages, in the order a rule runs them:
+//  1. Annotation (QueryAnnotation.h): a simple query's nodes are numbered in
+//     preorder; their labels, variables and search types go to side lists
+//     keyed by number. The plain form serves the exact statements and
+//     negated rules; ExtendQuery.h adds, for the approximate statements, the
+//     alternative in which each inner element is deleted, with its cost.
+//  2. Search (this header, Embedding.cpp): the embeddings of an annotated
+//     query into the document, node by node over the element and text
+//     indexes, with insertion, deletion and renaming costs (Costs.h); the
+//     result is a SearchResult, a list with its deferred failure. Labels of
+//     document, query and match nodes are built and read by NodeLabel.h.
+//  3. Combination (Combination.h): results merged under `and`, `or` and `xor`
+//     by mode, at the boolean nodes of one query and between whole queries;
+//     the steps behind them, public for tests, are in CombinationSteps.h.
+//  4. Removal (MatchRemoval.h): for a negated rule, the accepted matches taken
+//     out of the document.
+// Diagnostic dumps, which no run calls, are in AnnotationDump.h and
+// EntryDump.h.
+//
 // The embedding search: the approximate embeddings of one annotated simple
 // query into an indexed document, with insertion, deletion and renaming
 // costs, and the reconversion of attribute elements in result trees.
@@ -27,8 +49,10 @@
 #include <utility>
 
 #include "index/EmbeddingEntry.h"
+#include "index/LookupKind.h"
 #include "index/MyParser.h"
-#include "query/ExternalQuery.h"
+#include "query/Costs.h"
+#include "query/QueryAnnotation.h"
 #include "xml/XML.h"
 
 namespace axf::query {
@@ -36,12 +60,6 @@ namespace axf::query {
 using index::EmbeddingEntry;
 using index::EntryList;
 using EntrySpan = std::span<const EmbeddingEntry>;
-
-// The cost that stands for a missing embedding; also the deletion cost of the
-// exact statements (a node that cannot be left out).
-inline constexpr std::int64_t infinito = 1000;
-// The insertion cost of one skipped document level.
-inline constexpr std::int64_t inscost = 2;
 
 // ---------------------------------------------------------------------------
 // A list of entries produced in order that may end in a failure: `entries`
@@ -64,40 +82,58 @@ struct SearchResult {
 
 // ---------------------------------------------------------------------------
 // Search entry.
-//
+
+// Which embeddings of a query node a search keeps for each parent match:
+// the cheapest one (the first in document order on ties), or every one of
+// the lowest cost.
+enum class SearchMode : std::uint8_t { Best, All };
+
+// Everything a search reads besides the query tree: the annotation of the
+// query, the indexed document, and the settings of the statement. The lists
+// and indexes are borrowed; they outlive the search.
+struct SearchContext {
+    const QueryMapping* queryMapping = nullptr;
+    const DeletionCostList* deletionCosts = nullptr;
+    const SearchTypeList* searchTypes = nullptr;
+    const index::IndexEL* indexEL = nullptr;
+    const index::TextIndex* indexTX = nullptr;
+    const index::Mapping* documentMapping = nullptr;
+    // The cost of leaving a query leaf out, before its own deletion cost.
+    std::int64_t deletionCost = kNoEmbeddingCost;
+    SearchMode mode = SearchMode::Best;
+    // The search type of a node the query gives none.
+    index::LookupKind defaultType = index::LookupKind::Exact;
+    // See evaluateQuery.
+    bool exactOnly = false;
+};
+
 // Searches one annotated simple query (root an element, or a text without
-// children). `parents` must be empty. Raises at once "Attention: the branch
-// information couldn't be applied to the query root" for a root label with a
-// selector (and the selector messages of getInfofromLabel); failures below
-// the root are carried in the result.
+// children) whose root has the number `rootNumber`. Raises at once
+// "Attention: the branch information couldn't be applied to the query root"
+// for a root label with a selector (and the selector messages of
+// getInfofromLabel); failures below the root are carried in the result.
 //
 // With `exactOnly` (for a caller that reads nothing but the matches of cost
 // 0, such as a statement of exact matches that prints them), the search may
 // leave out any match of a higher cost, at any level, as soon as it meets it:
 // the matches of cost 0 and their order stay those of the whole list.
-SearchResult evaluateQuery(const xml::Tree* query, const QueryMapping& qmap, const SumDelCost& delCosts,
-                           EntrySpan parents, const std::string& rootNumber, const index::IndexEL& indexEL,
-                           const index::TextIndex& indexTX, const index::Mapping& mapping, std::int64_t deletionCost,
-                           const SearchTypeList& searchTypes, std::string_view mode, std::string_view defaultType,
-                           bool exactOnly = false);
+SearchResult evaluateQuery(const xml::Tree* query, const SearchContext& context, std::int64_t rootNumber);
 
 // The recursive step: the matches of the parent query node (number
 // `parentNumber`) below which the query subtree t embeds, at the cost of the
 // subtree. `typesFrom` is the offset of the search-type list's remainder
-// (see searchType).
-SearchResult evaluate(const xml::Tree* t, const QueryMapping& qmap, const SumDelCost& delCosts, EntrySpan parents,
-                      const std::string& parentNumber, const index::IndexEL& indexEL, const index::TextIndex& indexTX,
-                      const index::Mapping& mapping, std::int64_t deletionCost, const SearchTypeList& searchTypes,
-                      std::string_view mode, std::string_view defaultType, std::size_t typesFrom = 0);
+// (see searchType). The context's exactOnly is not read.
+SearchResult evaluate(const xml::Tree* t, const SearchContext& context, EntrySpan parents,
+                      std::int64_t parentNumber, std::size_t typesFrom = 0);
 
 // ---------------------------------------------------------------------------
 // Descendant walk of a query edge.
 //
 // For every parent (ascending by position, one per position), the cheapest
 // candidates inside its subtree (cost plus depth, first in document order on
-// ties; every tie in mode "all"), charged `insCost` per skipped level, against
+// ties; every tie in mode All), charged `insCost` per skipped level, against
 // the alternative cost of leaving the child out. An alternative cost of
-// `infinito` means the child cannot be left out: a parent without candidates
+// `kNoEmbeddingCost` means the child cannot be left out: a parent without candidates
 // then yields nothing. Any real cost, however high, is a cost: a parent with
 // candidates always compares their cost with a finite alternative and embeds
 // them when there is none. Branch number: 0 every chosen tree, k > 0 the k-th
@@ -106,26 +142,26 @@ SearchResult evaluate(const xml::Tree* t, const QueryMapping& qmap, const SumDel
 // of the candidates fires when a parent's search reaches it.
 SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const std::string& parentNumber,
                        std::int64_t insCost, std::int64_t altCost, const index::Mapping& mapping,
-                       std::int64_t branch, std::string_view mode);
+                       std::int64_t branch, SearchMode mode);
 
 // ---------------------------------------------------------------------------
 // Candidate lookup, search types and cost adders.
 
-// The candidates of a name: "E" the name's exact entries; "N" also those of
-// its translation (renaming cost 2), found through the vocabulary when the
-// name itself has no node. Any other search type is an InternalError.
-EntryList getPresences(const index::Index& index, std::string_view name, std::string_view searchType);
-EntryList getPresences(const index::IndexEL& index, std::string_view name, std::string_view searchType);
+// The candidates of a name: Exact the name's exact entries; WithTranslations
+// also those of its translation (renaming cost 2), found through the
+// vocabulary when the name itself has no node.
+EntryList getPresences(const index::Index& index, std::string_view name, index::LookupKind searchType);
+EntryList getPresences(const index::IndexEL& index, std::string_view name, index::LookupKind searchType);
 
-// "N" for "E", "E" for "N"; anything else is an InternalError.
-std::string inverseType(std::string_view type);
+// The other search type.
+index::LookupKind inverseType(index::LookupKind type);
 
 // The search type of node n and the offset of the list's remainder for the
 // node's descendants, reading the list from offset `from`: pairs of smaller
 // numbers are passed over, the node's own pair gives the inverse of the
 // default and is consumed.
-std::pair<std::string, std::size_t> searchType(std::string_view n, std::string_view defaultType,
-                                               const SearchTypeList& list, std::size_t from = 0);
+std::pair<index::LookupKind, std::size_t> searchType(std::string_view n, index::LookupKind defaultType,
+                                                     const SearchTypeList& list, std::size_t from = 0);
 
 // Branch number of a selector: "last" -1, otherwise an integer (decimal with
 // optional '-', or 0x/0o forms). Fatal "Attention: inconsistent branch
@@ -138,11 +174,11 @@ std::int64_t getNumber(std::string_view selector);
 // first '[' does not end in ']' is a Fatal naming the tag.
 std::pair<std::string, std::int64_t> getInfofromLabel(std::string_view label);
 
-// (name, 1 with '[' else 0, selector). The selector is the text after the
+// (name, whether the label holds '[', selector). The selector is the text after the
 // first '[' without its final ']'; `closed` tells whether that ']' is there.
 struct LabelName {
     std::string name;
-    int flag = 0;
+    bool hasSelector = false;
     std::string selector;
     bool closed = true;
 };
@@ -157,16 +193,16 @@ EntryList add_delcost(EntrySpan entries, std::int64_t d);
 // Synonym positions and result-root labels.
 
 // The entries with their renaming cost set to r.
-EntryList setRenCost(std::int64_t r, EntrySpan entries);
+EntryList withRenamingCost(std::int64_t r, EntrySpan entries);
 // The entries (kind "N") of the first synonym the index holds, each with
 // renaming cost 2; the weights are not read.
-EntryList getPosOfSyn(const index::Index& index, const index::RenamingList& synonyms);
-EntryList getPosOfSyn(const index::IndexEL& index, const index::RenamingList& synonyms);
+EntryList firstTranslationEntries(const index::Index& index, const index::RenamingList& synonyms);
+EntryList firstTranslationEntries(const index::IndexEL& index, const index::RenamingList& synonyms);
 
 // One entry per tree (branch 0), the k-th tree (k > 0), or the last (k < 0):
 // each a new element labelled name^q^position over the tree. Fewer trees than
 // k > 0 is an InternalError; no tree for k < 0 gives no entry.
-EntryList buildPos(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
+EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
                    std::int64_t cost, std::string_view name, std::string_view q, std::int64_t branch,
                    std::span<const xml::Tree* const> trees);
 
@@ -177,7 +213,7 @@ const xml::Tree* setLabel(const xml::Tree* tree, std::string_view suffix);
 
 // An index entry stamped as a match of query node `prefix`: its root label,
 // a raw name or text, becomes the result-root label value^prefix^position.
-EmbeddingEntry addPre(std::string_view prefix, const EmbeddingEntry& entry);
+EmbeddingEntry stampMatch(std::string_view prefix, const EmbeddingEntry& entry);
 
 // ---------------------------------------------------------------------------
 // Attribute reconversion.
@@ -190,17 +226,4 @@ EmbeddingEntry addPre(std::string_view prefix, const EmbeddingEntry& entry);
 // text, stays an element; nodes of other kinds are kept unchanged.
 const xml::Tree* adjust_attributes(const xml::Tree* tree);
 
-}  // namespace axf::query
-
-// ---------------------------------------------------------------------------
-// Diagnostic printer of one entry (EmbeddingView.cpp): "Embedding cost: ",
-// the cost, "\nEmbedding position: ", the position, "\nEmbedding tree:\n",
-// the printed form (xml/Show.h) of the entry's tree after adjust_attributes,
-// and a line end. The one-argument form writes to standard output.
-namespace axf {
-class Sink;
-}
-namespace axf::query {
-void view(const EmbeddingEntry& entry, Sink& sink);
-void view(const EmbeddingEntry& entry);
 }  // namespace axf::query

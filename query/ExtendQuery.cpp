@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "common/Fatal.h"
+#include "query/Costs.h"
 
 namespace axf::query {
 namespace {
 
-// Deletion cost of a query node (the top node of a copy).
-constexpr std::int64_t delcost = 5;
+// The label of an alternative node.
 const std::string kOr = "or";
 
 // Number of nodes of the extended subtree, saturating at kNoSize.
@@ -46,7 +46,7 @@ struct ExtendWalk {
     std::vector<QueryMapping::Pair> mappingRev;
     std::vector<QueryMapping::Pair> mapping;  // when presized: filled from the end
     std::size_t mappingLeft = 0;
-    std::vector<SumDelCost::Pair> costsRev;
+    std::vector<DeletionCostList::Pair> costsRev;
     std::vector<VariableList::Pair> variables;
     std::vector<SearchTypeList::Pair> searchTypes;
 
@@ -76,7 +76,7 @@ struct ExtendWalk {
         }
     }
 
-    void addSDC(const std::string& key, std::int64_t cost) {
+    void withDeletionCost(const std::string& key, std::int64_t cost) {
         if (cost != 0) costsRev.emplace_back(key, cost);
     }
 
@@ -85,7 +85,7 @@ struct ExtendWalk {
         if (const auto* tx = std::get_if<xml::TXNode>(&node->value)) {
             if (!node->isLeaf()) throw InternalError("extendAux: text node \"" + tx->text + "\" has children");
             map(key, tx->text);
-            addSDC(key, d);
+            withDeletionCost(key, d);
             return {xml::leafNode(xml::TXNode{std::move(key)}), n};
         }
         const auto* el = std::get_if<xml::ELNode>(&node->value);
@@ -94,26 +94,26 @@ struct ExtendWalk {
         if (detail::isGroupName(el->name)) {
             auto [kids, next] = extendMap(node->children(), n + 1, d, marked);
             map(key, el->name);
-            addSDC(key, d);
+            withDeletionCost(key, d);
             return {xml::makeTree(xml::ELNode{std::move(key), {}}, kids), next - 1};
         }
         if (node->isLeaf()) {
             detail::appendVarandType(key, el->attributes, variables, searchTypes, marked, 0);
             map(key, el->name);
-            addSDC(key, d);
+            withDeletionCost(key, d);
             return {xml::leafNode(xml::ELNode{std::move(key), {}}), n};
         }
 
         // Element with a child: node n ("or") over [element n+1 over the
-        // child, the copy of the child charged at delcost].
+        // child, the copy of the child charged at kDeletionCost].
         std::string own = std::to_string(n + 1);
         detail::appendVarandType(own, el->attributes, variables, searchTypes, marked, 0);
         const xml::Tree* c = node->children()[0];
         Result kept = verifyDepth(c, n + 2, marked);
-        Result copy = extendAux(c, kept.last + 1, delcost, true);
+        Result copy = extendAux(c, kept.last + 1, kDeletionCost, true);
         map(own, el->name);
         map(key, kOr);
-        addSDC(key, d);
+        withDeletionCost(key, d);
         const xml::Tree* element = xml::makeTree(xml::ELNode{std::move(own), {}}, {kept.tree});
         return {xml::makeTree(xml::ELNode{std::move(key), {}}, {element, copy.tree}), copy.last};
     }
@@ -155,7 +155,7 @@ struct ExtendWalk {
         QueryAnnotation out;
         out.tree = tree;
         out.mapping = QueryMapping(std::move(mapping));
-        out.sumDelCost = SumDelCost(std::move(costsRev));
+        out.deletionCosts = DeletionCostList(std::move(costsRev));
         out.variables = VariableList(std::move(variables));
         out.searchTypes = SearchTypeList(std::move(searchTypes));
         out.lastNumber = last;

@@ -1,6 +1,6 @@
 // The extended query annotation of the approximate statements.
 //
-// It numbers a query like the plain annotation (ExternalQuery.h) and adds,
+// It numbers a query like the plain annotation (QueryAnnotation.h) and adds,
 // below the root, for every element that has a child and is not an "and",
 // "or" or "xor" group, the alternative in which the element is deleted: the
 // element n+1 is put under a new node n, which the mapping lists as "or",
@@ -23,9 +23,7 @@
 
 #include <cstdint>
 
-#include "common/Output.h"
-#include "index/MyParser.h"
-#include "query/ExternalQuery.h"
+#include "query/QueryAnnotation.h"
 #include "xml/XML.h"
 
 namespace axf::query {
@@ -46,33 +44,5 @@ QueryAnnotation extendAux(const xml::Tree* node, std::int64_t number, std::int64
 // One-letter variable names become "C" and the letter; longer names stay.
 // Order and number texts are kept. An empty name is an InternalError.
 VariableList markDuplicate(const VariableList& variables);
-
-// ---------------------------------------------------------------------------
-// Diagnostic views of an annotation (ExtendQueryShow.cpp). Nothing in a run
-// calls them; they write to a sink, standard output unless another is given.
-
-// "(key, value) ", both raw, no newline.
-void viewM1(const std::pair<std::string, std::string>& pair, Sink& out = index::stdoutSink());
-// "(key, value) " with the value in its printed form (a number in decimal, a
-// text quoted and escaped), no newline.
-void viewSDC(const std::pair<std::string, std::int64_t>& pair, Sink& out = index::stdoutSink());
-void viewSDC(const std::pair<std::string, std::string>& pair, Sink& out = index::stdoutSink());
-
-// Every part of an annotation: the printed tree, then "Mapping:",
-// "SumDelCost:", "Variables:" (followed by two empty lines) and "Search type:"
-// each over one line of its pairs, then the last number.
-void viewAll(const xml::Tree* tree, const QueryMapping& mapping, const SumDelCost& costs,
-             const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber,
-             Sink& out = index::stdoutSink());
-// The same with a cost list whose values are texts.
-void viewAll(const xml::Tree* tree, const QueryMapping& mapping, const KeyedList<std::string>& costs,
-             const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber,
-             Sink& out = index::stdoutSink());
-
-// The extended annotation of the query (extendQuery) written by viewAll.
-void pippo(const xml::Tree* query, std::int64_t first, Sink& out = index::stdoutSink());
-// The plain annotation of the query (visitQuery) written by viewAll, with the
-// fixed cost list ("2", "5") in place of deletion costs.
-void pluto(const xml::Tree* query, std::int64_t first, Sink& out = index::stdoutSink());
 
 }  // namespace axf::query

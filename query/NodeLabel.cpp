@@ -50,13 +50,6 @@ std::string escapeLabelValue(std::string_view value) {
     return out;
 }
 
-std::string unescapeLabelValue(std::string_view raw) {
-    std::string out;
-    out.reserve(raw.size());
-    appendUnescaped(out, raw, 0, raw.size());
-    return out;
-}
-
 std::string makeLabel(std::string_view value, std::int64_t position) {
     std::string out = escapeLabelValue(value);
     out.push_back(kCaret);
@@ -99,21 +92,6 @@ std::string getLabelComponent(std::string_view label, std::int64_t k) {
     return out;
 }
 
-std::vector<std::string> labelComponents(std::string_view label) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (true) {
-        std::size_t end = findLabelCaret(label, start);
-        bool last = end == std::string_view::npos;
-        if (last) end = label.size();
-        std::string part;
-        appendUnescaped(part, label, start, end);
-        out.push_back(std::move(part));
-        if (last) return out;
-        start = end + 1;
-    }
-}
-
 std::string getfromLabel(const xml::Tree* tree, std::int64_t k) {
     if (const auto* el = std::get_if<xml::ELNode>(&tree->value)) return getLabelComponent(el->name, k);
     if (const auto* tx = std::get_if<xml::TXNode>(&tree->value)) {
@@ -123,7 +101,7 @@ std::string getfromLabel(const xml::Tree* tree, std::int64_t k) {
     throw InternalError("getfromLabel: root is neither an element nor a text");
 }
 
-xml::TreeList makeT(const std::string& label, const xml::TreeList& children) {
+xml::TreeList wrapChildren(const std::string& label, const xml::TreeList& children) {
     if (children.empty()) return {};
     return {xml::makeTree(xml::ELNode{label, {}}, children)};
 }

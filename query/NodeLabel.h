@@ -20,7 +20,7 @@
 //
 // Every writer of labels builds them with makeLabel (or escapeLabelValue
 // for a component of its own); every reader cuts them with
-// getLabelComponent, getfromLabel or labelComponents.
+// getLabelComponent or getfromLabel.
 #pragma once
 
 #include <cstddef>
@@ -35,10 +35,6 @@ namespace axf::query {
 
 // The value with every '^' and '\' preceded by a backslash.
 std::string escapeLabelValue(std::string_view value);
-
-// Inverse of escapeLabelValue: "\^" becomes '^', "\\" becomes '\'; any other
-// byte, a lone backslash included, stays as it is.
-std::string unescapeLabelValue(std::string_view raw);
 
 // Document label: the escaped value, '^', the position in decimal.
 std::string makeLabel(std::string_view value, std::int64_t position);
@@ -57,9 +53,6 @@ std::size_t findLabelCaret(std::string_view label, std::size_t from = 0);
 // label has one empty component.
 std::string getLabelComponent(std::string_view label, std::int64_t k);
 
-// All components of the label, unescaped, in order (at least one).
-std::vector<std::string> labelComponents(std::string_view label);
-
 // Component k of the root label of a tree: the name of an element root
 // (attributes and children not looked at) or the text of a childless text
 // root. Throws InternalError on any other root.
@@ -67,6 +60,6 @@ std::string getfromLabel(const xml::Tree* tree, std::int64_t k);
 
 // No tree for no children; otherwise one element named by the label, with no
 // attributes, over the children.
-xml::TreeList makeT(const std::string& label, const xml::TreeList& children);
+xml::TreeList wrapChildren(const std::string& label, const xml::TreeList& children);
 
 }  // namespace axf::query

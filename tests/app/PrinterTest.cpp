@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ExternalQuery.h"
+#include "app/RuleEvaluation.h"
 #include "app/ResultPrinter.h"
 #include "common/Output.h"
 #include "filter/Variables.h"

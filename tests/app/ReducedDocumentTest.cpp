@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/ExternalQuery.h"
+#include "app/RuleEvaluation.h"
 #include "app/ResultPrinter.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"
 #include "index/MyParser.h"
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"
 

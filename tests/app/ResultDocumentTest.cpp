@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/Conditions.h"
-#include "app/ExternalQuery.h"
+#include "app/ConditionReading.h"
+#include "app/RuleEvaluation.h"
 #include "app/Main.h"
 #include "common/Fatal.h"
 #include "filter/FilterParser.h"
@@ -19,13 +19,13 @@ using axf::xml::text;
 
 EmbeddingEntry entry(std::int64_t cost, const axf::xml::Tree* t) { return EmbeddingEntry{1, 0, 1, 0, cost, t}; }
 
-ResultList list(std::initializer_list<EmbeddingEntry> es) { return ResultList{es, nullptr}; }
+SearchResult list(std::initializer_list<EmbeddingEntry> es) { return SearchResult{es, nullptr}; }
 
 TEST(ResultDocument, ShapesByKindCountAndOuterFlag) {
     auto a = elem("item", {text("A")});
     auto b = elem("item", {text("B")});
     struct Case {
-        ResultList results;
+        SearchResult results;
         std::string kind;
         int outer;
         std::int64_t count;
@@ -45,13 +45,13 @@ TEST(ResultDocument, ShapesByKindCountAndOuterFlag) {
         {list({entry(0, text("hello"))}), "all", 0, -1, "<Results>hello</Results>\n"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(showResultDocument(0, 1, buildQueryResult(c.results, c.kind, 1, c.outer, c.count)), c.expected)
+        EXPECT_EQ(showResultDocument(0, 1, buildQueryResult(c.results, decodeStatementKind(c.kind), Polarity::Positive, MatchListing(c.outer), c.count)), c.expected)
             << c.kind << " " << c.count;
 }
 
 TEST(ResultDocument, PendingFailureFiresAfterThePrintedMatches) {
-    ResultList r{{entry(0, elem("a"))}, std::make_exception_ptr(axf::Fatal("boom"))};
-    ResultDocument doc = buildQueryResult(r, "best", 1, 1, -1);
+    SearchResult r{{entry(0, elem("a"))}, std::make_exception_ptr(axf::Fatal("boom"))};
+    ResultDocument doc = buildQueryResult(r, StatementKind::Best, Polarity::Positive, MatchListing::RankedTrees, -1);
     axf::StringSink sink;
     EXPECT_THROW(writeResultDocument(0, 1, doc, sink), axf::Fatal);
     EXPECT_EQ(sink.text(), "<Results>\n   <Query Rank rank=\"0\"/>\n   <a/>\n");
@@ -116,7 +116,7 @@ TEST(ConditionTexts, WorkedExampleAndEdges) {
     };
     for (const auto& c : cases) {
         ConditionReading r = parseLabel(c.text);
-        EXPECT_EQ(r.kind, c.kind) << c.text;
+        EXPECT_EQ(r.kind == ConditionKind::Regex ? "R" : "N", c.kind) << c.text;
         EXPECT_EQ(r.names, c.names) << c.text;
         EXPECT_EQ(r.text, c.rest) << c.text;
     }

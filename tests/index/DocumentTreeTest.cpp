@@ -11,7 +11,7 @@
 
 #include "common/LargeStack.h"
 #include "index/MyParser.h"
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 #include "xml/Show.h"
 
 namespace {

@@ -5,8 +5,9 @@
 #include <utility>
 
 #include "common/Output.h"
+#include "query/AnnotationDump.h"
 #include "query/ExtendQuery.h"
-#include "query/ExternalQuery.h"
+#include "query/QueryAnnotation.h"
 #include "xml/XML.h"
 
 namespace {
@@ -25,10 +26,10 @@ const Tree* q(std::string name, AttList atts = {}, std::initializer_list<const T
 
 TEST(AnnotationDump, PairsAreRawOrPrinted) {
     StringSink s;
-    viewM1({"7", "a, (b) \"c\""}, s);
-    viewSDC(std::pair<std::string, std::int64_t>{"12", 5}, s);
-    viewSDC(std::pair<std::string, std::int64_t>{"3", -2}, s);
-    viewSDC(std::pair<std::string, std::string>{"2", "x\"y\n\\"}, s);
+    dumpTextPair({"7", "a, (b) \"c\""}, s);
+    dumpCostPair(std::pair<std::string, std::int64_t>{"12", 5}, s);
+    dumpCostPair(std::pair<std::string, std::int64_t>{"3", -2}, s);
+    dumpCostPair(std::pair<std::string, std::string>{"2", "x\"y\n\\"}, s);
     EXPECT_EQ(s.text(), "(7, a, (b) \"c\") (12, 5) (3, -2) (2, \"x\\\"y\\n\\\\\") ");
 }
 
@@ -36,17 +37,17 @@ TEST(AnnotationDump, OneElementQueryInBothForms) {
     const std::string head = "Tree (ELNode \"2\" []) []\nMapping:\n(2, a) \nSumDelCost:\n";
     const std::string tail = "Variables:\n\n\n\nSearch type:\n\n2\n";
     StringSink extended;
-    pippo(q("a"), 2, extended);
+    dumpExtendedAnnotation(q("a"), 2, extended);
     EXPECT_EQ(extended.text(), head + "\n" + tail);
 
     StringSink plain;
-    pluto(q("a"), 2, plain);
+    dumpPlainAnnotation(q("a"), 2, plain);
     EXPECT_EQ(plain.text(), head + "(2, \"5\") \n" + tail);
 }
 
 TEST(AnnotationDump, ExtendedQueryWithItsAlternative) {
     StringSink s;
-    pippo(q("a", {}, {q("b", {}, {text("t")})}), 2, s);
+    dumpExtendedAnnotation(q("a", {}, {q("b", {}, {text("t")})}), 2, s);
     EXPECT_EQ(s.text(),
               "Tree (ELNode \"2\" []) [Tree (ELNode \"3\" []) [Tree (ELNode \"4\" []) [Tree (TXNode \"5\") []],"
               "Tree (TXNode \"6\") []]]\n"
@@ -59,7 +60,7 @@ TEST(AnnotationDump, ExtendedQueryWithItsAlternative) {
 
 TEST(AnnotationDump, PlainQueryWithVariableAndType) {
     StringSink s;
-    pluto(q("a", {{"type", "E"}}, {q("b", {{"var", "X"}})}), 4, s);
+    dumpPlainAnnotation(q("a", {{"type", "E"}}, {q("b", {{"var", "X"}})}), 4, s);
     EXPECT_EQ(s.text(),
               "Tree (ELNode \"4\" []) [Tree (ELNode \"5\" []) []]\n"
               "Mapping:\n(4, a) (5, b) \n"

@@ -7,8 +7,9 @@
 
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
+#include "query/Costs.h"
 #include "query/ExtendQuery.h"
-#include "query/ExternalQuery.h"
+#include "query/QueryAnnotation.h"
 #include "xml/XML.h"
 
 namespace {
@@ -68,27 +69,27 @@ std::string fatalText(const std::function<void()>& fn) {
 // ---------------------------------------------------------------- records
 
 TEST(AnnotRecords, GetSDCMatchesWholeNumberTexts) {
-    SumDelCost costs{{"17", 5}, {"7", 3}, {"170", 9}};
-    EXPECT_EQ(getSDC("7", costs), 3);
-    EXPECT_EQ(getSDC("17", costs), 5);
-    EXPECT_EQ(getSDC("07", costs), 0);
-    EXPECT_EQ(getSDC("1", costs), 0);
-    EXPECT_EQ(getSDC("2", SumDelCost{}), 0);
+    DeletionCostList costs{{"17", 5}, {"7", 3}, {"170", 9}};
+    EXPECT_EQ(deletionCostOf("7", costs), 3);
+    EXPECT_EQ(deletionCostOf("17", costs), 5);
+    EXPECT_EQ(deletionCostOf("07", costs), 0);
+    EXPECT_EQ(deletionCostOf("1", costs), 0);
+    EXPECT_EQ(deletionCostOf("2", DeletionCostList{}), 0);
     // The first pair of a key wins.
-    EXPECT_EQ(getSDC("4", SumDelCost{{"4", 1}, {"4", 2}}), 1);
+    EXPECT_EQ(deletionCostOf("4", DeletionCostList{{"4", 1}, {"4", 2}}), 1);
     // Keys that are not plain numbers are found only by equal texts.
-    SumDelCost mixed{{"2", 1}, {"07", 2}, {"3", 3}, {"x", 4}, {"", 5}};
+    DeletionCostList mixed{{"2", 1}, {"07", 2}, {"3", 3}, {"x", 4}, {"", 5}};
     const std::vector<std::pair<std::string, std::int64_t>> lookups = {
         {"2", 1}, {"07", 2}, {"7", 0}, {"3", 3}, {"03", 0}, {"x", 4}, {"", 5}, {"4", 0}, {"1", 0}, {"+3", 0}};
-    for (const auto& [key, want] : lookups) EXPECT_EQ(getSDC(key, mixed), want) << key;
+    for (const auto& [key, want] : lookups) EXPECT_EQ(deletionCostOf(key, mixed), want) << key;
 }
 
 TEST(AnnotRecords, AddSDCPutsNonZeroCostsInFront) {
-    SumDelCost costs{{"3", 5}};
-    EXPECT_EQ(pairs(addSDC(12, 0, costs)), pairs(costs));
-    SumDelCost added = addSDC(12, 5, costs);
+    DeletionCostList costs{{"3", 5}};
+    EXPECT_EQ(pairs(withDeletionCost(12, 0, costs)), pairs(costs));
+    DeletionCostList added = withDeletionCost(12, 5, costs);
     EXPECT_EQ(pairs(added), (CostPairs{{"12", 5}, {"3", 5}}));
-    EXPECT_EQ(getSDC("12", added), 5);
+    EXPECT_EQ(deletionCostOf("12", added), 5);
     EXPECT_EQ(pairs(costs), (CostPairs{{"3", 5}}));
 }
 
@@ -107,7 +108,9 @@ TEST(AnnotRecords, GetVarandTypePutsNodePairsInFront) {
         // Two types are accepted, the second one's pair first.
         {{{"type", "E"}, {"type", "N"}}, {{"3", "Y"}}, {{"2", "N"}, {"2", "E"}, {"4", "E"}}},
     };
-    for (const auto& c : cases) {
+    for (std::size_t row = 0; row < cases.size(); ++row) {
+        SCOPED_TRACE("row " + std::to_string(row));
+        const Case& c = cases[row];
         auto [v, t] = getVarandType("2", c.atts, handedVars, handedTypes, 0);
         EXPECT_EQ(pairs(v), c.vars);
         EXPECT_EQ(pairs(t), c.types);
@@ -226,19 +229,19 @@ TEST(ExtendAux, TextLeaf) {
     QueryAnnotation a = extendAux(text("t"), 5, 0);
     EXPECT_EQ(shape(a.tree), "T5");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"5", "t"}}));
-    EXPECT_TRUE(a.sumDelCost.empty());
+    EXPECT_TRUE(a.deletionCosts.empty());
     EXPECT_EQ(a.lastNumber, 5);
-    EXPECT_EQ(pairs(extendAux(text("t"), 5, 5).sumDelCost), (CostPairs{{"5", 5}}));
+    EXPECT_EQ(pairs(extendAux(text("t"), 5, 5).deletionCosts), (CostPairs{{"5", 5}}));
 }
 
 TEST(ExtendAux, ElementOverText) {
     QueryAnnotation a = extendAux(q("e", {text("t")}), 3, 0);
     EXPECT_EQ(shape(a.tree), "E3[E4[T5],T6]");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"3", "or"}, {"4", "e"}, {"6", "t"}, {"5", "t"}}));
-    EXPECT_EQ(pairs(a.sumDelCost), (CostPairs{{"6", 5}}));
+    EXPECT_EQ(pairs(a.deletionCosts), (CostPairs{{"6", 5}}));
     EXPECT_EQ(a.lastNumber, 6);
     // As the top of a copy, the "or" node carries the cost too.
-    EXPECT_EQ(pairs(extendAux(q("e", {text("t")}), 3, 5).sumDelCost), (CostPairs{{"3", 5}, {"6", 5}}));
+    EXPECT_EQ(pairs(extendAux(q("e", {text("t")}), 3, 5).deletionCosts), (CostPairs{{"3", 5}, {"6", 5}}));
 }
 
 TEST(ExtendAux, Groups) {
@@ -246,9 +249,9 @@ TEST(ExtendAux, Groups) {
     QueryAnnotation a = extendAux(g, 7, 5);
     EXPECT_EQ(shape(a.tree), "E7[E8,E9]");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"7", "and"}, {"9", "y"}, {"8", "x"}}));
-    EXPECT_EQ(pairs(a.sumDelCost), (CostPairs{{"7", 5}, {"9", 5}, {"8", 5}}));
+    EXPECT_EQ(pairs(a.deletionCosts), (CostPairs{{"7", 5}, {"9", 5}, {"8", 5}}));
     EXPECT_EQ(a.lastNumber, 9);
-    EXPECT_TRUE(extendAux(g, 7, 0).sumDelCost.empty());
+    EXPECT_TRUE(extendAux(g, 7, 0).deletionCosts.empty());
 
     QueryAnnotation empty = extendAux(q("or"), 4, 0);
     EXPECT_EQ(shape(empty.tree), "E4");
@@ -266,7 +269,7 @@ TEST(ExtendAux, ElementOverGroup) {
                                        {"5", "and"},
                                        {"7", "y"},
                                        {"6", "x"}}));
-    EXPECT_EQ(pairs(a.sumDelCost), (CostPairs{{"8", 5}, {"10", 5}, {"9", 5}}));
+    EXPECT_EQ(pairs(a.deletionCosts), (CostPairs{{"8", 5}, {"10", 5}, {"9", 5}}));
     EXPECT_EQ(a.lastNumber, 10);
 
     // Variables and types are collected in preorder: the child's, then the copy's.
@@ -298,7 +301,7 @@ TEST(ExtendQuery, RootForms) {
     QueryAnnotation leaf = extendQuery(q("a"), 2);
     EXPECT_EQ(shape(leaf.tree), "E2");
     EXPECT_EQ(pairs(leaf.mapping), (Pairs{{"2", "a"}}));
-    EXPECT_TRUE(leaf.sumDelCost.empty() && leaf.variables.empty() && leaf.searchTypes.empty());
+    EXPECT_TRUE(leaf.deletionCosts.empty() && leaf.variables.empty() && leaf.searchTypes.empty());
     EXPECT_EQ(leaf.lastNumber, 2);
 
     QueryAnnotation txt = extendQuery(text("x"), 2);
@@ -309,14 +312,14 @@ TEST(ExtendQuery, RootForms) {
     QueryAnnotation overText = extendQuery(q("a", {text("x")}), 2);
     EXPECT_EQ(shape(overText.tree), "E2[T3]");
     EXPECT_EQ(pairs(overText.mapping), (Pairs{{"2", "a"}, {"3", "x"}}));
-    EXPECT_TRUE(overText.sumDelCost.empty());
+    EXPECT_TRUE(overText.deletionCosts.empty());
     EXPECT_EQ(overText.lastNumber, 3);
 
     // The root's child is walked with cost 0: no cost for 2 or 3.
     QueryAnnotation overLeaf = extendQuery(q("a", {q("b")}), 2);
     EXPECT_EQ(shape(overLeaf.tree), "E2[E3]");
     EXPECT_EQ(pairs(overLeaf.mapping), (Pairs{{"2", "a"}, {"3", "b"}}));
-    EXPECT_TRUE(overLeaf.sumDelCost.empty());
+    EXPECT_TRUE(overLeaf.deletionCosts.empty());
 
     // The root is never wrapped, whatever its name.
     EXPECT_EQ(shape(extendQuery(q("and", {q("b", {text("t")})}), 2).tree), "E2[E3[E4[T5],T6]]");
@@ -326,10 +329,10 @@ TEST(ExtendQuery, ChainOverText) {
     QueryAnnotation a = extendQuery(q("a", {q("b", {text("t")})}), 2);
     EXPECT_EQ(shape(a.tree), "E2[E3[E4[T5],T6]]");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"2", "a"}, {"3", "or"}, {"4", "b"}, {"6", "t"}, {"5", "t"}}));
-    EXPECT_EQ(pairs(a.sumDelCost), (CostPairs{{"6", 5}}));
+    EXPECT_EQ(pairs(a.deletionCosts), (CostPairs{{"6", 5}}));
     EXPECT_EQ(a.lastNumber, 6);
-    EXPECT_EQ(getSDC("6", a.sumDelCost), 5);
-    EXPECT_EQ(getSDC("3", a.sumDelCost), 0);
+    EXPECT_EQ(deletionCostOf("6", a.deletionCosts), 5);
+    EXPECT_EQ(deletionCostOf("3", a.deletionCosts), 0);
     EXPECT_EQ(*a.mapping.find("3"), "or");
 }
 
@@ -369,7 +372,7 @@ TEST(ExtendQuery, DeepGroups) {
         EXPECT_EQ(a.lastNumber, depth + 3);
         EXPECT_EQ(a.mapping[0], (QueryMapping::Pair{"2", "root"}));
         EXPECT_EQ(*a.mapping.find(std::to_string(depth + 3)), "leaf");
-        EXPECT_TRUE(a.sumDelCost.empty());
+        EXPECT_TRUE(a.deletionCosts.empty());
     });
 }
 
@@ -421,15 +424,15 @@ TEST(ExtendQuery, ChainSizeNumberingAndMarks) {
         EXPECT_EQ(nodes, 1 + 3 * (copies + 1) - 2) << k;
         EXPECT_EQ(a.lastNumber, 1 + nodes) << k;
         EXPECT_EQ(std::int64_t(a.mapping.size()), nodes) << k;
-        for (std::int64_t n = 2; n <= a.lastNumber; ++n) EXPECT_NE(a.mapping.find(std::to_string(n)), nullptr);
+        for (std::int64_t n = 2; n <= a.lastNumber; ++n) EXPECT_NE(a.mapping.find(std::to_string(n)), nullptr) << k << " node " << n;
 
         std::int64_t plain = 0, marked = 0, other = 0;
         for (const auto& [key, name] : a.variables) ++(name == "v" ? plain : name == "~v" ? marked : other);
         EXPECT_EQ(plain, 1) << k;
         EXPECT_EQ(marked, copies) << k;
         EXPECT_EQ(other, 0) << k;
-        EXPECT_EQ(std::int64_t(a.sumDelCost.size()), copies) << k;
-        for (const auto& [key, cost] : a.sumDelCost) EXPECT_EQ(cost, 5);
+        EXPECT_EQ(std::int64_t(a.deletionCosts.size()), copies) << k;
+        for (const auto& [key, cost] : a.deletionCosts) EXPECT_EQ(cost, kDeletionCost) << k << " node " << key;
     }
 }
 

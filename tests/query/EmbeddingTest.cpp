@@ -10,9 +10,9 @@
 #include "index/MyParser.h"
 #include "query/Embedding.h"
 #include "query/ExtendQuery.h"
-#include "query/ExternalQuery.h"
+#include "query/QueryAnnotation.h"
 #include "query/NodeLabel.h"
-#include "tests/query/ComputeTestUtil.h"
+#include "tests/query/CombinationTestUtil.h"
 
 namespace {
 
@@ -25,25 +25,36 @@ using axf::query::testutil::tree;
 using axf::xml::ELNode;
 using axf::xml::Tree;
 
+// The statement kinds as the driver searches them; Negated for a negated rule.
+enum class Statement { Best, All, BestExact, AllExact, Negated };
+
 // An indexed document and the driver's way of searching one simple query in
 // it: the statement kind chooses the annotation, the deletion cost, the search
 // types and the mode.
 struct Doc {
     explicit Doc(std::string text) : text_(std::move(text)), doc(index::parseText(text_)) {}
 
-    SearchResult search(const Tree* query, const std::string& kind, std::int64_t root = 2) const {
-        const std::string n = std::to_string(root);
-        if (kind == "all" || kind == "best") {
+    SearchResult search(const Tree* query, Statement kind, std::int64_t root = 2) const {
+        if (kind == Statement::All || kind == Statement::Best) {
             QueryAnnotation a = extendQuery(query, root);
-            return evaluateQuery(a.tree, a.mapping, a.sumDelCost, {}, n, doc.indexEL, doc.indexTX, doc.mapping, 5,
-                                 a.searchTypes, kind, "E");
+            SearchMode mode = kind == Statement::All ? SearchMode::All : SearchMode::Best;
+            return evaluateQuery(a.tree, context(a.mapping, a.deletionCosts, a.searchTypes, 5, mode), root);
         }
         PlainAnnotation a = visitQuery(query, root);
-        std::int64_t cost = kind == "neg" ? 5 : infinito;
-        std::string mode = kind == "bestEx" ? "best" : "all";
-        return evaluateQuery(a.tree, a.mapping, SumDelCost{}, {}, n, doc.indexEL, doc.indexTX, doc.mapping, cost,
-                             SearchTypeList{}, mode, "E");
+        std::int64_t cost = kind == Statement::Negated ? 5 : kNoEmbeddingCost;
+        SearchMode mode = kind == Statement::BestExact ? SearchMode::Best : SearchMode::All;
+        return evaluateQuery(a.tree, context(a.mapping, noCosts, noTypes, cost, mode), root);
     }
+
+    // A search context over this document.
+    SearchContext context(const QueryMapping& m, const DeletionCostList& costs, const SearchTypeList& types,
+                          std::int64_t deletionCost, SearchMode mode, bool exactOnly = false) const {
+        return SearchContext{&m,           &costs,       &types, &doc.indexEL, &doc.indexTX, &doc.mapping,
+                             deletionCost, mode, index::LookupKind::Exact, exactOnly};
+    }
+
+    static inline const DeletionCostList noCosts{};
+    static inline const SearchTypeList noTypes{};
 
     std::string text_;
     index::IndexedDocument doc;
@@ -95,54 +106,54 @@ TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
     ASSERT_EQ(shape(a.tree), "2(3(4('5'),'6'))");
     ASSERT_EQ(a.mapping.pairs(), (std::vector<QueryMapping::Pair>{
                                      {"2", "site"}, {"3", "or"}, {"4", "item"}, {"6", "y"}, {"5", "y"}}));
-    ASSERT_EQ(a.sumDelCost.pairs(), (std::vector<SumDelCost::Pair>{{"6", 5}}));
+    ASSERT_EQ(a.deletionCosts.pairs(), (std::vector<DeletionCostList::Pair>{{"6", 5}}));
 
     // Each step of the evaluation, node by node.
     const Tree* n3 = a.tree->kids[0];
     const Tree* n4 = n3->kids[0];
     const Tree* n5 = n4->kids[0];
     const Tree* n6 = n3->kids[1];
-    auto eval = [&](const Tree* t, const EntryList& parents, const std::string& p) {
-        return evaluate(t, a.mapping, a.sumDelCost, parents, p, d.doc.indexEL, d.doc.indexTX, d.doc.mapping, 5,
-                        a.searchTypes, "best", "E");
+    const SearchContext context = d.context(a.mapping, a.deletionCosts, a.searchTypes, 5, SearchMode::Best);
+    auto eval = [&](const Tree* t, const EntryList& parents, std::int64_t p) {
+        return evaluate(t, context, parents, p);
     };
-    const EntryList site = getPresences(d.doc.indexEL, "site", "E");
-    const EntryList items = getPresences(d.doc.indexEL, "item", "E");
+    const EntryList site = getPresences(d.doc.indexEL, "site", index::LookupKind::Exact);
+    const EntryList items = getPresences(d.doc.indexEL, "item", index::LookupKind::Exact);
     // item at 2 has no y inside: left out at 5; item at 5 holds y one level below.
-    EXPECT_EQ(show(eval(n5, items, "4")), "(2,2,3,0,5) item^4^2 | (5,4,6,0,0) item^4^5('y^5^6')");
+    EXPECT_EQ(show(eval(n5, items, 4)), "(2,2,3,0,5) item^4^2 | (5,4,6,0,0) item^4^5('y^5^6')");
     // First operand: item at 5 two levels below site, one skipped level.
-    EXPECT_EQ(show(eval(n4, site, "2")), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
+    EXPECT_EQ(show(eval(n4, site, 2)), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
     // Second operand: y found with its own deletion cost 5 and two skipped levels.
-    EXPECT_EQ(show(eval(n6, site, "2")), "(1,0,6,0,9) site^2^1('y^6^6')");
+    EXPECT_EQ(show(eval(n6, site, 2)), "(1,0,6,0,9) site^2^1('y^6^6')");
     // The or keeps the cheaper operand; the search entry then adds site's
     // renaming cost 0.
-    EXPECT_EQ(show(eval(n3, site, "2")), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
-    EXPECT_EQ(show(d.search(q, "best")), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
+    EXPECT_EQ(show(eval(n3, site, 2)), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
+    EXPECT_EQ(show(d.search(q, Statement::Best)), "(1,0,6,0,2) site^2^1(item^4^5('y^5^6'))");
 
     // With x in place of y: item at 2 finds x directly.
-    EXPECT_EQ(show(d.search(tree("site(item('x'))"), "best")), "(1,0,6,0,0) site^2^1(item^4^2('x^5^3'))");
+    EXPECT_EQ(show(d.search(tree("site(item('x'))"), Statement::Best)), "(1,0,6,0,0) site^2^1(item^4^2('x^5^3'))");
     // Exact: no alternatives (2(3(4)), deletion cost 1000); item at 2 yields nothing.
     PlainAnnotation exact = visitQuery(q, 2);
     ASSERT_EQ(shape(exact.tree), "2(3('4'))");
-    EXPECT_EQ(show(d.search(q, "bestEx")), "(1,0,6,0,2) site^2^1(item^3^5('y^4^6'))");
+    EXPECT_EQ(show(d.search(q, Statement::BestExact)), "(1,0,6,0,2) site^2^1(item^3^5('y^4^6'))");
     // Two children under an and node: 2(3(4,5)).
     EXPECT_EQ(shape(extendQuery(tree("site(and(item,europe))"), 2).tree), "2(3(4,5))");
-    EXPECT_EQ(show(d.search(tree("site(and(item,europe))"), "best")),
+    EXPECT_EQ(show(d.search(tree("site(and(item,europe))"), Statement::Best)),
               "(1,0,6,0,0) site^2^1(item^4^2,europe^5^4)");
 }
 
 TEST(EmbeddingSearch, QueryRoot) {
     Doc d("<site><people><person><name>Ann</name></person></people>"
           "<regions><persona/><persona/></regions></site>");
-    EXPECT_EQ(show(d.search(tree("person"), "best")), "(3,4,5,0,0) person^2^3");
-    EXPECT_EQ(show(d.search(tree("person"), "best", 7)), "(3,4,5,0,0) person^7^3");
-    EXPECT_EQ(show(d.search(xml::text("Ann"), "all")), "(5,8,5,0,0) 'Ann^2^5'");
-    EXPECT_TRUE(d.search(tree("item"), "best").empty());
+    EXPECT_EQ(show(d.search(tree("person"), Statement::Best)), "(3,4,5,0,0) person^2^3");
+    EXPECT_EQ(show(d.search(tree("person"), Statement::Best, 7)), "(3,4,5,0,0) person^7^3");
+    EXPECT_EQ(show(d.search(xml::text("Ann"), Statement::All)), "(5,8,5,0,0) 'Ann^2^5'");
+    EXPECT_TRUE(d.search(tree("item"), Statement::Best).empty());
 
     // The "$" mark searches the translation too, at renaming cost 2.
     Doc p("<site><regions><persona/><persona/></regions></site>");
-    EXPECT_EQ(show(p.search(marked("person"), "best")), "(3,4,3,2,2) persona^2^3 | (4,4,4,2,2) persona^2^4");
-    EXPECT_TRUE(p.search(marked("person"), "bestEx").empty());  // exact kinds ignore the mark
+    EXPECT_EQ(show(p.search(marked("person"), Statement::Best)), "(3,4,3,2,2) persona^2^3 | (4,4,4,2,2) persona^2^4");
+    EXPECT_TRUE(p.search(marked("person"), Statement::BestExact).empty());  // exact kinds ignore the mark
 
     struct Case {
         const char* root;
@@ -156,7 +167,7 @@ TEST(EmbeddingSearch, QueryRoot) {
     };
     for (const Case& c : cases) {
         try {
-            d.search(xml::elem(c.root), "best");
+            d.search(xml::elem(c.root), Statement::Best);
             ADD_FAILURE() << c.root << ": no failure";
         } catch (const Fatal& f) {
             EXPECT_EQ(std::string(f.what()), c.message) << c.root;
@@ -170,40 +181,40 @@ TEST(EmbeddingSearch, InsertionRenamingAndDeletionCosts) {
     Doc d("<site><regions><europe><item><name>pen</name></item></europe></regions>"
           "<persona><name>Bo</name></persona></site>");
     // Two skipped levels between site and item.
-    EXPECT_EQ(show(d.search(tree("site(item)"), "bestEx")), "(1,0,9,0,4) site^2^1(item^3^4)");
+    EXPECT_EQ(show(d.search(tree("site(item)"), Statement::BestExact)), "(1,0,9,0,4) site^2^1(item^3^4)");
     // Found through the translation one level below: renaming 2; two levels
     // below: 2 more for the inserted level.
-    EXPECT_EQ(show(d.search(xml::elem("site", {marked("person")}), "best")), "(1,0,9,0,2) site^2^1(persona^3^7)");
-    EXPECT_EQ(show(d.search(xml::elem("regions", {marked("articolo")}), "best")),
+    EXPECT_EQ(show(d.search(xml::elem("site", {marked("person")}), Statement::Best)), "(1,0,9,0,2) site^2^1(persona^3^7)");
+    EXPECT_EQ(show(d.search(xml::elem("regions", {marked("articolo")}), Statement::Best)),
               "(2,2,6,0,4) regions^2^2(item^3^4)");
     // A leaf left out: the parent alone at deletion cost 5; nothing when exact.
-    EXPECT_EQ(show(d.search(tree("europe(people)"), "best")), "(3,4,6,0,5) europe^2^3");
-    EXPECT_TRUE(d.search(tree("europe(people)"), "allEx").empty());
+    EXPECT_EQ(show(d.search(tree("europe(people)"), Statement::Best)), "(3,4,6,0,5) europe^2^3");
+    EXPECT_TRUE(d.search(tree("europe(people)"), Statement::AllExact).empty());
     // A path left out: regions is missing above persona, which the copy of
     // its child finds directly below site (deletion cost 5).
-    EXPECT_EQ(show(d.search(tree("site(people(persona))"), "best")), "(1,0,9,0,5) site^2^1(persona^6^7)");
+    EXPECT_EQ(show(d.search(tree("site(people(persona))"), Statement::Best)), "(1,0,9,0,5) site^2^1(persona^6^7)");
     // Exact kinds with the deletion cost of the negated kind: leaf left out at 5.
-    EXPECT_EQ(show(d.search(tree("persona(people)"), "neg")), "(7,2,9,0,5) persona^2^7");
+    EXPECT_EQ(show(d.search(tree("persona(people)"), Statement::Negated)), "(7,2,9,0,5) persona^2^7");
 }
 
 TEST(EmbeddingSearch, TiesAndBranchSelection) {
     // europe(2) holds three items (3, 4, 5) and, deeper, a fourth (7).
     Doc d("<site><europe><item/><item/><item/><parlist><item/></parlist></europe></site>");
-    EXPECT_EQ(show(d.search(tree("europe(item)"), "best")), "(2,2,7,0,0) europe^2^2(item^3^3)");
-    EXPECT_EQ(show(d.search(tree("europe(item)"), "all")),
+    EXPECT_EQ(show(d.search(tree("europe(item)"), Statement::Best)), "(2,2,7,0,0) europe^2^2(item^3^3)");
+    EXPECT_EQ(show(d.search(tree("europe(item)"), Statement::All)),
               "(2,2,7,0,0) europe^2^2(item^3^3) | (2,2,7,0,0) europe^2^2(item^3^4) | "
               "(2,2,7,0,0) europe^2^2(item^3^5)");
-    EXPECT_EQ(show(d.search(tree("europe(item[1])"), "allEx")), "(2,2,7,0,0) europe^2^2(item^3^3)");
-    EXPECT_EQ(show(d.search(tree("europe(item[3])"), "allEx")), "(2,2,7,0,0) europe^2^2(item^3^5)");
-    EXPECT_EQ(show(d.search(tree("europe(item[last])"), "allEx")), "(2,2,7,0,0) europe^2^2(item^3^5)");
-    EXPECT_EQ(fatalText(d.search(tree("europe(item[4])"), "allEx")),
+    EXPECT_EQ(show(d.search(tree("europe(item[1])"), Statement::AllExact)), "(2,2,7,0,0) europe^2^2(item^3^3)");
+    EXPECT_EQ(show(d.search(tree("europe(item[3])"), Statement::AllExact)), "(2,2,7,0,0) europe^2^2(item^3^5)");
+    EXPECT_EQ(show(d.search(tree("europe(item[last])"), Statement::AllExact)), "(2,2,7,0,0) europe^2^2(item^3^5)");
+    EXPECT_EQ(fatalText(d.search(tree("europe(item[4])"), Statement::AllExact)),
               "Attention: the 4th son of the tag specified couldn't be found");
-    EXPECT_EQ(fatalText(d.search(tree("europe(item[2])"), "bestEx")),
+    EXPECT_EQ(fatalText(d.search(tree("europe(item[2])"), Statement::BestExact)),
               "Attention: the 2th son of the tag specified couldn't be found");
-    EXPECT_EQ(fatalText(d.search(tree("europe(item[0])"), "allEx")),
+    EXPECT_EQ(fatalText(d.search(tree("europe(item[0])"), Statement::AllExact)),
               "Attention: inconsistent branch information found");
     // A parent that takes the alternative is never tested against the branch.
-    EXPECT_EQ(show(d.search(tree("europe(people[9])"), "best")), "(2,2,7,0,5) europe^2^2");
+    EXPECT_EQ(show(d.search(tree("europe(people[9])"), Statement::Best)), "(2,2,7,0,5) europe^2^2");
 }
 
 TEST(EmbeddingSearch, PendingFailureFiresOnlyWhereALevelAboveReadsIt) {
@@ -213,21 +224,21 @@ TEST(EmbeddingSearch, PendingFailureFiresOnlyWhereALevelAboveReadsIt) {
                           "<europe><item/><item/></europe><europe><item/></europe></site>";
     Doc d(outside);
     // regions (2, last 5) stops reading at europe 6: the failure is not reached.
-    SearchResult r = d.search(tree("regions(europe(item[2]))"), "allEx");
+    SearchResult r = d.search(tree("regions(europe(item[2]))"), Statement::AllExact);
     EXPECT_FALSE(r.hasFailure());
     EXPECT_EQ(show(r), "(2,2,5,0,0) regions^2^2(europe^3^3(item^4^5))");
     // site reads every europe: the failure fires, after nothing was produced.
-    SearchResult s = d.search(tree("site(europe(item[2]))"), "allEx");
+    SearchResult s = d.search(tree("site(europe(item[2]))"), Statement::AllExact);
     EXPECT_EQ(fatalText(s), "Attention: the 2th son of the tag specified couldn't be found");
     EXPECT_THROW(s.empty(), Fatal);
 
     // An and node whose first operand yields nothing never evaluates the
     // second; an or node does.
-    EXPECT_TRUE(d.search(tree("site(and(people,item[0]))"), "bestEx").empty());
-    EXPECT_EQ(fatalText(d.search(tree("site(or(people,item[0]))"), "bestEx")),
+    EXPECT_TRUE(d.search(tree("site(and(people,item[0]))"), Statement::BestExact).empty());
+    EXPECT_EQ(fatalText(d.search(tree("site(or(people,item[0]))"), Statement::BestExact)),
               "Attention: inconsistent branch information found");
     // An empty list of parents: nothing below is looked at.
-    EXPECT_TRUE(d.search(tree("people(item[0])"), "bestEx").empty());
+    EXPECT_TRUE(d.search(tree("people(item[0])"), Statement::BestExact).empty());
 }
 
 TEST(EmbeddingSearch, BooleanNodeFoldsItsOperandsLeftToRight) {
@@ -235,27 +246,27 @@ TEST(EmbeddingSearch, BooleanNodeFoldsItsOperandsLeftToRight) {
     // person(6) > name(7): the operands cost 0, 2 and 4 below site.
     Doc d("<site><item/><regions><europe/></regions><people><person><name/></person></people></site>");
     const Tree* q = tree("2(3(4,5,6))");
-    auto run = [&](const char* op, const char* mode) {
+    const DeletionCostList costs{{"3", 3}};
+    auto run = [&](const char* op, SearchMode mode) {
         QueryMapping m{{"2", "site"}, {"3", op}, {"4", "item"}, {"5", "europe"}, {"6", "name"}};
-        return evaluateQuery(q, m, SumDelCost{{"3", 3}}, {}, "2", d.doc.indexEL, d.doc.indexTX, d.doc.mapping, 5,
-                             SearchTypeList{}, mode, "E");
+        return evaluateQuery(q, d.context(m, costs, Doc::noTypes, 5, mode), 2);
     };
     // The first operand survives both steps of the or: its cost grows by 3 twice.
-    EXPECT_EQ(show(run("or", "best")), "(1,0,7,0,6) site^2^1(item^4^2)");
-    EXPECT_EQ(show(run("or", "all")), "(1,0,7,0,6) site^2^1(item^4^2)");
-    EXPECT_EQ(show(run("and", "best")), "(1,0,7,0,12) site^2^1(item^4^2,europe^5^4,name^6^7)");
-    EXPECT_THROW(run("or", "other").all(), InternalError);
+    EXPECT_EQ(show(run("or", SearchMode::Best)), "(1,0,7,0,6) site^2^1(item^4^2)");
+    EXPECT_EQ(show(run("or", SearchMode::All)), "(1,0,7,0,6) site^2^1(item^4^2)");
+    EXPECT_EQ(show(run("and", SearchMode::Best)), "(1,0,7,0,12) site^2^1(item^4^2,europe^5^4,name^6^7)");
     // One operand: its list as it is, whatever the mode; no cost added.
     QueryMapping one{{"2", "site"}, {"3", "or"}, {"4", "europe"}};
-    SearchResult r = evaluateQuery(tree("2(3(4))"), one, SumDelCost{{"3", 3}}, {}, "2", d.doc.indexEL,
-                                   d.doc.indexTX, d.doc.mapping, 5, SearchTypeList{}, "other", "E");
-    EXPECT_EQ(show(r), "(1,0,7,0,2) site^2^1(europe^4^4)");
+    for (SearchMode mode : {SearchMode::Best, SearchMode::All}) {
+        SearchResult r = evaluateQuery(tree("2(3(4))"), d.context(one, costs, Doc::noTypes, 5, mode), 2);
+        EXPECT_EQ(show(r), "(1,0,7,0,2) site^2^1(europe^4^4)") << (mode == SearchMode::All ? "all" : "best");
+    }
 }
 
 TEST(EmbeddingSearch, NestedParentsAreWalkedInsideTheirOwnSubtree) {
     // parlist(1) > parlist(2) > listitem(3); parlist(1) > listitem(4)
     Doc d("<parlist><parlist><listitem/></parlist><listitem/></parlist>");
-    EXPECT_EQ(show(d.search(tree("parlist(listitem)"), "allEx")),
+    EXPECT_EQ(show(d.search(tree("parlist(listitem)"), Statement::AllExact)),
               "(1,0,4,0,0) parlist^2^1(listitem^3^4) | (2,2,3,0,0) parlist^2^2(listitem^3^3)");
 }
 
@@ -269,13 +280,13 @@ TEST(EmbeddingSearch, DeepDocumentCostsAreRealCosts) {
     doc += "</site>";
     runWithLargeStack([&] {
         Doc d(doc);
-        SearchResult r = d.search(tree("site(item)"), "allEx");
+        SearchResult r = d.search(tree("site(item)"), Statement::AllExact);
         ASSERT_EQ(r.all().size(), 1u);
         EXPECT_EQ(r.all()[0].cost, 1198);
         // With a deletion alternative, leaving the leaf out is cheaper.
-        EXPECT_EQ(d.search(tree("site(item)"), "best").all()[0].cost, 5);
+        EXPECT_EQ(d.search(tree("site(item)"), Statement::Best).all()[0].cost, 5);
         // The deepest parent still finds its child one level below.
-        SearchResult deep = d.search(tree("parlist(item)"), "allEx");
+        SearchResult deep = d.search(tree("parlist(item)"), Statement::AllExact);
         ASSERT_EQ(deep.all().size(), 599u);
         EXPECT_EQ(deep.all().back().cost, 0);
         EXPECT_EQ(deep.all().front().cost, 2 * 598);
@@ -301,8 +312,9 @@ TEST(EmbeddingSearch, DescendantWalkMatchesTheDirectReadingOnNestedParents) {
     for (int l = 0; l < levels; ++l)
         parents.push_back(EmbeddingEntry{starts[l], 2 * l, pos, 0, 0, xml::elem("p")});
     index::Mapping mapping(std::size_t(pos) + 1, "p");
-    for (const char* mode : {"best", "all"}) {
-        SearchResult r = join_path(parents, SearchResult{cands, nullptr}, "2", 2, infinito, mapping, 0, mode);
+    for (SearchMode mode : {SearchMode::Best, SearchMode::All}) {
+        SCOPED_TRACE(mode == SearchMode::All ? "mode all" : "mode best");
+        SearchResult r = join_path(parents, SearchResult{cands, nullptr}, "2", 2, kNoEmbeddingCost, mapping, 0, mode);
         EntryList expected;
         for (const EmbeddingEntry& p : parents) {
             std::int64_t best = -1;
@@ -313,14 +325,14 @@ TEST(EmbeddingSearch, DescendantWalkMatchesTheDirectReadingOnNestedParents) {
                 if (best < 0 || v < best) {
                     best = v;
                     trees = {c.tree};
-                } else if (v == best && std::string(mode) == "all") {
+                } else if (v == best && mode == SearchMode::All) {
                     trees.push_back(c.tree);
                 }
             }
-            EntryList e = buildPos(p.position, p.depth, p.last, 0, best - p.depth - 2, "p", "2", 0, trees);
+            EntryList e = entriesOverTrees(p.position, p.depth, p.last, 0, best - p.depth - 2, "p", "2", 0, trees);
             expected.insert(expected.end(), e.begin(), e.end());
         }
-        EXPECT_EQ(show(r), show(expected)) << mode;
+        EXPECT_EQ(show(r), show(expected));
     }
 }
 
@@ -357,8 +369,8 @@ TEST(EmbeddingSearch, SelectorsAndLabels) {
 
     // A text holding '^' is escaped in the result-root label.
     Doc d("<site><name>a^b</name></site>");
-    EXPECT_EQ(show(d.search(tree("name('a^b')"), "bestEx")), "(2,2,3,0,0) name^2^2('a\\^b^3^3')");
-    const Tree* text = d.search(tree("name('a^b')"), "bestEx").all()[0].tree->kids[0];
+    EXPECT_EQ(show(d.search(tree("name('a^b')"), Statement::BestExact)), "(2,2,3,0,0) name^2^2('a\\^b^3^3')");
+    const Tree* text = d.search(tree("name('a^b')"), Statement::BestExact).all()[0].tree->kids[0];
     EXPECT_EQ(getfromLabel(text, 1), "a^b");
     EXPECT_EQ(getfromLabel(text, 3), "3");
     EXPECT_EQ(shape(setLabel(tree("and(x,y)"), "1^0")), "and^1^0(x,y)");
@@ -366,10 +378,13 @@ TEST(EmbeddingSearch, SelectorsAndLabels) {
 
 TEST(EmbeddingSearch, SearchTypesAndTranslationLookup) {
     SearchTypeList types{{"3", "E"}, {"5", "E"}};
-    EXPECT_EQ(searchType("2", "E", types), (std::pair<std::string, std::size_t>{"E", 0}));
-    EXPECT_EQ(searchType("3", "E", types), (std::pair<std::string, std::size_t>{"N", 1}));
-    EXPECT_EQ(searchType("4", "E", types, 1), (std::pair<std::string, std::size_t>{"E", 1}));
-    EXPECT_EQ(searchType("6", "E", types, 1), (std::pair<std::string, std::size_t>{"E", 2}));
+    using index::LookupKind;
+    using Found = std::pair<LookupKind, std::size_t>;
+    EXPECT_EQ(searchType("2", LookupKind::Exact, types), (Found{LookupKind::Exact, 0}));
+    EXPECT_EQ(searchType("3", LookupKind::Exact, types), (Found{LookupKind::WithTranslations, 1}));
+    EXPECT_EQ(searchType("3", LookupKind::WithTranslations, types), (Found{LookupKind::Exact, 1}));
+    EXPECT_EQ(searchType("4", LookupKind::Exact, types, 1), (Found{LookupKind::Exact, 1}));
+    EXPECT_EQ(searchType("6", LookupKind::Exact, types, 1), (Found{LookupKind::Exact, 2}));
 
     // person(3) and persona(5) share a class.
     Doc d("<site><people><person/><regions/><persona/></people></site>");
@@ -378,13 +393,12 @@ TEST(EmbeddingSearch, SearchTypesAndTranslationLookup) {
         for (const auto& e : l) r += std::to_string(e.position) + ":" + std::to_string(e.renamingCost) + " ";
         return r;
     };
-    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "person", "N")), "3:0 5:2 ");
-    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "persona", "E")), "5:0 ");
-    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "item", "N")), "");
+    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "person", LookupKind::WithTranslations)), "3:0 5:2 ");
+    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "persona", LookupKind::Exact)), "5:0 ");
+    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "item", LookupKind::WithTranslations)), "");
     Doc p("<site><persona/></site>");
-    EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", "N")), "2:2 ");
-    EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", "E")), "");
-    EXPECT_THROW(getPresences(p.doc.indexEL, "person", "X"), InternalError);
+    EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", LookupKind::WithTranslations)), "2:2 ");
+    EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", LookupKind::Exact)), "");
 }
 
 // The descendant walk on hand-made lists: the top element a (1, depth 0, last
@@ -399,32 +413,32 @@ TEST(DescendantWalk, WorkedExampleAndItsVariants) {
         const char* what;
         EntryList candidates;
         std::int64_t alt;
-        const char* mode;
+        SearchMode mode;
         std::string want;
     };
     const std::vector<Case> cases = {
-        {"nearer b wins", {b3(0), b4(0)}, 5, "best", "(1,0,5,0,0) a^2^1(b^3^4('t^4^5'))"},
-        {"dearer near b loses", {b3(0), b4(3)}, 5, "best", "(1,0,5,0,2) a^2^1(b^3^3)"},
-        {"tie, best: first in document order", {b3(0), b4(2)}, 5, "best", "(1,0,5,0,2) a^2^1(b^3^3)"},
+        {"nearer b wins", {b3(0), b4(0)}, 5, SearchMode::Best, "(1,0,5,0,0) a^2^1(b^3^4('t^4^5'))"},
+        {"dearer near b loses", {b3(0), b4(3)}, 5, SearchMode::Best, "(1,0,5,0,2) a^2^1(b^3^3)"},
+        {"tie, best: first in document order", {b3(0), b4(2)}, 5, SearchMode::Best, "(1,0,5,0,2) a^2^1(b^3^3)"},
         {"tie, all: both in document order",
          {b3(0), b4(2)},
          5,
-         "all",
+         SearchMode::All,
          "(1,0,5,0,2) a^2^1(b^3^3) | (1,0,5,0,2) a^2^1(b^3^4('t^4^5'))"},
-        {"via cost equal to the alternative: embedded", {b3(0), b4(3)}, 2, "best", "(1,0,5,0,2) a^2^1(b^3^3)"},
-        {"via cost above the alternative: left out", {b3(0), b4(3)}, 1, "best", "(1,0,5,0,1) a^2^1"},
-        {"no candidates, cannot be left out", {}, infinito, "best", ""},
-        {"no candidates, left out", {}, 5, "best", "(1,0,5,0,5) a^2^1"},
+        {"via cost equal to the alternative: embedded", {b3(0), b4(3)}, 2, SearchMode::Best, "(1,0,5,0,2) a^2^1(b^3^3)"},
+        {"via cost above the alternative: left out", {b3(0), b4(3)}, 1, SearchMode::Best, "(1,0,5,0,1) a^2^1"},
+        {"no candidates, cannot be left out", {}, kNoEmbeddingCost, SearchMode::Best, ""},
+        {"no candidates, left out", {}, 5, SearchMode::Best, "(1,0,5,0,5) a^2^1"},
         // A candidate at the parent's own position is not inside it; one at
         // its last position is.
         {"own position and last position",
          {EmbeddingEntry{1, 0, 5, 0, 0, tree("a^3^1")}, EmbeddingEntry{5, 4, 5, 0, 0, tree("'t^3^5'")}},
-         infinito,
-         "best",
+         kNoEmbeddingCost,
+         SearchMode::Best,
          "(1,0,5,0,2) a^2^1('t^3^5')"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(show(join_path(parents, SearchResult{c.candidates, nullptr}, "2", inscost, c.alt, mapping, 0,
+        EXPECT_EQ(show(join_path(parents, SearchResult{c.candidates, nullptr}, "2", kInsertionCost, c.alt, mapping, 0,
                                  c.mode)),
                   c.want)
             << c.what;
@@ -434,16 +448,16 @@ TEST(DescendantWalk, WorkedExampleAndItsVariants) {
     const EntryList two = {EmbeddingEntry{2, 2, 3, 0, 0, xml::elem("x")}, EmbeddingEntry{4, 2, 5, 0, 0, xml::elem("b")}};
     SearchResult pending{{EmbeddingEntry{3, 4, 3, 0, 0, tree("b^3^3")}, EmbeddingEntry{5, 4, 5, 0, 0, tree("'t^3^5'")}},
                          std::make_exception_ptr(Fatal("pending"))};
-    SearchResult firstOnly = join_path(std::span(two).first(1), pending, "2", inscost, infinito, mapping, 0, "best");
+    SearchResult firstOnly = join_path(std::span(two).first(1), pending, "2", kInsertionCost, kNoEmbeddingCost, mapping, 0, SearchMode::Best);
     EXPECT_FALSE(firstOnly.hasFailure());
     EXPECT_EQ(show(firstOnly), "(2,2,3,0,0) x^2^2(b^3^3)");
-    SearchResult both = join_path(two, pending, "2", inscost, infinito, mapping, 0, "best");
+    SearchResult both = join_path(two, pending, "2", kInsertionCost, kNoEmbeddingCost, mapping, 0, SearchMode::Best);
     EXPECT_EQ(both.entries.size(), 1u);
     EXPECT_EQ(fatalText(both), "pending");
 }
 
 TEST(ResultLabels, BuildersOfMatchRoots) {
-    // buildPos with fields (7, 4, 9, 0, 3), name item, query node 5.
+    // entriesOverTrees with fields (7, 4, 9, 0, 3), name item, query node 5.
     const std::vector<const Tree*> trees = {tree("t1"), tree("t2"), tree("t3")};
     struct Pick {
         std::int64_t branch;
@@ -453,16 +467,16 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
                  {3, "(7,4,9,0,3) item^5^7(t3)"},
                  {-1, "(7,4,9,0,3) item^5^7(t3)"},
                  {-7, "(7,4,9,0,3) item^5^7(t3)"}};
-    for (const Pick& p : picks) EXPECT_EQ(show(buildPos(7, 4, 9, 0, 3, "item", "5", p.branch, trees)), p.want);
-    EXPECT_TRUE(buildPos(7, 4, 9, 0, 3, "item", "5", 0, {}).empty());
-    EXPECT_TRUE(buildPos(7, 4, 9, 0, 3, "item", "5", -1, {}).empty());
-    EXPECT_THROW(buildPos(7, 4, 9, 0, 3, "item", "5", 4, trees), InternalError);
+    for (const Pick& p : picks) EXPECT_EQ(show(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", p.branch, trees)), p.want) << "branch " << p.branch;
+    EXPECT_TRUE(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", 0, {}).empty());
+    EXPECT_TRUE(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", -1, {}).empty());
+    EXPECT_THROW(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", 4, trees), InternalError);
 
-    // getLabelName: (name, flag, selector).
+    // getLabelName: (name, whether a selector is given, selector).
     struct Split {
         const char* label;
         const char* name;
-        int flag;
+        bool hasSelector;
         const char* selector;
     } splits[] = {{"abc", "abc", 0, ""},     {"abc[12]", "abc", 1, "12"}, {"abc[last]", "abc", 1, "last"},
                   {"abc[]", "abc", 1, ""},   {"[3]", "", 1, "3"},         {"", "", 0, ""},
@@ -470,17 +484,17 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
     for (const Split& s : splits) {
         LabelName l = getLabelName(s.label);
         EXPECT_EQ(l.name, s.name) << s.label;
-        EXPECT_EQ(l.flag, s.flag) << s.label;
+        EXPECT_EQ(l.hasSelector, s.hasSelector) << s.label;
         EXPECT_EQ(l.selector, s.selector) << s.label;
     }
 
-    // setLabel appends; addPre stamps an index leaf with the query node and
+    // setLabel appends; stampMatch stamps an index leaf with the query node and
     // its position, escaping the value.
     EXPECT_EQ(shape(setLabel(xml::text("t"), "4^17")), "'t^4^17'");
     EXPECT_EQ(shape(setLabel(setLabel(xml::elem("a"), "x"), "y")), "a^x^y");
     EXPECT_THROW(setLabel(xml::makeTree(ELNode{"a", {{"k", "v"}}}, {}), "1^0"), InternalError);
-    EXPECT_EQ(show({addPre("5", EmbeddingEntry{3, 2, 3, 0, 1, xml::elem("item")})}), "(3,2,3,0,1) item^5^3");
-    EXPECT_EQ(show({addPre("5", EmbeddingEntry{10, 4, 10, 0, 0, xml::text("t^u")})}), "(10,4,10,0,0) 't\\^u^5^10'");
+    EXPECT_EQ(show({stampMatch("5", EmbeddingEntry{3, 2, 3, 0, 1, xml::elem("item")})}), "(3,2,3,0,1) item^5^3");
+    EXPECT_EQ(show({stampMatch("5", EmbeddingEntry{10, 4, 10, 0, 0, xml::text("t^u")})}), "(10,4,10,0,0) 't\\^u^5^10'");
 
     // The boolean result roots: the driver appends 1^0 to a combined root.
     const Tree* l = tree("a^2^1");
@@ -493,7 +507,7 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
     EXPECT_EQ(show(add_rencost(e)), "(1,0,1,0,3) a^2^1 | (2,0,2,2,6) b^4^3");
     EXPECT_EQ(show(add_delcost(e, 5)), "(1,0,1,0,8) a^2^1 | (2,0,2,2,9) b^4^3");
     EXPECT_EQ(show(add_delcost(e, 0)), show(e));
-    EXPECT_EQ(show(setRenCost(2, e)), "(1,0,1,2,3) a^2^1 | (2,0,2,2,4) b^4^3");
+    EXPECT_EQ(show(withRenamingCost(2, e)), "(1,0,1,2,3) a^2^1 | (2,0,2,2,4) b^4^3");
 }
 
 TEST(EmbeddingSearch, LeafOwnDeletionCost) {
@@ -501,9 +515,9 @@ TEST(EmbeddingSearch, LeafOwnDeletionCost) {
     // too; an item left out costs the search's deletion cost plus its own.
     const Tree* q = tree("2(3)");
     const QueryMapping m{{"2", "site"}, {"3", "item"}};
+    const DeletionCostList costs{{"3", 5}};
     auto run = [&](const Doc& d, std::int64_t deletionCost) {
-        return evaluateQuery(q, m, SumDelCost{{"3", 5}}, {}, "2", d.doc.indexEL, d.doc.indexTX, d.doc.mapping,
-                             deletionCost, SearchTypeList{}, "best", "E");
+        return evaluateQuery(q, d.context(m, costs, Doc::noTypes, deletionCost, SearchMode::Best), 2);
     };
     Doc with("<site><item/></site>");
     Doc without("<site><people/></site>");

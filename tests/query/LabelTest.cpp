@@ -56,8 +56,7 @@ TEST(LabelComponent, ValueWithCaretOrBackslashStaysWhole) {
         EXPECT_EQ(getLabelComponent(m, 1), value) << m;
         EXPECT_EQ(getLabelComponent(m, 2), "4") << m;
         EXPECT_EQ(getLabelComponent(m, 3), "17") << m;
-        EXPECT_EQ(labelComponents(m), (std::vector<std::string>{value, "4", "17"})) << m;
-        EXPECT_EQ(unescapeLabelValue(escapeLabelValue(value)), value);
+        EXPECT_THROW(getLabelComponent(m, 4), axf::InternalError) << m;
         EXPECT_EQ(findLabelCaret(m), escapeLabelValue(value).size()) << m;
     }
 }
@@ -66,8 +65,11 @@ TEST(LabelComponent, LoneBackslashStandsForItself) {
     EXPECT_EQ(getLabelComponent("a\\b^3", 1), "a\\b");
     EXPECT_EQ(getLabelComponent("a\\b^3", 2), "3");
     EXPECT_EQ(getLabelComponent("ab\\", 1), "ab\\");
-    EXPECT_EQ(labelComponents(""), std::vector<std::string>{""});
-    EXPECT_EQ(labelComponents("a^^"), (std::vector<std::string>{"a", "", ""}));
+    EXPECT_EQ(getLabelComponent("", 1), "");
+    EXPECT_THROW(getLabelComponent("", 2), axf::InternalError);
+    EXPECT_EQ(getLabelComponent("a^^", 1), "a");
+    EXPECT_EQ(getLabelComponent("a^^", 2), "");
+    EXPECT_EQ(getLabelComponent("a^^", 3), "");
 }
 
 TEST(FromLabel, ReadsRootLabelOfElementsAndTextLeaves) {
@@ -86,9 +88,9 @@ TEST(FromLabel, UncoveredRootsAreInternalErrors) {
 }
 
 TEST(MakeT, NoChildrenNoTree) {
-    EXPECT_TRUE(makeT("a^1", {}).empty());
+    EXPECT_TRUE(wrapChildren("a^1", {}).empty());
     TreeList kids = {text("t^2"), elem("b^3")};
-    TreeList r = makeT("a^1", kids);
+    TreeList r = wrapChildren("a^1", kids);
     ASSERT_EQ(r.size(), 1u);
     const auto& el = std::get<ELNode>(r[0]->value);
     EXPECT_EQ(el.name, "a^1");

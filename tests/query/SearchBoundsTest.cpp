@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "index/MyParser.h"
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "query/Embedding.h"
-#include "query/ExternalQuery.h"
-#include "tests/query/ComputeTestUtil.h"
+#include "query/QueryAnnotation.h"
+#include "tests/query/CombinationTestUtil.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ std::string randomDocument(std::mt19937& rng, int budget) {
 struct Query {
     const Tree* tree = nullptr;
     std::vector<QueryMapping::Pair> mapping;
-    std::vector<SumDelCost::Pair> costs;
+    std::vector<DeletionCostList::Pair> costs;
     int next = 2;
 };
 
@@ -74,20 +74,22 @@ const Tree* randomNode(std::mt19937& rng, Query& q, int depth, bool group) {
 
 struct Reference {
     const QueryMapping& qmap;
-    const SumDelCost& costs;
+    const DeletionCostList& costs;
     const index::IndexedDocument& doc;
     std::int64_t deletionCost;
-    std::string mode;
+    SearchMode mode;
 
     EntryList eval(const Tree* t, EntrySpan parents, const std::string& p) const {
         if (parents.empty()) return {};
         const std::string& n = std::get<ELNode>(t->value).name;
         const std::string& label = *qmap.find(n);
-        if (t->isLeaf())
-            return evaluate(t, qmap, costs, parents, p, doc.indexEL, doc.indexTX, doc.mapping, deletionCost, {},
-                            mode, "E")
-                .all();
-        const bool all = mode == "all";
+        if (t->isLeaf()) {
+            const SearchTypeList noTypes;
+            const SearchContext context{&qmap,         &costs,       &noTypes, &doc.indexEL, &doc.indexTX, &doc.mapping,
+                                        deletionCost, mode};
+            return evaluate(t, context, parents, std::stoll(p)).all();
+        }
+        const bool all = mode == SearchMode::All;
         if (label == "and" || label == "or" || label == "xor") {
             const std::int64_t d = costs.find(n) ? *costs.find(n) : 0;
             auto operands = t->children();
@@ -96,28 +98,28 @@ struct Reference {
                 if (label == "and" && r.empty()) return r;
                 const EntryList next = eval(operands[i], parents, p);
                 if (label == "and")
-                    r = all ? compute_sum_all(EntrySpan(r), EntrySpan(next), d)
-                            : compute_sum_best(EntrySpan(r), EntrySpan(next), d);
+                    r = all ? combineAndAll(EntrySpan(r), EntrySpan(next), d)
+                            : combineAndBest(EntrySpan(r), EntrySpan(next), d);
                 else if (label == "or")
-                    r = all ? compute_min_all(EntrySpan(r), EntrySpan(next), d)
-                            : compute_min_best(EntrySpan(r), EntrySpan(next), d);
+                    r = all ? combineOrAll(EntrySpan(r), EntrySpan(next), d)
+                            : combineOrBest(EntrySpan(r), EntrySpan(next), d);
                 else
-                    r = all ? compute_xor_all(EntrySpan(r), EntrySpan(next), d)
-                            : compute_xor_best(EntrySpan(r), EntrySpan(next), d);
+                    r = all ? combineXorAll(EntrySpan(r), EntrySpan(next), d)
+                            : combineXorBest(EntrySpan(r), EntrySpan(next), d);
             }
             return r;
         }
-        const EntryList own = getPresences(doc.indexEL, label, "E");
+        const EntryList own = getPresences(doc.indexEL, label, index::LookupKind::Exact);
         SearchResult below{eval(t->children()[0], own, n), nullptr};
-        return join_path(parents, below, p, inscost, infinito, doc.mapping, 0, mode).all();
+        return join_path(parents, below, p, kInsertionCost, kNoEmbeddingCost, doc.mapping, 0, mode).all();
     }
 
     EntryList search(const Tree* root) const {
         const std::string& n = std::get<ELNode>(root->value).name;
-        const EntryList cands = getPresences(doc.indexEL, *qmap.find(n), "E");
+        const EntryList cands = getPresences(doc.indexEL, *qmap.find(n), index::LookupKind::Exact);
         EntryList r;
         if (root->isLeaf()) {
-            for (const EmbeddingEntry& c : cands) r.push_back(addPre(n, c));
+            for (const EmbeddingEntry& c : cands) r.push_back(stampMatch(n, c));
         } else {
             r = eval(root->children()[0], cands, n);
         }
@@ -139,14 +141,16 @@ TEST(SearchShortcuts, MatchThePlainSearchOnRandomDocuments) {
         const Tree* child = randomNode(rng, q, 1, rng() % 4 != 0);
         q.tree = xml::makeTree(ELNode{"2", {}}, {child});
         const QueryMapping qmap(q.mapping);
-        const SumDelCost costs(q.costs);
-        for (const char* mode : {"all", "best"}) {
-            for (std::int64_t deletion : {std::int64_t(5), infinito}) {
+        const DeletionCostList costs(q.costs);
+        const SearchTypeList noTypes;
+        for (SearchMode mode : {SearchMode::All, SearchMode::Best}) {
+            for (std::int64_t deletion : {std::int64_t(5), kNoEmbeddingCost}) {
                 const Reference ref{qmap, costs, doc, deletion, mode};
                 const EntryList want = ref.search(q.tree);
-                const SearchResult got = evaluateQuery(q.tree, qmap, costs, {}, "2", doc.indexEL, doc.indexTX,
-                                                       doc.mapping, deletion, {}, mode, "E");
-                ASSERT_EQ(showFull(got.all()), showFull(want)) << text << " mode " << mode << " deletion " << deletion;
+                SearchContext context{&qmap,    &costs, &noTypes, &doc.indexEL, &doc.indexTX, &doc.mapping,
+                                      deletion, mode};
+                const SearchResult got = evaluateQuery(q.tree, context, 2);
+                ASSERT_EQ(showFull(got.all()), showFull(want)) << text << " mode " << (mode == SearchMode::All ? "all" : "best") << " deletion " << deletion;
                 ++compared;
                 nonEmpty += !want.empty();
                 // A caller that reads only the matches of cost 0 gets those,
@@ -154,14 +158,14 @@ TEST(SearchShortcuts, MatchThePlainSearchOnRandomDocuments) {
                 EntryList exact;
                 for (const EmbeddingEntry& e : want)
                     if (e.cost == 0) exact.push_back(e);
-                const SearchResult pruned = evaluateQuery(q.tree, qmap, costs, {}, "2", doc.indexEL, doc.indexTX,
-                                                          doc.mapping, deletion, {}, mode, "E", true);
+                context.exactOnly = true;
+                const SearchResult pruned = evaluateQuery(q.tree, context, 2);
                 EntryList prunedExact;
                 for (const EmbeddingEntry& e : pruned.all())
                     if (e.cost == 0) prunedExact.push_back(e);
-                ASSERT_EQ(showFull(prunedExact), showFull(exact)) << text << " mode " << mode;
-                if (deletion == infinito && costs.empty()) {
-                    ASSERT_EQ(pruned.all().size(), exact.size()) << text << " mode " << mode;
+                ASSERT_EQ(showFull(prunedExact), showFull(exact)) << text << " mode " << (mode == SearchMode::All ? "all" : "best");
+                if (deletion == kNoEmbeddingCost && costs.empty()) {
+                    ASSERT_EQ(pruned.all().size(), exact.size()) << text << " mode " << (mode == SearchMode::All ? "all" : "best");
                 }
             }
         }

@@ -1,4 +1,4 @@
-#include "app/VarsBridge.h"
+#include "app/VariablesStep.h"
 
 #include "common/Fatal.h"
 #include "filter/Variables.h"

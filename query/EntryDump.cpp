@@ -1,4 +1,6 @@
-// The diagnostic printer of one embedding entry.
+// The diagnostic dump of one embedding entry.
+#include "query/EntryDump.h"
+
 #include <string>
 
 #include "common/Fatal.h"
@@ -8,8 +10,8 @@
 
 namespace axf::query {
 
-void view(const EmbeddingEntry& entry, Sink& sink) {
-    if (!entry.tree) throw InternalError("view: entry without a tree");
+void dumpEntry(const EmbeddingEntry& entry, Sink& sink) {
+    if (!entry.tree) throw InternalError("dumpEntry: entry without a tree");
     std::string text = "Embedding cost: ";
     xml::showAt(0, entry.cost, text);
     text += "\nEmbedding position: ";
@@ -20,9 +22,9 @@ void view(const EmbeddingEntry& entry, Sink& sink) {
     sink.write(text);
 }
 
-void view(const EmbeddingEntry& entry) {
+void dumpEntry(const EmbeddingEntry& entry) {
     StdoutSink sink;
-    view(entry, sink);
+    dumpEntry(entry, sink);
 }
 
 }  // namespace axf::query

@@ -1,4 +1,4 @@
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "query/Compute.h"
+#include "query/Combination.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
+#include "query/CombinationSteps.h"
 #include "xml/Arena.h"
 
 namespace axf::query {
@@ -185,7 +186,7 @@ struct StepLeft {
 };
 
 StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, EntrySpan rest, std::int64_t n,
-                 int flag, bool mark, std::vector<std::int64_t>& kept, EntryList& out) {
+                 bool joined, bool mark, std::vector<std::int64_t>& kept, EntryList& out) {
     const std::int64_t pa = a.position;
     const std::int64_t ca = a.cost;
     kept.clear();  // cells joined with a while the mark is set; they stay in the second list
@@ -193,29 +194,29 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
     std::int64_t cur = ys;
     for (;;) {
         if (cur == kEnd) {
-            if (flag == 0) out.push_back(withCost(a, n));
-            left = {kEnd, flag == 1 && !mark ? nextPre(pa, rest) : rest};
+            if (!joined) out.push_back(withCost(a, n));
+            left = {kEnd, joined && !mark ? afterPosition(pa, rest) : rest};
             break;
         }
         const EmbeddingEntry& x = list.at(cur);
         const std::int64_t xs = list.next(cur);
         if (pa < x.position) {
-            if (flag == 0) out.push_back(withCost(a, n));
-            left = {cur, flag == 1 && !mark ? nextPre(pa, rest) : rest};
+            if (!joined) out.push_back(withCost(a, n));
+            left = {cur, joined && !mark ? afterPosition(pa, rest) : rest};
             break;
         }
         if (pa > x.position) {
             out.push_back(withCost(x, n));
-            flag = 0;
+            joined = false;
             cur = xs;
             continue;
         }
         if (ca < x.cost) {
-            if (flag == 0) out.push_back(withCost(a, n));
+            if (!joined) out.push_back(withCost(a, n));
             if (mark)
                 left = {cur, rest};
             else
-                left = {list.pastPosition(x.position, xs), nextPre(pa, rest)};
+                left = {list.pastPosition(x.position, xs), afterPosition(pa, rest)};
             break;
         }
         if (ca > x.cost) {
@@ -223,11 +224,11 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
             for (std::int64_t c = xs; c != kEnd && list.at(c).position == x.position && list.at(c).cost == x.cost;
                  c = list.next(c))
                 out.push_back(withCost(list.at(c), n));
-            left = {list.pastPosition(x.position, xs), nextPre(pa, rest)};
+            left = {list.pastPosition(x.position, xs), afterPosition(pa, rest)};
             break;
         }
         out.push_back(joinEntries(a, x, n, "compute_min_all"));
-        flag = 1;
+        joined = true;
         if (mark) kept.push_back(cur);
         cur = xs;
     }
@@ -426,16 +427,10 @@ const Tree* JoinScope::resolve(const Tree* t) {
 // ---------------------------------------------------------------------------
 // Position and same-cost list functions.
 
-EntrySpan nextPre(std::int64_t p, EntrySpan entries) { return entries.subspan(skipPosition(entries, 0, p)); }
+EntrySpan afterPosition(std::int64_t p, EntrySpan entries) { return entries.subspan(skipPosition(entries, 0, p)); }
 
-bool verifyNext(const EmbeddingEntry& e, EntrySpan entries) {
+bool headTiesWith(const EmbeddingEntry& e, EntrySpan entries) {
     return !entries.empty() && entries.front().position == e.position && entries.front().cost == e.cost;
-}
-
-EntryList aux3(std::int64_t p, std::int64_t c, std::int64_t k, EntrySpan entries) {
-    // An entry before the run (smaller position, or position p and a lower
-    // cost) ends it like any other entry outside the run.
-    return extractSameCostandPre(p, c, k, entries);
 }
 
 EntryList extractSameCostandPre(std::int64_t p, std::int64_t c, std::int64_t k, EntrySpan entries) {
@@ -554,7 +549,7 @@ EntryList minAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     while (!xs.empty() && ys != kEnd) {
         const EmbeddingEntry& a = xs.front();
         EntrySpan rest = xs.subspan(1);
-        StepLeft left = minStep(a, list, ys, rest, n, 0, verifyNext(a, rest), kept, out);
+        StepLeft left = minStep(a, list, ys, rest, n, false, headTiesWith(a, rest), kept, out);
         ys = left.second;
         xs = left.first;
     }
@@ -767,7 +762,7 @@ void forCommonPositions(std::span<const EntrySpan> lists, F f) {
 
 }  // namespace
 
-EntryList compute_sum_all(std::span<const EntrySpan> lists, std::int64_t n, const LowestCosts* bound) {
+EntryList combineAndAll(std::span<const EntrySpan> lists, std::int64_t n, const LowestCosts* bound) {
     if (lists.empty()) return {};
     for (EntrySpan l : lists)
         if (l.empty()) return {};
@@ -847,7 +842,7 @@ EntryList compute_sum_all(std::span<const EntrySpan> lists, std::int64_t n, cons
     return out;
 }
 
-EntryList compute_sum_best(std::span<const EntrySpan> lists, std::int64_t n) {
+EntryList combineAndBest(std::span<const EntrySpan> lists, std::int64_t n) {
     if (lists.empty()) return {};
     for (EntrySpan l : lists)
         if (l.empty()) return {};
@@ -869,7 +864,7 @@ EntryList compute_sum_best(std::span<const EntrySpan> lists, std::int64_t n) {
     return out;
 }
 
-LowestCosts lowestOfSumAll(std::span<const EntrySpan> lists, std::int64_t n) {
+LowestCosts lowestOfAndAll(std::span<const EntrySpan> lists, std::int64_t n) {
     LowestCosts out;
     if (lists.empty()) return out;
     if (lists.size() == 1) return LowestCosts(lists[0]);
@@ -902,28 +897,28 @@ const std::int64_t* LowestCosts::find(std::int64_t position) const {
     return it == lowest_.end() ? nullptr : &it->second;
 }
 
-EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound) {
+EntryList combineAndAll(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound) {
     if (first.empty() || second.empty()) return {};
     if (bound.empty()) return sumAll(first, second, n);
     return sumAllBounded(first, second, n, bound);
 }
 
-EntryList compute_sum_best_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList andBestOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {
     return sumBest(first, second, n, "compute_sum_best");
 }
 
-EntryList compute_min_best_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList orBestOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {
     return minBest(first, second, n, "compute_min_best");
 }
 
-EntryList compute_xor_best_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList xorBestOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {
     EntryList out;
     out.reserve(first.size() + second.size());
     xorMerge(first, second, [&](EntrySpan s, std::size_t i) { out.push_back(withCost(s[i], n)); });
     return out;
 }
 
-EntryList compute_xor_all_aux(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList xorAllOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {
     EntryList out;
     out.reserve(first.size() + second.size());
     xorMerge(first, second, [&](EntrySpan s, std::size_t i) {
@@ -934,21 +929,21 @@ EntryList compute_xor_all_aux(EntrySpan first, EntrySpan second, std::int64_t n)
     return out;
 }
 
-MinStep compute_min_aux2(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n,
-                         int mergeFlag, bool sameNext) {
+MinStep orAllStep(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n,
+                         bool joined, bool sameNext) {
     MinStep r;
     CellList list;
     std::vector<std::int64_t> kept;
-    StepLeft left = minStep(a, list, list.fromSpan(second), rest, n, mergeFlag == 0 ? 0 : 1, sameNext, kept,
+    StepLeft left = minStep(a, list, list.fromSpan(second), rest, n, joined, sameNext, kept,
                             r.emitted);
     r.secondLeft = list.toList(left.second);
     r.firstLeft.assign(left.first.begin(), left.first.end());
     return r;
 }
 
-EntryList compute_min_aux(EntrySpan first, EntrySpan second, std::int64_t n) { return minAll(first, second, n); }
+EntryList orAllOrdered(EntrySpan first, EntrySpan second, std::int64_t n) { return minAll(first, second, n); }
 
-SumStep compute_sum_aux(const EmbeddingEntry& x, EntrySpan second, std::int64_t n) {
+SumStep andAllStep(const EmbeddingEntry& x, EntrySpan second, std::int64_t n) {
     SumStep r;
     std::size_t i = 0;
     for (; i < second.size(); ++i) {
@@ -967,27 +962,27 @@ SumStep compute_sum_aux(const EmbeddingEntry& x, EntrySpan second, std::int64_t 
 // ---------------------------------------------------------------------------
 // Combination at query nodes.
 
-EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList combineAndAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     if (first.empty() || second.empty()) return {};
     return sumAll(first, second, n);
 }
 
-EntryList compute_sum_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+EntryList combineAndAll(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
     if (first.empty()) return {};
-    return compute_sum_all(first, EntrySpan(second.get()), n);
+    return combineAndAll(first, EntrySpan(second.get()), n);
 }
 
-EntryList compute_sum_best(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList combineAndBest(EntrySpan first, EntrySpan second, std::int64_t n) {
     if (first.empty() || second.empty()) return {};
     return sumBest(positionOrdered(first).view(), positionOrdered(second).view(), n, "compute_sum_best");
 }
 
-EntryList compute_sum_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+EntryList combineAndBest(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
     if (first.empty()) return {};
-    return compute_sum_best(first, EntrySpan(second.get()), n);
+    return combineAndBest(first, EntrySpan(second.get()), n);
 }
 
-EntryList compute_min_all(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList combineOrAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     EntryList out;
     if (first.empty() || second.empty()) {
         appendWithCost(first, n, out);
@@ -997,32 +992,32 @@ EntryList compute_min_all(EntrySpan first, EntrySpan second, std::int64_t n) {
     return minAll(positionOrdered(first).view(), positionOrdered(second).view(), n);
 }
 
-EntryList compute_min_best(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList combineOrBest(EntrySpan first, EntrySpan second, std::int64_t n) {
     if (first.empty() && second.empty()) return {};
     return minBest(positionOrdered(first).view(), positionOrdered(second).view(), n, "compute_min_best");
 }
 
-EntryList compute_xor_all(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList combineXorAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     if (first.empty() && second.empty()) return {};
-    return compute_xor_all_aux(positionOrdered(first).view(), positionOrdered(second).view(), n);
+    return xorAllOrdered(positionOrdered(first).view(), positionOrdered(second).view(), n);
 }
 
-EntryList compute_xor_best(EntrySpan first, EntrySpan second, std::int64_t n) {
+EntryList combineXorBest(EntrySpan first, EntrySpan second, std::int64_t n) {
     if (first.empty() && second.empty()) return {};
-    return compute_xor_best_aux(positionOrdered(first).view(), positionOrdered(second).view(), n);
+    return xorBestOrdered(positionOrdered(first).view(), positionOrdered(second).view(), n);
 }
 
-EntryList compute_min_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
-    return compute_min_all(first, EntrySpan(second.get()), n);
+EntryList combineOrAll(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    return combineOrAll(first, EntrySpan(second.get()), n);
 }
-EntryList compute_min_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
-    return compute_min_best(first, EntrySpan(second.get()), n);
+EntryList combineOrBest(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    return combineOrBest(first, EntrySpan(second.get()), n);
 }
-EntryList compute_xor_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
-    return compute_xor_all(first, EntrySpan(second.get()), n);
+EntryList combineXorAll(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    return combineXorAll(first, EntrySpan(second.get()), n);
 }
-EntryList compute_xor_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
-    return compute_xor_best(first, EntrySpan(second.get()), n);
+EntryList combineXorBest(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
+    return combineXorBest(first, EntrySpan(second.get()), n);
 }
 
 // ---------------------------------------------------------------------------
@@ -1072,12 +1067,12 @@ const Tree* buildExternalTree(std::string_view op, const Tree* left, const Tree*
 // ---------------------------------------------------------------------------
 // Combination of whole-query results.
 
-EntryList compute_ExtSum_best(EntrySpan first, EntrySpan second) {
+EntryList combineQueriesAndBest(EntrySpan first, EntrySpan second) {
     if (first.empty() || second.empty()) return {};
     return {combined("and", first[cheapest(first)], second[cheapest(second)])};
 }
 
-EntryList compute_ExtSum_all(EntrySpan first, EntrySpan second) {
+EntryList combineQueriesAndAll(EntrySpan first, EntrySpan second) {
     EntryList out;
     if (first.empty() || second.empty()) return out;
     out.reserve(first.size() * second.size());
@@ -1097,7 +1092,7 @@ EntryList cheapestOfOneSide(EntrySpan s) {
 
 }  // namespace
 
-EntryList compute_ExtMin_best(EntrySpan first, EntrySpan second) {
+EntryList combineQueriesOrBest(EntrySpan first, EntrySpan second) {
     if (first.empty() && second.empty()) return {};
     if (first.empty() || second.empty()) return cheapestOfOneSide(first.empty() ? second : first);
     const EmbeddingEntry& x = first[cheapest(first)];
@@ -1107,7 +1102,7 @@ EntryList compute_ExtMin_best(EntrySpan first, EntrySpan second) {
     return {combined("or", x, y)};
 }
 
-EntryList compute_ExtMin_all(EntrySpan first, EntrySpan second) {
+EntryList combineQueriesOrAll(EntrySpan first, EntrySpan second) {
     if (first.empty() && second.empty()) return {};
     if (first.empty()) return copies(lowestCostRun(second));
     if (second.empty()) return copies(lowestCostRun(first));
@@ -1124,7 +1119,7 @@ EntryList compute_ExtMin_all(EntrySpan first, EntrySpan second) {
     return out;
 }
 
-EntryList compute_ExtMin_all(std::span<const EntrySpan> operands) {
+EntryList combineQueriesOrAll(std::span<const EntrySpan> operands) {
     // What the fold has so far: the product of these runs, each of one cost,
     // whose entries all cost `total`.
     std::vector<std::vector<const EmbeddingEntry*>> runs;
@@ -1169,7 +1164,7 @@ EntryList compute_ExtMin_all(std::span<const EntrySpan> operands) {
     return out;
 }
 
-EntryList compute_Extxor_best(EntrySpan first, EntrySpan second) {
+EntryList combineQueriesXorBest(EntrySpan first, EntrySpan second) {
     if (first.empty() && second.empty()) return {};
     if (first.empty() || second.empty()) return cheapestOfOneSide(first.empty() ? second : first);
     const EmbeddingEntry& x = first[cheapest(first)];
@@ -1178,7 +1173,7 @@ EntryList compute_Extxor_best(EntrySpan first, EntrySpan second) {
     return {wholeQueryEntry(e.cost, e.tree)};
 }
 
-EntryList compute_Extxor_all(EntrySpan first, EntrySpan second) {
+EntryList combineQueriesXorAll(EntrySpan first, EntrySpan second) {
     if (first.empty() && second.empty()) return {};
     if (first.empty()) return copies(lowestCostRun(second));
     if (second.empty()) return copies(lowestCostRun(first));

@@ -1,14 +1,15 @@
-// The driver's door to the variables and conditions step.
+// The variables and conditions step as the driver calls it: the accepted
+// matches of a positive rule, and the reduced document of a negated one.
 #pragma once
 
 #include <memory>
 
-#include "app/Conditions.h"
+#include "app/ConditionReading.h"
 #include "filter/Variables.h"
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
-#include "query/DeleteEmb.h"
-#include "query/ExternalQuery.h"
+#include "query/MatchRemoval.h"
+#include "query/QueryAnnotation.h"
 #include "xml/XML.h"
 
 namespace axf::app {

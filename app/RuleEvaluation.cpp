@@ -1,11 +1,11 @@
-#include "app/ExternalQuery.h"
+#include "app/RuleEvaluation.h"
 
 #include <variant>
 
 #include "app/ResultPrinter.h"
-#include "app/VarsBridge.h"
+#include "app/VariablesStep.h"
 #include "common/Fatal.h"
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "query/Embedding.h"
 #include "query/ExtendQuery.h"
 
@@ -17,10 +17,6 @@ using xml::TXNode;
 
 namespace {
 
-constexpr std::int64_t delcost = 5;
-
-ResultList fromSearch(query::SearchResult r) { return ResultList{std::move(r.entries), r.failure}; }
-
 bool isGroupRoot(const Tree* q, std::string_view* name) {
     const auto* el = std::get_if<ELNode>(&q->value);
     if (!el || !el->attributes.empty() || q->isLeaf()) return false;
@@ -29,7 +25,16 @@ bool isGroupRoot(const Tree* q, std::string_view* name) {
     return true;
 }
 
-bool allVariant(const std::string& kind) { return kind == "all" || kind == "neg" || kind == "allEx"; }
+// Whether the groups of the query keep every combination of their operands'
+// results of the lowest cost, not only the cheapest one.
+bool keepsAll(const EvalContext& ctx) {
+    return ctx.negated || ctx.kind == StatementKind::All || ctx.kind == StatementKind::AllExact;
+}
+
+bool isExact(StatementKind kind) { return kind == StatementKind::BestExact || kind == StatementKind::AllExact; }
+
+// Whether the rule prints a count, not the matches.
+bool isCount(std::int64_t count) { return count >= 0 || count == -2; }
 
 query::VariableList joinVariables(const query::VariableList& a, const query::VariableList& b) {
     std::vector<query::VariableList::Pair> pairs(a.pairs());
@@ -43,14 +48,14 @@ QueryOutcome fold(Combine combine, bool firstEmptyDecides, const OperandEvaluato
                   std::span<const Tree* const> rest) {
     for (const Tree* q : rest) {
         QueryOutcome next = eval(acc.lastNumber + 1, q);
-        Lazy<ResultList> left = acc.results;
-        Lazy<ResultList> right = next.results;
-        acc.results = makeLazy([left, right, combine, firstEmptyDecides]() -> ResultList {
-            const ResultList& a = left.get();
+        Lazy<SearchResult> left = acc.results;
+        Lazy<SearchResult> right = next.results;
+        acc.results = makeLazy([left, right, combine, firstEmptyDecides]() -> SearchResult {
+            const SearchResult& a = left.get();
             // An "and" whose list so far is empty does not look at the next operand.
             if (firstEmptyDecides && a.empty()) return {};
-            const ResultList& b = right.get();
-            return ResultList{combine(a.all(), b.all()), nullptr};
+            const SearchResult& b = right.get();
+            return SearchResult{combine(a.all(), b.all()), nullptr};
         });
         acc.variables = joinVariables(acc.variables, next.variables);
         acc.lastNumber = next.lastNumber;
@@ -76,23 +81,23 @@ bool hasSelector(const Tree* q) {
 // list as the pairwise fold, whose operands it reads in the same order, but
 // a product of tied results is built only when it is the result.
 QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span<const Tree* const> rest) {
-    std::vector<Lazy<ResultList>> operands{acc.results};
+    std::vector<Lazy<SearchResult>> operands{acc.results};
     for (const Tree* q : rest) {
         QueryOutcome next = eval(acc.lastNumber + 1, q);
         operands.push_back(next.results);
         acc.variables = joinVariables(acc.variables, next.variables);
         acc.lastNumber = next.lastNumber;
     }
-    acc.results = makeLazy([operands]() -> ResultList {
+    acc.results = makeLazy([operands]() -> SearchResult {
         std::vector<query::EntrySpan> lists;
         auto readBoth = [](query::EntrySpan, query::EntrySpan) {};
         for (std::size_t i = 0; i < operands.size(); ++i) {
-            const ResultList& b = operands[i].get();
+            const SearchResult& b = operands[i].get();
             if (i == 1) readBoth(operands[0].get().all(), b.all());
             if (i > 1) b.all();
             lists.push_back(b.entries);
         }
-        return ResultList{query::compute_ExtMin_all(lists), nullptr};
+        return SearchResult{query::combineQueriesOrAll(lists), nullptr};
     });
     return acc;
 }
@@ -101,34 +106,40 @@ QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span
 
 QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree* q) {
     const index::IndexedDocument* doc = ctx.document;
-    std::string number = std::to_string(n);
     QueryOutcome out;
-    if (ctx.kind != "allEx" && ctx.kind != "bestEx" && ctx.kind != "neg") {
+    if (!ctx.negated && !isExact(ctx.kind)) {
         query::QueryAnnotation a = query::extendQuery(q, n);
         out.variables = a.variables;
         out.lastNumber = a.lastNumber;
-        std::string kind = ctx.kind, type = ctx.searchType;
-        out.results = makeLazy([a, doc, number, kind, type]() {
-            return fromSearch(query::evaluateQuery(a.tree, a.mapping, a.sumDelCost, {}, number, doc->indexEL,
-                                                   doc->indexTX, doc->mapping, delcost, a.searchTypes, kind, type));
+        query::SearchMode mode = ctx.kind == StatementKind::All ? query::SearchMode::All : query::SearchMode::Best;
+        index::LookupKind type = ctx.searchType;
+        out.results = makeLazy([a, doc, n, mode, type]() {
+            query::SearchContext search{&a.mapping,   &a.deletionCosts,  &a.searchTypes,        &doc->indexEL,
+                                        &doc->indexTX, &doc->mapping, query::kDeletionCost, mode,
+                                        type};
+            return query::evaluateQuery(a.tree, search, n);
         });
         return out;
     }
     query::PlainAnnotation p = query::visitQuery(q, n);
     out.variables = p.variables;
     out.lastNumber = p.lastNumber;
-    std::int64_t deletion = ctx.kind == "neg" ? delcost : query::infinito;
-    std::string mode = ctx.kind == "bestEx" ? "best" : "all";
-    bool exactOnly = ctx.exactOnly && ctx.kind != "neg";
-    out.results = makeLazy([p, doc, number, deletion, mode, exactOnly]() {
-        return fromSearch(query::evaluateQuery(p.tree, p.mapping, query::SumDelCost{}, {}, number, doc->indexEL,
-                                               doc->indexTX, doc->mapping, deletion, query::SearchTypeList{}, mode,
-                                               "E", exactOnly));
+    std::int64_t deletion = ctx.negated ? query::kDeletionCost : query::kNoEmbeddingCost;
+    query::SearchMode mode =
+        !ctx.negated && ctx.kind == StatementKind::BestExact ? query::SearchMode::Best : query::SearchMode::All;
+    bool exactOnly = ctx.exactOnly && !ctx.negated;
+    out.results = makeLazy([p, doc, n, deletion, mode, exactOnly]() {
+        const query::DeletionCostList noCosts;
+        const query::SearchTypeList noTypes;
+        query::SearchContext search{&p.mapping,    &noCosts,      &noTypes, &doc->indexEL,
+                                    &doc->indexTX, &doc->mapping, deletion, mode,
+                                    index::LookupKind::Exact,     exactOnly};
+        return query::evaluateQuery(p.tree, search, n);
     });
     return out;
 }
 
-QueryOutcome manageExtQuery(const EvalContext& ctx, std::int64_t n, const Tree* q) {
+QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tree* q) {
     std::string_view group;
     if (!isGroupRoot(q, &group)) {
         if (!std::holds_alternative<ELNode>(q->value) &&
@@ -137,12 +148,12 @@ QueryOutcome manageExtQuery(const EvalContext& ctx, std::int64_t n, const Tree* 
         return evalSimpleQuery(ctx, n, q);
     }
     OperandEvaluator eval = [&ctx](std::int64_t number, const Tree* operand) {
-        return manageExtQuery(ctx, number, operand);
+        return evaluateQueryTree(ctx, number, operand);
     };
     auto kids = q->children();
     std::vector<const Tree*> spliced;
     std::string_view inner;
-    while (group == "or" && allVariant(ctx.kind) && isGroupRoot(kids[0], &inner) && inner == "or") {
+    while (group == "or" && keepsAll(ctx) && isGroupRoot(kids[0], &inner) && inner == "or") {
         // A leading `or` group is folded first, in the same order, so its
         // operands join this fold (numbers and variables run on unchanged).
         std::vector<const Tree*> next(kids[0]->children().begin(), kids[0]->children().end());
@@ -150,29 +161,22 @@ QueryOutcome manageExtQuery(const EvalContext& ctx, std::int64_t n, const Tree* 
         spliced = std::move(next);
         kids = spliced;
     }
-    QueryOutcome first = manageExtQuery(ctx, n, kids[0]);
-    if (group == "and") return manageANDSons(ctx.kind, eval, std::move(first), kids.subspan(1));
-    return manageOrSons(std::string(group), ctx.kind, eval, std::move(first), kids.subspan(1));
+    QueryOutcome first = evaluateQueryTree(ctx, n, kids[0]);
+    if (group == "and") return foldAndOperands(keepsAll(ctx), eval, std::move(first), kids.subspan(1));
+    return foldOrXorOperands(group == "xor", keepsAll(ctx), eval, std::move(first), kids.subspan(1));
 }
 
-QueryOutcome manageANDSons(const std::string& kind, const OperandEvaluator& eval, QueryOutcome acc,
-                           std::span<const Tree* const> rest) {
-    Combine c = allVariant(kind) ? &query::compute_ExtSum_all : &query::compute_ExtSum_best;
+QueryOutcome foldAndOperands(bool all, const OperandEvaluator& eval, QueryOutcome acc,
+                             std::span<const Tree* const> rest) {
+    Combine c = all ? &query::combineQueriesAndAll : &query::combineQueriesAndBest;
     return fold(c, true, eval, std::move(acc), rest);
 }
 
-QueryOutcome manageOrSons(const std::string& op, const std::string& kind, const OperandEvaluator& eval,
-                          QueryOutcome acc, std::span<const Tree* const> rest) {
-    bool all = allVariant(kind);
-    Combine c = nullptr;
-    if (op == "or" && all)
-        return foldOrAll(eval, std::move(acc), rest);
-    if (op == "or")
-        c = &query::compute_ExtMin_best;
-    else if (op == "xor")
-        c = all ? &query::compute_Extxor_all : &query::compute_Extxor_best;
-    else
-        throw InternalError("manageOrSons: operator " + op);
+QueryOutcome foldOrXorOperands(bool isXor, bool all, const OperandEvaluator& eval, QueryOutcome acc,
+                               std::span<const Tree* const> rest) {
+    if (!isXor && all) return foldOrAll(eval, std::move(acc), rest);
+    Combine c = !isXor ? &query::combineQueriesOrBest
+                       : all ? &query::combineQueriesXorAll : &query::combineQueriesXorBest;
     return fold(c, false, eval, std::move(acc), rest);
 }
 
@@ -201,40 +205,31 @@ const Tree* rankElement(std::int64_t cost) {
 
 }  // namespace
 
-std::int64_t countAux(const EntryList& results, std::int64_t bound, std::int64_t start) {
+std::int64_t countWithinCost(const EntryList& results, std::int64_t bound, std::int64_t start) {
     for (const auto& e : results)
         if (e.cost <= bound) ++start;
     return start;
 }
 
-ResultDocument countEmbedding(const ResultList& results, std::int64_t count) {
+ResultDocument countEmbedding(const SearchResult& results, std::int64_t count) {
     ResultDocument doc;
     if (results.empty()) {
         doc.tree = emptyResult();
         return doc;
     }
     const EntryList& all = results.all();
-    std::int64_t n = count >= 0 ? countAux(all, count, 0) : static_cast<std::int64_t>(all.size());
+    std::int64_t n = count >= 0 ? countWithinCost(all, count, 0) : static_cast<std::int64_t>(all.size());
     doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", std::to_string(n)}}});
     return doc;
 }
 
-xml::TreeList exctractTree(int mode, const EntryList& results) {
-    xml::TreeList out;
-    for (const auto& e : results) {
-        if (mode == 1) out.push_back(rankElement(e.cost));
-        if (mode != 2 || e.cost == 0) out.push_back(query::adjust_attributes(e.tree));
-    }
-    return out;
-}
-
-ResultDocument buildUniqueTree(const ResultList& results, int mode) {
+ResultDocument buildUniqueTree(const SearchResult& results, MatchListing listing) {
     ResultDocument doc;
     if (results.empty()) {
         doc.tree = emptyResult();
         return doc;
     }
-    if (mode == 2) {
+    if (listing == MatchListing::CostZeroTrees) {
         // Only the matches of cost 0 are listed; none makes the empty result.
         bool any = false;
         for (const auto& e : results.entries)
@@ -250,21 +245,21 @@ ResultDocument buildUniqueTree(const ResultList& results, int mode) {
     }
     doc.matches = results.entries;
     doc.failure = results.failure;
-    doc.mode = mode;
+    doc.listing = listing;
     return doc;
 }
 
-ResultDocument buildQueryResult(const ResultList& results, const std::string& kind, int polarity, int outer,
-                                std::int64_t count) {
+ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind, Polarity polarity,
+                                MatchListing listing, std::int64_t count) {
     if (results.empty()) {
         ResultDocument doc;
         doc.tree = emptyResult();
         return doc;
     }
-    if (count >= 0 || count == -2) return countEmbedding(results, count);
-    if (polarity == 1 && (kind == "bestEx" || kind == "allEx")) return buildUniqueTree(results, 2);
-    if (polarity == 1) return buildUniqueTree(results, outer);
-    if (polarity != 0 || results.entries.size() != 1)
+    if (isCount(count)) return countEmbedding(results, count);
+    if (polarity == Polarity::Positive && isExact(kind)) return buildUniqueTree(results, MatchListing::CostZeroTrees);
+    if (polarity == Polarity::Positive) return buildUniqueTree(results, listing);
+    if (results.entries.size() != 1)
         throw InternalError("buildQueryResult: a negated rule has exactly one result");
     ResultDocument doc;
     doc.tree = xml::makeTree(ELNode{"0000", {}}, {results.entries.front().tree});
@@ -302,12 +297,12 @@ void writeResultDocument(std::int64_t level, int flag, const ResultDocument& doc
                 return nullptr;
             }
             const EmbeddingEntry& e = doc.matches[next];
-            if (doc.mode == 1) {
+            if (doc.listing == MatchListing::RankedTrees) {
                 rankPending = true;
                 return rankElement(e.cost);
             }
             ++next;
-            if (doc.mode == 2 && e.cost != 0) continue;
+            if (doc.listing == MatchListing::CostZeroTrees && e.cost != 0) continue;
             return query::adjust_attributes(e.tree);
         }
     };
@@ -340,40 +335,67 @@ std::string showResultDocument(std::int64_t level, int flag, const ResultDocumen
 // ---------------------------------------------------------------------------
 // Rule evaluation
 
-ResultDocument evalExternalQuery(const std::string& kind, const std::string& searchType,
-                                 const Lazy<std::string>& documentText, const ConditionTriple& conditions,
-                                 const std::string& polarity, int outer, const Tree* q, std::int64_t count) {
-    int polarityFlag;
-    if (polarity == "P")
-        polarityFlag = 1;
-    else if (polarity == "N")
-        polarityFlag = 0;
-    else
-        throw InternalError("evalExternalQuery: polarity " + polarity);
+StatementKind decodeStatementKind(std::string_view text) {
+    if (text == "best") return StatementKind::Best;
+    if (text == "all") return StatementKind::All;
+    if (text == "bestEx") return StatementKind::BestExact;
+    if (text == "allEx") return StatementKind::AllExact;
+    throw InternalError("decodeStatementKind: statement kind \"" + std::string(text) + "\"");
+}
+
+namespace {
+
+Polarity decodePolarity(const std::string& text) {
+    if (text == "P") return Polarity::Positive;
+    if (text == "N") return Polarity::Negative;
+    throw InternalError("evaluateRule: polarity " + text);
+}
+
+index::LookupKind decodeSearchType(const std::string& text) {
+    if (text == "E") return index::LookupKind::Exact;
+    if (text == "N") return index::LookupKind::WithTranslations;
+    throw InternalError("evaluateRule: search type \"" + text + "\"");
+}
+
+MatchListing decodeListing(int outer) {
+    if (outer == 0) return MatchListing::Trees;
+    if (outer == 1) return MatchListing::RankedTrees;
+    throw InternalError("evaluateRule: listing " + std::to_string(outer));
+}
+
+}  // namespace
+
+ResultDocument evaluateRule(const std::string& kindText, const std::string& searchTypeText,
+                            const Lazy<std::string>& documentText, const ConditionTriple& conditions,
+                            const std::string& polarityText, int outer, const Tree* q, std::int64_t count) {
+    const Polarity polarity = decodePolarity(polarityText);
+    const StatementKind kind = decodeStatementKind(kindText);
+    const MatchListing listing = decodeListing(outer);
+    const bool negated = polarity == Polarity::Negative;
+    const index::LookupKind searchType = negated ? index::LookupKind::Exact : decodeSearchType(searchTypeText);
 
     auto evaluate = [&]() {
         // Nothing reads the text after the indexer, which takes its storage over.
         auto doc = std::make_shared<index::IndexedDocument>(
             index::parseTextInPlace(std::move(const_cast<std::string&>(documentText.get()))));
-        EvalContext ctx{polarityFlag == 1 ? kind : "neg", polarityFlag == 1 ? searchType : "E", doc.get()};
+        EvalContext ctx{kind, negated, searchType, doc.get()};
         // A statement of exact matches that prints them without conditions
         // reads nothing of a match of a higher cost.
-        ctx.exactOnly = polarityFlag == 1 && (kind == "allEx" || kind == "bestEx") && !(count >= 0 || count == -2) &&
-                        conditions.empty() && !hasSelector(q);
-        QueryOutcome outcome = manageExtQuery(ctx, 2, q);
+        ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() && !hasSelector(q);
+        QueryOutcome outcome = evaluateQueryTree(ctx, 2, q);
         return std::make_pair(doc, std::move(outcome));
     };
 
-    if (polarityFlag == 0) {
+    if (negated) {
         // One entry whatever was found; under a count its tree is never read,
         // so the document is neither indexed nor searched.
-        if (count >= 0 || count == -2) {
+        if (isCount(count)) {
             ResultDocument doc;
             doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", "1"}}});
             return doc;
         }
         auto [doc, outcome] = evaluate();
-        const ResultList& found = outcome.results.get();
+        const SearchResult& found = outcome.results.get();
         EntryList adjusted;
         for (const auto& e : found.all()) adjusted.push_back(adjustRoot(e));
         if (doc->tree.byPosition()) {
@@ -385,27 +407,27 @@ ResultDocument evalExternalQuery(const std::string& kind, const std::string& sea
             return result;
         }
         const Tree* reduced = reducedDocument(adjusted, outcome.variables, doc->tree.root(), conditions);
-        ResultList one{{EmbeddingEntry{0, 0, 0, 0, 0, reduced}}, nullptr};
-        ResultDocument result = buildQueryResult(one, "neg", 0, outer, count);
+        SearchResult one{{EmbeddingEntry{0, 0, 0, 0, 0, reduced}}, nullptr};
+        ResultDocument result = buildQueryResult(one, kind, Polarity::Negative, listing, count);
         result.cutBelowRoot = true;
         return result;
     }
 
     auto [doc, outcome] = evaluate();
-    const ResultList& found = outcome.results.get();
+    const SearchResult& found = outcome.results.get();
     EntryList adjusted;
     adjusted.reserve(found.entries.size());
     for (const auto& e : found.entries) adjusted.push_back(adjustRoot(e));
     // A count reads no tree; an exact statement prints only the matches of
     // cost 0.
     filter::ResultTrees trees = filter::ResultTrees::All;
-    if (count >= 0 || count == -2)
+    if (isCount(count))
         trees = filter::ResultTrees::None;
-    else if (kind == "bestEx" || kind == "allEx")
+    else if (isExact(kind))
         trees = filter::ResultTrees::CostZero;
-    ResultList accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), conditions, trees),
+    SearchResult accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), conditions, trees),
                         found.failure};
-    return buildQueryResult(accepted, kind, 1, outer, count);
+    return buildQueryResult(accepted, kind, Polarity::Positive, listing, count);
 }
 
 }  // namespace axf::app

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "query/DeleteEmb.h"
+#include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
 #include "tests/query/TreeText.h"
 #include "xml/XML.h"
@@ -26,7 +26,7 @@ std::string removed(const std::string& doc, const std::string& emb, const std::v
     return showTree(deleteEmbeddingFromText(tree(doc), tree(emb), b));
 }
 
-TEST(DeleteEmb, WorkedExamples) {
+TEST(MatchRemoval, WorkedExamples) {
     // A matched leaf goes with its subtree; the matched inner node stays while
     // it has children.
     EXPECT_EQ(removed(kPerson, "person^2^2(name^3^3)"), "site^1(person^2(age^5('30^6')))");
@@ -36,7 +36,7 @@ TEST(DeleteEmb, WorkedExamples) {
     EXPECT_EQ(removed(kPerson, "person^2^2(name^3^3)", {b}), "site^1");
 }
 
-TEST(DeleteEmb, RemovalRulesWithoutBindings) {
+TEST(MatchRemoval, RemovalRulesWithoutBindings) {
     struct Case {
         const char* doc;
         const char* emb;
@@ -74,7 +74,7 @@ TEST(DeleteEmb, RemovalRulesWithoutBindings) {
     for (const auto& c : cases) EXPECT_EQ(removed(c.doc, c.emb), c.want) << c.doc << " - " << c.emb;
 }
 
-TEST(DeleteEmb, BindingsAreConsumedInOrder) {
+TEST(MatchRemoval, BindingsAreConsumedInOrder) {
     const std::string doc = "r^1(a^2(x^3,y^4),b^5(u^6,v^7))";
     // A head number below the embedding node's number is passed over for
     // good; the next one binds at b.
@@ -97,7 +97,7 @@ TEST(DeleteEmb, BindingsAreConsumedInOrder) {
     EXPECT_EQ(removed(doc, "r^1^1(a^2^2(y^4^4))", {gone}), "r^1(b^5(u^6,v^7))");
 }
 
-TEST(DeleteEmb, EditorAppliesRemovalsOneAfterTheOtherAndSharesTheRest) {
+TEST(MatchRemoval, EditorAppliesRemovalsOneAfterTheOtherAndSharesTheRest) {
     const Tree* doc = tree("r^1(a^2(b^3,c^4),d^5(e^6),f^7(g^8))");
     DocumentEditor ed(doc);
     EXPECT_EQ(ed.current(), doc);
@@ -115,7 +115,7 @@ TEST(DeleteEmb, EditorAppliesRemovalsOneAfterTheOtherAndSharesTheRest) {
     EXPECT_TRUE(ed.findSons(1).empty());
 }
 
-TEST(DeleteEmb, EditorOnAWideNode) {
+TEST(MatchRemoval, EditorOnAWideNode) {
     // 2000 children removed in an interleaved order, each by its own
     // removal; the child search must skip the removed ones.
     const int n = 2000;
@@ -290,7 +290,7 @@ void matchedNodes(const Tree* m, std::vector<const Tree*>& out) {
     for (const Tree* c : m->children()) matchedNodes(c, out);
 }
 
-TEST(DeleteEmb, EditorAgreesWithTheRulesOnRandomDocuments) {
+TEST(MatchRemoval, EditorAgreesWithTheRulesOnRandomDocuments) {
     for (unsigned seed = 1; seed <= 300; ++seed) {
         RandomDoc g(seed);
         const Tree* original = g.element(0);

@@ -9,8 +9,9 @@
 
 #include "common/Fatal.h"
 #include "common/Lazy.h"
-#include "query/Compute.h"
-#include "tests/query/ComputeTestUtil.h"
+#include "query/CombinationSteps.h"
+#include "query/Combination.h"
+#include "tests/query/CombinationTestUtil.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ using axf::xml::text;
 // ---------------------------------------------------------------------------
 // List functions.
 
-TEST(ComputeLists, NextPre) {
+TEST(ComputeLists, AfterPosition) {
     struct Case {
         std::int64_t p;
         EntryList in;
@@ -34,34 +35,34 @@ TEST(ComputeLists, NextPre) {
         {4, {E(5, 0, "a"), E(4, 1, "b")}, "5:0:a 4:1:b"},
         {4, {E(4, 0, "a"), E(4, 0, "b"), E(6, 0, "c"), E(4, 0, "d")}, "6:0:c 4:0:d"},
     };
-    for (const Case& c : cases) EXPECT_EQ(show(nextPre(c.p, c.in)), c.want) << c.want;
+    for (const Case& c : cases) EXPECT_EQ(show(afterPosition(c.p, c.in)), c.want) << c.want;
 }
 
-TEST(ComputeLists, VerifyNextLooksAtTheFirstEntryOnly) {
+TEST(ComputeLists, HeadTiesWithLooksAtTheFirstEntryOnly) {
     const EmbeddingEntry e = E(7, 2, "e");
-    EXPECT_FALSE(verifyNext(e, EntryList{}));
-    EXPECT_TRUE(verifyNext(e, EntryList{E(7, 2, "x"), E(1, 0, "y")}));
-    EXPECT_FALSE(verifyNext(e, EntryList{E(7, 3, "x"), E(7, 2, "y")}));
-    EXPECT_FALSE(verifyNext(e, EntryList{E(8, 2, "x"), E(7, 2, "y")}));
+    EXPECT_FALSE(headTiesWith(e, EntryList{}));
+    EXPECT_TRUE(headTiesWith(e, EntryList{E(7, 2, "x"), E(1, 0, "y")}));
+    EXPECT_FALSE(headTiesWith(e, EntryList{E(7, 3, "x"), E(7, 2, "y")}));
+    EXPECT_FALSE(headTiesWith(e, EntryList{E(8, 2, "x"), E(7, 2, "y")}));
 }
 
 TEST(ComputeLists, RunExtractors) {
     const EntryList run = {E(7, 2, "a"), E(7, 2, "b"), E(7, 3, "c"), E(9, 2, "d")};
-    EXPECT_EQ(show(aux3(7, 2, 5, run)), "7:7:a 7:7:b");
-    EXPECT_EQ(show(aux3(7, 2, 0, run)), "7:2:a 7:2:b");
-    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{E(7, 3, "c")})), "");
-    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{E(8, 0, "c")})), "");
-    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{})), "");
+    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, run)), "7:7:a 7:7:b");
+    EXPECT_EQ(show(extractSameCostandPre(7, 2, 0, run)), "7:2:a 7:2:b");
+    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{E(7, 3, "c")})), "");
+    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{E(8, 0, "c")})), "");
+    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{})), "");
     // Entries before the run end it.
-    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{E(6, 2, "c"), E(7, 2, "d")})), "");
-    EXPECT_EQ(show(aux3(7, 2, 5, EntryList{E(7, 1, "c"), E(7, 2, "d")})), "");
+    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{E(6, 2, "c"), E(7, 2, "d")})), "");
+    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{E(7, 1, "c"), E(7, 2, "d")})), "");
 
     EXPECT_EQ(show(extractSameCostandPre(7, 2, 1, run)), "7:3:a 7:3:b");
     EXPECT_EQ(show(extractSameCostandPre(9, 2, 1, run)), "");
 
     // Fields other than the cost are kept by both position-run extractors.
     EmbeddingEntry rich{7, 4, 12, 2, 2, elem("r")};
-    const EntryList got = aux3(7, 2, 1, EntryList{rich});
+    const EntryList got = extractSameCostandPre(7, 2, 1, EntryList{rich});
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(full(got[0]), "7/4/12/2/3:r");
 }
@@ -79,7 +80,7 @@ TEST(ComputeLists, ExtractSameCostMakesWholeQueryEntries) {
 // ---------------------------------------------------------------------------
 // Orderings.
 
-TEST(ComputeOrdering, EmbSort) {
+TEST(ComputeOrdering, ByPositionThenCost) {
     struct Case {
         EntryList in;
         std::string want;
@@ -97,7 +98,7 @@ TEST(ComputeOrdering, EmbSort) {
     for (const Case& c : cases) EXPECT_EQ(show(embSort(c.in)), c.want) << c.want;
 }
 
-TEST(ComputeOrdering, SortByEmbCost) {
+TEST(ComputeOrdering, ByCost) {
     EXPECT_EQ(show(sortbyEmbcost(EntryList{})), "");
     EXPECT_EQ(show(sortbyEmbcost(EntryList{E(1, 3, "a"), E(2, 1, "b"), E(3, 3, "c"), E(4, 0, "d")})),
               "4:0:d 2:1:b 1:3:a 3:3:c");
@@ -137,7 +138,7 @@ TEST(ComputeJoin, NonElementRootFailsOnlyWhenTheTreeIsRead) {
 
     // No failure while combining: the entry is complete, its tree defers the error.
     EntryList got;
-    ASSERT_NO_THROW(got = compute_sum_best(EntryList{x}, EntryList{t}, 1));
+    ASSERT_NO_THROW(got = combineAndBest(EntryList{x}, EntryList{t}, 1));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(full(got[0]).substr(0, 10), "4/2/6/0/4:");
     ASSERT_TRUE(isDeferredFailure(got[0].tree));
@@ -149,12 +150,12 @@ TEST(ComputeJoin, NonElementRootFailsOnlyWhenTheTreeIsRead) {
         EXPECT_STREQ(e.what(), "compute_sum_best: second tree root is a text node");
     }
 
-    const EntryList first = compute_min_all(EntryList{t}, EntryList{Ef(4, 2, 6, 0, 2, elem("c"))}, 0);
+    const EntryList first = combineOrAll(EntryList{t}, EntryList{Ef(4, 2, 6, 0, 2, elem("c"))}, 0);
     ASSERT_EQ(first.size(), 1u);
     EXPECT_EQ(deferredFailureText(first[0].tree), "compute_min_all: first tree root is a text node");
 
     // A failure tree joined again keeps its own error; ordinary trees pass the check.
-    const EntryList again = compute_min_best(got, EntryList{Ef(4, 0, 0, 0, 4, elem("c"))}, 0);
+    const EntryList again = combineOrBest(got, EntryList{Ef(4, 0, 0, 0, 4, elem("c"))}, 0);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(deferredFailureText(again[0].tree), "compute_sum_best: second tree root is a text node");
     EXPECT_NO_THROW(throwIfDeferredFailure(x.tree));
@@ -164,15 +165,15 @@ TEST(ComputeJoin, NonElementRootFailsOnlyWhenTheTreeIsRead) {
 // ---------------------------------------------------------------------------
 // And, mode best.
 
-TEST(ComputeSumBest, WorkedExample) {
+TEST(CombineAndBest, WorkedExample) {
     const EntryList first = {Ef(7, 2, 12, 0, 0, "a(b1)"), Ef(7, 2, 12, 0, 2, "a(b2)"), Ef(20, 2, 22, 2, 5, "a(b3)")};
     const EntryList second = {Ef(7, 2, 12, 0, 4, "a(c1)"), Ef(7, 2, 12, 0, 4, "a(c2)"), Ef(30, 2, 32, 0, 0, "a(c3)")};
-    const EntryList got = compute_sum_best_aux(first, second, 1);
+    const EntryList got = andBestOrdered(first, second, 1);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(full(got[0]), "7/2/12/0/5:a(b1,c1)");
 }
 
-TEST(ComputeSumBest, Cases) {
+TEST(CombineAndBest, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -188,12 +189,12 @@ TEST(ComputeSumBest, Cases) {
         {{E(5, 1, "a(p)"), E(5, 1, "b(q)"), E(6, 0, "c")}, {E(5, 1, "d(r)"), E(5, 1, "e(s)"), E(6, 2, "f")}, 3,
          "5:5:a(p,r) 6:5:c"},
     };
-    for (const Case& c : cases) EXPECT_EQ(show(compute_sum_best_aux(c.first, c.second, c.n)), c.want) << c.want;
+    for (const Case& c : cases) EXPECT_EQ(show(andBestOrdered(c.first, c.second, c.n)), c.want) << c.want;
 }
 
-TEST(ComputeSumBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty) {
+TEST(CombineAndBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty) {
     // Unordered input: the cheapest entry of each position is joined.
-    EXPECT_EQ(show(compute_sum_best(EntryList{E(5, 4, "a(x)"), E(2, 0, "z"), E(5, 1, "b(y)")},
+    EXPECT_EQ(show(combineAndBest(EntryList{E(5, 4, "a(x)"), E(2, 0, "z"), E(5, 1, "b(y)")},
                                     EntryList{E(5, 3, "c(u)"), E(5, 0, "d(v)")}, 0)),
               "5:1:b(y,v)");
     bool evaluated = false;
@@ -201,17 +202,17 @@ TEST(ComputeSumBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty
         evaluated = true;
         return EntryList{E(1, 0, "a")};
     });
-    EXPECT_TRUE(compute_sum_best(EntryList{}, second, 0).empty());
-    EXPECT_TRUE(compute_sum_all(EntryList{}, second, 0).empty());
+    EXPECT_TRUE(combineAndBest(EntryList{}, second, 0).empty());
+    EXPECT_TRUE(combineAndAll(EntryList{}, second, 0).empty());
     EXPECT_FALSE(evaluated);
-    EXPECT_EQ(show(compute_sum_best(EntryList{E(1, 1, "b")}, second, 2)), "1:3:b");
+    EXPECT_EQ(show(combineAndBest(EntryList{E(1, 1, "b")}, second, 2)), "1:3:b");
     EXPECT_TRUE(evaluated);
 
     // The six through one signature: or and xor read the second list even
     // when the first is empty.
     const axf::Lazy<EntryList> one = axf::Lazy<EntryList>::ready(EntryList{E(2, 1, "c")});
-    const CombineStep steps[] = {compute_sum_all, compute_sum_best, compute_min_all,
-                                 compute_min_best, compute_xor_all, compute_xor_best};
+    const CombineStep steps[] = {combineAndAll, combineAndBest, combineOrAll,
+                                 combineOrBest, combineXorAll, combineXorBest};
     std::string got;
     for (CombineStep f : steps) {
         got += '[';
@@ -224,7 +225,7 @@ TEST(ComputeSumBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty
 // ---------------------------------------------------------------------------
 // And, mode all.
 
-TEST(ComputeSumAll, Cases) {
+TEST(CombineAndAll, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -247,21 +248,21 @@ TEST(ComputeSumAll, Cases) {
          0,
          "4:1:b(p) 4:6:b(q) 4:0:c(p) 4:5:c(q)"},
     };
-    for (const Case& c : cases) EXPECT_EQ(show(compute_sum_all(c.first, c.second, c.n)), c.want) << c.want;
+    for (const Case& c : cases) EXPECT_EQ(show(combineAndAll(c.first, c.second, c.n)), c.want) << c.want;
 }
 
-TEST(ComputeSumAll, StepLeavesTheJoinedEntriesForTheNextEntry) {
+TEST(CombineAndAll, StepLeavesTheJoinedEntriesForTheNextEntry) {
     const EntryList second = {E(3, 0, "a"), E(5, 0, "b"), E(4, 0, "c"), E(5, 1, "d"), E(8, 0, "e"), E(5, 0, "f")};
-    const SumStep s = compute_sum_aux(E(5, 0, "x"), second, 0);
+    const SumStep s = andAllStep(E(5, 0, "x"), second, 0);
     EXPECT_EQ(show(s.joined), "5:0:x 5:1:x");
     EXPECT_EQ(show(s.rest), "5:0:b 5:1:d 8:0:e 5:0:f");
-    EXPECT_EQ(show(compute_sum_aux(E(5, 0, "x"), EntryList{}, 0).rest), "");
+    EXPECT_EQ(show(andAllStep(E(5, 0, "x"), EntryList{}, 0).rest), "");
 }
 
 // With the lowest costs of the list an `or` combines it with, the `and` leaves
 // out the pairs that combination drops, keeping one pair of a position where
 // every pair is dearer.
-TEST(ComputeSumAll, BoundLeavesOutDearerPairs) {
+TEST(CombineAndAll, BoundLeavesOutDearerPairs) {
     const EntryList orFirst = {E(4, 3, "o"), E(4, 2, "o2"), E(6, 0, "o3")};
     const LowestCosts bound(orFirst);
     ASSERT_NE(bound.find(4), nullptr);
@@ -271,18 +272,18 @@ TEST(ComputeSumAll, BoundLeavesOutDearerPairs) {
     const EntryList second = {E(4, 2, "x(p)"), E(4, 1, "y(q)"), E(4, 0, "z(r)"), E(5, 9, "w(s)"), E(6, 0, "v(t)")};
     // Position 4 keeps pairs of cost at most 2, in the unbounded order; 5 has
     // no bound; at 6 every pair is dearer than 0 and the first one stays.
-    EXPECT_EQ(show(compute_sum_all(first, second, 0, bound)),
+    EXPECT_EQ(show(combineAndAll(first, second, 0, bound)),
               "4:2:a(p) 4:1:a(q) 4:0:a(r) 4:2:b(q) 4:1:b(r) 5:18:c(s) 6:1:d(t)");
-    EXPECT_EQ(show(compute_sum_all(first, second, 1, bound)), "4:2:a(q) 4:1:a(r) 4:2:b(r) 5:19:c(s) 6:2:d(t)");
+    EXPECT_EQ(show(combineAndAll(first, second, 1, bound)), "4:2:a(q) 4:1:a(r) 4:2:b(r) 5:19:c(s) 6:2:d(t)");
     // Lists out of position order get the same rule.
     const EntryList unordered = {E(6, 1, "d"), E(4, 0, "a")};
-    EXPECT_EQ(show(compute_sum_all(unordered, second, 0, bound)), "6:1:d(t)");
-    EXPECT_EQ(show(compute_sum_all(EntryList{}, second, 0, bound)), "");
+    EXPECT_EQ(show(combineAndAll(unordered, second, 0, bound)), "6:1:d(t)");
+    EXPECT_EQ(show(combineAndAll(EntryList{}, second, 0, bound)), "");
 }
 
 // Whatever the lists, the or-combination of the bounded `and` equals that of
 // the full one.
-TEST(ComputeProperties, BoundedSumAllUnderMinAll) {
+TEST(ComputeProperties, BoundedAndAllUnderOrAll) {
     std::mt19937 rng(11);
     for (int round = 0; round < 600; ++round) {
         const bool ordered = round % 4 != 0;
@@ -303,20 +304,20 @@ TEST(ComputeProperties, BoundedSumAllUnderMinAll) {
         const EntryList b = randomList('b', 7);
         const std::int64_t n = rng() % 3, m = rng() % 2;
         const LowestCosts bound(orFirst);
-        const EntryList full = compute_sum_all(a, b, n);
-        const EntryList bounded = compute_sum_all(a, b, n, bound);
+        const EntryList full = combineAndAll(a, b, n);
+        const EntryList bounded = combineAndAll(a, b, n, bound);
         ASSERT_LE(bounded.size(), full.size());
         ASSERT_EQ(full.empty(), bounded.empty());
-        ASSERT_EQ(showFull(compute_min_all(orFirst, bounded, m)), showFull(compute_min_all(orFirst, full, m)))
+        ASSERT_EQ(showFull(combineOrAll(orFirst, bounded, m)), showFull(combineOrAll(orFirst, full, m)))
             << show(orFirst) << " | " << show(a) << " | " << show(b) << " n=" << n;
         // A further `and` step over the bounded result of lists in position
         // order, costs never negative.
         if (!ordered) continue;
         const EntryList c = randomList('c', 5);
-        const EntryList full3 = compute_sum_all(full, c, n);
-        const EntryList bounded3 = compute_sum_all(bounded, c, n, bound);
+        const EntryList full3 = combineAndAll(full, c, n);
+        const EntryList bounded3 = combineAndAll(bounded, c, n, bound);
         ASSERT_EQ(full3.empty(), bounded3.empty());
-        ASSERT_EQ(showFull(compute_min_all(orFirst, bounded3, m)), showFull(compute_min_all(orFirst, full3, m)))
+        ASSERT_EQ(showFull(combineOrAll(orFirst, bounded3, m)), showFull(combineOrAll(orFirst, full3, m)))
             << show(orFirst) << " | " << show(a) << " | " << show(b) << " | " << show(c) << " n=" << n;
     }
 }
@@ -347,24 +348,24 @@ TEST(ComputeProperties, SumOfManyListsMatchesThePairwiseFold) {
         const std::int64_t n = rng() % 3;
         EntryList foldAll = lists[0], foldBest = lists[0];
         for (std::size_t i = 1; i < k; ++i) {
-            foldAll = compute_sum_all(foldAll, lists[i], n);
-            foldBest = compute_sum_best(foldBest, lists[i], n);
+            foldAll = combineAndAll(foldAll, lists[i], n);
+            foldBest = combineAndBest(foldBest, lists[i], n);
         }
-        ASSERT_EQ(showFull(compute_sum_all(spans, n)), showFull(foldAll)) << round;
-        ASSERT_EQ(showFull(compute_sum_best(spans, n)), showFull(foldBest)) << round;
-        ASSERT_EQ(showFull(compute_sum_all(spans, n, nullptr)), showFull(foldAll)) << round;
+        ASSERT_EQ(showFull(combineAndAll(spans, n)), showFull(foldAll)) << round;
+        ASSERT_EQ(showFull(combineAndBest(spans, n)), showFull(foldBest)) << round;
+        ASSERT_EQ(showFull(combineAndAll(spans, n, nullptr)), showFull(foldAll)) << round;
 
         const EntryList other = randomList('o', 6, positions);
         const LowestCosts bound(other);
-        const EntryList bounded = compute_sum_all(spans, n, &bound);
+        const EntryList bounded = combineAndAll(spans, n, &bound);
         ASSERT_LE(bounded.size(), foldAll.size());
         const std::int64_t m = rng() % 2;
-        ASSERT_EQ(showFull(compute_min_all(other, bounded, m)), showFull(compute_min_all(other, foldAll, m))) << round;
-        ASSERT_EQ(showFull(compute_min_all(bounded, other, m)), showFull(compute_min_all(foldAll, other, m))) << round;
-        ASSERT_EQ(showFull(compute_xor_all(other, bounded, m)), showFull(compute_xor_all(other, foldAll, m))) << round;
-        ASSERT_EQ(showFull(compute_xor_all(bounded, other, m)), showFull(compute_xor_all(foldAll, other, m))) << round;
+        ASSERT_EQ(showFull(combineOrAll(other, bounded, m)), showFull(combineOrAll(other, foldAll, m))) << round;
+        ASSERT_EQ(showFull(combineOrAll(bounded, other, m)), showFull(combineOrAll(foldAll, other, m))) << round;
+        ASSERT_EQ(showFull(combineXorAll(other, bounded, m)), showFull(combineXorAll(other, foldAll, m))) << round;
+        ASSERT_EQ(showFull(combineXorAll(bounded, other, m)), showFull(combineXorAll(foldAll, other, m))) << round;
 
-        const LowestCosts lowest = lowestOfSumAll(spans, n), direct(foldAll);
+        const LowestCosts lowest = lowestOfAndAll(spans, n), direct(foldAll);
         for (std::int64_t p = 0; p <= positions + 1; ++p) {
             const std::int64_t* a = lowest.find(p);
             const std::int64_t* b = direct.find(p);
@@ -393,25 +394,25 @@ TEST(ComputeProperties, WholeQueryOrOfManyOperandsMatchesThePairwiseFold) {
             ops.push_back(l);
         }
         EntryList fold = ops[0];
-        for (std::size_t i = 1; i < k; ++i) fold = compute_ExtMin_all(EntrySpan(fold), EntrySpan(ops[i]));
+        for (std::size_t i = 1; i < k; ++i) fold = combineQueriesOrAll(EntrySpan(fold), EntrySpan(ops[i]));
         const std::vector<EntrySpan> spans(ops.begin(), ops.end());
-        ASSERT_EQ(showFull(compute_ExtMin_all(std::span<const EntrySpan>(spans))), showFull(fold)) << round;
+        ASSERT_EQ(showFull(combineQueriesOrAll(std::span<const EntrySpan>(spans))), showFull(fold)) << round;
     }
 }
 
 // ---------------------------------------------------------------------------
 // Or, mode best.
 
-TEST(ComputeMinBest, WorkedExample) {
+TEST(CombineOrBest, WorkedExample) {
     const EntryList first = {Ef(3, 2, 4, 0, 0, "A"), Ef(8, 2, 9, 0, 2, "B(b)"), Ef(8, 2, 9, 0, 7, "B2"),
                              Ef(12, 4, 13, 2, 1, "C")};
     const EntryList second = {Ef(5, 2, 6, 0, 0, "D"), Ef(8, 2, 9, 0, 2, "E(e1,e2)"), Ef(12, 4, 13, 0, 3, "F"),
                               Ef(20, 2, 21, 0, 4, "G"), Ef(20, 2, 21, 0, 6, "G2")};
-    EXPECT_EQ(showFull(compute_min_best_aux(first, second, 5)),
+    EXPECT_EQ(showFull(orBestOrdered(first, second, 5)),
               "3/2/4/0/5:A 5/2/6/0/5:D 8/2/9/0/9:B(b,e1,e2) 12/4/13/2/6:C 20/2/21/0/9:G");
 }
 
-TEST(ComputeMinBest, Cases) {
+TEST(CombineOrBest, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -427,31 +428,31 @@ TEST(ComputeMinBest, Cases) {
         // While the other list has entries, every entry of an unshared position passes.
         {{E(2, 0, "a"), E(2, 1, "b"), E(9, 0, "c")}, {E(5, 0, "d")}, 0, "2:0:a 2:1:b 5:0:d 9:0:c"},
     };
-    for (const Case& c : cases) EXPECT_EQ(show(compute_min_best_aux(c.first, c.second, c.n)), c.want) << c.want;
+    for (const Case& c : cases) EXPECT_EQ(show(orBestOrdered(c.first, c.second, c.n)), c.want) << c.want;
 
-    const EntryList merged = compute_min_best_aux(EntryList{Ef(4, 2, 5, 0, 2, "a")}, EntryList{Ef(4, 6, 9, 2, 2, "b")}, 0);
+    const EntryList merged = orBestOrdered(EntryList{Ef(4, 2, 5, 0, 2, "a")}, EntryList{Ef(4, 6, 9, 2, 2, "b")}, 0);
     ASSERT_EQ(merged.size(), 1u);
     EXPECT_EQ(full(merged[0]), "4/2/5/0/4:a");
 }
 
-TEST(ComputeMinBest, WrapperOrders) {
+TEST(CombineOrBest, WrapperOrders) {
     const EntryList four = {E(4, 3, "a"), E(4, 1, "b"), E(4, 2, "c")};
-    EXPECT_EQ(show(compute_min_best(EntryList{}, four, 2)), "4:3:b");
-    EXPECT_EQ(show(compute_min_best(EntryList{}, EntryList{}, 2)), "");
+    EXPECT_EQ(show(combineOrBest(EntryList{}, four, 2)), "4:3:b");
+    EXPECT_EQ(show(combineOrBest(EntryList{}, EntryList{}, 2)), "");
 }
 
 // ---------------------------------------------------------------------------
 // Xor.
 
-TEST(ComputeXor, WorkedExampleBothModes) {
+TEST(CombineXor, WorkedExampleBothModes) {
     const EntryList first = {E(4, 0, "a1"), E(4, 0, "a2"), E(4, 5, "a3"), E(7, 2, "b1"), E(12, 1, "c1")};
     const EntryList second = {E(4, 0, "d1"), E(4, 0, "d2"), E(7, 1, "e1"), E(7, 1, "e2"), E(7, 4, "e3"),
                               E(10, 0, "f1")};
-    EXPECT_EQ(show(compute_xor_all_aux(first, second, 3)), "4:3:a1 4:3:a2 7:4:e1 7:4:e2 10:3:f1 12:4:c1");
-    EXPECT_EQ(show(compute_xor_best_aux(first, second, 3)), "4:3:a1 7:4:e1 10:3:f1 12:4:c1");
+    EXPECT_EQ(show(xorAllOrdered(first, second, 3)), "4:3:a1 4:3:a2 7:4:e1 7:4:e2 10:3:f1 12:4:c1");
+    EXPECT_EQ(show(xorBestOrdered(first, second, 3)), "4:3:a1 7:4:e1 10:3:f1 12:4:c1");
 }
 
-TEST(ComputeXor, Cases) {
+TEST(CombineXor, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -469,32 +470,32 @@ TEST(ComputeXor, Cases) {
         {{E(3, 5, "a"), E(3, 1, "b"), E(2, 0, "c"), E(3, 0, "d")}, {}, 0, "3:5:a 2:0:c 3:0:d", "3:5:a 2:0:c 3:0:d"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(show(compute_xor_best_aux(c.first, c.second, c.n)), c.best) << c.best;
-        EXPECT_EQ(show(compute_xor_all_aux(c.first, c.second, c.n)), c.all) << c.all;
+        EXPECT_EQ(show(xorBestOrdered(c.first, c.second, c.n)), c.best) << c.best;
+        EXPECT_EQ(show(xorAllOrdered(c.first, c.second, c.n)), c.all) << c.all;
     }
     // Emitted entries keep every field but the cost.
-    const EntryList got = compute_xor_all(EntryList{Ef(3, 4, 8, 2, 1, "a")}, EntryList{}, 2);
+    const EntryList got = combineXorAll(EntryList{Ef(3, 4, 8, 2, 1, "a")}, EntryList{}, 2);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(full(got[0]), "3/4/8/2/3:a");
     // The wrappers order their lists first.
-    EXPECT_EQ(show(compute_xor_all(EntryList{E(3, 4, "a"), E(3, 1, "b"), E(3, 1, "c")}, EntryList{E(3, 2, "d")}, 0)),
+    EXPECT_EQ(show(combineXorAll(EntryList{E(3, 4, "a"), E(3, 1, "b"), E(3, 1, "c")}, EntryList{E(3, 2, "d")}, 0)),
               "3:1:b 3:1:c");
-    EXPECT_EQ(show(compute_xor_best(EntryList{E(3, 4, "a"), E(3, 1, "b")}, EntryList{E(3, 2, "d")}, 0)), "3:1:b");
+    EXPECT_EQ(show(combineXorBest(EntryList{E(3, 4, "a"), E(3, 1, "b")}, EntryList{E(3, 2, "d")}, 0)), "3:1:b");
 }
 
 // ---------------------------------------------------------------------------
 // Or, mode all.
 
-TEST(ComputeMinAll, WorkedExample) {
+TEST(CombineOrAll, WorkedExample) {
     const EntryList first = {E(3, 1, "A3"), E(5, 1, "A5(p)"), E(5, 1, "A5b(q)"), E(5, 4, "A5c"), E(7, 6, "A7"),
                              E(12, 0, "A12")};
     const EntryList second = {E(5, 1, "B5(r)"), E(5, 1, "B5b(s)"), E(5, 3, "B5c"), E(7, 2, "B7"), E(7, 2, "B7b"),
                               E(7, 5, "B7c"), E(9, 8, "B9")};
-    EXPECT_EQ(show(compute_min_all(first, second, 10)),
+    EXPECT_EQ(show(combineOrAll(first, second, 10)),
               "3:11:A3 5:12:A5(p,r) 5:12:A5(p,s) 5:12:A5b(q,r) 5:12:A5b(q,s) 7:12:B7 7:12:B7b 9:18:B9 12:10:A12");
 }
 
-TEST(ComputeMinAll, Cases) {
+TEST(CombineOrAll, Cases) {
     struct Case {
         EntryList first, second;
         std::int64_t n;
@@ -522,18 +523,25 @@ TEST(ComputeMinAll, Cases) {
         {{E(4, 3, "a"), E(4, 3, "b")}, {E(4, 1, "c"), E(4, 1, "d"), E(4, 2, "e"), E(5, 0, "f")}, 0,
          "4:1:c 4:1:d 5:0:f"},
     };
-    for (const Case& c : cases) EXPECT_EQ(show(compute_min_all(c.first, c.second, c.n)), c.want) << c.want;
+    for (const Case& c : cases) {
+        EXPECT_EQ(show(combineOrAll(c.first, c.second, c.n)), c.want) << c.want;
+        // The worker over lists already in order gives the same list when
+        // both are non-empty (the wrapper passes an empty side through).
+        if (!c.first.empty() && !c.second.empty()) {
+            EXPECT_EQ(show(orAllOrdered(c.first, c.second, c.n)), c.want) << c.want;
+        }
+    }
 
-    const EntryList merged = compute_min_all(EntryList{Ef(4, 2, 5, 0, 1, "a")}, EntryList{Ef(4, 8, 9, 2, 1, "b")}, 0);
+    const EntryList merged = combineOrAll(EntryList{Ef(4, 2, 5, 0, 1, "a")}, EntryList{Ef(4, 8, 9, 2, 1, "b")}, 0);
     ASSERT_EQ(merged.size(), 1u);
     EXPECT_EQ(full(merged[0]), "4/2/5/0/2:a");
 }
 
-TEST(ComputeMinAll, StepRules) {
+TEST(CombineOrAll, StepRules) {
     struct Case {
         EmbeddingEntry a;
         EntryList second, rest;
-        int flag;
+        bool joined;
         std::string emitted, secondLeft, firstLeft;
     };
     const EntryList rest = {E(5, 1, "r1"), E(5, 4, "r2"), E(9, 0, "r3")};
@@ -541,13 +549,13 @@ TEST(ComputeMinAll, StepRules) {
         // rule 1, 2, 3
         {E(5, 1, "a"), {E(7, 0, "x")}, rest, 0, "5:1:a", "7:0:x", "5:1:r1 5:4:r2 9:0:r3"},
         {E(5, 2, "a"), {E(7, 0, "x")}, rest, 1, "", "7:0:x", "9:0:r3"},
-        // rule 4 resets the flag
+        // rule 4 resets `joined`
         {E(5, 2, "a"), {E(2, 0, "x"), E(7, 0, "y")}, rest, 1, "2:0:x 5:2:a", "7:0:y", "5:1:r1 5:4:r2 9:0:r3"},
         // rules 5 and 6
         {E(5, 1, "a"), {E(5, 3, "x"), E(5, 4, "y"), E(8, 0, "z")}, rest, 0, "5:1:a", "5:3:x 5:4:y 8:0:z",
          "5:1:r1 5:4:r2 9:0:r3"},
         {E(5, 2, "a"), {E(5, 3, "x"), E(5, 4, "y"), E(8, 0, "z")}, rest, 0, "5:2:a", "8:0:z", "9:0:r3"},
-        // rule 9 does not look at the flag
+        // rule 9 does not look at `joined`
         {E(5, 2, "a"), {E(5, 1, "x"), E(5, 1, "y"), E(5, 2, "z"), E(8, 0, "w")}, rest, 1, "5:1:x 5:1:y", "8:0:w",
          "9:0:r3"},
         // rule 10 hands the second list back whole; rule 11 consumes it
@@ -560,14 +568,14 @@ TEST(ComputeMinAll, StepRules) {
         {E(5, 2, "a"), {}, rest, 1, "", "", "9:0:r3"},
     };
     for (const Case& c : cases) {
-        const MinStep s = compute_min_aux2(c.a, c.second, c.rest, 0, c.flag, verifyNext(c.a, c.rest));
+        const MinStep s = orAllStep(c.a, c.second, c.rest, 0, c.joined, headTiesWith(c.a, c.rest));
         EXPECT_EQ(show(s.emitted), c.emitted) << c.emitted;
         EXPECT_EQ(show(s.secondLeft), c.secondLeft) << c.emitted;
         EXPECT_EQ(show(s.firstLeft), c.firstLeft) << c.emitted;
     }
     // Out of order, a join followed by an earlier entry: the joined entry is
     // still handed back in front of what the rest of the step leaves.
-    const MinStep s = compute_min_aux2(E(5, 1, "a"), EntryList{E(5, 1, "x"), E(2, 0, "y"), E(7, 0, "z")},
+    const MinStep s = orAllStep(E(5, 1, "a"), EntryList{E(5, 1, "x"), E(2, 0, "y"), E(7, 0, "z")},
                                        EntryList{E(5, 1, "b")}, 0, 0, true);
     EXPECT_EQ(show(s.emitted), "5:2:a 2:0:y 5:1:a");
     EXPECT_EQ(show(s.secondLeft), "5:1:x 7:0:z");
@@ -589,7 +597,7 @@ EntryList cheapestRun(const std::vector<EmbeddingEntry>& g, std::int64_t n) {
     return r;
 }
 
-TEST(ComputeProperties, MinAllAndXorByPosition) {
+TEST(ComputeProperties, OrAllAndXorByPosition) {
     std::mt19937 rng(7);
     for (int round = 0; round < 400; ++round) {
         auto randomList = [&](char tag) {
@@ -637,8 +645,8 @@ TEST(ComputeProperties, MinAllAndXorByPosition) {
             for (const EntryList* l : {&first, &second})
                 for (const EmbeddingEntry& e : *l) wantMin.push_back(withCostForTest(e, n));
         }
-        ASSERT_EQ(show(compute_min_all(first, second, n)), show(wantMin)) << input;
-        ASSERT_EQ(show(compute_xor_all(first, second, n)), show(wantXor)) << input;
+        ASSERT_EQ(show(combineOrAll(first, second, n)), show(wantMin)) << input;
+        ASSERT_EQ(show(combineXorAll(first, second, n)), show(wantXor)) << input;
     }
 }
 
@@ -649,12 +657,12 @@ TEST(ComputeNodes, AddedCostOnceAndInputsUntouched) {
     const EntryList first = {E(3, 2, "a(p)"), E(1, 0, "b")};
     const EntryList second = {E(3, 2, "c(q)"), E(4, 0, "d")};
     const std::string before = show(first) + "|" + show(second);
-    EXPECT_EQ(show(compute_sum_best(first, second, 7)), "3:11:a(p,q)");
-    EXPECT_EQ(show(compute_sum_all(first, second, 7)), "3:11:a(p,q)");
-    EXPECT_EQ(show(compute_min_best(first, second, 7)), "1:7:b 3:11:a(p,q) 4:7:d");
-    EXPECT_EQ(show(compute_min_all(first, second, 7)), "1:7:b 3:11:a(p,q) 4:7:d");
-    EXPECT_EQ(show(compute_xor_best(first, second, 7)), "1:7:b 3:9:a(p) 4:7:d");
-    EXPECT_EQ(show(compute_xor_all(first, second, 7)), "1:7:b 3:9:a(p) 4:7:d");
+    EXPECT_EQ(show(combineAndBest(first, second, 7)), "3:11:a(p,q)");
+    EXPECT_EQ(show(combineAndAll(first, second, 7)), "3:11:a(p,q)");
+    EXPECT_EQ(show(combineOrBest(first, second, 7)), "1:7:b 3:11:a(p,q) 4:7:d");
+    EXPECT_EQ(show(combineOrAll(first, second, 7)), "1:7:b 3:11:a(p,q) 4:7:d");
+    EXPECT_EQ(show(combineXorBest(first, second, 7)), "1:7:b 3:9:a(p) 4:7:d");
+    EXPECT_EQ(show(combineXorAll(first, second, 7)), "1:7:b 3:9:a(p) 4:7:d");
     EXPECT_EQ(show(first) + "|" + show(second), before);
 }
 

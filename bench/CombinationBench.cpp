@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "xml/Arena.h"
 #include "xml/XML.h"
 
@@ -106,17 +106,17 @@ void orderingSorted(benchmark::State& state) {
 
 #define AXF_SIZES RangeMultiplier(2)->Range(12500, 100000)->Iterations(20)->Unit(benchmark::kMicrosecond)
 
-BENCHMARK(nodeLevel<compute_sum_best>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(nodeLevel<compute_sum_all>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(nodeLevel<compute_min_best>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(nodeLevel<compute_min_all>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(nodeLevel<compute_xor_best>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(nodeLevel<compute_xor_all>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(wholeQuery<compute_ExtSum_best>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(wholeQuery<compute_ExtMin_best>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(wholeQuery<compute_ExtMin_all>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(wholeQuery<compute_Extxor_best>)->AXF_SIZES->Complexity(benchmark::oN);
-BENCHMARK(wholeQuery<compute_Extxor_all>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(nodeLevel<combineAndBest>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(nodeLevel<combineAndAll>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(nodeLevel<combineOrBest>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(nodeLevel<combineOrAll>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(nodeLevel<combineXorBest>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(nodeLevel<combineXorAll>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(wholeQuery<combineQueriesAndBest>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(wholeQuery<combineQueriesOrBest>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(wholeQuery<combineQueriesOrAll>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(wholeQuery<combineQueriesXorBest>)->AXF_SIZES->Complexity(benchmark::oN);
+BENCHMARK(wholeQuery<combineQueriesXorAll>)->AXF_SIZES->Complexity(benchmark::oN);
 BENCHMARK(orderingSorted)->AXF_SIZES->Complexity(benchmark::oN);
 BENCHMARK(orderingUnsorted)->AXF_SIZES->Complexity(benchmark::oNLogN);
 

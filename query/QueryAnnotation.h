@@ -119,7 +119,7 @@ private:
 // "or" or "xor"; "or" also for an alternative node of the extended form.
 using QueryMapping = KeyedList<std::string>;
 // (number text, non-zero deletion cost); a node without a pair costs 0.
-using SumDelCost = KeyedList<std::int64_t>;
+using DeletionCostList = KeyedList<std::int64_t>;
 // (number text, variable name).
 using VariableList = KeyedList<std::string>;
 // (number text, type mark as the query gives it, "E" from the filter language).
@@ -129,7 +129,7 @@ using SearchTypeList = KeyedList<std::string>;
 struct QueryAnnotation {
     const xml::Tree* tree = nullptr;  // renumbered, with the deletion alternatives
     QueryMapping mapping;
-    SumDelCost sumDelCost;
+    DeletionCostList deletionCosts;
     VariableList variables;
     SearchTypeList searchTypes;
     std::int64_t lastNumber = 0;  // highest number given
@@ -145,10 +145,10 @@ struct PlainAnnotation {
 };
 
 // The deletion cost recorded for the node, 0 when the list has none.
-std::int64_t getSDC(std::string_view numberText, const SumDelCost& costs);
+std::int64_t deletionCostOf(std::string_view numberText, const DeletionCostList& costs);
 
 // The list itself for cost 0; otherwise (number, cost) in front of it.
-SumDelCost addSDC(std::int64_t number, std::int64_t cost, const SumDelCost& costs);
+DeletionCostList withDeletionCost(std::int64_t number, std::int64_t cost, const DeletionCostList& costs);
 
 // Puts the node's "var" and "type" pairs in front of the lists given (the
 // node's own pairs in reverse attribute order), starting from `count` "var"

@@ -1,4 +1,5 @@
-// The rule's conditions as the driver hands them to the variables step.
+// Reading of a rule's conditions: the texts of the rule's conditions part
+// as the driver hands them to the variables step.
 //
 // A condition text holding the five letters "match" is a regular-expression
 // condition: the first word before "match" is the variable, the rest after
@@ -6,6 +7,7 @@
 // condition whose variables are its capital letters.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -23,10 +25,14 @@ namespace axf::app {
 // the conditions, once, in order of first collection.
 using ConditionTriple = filter::ConditionTriple;
 
+// A condition on a variable's text by a regular expression, or an
+// expression over variables.
+enum class ConditionKind : std::uint8_t { Regex, Expression };
+
 struct ConditionReading {
-    std::string kind;                // "R" or "N"
-    std::vector<std::string> names;  // the variable (R) or the capital letters (N)
-    std::string text;                // the pattern (R) or the whole text (N)
+    ConditionKind kind = ConditionKind::Expression;
+    std::vector<std::string> names;  // the variable (Regex) or the capital letters (Expression)
+    std::string text;                // the pattern (Regex) or the whole text (Expression)
 };
 
 ConditionTriple parseCond(const xml::Tree* conditions);

@@ -10,7 +10,7 @@
 #include <variant>
 
 #include "index/EmbeddingEntry.h"
-#include "query/Compute.h"
+#include "query/Combination.h"
 #include "xml/XML.h"
 
 namespace axf::query::testutil {

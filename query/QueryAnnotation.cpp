@@ -1,4 +1,4 @@
-#include "query/ExternalQuery.h"
+#include "query/QueryAnnotation.h"
 
 #include <variant>
 
@@ -6,18 +6,18 @@
 
 namespace axf::query {
 
-std::int64_t getSDC(std::string_view numberText, const SumDelCost& costs) {
+std::int64_t deletionCostOf(std::string_view numberText, const DeletionCostList& costs) {
     const std::int64_t* c = costs.find(numberText);
     return c ? *c : 0;
 }
 
-SumDelCost addSDC(std::int64_t number, std::int64_t cost, const SumDelCost& costs) {
+DeletionCostList withDeletionCost(std::int64_t number, std::int64_t cost, const DeletionCostList& costs) {
     if (cost == 0) return costs;
-    std::vector<SumDelCost::Pair> pairs;
+    std::vector<DeletionCostList::Pair> pairs;
     pairs.reserve(costs.size() + 1);
     pairs.emplace_back(std::to_string(number), cost);
     pairs.insert(pairs.end(), costs.begin(), costs.end());
-    return SumDelCost(std::move(pairs));
+    return DeletionCostList(std::move(pairs));
 }
 
 namespace detail {

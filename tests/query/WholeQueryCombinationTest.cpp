@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "query/Compute.h"
-#include "tests/query/ComputeTestUtil.h"
+#include "query/Combination.h"
+#include "tests/query/CombinationTestUtil.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ TEST(BuildExternalTree, OperandOutsideItsDomainFailsOnlyWhenRead) {
 
     // A count reads only costs: combining such results does not fail.
     EntryList got;
-    ASSERT_NO_THROW(got = compute_ExtSum_all(EntryList{Ef(1, 0, 0, 0, 2, withAttr)}, EntryList{E(1, 3, "b")}));
+    ASSERT_NO_THROW(got = combineQueriesAndAll(EntryList{Ef(1, 0, 0, 0, 2, withAttr)}, EntryList{E(1, 3, "b")}));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].cost, 5);
     EXPECT_THROW(throwIfDeferredFailure(got[0].tree), axf::InternalError);
@@ -94,35 +94,35 @@ TEST(ComputeWholeQuery, Cases) {
     };
     const EntryList five = {E(9, 5, "a"), E(9, 3, "b"), E(9, 3, "c")};
     const std::vector<Case> cases = {
-        {"ExtSum_best", compute_ExtSum_best, five, {E(2, 4, "d")}, "1:7:and(b,d)"},
-        {"ExtSum_best", compute_ExtSum_best, five, {}, ""},
-        {"ExtSum_best", compute_ExtSum_best, {}, five, ""},
-        {"ExtSum_all", compute_ExtSum_all, five, {}, ""},
-        {"ExtSum_all", compute_ExtSum_all, {}, five, ""},
-        {"ExtSum_all", compute_ExtSum_all, {E(3, 5, "a"), E(4, 3, "b")}, {E(5, 1, "d"), E(6, 2, "e")},
+        {"ExtSum_best", combineQueriesAndBest, five, {E(2, 4, "d")}, "1:7:and(b,d)"},
+        {"ExtSum_best", combineQueriesAndBest, five, {}, ""},
+        {"ExtSum_best", combineQueriesAndBest, {}, five, ""},
+        {"ExtSum_all", combineQueriesAndAll, five, {}, ""},
+        {"ExtSum_all", combineQueriesAndAll, {}, five, ""},
+        {"ExtSum_all", combineQueriesAndAll, {E(3, 5, "a"), E(4, 3, "b")}, {E(5, 1, "d"), E(6, 2, "e")},
          "1:6:and(a,d) 1:7:and(a,e) 1:4:and(b,d) 1:5:and(b,e)"},
-        {"ExtMin_best", compute_ExtMin_best, {}, {}, ""},
-        {"ExtMin_best", compute_ExtMin_best, {E(3, 3, "a")}, {E(4, 5, "d")}, "1:3:a"},
-        {"ExtMin_best", compute_ExtMin_best, {E(3, 6, "a")}, {E(4, 5, "d")}, "1:5:d"},
-        {"ExtMin_best", compute_ExtMin_best, {E(3, 4, "a")}, {E(4, 4, "d")}, "1:8:or(a,d)"},
-        {"ExtMin_best", compute_ExtMin_best, {}, {E(3, 4, "d"), E(4, 2, "e")}, "1:2:e"},
-        {"ExtMin_best", compute_ExtMin_best, {E(3, 4, "d"), E(4, 2, "e")}, {}, "1:2:e"},
-        {"ExtMin_all", compute_ExtMin_all, {}, {}, ""},
-        {"ExtMin_all", compute_ExtMin_all, {E(1, 2, "a"), E(1, 4, "b"), E(1, 2, "c")}, {E(1, 3, "d")},
+        {"ExtMin_best", combineQueriesOrBest, {}, {}, ""},
+        {"ExtMin_best", combineQueriesOrBest, {E(3, 3, "a")}, {E(4, 5, "d")}, "1:3:a"},
+        {"ExtMin_best", combineQueriesOrBest, {E(3, 6, "a")}, {E(4, 5, "d")}, "1:5:d"},
+        {"ExtMin_best", combineQueriesOrBest, {E(3, 4, "a")}, {E(4, 4, "d")}, "1:8:or(a,d)"},
+        {"ExtMin_best", combineQueriesOrBest, {}, {E(3, 4, "d"), E(4, 2, "e")}, "1:2:e"},
+        {"ExtMin_best", combineQueriesOrBest, {E(3, 4, "d"), E(4, 2, "e")}, {}, "1:2:e"},
+        {"ExtMin_all", combineQueriesOrAll, {}, {}, ""},
+        {"ExtMin_all", combineQueriesOrAll, {E(1, 2, "a"), E(1, 4, "b"), E(1, 2, "c")}, {E(1, 3, "d")},
          "1:2:a 1:2:c"},
-        {"ExtMin_all", compute_ExtMin_all, {E(1, 4, "a")}, {E(1, 3, "d"), E(1, 5, "e"), E(1, 3, "f")}, "1:3:d 1:3:f"},
-        {"ExtMin_all", compute_ExtMin_all, {E(1, 2, "a"), E(1, 2, "c")}, {E(1, 2, "d"), E(1, 2, "e"), E(1, 5, "f")},
+        {"ExtMin_all", combineQueriesOrAll, {E(1, 4, "a")}, {E(1, 3, "d"), E(1, 5, "e"), E(1, 3, "f")}, "1:3:d 1:3:f"},
+        {"ExtMin_all", combineQueriesOrAll, {E(1, 2, "a"), E(1, 2, "c")}, {E(1, 2, "d"), E(1, 2, "e"), E(1, 5, "f")},
          "1:4:or(a,d) 1:4:or(a,e) 1:4:or(c,d) 1:4:or(c,e)"},
-        {"ExtMin_all", compute_ExtMin_all, {}, {E(1, 2, "a"), E(1, 1, "b"), E(1, 1, "c")}, "1:1:b 1:1:c"},
-        {"Extxor_best", compute_Extxor_best, {}, {}, ""},
-        {"Extxor_best", compute_Extxor_best, {E(3, 4, "a")}, {E(4, 4, "d")}, "1:4:a"},
-        {"Extxor_best", compute_Extxor_best, {E(3, 5, "a")}, {E(4, 4, "d")}, "1:4:d"},
-        {"Extxor_best", compute_Extxor_best, {}, {E(3, 5, "a"), E(4, 4, "d")}, "1:4:d"},
-        {"Extxor_all", compute_Extxor_all, {}, {}, ""},
-        {"Extxor_all", compute_Extxor_all, {E(3, 3, "a")}, {E(4, 3, "d"), E(4, 3, "e")}, "1:3:a"},
-        {"Extxor_all", compute_Extxor_all, {E(3, 5, "a"), E(3, 7, "b")}, {E(4, 4, "d"), E(4, 4, "e")},
+        {"ExtMin_all", combineQueriesOrAll, {}, {E(1, 2, "a"), E(1, 1, "b"), E(1, 1, "c")}, "1:1:b 1:1:c"},
+        {"Extxor_best", combineQueriesXorBest, {}, {}, ""},
+        {"Extxor_best", combineQueriesXorBest, {E(3, 4, "a")}, {E(4, 4, "d")}, "1:4:a"},
+        {"Extxor_best", combineQueriesXorBest, {E(3, 5, "a")}, {E(4, 4, "d")}, "1:4:d"},
+        {"Extxor_best", combineQueriesXorBest, {}, {E(3, 5, "a"), E(4, 4, "d")}, "1:4:d"},
+        {"Extxor_all", combineQueriesXorAll, {}, {}, ""},
+        {"Extxor_all", combineQueriesXorAll, {E(3, 3, "a")}, {E(4, 3, "d"), E(4, 3, "e")}, "1:3:a"},
+        {"Extxor_all", combineQueriesXorAll, {E(3, 5, "a"), E(3, 7, "b")}, {E(4, 4, "d"), E(4, 4, "e")},
          "1:4:d 1:4:e"},
-        {"Extxor_all", compute_Extxor_all, {E(3, 5, "a"), E(3, 2, "b"), E(3, 2, "c")}, {}, "1:2:b 1:2:c"},
+        {"Extxor_all", combineQueriesXorAll, {E(3, 5, "a"), E(3, 2, "b"), E(3, 2, "c")}, {}, "1:2:b 1:2:c"},
     };
     for (const Case& c : cases) EXPECT_EQ(show(c.f(c.first, c.second)), c.want) << c.name << " " << c.want;
 }
@@ -130,9 +130,11 @@ TEST(ComputeWholeQuery, Cases) {
 TEST(ComputeWholeQuery, EveryResultIsAWholeQueryEntry) {
     const EntryList first = {Ef(7, 4, 9, 2, 1, "a"), Ef(3, 2, 5, 2, 1, "b")};
     const EntryList second = {Ef(8, 6, 8, 2, 1, "c")};
-    for (Combine f : {compute_ExtSum_best, compute_ExtSum_all, compute_ExtMin_best, compute_ExtMin_all,
-                      compute_Extxor_best, compute_Extxor_all}) {
-        for (const EmbeddingEntry& e : f(first, second)) {
+    const Combine combinations[] = {combineQueriesAndBest, combineQueriesAndAll, combineQueriesOrBest,
+                                    combineQueriesOrAll,   combineQueriesXorBest, combineQueriesXorAll};
+    for (std::size_t row = 0; row < std::size(combinations); ++row) {
+        SCOPED_TRACE("combination " + std::to_string(row));
+        for (const EmbeddingEntry& e : combinations[row](first, second)) {
             EXPECT_EQ(e.position, 1);
             EXPECT_EQ(e.depth, 0);
             EXPECT_EQ(e.last, 0);
@@ -140,16 +142,16 @@ TEST(ComputeWholeQuery, EveryResultIsAWholeQueryEntry) {
         }
     }
     // A copy keeps the input entry's tree itself.
-    EXPECT_EQ(compute_Extxor_best(first, second)[0].tree, first[0].tree);
+    EXPECT_EQ(combineQueriesXorBest(first, second)[0].tree, first[0].tree);
 }
 
 TEST(ComputeWholeQuery, FoldsOfThreeOperands) {
     const EntryList a = {E(1, 1, "a")}, b = {E(1, 2, "b")}, c = {E(1, 3, "c")};
-    EXPECT_EQ(show(compute_ExtSum_best(compute_ExtSum_best(a, b), c)), "1:6:and(c,a,b)");
+    EXPECT_EQ(show(combineQueriesAndBest(combineQueriesAndBest(a, b), c)), "1:6:and(c,a,b)");
     const EntryList a2 = {E(1, 2, "a")}, b2 = {E(1, 2, "b")}, c4 = {E(1, 4, "c")};
-    const EntryList ab = compute_ExtMin_best(a2, b2);
+    const EntryList ab = combineQueriesOrBest(a2, b2);
     EXPECT_EQ(show(ab), "1:4:or(a,b)");
-    EXPECT_EQ(show(compute_ExtMin_best(ab, c4)), "1:8:or(c,a,b)");
+    EXPECT_EQ(show(combineQueriesOrBest(ab, c4)), "1:8:or(c,a,b)");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "common/Fatal.h"
 #include "common/Output.h"
 #include "query/Embedding.h"
+#include "query/EntryDump.h"
 
 using namespace axf;
 using axf::index::EmbeddingEntry;
@@ -15,9 +16,9 @@ using axf::xml::text;
 
 namespace {
 
-std::string viewed(const EmbeddingEntry& e) {
+std::string dumped(const EmbeddingEntry& e) {
     StringSink sink;
-    query::view(e, sink);
+    query::dumpEntry(e, sink);
     return sink.take();
 }
 
@@ -28,7 +29,7 @@ TEST(View, PrintsCostPositionAndTreeWithAttributesRestored) {
     EmbeddingEntry e{3, 2, 9, 0, 7,
                      elem("person^2^3", {elem("@id", {text("p1")}), elem("name", {text("Ann")}),
                                          elem("@lang", {text("en")})})};
-    EXPECT_EQ(viewed(e),
+    EXPECT_EQ(dumped(e),
               "Embedding cost: 7\n"
               "Embedding position: 3\n"
               "Embedding tree:\n"
@@ -38,7 +39,7 @@ TEST(View, PrintsCostPositionAndTreeWithAttributesRestored) {
 
 TEST(View, TextTreesAndNegativeNumbers) {
     EmbeddingEntry e{-1, 0, 0, 0, -5, text("say \"hi\"^4^12")};
-    EXPECT_EQ(viewed(e),
+    EXPECT_EQ(dumped(e),
               "Embedding cost: -5\n"
               "Embedding position: -1\n"
               "Embedding tree:\n"
@@ -47,7 +48,7 @@ TEST(View, TextTreesAndNegativeNumbers) {
 
 TEST(View, EntryWithoutTreeIsRefused) {
     StringSink sink;
-    EXPECT_THROW(query::view(EmbeddingEntry{}, sink), InternalError);
+    EXPECT_THROW(query::dumpEntry(EmbeddingEntry{}, sink), InternalError);
     EXPECT_EQ(sink.text(), "");
 }
 
@@ -55,7 +56,7 @@ TEST(View, OneArgumentFormWritesToStandardOutput) {
     EmbeddingEntry e{1, 0, 1, 0, 0, elem("a^2^1")};
     out().flush();
     testing::internal::CaptureStdout();
-    query::view(e);
+    query::dumpEntry(e);
     out().flush();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), viewed(e));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), dumped(e));
 }

@@ -1,15 +1,15 @@
 // Result combination and ranking: the merging of result lists under `and`,
-// `or` and `xor` in the modes "best" and "all", and the orderings of result
+// `or` and `xor` in the modes best and all, and the orderings of result
 // lists by position and by cost.
 //
 // Two levels of combination live here:
 //  - at the boolean nodes of a query, during the embedding search: lists of
 //    child embeddings rooted at matches of the same parent element are merged
-//    position by position (compute_sum_*, compute_min_*, compute_xor_* and
-//    their workers);
+//    position by position (combineAnd*, combineOr*, combineXor*; their
+//    steps are in CombinationSteps.h);
 //  - between whole queries below a boolean top, in the driver: results are
 //    chosen and paired by cost alone and every result becomes a whole-query
-//    entry (compute_Ext*).
+//    entry (combineQueries*).
 //
 // Lists are taken as spans and returned as new vectors; inputs are never
 // changed. Every combination walks its inputs once; the orderings return at
@@ -90,22 +90,6 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// Position and same-cost list functions.
-
-// The entries after the leading run of entries of position p (a suffix).
-EntrySpan nextPre(std::int64_t p, EntrySpan entries);
-// True when the first entry has the position and the cost of e.
-bool verifyNext(const EmbeddingEntry& e, EntrySpan entries);
-// The leading entries of position p and cost c, each with cost + k; stops at
-// the first entry of any other position or cost.
-EntryList aux3(std::int64_t p, std::int64_t c, std::int64_t k, EntrySpan entries);
-// The leading entries of position p and cost c, each with cost + k.
-EntryList extractSameCostandPre(std::int64_t p, std::int64_t c, std::int64_t k, EntrySpan entries);
-// The leading entries of cost c as whole-query entries (position 1, depth 0,
-// last 0, renaming cost 0, own cost and tree).
-EntryList extractSameCost(std::int64_t c, EntrySpan entries);
-
-// ---------------------------------------------------------------------------
 // Ordering of result lists.
 
 bool embCostLeq(const EmbeddingEntry& a, const EmbeddingEntry& b);
@@ -114,52 +98,6 @@ bool embCostLt(const EmbeddingEntry& a, const EmbeddingEntry& b);
 EntryList embSort(EntrySpan entries);
 // Ascending by cost; stable; positions are not looked at.
 EntryList sortbyEmbcost(EntrySpan entries);
-
-// ---------------------------------------------------------------------------
-// Joined entry of x (from the first list) and y (from the second list): the
-// position, depth, last and renaming cost of x, the cost x + y + n, and a new
-// root with the name and attributes of x's root over x's children followed by
-// y's children. `combination` names the caller in the error text of a failure
-// tree.
-EmbeddingEntry joinEntries(const EmbeddingEntry& x, const EmbeddingEntry& y, std::int64_t n,
-                           std::string_view combination);
-
-// ---------------------------------------------------------------------------
-// Pairwise workers of the combination at query nodes. Both lists are expected
-// ascending by position and, within a position, by cost (the order of
-// embSort); none of them checks or restores it.
-
-// `and`, mode best: one joined entry per position both lists hold, from the
-// first entry of that position on each side.
-EntryList compute_sum_best_aux(EntrySpan first, EntrySpan second, std::int64_t n);
-// `or`, mode best: the cheaper head, or the joined heads on equal costs, at a
-// shared position; the entries of a position only one list holds pass.
-EntryList compute_min_best_aux(EntrySpan first, EntrySpan second, std::int64_t n);
-// `xor`: each position is settled by one list, the first on equal costs.
-EntryList compute_xor_best_aux(EntrySpan first, EntrySpan second, std::int64_t n);
-EntryList compute_xor_all_aux(EntrySpan first, EntrySpan second, std::int64_t n);
-
-// One step of the `or` combination in mode all, for the entry a taken from the
-// front of the first list (whose remaining entries are rest) against the second
-// list. mergeFlag is 0 or 1, sameNext is verifyNext(a, rest).
-struct MinStep {
-    EntryList emitted;
-    EntryList secondLeft;
-    EntryList firstLeft;
-};
-MinStep compute_min_aux2(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n,
-                         int mergeFlag, bool sameNext);
-// The step loop of the `or` combination in mode all, over two ordered lists.
-EntryList compute_min_aux(EntrySpan first, EntrySpan second, std::int64_t n);
-
-// One step of the `and` combination in mode all: the joined entries of x with
-// the entries of its position met before the walk of the list stops, and the
-// list left for the next entry of the first list.
-struct SumStep {
-    EntryList joined;
-    EntryList rest;
-};
-SumStep compute_sum_aux(const EmbeddingEntry& x, EntrySpan second, std::int64_t n);
 
 // ---------------------------------------------------------------------------
 // Combination of child results at `and`, `or` and `xor` query nodes: the list
@@ -171,14 +109,14 @@ SumStep compute_sum_aux(const EmbeddingEntry& x, EntrySpan second, std::int64_t 
 // unevaluated. The other four always read it; their Lazy overloads exist so
 // that a fold can call all six the same way (CombineStep).
 
-EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n);
-EntryList compute_sum_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
-EntryList compute_sum_best(EntrySpan first, EntrySpan second, std::int64_t n);
-EntryList compute_sum_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
-EntryList compute_min_all(EntrySpan first, EntrySpan second, std::int64_t n);
-EntryList compute_min_best(EntrySpan first, EntrySpan second, std::int64_t n);
-EntryList compute_xor_all(EntrySpan first, EntrySpan second, std::int64_t n);
-EntryList compute_xor_best(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList combineAndAll(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList combineAndAll(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList combineAndBest(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList combineAndBest(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList combineOrAll(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList combineOrBest(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList combineXorAll(EntrySpan first, EntrySpan second, std::int64_t n);
+EntryList combineXorBest(EntrySpan first, EntrySpan second, std::int64_t n);
 
 // The lowest cost of every position of a result list.
 class LowestCosts {
@@ -195,22 +133,22 @@ private:
     std::unordered_map<std::int64_t, std::int64_t> lowest_;
 };
 
-// compute_sum_all for a result that becomes the second list of compute_min_all
+// combineAndAll for a result that becomes the second list of combineOrAll
 // against a first list F whose lowest costs are `bound`. At a position that F
 // holds, that combination keeps no second-list entry dearer than F's cheapest
 // entry there, but it reads whether the position holds any such entry. So at
 // every position the bound holds, the joined entries dearer than the bound are
 // left out (never built), except the first joined entry of the position when
 // every joined entry of it is dearer. Other positions keep every joined entry.
-// compute_min_all(F, this result, m) equals compute_min_all(F,
-// compute_sum_all(first, second, n), m) for every m, while the result stays
+// combineOrAll(F, this result, m) equals combineOrAll(F,
+// combineAndAll(first, second, n), m) for every m, while the result stays
 // proportional to what the or-combination keeps.
-EntryList compute_sum_all(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound);
+EntryList combineAndAll(EntrySpan first, EntrySpan second, std::int64_t n, const LowestCosts& bound);
 // True when the list's positions do not descend.
 bool ascendingByPosition(EntrySpan list);
 
 // The `and` of several lists at once: the same list as folding them from left
-// to right with compute_sum_all (or compute_sum_best), n added at every step,
+// to right with combineAndAll (or combineAndBest), n added at every step,
 // for lists that each ascend by position (the caller checks). Each joined
 // tree is built once, over the children of every operand's tree, so a query
 // node of many operands costs what its results hold, not the square of it.
@@ -219,17 +157,17 @@ bool ascendingByPosition(EntrySpan list);
 // entries not dearer than the bound there, or its first joined entry when
 // every one is dearer: the combination with that list is unchanged, and the
 // dearer products are never built.
-EntryList compute_sum_all(std::span<const EntrySpan> lists, std::int64_t n, const LowestCosts* bound = nullptr);
-EntryList compute_sum_best(std::span<const EntrySpan> lists, std::int64_t n);
-// The lowest cost at every position of compute_sum_all(lists, n) without
+EntryList combineAndAll(std::span<const EntrySpan> lists, std::int64_t n, const LowestCosts* bound = nullptr);
+EntryList combineAndBest(std::span<const EntrySpan> lists, std::int64_t n);
+// The lowest cost at every position of combineAndAll(lists, n) without
 // building it (lists ascending by position).
-LowestCosts lowestOfSumAll(std::span<const EntrySpan> lists, std::int64_t n);
+LowestCosts lowestOfAndAll(std::span<const EntrySpan> lists, std::int64_t n);
 
 using CombineStep = EntryList (*)(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
-EntryList compute_min_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
-EntryList compute_min_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
-EntryList compute_xor_all(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
-EntryList compute_xor_best(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList combineOrAll(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList combineOrBest(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList combineXorAll(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
+EntryList combineXorBest(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n);
 
 // ---------------------------------------------------------------------------
 // Boolean result root: a new element named `op` (no attributes) over the two
@@ -244,18 +182,18 @@ const xml::Tree* buildExternalTree(std::string_view op, const xml::Tree* left, c
 // next operand's results second. Every entry returned has position 1, depth 0,
 // last 0 and renaming cost 0.
 
-EntryList compute_ExtSum_best(EntrySpan first, EntrySpan second);
-EntryList compute_ExtSum_all(EntrySpan first, EntrySpan second);
-EntryList compute_ExtMin_best(EntrySpan first, EntrySpan second);
-EntryList compute_ExtMin_all(EntrySpan first, EntrySpan second);
-EntryList compute_Extxor_best(EntrySpan first, EntrySpan second);
-EntryList compute_Extxor_all(EntrySpan first, EntrySpan second);
+EntryList combineQueriesAndBest(EntrySpan first, EntrySpan second);
+EntryList combineQueriesAndAll(EntrySpan first, EntrySpan second);
+EntryList combineQueriesOrBest(EntrySpan first, EntrySpan second);
+EntryList combineQueriesOrAll(EntrySpan first, EntrySpan second);
+EntryList combineQueriesXorBest(EntrySpan first, EntrySpan second);
+EntryList combineQueriesXorAll(EntrySpan first, EntrySpan second);
 
-// compute_ExtMin_all folded over several operands from left to right, for
+// combineQueriesOrAll folded over several operands from left to right, for
 // operand lists as they are (one list each, the first one first). Only the
 // lowest-cost runs of the operands take part, and a product of tied runs is
 // built only when no later operand is cheaper than it: what is built is what
 // the result lists.
-EntryList compute_ExtMin_all(std::span<const EntrySpan> operands);
+EntryList combineQueriesOrAll(std::span<const EntrySpan> operands);
 
 }  // namespace axf::query

@@ -1,4 +1,4 @@
-#include "app/Conditions.h"
+#include "app/ConditionReading.h"
 
 #include <algorithm>
 #include <variant>
@@ -35,13 +35,13 @@ std::vector<std::string> addDistinctVars(const std::vector<std::string>& newName
 
 ConditionReading parseLabel(std::string_view condition) {
     std::size_t at = condition.find("match");
-    if (at == std::string_view::npos) return {"N", searchVars(condition, {}), std::string(condition)};
+    if (at == std::string_view::npos) return {ConditionKind::Expression, searchVars(condition, {}), std::string(condition)};
     std::string_view before = condition.substr(0, at);
     std::string_view name = before.substr(0, std::min(before.find(' '), before.size()));
     std::string_view after = condition.substr(at + 5);
     std::size_t skip = 0;
     while (skip < after.size() && after[skip] == ' ') ++skip;
-    return {"R", {std::string(name)}, std::string(after.substr(skip))};
+    return {ConditionKind::Regex, {std::string(name)}, std::string(after.substr(skip))};
 }
 
 ConditionTriple parseCond(const Tree* conditions) {
@@ -55,7 +55,7 @@ ConditionTriple parseCond(const Tree* conditions) {
         throw InternalError("parseCond: unexpected conditions shape");
     for (const Tree* child : conditions->children()) {
         ConditionReading r = parseLabel(getLabel(child));
-        if (r.kind == "R")
+        if (r.kind == ConditionKind::Regex)
             triple.regexConditions.push_back(filter::RegexCondition{r.names.front(), r.text});
         else
             triple.expressionConditions.push_back(filter::ExpressionCondition{r.names, r.text});
