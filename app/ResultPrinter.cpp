@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 #include "query/Combination.h"
 #include "query/NodeLabel.h"
 

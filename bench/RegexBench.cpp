@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "regex/CompileRES.h"
-#include "regex/ExecRE.h"
-#include "regex/Regexp.h"
 #include "bench/PeakRss.h"
+#include "regex/Compile.h"
+#include "regex/Execute.h"
+#include "regex/Regexp.h"
 
 using namespace axf::regex;
 

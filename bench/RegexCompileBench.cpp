@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "common/LargeStack.h"
 #include "bench/PeakRss.h"
-#include "regex/CompileRES.h"
+#include "common/LargeStack.h"
+#include "regex/Compile.h"
 
 using namespace axf::regex;
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
-#include "regex/ParseStringRegexp.h"
 #include "regex/Regexp.h"
+#include "regex/TextSyntaxParser.h"
 
 using namespace axf;
 using regex::MatcherFlag;

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "index/TranslationTable.h"
@@ -91,8 +92,7 @@ const Tree* stampLeaf(const Tree* t, std::string_view q, std::int64_t position, 
 
 std::int64_t readQueryNumber(std::string_view s, const char* who) {
     std::int64_t v = 0;
-    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || p != s.data() + s.size() || s.empty())
+    if (readDecimal(s, v) != DecimalRead::Ok)
         throw InternalError(std::string(who) + ": query node number \"" + std::string(s) + "\" is not a number");
     return v;
 }

@@ -11,11 +11,6 @@ namespace {
 constexpr std::array<std::string_view, 6> kFlagNames = {"Global_Match", "Case_Insensitive", "Case_Sensitive",
                                                         "Single_Line",  "Multi_Line",       "Default_Line"};
 
-bool isIdentChar(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    return isAlnumByte(u) || c == '_' || c == '\'';
-}
-
 // A small reader over a text for the flag forms.
 struct FlagReader {
     std::string_view s;
@@ -39,7 +34,7 @@ struct FlagReader {
         while (eat('(')) ++opens;
         skipSpace();
         std::size_t start = i;
-        while (i < s.size() && isIdentChar(s[i])) ++i;
+        while (i < s.size() && isWordChar(s[i])) ++i;
         std::string_view word = s.substr(start, i - start);
         std::optional<MatcherFlag> result;
         for (std::size_t k = 0; k < kFlagNames.size(); ++k)

@@ -6,8 +6,8 @@
 #include "app/RuleEvaluation.h"
 #include "app/ResultPrinter.h"
 #include "common/Output.h"
-#include "filter/Variables.h"
-#include "tests/query/TreeText.h"
+#include "filter/VariableBinding.h"
+#include "tests/support/TreeText.h"
 #include "xml/XML.h"
 
 namespace {

@@ -130,7 +130,7 @@ TEST(ReducedDocument, RemovalsByPositionAgreeWithRemovalsFromTheTree) {
             overlay->remove(e, newB);
             ASSERT_EQ(xml::showText(overlay->current()), xml::showText(editor.current()));
         }
-        for (int flag : {1, 0}) EXPECT_EQ(printedNew(overlay, flag), printedOld(editor.current(), flag));
+        for (int flag : {1, 0}) EXPECT_EQ(printedNew(overlay, flag), printedOld(editor.current(), flag)) << "flag " << flag;
         emptied += overlay->rootRemoved();
     }
     EXPECT_GT(emptied, 10);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "regex/CompileRES.h"
+#include "regex/Compile.h"
 #include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;
@@ -62,7 +62,7 @@ std::string showNode(const CompiledRegex<char>& c, Pos p) {
                        : std::holds_alternative<NFABack<char>>(n.elem) ? "back"
                                                                        : "final";
     std::ostringstream o;
-    o << kind << ' ' << showSet(n.nexts) << " | " << showSteps(n.ints) << " | " << showSteps(n.ses);
+    o << kind << ' ' << showSet(n.nexts) << " | " << showSteps(n.counterSteps) << " | " << showSteps(n.captureSteps);
     return o.str();
 }
 
@@ -159,7 +159,7 @@ TEST(Automaton, NodesOfWorkedExamples) {
 TEST(Automaton, FollowListsWithAndWithoutCountedLoops) {
     // (ab){1,3} with a and b separate leaves: the loop edge 2 -> 1 is counted,
     // so only the full follow list holds it.
-    AbsTree<char> t = *makeit("((a)(b)){1,3}");
+    AbsTree<char> t = *augmentedTextTree("((a)(b)){1,3}");
     const AbsTree<char>& rep = left(t);
     ASSERT_TRUE(isMinmax(rep));
     EXPECT_EQ(followInfo(rep), (FollowList{{1, {2}}, {2, {1}}}));
@@ -170,7 +170,7 @@ TEST(Automaton, FollowListsWithAndWithoutCountedLoops) {
     EXPECT_TRUE(followPos(3, t).empty());
 
     // A star of a star contributes the loop edge twice.
-    AbsTree<char> s = *makeit("(a*)*");
+    AbsTree<char> s = *augmentedTextTree("(a*)*");
     EXPECT_EQ(followInfoNoInt(left(s)), (FollowBagList{{1, {{1, 2}}}}));
     EXPECT_EQ(followInfo(s), (FollowList{{1, {1, 2}}}));
     EXPECT_TRUE(getAugInfo(left(s)).nullable);
@@ -211,6 +211,31 @@ TEST(Automaton, SameCompileTwiceGivesSameNodes) {
     CompiledRegex<char> a = compile("((a|b){2,3}c)*d{2,}");
     CompiledRegex<char> b = compile("((a|b){2,3}c)*d{2,}");
     ASSERT_EQ(a.automaton.size(), b.automaton.size());
-    for (Pos p = 1; p <= a.automaton.size(); ++p) EXPECT_EQ(showNode(a, p), showNode(b, p));
+    for (Pos p = 1; p <= a.automaton.size(); ++p) {
+        SCOPED_TRACE(p);
+        EXPECT_EQ(showNode(a, p), showNode(b, p));
+    }
     EXPECT_EQ(a.counterCount, b.counterCount);
+}
+
+TEST(Automaton, NodeAccessorsAndChanges) {
+    CompiledRegex<char> c = compile(" x@(a{1,3})");
+    const Node<char>& n = c.automaton.at(1);
+    EXPECT_TRUE(std::holds_alternative<NFAEl<char>>(getNfaElem(n)));
+    EXPECT_EQ(showSet(getNexts(n)), "{1,2}");
+    EXPECT_EQ(showSteps(getInts(n)), "IntStart 1; IntEnd 1 1 3 {1} {2}");
+    EXPECT_EQ(showSteps(getSES(n)), "Add x; Continue {1}; End x");
+    // The changes replace one field and keep the others.
+    Node<char> m = changeInts<char>({Reset{4}}, changeSES<char>({NFASubEnd{"y"}}, n));
+    EXPECT_EQ(showSteps(getInts(m)), "Reset 4");
+    EXPECT_EQ(showSteps(getSES(m)), "End y");
+    EXPECT_EQ(showSet(getNexts(m)), "{1,2}");
+    // alterNode puts a whole node in place; the automaton given by copy stays.
+    NFA<char> a = alterNode<char>(m, 2, c.automaton);
+    EXPECT_EQ(showSteps(getInts(a.at(2))), "Reset 4");
+    EXPECT_TRUE(getInts(c.automaton.at(2)).empty());
+    // followNodes: the union of the next sets of the nodes named.
+    EXPECT_EQ(showSet(followNodes<char>(PosSet{1, 2}, c.automaton)), "{1,2}");
+    EXPECT_EQ(showSet(followNodes<char>(PosSet{2}, c.automaton)), "{2}");
+    EXPECT_EQ(showSet(followNodes<char>(PosSet{}, c.automaton)), "{}");
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "regex/CompileRES.h"
-#include "regex/ExecRE.h"
+#include "regex/Compile.h"
+#include "regex/Execute.h"
 
 using namespace axf::regex;
 

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "common/LargeStack.h"
-#include "regex/ParsePolyRegexp.h"
-#include "regex/ParsePolyRegexpBasic.h"
-#include "regex/Regexp.h"
+#include "regex/ElementListEqualityParser.h"
+#include "regex/ElementListParser.h"
+#include "regex/ElementListSearch.h"
 #include "tests/regex/RegexTestUtil.h"
 #include "tests/support/OrdinaryStack.h"
 
@@ -35,7 +35,7 @@ using testutil::shape;
 
 namespace reference {
 
-using namespace polydetail;
+using namespace elementlist;
 
 template <class E>
 ParseResult<AbsTree<E>> regexpRule(const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s);
@@ -145,7 +145,7 @@ TEST(DeepPattern, EveryRuleReadsAsTheRecursiveGrammar) {
     // Drawn more often, so that many draws are whole patterns.
     static const std::vector<std::string> common = {"(", ")", ")", "|", "<1>", "<2>", "*", "{1,3}", ".", " n@(",
                                                     "(?=1)", "^", "$", "[<1>-<3>]", "<<1>>", "${n}"};
-    const polydetail::Ops<int> ops{kInts.read, kInts.eq, kInts.order};
+    const elementlist::Ops<int> ops{kInts.read, kInts.eq, kInts.order};
     const Fns fns = {[](std::span<const int> after) -> MatchLength {
         if (!after.empty() && after[0] == 7) return 1;
         return std::nullopt;
@@ -154,7 +154,7 @@ TEST(DeepPattern, EveryRuleReadsAsTheRecursiveGrammar) {
     const PolyParsers<int> parsers = regexpParsers<int>(kInts.read, kInts.eq, kInts.order);
     const ParserState empty{std::make_shared<const FlagEnv>(), ""};
 
-    using Rule = ParseResult<AbsTree<int>> (*)(const polydetail::Ops<int>&, const Fns&, const As&, const ParserState&);
+    using Rule = ParseResult<AbsTree<int>> (*)(const elementlist::Ops<int>&, const Fns&, const As&, const ParserState&);
     struct Entry {
         const char* name;
         const PatternParser<int, AbsTree<int>>& parser;

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "regex/CompileRES.h"
-#include "regex/ExecRE.h"
-#include "regex/ParsePolyRegexp.h"
-#include "regex/ParsePolyRegexpBasic.h"
+#include "regex/Compile.h"
+#include "regex/ElementListEqualityParser.h"
+#include "regex/ElementListParser.h"
+#include "regex/ElementListSearch.h"
+#include "regex/Execute.h"
 #include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;
@@ -338,7 +339,7 @@ TEST(ElementListTest, ElementClassesWithRanges) {
             std::vector<int> one = {x, 0};
             MatchLength r = m(std::span<const int>(one), 0);
             if (r) {
-                EXPECT_EQ(*r, 1u);
+                EXPECT_EQ(*r, 1u) << x;
                 got.push_back(x);
             }
         }
@@ -600,4 +601,32 @@ TEST(ElementListTest, EqualityFormSearches) {
     EXPECT_EQ(findColour("<red>|<mauve>", {}), std::nullopt);
     EXPECT_THROW(findColour("<mauve>", {"red"}), axf::Fatal);
     EXPECT_THROW(compileRegexpPB<Colour>(colourReader(), colourEq(), "<red>{3,2}", {}, {}, {}), axf::Fatal);
+}
+
+TEST(ElementListTest, AtomAndLiteralEntries) {
+    IntOps ops;
+    auto state = [](std::string_view text) { return ParserState{std::make_shared<const FlagEnv>(), text}; };
+    auto lit = parseElementLiteral<int>(ops.reader())(Fns{}, As{}, state("<7>rest"));
+    ASSERT_TRUE(lit);
+    EXPECT_EQ(*ops.reads, 0);  // read on first use
+    EXPECT_EQ(lit->first.get(), 7);
+    EXPECT_EQ(lit->second.tokens, "rest");
+    EXPECT_FALSE(parseElementLiteral<int>(ops.reader())(Fns{}, As{}, state("<7")));
+
+    const std::vector<int> two{2}, five{5};
+    auto matches = [](const AbsTree<int>& leaf, const std::vector<int>& in) {
+        return getElem(leaf)(std::span<const int>(in), 0).has_value();
+    };
+    auto ranged = parseAtom<int>(ops.reader(), IntOps::eq(), naturalOrder<int>())(Fns{}, As{}, state("[<1>-<3>]x"));
+    ASSERT_TRUE(ranged);
+    EXPECT_EQ(shape(ranged->first), "EL");
+    EXPECT_EQ(ranged->second.tokens, "x");
+    EXPECT_TRUE(matches(ranged->first, two));
+    EXPECT_FALSE(matches(ranged->first, five));
+    // The equality-only form knows no ranges.
+    EXPECT_FALSE(parseAtom<int>(ops.reader(), IntOps::eq())(Fns{}, As{}, state("[<1>-<3>]")));
+    auto single = parseAtom<int>(ops.reader(), IntOps::eq())(Fns{}, As{}, state("<5>"));
+    ASSERT_TRUE(single);
+    EXPECT_TRUE(matches(single->first, five));
+    EXPECT_FALSE(matches(single->first, two));
 }

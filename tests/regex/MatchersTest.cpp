@@ -96,6 +96,7 @@ TEST(MatcherFlags, InitialPairs) {
         {{F::Global_Match}, F::Case_Sensitive, F::Default_Line},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(showMatcherFlags(c.flags));
         auto pairs = initFlags(c.flags);
         ASSERT_EQ(pairs.size(), 2u);
         EXPECT_EQ(pairs[0], std::make_pair(std::string("case"), c.caseFlag));
@@ -116,7 +117,7 @@ TEST(MatcherFlags, ShowAndRead) {
     EXPECT_FALSE(readMatcherFlags("[Global_Match,]"));
     for (int k = 0; k < 6; ++k) {
         MatcherFlag f = static_cast<MatcherFlag>(k);
-        EXPECT_EQ(readMatcherFlag(showMatcherFlag(f)), f);
+        EXPECT_EQ(readMatcherFlag(showMatcherFlag(f)), f) << showMatcherFlag(f);
     }
 }
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "regex/AbsTreeDefs.h"
-#include "regex/AugTreeDefs.h"
-#include "regex/ParseStringRegexp.h"
+#include "regex/PatternTree.h"
+#include "regex/PositionSets.h"
+#include "regex/TextSyntaxParser.h"
 
 namespace axf::regex::testutil {
 
@@ -34,7 +34,7 @@ std::string shape(const AbsTree<E>& t) {
                                   "MIN", "MINMAX",  "NGMIN", "NGMINMAX", "CON",    "ALT"};
     std::string s = names[t->node.index()];
     if (isElem(t) && getPrefix(t)) s += "^";
-    if (isSub(t)) s += "<" + getSEName(t) + ">";
+    if (isSub(t)) s += "<" + getSubexpName(t) + ">";
     if (isBref(t)) s += "<" + getBref(t).first + ">";
     if (isMinmax(t)) s += "{" + std::to_string(getMinMax(t).first) + "," + std::to_string(getMinMax(t).second) + "}";
     else if (isMin(t)) s += "{" + std::to_string(getMin(t)) + "}";

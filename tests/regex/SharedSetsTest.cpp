@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "regex/CompileRES.h"
+#include "regex/Compile.h"
 #include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;
@@ -18,13 +18,13 @@ using testutil::showSet;
 // The counter and capture steps of a node, continue steps and exits only.
 std::string showSteps(const Node<char>& n) {
     std::ostringstream o;
-    for (const CounterStep& step : n.ints) {
+    for (const CounterStep& step : n.counterSteps) {
         if (auto* s = std::get_if<IntStart>(&step)) o << "Start" << s->label << ' ';
         else if (auto* s = std::get_if<IntContinue>(&step)) o << "Cont" << showSet(s->next) << ' ';
         else if (auto* s = std::get_if<IntEnd>(&step)) o << "End" << s->label << showSet(s->exit) << ' ';
         else o << "? ";
     }
-    for (const CaptureStep& step : n.ses) {
+    for (const CaptureStep& step : n.captureSteps) {
         if (std::holds_alternative<NFASubAdd>(step)) o << "Add ";
         else if (auto* s = std::get_if<NFASubContinue>(&step)) o << "SubCont" << showSet(s->next) << ' ';
         else o << "SubEnd ";

@@ -194,7 +194,7 @@ std::string elementsOf(const std::string& text) {
     std::string out;
     const DTD d = parseDTD(text);
     for (const auto& [name, e] : d.elements.pairs()) {
-        EXPECT_EQ(e.gi, name);
+        EXPECT_EQ(e.gi, name) << name;
         out += name + ": " + showText(e.contype) + " " + showText(e.omissibility) + " +" + showText(e.inclusions) +
                " -" + showText(e.exclusions) + "\n";
     }

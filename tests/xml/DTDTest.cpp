@@ -72,6 +72,7 @@ TEST(DTDRecords, ElementsTakeTheLastDeclarationInTheFirstPlace) {
     DTD d = declareElements({"a", "b"}, {false, true}, DC_ANY{}, {{"i"}, {"x", "y"}}, emptyDTD());
     ASSERT_EQ(keys(d.elements), (std::vector<std::string>{"a", "b"}));
     for (const auto& [name, e] : d.elements.pairs()) {
+        SCOPED_TRACE(name);
         EXPECT_EQ(e.gi, name);
         EXPECT_TRUE(std::holds_alternative<DC_ANY>(e.contype));
         EXPECT_EQ(e.omissibility, std::make_pair(false, true));
@@ -132,6 +133,7 @@ TEST(DTDShow, ContentModels) {
         {alt({el("a b"), el("q\"|"), el("\xe9t\xe9")}), "(a b | q\"| | \xe9t\xe9)"},
     };
     for (const auto& [m, text] : cases) {
+        SCOPED_TRACE(text);
         EXPECT_EQ(showPrec(0, m), text);
         EXPECT_EQ(showPrec(11, m), text);
     }

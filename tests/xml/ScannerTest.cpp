@@ -172,6 +172,7 @@ TEST(Scanner, CDATASections) {
         ScanMode::Content);
 
     for (const char* bad : {"<![CDATA[<![x", "<![CDATA[ab<![x"}) {
+        SCOPED_TRACE(bad);
         XMLScanner sc(bad);
         if (std::string_view(bad).size() > 13) {
             EXPECT_EQ(sc.next()->text(), "ab");
@@ -303,7 +304,7 @@ TEST(Tokens, EqualityAndPrintedForm) {
     EXPECT_EQ(showText(T(K::CDATA, "\xC8" "1")), R"(CDATA "\200\&1")");
     for (int k = 0; k <= int(K::PERO); ++k) {
         const auto kind = DelimKind(k);
-        EXPECT_EQ(showText(T(kind)).rfind(delimKindName(kind), 0), 0u);
+        EXPECT_EQ(showText(T(kind)).rfind(delimKindName(kind), 0), 0u) << delimKindName(kind);
     }
     EXPECT_STREQ(delimKindName(K::PERO), "PERO");
     EXPECT_STREQ(delimKindName(K::MDODSO), "MDODSO");

@@ -91,7 +91,7 @@ TEST(PrintedForm, TextEscapes) {
         {std::string("\0\x1F\x7F", 3), R"("\NUL\US\DEL")"},
         {"", R"("")"},
     };
-    for (const auto& c : cases) EXPECT_EQ(showText(c.in), c.out);
+    for (const auto& c : cases) EXPECT_EQ(showText(c.in), c.out) << c.out;
     EXPECT_EQ(showText(std::optional<std::string>()), "Nothing");
     std::string out;
     showAt(11, std::optional<std::string>("a"), out);

@@ -40,6 +40,7 @@ TEST(EventPrintForm, ConstructorsAndTexts) {
         {TextEvent{"\x0eH\x0e" "A\x01\x7f\n\t\x1f"}, "TextEvent \"\\SO\\&H\\SOA\\SOH\\DEL\\n\\t\\US\""},
     };
     for (const auto& [ev, form] : cases) {
+        SCOPED_TRACE(form);
         EXPECT_EQ(at(0, ev), form);
         EXPECT_EQ(at(11, ev), "(" + form + ")");
         EXPECT_EQ(at(10, ev), form);
@@ -72,6 +73,7 @@ TEST(EventReader, PrintedEventsReadBack) {
     };
     for (const XMLEvent& e : events) {
         const std::string form = at(0, e);
+        SCOPED_TRACE(form);
         EXPECT_EQ(readOne(0, form), form + "|");
         EXPECT_EQ(readOne(11, at(11, e)), form + "|");
     }

@@ -93,6 +93,7 @@ TEST(ShowXML, TreesAndThePrintedEventsOfTrees) {
          "<?xml v?><r>t&amp;&e;<!--c--><k/></r\n>", "<?xml v?><r>t&amp;&e;<!--c--><k></k\n></r\n>"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
         EXPECT_EQ(showXML(c.tree), c.shown);
         EXPECT_EQ(captured([&] { printXML(c.tree); }), c.printed);
         EXPECT_EQ(showEvents(serializeTree(c.tree)), c.printed);

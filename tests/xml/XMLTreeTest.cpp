@@ -72,7 +72,8 @@ TEST(BuildTree, EventsToTrees) {
          "Tree (ENNode \"amp\") [],Tree (CXNode \"c\") []]"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(shown(buildTree(eventsOf(c.events)).force()), c.tree) << showListText(c.events);
+        SCOPED_TRACE(showListText(c.events));
+        EXPECT_EQ(shown(buildTree(eventsOf(c.events)).force()), c.tree);
         // The generic builder over the tree constructor gives the same tree.
         auto mk = [](XMLNode v, TreeList kids) { return makeTree(std::move(v), kids); };
         auto cons = [](const Tree* t, TreeList l) {

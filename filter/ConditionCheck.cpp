@@ -1,0 +1,306 @@
+#include "filter/ConditionCheck.h"
+
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <variant>
+
+#include "common/Fatal.h"
+#include "common/MessageText.h"
+#include "filter/Exp.h"
+#include "query/NodeLabel.h"
+#include "regex/Regexp.h"
+
+namespace axf::filter {
+
+using xml::ELNode;
+using xml::Tree;
+using xml::TreeList;
+using xml::TXNode;
+
+namespace {
+
+// The label of a bound subtree's root, checking the shapes conditions cover.
+const std::string& checkedLabel(const Tree* t, const char* fn) {
+    if (const auto* el = std::get_if<ELNode>(&t->value)) {
+        if (!el->attributes.empty())
+            throw InternalError(std::string(fn) + ": element \"" + el->name + "\" has attributes");
+        return el->name;
+    }
+    if (const auto* tx = std::get_if<TXNode>(&t->value)) {
+        if (!t->isLeaf()) throw InternalError(std::string(fn) + ": text \"" + tx->text + "\" has children");
+        return tx->text;
+    }
+    throw InternalError(std::string(fn) + ": node is neither an element nor a text");
+}
+
+// The values of the text nodes below an element, in document order, each
+// followed by `sep`.
+void appendTexts(const Tree* t, std::string& out, const char* fn) {
+    const std::string& label = checkedLabel(t, fn);
+    if (std::holds_alternative<TXNode>(t->value)) {
+        out += query::getLabelComponent(label, 1);
+        out += ' ';
+        return;
+    }
+    for (const Tree* c : t->children()) appendTexts(c, out, fn);
+}
+
+const Tree* textLeaf(std::string_view value) { return xml::text(query::escapeLabelValue(value)); }
+
+}  // namespace
+
+std::string extractText(const Tree* t) {
+    std::string out;
+    appendTexts(t, out, "extractText");
+    return out;
+}
+
+std::string conditionValue(const Tree* t) {
+    const std::string& label = checkedLabel(t, "conditionValue");
+    if (std::holds_alternative<TXNode>(t->value) || t->isLeaf()) return query::getLabelComponent(label, 1);
+    std::string out;
+    for (const Tree* c : t->children()) appendTexts(c, out, "conditionValue");
+    if (!out.empty()) out.pop_back();
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct CompiledRegex {
+    const RegexCondition* condition;
+    std::optional<regex::Regex> regex;  // compiled on first use
+    // Of each subtree tested so far, what it stays as when it passes (the
+    // subtree, or its replacement text), null when it fails.
+    SubtreeMemo<const Tree*> kept;
+
+    const regex::Regex& get() {
+        if (!regex) {
+            regex = regex::Regex::compile(condition->pattern);
+            if (!regex)
+                throw Fatal("Attention: the regular expression \"" + cutForMessage(condition->pattern) + "\" of the condition on " +
+                            cutForMessage(condition->variable) + " is not valid");
+        }
+        return *regex;
+    }
+
+    // The match that the search chooses covers the whole text.
+    bool passes(std::string_view text) {
+        auto m = get().find(text);
+        if (!m) return text.empty();
+        return m->start == 0 && m->end == text.size();
+    }
+};
+
+struct CompiledExpression {
+    ExpCondition condition;
+    // Outcome of each combination of value ids evaluated so far.
+    std::unordered_map<std::string, bool> memo;
+};
+
+// The values that expression conditions read, each distinct text once, and
+// the value of each subtree read so far.
+struct ValueTable {
+    std::unordered_map<std::string, int> ids;
+    std::vector<const std::string*> texts;  // keys of ids, by id
+    std::vector<ExpValue> values;
+    std::vector<const Tree*> leaves;  // the text leaf of a value, made when first needed
+    SubtreeMemo<int> ofSubtree;
+
+    int idOf(const Tree* s) {
+        if (const int* id = ofSubtree.find(s)) return *id;
+        auto [it, fresh] = ids.try_emplace(conditionValue(s), int(texts.size()));
+        if (fresh) {
+            texts.push_back(&it->first);
+            values.push_back(classifyValue(it->first));
+            leaves.push_back(nullptr);
+        }
+        ofSubtree.insert(s, it->second);
+        return it->second;
+    }
+
+    const Tree* leaf(int id) {
+        const Tree*& l = leaves[std::size_t(id)];
+        if (!l) l = textLeaf(*texts[std::size_t(id)]);
+        return l;
+    }
+};
+
+}  // namespace
+
+std::vector<std::string> conditionVariables(const RuleConditions& conditions) {
+    std::vector<std::string> out;
+    std::unordered_set<std::string> seen;
+    auto add = [&](const std::string& n) {
+        if (seen.insert(n).second) out.push_back(n);
+    };
+    // Both lists hold the condition written last first.
+    for (auto it = conditions.regexConditions.rbegin(); it != conditions.regexConditions.rend(); ++it)
+        add(it->variable);
+    for (auto it = conditions.expressionConditions.rbegin(); it != conditions.expressionConditions.rend(); ++it)
+        for (const std::string& n : expressionVariables(it->text)) add(n);
+    return out;
+}
+
+struct ConditionChecker::Impl {
+    int flag;
+    std::unordered_set<std::string> declared;
+    std::vector<CompiledRegex> regexes;
+    std::vector<CompiledExpression> expressions;
+    std::vector<RegexCondition> regexConditions;
+    ValueTable values;
+
+    TreeList keepMatchingSubtrees(CompiledRegex& re, const TreeList& subtrees) {
+        TreeList out;
+        for (const Tree* s : subtrees) {
+            if (const Tree* const* k = re.kept.find(s)) {
+                if (*k) out.push_back(*k);
+                continue;
+            }
+            const Tree* k = nullptr;
+            const std::string& label = checkedLabel(s, "keepMatchingSubtrees");
+            if (std::holds_alternative<TXNode>(s->value)) {
+                if (re.passes(query::getLabelComponent(label, 1))) k = s;
+            } else {
+                std::string tested = extractText(s);
+                if (re.passes(tested)) k = flag == 1 ? textLeaf(tested) : s;
+            }
+            re.kept.insert(s, k);
+            if (k) out.push_back(k);
+        }
+        return out;
+    }
+
+    void applyRegexConditions(Association& a) {
+        for (CompiledRegex& re : regexes) {
+            Association out;
+            out.reserve(a.size());
+            for (AssocTriple& t : a) {
+                if (t.name != re.condition->variable) {
+                    out.push_back(std::move(t));
+                    continue;
+                }
+                TreeList kept = keepMatchingSubtrees(re, t.subtrees);
+                if (!kept.empty()) out.push_back(AssocTriple{std::move(t.name), std::move(t.number), std::move(kept)});
+            }
+            a = std::move(out);
+        }
+    }
+
+    // One expression condition; false when it needs a variable the
+    // association does not bind.
+    bool applyExpressionCondition(CompiledExpression& ce, Association& a) {
+        const std::vector<std::string>& names = ce.condition.names();
+        if (a.empty() || names.empty()) return true;
+        // Select one triple per name.
+        std::vector<std::size_t> selected;
+        std::vector<bool> taken(a.size(), false);
+        for (const std::string& name : names) {
+            std::size_t i = 0;
+            while (i < a.size() && (taken[i] || a[i].name != name)) ++i;
+            if (i == a.size()) {
+                if (!declared.count(name)) throw Fatal("Attention: variable " + cutForMessage(name) + "doesn't exists.");
+                return false;
+            }
+            taken[i] = true;
+            selected.push_back(i);
+        }
+        // Values of the selected triples.
+        std::size_t k = selected.size();
+        std::vector<std::vector<int>> ids(k);
+        for (std::size_t v = 0; v < k; ++v)
+            for (const Tree* s : a[selected[v]].subtrees) ids[v].push_back(values.idOf(s));
+        // Every combination, the last variable varying fastest.
+        std::vector<std::vector<std::size_t>> keptIdx(k);
+        std::vector<std::size_t> at(k, 0);
+        bool any = true;
+        for (std::size_t v = 0; v < k; ++v) any = any && !ids[v].empty();
+        std::string key(k * sizeof(int), '\0');
+        std::vector<const ExpValue*> vals(k);
+        while (any) {
+            for (std::size_t v = 0; v < k; ++v) {
+                int id = ids[v][at[v]];
+                std::memcpy(key.data() + v * sizeof(int), &id, sizeof(int));
+            }
+            auto it = ce.memo.find(key);
+            bool holds;
+            if (it != ce.memo.end()) {
+                holds = it->second;
+            } else {
+                for (std::size_t v = 0; v < k; ++v) vals[v] = &values.values[std::size_t(ids[v][at[v]])];
+                holds = ce.condition.holds(vals);
+                ce.memo.emplace(key, holds);
+            }
+            if (holds)
+                for (std::size_t v = 0; v < k; ++v) keptIdx[v].push_back(at[v]);
+            std::size_t v = k;
+            while (v > 0) {
+                --v;
+                if (++at[v] < ids[v].size()) break;
+                at[v] = 0;
+                if (v == 0) any = false;
+            }
+        }
+        // Rebuild: the condition's variables first, then the other triples.
+        Association out;
+        out.reserve(a.size());
+        if (!keptIdx[0].empty()) {
+            for (std::size_t v = 0; v < k; ++v) {
+                const AssocTriple& t = a[selected[v]];
+                TreeList subs;
+                if (flag == 1) {
+                    subs.reserve(keptIdx[v].size());
+                    for (std::size_t j : keptIdx[v]) subs.push_back(values.leaf(ids[v][j]));
+                } else {
+                    std::vector<bool> seen(t.subtrees.size(), false);
+                    for (std::size_t j : keptIdx[v])
+                        if (!seen[j]) {
+                            seen[j] = true;
+                            subs.push_back(t.subtrees[j]);
+                        }
+                }
+                out.push_back(AssocTriple{t.name, t.number, std::move(subs)});
+            }
+        }
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (!taken[i]) out.push_back(std::move(a[i]));
+        a = std::move(out);
+        return true;
+    }
+};
+
+ConditionChecker::ConditionChecker(const RuleConditions& conditions, int flag, std::vector<std::string> declared)
+    : impl_(std::make_unique<Impl>()) {
+    if (flag != 0 && flag != 1) throw InternalError("ConditionChecker: flag " + std::to_string(flag));
+    impl_->flag = flag;
+    impl_->declared.insert(declared.begin(), declared.end());
+    impl_->regexConditions = conditions.regexConditions;
+    for (const RegexCondition& rc : impl_->regexConditions) impl_->regexes.push_back(CompiledRegex{&rc, std::nullopt, {}});
+    for (const ExpressionCondition& ec : conditions.expressionConditions)
+        impl_->expressions.push_back(CompiledExpression{ExpCondition(ec.text, expressionVariables(ec.text)), {}});
+}
+
+ConditionChecker::ConditionChecker(ConditionChecker&&) noexcept = default;
+ConditionChecker::~ConditionChecker() = default;
+
+std::optional<Association> ConditionChecker::verify(Association a) {
+    if (a.empty()) return a;
+    if (impl_->regexes.empty() && impl_->expressions.empty()) return a;
+    impl_->applyRegexConditions(a);
+    for (CompiledExpression& ce : impl_->expressions) {
+        if (a.empty()) break;
+        if (!impl_->applyExpressionCondition(ce, a)) return std::nullopt;
+    }
+    return a;
+}
+
+std::optional<Association> verifyConditions(const Association& a, const RuleConditions& conditions, int flag,
+                                            const std::vector<std::string>& declared) {
+    ConditionChecker checker(conditions, flag, declared);
+    return checker.verify(a);
+}
+
+}  // namespace axf::filter

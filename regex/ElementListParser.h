@@ -1,0 +1,447 @@
+// Element-list patterns, range form: regular expressions over sequences of
+// elements of any type E, written as text.
+//
+// The caller supplies the element type's operations: a reader that turns the
+// text written between '<' and '>' into one element (it throws axf::Fatal with
+// its own message when it refuses the text), an equality and, for this form,
+// an ordering (greater-or-equal and less-or-equal, used by element ranges in
+// classes). mkAbstreeP gives CON(tree, END), END alone for the empty pattern,
+// or nothing when the text is not a pattern as a whole.
+//
+// Syntax (no blank is skipped, no escape outside element literals):
+//   pattern  = branch ('|' branch)*                 ALT nested from the left
+//   branch   = ['^'] piece+ ['$']                   CON nested from the left
+//   piece    = asserts unit [op ['?']] asserts
+//   asserts  = ("(?=" N ")")*                       user assertion N, one leaf
+//   unit     = '(' pattern ')' | ' ' name '@(' pattern ')' | "${" name '}' | atom
+//   atom     = "<<" N ">>"                          user matcher N
+//            | '.'                                  any element
+//            | '[' ['^'] (<a>-<b>)* <e>* ']'        class (at least one item)
+//            | '<' text '>'                         element literal ('\' escapes)
+//   op       = '*' | '+' | '?' | '{' n '}' | '{' m ',' [n] '}'
+//
+// Every parser commits to its first result and never gives back what a
+// repetition took. Groups nest without recursion (the open groups are kept on
+// an explicit stack), so any nesting depth reads on an ordinary stack.
+// Element literals are read lazily: the reader runs the first time a search
+// compares the literal with an input element, at most once. An interval whose
+// maximum is below its minimum parses; the tree carries it and the automaton
+// construction raises "Invalid interval in Regular Expression".
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/Lazy.h"
+#include "regex/Assertions.h"
+#include "regex/Matchers.h"
+#include "regex/ParserCombinators.h"
+#include "regex/PatternTree.h"
+
+namespace axf::regex {
+
+// Text between '<' and '>' to one element; throws axf::Fatal on refusal.
+template <class E>
+using ElemReader = std::function<E(const std::string&)>;
+
+// The ordering of the range form: greaterEq(x, y) is x >= y, lessEq(x, y) is
+// x <= y.
+template <class E>
+struct ElemOrder {
+    std::function<bool(const E&, const E&)> greaterEq;
+    std::function<bool(const E&, const E&)> lessEq;
+};
+
+// The ordering given by the type's own >= and <=.
+template <class E>
+ElemOrder<E> naturalOrder() {
+    return ElemOrder<E>{[](const E& x, const E& y) { return x >= y; }, [](const E& x, const E& y) { return x <= y; }};
+}
+
+// The four entry rules of one form: a piece, a unit, a whole pattern and a
+// branch.
+template <class E>
+struct PolyParsers {
+    PatternParser<E, AbsTree<E>> parsePiece;
+    PatternParser<E, AbsTree<E>> parseUnit;
+    PatternParser<E, AbsTree<E>> parseRegexp;
+    PatternParser<E, AbsTree<E>> parseBranch;
+};
+
+namespace elementlist {
+
+template <class E>
+using Fns = std::vector<UserMatcher<E>>;
+template <class E>
+using Asserts = std::vector<Assertion<E>>;
+using S = ParserState;
+
+// The operations of one form; without an ordering, classes have no ranges.
+template <class E>
+struct Ops {
+    ElemReader<E> reader;
+    ElemEq<E> eq;
+    std::optional<ElemOrder<E>> ord;
+};
+
+inline bool startsWith(const S& s, std::string_view w) { return s.tokens.substr(0, w.size()) == w; }
+
+// A numeral; one beyond the 32-bit range reads as no numeral.
+ParseResult<std::int32_t> numeral(const S& s, bool positive);
+
+// A name of one or more word characters.
+ParseResult<std::string> wordName(const S& s);
+
+// '<' text '>': the element, read on first use.
+template <class E>
+ParseResult<Lazy<E>> elementLiteral(const Ops<E>& o, const S& s) {
+    std::string_view t = s.tokens;
+    if (t.empty() || t[0] != '<') return std::nullopt;
+    std::string text;
+    std::size_t i = 1;
+    while (i < t.size() && t[i] != '>') {
+        if (t[i] == '\\') {
+            if (i + 1 >= t.size()) break;
+            text += t[i + 1];
+            i += 2;
+        } else {
+            text += t[i];
+            ++i;
+        }
+    }
+    if (i >= t.size() || t[i] != '>') return std::nullopt;
+    ElemReader<E> reader = o.reader;
+    Lazy<E> e(std::function<E()>([reader, text] { return reader(text); }));
+    return std::make_pair(std::move(e), detail::advance(s, i + 1));
+}
+
+// The class predicate: the items tried in order, the first that holds wins;
+// negated as a whole under '^'.
+template <class E>
+ElemPred<E> classPred(bool negated, std::vector<ElemPred<E>> items) {
+    return [negated, items = std::move(items)](const E& x) {
+        bool any = false;
+        for (const ElemPred<E>& p : items)
+            if (p(x)) {
+                any = true;
+                break;
+            }
+        return any != negated;
+    };
+}
+
+template <class E>
+ElemPred<E> rangeRunPred(const ElemOrder<E>& ord, std::vector<std::pair<Lazy<E>, Lazy<E>>> ranges) {
+    return [ord, ranges = std::move(ranges)](const E& x) {
+        for (const auto& [lo, hi] : ranges)
+            if (ord.greaterEq(x, lo.get()) && ord.lessEq(x, hi.get())) return true;
+        return false;
+    };
+}
+
+template <class E>
+ElemPred<E> singleRunPred(const ElemEq<E>& eq, std::vector<Lazy<E>> elems) {
+    return [eq, elems = std::move(elems)](const E& x) {
+        for (const Lazy<E>& e : elems)
+            if (eq(x, e.get())) return true;
+        return false;
+    };
+}
+
+// '[' ['^'] items ']'
+template <class E>
+ParseResult<AbsTree<E>> elementClass(const Ops<E>& o, const S& s) {
+    if (!startsWith(s, "[")) return std::nullopt;
+    S at = detail::advance(s, 1);
+    bool negated = false;
+    if (startsWith(at, "^")) {
+        negated = true;
+        at = detail::advance(at, 1);
+    }
+    std::vector<ElemPred<E>> items;
+    for (;;) {
+        if (o.ord) {
+            std::vector<std::pair<Lazy<E>, Lazy<E>>> ranges;
+            for (;;) {
+                auto lo = elementLiteral(o, at);
+                if (!lo || !startsWith(lo->second, "-")) break;
+                auto hi = elementLiteral(o, detail::advance(lo->second, 1));
+                if (!hi) break;
+                ranges.emplace_back(std::move(lo->first), std::move(hi->first));
+                at = std::move(hi->second);
+            }
+            if (!ranges.empty()) {
+                items.push_back(rangeRunPred<E>(*o.ord, std::move(ranges)));
+                continue;
+            }
+        }
+        std::vector<Lazy<E>> elems;
+        while (auto e = elementLiteral(o, at)) {
+            elems.push_back(std::move(e->first));
+            at = std::move(e->second);
+        }
+        if (elems.empty()) break;
+        items.push_back(singleRunPred<E>(o.eq, std::move(elems)));
+    }
+    if (items.empty() || !startsWith(at, "]")) return std::nullopt;
+    return std::make_pair(mkEl<E>(matchEls<E>(classPred<E>(negated, std::move(items)))), detail::advance(at, 1));
+}
+
+// "<<" N ">>" naming an existing user matcher.
+template <class E>
+ParseResult<AbsTree<E>> userMatcherRef(const Fns<E>& fns, const S& s) {
+    if (!startsWith(s, "<<")) return std::nullopt;
+    auto n = numeral(detail::advance(s, 2), true);
+    if (!n || !startsWith(n->second, ">>")) return std::nullopt;
+    if (std::size_t(n->first) > fns.size()) return std::nullopt;
+    return std::make_pair(mkEl<E>(wrapMatcher<E>(fns[std::size_t(n->first) - 1])), detail::advance(n->second, 2));
+}
+
+template <class E>
+ParseResult<AbsTree<E>> atom(const Ops<E>& o, const Fns<E>& fns, const S& s) {
+    if (auto r = userMatcherRef<E>(fns, s)) return r;
+    if (startsWith(s, ".")) return std::make_pair(mkEl<E>(matchAny<E>()), detail::advance(s, 1));
+    if (auto r = elementClass<E>(o, s)) return r;
+    auto e = elementLiteral<E>(o, s);
+    if (!e) return std::nullopt;
+    ElemPred<E> pred = [eq = o.eq, x = std::move(e->first)](const E& y) { return eq(x.get(), y); };
+    return std::make_pair(mkEl<E>(matchEls<E>(std::move(pred))), std::move(e->second));
+}
+
+// Zero or more "(?=N)" naming existing user assertions: no leaf, or one leaf
+// testing them in written order. Always succeeds.
+template <class E>
+std::pair<std::optional<AbsTree<E>>, S> assertionList(const Asserts<E>& as, const S& s) {
+    std::vector<Matcher<E>> ms;
+    S at = s;
+    while (startsWith(at, "(?=")) {
+        auto n = numeral(detail::advance(at, 3), true);
+        if (!n || !startsWith(n->second, ")") || std::size_t(n->first) > as.size()) break;
+        ms.push_back(doAssert<E>(as[std::size_t(n->first) - 1]));
+        at = detail::advance(n->second, 1);
+    }
+    if (ms.empty()) return {std::nullopt, std::move(at)};
+    return {mkEl<E>(regseqList<E>(std::move(ms))), std::move(at)};
+}
+
+// The pattern grammar, read without recursion: a group nested in a piece
+// opens a new level on an explicit stack, so a pattern may nest groups as
+// deep as it is long. Each level keeps the state of the rules in progress
+// there: the alternation built so far, the current branch and the current
+// piece. A rule's result, and where it fails, are those of the grammar above
+// read top-down.
+enum class Rule { Regexp, Branch, Piece, Unit };
+
+// The units that nest no pattern: a back reference "${" name '}' or an atom.
+template <class E>
+ParseResult<AbsTree<E>> leafUnit(const Ops<E>& o, const Fns<E>& fns, const S& s) {
+    if (startsWith(s, "${")) {
+        auto name = wordName(detail::advance(s, 2));
+        if (!name || !startsWith(name->second, "}")) return std::nullopt;
+        return std::make_pair(mkBackref<E>(std::move(name->first), matchBref<E>(o.eq)), detail::advance(name->second, 1));
+    }
+    return atom<E>(o, fns, s);
+}
+
+// Reads one `rule` at s.
+template <class E>
+ParseResult<AbsTree<E>> readRule(Rule rule, const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    using R = ParseResult<AbsTree<E>>;
+    struct Level {
+        std::optional<std::string> subName;  // the level of a " name@(" group
+        std::optional<AbsTree<E>> alternation;
+        std::string_view alternationEnd;     // the text after the last branch read
+        bool anchoredStart = false;
+        std::optional<AbsTree<E>> branch;
+        std::string_view branchEnd;          // the text after the last piece read
+        std::optional<AbsTree<E>> leadAsserts;
+    };
+    // The grammar never changes the flag environment.
+    auto state = [&s](std::string_view rest) { return S{s.env, rest}; };
+    // What comes next at the innermost level.
+    enum class Step { BeginBranch, BeginPiece, BeginUnit, UnitRead, BranchEnded, LevelEnded };
+
+    std::deque<Level> levels(1);
+    Step step = Step::BeginBranch;
+    if (rule == Rule::Piece) step = Step::BeginPiece;
+    if (rule == Rule::Unit) step = Step::BeginUnit;
+    S at = s;
+    R read;  // the unit read (UnitRead) or the level's pattern (LevelEnded)
+    for (;;) {
+        Level& level = levels.back();
+        const bool outermost = levels.size() == 1;
+        switch (step) {
+        case Step::BeginBranch:
+            level.anchoredStart = startsWith(at, "^");
+            if (level.anchoredStart) at = detail::advance(at, 1);
+            level.branch.reset();
+            level.branchEnd = at.tokens;
+            step = Step::BeginPiece;
+            break;
+        case Step::BeginPiece: {
+            auto [lead, after] = assertionList<E>(as, at);
+            level.leadAsserts = std::move(lead);
+            at = std::move(after);
+            step = Step::BeginUnit;
+            break;
+        }
+        case Step::BeginUnit:
+            if (startsWith(at, "(")) {
+                at = detail::advance(at, 1);
+                levels.emplace_back();
+                step = Step::BeginBranch;
+            } else if (startsWith(at, " ")) {
+                auto name = wordName(detail::advance(at, 1));
+                if (!name || !startsWith(name->second, "@(")) {
+                    read.reset();
+                    step = Step::UnitRead;
+                    break;
+                }
+                at = detail::advance(name->second, 2);
+                levels.emplace_back().subName = std::move(name->first);
+                step = Step::BeginBranch;
+            } else {
+                read = leafUnit<E>(o, fns, at);
+                step = Step::UnitRead;
+            }
+            break;
+        case Step::UnitRead: {
+            if (rule == Rule::Unit && outermost) return read;
+            if (!read) {  // no piece here: the branch ends before it
+                if (rule == Rule::Piece && outermost) return std::nullopt;
+                step = Step::BranchEnded;
+                break;
+            }
+            // unit [op ['?']]; a count too large for 32 bits is no count.
+            AbsTree<E> t = std::move(read->first);
+            S end = std::move(read->second);
+            if (auto op = repetitionOperator(end, numeral)) {
+                t = mkRepetition<E>(op->first, std::move(t));
+                if (op->first.nonGreedy) t = mkNg<E>(t);
+                end = std::move(op->second);
+            }
+            auto [trail, afterTrail] = assertionList<E>(as, end);
+            if (trail) t = mkCon<E>(std::move(t), std::move(*trail));
+            if (level.leadAsserts) t = mkCon<E>(std::move(*level.leadAsserts), std::move(t));
+            level.leadAsserts.reset();
+            if (rule == Rule::Piece && outermost) return std::make_pair(std::move(t), std::move(afterTrail));
+            level.branch = level.branch ? mkCon<E>(std::move(*level.branch), std::move(t)) : std::move(t);
+            level.branchEnd = afterTrail.tokens;
+            at = std::move(afterTrail);
+            step = Step::BeginPiece;
+            break;
+        }
+        case Step::BranchEnded: {
+            if (!level.branch) {  // no piece: no branch
+                if (rule == Rule::Branch && outermost) return std::nullopt;
+                // A branch that fails after '|' ends the alternation before the '|'.
+                if (level.alternation) read = std::make_pair(std::move(*level.alternation), state(level.alternationEnd));
+                else read.reset();
+                step = Step::LevelEnded;
+                break;
+            }
+            AbsTree<E> t = std::move(*level.branch);
+            S end = state(level.branchEnd);
+            if (startsWith(end, "$")) {
+                t = mkCon<E>(std::move(t), mkEl<E>(doAssert<E>(suffix<E>)));
+                end = detail::advance(end, 1);
+            }
+            if (level.anchoredStart) t = mkCon<E>(justPrefix<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(t));
+            if (rule == Rule::Branch && outermost) return std::make_pair(std::move(t), std::move(end));
+            level.alternation = level.alternation ? mkAlt<E>(std::move(*level.alternation), std::move(t)) : std::move(t);
+            level.alternationEnd = end.tokens;
+            if (startsWith(end, "|")) {
+                at = detail::advance(end, 1);
+                step = Step::BeginBranch;
+            } else {
+                read = std::make_pair(std::move(*level.alternation), std::move(end));
+                step = Step::LevelEnded;
+            }
+            break;
+        }
+        case Step::LevelEnded: {
+            if (outermost) return read;
+            std::optional<std::string> subName = std::move(level.subName);
+            levels.pop_back();
+            // The group is the unit of the enclosing level's piece when ')' closes it.
+            if (read && startsWith(read->second, ")")) {
+                if (subName) read->first = mkSub<E>(std::move(*subName), std::move(read->first));
+                read->second = detail::advance(read->second, 1);
+            } else {
+                read.reset();
+            }
+            step = Step::UnitRead;
+            break;
+        }
+        }
+    }
+}
+
+template <class E>
+PolyParsers<E> makeParsers(std::shared_ptr<const Ops<E>> o) {
+    using P = PatternParser<E, AbsTree<E>>;
+    auto wrap = [&o](auto rule) -> P {
+        return [o, rule](const Fns<E>& fns, const Asserts<E>& as, const S& s) { return rule(*o, fns, as, s); };
+    };
+    auto ruleOf = [](Rule rule) {
+        return [rule](const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+            return readRule<E>(rule, o, fns, as, s);
+        };
+    };
+    return PolyParsers<E>{wrap(ruleOf(Rule::Piece)), wrap(ruleOf(Rule::Unit)), wrap(ruleOf(Rule::Regexp)),
+                          wrap(ruleOf(Rule::Branch))};
+}
+
+template <class E>
+std::optional<AbsTree<E>> runEntry(const PolyParsers<E>& g, std::string_view pattern, const Fns<E>& fns,
+                                   const Asserts<E>& as) {
+    if (pattern.empty()) return mkEnd<E>();
+    auto r = initParser<E>(g.parseRegexp, pattern, fns, as, {});
+    if (!r || !r->second.empty()) return std::nullopt;
+    return addEnd<E>(std::move(r->first));
+}
+
+}  // namespace elementlist
+
+// The parsers of the range form for these operations.
+template <class E>
+PolyParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
+    return elementlist::makeParsers<E>(
+        std::make_shared<const elementlist::Ops<E>>(elementlist::Ops<E>{std::move(reader), std::move(eq), std::move(ord)}));
+}
+
+// One element atom of the range form: an EL leaf.
+template <class E>
+PatternParser<E, AbsTree<E>> parseAtom(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
+    elementlist::Ops<E> o{std::move(reader), std::move(eq), std::move(ord)};
+    return [o](const elementlist::Fns<E>& fns, const elementlist::Asserts<E>&, const ParserState& s) {
+        return elementlist::atom<E>(o, fns, s);
+    };
+}
+
+// One element literal: the element, read on first use.
+template <class E>
+PatternParser<E, Lazy<E>> parseElementLiteral(ElemReader<E> reader) {
+    elementlist::Ops<E> o{std::move(reader), nullptr, std::nullopt};
+    return [o](const elementlist::Fns<E>&, const elementlist::Asserts<E>&, const ParserState& s) {
+        return elementlist::elementLiteral<E>(o, s);
+    };
+}
+
+// The range-form pattern as a tree closed by END; nothing when the text is not
+// a pattern as a whole.
+template <class E>
+std::optional<AbsTree<E>> mkAbstreeP(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord, std::string_view pattern,
+                                     const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts) {
+    return elementlist::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq), std::move(ord)), pattern, fns,
+                                   asserts);
+}
+
+}  // namespace axf::regex
