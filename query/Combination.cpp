@@ -70,7 +70,7 @@ const Tree* concatUnder(ELNode root, std::span<const Tree* const> a, std::span<c
     Tree* t = xml::Arena::make<Tree>();
     t->value = std::move(root);
     t->kids = arr;
-    t->nkids = k;
+    t->nkids = xml::childCount(k);
     return t;
 }
 
@@ -94,7 +94,7 @@ const Tree* deferJoin(ELNode root, std::span<const Tree* const> parts) {
     Tree* t = xml::Arena::make<Tree>();
     t->value = std::move(root);
     t->kids = arr;
-    t->nkids = parts.size();
+    t->nkids = xml::childCount(parts.size());
     activeJoins->deferred.insert(t);
     activeJoins->holding.insert(t);
     return t;
@@ -415,7 +415,7 @@ const Tree* JoinScope::resolve(const Tree* t) {
             Tree* made = xml::Arena::make<Tree>();
             made->value = f.node->value;
             made->kids = arr;
-            made->nkids = f.kids.size();
+            made->nkids = xml::childCount(f.kids.size());
             out = made;
         }
         st.resolved.emplace(f.node, out);
@@ -722,7 +722,7 @@ EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int6
     Tree* t = xml::Arena::make<Tree>();
     t->value = ELNode{ex->name, ex->attributes};
     t->kids = arr;
-    t->nkids = total;
+    t->nkids = xml::childCount(total);
     r.tree = t;
     return r;
 }

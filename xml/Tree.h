@@ -34,11 +34,18 @@ struct RoseTree {
     bool isLeaf() const { return nkids == 0; }
 };
 
+// A child count as a node holds it; more than a node can hold throws
+// std::length_error.
+inline std::uint32_t childCount(std::size_t n) {
+    if (n > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("makeTree: more children than a node can hold");
+    return static_cast<std::uint32_t>(n);
+}
+
 // Builds a tree from its root value and children (the constructor `Tree`).
 template <class V>
 const RoseTree<V>* makeTreeT(V value, std::span<const RoseTree<V>* const> children) {
-    if (children.size() > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("makeTree: more children than a node can hold");
+    childCount(children.size());
     const RoseTree<V>** arr = nullptr;
     if (!children.empty()) {
         arr = static_cast<const RoseTree<V>**>(

@@ -30,10 +30,11 @@ namespace xml = axf::xml;
 
 // A random document of vocabulary names, with attributes (some blank) and
 // texts, and at times a bare text or a leaf element at the top.
+const char* const kNames[] = {"site", "person", "name", "item", "parlist", "listitem"};
+const char* const kTexts[] = {"Ann", "x^y", "a & b", "12", "a text long enough to be written on three lines"};
+
 std::string randomDocument(std::mt19937& rng, int depth) {
     auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
-    static const char* const kNames[] = {"site", "person", "name", "item", "parlist", "listitem"};
-    static const char* const kTexts[] = {"Ann", "x^y", "a & b", "12", "a text long enough to be written on three lines"};
     std::string out;
     auto element = [&](auto&& self, int d) -> void {
         std::string name = kNames[pick(6)];

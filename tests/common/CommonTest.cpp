@@ -63,7 +63,9 @@ TEST(DecimalInteger, WholeTextRangeChecked) {
         SCOPED_TRACE(std::string("\"") + c.text + "\"");
         std::int32_t v = 0;
         EXPECT_EQ(readDecimal(c.text, v), c.read);
-        if (c.read == DecimalRead::Ok) EXPECT_EQ(v, c.value);
+        if (c.read == DecimalRead::Ok) {
+            EXPECT_EQ(v, c.value);
+        }
     }
     std::int64_t wide = 0;
     EXPECT_EQ(readDecimal("9223372036854775807", wide), DecimalRead::Ok);
