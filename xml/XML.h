@@ -1,3 +1,21 @@
+// The XML library: the tree every part of the system works on, and the
+// reading and writing of XML text. This header is its entry.
+//
+// Stages, in the order a document goes through them:
+//  1. XMLScanner.h    document text cut into tokens (tags, texts, references,
+//                     comments, processing instructions, declarations).
+//  2. XMLParse.h      tokens turned into parse events, with the document type
+//                     declaration read by DTDParse.h into the records of DTD.h
+//                     (the grammar is written with the combinators of
+//                     DetParser.h and ParserHelpers.h).
+//  3. XMLTree.h       events turned into a tree under a root node, and back.
+//  4. XMLPrint.h      events and trees written as XML text.
+// The values themselves: this header (node kinds and accessors), Tree.h (the
+// rose tree, immutable once built), Arena.h (where nodes live, for the whole
+// run), AssocList.h (the library's ordered name table).
+// Library-only, for inspection and tests: Show.h (the printed form of values)
+// and XMLEventShow.h (the constructor notation of events and its reader).
+//
 // XMLNode: the node value of every tree of the system (documents, queries,
 // rule trees, result documents), and Tree, the rose tree over it.
 #pragma once
