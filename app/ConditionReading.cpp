@@ -58,8 +58,7 @@ ConditionTriple parseCond(const Tree* conditions) {
         if (r.kind == ConditionKind::Regex)
             triple.regexConditions.push_back(filter::RegexCondition{r.names.front(), r.text});
         else
-            triple.expressionConditions.push_back(filter::ExpressionCondition{r.names, r.text});
-        triple.variables = addDistinctVars(r.names, std::move(triple.variables));
+            triple.expressionConditions.push_back(filter::ExpressionCondition{r.text});
     }
     // Each pair was put in front of the ones before it.
     std::reverse(triple.regexConditions.begin(), triple.regexConditions.end());

@@ -14,16 +14,14 @@
 #include <utility>
 #include <vector>
 
-#include "filter/Conditions.h"
+#include "filter/ConditionCheck.h"
 #include "xml/XML.h"
 
 namespace axf::app {
 
 // Regular-expression conditions as (variable name, pattern) and expression
-// conditions as (capital letters of the text, last occurrence first; the
-// whole text), both lists last condition first; then every variable name of
-// the conditions, once, in order of first collection.
-using ConditionTriple = filter::ConditionTriple;
+// conditions as their whole text, both lists last condition first.
+using ConditionTriple = filter::RuleConditions;
 
 // A condition on a variable's text by a regular expression, or an
 // expression over variables.

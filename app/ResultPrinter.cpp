@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 #include "query/Combination.h"
 #include "query/NodeLabel.h"
 
@@ -15,166 +15,70 @@ using xml::ELNode;
 using xml::Tree;
 using xml::TXNode;
 
-std::string_view control(std::string_view label, int flag) {
-    if (flag != 1) return label;
-    if (label == "0000") return "Results";
-    if (label == "xor" || label == "or" || label == "and") return "ResultQuery";
-    return label;
-}
-
 namespace {
 
-template <class Escape>
-void writeEscaped(std::string_view text, Sink& sink, Escape escapeOf) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char* rep = escapeOf(text[i]);
-        if (!rep) continue;
-        if (i > start) sink.write(text.substr(start, i - start));
-        sink.write(rep);
-        start = i + 1;
-    }
-    if (start < text.size()) sink.write(text.substr(start));
-}
-
-void indent(std::int64_t level, Sink& sink) { sink.spaces(static_cast<std::size_t>(level * sepBln)); }
-
-void writeAttributes(const ELNode& el, Sink& sink) {
-    for (const auto& [name, value] : el.attributes) {
-        sink.write(" ");
-        sink.write(name);
-        sink.write("=\"");
-        writeEscapedAttValue(value, sink);
-        sink.write("\"");
-    }
+// A result document holds elements and texts only; a deferred failure
+// fails when it is printed.
+void checkResultNode(const Tree* tree) {
+    query::throwIfDeferredFailure(tree);
+    if (!std::holds_alternative<TXNode>(tree->value) && !std::holds_alternative<ELNode>(tree->value))
+        throw InternalError("showFormattedXML: a result document holds a node that is neither element nor text");
 }
 
 }  // namespace
 
-void writeEscapedText(std::string_view text, Sink& sink) {
-    writeEscaped(text, sink, [](char c) -> const char* {
-        switch (c) {
-            case '&': return "&amp;";
-            case '<': return "&lt;";
-            case '>': return "&gt;";
-            default: return nullptr;
-        }
-    });
+index::XMLPrintOptions resultPrintOptions(bool resultNames) {
+    index::XMLPrintOptions options;
+    options.layout = true;
+    options.resultNames = resultNames;
+    options.escaped = true;
+    options.checkNode = checkResultNode;
+    return options;
 }
 
-void writeEscapedAttValue(std::string_view value, Sink& sink) {
-    writeEscaped(value, sink, [](char c) -> const char* {
-        switch (c) {
-            case '&': return "&amp;";
-            case '<': return "&lt;";
-            case '"': return "&quot;";
-            default: return nullptr;
-        }
-    });
+void writeStartTag(std::int64_t level, bool resultNames, const ELNode& el, bool empty, Sink& sink) {
+    index::writeStartTag(level, resultPrintOptions(resultNames), el, empty, sink);
 }
 
-std::string attrFormat(const xml::Attribute& attribute) {
-    StringSink s;
-    s.write(" ");
-    s.write(attribute.first);
-    s.write("=\"");
-    writeEscapedAttValue(attribute.second, s);
-    s.write("\"");
-    return s.take();
+void writeEndTag(std::int64_t level, bool resultNames, const ELNode& el, Sink& sink) {
+    index::writeEndTag(level, resultPrintOptions(resultNames), el.name, sink);
 }
 
-void writeStartTag(std::int64_t level, int flag, const ELNode& el, bool empty, Sink& sink) {
-    indent(level, sink);
-    sink.write("<");
-    sink.write(control(el.name, flag));
-    writeAttributes(el, sink);
-    sink.write(empty ? "/>\n" : ">\n");
+void writeTextElement(std::int64_t level, bool resultNames, const ELNode& el, std::string_view text, Sink& sink) {
+    index::writeTextElement(level, resultPrintOptions(resultNames), el, text, sink);
 }
 
-void writeEndTag(std::int64_t level, int flag, const ELNode& el, Sink& sink) {
-    indent(level, sink);
-    sink.write("</");
-    sink.write(control(el.name, flag));
-    sink.write(">\n");
+void writeFormattedXML(std::int64_t level, bool resultNames, const Tree* tree, Sink& sink) {
+    index::writeIndentedXML(level, resultPrintOptions(resultNames), tree, sink);
 }
 
-void writeTextElement(std::int64_t level, int flag, const ELNode& el, std::string_view text, Sink& sink) {
-    std::int64_t estimate = level * sepBln + 2 * static_cast<std::int64_t>(el.name.size()) +
-                            static_cast<std::int64_t>(text.size()) + 5;
-    if (estimate <= maxLengthElement) {
-        indent(level, sink);
-        sink.write("<");
-        sink.write(control(el.name, flag));
-        writeAttributes(el, sink);
-        sink.write(">");
-        writeEscapedText(text, sink);
-        sink.write("</");
-        sink.write(control(el.name, flag));
-        sink.write(">\n");
-    } else {
-        writeStartTag(level, flag, el, false, sink);
-        indent(level + 1, sink);
-        writeEscapedText(text, sink);
-        sink.write("\n");
-        writeEndTag(level, flag, el, sink);
-    }
-}
-
-void writeFormattedXML(std::int64_t level, int flag, const Tree* tree, Sink& sink) {
-    query::throwIfDeferredFailure(tree);
-    if (const auto* tx = std::get_if<TXNode>(&tree->value)) {
-        indent(level, sink);
-        writeEscapedText(tx->text, sink);
-        sink.write("\n");
-        return;
-    }
-    const auto* el = std::get_if<ELNode>(&tree->value);
-    if (!el) throw InternalError("showFormattedXML: a result document holds a node that is neither element nor text");
-    auto kids = tree->children();
-    if (kids.empty()) {
-        writeStartTag(level, flag, *el, true, sink);
-        return;
-    }
-    if (kids.size() == 1 && kids[0]->isLeaf() && !query::isDeferredFailure(kids[0])) {
-        if (const auto* only = std::get_if<TXNode>(&kids[0]->value)) {
-            writeTextElement(level, flag, *el, only->text, sink);
-            return;
-        }
-    }
-    writeStartTag(level, flag, *el, false, sink);
-    for (const Tree* kid : kids) writeFormattedXML(level + 1, flag, kid, sink);
-    writeEndTag(level, flag, *el, sink);
-}
-
-void writeElementOverCut(std::int64_t level, int flag, const ELNode& el, std::span<const Tree* const> labelledKids,
+void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el, std::span<const Tree* const> labelledKids,
                          Sink& sink) {
     // A cut element is a failure tree exactly when its name starts with byte 0.
     if (!el.name.empty() && el.name[0] == '\0') throw InternalError(el.name.substr(1));
     if (labelledKids.empty()) {
-        writeStartTag(level, flag, el, true, sink);
+        writeStartTag(level, resultNames, el, true, sink);
         return;
     }
     if (labelledKids.size() == 1 && labelledKids[0]->isLeaf()) {
         if (const auto* only = std::get_if<TXNode>(&labelledKids[0]->value)) {
-            writeTextElement(level, flag, el, query::getLabelComponent(only->text, 1), sink);
+            writeTextElement(level, resultNames, el, query::getLabelComponent(only->text, 1), sink);
             return;
         }
     }
-    writeStartTag(level, flag, el, false, sink);
-    for (const Tree* kid : labelledKids) writeCutFormattedXML(level + 1, flag, kid, sink);
-    writeEndTag(level, flag, el, sink);
+    writeStartTag(level, resultNames, el, false, sink);
+    for (const Tree* kid : labelledKids) writeCutFormattedXML(level + 1, resultNames, kid, sink);
+    writeEndTag(level, resultNames, el, sink);
 }
 
-void writeCutFormattedXML(std::int64_t level, int flag, const Tree* labelled, Sink& sink) {
+void writeCutFormattedXML(std::int64_t level, bool resultNames, const Tree* labelled, Sink& sink) {
     filter::CutNode n = filter::cutNode(labelled);
     if (n.text) {
-        indent(level, sink);
-        writeEscapedText(n.label, sink);
-        sink.write("\n");
+        index::writeTextLine(level, resultPrintOptions(resultNames), n.label, sink);
         return;
     }
     const ELNode el{std::move(n.label), std::move(n.attributes)};
-    writeElementOverCut(level, flag, el, n.kids, sink);
+    writeElementOverCut(level, resultNames, el, n.kids, sink);
 }
 
 namespace {
@@ -211,18 +115,18 @@ private:
 
 }  // namespace
 
-void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, const query::RemovalOverlay& reduced,
+void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& root, const query::RemovalOverlay& reduced,
                           Sink& sink) {
     const ReducedWalk w(reduced);
     if (reduced.rootRemoved()) {
-        writeTextElement(level, flag, root, "empty text", sink);
+        writeTextElement(level, resultNames, root, "empty text", sink);
         return;
     }
     if (w.isText(1)) {
-        writeTextElement(level, flag, root, w.label(1), sink);
+        writeTextElement(level, resultNames, root, w.label(1), sink);
         return;
     }
-    writeStartTag(level, flag, root, false, sink);
+    writeStartTag(level, resultNames, root, false, sink);
     struct Frame {
         std::int64_t position;
         std::int64_t next;  // the next remaining child to look at
@@ -232,9 +136,7 @@ void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, cons
     // Writes the node at p; an element with children to write is opened.
     auto enter = [&](std::int64_t p, std::int64_t lvl) {
         if (w.isText(p)) {
-            indent(lvl, sink);
-            writeEscapedText(w.label(p), sink);
-            sink.write("\n");
+            index::writeTextLine(lvl, resultPrintOptions(resultNames), w.label(p), sink);
             return;
         }
         ELNode el{std::string(w.label(p)), {}};
@@ -249,11 +151,11 @@ void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, cons
             }
         }
         if (kids == 0) {
-            writeStartTag(lvl, flag, el, true, sink);
+            writeStartTag(lvl, resultNames, el, true, sink);
         } else if (kids == 1 && w.isText(onlyKid)) {
-            writeTextElement(lvl, flag, el, w.label(onlyKid), sink);
+            writeTextElement(lvl, resultNames, el, w.label(onlyKid), sink);
         } else {
-            writeStartTag(lvl, flag, el, false, sink);
+            writeStartTag(lvl, resultNames, el, false, sink);
             open.push_back(Frame{p, w.firstChild(p), lvl});
         }
     };
@@ -263,7 +165,7 @@ void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, cons
         std::int64_t c = f.next;
         while (c <= w.last(f.position) && w.attributeAt(c)) c = w.nextSibling(c);
         if (c > w.last(f.position)) {
-            writeEndTag(f.level, flag, ELNode{std::string(w.label(f.position)), {}}, sink);
+            writeEndTag(f.level, resultNames, ELNode{std::string(w.label(f.position)), {}}, sink);
             open.pop_back();
             continue;
         }
@@ -271,12 +173,12 @@ void writeReducedDocument(std::int64_t level, int flag, const ELNode& root, cons
         const std::int64_t lvl = f.level + 1;
         enter(c, lvl);  // may open a frame: f is not used after this
     }
-    writeEndTag(level, flag, root, sink);
+    writeEndTag(level, resultNames, root, sink);
 }
 
-std::string showFormattedXML(std::int64_t level, int flag, const Tree* tree) {
+std::string showFormattedXML(std::int64_t level, bool resultNames, const Tree* tree) {
     StringSink s;
-    writeFormattedXML(level, flag, tree, s);
+    writeFormattedXML(level, resultNames, tree, s);
     return s.take();
 }
 

@@ -1,8 +1,9 @@
-// The printer of result documents: indented XML text, 3 blanks per level.
+// The printer of result documents: indented XML text, 3 blanks per level,
+// written by the one indented printer (index/IndentedXML.h) with escaping on.
 //
 // An element whose only child is a text is written on one line when its
 // estimated length (3 x level + 2 x name length + text length + 5, attributes
-// not counted) is at most 80, else on three lines. With flag 1 the internal
+// not counted) is at most 80, else on three lines. With resultNames the internal
 // names of result roots are shown as "Results" ("0000") and "ResultQuery"
 // ("and", "or", "xor").
 //
@@ -19,33 +20,29 @@
 #include <string_view>
 
 #include "common/Output.h"
+#include "index/IndentedXML.h"
 #include "query/MatchRemoval.h"
 #include "xml/XML.h"
 
 namespace axf::app {
 
-inline constexpr std::int64_t sepBln = 3;
-inline constexpr std::int64_t maxLengthElement = 80;
-
-// The name under which an element is printed.
-std::string_view control(std::string_view label, int flag);
-
-// One attribute as printed: a blank, the name, '=', the quoted value.
-std::string attrFormat(const xml::Attribute& attribute);
+// The printer's options for a result: laid out, escaped, the result roots'
+// output names when resultNames is set.
+index::XMLPrintOptions resultPrintOptions(bool resultNames);
 
 // The text of a whole tree, root at the given level.
-std::string showFormattedXML(std::int64_t level, int flag, const xml::Tree* tree);
+std::string showFormattedXML(std::int64_t level, bool resultNames, const xml::Tree* tree);
 // The same, written to a sink as it is produced.
-void writeFormattedXML(std::int64_t level, int flag, const xml::Tree* tree, Sink& sink);
+void writeFormattedXML(std::int64_t level, bool resultNames, const xml::Tree* tree, Sink& sink);
 
 // A document tree whose names and texts are labels with positions, written
 // as writeFormattedXML writes filter::cutLabelsWithAttributes of it (labels
 // cut to their first component, '@' children turned into attributes) without
 // building that tree. The tree must have passed filter::checkCutLabels.
-void writeCutFormattedXML(std::int64_t level, int flag, const xml::Tree* labelled, Sink& sink);
+void writeCutFormattedXML(std::int64_t level, bool resultNames, const xml::Tree* labelled, Sink& sink);
 // The element el over such document trees, written as writeFormattedXML
 // writes el over the cut trees.
-void writeElementOverCut(std::int64_t level, int flag, const xml::ELNode& el,
+void writeElementOverCut(std::int64_t level, bool resultNames, const xml::ELNode& el,
                          std::span<const xml::Tree* const> labelledKids, Sink& sink);
 
 // The element el over what the removals left of a document (the document
@@ -53,18 +50,14 @@ void writeElementOverCut(std::int64_t level, int flag, const xml::ELNode& el,
 // written as writeElementOverCut writes el over the remaining document tree,
 // straight from the document's nodes: nothing is built, and the walk keeps
 // its own stack.
-void writeReducedDocument(std::int64_t level, int flag, const xml::ELNode& el, const query::RemovalOverlay& reduced,
+void writeReducedDocument(std::int64_t level, bool resultNames, const xml::ELNode& el, const query::RemovalOverlay& reduced,
                           Sink& sink);
 
 // Pieces of the printer, for printers of documents whose children are
 // produced one at a time.
-void writeStartTag(std::int64_t level, int flag, const xml::ELNode& el, bool empty, Sink& sink);
-void writeEndTag(std::int64_t level, int flag, const xml::ELNode& el, Sink& sink);
+void writeStartTag(std::int64_t level, bool resultNames, const xml::ELNode& el, bool empty, Sink& sink);
+void writeEndTag(std::int64_t level, bool resultNames, const xml::ELNode& el, Sink& sink);
 // An element whose only child is the given text (one line or three lines).
-void writeTextElement(std::int64_t level, int flag, const xml::ELNode& el, std::string_view text, Sink& sink);
-
-// Escaping of data.
-void writeEscapedText(std::string_view text, Sink& sink);
-void writeEscapedAttValue(std::string_view value, Sink& sink);
+void writeTextElement(std::int64_t level, bool resultNames, const xml::ELNode& el, std::string_view text, Sink& sink);
 
 }  // namespace axf::app

@@ -144,7 +144,7 @@ QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tre
     if (!isGroupRoot(q, &group)) {
         if (!std::holds_alternative<ELNode>(q->value) &&
             !(std::holds_alternative<TXNode>(q->value) && q->isLeaf()))
-            throw InternalError("manageExtQuery: a query root must be an element or a text");
+            throw InternalError("evaluateQueryTree: a query root must be an element or a text");
         return evalSimpleQuery(ctx, n, q);
     }
     OperandEvaluator eval = [&ctx](std::int64_t number, const Tree* operand) {
@@ -266,20 +266,20 @@ ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind,
     return doc;
 }
 
-void writeResultDocument(std::int64_t level, int flag, const ResultDocument& doc, Sink& sink) {
+void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink) {
     if (doc.reduced) {
-        writeReducedDocument(level, flag, ELNode{"0000", {}}, *doc.reduced, sink);
+        writeReducedDocument(level, resultNames, ELNode{"0000", {}}, *doc.reduced, sink);
         return;
     }
     if (doc.tree && doc.cutBelowRoot) {
         query::throwIfDeferredFailure(doc.tree);
         const auto* root = std::get_if<ELNode>(&doc.tree->value);
         if (!root) throw InternalError("writeResultDocument: a reduced document under a root that is not an element");
-        writeElementOverCut(level, flag, *root, doc.tree->children(), sink);
+        writeElementOverCut(level, resultNames, *root, doc.tree->children(), sink);
         return;
     }
     if (doc.tree) {
-        writeFormattedXML(level, flag, doc.tree, sink);
+        writeFormattedXML(level, resultNames, doc.tree, sink);
         return;
     }
     // A match list: its children are made one at a time, as they are printed.
@@ -312,23 +312,23 @@ void writeResultDocument(std::int64_t level, int flag, const ResultDocument& doc
     if (first->isLeaf() && std::holds_alternative<TXNode>(first->value)) {
         const Tree* second = nextChild();
         if (!second) {
-            writeTextElement(level, flag, root, std::get<TXNode>(first->value).text, sink);
+            writeTextElement(level, resultNames, root, std::get<TXNode>(first->value).text, sink);
             return;
         }
-        writeStartTag(level, flag, root, false, sink);
-        writeFormattedXML(level + 1, flag, first, sink);
-        writeFormattedXML(level + 1, flag, second, sink);
+        writeStartTag(level, resultNames, root, false, sink);
+        writeFormattedXML(level + 1, resultNames, first, sink);
+        writeFormattedXML(level + 1, resultNames, second, sink);
     } else {
-        writeStartTag(level, flag, root, false, sink);
-        writeFormattedXML(level + 1, flag, first, sink);
+        writeStartTag(level, resultNames, root, false, sink);
+        writeFormattedXML(level + 1, resultNames, first, sink);
     }
-    while (const Tree* child = nextChild()) writeFormattedXML(level + 1, flag, child, sink);
-    writeEndTag(level, flag, root, sink);
+    while (const Tree* child = nextChild()) writeFormattedXML(level + 1, resultNames, child, sink);
+    writeEndTag(level, resultNames, root, sink);
 }
 
-std::string showResultDocument(std::int64_t level, int flag, const ResultDocument& doc) {
+std::string showResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc) {
     StringSink s;
-    writeResultDocument(level, flag, doc, s);
+    writeResultDocument(level, resultNames, doc, s);
     return s.take();
 }
 
@@ -357,21 +357,17 @@ index::LookupKind decodeSearchType(const std::string& text) {
     throw InternalError("evaluateRule: search type \"" + text + "\"");
 }
 
-MatchListing decodeListing(int outer) {
-    if (outer == 0) return MatchListing::Trees;
-    if (outer == 1) return MatchListing::RankedTrees;
-    throw InternalError("evaluateRule: listing " + std::to_string(outer));
-}
+MatchListing listingOf(bool outermost) { return outermost ? MatchListing::RankedTrees : MatchListing::Trees; }
 
 }  // namespace
 
 ResultDocument evaluateRule(const std::string& kindText, const std::string& searchTypeText,
                             const Lazy<std::string>& documentText, const ConditionTriple& conditions,
-                            const std::string& polarityText, int outer, const Tree* q, std::int64_t count,
+                            const std::string& polarityText, bool outermost, const Tree* q, std::int64_t count,
                             const index::DocumentOrigin& origin) {
     const Polarity polarity = decodePolarity(polarityText);
     const StatementKind kind = decodeStatementKind(kindText);
-    const MatchListing listing = decodeListing(outer);
+    const MatchListing listing = listingOf(outermost);
     const bool negated = polarity == Polarity::Negative;
     const index::LookupKind searchType = negated ? index::LookupKind::Exact : decodeSearchType(searchTypeText);
 

@@ -22,7 +22,7 @@
 #include "common/Output.h"
 #include "index/EmbeddingEntry.h"
 #include "index/LookupKind.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "index/SourcePosition.h"
 #include "query/MatchRemoval.h"
 #include "query/Embedding.h"
@@ -113,16 +113,16 @@ std::int64_t countWithinCost(const EntryList& results, std::int64_t bound, std::
 ResultDocument buildUniqueTree(const SearchResult& results, MatchListing listing);
 
 // Writes the result document as indented XML.
-void writeResultDocument(std::int64_t level, int flag, const ResultDocument& doc, Sink& sink);
-std::string showResultDocument(std::int64_t level, int flag, const ResultDocument& doc);
+void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink);
+std::string showResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc);
 
 // One rule against its document text. The statement kind, the search type
 // ("E" or "N") and the polarity ("P" or "N") are the texts of the rule, read
-// here once; `outer` is 1 for a rule whose matches are listed with their
-// ranks, 0 otherwise.
+// here once; `outermost` is set for the
+// rule given on the command line, whose matches are listed with their ranks.
 ResultDocument evaluateRule(const std::string& kind, const std::string& searchType,
                             const Lazy<std::string>& documentText, const ConditionTriple& conditions,
-                            const std::string& polarity, int outer, const xml::Tree* query, std::int64_t count,
+                            const std::string& polarity, bool outermost, const xml::Tree* query, std::int64_t count,
                             const index::DocumentOrigin& origin = {});
 
 }  // namespace axf::app

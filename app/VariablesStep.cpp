@@ -1,7 +1,7 @@
 #include "app/VariablesStep.h"
 
 #include "common/Fatal.h"
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 
 namespace axf::app {
 
@@ -19,7 +19,7 @@ filter::QueryVariables queryVariables(const query::VariableList& variables) {
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVars,
                                  const query::DocumentSource& document, const ConditionTriple& conditions,
                                  filter::ResultTrees trees) {
-    return filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 1, trees);
+    return filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, 1, trees);
 }
 
 query::DocumentSource documentSource(const index::DocumentTree& tree) {
@@ -42,7 +42,7 @@ std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryLi
 
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVars,
                                  const xml::Tree* document, const ConditionTriple& conditions) {
-    index::EntryList left = filter::manageVariables(adjusted, queryVariables(queryVars), document, conditions, 0);
+    index::EntryList left = filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, 0);
     const xml::Tree* remaining = left.empty() ? document : left.front().tree;
     filter::checkCutLabels(remaining);
     return remaining;

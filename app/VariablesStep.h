@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/ConditionReading.h"
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"
 #include "query/MatchRemoval.h"

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Main.h"
+#include "app/FilterRun.h"
 #include "app/Platform.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"

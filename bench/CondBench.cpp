@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 #include "query/NodeLabel.h"
 #include "xml/XML.h"
 
@@ -46,10 +46,9 @@ const Fixture& fixture() {
     return f;
 }
 
-filter::ConditionTriple condition() {
-    filter::ConditionTriple c;
-    c.expressionConditions.push_back({{"Y", "X"}, "X * 2 > Y + 40"});
-    c.variables = {"X", "Y"};
+filter::RuleConditions condition() {
+    filter::RuleConditions c;
+    c.expressionConditions.push_back({"X * 2 > Y + 40"});
     return c;
 }
 
@@ -63,9 +62,9 @@ void run(benchmark::State& state, int results, int flag) {
         rs.push_back(e);
     }
     const filter::QueryVariables vars = {{"3", "X"}, {"4", "Y"}};
-    const filter::ConditionTriple c = condition();
+    const filter::RuleConditions c = condition();
     for (auto _ : state) {
-        index::EntryList out = filter::manageVariables(rs, vars, f.document, c, flag);
+        index::EntryList out = filter::bindResults(rs, vars, f.document, c, flag);
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["combinations/s"] =

@@ -9,7 +9,7 @@
 
 namespace {
 
-using axf::filter::filterParser;
+using axf::filter::parseFilter;
 using axf::filter::ParseOk;
 
 std::string wideFilter(std::size_t bytes) {
@@ -38,7 +38,7 @@ template <std::string (*Make)(std::size_t)>
 void BM_Parse(benchmark::State& state) {
     std::string f = Make(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
-        auto r = filterParser(f);
+        auto r = parseFilter(f);
         if (!std::holds_alternative<ParseOk>(r)) state.SkipWithError("filter does not parse");
         benchmark::DoNotOptimize(r);
     }

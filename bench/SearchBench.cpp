@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "bench/PeakRss.h"
 #include "query/Embedding.h"
 #include "query/ExtendQuery.h"

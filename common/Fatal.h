@@ -1,6 +1,6 @@
 // Errors of the run. A fatal message of the system travels as axf::Fatal with
 // its exact text; a state the system cannot reach travels as
-// axf::InternalError. Only main catches them (see app/main.cpp).
+// axf::InternalError. Only main catches them (see app/main.cpp and app/FilterRun.h).
 #pragma once
 
 #include <stdexcept>

@@ -8,7 +8,12 @@
 
 namespace axf {
 
+namespace {
+
+// The message of a failed write to standard output.
 std::string writeErrorMessage(int err) { return std::string("axfilter: write error: ") + std::strerror(err); }
+
+}  // namespace
 
 OutputWriter::OutputWriter(std::FILE* sink, std::size_t capacity) : sink_(sink), capacity_(capacity) {
     buffer_.reserve(capacity_);
@@ -44,12 +49,6 @@ void OutputWriter::write(std::string_view text) {
         }
     }
     buffer_.append(text);
-}
-
-void OutputWriter::put(char c) {
-    if (failed_) return;
-    if (buffer_.size() + 1 > capacity_) flush();
-    buffer_.push_back(c);
 }
 
 void OutputWriter::spaces(std::size_t n) {

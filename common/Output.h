@@ -22,7 +22,6 @@ public:
     OutputWriter& operator=(const OutputWriter&) = delete;
 
     void write(std::string_view text);
-    void put(char c);
     void spaces(std::size_t n);  // n blanks, without building a string
     void flush();
     bool failed() const { return failed_; }
@@ -36,9 +35,6 @@ private:
     std::size_t capacity_;
     bool failed_ = false;
 };
-
-// The message of a failed write to standard output.
-std::string writeErrorMessage(int err);
 
 // The process-wide writer of stdout.
 OutputWriter& out();

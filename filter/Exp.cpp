@@ -22,7 +22,7 @@ const char* const kLexemePattern = "let|in|[a-zA-Z0-9\\.\\_]*|\\(|\\)|\\++|\\=|\
 const regex::Regex& lexemeRegex() {
     static const regex::Regex re = [] {
         auto r = regex::Regex::compile(kLexemePattern);
-        if (!r) throw InternalError("expIsToken: the lexeme pattern does not compile");
+        if (!r) throw InternalError("expLexemeAt: the lexeme pattern does not compile");
         return std::move(*r);
     }();
     return re;
@@ -69,7 +69,7 @@ ExpToken classify(std::string lexeme) {
 // ---------------------------------------------------------------------------
 // Lexer.
 
-std::string expIsToken(std::string_view text) {
+std::string expLexemeAt(std::string_view text) {
     if (text.empty()) return {};
     auto m = lexemeRegex().find(text);
     if (!m) return {};
@@ -99,7 +99,7 @@ std::vector<ExpToken> expTokenList(std::string_view text) {
             ++i;
             continue;
         }
-        std::string lexeme = expIsToken(text.substr(i));
+        std::string lexeme = expLexemeAt(text.substr(i));
         if (lexeme.empty()) break;
         i += lexeme.size();
         out.push_back(classify(std::move(lexeme)));
@@ -189,7 +189,7 @@ struct StackValue {
 
 }  // namespace
 
-std::optional<ExpProgram> calc(const std::vector<ExpToken>& tokens) {
+std::optional<ExpProgram> parseExpTokens(const std::vector<ExpToken>& tokens) {
     const LRTable& table = expTable;
     std::vector<Node> nodes;
     std::vector<int> states;
@@ -204,7 +204,7 @@ std::optional<ExpProgram> calc(const std::vector<ExpToken>& tokens) {
         int symbol = next < tokens.size() ? expTerminal(tokens[next].kind) : kExpEndSymbol;
         std::int16_t act = table.action(state, symbol);
         if (act == kLRAccept) {
-            if (values.size() != 1 || values[0].node < 0) throw InternalError("calc: accepted without a condition");
+            if (values.size() != 1 || values[0].node < 0) throw InternalError("parseExpTokens: accepted without a condition");
             int root = values[0].node;
             return ExpProgram(std::move(nodes), root);
         }
@@ -218,7 +218,7 @@ std::optional<ExpProgram> calc(const std::vector<ExpToken>& tokens) {
         if (act == 0) return std::nullopt;
         int p = -act;
         std::size_t k = std::size_t(table.productionLength[p]);
-        if (states.size() < k || values.size() < k) throw InternalError("calc: stack underflow");
+        if (states.size() < k || values.size() < k) throw InternalError("parseExpTokens: stack underflow");
         if (k == 0) {
             states.push_back(state);
         } else {
@@ -227,11 +227,11 @@ std::optional<ExpProgram> calc(const std::vector<ExpToken>& tokens) {
         std::size_t base = values.size() - k;
         const StackValue* v = values.data() + base;
         auto tok = [&](int i) -> const ExpToken& {
-            if (!v[i].token) throw InternalError("calc: token expected in production " + std::to_string(p));
+            if (!v[i].token) throw InternalError("parseExpTokens: token expected in production " + std::to_string(p));
             return *v[i].token;
         };
         auto sub = [&](int i) {
-            if (v[i].node < 0) throw InternalError("calc: value expected in production " + std::to_string(p));
+            if (v[i].node < 0) throw InternalError("parseExpTokens: value expected in production " + std::to_string(p));
             return v[i].node;
         };
         static const K relOps[] = {K::TokenEq, K::TokenLT, K::TokenLEQ, K::TokenGT, K::TokenGEQ};
@@ -274,12 +274,12 @@ std::optional<ExpProgram> calc(const std::vector<ExpToken>& tokens) {
                 result = sub(1);
                 break;
             default:
-                throw InternalError("calc: no action for production " + std::to_string(p));
+                throw InternalError("parseExpTokens: no action for production " + std::to_string(p));
         }
         values.resize(base);
         values.push_back(StackValue{nullptr, result});
         std::int16_t go = table.entry(states.back(), table.productionLhs[p]);
-        if (go <= 0 || go == kLRAccept) throw InternalError("calc: no goto after production " + std::to_string(p));
+        if (go <= 0 || go == kLRAccept) throw InternalError("parseExpTokens: no goto after production " + std::to_string(p));
         state = go - 1;
     }
 }
@@ -412,7 +412,7 @@ bool ExpProgram::evaluate(std::span<const ExpValue* const> slots) const {
 }
 
 bool evalExp(std::string_view text) {
-    std::optional<ExpProgram> prog = calc(expTokenList(text));
+    std::optional<ExpProgram> prog = parseExpTokens(expTokenList(text));
     if (!prog) parseError();
     return prog->evaluate();
 }
@@ -446,7 +446,7 @@ bool ExpCondition::holds(std::span<const ExpValue* const> values) {
                 tokens.push_back(ExpToken{K::TokenIn, {}, -1});
             }
             tokens.insert(tokens.end(), body.begin(), body.end());
-            (valueKind == K::TokenFloat ? p->numeric : p->textual) = calc(tokens);
+            (valueKind == K::TokenFloat ? p->numeric : p->textual) = parseExpTokens(tokens);
         }
         parsed_ = std::move(p);
     }

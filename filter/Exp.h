@@ -38,7 +38,7 @@ namespace axf::filter {
 // white space): the first match of the lexeme pattern
 //   let|in|[a-zA-Z0-9\.\_]*|\(|\)|\++|\=|\<=|\<|\>=|\>|\+|\-|\*|\/
 // under the search's priority policy; empty when no lexeme starts there.
-std::string expIsToken(std::string_view text);
+std::string expLexemeAt(std::string_view text);
 
 // True when the lexeme is not empty and holds only digits and dots.
 bool expIsNum(std::string_view lexeme);
@@ -92,7 +92,7 @@ private:
 };
 
 // The parse of a token list; absent when the tokens do not form a condition.
-std::optional<ExpProgram> calc(const std::vector<ExpToken>& tokens);
+std::optional<ExpProgram> parseExpTokens(const std::vector<ExpToken>& tokens);
 
 // Lexes, parses and evaluates a whole text. Throws Fatal "Parse error",
 // "no var" or the number-reading failure as described above.

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "common/ByteClass.h"
 #include "common/Fatal.h"
 #include "filter/Exp.h"
 #include "regex/Regexp.h"
@@ -34,7 +35,7 @@ constexpr std::array<std::string_view, 10> kWordKeywords = {
 
 // Each expression is compiled once per run.
 const regex::Regex& compiled(std::string_view expression, const std::optional<regex::Regex>& r) {
-    if (!r) throw InternalError("tokenList: the expression " + std::string(expression) + " does not compile");
+    if (!r) throw InternalError("nextToken: the expression " + std::string(expression) + " does not compile");
     return *r;
 }
 
@@ -57,8 +58,6 @@ std::string_view wholeMatch(const regex::Regex& expression, std::string_view tex
     if (!m) return {};
     return text.substr(m->start, m->end - m->start);
 }
-
-bool isBlank(unsigned char c) { return (c >= 9 && c <= 13) || c == 32 || c == 160; }
 
 bool isWordChar(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '[' || c == ']' ||
@@ -102,7 +101,7 @@ Token classify(std::string_view lexeme) {
 
 }  // namespace
 
-std::string_view isToken(std::string_view text) {
+std::string_view lexemeAt(std::string_view text) {
     if (text.empty()) return {};
     std::string_view lexeme = wholeMatch(lexemeExpression(), text);
     // A keyword followed by more of a word is not a keyword: the word is read whole.
@@ -113,15 +112,15 @@ std::string_view isToken(std::string_view text) {
     return lexeme;
 }
 
-LexStep tokenList(std::string_view text, std::int64_t line) {
+LexStep nextToken(std::string_view text, std::int64_t line) {
     std::size_t i = 0;
-    while (i < text.size() && isBlank(static_cast<unsigned char>(text[i]))) {
+    while (i < text.size() && isSpaceByte(static_cast<unsigned char>(text[i]))) {
         if (text[i] == '\n') ++line;
         ++i;
     }
     text.remove_prefix(i);
     if (text.empty()) return {{TokenKind::TokenEOF, {}}, {}, line, false};
-    std::string_view lexeme = isToken(text);
+    std::string_view lexeme = lexemeAt(text);
     Token token = classify(lexeme);
     if (token.kind == TokenKind::TokenEOF) return {token, {}, line, true};
     return {token, text.substr(lexeme.size()), line, false};

@@ -23,11 +23,11 @@ struct LexStep {
 // Reads one token from the start of `text`, which stands at line `line`. At
 // the end of the text, and at text from which no token can be cut, it gives
 // TokenEOF; in the second case `unreadText` is set, and the rest is dropped.
-LexStep tokenList(std::string_view text, std::int64_t line);
+LexStep nextToken(std::string_view text, std::int64_t line);
 
 // The lexeme at the start of a text that does not begin with white space:
 // the text of the token to be classified (empty when no lexeme starts here).
-std::string_view isToken(std::string_view text);
+std::string_view lexemeAt(std::string_view text);
 
 // The matched text of the first match of the pattern in the text (empty when
 // there is none or the pattern does not parse), and a number test that is

@@ -89,7 +89,7 @@ using StackValue =
                  AndListValue, OrListValue, XorListValue, XmlLiteralsValue>;
 
 [[noreturn]] void internalError(const std::string& what) {
-    throw InternalError("filterParser: " + what);
+    throw InternalError("parseFilter: " + what);
 }
 
 template <class V>
@@ -311,18 +311,18 @@ ParseResult runParser(NextToken&& next) {
 
 }  // namespace
 
-ParseResult filterparse(std::string_view text, std::int64_t startLine) {
+ParseResult parseFilterFromLine(std::string_view text, std::int64_t startLine) {
     std::string_view rest = text;
     std::int64_t line = startLine;
     return runParser([&] {
-        LexStep step = tokenList(rest, line);
+        LexStep step = nextToken(rest, line);
         rest = step.rest;
         line = step.line;
         return step;
     });
 }
 
-ParseResult filterParser(std::string_view text) { return filterparse(text, 1); }
+ParseResult parseFilter(std::string_view text) { return parseFilterFromLine(text, 1); }
 
 ParseResult parseTokens(std::span<const LexStep> steps) {
     std::size_t i = 0;

@@ -1,3 +1,22 @@
+// The filter language: the entry of filter/.
+//
+// Stages, in the order a run meets them:
+//   1. FilterToken.h          the tokens of the filter language
+//   2. FilterLexer.{h,cpp}    nextToken: one token at a time, as the parser asks
+//   3. FilterTable.{h,cpp}    the LR automaton of the filter grammar (generated
+//                             from tools/lalr/filter.grammar; LRTable.h is its shape)
+//   4. FilterParser.{h,cpp}   parseFilter: the filter text to its rule tree
+//   5. Exp.{h,cpp}            the expression language of conditions: lexer, parser
+//                             (ExpToken.h, ExpTable.{h,cpp} from tools/lalr/exp.grammar)
+//                             and evaluation
+//   6. ConditionCheck.{h,cpp} a rule's regular-expression and expression conditions
+//                             applied to the bindings of one result (RuleConditions)
+//   7. VariableBinding.{h,cpp} the query's variables bound to document subtrees, the
+//                             conditions checked, the accepted results rebuilt or
+//                             removed from the document (ResultBinder, bindResults)
+// Public: what these headers declare; the parser's value stack, the lexeme
+// expressions and the condition caches stay inside their .cpp files.
+//
 // The filter parser: turns a filter text into its rule tree, or into the
 // parse-error message with the line of the token at which it failed.
 //
@@ -32,10 +51,10 @@ struct ParseFail {
 using ParseResult = std::variant<ParseOk, ParseFail>;
 
 // Parses a whole filter text, counting lines from 1.
-ParseResult filterParser(std::string_view text);
+ParseResult parseFilter(std::string_view text);
 
 // The same, counting lines from `startLine`.
-ParseResult filterparse(std::string_view text, std::int64_t startLine);
+ParseResult parseFilterFromLine(std::string_view text, std::int64_t startLine);
 
 // Runs the parser over a given token sequence instead of the lexer; after
 // the last step it is handed TokenEOF at the last step's line (line 1 when

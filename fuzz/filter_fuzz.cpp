@@ -26,7 +26,7 @@ void conditionsOf(const xml::Tree* rule) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text = fuzz::asText(data, size);
     fuzz::runInput([&] {
-        filter::ParseResult r = filter::filterParser(text);
+        filter::ParseResult r = filter::parseFilter(text);
         if (const auto* ok = std::get_if<filter::ParseOk>(&r)) conditionsOf(ok->tree);
     });
     return 0;

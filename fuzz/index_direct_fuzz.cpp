@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "xml/XMLParse.h"
 
 using namespace axf;
@@ -67,7 +67,7 @@ std::string direct(std::string_view text, const std::string& prepared) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text = fuzz::asText(data, size);
     fuzz::runInput([&] {
-        const std::string prepared = index::deleteBlanc(text);
+        const std::string prepared = index::removeLineBreaksAndTabs(text);
         const std::string a = direct(text, prepared);
         const std::string b = byEvents(text, prepared);
         if (a != b) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fuzz/FuzzSupport.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 
 using namespace axf;
 
@@ -15,10 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         index::IndexedDocument doc = index::parseText(text);
         const index::Index& merged = doc.indexEL.merged();
         for (const index::IndexEntry& e : merged.entries()) {
-            (void)index::getRef(doc.indexEL, e.key, "N");
+            (void)index::getRef(doc.indexEL, e.key, index::LookupKind::WithTranslations);
             for (const index::EmbeddingEntry& x : e.exact) (void)index::getMapName(x.position, doc.mapping);
         }
-        for (const index::IndexEntry& e : doc.indexTX.entries()) (void)index::getRef(doc.indexTX, e.key, "E");
+        for (const index::IndexEntry& e : doc.indexTX.entries()) (void)index::getRef(doc.indexTX, e.key, index::LookupKind::Exact);
     });
     return 0;
 }

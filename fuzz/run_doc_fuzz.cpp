@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/Main.h"
+#include "app/FilterRun.h"
 #include "common/Output.h"
 #include "filter/FilterParser.h"
 #include "fuzz/FuzzSupport.h"
@@ -44,11 +44,11 @@ const xml::Tree* withDocument(const xml::Tree* t, const std::string& doc) {
 }
 
 void runFilter(std::size_t which, const std::string& doc) {
-    filter::ParseResult parsed = filter::filterParser(kFilters[which]);
+    filter::ParseResult parsed = filter::parseFilter(kFilters[which]);
     const xml::Tree* rule = withDocument(std::get<filter::ParseOk>(parsed).tree, doc);
-    app::ResultDocument result = app::extractElem(rule->children(), 1);
+    app::ResultDocument result = app::evaluateRuleTree(rule->children(), true);
     StringSink sink;
-    app::writeResultDocument(0, 1, result, sink);
+    app::writeResultDocument(0, true, result, sink);
 }
 
 }  // namespace
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         app::filterXML("filterAllBest person() in person(name('a')) (N)", sink);
     });
     for (std::size_t i = 0; i < kFilterCount; ++i) {
-        if (!std::holds_alternative<filter::ParseOk>(filter::filterParser(kFilters[i]))) {
+        if (!std::holds_alternative<filter::ParseOk>(filter::parseFilter(kFilters[i]))) {
             std::fprintf(stderr, "run_doc_fuzz: the fixed filter does not parse: %s\n", kFilters[i]);
             std::abort();
         }

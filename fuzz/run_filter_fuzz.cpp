@@ -14,7 +14,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/Main.h"
+#include "app/FilterRun.h"
 #include "common/Output.h"
 #include "filter/FilterParser.h"
 #include "fuzz/FuzzSupport.h"
@@ -81,7 +81,7 @@ void writeFile(const char* name, const char* text) {
 // message). False for a filter naming a file outside the scratch folder,
 // which is not run.
 bool runFilter(std::string_view text) {
-    filter::ParseResult parsed = filter::filterParser(text);
+    filter::ParseResult parsed = filter::parseFilter(text);
     StringSink sink;
     if (const auto* fail = std::get_if<filter::ParseFail>(&parsed)) {
         sink.write("Attention ");
@@ -90,8 +90,8 @@ bool runFilter(std::string_view text) {
     }
     const xml::Tree* rule = inScratch(std::get<filter::ParseOk>(parsed).tree);
     if (!rule) return false;
-    app::ResultDocument result = app::extractElem(rule->children(), 1);
-    app::writeResultDocument(0, 1, result, sink);
+    app::ResultDocument result = app::evaluateRuleTree(rule->children(), true);
+    app::writeResultDocument(0, true, result, sink);
     return true;
 }
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "common/Fatal.h"
-#include "index/MyParser.h"
+#include "index/DocumentLabel.h"
 
 namespace axf::index {
 

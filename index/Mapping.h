@@ -30,9 +30,8 @@ public:
     std::size_t size() const;
     bool empty() const { return size() == 0; }
     std::string_view operator[](std::size_t position) const;
-    // The name number of the label at a position, or kNoName for a text.
+    // The name number given to a label that is a text.
     static constexpr std::uint32_t kNoName = ~std::uint32_t(0);
-    std::uint32_t nameAt(std::size_t position) const { return nameOf(raw()[position]); }
     // The stored labels, and the name number (or kNoName) of one of them.
     const std::uint32_t* raw() const;
     static std::uint32_t nameOf(std::uint32_t raw) { return (raw & 0x80000000u) ? (raw & 0x7FFFFFFFu) : kNoName; }

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "index/MyParser.h"
+#include "index/TextPreparation.h"
 #include "xml/XMLScanner.h"
 
 namespace axf::index {

@@ -70,7 +70,7 @@ const Tree* concatUnder(ELNode root, std::span<const Tree* const> a, std::span<c
     Tree* t = xml::Arena::make<Tree>();
     t->value = std::move(root);
     t->kids = arr;
-    t->nkids = k;
+    t->nkids = xml::childCount(k);
     return t;
 }
 
@@ -94,7 +94,7 @@ const Tree* deferJoin(ELNode root, std::span<const Tree* const> parts) {
     Tree* t = xml::Arena::make<Tree>();
     t->value = std::move(root);
     t->kids = arr;
-    t->nkids = parts.size();
+    t->nkids = xml::childCount(parts.size());
     activeJoins->deferred.insert(t);
     activeJoins->holding.insert(t);
     return t;
@@ -227,7 +227,7 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
             left = {list.pastPosition(x.position, xs), afterPosition(pa, rest)};
             break;
         }
-        out.push_back(joinEntries(a, x, n, "compute_min_all"));
+        out.push_back(joinEntries(a, x, n, "combineOrAll"));
         joined = true;
         if (mark) kept.push_back(cur);
         cur = xs;
@@ -415,7 +415,7 @@ const Tree* JoinScope::resolve(const Tree* t) {
             Tree* made = xml::Arena::make<Tree>();
             made->value = f.node->value;
             made->kids = arr;
-            made->nkids = f.kids.size();
+            made->nkids = xml::childCount(f.kids.size());
             out = made;
         }
         st.resolved.emplace(f.node, out);
@@ -571,7 +571,7 @@ EntryList sumAll(EntrySpan first, EntrySpan second, std::int64_t n) {
         for (std::size_t k = 0; k < kept.size(); ++k) {
             const EmbeddingEntry* y = kept[k];
             if (y->position == x.position) {
-                out.push_back(joinEntries(x, *y, n, "compute_sum_all"));
+                out.push_back(joinEntries(x, *y, n, "combineAndAll"));
                 nextKept.push_back(y);
             } else if (y->position > x.position) {
                 nextKept.insert(nextKept.end(), kept.begin() + static_cast<std::ptrdiff_t>(k), kept.end());
@@ -582,7 +582,7 @@ EntryList sumAll(EntrySpan first, EntrySpan second, std::int64_t n) {
         while (!stopped && ti < second.size()) {
             const EmbeddingEntry& y = second[ti];
             if (y.position == x.position) {
-                out.push_back(joinEntries(x, y, n, "compute_sum_all"));
+                out.push_back(joinEntries(x, y, n, "combineAndAll"));
                 nextKept.push_back(&y);
                 ++ti;
             } else if (y.position < x.position) {
@@ -605,12 +605,12 @@ void joinUpTo(const EmbeddingEntry& a, EntrySpan second, std::size_t from, const
                                 [&](std::int64_t c, std::size_t k) { return c < second[k].cost; });
     if (end == byCost.end()) {
         for (std::size_t k = from; k < from + byCost.size(); ++k)
-            out.push_back(joinEntries(a, second[k], n, "compute_sum_all"));
+            out.push_back(joinEntries(a, second[k], n, "combineAndAll"));
         return;
     }
     picked.assign(byCost.begin(), end);
     std::sort(picked.begin(), picked.end());
-    for (std::size_t k : picked) out.push_back(joinEntries(a, second[k], n, "compute_sum_all"));
+    for (std::size_t k : picked) out.push_back(joinEntries(a, second[k], n, "combineAndAll"));
 }
 
 // The rule of the bounded `and` applied to a finished list.
@@ -658,7 +658,7 @@ EntryList sumAllBounded(EntrySpan first, EntrySpan second, std::int64_t n, const
         if (!b) {
             for (std::size_t a = i; a < iEnd; ++a)
                 for (std::size_t k = j; k < jEnd; ++k)
-                    out.push_back(joinEntries(first[a], second[k], n, "compute_sum_all"));
+                    out.push_back(joinEntries(first[a], second[k], n, "combineAndAll"));
         } else {
             byCost.clear();
             for (std::size_t k = j; k < jEnd; ++k) byCost.push_back(k);
@@ -667,7 +667,7 @@ EntryList sumAllBounded(EntrySpan first, EntrySpan second, std::int64_t n, const
             const std::size_t before = out.size();
             for (std::size_t a = i; a < iEnd; ++a)
                 joinUpTo(first[a], second, j, byCost, *b - n - first[a].cost, n, picked, out);
-            if (out.size() == before) out.push_back(joinEntries(first[i], second[j], n, "compute_sum_all"));
+            if (out.size() == before) out.push_back(joinEntries(first[i], second[j], n, "combineAndAll"));
         }
         i = iEnd;
         j = jEnd;
@@ -722,7 +722,7 @@ EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int6
     Tree* t = xml::Arena::make<Tree>();
     t->value = ELNode{ex->name, ex->attributes};
     t->kids = arr;
-    t->nkids = total;
+    t->nkids = xml::childCount(total);
     r.tree = t;
     return r;
 }
@@ -782,7 +782,7 @@ EntryList combineAndAll(std::span<const EntrySpan> lists, std::int64_t n, const 
             std::copy(starts.begin(), starts.end(), cur.begin());
             for (;;) {
                 for (std::size_t i = 0; i < k; ++i) picked[i] = &lists[i][cur[i]];
-                out.push_back(joinMany(picked, n, "compute_sum_all"));
+                out.push_back(joinMany(picked, n, "combineAndAll"));
                 std::size_t i = k;
                 while (i > 0 && ++cur[i - 1] == ends[i - 1]) {
                     cur[i - 1] = starts[i - 1];
@@ -827,7 +827,7 @@ EntryList combineAndAll(std::span<const EntrySpan> lists, std::int64_t n, const 
                     continue;
                 }
                 for (std::size_t j = 0; j < k; ++j) picked[j] = &lists[j][allowed[j][pos[j]]];
-                out.push_back(joinMany(picked, n, "compute_sum_all"));
+                out.push_back(joinMany(picked, n, "combineAndAll"));
                 std::size_t up = k;
                 while (up > 0 && ++pos[up - 1] == allowed[up - 1].size()) --up;
                 if (up == 0) break;
@@ -836,7 +836,7 @@ EntryList combineAndAll(std::span<const EntrySpan> lists, std::int64_t n, const 
         }
         if (out.size() == before) {
             for (std::size_t j = 0; j < k; ++j) picked[j] = &lists[j][starts[j]];
-            out.push_back(joinMany(picked, n, "compute_sum_all"));
+            out.push_back(joinMany(picked, n, "combineAndAll"));
         }
     });
     return out;
@@ -859,7 +859,7 @@ EntryList combineAndBest(std::span<const EntrySpan> lists, std::int64_t n) {
                 if (lists[i][j].cost < best->cost) best = &lists[i][j];
             picked[i] = best;
         }
-        out.push_back(joinMany(picked, n, "compute_sum_best"));
+        out.push_back(joinMany(picked, n, "combineAndBest"));
     });
     return out;
 }
@@ -904,11 +904,11 @@ EntryList combineAndAll(EntrySpan first, EntrySpan second, std::int64_t n, const
 }
 
 EntryList andBestOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {
-    return sumBest(first, second, n, "compute_sum_best");
+    return sumBest(first, second, n, "combineAndBest");
 }
 
 EntryList orBestOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {
-    return minBest(first, second, n, "compute_min_best");
+    return minBest(first, second, n, "combineOrBest");
 }
 
 EntryList xorBestOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {
@@ -949,7 +949,7 @@ SumStep andAllStep(const EmbeddingEntry& x, EntrySpan second, std::int64_t n) {
     for (; i < second.size(); ++i) {
         const EmbeddingEntry& y = second[i];
         if (y.position == x.position) {
-            r.joined.push_back(joinEntries(x, y, n, "compute_sum_all"));
+            r.joined.push_back(joinEntries(x, y, n, "combineAndAll"));
             r.rest.push_back(y);
         } else if (y.position > x.position) {
             break;
@@ -974,7 +974,7 @@ EntryList combineAndAll(EntrySpan first, const Lazy<EntryList>& second, std::int
 
 EntryList combineAndBest(EntrySpan first, EntrySpan second, std::int64_t n) {
     if (first.empty() || second.empty()) return {};
-    return sumBest(positionOrdered(first).view(), positionOrdered(second).view(), n, "compute_sum_best");
+    return sumBest(positionOrdered(first).view(), positionOrdered(second).view(), n, "combineAndBest");
 }
 
 EntryList combineAndBest(EntrySpan first, const Lazy<EntryList>& second, std::int64_t n) {
@@ -994,7 +994,7 @@ EntryList combineOrAll(EntrySpan first, EntrySpan second, std::int64_t n) {
 
 EntryList combineOrBest(EntrySpan first, EntrySpan second, std::int64_t n) {
     if (first.empty() && second.empty()) return {};
-    return minBest(positionOrdered(first).view(), positionOrdered(second).view(), n, "compute_min_best");
+    return minBest(positionOrdered(first).view(), positionOrdered(second).view(), n, "combineOrBest");
 }
 
 EntryList combineXorAll(EntrySpan first, EntrySpan second, std::int64_t n) {

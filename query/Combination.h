@@ -43,7 +43,7 @@ using EntrySpan = std::span<const EmbeddingEntry>;
 // Failure trees.
 //
 // A failure tree is an element without attributes or children whose name is
-// the byte 0 followed by the text of an internal error ("compute_sum_best:
+// the byte 0 followed by the text of an internal error ("combineAndBest:
 // second tree root is a text node"). No parsed name can start with byte 0.
 // Whoever reads a result tree for its content (the result printer, relabelling
 // of result roots) checks its root with throwIfDeferredFailure first, so the

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "index/TranslationTable.h"
@@ -91,8 +92,7 @@ const Tree* stampLeaf(const Tree* t, std::string_view q, std::int64_t position, 
 
 std::int64_t readQueryNumber(std::string_view s, const char* who) {
     std::int64_t v = 0;
-    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || p != s.data() + s.size() || s.empty())
+    if (readDecimal(s, v) != DecimalRead::Ok)
         throw InternalError(std::string(who) + ": query node number \"" + std::string(s) + "\" is not a number");
     return v;
 }
@@ -684,8 +684,8 @@ SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const 
 namespace {
 template <class Idx>
 EntryList presencesIn(const Idx& idx, std::string_view name, index::LookupKind type) {
-    if (type == index::LookupKind::Exact) return index::getRef(idx, name, "E");
-    EntryList r = index::getRef(idx, name, "N");
+    if (type == index::LookupKind::Exact) return index::getRef(idx, name, index::LookupKind::Exact);
+    EntryList r = index::getRef(idx, name, index::LookupKind::WithTranslations);
     if (!r.empty()) return r;
     index::RenamingList synonyms = index::classOfSyn(name);
     if (synonyms.empty()) return {};
@@ -810,7 +810,7 @@ namespace {
 template <class Idx>
 EntryList posOfSynIn(const Idx& idx, const index::RenamingList& synonyms) {
     for (const auto& syn : synonyms) {
-        EntryList found = index::getRef(idx, syn.first, "N");
+        EntryList found = index::getRef(idx, syn.first, index::LookupKind::WithTranslations);
         if (!found.empty()) return withRenamingCost(kRenamingCost, found);
     }
     return {};
@@ -838,7 +838,7 @@ EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64
         for (const Tree* t : trees) out.push_back(entry(t));
     } else if (branch > 0) {
         if (std::uint64_t(branch) > trees.size())
-            throw InternalError("buildPos: branch " + std::to_string(branch) + " of " + std::to_string(trees.size()) +
+            throw InternalError("entriesOverTrees: branch " + std::to_string(branch) + " of " + std::to_string(trees.size()) +
                                 " trees");
         out.push_back(entry(trees[std::size_t(branch - 1)]));
     } else if (!trees.empty()) {
@@ -868,7 +868,7 @@ const Tree* setLabel(const Tree* tree, std::string_view suffix) {
 
 EmbeddingEntry stampMatch(std::string_view prefix, const EmbeddingEntry& entry) {
     EmbeddingEntry out = entry;
-    out.tree = stampLeaf(entry.tree, prefix, entry.position, "addPre");
+    out.tree = stampLeaf(entry.tree, prefix, entry.position, "stampMatch");
     return out;
 }
 

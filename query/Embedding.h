@@ -49,8 +49,8 @@
 #include <utility>
 
 #include "index/EmbeddingEntry.h"
+#include "index/DocumentIndexer.h"
 #include "index/LookupKind.h"
-#include "index/MyParser.h"
 #include "query/Costs.h"
 #include "query/QueryAnnotation.h"
 #include "xml/XML.h"

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "regex/Compile.h"
 #include "regex/ElementListEqualityParser.h"
@@ -96,8 +97,8 @@ ElemReader<T> integerReader() {
         const char* first = text.data() + b;
         const char* last = text.data() + e;
         if (first == last || *first == '+') throw Fatal("Prelude.read: no parse");
-        auto [end, ec] = std::from_chars(first, last, v);
-        if (ec != std::errc() || end != last) throw Fatal("Prelude.read: no parse");
+        if (readDecimal(std::string_view(first, std::size_t(last - first)), v) != DecimalRead::Ok)
+            throw Fatal("Prelude.read: no parse");
         return v;
     };
 }

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <limits>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -18,26 +21,38 @@
 
 namespace axf::xml {
 
+// The child count comes right after the value, so that it takes the
+// value's tail padding where the value has some (a node of the document
+// tree is 56 bytes in place of 64).
 template <class V>
 struct RoseTree {
-    V value;
+    [[no_unique_address]] V value;
+    std::uint32_t nkids = 0;
     const RoseTree* const* kids = nullptr;
-    std::size_t nkids = 0;
 
     std::span<const RoseTree* const> children() const { return {kids, nkids}; }
     bool isLeaf() const { return nkids == 0; }
 };
 
+// A child count as a node holds it; more than a node can hold throws
+// std::length_error.
+inline std::uint32_t childCount(std::size_t n) {
+    if (n > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("makeTree: more children than a node can hold");
+    return static_cast<std::uint32_t>(n);
+}
+
 // Builds a tree from its root value and children (the constructor `Tree`).
 template <class V>
 const RoseTree<V>* makeTreeT(V value, std::span<const RoseTree<V>* const> children) {
+    childCount(children.size());
     const RoseTree<V>** arr = nullptr;
     if (!children.empty()) {
         arr = static_cast<const RoseTree<V>**>(
             Arena::allocate(sizeof(const RoseTree<V>*) * children.size(), alignof(const RoseTree<V>*)));
         for (std::size_t i = 0; i < children.size(); ++i) arr[i] = children[i];
     }
-    return Arena::make<RoseTree<V>>(RoseTree<V>{std::move(value), arr, children.size()});
+    return Arena::make<RoseTree<V>>(RoseTree<V>{std::move(value), std::uint32_t(children.size()), arr});
 }
 
 template <class V>

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/Main.h"
+#include "app/FilterRun.h"
 #include "common/Fatal.h"
 #include "common/Lazy.h"
 

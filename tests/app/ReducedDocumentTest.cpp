@@ -13,7 +13,7 @@
 #include "app/ResultPrinter.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"
@@ -30,10 +30,11 @@ namespace xml = axf::xml;
 
 // A random document of vocabulary names, with attributes (some blank) and
 // texts, and at times a bare text or a leaf element at the top.
+const char* const kNames[] = {"site", "person", "name", "item", "parlist", "listitem"};
+const char* const kTexts[] = {"Ann", "x^y", "a & b", "12", "a text long enough to be written on three lines"};
+
 std::string randomDocument(std::mt19937& rng, int depth) {
     auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
-    static const char* const kNames[] = {"site", "person", "name", "item", "parlist", "listitem"};
-    static const char* const kTexts[] = {"Ann", "x^y", "a & b", "12", "a text long enough to be written on three lines"};
     std::string out;
     auto element = [&](auto&& self, int d) -> void {
         std::string name = kNames[pick(6)];
@@ -130,7 +131,7 @@ TEST(ReducedDocument, RemovalsByPositionAgreeWithRemovalsFromTheTree) {
             overlay->remove(e, newB);
             ASSERT_EQ(xml::showText(overlay->current()), xml::showText(editor.current()));
         }
-        for (int flag : {1, 0}) EXPECT_EQ(printedNew(overlay, flag), printedOld(editor.current(), flag));
+        for (int flag : {1, 0}) EXPECT_EQ(printedNew(overlay, flag), printedOld(editor.current(), flag)) << "flag " << flag;
         emptied += overlay->rootRemoved();
     }
     EXPECT_GT(emptied, 10);
@@ -175,7 +176,7 @@ TEST(ReducedDocument, DeepDocumentPrintsOnAnOrdinaryStack) {
     } sink;
     app::ResultDocument result;
     result.reduced = overlay;
-    app::writeResultDocument(0, 1, result, sink);
+    app::writeResultDocument(0, true, result, sink);
     ASSERT_EQ(sink.lines.size(), std::size_t(2 * depth + 2));
     EXPECT_EQ(sink.lines[depth], "<parlist/>");
     EXPECT_EQ(sink.lines[depth + 1], "</parlist>");

@@ -11,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/Common.h"
 #include "common/ByteClass.h"
+#include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "common/Lazy.h"
@@ -28,12 +30,47 @@ TEST(ByteClass, SpaceAndLatin1Letters) {
     for (int c : {0, 8, 14, 31, 133, 95, 255}) EXPECT_FALSE(isSpaceByte(c)) << c;
     for (int c : {int('a'), int('Z'), 0xAA, 0xB5, 0xBA, 0xC0, 0xD6, 0xD8, 0xF6, 0xF8, 0xFF}) EXPECT_TRUE(isLetterByte(c)) << c;
     for (int c : {int('0'), int('_'), 0xD7, 0xF7, 0xB2, 0xA0, 0x80}) EXPECT_FALSE(isLetterByte(c)) << c;
-    for (int c = 128; c < 256; ++c) EXPECT_FALSE(isDigitByte(c));
+    for (int c = 128; c < 256; ++c) EXPECT_FALSE(isDigitByte(c)) << c;
     EXPECT_EQ(toUpperByte('a'), 'A');
     EXPECT_EQ(toLowerByte(0xC9), 0xE9);
     EXPECT_EQ(toUpperByte(0xE9), 0xC9);
     EXPECT_EQ(toUpperByte(0xFF), 0xFF);
     EXPECT_EQ(toUpperByte(0xF7), 0xF7);
+}
+
+TEST(DecimalInteger, WholeTextRangeChecked) {
+    struct Case {
+        const char* text;
+        DecimalRead read;
+        std::int32_t value;
+    };
+    const Case cases[] = {
+        {"0", DecimalRead::Ok, 0},
+        {"007", DecimalRead::Ok, 7},
+        {"-12", DecimalRead::Ok, -12},
+        {"2147483647", DecimalRead::Ok, 2147483647},
+        {"-2147483648", DecimalRead::Ok, -2147483647 - 1},
+        {"2147483648", DecimalRead::OutOfRange, 0},
+        {"99999999999999999999x", DecimalRead::OutOfRange, 0},  // too large wins over the text after it
+        {"", DecimalRead::NotANumber, 0},
+        {"+1", DecimalRead::NotANumber, 0},
+        {" 1", DecimalRead::NotANumber, 0},
+        {"1 ", DecimalRead::NotANumber, 0},
+        {"12a", DecimalRead::NotANumber, 0},
+        {"-", DecimalRead::NotANumber, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("\"") + c.text + "\"");
+        std::int32_t v = 0;
+        EXPECT_EQ(readDecimal(c.text, v), c.read);
+        if (c.read == DecimalRead::Ok) {
+            EXPECT_EQ(v, c.value);
+        }
+    }
+    std::int64_t wide = 0;
+    EXPECT_EQ(readDecimal("9223372036854775807", wide), DecimalRead::Ok);
+    EXPECT_EQ(wide, INT64_MAX);
+    EXPECT_EQ(readDecimal("9223372036854775808", wide), DecimalRead::OutOfRange);
 }
 
 TEST(Lazy, RunsOnceAndKeepsItsException) {

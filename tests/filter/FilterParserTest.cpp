@@ -36,7 +36,7 @@ std::string show(const Tree* t) {
 }
 
 std::string parseShow(std::string_view text) {
-    ParseResult r = filterParser(text);
+    ParseResult r = parseFilter(text);
     if (auto* ok = std::get_if<ParseOk>(&r)) return show(ok->tree);
     return std::get<ParseFail>(r).message;
 }
@@ -151,7 +151,7 @@ std::pair<std::vector<Lexed>, bool> lexAll(std::string_view text) {
     std::vector<Lexed> out;
     std::int64_t line = 1;
     for (;;) {
-        LexStep s = tokenList(text, line);
+        LexStep s = nextToken(text, line);
         out.push_back({s.token.kind, std::string(s.token.text), s.line});
         if (s.token.kind == TokenKind::TokenEOF) return {out, s.unreadText};
         text = s.rest;
@@ -236,11 +236,11 @@ TEST(FilterLexer, Tokenisation) {
 }
 
 TEST(FilterLexer, RestAfterToken) {
-    LexStep s = tokenList("  \nfile'x.xml' rest", 5);
+    LexStep s = nextToken("  \nfile'x.xml' rest", 5);
     EXPECT_EQ(s.token.kind, TokenKind::TokenFile);
     EXPECT_EQ(s.rest, "'x.xml' rest");
     EXPECT_EQ(s.line, 6);
-    s = tokenList("12ab xyz", 1);
+    s = nextToken("12ab xyz", 1);
     EXPECT_EQ(s.token.kind, TokenKind::TokenEOF);
     EXPECT_EQ(s.rest, "");
 }
@@ -379,10 +379,10 @@ TEST(FilterParser, ParseErrors) {
 }
 
 TEST(FilterParser, StartLine) {
-    auto r = filterparse("", 10);
+    auto r = parseFilterFromLine("", 10);
     ASSERT_TRUE(std::holds_alternative<ParseFail>(r));
     EXPECT_EQ(std::get<ParseFail>(r).message, "Parse error at line 10\n");
-    r = filterparse("filterOneBest a() in 'x'", 10);
+    r = parseFilterFromLine("filterOneBest a() in 'x'", 10);
     EXPECT_TRUE(std::holds_alternative<ParseOk>(r));
 }
 
@@ -439,7 +439,7 @@ TEST(FilterParser, LargeFilters) {
     literal += ")";
 
     auto ok = [](const std::string& f) {
-        ParseResult r = filterParser(f);
+        ParseResult r = parseFilter(f);
         EXPECT_TRUE(std::holds_alternative<ParseOk>(r)) << f.substr(0, 60);
         return std::holds_alternative<ParseOk>(r) ? std::get<ParseOk>(r).tree : nullptr;
     };

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "filter/Conditions.h"
-#include "filter/Variables.h"
+#include "filter/ConditionCheck.h"
+#include "filter/VariableBinding.h"
 #include "query/Embedding.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"
@@ -131,10 +131,10 @@ EntryList makeResults(const Doc& d, std::mt19937& rng, int count) {
     return out;
 }
 
-ConditionTriple makeConditions(int which) {
-    ConditionTriple c;
+RuleConditions makeConditions(int which) {
+    RuleConditions c;
     auto re = [&](std::string v, std::string p) { c.regexConditions.push_back({v, p}); };
-    auto ex = [&](std::string text) { c.expressionConditions.push_back({{}, text}); };
+    auto ex = [&](std::string text) { c.expressionConditions.push_back({text}); };
     switch (which) {
         case 0: break;
         case 1: re("X", ".*"); break;
@@ -160,7 +160,7 @@ std::string shown(const Tree* t) { return t ? xml::showText(query::adjust_attrib
 // Every result bound, checked and rebuilt on its own, nothing kept between
 // results.
 Outcome reference(const EntryList& results, const QueryVariables& vars, const Tree* doc,
-                  const ConditionTriple& conditions) {
+                  const RuleConditions& conditions) {
     Outcome o;
     std::vector<std::string> declared;
     for (const auto& v : vars) declared.push_back(associationName(v.second, vars));
@@ -173,17 +173,17 @@ Outcome reference(const EntryList& results, const QueryVariables& vars, const Tr
         for (const EmbeddingEntry& r : results) {
             Association a = findVars(doc, vars, r.tree).first;
             std::optional<Association> k;
-            if (a.size() >= needed.size() && !verifyAllAssoc(needed, a))
+            if (a.size() >= needed.size() && !anyUnbound(needed, a))
                 k = verifyConditions(a, conditions, 1, declared);
-            if (k) *k = orderAssoc(std::move(*k));
-            if (!k || k->size() < needed.size() || verifyAllAssoc(needed, *k)) {
+            if (k) *k = sortByNodeNumberDroppingRepeats(std::move(*k));
+            if (!k || k->size() < needed.size() || anyUnbound(needed, *k)) {
                 o.results.emplace_back();
                 continue;
             }
-            BindingPairs pairs = clear(*k);
+            BindingPairs pairs = bindingPairs(*k);
             for (auto& b : pairs)
                 for (const Tree*& s : b.subtrees) s = cutLabels(s);
-            o.results.emplace_back(shown(buildNewEmbedd(pairs, r.tree).first));
+            o.results.emplace_back(shown(rebuildWithBindings(pairs, r.tree).first));
         }
     } catch (const axf::Fatal& e) {
         o.failure = e.what();
@@ -192,7 +192,7 @@ Outcome reference(const EntryList& results, const QueryVariables& vars, const Tr
 }
 
 Outcome shared(const EntryList& results, const QueryVariables& vars, const Tree* doc,
-               const ConditionTriple& conditions, ResultTrees trees) {
+               const RuleConditions& conditions, ResultTrees trees) {
     Outcome o;
     try {
         ResultBinder binder(vars, doc, conditions, 1, trees);
@@ -220,7 +220,7 @@ TEST(SharedBinding, AgreesWithBindingEachResultOnItsOwn) {
         Doc d = DocMaker(rng).make(2 + round % 4);
         EntryList results = makeResults(d, rng, 30);
         const QueryVariables& vars = variableSets[std::size_t(round % 3)];
-        ConditionTriple conditions = makeConditions(round % 8);
+        RuleConditions conditions = makeConditions(round % 8);
         SCOPED_TRACE("round " + std::to_string(round) + ", document " + xml::showText(d.root));
         Outcome want = reference(results, vars, d.root, conditions);
         for (ResultTrees trees : {ResultTrees::All, ResultTrees::CostZero, ResultTrees::None}) {
@@ -255,14 +255,14 @@ TEST(SharedBinding, NestedBoundSubtreesShareTheirCopies) {
     for (int p = 1; p <= depth; ++p)
         results.push_back(EmbeddingEntry{p, 0, depth + 1, 0, 0, xml::elem(query::makeLabel("parlist", 2, p))});
     const QueryVariables vars = {{"2", "X"}};
-    EntryList built = manageVariables(results, vars, chain[1], {}, 1);
+    EntryList built = bindResults(results, vars, chain[1], {}, 1);
     ASSERT_EQ(built.size(), std::size_t(depth));
     // Result p is parlist over the copy of the subtree at p + 1, which is the
     // only child of that copy's parent in result p - 1.
     for (int p = 2; p < depth; ++p)
         EXPECT_EQ(built[std::size_t(p - 1)].tree->children()[0], built[std::size_t(p - 2)].tree->children()[0]->children()[0])
             << p;
-    EntryList counted = manageVariables(results, vars, chain[1], {}, 1, ResultTrees::None);
+    EntryList counted = bindResults(results, vars, chain[1], {}, 1, ResultTrees::None);
     ASSERT_EQ(counted.size(), std::size_t(depth));
     for (const EmbeddingEntry& e : counted) EXPECT_EQ(e.tree, nullptr);
 }

@@ -7,7 +7,7 @@
 #include "common/Output.h"
 #include "filter/Exp.h"
 #include "filter/FilterLexer.h"
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 #include "xml/XML.h"
 
 namespace {
@@ -49,21 +49,21 @@ TEST(UnusedOps, ExpressionTextTests) {
 
 TEST(UnusedOps, LtAssComparesNodeNumbersAsIntegers) {
     AssocTriple a{"X", "9", {}}, b{"Y", "10", {}}, c{"Z", "-3", {}};
-    EXPECT_TRUE(ltAss(a, b));
-    EXPECT_FALSE(ltAss(b, a));
-    EXPECT_FALSE(ltAss(a, a));
-    EXPECT_TRUE(ltAss(c, a));
+    EXPECT_TRUE(nodeNumberLess(a, b));
+    EXPECT_FALSE(nodeNumberLess(b, a));
+    EXPECT_FALSE(nodeNumberLess(a, a));
+    EXPECT_TRUE(nodeNumberLess(c, a));
     AssocTriple bad{"W", "x", {}};
-    EXPECT_THROW(ltAss(bad, a), axf::Fatal);
+    EXPECT_THROW(nodeNumberLess(bad, a), axf::Fatal);
 }
 
 TEST(UnusedOps, ViewAssocWritesFourLines) {
     xml::TreeList values{xml::text("v1"), xml::text("v2")};
     axf::StringSink sink;
-    viewAssoc("X", values, sink);
+    dumpAssociation("X", values, sink);
     EXPECT_EQ(sink.text(), "assoc:\nX\nTree (TXNode \"v1\") []\n\n");
     axf::StringSink none;
-    EXPECT_THROW(viewAssoc("X", {}, none), axf::InternalError);
+    EXPECT_THROW(dumpAssociation("X", {}, none), axf::InternalError);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/LargeStack.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "xml/XMLParse.h"
 
 namespace {
@@ -47,7 +47,7 @@ std::string describe(const BuildResult& r) {
 // The walk as the event parser gives it, with the check for an early stop.
 std::string byEvents(const std::string& text) {
     try {
-        std::string prepared = deleteBlanc(text);
+        std::string prepared = removeLineBreaksAndTabs(text);
         axf::xml::DocumentEvents events = axf::xml::parseDocument(prepared);
         BuildResult r = buildIndexes([&events] { return events.next(); });
         if (r.reachedEnd && events.stop().early)
@@ -61,7 +61,7 @@ std::string byEvents(const std::string& text) {
 
 std::string direct(const std::string& text) {
     try {
-        std::string prepared = deleteBlanc(text);
+        std::string prepared = removeLineBreaksAndTabs(text);
         return describe(buildIndexesDirect(prepared, text));
     } catch (const axf::Fatal& f) {
         return std::string("fatal: ") + f.what();
@@ -167,7 +167,7 @@ TEST(DirectWalk, DeepDocument) {
         for (int i = 0; i < depth; ++i) d += "<a x='1'>";
         d += "t";
         for (int i = 0; i < depth; ++i) d += "</a>";
-        std::string prepared = deleteBlanc(d);
+        std::string prepared = removeLineBreaksAndTabs(d);
         BuildResult r = buildIndexesDirect(prepared, d);
         EXPECT_EQ(r.lastPosition, 3 * depth + 1);
         EXPECT_TRUE(r.reachedEnd);

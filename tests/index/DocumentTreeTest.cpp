@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/LargeStack.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "query/MatchRemoval.h"
 #include "xml/Show.h"
 
@@ -190,7 +190,7 @@ TEST(IndexEL, KeysMergedOnLookupEqualTheWholeMerge) {
     };
     for (int round = 0; round < 200; ++round) {
         const std::string text = randomDocument(rng);
-        const Index whole = mergeIndex(buildIndexesDirect(deleteBlanc(text), text).elementIndex);
+        const Index whole = mergeIndex(buildIndexesDirect(removeLineBreaksAndTabs(text), text).elementIndex);
         IndexedDocument lazy = parseText(text);
         // Some keys looked up one at a time, then the rest at once.
         for (const IndexEntry& e : whole.entries()) {

@@ -13,7 +13,7 @@
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"
-#include "index/MyParser.h"
+#include "index/IndexDump.h"
 #include "tests/support/OrdinaryStack.h"
 #include "xml/Show.h"
 #include "xml/XML.h"
@@ -45,8 +45,8 @@ const Tree* el(std::string name, AttList atts, std::initializer_list<const Tree*
 
 TEST(RecordDump, EntriesRecordsAndPairs) {
     StringSink s;
-    viewPos(entry(1, 0, 2, 0, 0, elem("site")), s);
-    viewPos(entry(-3, 4, -1, 2, -7, text("x\ny\"")), s);
+    dumpEntry(entry(1, 0, 2, 0, 0, elem("site")), s);
+    dumpEntry(entry(-3, 4, -1, 2, -7, text("x\ny\"")), s);
     EXPECT_EQ(s.text(),
               "(1, 0, 2, 0, 0)Embedd:Tree (ELNode \"site\" []) []\n"
               "(-3, 4, -1, 2, -7)Embedd:Tree (TXNode \"x\\ny\\\"\") []\n");
@@ -54,21 +54,21 @@ TEST(RecordDump, EntriesRecordsAndPairs) {
     // Labels and mapping texts are raw; the same characters inside the tree
     // are quoted and escaped.
     StringSink n;
-    viewNPos(SynonymRecord{"a, (b\")", entry(5, 2, 9, 0, 1, elem("a, (b\")", {text("t")}))}, n);
+    dumpRecord(SynonymRecord{"a, (b\")", entry(5, 2, 9, 0, 1, elem("a, (b\")", {text("t")}))}, n);
     EXPECT_EQ(n.text(), "(a, (b\"), 5, 2, 9, 0, 1)Embedd:Tree (ELNode \"a, (b\\\")\" []) [Tree (TXNode \"t\") []]\n");
 
     StringSink m;
-    viewM({12, "two words) \""}, m);
+    dumpMappingPair({12, "two words) \""}, m);
     EXPECT_EQ(m.text(), "(12, two words) \") ");
 }
 
-TEST(RecordDump, MymapClosesEveryListWithOneNewline) {
+TEST(RecordDump, DumpEachClosesEveryListWithOneNewline) {
     StringSink empty;
-    mymap([&](const EmbeddingEntry& e) { viewPos(e, empty); }, EntryList{}, empty);
+    dumpEach([&](const EmbeddingEntry& e) { dumpEntry(e, empty); }, EntryList{}, empty);
     EXPECT_EQ(empty.text(), "\n");
 
     StringSink lines;
-    mymap([&](const EmbeddingEntry& e) { viewPos(e, lines); },
+    dumpEach([&](const EmbeddingEntry& e) { dumpEntry(e, lines); },
           EntryList{entry(1, 0, 1, 0, 0, elem("a")), entry(2, 2, 2, 0, 0, text("b"))}, lines);
     EXPECT_EQ(lines.text(),
               "(1, 0, 1, 0, 0)Embedd:Tree (ELNode \"a\" []) []\n"
@@ -76,7 +76,7 @@ TEST(RecordDump, MymapClosesEveryListWithOneNewline) {
 
     StringSink pairs;
     std::vector<std::pair<std::int64_t, std::string_view>> mapping{{1, "a"}, {2, "b c"}};
-    mymap([&](const auto& p) { viewM(p, pairs); }, mapping, pairs);
+    dumpEach([&](const auto& p) { dumpMappingPair(p, pairs); }, mapping, pairs);
     EXPECT_EQ(pairs.text(), "(1, a) (2, b c) \n");
 }
 
@@ -85,26 +85,26 @@ TEST(RecordDump, MymapClosesEveryListWithOneNewline) {
 
 TEST(IndexDump, EntryAndSynonymGroupLayout) {
     StringSink s;
-    viewI(IndexEntry{"k\"\n", {}, {}}, s);
+    dumpIndexEntry(IndexEntry{"k\"\n", {}, {}}, s);
     EXPECT_EQ(s.text(), "k\"\n:\nExact:\n\nInexact:\n\n\n");
 
     StringSink full;
-    viewI(IndexEntry{"item", {entry(2, 2, 2, 0, 0, elem("item"))}, {entry(3, 2, 3, 2, 0, elem("articolo"))}}, full);
+    dumpIndexEntry(IndexEntry{"item", {entry(2, 2, 2, 0, 0, elem("item"))}, {entry(3, 2, 3, 2, 0, elem("articolo"))}}, full);
     EXPECT_EQ(full.text(),
               "item:\nExact:\n(2, 2, 2, 0, 0)Embedd:Tree (ELNode \"item\" []) []\n\n"
               "Inexact:\n(3, 2, 3, 2, 0)Embedd:Tree (ELNode \"articolo\" []) []\n\n\n");
 
     StringSink g;
-    viewS(Synonym::value_type{"12", {}}, g);
+    dumpSynonymGroup(SynonymIndex::value_type{"12", {}}, g);
     EXPECT_EQ(g.text(), "12: \n");
 }
 
 // The walk's five parts: element index keys in first-filing order, the
 // mapping newest first, synonym classes in order of first record with their
 // records newest first, then the printed tree with no newline after it.
-TEST(IndexDump, Prova2WritesTheWalk) {
+TEST(IndexDump, WalkedTextDump) {
     StringSink s;
-    prova2("<site><item/>\n\t<articolo/></site>", s);
+    dumpWalkedText("<site><item/>\n\t<articolo/></site>", s);
     EXPECT_EQ(s.text(),
               "item:\nExact:\n(2, 2, 2, 0, 0)Embedd:Tree (ELNode \"item\" []) []\n\nInexact:\n\n\n"
               "articolo:\nExact:\n(3, 2, 3, 0, 0)Embedd:Tree (ELNode \"articolo\" []) []\n\nInexact:\n\n\n"
@@ -118,9 +118,9 @@ TEST(IndexDump, Prova2WritesTheWalk) {
               "\nTree (ELNode \"site^1\" []) [Tree (ELNode \"item^2\" []) [],Tree (ELNode \"articolo^3\" []) []]");
 }
 
-TEST(IndexDump, ViewProvaOfEmptyPartsAndItsLimitOfTwenty) {
+TEST(IndexDump, WalkPartsOfEmptyPartsAndTheLimitOfTwenty) {
     StringSink empty;
-    viewProva(Index{}, Index{}, {}, Synonym{}, elem("empty"), empty);
+    dumpWalkParts(Index{}, Index{}, {}, SynonymIndex{}, elem("empty"), empty);
     EXPECT_EQ(empty.text(), "\nMapping: \nSynonym: \n\nTree (ELNode \"empty\" []) []");
 
     // 25 keys of 25 classes: the first 20 of each show, the mapping whole;
@@ -134,7 +134,7 @@ TEST(IndexDump, ViewProvaOfEmptyPartsAndItsLimitOfTwenty) {
     for (const auto& n : names) doc += "<" + n + ">t" + n + "</" + n + ">";
     doc += "</site>";
     StringSink s;
-    prova2(doc, s);
+    dumpWalkedText(doc, s);
     const std::string& out = s.text();
     auto keyShown = [&](const std::string& n) { return out.find("\n" + n + ":\nExact:") != std::string::npos ||
                                                        out.rfind(n + ":\nExact:", 0) == 0; };
@@ -148,9 +148,9 @@ TEST(IndexDump, ViewProvaOfEmptyPartsAndItsLimitOfTwenty) {
     EXPECT_FALSE(keyShown("site"));  // filed last: key 26
 }
 
-TEST(IndexDump, ProvaOfTheSmallestDocument) {
+TEST(IndexDump, ParsedTextDumpOfTheSmallestDocument) {
     StringSink s;
-    prova("<site>x</site>", s);
+    dumpParsedText("<site>x</site>", s);
     EXPECT_EQ(s.text(),
               "IndexEL: site:\nExact:\n(1, 0, 2, 0, 0)Embedd:Tree (ELNode \"site\" []) []\n\nInexact:\n\n\n\n"
               "IndexTX: x:\nExact:\n(2, 2, 2, 0, 0)Embedd:Tree (TXNode \"x\") []\n\nInexact:\n\n\n\n"
@@ -158,15 +158,24 @@ TEST(IndexDump, ProvaOfTheSmallestDocument) {
               "Data Tree: \n<site^1>x^2</site^1>\n\n");
 
     StringSink none;
-    prova("", none);
+    dumpParsedText("", none);
     EXPECT_EQ(none.text(), "IndexEL: \nIndexTX: \nMapping: \nData Tree: \n<empty/>\n\n");
 }
 
 // The element index is shown merged: a translation's nodes are inexact
 // entries at renaming cost 2; attributes are "@" elements.
-TEST(IndexDump, ProvaShowsTheMergedIndex) {
+TEST(IndexDump, IndexedDocumentDumpIsTheParsedTextDump) {
+    for (std::string doc : {"", "<site>x</site>", "<site><item id=\"7\">Pen</item><articolo/></site>"}) {
+        StringSink direct, viaText;
+        dumpIndexedDocument(parseText(doc), direct);
+        dumpParsedText(doc, viaText);
+        EXPECT_EQ(direct.text(), viaText.text()) << doc;
+    }
+}
+
+TEST(IndexDump, ParsedTextDumpShowsTheMergedIndex) {
     StringSink s;
-    prova("<site><item id=\"7\">Pen</item><articolo/></site>", s);
+    dumpParsedText("<site><item id=\"7\">Pen</item><articolo/></site>", s);
     EXPECT_EQ(s.text(),
               "IndexEL: id:\nExact:\n(3, 4, 4, 0, 0)Embedd:Tree (ELNode \"@id\" []) []\n\nInexact:\n\n\n"
               "item:\nExact:\n(2, 2, 5, 0, 0)Embedd:Tree (ELNode \"item\" []) []\n\n"
@@ -195,7 +204,7 @@ TEST(IndexDump, DeepDocumentOnTheLargeStack) {
     std::string out;
     axf::runWithLargeStack([&] {
         StringSink s;
-        prova2(doc, s);
+        dumpWalkedText(doc, s);
         out = s.take();
     });
     const std::string end = "[Tree (ELNode \"item^100000\" []) []" + std::string(kDepth - 1, ']');
@@ -270,24 +279,34 @@ TEST(IndentedPrinter, DeepTreeOnTheLargeStack) {
     EXPECT_EQ(out.substr(kDepth * 3 - 3, 8), "<e>x</e>");
 }
 
-TEST(OutputPieces, NewLineBlancosControlAttrFormat) {
+TEST(OutputPieces, NewLineIndentationPrintedNameAttribute) {
     EXPECT_EQ(newLine(0), "");
     EXPECT_EQ(newLine(1), "\n");
-    EXPECT_EQ(blancos(0, 1), "");
-    EXPECT_EQ(blancos(0, 7), "");
-    EXPECT_EQ(blancos(3, 0), "");
-    EXPECT_EQ(blancos(3, 1), "   ");
-    EXPECT_EQ(blancos(-3, 1), "");
+    EXPECT_EQ(indentation(0, 1), "");
+    EXPECT_EQ(indentation(0, 7), "");
+    EXPECT_EQ(indentation(3, 0), "");
+    EXPECT_EQ(indentation(3, 1), "   ");
+    EXPECT_EQ(indentation(-3, 1), "");
 
     for (std::string w : {"0000", "and", "or", "xor"}) {
-        EXPECT_EQ(control(w, 1), w == "0000" ? "Results" : "ResultQuery");
-        EXPECT_EQ(control(w, 0), w);
-        EXPECT_EQ(control(w, 2), w);
+        SCOPED_TRACE(w);
+        EXPECT_EQ(printedName(w, true), w == "0000" ? "Results" : "ResultQuery");
+        EXPECT_EQ(printedName(w, false), w);
     }
-    for (std::string w : {"AND", "Or", "and^1^0", "0000^2", "", "xor "}) EXPECT_EQ(control(w, 1), w);
+    for (std::string w : {"AND", "Or", "and^1^0", "0000^2", "", "xor "}) EXPECT_EQ(printedName(w, true), w) << w;
 
-    EXPECT_EQ(attrFormat(Attribute{"n", ""}), " n=\"\"");
-    EXPECT_EQ(attrFormat(Attribute{"n", "a\"<&b"}), " n=\"a\"<&b\"");
+    struct AttCase {
+        Attribute attribute;
+        bool escaped;
+        std::string want;
+    };
+    for (const AttCase& c : std::vector<AttCase>{{{"n", ""}, false, " n=\"\""},
+                                                {{"n", "a\"<&b>"}, false, " n=\"a\"<&b>\""},
+                                                {{"n", "a\"<&b>"}, true, " n=\"a&quot;&lt;&amp;b>\""}}) {
+        StringSink out;
+        writeAttribute(c.attribute, c.escaped, out);
+        EXPECT_EQ(out.text(), c.want) << c.want;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -299,7 +318,15 @@ namespace reference {
 using namespace axf::index;
 namespace xml = axf::xml;
 
-void appendBlancos(std::int64_t count, int flag, std::string& out) {
+std::string outputName(std::string_view name, int flag) { return std::string(printedName(name, flag == 1)); }
+
+std::string attributeText(const xml::Attribute& attribute) {
+    axf::StringSink out;
+    writeAttribute(attribute, false, out);
+    return out.take();
+}
+
+void appendBlanks(std::int64_t count, int flag, std::string& out) {
     if (count > 0 && flag == 1) out.append(static_cast<std::size_t>(count), ' ');
 }
 
@@ -311,12 +338,12 @@ void format(std::int64_t level, int flag, const xml::Tree* tree, std::string& ou
 
 void formatElement(std::int64_t level, int flag, std::string_view name, const xml::AttList& attributes,
                    std::span<const xml::Tree* const> children, std::string& out) {
-    const std::string outName = control(name, flag);
+    const std::string outName = outputName(name, flag);
     auto startTag = [&] {
-        appendBlancos(level * sepBln, flag, out);
+        appendBlanks(level * indentWidth, flag, out);
         out += '<';
         out += outName;
-        for (const xml::Attribute& a : attributes) out += attrFormat(a);
+        for (const xml::Attribute& a : attributes) out += attributeText(a);
     };
     auto endTag = [&] {
         out += "</";
@@ -332,7 +359,7 @@ void formatElement(std::int64_t level, int flag, std::string_view name, const xm
     }
     if (children.size() == 1 && children[0]->isLeaf()) {
         if (const auto* text = std::get_if<xml::TXNode>(&children[0]->value)) {
-            const std::int64_t estimate = level * sepBln + 2 * static_cast<std::int64_t>(name.size()) +
+            const std::int64_t estimate = level * indentWidth + 2 * static_cast<std::int64_t>(name.size()) +
                                           static_cast<std::int64_t>(text->text.size()) + 5;
             startTag();
             out += '>';
@@ -340,10 +367,10 @@ void formatElement(std::int64_t level, int flag, std::string_view name, const xm
                 out += text->text;
             } else {
                 appendNewLine(flag, out);
-                appendBlancos((level + 1) * sepBln, flag, out);
+                appendBlanks((level + 1) * indentWidth, flag, out);
                 out += text->text;
                 appendNewLine(flag, out);
-                appendBlancos(level * sepBln, flag, out);
+                appendBlanks(level * indentWidth, flag, out);
             }
             endTag();
             return;
@@ -353,13 +380,13 @@ void formatElement(std::int64_t level, int flag, std::string_view name, const xm
     out += '>';
     appendNewLine(flag, out);
     for (const xml::Tree* child : children) format(level + 1, flag, child, out);
-    appendBlancos(level * sepBln, flag, out);
+    appendBlanks(level * indentWidth, flag, out);
     endTag();
 }
 
 void formatLeaf(std::int64_t level, int flag, const xml::Tree* tree, std::string_view text, std::string& out) {
     if (!tree->isLeaf()) throw axf::InternalError("showFormattedXML: a text, comment or entity node with children");
-    appendBlancos(level * sepBln, flag, out);
+    appendBlanks(level * indentWidth, flag, out);
     out += text;
     appendNewLine(flag, out);
 }
@@ -460,7 +487,7 @@ TEST(IndexDump, DeepDocumentsOnASmallStack) {
     axf::testsupport::runOnStack(
         [&] {
             StringSink s;
-            prova(doc, s);
+            dumpParsedText(doc, s);
             out = s.take();
         },
         std::size_t(128) << 10);
@@ -475,7 +502,7 @@ TEST(IndexDump, DeepDocumentsOnASmallStack) {
     EXPECT_EQ(out.rfind("IndexEL: item:\nExact:\n(1, 0, 2001, 0, 0)Embedd:Tree (ELNode \"item\" []) []\n", 0), 0u);
 }
 
-TEST(IndexDump, Prova2OfHundredThousandLevelsOnAnOrdinaryStack) {
+TEST(IndexDump, WalkedTextOfHundredThousandLevelsOnAnOrdinaryStack) {
     constexpr int kDepth = 100000;
     std::string doc;
     for (int i = 0; i < kDepth; ++i) doc += "<item>";
@@ -483,7 +510,7 @@ TEST(IndexDump, Prova2OfHundredThousandLevelsOnAnOrdinaryStack) {
     std::string out;
     axf::testsupport::runOnStack([&] {
         StringSink s;
-        prova2(doc, s);
+        dumpWalkedText(doc, s);
         out = s.take();
     });
     std::string tree;

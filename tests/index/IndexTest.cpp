@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 
 namespace {
 
@@ -32,15 +32,15 @@ std::vector<std::string> keys(const Index& index) {
 
 TEST(Index, AddRefFilesByKindAndKeepsKeyOrder) {
     Index index;
-    index.addRef("b", at(7), "E");
-    index.addRef("a", at(3), "N");
-    index.addRef("b", at(3), "E");
-    index.addRef("b", at(5), "E");
-    index.addRef("b", at(1), "E");
-    index.addRef("a", at(9), "N");
-    index.addRef("a", at(2), "N");  // in front, whatever its position
-    index.addRef("B", at(4), "E");
-    index.addRef("b ", at(4), "E");
+    index.addRef("b", at(7), LookupKind::Exact);
+    index.addRef("a", at(3), LookupKind::WithTranslations);
+    index.addRef("b", at(3), LookupKind::Exact);
+    index.addRef("b", at(5), LookupKind::Exact);
+    index.addRef("b", at(1), LookupKind::Exact);
+    index.addRef("a", at(9), LookupKind::WithTranslations);
+    index.addRef("a", at(2), LookupKind::WithTranslations);  // in front, whatever its position
+    index.addRef("B", at(4), LookupKind::Exact);
+    index.addRef("b ", at(4), LookupKind::Exact);
     EXPECT_EQ(keys(index), (std::vector<std::string>{"b", "a", "B", "b "}));
     EXPECT_EQ(positions(index.find("b")->exact), (std::vector<std::int64_t>{1, 3, 5, 7}));
     EXPECT_TRUE(index.find("b")->inexact.empty());
@@ -49,12 +49,10 @@ TEST(Index, AddRefFilesByKindAndKeepsKeyOrder) {
 
     // An equal position goes after the stored one; the index is a value.
     Index copy = index;
-    copy.addRef("b", at(7, 42), "E");
+    copy.addRef("b", at(7, 42), LookupKind::Exact);
     ASSERT_EQ(copy.find("b")->exact.size(), 5u);
     EXPECT_EQ(copy.find("b")->exact[4].cost, 42);
     EXPECT_EQ(index.find("b")->exact.size(), 4u);
-
-    EXPECT_THROW(index.addRef("b", at(8), "e"), axf::InternalError);
 }
 
 TEST(Index, ManyKeysKeepTheirSlotsAndOrder) {
@@ -62,7 +60,7 @@ TEST(Index, ManyKeysKeepTheirSlotsAndOrder) {
         Index index;
         index.reserve(reserved);
         for (int round = 0; round < 2; ++round)
-            for (int k = 0; k < 20000; ++k) index.addRef("key" + std::to_string(k), at(k + round), "E");
+            for (int k = 0; k < 20000; ++k) index.addRef("key" + std::to_string(k), at(k + round), LookupKind::Exact);
         ASSERT_EQ(index.size(), 20000u);
         for (int k = 0; k < 20000; k += 997) {
             const IndexEntry* e = index.find("key" + std::to_string(k));
@@ -77,19 +75,32 @@ TEST(Index, ManyKeysKeepTheirSlotsAndOrder) {
 
 TEST(Index, GetRefByKind) {
     Index index;
-    for (std::int64_t p : {1, 5}) index.addRef("k", at(p, 0), "E");
-    for (std::int64_t p : {5, 3}) index.addRef("k", at(p, 2), "N");
-    index.addRef("only", at(4), "E");
+    for (std::int64_t p : {1, 5}) index.addRef("k", at(p, 0), LookupKind::Exact);
+    for (std::int64_t p : {5, 3}) index.addRef("k", at(p, 2), LookupKind::WithTranslations);
+    index.addRef("only", at(4), LookupKind::Exact);
 
-    EXPECT_EQ(positions(getRef(index, "k", "E")), (std::vector<std::int64_t>{1, 5}));
-    EntryList n = getRef(index, "k", "N");
-    EXPECT_EQ(positions(n), (std::vector<std::int64_t>{1, 3, 5, 5}));
+    struct Case {
+        const char* key;
+        LookupKind kind;
+        std::vector<std::int64_t> positions;
+    };
+    const Case cases[] = {
+        {"k", LookupKind::Exact, {1, 5}},
+        {"k", LookupKind::WithTranslations, {1, 3, 5, 5}},
+        {"only", LookupKind::Exact, {4}},
+        {"only", LookupKind::WithTranslations, {4}},
+        {"absent", LookupKind::Exact, {}},
+        {"absent", LookupKind::WithTranslations, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + (c.kind == LookupKind::Exact ? " exact" : " with translations"));
+        EXPECT_EQ(positions(getRef(index, c.key, c.kind)), c.positions);
+        EXPECT_EQ(positions(entriesOf(index.find(c.key), c.kind)), c.positions);
+        EXPECT_TRUE(getRef(Index{}, c.key, c.kind).empty());
+    }
+    EntryList n = getRef(index, "k", LookupKind::WithTranslations);
     EXPECT_EQ(n[2].cost, 2);  // the inexact entry before the exact one
     EXPECT_EQ(n[3].cost, 0);
-    EXPECT_EQ(positions(getRef(index, "only", "N")), (std::vector<std::int64_t>{4}));
-    for (std::string kind : {"e", "n", "", "EN"}) EXPECT_TRUE(getRef(index, "k", kind).empty()) << kind;
-    EXPECT_TRUE(getRef(index, "absent", "E").empty());
-    EXPECT_TRUE(getRef(Index{}, "k", "N").empty());
 
     EntryList l{at(1), at(4)};
     EXPECT_EQ(positions(sortPos({}, l)), positions(l));
@@ -110,17 +121,17 @@ TEST(Index, GetMapName) {
     EXPECT_THROW(getMapName(3, mapping), axf::InternalError);
 }
 
-TEST(Merge, QuickSortKeepsTheFirstOfEachPosition) {
-    EXPECT_TRUE(quickSort({}).empty());
-    EXPECT_EQ(positions(quickSort({at(1), at(2), at(3)})), (std::vector<std::int64_t>{1, 2, 3}));
-    EXPECT_EQ(positions(quickSort({at(3), at(2), at(1)})), (std::vector<std::int64_t>{1, 2, 3}));
-    EntryList sorted = quickSort({at(5, 1), at(3, 2), at(5, 3), at(1, 4), at(3, 5)});
+TEST(Merge, SortByPositionKeepsTheFirstOfEachPosition) {
+    EXPECT_TRUE(sortByPositionDroppingRepeats({}).empty());
+    EXPECT_EQ(positions(sortByPositionDroppingRepeats({at(1), at(2), at(3)})), (std::vector<std::int64_t>{1, 2, 3}));
+    EXPECT_EQ(positions(sortByPositionDroppingRepeats({at(3), at(2), at(1)})), (std::vector<std::int64_t>{1, 2, 3}));
+    EntryList sorted = sortByPositionDroppingRepeats({at(5, 1), at(3, 2), at(5, 3), at(1, 4), at(3, 5)});
     EXPECT_EQ(positions(sorted), (std::vector<std::int64_t>{1, 3, 5}));
     EXPECT_EQ(sorted[1].cost, 2);
     EXPECT_EQ(sorted[2].cost, 1);
 }
 
-TEST(Merge, MergeAux) {
+TEST(Merge, MergeClassRecords) {
     RenamingList weights = classOfSyn("item");
     EXPECT_EQ(findCost("articolo", weights), 2);
     EXPECT_EQ(findCost("x", {{"x", 7}, {"x", 9}}), 7);
@@ -129,7 +140,7 @@ TEST(Merge, MergeAux) {
     IndexEntry entry{"item", {at(2), at(4)}, {at(6, 40), at(8, 41)}};
     std::vector<SynonymRecord> records{
         {"articolo", at(8, 10)}, {"item", at(9)}, {"articolo", at(3, 11)}, {"articolo", at(3, 12)}};
-    IndexEntry merged = mergeAux(entry, records, weights);
+    IndexEntry merged = mergeClassRecords(entry, records, weights);
     EXPECT_EQ(positions(merged.exact), (std::vector<std::int64_t>{2, 4}));
     // item at 9 is never converted; at 3 the record given later wins; at 8
     // the converted record wins over the former inexact entry.
@@ -141,7 +152,7 @@ TEST(Merge, MergeAux) {
 }
 
 TEST(Merge, SynonymIndexGroupsByClass) {
-    Synonym syn;
+    SynonymIndex syn;
     EXPECT_TRUE(getSyn(syn, "not a tag").empty());  // the empty index classifies nothing
     addSyn(syn, "name", {"name", at(1)});
     addSyn(syn, "item", {"item", at(2)});

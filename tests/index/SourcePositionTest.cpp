@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "index/SourcePosition.h"
 
 namespace {
@@ -44,8 +44,8 @@ TEST(SourcePosition, PlacesOfPreparedOffsets) {
         SCOPED_TRACE(c.row);
         DocumentOrigin origin{"doc", c.leadingBytes};
         PreparationRecord record(c.text.size());
-        const std::string prepared = deleteBlanc(c.text, record);
-        EXPECT_EQ(prepared, deleteBlanc(c.text));
+        const std::string prepared = removeLineBreaksAndTabs(c.text, record);
+        EXPECT_EQ(prepared, removeLineBreaksAndTabs(c.text));
         EXPECT_EQ(placeText(record.place(c.prepared, prepared.size(), origin)), c.place);
         EXPECT_EQ(placeText(placeInText(c.text, originalOffset(c.text, c.prepared), origin)), c.place);
     }
@@ -72,7 +72,7 @@ TEST(SourcePosition, RecordAgreesWithTheText) {
         SCOPED_TRACE(text.substr(0, 40));
         const DocumentOrigin origin{"doc", 3};
         PreparationRecord record(text.size());
-        const std::string prepared = deleteBlanc(text, record);
+        const std::string prepared = removeLineBreaksAndTabs(text, record);
         for (std::size_t k = 0; k <= prepared.size() + 1; ++k) {
             const std::size_t original = originalOffset(text, k);
             ASSERT_EQ(record.originalOffset(k, prepared.size()), original) << "at " << k;
@@ -137,7 +137,7 @@ TEST(SourcePosition, Messages) {
     auto outcome = [](auto&& parse) -> std::string {
         try {
             IndexedDocument doc = parse();
-            getRef(doc.indexEL, "site", "E");
+            getRef(doc.indexEL, "site", LookupKind::Exact);
             return "no failure";
         } catch (const axf::Fatal& f) {
             return f.what();

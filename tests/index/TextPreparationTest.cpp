@@ -4,13 +4,13 @@
 #include <utility>
 #include <vector>
 
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 
 namespace {
 
 using namespace axf::index;
 
-TEST(TextPreparation, DeleteBlanc) {
+TEST(TextPreparation, RemoveLineBreaksAndTabs) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", ""},
         {"\n\t\n", ""},
@@ -30,7 +30,7 @@ TEST(TextPreparation, DeleteBlanc) {
         {"<!--a\nb-->\n", "<!--ab-->"},
         {"<![CDATA[a\t<b\n]]>\n<c\n/>", "<![CDATA[a<b]]><c />"},
     };
-    for (auto& [in, want] : cases) EXPECT_EQ(deleteBlanc(in), want) << in;
+    for (auto& [in, want] : cases) EXPECT_EQ(removeLineBreaksAndTabs(in), want) << in;
 }
 
 TEST(TextPreparation, OriginalOffset) {
@@ -41,9 +41,9 @@ TEST(TextPreparation, OriginalOffset) {
     EXPECT_EQ(originalOffset(text, 6), text.size());
 }
 
-TEST(TextPreparation, AllBlancs) {
-    for (std::string s : {"", " ", "   ", " \n\t ", "\t"}) EXPECT_TRUE(allBlancs(s)) << s;
-    for (std::string s : {"\r", "\xA0", "\f", "\v", " x ", "."}) EXPECT_FALSE(allBlancs(s)) << s;
+TEST(TextPreparation, IsBlankText) {
+    for (std::string s : {"", " ", "   ", " \n\t ", "\t"}) EXPECT_TRUE(isBlankText(s)) << s;
+    for (std::string s : {"\r", "\xA0", "\f", "\v", " x ", "."}) EXPECT_FALSE(isBlankText(s)) << s;
 }
 
 }  // namespace

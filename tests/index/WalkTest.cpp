@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "query/NodeLabel.h"
 
 namespace {
@@ -216,8 +216,8 @@ TEST(Walk, AtTextsAreTexts) {
         EXPECT_EQ(tx, c.textKeys);
     }
     IndexedDocument doc = parseText("<site><item>@id</item></site>");
-    EXPECT_TRUE(getRef(doc.indexEL, "id", "N").empty());
-    EXPECT_EQ(positions(getRef(doc.indexTX, "@id", "E")), (std::vector<std::int64_t>{3}));
+    EXPECT_TRUE(getRef(doc.indexEL, "id", LookupKind::WithTranslations).empty());
+    EXPECT_EQ(positions(getRef(doc.indexTX, "@id", LookupKind::Exact)), (std::vector<std::int64_t>{3}));
 }
 
 // The entries of a key are read off the nodes when the key is looked up:
@@ -261,7 +261,7 @@ TEST(Walk, WhiteSpaceBeforeTheRootIsNoNode) {
     for (const auto& [text, tree] : cases) {
         SCOPED_TRACE(text);
         EXPECT_EQ(shape(parseText(text).tree), tree);
-        const std::string prepared = deleteBlanc(text);
+        const std::string prepared = removeLineBreaksAndTabs(text);
         DocumentEvents parsed = parseDocument(prepared);
         EXPECT_EQ(shape(buildIndexes([&parsed] { return parsed.next(); }).tree), tree);
     }
@@ -327,7 +327,7 @@ TEST(Walk, DeepDocumentWithoutRecursion) {
     EXPECT_EQ(a->exact.back().depth, 2 * (depth - 1));
     EXPECT_EQ(r.textIndex.find("x")->exact[0].depth, 2 * depth);
     IndexedDocument doc = indexedDocument(std::move(r));
-    EXPECT_EQ(getRef(doc.indexEL, "item", "N").size(), static_cast<std::size_t>(depth));
+    EXPECT_EQ(getRef(doc.indexEL, "item", LookupKind::WithTranslations).size(), static_cast<std::size_t>(depth));
 }
 
 // The merge on walked documents.
@@ -368,19 +368,19 @@ TEST(Walk, SynonymMergeExamples) {
     // The inexact entry keeps the translation's own node alone.
     IndexedDocument doc = indexedDocument(buildIndexes(events({S("person", {{"nome", "x"}}), M("name"), E("person")})));
     EXPECT_EQ(label(doc.indexEL.merged().find("name")->inexact[0].tree), "@nome");
-    EXPECT_EQ(getRef(doc.indexEL, "name", "N").size(), 2u);
-    EXPECT_EQ(getRef(doc.indexEL, "name", "E").size(), 1u);
+    EXPECT_EQ(getRef(doc.indexEL, "name", LookupKind::WithTranslations).size(), 2u);
+    EXPECT_EQ(getRef(doc.indexEL, "name", LookupKind::Exact).size(), 1u);
 }
 
 TEST(Walk, UnknownNamesFailAtTheFirstElementLookup) {
     for (auto evs : {events({S("site"), M("Item"), E("site")}), events({S("site", {{"colour", "red"}}), E("site")}),
                      events({S("site"), M("nonsense"), E("site")})}) {
         IndexedDocument doc = indexedDocument(buildIndexes(std::move(evs)));  // indexing itself succeeds
-        EXPECT_TRUE(getRef(doc.indexTX, "red", "E").size() <= 1);             // text lookups classify nothing
+        EXPECT_TRUE(getRef(doc.indexTX, "red", LookupKind::Exact).size() <= 1);             // text lookups classify nothing
         EXPECT_FALSE(doc.indexEL.isMerged());
         for (int twice = 0; twice < 2; ++twice) {
             try {
-                getRef(doc.indexEL, "site", "E");
+                getRef(doc.indexEL, "site", LookupKind::Exact);
                 ADD_FAILURE() << "no failure";
             } catch (const axf::Fatal& f) {
                 std::string msg = f.what();
@@ -394,7 +394,7 @@ TEST(Walk, UnknownNamesFailAtTheFirstElementLookup) {
 
 TEST(Walk, SynonymIndexFromTheWalk) {
     BuildResult r = buildIndexes(events({S("name"), M("item"), M("nome"), S("name"), E("name"), E("name")}));
-    Synonym syn = synonymIndex(r.elementIndex);
+    SynonymIndex syn = synonymIndex(r.elementIndex);
     ASSERT_EQ(syn.size(), 2u);
     EXPECT_EQ(syn[0].first, "9");  // item is filed first
     EXPECT_EQ(syn[1].first, "12");

@@ -117,7 +117,7 @@ TEST(ComputeJoin, KeepsFirstRootAndSharesChildren) {
     const auto* c2 = text("t");
     const auto* x = axf::xml::makeTree(axf::xml::ELNode{"a^2^7", {{"k", "v"}}}, {b1});
     const auto* y = elem("other", {c1, c2});
-    const EmbeddingEntry j = joinEntries(Ef(7, 2, 12, 0, 1, x), Ef(7, 4, 30, 2, 3, y), 10, "compute_sum_best");
+    const EmbeddingEntry j = joinEntries(Ef(7, 2, 12, 0, 1, x), Ef(7, 4, 30, 2, 3, y), 10, "combineAndBest");
     EXPECT_EQ(full(j), "7/2/12/0/14:a^2^7(b1,c1,'t')");
     const auto& root = std::get<axf::xml::ELNode>(j.tree->value);
     ASSERT_EQ(root.attributes.size(), 1u);
@@ -142,22 +142,22 @@ TEST(ComputeJoin, NonElementRootFailsOnlyWhenTheTreeIsRead) {
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(full(got[0]).substr(0, 10), "4/2/6/0/4:");
     ASSERT_TRUE(isDeferredFailure(got[0].tree));
-    EXPECT_EQ(deferredFailureText(got[0].tree), "compute_sum_best: second tree root is a text node");
+    EXPECT_EQ(deferredFailureText(got[0].tree), "combineAndBest: second tree root is a text node");
     try {
         throwIfDeferredFailure(got[0].tree);
         FAIL() << "no error";
     } catch (const axf::InternalError& e) {
-        EXPECT_STREQ(e.what(), "compute_sum_best: second tree root is a text node");
+        EXPECT_STREQ(e.what(), "combineAndBest: second tree root is a text node");
     }
 
     const EntryList first = combineOrAll(EntryList{t}, EntryList{Ef(4, 2, 6, 0, 2, elem("c"))}, 0);
     ASSERT_EQ(first.size(), 1u);
-    EXPECT_EQ(deferredFailureText(first[0].tree), "compute_min_all: first tree root is a text node");
+    EXPECT_EQ(deferredFailureText(first[0].tree), "combineOrAll: first tree root is a text node");
 
     // A failure tree joined again keeps its own error; ordinary trees pass the check.
     const EntryList again = combineOrBest(got, EntryList{Ef(4, 0, 0, 0, 4, elem("c"))}, 0);
     ASSERT_EQ(again.size(), 1u);
-    EXPECT_EQ(deferredFailureText(again[0].tree), "compute_sum_best: second tree root is a text node");
+    EXPECT_EQ(deferredFailureText(again[0].tree), "combineAndBest: second tree root is a text node");
     EXPECT_NO_THROW(throwIfDeferredFailure(x.tree));
     EXPECT_FALSE(isDeferredFailure(t.tree));
 }

@@ -7,7 +7,7 @@
 
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "query/Embedding.h"
 #include "query/ExtendQuery.h"
 #include "query/QueryAnnotation.h"

@@ -9,7 +9,7 @@
 #include "common/Fatal.h"
 #include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
-#include "tests/query/TreeText.h"
+#include "tests/support/TreeText.h"
 #include "xml/XML.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 #include "query/Combination.h"
 #include "query/Embedding.h"
 #include "query/QueryAnnotation.h"

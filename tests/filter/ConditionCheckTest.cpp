@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "common/Fatal.h"
-#include "filter/Conditions.h"
-#include "tests/query/TreeText.h"
+#include "filter/ConditionCheck.h"
+#include "tests/support/TreeText.h"
 
 namespace {
 
@@ -31,15 +31,14 @@ AssocTriple triple(std::string name, std::string number, std::initializer_list<c
     return AssocTriple{std::move(name), std::move(number), ts};
 }
 
-ConditionTriple regexes(std::vector<RegexCondition> rs) {
-    ConditionTriple c;
+RuleConditions regexes(std::vector<RegexCondition> rs) {
+    RuleConditions c;
     c.regexConditions = std::move(rs);
-    for (const auto& r : c.regexConditions) c.variables.push_back(r.variable);
     return c;
 }
 
-ConditionTriple expressions(std::vector<ExpressionCondition> es) {
-    ConditionTriple c;
+RuleConditions expressions(std::vector<ExpressionCondition> es) {
+    RuleConditions c;
     c.expressionConditions = std::move(es);
     return c;
 }
@@ -116,60 +115,60 @@ TEST(RegexCondition, AnIllegalPatternEndsTheRunNamingItWhenFirstApplied) {
 
 TEST(ExpressionCondition, WorkedExamples) {
     Association one{triple("X", "4", {"'12^20'", "'7^21'", "'20^22'"}), triple("Y", "6", {"'rome^30'"})};
-    EXPECT_EQ(show(verifyConditions(one, expressions({{{"X"}, "X > 10"}}), 1, kXY)),
+    EXPECT_EQ(show(verifyConditions(one, expressions({{"X > 10"}}), 1, kXY)),
               "X:4:['12','20'] Y:6:['rome^30']");
-    EXPECT_EQ(show(verifyConditions(one, expressions({{{"X"}, "X > 100"}}), 1, kXY)), "Y:6:['rome^30']");
+    EXPECT_EQ(show(verifyConditions(one, expressions({{"X > 100"}}), 1, kXY)), "Y:6:['rome^30']");
 
     Association two{triple("X", "4", {"'5^10'", "'15^11'"}), triple("Y", "7", {"'10^12'", "'20^13'"})};
-    EXPECT_EQ(show(verifyConditions(two, expressions({{{"Y", "X"}, "X < Y"}}), 1, kXY)),
+    EXPECT_EQ(show(verifyConditions(two, expressions({{"X < Y"}}), 1, kXY)),
               "Y:7:['10','20','20'] X:4:['5','5','15']");
     // Negated: each kept document node once.
-    EXPECT_EQ(show(verifyConditions(two, expressions({{{"Y", "X"}, "X < Y"}}), 0, kXY)),
+    EXPECT_EQ(show(verifyConditions(two, expressions({{"X < Y"}}), 0, kXY)),
               "Y:7:['10^12','20^13'] X:4:['5^10','15^11']");
 }
 
 TEST(ExpressionCondition, ConditionsApplyInListOrderAfterTheRegularExpressions) {
     Association a{triple("X", "4", {"'12^20'", "'7^21'", "'20^22'"}), triple("Y", "6", {"'rome^30'"})};
     // No variable in the text: never evaluated, even when it does not parse.
-    EXPECT_EQ(show(verifyConditions(a, expressions({{{}, "3 > > 2"}}), 1, kXY)), show(a));
+    EXPECT_EQ(show(verifyConditions(a, expressions({{"3 > > 2"}}), 1, kXY)), show(a));
     // A condition that removed X rejects the result when a later one needs X.
-    EXPECT_EQ(show(verifyConditions(a, expressions({{{"X"}, "X > 100"}, {{"X"}, "X > 10"}}), 1, kXY)), "rejected");
+    EXPECT_EQ(show(verifyConditions(a, expressions({{"X > 100"}, {"X > 10"}}), 1, kXY)), "rejected");
     // Once the association is empty no later condition is looked at, not even
     // one on a variable the query lacks.
     Association onlyX{triple("X", "4", {"'12^20'"})};
-    EXPECT_EQ(show(verifyConditions(onlyX, expressions({{{"X"}, "X > 100"}, {{"Q"}, "Q > 1"}}), 1, kXY)), "");
+    EXPECT_EQ(show(verifyConditions(onlyX, expressions({{"X > 100"}, {"Q > 1"}}), 1, kXY)), "");
     // Regular expressions first: 7 is gone before the expression sees X.
-    ConditionTriple both = expressions({{{"X"}, "X < 15"}});
+    RuleConditions both = expressions({{"X < 15"}});
     both.regexConditions = {{"X", "[0-9][0-9]"}};
     EXPECT_EQ(show(verifyConditions(a, both, 1, kXY)), "X:4:['12'] Y:6:['rome^30']");
     // An element without children has its name as value, with children its text.
     Association el{triple("X", "4", {"gold^20", "p^21('12^22')"})};
-    EXPECT_EQ(show(verifyConditions(el, expressions({{{"X"}, "X = X"}}), 1, kXY)), "X:4:['gold','12']");
-    EXPECT_EQ(show(verifyConditions(el, expressions({{{"X"}, "X > 3"}}), 1, kXY)), "X:4:['12']");
+    EXPECT_EQ(show(verifyConditions(el, expressions({{"X = X"}}), 1, kXY)), "X:4:['gold','12']");
+    EXPECT_EQ(show(verifyConditions(el, expressions({{"X > 3"}}), 1, kXY)), "X:4:['12']");
 }
 
 TEST(ExpressionCondition, BoundValuesNeverChangeTheCondition) {
     Association a{triple("X", "4", {"'0 in 1 > 0 #^20'", "'New York^21'", "'index^22'", "'12^23'", "' 12 ^24'"})};
-    EXPECT_EQ(show(verifyConditions(a, expressions({{{"X"}, "X > 10"}}), 1, kXY)), "X:4:['12',' 12 ']");
+    EXPECT_EQ(show(verifyConditions(a, expressions({{"X > 10"}}), 1, kXY)), "X:4:['12',' 12 ']");
     // The same variable takes the same value at every occurrence.
     Association b{triple("X", "4", {"'3^20'", "'4^21'"})};
-    EXPECT_EQ(show(verifyConditions(b, expressions({{{"X", "X"}, "X * X > 10"}}), 1, kXY)), "X:4:['4']");
+    EXPECT_EQ(show(verifyConditions(b, expressions({{"X * X > 10"}}), 1, kXY)), "X:4:['4']");
     // Multi-letter names bind by their whole name.
     Association c{triple("City", "4", {"'Rome^20'", "'Oslo^21'"}), triple("Name", "5", {"'Rome^30'"})};
-    EXPECT_EQ(show(verifyConditions(c, expressions({{{"Name", "City"}, "City = Name"}}), 1, {"City", "Name"})),
+    EXPECT_EQ(show(verifyConditions(c, expressions({{"City = Name"}}), 1, {"City", "Name"})),
               "Name:5:['Rome'] City:4:['Rome']");
 }
 
 TEST(ExpressionCondition, AVariableTheQueryDoesNotDeclareEndsTheRun) {
     Association a{triple("X", "4", {"'12^20'"})};
     try {
-        verifyConditions(a, expressions({{{"Q"}, "Q > 1"}}), 1, kXY);
+        verifyConditions(a, expressions({{"Q > 1"}}), 1, kXY);
         ADD_FAILURE() << "no failure";
     } catch (const axf::Fatal& e) {
         EXPECT_STREQ(e.what(), "Attention: variable Qdoesn't exists.");
     }
     // Declared but unbound in this result: the result is rejected.
-    EXPECT_EQ(show(verifyConditions(a, expressions({{{"Y"}, "Y > 1"}}), 1, kXY)), "rejected");
+    EXPECT_EQ(show(verifyConditions(a, expressions({{"Y > 1"}}), 1, kXY)), "rejected");
 }
 
 }  // namespace

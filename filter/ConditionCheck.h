@@ -102,18 +102,17 @@ struct RegexCondition {
     std::string pattern;
 };
 
+// The variables of an expression condition are taken from its text
+// (expressionVariables).
 struct ExpressionCondition {
-    std::vector<std::string> variables;  // not read: the variables are taken from the text
-    std::string text;                    // the condition as written
+    std::string text;  // the condition as written
 };
 
-// A rule's conditions: both lists with the condition written last first, and
-// the names of all condition variables, each once (not read: see
-// conditionVariables).
-struct ConditionTriple {
+// A rule's conditions: both lists with the condition written last first. The
+// variables they use are conditionVariables.
+struct RuleConditions {
     std::vector<RegexCondition> regexConditions;
     std::vector<ExpressionCondition> expressionConditions;
-    std::vector<std::string> variables;
 
     bool empty() const { return regexConditions.empty() && expressionConditions.empty(); }
 };
@@ -121,7 +120,7 @@ struct ConditionTriple {
 // The variables the conditions use, each once, in the order the conditions
 // are written: the variable of each regular-expression condition and the
 // whole variable names of each expression text (expressionVariables).
-std::vector<std::string> conditionVariables(const ConditionTriple& conditions);
+std::vector<std::string> conditionVariables(const RuleConditions& conditions);
 
 // The text a regular-expression condition tests: a text's value, or the
 // texts below an element each followed by a blank.
@@ -135,7 +134,7 @@ class ConditionChecker {
 public:
     // `declared`: the variable names of the query. `flag`: 1 positive rule,
     // 0 negated rule.
-    ConditionChecker(const ConditionTriple& conditions, int flag, std::vector<std::string> declared);
+    ConditionChecker(const RuleConditions& conditions, int flag, std::vector<std::string> declared);
     ConditionChecker(ConditionChecker&&) noexcept;
     ~ConditionChecker();
 
@@ -151,7 +150,7 @@ private:
 };
 
 // One-shot form of ConditionChecker::verify.
-std::optional<Association> verifyConditions(const Association& a, const ConditionTriple& conditions, int flag,
+std::optional<Association> verifyConditions(const Association& a, const RuleConditions& conditions, int flag,
                                             const std::vector<std::string>& declared);
 
 }  // namespace axf::filter

@@ -1,6 +1,5 @@
-#include "app/Main.h"
+#include "app/FilterRun.h"
 
-#include <charconv>
 #include <exception>
 #include <new>
 #include <optional>
@@ -8,6 +7,7 @@
 
 #include "app/ConditionReading.h"
 #include "app/Platform.h"
+#include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "filter/FilterParser.h"
@@ -38,19 +38,18 @@ bool isEmptyOrCount(const Tree* t) {
 
 std::int64_t readCount(const std::string& text) {
     std::int32_t value = 0;
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (ec == std::errc::result_out_of_range)
+    DecimalRead read = readDecimal(text, value);
+    if (read == DecimalRead::OutOfRange)
         throw Fatal("Attention: the count bound " + cutForMessage(text) + " is out of range");
-    if (ec != std::errc() || ptr != end || text.empty()) throw InternalError("extractElem: count " + text);
+    if (read != DecimalRead::Ok) throw InternalError("evaluateRuleTree: count " + text);
     return value;
 }
 
 }  // namespace
 
-ResultDocument manageFilter(int outer, const std::string& kind, const Tree* query, const Tree* source,
-                            const ConditionTriple& conditions, const Tree* polarity, std::int64_t count) {
-    if (!isTextLeaf(polarity)) throw InternalError("manageFilter: polarity is not a text");
+ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, const Tree* query, const Tree* source,
+                            const filter::RuleConditions& conditions, const Tree* polarity, std::int64_t count) {
+    if (!isTextLeaf(polarity)) throw InternalError("evaluateRuleOnSource: polarity is not a text");
     const std::string& pol = std::get<TXNode>(polarity->value).text;
     Lazy<std::string> text;
     // A document text given by the user (a file's or an inline one) comes
@@ -66,19 +65,19 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
     } else if (isPlainElement(source, "rule")) {
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
-        ResultDocument nested = extractElem(source->children(), 0);
+        ResultDocument nested = evaluateRuleTree(source->children(), false);
         origin.name = nestedResultName;
         // A nested result that lists nothing (the empty result or a count)
         // serves as an empty document.
         text = makeLazy([nested]() -> std::string {
             if (nested.tree && isEmptyOrCount(nested.tree)) return {};
-            return showResultDocument(0, 0, nested);
+            return showResultDocument(0, false, nested);
         });
     } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
         given = std::get<TXNode>(source->children()[0]->value).text;
         origin.name = inlineDocumentName;
     } else {
-        throw InternalError("manageFilter: unknown document source");
+        throw InternalError("evaluateRuleOnSource: unknown document source");
     }
     // A byte-order mark is not part of the document: it goes before anything reads the text.
     if (given) {
@@ -86,15 +85,15 @@ ResultDocument manageFilter(int outer, const std::string& kind, const Tree* quer
         text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
         origin.leadingBytes = size - text.get().size();
     }
-    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outer, query, count, origin);
+    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outermost, query, count, origin);
 }
 
-ResultDocument extractElem(std::span<const Tree* const> parts, int outer) {
-    if (parts.size() != 6) throw InternalError("extractElem: a rule has six parts");
+ResultDocument evaluateRuleTree(std::span<const Tree* const> parts, bool outermost) {
+    if (parts.size() != 6) throw InternalError("evaluateRuleTree: a rule has six parts");
     const std::string& kind = getLabel(parts[0]);
-    ConditionTriple conditions = parseCond(parts[3]);
+    filter::RuleConditions conditions = parseCond(parts[3]);
     std::int64_t count = readCount(getLabel(parts[5]));
-    return manageFilter(outer, kind, parts[1], parts[2], conditions, parts[4], count);
+    return evaluateRuleOnSource(outermost, kind, parts[1], parts[2], conditions, parts[4], count);
 }
 
 namespace {
@@ -130,7 +129,7 @@ int runReportingFailures(const std::function<int()>& run, std::FILE* errors) {
 }
 
 int filterXML(std::string_view filterText, Sink& sink) {
-    filter::ParseResult parsed = filter::filterParser(filterText);
+    filter::ParseResult parsed = filter::parseFilter(filterText);
     if (const auto* fail = std::get_if<filter::ParseFail>(&parsed)) {
         sink.write("Attention ");
         sink.write(fail->message);
@@ -140,8 +139,8 @@ int filterXML(std::string_view filterText, Sink& sink) {
     const Tree* rule = std::get<filter::ParseOk>(parsed).tree;
     if (!isPlainElement(rule, "rule")) throw InternalError("filterXML: the parse result is not a rule");
     ClockTime first = getClockTime();
-    ResultDocument result = extractElem(rule->children(), 1);
-    writeResultDocument(0, 1, result, sink);
+    ResultDocument result = evaluateRuleTree(rule->children(), true);
+    writeResultDocument(0, true, result, sink);
     sink.write("\n");
     ClockTime second = getClockTime();
     sink.write("Ricerca embedding, tempo impiegato:\n");

@@ -2,10 +2,10 @@
 //
 // For each result, the query's variables are bound to the document subtrees
 // below the matched nodes that the match itself does not cover (findVars);
-// the rule's conditions filter those bindings (Conditions.h); then a positive
+// the rule's conditions filter those bindings (ConditionCheck.h); then a positive
 // rule answers with the accepted results, each tree rebuilt with the bound
 // subtrees hung under their variables' nodes and every label cut to its
-// first component (buildNewEmbedd), and a negated rule removes each accepted
+// first component (rebuildWithBindings), and a negated rule removes each accepted
 // match, bound subtrees included, from the document (MatchRemoval.h) and answers
 // with what is left.
 //
@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "common/Output.h"
-#include "filter/Conditions.h"
+#include "filter/ConditionCheck.h"
 #include "index/EmbeddingEntry.h"
 #include "query/MatchRemoval.h"
 #include "xml/XML.h"
@@ -59,7 +59,7 @@ std::pair<Association, QueryVariables> findVars(const xml::Tree* document, const
 // The document subtrees of `sons` that no tree of `resultChildren` matches by
 // position, in order (the merge of the two position-ordered lists; a result
 // child that falls between two sons is passed over).
-xml::TreeList calcAssociations(std::span<const xml::Tree* const> sons,
+xml::TreeList unmatchedSons(std::span<const xml::Tree* const> sons,
                                std::span<const xml::Tree* const> resultChildren);
 
 // The tree with every element name and text cut to its first label
@@ -94,19 +94,19 @@ void checkCutLabels(const xml::Tree* t);
 // number is met first (it discards the pair); a text node that takes a pair
 // becomes an element. Bound subtrees are inserted as they are. Returns the
 // tree and the pairs left over.
-std::pair<const xml::Tree*, BindingPairs> buildNewEmbedd(const BindingPairs& pairs, const xml::Tree* t);
+std::pair<const xml::Tree*, BindingPairs> rebuildWithBindings(const BindingPairs& pairs, const xml::Tree* t);
 
 // The association in ascending node-number order (of equal numbers, the
 // first triple stays).
-Association orderAssoc(Association a);
+Association sortByNodeNumberDroppingRepeats(Association a);
 
 // The binding pairs of an association, same order.
-BindingPairs clear(const Association& a);
+BindingPairs bindingPairs(const Association& a);
 
 // True when no triple of the association binds the name.
-bool isNotVarInAssoc(const std::string& name, const Association& a);
+bool isUnbound(const std::string& name, const Association& a);
 // True when some name is not bound by the association.
-bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a);
+bool anyUnbound(const std::vector<std::string>& names, const Association& a);
 
 // Which accepted results of a positive rule get their rebuilt tree: all of
 // them (a match list that prints every result), only those of cost 0 (an
@@ -116,7 +116,7 @@ bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a)
 // they would); without conditions it is accepted without being bound.
 enum class ResultTrees { All, CostZero, None };
 
-// The decisions of manageVariables one result at a time, for a caller that
+// The decisions of bindResults one result at a time, for a caller that
 // hands results on as they are accepted (a failure of the conditions then
 // comes when the result that causes it is examined).
 //
@@ -133,7 +133,7 @@ public:
     // reads it through document(). `trees` (flag 1): which accepted results
     // are rebuilt; the others keep a null tree.
     ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
-                 const ConditionTriple& conditions, int flag, ResultTrees trees = ResultTrees::All);
+                 const RuleConditions& conditions, int flag, ResultTrees trees = ResultTrees::All);
     ~ResultBinder();
     ResultBinder(const ResultBinder&) = delete;
     ResultBinder& operator=(const ResultBinder&) = delete;
@@ -165,17 +165,17 @@ private:
 // without variables and with conditions accepts nothing. A condition variable
 // that the query does not declare ends the run with "Attention: variable
 // <name>doesn't exists." when the results are examined.
-index::EntryList manageVariables(const index::EntryList& results, const QueryVariables& variables,
-                                 const query::DocumentSource& document, const ConditionTriple& conditions,
+index::EntryList bindResults(const index::EntryList& results, const QueryVariables& variables,
+                                 const query::DocumentSource& document, const RuleConditions& conditions,
                                  int flag, ResultTrees trees = ResultTrees::All);
 
 // Diagnostics (nothing in the query run calls them).
 // True when the node number of a is smaller than that of b (numbers read as
 // integers, so 9 < 10).
-bool ltAss(const AssocTriple& a, const AssocTriple& b);
+bool nodeNumberLess(const AssocTriple& a, const AssocTriple& b);
 // Writes four lines: "assoc:", the name, the printed form of the first value,
 // and an empty line. The list must not be empty (InternalError).
-void viewAssoc(std::string_view name, const xml::TreeList& values, Sink& sink);
-void viewAssoc(std::string_view name, const xml::TreeList& values);
+void dumpAssociation(std::string_view name, const xml::TreeList& values, Sink& sink);
+void dumpAssociation(std::string_view name, const xml::TreeList& values);
 
 }  // namespace axf::filter

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/Main.h"
+#include "app/FilterRun.h"
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"

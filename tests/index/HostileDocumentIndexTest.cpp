@@ -8,7 +8,7 @@
 
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
-#include "index/MyParser.h"
+#include "index/DocumentIndexer.h"
 
 namespace {
 
@@ -34,10 +34,10 @@ TEST(Hostile, DocumentHundredThousandLevelsDeep) {
         EXPECT_EQ(levels, n + 1);
         ASSERT_TRUE(std::holds_alternative<TXNode>(t->value));
         EXPECT_EQ(std::get<TXNode>(t->value).text, "deep^" + std::to_string(n + 2));
-        EntryList texts = getRef(d.indexEL, "text", "E");
+        EntryList texts = getRef(d.indexEL, "text", LookupKind::Exact);
         ASSERT_EQ(texts.size(), 1u);
         EXPECT_EQ(texts[0].depth, std::int64_t(2) * n);
-        EXPECT_EQ(getRef(d.indexEL, "parlist", "E").size(), std::size_t(n));
+        EXPECT_EQ(getRef(d.indexEL, "parlist", LookupKind::Exact).size(), std::size_t(n));
     });
 }
 
@@ -63,7 +63,7 @@ TEST(Hostile, MillionAttributesOnOneElement) {
     doc += "/>";
     IndexedDocument d = parseText(doc);
     // Each attribute is an element "@id" over its value, numbered in order.
-    EntryList ids = getRef(d.indexEL, "id", "E");
+    EntryList ids = getRef(d.indexEL, "id", LookupKind::Exact);
     ASSERT_EQ(ids.size(), std::size_t(n));
     EXPECT_EQ(ids.front().position, 2);
     EXPECT_EQ(ids.back().position, 2 * std::int64_t(n));

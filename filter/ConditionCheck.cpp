@@ -1,4 +1,4 @@
-#include "filter/Conditions.h"
+#include "filter/ConditionCheck.h"
 
 #include <cstring>
 #include <unordered_map>
@@ -131,7 +131,7 @@ struct ValueTable {
 
 }  // namespace
 
-std::vector<std::string> conditionVariables(const ConditionTriple& conditions) {
+std::vector<std::string> conditionVariables(const RuleConditions& conditions) {
     std::vector<std::string> out;
     std::unordered_set<std::string> seen;
     auto add = [&](const std::string& n) {
@@ -153,7 +153,7 @@ struct ConditionChecker::Impl {
     std::vector<RegexCondition> regexConditions;
     ValueTable values;
 
-    TreeList verifyMatch(CompiledRegex& re, const TreeList& subtrees) {
+    TreeList keepMatchingSubtrees(CompiledRegex& re, const TreeList& subtrees) {
         TreeList out;
         for (const Tree* s : subtrees) {
             if (const Tree* const* k = re.kept.find(s)) {
@@ -161,7 +161,7 @@ struct ConditionChecker::Impl {
                 continue;
             }
             const Tree* k = nullptr;
-            const std::string& label = checkedLabel(s, "verifyMatch");
+            const std::string& label = checkedLabel(s, "keepMatchingSubtrees");
             if (std::holds_alternative<TXNode>(s->value)) {
                 if (re.passes(query::getLabelComponent(label, 1))) k = s;
             } else {
@@ -174,7 +174,7 @@ struct ConditionChecker::Impl {
         return out;
     }
 
-    void verifyRegExp(Association& a) {
+    void applyRegexConditions(Association& a) {
         for (CompiledRegex& re : regexes) {
             Association out;
             out.reserve(a.size());
@@ -183,7 +183,7 @@ struct ConditionChecker::Impl {
                     out.push_back(std::move(t));
                     continue;
                 }
-                TreeList kept = verifyMatch(re, t.subtrees);
+                TreeList kept = keepMatchingSubtrees(re, t.subtrees);
                 if (!kept.empty()) out.push_back(AssocTriple{std::move(t.name), std::move(t.number), std::move(kept)});
             }
             a = std::move(out);
@@ -192,7 +192,7 @@ struct ConditionChecker::Impl {
 
     // One expression condition; false when it needs a variable the
     // association does not bind.
-    bool verifyCondAux(CompiledExpression& ce, Association& a) {
+    bool applyExpressionCondition(CompiledExpression& ce, Association& a) {
         const std::vector<std::string>& names = ce.condition.names();
         if (a.empty() || names.empty()) return true;
         // Select one triple per name.
@@ -272,13 +272,13 @@ struct ConditionChecker::Impl {
     }
 };
 
-ConditionChecker::ConditionChecker(const ConditionTriple& conditions, int flag, std::vector<std::string> declared)
+ConditionChecker::ConditionChecker(const RuleConditions& conditions, int flag, std::vector<std::string> declared)
     : impl_(std::make_unique<Impl>()) {
     if (flag != 0 && flag != 1) throw InternalError("ConditionChecker: flag " + std::to_string(flag));
     impl_->flag = flag;
     impl_->declared.insert(declared.begin(), declared.end());
     impl_->regexConditions = conditions.regexConditions;
-    for (const RegexCondition& rc : impl_->regexConditions) impl_->regexes.push_back(CompiledRegex{&rc, std::nullopt});
+    for (const RegexCondition& rc : impl_->regexConditions) impl_->regexes.push_back(CompiledRegex{&rc, std::nullopt, {}});
     for (const ExpressionCondition& ec : conditions.expressionConditions)
         impl_->expressions.push_back(CompiledExpression{ExpCondition(ec.text, expressionVariables(ec.text)), {}});
 }
@@ -289,15 +289,15 @@ ConditionChecker::~ConditionChecker() = default;
 std::optional<Association> ConditionChecker::verify(Association a) {
     if (a.empty()) return a;
     if (impl_->regexes.empty() && impl_->expressions.empty()) return a;
-    impl_->verifyRegExp(a);
+    impl_->applyRegexConditions(a);
     for (CompiledExpression& ce : impl_->expressions) {
         if (a.empty()) break;
-        if (!impl_->verifyCondAux(ce, a)) return std::nullopt;
+        if (!impl_->applyExpressionCondition(ce, a)) return std::nullopt;
     }
     return a;
 }
 
-std::optional<Association> verifyConditions(const Association& a, const ConditionTriple& conditions, int flag,
+std::optional<Association> verifyConditions(const Association& a, const RuleConditions& conditions, int flag,
                                             const std::vector<std::string>& declared) {
     ConditionChecker checker(conditions, flag, declared);
     return checker.verify(a);

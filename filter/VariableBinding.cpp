@@ -1,4 +1,4 @@
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 
 #include "query/ExtendQuery.h"
 
@@ -82,7 +82,7 @@ public:
                 std::int64_t p = readLabelNumber(getLabelComponent(label, 3));
                 TreeList sons = sons_(p);
                 if (shape == Shape::Element) {
-                    TreeList bound = calcAssociations(sons, t->children());
+                    TreeList bound = unmatchedSons(sons, t->children());
                     if (!bound.empty()) out_.push_back(AssocTriple{v.name, qt, std::move(bound)});
                     return walkChildren(t, i + 1);
                 }
@@ -120,7 +120,7 @@ Association findVarsWith(const SonsFn& sons, const std::vector<VariableEntry>& v
 
 const Tree* rebuild(const Tree* t, const BindingPairs& pairs, std::size_t& i) {
     if (i == pairs.size()) return cutLabels(t);
-    Shape shape = shapeOf(t, "buildNewEmbedd");
+    Shape shape = shapeOf(t, "rebuildWithBindings");
     const std::string& label = labelOf(t);
     std::string cut = getLabelComponent(label, 1);
     std::int64_t n = readLabelNumber(pairs[i].number);
@@ -166,7 +166,7 @@ std::pair<Association, QueryVariables> findVars(const Tree* document, const Quer
     return {std::move(a), QueryVariables(variables.begin() + std::ptrdiff_t(left), variables.end())};
 }
 
-TreeList calcAssociations(std::span<const Tree* const> sons, std::span<const Tree* const> resultChildren) {
+TreeList unmatchedSons(std::span<const Tree* const> sons, std::span<const Tree* const> resultChildren) {
     TreeList out;
     std::size_t y = 0;
     for (const Tree* x : sons) {
@@ -183,7 +183,7 @@ TreeList calcAssociations(std::span<const Tree* const> sons, std::span<const Tre
 }
 
 const Tree* cutLabels(const Tree* t) {
-    Shape shape = shapeOf(t, "buildNewEmbedd");
+    Shape shape = shapeOf(t, "rebuildWithBindings");
     std::string cut = getLabelComponent(labelOf(t), 1);
     if (shape == Shape::Text) return xml::text(std::move(cut));
     TreeList kids;
@@ -197,14 +197,14 @@ namespace {
 // The attribute that the cut child c becomes under adjust_attributes: an
 // element whose cut name starts with '@', over nothing or over one text.
 std::optional<xml::Attribute> cutAttribute(const Tree* c) {
-    if (shapeOf(c, "buildNewEmbedd") != Shape::Element) return std::nullopt;
+    if (shapeOf(c, "rebuildWithBindings") != Shape::Element) return std::nullopt;
     const std::string& label = labelOf(c);
     if (label.empty() || label[0] != '@' || c->nkids > 1) return std::nullopt;
     std::string name = getLabelComponent(label, 1);
     name.erase(0, 1);
     if (c->nkids == 0) return xml::Attribute{std::move(name), std::string()};
     const Tree* value = c->kids[0];
-    if (shapeOf(value, "buildNewEmbedd") != Shape::Text) return std::nullopt;
+    if (shapeOf(value, "rebuildWithBindings") != Shape::Text) return std::nullopt;
     return xml::Attribute{std::move(name), getLabelComponent(labelOf(value), 1)};
 }
 
@@ -212,7 +212,7 @@ std::optional<xml::Attribute> cutAttribute(const Tree* c) {
 
 CutNode cutNode(const Tree* t) {
     CutNode n;
-    n.text = shapeOf(t, "buildNewEmbedd") == Shape::Text;
+    n.text = shapeOf(t, "rebuildWithBindings") == Shape::Text;
     n.label = getLabelComponent(labelOf(t), 1);
     if (n.text) return n;
     n.kids.reserve(t->nkids);
@@ -226,7 +226,7 @@ CutNode cutNode(const Tree* t) {
 }
 
 void checkCutLabels(const Tree* t) {
-    if (shapeOf(t, "buildNewEmbedd") == Shape::Element)
+    if (shapeOf(t, "rebuildWithBindings") == Shape::Element)
         for (const Tree* c : t->children()) checkCutLabels(c);
 }
 
@@ -306,13 +306,13 @@ const Tree* cutLabelsWithAttributes(const Tree* t) {
     return buildCut(t);
 }
 
-std::pair<const Tree*, BindingPairs> buildNewEmbedd(const BindingPairs& pairs, const Tree* t) {
+std::pair<const Tree*, BindingPairs> rebuildWithBindings(const BindingPairs& pairs, const Tree* t) {
     std::size_t i = 0;
     const Tree* r = rebuild(t, pairs, i);
     return {r, BindingPairs(pairs.begin() + std::ptrdiff_t(i), pairs.end())};
 }
 
-Association orderAssoc(Association a) {
+Association sortByNodeNumberDroppingRepeats(Association a) {
     std::vector<std::pair<std::int64_t, std::size_t>> keys;
     keys.reserve(a.size());
     for (std::size_t i = 0; i < a.size(); ++i) keys.emplace_back(readLabelNumber(a[i].number), i);
@@ -326,22 +326,22 @@ Association orderAssoc(Association a) {
     return out;
 }
 
-BindingPairs clear(const Association& a) {
+BindingPairs bindingPairs(const Association& a) {
     BindingPairs out;
     out.reserve(a.size());
     for (const AssocTriple& t : a) out.push_back(query::NodeBinding{t.number, t.subtrees});
     return out;
 }
 
-bool isNotVarInAssoc(const std::string& name, const Association& a) {
+bool isUnbound(const std::string& name, const Association& a) {
     for (const AssocTriple& t : a)
         if (t.name == name) return false;
     return true;
 }
 
-bool verifyAllAssoc(const std::vector<std::string>& names, const Association& a) {
+bool anyUnbound(const std::vector<std::string>& names, const Association& a) {
     for (const std::string& n : names)
-        if (isNotVarInAssoc(n, a)) return true;
+        if (isUnbound(n, a)) return true;
     return false;
 }
 
@@ -386,19 +386,19 @@ struct ResultBinder::Impl {
     std::optional<BindingPairs> bind(const Tree* t) {
         const std::size_t n = needed.size();
         Association a = findVarsWith(sons, vars, t);
-        if (a.size() < n || verifyAllAssoc(needed, a)) return std::nullopt;
+        if (a.size() < n || anyUnbound(needed, a)) return std::nullopt;
         std::optional<Association> checked = checker->verify(std::move(a));
         if (!checked) return std::nullopt;
-        Association k = orderAssoc(std::move(*checked));
-        if (k.size() < n || verifyAllAssoc(needed, k)) return std::nullopt;
-        return clear(k);
+        Association k = sortByNodeNumberDroppingRepeats(std::move(*checked));
+        if (k.size() < n || anyUnbound(needed, k)) return std::nullopt;
+        return bindingPairs(k);
     }
 };
 
 ResultBinder::ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
-                           const ConditionTriple& conditions, int flag, ResultTrees trees)
+                           const RuleConditions& conditions, int flag, ResultTrees trees)
     : impl_(std::make_unique<Impl>(document)) {
-    if (flag != 0 && flag != 1) throw InternalError("manageVariables: flag " + std::to_string(flag));
+    if (flag != 0 && flag != 1) throw InternalError("bindResults: flag " + std::to_string(flag));
     Impl& m = *impl_;
     m.flag = flag;
     m.trees = trees;
@@ -459,7 +459,7 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
     }
     for (query::NodeBinding& b : *pairs)
         for (const Tree*& s : b.subtrees) s = m.cuts.get(s);
-    e.tree = buildNewEmbedd(*pairs, result.tree).first;
+    e.tree = rebuildWithBindings(*pairs, result.tree).first;
     return e;
 }
 
@@ -471,8 +471,8 @@ const Tree* ResultBinder::document() {
 
 std::shared_ptr<const query::RemovalOverlay> ResultBinder::reduced() const { return impl_->overlay; }
 
-EntryList manageVariables(const EntryList& results, const QueryVariables& variables,
-                          const query::DocumentSource& document, const ConditionTriple& conditions, int flag,
+EntryList bindResults(const EntryList& results, const QueryVariables& variables,
+                          const query::DocumentSource& document, const RuleConditions& conditions, int flag,
                           ResultTrees trees) {
     ResultBinder binder(variables, document, conditions, flag, trees);
     EntryList out;
@@ -482,12 +482,12 @@ EntryList manageVariables(const EntryList& results, const QueryVariables& variab
     return out;
 }
 
-bool ltAss(const AssocTriple& a, const AssocTriple& b) {
+bool nodeNumberLess(const AssocTriple& a, const AssocTriple& b) {
     return readLabelNumber(a.number) < readLabelNumber(b.number);
 }
 
-void viewAssoc(std::string_view name, const xml::TreeList& values, Sink& sink) {
-    if (values.empty()) throw InternalError("viewAssoc: no value for " + std::string(name));
+void dumpAssociation(std::string_view name, const xml::TreeList& values, Sink& sink) {
+    if (values.empty()) throw InternalError("dumpAssociation: no value for " + std::string(name));
     std::string shown;
     xml::showAt(0, values.front(), shown);
     sink.write("assoc:\n");
@@ -497,9 +497,9 @@ void viewAssoc(std::string_view name, const xml::TreeList& values, Sink& sink) {
     sink.write("\n\n");
 }
 
-void viewAssoc(std::string_view name, const xml::TreeList& values) {
+void dumpAssociation(std::string_view name, const xml::TreeList& values) {
     StdoutSink sink;
-    viewAssoc(name, values, sink);
+    dumpAssociation(name, values, sink);
 }
 
 }  // namespace axf::filter

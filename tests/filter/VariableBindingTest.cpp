@@ -5,11 +5,11 @@
 
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
-#include "filter/Variables.h"
+#include "filter/VariableBinding.h"
 #include "query/Embedding.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"
-#include "tests/query/TreeText.h"
+#include "tests/support/TreeText.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ query::NodeBinding bind(std::string n, std::initializer_list<const char*> ts) {
     return {std::move(n), l};
 }
 
-TEST(BuildNewEmbedd, HangsBoundSubtreesAndCutsLabels) {
+TEST(RebuildWithBindings, HangsBoundSubtreesAndCutsLabels) {
     struct Case {
         std::vector<query::NodeBinding> pairs;
         const char* tree;
@@ -78,14 +78,14 @@ TEST(BuildNewEmbedd, HangsBoundSubtreesAndCutsLabels) {
         {{bind("2", {"k^9('v^10')"})}, "a^2^5", "a(k^9('v^10'))", 0},
     };
     for (const auto& c : cases) {
-        auto [t, left] = buildNewEmbedd(c.pairs, tree(c.tree));
+        auto [t, left] = rebuildWithBindings(c.pairs, tree(c.tree));
         EXPECT_EQ(showTree(t), c.want) << c.tree;
         EXPECT_EQ(left.size(), c.left) << c.tree;
     }
 }
 
 
-TEST(BuildNewEmbedd, CutWithAttributesEqualsCutThenAdjusted) {
+TEST(RebuildWithBindings, CutWithAttributesEqualsCutThenAdjusted) {
     const std::vector<const char*> cases = {
         "'empty text'",
         "site^1",
@@ -171,12 +171,12 @@ TEST(FindVars, MergesVariablesWithThePreorderOfTheResult) {
     }
 }
 
-TEST(CalcAssociations, MergesByPosition) {
+TEST(UnmatchedSons, MergesByPosition) {
     TreeList sons{tree("a^3"), tree("b^6"), tree("c^9")};
     auto run = [&](std::initializer_list<const char*> ys) {
         TreeList rs;
         for (const char* y : ys) rs.push_back(tree(y));
-        return showTrees(calcAssociations(sons, rs));
+        return showTrees(unmatchedSons(sons, rs));
     };
     EXPECT_EQ(run({"b^2^6"}), "[a^3,c^9]");
     EXPECT_EQ(run({"x^2^4", "b^3^6"}), "[a^3,b^6,c^9]");  // 4 lies inside a: nothing matches
@@ -186,16 +186,16 @@ TEST(CalcAssociations, MergesByPosition) {
 
 TEST(AssociationLists, OrderClearAndCompleteness) {
     Association a{AssocTriple{"A", "10", {}}, AssocTriple{"B", "9", {}}, AssocTriple{"C", "2", {}}};
-    Association o = orderAssoc(a);
+    Association o = sortByNodeNumberDroppingRepeats(a);
     ASSERT_EQ(o.size(), 3u);
     EXPECT_EQ(o[0].number + o[1].number + o[2].number, "2910");
-    EXPECT_EQ(clear(o)[2].number, "10");
+    EXPECT_EQ(bindingPairs(o)[2].number, "10");
     Association xs{AssocTriple{"X", "3", {}}, AssocTriple{"CY", "4", {}}};
-    EXPECT_FALSE(isNotVarInAssoc("X", xs));
-    EXPECT_TRUE(isNotVarInAssoc("Y", xs));  // names compare whole
-    EXPECT_FALSE(verifyAllAssoc({}, {}));
-    EXPECT_TRUE(verifyAllAssoc({"X", "Y"}, xs));
-    EXPECT_FALSE(verifyAllAssoc({"X", "CY"}, xs));
+    EXPECT_FALSE(isUnbound("X", xs));
+    EXPECT_TRUE(isUnbound("Y", xs));  // names compare whole
+    EXPECT_FALSE(anyUnbound({}, {}));
+    EXPECT_TRUE(anyUnbound({"X", "Y"}, xs));
+    EXPECT_FALSE(anyUnbound({"X", "CY"}, xs));
 }
 
 EmbeddingEntry entry(std::int64_t pos, std::int64_t cost, const char* t) {
@@ -218,116 +218,113 @@ EntryList people() {
     return {entry(2, 0, "person^2^2(name^3^3,age^4^5)"), entry(7, 1, "person^2^7(name^3^8,age^4^10)")};
 }
 
-ConditionTriple expr(std::vector<std::string> names, std::string text, std::vector<std::string> all) {
-    ConditionTriple c;
-    c.expressionConditions.push_back({std::move(names), std::move(text)});
-    c.variables = std::move(all);
+RuleConditions expr(std::string text) {
+    RuleConditions c;
+    c.expressionConditions.push_back({std::move(text)});
     return c;
 }
 
-TEST(ManageVariables, PositiveRules) {
+TEST(BindResults, PositiveRules) {
     const Tree* doc = tree(kPeople);
     // No results.
-    EXPECT_EQ(show(manageVariables({}, kAgeVar, doc, {}, 1)), "");
+    EXPECT_EQ(show(bindResults({}, kAgeVar, doc, {}, 1)), "");
     // Variables without conditions: every result, fields kept, subtrees hung.
-    EXPECT_EQ(show(manageVariables(people(), kAgeVar, doc, {}, 1)),
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, {}, 1)),
               "2,0:person(name,age('30')) 7,1:person(name,age('25'))");
     // No variables and no conditions: labels cut, nothing inserted.
-    EXPECT_EQ(show(manageVariables(people(), {}, doc, {}, 1)), "2,0:person(name,age) 7,1:person(name,age)");
+    EXPECT_EQ(show(bindResults(people(), {}, doc, {}, 1)), "2,0:person(name,age) 7,1:person(name,age)");
     // Conditions over a query without variables accept nothing.
-    EXPECT_EQ(show(manageVariables(people(), {}, doc, expr({"X"}, "X > 1", {"X"}), 1)), "");
+    EXPECT_EQ(show(bindResults(people(), {}, doc, expr("X > 1"), 1)), "");
     // A condition keeps the results it holds for.
-    EXPECT_EQ(show(manageVariables(people(), kAgeVar, doc, expr({"X"}, "X > 26", {"X"}), 1)),
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X > 26"), 1)),
               "2,0:person(name,age('30'))");
     // A regular-expression condition none of the subtrees satisfies.
-    ConditionTriple re;
+    RuleConditions re;
     re.regexConditions = {{"X", "[a-z]+"}};
-    re.variables = {"X"};
-    EXPECT_EQ(show(manageVariables(people(), kAgeVar, doc, re, 1)), "");
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, re, 1)), "");
     // Two condition variables, one triple: skipped before any evaluation
     // (this condition would end the run with "Parse error").
     QueryVariables two = {{"4", "X"}, {"3", "Y"}};
-    EXPECT_EQ(show(manageVariables(people(), two, doc, expr({"Y", "X"}, "X > > Y", {"X", "Y"}), 1)), "");
+    EXPECT_EQ(show(bindResults(people(), two, doc, expr("X > > Y"), 1)), "");
 }
 
-TEST(ManageVariables, NegatedRules) {
+TEST(BindResults, NegatedRules) {
     const Tree* doc = tree(kPeople);
-    EXPECT_EQ(show(manageVariables({}, kAgeVar, doc, {}, 0)), "1,0:" + std::string(kPeople));
+    EXPECT_EQ(show(bindResults({}, kAgeVar, doc, {}, 0)), "1,0:" + std::string(kPeople));
     // Each accepted match goes with its bound subtrees; the rest stays.
-    EXPECT_EQ(show(manageVariables(people(), kAgeVar, doc, expr({"X"}, "X > 26", {"X"}), 0)),
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X > 26"), 0)),
               "1,0:site^1(person^7(name^8('Bob^9'),age^10('25^11')))");
     // Both accepted: the second removal works on what the first left.
-    EXPECT_EQ(show(manageVariables(people(), kAgeVar, doc, {}, 0)), "1,0:site^1");
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, {}, 0)), "1,0:site^1");
     // No variables: the matches alone go; with conditions nothing goes.
-    EXPECT_EQ(show(manageVariables({entry(2, 0, "person^2^2(name^3^3)")}, {}, doc, {}, 0)),
+    EXPECT_EQ(show(bindResults({entry(2, 0, "person^2^2(name^3^3)")}, {}, doc, {}, 0)),
               "1,0:site^1(person^2(age^5('30^6')),person^7(name^8('Bob^9'),age^10('25^11')))");
-    EXPECT_EQ(show(manageVariables(people(), {}, doc, expr({"X"}, "X > 1", {"X"}), 0)),
+    EXPECT_EQ(show(bindResults(people(), {}, doc, expr("X > 1"), 0)),
               "1,0:" + std::string(kPeople));
     // Removing everything leaves "empty text".
-    EXPECT_EQ(show(manageVariables({entry(1, 0, "site^2^1")}, {}, doc, {}, 0)), "1,0:'empty text'");
+    EXPECT_EQ(show(bindResults({entry(1, 0, "site^2^1")}, {}, doc, {}, 0)), "1,0:'empty text'");
 }
 
-TEST(ManageVariables, NegatedConditionsTestValuesAndRemoveTheNodesThemselves) {
+TEST(BindResults, NegatedConditionsTestValuesAndRemoveTheNodesThemselves) {
     const Tree* doc = tree(kPeople);
     // X on the person node binds its sons name and age; the condition keeps
     // the name element whose text is "Ann "; the removal takes out that
     // element, and person stays with its age.
     QueryVariables onPerson = {{"2", "X"}};
-    ConditionTriple re;
+    RuleConditions re;
     re.regexConditions = {{"X", "Ann\\s"}};
-    re.variables = {"X"};
     EntryList persons{entry(2, 0, "person^2^2"), entry(7, 0, "person^2^7")};
-    EXPECT_EQ(show(manageVariables(persons, onPerson, doc, re, 0)),
+    EXPECT_EQ(show(bindResults(persons, onPerson, doc, re, 0)),
               "1,0:site^1(person^2(age^5('30^6')),person^7(name^8('Bob^9'),age^10('25^11')))");
     // Expression conditions read the value of a label, never its position.
-    EXPECT_EQ(show(manageVariables(people(), kAgeVar, doc, expr({"X"}, "X = 25", {"X"}), 0)),
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X = 25"), 0)),
               "1,0:site^1(person^2(name^3('Ann^4'),age^5('30^6')))");
 }
 
-TEST(ManageVariables, MultiLetterVariables) {
+TEST(BindResults, MultiLetterVariables) {
     const Tree* doc = tree(kPeople);
     // The condition's variables are read from its text, whole; a copy's mark
     // (CX) binds as the variable it copies.
-    EXPECT_EQ(show(manageVariables(people(), {{"4", "Age"}}, doc, expr({"A"}, "Age > 26", {"A"}), 1)),
+    EXPECT_EQ(show(bindResults(people(), {{"4", "Age"}}, doc, expr("Age > 26"), 1)),
               "2,0:person(name,age('30'))");
-    EXPECT_EQ(show(manageVariables(people(), {{"4", "~X"}, {"9", "X"}}, doc, expr({"X"}, "X < 26", {"X"}), 1)),
+    EXPECT_EQ(show(bindResults(people(), {{"4", "~X"}, {"9", "X"}}, doc, expr("X < 26"), 1)),
               "7,1:person(name,age('25'))");
 }
 
-TEST(ManageVariables, ConditionVariablesTheQueryLacks) {
+TEST(BindResults, ConditionVariablesTheQueryLacks) {
     const Tree* doc = tree(kPeople);
     try {
-        manageVariables(people(), kAgeVar, doc, expr({"Q"}, "Q > 1", {"Q"}), 1);
+        bindResults(people(), kAgeVar, doc, expr("Q > 1"), 1);
         ADD_FAILURE() << "no failure";
     } catch (const axf::Fatal& e) {
         EXPECT_STREQ(e.what(), "Attention: variable Qdoesn't exists.");
     }
     // An earlier condition removing the variable rejects the result instead.
-    ConditionTriple c = expr({"X"}, "X > 10", {"X"});
-    c.expressionConditions.insert(c.expressionConditions.begin(), {{"X"}, "X > 100"});
+    RuleConditions c = expr("X > 10");
+    c.expressionConditions.insert(c.expressionConditions.begin(), ExpressionCondition{"X > 100"});
     QueryVariables withName = {{"3", "Y"}, {"4", "X"}};
-    EXPECT_EQ(show(manageVariables(people(), withName, tree("site^1(person^2(name^3('Ann^4'),age^5('30^6'),q^12))"),
+    EXPECT_EQ(show(bindResults(people(), withName, tree("site^1(person^2(name^3('Ann^4'),age^5('30^6'),q^12))"),
                                    c, 1)),
               "");
 }
 
 TEST(ResultBinder, ConditionFailuresComeWithTheResultThatCausesThem) {
     const Tree* doc = tree(kPeople);
-    ResultBinder binder(kAgeVar, doc, expr({"X"}, "X > > 1", {"X"}), 1);
+    ResultBinder binder(kAgeVar, doc, expr("X > > 1"), 1);
     // The first result covers every son of its age: X is unbound, the result
     // is passed over before any condition runs.
     EXPECT_FALSE(binder.examine(entry(2, 0, "person^2^2(name^3^3,age^4^5('30^5^6'))")));
     EXPECT_THROW(binder.examine(entry(7, 0, "person^2^7(name^3^8,age^4^10)")), axf::Fatal);
 }
 
-TEST(ManageVariables, DeepDocuments) {
+TEST(BindResults, DeepDocuments) {
     axf::runWithLargeStack([] {
         const int depth = 100000;
         const Tree* t = axf::xml::text(query::makeLabel("v", depth + 1));
         for (int i = depth; i >= 2; --i) t = axf::xml::elem(query::makeLabel("d", i), {t});
         const Tree* doc = axf::xml::elem(query::makeLabel("site", 1), {t});
         EntryList r{entry(1, 0, "site^2^1")};
-        EntryList out = manageVariables(r, {{"2", "X"}}, doc, {}, 1);
+        EntryList out = bindResults(r, {{"2", "X"}}, doc, {}, 1);
         ASSERT_EQ(out.size(), 1u);
         const Tree* n = out[0].tree;
         int levels = 0;
@@ -336,7 +333,7 @@ TEST(ManageVariables, DeepDocuments) {
             ++levels;
         }
         EXPECT_EQ(levels, depth);
-        EXPECT_EQ(show(manageVariables({entry(5, 0, "d^2^5")}, {}, doc, {}, 0)).substr(0, 30),
+        EXPECT_EQ(show(bindResults({entry(5, 0, "d^2^5")}, {}, doc, {}, 0)).substr(0, 30),
                   "1,0:site^1(d^2(d^3(d^4)))");
     });
 }

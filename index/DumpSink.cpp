@@ -1,0 +1,10 @@
+#include "index/DumpSink.h"
+
+namespace axf::index {
+
+Sink& stdoutSink() {
+    static StdoutSink sink;
+    return sink;
+}
+
+}  // namespace axf::index
