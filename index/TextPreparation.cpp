@@ -100,18 +100,22 @@ std::size_t prepareBytes(std::string_view text, char* out, Record& record) {
         // a byte can change.
         char* w = o;
         if (asBlank) {
-            // The line feeds are told before the copy, which may write over
-            // them.
-            if constexpr (!std::is_same_v<Record, NoRecord>) {
-                const char* end = d + to;
-                for (const char* lf = d + from; (lf = static_cast<const char*>(std::memchr(lf, '\n', end - lf)));
-                     ++lf)
-                    record.blankedLineFeed(static_cast<std::size_t>(w - out) + std::size_t(lf - (d + from)));
-            }
+            // Tabs become blanks in the copy; line feeds, which most runs
+            // lack, are told and turned into blanks after it.
+            char* const first = w;
+            unsigned char lineFeed = 0;
             for (std::size_t k = from; k < to; ++k) {
                 const char c = d[k];
-                *w++ = (c == '\n' || c == '\t') ? ' ' : c;
+                lineFeed |= static_cast<unsigned char>(c == '\n');
+                w[k - from] = c == '\t' ? ' ' : c;
             }
+            w += to - from;
+            if (lineFeed)
+                for (char* p = first; p < w; ++p)
+                    if (*p == '\n') {
+                        record.blankedLineFeed(static_cast<std::size_t>(p - out));
+                        *p = ' ';
+                    }
         } else {
             for (std::size_t k = from; k < to; ++k) {
                 const char c = d[k];
