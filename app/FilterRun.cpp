@@ -11,6 +11,7 @@
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "filter/FilterParser.h"
+#include "index/SourcePosition.h"
 
 namespace axf::app {
 
@@ -55,13 +56,17 @@ ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, con
     // here whole; a nested rule's result is printed by this program and
     // opens with its root's tag.
     std::optional<std::string> given;
+    index::DocumentOrigin origin;  // names the document in its messages
     if (isPlainElement(source, "file") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
         // The file is opened and read now, before anything is printed.
-        given = readDocumentFile(std::get<TXNode>(source->children()[0]->value).text);
+        const std::string& name = std::get<TXNode>(source->children()[0]->value).text;
+        origin.name = cutForMessage(name, kQuotedPathBytes);
+        given = readDocumentFile(name);
     } else if (isPlainElement(source, "rule")) {
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
         ResultDocument nested = evaluateRuleTree(source->children(), false);
+        origin.name = nestedResultName;
         // A nested result that lists nothing (the empty result or a count)
         // serves as an empty document.
         text = makeLazy([nested]() -> std::string {
@@ -70,12 +75,17 @@ ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, con
         });
     } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
         given = std::get<TXNode>(source->children()[0]->value).text;
+        origin.name = inlineDocumentName;
     } else {
         throw InternalError("evaluateRuleOnSource: unknown document source");
     }
     // A byte-order mark is not part of the document: it goes before anything reads the text.
-    if (given) text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
-    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outermost, query, count);
+    if (given) {
+        const std::size_t size = given->size();
+        text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
+        origin.leadingBytes = size - text.get().size();
+    }
+    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outermost, query, count, origin);
 }
 
 ResultDocument evaluateRuleTree(std::span<const Tree* const> parts, bool outermost) {

@@ -32,6 +32,9 @@
 namespace axf::app {
 
 inline const std::string defaultSearchType = "E";
+// How the messages about a document name an inline one and a nested rule's result.
+inline const std::string inlineDocumentName = "inline document";
+inline const std::string nestedResultName = "result of the nested filter";
 
 // Runs the whole of a run and returns its exit status. Whatever it throws
 // ends the run the same way: what stdout holds is flushed, one line goes to

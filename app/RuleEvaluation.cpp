@@ -363,7 +363,8 @@ MatchListing listingOf(bool outermost) { return outermost ? MatchListing::Ranked
 
 ResultDocument evaluateRule(const std::string& kindText, const std::string& searchTypeText,
                             const Lazy<std::string>& documentText, const ConditionTriple& conditions,
-                            const std::string& polarityText, bool outermost, const Tree* q, std::int64_t count) {
+                            const std::string& polarityText, bool outermost, const Tree* q, std::int64_t count,
+                            const index::DocumentOrigin& origin) {
     const Polarity polarity = decodePolarity(polarityText);
     const StatementKind kind = decodeStatementKind(kindText);
     const MatchListing listing = listingOf(outermost);
@@ -373,7 +374,7 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
     auto evaluate = [&]() {
         // Nothing reads the text after the indexer, which takes its storage over.
         auto doc = std::make_shared<index::IndexedDocument>(
-            index::parseTextInPlace(std::move(const_cast<std::string&>(documentText.get()))));
+            index::parseTextInPlace(std::move(const_cast<std::string&>(documentText.get())), origin));
         EvalContext ctx{kind, negated, searchType, doc.get()};
         // A statement of exact matches that prints them without conditions
         // reads nothing of a match of a higher cost.

@@ -23,6 +23,7 @@
 #include "index/EmbeddingEntry.h"
 #include "index/LookupKind.h"
 #include "index/DocumentIndexer.h"
+#include "index/SourcePosition.h"
 #include "query/MatchRemoval.h"
 #include "query/Embedding.h"
 #include "query/QueryAnnotation.h"
@@ -121,6 +122,7 @@ std::string showResultDocument(std::int64_t level, bool resultNames, const Resul
 // rule given on the command line, whose matches are listed with their ranks.
 ResultDocument evaluateRule(const std::string& kind, const std::string& searchType,
                             const Lazy<std::string>& documentText, const ConditionTriple& conditions,
-                            const std::string& polarity, bool outermost, const xml::Tree* query, std::int64_t count);
+                            const std::string& polarity, bool outermost, const xml::Tree* query, std::int64_t count,
+                            const index::DocumentOrigin& origin = {});
 
 }  // namespace axf::app

@@ -111,6 +111,7 @@ private:
         return p;
     }
     bool nameStartAt(std::size_t p) const { return p < n_ && (cls_[d_[p]] & kNmStart); }
+    std::size_t offsetOf(std::string_view part) const { return static_cast<std::size_t>(part.data() - s_.data()); }
 
     // The markup at p (a '<'): where the text goes on after it.
     std::size_t markup(std::size_t p) {
@@ -184,13 +185,13 @@ private:
                 return kHandOver;
             }
         }
-        walk_.open(name);
+        walk_.open(name, false, offsetOf(name));
         for (const Att& a : atts_) {
             if (a.literal && a.value.find('&') != std::string_view::npos) {
                 const std::string value = xml::expandReferences(xml::predefinedEntities(), a.value);
-                walk_.attribute(a.name, value);
+                walk_.attribute(a.name, value, offsetOf(a.name));
             } else {
-                walk_.attribute(a.name, a.value);
+                walk_.attribute(a.name, a.value, offsetOf(a.name));
             }
         }
         if (empty) walk_.closeInnermost();
@@ -233,32 +234,40 @@ namespace {
 // Walks the event parser's events of text[from, end), or of the whole
 // document (with its prolog) when from is 0 and withProlog is set; a stop
 // before the end of the text fails with the position in the original text.
-void walkEvents(NodeWalk& walk, const OriginalOffsets& toOriginal, std::string_view prepared,
-                std::size_t from, bool withProlog, bool& reachedEnd) {
+void walkEvents(NodeWalk& walk, const PreparedPlaces& places, std::string_view prepared, std::size_t from,
+                bool withProlog, bool& reachedEnd) {
     xml::DocumentEvents events = withProlog ? xml::parseDocument(prepared) : xml::parseInstance(prepared.substr(from));
     reachedEnd = walk.feed([&events] { return events.next(); });
     if (reachedEnd && events.stop().early) {
         const auto& stop = events.stop();
-        throw Fatal("Attention: malformed document at byte " + std::to_string(toOriginal(from + stop.offset)) +
-                    ": " + stop.token);
+        throw Fatal(places.prefix(from + stop.offset) + "Attention: malformed document at byte " +
+                    std::to_string(places.originalOffset(from + stop.offset)) + ": " + stop.token);
     }
 }
 
 }  // namespace
 
-BuildResult buildIndexesDirect(std::string_view prepared, const OriginalOffsets& toOriginal, ReadProgress done) {
+BuildResult buildIndexesDirect(std::string_view prepared, const PreparedPlaces& places, ReadProgress done) {
     NodeWalk walk(prepared.size());
     DirectOutcome outcome = DirectWalk(prepared, walk, std::move(done)).run();
     bool reachedEnd = outcome.kind == DirectOutcome::Ended;
+    std::size_t eventsFrom = kNoOffset;  // where the event parser took over
     if (outcome.kind == DirectOutcome::HandedOver)
-        walkEvents(walk, toOriginal, prepared, outcome.at, false, reachedEnd);
+        walkEvents(walk, places, prepared, eventsFrom = outcome.at, false, reachedEnd);
     else if (outcome.kind == DirectOutcome::NotTaken)
-        walkEvents(walk, toOriginal, prepared, 0, true, reachedEnd);
-    return walk.finish(reachedEnd);
+        walkEvents(walk, places, prepared, eventsFrom = 0, true, reachedEnd);
+    BuildResult result = walk.finish(reachedEnd);
+    if (const auto unknown = walk.firstUnknownName()) {
+        // A name the events brought is looked for in the text they read.
+        std::size_t at = unknown->second;
+        if (at == kNoOffset && eventsFrom != kNoOffset) at = findMarkupName(prepared, eventsFrom, unknown->first);
+        result.unknownNamePlace = places.prefix(at);
+    }
+    return result;
 }
 
 BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original) {
-    return buildIndexesDirect(prepared, [original](std::size_t k) { return originalOffset(original, k); }, {});
+    return buildIndexesDirect(prepared, PlacesInText(original, DocumentOrigin{}), {});
 }
 
 }  // namespace axf::index

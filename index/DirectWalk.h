@@ -18,8 +18,10 @@ namespace axf::index {
 // that stop before the end of the text throw Fatal with the byte offset in
 // `original` and what stands there.
 BuildResult buildIndexesDirect(std::string_view prepared, std::string_view original);
-// The same, with the offsets in the original text given by toOriginal, and
-// done, when given, told from time to time how far the text has been read.
-BuildResult buildIndexesDirect(std::string_view prepared, const OriginalOffsets& toOriginal, ReadProgress done);
+// The same, with the offsets in the original text and the places of the
+// messages given by `places`, and done, when given, told from time to time
+// how far the text has been read. A name outside the vocabulary gets its
+// place (BuildResult::unknownNamePlace) here, while the text is at hand.
+BuildResult buildIndexesDirect(std::string_view prepared, const PreparedPlaces& places, ReadProgress done);
 
 }  // namespace axf::index

@@ -7,27 +7,27 @@ namespace axf::index {
 
 IndexedDocument indexedDocument(BuildResult walked) {
     IndexedDocument doc;
-    doc.indexEL = IndexEL(std::move(walked.elementIndex));
+    doc.indexEL = IndexEL(std::move(walked.elementIndex), std::move(walked.unknownNamePlace));
     doc.indexTX = std::move(walked.textIndex);
     doc.mapping = std::move(walked.mapping);
     doc.tree = std::move(walked.tree);
     return doc;
 }
 
-IndexedDocument parseText(std::string_view text) {
+IndexedDocument parseText(std::string_view text, const DocumentOrigin& origin) {
     std::optional<BuildResult> walked;
-    withPreparedCopy(text, [&walked](std::string_view prepared, const OriginalOffsets& toOriginal,
-                                     const ReadProgress& done) {
-        walked.emplace(buildIndexesDirect(prepared, toOriginal, done));
+    withPreparedCopy(text, origin, [&walked](std::string_view prepared, const PreparedPlaces& places,
+                                             const ReadProgress& done) {
+        walked.emplace(buildIndexesDirect(prepared, places, done));
     });
     return indexedDocument(std::move(*walked));
 }
 
-IndexedDocument parseTextInPlace(std::string&& text) {
+IndexedDocument parseTextInPlace(std::string&& text, const DocumentOrigin& origin) {
     std::optional<BuildResult> walked;
-    withPreparedInPlace(std::move(text), [&walked](std::string_view prepared, const OriginalOffsets& toOriginal,
-                                                   const ReadProgress& done) {
-        walked.emplace(buildIndexesDirect(prepared, toOriginal, done));
+    withPreparedInPlace(std::move(text), origin, [&walked](std::string_view prepared, const PreparedPlaces& places,
+                                                           const ReadProgress& done) {
+        walked.emplace(buildIndexesDirect(prepared, places, done));
     });
     return indexedDocument(std::move(*walked));
 }

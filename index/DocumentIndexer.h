@@ -5,6 +5,8 @@
 // Stages, in the order a document goes through them:
 //   1. TextPreparation  line breaks and tabs removed (in place, or into a
 //                       copy), offsets mapped back to the original text.
+//      SourcePosition   what the preparation removed, kept so that a message
+//                       can name the document, line and column of a byte.
 //   2. DirectWalk       the common constructs read straight from the
 //                       prepared text; the rest handed to the event parser
 //                       (xml/XMLParse.h) and walked by
@@ -43,6 +45,7 @@
 #include "index/EventWalk.h"
 #include "index/LookupKind.h"
 #include "index/Mapping.h"
+#include "index/SourcePosition.h"
 #include "index/TextIndex.h"
 #include "index/TextPreparation.h"
 
@@ -67,10 +70,12 @@ struct IndexedDocument {
 IndexedDocument indexedDocument(BuildResult walked);
 
 // Indexes one document text. A document whose events stop before the end of
-// the text throws Fatal with the byte offset and what stands there.
-IndexedDocument parseText(std::string_view text);
+// the text throws Fatal with the byte offset and what stands there. The
+// messages about the document begin with its name and the line and column
+// of the place they concern (SourcePosition.h) when the origin has a name.
+IndexedDocument parseText(std::string_view text, const DocumentOrigin& origin = {});
 // The same, over a text whose storage the indexer takes: the text is
 // prepared in place and its storage given back once the walk is done.
-IndexedDocument parseTextInPlace(std::string&& text);
+IndexedDocument parseTextInPlace(std::string&& text, const DocumentOrigin& origin = {});
 
 }  // namespace axf::index

@@ -399,12 +399,16 @@ struct IndexEL::State {
     std::size_t left = 0;    // keys not merged yet
     bool classified = false;
     std::exception_ptr failure;  // of the classification, given to every lookup
+    std::string unknownNamePlace;  // heads the message of a name outside the vocabulary
 
     void classify() {
         if (failure) std::rethrow_exception(failure);
         if (classified) return;
         try {
             classifyKeys(index);
+        } catch (const Fatal& e) {
+            failure = std::make_exception_ptr(Fatal(unknownNamePlace + e.what()));
+            std::rethrow_exception(failure);
         } catch (...) {
             failure = std::current_exception();
             throw;
@@ -455,7 +459,8 @@ IndexEL::IndexEL(Index walked) : state_(std::make_shared<State>()) {
     state_->index = std::move(walked);
 }
 
-IndexEL::IndexEL(ElementIndex walked) : state_(std::make_shared<State>()) {
+IndexEL::IndexEL(ElementIndex walked, std::string unknownNamePlace) : state_(std::make_shared<State>()) {
+    state_->unknownNamePlace = std::move(unknownNamePlace);
     const std::size_t n = walked.size();
     state_->done.assign(n, false);
     state_->filled.assign(n, !walked.compact());

@@ -194,7 +194,9 @@ class IndexEL {
 public:
     IndexEL();
     explicit IndexEL(Index walked);
-    explicit IndexEL(ElementIndex walked);
+    // unknownNamePlace heads the message of a name outside the vocabulary
+    // (the document and the place of the name's first node).
+    explicit IndexEL(ElementIndex walked, std::string unknownNamePlace = {});
     // The whole merged index.
     const Index& merged() const;
     // True once a lookup has classified the keys.

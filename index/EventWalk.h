@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -41,6 +42,9 @@ struct BuildResult {
     DocumentTree tree;
     std::int64_t lastPosition = 0;
     bool reachedEnd = false;  // the events ran out (not an end event at the top level)
+    // The head of the message of a name outside the vocabulary, should a
+    // lookup meet one: the document and the place of the name's first node.
+    std::string unknownNamePlace;
 
     // Moved, never copied: the tree and the text index read the mapping's
     // storage, which a move keeps in place and a copy would not.

@@ -17,6 +17,8 @@
 #include "common/MessageText.h"
 #include "index/DocumentTree.h"
 #include "index/ElementIndex.h"
+#include "index/SourcePosition.h"
+#include "index/SynonymClasses.h"
 #include "index/EventWalk.h"
 #include "index/TextIndex.h"
 #include "index/TextPreparation.h"
@@ -46,6 +48,7 @@ struct LabelInfo {
     std::uint32_t slot = kNoSlot;
     bool attribute = false;  // "@" and an attribute's name, filed under the name
     std::uint32_t name = 0;  // its number in the mapping
+    std::size_t at = kNoOffset;  // where its first node's name stands in the text, when known
 };
 
 inline char predefinedEntity(std::string_view name) {
@@ -112,9 +115,27 @@ public:
 
     bool atTop() const { return open_.empty(); }
 
-    // An element, or (attribute set) the attribute element "@" + name.
-    void open(std::string_view name, bool attribute = false) {
+    // After finish: the first element-index key outside the tag vocabulary,
+    // the one the first lookup fails on, and where its first node's name
+    // stands in the text (kNoOffset: not known).
+    std::optional<std::pair<std::string_view, std::size_t>> firstUnknownName() const {
+        std::uint32_t bestSlot = kNoSlot;
+        std::optional<std::pair<std::string_view, std::size_t>> best;
+        for (const auto& [text, info] : elementLabels_) {
+            const std::string_view key = info.attribute ? text.substr(1) : text;
+            if (info.slot == kNoSlot || info.slot > bestSlot || className(key)) continue;
+            if (info.slot == bestSlot && best->second <= info.at) continue;
+            bestSlot = info.slot;
+            best.emplace(key, info.at);
+        }
+        return best;
+    }
+
+    // An element, or (attribute set) the attribute element "@" + name;
+    // `at`: where the name stands in the text, when known.
+    void open(std::string_view name, bool attribute = false, std::size_t at = kNoOffset) {
         LabelInfo& info = labelInfo(elementLabels_, name, attribute);
+        if (info.at == kNoOffset) info.at = at;
         std::int64_t position = ++last_;
         result_.mapping.pushName(info.name);
         words_.push_back(0);  // set when it closes
@@ -122,10 +143,10 @@ public:
     }
 
     // An attribute: its attribute element with the value text inside.
-    void attribute(std::string_view name, std::string_view value) {
+    void attribute(std::string_view name, std::string_view value, std::size_t at = kNoOffset) {
         atName_.assign(1, '@');
         atName_.append(name);
-        open(atName_, true);
+        open(atName_, true, at);
         addText(value);
         closeInnermost();
     }

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "xml/Arena.h"
@@ -78,37 +80,61 @@ void forEachRun(std::string_view text, Run&& run) {
 
 namespace {
 
+// A record that keeps nothing.
+struct NoRecord {
+    void removed(std::size_t, bool) {}
+    void blankedLineFeed(std::size_t) {}
+};
+
 // Writes removeLineBreaksAndTabs(text) to out (room for text.size() bytes; out may be
-// text.data() itself, as no byte is written ahead of what is read), calling
-// dropped(offset) with the output offset of each line feed or tab removed.
+// text.data() itself, as no byte is written ahead of what is read), telling
+// the record (PreparationRecord's interface) the output offset of each line
+// feed or tab removed and of each line feed turned into a blank.
 // Gives the prepared length.
-template <class Dropped>
-std::size_t prepareBytes(std::string_view text, char* out, Dropped dropped) {
+template <class Record>
+std::size_t prepareBytes(std::string_view text, char* out, Record& record) {
     char* o = out;
     const char* d = text.data();
     forEachRun(text, [&](std::size_t from, std::size_t to, bool asBlank) {
+        // The loops write through a pointer of their own, which no store of
+        // a byte can change.
+        char* w = o;
         if (asBlank) {
+            // Tabs become blanks in the copy; line feeds, which most runs
+            // lack, are told and turned into blanks after it.
+            char* const first = w;
+            unsigned char lineFeed = 0;
             for (std::size_t k = from; k < to; ++k) {
                 const char c = d[k];
-                *o++ = (c == '\n' || c == '\t') ? ' ' : c;
+                lineFeed |= static_cast<unsigned char>(c == '\n');
+                w[k - from] = c == '\t' ? ' ' : c;
             }
+            w += to - from;
+            if (lineFeed)
+                for (char* p = first; p < w; ++p)
+                    if (*p == '\n') {
+                        record.blankedLineFeed(static_cast<std::size_t>(p - out));
+                        *p = ' ';
+                    }
         } else {
             for (std::size_t k = from; k < to; ++k) {
                 const char c = d[k];
-                *o = c;
+                *w = c;
                 if (c == '\n' || c == '\t')
-                    dropped(static_cast<std::size_t>(o - out));
+                    record.removed(static_cast<std::size_t>(w - out), c == '\n');
                 else
-                    ++o;
+                    ++w;
             }
         }
+        o = w;
         return true;
     });
     return static_cast<std::size_t>(o - out);
 }
 
 std::size_t prepareInto(std::string_view text, char* out) {
-    return prepareBytes(text, out, [](std::size_t) {});
+    NoRecord none;
+    return prepareBytes(text, out, none);
 }
 
 // The prepared text of a document, in storage of its own that is neither
@@ -141,52 +167,11 @@ private:
     std::size_t given_ = 0;  // bytes before this are given back
 };
 
-// The places where the preparation of a text dropped bytes: for each
-// dropped byte, the prepared offset at which it was dropped (low 32 bits,
-// with the steps of the high bits aside), in ascending order.
-class RemovedBytes {
-public:
-    explicit RemovedBytes(std::size_t originalSize) : originalSize_(originalSize) {}
-    void add(std::size_t preparedOffset) {
-        while ((preparedOffset >> 32) > high_) {
-            highSteps_.push_back(low_.size());
-            ++high_;
-        }
-        low_.push_back(static_cast<std::uint32_t>(preparedOffset));
-    }
-    // The offset in the original text of the prepared byte k (the
-    // original's length from the prepared text's end on).
-    std::size_t originalOffset(std::size_t k, std::size_t preparedSize) const {
-        if (k >= preparedSize) return originalSize_;
-        // The bytes dropped before k's byte was written: those recorded at
-        // prepared offsets up to k.
-        std::size_t lo = 0, hi = low_.size();
-        while (lo < hi) {
-            const std::size_t mid = lo + (hi - lo) / 2;
-            if (full(mid) <= k)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        return k + lo;
-    }
-
-private:
-    std::size_t full(std::size_t i) const {
-        const std::size_t high = std::upper_bound(highSteps_.begin(), highSteps_.end(), i) - highSteps_.begin();
-        return (high << 32) | low_[i];
-    }
-    std::size_t originalSize_;
-    std::vector<std::uint32_t> low_;
-    std::vector<std::size_t> highSteps_;
-    std::size_t high_ = 0;
-};
-
 // removeLineBreaksAndTabs in place: the text's first `size` bytes are rewritten to their
 // prepared form (never ahead of what is read), each dropped byte recorded.
 // Gives the prepared length.
-std::size_t prepareInPlace(char* data, std::size_t size, RemovedBytes& removed) {
-    return prepareBytes(std::string_view(data, size), data, [&](std::size_t at) { removed.add(at); });
+[[gnu::flatten]] std::size_t prepareInPlace(char* data, std::size_t size, PreparationRecord& record) {
+    return prepareBytes(std::string_view(data, size), data, record);
 }
 
 // The whole pages of [data + given, data + read) go back to the system;
@@ -206,6 +191,12 @@ std::size_t giveBackBefore(char* data, std::size_t given, std::size_t read) {
 std::string removeLineBreaksAndTabs(std::string_view text) {
     std::string out(text.size(), '\0');
     out.resize(prepareInto(text, out.data()));
+    return out;
+}
+
+std::string removeLineBreaksAndTabs(std::string_view text, PreparationRecord& record) {
+    std::string out(text);
+    out.resize(prepareInPlace(out.data(), out.size(), record));
     return out;
 }
 
@@ -230,18 +221,17 @@ bool isBlankText(std::string_view text) {
     return true;
 }
 
-void withPreparedCopy(std::string_view text, const PreparedTextUse& use) {
+void withPreparedCopy(std::string_view text, const DocumentOrigin& origin, const PreparedTextUse& use) {
     PreparedText prepared(text);
-    use(prepared.view(), [text](std::size_t k) { return originalOffset(text, k); },
-        [&prepared](std::size_t read) { prepared.giveBack(read); });
+    use(prepared.view(), PlacesInText(text, origin), [&prepared](std::size_t read) { prepared.giveBack(read); });
 }
 
-void withPreparedInPlace(std::string&& text, const PreparedTextUse& use) {
+void withPreparedInPlace(std::string&& text, const DocumentOrigin& origin, const PreparedTextUse& use) {
     std::string buffer = std::move(text);
-    RemovedBytes removed(buffer.size());
-    buffer.resize(prepareInPlace(buffer.data(), buffer.size(), removed));
-    use(
-        buffer, [&removed, &buffer](std::size_t k) { return removed.originalOffset(k, buffer.size()); },
+    PreparationRecord record(buffer.size());
+    buffer.resize(prepareInPlace(buffer.data(), buffer.size(), record));
+    const std::size_t preparedSize = buffer.size();
+    use(buffer, PlacesInRecord(record, preparedSize, origin),
         [&buffer, given = std::size_t(0)](std::size_t read) mutable {
             given = giveBackBefore(buffer.data(), given, std::min(read, buffer.size()));
         });

@@ -30,9 +30,11 @@ for c in "${cases[@]}"; do
   elif [ -s "$tmp/err" ]; then echo "FAIL $c: unexpected stderr"; head -5 "$tmp/err"; ok=0; fi
   if [ $ok = 1 ]; then pass=$((pass+1)); else fail=$((fail+1)); fi
 done
-# No argument: a usage line on stderr, nothing on stdout, status 2.
+# No argument: a short help on stderr, its first line the usage line, with an
+# example and the pointer to the README; nothing on stdout, status 2.
 "$bin" >"$tmp/out" 2>"$tmp/err"; st=$?
-if [ $st = 2 ] && [ ! -s "$tmp/out" ] && grep -q '^usage: axfilter FILTER$' "$tmp/err"; then pass=$((pass+1)); else echo "FAIL no-argument: status $st"; fail=$((fail+1)); fi
+if [ $st = 2 ] && [ ! -s "$tmp/out" ] && [ "$(head -n 1 "$tmp/err")" = 'usage: axfilter FILTER' ] &&
+   grep -q '^  axfilter "filter' "$tmp/err" && grep -q 'README\.md' "$tmp/err"; then pass=$((pass+1)); else echo "FAIL no-argument: status $st"; fail=$((fail+1)); fi
 
 # A document 100,000 levels deep, through an exact and an approximate statement.
 n=100000
