@@ -5,7 +5,7 @@
 # out-of-memory (-rss_limit_mb). The reproducer is left in the work folder
 # (crash-*, leak-*, timeout-*, oom-*) and its log is printed.
 #
-#   fuzz/run.sh [seconds] [target ...]
+#   fuzz/fuzz.sh [seconds] [target ...]
 #
 # Environment: AXF_FUZZ_BUILD (build folder, default build-fuzz),
 # AXF_FUZZ_WORK (new inputs, findings and logs, default build-fuzz/work),
