@@ -54,8 +54,6 @@ void writeFormattedXML(std::int64_t level, bool resultNames, const Tree* tree, S
 
 void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el, std::span<const Tree* const> labelledKids,
                          Sink& sink) {
-    // A cut element is a failure tree exactly when its name starts with byte 0.
-    if (!el.name.empty() && el.name[0] == '\0') throw InternalError(el.name.substr(1));
     if (labelledKids.empty()) {
         writeStartTag(level, resultNames, el, true, sink);
         return;
@@ -140,7 +138,6 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
             return;
         }
         ELNode el{std::string(w.label(p)), {}};
-        if (!el.name.empty() && el.name[0] == '\0') throw InternalError(el.name.substr(1));
         std::int64_t kids = 0, onlyKid = 0;
         for (std::int64_t c = w.firstChild(p); c <= w.last(p); c = w.nextSibling(c)) {
             if (auto a = w.attributeAt(c)) {

@@ -32,6 +32,7 @@ const std::string& checkedLabel(const Tree* t, const char* fn) {
         if (!t->isLeaf()) throw InternalError(std::string(fn) + ": text \"" + tx->text + "\" has children");
         return tx->text;
     }
+    xml::raiseIfFailure(t->value);
     throw InternalError(std::string(fn) + ": node is neither an element nor a text");
 }
 

@@ -39,12 +39,16 @@ Shape shapeOf(const Tree* t, const char* fn) {
         if (!t->isLeaf()) throw InternalError(std::string(fn) + ": text \"" + tx->text + "\" has children");
         return Shape::Text;
     }
+    xml::raiseIfFailure(t->value);
     throw InternalError(std::string(fn) + ": node is neither an element nor a text");
 }
 
+// The label of an element or a text; any other node is an internal error.
 const std::string& labelOf(const Tree* t) {
     if (const auto* el = std::get_if<ELNode>(&t->value)) return el->name;
-    return std::get<TXNode>(t->value).text;
+    if (const auto* tx = std::get_if<TXNode>(&t->value)) return tx->text;
+    xml::raiseIfFailure(t->value);
+    throw InternalError("labelOf: node is neither an element nor a text");
 }
 
 struct VariableEntry {

@@ -167,6 +167,7 @@ void writeIndentedXML(std::int64_t level, const XMLPrintOptions& o, const xml::T
         } else if (const auto* en = std::get_if<xml::ENNode>(&node)) {
             return writeTextLine(at, o, en->name, sink);
         } else {
+            xml::raiseIfFailure(node);
             throw InternalError("showFormattedXML: a processing instruction in the tree");
         }
         const auto children = t->children();

@@ -52,6 +52,7 @@ const char* kindName(const Tree* t) {
         const char* operator()(const xml::PINode&) const { return "a processing instruction"; }
         const char* operator()(const xml::CXNode&) const { return "a comment"; }
         const char* operator()(const xml::ENNode&) const { return "an entity reference"; }
+        const char* operator()(const xml::FailureNode&) const { return "a failure"; }
     };
     return std::visit(Visitor{}, t->value);
 }
@@ -320,24 +321,18 @@ EmbeddingEntry combined(std::string_view op, const EmbeddingEntry& a, const Embe
 // Failure trees.
 
 const Tree* makeDeferredFailure(std::string_view message) {
-    std::string name(1, '\0');
-    name += message;
-    return xml::leafNode(ELNode{std::move(name), {}});
+    return xml::leafNode(xml::FailureNode{std::string(message)});
 }
 
-bool isDeferredFailure(const Tree* t) {
-    if (!t) return false;
-    const ELNode* e = std::get_if<ELNode>(&t->value);
-    return e && !e->name.empty() && e->name[0] == '\0';
-}
+bool isDeferredFailure(const Tree* t) { return t && std::holds_alternative<xml::FailureNode>(t->value); }
 
 std::string deferredFailureText(const Tree* t) {
     if (!isDeferredFailure(t)) return {};
-    return std::get<ELNode>(t->value).name.substr(1);
+    return std::get<xml::FailureNode>(t->value).message;
 }
 
 void throwIfDeferredFailure(const Tree* t) {
-    if (isDeferredFailure(t)) throw InternalError(deferredFailureText(t));
+    if (t) xml::raiseIfFailure(t->value);
 }
 
 // ---------------------------------------------------------------------------

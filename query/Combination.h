@@ -42,12 +42,15 @@ using EntrySpan = std::span<const EmbeddingEntry>;
 // ---------------------------------------------------------------------------
 // Failure trees.
 //
-// A failure tree is an element without attributes or children whose name is
-// the byte 0 followed by the text of an internal error ("combineAndBest:
-// second tree root is a text node"). No parsed name can start with byte 0.
-// Whoever reads a result tree for its content (the result printer, relabelling
-// of result roots) checks its root with throwIfDeferredFailure first, so the
-// error fires exactly when such a tree is used.
+// A failure tree is one xml::FailureNode holding the text of an internal
+// error ("combineAndBest: second tree root is a text node"). A failure
+// absorbs whatever is built over it: a join, a wrapping parent or a stamp of
+// a failure is the failure itself, so a failure is only ever the whole tree of
+// an entry, never a part of one. Whoever reads a result tree for its content
+// (the result printer, relabelling of result roots, variable binding, match
+// removal) checks its root with throwIfDeferredFailure first, so the error
+// fires exactly when such a tree is used; every reader of node labels and
+// every printer raises the same message if it meets one anyway.
 
 const xml::Tree* makeDeferredFailure(std::string_view message);
 bool isDeferredFailure(const xml::Tree* t);

@@ -70,6 +70,7 @@ std::string_view rawRootLabel(const Tree* t, const char* who) {
         if (const auto* e = std::get_if<ELNode>(&t->value)) return e->name;
         if (const auto* x = std::get_if<TXNode>(&t->value)) return x->text;
     }
+    if (t) xml::raiseIfFailure(t->value);
     throw InternalError(std::string(who) + ": index entry tree is neither an element nor a text");
 }
 
@@ -82,8 +83,10 @@ std::string resultLabel(std::string_view value, std::string_view q, std::int64_t
     return out;
 }
 
-// A childless node of the same kind as t's root, labelled value^q^position.
+// A childless node of the same kind as t's root, labelled value^q^position;
+// a failure stays itself.
 const Tree* stampLeaf(const Tree* t, std::string_view q, std::int64_t position, const char* who) {
+    if (isDeferredFailure(t)) return t;
     std::string_view raw = rawRootLabel(t, who);
     std::string label = resultLabel(raw, q, position);
     if (std::holds_alternative<TXNode>(t->value)) return xml::leafNode(TXNode{std::move(label)});
@@ -284,8 +287,11 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
             std::string label = resultLabel(index::getMapName(x.position, mapping), q, x.position);
             auto emit = [&](std::size_t i) {
                 const Tree* kid = cands.tree(list[i]);
-                const Tree* wrapped = xml::makeTree(ELNode{label, {}}, {kid});
-                JoinScope::noteParent(wrapped, kid);
+                const Tree* wrapped = kid;
+                if (!isDeferredFailure(kid)) {
+                    wrapped = xml::makeTree(ELNode{label, {}}, {kid});
+                    JoinScope::noteParent(wrapped, kid);
+                }
                 out.entries.push_back(EmbeddingEntry{x.position, x.depth, x.last, x.renamingCost, via, wrapped});
             };
             if (branch == 0) {
@@ -830,7 +836,8 @@ EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64
                    std::span<const Tree* const> trees) {
     std::string label = resultLabel(name, q, position);
     auto entry = [&](const Tree* t) {
-        return EmbeddingEntry{position, depth, last, renamingCost, cost, xml::makeTree(ELNode{label, {}}, {t})};
+        const Tree* over = isDeferredFailure(t) ? t : xml::makeTree(ELNode{label, {}}, {t});
+        return EmbeddingEntry{position, depth, last, renamingCost, cost, over};
     };
     EntryList out;
     if (branch == 0) {
@@ -880,8 +887,7 @@ namespace {
 // The attribute an '@' child stands for, if it is one.
 std::optional<xml::Attribute> attributeOf(const Tree* child) {
     const auto* e = std::get_if<ELNode>(&child->value);
-    if (!e || e->name.empty() || e->name[0] != '@' || !e->attributes.empty() || isDeferredFailure(child))
-        return std::nullopt;
+    if (!e || e->name.empty() || e->name[0] != '@' || !e->attributes.empty()) return std::nullopt;
     if (child->nkids == 0) return xml::Attribute{e->name.substr(1), std::string()};
     if (child->nkids != 1) return std::nullopt;
     const Tree* value = child->kids[0];

@@ -200,8 +200,9 @@ EntryList firstTranslationEntries(const index::Index& index, const index::Renami
 EntryList firstTranslationEntries(const index::IndexEL& index, const index::RenamingList& synonyms);
 
 // One entry per tree (branch 0), the k-th tree (k > 0), or the last (k < 0):
-// each a new element labelled name^q^position over the tree. Fewer trees than
-// k > 0 is an InternalError; no tree for k < 0 gives no entry.
+// each a new element labelled name^q^position over the tree (a failure tree
+// stays itself). Fewer trees than k > 0 is an InternalError; no tree for
+// k < 0 gives no entry.
 EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
                    std::int64_t cost, std::string_view name, std::string_view q, std::int64_t branch,
                    std::span<const xml::Tree* const> trees);
@@ -213,6 +214,7 @@ const xml::Tree* setLabel(const xml::Tree* tree, std::string_view suffix);
 
 // An index entry stamped as a match of query node `prefix`: its root label,
 // a raw name or text, becomes the result-root label value^prefix^position.
+// A failure tree stays itself.
 EmbeddingEntry stampMatch(std::string_view prefix, const EmbeddingEntry& entry);
 
 // ---------------------------------------------------------------------------

@@ -49,6 +49,7 @@ Shape shapeOf(const Tree* t, const char* role) {
                                 "\" has children");
         return Shape::Text;
     }
+    xml::raiseIfFailure(t->value);
     throw InternalError(std::string("deleteEmbFromText: ") + role + " node is neither an element nor a text");
 }
 

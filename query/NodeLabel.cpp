@@ -98,6 +98,7 @@ std::string getfromLabel(const xml::Tree* tree, std::int64_t k) {
         if (tree->isLeaf()) return getLabelComponent(tx->text, k);
         throw InternalError("getfromLabel: text node \"" + tx->text + "\" has children");
     }
+    xml::raiseIfFailure(tree->value);
     throw InternalError("getfromLabel: root is neither an element nor a text");
 }
 

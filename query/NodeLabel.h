@@ -55,7 +55,8 @@ std::string getLabelComponent(std::string_view label, std::int64_t k);
 
 // Component k of the root label of a tree: the name of an element root
 // (attributes and children not looked at) or the text of a childless text
-// root. Throws InternalError on any other root.
+// root. Throws InternalError on any other root (a failure's own message for a
+// failure).
 std::string getfromLabel(const xml::Tree* tree, std::int64_t k);
 
 // No tree for no children; otherwise one element named by the label, with no

@@ -1,5 +1,7 @@
 #include "xml/XML.h"
 
+#include "common/Fatal.h"
+
 namespace axf::xml {
 
 // ---------------------------------------------------------------------------
@@ -61,6 +63,10 @@ const std::string& BoxedText::empty() noexcept {
 // ---------------------------------------------------------------------------
 // Node values
 
+void raiseIfFailure(const XMLNode& n) {
+    if (const auto* f = std::get_if<FailureNode>(&n)) throw InternalError(f->message);
+}
+
 std::optional<std::string> nodeName(const XMLNode& n) {
     if (const auto* e = std::get_if<ELNode>(&n)) return e->name;
     if (const auto* p = std::get_if<PINode>(&n)) return p->target;
@@ -86,6 +92,7 @@ std::optional<std::string> attval(std::string_view name, const Tree* t) { return
 
 std::string stringValue(const Tree* t) {
     const XMLNode& v = t->value;
+    raiseIfFailure(v);
     if (const auto* x = std::get_if<TXNode>(&v)) return x->text;
     if (const auto* p = std::get_if<PINode>(&v)) return p->text.str();
     if (const auto* c = std::get_if<CXNode>(&v)) return c->text;
@@ -93,6 +100,7 @@ std::string stringValue(const Tree* t) {
     std::string out;
     forEachPreorder(t, [&](const XMLNode& n) {
         if (const auto* x = std::get_if<TXNode>(&n)) out += x->text;
+        raiseIfFailure(n);
     });
     return out;
 }
@@ -125,6 +133,11 @@ void showAt(int prec, const XMLNode& n, std::string& out) {
             } else if constexpr (std::is_same_v<T, ENNode>) {
                 out += "ENNode ";
                 showString(v.name, out);
+            } else if constexpr (std::is_same_v<T, FailureNode>) {
+                out += "FailureNode ";
+                showString(v.message, out);
+            } else {
+                static_assert(std::is_same_v<T, RTNode>, "a node kind without a printed form");
             }
         },
         n);

@@ -202,8 +202,15 @@ struct CXNode {
 struct ENNode {
     std::string name;
 };
+// A part of a result that could not be built, kept in the result tree in its
+// place: whatever reads the tree for its content raises axf::InternalError
+// with the message (see query/Combination.h). No parsed document or query
+// holds one.
+struct FailureNode {
+    std::string message;
+};
 
-using XMLNode = std::variant<RTNode, ELNode, TXNode, PINode, CXNode, ENNode>;
+using XMLNode = std::variant<RTNode, ELNode, TXNode, PINode, CXNode, ENNode, FailureNode>;
 
 using Tree = RoseTree<XMLNode>;
 // A run holds millions of nodes: a node value is a text and a pointer, and
@@ -252,6 +259,10 @@ auto xPINode(F&& f, const XMLNode& n) -> std::optional<std::invoke_result_t<F&, 
     return std::nullopt;
 }
 
+// Throws axf::InternalError with the message of a FailureNode; does nothing
+// for any other kind.
+void raiseIfFailure(const XMLNode& n);
+
 // The name of an ELNode or ENNode, the target of a PINode; absent otherwise.
 std::optional<std::string> nodeName(const XMLNode& n);
 // The attributes of an ELNode; the empty list otherwise.
@@ -263,7 +274,8 @@ std::optional<std::string> attval(std::string_view name, const Tree* t);
 
 // The text of a tree: for an RTNode or ELNode root, all TXNode texts in
 // preorder; for a TXNode, PINode or CXNode root its own text (the PI's text
-// without the target); for an ENNode the empty text.
+// without the target); for an ENNode the empty text. A FailureNode met on
+// the way raises its message.
 std::string stringValue(const Tree* t);
 
 // Printed form of an attribute list: as a list of pairs.

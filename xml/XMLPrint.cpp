@@ -213,10 +213,12 @@ void writeTree(axf::Sink& sink, const Node& root) {
                     buf += "<!--";
                     buf += c->text;
                     buf += "-->";
-                } else {
+                } else if (const auto* r = std::get_if<ENNode>(&v)) {
                     buf += '&';
-                    buf += std::get<ENNode>(v).name;
+                    buf += r->name;
                     buf += ';';
+                } else {
+                    raiseIfFailure(v);
                 }
                 stack.pop_back();
                 continue;

@@ -237,6 +237,7 @@ public:
                 if (const auto* t = std::get_if<TXNode>(&v)) return TextEvent{t->text};
                 if (const auto* p = std::get_if<PINode>(&v)) return PIEvent{p->target, p->text};
                 if (const auto* c = std::get_if<CXNode>(&v)) return CommentEvent{c->text};
+                raiseIfFailure(v);
                 return GERefEvent{std::get<ENNode>(v).name};
             }
             if (stack_.empty()) return std::nullopt;
