@@ -120,4 +120,21 @@ TEST(ConditionTexts, WorkedExampleAndEdges) {
     }
 }
 
+TEST(ConditionTexts, NamesMergeInOrderOfFirstUse) {
+    using Names = std::vector<std::string>;
+    const struct {
+        Names add, soFar, merged;
+    } cases[] = {
+        {{}, {}, {}},
+        {{"X"}, {}, {"X"}},
+        {{"Y", "X", "X"}, {"X"}, {"X", "Y"}},
+        {{"Z", "Y", "Z"}, {"Y", "X"}, {"Y", "X", "Z"}},
+        {{}, {"X", "X"}, {"X", "X"}},  // the names so far stay as they are
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.add) + " into " + testing::PrintToString(c.soFar));
+        EXPECT_EQ(addDistinctVars(c.add, c.soFar), c.merged);
+    }
+}
+
 }  // namespace
