@@ -86,11 +86,11 @@ private:
     std::size_t size_ = 0;
 };
 
-// One variable of one result: its name, the number (decimal text) of the
-// query node that carries it, and the bound document subtrees.
+// One variable of one result: its name, the number of the query node that
+// carries it, and the bound document subtrees.
 struct AssocTriple {
     std::string name;
-    std::string number;
+    std::int64_t number = 0;
     xml::TreeList subtrees;
 
     friend bool operator==(const AssocTriple&, const AssocTriple&) = default;

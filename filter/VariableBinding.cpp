@@ -53,7 +53,6 @@ const std::string& labelOf(const Tree* t) {
 
 struct VariableEntry {
     std::int64_t number;
-    std::string numberText;
     std::string name;
 };
 
@@ -61,7 +60,7 @@ std::vector<VariableEntry> prepare(const QueryVariables& variables) {
     std::vector<VariableEntry> out;
     out.reserve(variables.size());
     for (const auto& [number, name] : variables)
-        out.push_back(VariableEntry{readLabelNumber(number), number, associationName(name, variables)});
+        out.push_back(VariableEntry{readLabelNumber(number), associationName(name, variables)});
     return out;
 }
 
@@ -78,8 +77,7 @@ public:
         Shape shape = shapeOf(t, "findVars");
         const std::string& label = labelOf(t);
         if (i == vars_.size()) return i;
-        std::string qt = getLabelComponent(label, 2);
-        std::int64_t q = readLabelNumber(qt);
+        const std::int64_t q = readLabelNumber(getLabelComponent(label, 2));
         while (i < vars_.size()) {
             const VariableEntry& v = vars_[i];
             if (q == v.number) {
@@ -87,10 +85,10 @@ public:
                 TreeList sons = sons_(p);
                 if (shape == Shape::Element) {
                     TreeList bound = unmatchedSons(sons, t->children());
-                    if (!bound.empty()) out_.push_back(AssocTriple{v.name, qt, std::move(bound)});
+                    if (!bound.empty()) out_.push_back(AssocTriple{v.name, q, std::move(bound)});
                     return walkChildren(t, i + 1);
                 }
-                if (!sons.empty()) out_.push_back(AssocTriple{v.name, qt, std::move(sons)});
+                if (!sons.empty()) out_.push_back(AssocTriple{v.name, q, std::move(sons)});
                 return i + 1;
             }
             if (q < v.number) return shape == Shape::Element ? walkChildren(t, i) : i;
@@ -127,7 +125,7 @@ const Tree* rebuild(const Tree* t, const BindingPairs& pairs, std::size_t& i) {
     Shape shape = shapeOf(t, "rebuildWithBindings");
     const std::string& label = labelOf(t);
     std::string cut = getLabelComponent(label, 1);
-    std::int64_t n = readLabelNumber(pairs[i].number);
+    const std::int64_t n = pairs[i].number;
     std::int64_t m = readLabelNumber(getLabelComponent(label, 2));
     if (shape == Shape::Text) {
         if (m != n) return xml::text(std::move(cut));
@@ -319,7 +317,7 @@ std::pair<const Tree*, BindingPairs> rebuildWithBindings(const BindingPairs& pai
 Association sortByNodeNumberDroppingRepeats(Association a) {
     std::vector<std::pair<std::int64_t, std::size_t>> keys;
     keys.reserve(a.size());
-    for (std::size_t i = 0; i < a.size(); ++i) keys.emplace_back(readLabelNumber(a[i].number), i);
+    for (std::size_t i = 0; i < a.size(); ++i) keys.emplace_back(a[i].number, i);
     std::stable_sort(keys.begin(), keys.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
     Association out;
     out.reserve(a.size());
@@ -487,7 +485,7 @@ EntryList bindResults(const EntryList& results, const QueryVariables& variables,
 }
 
 bool nodeNumberLess(const AssocTriple& a, const AssocTriple& b) {
-    return readLabelNumber(a.number) < readLabelNumber(b.number);
+    return a.number < b.number;
 }
 
 void dumpAssociation(std::string_view name, const xml::TreeList& values, Sink& sink) {

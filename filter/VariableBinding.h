@@ -39,7 +39,7 @@ namespace axf::filter {
 // as decimal text; variable name), in ascending node-number order.
 using QueryVariables = std::vector<std::pair<std::string, std::string>>;
 
-// Binding pairs: (node number text, bound subtrees), an association without
+// Binding pairs: (query node number, bound subtrees), an association without
 // its names.
 using BindingPairs = std::vector<query::NodeBinding>;
 

@@ -81,7 +81,7 @@ const Tree* emptyText() {
 // if next, is taken (next moves past it). Null when there is none.
 const NodeBinding* takeBinding(std::span<const NodeBinding> bindings, std::size_t& next, const Tree* e) {
     while (next < bindings.size()) {
-        std::int64_t n = readLabelNumber(bindings[next].number);
+        const std::int64_t n = bindings[next].number;
         std::int64_t q = readLabelNumber(getfromLabel(e, 2));
         if (n < q) {
             ++next;

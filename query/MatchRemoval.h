@@ -51,10 +51,10 @@
 
 namespace axf::query {
 
-// One variable's bound subtrees, tagged with the number (decimal text) of the
-// query node that carries the variable.
+// One variable's bound subtrees, tagged with the number of the query node
+// that carries the variable.
 struct NodeBinding {
-    std::string number;
+    std::int64_t number = 0;
     xml::TreeList subtrees;
 };
 

@@ -72,9 +72,10 @@ const Tree* randomEmbedding(const DocumentTree& d, std::mt19937& rng, std::int64
 }
 
 // The embedding's nodes with their numbers and positions, in preorder.
-void nodesOf(const Tree* e, std::vector<std::pair<std::string, std::int64_t>>& out) {
+void nodesOf(const Tree* e, std::vector<std::pair<std::int64_t, std::int64_t>>& out) {
     std::string label = query::getfromLabel(e, 1);
-    if (label != "and") out.emplace_back(query::getfromLabel(e, 2), query::readLabelNumber(query::getfromLabel(e, 3)));
+    if (label != "and")
+        out.emplace_back(query::readLabelNumber(query::getfromLabel(e, 2)), query::readLabelNumber(query::getfromLabel(e, 3)));
     for (const Tree* c : e->children()) nodesOf(c, out);
 }
 
@@ -110,7 +111,7 @@ TEST(ReducedDocument, RemovalsByPositionAgreeWithRemovalsFromTheTree) {
             if (pick(4) == 0)
                 e = xml::makeTree(xml::ELNode{"and^1^0", {}}, {e, randomEmbedding(d, rng, 1 + pick(d.last(1)), q, 2)});
             // Bindings on some of its nodes, to some of the current sons there.
-            std::vector<std::pair<std::string, std::int64_t>> nodes;
+            std::vector<std::pair<std::int64_t, std::int64_t>> nodes;
             nodesOf(e, nodes);
             std::vector<query::NodeBinding> oldB, newB;
             for (const auto& [number, p] : nodes) {

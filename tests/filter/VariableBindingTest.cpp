@@ -27,7 +27,7 @@ std::string show(const Association& a) {
     std::string out;
     for (const AssocTriple& t : a) {
         if (!out.empty()) out += ' ';
-        out += t.name + ":" + t.number + ":" + showTrees(t.subtrees);
+        out += t.name + ":" + std::to_string(t.number) + ":" + showTrees(t.subtrees);
     }
     return out;
 }
@@ -41,10 +41,10 @@ std::string show(const EntryList& es) {
     return out;
 }
 
-query::NodeBinding bind(std::string n, std::initializer_list<const char*> ts) {
+query::NodeBinding bind(std::int64_t n, std::initializer_list<const char*> ts) {
     TreeList l;
     for (const char* t : ts) l.push_back(tree(t));
-    return {std::move(n), l};
+    return {n, l};
 }
 
 TEST(RebuildWithBindings, HangsBoundSubtreesAndCutsLabels) {
@@ -56,26 +56,26 @@ TEST(RebuildWithBindings, HangsBoundSubtreesAndCutsLabels) {
     };
     const std::vector<Case> cases = {
         // The worked example: x takes A and becomes an element, c takes B.
-        {{bind("4", {"A"}), bind("6", {"B"})}, "a^2^10(b^3^11('x^4^12'),c^6^15)", "a(b(x(A)),c(B))", 0},
+        {{bind(4, {"A"}), bind(6, {"B"})}, "a^2^10(b^3^11('x^4^12'),c^6^15)", "a(b(x(A)),c(B))", 0},
         // No pairs: a document tree, labels cut; an attribute keeps its '@'.
         {{}, "person^7(@id^8('p1^9'),'hello^10','a\\^b^11')", "person(@id('p1'),'hello','a^b')", 0},
         {{}, "'empty text'", "'empty text'", 0},
         // A boolean root never takes a pair.
-        {{bind("2", {"A"})}, "and^1^0(a^2^5)", "and(a(A))", 0},
+        {{bind(2, {"A"})}, "and^1^0(a^2^5)", "and(a(A))", 0},
         // Bound subtrees first, the element's own children after them.
-        {{bind("2", {"A", "B"})}, "a^2^5(b^3^6)", "a(A,B,b)", 0},
+        {{bind(2, {"A", "B"})}, "a^2^5(b^3^6)", "a(A,B,b)", 0},
         // A text node taking a pair without subtrees becomes a childless element.
-        {{bind("3", {})}, "a^2^5('t^3^6')", "a(t)", 0},
+        {{bind(3, {})}, "a^2^5('t^3^6')", "a(t)", 0},
         // Pair 3 is discarded at element 5, which does not take pair 5.
-        {{bind("3", {"A"}), bind("5", {"B"})}, "r^2^1(e^5^2)", "r(e)", 1},
+        {{bind(3, {"A"}), bind(5, {"B"})}, "r^2^1(e^5^2)", "r(e)", 1},
         // A text node with a greater number leaves the list to its sibling; an
         // element discards the head.
-        {{bind("3", {"A"})}, "r^2^1('t^4^2',b^3^3)", "r('t',b(A))", 0},
-        {{bind("3", {"A"})}, "r^2^1(x^4^2,b^3^3)", "r(x,b)", 0},
+        {{bind(3, {"A"})}, "r^2^1('t^4^2',b^3^3)", "r('t',b(A))", 0},
+        {{bind(3, {"A"})}, "r^2^1(x^4^2,b^3^3)", "r(x,b)", 0},
         // Pairs are consumed in list order.
-        {{bind("5", {"A"}), bind("3", {"B"})}, "r^2^1(c^3^2,e^5^3,f^6^4)", "r(c,e(A),f)", 0},
+        {{bind(5, {"A"}), bind(3, {"B"})}, "r^2^1(c^3^2,e^5^3,f^6^4)", "r(c,e(A),f)", 0},
         // Bound subtrees are inserted as they are.
-        {{bind("2", {"k^9('v^10')"})}, "a^2^5", "a(k^9('v^10'))", 0},
+        {{bind(2, {"k^9('v^10')"})}, "a^2^5", "a(k^9('v^10'))", 0},
     };
     for (const auto& c : cases) {
         auto [t, left] = rebuildWithBindings(c.pairs, tree(c.tree));
@@ -185,12 +185,12 @@ TEST(UnmatchedSons, MergesByPosition) {
 }
 
 TEST(AssociationLists, OrderClearAndCompleteness) {
-    Association a{AssocTriple{"A", "10", {}}, AssocTriple{"B", "9", {}}, AssocTriple{"C", "2", {}}};
+    Association a{AssocTriple{"A", 10, {}}, AssocTriple{"B", 9, {}}, AssocTriple{"C", 2, {}}};
     Association o = sortByNodeNumberDroppingRepeats(a);
     ASSERT_EQ(o.size(), 3u);
-    EXPECT_EQ(o[0].number + o[1].number + o[2].number, "2910");
-    EXPECT_EQ(bindingPairs(o)[2].number, "10");
-    Association xs{AssocTriple{"X", "3", {}}, AssocTriple{"CY", "4", {}}};
+    EXPECT_EQ(std::vector<std::int64_t>({o[0].number, o[1].number, o[2].number}), std::vector<std::int64_t>({2, 9, 10}));
+    EXPECT_EQ(bindingPairs(o)[2].number, 10);
+    Association xs{AssocTriple{"X", 3, {}}, AssocTriple{"CY", 4, {}}};
     EXPECT_FALSE(isUnbound("X", xs));
     EXPECT_TRUE(isUnbound("Y", xs));  // names compare whole
     EXPECT_FALSE(anyUnbound({}, {}));

@@ -32,7 +32,7 @@ TEST(MatchRemoval, WorkedExamples) {
     EXPECT_EQ(removed(kPerson, "person^2^2(name^3^3)"), "site^1(person^2(age^5('30^6')))");
     // With the variable of node 2 bound to the sons name and age, the bound
     // subtrees go too, and person with them.
-    NodeBinding b{"2", {tree("name^3('Ann^4')"), tree("age^5('30^6')")}};
+    NodeBinding b{2, {tree("name^3('Ann^4')"), tree("age^5('30^6')")}};
     EXPECT_EQ(removed(kPerson, "person^2^2(name^3^3)", {b}), "site^1");
 }
 
@@ -78,22 +78,22 @@ TEST(MatchRemoval, BindingsAreConsumedInOrder) {
     const std::string doc = "r^1(a^2(x^3,y^4),b^5(u^6,v^7))";
     // A head number below the embedding node's number is passed over for
     // good; the next one binds at b.
-    NodeBinding low{"1", {tree("x^3")}};
-    NodeBinding atB{"5", {tree("u^6")}};
+    NodeBinding low{1, {tree("x^3")}};
+    NodeBinding atB{5, {tree("u^6")}};
     EXPECT_EQ(removed(doc, "r^2^1(a^3^2(y^4^4),b^5^5(v^6^7))", {low, atB}), "r^1(a^2(x^3))");
     // ... so a binding met first by a node of a greater number is lost.
     EXPECT_EQ(removed(doc, "r^2^1(a^3^2(y^6^4),b^5^5(v^7^7))", {low, atB}), "r^1(a^2(x^3),b^5(u^6))");
     // A head number above the embedding node's: nothing consumed at a; a
     // childless match still goes whole.
-    NodeBinding high{"9", {tree("u^6")}};
+    NodeBinding high{9, {tree("u^6")}};
     EXPECT_EQ(removed(doc, "a^3^2", {high}), "r^1(b^5(u^6,v^7))");
     // A text embedding node at an element's position with the binding's
     // number removes only the bound subtrees.
-    NodeBinding atText{"3", {tree("y^4")}};
+    NodeBinding atText{3, {tree("y^4")}};
     EXPECT_EQ(removed(doc, "r^2^1('a^3^2')", {atText}), "r^1(a^2(x^3),b^5(u^6,v^7))");
     EXPECT_EQ(removed(doc, "'a^3^2'", {atText}), "r^1(a^2(x^3),b^5(u^6,v^7))");
     // A bound subtree that is no longer there removes nothing else.
-    NodeBinding gone{"2", {tree("x^3"), tree("q^9")}};
+    NodeBinding gone{2, {tree("x^3"), tree("q^9")}};
     EXPECT_EQ(removed(doc, "r^1^1(a^2^2(y^4^4))", {gone}), "r^1(b^5(u^6,v^7))");
 }
 
@@ -319,7 +319,7 @@ TEST(MatchRemoval, EditorAgreesWithTheRulesOnRandomDocuments) {
                         delimited.push_back(reference::addDelim(s));
                     }
                 }
-                mine.push_back({getfromLabel(n, 2), bound});
+                mine.push_back({std::stoll(getfromLabel(n, 2)), bound});
                 theirs.push_back({std::stoll(getfromLabel(n, 2)), delimited});
             }
             auto [left, x] = reference::del(ref, m, theirs);
