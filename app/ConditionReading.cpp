@@ -44,10 +44,10 @@ ConditionReading parseLabel(std::string_view condition) {
     return {ConditionKind::Regex, {std::string(name)}, std::string(after.substr(skip))};
 }
 
-ConditionTriple parseCond(const Tree* conditions) {
-    ConditionTriple triple;
+filter::RuleConditions parseCond(const Tree* conditions) {
+    filter::RuleConditions read;
     if (const auto* tx = std::get_if<TXNode>(&conditions->value)) {
-        if (tx->text == "conditions" && conditions->isLeaf()) return triple;
+        if (tx->text == "conditions" && conditions->isLeaf()) return read;
         throw InternalError("parseCond: unexpected conditions text");
     }
     const auto* el = std::get_if<ELNode>(&conditions->value);
@@ -56,14 +56,14 @@ ConditionTriple parseCond(const Tree* conditions) {
     for (const Tree* child : conditions->children()) {
         ConditionReading r = parseLabel(getLabel(child));
         if (r.kind == ConditionKind::Regex)
-            triple.regexConditions.push_back(filter::RegexCondition{r.names.front(), r.text});
+            read.regexConditions.push_back(filter::RegexCondition{r.names.front(), r.text});
         else
-            triple.expressionConditions.push_back(filter::ExpressionCondition{r.text});
+            read.expressionConditions.push_back(filter::ExpressionCondition{r.text});
     }
     // Each pair was put in front of the ones before it.
-    std::reverse(triple.regexConditions.begin(), triple.regexConditions.end());
-    std::reverse(triple.expressionConditions.begin(), triple.expressionConditions.end());
-    return triple;
+    std::reverse(read.regexConditions.begin(), read.regexConditions.end());
+    std::reverse(read.expressionConditions.begin(), read.expressionConditions.end());
+    return read;
 }
 
 }  // namespace axf::app

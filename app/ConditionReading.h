@@ -19,10 +19,6 @@
 
 namespace axf::app {
 
-// Regular-expression conditions as (variable name, pattern) and expression
-// conditions as their whole text, both lists last condition first.
-using ConditionTriple = filter::RuleConditions;
-
 // A condition on a variable's text by a regular expression, or an
 // expression over variables.
 enum class ConditionKind : std::uint8_t { Regex, Expression };
@@ -33,7 +29,10 @@ struct ConditionReading {
     std::string text;                // the pattern (Regex) or the whole text (Expression)
 };
 
-ConditionTriple parseCond(const xml::Tree* conditions);
+// The conditions part of a rule: regular-expression conditions as (variable
+// name, pattern) and expression conditions as their whole text, both lists
+// last condition first.
+filter::RuleConditions parseCond(const xml::Tree* conditions);
 ConditionReading parseLabel(std::string_view condition);
 std::vector<std::string> searchVars(std::string_view text, std::vector<std::string> namesSoFar);
 std::vector<std::string> addDistinctVars(const std::vector<std::string>& newNames, std::vector<std::string> namesSoFar);

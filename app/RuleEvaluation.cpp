@@ -362,7 +362,7 @@ MatchListing listingOf(bool outermost) { return outermost ? MatchListing::Ranked
 }  // namespace
 
 ResultDocument evaluateRule(const std::string& kindText, const std::string& searchTypeText,
-                            const Lazy<std::string>& documentText, const ConditionTriple& conditions,
+                            const Lazy<std::string>& documentText, const filter::RuleConditions& conditions,
                             const std::string& polarityText, bool outermost, const Tree* q, std::int64_t count,
                             const index::DocumentOrigin& origin) {
     const Polarity polarity = decodePolarity(polarityText);

@@ -121,7 +121,7 @@ std::string showResultDocument(std::int64_t level, bool resultNames, const Resul
 // here once; `outermost` is set for the
 // rule given on the command line, whose matches are listed with their ranks.
 ResultDocument evaluateRule(const std::string& kind, const std::string& searchType,
-                            const Lazy<std::string>& documentText, const ConditionTriple& conditions,
+                            const Lazy<std::string>& documentText, const filter::RuleConditions& conditions,
                             const std::string& polarity, bool outermost, const xml::Tree* query, std::int64_t count,
                             const index::DocumentOrigin& origin = {});
 

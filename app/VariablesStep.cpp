@@ -17,7 +17,7 @@ filter::QueryVariables queryVariables(const query::VariableList& variables) {
 }  // namespace
 
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVars,
-                                 const query::DocumentSource& document, const ConditionTriple& conditions,
+                                 const query::DocumentSource& document, const filter::RuleConditions& conditions,
                                  filter::ResultTrees trees) {
     return filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, 1, trees);
 }
@@ -32,7 +32,7 @@ query::DocumentSource documentSource(const index::DocumentTree& tree) {
 std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryList& adjusted,
                                                             const query::VariableList& queryVars,
                                                             const query::DocumentSource& document,
-                                                            const ConditionTriple& conditions) {
+                                                            const filter::RuleConditions& conditions) {
     filter::ResultBinder binder(queryVariables(queryVars), document, conditions, 0);
     for (const index::EmbeddingEntry& r : adjusted) binder.examine(r);
     std::shared_ptr<const query::RemovalOverlay> reduced = binder.reduced();
@@ -41,7 +41,7 @@ std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryLi
 }
 
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVars,
-                                 const xml::Tree* document, const ConditionTriple& conditions) {
+                                 const xml::Tree* document, const filter::RuleConditions& conditions) {
     index::EntryList left = filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, 0);
     const xml::Tree* remaining = left.empty() ? document : left.front().tree;
     filter::checkCutLabels(remaining);

@@ -18,7 +18,7 @@ namespace axf::app {
 // order, each rebuilt with bare labels; `trees` says which of them are
 // rebuilt (the others keep a null tree: nothing prints them).
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVariables,
-                                 const query::DocumentSource& document, const ConditionTriple& conditions,
+                                 const query::DocumentSource& document, const filter::RuleConditions& conditions,
                                  filter::ResultTrees trees);
 
 // An indexed document's tree as the variables step searches it: sons by
@@ -33,7 +33,7 @@ query::DocumentSource documentSource(const index::DocumentTree& tree);
 std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryList& adjusted,
                                                             const query::VariableList& queryVariables,
                                                             const query::DocumentSource& document,
-                                                            const ConditionTriple& conditions);
+                                                            const filter::RuleConditions& conditions);
 
 // Negated rule over a built document tree (one without nodes by position):
 // the document with the accepted matches removed ("empty text" when nothing
@@ -41,6 +41,6 @@ std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryLi
 // cutting its labels (filter::checkCutLabels); the printer cuts them and
 // turns its attribute elements back into attributes (writeCutFormattedXML).
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVariables,
-                                 const xml::Tree* document, const ConditionTriple& conditions);
+                                 const xml::Tree* document, const filter::RuleConditions& conditions);
 
 }  // namespace axf::app

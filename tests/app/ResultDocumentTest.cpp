@@ -87,7 +87,7 @@ TEST(ResultDocument, InlineSourceWithAByteOrderMark) {
 
 TEST(ConditionTexts, WorkedExampleAndEdges) {
     auto conds = axf::xml::elem("conditions", {text("Y > X + 2"), text("X match [0-9]+"), text("Z match [a-z]+")});
-    ConditionTriple t = parseCond(conds);
+    axf::filter::RuleConditions t = parseCond(conds);
     ASSERT_EQ(t.regexConditions.size(), 2u);
     EXPECT_EQ(t.regexConditions[0].variable, "Z");
     EXPECT_EQ(t.regexConditions[0].pattern, "[a-z]+");
