@@ -181,7 +181,9 @@ QueryOutcome foldOrXorOperands(bool isXor, bool all, const OperandEvaluator& eva
 }
 
 EmbeddingEntry adjustRoot(const EmbeddingEntry& entry) {
-    query::throwIfDeferredFailure(entry.tree);
+    // A failure stays as it is: it fails where the tree is read (a count
+    // never reads it).
+    if (query::isDeferredFailure(entry.tree)) return entry;
     if (const auto* el = std::get_if<ELNode>(&entry.tree->value)) {
         if (el->attributes.empty() && (el->name == "and" || el->name == "or" || el->name == "xor")) {
             EmbeddingEntry e = entry;

@@ -84,6 +84,7 @@ QueryOutcome foldOrXorOperands(bool isXor, bool all, const OperandEvaluator& eva
                                std::span<const xml::Tree* const> rest);
 
 // A combined root labelled "and", "or" or "xor" gets the label "and^1^0" etc.
+// A failure tree is returned as it is.
 EmbeddingEntry adjustRoot(const EmbeddingEntry& entry);
 
 // The result document of a rule. A match list is produced entry by entry

@@ -429,7 +429,8 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
     Impl& m = *impl_;
     // Conditions over a query without variables accept nothing.
     if (m.noVariables && m.hasConditions) return std::nullopt;
-    query::throwIfDeferredFailure(result.tree);
+    // A failure tree fails where it is read: by the removal, the label cut
+    // or the binding below, never for a result whose tree nothing reads.
     EmbeddingEntry e = result;
     if (m.noVariables) {
         if (m.flag == 0)
@@ -446,6 +447,7 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
         e.tree = nullptr;
         return e;
     }
+    query::throwIfDeferredFailure(result.tree);
     std::optional<BindingPairs> pairs = m.bind(result.tree);
     if (!pairs) return std::nullopt;
     if (m.flag == 0) {

@@ -47,10 +47,11 @@ using EntrySpan = std::span<const EmbeddingEntry>;
 // absorbs whatever is built over it: a join, a wrapping parent or a stamp of
 // a failure is the failure itself, so a failure is only ever the whole tree of
 // an entry, never a part of one. Whoever reads a result tree for its content
-// (the result printer, relabelling of result roots, variable binding, match
-// removal) checks its root with throwIfDeferredFailure first, so the error
-// fires exactly when such a tree is used; every reader of node labels and
-// every printer raises the same message if it meets one anyway.
+// (the result printer, the variable binding, the match removal, setLabel)
+// checks its root with throwIfDeferredFailure first, so the error fires
+// exactly when such a tree is used and never in a run that reads no tree (a
+// count); every reader of node labels and every printer raises the same
+// message if it meets one anyway.
 
 const xml::Tree* makeDeferredFailure(std::string_view message);
 bool isDeferredFailure(const xml::Tree* t);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/ResultPrinter.h"
+#include "app/RuleEvaluation.h"
 #include "common/Fatal.h"
 #include "common/Output.h"
 #include "filter/ConditionCheck.h"
@@ -100,6 +101,36 @@ TEST(FailureTree, EveryReaderRaisesTheFailuresOwnMessage) {
             try {
                 r.read(t);
                 ADD_FAILURE() << "no error";
+            } catch (const axf::InternalError& e) {
+                EXPECT_EQ(e.what(), kMessage);
+            }
+        }
+    }
+}
+
+TEST(FailureTree, ARunThatReadsNoTreeDoesNotFail) {
+    const Tree* failure = axf::query::makeDeferredFailure(kMessage);
+    const axf::index::EmbeddingEntry entry{1, 0, 3, 0, 4, failure};
+    const Tree* document = elem("a^1", {text("x^2")});
+    const axf::filter::RuleConditions none;
+
+    EXPECT_EQ(axf::app::adjustRoot(entry).tree, failure);
+    const struct {
+        const char* name;
+        axf::filter::QueryVariables variables;
+    } queries[] = {{"without variables", {}}, {"with a variable", {{"2", "X"}}}};
+    for (const auto& q : queries) {
+        SCOPED_TRACE(q.name);
+        // A count keeps the result and reads nothing of it.
+        const auto counted = axf::filter::bindResults({entry}, q.variables, document, none, 1,
+                                                      axf::filter::ResultTrees::None);
+        ASSERT_EQ(counted.size(), 1u);
+        EXPECT_EQ(counted[0].cost, 4);
+        // A listing reads it: its own message.
+        for (int flag : {1, 0}) {
+            try {
+                axf::filter::bindResults({entry}, q.variables, document, none, flag);
+                ADD_FAILURE() << "no error, flag " << flag;
             } catch (const axf::InternalError& e) {
                 EXPECT_EQ(e.what(), kMessage);
             }
