@@ -170,8 +170,8 @@ index::EntryList bindResults(const index::EntryList& results, const QueryVariabl
                                  int flag, ResultTrees trees = ResultTrees::All);
 
 // Diagnostics (nothing in the query run calls them).
-// True when the node number of a is smaller than that of b (numbers read as
-// integers, so 9 < 10).
+// True when the node number of a is smaller than that of b (as integers, so
+// 9 < 10).
 bool nodeNumberLess(const AssocTriple& a, const AssocTriple& b);
 // Writes four lines: "assoc:", the name, the printed form of the first value,
 // and an empty line. The list must not be empty (InternalError).
