@@ -180,6 +180,9 @@ EntryList combineXorBest(EntrySpan first, const Lazy<EntryList>& second, std::in
 // An operand of another shape (an element with attributes, a text with
 // children, any other node kind) gives a failure tree.
 const xml::Tree* buildExternalTree(std::string_view op, const xml::Tree* left, const xml::Tree* right);
+// True when buildExternalTree takes the tree as one operand, itself: an
+// element without attributes not named "and", "or" or "xor", or a text leaf.
+bool joinsAsItself(const xml::Tree* t);
 
 // ---------------------------------------------------------------------------
 // Combination of whole-query results: the results combined so far first, the
