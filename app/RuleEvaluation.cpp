@@ -370,6 +370,7 @@ struct PrintedPart {
 struct PrintedParts {
     xml::ELNode root;
     std::vector<std::vector<PrintedPart>> leaves;
+    std::vector<std::size_t> order;  // the leaves in the order their parts stand under the root
 };
 
 struct ProductListing {
@@ -394,6 +395,7 @@ std::optional<PrintedParts> printedParts(const ProductListing& p) {
             if (!query::joinsAsItself(e.tree)) return std::nullopt;
     std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, p.conditions, p.trees);
     PrintedParts out;
+    out.order = p.product->joinedOrder();
     bool haveRoot = false;
     for (const query::ResultSet* l : leaves) {
         std::vector<PrintedPart>& parts = out.leaves.emplace_back();
@@ -460,7 +462,7 @@ void writePrintedParts(std::int64_t level, bool resultNames, const ProductListin
             if (p.listing == MatchListing::RankedTrees) writeFormattedXML(level, resultNames, ranks.of(cost), sink);
             ELNode root{parts.root.name, parts.root.attributes};
             kids.clear();
-            for (std::size_t i = 0; i < k; ++i) {
+            for (std::size_t i : parts.order) {
                 const PrintedPart& part = parts.leaves[i][at[i]];
                 for (const xml::Attribute& a : part.attributes) root.attributes.emplace_back(a);
                 kids.insert(kids.end(), part.kids.begin(), part.kids.end());

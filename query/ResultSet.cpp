@@ -190,6 +190,34 @@ const xml::Tree* ResultSet::joinedTree(const std::vector<const EmbeddingEntry*>&
     return t;
 }
 
+std::vector<std::size_t> ResultSet::joinedOrder() const {
+    // Each set's order, and whether its tree is a joined root (a product).
+    struct Joined {
+        std::vector<std::size_t> order;
+        bool joinedRoot;
+    };
+    std::size_t next = 0;
+    // Recursion over the nesting of products, which is the query's.
+    auto walk = [&next](const auto& self, const ResultSet& s) -> Joined {
+        if (!s.isProduct()) return {{next++}, false};
+        Joined acc = self(self, *s.parts_.front());
+        for (std::size_t i = 1; i < s.parts_.size(); ++i) {
+            Joined r = self(self, *s.parts_[i]);
+            std::vector<std::size_t> order;
+            if (acc.joinedRoot && !r.joinedRoot) {
+                order = r.order;
+                order.insert(order.end(), acc.order.begin(), acc.order.end());
+            } else {
+                order = acc.order;
+                order.insert(order.end(), r.order.begin(), r.order.end());
+            }
+            acc = {std::move(order), true};
+        }
+        return acc;
+    };
+    return walk(walk, *this).order;
+}
+
 void ResultSet::forEach(const std::function<bool(const EmbeddingEntry&)>& visit) const {
     if (!isProduct()) {
         for (const EmbeddingEntry& e : entries_)

@@ -73,6 +73,11 @@ public:
 
     // The plain lists under a product, in order (a plain list: itself).
     std::vector<const ResultSet*> leaves() const;
+    // The leaves (by their index in leaves()) in the order in which their
+    // trees stand under the root of a joined tree, when every leaf tree
+    // joins as itself (joinsAsItself): buildExternalTree puts a plain
+    // right operand before the children of a joined left one.
+    std::vector<std::size_t> joinedOrder() const;
     // Every entry in order, each made when it is visited; stops when visit
     // returns false.
     void forEach(const std::function<bool(const EmbeddingEntry&)>& visit) const;
