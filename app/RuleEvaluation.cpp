@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <variant>
 
 #include "app/ResultPrinter.h"
@@ -387,15 +388,41 @@ struct ProductListing {
 
 namespace {
 
+// Whether every leaf tree of the product joins as itself, so that no entry's
+// tree is a failure.
+bool joinsWhole(const query::ResultSet& product) {
+    for (const query::ResultSet* l : product.leaves())
+        for (const EmbeddingEntry& e : l->entries())
+            if (!query::joinsAsItself(e.tree)) return false;
+    return true;
+}
+
+// Whether a variable name stands at two query nodes: the binding of one
+// entry then depends on every part of it.
+bool repeatsAName(const query::VariableList& variables) {
+    std::unordered_set<std::string> seen;
+    for (const auto& [number, name] : variables)
+        if (!seen.insert(name).second) return true;
+    return false;
+}
+
 std::optional<PrintedParts> printedParts(const ProductListing& p) {
     if (!p.conditions.empty()) return std::nullopt;
+    std::vector<std::size_t> order = p.product->joinedOrder();
+    // The binding walks an entry's tree and its variables, both by query
+    // node number, side by side: it binds each part as it binds the part
+    // alone only when the parts stand in the order of their numbers (the
+    // order of the leaves) and no name stands at two nodes.
+    if (!p.variables.empty()) {
+        for (std::size_t i = 0; i < order.size(); ++i)
+            if (order[i] != i) return std::nullopt;
+        if (repeatsAName(p.variables)) return std::nullopt;
+    }
+    if (!joinsWhole(*p.product)) return std::nullopt;
     const std::vector<const query::ResultSet*> leaves = p.product->leaves();
-    for (const query::ResultSet* l : leaves)
-        for (const EmbeddingEntry& e : l->entries())
-            if (!query::joinsAsItself(e.tree)) return std::nullopt;
     std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, p.conditions, p.trees);
     PrintedParts out;
-    out.order = p.product->joinedOrder();
+    out.order = std::move(order);
     bool haveRoot = false;
     for (const query::ResultSet* l : leaves) {
         std::vector<PrintedPart>& parts = out.leaves.emplace_back();
@@ -509,6 +536,15 @@ void writeProductListing(std::int64_t level, bool resultNames, const ProductList
 }
 
 }  // namespace
+
+ResultDocument madePlain(const ResultDocument& doc) {
+    if (!doc.product) return doc;
+    const ProductListing& p = *doc.product;
+    EntryList adjusted;
+    for (const EmbeddingEntry& e : p.product->materialize()) adjusted.push_back(adjustRoot(e));
+    SearchResult accepted{acceptedMatches(adjusted, p.variables, p.source, p.conditions, p.trees), nullptr};
+    return buildUniqueTree(accepted, p.listing);
+}
 
 void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink) {
     if (doc.product) {
@@ -641,7 +677,10 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
             return doc;
         }
         p->parts = printedParts(*p);
-        if (!p->parts) return std::nullopt;
+        // Without printed parts, the entries are examined one at a time as
+        // they are printed; that can fail only on a tree that joins into a
+        // failure, and such a product is made plain first.
+        if (!p->parts && !joinsWhole(*product)) return std::nullopt;
         ResultDocument doc;
         doc.product = std::move(p);
         return doc;

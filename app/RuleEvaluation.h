@@ -127,6 +127,10 @@ ResultDocument countEmbedding(const SearchResult& results, std::int64_t count);
 std::int64_t countWithinCost(const EntryList& results, std::int64_t bound, std::int64_t start);
 ResultDocument buildUniqueTree(const SearchResult& results, MatchListing listing);
 
+// The same document with a match list kept as a product made into a built
+// list (any other document as it is): what the product's printing streams.
+ResultDocument madePlain(const ResultDocument& doc);
+
 // Writes the result document as indented XML.
 void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink);
 std::string showResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc);
