@@ -57,6 +57,8 @@ def simple_query(rng, depth, variables):
 
 def node(rng, tag, depth, variables):
     name = ("$" if rng.random() < 0.1 else "") + tag
+    if depth > 0 and rng.random() < 0.03:
+        name += rng.choice(["[1]", "[2]", "[last]"])
     kids = CHILDREN.get(tag, [])
     if depth >= 2 or not kids or rng.random() < 0.35:
         if variables and rng.random() < 0.4:
@@ -69,10 +71,14 @@ def node(rng, tag, depth, variables):
                   variables) for _ in range(n)]
     if n >= 2 and rng.random() < 0.5:
         sep = rng.choice([" | ", " ? "])
-        if n >= 3 and rng.random() < 0.4:
-            # One group of the other kind, not last in the list.
-            inner = ", " if sep != ", " else " | "
-            return "%s((%s)%s%s)" % (name, inner.join(parts[:2]), sep, sep.join(parts[2:]))
+        if n >= 3 and rng.random() < 0.5:
+            # A group of the other kind (an `and` group: a list of `,`) at
+            # any place in a list of three or more.
+            group = "(%s)" % ", ".join(parts[:2])
+            rest = parts[2:] + [node(rng, rng.choice(kids), depth + 1, variables)
+                                for _ in range(rng.choice([0, 1, 2]))]
+            rest.insert(rng.randrange(len(rest) + 1), group)
+            return "%s(%s)" % (name, sep.join(rest))
         return "%s(%s)" % (name, sep.join(parts))
     return "%s(%s)" % (name, ", ".join(parts))
 
