@@ -115,6 +115,10 @@ def random_filter(rng, doc):
         f += " (N)"
     elif r < 0.15:
         f += " (P)"
+    if rng.random() < 0.05:
+        # The result of a filter as the document of another.
+        outer = rng.choice(["ResultQuery(name())", "name()", "person(name(X))", "item()"])
+        f = "%s %s in (%s)" % (rng.choice(["filterAllBest", "filterAllExact"]), outer, f)
     r = rng.random()
     if r < 0.25:
         f = "count (%s)" % f
