@@ -48,9 +48,12 @@ query::VariableList joinVariables(const query::VariableList& a, const query::Var
 using Combine = EntryList (*)(query::EntrySpan, query::EntrySpan);
 
 // The entries of a list, its pending failure raised first; a product is made
-// plain (no statement of mode best forms one, so this stays small).
-EntryList entriesOf(const QueryResults& r) {
-    if (r.product) return r.product->materialize();
+// plain into `made` (no statement of mode best forms one).
+query::EntrySpan entriesOf(const QueryResults& r, EntryList& made) {
+    if (r.product) {
+        made = r.product->materialize();
+        return made;
+    }
     return r.list.all();
 }
 
@@ -100,7 +103,8 @@ QueryOutcome fold(Combine combine, bool firstEmptyDecides, const OperandEvaluato
             // An "and" whose list so far is empty does not look at the next operand.
             if (firstEmptyDecides && isEmpty(a)) return {};
             const QueryResults& b = right.get();
-            return QueryResults{SearchResult{combine(entriesOf(a), entriesOf(b)), nullptr}, nullptr};
+            EntryList madeA, madeB;
+            return QueryResults{SearchResult{combine(entriesOf(a, madeA), entriesOf(b, madeB)), nullptr}, nullptr};
         });
         acc.variables = joinVariables(acc.variables, next.variables);
         acc.lastNumber = next.lastNumber;
@@ -743,7 +747,8 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         auto [doc, outcome] = evaluate();
         const QueryResults& found = outcome.results.get();
         EntryList adjusted;
-        for (const auto& e : entriesOf(found)) adjusted.push_back(adjustRoot(e));
+        EntryList made;
+        for (const auto& e : entriesOf(found, made)) adjusted.push_back(adjustRoot(e));
         if (doc->tree.byPosition()) {
             // The matches are removed as positions over the document's nodes,
             // and the printer walks what remains: the document is never built.
