@@ -95,6 +95,9 @@ public:
     std::optional<std::size_t> unclosedCommentAt() const {
         return scanner_ ? scanner_->unclosedCommentAt() : std::nullopt;
     }
+    // Once the scanner has failed (thrown) on a token: where that token
+    // began.
+    std::optional<std::size_t> scanFailureAt() const { return scanFailureAt_; }
 
 private:
     struct Entry {
@@ -111,6 +114,7 @@ private:
     std::vector<Entry> buf_;  // buf_[head_] is the token at position base_
     std::size_t head_ = 0;
     std::size_t base_ = 0;
+    std::optional<std::size_t> scanFailureAt_;
 };
 
 // ---- token parsers -----------------------------------------------------------
@@ -240,6 +244,18 @@ public:
     std::optional<XMLEvent> next();
     // Valid once next() has returned nullopt.
     const Stop& stop() const;
+
+    // Where the event last returned by next() stands, as byte offsets (token
+    // indices over a hand-made token list). eventOffset: its first token
+    // (for "Error parsing prolog", the token at which the prolog broke off).
+    std::size_t eventOffset() const;
+    // For a start or empty-element tag: the tag's name, then for each
+    // attribute its name and the first byte of its value (inside the
+    // quotes); empty for other events.
+    const std::vector<std::size_t>& tagPartOffsets() const;
+    // Once next() has thrown (a character reference that cannot be read, a
+    // text the scanner refuses): where the failing token began.
+    std::size_t failureOffset() const;
 
 private:
     std::unique_ptr<DocumentParser> parser_;
