@@ -256,11 +256,11 @@ struct ParsedEventPlaces {
     const PreparedPlaces& places;
     std::size_t from;
 
-    std::size_t tagName() const { return from + events.tagPartOffsets()[0]; }
-    std::size_t attributeName(std::size_t i) const { return from + events.tagPartOffsets()[1 + 2 * i]; }
+    std::size_t tagName() const { return from + events.tagNameOffset(); }
+    std::size_t attributeName(std::size_t i) const { return from + events.attributeNameOffset(i); }
     std::string eventPrefix() const { return places.prefix(from + events.eventOffset()); }
     std::string attributeValuePrefix(std::size_t i, std::size_t offset) const {
-        return places.prefix(from + events.tagPartOffsets()[2 + 2 * i] + offset);
+        return places.prefix(from + events.attributeValueOffset(i) + offset);
     }
 };
 

@@ -14,13 +14,7 @@ TokenStream::TokenStream(std::vector<Delimiter> tokens) : given_(std::move(token
 bool TokenStream::pull() {
     if (ended_) return false;
     if (scanner_) {
-        std::optional<Delimiter> t;
-        try {
-            t = scanner_->next();
-        } catch (const Fatal&) {
-            scanFailureAt_ = scanner_->lastOffset();
-            throw;
-        }
+        std::optional<Delimiter> t = scan();
         if (!t) {
             ended_ = true;
             return false;
@@ -35,6 +29,15 @@ bool TokenStream::pull() {
     buf_.emplace_back(std::move(given_[givenNext_]), givenNext_);
     ++givenNext_;
     return true;
+}
+
+std::optional<Delimiter> TokenStream::scan() {
+    try {
+        return scanner_->next();
+    } catch (const Fatal&) {
+        scanFailureAt_ = scanner_->lastOffset();
+        throw;
+    }
 }
 
 std::size_t TokenStream::offset(std::size_t pos) {
@@ -374,30 +377,16 @@ public:
     DocumentParser(TokenStream tokens, bool withProlog)
         : tokens_(std::move(tokens)), state_(withProlog ? State::Prolog : State::Events) {}
 
-private:
-    // Runs the parser at token `at`; should reading a token fail, notes
-    // where: at the token the scanner refused, or else at `at` (the one
-    // token whose text is read and may fail is a text event's only token).
-    template <class Parser>
-    auto parseAt(const Parser& parser, std::size_t at) -> decltype(parser(std::declval<TokenStream&>(), at)) {
-        try {
-            return parser(tokens_, at);
-        } catch (const Fatal&) {
-            failureOffset_ = tokens_.scanFailureAt() ? *tokens_.scanFailureAt() : tokens_.offset(at);
-            throw;
-        }
-    }
-
-public:
     std::optional<XMLEvent> next() {
-        tagParts_.clear();
+        // The tokens of the event last returned are kept until now: its
+        // parts' offsets are read from them.
+        tokens_.release(pos_);
         if (state_ == State::Prolog) {
-            auto r = parseAt(prologP(), 0);
+            auto r = prologP()(tokens_, 0);
             if (!r.ok()) {
                 state_ = State::Ended;
                 noteStop(r.rest, r.rest);
                 stop.early = true;  // even when the prolog broke off at the end of the text
-                eventOffset_ = stop.offset;
                 return XMLEvent(ErrorEvent{"Error parsing prolog"});
             }
             pos_ = r.rest;
@@ -405,44 +394,38 @@ public:
             state_ = State::Events;
         }
         if (state_ == State::Ended) return std::nullopt;
-        auto r = parseAt(eventP(), pos_);
+        auto r = eventP()(tokens_, pos_);
         if (!r.ok()) {
             state_ = State::Ended;
             noteStop(pos_, r.rest);
             return std::nullopt;
         }
-        noteParts(pos_, *r.value);
+        eventStart_ = pos_;
         pos_ = r.rest;
-        tokens_.release(pos_);
         return std::move(*r.value);
     }
 
+    // Where the event last returned stands. A tag's tokens are STAGO,
+    // NAME, then NAME VI value for each attribute.
+    std::size_t eventOffset() const { return state_ == State::Ended ? stop.offset : tokens_.peekedOffset(eventStart_); }
+    std::size_t tagNameOffset() const { return tokens_.peekedOffset(eventStart_ + 1); }
+    std::size_t attributeNameOffset(std::size_t i) const { return tokens_.peekedOffset(eventStart_ + 2 + 3 * i); }
+    std::size_t attributeValueOffset(std::size_t i) const {
+        const std::size_t value = eventStart_ + 4 + 3 * i;
+        return tokens_.peekedOffset(value) + (tokens_.peeked(value).is(DelimKind::LITERAL) ? 1 : 0);
+    }
+
+    // After next() has thrown: the token the scanner refused, or else the
+    // first token of the failed parse, which has been read (the one token
+    // whose text is read and may fail is a text event's only token).
+    std::size_t failureOffset() const {
+        return tokens_.scanFailureAt() ? *tokens_.scanFailureAt() : tokens_.peekedOffset(pos_);
+    }
+
     DocumentEvents::Stop stop;
-    std::size_t eventOffset_ = 0;
-    std::vector<std::size_t> tagParts_;
-    std::size_t failureOffset_ = 0;
 
 private:
     enum class State { Prolog, Events, Ended };
-
-    // The offsets of the event parsed from token `at` on. A tag's tokens
-    // are STAGO, NAME, then NAME VI value for each attribute.
-    void noteParts(std::size_t at, const XMLEvent& event) {
-        eventOffset_ = tokens_.offset(at);
-        const LazyAttList* attributes = nullptr;
-        if (const auto* start = std::get_if<StartEvent>(&event))
-            attributes = &start->attributes;
-        else if (const auto* empty = std::get_if<EmptyEvent>(&event))
-            attributes = &empty->attributes;
-        if (!attributes) return;
-        tagParts_.push_back(tokens_.offset(at + 1));
-        for (std::size_t i = 0; i < attributes->size(); ++i) {
-            const std::size_t name = at + 2 + 3 * i;
-            const std::size_t value = name + 2;
-            tagParts_.push_back(tokens_.offset(name));
-            tagParts_.push_back(tokens_.offset(value) + (tokens_.peek(value)->is(DelimKind::LITERAL) ? 1 : 0));
-        }
-    }
 
     void noteStop(std::size_t at, std::size_t failAt) {
         const Delimiter* t = tokens_.peek(at);
@@ -468,6 +451,7 @@ private:
     TokenStream tokens_;
     State state_;
     std::size_t pos_ = 0;
+    std::size_t eventStart_ = 0;  // the first token of the event last returned
 };
 
 DocumentEvents::DocumentEvents(std::unique_ptr<DocumentParser> parser) : parser_(std::move(parser)) {}
@@ -477,9 +461,11 @@ DocumentEvents::~DocumentEvents() = default;
 
 std::optional<XMLEvent> DocumentEvents::next() { return parser_->next(); }
 const DocumentEvents::Stop& DocumentEvents::stop() const { return parser_->stop; }
-std::size_t DocumentEvents::eventOffset() const { return parser_->eventOffset_; }
-const std::vector<std::size_t>& DocumentEvents::tagPartOffsets() const { return parser_->tagParts_; }
-std::size_t DocumentEvents::failureOffset() const { return parser_->failureOffset_; }
+std::size_t DocumentEvents::eventOffset() const { return parser_->eventOffset(); }
+std::size_t DocumentEvents::tagNameOffset() const { return parser_->tagNameOffset(); }
+std::size_t DocumentEvents::attributeNameOffset(std::size_t i) const { return parser_->attributeNameOffset(i); }
+std::size_t DocumentEvents::attributeValueOffset(std::size_t i) const { return parser_->attributeValueOffset(i); }
+std::size_t DocumentEvents::failureOffset() const { return parser_->failureOffset(); }
 
 DocumentEvents parseDocument(std::string_view text) {
     return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(text), true));

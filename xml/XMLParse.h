@@ -88,6 +88,10 @@ public:
     }
     // The byte offset of the token at pos (the end offset when there is none).
     std::size_t offset(std::size_t pos);
+    // The token at pos and its byte offset, for a pos from the last released
+    // one on that has been peeked.
+    const Delimiter& peeked(std::size_t pos) const { return buf_[head_ + (pos - base_)].token; }
+    std::size_t peekedOffset(std::size_t pos) const { return buf_[head_ + (pos - base_)].offset; }
     // Tokens before pos will not be read again.
     void release(std::size_t pos);
     // Once the tokens have ended: where a comment inside declarations began
@@ -105,6 +109,8 @@ private:
         std::size_t offset;
     };
     bool pull();
+    // The scanner's next token, noting where it failed should it throw.
+    std::optional<Delimiter> scan();
 
     std::optional<XMLScanner> scanner_;
     std::vector<Delimiter> given_;
@@ -246,13 +252,15 @@ public:
     const Stop& stop() const;
 
     // Where the event last returned by next() stands, as byte offsets (token
-    // indices over a hand-made token list). eventOffset: its first token
-    // (for "Error parsing prolog", the token at which the prolog broke off).
+    // indices over a hand-made token list), until next() is called again.
+    // eventOffset: its first token (for "Error parsing prolog", the token
+    // at which the prolog broke off).
     std::size_t eventOffset() const;
-    // For a start or empty-element tag: the tag's name, then for each
-    // attribute its name and the first byte of its value (inside the
-    // quotes); empty for other events.
-    const std::vector<std::size_t>& tagPartOffsets() const;
+    // For a start or empty-element tag: its name, attribute i's name, and
+    // the first byte of attribute i's value (inside the quotes).
+    std::size_t tagNameOffset() const;
+    std::size_t attributeNameOffset(std::size_t i) const;
+    std::size_t attributeValueOffset(std::size_t i) const;
     // Once next() has thrown (a character reference that cannot be read, a
     // text the scanner refuses): where the failing token began.
     std::size_t failureOffset() const;

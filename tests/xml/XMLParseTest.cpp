@@ -196,12 +196,21 @@ TEST(ParseDocument, WhereEventsStand) {
         SCOPED_TRACE(doc);
         DocumentEvents evs = parseDocument(doc);
         Lines got;
-        while (evs.next()) {
+        while (auto e = evs.next()) {
             std::string line = std::to_string(evs.eventOffset());
-            const char* sep = " @";
-            for (std::size_t at : evs.tagPartOffsets()) {
-                line += sep + std::to_string(at);
-                sep = " ";
+            if (std::holds_alternative<StartEvent>(*e) || std::holds_alternative<EmptyEvent>(*e)) {
+                const LazyAttList& atts = std::holds_alternative<StartEvent>(*e) ? std::get<StartEvent>(*e).attributes
+                                                                                   : std::get<EmptyEvent>(*e).attributes;
+                std::vector<std::size_t> parts = {evs.tagNameOffset()};
+                for (std::size_t i = 0; i < atts.size(); ++i) {
+                    parts.push_back(evs.attributeNameOffset(i));
+                    parts.push_back(evs.attributeValueOffset(i));
+                }
+                const char* sep = " @";
+                for (std::size_t at : parts) {
+                    line.append(sep).append(std::to_string(at));
+                    sep = " ";
+                }
             }
             got.push_back(line);
         }
