@@ -1,6 +1,7 @@
 #include "index/DirectWalk.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -275,7 +276,8 @@ void walkEvents(NodeWalk& walk, const PreparedPlaces& places, std::string_view p
         try {
             return events.next();
         } catch (const Fatal& e) {
-            throw Fatal(places.prefix(from + events.failureOffset()) + e.what());
+            const std::optional<std::size_t> at = events.failureOffset();
+            throw Fatal(places.prefix(at ? from + *at : kNoOffset) + e.what());
         }
     };
     reachedEnd = walk.feed(next, ParsedEventPlaces{events, places, from});

@@ -418,8 +418,10 @@ public:
     // After next() has thrown: the token the scanner refused, or else the
     // first token of the failed parse, which has been read (the one token
     // whose text is read and may fail is a text event's only token).
-    std::size_t failureOffset() const {
-        return tokens_.scanFailureAt() ? *tokens_.scanFailureAt() : tokens_.peekedOffset(pos_);
+    std::optional<std::size_t> failureOffset() const {
+        if (tokens_.scanFailureAt()) return tokens_.scanFailureAt();
+        if (tokens_.isPeeked(pos_)) return tokens_.peekedOffset(pos_);
+        return std::nullopt;
     }
 
     DocumentEvents::Stop stop;
@@ -465,7 +467,7 @@ std::size_t DocumentEvents::eventOffset() const { return parser_->eventOffset();
 std::size_t DocumentEvents::tagNameOffset() const { return parser_->tagNameOffset(); }
 std::size_t DocumentEvents::attributeNameOffset(std::size_t i) const { return parser_->attributeNameOffset(i); }
 std::size_t DocumentEvents::attributeValueOffset(std::size_t i) const { return parser_->attributeValueOffset(i); }
-std::size_t DocumentEvents::failureOffset() const { return parser_->failureOffset(); }
+std::optional<std::size_t> DocumentEvents::failureOffset() const { return parser_->failureOffset(); }
 
 DocumentEvents parseDocument(std::string_view text) {
     return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(text), true));

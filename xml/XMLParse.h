@@ -92,6 +92,7 @@ public:
     // one on that has been peeked.
     const Delimiter& peeked(std::size_t pos) const { return buf_[head_ + (pos - base_)].token; }
     std::size_t peekedOffset(std::size_t pos) const { return buf_[head_ + (pos - base_)].offset; }
+    bool isPeeked(std::size_t pos) const { return pos >= base_ && head_ + (pos - base_) < buf_.size(); }
     // Tokens before pos will not be read again.
     void release(std::size_t pos);
     // Once the tokens have ended: where a comment inside declarations began
@@ -262,8 +263,8 @@ public:
     std::size_t attributeNameOffset(std::size_t i) const;
     std::size_t attributeValueOffset(std::size_t i) const;
     // Once next() has thrown (a character reference that cannot be read, a
-    // text the scanner refuses): where the failing token began.
-    std::size_t failureOffset() const;
+    // text the scanner refuses): where the failing token began, when known.
+    std::optional<std::size_t> failureOffset() const;
 
 private:
     std::unique_ptr<DocumentParser> parser_;
