@@ -144,6 +144,8 @@ TEST(SourcePosition, Messages) {
          {"d.xml", 0}, "d.xml:3:3: Attention: the tag \"nick\" is not in the tag vocabulary"},
         {"attribute before element of one name: the attribute", "<site><![CDATA[]]>\n<text nick='1'/>\n<nick/></site>",
          {"d.xml", 0}, "d.xml:2:7: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"event parser, line 1 after a mark", "<!DOCTYPE site><site><nick/></site>", {"d.xml", 3},
+         "d.xml:1:26: Attention: the tag \"nick\" is not in the tag vocabulary"},
         {"element before attribute of one name: the element", "<site><![CDATA[]]>\n<nick/>\n<text nick='1'/></site>",
          {"d.xml", 0}, "d.xml:2:2: Attention: the tag \"nick\" is not in the tag vocabulary"},
         // References that cannot be read and texts the scanner refuses,
