@@ -63,15 +63,15 @@ QueryOutcome fold(Combine combine, bool firstEmptyDecides, const OperandEvaluato
     return acc;
 }
 
-// Whether a label of the query holds a selector (or an unclosed '['): the
-// one thing in a search that can fail on what the document holds.
-bool hasSelector(const Tree* q) {
+// Whether a label of the query holds a selector that may fail: the one
+// thing in a search that can fail on what the document holds.
+bool hasFailingSelector(const Tree* q) {
     std::vector<const Tree*> todo{q};
     while (!todo.empty()) {
         const Tree* t = todo.back();
         todo.pop_back();
-        if (const auto* e = std::get_if<ELNode>(&t->value); e && e->name.find('[') != std::string::npos) return true;
-        if (const auto* x = std::get_if<TXNode>(&t->value); x && x->text.find('[') != std::string::npos) return true;
+        if (const auto* e = std::get_if<ELNode>(&t->value); e && query::selectorCanFail(e->name)) return true;
+        if (const auto* x = std::get_if<TXNode>(&t->value); x && query::selectorCanFail(x->text)) return true;
         for (const Tree* k : t->children()) todo.push_back(k);
     }
     return false;
@@ -380,7 +380,7 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         EvalContext ctx{kind, negated, searchType, doc.get()};
         // A statement of exact matches that prints them without conditions
         // reads nothing of a match of a higher cost.
-        ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() && !hasSelector(q);
+        ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() && !hasFailingSelector(q);
         QueryOutcome outcome = evaluateQueryTree(ctx, 2, q);
         return std::make_pair(doc, std::move(outcome));
     };

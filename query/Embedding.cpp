@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 #include <variant>
 #include <vector>
 
@@ -320,13 +322,13 @@ public:
         : qmap_(*c.queryMapping), delCosts_(*c.deletionCosts), indexEL_(*c.indexEL), indexTX_(*c.indexTX),
           mapping_(*c.documentMapping), deletionCost_(c.deletionCost), types_(*c.searchTypes), mode_(c.mode),
           defaultType_(c.defaultType) {
-        // A query without selectors raises nothing that depends on the
-        // document, so what no parent match can hold is never looked at, and
-        // what a statement of exact matches drops is dropped as it is met.
-        selectorFree_ = true;
-        for (const auto& pair : qmap_)
-            if (pair.second.find('[') != std::string::npos) selectorFree_ = false;
-        exactOnly_ = c.exactOnly && selectorFree_;
+        // A selector that may fail is the one thing in a search that raises
+        // on what the document holds. Without one, what a statement of exact
+        // matches drops is dropped as it is met (see narrowsBelow for the
+        // other shortcut).
+        for (const auto& [number, label] : qmap_)
+            if (selectorCanFail(label)) failingSelectors_.insert(number);
+        exactOnly_ = c.exactOnly && failingSelectors_.empty();
     }
 
     // The candidates of a name in the element (text = false) or text index.
@@ -410,7 +412,18 @@ private:
     const SearchTypeList& types_;
     SearchMode mode_;
     index::LookupKind defaultType_;
-    bool selectorFree_ = true;
+    // Whether the candidates of an element may be narrowed to those inside
+    // its parent matches before its child is searched below them: so
+    // whenever no selector that may fail lies in the child's subtree. The
+    // element's own selector counts only candidates inside one parent match,
+    // which the narrowing keeps; but a failure met below a candidate left
+    // out would end the candidates' list there, and an `and` below may look
+    // at an operand or not depending on what the left-out candidates hold.
+    bool narrowsBelow(const Tree* child);
+    bool holdsFailingSelector(const Tree* t);
+
+    std::unordered_set<std::string> failingSelectors_;  // query node numbers
+    std::unordered_map<const Tree*, bool> failingBelow_;  // by subtree, as computed
     bool exactOnly_ = false;
     std::map<std::tuple<bool, std::string, index::LookupKind>, Lookup> cache_;
 };
@@ -433,6 +446,24 @@ EntrySpan insideParents(EntrySpan parents, EntrySpan candidates, EntryList& kept
     for (std::size_t i = 0; i < candidates.size(); ++i)
         if (in[i]) kept.push_back(candidates[i]);
     return kept;
+}
+
+bool Search::narrowsBelow(const Tree* child) {
+    return failingSelectors_.empty() || !holdsFailingSelector(child);
+}
+
+// Recursion over the query's size only.
+bool Search::holdsFailingSelector(const Tree* t) {
+    if (auto it = failingBelow_.find(t); it != failingBelow_.end()) return it->second;
+    bool holds = false;
+    if (const auto* e = std::get_if<ELNode>(&t->value))
+        holds = failingSelectors_.count(e->name) != 0;
+    else if (const auto* x = std::get_if<TXNode>(&t->value))
+        holds = failingSelectors_.count(x->text) != 0;
+    for (const Tree* k : t->children())
+        if (!holds) holds = holdsFailingSelector(k);
+    failingBelow_.emplace(t, holds);
+    return holds;
 }
 
 SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom,
@@ -472,7 +503,7 @@ SearchResult Search::element(const Tree* t, const std::string& n, const std::str
     auto [type, rest] = searchType(n, defaultType_, types_, typesFrom);
     EntrySpan own = presences(false, name, type);
     EntryList inside;
-    if (selectorFree_ && ascendingByPosition(parents) && ascendingByPosition(own))
+    if (narrowsBelow(t->children()[0]) && ascendingByPosition(parents) && ascendingByPosition(own))
         own = insideParents(parents, own, inside);
     SearchResult below = evaluate(t->children()[0], own, n, rest);
     CandidateView cands;
@@ -768,6 +799,15 @@ std::int64_t getNumber(std::string_view selector) {
         throw Fatal("Attention: the branch information " + cutForMessage(selector) + " is out of range");
     if (negative) return magnitude == limit ? std::numeric_limits<std::int64_t>::min() : -std::int64_t(magnitude);
     return std::int64_t(magnitude);
+}
+
+bool selectorCanFail(std::string_view label) {
+    if (label.find('[') == std::string_view::npos) return false;
+    try {
+        return getInfofromLabel(label).second >= 2;
+    } catch (const Fatal&) {
+        return true;
+    }
 }
 
 LabelName getLabelName(std::string_view label) {

@@ -174,6 +174,12 @@ std::int64_t getNumber(std::string_view selector);
 // first '[' does not end in ']' is a Fatal naming the tag.
 std::pair<std::string, std::int64_t> getInfofromLabel(std::string_view label);
 
+// Whether searching a node of this label may fail on what the document
+// holds: a selector that does not read (any read fails) or asks for the k-th
+// match with k >= 2. The first and the last of the cheapest matches below a
+// parent match are there whenever that parent match has any.
+bool selectorCanFail(std::string_view label);
+
 // (name, whether the label holds '[', selector). The selector is the text after the
 // first '[' without its final ']'; `closed` tells whether that ']' is there.
 struct LabelName {
