@@ -380,7 +380,12 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         EvalContext ctx{kind, negated, searchType, doc.get()};
         // A statement of exact matches that prints them without conditions
         // reads nothing of a match of a higher cost.
-        ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() && !hasFailingSelector(q);
+        // A selector that may fail is weighed by the search of its own query;
+        // between whole queries, a dropped match may decide whether the next
+        // query is searched at all.
+        std::string_view group;
+        ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() &&
+                        (!isGroupRoot(q, &group) || !hasFailingSelector(q));
         QueryOutcome outcome = evaluateQueryTree(ctx, 2, q);
         return std::make_pair(doc, std::move(outcome));
     };

@@ -329,6 +329,7 @@ public:
         for (const auto& [number, label] : qmap_)
             if (selectorCanFail(label)) failingSelectors_.insert(number);
         exactOnly_ = c.exactOnly && failingSelectors_.empty();
+        exactOnlyAsked_ = c.exactOnly;
     }
 
     // The candidates of a name in the element (text = false) or text index.
@@ -422,9 +423,24 @@ private:
     bool narrowsBelow(const Tree* child);
     bool holdsFailingSelector(const Tree* t);
 
+public:
+    // Takes out of the failing selectors every one that fails below no
+    // element the document holds of its parent node's name (see
+    // settleSelectors in the .cpp file); `root` and `rootCandidates` as the
+    // search of the query starts them.
+    void settleSelectors(const Tree* root, EntrySpan rootCandidates, const std::string& rootNumber);
+
+private:
+    struct SelectorSite {
+        const Tree* node;
+        const Tree* above;  // the element whose candidates are its parents; nullptr for the root
+    };
+    void collectSelectorSites(const Tree* t, const Tree* above, std::vector<SelectorSite>& out);
+
     std::unordered_set<std::string> failingSelectors_;  // query node numbers
     std::unordered_map<const Tree*, bool> failingBelow_;  // by subtree, as computed
     bool exactOnly_ = false;
+    bool exactOnlyAsked_ = false;
     std::map<std::tuple<bool, std::string, index::LookupKind>, Lookup> cache_;
 };
 
@@ -464,6 +480,62 @@ bool Search::holdsFailingSelector(const Tree* t) {
         if (!holds) holds = holdsFailingSelector(k);
     failingBelow_.emplace(t, holds);
     return holds;
+}
+
+const std::string& numberOf(const Tree* t) {
+    if (const auto* e = std::get_if<ELNode>(&t->value)) return e->name;
+    return std::get<TXNode>(t->value).text;
+}
+
+void Search::collectSelectorSites(const Tree* t, const Tree* above, std::vector<SelectorSite>& out) {
+    const std::string& n = numberOf(t);
+    if (failingSelectors_.count(n)) out.push_back({t, above});
+    if (t->isLeaf()) return;
+    const std::string& label = queryLabel(n, "settleSelectors");
+    const bool boolean = label == "and" || label == "or" || label == "xor";
+    for (const Tree* k : t->children()) collectSelectorSites(k, boolean ? above : t, out);
+}
+
+// A selector asking for the k-th match (k >= 2) fails at a parent match with
+// fewer than k cheapest matches below it. The parent matches a search hands
+// to a node are always some of the candidates of the element above it (the
+// query root's, or its own candidates of its name, narrowed or not), and the
+// check at one parent match reads only what lies inside it; so a selector
+// whose check passes at every candidate of the element above fails nowhere,
+// whatever the search drops around it, as long as nothing below it fails
+// either. Such selectors are settled from the deepest up, with the search's
+// shortcuts off below them; a selector that does not read fails wherever it
+// is searched and stays.
+void Search::settleSelectors(const Tree* root, EntrySpan rootCandidates, const std::string& rootNumber) {
+    if (failingSelectors_.empty() || root->isLeaf()) return;
+    std::vector<SelectorSite> sites;
+    collectSelectorSites(root->children()[0], root, sites);
+    // Preorder numbers: a node's descendants have greater numbers.
+    std::sort(sites.begin(), sites.end(), [](const SelectorSite& a, const SelectorSite& b) {
+        return readQueryNumber(numberOf(a.node), "settleSelectors") >
+               readQueryNumber(numberOf(b.node), "settleSelectors");
+    });
+    exactOnly_ = false;
+    for (const SelectorSite& site : sites) {
+        const std::string& n = numberOf(site.node);
+        try {
+            if (getInfofromLabel(queryLabel(n, "settleSelectors")).second < 2) continue;  // does not read
+            EntrySpan parents = rootCandidates;
+            std::string p = rootNumber;
+            if (site.above != root) {
+                p = numberOf(site.above);
+                auto name = getInfofromLabel(queryLabel(p, "settleSelectors")).first;
+                parents = presences(false, name, searchType(p, defaultType_, types_).first);
+            }
+            if (!ascendingByPosition(parents)) continue;
+            if (evaluate(site.node, parents, p, 0).hasFailure()) continue;
+        } catch (const Fatal&) {
+            continue;
+        }
+        failingSelectors_.erase(n);
+        failingBelow_.clear();
+    }
+    exactOnly_ = exactOnlyAsked_ && failingSelectors_.empty();
 }
 
 SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom,
@@ -680,6 +752,7 @@ SearchResult evaluateQuery(const Tree* query, const SearchContext& context, std:
     if (getInfofromLabel(label).second != 0)
         throw Fatal("Attention: the branch information couldn't be applied to the query root");
     EntrySpan candidates = search.presences(text, label, type);
+    search.settleSelectors(query, candidates, rootNumber);
 
     SearchResult r;
     if (text || query->isLeaf()) {

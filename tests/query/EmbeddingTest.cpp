@@ -268,6 +268,13 @@ TEST(EmbeddingSearch, SelectorMessagesUnderTheSearchShortcuts) {
         // caller of exact matches drops; the selector is still tested there.
         {"<site><europe><parlist><item/></parlist></europe></site>", "site(europe(item[2]))", true,
          "Attention: the 2th son of the tag specified couldn't be found"},
+        // Every europe holds two items: item[2] fails nowhere, so the dearer
+        // match is dropped (the caller would read none of it) ...
+        {"<site><regions><europe><item/><item/></europe></regions></site>", "site(europe(item[2]))", true, ""},
+        // ... while one beside it that fails keeps its message.
+        {"<site><regions><europe><item/><item/></europe></regions><people><person/></people></site>",
+         "site(and(europe(item[2]),people(person[2])))", true,
+         "Attention: the 2th son of the tag specified couldn't be found"},
         // people is narrowed to those inside a europe (none): the selector
         // beside it fires first, and not at all when it comes second.
         {"<site><people><person/><person/></people><regions><europe><item/></europe></regions></site>",
