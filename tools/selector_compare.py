@@ -12,8 +12,8 @@ selectors at random nodes (the root included, now and then), `,`, `|` and `?`
 lists and groups, variables, the four statements, `count` with and without a
 bound, `(N)`, nested sources and top-level `and`/`or`/`xor`. They run over small
 random documents of the same tags, and (--bench) over larger documents with
-fewer filters. A run that does not end within the time limit under the old
-binary is counted apart and not compared. Prints the figures and the first
+fewer filters. A run that does not end within the time limit or the memory
+limit under the old binary is counted apart and not compared. Prints the figures and the first
 differences; exit status 1 when any differs.
 """
 import argparse
@@ -142,7 +142,7 @@ def run(binary, filt, cwd, timeout, mem_kb):
 def compare(job):
     old, new, filt, cwd, timeout, mem_kb = job
     a = run(old, filt, cwd, timeout, mem_kb)
-    if a is None:
+    if a is None or a[1] == b"out of memory\n":
         return ("slow", filt, None, None)
     b = run(new, filt, cwd, timeout * 4, mem_kb)
     if a == b:
@@ -205,8 +205,10 @@ def main():
                 print("DIFFER: %s" % filt)
                 for name, r in (("old", a), ("new", b)):
                     print("  %s: status %s, stderr %r, stdout %d bytes" % (name, r[2], r[1][:200], len(r[0])))
-    print("filters: %d (%d over the bench documents); identical: %d; differing: %d; old binary past %g s: %d"
-          % (len(jobs), len(jobs) - args.filters, counts["same"], counts["differ"], args.timeout, counts["slow"]))
+    print("filters: %d (%d over the bench documents); identical: %d; differing: %d; "
+          "old binary past %g s or %d MB: %d"
+          % (len(jobs), len(jobs) - args.filters, counts["same"], counts["differ"], args.timeout, args.mem_mb,
+             counts["slow"]))
     print("identical outcomes by kind: " + ", ".join("%s %d" % kv for kv in sorted(kinds.items())))
     return 1 if counts["differ"] else 0
 
