@@ -116,7 +116,12 @@ struct SearchContext {
 // With `exactOnly` (for a caller that reads nothing but the matches of cost
 // 0, such as a statement of exact matches that prints them), the search may
 // leave out any match of a higher cost, at any level, as soon as it meets it:
-// the matches of cost 0 and their order stay those of the whole list.
+// the matches of cost 0 and their order stay those of the whole list. It
+// does so unless a selector of the query may fail in this document (one that
+// does not read, or one asking for the k-th match, k >= 2, that some element
+// of its parent node's name does not hold): then nothing is left out, and
+// the candidates below such a selector's ancestors are searched whole, so
+// that its message fires where and when the whole search fires it.
 SearchResult evaluateQuery(const xml::Tree* query, const SearchContext& context, std::int64_t rootNumber);
 
 // The recursive step: the matches of the parent query node (number
