@@ -64,15 +64,20 @@ QueryOutcome fold(Combine combine, bool firstEmptyDecides, const OperandEvaluato
 }
 
 // Whether a label of the query holds a selector that may fail: the one
-// thing in a search that can fail on what the document holds.
+// thing in a search that can fail on what the document holds. At the root
+// of a whole query any selector fails.
 bool hasFailingSelector(const Tree* q) {
-    std::vector<const Tree*> todo{q};
+    std::vector<std::pair<const Tree*, bool>> todo{{q, true}};  // (node, whether it is a whole query's root)
     while (!todo.empty()) {
-        const Tree* t = todo.back();
+        auto [t, root] = todo.back();
         todo.pop_back();
-        if (const auto* e = std::get_if<ELNode>(&t->value); e && query::selectorCanFail(e->name)) return true;
-        if (const auto* x = std::get_if<TXNode>(&t->value); x && query::selectorCanFail(x->text)) return true;
-        for (const Tree* k : t->children()) todo.push_back(k);
+        std::string_view label;
+        if (const auto* e = std::get_if<ELNode>(&t->value)) label = e->name;
+        if (const auto* x = std::get_if<TXNode>(&t->value)) label = x->text;
+        if (root ? label.find('[') != std::string_view::npos : query::selectorCanFail(label)) return true;
+        std::string_view group;
+        const bool groupRoot = root && isGroupRoot(t, &group);
+        for (const Tree* k : t->children()) todo.push_back({k, groupRoot});
     }
     return false;
 }
