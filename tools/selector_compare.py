@@ -67,7 +67,7 @@ class QueryMaker:
 
     def label(self, root):
         tag = self.rng.choice(TAGS)
-        if self.rng.random() < (0.03 if root else self.rate):
+        if self.rng.random() < (0.05 if root else self.rate):
             tag += self.rng.choice(SELECTORS)
         if not root and self.rng.random() < 0.1:
             tag = "$" + tag
