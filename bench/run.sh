@@ -88,6 +88,8 @@ filters=(
   # deletion alternatives of an approximate statement.
   "nowhere|count (filterAllExact person(site(item(), item())) in file 'DOC')|"
   "nowhere3|filterAllBest interest(parlist(closed_auctions(itemref(), asta_chiusa(), description()))) in file 'DOC'|"
+  # The same through a selector, which keeps both shortcuts of the search.
+  "selector|count (filterAllExact open_auction(site(bidder(), bidder()), initial[1]()) in file 'DOC')|"
 )
 
 # Fixed documents, made once: name | filter (FILE stands for the document) | document
