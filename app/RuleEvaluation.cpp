@@ -134,16 +134,21 @@ QueryOutcome foldSets(CombineSets combine, bool firstEmptyDecides, const Operand
     return acc;
 }
 
-// Whether a label of the query holds a selector (or an unclosed '['): the
-// one thing in a search that can fail on what the document holds.
-bool hasSelector(const Tree* q) {
-    std::vector<const Tree*> todo{q};
+// Whether a label of the query holds a selector that may fail: the one
+// thing in a search that can fail on what the document holds. At the root
+// of a whole query any selector fails.
+bool hasFailingSelector(const Tree* q) {
+    std::vector<std::pair<const Tree*, bool>> todo{{q, true}};  // (node, whether it is a whole query's root)
     while (!todo.empty()) {
-        const Tree* t = todo.back();
+        auto [t, root] = todo.back();
         todo.pop_back();
-        if (const auto* e = std::get_if<ELNode>(&t->value); e && e->name.find('[') != std::string::npos) return true;
-        if (const auto* x = std::get_if<TXNode>(&t->value); x && x->text.find('[') != std::string::npos) return true;
-        for (const Tree* k : t->children()) todo.push_back(k);
+        std::string_view label;
+        if (const auto* e = std::get_if<ELNode>(&t->value)) label = e->name;
+        if (const auto* x = std::get_if<TXNode>(&t->value)) label = x->text;
+        if (root ? label.find('[') != std::string_view::npos : query::selectorCanFail(label)) return true;
+        std::string_view group;
+        const bool groupRoot = root && isGroupRoot(t, &group);
+        for (const Tree* k : t->children()) todo.push_back({k, groupRoot});
     }
     return false;
 }
@@ -731,7 +736,12 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         EvalContext ctx{kind, negated, searchType, doc.get()};
         // A statement of exact matches that prints them without conditions
         // reads nothing of a match of a higher cost.
-        ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() && !hasSelector(q);
+        // A selector that may fail is weighed by the search of its own query;
+        // between whole queries, a dropped match may decide whether the next
+        // query is searched at all.
+        std::string_view group;
+        ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() &&
+                        (!isGroupRoot(q, &group) || !hasFailingSelector(q));
         QueryOutcome outcome = evaluateQueryTree(ctx, 2, q);
         return std::make_pair(doc, std::move(outcome));
     };

@@ -88,6 +88,8 @@ filters=(
   # deletion alternatives of an approximate statement.
   "nowhere|count (filterAllExact person(site(item(), item())) in file 'DOC')|"
   "nowhere3|filterAllBest interest(parlist(closed_auctions(itemref(), asta_chiusa(), description()))) in file 'DOC'|"
+  # The same through a selector, which keeps both shortcuts of the search.
+  "selector|count (filterAllExact open_auction(site(bidder(), bidder()), initial[1]()) in file 'DOC')|"
   # Products of whole queries that can never be the result of the `or`
   # around them (a cheaper operand), in every place, and under a nested `or`.
   "prodnever|count (filterAllBest or(and(person(), item(age())), site()) in file 'DOC')|"

@@ -1,6 +1,7 @@
 #include "index/DirectWalk.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,9 +41,10 @@ class DirectWalk {
 public:
     // done(k), when given, is told from time to time that the bytes before
     // k will not be read again.
-    DirectWalk(std::string_view text, NodeWalk& walk, std::function<void(std::size_t)> done = {})
+    DirectWalk(std::string_view text, NodeWalk& walk, const PreparedPlaces& places,
+               std::function<void(std::size_t)> done = {})
         : s_(text), d_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), walk_(walk),
-          done_(std::move(done)) {}
+          places_(places), done_(std::move(done)) {}
 
     DirectOutcome run() {
         // The prolog: white space, at most one processing instruction, white
@@ -188,7 +190,12 @@ private:
         walk_.open(name, false, offsetOf(name));
         for (const Att& a : atts_) {
             if (a.literal && a.value.find('&') != std::string_view::npos) {
-                const std::string value = xml::expandReferences(xml::predefinedEntities(), a.value);
+                std::string value;
+                try {
+                    value = xml::expandReferences(xml::predefinedEntities(), a.value);
+                } catch (const xml::ReferenceError& e) {
+                    throw Fatal(places_.prefix(offsetOf(a.value) + e.offset) + e.what());
+                }
                 walk_.attribute(a.name, value, offsetOf(a.name));
             } else {
                 walk_.attribute(a.name, a.value, offsetOf(a.name));
@@ -198,20 +205,31 @@ private:
         return q;
     }
 
-    // A reference at p (a '&').
+    // A reference at p (a '&'). One that cannot be read fails at p.
     std::size_t reference(std::size_t p) {
         if (p + 1 < n_ && s_[p + 1] == '#') {
             const std::size_t semi = s_.find(';', p + 2);
             const bool closed = semi != std::string_view::npos;
             const std::size_t end = closed ? semi : n_;
+            std::uint32_t code;
+            try {
+                code = xml::charRefValue(s_.substr(p + 2, end - (p + 2)), closed);
+            } catch (const Fatal& e) {
+                throw Fatal(places_.prefix(p) + e.what());
+            }
             charBuf_.clear();
-            xml::appendCharCode(xml::charRefValue(s_.substr(p + 2, end - (p + 2)), closed), charBuf_);
+            xml::appendCharCode(code, charBuf_);
             walk_.addText(charBuf_);
             return closed ? semi + 1 : n_;
         }
         const std::size_t end = skipName(p + 1);
         if (end >= n_ || s_[end] != ';') return kHandOver;
-        const char c = predefinedEntity(s_.substr(p + 1, end - (p + 1)));
+        char c;
+        try {
+            c = predefinedEntity(s_.substr(p + 1, end - (p + 1)));
+        } catch (const Fatal& e) {
+            throw Fatal(places_.prefix(p) + e.what());
+        }
         walk_.addText(std::string_view(&c, 1));
         return end + 1;
     }
@@ -220,6 +238,7 @@ private:
     const unsigned char* d_;
     std::size_t n_;
     NodeWalk& walk_;
+    const PreparedPlaces& places_;
     const std::uint8_t* cls_ = xml::byteClasses();
     std::function<void(std::size_t)> done_;
     std::size_t nextDone_ = kDoneStep;
@@ -231,13 +250,37 @@ private:
 
 namespace {
 
+// Where the parts of the event parser's events stand, for events of the
+// prepared text from `from` on.
+struct ParsedEventPlaces {
+    const xml::DocumentEvents& events;
+    const PreparedPlaces& places;
+    std::size_t from;
+
+    std::size_t tagName() const { return from + events.tagNameOffset(); }
+    std::size_t attributeName(std::size_t i) const { return from + events.attributeNameOffset(i); }
+    std::string eventPrefix() const { return places.prefix(from + events.eventOffset()); }
+    std::string attributeValuePrefix(std::size_t i, std::size_t offset) const {
+        return places.prefix(from + events.attributeValueOffset(i) + offset);
+    }
+};
+
 // Walks the event parser's events of text[from, end), or of the whole
 // document (with its prolog) when from is 0 and withProlog is set; a stop
 // before the end of the text fails with the position in the original text.
+// Names and messages get their places from the parser's offsets.
 void walkEvents(NodeWalk& walk, const PreparedPlaces& places, std::string_view prepared, std::size_t from,
                 bool withProlog, bool& reachedEnd) {
     xml::DocumentEvents events = withProlog ? xml::parseDocument(prepared) : xml::parseInstance(prepared.substr(from));
-    reachedEnd = walk.feed([&events] { return events.next(); });
+    const auto next = [&]() -> std::optional<xml::XMLEvent> {
+        try {
+            return events.next();
+        } catch (const Fatal& e) {
+            const std::optional<std::size_t> at = events.failureOffset();
+            throw Fatal(places.prefix(at ? from + *at : kNoOffset) + e.what());
+        }
+    };
+    reachedEnd = walk.feed(next, ParsedEventPlaces{events, places, from});
     if (reachedEnd && events.stop().early) {
         const auto& stop = events.stop();
         throw Fatal(places.prefix(from + stop.offset) + "Attention: malformed document at byte " +
@@ -249,20 +292,14 @@ void walkEvents(NodeWalk& walk, const PreparedPlaces& places, std::string_view p
 
 BuildResult buildIndexesDirect(std::string_view prepared, const PreparedPlaces& places, ReadProgress done) {
     NodeWalk walk(prepared.size());
-    DirectOutcome outcome = DirectWalk(prepared, walk, std::move(done)).run();
+    DirectOutcome outcome = DirectWalk(prepared, walk, places, std::move(done)).run();
     bool reachedEnd = outcome.kind == DirectOutcome::Ended;
-    std::size_t eventsFrom = kNoOffset;  // where the event parser took over
     if (outcome.kind == DirectOutcome::HandedOver)
-        walkEvents(walk, places, prepared, eventsFrom = outcome.at, false, reachedEnd);
+        walkEvents(walk, places, prepared, outcome.at, false, reachedEnd);
     else if (outcome.kind == DirectOutcome::NotTaken)
-        walkEvents(walk, places, prepared, eventsFrom = 0, true, reachedEnd);
+        walkEvents(walk, places, prepared, 0, true, reachedEnd);
     BuildResult result = walk.finish(reachedEnd);
-    if (const auto unknown = walk.firstUnknownName()) {
-        // A name the events brought is looked for in the text they read.
-        std::size_t at = unknown->second;
-        if (at == kNoOffset && eventsFrom != kNoOffset) at = findMarkupName(prepared, eventsFrom, unknown->first);
-        result.unknownNamePlace = places.prefix(at);
-    }
+    if (const auto unknown = walk.firstUnknownName()) result.unknownNamePlace = places.prefix(unknown->second);
     return result;
 }
 

@@ -60,6 +60,17 @@ inline char predefinedEntity(std::string_view name) {
     throw Fatal("entity " + cutForMessage(name) + " not defined");
 }
 
+// Where the parts of the events being walked stand in the text, for the
+// places of names and messages: these events come with none.
+struct NoEventPlaces {
+    std::size_t tagName() const { return kNoOffset; }
+    std::size_t attributeName(std::size_t) const { return kNoOffset; }
+    // The head of a message about the event.
+    std::string eventPrefix() const { return {}; }
+    // The head of a message about byte `offset` of attribute i's value.
+    std::string attributeValuePrefix(std::size_t, std::size_t) const { return {}; }
+};
+
 // The walk: numbers, labels and files nodes as the steps of the document
 // arrive, either from parse events or straight from the text.
 class NodeWalk {
@@ -74,18 +85,19 @@ public:
     }
 
     // Walks parse events until they run out (true) or an end event closes
-    // no open element (false).
-    template <class Source>
-    bool feed(Source&& source) {
+    // no open element (false). `places` tells where the parts of the event
+    // last pulled stand (see NoEventPlaces).
+    template <class Source, class Places = NoEventPlaces>
+    bool feed(Source&& source, const Places& places = Places{}) {
         for (;;) {
             std::optional<xml::XMLEvent> event = source();
             if (!event) return true;
             if (auto* start = std::get_if<xml::StartEvent>(&*event)) {
-                open(start->name);
-                attributes(start->attributes);
+                open(start->name, false, places.tagName());
+                attributes(start->attributes, places);
             } else if (auto* empty = std::get_if<xml::EmptyEvent>(&*event)) {
-                open(empty->name);
-                attributes(empty->attributes);
+                open(empty->name, false, places.tagName());
+                attributes(empty->attributes, places);
                 closeInnermost();
             } else if (std::holds_alternative<xml::EndEvent>(*event)) {
                 if (atTop()) return false;  // closes no open element: the top level ends
@@ -93,10 +105,15 @@ public:
             } else if (auto* text = std::get_if<xml::TextEvent>(&*event)) {
                 addText(text->text);
             } else if (auto* ref = std::get_if<xml::GERefEvent>(&*event)) {
-                const char c = predefinedEntity(ref->name);
+                char c;
+                try {
+                    c = predefinedEntity(ref->name);
+                } catch (const Fatal& e) {
+                    throw Fatal(places.eventPrefix() + e.what());
+                }
                 addText(std::string_view(&c, 1));
             } else if (auto* error = std::get_if<xml::ErrorEvent>(&*event)) {
-                throw Fatal(error->message);
+                throw Fatal(places.eventPrefix() + error->message);
             }
             // Comments and processing instructions carry no data.
         }
@@ -152,8 +169,17 @@ public:
     }
 
     // The attributes of an element event, each value read in its turn.
-    void attributes(const xml::LazyAttList& list) {
-        for (const auto& [name, value] : list) attribute(name, value.get());
+    template <class Places = NoEventPlaces>
+    void attributes(const xml::LazyAttList& list, const Places& places = Places{}) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const std::string* value;
+            try {
+                value = &list[i].second.get();
+            } catch (const xml::ReferenceError& e) {
+                throw Fatal(places.attributeValuePrefix(i, e.offset) + e.what());
+            }
+            attribute(list[i].first, *value, places.attributeName(i));
+        }
     }
 
     void closeInnermost() {

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "index/TextPreparation.h"
-#include "xml/XMLScanner.h"
 
 namespace axf::index {
 
@@ -122,19 +121,6 @@ std::string PlacesInRecord::prefix(std::size_t k) const {
     if (origin_.name.empty()) return {};
     if (k == kNoOffset) return documentPrefix(origin_);
     return placePrefix(origin_, record_.place(k, preparedSize_, origin_));
-}
-
-std::size_t findMarkupName(std::string_view text, std::size_t from, std::string_view name) {
-    if (name.empty()) return kNoOffset;
-    for (std::size_t at = text.find(name, from); at != std::string_view::npos; at = text.find(name, at + 1)) {
-        const std::size_t end = at + name.size();
-        if (at == 0) continue;
-        const unsigned char before = static_cast<unsigned char>(text[at - 1]);
-        if (before != '<' && before != '/' && !xml::isSEPCHAR(before)) continue;
-        if (end < text.size() && xml::isNMCHAR(static_cast<unsigned char>(text[end]))) continue;
-        return at;
-    }
-    return kNoOffset;
 }
 
 }  // namespace axf::index

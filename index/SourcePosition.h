@@ -146,9 +146,4 @@ private:
     const DocumentOrigin& origin_;
 };
 
-// The offset in text, from `from` on, of the first whole name equal to
-// `name` that stands after '<', '/' or white space: where a tag or an
-// attribute of that name most likely is. kNoOffset when there is none.
-std::size_t findMarkupName(std::string_view text, std::size_t from, std::string_view name);
-
 }  // namespace axf::index

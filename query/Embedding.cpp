@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 #include <variant>
 #include <vector>
 
@@ -320,13 +322,14 @@ public:
         : qmap_(*c.queryMapping), delCosts_(*c.deletionCosts), indexEL_(*c.indexEL), indexTX_(*c.indexTX),
           mapping_(*c.documentMapping), deletionCost_(c.deletionCost), types_(*c.searchTypes), mode_(c.mode),
           defaultType_(c.defaultType) {
-        // A query without selectors raises nothing that depends on the
-        // document, so what no parent match can hold is never looked at, and
-        // what a statement of exact matches drops is dropped as it is met.
-        selectorFree_ = true;
-        for (const auto& pair : qmap_)
-            if (pair.second.find('[') != std::string::npos) selectorFree_ = false;
-        exactOnly_ = c.exactOnly && selectorFree_;
+        // A selector that may fail is the one thing in a search that raises
+        // on what the document holds. Without one, what a statement of exact
+        // matches drops is dropped as it is met (see narrowsBelow for the
+        // other shortcut).
+        for (const auto& [number, label] : qmap_)
+            if (selectorCanFail(label)) failingSelectors_.insert(number);
+        exactOnly_ = c.exactOnly && failingSelectors_.empty();
+        exactOnlyAsked_ = c.exactOnly;
     }
 
     // The candidates of a name in the element (text = false) or text index.
@@ -421,8 +424,34 @@ private:
     const SearchTypeList& types_;
     SearchMode mode_;
     index::LookupKind defaultType_;
-    bool selectorFree_ = true;
+    // Whether the candidates of an element may be narrowed to those inside
+    // its parent matches before its child is searched below them: so
+    // whenever no selector that may fail lies in the child's subtree. The
+    // element's own selector counts only candidates inside one parent match,
+    // which the narrowing keeps; but a failure met below a candidate left
+    // out would end the candidates' list there, and an `and` below may look
+    // at an operand or not depending on what the left-out candidates hold.
+    bool narrowsBelow(const Tree* child);
+    bool holdsFailingSelector(const Tree* t);
+
+public:
+    // Takes out of the failing selectors every one that fails below no
+    // element the document holds of its parent node's name (see
+    // settleSelectors in the .cpp file); `root` and `rootCandidates` as the
+    // search of the query starts them.
+    void settleSelectors(const Tree* root, EntrySpan rootCandidates, const std::string& rootNumber);
+
+private:
+    struct SelectorSite {
+        const Tree* node;
+        const Tree* above;  // the element whose candidates are its parents; nullptr for the root
+    };
+    void collectSelectorSites(const Tree* t, const Tree* above, std::vector<SelectorSite>& out);
+
+    std::unordered_set<std::string> failingSelectors_;  // query node numbers
+    std::unordered_map<const Tree*, bool> failingBelow_;  // by subtree, as computed
     bool exactOnly_ = false;
+    bool exactOnlyAsked_ = false;
     std::map<std::tuple<bool, std::string, index::LookupKind>, Lookup> cache_;
 };
 
@@ -444,6 +473,80 @@ EntrySpan insideParents(EntrySpan parents, EntrySpan candidates, EntryList& kept
     for (std::size_t i = 0; i < candidates.size(); ++i)
         if (in[i]) kept.push_back(candidates[i]);
     return kept;
+}
+
+bool Search::narrowsBelow(const Tree* child) {
+    return failingSelectors_.empty() || !holdsFailingSelector(child);
+}
+
+// Recursion over the query's size only.
+bool Search::holdsFailingSelector(const Tree* t) {
+    if (auto it = failingBelow_.find(t); it != failingBelow_.end()) return it->second;
+    bool holds = false;
+    if (const auto* e = std::get_if<ELNode>(&t->value))
+        holds = failingSelectors_.count(e->name) != 0;
+    else if (const auto* x = std::get_if<TXNode>(&t->value))
+        holds = failingSelectors_.count(x->text) != 0;
+    for (const Tree* k : t->children())
+        if (!holds) holds = holdsFailingSelector(k);
+    failingBelow_.emplace(t, holds);
+    return holds;
+}
+
+const std::string& numberOf(const Tree* t) {
+    if (const auto* e = std::get_if<ELNode>(&t->value)) return e->name;
+    return std::get<TXNode>(t->value).text;
+}
+
+void Search::collectSelectorSites(const Tree* t, const Tree* above, std::vector<SelectorSite>& out) {
+    const std::string& n = numberOf(t);
+    if (failingSelectors_.count(n)) out.push_back({t, above});
+    if (t->isLeaf()) return;
+    const std::string& label = queryLabel(n, "settleSelectors");
+    const bool boolean = label == "and" || label == "or" || label == "xor";
+    for (const Tree* k : t->children()) collectSelectorSites(k, boolean ? above : t, out);
+}
+
+// A selector asking for the k-th match (k >= 2) fails at a parent match with
+// fewer than k cheapest matches below it. The parent matches a search hands
+// to a node are always some of the candidates of the element above it (the
+// query root's, or its own candidates of its name, narrowed or not), and the
+// check at one parent match reads only what lies inside it; so a selector
+// whose check passes at every candidate of the element above fails nowhere,
+// whatever the search drops around it, as long as nothing below it fails
+// either. Such selectors are settled from the deepest up, with the search's
+// shortcuts off below them; a selector that does not read fails wherever it
+// is searched and stays.
+void Search::settleSelectors(const Tree* root, EntrySpan rootCandidates, const std::string& rootNumber) {
+    if (failingSelectors_.empty() || root->isLeaf()) return;
+    std::vector<SelectorSite> sites;
+    collectSelectorSites(root->children()[0], root, sites);
+    // Preorder numbers: a node's descendants have greater numbers.
+    std::sort(sites.begin(), sites.end(), [](const SelectorSite& a, const SelectorSite& b) {
+        return readQueryNumber(numberOf(a.node), "settleSelectors") >
+               readQueryNumber(numberOf(b.node), "settleSelectors");
+    });
+    exactOnly_ = false;
+    for (const SelectorSite& site : sites) {
+        const std::string& n = numberOf(site.node);
+        try {
+            if (getInfofromLabel(queryLabel(n, "settleSelectors")).second < 2) continue;  // does not read
+            EntrySpan parents = rootCandidates;
+            std::string p = rootNumber;
+            if (site.above != root) {
+                p = numberOf(site.above);
+                auto name = getInfofromLabel(queryLabel(p, "settleSelectors")).first;
+                parents = presences(false, name, searchType(p, defaultType_, types_).first);
+            }
+            if (!ascendingByPosition(parents)) continue;
+            if (evaluate(site.node, parents, p, 0).hasFailure()) continue;
+        } catch (const Fatal&) {
+            continue;
+        }
+        failingSelectors_.erase(n);
+        failingBelow_.clear();
+    }
+    exactOnly_ = exactOnlyAsked_ && failingSelectors_.empty();
 }
 
 SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom,
@@ -483,7 +586,7 @@ SearchResult Search::element(const Tree* t, const std::string& n, const std::str
     auto [type, rest] = searchType(n, defaultType_, types_, typesFrom);
     EntrySpan own = presences(false, name, type);
     EntryList inside;
-    if (selectorFree_ && ascendingByPosition(parents) && ascendingByPosition(own))
+    if (narrowsBelow(t->children()[0]) && ascendingByPosition(parents) && ascendingByPosition(own))
         own = insideParents(parents, own, inside);
     SearchResult below = evaluate(t->children()[0], own, n, rest);
     CandidateView cands;
@@ -710,6 +813,7 @@ SearchResult evaluateQuery(const Tree* query, const SearchContext& context, std:
     if (getInfofromLabel(label).second != 0)
         throw Fatal("Attention: the branch information couldn't be applied to the query root");
     EntrySpan candidates = search.presences(text, label, type);
+    search.settleSelectors(query, candidates, rootNumber);
 
     SearchResult r;
     if (text || query->isLeaf()) {
@@ -829,6 +933,15 @@ std::int64_t getNumber(std::string_view selector) {
         throw Fatal("Attention: the branch information " + cutForMessage(selector) + " is out of range");
     if (negative) return magnitude == limit ? std::numeric_limits<std::int64_t>::min() : -std::int64_t(magnitude);
     return std::int64_t(magnitude);
+}
+
+bool selectorCanFail(std::string_view label) {
+    if (label.find('[') == std::string_view::npos) return false;
+    try {
+        return getInfofromLabel(label).second >= 2;
+    } catch (const Fatal&) {
+        return true;
+    }
 }
 
 LabelName getLabelName(std::string_view label) {

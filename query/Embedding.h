@@ -116,7 +116,12 @@ struct SearchContext {
 // With `exactOnly` (for a caller that reads nothing but the matches of cost
 // 0, such as a statement of exact matches that prints them), the search may
 // leave out any match of a higher cost, at any level, as soon as it meets it:
-// the matches of cost 0 and their order stay those of the whole list.
+// the matches of cost 0 and their order stay those of the whole list. It
+// does so unless a selector of the query may fail in this document (one that
+// does not read, or one asking for the k-th match, k >= 2, that some element
+// of its parent node's name does not hold): then nothing is left out, and
+// the candidates below such a selector's ancestors are searched whole, so
+// that its message fires where and when the whole search fires it.
 SearchResult evaluateQuery(const xml::Tree* query, const SearchContext& context, std::int64_t rootNumber);
 
 // The recursive step: the matches of the parent query node (number
@@ -173,6 +178,12 @@ std::int64_t getNumber(std::string_view selector);
 // reading as 0 is the inconsistent-branch Fatal; a label whose text after the
 // first '[' does not end in ']' is a Fatal naming the tag.
 std::pair<std::string, std::int64_t> getInfofromLabel(std::string_view label);
+
+// Whether searching a node of this label may fail on what the document
+// holds: a selector that does not read (any read fails) or asks for the k-th
+// match with k >= 2. The first and the last of the cheapest matches below a
+// parent match are there whenever that parent match has any.
+bool selectorCanFail(std::string_view label);
 
 // (name, whether the label holds '[', selector). The selector is the text after the
 // first '[' without its final ']'; `closed` tells whether that ']' is there.

@@ -14,7 +14,7 @@ TokenStream::TokenStream(std::vector<Delimiter> tokens) : given_(std::move(token
 bool TokenStream::pull() {
     if (ended_) return false;
     if (scanner_) {
-        std::optional<Delimiter> t = scanner_->next();
+        std::optional<Delimiter> t = scan();
         if (!t) {
             ended_ = true;
             return false;
@@ -29,6 +29,15 @@ bool TokenStream::pull() {
     buf_.emplace_back(std::move(given_[givenNext_]), givenNext_);
     ++givenNext_;
     return true;
+}
+
+std::optional<Delimiter> TokenStream::scan() {
+    try {
+        return scanner_->next();
+    } catch (const Fatal&) {
+        scanFailureAt_ = scanner_->lastOffset();
+        throw;
+    }
 }
 
 std::size_t TokenStream::offset(std::size_t pos) {
@@ -369,6 +378,9 @@ public:
         : tokens_(std::move(tokens)), state_(withProlog ? State::Prolog : State::Events) {}
 
     std::optional<XMLEvent> next() {
+        // The tokens of the event last returned are kept until now: its
+        // parts' offsets are read from them.
+        tokens_.release(pos_);
         if (state_ == State::Prolog) {
             auto r = prologP()(tokens_, 0);
             if (!r.ok()) {
@@ -388,9 +400,28 @@ public:
             noteStop(pos_, r.rest);
             return std::nullopt;
         }
+        eventStart_ = pos_;
         pos_ = r.rest;
-        tokens_.release(pos_);
         return std::move(*r.value);
+    }
+
+    // Where the event last returned stands. A tag's tokens are STAGO,
+    // NAME, then NAME VI value for each attribute.
+    std::size_t eventOffset() const { return state_ == State::Ended ? stop.offset : tokens_.peekedOffset(eventStart_); }
+    std::size_t tagNameOffset() const { return tokens_.peekedOffset(eventStart_ + 1); }
+    std::size_t attributeNameOffset(std::size_t i) const { return tokens_.peekedOffset(eventStart_ + 2 + 3 * i); }
+    std::size_t attributeValueOffset(std::size_t i) const {
+        const std::size_t value = eventStart_ + 4 + 3 * i;
+        return tokens_.peekedOffset(value) + (tokens_.peeked(value).is(DelimKind::LITERAL) ? 1 : 0);
+    }
+
+    // After next() has thrown: the token the scanner refused, or else the
+    // first token of the failed parse, which has been read (the one token
+    // whose text is read and may fail is a text event's only token).
+    std::optional<std::size_t> failureOffset() const {
+        if (tokens_.scanFailureAt()) return tokens_.scanFailureAt();
+        if (tokens_.isPeeked(pos_)) return tokens_.peekedOffset(pos_);
+        return std::nullopt;
     }
 
     DocumentEvents::Stop stop;
@@ -422,6 +453,7 @@ private:
     TokenStream tokens_;
     State state_;
     std::size_t pos_ = 0;
+    std::size_t eventStart_ = 0;  // the first token of the event last returned
 };
 
 DocumentEvents::DocumentEvents(std::unique_ptr<DocumentParser> parser) : parser_(std::move(parser)) {}
@@ -431,6 +463,11 @@ DocumentEvents::~DocumentEvents() = default;
 
 std::optional<XMLEvent> DocumentEvents::next() { return parser_->next(); }
 const DocumentEvents::Stop& DocumentEvents::stop() const { return parser_->stop; }
+std::size_t DocumentEvents::eventOffset() const { return parser_->eventOffset(); }
+std::size_t DocumentEvents::tagNameOffset() const { return parser_->tagNameOffset(); }
+std::size_t DocumentEvents::attributeNameOffset(std::size_t i) const { return parser_->attributeNameOffset(i); }
+std::size_t DocumentEvents::attributeValueOffset(std::size_t i) const { return parser_->attributeValueOffset(i); }
+std::optional<std::size_t> DocumentEvents::failureOffset() const { return parser_->failureOffset(); }
 
 DocumentEvents parseDocument(std::string_view text) {
     return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(text), true));

@@ -88,6 +88,11 @@ public:
     }
     // The byte offset of the token at pos (the end offset when there is none).
     std::size_t offset(std::size_t pos);
+    // The token at pos and its byte offset, for a pos from the last released
+    // one on that has been peeked.
+    const Delimiter& peeked(std::size_t pos) const { return buf_[head_ + (pos - base_)].token; }
+    std::size_t peekedOffset(std::size_t pos) const { return buf_[head_ + (pos - base_)].offset; }
+    bool isPeeked(std::size_t pos) const { return pos >= base_ && head_ + (pos - base_) < buf_.size(); }
     // Tokens before pos will not be read again.
     void release(std::size_t pos);
     // Once the tokens have ended: where a comment inside declarations began
@@ -95,6 +100,9 @@ public:
     std::optional<std::size_t> unclosedCommentAt() const {
         return scanner_ ? scanner_->unclosedCommentAt() : std::nullopt;
     }
+    // Once the scanner has failed (thrown) on a token: where that token
+    // began.
+    std::optional<std::size_t> scanFailureAt() const { return scanFailureAt_; }
 
 private:
     struct Entry {
@@ -102,6 +110,8 @@ private:
         std::size_t offset;
     };
     bool pull();
+    // The scanner's next token, noting where it failed should it throw.
+    std::optional<Delimiter> scan();
 
     std::optional<XMLScanner> scanner_;
     std::vector<Delimiter> given_;
@@ -111,6 +121,7 @@ private:
     std::vector<Entry> buf_;  // buf_[head_] is the token at position base_
     std::size_t head_ = 0;
     std::size_t base_ = 0;
+    std::optional<std::size_t> scanFailureAt_;
 };
 
 // ---- token parsers -----------------------------------------------------------
@@ -240,6 +251,20 @@ public:
     std::optional<XMLEvent> next();
     // Valid once next() has returned nullopt.
     const Stop& stop() const;
+
+    // Where the event last returned by next() stands, as byte offsets (token
+    // indices over a hand-made token list), until next() is called again.
+    // eventOffset: its first token (for "Error parsing prolog", the token
+    // at which the prolog broke off).
+    std::size_t eventOffset() const;
+    // For a start or empty-element tag: its name, attribute i's name, and
+    // the first byte of attribute i's value (inside the quotes).
+    std::size_t tagNameOffset() const;
+    std::size_t attributeNameOffset(std::size_t i) const;
+    std::size_t attributeValueOffset(std::size_t i) const;
+    // Once next() has thrown (a character reference that cannot be read, a
+    // text the scanner refuses): where the failing token began, when known.
+    std::optional<std::size_t> failureOffset() const;
 
 private:
     std::unique_ptr<DocumentParser> parser_;

@@ -253,13 +253,19 @@ std::string expandReferences(const EntityTable& table, std::string_view text) {
         if (start < n && text[start] == '#') {
             const std::size_t semi = findByte(text, start + 1, ';');
             const std::string_view body = text.substr(start + 1, semi - (start + 1));
-            appendCharCode(charRefValue(body, semi < n), out);
+            std::uint32_t code;
+            try {
+                code = charRefValue(body, semi < n);
+            } catch (const axf::Fatal& e) {
+                throw ReferenceError(e.what(), amp);
+            }
+            appendCharCode(code, out);
             p = semi < n ? semi + 1 : n;
         } else {
             const std::size_t semi = findByte(text, start, ';');
             name.assign(text.substr(start, semi - start));
             const std::string* rep = findInternalEntity(table, name);
-            if (!rep) throw axf::Fatal("entity " + axf::cutForMessage(name) + " not defined");
+            if (!rep) throw ReferenceError("entity " + axf::cutForMessage(name) + " not defined", amp);
             out += *rep;
             p = semi < n ? semi + 1 : n;
         }

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Fatal.h"
 #include "xml/DTD.h"
 
 namespace axf::xml {
@@ -110,11 +111,20 @@ std::uint32_t charRefValue(std::string_view body, bool closed = true);
 // bytes above that.
 void appendCharCode(std::uint32_t code, std::string& out);
 
+// A reference that cannot be read: the message, and the offset of the
+// reference's '&' in the text being expanded.
+class ReferenceError : public axf::Fatal {
+public:
+    ReferenceError(const std::string& text, std::size_t ampersandOffset) : Fatal(text), offset(ampersandOffset) {}
+    std::size_t offset;
+};
+
 // Replaces the character references and entity references of `text`
 // ("&#65;", "&#x41;", "&amp;") by their characters and replacement texts. An
 // entity the table does not hold as an internal entity ends the run with
 // "entity <name> not defined"; the name runs to the next ";" (or the end).
-// Replacement texts are not scanned again.
+// Replacement texts are not scanned again. A reference that cannot be read
+// throws ReferenceError.
 std::string expandReferences(const EntityTable& table, std::string_view text);
 
 // The mode a scanner starts in.

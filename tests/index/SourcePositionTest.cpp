@@ -97,14 +97,6 @@ TEST(SourcePosition, OffsetsPastFourGiB) {
     EXPECT_EQ(list.countUpTo(3 * g + 1), 5u);
 }
 
-TEST(SourcePosition, FindMarkupName) {
-    EXPECT_EQ(findMarkupName("<site><foo/>", 0, "foo"), 7u);
-    EXPECT_EQ(findMarkupName("<site>foo<foos/><foo>", 0, "foo"), 17u);
-    EXPECT_EQ(findMarkupName("<site a='1' foo='2'>", 0, "foo"), 12u);
-    EXPECT_EQ(findMarkupName("<foo><foo>", 2, "foo"), 6u);
-    EXPECT_EQ(findMarkupName("<site>", 0, "foo"), kNoOffset);
-}
-
 // The messages about a document, from the indexer that reads a copy and the
 // one that prepares the text in place.
 TEST(SourcePosition, Messages) {
@@ -133,6 +125,56 @@ TEST(SourcePosition, Messages) {
          "d.xml:3:3: Attention: the tag \"persons\" is not in the tag vocabulary"},
         {"unknown name after a hand-over", "<site><![CDATA[x]]>\n\t<persons/></site>", {"d.xml", 0},
          "d.xml:2:3: Attention: the tag \"persons\" is not in the tag vocabulary"},
+        // Names read by the event parser (after a document type line, or
+        // after the hand-over at a CDATA section) stand where the parser
+        // found the tag, whatever holds the same name before it.
+        {"name in the document type line", "<!DOCTYPE nick SYSTEM \"nick\">\n<site>\n<nick/></site>", {"d.xml", 0},
+         "d.xml:3:2: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"name in a text", "<?xml version=\"1.0\"?>\n<!DOCTYPE site SYSTEM \"x\">\n<site>\n<text>the nick is</text>\n<nick/>\n</site>\n",
+         {"d.xml", 0}, "d.xml:5:2: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"name in a CDATA section", "<site>\n<text><![CDATA[\n  nick ]]></text>\n<nick/>\n</site>\n", {"d.xml", 0},
+         "d.xml:4:2: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"name in a comment", "<!DOCTYPE site>\n<site><!-- <nick/> -->\n\t<nick/></site>", {"d.xml", 0},
+         "d.xml:3:3: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"name in attribute values", "<site><![CDATA[]]>\n<text id='<nick' id=\"\tnick\">x</text>\n<nick/></site>",
+         {"d.xml", 0}, "d.xml:3:2: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"name in a processing instruction", "<site><![CDATA[]]>\n<?nick nick?>\n\t <nick/></site>", {"d.xml", 0},
+         "d.xml:3:4: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"attribute name after the same name in a value", "<!DOCTYPE site>\n<site><text id=' nick'\n\t\tnick='1'/></site>",
+         {"d.xml", 0}, "d.xml:3:3: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"attribute before element of one name: the attribute", "<site><![CDATA[]]>\n<text nick='1'/>\n<nick/></site>",
+         {"d.xml", 0}, "d.xml:2:7: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"event parser, line 1 after a mark", "<!DOCTYPE site><site><nick/></site>", {"d.xml", 3},
+         "d.xml:1:26: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        {"element before attribute of one name: the element", "<site><![CDATA[]]>\n<nick/>\n<text nick='1'/></site>",
+         {"d.xml", 0}, "d.xml:2:2: Attention: the tag \"nick\" is not in the tag vocabulary"},
+        // References that cannot be read and texts the scanner refuses,
+        // read straight from the text and by the event parser.
+        {"entity in a text", "<site>\n<text>a&nbsp;b</text></site>", {"d.xml", 0},
+         "d.xml:2:8: entity nbsp not defined"},
+        {"entity in a text, event parser", "<!DOCTYPE site>\n<text>a&nbsp;b</text>", {"d.xml", 0},
+         "d.xml:2:8: entity nbsp not defined"},
+        {"entity in an attribute value", "<site>\n<text id='a&amp;&nbsp;'/></site>", {"d.xml", 0},
+         "d.xml:2:17: entity nbsp not defined"},
+        {"entity in an attribute value, event parser", "<!DOCTYPE site>\n<text\tid = 'a&amp;&nbsp;'/>", {"d.xml", 0},
+         "d.xml:2:19: entity nbsp not defined"},
+        {"character reference in a text", "<site>\n\t<text>&#xZZ;</text></site>", {"d.xml", 0},
+         "d.xml:2:8: Bad character reference \"&#xZZ;\": 'Z' is not a hexadecimal digit"},
+        {"character reference in a text, event parser", "<!DOCTYPE site>\n\t<text>&#xZZ;</text>", {"d.xml", 0},
+         "d.xml:2:8: Bad character reference \"&#xZZ;\": 'Z' is not a hexadecimal digit"},
+        {"character reference in an attribute value", "<site>\n<text a='1' id=\"&#1;&#x110000;\"/></site>",
+         {"d.xml", 0}, "d.xml:2:21: Bad character reference \"&#x110000;\": code above 1114111"},
+        {"character reference in an attribute value, event parser",
+         "<!DOCTYPE site>\n<text a='1' id=\"&#1;&#x110000;\"/>", {"d.xml", 0},
+         "d.xml:2:21: Bad character reference \"&#x110000;\": code above 1114111"},
+        {"a marked section inside a CDATA section", "<site><![CDATA[a\n<![ b]]></site>", {"d.xml", 0},
+         "d.xml:2:1: Nested <![ in marked section"},
+        {"a prolog that does not parse", "<?xml version='1.0'?>\n<!DOCTYPE site [\n]>\n<site/>", {"d.xml", 0},
+         "d.xml:2:16: Error parsing prolog"},
+        {"a prolog that breaks off at the end", "<!DOCTYPE site SYSTEM", {"d.xml", 0},
+         "d.xml:1:22: Error parsing prolog"},
+        {"no name: no place, event parser", "<!DOCTYPE site>\n<text>&nbsp;</text>", {},
+         "entity nbsp not defined"},
     };
     auto outcome = [](auto&& parse) -> std::string {
         try {

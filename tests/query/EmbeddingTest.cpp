@@ -241,6 +241,65 @@ TEST(EmbeddingSearch, PendingFailureFiresOnlyWhereALevelAboveReadsIt) {
     EXPECT_TRUE(d.search(tree("people(item[0])"), Statement::BestExact).empty());
 }
 
+TEST(EmbeddingSearch, SelectorMessagesUnderTheSearchShortcuts) {
+    // Only a selector asking for the k-th match, k >= 2, or one that does not
+    // read, can fail on the document; the first and the last never do, and
+    // leave both shortcuts on.
+    struct Label {
+        const char* label;
+        bool canFail;
+    } labels[] = {{"item", false}, {"item[1]", false}, {"item[last]", false}, {"item[0x1]", false},
+                  {"item[-3]", false}, {"item[2]", true}, {"item[0]", true}, {"item[x]", true},
+                  {"item[", true}, {"'x[2]'", true}};
+    for (const Label& l : labels) EXPECT_EQ(selectorCanFail(l.label), l.canFail) << l.label;
+
+    // exactOnly: searched for a caller that reads only the matches of cost 0.
+    struct Case {
+        const char* document;
+        const char* query;
+        bool exactOnly;
+        const char* want;  // the failure's text, or the matches
+    } cases[] = {
+        // The europe outside regions ends the list of europe matches with its
+        // failure, right after the last match regions holds: regions reads it.
+        {"<site><regions><europe><item/><item/></europe></regions><europe><item/></europe></site>",
+         "regions(europe(item[2]))", false, "Attention: the 2th son of the tag specified couldn't be found"},
+        // europe reaches its item one level down, a match of cost 1 that a
+        // caller of exact matches drops; the selector is still tested there.
+        {"<site><europe><parlist><item/></parlist></europe></site>", "site(europe(item[2]))", true,
+         "Attention: the 2th son of the tag specified couldn't be found"},
+        // Every europe holds two items: item[2] fails nowhere, so the dearer
+        // match is dropped (the caller would read none of it) ...
+        {"<site><regions><europe><item/><item/></europe></regions></site>", "site(europe(item[2]))", true, ""},
+        // ... while one beside it that fails keeps its message.
+        {"<site><regions><europe><item/><item/></europe></regions><people><person/></people></site>",
+         "site(and(europe(item[2]),people(person[2])))", true,
+         "Attention: the 2th son of the tag specified couldn't be found"},
+        // people is narrowed to those inside a europe (none): the selector
+        // beside it fires first, and not at all when it comes second.
+        {"<site><people><person/><person/></people><regions><europe><item/></europe></regions></site>",
+         "europe(and(item[2],people(and(person,person))))", true,
+         "Attention: the 2th son of the tag specified couldn't be found"},
+        {"<site><people><person/><person/></people><regions><europe><item/></europe></regions></site>",
+         "europe(and(people(and(person,person)),item[2]))", true, ""},
+        // The first and the last with both shortcuts on.
+        {"<site><people><person/><person/></people><regions><europe><item/><item/></europe></regions></site>",
+         "regions(and(europe(item[last]),people(person[1])))", true, ""},
+        {"<site><regions><europe><item/><item/></europe><item/></regions></site>",
+         "regions(and(europe(item[last]),item[1]))", true,
+         "(2,2,6,0,0) regions^2^2(europe^4^3(item^5^5),item^6^6)"},
+    };
+    for (const Case& c : cases) {
+        Doc d(c.document);
+        PlainAnnotation a = visitQuery(tree(c.query), 2);
+        const SearchResult r = evaluateQuery(
+            a.tree, d.context(a.mapping, Doc::noCosts, Doc::noTypes, kNoEmbeddingCost, SearchMode::All, c.exactOnly),
+            2);
+        const std::string got = r.hasFailure() ? fatalText(r) : show(r);
+        EXPECT_EQ(got, c.want) << c.query << " in " << c.document;
+    }
+}
+
 TEST(EmbeddingSearch, BooleanNodeFoldsItsOperandsLeftToRight) {
     // site(1) > item(2); site > regions(3) > europe(4); site > people(5) >
     // person(6) > name(7): the operands cost 0, 2 and 4 below site.

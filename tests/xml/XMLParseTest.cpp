@@ -3,6 +3,7 @@
 // instructions, the prolog, laziness, and large inputs in a small stack.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -175,11 +176,47 @@ TEST(ParseDocument, ScansOnlyAsFarAsTheEventsAsked) {
         EXPECT_EQ(show(*e), want);
     }
     EXPECT_THROW(evs.next(), Fatal);
+    EXPECT_EQ(evs.failureOffset(), std::optional<std::size_t>(18));  // the "<![" the scanner refused
 
     // A bad character reference fails when its text event is made.
     DocumentEvents bad = parseDocument("<a/>&#1F;");
     EXPECT_EQ(show(*bad.next()), "M a");
     EXPECT_THROW(bad.next(), Fatal);
+    EXPECT_EQ(bad.failureOffset(), std::optional<std::size_t>(4));
+}
+
+// Where each event stands: "OFFSET" of its first token, then for a tag
+// " @" and the offsets of its name and of each attribute's name and value.
+TEST(ParseDocument, WhereEventsStand) {
+    const std::vector<std::pair<std::string, Lines>> cases = {
+        {"<a>t&amp;</a>", {"0 @1", "3", "4", "9"}},
+        {"<!DOCTYPE a>\n< a  x = 'v'\ty=w/><!--c--><?p?>", {"13 @15 18 23 26 28", "31", "39"}},
+        {"<!DOCTYPE a [ ]>", {"12"}},  // the prolog breaks off at '['
+    };
+    for (const auto& [doc, want] : cases) {
+        SCOPED_TRACE(doc);
+        DocumentEvents evs = parseDocument(doc);
+        Lines got;
+        while (auto e = evs.next()) {
+            std::string line = std::to_string(evs.eventOffset());
+            if (std::holds_alternative<StartEvent>(*e) || std::holds_alternative<EmptyEvent>(*e)) {
+                const LazyAttList& atts = std::holds_alternative<StartEvent>(*e) ? std::get<StartEvent>(*e).attributes
+                                                                                   : std::get<EmptyEvent>(*e).attributes;
+                std::vector<std::size_t> parts = {evs.tagNameOffset()};
+                for (std::size_t i = 0; i < atts.size(); ++i) {
+                    parts.push_back(evs.attributeNameOffset(i));
+                    parts.push_back(evs.attributeValueOffset(i));
+                }
+                const char* sep = " @";
+                for (std::size_t at : parts) {
+                    line.append(sep).append(std::to_string(at));
+                    sep = " ";
+                }
+            }
+            got.push_back(line);
+        }
+        EXPECT_EQ(got, want);
+    }
 }
 
 TEST(ParseDocument, CommentsAndProcessingInstructions) {
