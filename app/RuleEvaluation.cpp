@@ -1,5 +1,8 @@
 #include "app/RuleEvaluation.h"
 
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <variant>
 
 #include "app/ResultPrinter.h"
@@ -44,18 +47,86 @@ query::VariableList joinVariables(const query::VariableList& a, const query::Var
 
 using Combine = EntryList (*)(query::EntrySpan, query::EntrySpan);
 
+// The entries of a list, its pending failure raised first; a product is made
+// plain into `made` (no statement of mode best forms one).
+query::EntrySpan entriesOf(const QueryResults& r, EntryList& made) {
+    if (r.product) {
+        made = r.product->materialize();
+        return made;
+    }
+    return r.list.all();
+}
+
+// The list as a ResultSet, its pending failure raised first.
+query::ResultSetPtr setOf(const QueryResults& r) {
+    if (r.product) return r.product;
+    return query::ResultSet::plain(r.list.all());
+}
+
+// The list, its pending failure raised.
+const QueryResults& raised(const QueryResults& r) {
+    if (!r.product) r.list.all();
+    return r;
+}
+
+// Whether the list is empty; raises a pending failure when no entry came first.
+bool isEmpty(const QueryResults& r) { return r.product ? false : r.list.empty(); }
+
+QueryResults resultsOf(const query::ResultSetPtr& s) {
+    if (s->isProduct()) return QueryResults{{}, s};
+    return QueryResults{SearchResult{s->entries(), nullptr}, nullptr};
+}
+
+// The lowest-cost run of a list, or of the cheaper of two (the first on equal
+// costs); an empty list when both are empty.
+QueryResults xorAll(const query::ResultSetPtr& first, const query::ResultSetPtr& second) {
+    if (first->empty() && second->empty()) return {};
+    if (first->empty()) return resultsOf(second->lowestRun());
+    if (second->empty()) return resultsOf(first->lowestRun());
+    return resultsOf(first->lowestCost() <= second->lowestCost() ? first->lowestRun() : second->lowestRun());
+}
+
+// Every pair of the two lists, kept as their product.
+QueryResults andAll(const query::ResultSetPtr& first, const query::ResultSetPtr& second) {
+    if (first->empty() || second->empty()) return {};
+    return QueryResults{{}, query::ResultSet::product("and", {first, second})};
+}
+
 QueryOutcome fold(Combine combine, bool firstEmptyDecides, const OperandEvaluator& eval, QueryOutcome acc,
                   std::span<const Tree* const> rest) {
     for (const Tree* q : rest) {
         QueryOutcome next = eval(acc.lastNumber + 1, q);
-        Lazy<SearchResult> left = acc.results;
-        Lazy<SearchResult> right = next.results;
-        acc.results = makeLazy([left, right, combine, firstEmptyDecides]() -> SearchResult {
-            const SearchResult& a = left.get();
+        Lazy<QueryResults> left = acc.results;
+        Lazy<QueryResults> right = next.results;
+        acc.results = makeLazy([left, right, combine, firstEmptyDecides]() -> QueryResults {
+            const QueryResults& a = left.get();
             // An "and" whose list so far is empty does not look at the next operand.
-            if (firstEmptyDecides && a.empty()) return {};
-            const SearchResult& b = right.get();
-            return SearchResult{combine(a.all(), b.all()), nullptr};
+            if (firstEmptyDecides && isEmpty(a)) return {};
+            const QueryResults& b = right.get();
+            EntryList madeA, madeB;
+            return QueryResults{SearchResult{combine(entriesOf(a, madeA), entriesOf(b, madeB)), nullptr}, nullptr};
+        });
+        acc.variables = joinVariables(acc.variables, next.variables);
+        acc.lastNumber = next.lastNumber;
+    }
+    return acc;
+}
+
+// The pairwise folds of mode all whose results may be products: they are kept
+// as products, never built here.
+using CombineSets = QueryResults (*)(const query::ResultSetPtr&, const query::ResultSetPtr&);
+
+QueryOutcome foldSets(CombineSets combine, bool firstEmptyDecides, const OperandEvaluator& eval, QueryOutcome acc,
+                      std::span<const Tree* const> rest) {
+    for (const Tree* q : rest) {
+        QueryOutcome next = eval(acc.lastNumber + 1, q);
+        Lazy<QueryResults> left = acc.results;
+        Lazy<QueryResults> right = next.results;
+        acc.results = makeLazy([left, right, combine, firstEmptyDecides]() -> QueryResults {
+            const QueryResults& a = left.get();
+            if (firstEmptyDecides && isEmpty(a)) return {};
+            const QueryResults& b = right.get();
+            return combine(setOf(a), setOf(b));
         });
         acc.variables = joinVariables(acc.variables, next.variables);
         acc.lastNumber = next.lastNumber;
@@ -83,26 +154,44 @@ bool hasFailingSelector(const Tree* q) {
 }
 
 // The `or` of whole queries in mode all over every operand at once: the same
-// list as the pairwise fold, whose operands it reads in the same order, but
-// a product of tied results is built only when it is the result.
+// list as the pairwise fold, whose operands it reads in the same order. Only
+// the lowest-cost runs of the operands take part, and tied runs are kept as
+// their product: a dearer operand, product or not, is never built.
 QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span<const Tree* const> rest) {
-    std::vector<Lazy<SearchResult>> operands{acc.results};
+    std::vector<Lazy<QueryResults>> operands{acc.results};
     for (const Tree* q : rest) {
         QueryOutcome next = eval(acc.lastNumber + 1, q);
         operands.push_back(next.results);
         acc.variables = joinVariables(acc.variables, next.variables);
         acc.lastNumber = next.lastNumber;
     }
-    acc.results = makeLazy([operands]() -> SearchResult {
-        std::vector<query::EntrySpan> lists;
-        auto readBoth = [](query::EntrySpan, query::EntrySpan) {};
+    acc.results = makeLazy([operands]() -> QueryResults {
+        std::vector<query::ResultSetPtr> sets;
+        auto readBoth = [](const QueryResults&, const QueryResults&) {};
         for (std::size_t i = 0; i < operands.size(); ++i) {
-            const SearchResult& b = operands[i].get();
-            if (i == 1) readBoth(operands[0].get().all(), b.all());
-            if (i > 1) b.all();
-            lists.push_back(b.entries);
+            const QueryResults& b = operands[i].get();
+            if (i == 1) readBoth(raised(operands[0].get()), raised(b));
+            if (i > 1) raised(b);
+            sets.push_back(b.product ? b.product : query::ResultSet::plain(b.list.entries));
         }
-        return SearchResult{query::combineQueriesOrAll(lists), nullptr};
+        // What the fold has so far: the product of these runs, whose entries
+        // all cost `total`.
+        std::vector<query::ResultSetPtr> runs;
+        std::int64_t total = 0;
+        for (const query::ResultSetPtr& s : sets) {
+            if (s->empty()) continue;
+            const std::int64_t c = s->lowestCost();
+            if (runs.empty() || c < total) {
+                runs.assign(1, s->lowestRun());
+                total = c;
+            } else if (c == total) {
+                runs.push_back(s->lowestRun());
+                total += c;
+            }
+        }
+        if (runs.empty()) return {};
+        if (runs.size() == 1) return resultsOf(runs.front());
+        return QueryResults{{}, query::ResultSet::product("or", std::move(runs))};
     });
     return acc;
 }
@@ -122,7 +211,7 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
             query::SearchContext search{&a.mapping,   &a.deletionCosts,  &a.searchTypes,        &doc->indexEL,
                                         &doc->indexTX, &doc->mapping, query::kDeletionCost, mode,
                                         type};
-            return query::evaluateQuery(a.tree, search, n);
+            return QueryResults{query::evaluateQuery(a.tree, search, n), nullptr};
         });
         return out;
     }
@@ -139,7 +228,7 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
         query::SearchContext search{&p.mapping,    &noCosts,      &noTypes, &doc->indexEL,
                                     &doc->indexTX, &doc->mapping, deletion, mode,
                                     index::LookupKind::Exact,     exactOnly};
-        return query::evaluateQuery(p.tree, search, n);
+        return QueryResults{query::evaluateQuery(p.tree, search, n), nullptr};
     });
     return out;
 }
@@ -173,15 +262,15 @@ QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tre
 
 QueryOutcome foldAndOperands(bool all, const OperandEvaluator& eval, QueryOutcome acc,
                              std::span<const Tree* const> rest) {
-    Combine c = all ? &query::combineQueriesAndAll : &query::combineQueriesAndBest;
-    return fold(c, true, eval, std::move(acc), rest);
+    if (all) return foldSets(&andAll, true, eval, std::move(acc), rest);
+    return fold(&query::combineQueriesAndBest, true, eval, std::move(acc), rest);
 }
 
 QueryOutcome foldOrXorOperands(bool isXor, bool all, const OperandEvaluator& eval, QueryOutcome acc,
                                std::span<const Tree* const> rest) {
     if (!isXor && all) return foldOrAll(eval, std::move(acc), rest);
-    Combine c = !isXor ? &query::combineQueriesOrBest
-                       : all ? &query::combineQueriesXorAll : &query::combineQueriesXorBest;
+    if (isXor && all) return foldSets(&xorAll, false, eval, std::move(acc), rest);
+    Combine c = !isXor ? &query::combineQueriesOrBest : &query::combineQueriesXorBest;
     return fold(c, false, eval, std::move(acc), rest);
 }
 
@@ -273,7 +362,204 @@ ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind,
     return doc;
 }
 
+// ---------------------------------------------------------------------------
+// Products of whole-query lists
+
+// A leaf entry as it stands in every printed entry that holds it: the
+// attributes it gives the joined root and the children it puts under it.
+struct PrintedPart {
+    xml::AttList attributes;
+    std::vector<const Tree*> kids;
+};
+
+// The printed parts of every entry of every leaf list, when each printed
+// entry is its joined root over the printed parts of its entries: no
+// conditions, and every leaf tree joined as itself. The parts come from the
+// same steps as a whole entry's tree (root label, binding, attributes), each
+// taken once per leaf entry. Null otherwise.
+struct PrintedParts {
+    xml::ELNode root;
+    std::vector<std::vector<PrintedPart>> leaves;
+    std::vector<std::size_t> order;  // the leaves in the order their parts stand under the root
+};
+
+struct ProductListing {
+    query::ResultSetPtr product;
+    query::VariableList variables;
+    std::shared_ptr<const index::IndexedDocument> document;
+    query::DocumentSource source{nullptr};
+    filter::RuleConditions conditions;
+    MatchListing listing = MatchListing::Trees;
+    filter::ResultTrees trees = filter::ResultTrees::All;
+    // Made before the first byte is printed, where the entries allow it.
+    std::optional<PrintedParts> parts;
+};
+
+namespace {
+
+// Whether every leaf tree of the product joins as itself, so that no entry's
+// tree is a failure.
+bool joinsWhole(const query::ResultSet& product) {
+    for (const query::ResultSet* l : product.leaves())
+        for (const EmbeddingEntry& e : l->entries())
+            if (!query::joinsAsItself(e.tree)) return false;
+    return true;
+}
+
+// Whether a variable name stands at two query nodes: the binding of one
+// entry then depends on every part of it.
+bool repeatsAName(const query::VariableList& variables) {
+    std::unordered_set<std::string> seen;
+    for (const auto& [number, name] : variables)
+        if (!seen.insert(name).second) return true;
+    return false;
+}
+
+std::optional<PrintedParts> printedParts(const ProductListing& p) {
+    if (!p.conditions.empty()) return std::nullopt;
+    std::vector<std::size_t> order = p.product->joinedOrder();
+    // The binding walks an entry's tree and its variables, both by query
+    // node number, side by side: it binds each part as it binds the part
+    // alone only when the parts stand in the order of their numbers (the
+    // order of the leaves) and no name stands at two nodes.
+    if (!p.variables.empty()) {
+        for (std::size_t i = 0; i < order.size(); ++i)
+            if (order[i] != i) return std::nullopt;
+        if (repeatsAName(p.variables)) return std::nullopt;
+    }
+    if (!joinsWhole(*p.product)) return std::nullopt;
+    const std::vector<const query::ResultSet*> leaves = p.product->leaves();
+    std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, p.conditions, p.trees);
+    PrintedParts out;
+    out.order = std::move(order);
+    bool haveRoot = false;
+    for (const query::ResultSet* l : leaves) {
+        std::vector<PrintedPart>& parts = out.leaves.emplace_back();
+        parts.reserve(l->entries().size());
+        for (const EmbeddingEntry& e : l->entries()) {
+            EmbeddingEntry one = e;
+            one.position = 1;
+            one.depth = 0;
+            one.last = 0;
+            one.renamingCost = 0;
+            // Cost 0: a leaf entry's tree is read whatever the cost of the
+            // entries that hold it.
+            one.cost = 0;
+            one.tree = xml::makeTree(ELNode{p.product->op(), {}}, {e.tree});
+            std::optional<EmbeddingEntry> bound = binder->examine(adjustRoot(one));
+            if (!bound || !bound->tree) return std::nullopt;
+            const Tree* t = query::adjust_attributes(bound->tree);
+            const auto* el = std::get_if<ELNode>(&t->value);
+            const auto* bare = std::get_if<ELNode>(&bound->tree->value);
+            if (!el || !bare) return std::nullopt;
+            if (!haveRoot) {
+                out.root = *bare;
+                haveRoot = true;
+            } else if (bare->name != out.root.name || bare->attributes != out.root.attributes) {
+                return std::nullopt;
+            }
+            PrintedPart part;
+            part.attributes = xml::AttList(el->attributes.begin() + std::ptrdiff_t(bare->attributes.size()),
+                                           el->attributes.end());
+            part.kids.assign(t->children().begin(), t->children().end());
+            parts.push_back(std::move(part));
+        }
+    }
+    return out;
+}
+
+class RankElements {
+public:
+    const Tree* of(std::int64_t cost) {
+        auto [it, fresh] = made_.emplace(cost, nullptr);
+        if (fresh) it->second = rankElement(cost);
+        return it->second;
+    }
+
+private:
+    std::unordered_map<std::int64_t, const Tree*> made_;
+};
+
+// Every printed entry, made one at a time: each entry's joined root is put
+// together from its leaves' printed parts on the stack, so nothing is kept
+// per entry.
+void writePrintedParts(std::int64_t level, bool resultNames, const ProductListing& p, const PrintedParts& parts,
+                       Sink& sink) {
+    const std::vector<const query::ResultSet*> leaves = p.product->leaves();
+    const std::size_t k = leaves.size();
+    std::vector<std::size_t> at(k, 0);
+    std::vector<const Tree*> kids;
+    RankElements ranks;
+    Tree joined;
+    for (;;) {
+        std::int64_t cost = 0;
+        for (std::size_t i = 0; i < k; ++i) cost += leaves[i]->entries()[at[i]].cost;
+        if (p.listing != MatchListing::CostZeroTrees || cost == 0) {
+            if (p.listing == MatchListing::RankedTrees) writeFormattedXML(level, resultNames, ranks.of(cost), sink);
+            ELNode root{parts.root.name, parts.root.attributes};
+            kids.clear();
+            for (std::size_t i : parts.order) {
+                const PrintedPart& part = parts.leaves[i][at[i]];
+                for (const xml::Attribute& a : part.attributes) root.attributes.emplace_back(a);
+                kids.insert(kids.end(), part.kids.begin(), part.kids.end());
+            }
+            joined.value = std::move(root);
+            joined.kids = kids.data();
+            joined.nkids = xml::childCount(kids.size());
+            writeFormattedXML(level, resultNames, &joined, sink);
+        }
+        std::size_t i = k;
+        while (i > 0 && ++at[i - 1] == leaves[i - 1]->entries().size()) {
+            at[i - 1] = 0;
+            --i;
+        }
+        if (i == 0) return;
+    }
+}
+
+// Every accepted entry, made, examined and printed one at a time (the
+// conditions were checked over every entry before the first was printed).
+void writeExaminedEntries(std::int64_t level, bool resultNames, const ProductListing& p, Sink& sink) {
+    std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, p.conditions, p.trees);
+    RankElements ranks;
+    p.product->forEach([&](const EmbeddingEntry& e) {
+        std::optional<EmbeddingEntry> accepted = binder->examine(adjustRoot(e));
+        if (!accepted) return true;
+        if (p.listing == MatchListing::CostZeroTrees && accepted->cost != 0) return true;
+        if (p.listing == MatchListing::RankedTrees) writeFormattedXML(level, resultNames, ranks.of(accepted->cost), sink);
+        const Tree* t = query::adjust_attributes(accepted->tree);
+        query::throwIfDeferredFailure(t);
+        writeFormattedXML(level, resultNames, t, sink);
+        return true;
+    });
+}
+
+void writeProductListing(std::int64_t level, bool resultNames, const ProductListing& p, Sink& sink) {
+    const ELNode root{"0000", {}};
+    writeStartTag(level, resultNames, root, false, sink);
+    if (p.parts)
+        writePrintedParts(level + 1, resultNames, p, *p.parts, sink);
+    else
+        writeExaminedEntries(level + 1, resultNames, p, sink);
+    writeEndTag(level, resultNames, root, sink);
+}
+
+}  // namespace
+
+ResultDocument madePlain(const ResultDocument& doc) {
+    if (!doc.product) return doc;
+    const ProductListing& p = *doc.product;
+    EntryList adjusted;
+    for (const EmbeddingEntry& e : p.product->materialize()) adjusted.push_back(adjustRoot(e));
+    SearchResult accepted{acceptedMatches(adjusted, p.variables, p.source, p.conditions, p.trees), nullptr};
+    return buildUniqueTree(accepted, p.listing);
+}
+
 void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink) {
+    if (doc.product) {
+        writeProductListing(level, resultNames, *doc.product, sink);
+        return;
+    }
     if (doc.reduced) {
         writeReducedDocument(level, resultNames, ELNode{"0000", {}}, *doc.reduced, sink);
         return;
@@ -366,6 +652,71 @@ index::LookupKind decodeSearchType(const std::string& text) {
 
 MatchListing listingOf(bool outermost) { return outermost ? MatchListing::RankedTrees : MatchListing::Trees; }
 
+ResultDocument countResult(query::ResultCount n) {
+    ResultDocument doc;
+    doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", query::decimalText(n)}}});
+    return doc;
+}
+
+// The result document of a positive rule whose results are a product,
+// counted from the cost counts of its parts or printed entry by entry. The
+// failures the conditions or the trees can raise fire before the first byte
+// is printed, as they do for a list. Nothing when the product is to be made
+// plain and taken as a list (a tree that joins into a failure).
+std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, StatementKind kind,
+                                            MatchListing listing, std::int64_t count,
+                                            const query::VariableList& variables,
+                                            const std::shared_ptr<index::IndexedDocument>& document,
+                                            const filter::RuleConditions& conditions) {
+    auto p = std::make_shared<ProductListing>();
+    p->product = product;
+    p->variables = variables;
+    p->document = document;
+    p->source = documentSource(document->tree);
+    p->conditions = conditions;
+    p->listing = isExact(kind) ? MatchListing::CostZeroTrees : listing;
+    p->trees = isCount(count) ? filter::ResultTrees::None
+               : isExact(kind) ? filter::ResultTrees::CostZero
+                               : filter::ResultTrees::All;
+    if (conditions.empty()) {
+        if (isCount(count)) return countResult(count >= 0 ? product->countWithin(count) : product->size());
+        if (p->listing == MatchListing::CostZeroTrees && product->countWithin(0) == 0) {
+            ResultDocument doc;
+            doc.tree = emptyResult();
+            return doc;
+        }
+        p->parts = printedParts(*p);
+        // Without printed parts, the entries are examined one at a time as
+        // they are printed; that can fail only on a tree that joins into a
+        // failure, and such a product is made plain first.
+        if (!p->parts && !joinsWhole(*product)) return std::nullopt;
+        ResultDocument doc;
+        doc.product = std::move(p);
+        return doc;
+    }
+    // Every entry is examined once here, in order, as the list would be.
+    std::unique_ptr<filter::ResultBinder> binder =
+        resultBinder(variables, p->source, conditions, filter::ResultTrees::None);
+    query::ResultCount accepted = 0, within = 0, costZero = 0;
+    product->forEach([&](const EmbeddingEntry& e) {
+        std::optional<EmbeddingEntry> r = binder->examine(adjustRoot(e));
+        if (!r) return true;
+        accepted = query::checkedAdd(accepted, 1);
+        if (count >= 0 && r->cost <= count) within = query::checkedAdd(within, 1);
+        if (r->cost == 0) costZero = query::checkedAdd(costZero, 1);
+        return true;
+    });
+    if (accepted == 0 || (!isCount(count) && p->listing == MatchListing::CostZeroTrees && costZero == 0)) {
+        ResultDocument doc;
+        doc.tree = emptyResult();
+        return doc;
+    }
+    if (isCount(count)) return countResult(count >= 0 ? within : accepted);
+    ResultDocument doc;
+    doc.product = std::move(p);
+    return doc;
+}
+
 }  // namespace
 
 ResultDocument evaluateRule(const std::string& kindText, const std::string& searchTypeText,
@@ -404,9 +755,10 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
             return doc;
         }
         auto [doc, outcome] = evaluate();
-        const SearchResult& found = outcome.results.get();
+        const QueryResults& found = outcome.results.get();
         EntryList adjusted;
-        for (const auto& e : found.all()) adjusted.push_back(adjustRoot(e));
+        EntryList made;
+        for (const auto& e : entriesOf(found, made)) adjusted.push_back(adjustRoot(e));
         if (doc->tree.byPosition()) {
             // The matches are removed as positions over the document's nodes,
             // and the printer walks what remains: the document is never built.
@@ -423,7 +775,15 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
     }
 
     auto [doc, outcome] = evaluate();
-    const SearchResult& found = outcome.results.get();
+    const QueryResults& results = outcome.results.get();
+    if (results.product) {
+        std::optional<ResultDocument> r =
+            productResult(results.product, kind, listing, count, outcome.variables, doc, conditions);
+        if (r) return std::move(*r);
+    }
+    SearchResult madePlain;
+    if (results.product) madePlain = SearchResult{results.product->materialize(), nullptr};
+    const SearchResult& found = results.product ? madePlain : results.list;
     EntryList adjusted;
     adjusted.reserve(found.entries.size());
     for (const auto& e : found.entries) adjusted.push_back(adjustRoot(e));

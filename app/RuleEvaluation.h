@@ -27,6 +27,7 @@
 #include "query/MatchRemoval.h"
 #include "query/Embedding.h"
 #include "query/QueryAnnotation.h"
+#include "query/ResultSet.h"
 #include "xml/XML.h"
 
 namespace axf::app {
@@ -53,10 +54,18 @@ StatementKind decodeStatementKind(std::string_view text);
 // A result list with its deferred failure (see query::SearchResult).
 using query::SearchResult;
 
+// The results of a query: a list, or a product of whole-query lists kept
+// unbuilt (query/ResultSet.h), whose entries are made only where something
+// reads them.
+struct QueryResults {
+    SearchResult list;
+    query::ResultSetPtr product;  // when set, the results are its entries and `list` is empty
+};
+
 // The value of a query, a group operand or a simple query. The results are
 // computed on first use.
 struct QueryOutcome {
-    Lazy<SearchResult> results;
+    Lazy<QueryResults> results;
     query::VariableList variables;
     std::int64_t lastNumber = 0;
 };
@@ -87,6 +96,8 @@ QueryOutcome foldOrXorOperands(bool isXor, bool all, const OperandEvaluator& eva
 // A failure tree is returned as it is.
 EmbeddingEntry adjustRoot(const EmbeddingEntry& entry);
 
+struct ProductListing;
+
 // The result document of a rule. A match list is produced entry by entry
 // while it is printed; the other shapes are whole trees.
 struct ResultDocument {
@@ -102,6 +113,9 @@ struct ResultDocument {
     // root "0000" straight from the document's nodes; `document` keeps them.
     std::shared_ptr<const query::RemovalOverlay> reduced;
     std::shared_ptr<const void> document;
+    // A match list that is a product of whole-query lists, its entries made
+    // one at a time as they are printed.
+    std::shared_ptr<const ProductListing> product;
 };
 
 // `count` is -1 without a count, -2 for a count of every match, and the
@@ -112,6 +126,10 @@ ResultDocument countEmbedding(const SearchResult& results, std::int64_t count);
 // `start` plus the number of results of a cost within the bound.
 std::int64_t countWithinCost(const EntryList& results, std::int64_t bound, std::int64_t start);
 ResultDocument buildUniqueTree(const SearchResult& results, MatchListing listing);
+
+// The same document with a match list kept as a product made into a built
+// list (any other document as it is): what the product's printing streams.
+ResultDocument madePlain(const ResultDocument& doc);
 
 // Writes the result document as indented XML.
 void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink);

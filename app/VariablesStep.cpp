@@ -22,6 +22,13 @@ index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::
     return filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, 1, trees);
 }
 
+std::unique_ptr<filter::ResultBinder> resultBinder(const query::VariableList& queryVars,
+                                                   const query::DocumentSource& document,
+                                                   const filter::RuleConditions& conditions,
+                                                   filter::ResultTrees trees) {
+    return std::make_unique<filter::ResultBinder>(queryVariables(queryVars), document, conditions, 1, trees);
+}
+
 query::DocumentSource documentSource(const index::DocumentTree& tree) {
     if (!tree.byPosition()) return query::DocumentSource(tree.root());
     query::DocumentSource source([tree] { return tree.root(); }, [tree](std::int64_t p) { return tree.sons(p); });

@@ -1042,6 +1042,8 @@ const Tree* invalidOperand(const char* side, const Tree* t) {
 
 }  // namespace
 
+bool joinsAsItself(const Tree* t) { return classify(t) == Operand::Plain; }
+
 const Tree* buildExternalTree(std::string_view op, const Tree* left, const Tree* right) {
     const Operand l = classify(left);
     if (l == Operand::Failure) return left;

@@ -129,6 +129,16 @@ public:
     explicit LowestCosts(EntrySpan entries);
     // Sets the lowest cost of a position not yet held.
     void add(std::int64_t position, std::int64_t cost) { lowest_.emplace(position, cost); }
+    // Lowers the cost of a position to `cost`, or sets it when not yet held.
+    void lower(std::int64_t position, std::int64_t cost) {
+        auto [it, fresh] = lowest_.emplace(position, cost);
+        if (!fresh && cost < it->second) it->second = cost;
+    }
+    // f(position, cost) for every position held, in no particular order.
+    template <class F>
+    void forEach(F f) const {
+        for (const auto& [position, cost] : lowest_) f(position, cost);
+    }
     // The lowest cost of the position, or nullptr when the list has none.
     const std::int64_t* find(std::int64_t position) const;
     bool empty() const { return lowest_.empty(); }
@@ -180,6 +190,9 @@ EntryList combineXorBest(EntrySpan first, const Lazy<EntryList>& second, std::in
 // An operand of another shape (an element with attributes, a text with
 // children, any other node kind) gives a failure tree.
 const xml::Tree* buildExternalTree(std::string_view op, const xml::Tree* left, const xml::Tree* right);
+// True when buildExternalTree takes the tree as one operand, itself: an
+// element without attributes not named "and", "or" or "xor", or a text leaf.
+bool joinsAsItself(const xml::Tree* t);
 
 // ---------------------------------------------------------------------------
 // Combination of whole-query results: the results combined so far first, the

@@ -403,6 +403,17 @@ private:
     // The lowest cost at each position of joinAnd(g, nullptr), unless it
     // fails or is empty.
     std::optional<LowestCosts> lowestOf(const AndOperands& g) const;
+    // The operands of an `or` or `xor` in mode all with deletion cost d, in
+    // order, each `and` operand joined under the bound of all its siblings:
+    // an entry of operand j at a position is kept out when it is dearer than
+    // the cheapest entry there of some sibling i, its cost raised by d for
+    // every combination step that sibling's entries take beyond operand j's
+    // (the step of operand k is max(k, 1)). Such an entry never reaches the
+    // result, and the first entry of a position that keeps none stands for
+    // the position (combineAndAll with a bound). Operands are evaluated in
+    // order up to the first that fails; the rest are left to the caller.
+    std::vector<SearchResult> boundedOperands(std::span<const Tree* const> operands, std::int64_t d,
+                                              EntrySpan parents, const std::string& p, std::size_t typesFrom);
 
     const QueryMapping& qmap_;
     const DeletionCostList& delCosts_;
@@ -667,6 +678,74 @@ std::optional<LowestCosts> Search::lowestOf(const AndOperands& g) const {
     return lowestOfAndAll(lists, g.d);
 }
 
+std::vector<SearchResult> Search::boundedOperands(std::span<const Tree* const> operands, std::int64_t d,
+                                                  EntrySpan parents, const std::string& p, std::size_t typesFrom) {
+    const std::size_t k = operands.size();
+    std::vector<SearchResult> lists;
+    std::vector<std::optional<AndOperands>> groups;
+    for (std::size_t i = 0; i < k; ++i) {
+        const Tree* u = operands[i];
+        if (isCombiningAnd(u)) {
+            AndOperands g;
+            SearchResult failed = guarded([&] {
+                g = gatherAnd(u, queryElementName(u), parents, p, typesFrom);
+                return SearchResult{};
+            });
+            lists.push_back(std::move(failed));
+            if (lists.back().hasFailure()) {
+                groups.emplace_back();
+                break;
+            }
+            groups.emplace_back(std::move(g));
+        } else {
+            lists.push_back(evaluate(u, parents, p, typesFrom));
+            groups.emplace_back();
+            if (lists.back().hasFailure()) break;
+        }
+    }
+    // The two lowest of (cheapest cost - step * d) over the operands at each
+    // position, with the operand of the lowest: the bound of operand j is
+    // the lowest of its siblings plus its own step * d.
+    struct Two {
+        std::int64_t first, second;
+        std::size_t from;
+    };
+    constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
+    std::unordered_map<std::int64_t, Two> lowest;
+    auto step = [](std::size_t i) { return static_cast<std::int64_t>(std::max<std::size_t>(i, 1)); };
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        std::optional<LowestCosts> own;
+        if (groups[i])
+            own = lowestOf(*groups[i]);
+        else if (!lists[i].hasFailure() && !lists[i].entries.empty())
+            own.emplace(lists[i].entries);
+        if (!own) continue;
+        own->forEach([&](std::int64_t position, std::int64_t cost) {
+            const std::int64_t v = cost - step(i) * d;
+            auto [it, fresh] = lowest.emplace(position, Two{v, kNone, i});
+            if (fresh) return;
+            Two& t = it->second;
+            if (v < t.first) {
+                t.second = t.first;
+                t.first = v;
+                t.from = i;
+            } else if (v < t.second) {
+                t.second = v;
+            }
+        });
+    }
+    for (std::size_t j = 0; j < lists.size(); ++j) {
+        if (!groups[j]) continue;
+        LowestCosts bound;
+        for (const auto& [position, t] : lowest) {
+            const std::int64_t v = t.from != j ? t.first : t.second;
+            if (v != kNone) bound.add(position, v + step(j) * d);
+        }
+        lists[j] = joinAnd(*groups[j], bound.empty() ? nullptr : &bound);
+    }
+    return lists;
+}
+
 SearchResult Search::boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
                              const std::string& p, std::size_t typesFrom, const LowestCosts* bound) {
     auto operands = t->children();
@@ -676,37 +755,19 @@ SearchResult Search::boolean(const Tree* t, const std::string& n, const std::str
     // An `or` or `xor` in mode all keeps, at a position both lists hold, no
     // entry of either that is dearer than the other's cheapest there. So an
     // `and` operand (the only kind whose list can grow as a product) is
-    // bounded by the lowest costs of the list it meets: a later one by the
-    // list so far, the first one by the second operand's list, which is
-    // evaluated before the first one is joined.
+    // bounded, before it is joined, by the cheapest entries of every sibling
+    // (boundedOperands).
     const bool bounding = all && (label == "or" || label == "xor");
-    SearchResult r;
-    std::optional<SearchResult> second;
-    if (bounding && operands.size() >= 2 && isCombiningAnd(operands[0])) {
-        AndOperands g;
-        r = guarded([&] {
-            g = gatherAnd(operands[0], queryElementName(operands[0]), parents, p, typesFrom);
-            return SearchResult{};
-        });
-        if (!r.hasFailure()) {
-            std::optional<LowestCosts> lowestFirst;
-            if (isCombiningAnd(operands[1])) lowestFirst = lowestOf(g);
-            SearchResult next = evaluate(operands[1], parents, p, typesFrom, lowestFirst ? &*lowestFirst : nullptr);
-            std::optional<LowestCosts> lowestSecond;
-            if (!next.hasFailure() && !next.entries.empty()) lowestSecond.emplace(next.entries);
-            r = joinAnd(g, lowestSecond ? &*lowestSecond : nullptr);
-            second = std::move(next);
-        }
-    } else {
-        r = evaluate(operands[0], parents, p, typesFrom);
+    std::vector<SearchResult> ready;
+    if (bounding) {
+        bool anyAnd = false;
+        for (const Tree* u : operands) anyAnd = anyAnd || isCombiningAnd(u);
+        if (anyAnd) ready = boundedOperands(operands, d, parents, p, typesFrom);
     }
+    SearchResult r = ready.empty() ? evaluate(operands[0], parents, p, typesFrom) : std::move(ready[0]);
     for (std::size_t i = 1; i < operands.size(); ++i) {
         const Tree* u = operands[i];
-        std::optional<LowestCosts> lowest;
-        if (bounding && !second && !r.entries.empty() && !r.hasFailure() && isCombiningAnd(u))
-            lowest.emplace(r.entries);
-        SearchResult next = second ? std::move(*second) : evaluate(u, parents, p, typesFrom, lowest ? &*lowest : nullptr);
-        second.reset();
+        SearchResult next = i < ready.size() ? std::move(ready[i]) : evaluate(u, parents, p, typesFrom);
         if (label == "or" && all && (r.entries.empty() || next.entries.empty())) {
             // One list is empty as far as it was produced: the other passes
             // with its cost raised, as far as it goes.
