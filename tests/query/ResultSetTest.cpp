@@ -41,7 +41,7 @@ Made randomSet(std::mt19937& rng, int depth, int& leafNumber) {
         EntryList es;
         for (int i = 0; i < n; ++i)
             es.push_back(entry(std::uniform_int_distribution<int>(0, 3)(rng),
-                               tree("l" + std::to_string(leafNumber) + "_" + std::to_string(i))));
+                               tree(std::string("l").append(std::to_string(leafNumber)).append("_").append(std::to_string(i)))));
         ++leafNumber;
         return {ResultSet::plain(es), es};
     }
