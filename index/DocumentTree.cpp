@@ -12,7 +12,7 @@ namespace axf::index {
 struct DocumentTree::Nodes {
     const xml::Tree* built = nullptr;  // the root, once made
     Mapping labels;
-    std::vector<std::uint32_t> words;
+    PageArray<std::uint32_t> words;
     LargeCounts large;
     // The node made for each position, null until made: blocks of
     // kMadeBlock positions, each allocated when a node in it is made first,
@@ -102,7 +102,15 @@ DocumentTree::DocumentTree() : nodes_(std::make_shared<Nodes>()) {}
 
 DocumentTree::DocumentTree(const xml::Tree* built) : nodes_(std::make_shared<Nodes>()) { nodes_->built = built; }
 
-DocumentTree::DocumentTree(Mapping labels, std::vector<std::uint32_t> words, LargeCounts large)
+DocumentTree::DocumentTree(Mapping labels, std::initializer_list<std::uint32_t> words, LargeCounts large)
+    : DocumentTree(std::move(labels), [words] {
+          PageArray<std::uint32_t> kept;
+          kept.reserve(words.size());
+          for (std::uint32_t w : words) kept.push_back(w);
+          return kept;
+      }(), std::move(large)) {}
+
+DocumentTree::DocumentTree(Mapping labels, PageArray<std::uint32_t> words, LargeCounts large)
     : nodes_(std::make_shared<Nodes>()) {
     if (labels.size() != words.size()) throw InternalError("DocumentTree: labels and words differ in number");
     nodes_->labels = std::move(labels);
@@ -118,7 +126,7 @@ bool DocumentTree::isText(std::int64_t position) const { return nodes_->isText(p
 
 std::int64_t DocumentTree::last(std::int64_t position) const { return nodes_->last(position); }
 
-const std::vector<std::uint32_t>& DocumentTree::words() const { return nodes_->words; }
+std::span<const std::uint32_t> DocumentTree::words() const { return {nodes_->words.data(), nodes_->words.size()}; }
 
 bool DocumentTree::byPosition() const { return nodes_->size() > 1; }
 

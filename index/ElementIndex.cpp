@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "common/MessageText.h"
+#include "common/PageMemory.h"
 #include "index/SynonymClasses.h"
 #include "xml/Arena.h"
 
@@ -57,7 +58,7 @@ void Index::rebuildTable(std::size_t size) {
     table_.clear();
     table_.shrink_to_fit();
     table_.reserve(size);
-    xml::Arena::adviseHugePages(table_.data(), size * sizeof(std::uint64_t));
+    adviseHugePages(table_.data(), size * sizeof(std::uint64_t));
     table_.assign(size, 0);
     const std::size_t mask = size - 1;
     for (std::size_t slot = 0; slot < entries_.size(); ++slot) {
@@ -70,8 +71,8 @@ void Index::rebuildTable(std::size_t size) {
 void Index::reserve(std::size_t keys) {
     entries_.reserve(keys);
     hashes_.reserve(keys);
-    xml::Arena::adviseHugePages(entries_.data(), entries_.capacity() * sizeof(IndexEntry));
-    xml::Arena::adviseHugePages(hashes_.data(), hashes_.capacity() * sizeof(std::size_t));
+    adviseHugePages(entries_.data(), entries_.capacity() * sizeof(IndexEntry));
+    adviseHugePages(hashes_.data(), hashes_.capacity() * sizeof(std::size_t));
     std::size_t size = 16;
     while (size < 2 * keys) size *= 2;
     if (size > table_.size()) rebuildTable(size);
@@ -290,7 +291,7 @@ struct ElementIndex::State {
     // element, in position order.
     template <class F>
     void eachElement(F&& f) const {
-        const std::vector<std::uint32_t>& words = tree.words();
+        const std::span<const std::uint32_t> words = tree.words();
         const std::uint32_t* raw = labels.raw();
         std::vector<std::int64_t> ends;  // last positions of the elements around
         const std::int64_t n = std::int64_t(words.size());
@@ -360,7 +361,10 @@ std::vector<EntryList> ElementIndex::exact(std::span<const std::uint32_t> slots)
     std::vector<std::size_t> counts(slots.size(), 0);
     for (std::size_t p = 1; p < n; ++p)
         if (const Wanted* w = find(Mapping::nameOf(raw[p]))) ++counts[w->list];
-    for (std::size_t i = 0; i < slots.size(); ++i) out[i].reserve(counts[i]);
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        out[i].reserve(counts[i]);
+        adviseHugePages(out[i].data(), counts[i] * sizeof(EmbeddingEntry));
+    }
     s.eachElement([&](std::int64_t p, std::int64_t depth, std::int64_t last, std::uint32_t name) {
         if (const Wanted* w = find(name)) out[w->list].push_back(EmbeddingEntry{p, depth, last, 0, 0, w->leaf});
     });
