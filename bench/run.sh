@@ -26,9 +26,10 @@
 # per byte of the document (peak RSS bytes / document bytes) beside the time.
 #
 # Beside each figure stands the run's time over the floor of the machine
-# for it (bench/MemoryFloor.cpp, measured right after the run): reading the
-# document plus first-touching as many bytes as the run's peak memory on huge
-# pages. No run that reads the document and holds that much can be faster.
+# for it (bench/MemoryFloor.cpp, the fastest of three rounds right after the
+# run): reading the document plus first-touching as many bytes as the run's
+# peak memory on huge pages. No run that reads the document and holds that
+# much can be faster.
 #
 # Every run's standard output is kept in OUT_DIR/SIZE/NAME.out with the
 # time line of the search replaced by TIMEDIFF, so that outputs of two builds
@@ -144,7 +145,7 @@ measure() {
     fi
   done
   local floor
-  floor=$("$floor_bin" "$floor_doc" $((best_m * 1024)) 1 | awk '{print $8}')
+  floor=$("$floor_bin" "$floor_doc" $((best_m * 1024)) 3 | awk '{print $8}')
   echo "$best_t $best_m $best_c $floor"
 }
 

@@ -452,6 +452,16 @@ struct IndexEL::State {
         }
         return index.entryAt(slot);
     }
+    // The entry of a slot with its exact list in place; its inexact entries
+    // wait for a lookup that reads them.
+    const IndexEntry& exactEntry(std::uint32_t slot) {
+        if (!filled[slot]) {
+            const std::uint32_t one[1] = {slot};
+            index.setExact(slot, std::move(source.exact(one).front()));
+            filled[slot] = true;
+        }
+        return index.entryAt(slot);
+    }
 };
 
 IndexEL::IndexEL() : IndexEL(Index{}) {}
@@ -490,7 +500,16 @@ const IndexEntry* IndexEL::find(std::string_view key) const {
     return &s.entry(static_cast<std::uint32_t>(e - s.index.entries().data()));
 }
 
+const IndexEntry* IndexEL::findExact(std::string_view key) const {
+    State& s = *state_;
+    s.classify();
+    const IndexEntry* e = s.index.find(key);
+    if (!e) return nullptr;
+    return &s.exactEntry(static_cast<std::uint32_t>(e - s.index.entries().data()));
+}
+
 EntryList getRef(const IndexEL& index, std::string_view key, LookupKind kind) {
+    if (kind == LookupKind::Exact) return entriesOf(index.findExact(key), kind);
     return entriesOf(index.find(key), kind);
 }
 

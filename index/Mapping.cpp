@@ -52,6 +52,11 @@ struct Mapping::Store {
     PageBlock shared;
     std::size_t sharedCells = 0;
     std::size_t sharedCount = 0;
+    // The cells of texts filed or found lately, by the low bits of their
+    // hash: a few thousand texts make up most of a document's short texts,
+    // and this small table stays in the cache where the large one does not.
+    static constexpr std::size_t kRecentCells = 4096;
+    std::unique_ptr<std::uint64_t[]> recent;
 
     std::uint64_t* cells() const { return reinterpret_cast<std::uint64_t*>(shared.data()); }
 
@@ -122,6 +127,12 @@ struct Mapping::Store {
         if (t.size() > kShareUpTo) return add(t);
         const std::size_t hash = std::hash<std::string_view>{}(t);
         const std::uint64_t tag = static_cast<std::uint64_t>(hash) & 0xFFFFFFFF00000000ULL;
+        if (!recent) recent.reset(new std::uint64_t[kRecentCells]());
+        std::uint64_t& seen = recent[hash & (kRecentCells - 1)];
+        if ((seen & 0xFFFFFFFF00000000ULL) == tag && seen != 0) {
+            const std::uint32_t unit = static_cast<std::uint32_t>(seen) - 1;
+            if (text(unit) == t) return unit;
+        }
         // At most three cells in four taken: a cell is 8 bytes, so a probe
         // mostly stays in one cache line.
         if (4 * (sharedCount + 1) > 3 * sharedCells) rebuild(sharedCells == 0 ? kMinSharedCells : 2 * sharedCells);
@@ -131,13 +142,16 @@ struct Mapping::Store {
             const std::uint64_t cell = table[i];
             if (cell == 0) {
                 const std::uint32_t unit = add(t);
-                table[i] = tag | (std::uint64_t(unit) + 1);
+                table[i] = seen = tag | (std::uint64_t(unit) + 1);
                 ++sharedCount;
                 return unit;
             }
             if ((cell & 0xFFFFFFFF00000000ULL) == tag) {
                 const std::uint32_t unit = static_cast<std::uint32_t>(cell) - 1;
-                if (text(unit) == t) return unit;
+                if (text(unit) == t) {
+                    seen = cell;
+                    return unit;
+                }
             }
         }
     }
@@ -208,6 +222,7 @@ std::size_t Mapping::capacity() const { return store_->labels.capacity(); }
 void Mapping::finishBuilding() {
     Store& s = *store_;
     s.shared.reset();
+    s.recent.reset();
     s.sharedCells = 0;
     s.sharedCount = 0;
     // The address space reserved and not used goes back.
