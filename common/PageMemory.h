@@ -32,8 +32,9 @@ inline constexpr std::size_t kSmallBlockBytes = std::size_t(1) << 20;
 // faults). Ranges without a whole huge page are left alone.
 void adviseHugePages(const void* p, std::size_t bytes);
 
-// One block of memory, owned: its bytes up to size() are usable, and every
-// byte not written since the block got it reads as zero. Moving the block
+// One block of memory, owned: its bytes up to size() are usable, and the
+// bytes it gets read as zero until written (a block shrunk keeps the page its
+// new end falls in whole, bytes and all). Moving the block
 // moves the ownership; the addresses of its bytes change only on resize().
 class PageBlock {
 public:
