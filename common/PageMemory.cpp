@@ -71,6 +71,14 @@ void PageBlock::resize(std::size_t bytes) {
         size_ = bytes;
         return;
     }
+    if (mapped_ && bytes <= size_) {
+        // Shrunk to whole small pages: the part of a huge page past the new
+        // end, touched or not, stops counting as the block's memory.
+        const std::size_t size = roundUp(bytes, kPageBytes);
+        if (size < size_) ::munmap(data_ + size, size_ - size);
+        size_ = size;
+        return;
+    }
     const std::size_t size = mappedSize(bytes);
     if (!mapped_) {
         // From the heap to a mapping of its own.
@@ -81,12 +89,6 @@ void PageBlock::resize(std::size_t bytes) {
         data_ = p;
         size_ = size;
         mapped_ = true;
-        return;
-    }
-    if (size == size_) return;
-    if (size < size_) {
-        ::munmap(data_ + size, size_ - size);
-        size_ = size;
         return;
     }
     // In place where the address space after the block is free; otherwise
