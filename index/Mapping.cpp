@@ -52,9 +52,10 @@ struct Mapping::Store {
     PageBlock shared;
     std::size_t sharedCells = 0;
     std::size_t sharedCount = 0;
-    // The cells of texts filed or found lately, by the low bits of their
-    // hash: a few thousand texts make up most of a document's short texts,
-    // and this small table stays in the cache where the large one does not.
+    // The cells of texts found again lately, by the low bits of their hash:
+    // a few thousand texts make up most of a document's short texts, and
+    // this small table stays in the cache where the large one does not.
+    // Texts seen once (identifiers, mostly) never take a cell of it.
     static constexpr std::size_t kRecentCells = 4096;
     std::unique_ptr<std::uint64_t[]> recent;
 
@@ -142,7 +143,7 @@ struct Mapping::Store {
             const std::uint64_t cell = table[i];
             if (cell == 0) {
                 const std::uint32_t unit = add(t);
-                table[i] = seen = tag | (std::uint64_t(unit) + 1);
+                table[i] = tag | (std::uint64_t(unit) + 1);
                 ++sharedCount;
                 return unit;
             }
