@@ -11,7 +11,7 @@
 
 #include "common/Fatal.h"
 #include "common/MessageText.h"
-#include "xml/Arena.h"
+#include "common/PageMemory.h"
 
 namespace axf::app {
 
@@ -61,7 +61,7 @@ std::string readDocumentFile(const std::string& name) {
         // A large file's buffer is faulted in by huge pages where the
         // system allows it: far fewer page faults while it is filled.
         text.reserve(static_cast<std::size_t>(info.st_size) + 1);
-        xml::Arena::adviseHugePages(text.data(), text.capacity());
+        adviseHugePages(text.data(), text.capacity());
         text.resize(static_cast<std::size_t>(info.st_size) + 1);
     }
     std::size_t used = 0;

@@ -25,6 +25,12 @@
 # and listed in a table of their own. Every row gives peak resident memory
 # per byte of the document (peak RSS bytes / document bytes) beside the time.
 #
+# Beside each figure stands the run's time over the floor of the machine
+# for it (bench/MemoryFloor.cpp, the fastest of three rounds right after the
+# run): reading the document plus first-touching as many bytes as the run's
+# peak memory on huge pages. No run that reads the document and holds that
+# much can be faster.
+#
 # Every run's standard output is kept in OUT_DIR/SIZE/NAME.out with the
 # time line of the search replaced by TIMEDIFF, so that outputs of two builds
 # can be compared with diff -r.
@@ -55,6 +61,12 @@ else
   jobs=$(nproc); [ "$jobs" -gt 4 ] && jobs=4
   cmake --build "$build" -j"$jobs" --target axfilter >/dev/null
   bin=$(realpath "$build/axfilter")
+fi
+
+# The floor program, built from this tree whatever binary is measured.
+floor_bin=$work/memory_floor
+if [ ! -x "$floor_bin" ] || [ "$root/bench/MemoryFloor.cpp" -nt "$floor_bin" ] || [ "$root/common/PageMemory.cpp" -nt "$floor_bin" ]; then
+  c++ -O2 -std=c++20 -I"$root" "$root/bench/MemoryFloor.cpp" "$root/common/PageMemory.cpp" -o "$floor_bin"
 fi
 
 out_dir=${OUT_DIR:-$work/out}
@@ -132,8 +144,9 @@ fixed=(
 timediff='^TimeDiff \{.*\}$'
 
 # measure OUTFILE CMD...: runs CMD RUNS times, stdout to OUTFILE; prints
-# "seconds kilobytes cpu-seconds" of the fastest run (its peak resident memory
-# and processor time beside it). A run that fails (out of memory or time)
+# "seconds kilobytes cpu-seconds floor-seconds" of the fastest run (its peak
+# resident memory and processor time beside it, and the floor for reading
+# floor_doc and touching that peak). A run that fails (out of memory or time)
 # gives "failed" and the first line of its error output.
 measure() {
   local out=$1; shift
@@ -154,7 +167,9 @@ measure() {
       best_t=$t; best_m=$m; best_c=$(awk -v u="$u" -v y="$y" 'BEGIN{print u + y}')
     fi
   done
-  echo "$best_t $best_m $best_c"
+  local floor
+  floor=$("$floor_bin" "$floor_doc" $((best_m * 1024)) 3 | awk '{print $8}')
+  echo "$best_t $best_m $best_c $floor"
 }
 
 # chain DOC TAG N INNER: a document of N nested TAG elements over INNER.
@@ -183,6 +198,7 @@ for size in "${sizes[@]}"; do
   else runs=1
   fi
   mkdir -p "$out_dir/$size"
+  floor_doc=$doc
   for f in "${filters[@]}"; do
     IFS='|' read -r name filter xpath <<<"$f"
     filter=${filter//BAR/|}
@@ -201,6 +217,7 @@ for f in "${fixed[@]}"; do
   filter=${filter//BAR/|}
   echo "fixed: $name" >&2
   runs=${RUNS:-3}
+  floor_doc=$file
   cell[$name,fixed]=$(measure "$out_dir/fixed/$name.out" "$bin" "${filter//FILE/$file}")
   sed -i -E "s/$timediff/TIMEDIFF/" "$out_dir/fixed/$name.out"
 done
@@ -208,9 +225,16 @@ done
 fmt() {  # fmt "seconds kilobytes cpu" -> "1.23 s (cpu 1.10 s), 45 MB"
   [ -z "$1" ] && { echo "-"; return; }
   case $1 in failed*) echo "failed: ${1#failed }"; return;; esac
-  local s k c
-  read -r s k c <<<"$1"
+  local s k c f
+  read -r s k c f <<<"$1"
   awk -v s="$s" -v k="$k" -v c="$c" 'BEGIN{printf "%.2f s (cpu %.2f s), %.0f MB", s, c, k/1024}'
+}
+
+overfloor() {  # overfloor CELL -> wall time over the floor measured with it
+  case "$1" in ""|failed*) echo "-"; return;; esac
+  local s k c f
+  read -r s k c f <<<"$1"
+  awk -v s="$s" -v f="$f" 'BEGIN{ if (f > 0) printf "%.1f", s/f; else printf "-" }'
 }
 
 perbyte() {  # perbyte CELL FILE -> peak resident bytes per document byte
@@ -235,10 +259,10 @@ ratio() {  # ratio CELL CELL -> wall time of the first over that of the second
 cores=$(nproc)
 if [ ${#sizes[@]} -gt 0 ]; then
 echo
-echo "Wall time (processor time: user + system) and peak resident memory, fastest of $runs_note; $cores cores, load average before the runs: $load."
+echo "Wall time (processor time: user + system) and peak resident memory, fastest of $runs_note; $cores cores, load average before the runs: $load. × floor: the time over reading the document plus first-touching the run's peak on huge pages."
 echo
 header="| filter |"; rule="|---|"
-for size in "${sizes[@]}"; do header+=" $size MB | bytes/byte |"; rule+="---|---|"; done
+for size in "${sizes[@]}"; do header+=" $size MB | bytes/byte | × floor |"; rule+="---|---|---|"; done
 for size in "${sizes[@]}"; do header+=" $size MB / exact (time, memory) |"; rule+="---|"; done
 has10=0; has100=0
 for s in "${sizes[@]}"; do [ "$s" = 10 ] && has10=1; [ "$s" = 100 ] && has100=1; done
@@ -253,7 +277,7 @@ for f in "${filters[@]}"; do
     key=${row%%|*}; label=${row#*|}
     line="| $label |"
     for size in "${sizes[@]}"; do
-      line+=" $(fmt "${cell[$key,$size]:-}") | $(perbyte "${cell[$key,$size]:-}" "auction_${size}.xml") |"
+      line+=" $(fmt "${cell[$key,$size]:-}") | $(perbyte "${cell[$key,$size]:-}" "auction_${size}.xml") | $(overfloor "${cell[$key,$size]:-}") |"
     done
     for size in "${sizes[@]}"; do
       line+=" $(ratio "${cell[$key,$size]:-}" "${cell[exact,$size]:-}"), $(memratio "${cell[$key,$size]:-}" "${cell[exact,$size]:-}") |"
@@ -270,8 +294,8 @@ fi
 echo
 echo "Fixed documents (chains of nested elements; the 2 KB example document), fastest of ${RUNS:-3} runs:"
 echo
-echo "| filter | document | time, memory | bytes/byte |"
-echo "|---|---|---|---|"
+echo "| filter | document | time, memory | bytes/byte | × floor |"
+echo "|---|---|---|---|---|"
 for f in "${fixed[@]}"; do
   IFS='|' read -r name filter file <<<"$f"
   shown=${filter//FILE/$file}
@@ -282,5 +306,5 @@ for f in "${fixed[@]}"; do
       *) shown="${shown:0:60} … (16,000 name() children) in file '$file'";;
     esac
   fi
-  echo "| \`$shown\` | $file ($(stat -L -c %s "$file") bytes) | $(fmt "${cell[$name,fixed]:-}") | $(perbyte "${cell[$name,fixed]:-}" "$file") |"
+  echo "| \`$shown\` | $file ($(stat -L -c %s "$file") bytes) | $(fmt "${cell[$name,fixed]:-}") | $(perbyte "${cell[$name,fixed]:-}" "$file") | $(overfloor "${cell[$name,fixed]:-}") |"
 done

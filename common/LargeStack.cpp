@@ -1,5 +1,6 @@
 #include "common/LargeStack.h"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/resource.h>
 
@@ -56,6 +57,12 @@ std::size_t fitAddressSpaceLimit(std::size_t bytes, std::size_t smallestBytes) {
 }  // namespace
 
 void runWithLargeStack(const std::function<void()>& fn, std::size_t stackBytes, std::size_t smallestBytes) {
+    // The worker allocates from the one heap the process has: a heap of its
+    // own would reserve 64 MiB of address space, which an address-space
+    // limit counts, and only one thread runs at a time.
+#ifdef M_ARENA_MAX
+    mallopt(M_ARENA_MAX, 1);
+#endif
     Job job{&fn, nullptr};
     pthread_t thread;
     std::size_t bytes = fitAddressSpaceLimit(stackBytes, smallestBytes);

@@ -12,22 +12,51 @@ namespace axf::index {
 struct DocumentTree::Nodes {
     const xml::Tree* built = nullptr;  // the root, once made
     Mapping labels;
-    std::vector<std::uint32_t> words;
+    PageArray<std::uint32_t> words;
     LargeCounts large;
-    // The node made for each position, null until made: blocks of
-    // kMadeBlock positions, each allocated when a node in it is made first,
-    // so that a run that builds a few subtrees pays for those alone.
-    static constexpr std::size_t kMadeBlock = 512;
-    std::vector<std::unique_ptr<const xml::Tree*[]>> madeBlocks;
+    // The node made for each position made so far, found by position (open
+    // addressing; position 0, which numbers no node, marks a free cell). A
+    // run builds a few subtrees scattered over the document, so the table
+    // holds what is made and nothing for the positions between.
+    struct MadeCell {
+        std::int64_t position;
+        const xml::Tree* tree;
+    };
+    PageArray<MadeCell> madeCells;  // a power of two of them, or none
+    std::size_t madeCount = 0;
 
+    static std::size_t cellOf(std::int64_t p, std::size_t mask) {
+        return static_cast<std::size_t>((static_cast<std::uint64_t>(p) * 0x9E3779B97F4A7C15ULL) >> 20) & mask;
+    }
     const xml::Tree* made(std::int64_t p) const {
-        const auto& block = madeBlocks[std::size_t(p) / kMadeBlock];
-        return block ? block[std::size_t(p) % kMadeBlock] : nullptr;
+        const std::size_t n = madeCells.size();
+        if (n == 0) return nullptr;
+        for (std::size_t i = cellOf(p, n - 1);; i = (i + 1) & (n - 1)) {
+            const MadeCell& c = madeCells[i];
+            if (c.position == p) return c.tree;
+            if (c.position == 0) return nullptr;
+        }
     }
     void setMade(std::int64_t p, const xml::Tree* t) {
-        auto& block = madeBlocks[std::size_t(p) / kMadeBlock];
-        if (!block) block.reset(new const xml::Tree*[kMadeBlock]());
-        block[std::size_t(p) % kMadeBlock] = t;
+        if (2 * (madeCount + 1) > madeCells.size()) growMade();
+        const std::size_t mask = madeCells.size() - 1;
+        std::size_t i = cellOf(p, mask);
+        while (madeCells[i].position != 0 && madeCells[i].position != p) i = (i + 1) & mask;
+        if (madeCells[i].position == 0) ++madeCount;
+        madeCells[i] = MadeCell{p, t};
+    }
+    void growMade() {
+        PageArray<MadeCell> cells;
+        const std::size_t n = madeCells.empty() ? 1024 : 2 * madeCells.size();
+        cells.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) cells.push_back(MadeCell{0, nullptr});
+        for (const MadeCell& c : madeCells) {
+            if (c.position == 0) continue;
+            std::size_t i = cellOf(c.position, n - 1);
+            while (cells[i].position != 0) i = (i + 1) & (n - 1);
+            cells[i] = c;
+        }
+        madeCells = std::move(cells);
     }
 
     std::int64_t size() const { return std::int64_t(words.size()); }
@@ -47,7 +76,6 @@ struct DocumentTree::Nodes {
     // The subtree at p, made without recursion; nodes made before are
     // reused with their subtrees.
     const xml::Tree* subtree(std::int64_t p) {
-        if (madeBlocks.empty()) madeBlocks.resize(words.size() / kMadeBlock + 1);
         if (const xml::Tree* t = made(p)) return t;
         struct Frame {
             std::int64_t position;
@@ -102,7 +130,15 @@ DocumentTree::DocumentTree() : nodes_(std::make_shared<Nodes>()) {}
 
 DocumentTree::DocumentTree(const xml::Tree* built) : nodes_(std::make_shared<Nodes>()) { nodes_->built = built; }
 
-DocumentTree::DocumentTree(Mapping labels, std::vector<std::uint32_t> words, LargeCounts large)
+DocumentTree::DocumentTree(Mapping labels, std::initializer_list<std::uint32_t> words, LargeCounts large)
+    : DocumentTree(std::move(labels), [words] {
+          PageArray<std::uint32_t> kept;
+          kept.reserve(words.size());
+          for (std::uint32_t w : words) kept.push_back(w);
+          return kept;
+      }(), std::move(large)) {}
+
+DocumentTree::DocumentTree(Mapping labels, PageArray<std::uint32_t> words, LargeCounts large)
     : nodes_(std::make_shared<Nodes>()) {
     if (labels.size() != words.size()) throw InternalError("DocumentTree: labels and words differ in number");
     nodes_->labels = std::move(labels);
@@ -118,7 +154,7 @@ bool DocumentTree::isText(std::int64_t position) const { return nodes_->isText(p
 
 std::int64_t DocumentTree::last(std::int64_t position) const { return nodes_->last(position); }
 
-const std::vector<std::uint32_t>& DocumentTree::words() const { return nodes_->words; }
+std::span<const std::uint32_t> DocumentTree::words() const { return {nodes_->words.data(), nodes_->words.size()}; }
 
 bool DocumentTree::byPosition() const { return nodes_->size() > 1; }
 

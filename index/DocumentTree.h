@@ -15,12 +15,14 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "common/PageMemory.h"
 #include "index/Mapping.h"
 #include "xml/XML.h"
 
@@ -42,7 +44,8 @@ public:
     explicit DocumentTree(const xml::Tree* built);
     // The nodes of a walk: labels[p] and words[p] for p in [1, size), slot 0
     // unused. `labels` is the walk's mapping (shared, not copied).
-    DocumentTree(Mapping labels, std::vector<std::uint32_t> words, LargeCounts large = {});
+    DocumentTree(Mapping labels, PageArray<std::uint32_t> words, LargeCounts large = {});
+    DocumentTree(Mapping labels, std::initializer_list<std::uint32_t> words, LargeCounts large = {});
 
     // The first top-level tree (the subtree at position 1), or the tree
     // "empty" when the walk numbered no node.
@@ -67,7 +70,7 @@ public:
     bool isText(std::int64_t position) const;
     std::int64_t last(std::int64_t position) const;
     // The nodes' words, by position.
-    const std::vector<std::uint32_t>& words() const;
+    std::span<const std::uint32_t> words() const;
 
 private:
     struct Nodes;

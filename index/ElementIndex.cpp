@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "common/MessageText.h"
+#include "common/PageMemory.h"
 #include "index/SynonymClasses.h"
 #include "xml/Arena.h"
 
@@ -57,7 +58,7 @@ void Index::rebuildTable(std::size_t size) {
     table_.clear();
     table_.shrink_to_fit();
     table_.reserve(size);
-    xml::Arena::adviseHugePages(table_.data(), size * sizeof(std::uint64_t));
+    adviseHugePages(table_.data(), size * sizeof(std::uint64_t));
     table_.assign(size, 0);
     const std::size_t mask = size - 1;
     for (std::size_t slot = 0; slot < entries_.size(); ++slot) {
@@ -70,8 +71,8 @@ void Index::rebuildTable(std::size_t size) {
 void Index::reserve(std::size_t keys) {
     entries_.reserve(keys);
     hashes_.reserve(keys);
-    xml::Arena::adviseHugePages(entries_.data(), entries_.capacity() * sizeof(IndexEntry));
-    xml::Arena::adviseHugePages(hashes_.data(), hashes_.capacity() * sizeof(std::size_t));
+    adviseHugePages(entries_.data(), entries_.capacity() * sizeof(IndexEntry));
+    adviseHugePages(hashes_.data(), hashes_.capacity() * sizeof(std::size_t));
     std::size_t size = 16;
     while (size < 2 * keys) size *= 2;
     if (size > table_.size()) rebuildTable(size);
@@ -290,7 +291,7 @@ struct ElementIndex::State {
     // element, in position order.
     template <class F>
     void eachElement(F&& f) const {
-        const std::vector<std::uint32_t>& words = tree.words();
+        const std::span<const std::uint32_t> words = tree.words();
         const std::uint32_t* raw = labels.raw();
         std::vector<std::int64_t> ends;  // last positions of the elements around
         const std::int64_t n = std::int64_t(words.size());
@@ -360,7 +361,10 @@ std::vector<EntryList> ElementIndex::exact(std::span<const std::uint32_t> slots)
     std::vector<std::size_t> counts(slots.size(), 0);
     for (std::size_t p = 1; p < n; ++p)
         if (const Wanted* w = find(Mapping::nameOf(raw[p]))) ++counts[w->list];
-    for (std::size_t i = 0; i < slots.size(); ++i) out[i].reserve(counts[i]);
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        out[i].reserve(counts[i]);
+        adviseHugePages(out[i].data(), counts[i] * sizeof(EmbeddingEntry));
+    }
     s.eachElement([&](std::int64_t p, std::int64_t depth, std::int64_t last, std::uint32_t name) {
         if (const Wanted* w = find(name)) out[w->list].push_back(EmbeddingEntry{p, depth, last, 0, 0, w->leaf});
     });
@@ -448,6 +452,16 @@ struct IndexEL::State {
         }
         return index.entryAt(slot);
     }
+    // The entry of a slot with its exact list in place; its inexact entries
+    // wait for a lookup that reads them.
+    const IndexEntry& exactEntry(std::uint32_t slot) {
+        if (!filled[slot]) {
+            const std::uint32_t one[1] = {slot};
+            index.setExact(slot, std::move(source.exact(one).front()));
+            filled[slot] = true;
+        }
+        return index.entryAt(slot);
+    }
 };
 
 IndexEL::IndexEL() : IndexEL(Index{}) {}
@@ -486,7 +500,16 @@ const IndexEntry* IndexEL::find(std::string_view key) const {
     return &s.entry(static_cast<std::uint32_t>(e - s.index.entries().data()));
 }
 
+const IndexEntry* IndexEL::findExact(std::string_view key) const {
+    State& s = *state_;
+    s.classify();
+    const IndexEntry* e = s.index.find(key);
+    if (!e) return nullptr;
+    return &s.exactEntry(static_cast<std::uint32_t>(e - s.index.entries().data()));
+}
+
 EntryList getRef(const IndexEL& index, std::string_view key, LookupKind kind) {
+    if (kind == LookupKind::Exact) return entriesOf(index.findExact(key), kind);
     return entriesOf(index.find(key), kind);
 }
 

@@ -203,6 +203,9 @@ public:
     bool isMerged() const;
     // The merged entry of a key, or nullptr.
     const IndexEntry* find(std::string_view key) const;
+    // The entry of a key for its exact list alone (its inexact list may not
+    // be made yet), or nullptr: a key read only exactly is never merged.
+    const IndexEntry* findExact(std::string_view key) const;
 
 private:
     struct State;

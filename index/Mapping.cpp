@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Fatal.h"
+#include "common/PageMemory.h"
 #include "xml/Arena.h"
 
 namespace axf::index {
@@ -20,33 +21,48 @@ namespace {
 // first, the high bit set on every byte but the last) precedes its bytes.
 constexpr std::uint32_t kNameLabel = 0x80000000u;
 constexpr std::size_t kUnit = 8;
-constexpr std::size_t kChunkUnits = std::size_t(1) << 21;  // 16 MiB chunks
+constexpr std::size_t kChunkUnits = std::size_t(1) << 21;  // 16 MiB of pool per chunk slot
 constexpr std::size_t kMinChunkUnits = 512;                // 4 KiB
 constexpr std::size_t kShareUpTo = 64;  // texts up to this length are filed once
-
-struct FreeChunk {
-    void operator()(char* p) const { std::free(p); }
-};
+constexpr std::size_t kMinSharedCells = 1024;
+// The pool's first large chunk reserves this share of the document's text
+// (its texts, short ones filed once, take about a seventh in auction
+// documents; further chunks are as large).
+constexpr std::size_t kPoolShare = 4;
 
 }  // namespace
 
 struct Mapping::Store {
     std::vector<std::string_view> names;
-    std::vector<std::uint32_t> labels;
-    // Chunk i holds the units [i * kChunkUnits, i * kChunkUnits + its room);
-    // a text longer than a chunk has one of its own, and the slots of the
-    // chunks it spans stay empty.
-    std::vector<std::unique_ptr<char, FreeChunk>> chunks;
-    std::size_t room = 0;  // units in the last chunk
-    std::size_t used = 0;  // of them taken
-    std::size_t last = 0;  // the slot of the last chunk
+    PageArray<std::uint32_t> labels;
+    // The pool: chunks of address space, each touched only where texts are
+    // written. A text's unit u lies in slot u / kChunkUnits; slotStart[k] is
+    // where the units of slot k start (a chunk spans whole slots, and the
+    // next chunk starts at the next free slot). Chunks never move, so texts
+    // read from them stay in place.
+    std::vector<PageBlock> chunks;
+    std::vector<char*> slotStart;
+    std::size_t first = 0;  // the unit the last chunk starts at
+    std::size_t room = 0;   // units in the last chunk
+    std::size_t used = 0;   // of them taken
+    std::size_t poolEstimate = 0;  // units the first large chunk reserves
     // The short texts filed so far: the high half of the text's hash over
-    // its label + 1; 0 for a free cell.
-    std::vector<std::uint64_t> shared;
+    // its label + 1; 0 for a free cell (fresh pages read as zeros, so a new
+    // table is never cleared).
+    PageBlock shared;
+    std::size_t sharedCells = 0;
     std::size_t sharedCount = 0;
+    // The cells of texts found again lately, by the low bits of their hash:
+    // a few thousand texts make up most of a document's short texts, and
+    // this small table stays in the cache where the large one does not.
+    // Texts seen once (identifiers, mostly) never take a cell of it.
+    static constexpr std::size_t kRecentCells = 4096;
+    std::unique_ptr<std::uint64_t[]> recent;
+
+    std::uint64_t* cells() const { return reinterpret_cast<std::uint64_t*>(shared.data()); }
 
     const char* at(std::uint32_t unit) const {
-        return chunks[unit / kChunkUnits].get() + (unit % kChunkUnits) * kUnit;
+        return slotStart[unit / kChunkUnits] + (unit % kChunkUnits) * kUnit;
     }
 
     std::string_view text(std::uint32_t unit) const {
@@ -75,59 +91,86 @@ struct Mapping::Store {
         }
         const std::size_t units = (headLength + t.size() + kUnit - 1) / kUnit;
         if (chunks.empty() || units > room - used) newChunk(units);
-        const std::size_t unit = last * kChunkUnits + used;
-        if (unit >= kNameLabel) throw Fatal("Attention: the document's texts take more than 16 GiB");
-        char* p = chunks[last].get() + used * kUnit;
+        const std::size_t unit = first + used;
+        if (unit + units > kNameLabel) throw Fatal("Attention: the document's texts take more than 16 GiB");
+        char* p = chunks.back().data() + used * kUnit;
         std::memcpy(p, head, headLength);
         if (!t.empty()) std::memcpy(p + headLength, t.data(), t.size());
         used += units;
         return static_cast<std::uint32_t>(unit);
     }
 
-    // A chunk with room for at least `units`: twice the room of the one
-    // before up to kChunkUnits, or just the units of a longer text.
+    // A chunk with room for at least `units`, and for as much as the chunk
+    // before (twice as much while small), or for the pool's estimate.
     void newChunk(std::size_t units) {
-        const std::size_t size = std::max(units, chunks.empty() ? kMinChunkUnits : std::min(2 * room, kChunkUnits));
-        void* storage = std::malloc(size * kUnit);
-        if (!storage) throw std::bad_alloc();
-        last = chunks.size();
-        chunks.emplace_back(static_cast<char*>(storage));
-        for (std::size_t i = kChunkUnits; i < size; i += kChunkUnits) chunks.emplace_back(nullptr);
+        std::size_t size = chunks.empty() ? kMinChunkUnits : std::max(room, std::min(2 * room, kChunkUnits));
+        if (chunks.size() == 1) size = std::max(size, poolEstimate);
+        size = std::max(size, units);
+        PageBlock block(size * kUnit);
+        trimLastChunk();
+        first = slotStart.size() * kChunkUnits;
+        for (std::size_t k = 0; k * kChunkUnits < size; ++k) slotStart.push_back(block.data() + k * kChunkUnits * kUnit);
+        chunks.push_back(std::move(block));
         room = size;
         used = 0;
+    }
+
+    // The last chunk's room past what it holds goes back.
+    void trimLastChunk() {
+        if (chunks.empty()) return;
+        // A heap chunk might move when shrunk: it is small, and kept whole.
+        if (chunks.back().size() >= kSmallBlockBytes) chunks.back().resize(std::max<std::size_t>(used, 1) * kUnit);
+        slotStart.resize(first / kChunkUnits + std::max<std::size_t>((used + kChunkUnits - 1) / kChunkUnits, 1));
+        room = used;
     }
 
     std::uint32_t addShared(std::string_view t) {
         if (t.size() > kShareUpTo) return add(t);
         const std::size_t hash = std::hash<std::string_view>{}(t);
         const std::uint64_t tag = static_cast<std::uint64_t>(hash) & 0xFFFFFFFF00000000ULL;
-        if (2 * (sharedCount + 1) > shared.size()) rebuild(shared.empty() ? 1024 : 2 * shared.size());
-        const std::size_t mask = shared.size() - 1;
+        if (!recent) recent.reset(new std::uint64_t[kRecentCells]());
+        std::uint64_t& seen = recent[hash & (kRecentCells - 1)];
+        if ((seen & 0xFFFFFFFF00000000ULL) == tag && seen != 0) {
+            const std::uint32_t unit = static_cast<std::uint32_t>(seen) - 1;
+            if (text(unit) == t) return unit;
+        }
+        // At most three cells in four taken: a cell is 8 bytes, so a probe
+        // mostly stays in one cache line.
+        if (4 * (sharedCount + 1) > 3 * sharedCells) rebuild(sharedCells == 0 ? kMinSharedCells : 2 * sharedCells);
+        std::uint64_t* table = cells();
+        const std::size_t mask = sharedCells - 1;
         for (std::size_t i = (tag >> 32) & mask;; i = (i + 1) & mask) {
-            const std::uint64_t cell = shared[i];
+            const std::uint64_t cell = table[i];
             if (cell == 0) {
                 const std::uint32_t unit = add(t);
-                shared[i] = tag | (std::uint64_t(unit) + 1);
+                table[i] = tag | (std::uint64_t(unit) + 1);
                 ++sharedCount;
                 return unit;
             }
             if ((cell & 0xFFFFFFFF00000000ULL) == tag) {
                 const std::uint32_t unit = static_cast<std::uint32_t>(cell) - 1;
-                if (text(unit) == t) return unit;
+                if (text(unit) == t) {
+                    seen = cell;
+                    return unit;
+                }
             }
         }
     }
 
     void rebuild(std::size_t size) {
-        std::vector<std::uint64_t> table(size, 0);
+        PageBlock block(size * sizeof(std::uint64_t));
+        std::uint64_t* table = reinterpret_cast<std::uint64_t*>(block.data());
         const std::size_t mask = size - 1;
-        for (std::uint64_t cell : shared) {
+        const std::uint64_t* old = cells();
+        for (std::size_t k = 0; k < sharedCells; ++k) {
+            const std::uint64_t cell = old[k];
             if (cell == 0) continue;
             std::size_t i = (cell >> 32) & mask;
             while (table[i] != 0) i = (i + 1) & mask;
             table[i] = cell;
         }
-        shared.swap(table);
+        shared = std::move(block);
+        sharedCells = size;
     }
 };
 
@@ -169,17 +212,23 @@ void Mapping::pushName(std::uint32_t number) { store_->labels.push_back(number |
 
 void Mapping::pushText(std::string_view text) { store_->labels.push_back(store_->addShared(text)); }
 
-void Mapping::reserve(std::size_t labels) {
+void Mapping::reserve(std::size_t labels, std::size_t textBytes) {
     Store& s = *store_;
     s.labels.reserve(labels);
-    xml::Arena::adviseHugePages(s.labels.data(), s.labels.capacity() * sizeof(std::uint32_t));
+    s.poolEstimate = std::max(s.poolEstimate, textBytes / kPoolShare / kUnit);
 }
 
 std::size_t Mapping::capacity() const { return store_->labels.capacity(); }
 
 void Mapping::finishBuilding() {
-    std::vector<std::uint64_t>().swap(store_->shared);
-    store_->sharedCount = 0;
+    Store& s = *store_;
+    s.shared.reset();
+    s.recent.reset();
+    s.sharedCells = 0;
+    s.sharedCount = 0;
+    // The address space reserved and not used goes back.
+    s.labels.shrinkToFit();
+    s.trimLastChunk();
 }
 
 }  // namespace axf::index

@@ -5,7 +5,9 @@
 // A label takes 4 bytes: the number of a name for elements and attribute
 // elements, or the place of the text in a pool of texts. The pool grows in
 // chunks that never move, so labels read from it stay valid for the whole
-// run; short texts are filed once however often they occur.
+// run; short texts are filed once however often they occur. The labels and
+// the pool are large blocks of their own (common/PageMemory.h): reserved as
+// address space, touched only where written, never cleared.
 // Copies share one mapping.
 #pragma once
 
@@ -42,10 +44,12 @@ public:
     void pushName(std::uint32_t number);
     // A text, copied (or, when short and filed before, shared).
     void pushText(std::string_view text);
-    // Room for about this many labels in all.
-    void reserve(std::size_t labels);
+    // Room for about this many labels in all, and pool room for texts read
+    // from a document of textBytes (address space alone).
+    void reserve(std::size_t labels, std::size_t textBytes = 0);
     std::size_t capacity() const;
-    // Building is over: the table that finds texts filed before is dropped.
+    // Building is over: the table that finds texts filed before is dropped,
+    // and the room reserved and not used is given back.
     void finishBuilding();
 
     class const_iterator {

@@ -15,6 +15,7 @@
 
 #include "common/Fatal.h"
 #include "common/MessageText.h"
+#include "common/PageMemory.h"
 #include "index/DocumentTree.h"
 #include "index/ElementIndex.h"
 #include "index/SourcePosition.h"
@@ -76,11 +77,10 @@ struct NoEventPlaces {
 class NodeWalk {
 public:
     explicit NodeWalk(std::size_t textBytes) {
-        // A node takes some 20 bytes of text; reserved room that is never
-        // used is never touched.
-        result_.mapping.reserve(textBytes / 8 + 1);
-        words_.reserve(textBytes / 8 + 1);
-        adviseHugePages(words_);
+        // Address space alone: what is never written is never touched, and
+        // the rest is given back when the walk is done.
+        result_.mapping.reserve(textBytes / kTextBytesPerNode + 1, textBytes);
+        words_.reserve(textBytes / kTextBytesPerNode + 1);
         words_.push_back(0);
     }
 
@@ -124,6 +124,7 @@ public:
         result_.reachedEnd = reachedEnd;
         result_.lastPosition = last_;
         result_.mapping.finishBuilding();
+        words_.shrinkToFit();
         result_.tree = DocumentTree(result_.mapping, std::move(words_), std::move(large_));
         result_.elementIndex = elementIndex();
         result_.textIndex = TextIndex(result_.tree);
@@ -206,10 +207,10 @@ private:
         LabelInfo* label;
     };
 
-    template <class T>
-    static void adviseHugePages(const std::vector<T>& v) {
-        xml::Arena::adviseHugePages(v.data(), v.capacity() * sizeof(T));
-    }
+    // Fewer text bytes per node than most documents have (auction
+    // documents have 14): the node arrays are reserved for that many nodes,
+    // and grow without copying past it.
+    static constexpr std::size_t kTextBytesPerNode = 12;
 
     LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label,
                          bool attribute) {
@@ -256,7 +257,7 @@ private:
     Index slots_;  // the element-index keys in the order of their first complete node
     std::unordered_map<std::string_view, LabelInfo> elementLabels_;  // elements and attribute elements
     std::vector<Frame> open_;
-    std::vector<std::uint32_t> words_;  // by position: the document tree's word of each node
+    PageArray<std::uint32_t> words_;  // by position: the document tree's word of each node
     DocumentTree::LargeCounts large_;
     std::int64_t last_ = 0;
     std::string atName_;  // "@" and the name of the attribute being walked

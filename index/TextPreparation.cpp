@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "xml/Arena.h"
+#include "common/PageMemory.h"
 
 namespace axf::index {
 
@@ -141,28 +141,22 @@ std::size_t prepareInto(std::string_view text, char* out) {
 // cleared first nor kept past the walk.
 class PreparedText {
 public:
-    explicit PreparedText(std::string_view text) {
-        std::size_t room = text.size();
-        data_.reset(xml::Arena::allocateHugePaged(room));
-        size_ = prepareInto(text, data_.get());
+    explicit PreparedText(std::string_view text) : data_(std::max<std::size_t>(text.size(), 1)) {
+        size_ = prepareInto(text, data_.data());
     }
-    std::string_view view() const { return {data_.get(), size_}; }
+    std::string_view view() const { return {data_.data(), size_}; }
 
-    // The storage of the bytes before `read` (whole huge pages of it) goes
-    // back to the system; they must not be read again.
+    // The storage of the bytes before `read` goes back to the system; they
+    // must not be read again.
     void giveBack(std::size_t read) {
-        constexpr std::size_t kPage = std::size_t(2) << 20;
-        const std::size_t upTo = std::min(read, size_) & ~(kPage - 1);
+        const std::size_t upTo = std::min(read, size_);
         if (upTo <= given_) return;
-        madvise(data_.get() + given_, upTo - given_, MADV_DONTNEED);
+        data_.discard(given_, upTo);
         given_ = upTo;
     }
 
 private:
-    struct Free {
-        void operator()(char* p) const { std::free(p); }
-    };
-    std::unique_ptr<char, Free> data_;
+    PageBlock data_;
     std::size_t size_ = 0;
     std::size_t given_ = 0;  // bytes before this are given back
 };
@@ -174,13 +168,14 @@ private:
     return prepareBytes(std::string_view(data, size), data, record);
 }
 
-// The whole pages of [data + given, data + read) go back to the system;
-// those bytes must not be read again. Gives how far the pages are given back.
+// The whole pages of [data + given, data + read) go back to the system, up
+// to a huge-page boundary (a huge page is never split); those bytes must not
+// be read again. Gives how far the pages are given back.
 std::size_t giveBackBefore(char* data, std::size_t given, std::size_t read) {
     constexpr std::uintptr_t kPage = 4096;
     const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t from = (base + given + kPage - 1) & ~(kPage - 1);
-    const std::uintptr_t to = (base + read) & ~(kPage - 1);
+    const std::uintptr_t to = (base + read) & ~(std::uintptr_t(kHugePageBytes) - 1);
     if (to <= from) return given;
     madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
     return to - base;

@@ -339,7 +339,7 @@ public:
         if (it != cache_.end()) return it->second.view;
         Lookup found;
         if (type == index::LookupKind::Exact) {
-            if (const index::IndexEntry* e = text ? indexTX_.find(name) : indexEL_.find(name)) found.view = e->exact;
+            if (const index::IndexEntry* e = text ? indexTX_.find(name) : indexEL_.findExact(name)) found.view = e->exact;
         } else {
             found.owned = std::make_shared<EntryList>(text ? getPresences(indexTX_, name, type)
                                                            : getPresences(indexEL_, name, type));

@@ -1,12 +1,12 @@
 #include "xml/Arena.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <vector>
+
+#include "common/PageMemory.h"
 
 // Builds that release the arena under AddressSanitizer keep released storage
 // poisoned, so that a pointer kept into it is reported when it is read.
@@ -16,6 +16,19 @@
 #define AXF_ARENA_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
 #define AXF_ARENA_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
 #endif
+#endif
+// The arena's blocks are mappings of their own, which the leak checker does
+// not scan: under AddressSanitizer each is named to it as a place that holds
+// live pointers (the nodes' strings and lists), as a heap block would be.
+#if defined(__SANITIZE_ADDRESS__)
+#define AXF_ARENA_LEAK_ROOTS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define AXF_ARENA_LEAK_ROOTS 1
+#endif
+#endif
+#ifdef AXF_ARENA_LEAK_ROOTS
+#include <sanitizer/lsan_interface.h>
 #endif
 #ifndef AXF_ARENA_POISON
 #define AXF_ARENA_POISON(p, n) ((void)(p), (void)(n))
@@ -31,6 +44,9 @@ namespace {
 // freed), so leak checkers see the arena's contents as live.
 struct State {
     std::vector<char*> blocks;
+#ifndef AXF_ARENA_RELEASE
+    std::vector<PageBlock> pages;  // the storage of `blocks`
+#endif
     char* cur = nullptr;
     std::size_t left = 0;
     std::size_t used = 0;
@@ -50,20 +66,11 @@ constexpr std::size_t kBlock = std::size_t(1) << 20;
 
 #ifndef AXF_ARENA_RELEASE
 // In a run, blocks double from 1 MiB up to 64 MiB, so that a small run stays
-// small and a large document costs few allocations. Blocks of 2 MiB and more
-// are aligned to 2 MiB and offered to the kernel for huge pages: building a
-// large tree touches a great many fresh pages, and huge pages make that
-// cheaper.
+// small and a large document costs few allocations. A block is address space
+// first (common/PageMemory.h): its pages are touched as nodes are made in
+// them, on huge pages where the kernel gives them.
 constexpr std::size_t kMaxBlock = std::size_t(64) << 20;
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
 std::size_t nextBlockSize = kBlock;
-
-char* newBlock(std::size_t& size) {
-    if (size >= kHugePage) return Arena::allocateHugePaged(size);
-    void* p = std::malloc(size);
-    if (!p) throw std::bad_alloc();
-    return static_cast<char*>(p);
-}
 #endif
 
 }  // namespace
@@ -97,45 +104,17 @@ void* Arena::allocate(std::size_t bytes, std::size_t align) {
 #else
     std::size_t grown = std::max(size, nextBlockSize);
     nextBlockSize = std::min(kMaxBlock, nextBlockSize * 2);
-    size = grown;
-    block = newBlock(size);
+    s.pages.emplace_back(grown);
+    block = s.pages.back().data();
+    size = s.pages.back().size();
+#ifdef AXF_ARENA_LEAK_ROOTS
+    __lsan_register_root_region(block, size);
+#endif
 #endif
     s.blocks.push_back(block);
     s.cur = block;
     s.left = size;
     return fits();
-}
-
-char* Arena::allocateHugePaged(std::size_t& bytes) {
-    constexpr std::size_t kPage = std::size_t(2) << 20;
-    // Below one huge page the buffer is an ordinary allocation of the size
-    // asked for: rounding a small text's buffer up to 2 MiB would cost a
-    // fresh 2 MiB of pages on every parse.
-    if (bytes < kPage) {
-        bytes = std::max<std::size_t>(bytes, 1);
-        void* small = std::malloc(bytes);
-        if (!small) throw std::bad_alloc();
-        return static_cast<char*>(small);
-    }
-    bytes = (bytes + kPage - 1) & ~(kPage - 1);
-    void* p = std::aligned_alloc(kPage, bytes);
-    if (!p) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    madvise(p, bytes, MADV_HUGEPAGE);
-#endif
-    return static_cast<char*>(p);
-}
-
-void Arena::adviseHugePages(const void* p, std::size_t bytes) {
-#ifdef MADV_HUGEPAGE
-    constexpr std::uintptr_t kPage = std::uintptr_t(2) << 20;
-    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
-    const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kPage - 1);
-    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-#else
-    (void)p;
-    (void)bytes;
-#endif
 }
 
 std::size_t Arena::bytesUsed() {

@@ -29,19 +29,6 @@ public:
     // Bytes handed out so far (for benchmarks and memory checks).
     static std::size_t bytesUsed();
 
-    // Storage of its own, outside the arena, for a large buffer: `bytes`
-    // rounded up to whole 2 MiB pages (the size is updated), aligned to
-    // 2 MiB and offered for huge pages (below 2 MiB, an ordinary allocation
-    // of `bytes`); released with std::free. Throws
-    // std::bad_alloc when there is no room.
-    static char* allocateHugePaged(std::size_t& bytes);
-
-    // Offers the whole 2 MiB pages inside [p, p + bytes) of a large buffer
-    // allocated elsewhere to the kernel for huge pages (a hint: filling a
-    // large fresh buffer then takes far fewer page faults). Small ranges are
-    // left alone.
-    static void adviseHugePages(const void* p, std::size_t bytes);
-
 #ifdef AXF_ARENA_RELEASE
     // Only in builds that run many independent runs in one process (the
     // fuzzing harness): everything made after a mark can be destroyed and
