@@ -14,8 +14,15 @@
 #   LIMITS     the address-space limits in KB, "none" for none
 #              (default "none 150000 400000")
 #   TIME_LIMIT seconds after which a run is stopped (default 600); a stopped
-#              run shows as "stopped"
+#              run shows the bytes it had written ("stopped while printing,
+#              N GB out")
 #   JOBS       runs at a time (default 3)
+#   NONE_CAP   the address-space limit in KB of the runs of the "no limit"
+#              column (default 8000000): a cap that keeps a run from taking
+#              the machine's memory, far above what the run's stack needs
+#              (its full 1 GiB reservation), so the stack is that of a run
+#              without a limit
+#   ONLY       run only the statements whose name matches this pattern
 #
 # A document of depth N is <site>, N nested <person>, <name>x</name> and the
 # closing tags (17 bytes a level). The statements bind the whole chain to a
@@ -32,6 +39,8 @@ dir=${DEEP_DIR:-/tmp/axdeep}
 read -r -a limits <<<"${LIMITS:-none 150000 400000}"
 time_limit=${TIME_LIMIT:-600}
 jobs=${JOBS:-3}
+none_cap=${NONE_CAP:-8000000}
+only=${ONLY:-}
 depths=("$@")
 [ ${#depths[@]} -eq 0 ] && depths=(100000 1000000 3000000)
 mkdir -p "$dir/runs"
@@ -59,18 +68,31 @@ done
 
 # run ID DEPTH LIMIT FILTER: one run; its cell text goes to runs/ID.cell.
 run() {
-  local id=$1 n=$2 limit=$3 filter=$4 start end status cell first
+  local id=$1 n=$2 limit=$3 filter=$4 start end status cell first pid written stopped=
   start=$(date +%s.%N)
   (
     cd "$dir" || exit 99
-    [ "$limit" = none ] || ulimit -v "$limit"
-    exec timeout -s KILL "$time_limit" "$bin" "$filter" >/dev/null 2>"runs/$id.err"
-  )
+    if [ "$limit" = none ]; then ulimit -v "$none_cap"; else ulimit -v "$limit"; fi
+    exec "$bin" "$filter" >/dev/null 2>"runs/$id.err"
+  ) &
+  pid=$!
+  # The bytes written so far are read before a run that takes too long is
+  # stopped: a run still printing its output is told from one that hangs.
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ "$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN{print (e - s >= '"$time_limit"')}')" = 1 ]; then
+      written=$(awk '/^wchar/{print $2}' "/proc/$pid/io" 2>/dev/null)
+      kill -KILL "$pid" 2>/dev/null
+      stopped=1
+      break
+    fi
+    sleep 0.2
+  done
+  wait "$pid"
   status=$?
   end=$(date +%s.%N)
   first=$(head -c 60 "$dir/runs/$id.err" | head -n 1)
-  if [ "$status" -eq 137 ] && [ "$(awk -v s="$start" -v e="$end" 'BEGIN{print e - s}' | cut -d. -f1)" -ge "$time_limit" ]; then
-    cell="stopped after ${time_limit} s"
+  if [ -n "$stopped" ]; then
+    cell="stopped after ${time_limit} s, $(awk -v w="${written:-0}" 'BEGIN{printf "%.0f GB", w / 1e9}') written"
   elif [ "$status" -gt 128 ]; then
     cell="**SIGNAL $((status - 128))**"
   elif [ "$status" -eq 0 ]; then
@@ -83,6 +105,12 @@ run() {
 }
 
 ids=()
+if [ -n "$only" ]; then
+  kept=()
+  for s in "${statements[@]}"; do [[ ${s%%|*} =~ $only ]] && kept+=("$s"); done
+  statements=("${kept[@]}")
+fi
+
 for n in "${depths[@]}"; do
   for s in "${statements[@]}"; do
     name=${s%%|*}
@@ -101,7 +129,7 @@ wait
 header="| statement | depth |"
 rule="|---|---|"
 for limit in "${limits[@]}"; do
-  if [ "$limit" = none ]; then header+=" no limit |"; else header+=" ulimit -v $limit |"; fi
+  if [ "$limit" = none ]; then header+=" no limit (cap ${none_cap}) |"; else header+=" ulimit -v $limit |"; fi
   rule+="---|"
 done
 echo "$header"
@@ -119,3 +147,4 @@ for n in "${depths[@]}"; do
 done
 echo
 echo "Cells: exit status (0: the output was written; 1: the message on stderr), wall time."
+echo "A listing of depth N writes about 3 N^2 bytes of indentation."
