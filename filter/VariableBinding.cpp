@@ -277,14 +277,15 @@ const Tree* buildCut(const Tree* s, SubtreeMemo<const Tree*>* memo) {
         if (memo) memo->insert(s, c);  // a text bound on its own
         return c;
     }
-    struct Frame {
+    // An open element keeps only its place: its cut name and attributes are
+    // made when it is closed, so the stack holds a few words a level.
+    struct Open {
         const Tree* source;
-        CutNode node;
-        std::size_t next;
-        std::size_t firstKid;
+        std::uint32_t next;    // the next child to look at
+        std::size_t firstKid;  // where its cut children begin in `kids`
     };
-    std::vector<Frame> open;
-    std::vector<const Tree*> kids;  // cut children of the open frames
+    std::vector<Open> open;
+    std::vector<const Tree*> kids;  // cut children of the open elements
     auto take = [&](const Tree* t) {
         if (std::holds_alternative<TXNode>(t->value)) {
             // Texts inside an element are made with it.
@@ -296,17 +297,19 @@ const Tree* buildCut(const Tree* s, SubtreeMemo<const Tree*>* memo) {
                 kids.push_back(*c);
                 return;
             }
-        open.push_back(Frame{t, cutNode(t), 0, kids.size()});
+        open.push_back(Open{t, 0, kids.size()});
     };
     take(s);
     for (;;) {
-        Frame& f = open.back();
-        if (f.next < f.node.kids.size()) {
-            take(f.node.kids[f.next++]);
+        Open& f = open.back();
+        if (f.next < f.source->nkids) {
+            const Tree* c = f.source->kids[f.next++];
+            if (!cutAttribute(c)) take(c);  // an attribute is made with its element
             continue;
         }
+        CutNode n = cutNode(f.source);
         std::span<const Tree* const> children(kids.data() + f.firstKid, kids.size() - f.firstKid);
-        const Tree* c = xml::makeTree(ELNode{std::move(f.node.label), std::move(f.node.attributes)}, children);
+        const Tree* c = xml::makeTree(ELNode{std::move(n.label), std::move(n.attributes)}, children);
         if (memo) memo->insert(f.source, c);
         kids.resize(f.firstKid);
         open.pop_back();
