@@ -56,8 +56,8 @@ namespace {
 
 // Writes the opening of el over its cut children: true when it was left open
 // for children to follow (and then its end tag).
-bool openElementOverCut(std::int64_t level, bool resultNames, const ELNode& el,
-                        std::span<const Tree* const> labelledKids, Sink& sink) {
+bool openElementOverCut(std::int64_t level, bool resultNames, const ELNode& el, std::span<const Tree* const> labelledKids,
+                        Sink& sink) {
     if (labelledKids.empty()) {
         writeStartTag(level, resultNames, el, true, sink);
         return false;

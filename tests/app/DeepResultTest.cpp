@@ -41,8 +41,7 @@ using Shape = std::vector<std::pair<std::size_t, std::string>>;
 
 // An element over one text, at an indentation of `blanks`: one line, or
 // three where the line would pass 80 columns.
-void addTextElement(Shape& out, std::size_t blanks, const std::string& open, const std::string& name,
-                    const std::string& text) {
+void addTextElement(Shape& out, std::size_t blanks, const std::string& open, const std::string& name, const std::string& text) {
     if (blanks + 2 * name.size() + text.size() + 5 <= 80) {
         out.emplace_back(blanks, open + text + "</" + name + ">");
         return;
@@ -103,7 +102,8 @@ TEST_F(DeepDocument, EveryStatementEndsOnAnOrdinaryStack) {
         {"filterOneBest site(X)" + file, ranked},
         {"filterAllExact and(site(X), name(Y))" + file, joined},
         {"filterAllBest or(site(X), name(Y))" + file, joinedRanked},
-        {"filterAllExact site(X)" + file + " where &X match .*x.*&", {{0, "<Results>"}, {3, "<site>x </site>"}, {0, "</Results>"}}},
+        {"filterAllExact site(X)" + file + " where &X match .*x.*&",
+         {{0, "<Results>"}, {3, "<site>x </site>"}, {0, "</Results>"}}},
         {"filterAllExact site(X)" + file + " (N)", {{0, "<Results>empty text</Results>"}}},
         {"filterAllBest person(X)" + file + " where &X match x.*& (N)", {{0, "<Results>"}, {3, "<site/>"}, {0, "</Results>"}}},
         {"count (filterAllExact site(X)" + file + ")", {{0, "<Results Embedding Num=\"1\"/>"}}},
@@ -125,7 +125,8 @@ TEST_F(DeepDocument, EveryStatementEndsOnAnOrdinaryStack) {
 TEST(DeepCutPrinter, DocumentTreeAsDeepAsTheDocumentPrintsOnAnOrdinaryStack) {
     // Labels as the document gives them (name^position), an '@' element at
     // the bottom: the printer cuts the labels and turns the attribute.
-    const axf::xml::Tree* t = axf::xml::elem("name^9", {axf::xml::elem("@id^7", {axf::xml::text("p1^8")}), axf::xml::text("x^10")});
+    const axf::xml::Tree* t =
+        axf::xml::elem("name^9", {axf::xml::elem("@id^7", {axf::xml::text("p1^8")}), axf::xml::text("x^10")});
     for (int i = kDepth; i >= 1; --i) {
         std::string label = "person^";
         label += std::to_string(i);
