@@ -45,9 +45,12 @@ const Tree* textLeaf(std::string_view value) { return xml::text(query::escapeLab
 // bound inside one whose text was derived before is a piece of it: one
 // buffer holds the texts derived so far, and each element that a walk
 // passes is kept as its range in the buffer. Elements with few nodes below
-// are cheaper to walk again than to keep, and are not kept. Walked with a
-// stack of open elements, never by recursion (a bound subtree is as deep as
-// the document).
+// are cheaper to walk again than to keep, and are not kept. Subtrees tested
+// outermost first (document order, as results come) are walked once in all;
+// an element tested after one inside it copies that one's text, and is not
+// kept, so that memory stays within the document's text. Walked with a stack
+// of open elements, never by recursion (a bound subtree is as deep as the
+// document).
 class TextMemo {
 public:
     // The text of the element t; valid until the next call. `fn` names the
@@ -82,6 +85,10 @@ private:
         };
         std::vector<Open> open{{t, 0, buffer_.size(), 0}};
         std::size_t walked = 1;
+        // Where this walk first copied a kept text: the copy and what holds
+        // it are not kept, so that the kept part of the buffer holds each
+        // text of the document at most once.
+        std::size_t copiedAt = std::string::npos;
         for (;;) {
             Open& top = open.back();
             if (top.next < top.node->nkids) {
@@ -92,6 +99,7 @@ private:
                     buffer_ += query::getLabelComponent(label, 1);
                     buffer_ += ' ';
                 } else if (const Range* r = ranges_.find(c)) {
+                    copiedAt = std::min(copiedAt, buffer_.size());
                     appendKept(*r);
                 } else {
                     open.push_back({c, 0, buffer_.size(), walked});
@@ -99,7 +107,7 @@ private:
                 continue;
             }
             const Range r{top.start, buffer_.size()};
-            if (walked - top.walked >= kKeptFromNodes) {
+            if (walked - top.walked >= kKeptFromNodes && r.end <= copiedAt) {
                 ranges_.insert(top.node, r);
                 kept_ = std::max(kept_, r.end);
             }
