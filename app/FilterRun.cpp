@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <variant>
 
 #include "app/ConditionReading.h"
@@ -120,6 +121,10 @@ int runReportingFailures(const std::function<int()>& run, std::FILE* errors) {
     } catch (const InternalError& e) {
         return reportFailure(e.what(), errors);
     } catch (const std::bad_alloc&) {
+        return reportFailure("out of memory", errors);
+    } catch (const std::length_error&) {
+        // A size past what a container can hold: the same failure as an
+        // allocation that fails.
         return reportFailure("out of memory", errors);
     } catch (const std::exception& e) {
         return reportFailure(std::string("axfilter: unexpected error: ") + e.what(), errors);

@@ -52,21 +52,59 @@ void writeFormattedXML(std::int64_t level, bool resultNames, const Tree* tree, S
     index::writeIndentedXML(level, resultPrintOptions(resultNames), tree, sink);
 }
 
-void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el, std::span<const Tree* const> labelledKids,
-                         Sink& sink) {
+namespace {
+
+// Writes the opening of el over its cut children: true when it was left open
+// for children to follow (and then its end tag).
+bool openElementOverCut(std::int64_t level, bool resultNames, const ELNode& el, std::span<const Tree* const> labelledKids,
+                        Sink& sink) {
     if (labelledKids.empty()) {
         writeStartTag(level, resultNames, el, true, sink);
-        return;
+        return false;
     }
     if (labelledKids.size() == 1 && labelledKids[0]->isLeaf()) {
         if (const auto* only = std::get_if<TXNode>(&labelledKids[0]->value)) {
             writeTextElement(level, resultNames, el, query::getLabelComponent(only->text, 1), sink);
-            return;
+            return false;
         }
     }
     writeStartTag(level, resultNames, el, false, sink);
-    for (const Tree* kid : labelledKids) writeCutFormattedXML(level + 1, resultNames, kid, sink);
-    writeEndTag(level, resultNames, el, sink);
+    return true;
+}
+
+}  // namespace
+
+void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el, std::span<const Tree* const> labelledKids,
+                         Sink& sink) {
+    if (!openElementOverCut(level, resultNames, el, labelledKids, sink)) return;
+    // The open elements, outermost first: the tree is as deep as the
+    // document, so it is walked with a stack of its own.
+    struct Open {
+        std::string name;
+        xml::TreeList kids;
+        std::size_t next;
+        std::int64_t level;
+    };
+    std::vector<Open> open;
+    open.push_back(Open{el.name, xml::TreeList(labelledKids.begin(), labelledKids.end()), 0, level});
+    while (!open.empty()) {
+        Open& top = open.back();
+        if (top.next == top.kids.size()) {
+            index::writeEndTag(top.level, resultPrintOptions(resultNames), top.name, sink);
+            open.pop_back();
+            continue;
+        }
+        const Tree* kid = top.kids[top.next++];
+        const std::int64_t kidLevel = top.level + 1;
+        filter::CutNode n = filter::cutNode(kid);
+        if (n.text) {
+            index::writeTextLine(kidLevel, resultPrintOptions(resultNames), n.label, sink);
+            continue;
+        }
+        ELNode child{std::move(n.label), std::move(n.attributes)};
+        if (openElementOverCut(kidLevel, resultNames, child, n.kids, sink))  // top is not used after this
+            open.push_back(Open{std::move(child.name), std::move(n.kids), 0, kidLevel});
+    }
 }
 
 void writeCutFormattedXML(std::int64_t level, bool resultNames, const Tree* labelled, Sink& sink) {

@@ -11,6 +11,7 @@
 //   Lazy.h                a memoising deferred value, for outcomes that depend
 //                         on whether a value is ever read
 //   LargeStack.{h,cpp}    a function run on a worker with a large stack
+//   CheckedSize.h         sizes computed before building, overflow checked
 //   Output.{h,cpp}        the one buffered writer of stdout and the sinks
 //                         that printers write to
 //
@@ -18,6 +19,7 @@
 #pragma once
 
 #include "common/ByteClass.h"
+#include "common/CheckedSize.h"
 #include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "common/LargeStack.h"

@@ -1,5 +1,6 @@
 #include "filter/ConditionCheck.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -36,35 +37,112 @@ const std::string& checkedLabel(const Tree* t, const char* fn) {
     throw InternalError(std::string(fn) + ": node is neither an element nor a text");
 }
 
-// The values of the text nodes below an element, in document order, each
-// followed by `sep`.
-void appendTexts(const Tree* t, std::string& out, const char* fn) {
-    const std::string& label = checkedLabel(t, fn);
-    if (std::holds_alternative<TXNode>(t->value)) {
-        out += query::getLabelComponent(label, 1);
-        out += ' ';
-        return;
-    }
-    for (const Tree* c : t->children()) appendTexts(c, out, fn);
-}
-
 const Tree* textLeaf(std::string_view value) { return xml::text(query::escapeLabelValue(value)); }
+
+// The tested texts of elements (the text of every text node below, each
+// followed by one blank), derived once for the run. The text of an element
+// is the concatenation of its children's texts, so the text of a subtree
+// bound inside one whose text was derived before is a piece of it: one
+// buffer holds the texts derived so far, and each element that a walk
+// passes is kept as its range in the buffer. Elements with few nodes below
+// are cheaper to walk again than to keep, and are not kept. Subtrees tested
+// outermost first (document order, as results come) are walked once in all;
+// an element tested after one inside it copies that one's text, and is not
+// kept, so that memory stays within the document's text. Walked with a stack
+// of open elements, never by recursion (a bound subtree is as deep as the
+// document).
+class TextMemo {
+public:
+    // The text of the element t; valid until the next call. `fn` names the
+    // caller in the message of a node that conditions do not cover.
+    std::string_view textOf(const Tree* t, const char* fn) {
+        buffer_.resize(kept_);  // what the last call left beyond the kept ranges
+        const Range whole = walk(t, fn);
+        return std::string_view(buffer_).substr(whole.start, whole.end - whole.start);
+    }
+
+private:
+    struct Range {
+        std::size_t start = 0, end = 0;
+    };
+    // Elements with fewer nodes below them are not kept.
+    static constexpr std::size_t kKeptFromNodes = 16;
+
+    void appendKept(const Range& r) {
+        // Appending a piece of the buffer to itself is safe: the string
+        // copies the piece before it lets go of its old storage.
+        buffer_.append(buffer_, r.start, r.end - r.start);
+    }
+
+    Range walk(const Tree* t, const char* fn) {
+        checkedLabel(t, fn);
+        if (const Range* r = ranges_.find(t)) return *r;
+        struct Open {
+            const Tree* node;
+            std::uint32_t next;
+            std::size_t start;   // where its text begins in the buffer
+            std::size_t walked;  // nodes walked before it
+        };
+        std::vector<Open> open{{t, 0, buffer_.size(), 0}};
+        std::size_t walked = 1;
+        // Where this walk first copied a kept text: the copy and what holds
+        // it are not kept, so that the kept part of the buffer holds each
+        // text of the document at most once.
+        std::size_t copiedAt = std::string::npos;
+        for (;;) {
+            Open& top = open.back();
+            if (top.next < top.node->nkids) {
+                const Tree* c = top.node->kids[top.next++];
+                const std::string& label = checkedLabel(c, fn);
+                ++walked;
+                if (std::holds_alternative<TXNode>(c->value)) {
+                    buffer_ += query::getLabelComponent(label, 1);
+                    buffer_ += ' ';
+                } else if (const Range* r = ranges_.find(c)) {
+                    copiedAt = std::min(copiedAt, buffer_.size());
+                    appendKept(*r);
+                } else {
+                    open.push_back({c, 0, buffer_.size(), walked});
+                }
+                continue;
+            }
+            const Range r{top.start, buffer_.size()};
+            if (walked - top.walked >= kKeptFromNodes && r.end <= copiedAt) {
+                ranges_.insert(top.node, r);
+                kept_ = std::max(kept_, r.end);
+            }
+            open.pop_back();
+            if (open.empty()) return r;
+        }
+    }
+
+    std::string buffer_;
+    std::size_t kept_ = 0;  // the buffer up to here holds kept ranges
+    SubtreeMemo<Range> ranges_;
+};
+
+// The value an expression condition reads: a text's text, an element's name
+// when it has no children, else the texts below it joined by single blanks.
+std::string conditionValueWith(const Tree* t, TextMemo& texts) {
+    const std::string& label = checkedLabel(t, "conditionValue");
+    if (std::holds_alternative<TXNode>(t->value) || t->isLeaf()) return query::getLabelComponent(label, 1);
+    std::string_view text = texts.textOf(t, "conditionValue");
+    if (!text.empty()) text.remove_suffix(1);
+    return std::string(text);
+}
 
 }  // namespace
 
 std::string extractText(const Tree* t) {
-    std::string out;
-    appendTexts(t, out, "extractText");
-    return out;
+    const std::string& label = checkedLabel(t, "extractText");
+    if (std::holds_alternative<TXNode>(t->value)) return query::getLabelComponent(label, 1) + ' ';
+    TextMemo texts;
+    return std::string(texts.textOf(t, "extractText"));
 }
 
 std::string conditionValue(const Tree* t) {
-    const std::string& label = checkedLabel(t, "conditionValue");
-    if (std::holds_alternative<TXNode>(t->value) || t->isLeaf()) return query::getLabelComponent(label, 1);
-    std::string out;
-    for (const Tree* c : t->children()) appendTexts(c, out, "conditionValue");
-    if (!out.empty()) out.pop_back();
-    return out;
+    TextMemo texts;
+    return conditionValueWith(t, texts);
 }
 
 // ---------------------------------------------------------------------------
@@ -111,9 +189,9 @@ struct ValueTable {
     std::vector<const Tree*> leaves;  // the text leaf of a value, made when first needed
     SubtreeMemo<int> ofSubtree;
 
-    int idOf(const Tree* s) {
+    int idOf(const Tree* s, TextMemo& subtreeTexts) {
         if (const int* id = ofSubtree.find(s)) return *id;
-        auto [it, fresh] = ids.try_emplace(conditionValue(s), int(texts.size()));
+        auto [it, fresh] = ids.try_emplace(conditionValueWith(s, subtreeTexts), int(texts.size()));
         if (fresh) {
             texts.push_back(&it->first);
             values.push_back(classifyValue(it->first));
@@ -153,6 +231,7 @@ struct ConditionChecker::Impl {
     std::vector<CompiledExpression> expressions;
     std::vector<RegexCondition> regexConditions;
     ValueTable values;
+    TextMemo subtreeTexts;
 
     TreeList keepMatchingSubtrees(CompiledRegex& re, const TreeList& subtrees) {
         TreeList out;
@@ -166,7 +245,7 @@ struct ConditionChecker::Impl {
             if (std::holds_alternative<TXNode>(s->value)) {
                 if (re.passes(query::getLabelComponent(label, 1))) k = s;
             } else {
-                std::string tested = extractText(s);
+                std::string_view tested = subtreeTexts.textOf(s, "keepMatchingSubtrees");
                 if (re.passes(tested)) k = flag == 1 ? textLeaf(tested) : s;
             }
             re.kept.insert(s, k);
@@ -213,7 +292,7 @@ struct ConditionChecker::Impl {
         std::size_t k = selected.size();
         std::vector<std::vector<int>> ids(k);
         for (std::size_t v = 0; v < k; ++v)
-            for (const Tree* s : a[selected[v]].subtrees) ids[v].push_back(values.idOf(s));
+            for (const Tree* s : a[selected[v]].subtrees) ids[v].push_back(values.idOf(s, subtreeTexts));
         // Every combination, the last variable varying fastest.
         std::vector<std::vector<std::size_t>> keptIdx(k);
         std::vector<std::size_t> at(k, 0);

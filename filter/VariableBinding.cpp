@@ -185,13 +185,34 @@ TreeList unmatchedSons(std::span<const Tree* const> sons, std::span<const Tree* 
 }
 
 const Tree* cutLabels(const Tree* t) {
-    Shape shape = shapeOf(t, "rebuildWithBindings");
-    std::string cut = getLabelComponent(labelOf(t), 1);
-    if (shape == Shape::Text) return xml::text(std::move(cut));
-    TreeList kids;
-    kids.reserve(t->nkids);
-    for (const Tree* c : t->children()) kids.push_back(cutLabels(c));
-    return xml::makeTree(ELNode{std::move(cut), {}}, kids);
+    // Nodes are met in preorder (the first that fails is the one a
+    // recursive walk would meet first) and built bottom-up, with a stack of
+    // open elements in place of recursion.
+    if (shapeOf(t, "rebuildWithBindings") == Shape::Text) return xml::text(getLabelComponent(labelOf(t), 1));
+    struct Open {
+        const Tree* source;
+        std::uint32_t next;
+        std::size_t firstKid;
+    };
+    std::vector<Open> open{{t, 0, 0}};
+    TreeList kids;  // cut children of the open elements
+    for (;;) {
+        Open& top = open.back();
+        if (top.next < top.source->nkids) {
+            const Tree* c = top.source->kids[top.next++];
+            if (shapeOf(c, "rebuildWithBindings") == Shape::Text)
+                kids.push_back(xml::text(getLabelComponent(labelOf(c), 1)));
+            else
+                open.push_back({c, 0, kids.size()});
+            continue;
+        }
+        std::span<const Tree* const> children(kids.data() + top.firstKid, kids.size() - top.firstKid);
+        const Tree* cut = xml::makeTree(ELNode{getLabelComponent(labelOf(top.source), 1), {}}, children);
+        kids.resize(top.firstKid);
+        open.pop_back();
+        if (open.empty()) return cut;
+        kids.push_back(cut);
+    }
 }
 
 namespace {
@@ -228,17 +249,73 @@ CutNode cutNode(const Tree* t) {
 }
 
 void checkCutLabels(const Tree* t) {
-    if (shapeOf(t, "rebuildWithBindings") == Shape::Element)
-        for (const Tree* c : t->children()) checkCutLabels(c);
+    // Preorder, with a stack of open elements.
+    if (shapeOf(t, "rebuildWithBindings") != Shape::Element) return;
+    std::vector<std::pair<const Tree*, std::uint32_t>> open{{t, 0}};  // node, next child
+    while (!open.empty()) {
+        auto& [node, next] = open.back();
+        if (next == node->nkids) {
+            open.pop_back();
+            continue;
+        }
+        const Tree* c = node->kids[next++];
+        if (shapeOf(c, "rebuildWithBindings") == Shape::Element && !c->isLeaf()) open.emplace_back(c, 0);
+    }
 }
 
 namespace {
 
-const Tree* buildCut(const Tree* t) {
-    CutNode n = cutNode(t);
-    if (n.text) return xml::text(std::move(n.label));
-    for (const Tree*& c : n.kids) c = buildCut(c);
-    return xml::makeTree(ELNode{std::move(n.label), std::move(n.attributes)}, n.kids);
+// The cut copy of t (cutLabelsWithAttributes of a tree that passed
+// checkCutLabels), built bottom-up with a stack of open elements. With a
+// memo, an element cut before is taken from it and every element cut is
+// kept in it, so that nested subtrees share their copies.
+const Tree* buildCut(const Tree* s, SubtreeMemo<const Tree*>* memo) {
+    if (memo)
+        if (const Tree* const* c = memo->find(s)) return *c;
+    if (std::holds_alternative<TXNode>(s->value)) {
+        const Tree* c = xml::text(cutNode(s).label);
+        if (memo) memo->insert(s, c);  // a text bound on its own
+        return c;
+    }
+    // An open element keeps only its place: its cut name and attributes are
+    // made when it is closed, so the stack holds a few words a level.
+    struct Open {
+        const Tree* source;
+        std::uint32_t next;    // the next child to look at
+        std::size_t firstKid;  // where its cut children begin in `kids`
+    };
+    std::vector<Open> open;
+    std::vector<const Tree*> kids;  // cut children of the open elements
+    auto take = [&](const Tree* t) {
+        if (std::holds_alternative<TXNode>(t->value)) {
+            // Texts inside an element are made with it.
+            kids.push_back(xml::text(cutNode(t).label));
+            return;
+        }
+        if (memo)
+            if (const Tree* const* c = memo->find(t)) {
+                kids.push_back(*c);
+                return;
+            }
+        open.push_back(Open{t, 0, kids.size()});
+    };
+    take(s);
+    for (;;) {
+        Open& f = open.back();
+        if (f.next < f.source->nkids) {
+            const Tree* c = f.source->kids[f.next++];
+            if (!cutAttribute(c)) take(c);  // an attribute is made with its element
+            continue;
+        }
+        CutNode n = cutNode(f.source);
+        std::span<const Tree* const> children(kids.data() + f.firstKid, kids.size() - f.firstKid);
+        const Tree* c = xml::makeTree(ELNode{std::move(n.label), std::move(n.attributes)}, children);
+        if (memo) memo->insert(f.source, c);
+        kids.resize(f.firstKid);
+        open.pop_back();
+        if (open.empty()) return c;
+        kids.push_back(c);
+    }
 }
 
 }  // namespace
@@ -251,49 +328,7 @@ namespace {
 // copy made before. Built without recursion.
 class CutCache {
 public:
-    const Tree* get(const Tree* s) {
-        if (const Tree* const* c = memo_.find(s)) return *c;
-        if (std::holds_alternative<TXNode>(s->value)) {
-            // A text bound on its own (texts inside an element are made with it).
-            const Tree* c = buildCut(s);
-            memo_.insert(s, c);
-            return c;
-        }
-        struct Frame {
-            const Tree* source;
-            CutNode node;
-            std::size_t next;
-            std::size_t firstKid;
-        };
-        std::vector<Frame> open;
-        std::vector<const Tree*> kids;  // cut children of the open frames
-        auto take = [&](const Tree* t) {
-            if (std::holds_alternative<TXNode>(t->value)) {
-                kids.push_back(buildCut(t));
-                return;
-            }
-            if (const Tree* const* c = memo_.find(t)) {
-                kids.push_back(*c);
-                return;
-            }
-            open.push_back(Frame{t, cutNode(t), 0, kids.size()});
-        };
-        take(s);
-        for (;;) {
-            Frame& f = open.back();
-            if (f.next < f.node.kids.size()) {
-                take(f.node.kids[f.next++]);
-                continue;
-            }
-            std::span<const Tree* const> children(kids.data() + f.firstKid, kids.size() - f.firstKid);
-            const Tree* c = xml::makeTree(ELNode{std::move(f.node.label), std::move(f.node.attributes)}, children);
-            memo_.insert(f.source, c);
-            kids.resize(f.firstKid);
-            open.pop_back();
-            if (open.empty()) return c;
-            kids.push_back(c);
-        }
-    }
+    const Tree* get(const Tree* s) { return buildCut(s, &memo_); }
 
 private:
     SubtreeMemo<const Tree*> memo_;
@@ -305,7 +340,7 @@ const Tree* cutLabelsWithAttributes(const Tree* t) {
     // A node's '@' children are read before its other subtrees: the check
     // first keeps the failure that of cutLabels, which meets nodes in preorder.
     checkCutLabels(t);
-    return buildCut(t);
+    return buildCut(t, nullptr);
 }
 
 std::pair<const Tree*, BindingPairs> rebuildWithBindings(const BindingPairs& pairs, const Tree* t) {

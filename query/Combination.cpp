@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/CheckedSize.h"
 #include "common/Fatal.h"
 #include "query/CombinationSteps.h"
 #include "xml/Arena.h"
@@ -1072,7 +1073,7 @@ EntryList combineQueriesAndBest(EntrySpan first, EntrySpan second) {
 EntryList combineQueriesAndAll(EntrySpan first, EntrySpan second) {
     EntryList out;
     if (first.empty() || second.empty()) return out;
-    out.reserve(first.size() * second.size());
+    out.reserve(checkedProduct(first.size(), second.size()));
     for (const EmbeddingEntry& a : first)
         for (const EmbeddingEntry& b : second) out.push_back(combined("and", a, b));
     return out;
@@ -1110,7 +1111,7 @@ EntryList combineQueriesOrAll(EntrySpan first, EntrySpan second) {
     const auto runA = lowestCostRun(first);
     const auto runB = lowestCostRun(second);
     EntryList out;
-    out.reserve(runA.size() * runB.size());
+    out.reserve(checkedProduct(runA.size(), runB.size()));
     for (const EmbeddingEntry* a : runA)
         for (const EmbeddingEntry* b : runB) out.push_back(combined("or", *a, *b));
     return out;
@@ -1140,7 +1141,7 @@ EntryList combineQueriesOrAll(std::span<const EntrySpan> operands) {
     // that extends it, as the pairwise fold shares it.
     const std::size_t k = runs.size();
     std::size_t count = 1;
-    for (const auto& r : runs) count *= r.size();
+    for (const auto& r : runs) count = checkedProduct(count, r.size());
     EntryList out;
     out.reserve(count);
     std::vector<std::size_t> cur(k, 0);

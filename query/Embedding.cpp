@@ -1074,33 +1074,58 @@ std::optional<xml::Attribute> attributeOf(const Tree* child) {
 
 const Tree* adjust_attributes(const Tree* tree) {
     if (!tree || isDeferredFailure(tree)) return tree;
-    const auto* e = std::get_if<ELNode>(&tree->value);
-    if (!e || tree->isLeaf()) return tree;
-    auto children = tree->children();
-    // Children up to the first one that changes are kept as they are; a tree
-    // without attribute elements is returned itself.
-    std::size_t i = 0;
-    std::optional<xml::Attribute> attribute;
-    const Tree* rebuilt = nullptr;
-    for (; i < children.size(); ++i) {
-        if ((attribute = attributeOf(children[i]))) break;
-        rebuilt = adjust_attributes(children[i]);
-        if (rebuilt != children[i]) break;
+    if (!std::holds_alternative<ELNode>(tree->value) || tree->isLeaf()) return tree;
+    // Walked with a stack of open elements (a result is as deep as the
+    // document below its bound subtrees). Each child leaves one entry on
+    // `done`: the attribute it becomes (its own tree, marked), or its
+    // adjusted tree. A node whose entries are all unmarked and unchanged is
+    // kept itself, so a tree without attribute elements is returned as it is.
+    struct Open {
+        const Tree* node;
+        std::uint32_t next;  // the next child to look at
+    };
+    struct Done {
+        const Tree* tree;
+        bool attribute;
+    };
+    std::vector<Open> open{{tree, 0}};
+    std::vector<Done> done;
+    for (;;) {
+        Open& top = open.back();
+        if (top.next < top.node->nkids) {
+            const Tree* c = top.node->kids[top.next++];
+            if (attributeOf(c)) {
+                done.push_back({c, true});
+            } else if (isDeferredFailure(c) || !std::holds_alternative<ELNode>(c->value) || c->isLeaf()) {
+                done.push_back({c, false});
+            } else {
+                open.push_back({c, 0});
+            }
+            continue;
+        }
+        const Tree* node = top.node;
+        const std::size_t first = done.size() - node->nkids;
+        bool changed = false;
+        for (std::size_t k = first; k < done.size() && !changed; ++k)
+            changed = done[k].attribute || done[k].tree != node->kids[k - first];
+        const Tree* result = node;
+        if (changed) {
+            const auto& e = std::get<ELNode>(node->value);
+            xml::AttList attributes = e.attributes;
+            TreeList kids;
+            for (std::size_t k = first; k < done.size(); ++k) {
+                if (done[k].attribute)
+                    attributes.push_back(std::move(*attributeOf(done[k].tree)));
+                else
+                    kids.push_back(done[k].tree);
+            }
+            result = xml::makeTree(ELNode{e.name, std::move(attributes)}, kids);
+        }
+        done.resize(first);
+        open.pop_back();
+        if (open.empty()) return result;
+        done.push_back({result, false});
     }
-    if (i == children.size()) return tree;
-    xml::AttList attributes = e->attributes;
-    TreeList kids(children.begin(), children.begin() + std::ptrdiff_t(i));
-    if (attribute)
-        attributes.push_back(std::move(*attribute));
-    else
-        kids.push_back(rebuilt);
-    for (++i; i < children.size(); ++i) {
-        if (auto a = attributeOf(children[i]))
-            attributes.push_back(std::move(*a));
-        else
-            kids.push_back(adjust_attributes(children[i]));
-    }
-    return xml::makeTree(ELNode{e->name, std::move(attributes)}, kids);
 }
 
 }  // namespace axf::query

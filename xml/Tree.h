@@ -2,6 +2,26 @@
 // Trees are immutable: a node is built once, in the arena, never changed,
 // and handled as a pointer to const; subtrees are shared between trees, never
 // copied.
+//
+// Depth. A document, a bound subtree and a result with bound subtrees hung
+// into it are as deep as the input, and the run's stack may be as small as
+// 16 MiB (smaller than a chain of 100,000 frames of a few hundred bytes), so
+// every walk over them keeps a stack of its own: the parsers, tree builders,
+// indexers and printers of xml/ and index/ (forEachPreorder, preorderTree and
+// showAt below), query::adjust_attributes, findSons and the join resolution
+// of query/, the label cuts, cut copies and tested texts of filter/
+// (cutLabels, checkCutLabels, cutLabelsWithAttributes, extractText,
+// conditionValue), and the result printers of app/. Only walks over the
+// query's own size may recurse, which the filter text bounds: the search over
+// the query tree, its annotation and extension, the evaluation of condition
+// expressions and of nested rules, and the walks of a result in the query's
+// shape that never enter its bound subtrees (the variable binding and the
+// rebuilding of results in filter/VariableBinding, the removal steps of
+// query::RemovalOverlay). The generic operations mapTree, foldTree, cataTree,
+// anaTree, accumTree and scanTree below recurse once per level: trees of a
+// query's size and tests only. query::DocumentEditor descends once per
+// document level too: it serves documents without nodes by position (the
+// empty document) and tests.
 #pragma once
 
 #include <cstddef>
@@ -72,7 +92,8 @@ std::span<const RoseTree<V>* const> treeChildren(const RoseTree<V>* t) {
 
 // ---------------------------------------------------------------------------
 // Generic operations. Each applies its function once per node; recursion goes
-// only as deep as the tree, never along a list of siblings.
+// only as deep as the tree, never along a list of siblings: trees of a
+// query's size only (see above).
 
 // The tree of the same shape with every value x replaced by f(x).
 template <class V, class F>

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/FilterRun.h"
+#include "common/CheckedSize.h"
 #include "common/Fatal.h"
 #include "common/Lazy.h"
 
@@ -44,8 +45,12 @@ TEST(FailureReport, EveryExceptionEndsTheRunWithOneLine) {
         {"fatal", []() -> int { throw axf::Fatal("Attention: x"); }, 1, "Attention: x\n"},
         {"internal", []() -> int { throw axf::InternalError("f: state"); }, 1, "f: state\n"},
         {"allocation", []() -> int { throw std::bad_alloc(); }, 1, "out of memory\n"},
-        {"library", []() -> int { throw std::length_error("basic_string::_M_create"); }, 1,
-         "axfilter: unexpected error: basic_string::_M_create\n"},
+        {"size past what a container holds", []() -> int { throw std::length_error("basic_string::_M_create"); }, 1,
+         "out of memory\n"},
+        {"size of a product", []() -> int { return int(axf::checkedProduct(std::size_t(1) << 40, std::size_t(1) << 30)); },
+         1, "out of memory\n"},
+        {"library", []() -> int { throw std::runtime_error("some failure"); }, 1,
+         "axfilter: unexpected error: some failure\n"},
         {"not an exception", []() -> int { throw 7; }, 1, "axfilter: unexpected error\n"},
         {"lazy value read while it is computed",
          []() -> int {

@@ -667,3 +667,12 @@ TEST(ComputeNodes, AddedCostOnceAndInputsUntouched) {
 }
 
 }  // namespace
+
+// A product whose size does not fit in a size is the failure of an
+// allocation, found before any entry is built (a wrapped count would let the
+// loop run on).
+TEST(ComputeProperties, WholeQueryOrProductPastAnySizeIsOutOfMemory) {
+    const EntryList two{E(1, 0, "a"), E(2, 0, "b")};
+    const std::vector<EntrySpan> tied(64, EntrySpan(two));  // 2^64 entries: the count wraps to 0
+    EXPECT_THROW(combineQueriesOrAll(std::span<const EntrySpan>(tied)), std::bad_alloc);
+}
