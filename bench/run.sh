@@ -63,6 +63,8 @@ else
   bin=$(realpath "$build/axfilter")
 fi
 
+mkdir -p "$work"
+
 # The floor program, built from this tree whatever binary is measured.
 floor_bin=$work/memory_floor
 if [ ! -x "$floor_bin" ] || [ "$root/bench/MemoryFloor.cpp" -nt "$floor_bin" ] || [ "$root/common/PageMemory.cpp" -nt "$floor_bin" ]; then
@@ -73,7 +75,6 @@ out_dir=${OUT_DIR:-$work/out}
 mem_limit=${MEM_LIMIT_MB:-8192}
 time_limit=${TIME_LIMIT:-900}
 
-mkdir -p "$work"
 cd "$work"
 
 # name | filter (DOC stands for the document file, BAR for the filter's "|") |
@@ -134,6 +135,8 @@ print(q)')
 fixed=(
   "chain2k|count (filterAllExact parlist(X) in file 'FILE')|chain_2000.xml"
   "chain16k|count (filterAllExact parlist(X) in file 'FILE')|chain_16000.xml"
+  # A condition over every subtree of a chain: each nested subtree's text.
+  "chaincond32k|count (filterAllExact parlist(X) in file 'FILE' where &X match d.*&)|chain_d_32000.xml"
   "persons400|filterAllExact person(person(person(name()))) in file 'FILE'|persons_400.xml"
   "persons400best|filterAllBest person(person(person(name()))) in file 'FILE'|persons_400.xml"
   "wide16k|filterAllBest person($wide_names) in file 'FILE'|auction_example.xml"
@@ -180,6 +183,7 @@ open(sys.argv[1], "w").write("<site>" + ("<%s>" % tag) * n + inner + ("</%s>" % 
 }
 chain chain_2000.xml parlist 2000 '<listitem><text>t</text></listitem>'
 chain chain_16000.xml parlist 16000 '<listitem><text>t</text></listitem>'
+chain chain_d_32000.xml parlist 32000 'd'
 chain persons_400.xml person 400 '<name>Ann</name>'
 cp "$root/examples/auction.xml" auction_example.xml
 
