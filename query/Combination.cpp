@@ -19,14 +19,6 @@ namespace axf::query {
 using xml::ELNode;
 using xml::Tree;
 
-namespace {
-
-EmbeddingEntry withCost(const EmbeddingEntry& e, std::int64_t n) {
-    EmbeddingEntry r = e;
-    r.cost = e.cost + n;
-    return r;
-}
-
 EmbeddingEntry wholeQueryEntry(std::int64_t cost, const Tree* tree) {
     EmbeddingEntry r;
     r.position = 1;
@@ -35,6 +27,14 @@ EmbeddingEntry wholeQueryEntry(std::int64_t cost, const Tree* tree) {
     r.renamingCost = 0;
     r.cost = cost;
     r.tree = tree;
+    return r;
+}
+
+namespace {
+
+EmbeddingEntry withCost(const EmbeddingEntry& e, std::int64_t n) {
+    EmbeddingEntry r = e;
+    r.cost = e.cost + n;
     return r;
 }
 

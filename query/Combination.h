@@ -199,6 +199,9 @@ bool joinsAsItself(const xml::Tree* t);
 // next operand's results second. Every entry returned has position 1, depth 0,
 // last 0 and renaming cost 0.
 
+// An entry of whole-query results: the cost and tree at position 1, depth 0.
+EmbeddingEntry wholeQueryEntry(std::int64_t cost, const xml::Tree* tree);
+
 EntryList combineQueriesAndBest(EntrySpan first, EntrySpan second);
 EntryList combineQueriesAndAll(EntrySpan first, EntrySpan second);
 EntryList combineQueriesOrBest(EntrySpan first, EntrySpan second);

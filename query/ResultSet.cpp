@@ -38,17 +38,6 @@ namespace {
 
 constexpr std::int64_t kNoBound = std::numeric_limits<std::int64_t>::max();
 
-EmbeddingEntry wholeQueryEntry(std::int64_t cost, const xml::Tree* tree) {
-    EmbeddingEntry r;
-    r.position = 1;
-    r.depth = 0;
-    r.last = 0;
-    r.renamingCost = 0;
-    r.cost = cost;
-    r.tree = tree;
-    return r;
-}
-
 // bound - taken, staying at kNoBound for no bound.
 std::int64_t lowerBound(std::int64_t bound, std::int64_t taken) {
     if (bound == kNoBound) return kNoBound;
