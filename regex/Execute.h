@@ -262,16 +262,23 @@ public:
 
     T& at(std::size_t off, std::size_t i) {
         const std::size_t page = off >> kPageBits;
-        if (page >= pages_.size()) pages_.resize(std::max(page + 1, 2 * pages_.size()));
-        std::unique_ptr<T[]>& p = pages_[page];
-        if (!p) p = std::make_unique<T[]>((std::size_t(1) << kPageBits) * width_);
-        return p[(off & ((std::size_t(1) << kPageBits) - 1)) * width_ + i];
+        if (page != lastPage_) findPage(page);
+        return lastData_[(off & ((std::size_t(1) << kPageBits) - 1)) * width_ + i];
     }
 
 private:
+    void findPage(std::size_t page) {
+        if (page >= pages_.size()) pages_.resize(std::max(page + 1, 2 * pages_.size()));
+        if (!pages_[page]) pages_[page] = std::make_unique<T[]>((std::size_t(1) << kPageBits) * width_);
+        lastPage_ = page;
+        lastData_ = pages_[page].get();
+    }
+
     static constexpr std::size_t kPageBits = 6;
     std::size_t width_;
     std::vector<std::unique_ptr<T[]>> pages_;
+    std::size_t lastPage_ = SIZE_MAX;  // the page read last, and its data
+    T* lastData_ = nullptr;
 };
 
 }  // namespace detail
