@@ -665,7 +665,7 @@ private:
 
     // What the tests may still spend (see the head of this file): a start,
     // and a share for each position of each thread tested.
-    static constexpr std::int64_t kStartAllowance = 256;
+    static constexpr std::int64_t kStartAllowance = 4096;
     static constexpr std::int64_t kAllowancePerPosition = 16;
     bool sparing() const { return prog_.pruning_ == DeadEndPruning::Sparing; }
     std::int64_t allowance_ = sparing() ? 0 : kStartAllowance;
