@@ -1,8 +1,9 @@
 // Regular-expression search: a condition pattern over large texts, ambiguous
 // repetitions, counted repetitions with large bounds (single, over a class or
 // an alternation, nested) on failing inputs and on inputs matched only from
-// the last starts within the bounds, and parsing of long and deeply nested
-// patterns. Each search reports its peak RSS.
+// the last starts within the bounds, counted repetitions with a short match
+// at hand on long inputs, and parsing of long and deeply nested patterns.
+// Each search reports its peak RSS.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -141,7 +142,7 @@ BENCHMARK(BM_TwoNestedCounters)->Arg(250)->Arg(500)->Arg(1000)->Complexity()->Un
 // the plain walk (no dead-end pruning), 1 the runner as the searches use it.
 void runFar(benchmark::State& state, const std::string& pattern, const std::string& input) {
     std::optional<CompiledRegex<char>> c = compileRegexpS(pattern, {}, {}, {});
-    const Program<char> prog(std::move(*c), state.range(1) != 0);
+    const Program<char> prog(std::move(*c), state.range(1) != 0 ? DeadEndPruning::WithinWalkCost : DeadEndPruning::Off);
     for (auto _ : state) {
         std::optional<MatchSpans> m = prog.run(charSpan(input));
         if (!m) state.SkipWithError("no match");
@@ -159,6 +160,43 @@ void BM_TwoNestedCountersFarMatch(benchmark::State& state) {
     runFar(state, "(a{1,30}){1,30}b", std::string(std::size_t(state.range(0)), 'a') + "b");
 }
 BENCHMARK(BM_TwoNestedCountersFarMatch)->Args({1000, 0})->Args({1000, 1})->Unit(benchmark::kMillisecond);
+
+// A match at hand: the first start matches after a few elements, so the
+// search costs about the match, not the run of input the repetition could
+// consume.
+void BM_CountedShortMatchSearchS(benchmark::State& state) {
+    std::string input(std::size_t(state.range(0)), 'a');
+    for (auto _ : state) {
+        RegexResult r = searchS("a{2,5}", {}, input);
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
+}
+BENCHMARK(BM_CountedShortMatchSearchS)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void runMatching(benchmark::State& state, const std::string& pattern, const std::string& input) {
+    std::optional<Regex> re = Regex::compile(pattern);
+    for (auto _ : state) {
+        std::optional<MatchSpans> m = re->find(input);
+        if (!m) state.SkipWithError("no match");
+        benchmark::DoNotOptimize(m);
+    }
+    state.counters["peakRSS_MiB"] = axf::bench::peakRssMiB();
+}
+
+void BM_NestedCountersShortMatch(benchmark::State& state) {
+    runMatching(state, "(a{2,5}){3,7}", std::string(std::size_t(state.range(0)), 'a'));
+}
+BENCHMARK(BM_NestedCountersShortMatch)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// (ab){1,N}$ over abab...: every start up to the last N pairs runs through
+// its N passes and fails at the end anchor.
+void BM_CountedPairAtEnd(benchmark::State& state) {
+    std::string input;
+    for (std::int64_t i = 0; i < state.range(0) / 2; ++i) input += "ab";
+    runMatching(state, "(ab){1," + std::to_string(state.range(1)) + "}$", input);
+}
+BENCHMARK(BM_CountedPairAtEnd)->Args({2600, 10})->Args({2600, 100})->Unit(benchmark::kMillisecond);
 
 // Parsing and compiling: a long run of literals and pieces, and nested groups.
 void BM_CompileLongPattern(benchmark::State& state) {

@@ -20,19 +20,30 @@
 // Dead ends of counted repetitions. Threads that differ only in their counters
 // are different states, so a walk through x{m,n} expands up to n states per
 // input place. For patterns with counted repetitions and no back references
-// the walk first asks whether a thread can reach END at all, and skips it when
-// it cannot; a skipped thread's subtree holds no END thread, so the result is
-// the one of the plain walk. Two tests, both by what the input holds:
+// the walk asks, of each thread it would keep, whether the thread can reach
+// END at all, and skips it when it cannot; a skipped thread's subtree holds no
+// END thread, so the result is the one of the plain walk. Two tests, both by
+// what the input holds:
 //  - reachability of END from (input place, position) in the automaton with
 //    every counter and capture step left out (the steps only narrow the
-//    positions a thread goes on to), memoised per pair;
+//    positions a thread goes on to), memoised per pair; the walk behind it
+//    tries later positions first, so that a way out of a loop is seen before
+//    the loop is followed along the input;
 //  - for a thread standing inside a nest of counted repetitions over one set
 //    of one-element positions (x{m,n}, (x{m,n}){p,q}, ... with x a character,
 //    a class or an alternation of them), the input places where the nest can
 //    be left follow from the counters and the run of elements the body
 //    matches; the thread is a dead end when none of them leads on to END.
-//    Places known to lead nowhere are skipped in one jump, so each start
+//    The places are read from the thread's on, only until one leads on;
+//    stretches known to lead nowhere are skipped in one jump, so each start
 //    position costs about one new place, whatever the bounds.
+// The tests never cost more than the walk they may save: they spend from an
+// allowance that each tested thread adds to (a share per position, what
+// expanding it would at least read), and when it runs out the thread is kept
+// and the reachability walk stands suspended until the next test carries it
+// on. A match at hand is then found at the cost of the plain walk, however
+// long the input the repetitions could consume; every table is paged by input
+// place and made only where read.
 #pragma once
 
 #include <algorithm>
@@ -241,7 +252,42 @@ private:
     std::uint32_t gen_ = 1;
 };
 
+// Values by input place, `width` to a place, all zero until written. Pages
+// are made when first touched, so a search pays only for the places it reads;
+// references stay valid while the table lives.
+template <class T>
+class PagedPlaces {
+public:
+    explicit PagedPlaces(std::size_t width = 1) : width_(width) {}
+
+    T& at(std::size_t off, std::size_t i) {
+        const std::size_t page = off >> kPageBits;
+        if (page != lastPage_) findPage(page);
+        return lastData_[(off & ((std::size_t(1) << kPageBits) - 1)) * width_ + i];
+    }
+
+private:
+    void findPage(std::size_t page) {
+        if (page >= pages_.size()) pages_.resize(std::max(page + 1, 2 * pages_.size()));
+        if (!pages_[page]) pages_[page] = std::make_unique<T[]>((std::size_t(1) << kPageBits) * width_);
+        lastPage_ = page;
+        lastData_ = pages_[page].get();
+    }
+
+    static constexpr std::size_t kPageBits = 6;
+    std::size_t width_;
+    std::vector<std::unique_ptr<T[]>> pages_;
+    std::size_t lastPage_ = SIZE_MAX;  // the page read last, and its data
+    T* lastData_ = nullptr;
+};
+
 }  // namespace detail
+
+// How the runner treats threads that cannot reach END (see the head of this
+// file): not at all (the plain walk), within what the walk itself spends,
+// with the least allowance that still lets the tests go on (so that they
+// stop and resume all the time), or with no limit on the tests.
+enum class DeadEndPruning : std::uint8_t { Off, WithinWalkCost, Sparing, Unlimited };
 
 // A compiled pattern prepared for running; it keeps the compiled pattern.
 // A nest of counted repetitions that share one body: a set of positions each
@@ -263,9 +309,9 @@ struct CounterNest {
 template <class E>
 class Program {
 public:
-    // With pruneDeadEnds false the runner walks every thread (the plain walk
-    // the pruned one must agree with).
-    explicit Program(CompiledRegex<E> compiled, bool pruneDeadEnds = true) : compiled_(std::move(compiled)) {
+    // Pruning other than WithinWalkCost is for comparing walks.
+    explicit Program(CompiledRegex<E> compiled, DeadEndPruning pruning = DeadEndPruning::WithinWalkCost)
+        : compiled_(std::move(compiled)), pruning_(pruning) {
         const Pos n = compiled_.automaton.size();
         capSteps_.resize(std::size_t(n) + 1);
         backName_.assign(std::size_t(n) + 1, 0);
@@ -291,8 +337,8 @@ public:
                         NumberedCaptureStep{NumberedCaptureStep::Kind::End, id(std::get<NFASubEnd>(step).name), {}});
             }
         }
-        prune_ = pruneDeadEnds && compiled_.counterCount > 0 && !hasBackrefs_;
-        if (prune_) findNests();
+        prunable_ = pruning_ != DeadEndPruning::Off && compiled_.counterCount > 0 && !hasBackrefs_;
+        if (prunable_) findNests();
     }
 
     // The first match under the match policy, or absent.
@@ -377,7 +423,8 @@ private:
     }
 
     CompiledRegex<E> compiled_;
-    bool prune_ = false;  // dead-end pruning on (counted repetitions, no back references)
+    DeadEndPruning pruning_;
+    bool prunable_ = false;  // pruning on, counted repetitions, no back references
     std::vector<CounterNest> nests_;
     std::vector<std::int32_t> nestOf_;  // by position: its nest, or -1
     bool hasBackrefs_ = false;
@@ -394,7 +441,7 @@ template <class E>
 class Search {
 public:
     Search(const Program<E>& prog, std::span<const E> input)
-        : prog_(prog), nfa_(prog.compiled_.automaton), input_(input) {
+        : prog_(prog), nfa_(prog.compiled_.automaton), input_(input), reach_(std::size_t(nfa_.size())) {
         CounterArray zero(std::size_t(prog.compiled_.counterCount) + 1, NILL);
         counters_.intern(zero);
         captures_.intern(CaptureMap{});
@@ -402,11 +449,7 @@ public:
         startSet_ = sets_.intern(prog.compiled_.startPositions);
         nextSet_.resize(std::size_t(nfa_.size()) + 1);
         for (Pos p = 1; p <= nfa_.size(); ++p) nextSet_[std::size_t(p)] = sets_.intern(nfa_.at(p).nexts);
-        if (prog.prune_) {
-            reach_.resize((input_.size() >> kPageBits) + 1);
-            nestRuns_.resize(prog.nests_.size());
-            nestExits_.resize(prog.nests_.size());
-        }
+        if (prog.prunable_) nestPlaces_.resize(prog.nests_.size());
     }
 
     std::optional<MatchSpans> run() {
@@ -519,15 +562,17 @@ private:
             }
             Thread k = kids_[f.cursor++];
             if (k.set == finalSet_) return k;
-            if (isDead(k) || deadEnd(k)) continue;
-            if (k.off == f.t.off) {
-                if (onPath(k)) continue;
-            } else if (f.cursor == f.kidsEnd) {
+            if (isDead(k)) continue;
+            const bool consumed = k.off != f.t.off;
+            if (!consumed && onPath(k)) continue;
+            // Tested only once nothing cheaper drops it.
+            if (deadEnd(k)) continue;
+            if (consumed && f.cursor == f.kidsEnd) {
                 // The last way out of f consumed input: f leads to a match only
                 // through k, so f is settled now and its frame can go.
                 markDead(f.t);
                 popFrame();
-            } else if (kids_[f.cursor].set == finalSet_) {
+            } else if (consumed && kids_[f.cursor].set == finalSet_) {
                 // Only an END thread follows k: it wins when k fails. A
                 // fallback set deeper down wins before this one could.
                 fallback = kids_[f.cursor];
@@ -614,18 +659,33 @@ private:
     // ---------------------------------------------------------------------
     // Dead ends (see the head of this file)
 
-    static constexpr std::size_t kPageBits = 8;
     static constexpr std::int64_t kUnbounded = std::int64_t(1) << 60;
     enum : std::uint8_t { kUnknown = 0, kReaches = 1, kNoWay = 2, kOpen = 3 };
+    enum class Verdict : std::uint8_t { Leads, NoWay, Unknown };
 
-    // Reachability of END per (input place, position), by pages of places.
-    std::vector<std::unique_ptr<std::uint8_t[]>> reach_;
+    // What the tests may still spend (see the head of this file): a start,
+    // and a share for each position of each thread tested.
+    static constexpr std::int64_t kStartAllowance = 4096;
+    static constexpr std::int64_t kAllowancePerPosition = 16;
+    bool sparing() const { return prog_.pruning_ == DeadEndPruning::Sparing; }
+    std::int64_t allowance_ = sparing() ? 0 : kStartAllowance;
+    bool spend() {
+        if (prog_.pruning_ == DeadEndPruning::Unlimited) return true;
+        if (allowance_ <= 0) return false;
+        --allowance_;
+        return true;
+    }
+
+    // Reachability of END per (input place, position).
+    detail::PagedPlaces<std::uint8_t> reach_;
     struct ReachFrame {
         std::size_t off;  // where the position's element ends
         Pos p;
-        std::uint32_t next;  // index into p's next set
+        std::uint32_t next;  // how many of p's next positions were taken, from the last
         std::uint64_t index, low;
     };
+    // The reachability walk under way; it may stand suspended between tests
+    // when the allowance ran out, and the next test carries it on first.
     std::vector<ReachFrame> reachStack_;
     // Nodes of unfinished components, in the order they were opened; their
     // input places never decrease from bottom to top (a node stays open after
@@ -638,19 +698,24 @@ private:
     };
     std::vector<OpenNode> reachOpen_;
     std::uint64_t reachCounter_ = 0;
-    // Per nest: the run of body elements from each place (-1 unknown), and
-    // for exit places 0 unknown, -1 leads on to END, or the next place that
-    // may (every place before it leads nowhere).
-    std::vector<std::vector<std::int64_t>> nestRuns_;
-    std::vector<std::vector<std::int64_t>> nestExits_;
-    std::vector<std::size_t> jumpPath_;
 
-    std::uint8_t& reachCell(std::size_t off, Pos p) {
-        const std::size_t width = std::size_t(nfa_.size());
-        std::unique_ptr<std::uint8_t[]>& page = reach_[off >> kPageBits];
-        if (!page) page = std::make_unique<std::uint8_t[]>((std::size_t(1) << kPageBits) * width);
-        return page[(off & ((std::size_t(1) << kPageBits) - 1)) * width + std::size_t(p - 1)];
-    }
+    // What is known of each nest by input place: whether the body matches the
+    // element there and whether the nest's exit leads on to END from there
+    // (kUnknown, kReaches or kNoWay), and two chains of places that skip
+    // whole known stretches: from a place, the first later place not known to
+    // match the body, and the first later place not known to match the body
+    // with an exit that leads nowhere (0: nothing known at the place).
+    struct NestPlace {
+        std::size_t bodySkip;
+        std::size_t quietSkip;
+        std::uint8_t body;
+        std::uint8_t exit;
+    };
+    std::vector<detail::PagedPlaces<NestPlace>> nestPlaces_;
+    std::vector<std::size_t> skipPath_;
+
+    std::uint8_t& reachCell(std::size_t off, Pos p) { return reach_.at(off, std::size_t(p - 1)); }
+
     // Opens the node (off, p): kReaches or kNoWay when settled at once, else
     // kOpen with a frame pushed.
     std::uint8_t openReach(std::size_t off, Pos p) {
@@ -667,22 +732,18 @@ private:
         return cell = kOpen;
     }
 
-    bool settleReaching() {
+    void settleReaching() {
         for (const OpenNode& n : reachOpen_) reachCell(n.off, n.p) = kReaches;
         reachOpen_.clear();
         reachStack_.clear();
-        return true;
     }
 
-    // Whether a path of the step-free automaton leads from position p at
-    // input place off to END (strongly connected components of zero-width
-    // cycles settled as a whole).
-    bool reaches(std::size_t off, Pos p) {
-        std::uint8_t c = reachCell(off, p);
-        if (c != kUnknown) return c == kReaches;
-        c = openReach(off, p);
-        if (c != kOpen) return c == kReaches;
+    // Carries the reachability walk on until it ends (true) or the allowance
+    // runs out (false, the walk suspended). Strongly connected components of
+    // zero-width cycles are settled as a whole.
+    bool carryReachOn() {
         while (!reachStack_.empty()) {
+            if (!spend()) return false;
             ReachFrame& f = reachStack_.back();
             const PosSet& nexts = nfa_.at(f.p).nexts;
             if (f.next == nexts.size()) {
@@ -699,10 +760,15 @@ private:
                 if (!reachStack_.empty()) reachStack_.back().low = std::min(reachStack_.back().low, done.low);
                 continue;
             }
-            const Pos q = nexts[f.next++];
+            // Later positions first: a way out of a loop towards END is found
+            // before the loop is followed along the input.
+            const Pos q = nexts[nexts.size() - 1 - f.next++];
             const std::size_t to = f.off;
             const std::uint8_t qc = reachCell(to, q);
-            if (qc == kReaches) return settleReaching();
+            if (qc == kReaches) {
+                settleReaching();
+                return true;
+            }
             if (qc == kNoWay) continue;
             if (qc == kOpen) {
                 auto n = reachOpen_.rbegin();
@@ -711,60 +777,79 @@ private:
                 f.low = std::min(f.low, n->index);
                 continue;
             }
-            if (openReach(to, q) == kReaches) return settleReaching();
-        }
-        return false;
-    }
-
-    std::int64_t nestRun(std::size_t nestIndex, std::size_t off) {
-        const CounterNest& nest = prog_.nests_[nestIndex];
-        std::vector<std::int64_t>& run = nestRuns_[nestIndex];
-        if (run.empty()) run.assign(input_.size() + 1, -1);
-        if (run[off] >= 0) return run[off];
-        auto bodyMatches = [&](std::size_t at) {
-            for (Pos p : nest.body)
-                if (std::get<NFAEl<E>>(nfa_.at(p).elem).matcher(input_, at)) return true;
-            return false;
-        };
-        std::size_t end = off;
-        while (end < input_.size() && run[end] < 0 && bodyMatches(end)) ++end;
-        std::int64_t base = 0;
-        if (end < input_.size() && run[end] >= 0) base = run[end];
-        else run[end] = 0;
-        for (std::size_t at = end; at > off; --at) run[at - 1] = ++base;
-        return run[off];
-    }
-
-    // Whether no place of [from, to] leads from the nest's exit to END.
-    bool noExitLeadsOn(std::size_t nestIndex, std::size_t from, std::size_t to) {
-        const CounterNest& nest = prog_.nests_[nestIndex];
-        std::vector<std::int64_t>& jump = nestExits_[nestIndex];
-        if (jump.empty()) jump.assign(input_.size() + 2, 0);
-        jumpPath_.clear();
-        std::size_t at = from;
-        bool found = false;
-        while (at <= to) {
-            std::int64_t j = jump[at];
-            if (j < 0) {
-                found = true;
-                break;
+            if (openReach(to, q) == kReaches) {
+                settleReaching();
+                return true;
             }
-            if (j == 0) {
-                bool leads = false;
-                for (Pos q : nest.exit) leads = leads || reaches(at, q);
-                if (leads) {
-                    jump[at] = -1;
-                    found = true;
+        }
+        return true;
+    }
+
+    // Whether a path of the step-free automaton leads from position p at
+    // input place off to END.
+    Verdict reaches(std::size_t off, Pos p) {
+        auto known = [&]() -> std::optional<Verdict> {
+            const std::uint8_t c = reachCell(off, p);
+            if (c == kReaches) return Verdict::Leads;
+            if (c == kNoWay) return Verdict::NoWay;
+            return std::nullopt;
+        };
+        if (std::optional<Verdict> v = known()) return *v;
+        if (!carryReachOn()) return Verdict::Unknown;  // (off, p) may be open in it
+        if (std::optional<Verdict> v = known()) return *v;
+        if (!spend()) return Verdict::Unknown;
+        if (openReach(off, p) == kOpen && !carryReachOn()) return Verdict::Unknown;
+        return *known();
+    }
+
+    // The first place of [at, limit) not known (by the chain) to hold the
+    // chain's property, or limit; the chain is shortened on the way.
+    std::size_t skipKnown(detail::PagedPlaces<NestPlace>& places, std::size_t NestPlace::*chain, std::size_t at,
+                          std::size_t limit) {
+        skipPath_.clear();
+        while (at < limit) {
+            const std::size_t next = places.at(at, 0).*chain;
+            if (next == 0) break;
+            skipPath_.push_back(at);
+            at = next;
+        }
+        if (skipPath_.size() > 1)
+            for (std::size_t x : skipPath_) places.at(x, 0).*chain = at;
+        return std::min(at, limit);
+    }
+
+    // Whether the nest's body matches the element at the place.
+    std::optional<bool> bodyMatches(std::size_t nestIndex, std::size_t at) {
+        std::uint8_t& known = nestPlaces_[nestIndex].at(at, 0).body;
+        if (known == kUnknown) {
+            if (!spend()) return std::nullopt;
+            known = kNoWay;
+            for (Pos p : prog_.nests_[nestIndex].body) {
+                if (std::get<NFAEl<E>>(nfa_.at(p).elem).matcher(input_, at)) {
+                    known = kReaches;
                     break;
                 }
-                j = std::int64_t(at) + 1;
-                jump[at] = j;
             }
-            jumpPath_.push_back(at);
-            at = std::size_t(j);
         }
-        for (std::size_t x : jumpPath_) jump[x] = std::int64_t(at);
-        return !found;
+        return known == kReaches;
+    }
+
+    // Whether the nest's exit leads on to END from the place.
+    Verdict exitLeads(std::size_t nestIndex, std::size_t at) {
+        std::uint8_t& known = nestPlaces_[nestIndex].at(at, 0).exit;
+        if (known == kReaches) return Verdict::Leads;
+        if (known == kNoWay) return Verdict::NoWay;
+        Verdict v = Verdict::NoWay;
+        for (Pos q : prog_.nests_[nestIndex].exit) {
+            const Verdict r = reaches(at, q);
+            if (r == Verdict::Leads) {
+                v = r;
+                break;
+            }
+            if (r == Verdict::Unknown) v = r;
+        }
+        if (v != Verdict::Unknown) known = v == Verdict::Leads ? kReaches : kNoWay;
+        return v;
     }
 
     static std::int64_t satAdd(std::int64_t a, std::int64_t b) { return std::min(kUnbounded, a + b); }
@@ -775,8 +860,9 @@ private:
 
     // Whether the thread inside the nest cannot reach END: the number of
     // elements it consumes before it leaves the nest lies between jmin and
-    // jmax, all matched by the body.
-    bool nestDeadEnd(std::size_t nestIndex, const Thread& t) {
+    // jmax, all matched by the body. Places are read from the thread's on,
+    // only until an exit that leads on is found.
+    Verdict nestDeadEnd(std::size_t nestIndex, const Thread& t) {
         const CounterNest& nest = prog_.nests_[nestIndex];
         const CounterArray& c = counters_.get(t.cnt);
         std::int64_t jmin = 0, jmax = 0, minPer = 1, maxPer = 1;
@@ -785,8 +871,8 @@ private:
             CounterValue v = c.at(std::size_t(l.label));
             if (v == NILL) v = 1;  // the level's start step comes first
             const bool bounded = l.n >= 0;
-            if (v == OUT && bounded) return false;  // not a state the steps make
-            if (bounded && v > l.n) return true;    // no pass end of this level goes on
+            if (v == OUT && bounded) return Verdict::Leads;  // not a state the steps make
+            if (bounded && v > l.n) return Verdict::NoWay;   // no pass end of this level goes on
             const std::int64_t lacking = v == OUT ? 0 : std::max<std::int64_t>(0, l.m - v);
             const std::int64_t spare = bounded ? l.n - v : kUnbounded;
             if (i == 0) {
@@ -800,22 +886,49 @@ private:
             minPer = satMul(minPer, std::max<std::int64_t>(1, l.m));
             maxPer = bounded && maxPer != kUnbounded ? satMul(maxPer, l.n) : kUnbounded;
         }
-        const std::int64_t hi = std::min(jmax, nestRun(nestIndex, t.off));
-        if (jmin > hi) return true;
-        return noExitLeadsOn(nestIndex, t.off + std::size_t(jmin), t.off + std::size_t(hi));
+        const std::size_t rest = input_.size() - t.off;
+        if (std::uint64_t(jmin) > rest) return Verdict::NoWay;
+        const std::size_t first = t.off + std::size_t(jmin);
+        const std::size_t last = t.off + std::size_t(std::min<std::uint64_t>(std::uint64_t(jmax), rest));
+        detail::PagedPlaces<NestPlace>& places = nestPlaces_[nestIndex];
+        // The body matches every element before the first exit place.
+        for (std::size_t at = t.off;;) {
+            at = skipKnown(places, &NestPlace::bodySkip, at, first);
+            if (at == first) break;
+            const std::optional<bool> body = bodyMatches(nestIndex, at);
+            if (!body) return Verdict::Unknown;
+            if (!*body) return Verdict::NoWay;
+            places.at(at, 0).bodySkip = at + 1;
+        }
+        // An exit place that leads on, reached through body elements.
+        for (std::size_t at = first;;) {
+            at = skipKnown(places, &NestPlace::quietSkip, at, last);
+            const Verdict exit = exitLeads(nestIndex, at);
+            if (exit != Verdict::NoWay) return exit;
+            if (at == last) return Verdict::NoWay;
+            const std::optional<bool> body = bodyMatches(nestIndex, at);
+            if (!body) return Verdict::Unknown;
+            if (!*body) return Verdict::NoWay;
+            NestPlace& place = places.at(at, 0);
+            place.quietSkip = at + 1;
+            place.bodySkip = std::max(place.bodySkip, at + 1);
+        }
     }
 
-    // Whether no way from the thread reaches END.
+    // Whether no way from the thread reaches END, as far as the allowance
+    // lets the tests find out.
     bool deadEnd(const Thread& t) {
-        if (!prog_.prune_) return false;
+        if (prog_.pruning_ == DeadEndPruning::Off || !prog_.prunable_) return false;
         const PosSet& ps = sets_.get(t.set);
         if (ps.empty()) return false;
+        // Expanding the thread would read each of its positions.
+        allowance_ += (sparing() ? 1 : kAllowancePerPosition) * std::int64_t(ps.size());
         const std::int32_t nest = prog_.nestOf_[std::size_t(ps.front())];
         bool inNest = nest >= 0;
         for (Pos p : ps) inNest = inNest && prog_.nestOf_[std::size_t(p)] == nest;
-        if (inNest) return nestDeadEnd(std::size_t(nest), t);
+        if (inNest) return nestDeadEnd(std::size_t(nest), t) == Verdict::NoWay;
         for (Pos p : ps)
-            if (reaches(t.off, p)) return false;
+            if (reaches(t.off, p) != Verdict::NoWay) return false;
         return true;
     }
 

@@ -185,7 +185,8 @@ namespace detail {
 
 template <class Seq, class E>
 Seq sliceOf(std::span<const E> input, std::size_t from, std::size_t to) {
-    return Seq(input.begin() + std::ptrdiff_t(from), input.begin() + std::ptrdiff_t(to));
+    // From pointers, so that the copy is one block move, not an element loop.
+    return Seq(input.data() + from, input.data() + to);
 }
 
 // The record of a match as slices of the input (NOTHING without a match).

@@ -2,7 +2,9 @@
 // repetitions). Random small patterns with counted repetitions, nested
 // counters, alternations, classes, stars, named groups and assertions, over
 // random inputs: the pruned run must give the plain walk's result exactly
-// (match place, matched range and every recorded sub-expression).
+// (match place, matched range and every recorded sub-expression), with the
+// tests unlimited, on the allowance the searches use, and on the least one
+// (tests stopped and resumed at every step).
 #include <gtest/gtest.h>
 
 #include <random>
@@ -134,13 +136,17 @@ TEST(DeadEndPruning, AgreesWithThePlainWalk) {
         std::optional<CompiledRegex<char>> c = compileRegexpS(pattern, {}, {}, {});
         if (!c) continue;
         const bool counts = c->counterCount > 0;
-        Program<char> plain(*c, false);
+        Program<char> plain(*c, DeadEndPruning::Off);
+        Program<char> unlimited(*c, DeadEndPruning::Unlimited);
+        Program<char> sparing(*c, DeadEndPruning::Sparing);
         Program<char> fast(std::move(*c));
         for (int k = 0; k < 12; ++k) {
             std::string input = k % 3 ? make.input(k < 6 ? 8 : 24) : make.run(k < 6 ? 10 : 40);
             std::optional<MatchSpans> want = plain.run(charSpan(input));
-            std::optional<MatchSpans> got = fast.run(charSpan(input));
-            ASSERT_EQ(show(got), show(want)) << "pattern '" << pattern << "' input '" << input << "'";
+            for (const Program<char>* pruned : {&unlimited, &sparing, &fast}) {
+                std::optional<MatchSpans> got = pruned->run(charSpan(input));
+                ASSERT_EQ(show(got), show(want)) << "pattern '" << pattern << "' input '" << input << "'";
+            }
             ++compared;
             matched += want.has_value();
             pruned += counts;
