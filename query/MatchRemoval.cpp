@@ -477,6 +477,8 @@ bool RemovalOverlay::touchedBelow(std::int64_t position) const {
 }
 
 void RemovalOverlay::removeNode(std::int64_t position) {
+    if (removedNodes_.empty()) removedNodes_.resize(static_cast<std::size_t>(end_ >> 6) + 1);
+    removedNodes_[static_cast<std::size_t>(position >> 6)] |= std::uint64_t(1) << (position & 63);
     std::int64_t first = position, last = document_.last(position);
     // Ranges inside the subtree are absorbed; touching ones are joined.
     auto it = removed_.lower_bound(first);
