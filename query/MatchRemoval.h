@@ -46,6 +46,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/PageMemory.h"
 #include "index/DocumentTree.h"
 #include "xml/XML.h"
 
@@ -178,7 +179,9 @@ private:
 
     index::DocumentTree document_;
     std::int64_t end_;  // last position of the document
-    std::map<std::int64_t, std::int64_t> removed_;  // first -> last position of each removed range
+    // first -> last position of each removed range (as many as the matches)
+    std::map<std::int64_t, std::int64_t, std::less<>, PageSlotAllocator<std::pair<const std::int64_t, std::int64_t>>>
+        removed_;
     std::vector<std::uint64_t> removedNodes_;       // a bit by position: the nodes removeNode took
     std::unordered_map<std::int64_t, std::vector<std::int64_t>> children_;  // children asked for, by node
     bool rootRemoved_ = false;
