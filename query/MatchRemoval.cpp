@@ -475,6 +475,11 @@ void RemovalOverlay::remove(const Tree* embedding, std::span<const NodeBinding> 
 }
 
 std::int64_t RemovalOverlay::skipRemoved(std::int64_t position) const {
+    // Matches come mostly in document order: a position at or after the
+    // last removed range is settled there, without a search.
+    if (removed_.empty()) return position;
+    if (const auto& [first, last] = *removed_.rbegin(); position >= first)
+        return position <= last ? last + 1 : position;
     auto it = removed_.upper_bound(position);
     if (it == removed_.begin()) return position;
     --it;
@@ -505,7 +510,7 @@ void RemovalOverlay::removeNode(std::int64_t position) {
     removedNodes_[static_cast<std::size_t>(position >> 6)] |= std::uint64_t(1) << (position & 63);
     std::int64_t first = position, last = document_.last(position);
     // Ranges inside the subtree are absorbed; touching ones are joined.
-    auto it = removed_.lower_bound(first);
+    auto it = removed_.empty() || removed_.rbegin()->first < first ? removed_.end() : removed_.lower_bound(first);
     while (it != removed_.end() && it->first <= last + 1) {
         last = std::max(last, it->second);
         it = removed_.erase(it);
@@ -517,7 +522,7 @@ void RemovalOverlay::removeNode(std::int64_t position) {
             removed_.erase(before);
         }
     }
-    removed_.emplace(first, last);
+    removed_.emplace_hint(it, first, last);  // it: the first range after
 }
 
 TreeList RemovalOverlay::findSons(std::int64_t position) {
