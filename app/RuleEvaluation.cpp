@@ -758,7 +758,9 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         const QueryResults& found = outcome.results.get();
         EntryList adjusted;
         EntryList made;
-        for (const auto& e : entriesOf(found, made)) adjusted.push_back(adjustRoot(e));
+        const query::EntrySpan entries = entriesOf(found, made);
+        adjusted.reserve(entries.size());
+        for (const auto& e : entries) adjusted.push_back(adjustRoot(e));
         if (doc->tree.byPosition()) {
             // The matches are removed as positions over the document's nodes,
             // and the printer walks what remains: the document is never built.
