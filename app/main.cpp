@@ -16,8 +16,7 @@
 
 namespace {
 
-// The usage line, the form of a filter, one example; then where the
-// documentation is (installedDocumentation).
+// The usage lines and the form of a filter (exampleAndDocumentation follows).
 constexpr const char* kUsageHelp =
     "usage: axfilter FILTER\n"
     "       axfilter -h | --help | --version\n"
@@ -29,23 +28,31 @@ constexpr const char* kUsageHelp =
     "SOURCE: file 'doc.xml', an inline document such as site(people()), or (FILTER).\n"
     "File names hold only letters, digits, blanks and \\ : / . _ (read others through '/dev/stdin').\n"
     "Documents use a fixed tag vocabulary. The output ends with two timing lines.\n"
-    "\n"
-    "Example:\n"
-    "  axfilter \"filterAllBest people(person(name(), age())) in file 'examples/auction.xml'\"\n"
     "\n";
 
-// Where the language, the tag vocabulary and the messages are explained.
-std::string documentationText() {
-    if (std::optional<std::string> folder = axf::app::installedDocumentationFolder())
-        return "The language, the tag vocabulary and the messages are explained in man axfilter and in\n" + *folder +
-               "/README.md (tag vocabulary: vocabulary.md; example documents: examples/).\n";
-    return "The language, the tag vocabulary and the messages are explained in README.md\n"
-           "(tag vocabulary: docs/vocabulary.md; example documents: examples/) and in man axfilter.\n";
+// One example over the example document, and where the language, the tag
+// vocabulary and the messages are explained: the installed files when the
+// program runs from an installation, else the source tree's.
+std::string exampleAndDocumentation() {
+    std::optional<std::string> folder = axf::app::installedDocumentationFolder();
+    std::string document = (folder ? *folder + "/examples" : "examples") + "/auction.xml";
+    // A file name in a filter holds only these bytes; another is read through standard input.
+    bool quotable = true;
+    for (unsigned char c : document)
+        quotable = quotable && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                                c == ' ' || c == '\\' || c == ':' || c == '/' || c == '.' || c == '_');
+    std::string text = "Example:\n  axfilter \"filterAllBest people(person(name(), age())) in file '" +
+                       (quotable ? document + "'\"" : std::string("/dev/stdin'\" < '") + document + "'") + "\n\n";
+    if (folder)
+        return text + "The language, the tag vocabulary and the messages are explained in man axfilter and in\n" +
+               *folder + "/README.md (tag vocabulary: " + *folder + "/vocabulary.md).\n";
+    return text + "The language, the tag vocabulary and the messages are explained in README.md\n"
+                  "(tag vocabulary: docs/vocabulary.md; example documents: examples/) and in man axfilter.\n";
 }
 
 void writeUsage(std::FILE* to) {
     std::fputs(kUsageHelp, to);
-    std::fputs(documentationText().c_str(), to);
+    std::fputs(exampleAndDocumentation().c_str(), to);
 }
 
 }  // namespace
