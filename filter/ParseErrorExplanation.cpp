@@ -61,7 +61,10 @@ std::string describeFound(const ParseStop& stop) {
                         : "text that is not a token of the filter language";
     std::string_view lexeme = token.text;
     if (haveText) lexeme = lexemeAt(stop.text.substr(stop.start));
-    std::string shown = "\"" + cutForMessage(lexeme) + "\"";
+    // Built by appending: gcc 12 warns falsely (-Wrestrict) on "\"" + string.
+    std::string shown(1, '"');
+    shown += cutForMessage(lexeme);
+    shown += '"';
     using enum TokenKind;
     switch (token.kind) {
         case TokenEOF: return "the end of the filter";
