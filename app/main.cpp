@@ -26,8 +26,10 @@ constexpr const char* kUsageHelp =
     "STATEMENT: filterAllBest, filterOneBest, filterAllExact or filterBestExact.\n"
     "QUERY: a tree of tags, e.g. person(name(X), age()); upper-case names are variables.\n"
     "SOURCE: file 'doc.xml', an inline document such as site(people()), or (FILTER).\n"
-    "File names hold only letters, digits, blanks and \\ : / . _ (read others through '/dev/stdin').\n"
-    "Documents use a fixed tag vocabulary. The output ends with two timing lines.\n"
+    "File names hold only letters, digits, blanks and \\ : / . _; read any other file with\n"
+    "  file '/dev/stdin' and axfilter \"FILTER\" < FILE.\n"
+    "Documents use a fixed tag vocabulary of 114 names.\n"
+    "The output ends with an empty line and two timing lines: | head -n -3 drops them.\n"
     "\n";
 
 // One example over the example document, and where the language, the tag
