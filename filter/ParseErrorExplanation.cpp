@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "common/ByteClass.h"
 #include "common/MessageText.h"
@@ -38,6 +39,23 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && sameIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+// The edit distance of two short words, letters compared without case.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            std::size_t above = row[j];
+            bool same = toLowerByte(static_cast<unsigned char>(a[i - 1])) == toLowerByte(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
 }
 
 // A byte as a message shows it: itself when printable, else its number.
@@ -118,7 +136,17 @@ std::string hintFor(const ParseStop& stop) {
         for (std::string_view s : kStatements)
             if (sameIgnoringCase(lexeme, s))
                 return "statement names are case-sensitive: write " + std::string(s);
-        return "a filter begins with a statement: filterAllBest, filterOneBest, filterAllExact or filterBestExact (or count)";
+        const std::string statements =
+            "a filter begins with a statement: filterAllBest, filterOneBest, filterAllExact or filterBestExact (or count)";
+        // A near miss (at most 3 edits; the statements are 13 to 15 bytes long) is named.
+        if (lexeme.size() <= 20) {
+            std::string_view nearest;
+            std::size_t best = 4;
+            for (std::string_view s : kStatements)
+                if (std::size_t d = editDistance(lexeme, s); d < best) best = d, nearest = s;
+            if (!nearest.empty()) return "did you mean " + std::string(nearest) + "? " + statements;
+        }
+        return statements;
     }
     if ((token.kind == TokenP || token.kind == TokenN) && expects(stop, TokenOB))
         return "\"(P)\" and \"(N)\" are read as the marks that end a filter: name the variable with another letter, or write " +

@@ -487,7 +487,9 @@ TEST(FilterParser, ExplanationOfAStop) {
     const std::vector<Case> cases = {
         {"filterallbest a() in 'x'", found + "1, column 1: found the tag name \"filterallbest\"",
          "statement names are case-sensitive: write filterAllBest"},
-        {"filterAllBets a() in 'x'", found + "1, column 1:", "a filter begins with a statement"},
+        {"filterAllBets a() in 'x'", found + "1, column 1:", "did you mean filterAllBest? a filter begins with a statement"},
+        {"filterExact a() in 'x'", found + "1, column 1:", "did you mean filterAllExact? a filter begins"},
+        {"select a() in 'x'", found + "1, column 1:", "a filter begins with a statement: filterAllBest"},
         {"count (FILTERONEBEST a() in 'x')", found + "1, column 8:", "statement names are case-sensitive: write filterOneBest"},
         {"filterAllExact a() in 'x'\n  (n)", found + "2, column 3: found \"(\" where the filter expects \"where\", \"(P)\", \"(N)\" or the end",
          "the marks are written (P) and (N), in capitals"},
