@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <unordered_set>
 #include <variant>
 
 #include "app/ConditionReading.h"
@@ -128,7 +129,9 @@ std::string_view tagName(std::string_view tag) { return tag.substr(0, tag.find('
 }  // namespace
 
 void noteRuleMistakes(const Tree* rule, RunNotes& notes) {
-    std::vector<std::string_view> reported;
+    // Each tag once; past kMostTagsNoted of them, one line counts the rest.
+    constexpr std::size_t kMostTagsNoted = 10;
+    std::unordered_set<std::string_view> reported;
     std::vector<const Tree*> rules{rule};
     while (!rules.empty()) {
         const Tree* r = rules.back();
@@ -139,14 +142,15 @@ void noteRuleMistakes(const Tree* rule, RunNotes& notes) {
         while (!todo.empty()) {
             const Tree* t = todo.back();
             todo.pop_back();
-            for (const Tree* kid : t->children()) todo.push_back(kid);
+            std::span<const Tree* const> kids = t->children();
+            for (auto kid = kids.rbegin(); kid != kids.rend(); ++kid) todo.push_back(*kid);  // in written order
             const auto* el = std::get_if<ELNode>(&t->value);
             if (!el || isLogicGroup(t)) continue;
             std::string_view name = tagName(el->name);
-            if (index::lookupVocabulary(name) || std::find(reported.begin(), reported.end(), name) != reported.end()) continue;
-            reported.push_back(name);
-            notes.push_back("axfilter: note: the query tag \"" + cutForMessage(name) +
-                            "\" is not in the tag vocabulary: no document can hold it");
+            if (index::lookupVocabulary(name) || !reported.insert(name).second) continue;
+            if (reported.size() <= kMostTagsNoted)
+                notes.push_back("axfilter: note: the query tag \"" + cutForMessage(name) +
+                                "\" is not in the tag vocabulary: no document can hold it");
         }
         const Tree* source = parts[2];
         if (isPlainElement(source, "rule")) {
@@ -159,6 +163,9 @@ void noteRuleMistakes(const Tree* rule, RunNotes& notes) {
                                 cutForMessage(text) + "'");
         }
     }
+    if (reported.size() > kMostTagsNoted)
+        notes.push_back("axfilter: note: and " + std::to_string(reported.size() - kMostTagsNoted) +
+                        " more query tags outside the tag vocabulary");
 }
 
 namespace {

@@ -55,6 +55,11 @@ TEST(RunNotes, QueryTagsAndBareInlineTexts) {
               axf::app::RunNotes{"axfilter: note: in 'x.xml' is an inline document holding only a text, with no element: "
                                  "to read a file, write in file 'x.xml'"});
     EXPECT_TRUE(notesOf("filterAllExact person() in site(people())").empty());
+    // Past ten tags, one line counts the rest.
+    notes = notesOf("filterAllExact t1(t2(), t3(), t4(), t5(), t6(), t7(), t8(), t9(), t10(), t11(), t12()) in site()");
+    ASSERT_EQ(notes.size(), 11u);
+    EXPECT_EQ(notes[1], "axfilter: note: the query tag \"t2\" is not in the tag vocabulary: no document can hold it");
+    EXPECT_EQ(notes[10], "axfilter: note: and 2 more query tags outside the tag vocabulary");
 }
 
 }  // namespace
