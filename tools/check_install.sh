@@ -11,7 +11,7 @@ prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >"$scratch/log" 2>&1 || { cat "$scratch/log"; exit 1; }
 fail=0
 doc=$prefix/share/doc/axfilter
-for f in bin/axfilter share/man/man1/axfilter.1 share/doc/axfilter/README.md share/doc/axfilter/vocabulary.md \
+for f in bin/axfilter share/man/man1/axfilter.1 share/doc/axfilter/README.md share/doc/axfilter/docs/vocabulary.md \
          share/doc/axfilter/examples/auction.xml share/doc/axfilter/examples/reading.xml; do
   [ -f "$prefix/$f" ] || { echo "FAIL not installed: $f"; fail=1; }
 done
