@@ -13,7 +13,7 @@
 # processors), AXF_FUZZ_MAX_LEN (the largest input of every target; by
 # default 64 KB where the width of a document, a filter or a searched text
 # can blow up, 4 KB for the parsers of filter and condition texts),
-# CXX (clang++ to use; the newest installed clang++-NN by default).
+# CXX (clang++ to use; the newest installed clang++-NN, 16 or newer, by default).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -25,11 +25,15 @@ build=${AXF_FUZZ_BUILD:-$root/build-fuzz}
 work=${AXF_FUZZ_WORK:-$build/work}
 jobs=${AXF_FUZZ_JOBS:-$(nproc)}
 
+# The sources need clang 16 or newer, the versions .ci/run installs.
 if [ -z "${CXX:-}" ]; then
-  for v in 19 18 17 16 15 14; do
+  for v in 19 18 17 16; do
     if command -v clang++-$v >/dev/null 2>&1; then CXX=clang++-$v; break; fi
   done
-  CXX=${CXX:-clang++}
+  if [ -z "${CXX:-}" ]; then
+    echo "fuzz/fuzz.sh: clang++ 16 or newer is needed (apt-get install clang-16 libclang-rt-16-dev), or set CXX" >&2
+    exit 1
+  fi
 fi
 
 cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER="$CXX" >/dev/null || exit 1
