@@ -222,12 +222,14 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
     query::SearchMode mode =
         !ctx.negated && ctx.kind == StatementKind::BestExact ? query::SearchMode::Best : query::SearchMode::All;
     bool exactOnly = ctx.exactOnly && !ctx.negated;
-    out.results = makeLazy([p, doc, n, deletion, mode, exactOnly]() {
+    bool coverOnly = ctx.coverOnly && p.variables.pairs().empty();
+    out.results = makeLazy([p, doc, n, deletion, mode, exactOnly, coverOnly]() {
         const query::DeletionCostList noCosts;
         const query::SearchTypeList noTypes;
         query::SearchContext search{&p.mapping,    &noCosts,      &noTypes, &doc->indexEL,
                                     &doc->indexTX, &doc->mapping, deletion, mode,
                                     index::LookupKind::Exact,     exactOnly};
+        search.coverOnly = coverOnly;
         return QueryResults{query::evaluateQuery(p.tree, search, n), nullptr};
     });
     return out;
@@ -742,6 +744,8 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         std::string_view group;
         ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() &&
                         (!isGroupRoot(q, &group) || !hasFailingSelector(q));
+        // A negated rule without conditions removes what its matches cover.
+        ctx.coverOnly = negated && conditions.empty();
         QueryOutcome outcome = evaluateQueryTree(ctx, 2, q);
         return std::make_pair(doc, std::move(outcome));
     };

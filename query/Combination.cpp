@@ -87,6 +87,7 @@ struct JoinScope::State {
 namespace {
 
 thread_local JoinScope::State* activeJoins = nullptr;
+thread_local bool coveringJoins = false;  // see CoverScope
 
 // A deferred join: the root over the children of every part, in order.
 const Tree* deferJoin(ELNode root, std::span<const Tree* const> parts) {
@@ -187,8 +188,11 @@ struct StepLeft {
     EntrySpan first;
 };
 
+// With firstJoinOnly (the run a ends was joined in full with the entries a
+// meets; see CoverScope), a is joined with the first of them alone.
 StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, EntrySpan rest, std::int64_t n,
-                 bool joined, bool mark, std::vector<std::int64_t>& kept, EntryList& out) {
+                 bool joined, bool mark, std::vector<std::int64_t>& kept, EntryList& out,
+                 bool firstJoinOnly = false) {
     const std::int64_t pa = a.position;
     const std::int64_t ca = a.cost;
     kept.clear();  // cells joined with a while the mark is set; they stay in the second list
@@ -229,7 +233,7 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
             left = {list.pastPosition(x.position, xs), afterPosition(pa, rest)};
             break;
         }
-        out.push_back(joinEntries(a, x, n, "combineOrAll"));
+        if (!firstJoinOnly || !joined) out.push_back(joinEntries(a, x, n, "combineOrAll"));
         joined = true;
         if (mark) kept.push_back(cur);
         cur = xs;
@@ -340,6 +344,9 @@ void throwIfDeferredFailure(const Tree* t) {
 // Deferred joins.
 
 JoinScope::JoinScope() : state_(std::make_unique<State>()), previous_(activeJoins) { activeJoins = state_.get(); }
+
+CoverScope::CoverScope() : previous_(coveringJoins) { coveringJoins = true; }
+CoverScope::~CoverScope() { coveringJoins = previous_; }
 
 JoinScope::~JoinScope() { activeJoins = previous_; }
 
@@ -542,10 +549,14 @@ EntryList minAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     std::int64_t ys = list.fromSpan(second);
     EntrySpan xs = first;
     std::vector<std::int64_t> kept;
+    bool marked = false;  // the last step's entry ties with the next one
     while (!xs.empty() && ys != kEnd) {
         const EmbeddingEntry& a = xs.front();
         EntrySpan rest = xs.subspan(1);
-        StepLeft left = minStep(a, list, ys, rest, n, false, headTiesWith(a, rest), kept, out);
+        // The entry before a in its run was joined with every entry a meets.
+        const bool covered = coveringJoins && marked && !kept.empty();
+        marked = headTiesWith(a, rest);
+        StepLeft left = minStep(a, list, ys, rest, n, false, marked, kept, out, covered);
         ys = left.second;
         xs = left.first;
     }
@@ -723,6 +734,40 @@ EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int6
     return r;
 }
 
+// Whether every run of the position is of one cost.
+bool singleCostRuns(std::span<const EntrySpan> lists, std::span<const std::size_t> starts,
+                    std::span<const std::size_t> ends) {
+    for (std::size_t i = 0; i < lists.size(); ++i)
+        for (std::size_t j = starts[i] + 1; j < ends[i]; ++j)
+            if (lists[i][j].cost != lists[i][starts[i]].cost) return false;
+    return true;
+}
+
+// The covering joins of one position (see CoverScope) when every run is of
+// one cost: the entries of the full product, in its order, whose operands are
+// the first of their runs but one; only the first when the bound leaves out
+// every entry. False, with nothing emitted, when some run mixes costs.
+bool coverJoin(std::span<const EntrySpan> lists, std::span<const std::size_t> starts,
+               std::span<const std::size_t> ends, std::int64_t n, const std::int64_t* bound,
+               std::vector<const EmbeddingEntry*>& picked, EntryList& out) {
+    if (!singleCostRuns(lists, starts, ends)) return false;
+    const std::size_t k = lists.size();
+    for (std::size_t i = 0; i < k; ++i) picked[i] = &lists[i][starts[i]];
+    EmbeddingEntry first = joinMany(picked, n, "combineAndAll");
+    const bool within = !bound || first.cost <= *bound;
+    out.push_back(std::move(first));
+    if (!within) return true;
+    // The full product varies the last list fastest.
+    for (std::size_t i = k; i-- > 0;) {
+        for (std::size_t j = starts[i] + 1; j < ends[i]; ++j) {
+            picked[i] = &lists[i][j];
+            out.push_back(joinMany(picked, n, "combineAndAll"));
+        }
+        picked[i] = &lists[i][starts[i]];
+    }
+    return true;
+}
+
 // Steps through the positions that every list holds, in ascending order, and
 // calls f(p, starts, ends) with each list's run of that position. Every list
 // ascends by position and none is empty.
@@ -773,6 +818,7 @@ EntryList combineAndAll(std::span<const EntrySpan> lists, std::int64_t n, const 
     forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts,
                                   std::span<const std::size_t> ends) {
         const std::int64_t* b = bound ? bound->find(p) : nullptr;
+        if (coveringJoins && coverJoin(lists, starts, ends, n, b, picked, out)) return;
         if (!b) {
             // Every combination, the first list's entry outermost.
             std::copy(starts.begin(), starts.end(), cur.begin());
