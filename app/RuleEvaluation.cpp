@@ -762,7 +762,12 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         const QueryResults& found = outcome.results.get();
         EntryList adjusted;
         EntryList made;
-        for (const auto& e : entriesOf(found, made)) adjusted.push_back(adjustRoot(e));
+        // Without conditions or variables the removal reads only what the
+        // matches cover together: a product gives each entry of its parts once.
+        if (found.product && conditions.empty() && outcome.variables.pairs().empty())
+            made = found.product->materializeCovering();
+        for (const auto& e : made.empty() ? entriesOf(found, made) : query::EntrySpan(made))
+            adjusted.push_back(adjustRoot(e));
         if (doc->tree.byPosition()) {
             // The matches are removed as positions over the document's nodes,
             // and the printer walks what remains: the document is never built.
