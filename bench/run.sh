@@ -128,6 +128,7 @@ filters=(
   # what its matches cover: no product of the ties is built.
   "negties|filterAllBest people((person(), person()) BAR person()) in file 'DOC' (N)|"
   "negties2|filterAllExact site(people(person()), people(person(age()) BAR person(name()))) in file 'DOC' (N)|"
+  "negand|filterAllBest and(person(name()), item(name())) in file 'DOC' (N)|"
 )
 
 # Fixed documents, made once: name | filter (FILE stands for the document) | document
