@@ -186,6 +186,8 @@ struct CellList {
 struct StepLeft {
     std::int64_t second;
     EntrySpan first;
+    // a was joined, and the step emitted nothing past the entries it joined.
+    bool endedClean = false;
 };
 
 // With firstJoinOnly (the run a ends was joined in full with the entries a
@@ -201,14 +203,14 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
     for (;;) {
         if (cur == kEnd) {
             if (!joined) out.push_back(withCost(a, n));
-            left = {kEnd, joined && !mark ? afterPosition(pa, rest) : rest};
+            left = {kEnd, joined && !mark ? afterPosition(pa, rest) : rest, joined};
             break;
         }
         const EmbeddingEntry& x = list.at(cur);
         const std::int64_t xs = list.next(cur);
         if (pa < x.position) {
             if (!joined) out.push_back(withCost(a, n));
-            left = {cur, joined && !mark ? afterPosition(pa, rest) : rest};
+            left = {cur, joined && !mark ? afterPosition(pa, rest) : rest, joined};
             break;
         }
         if (pa > x.position) {
@@ -220,9 +222,9 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
         if (ca < x.cost) {
             if (!joined) out.push_back(withCost(a, n));
             if (mark)
-                left = {cur, rest};
+                left = {cur, rest, joined};
             else
-                left = {list.pastPosition(x.position, xs), afterPosition(pa, rest)};
+                left = {list.pastPosition(x.position, xs), afterPosition(pa, rest), joined};
             break;
         }
         if (ca > x.cost) {
@@ -550,15 +552,26 @@ EntryList minAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     EntrySpan xs = first;
     std::vector<std::int64_t> kept;
     bool marked = false;  // the last step's entry ties with the next one
+    bool clean = false;   // and that step ended clean (StepLeft)
     while (!xs.empty() && ys != kEnd) {
         const EmbeddingEntry& a = xs.front();
         EntrySpan rest = xs.subspan(1);
         // The entry before a in its run was joined with every entry a meets.
         const bool covered = coveringJoins && marked && !kept.empty();
+        const bool wasMarked = marked;
         marked = headTiesWith(a, rest);
+        if (covered && clean && marked && wasMarked) {
+            // a meets the run the entry before it met, at its head, and so
+            // does the entry after it: a's step joins a with the head and
+            // leaves both lists and the run as they are.
+            out.push_back(joinEntries(a, list.at(ys), n, "combineOrAll"));
+            xs = rest;
+            continue;
+        }
         StepLeft left = minStep(a, list, ys, rest, n, false, marked, kept, out, covered);
         ys = left.second;
         xs = left.first;
+        clean = left.endedClean;
     }
     appendWithCost(xs, n, out);
     for (; ys != kEnd; ys = list.next(ys)) out.push_back(withCost(list.at(ys), n));
