@@ -1,18 +1,22 @@
 #include "app/FilterRun.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <unordered_set>
 #include <variant>
 
 #include "app/ConditionReading.h"
 #include "app/Platform.h"
+#include "common/ByteClass.h"
 #include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "filter/FilterParser.h"
 #include "index/SourcePosition.h"
+#include "index/SynonymClasses.h"
 
 namespace axf::app {
 
@@ -49,7 +53,8 @@ std::int64_t readCount(const std::string& text) {
 }  // namespace
 
 ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, const Tree* query, const Tree* source,
-                            const filter::RuleConditions& conditions, const Tree* polarity, std::int64_t count) {
+                            const filter::RuleConditions& conditions, const Tree* polarity, std::int64_t count,
+                            RunNotes* notes) {
     if (!isTextLeaf(polarity)) throw InternalError("evaluateRuleOnSource: polarity is not a text");
     const std::string& pol = std::get<TXNode>(polarity->value).text;
     Lazy<std::string> text;
@@ -63,10 +68,12 @@ ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, con
         const std::string& name = std::get<TXNode>(source->children()[0]->value).text;
         origin.name = cutForMessage(name, kQuotedPathBytes);
         given = readDocumentFile(name);
+        if (notes)
+            if (auto note = noElementNote(*given, origin.name)) notes->push_back(std::move(*note));
     } else if (isPlainElement(source, "rule")) {
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
-        ResultDocument nested = evaluateRuleTree(source->children(), false);
+        ResultDocument nested = evaluateRuleTree(source->children(), false, notes);
         origin.name = nestedResultName;
         // A nested result that lists nothing (the empty result or a count)
         // serves as an empty document.
@@ -89,24 +96,90 @@ ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, con
     return evaluateRule(kind, defaultSearchType, text, conditions, pol, outermost, query, count, origin);
 }
 
-ResultDocument evaluateRuleTree(std::span<const Tree* const> parts, bool outermost) {
+ResultDocument evaluateRuleTree(std::span<const Tree* const> parts, bool outermost, RunNotes* notes) {
     if (parts.size() != 6) throw InternalError("evaluateRuleTree: a rule has six parts");
     const std::string& kind = getLabel(parts[0]);
     filter::RuleConditions conditions = parseCond(parts[3]);
     std::int64_t count = readCount(getLabel(parts[5]));
-    return evaluateRuleOnSource(outermost, kind, parts[1], parts[2], conditions, parts[4], count);
+    return evaluateRuleOnSource(outermost, kind, parts[1], parts[2], conditions, parts[4], count, notes);
+}
+
+std::optional<std::string> noElementNote(std::string_view text, std::string_view name) {
+    // An element begins where '<' is followed by a name's first byte.
+    for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+        if (at + 1 == text.size()) break;
+        unsigned char c = static_cast<unsigned char>(text[at + 1]);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 128) return std::nullopt;
+    }
+    bool blank = true;
+    for (char c : text) blank = blank && isSpaceByte(static_cast<unsigned char>(c));
+    std::string shown(name);
+    return "axfilter: note: the document " + shown + (blank ? " is empty" : " holds no element, only text") +
+           ": nothing in it can match";
 }
 
 namespace {
 
-// Flushes stdout, then writes the message: status 1.
-int reportFailure(std::string_view message, std::FILE* errors) {
+bool isLogicGroup(const Tree* t) {
+    return isPlainElement(t, "and") || isPlainElement(t, "or") || isPlainElement(t, "xor");
+}
+
+// A query tag's name without its selector ("name" of "name[2]").
+std::string_view tagName(std::string_view tag) { return tag.substr(0, tag.find('[')); }
+
+}  // namespace
+
+void noteRuleMistakes(const Tree* rule, RunNotes& notes) {
+    // Each tag once; past kMostTagsNoted of them, one line counts the rest.
+    constexpr std::size_t kMostTagsNoted = 10;
+    std::unordered_set<std::string_view> reported;
+    std::vector<const Tree*> rules{rule};
+    while (!rules.empty()) {
+        const Tree* r = rules.back();
+        rules.pop_back();
+        if (!isPlainElement(r, "rule") || r->nkids != 6) continue;
+        std::span<const Tree* const> parts = r->children();
+        std::vector<const Tree*> todo{parts[1]};
+        while (!todo.empty()) {
+            const Tree* t = todo.back();
+            todo.pop_back();
+            std::span<const Tree* const> kids = t->children();
+            for (auto kid = kids.rbegin(); kid != kids.rend(); ++kid) todo.push_back(*kid);  // in written order
+            const auto* el = std::get_if<ELNode>(&t->value);
+            if (!el || isLogicGroup(t)) continue;
+            std::string_view name = tagName(el->name);
+            if (index::lookupVocabulary(name) || !reported.insert(name).second) continue;
+            if (reported.size() <= kMostTagsNoted)
+                notes.push_back("axfilter: note: the query tag \"" + cutForMessage(name) +
+                                "\" is not in the tag vocabulary: no document can hold it");
+        }
+        const Tree* source = parts[2];
+        if (isPlainElement(source, "rule")) {
+            rules.push_back(source);
+        } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
+            const std::string& text = std::get<TXNode>(source->children()[0]->value).text;
+            if (text.empty() || text[0] != '<')
+                notes.push_back("axfilter: note: in '" + cutForMessage(text) +
+                                "' is an inline document holding only a text, with no element: to read a file, write in file '" +
+                                cutForMessage(text) + "'");
+        }
+    }
+    if (reported.size() > kMostTagsNoted)
+        notes.push_back("axfilter: note: and " + std::to_string(reported.size() - kMostTagsNoted) +
+                        " more query tags outside the tag vocabulary");
+}
+
+namespace {
+
+// Flushes stdout, then writes the message and its note: status 1.
+int reportFailure(std::string_view message, std::FILE* errors, std::string_view note = {}) {
     try {
         out().flush();
     } catch (const Fatal& e) {
         std::fprintf(errors, "%s\n", e.what());
     }
     std::fprintf(errors, "%.*s\n", static_cast<int>(message.size()), message.data());
+    if (!note.empty()) std::fprintf(errors, "%.*s\n", static_cast<int>(note.size()), note.data());
     std::fflush(errors);
     return 1;
 }
@@ -117,7 +190,7 @@ int runReportingFailures(const std::function<int()>& run, std::FILE* errors) {
     try {
         return run();
     } catch (const Fatal& e) {
-        return reportFailure(e.what(), errors);
+        return reportFailure(e.what(), errors, e.note());
     } catch (const InternalError& e) {
         return reportFailure(e.what(), errors);
     } catch (const std::bad_alloc&) {
@@ -133,18 +206,21 @@ int runReportingFailures(const std::function<int()>& run, std::FILE* errors) {
     }
 }
 
-int filterXML(std::string_view filterText, Sink& sink) {
+int filterXML(std::string_view filterText, Sink& sink, RunNotes* notes) {
     filter::ParseResult parsed = filter::parseFilter(filterText);
-    if (const auto* fail = std::get_if<filter::ParseFail>(&parsed)) {
+    if (auto* fail = std::get_if<filter::ParseFail>(&parsed)) {
         sink.write("Attention ");
         sink.write(fail->message);
         sink.write("\n");
+        if (notes)
+            for (std::string& line : fail->explanation) notes->push_back(std::move(line));
         return 1;
     }
     const Tree* rule = std::get<filter::ParseOk>(parsed).tree;
     if (!isPlainElement(rule, "rule")) throw InternalError("filterXML: the parse result is not a rule");
+    if (notes) noteRuleMistakes(rule, *notes);
     ClockTime first = getClockTime();
-    ResultDocument result = evaluateRuleTree(rule->children(), true);
+    ResultDocument result = evaluateRuleTree(rule->children(), true, notes);
     writeResultDocument(0, true, result, sink);
     sink.write("\n");
     ClockTime second = getClockTime();

@@ -22,8 +22,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/RuleEvaluation.h"
 #include "common/Output.h"
@@ -36,23 +38,40 @@ inline const std::string defaultSearchType = "E";
 inline const std::string inlineDocumentName = "inline document";
 inline const std::string nestedResultName = "result of the nested filter";
 
+// Lines for standard error that explain a run without changing its output or
+// status: where a filter stopped parsing and what it expected, a query tag no
+// document can hold, a document with no element. main writes them after the
+// run, each followed by a newline.
+using RunNotes = std::vector<std::string>;
+
 // Runs the whole of a run and returns its exit status. Whatever it throws
 // ends the run the same way: what stdout holds is flushed, one line goes to
 // `errors` (the text of Fatal or InternalError, "out of memory", or
-// "axfilter: unexpected error: ..." for anything else), and the status is 1.
-// A failure to write stdout is one more line, before the run's own.
+// "axfilter: unexpected error: ..." for anything else, then the note of a
+// Fatal that has one), and the status is 1. A failure to write stdout is one more line, before the run's own.
 int runReportingFailures(const std::function<int()>& run, std::FILE* errors = stderr);
 
 // Parses and runs one filter, writing to the sink. Returns the exit status:
 // 0 for a run that printed its result, 1 for a filter that does not parse.
-int filterXML(std::string_view filterText, Sink& sink);
+// Explanations for standard error are added to `notes` when it is given.
+int filterXML(std::string_view filterText, Sink& sink, RunNotes* notes = nullptr);
 
 // The rule's result document from its six parts; `outermost` is set for
 // the rule given on the command line, clear for a rule serving as another
-// rule's source.
-ResultDocument evaluateRuleTree(std::span<const xml::Tree* const> parts, bool outermost);
+// rule's source. A document read with no element in it adds a note.
+ResultDocument evaluateRuleTree(std::span<const xml::Tree* const> parts, bool outermost, RunNotes* notes = nullptr);
 
 ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, const xml::Tree* query, const xml::Tree* source,
-                            const filter::RuleConditions& conditions, const xml::Tree* polarity, std::int64_t count);
+                            const filter::RuleConditions& conditions, const xml::Tree* polarity, std::int64_t count,
+                            RunNotes* notes = nullptr);
+
+// The notes a parsed rule tree gives before it runs: each query tag outside
+// the tag vocabulary (once), and each inline document that is a bare text
+// with no element (`in 'doc.xml'` without `file`). Nested rules included.
+void noteRuleMistakes(const xml::Tree* rule, RunNotes& notes);
+
+// The note for a document text given by the user that holds no element, or
+// nothing when it holds one. `name` names the document as its messages do.
+std::optional<std::string> noElementNote(std::string_view text, std::string_view name);
 
 }  // namespace axf::app

@@ -122,31 +122,41 @@ namespace {
 // The remaining document read by position.
 class ReducedWalk {
 public:
-    explicit ReducedWalk(const query::RemovalOverlay& r) : r_(r), d_(r.document()) {}
+    explicit ReducedWalk(const query::RemovalOverlay& r) : r_(r), d_(r.document()), words_(d_.words()) {}
 
-    std::int64_t last(std::int64_t p) const { return d_.last(p); }
-    bool isText(std::int64_t p) const { return d_.isText(p); }
+    // Read from the node's word, as the document tree reads it.
+    std::int64_t last(std::int64_t p) const {
+        const std::uint32_t word = words_[std::size_t(p)];
+        return word == index::DocumentTree::kLargeWord ? d_.last(p) : p + std::int64_t(word >> 1);
+    }
+    bool isText(std::int64_t p) const { return words_[std::size_t(p)] & 1; }
     std::string_view label(std::int64_t p) const { return d_.label(p); }
     // The first remaining child of p, or a position past its subtree.
-    std::int64_t firstChild(std::int64_t p) const { return p == d_.last(p) ? p + 1 : r_.skipRemoved(p + 1); }
+    std::int64_t firstChild(std::int64_t p) const { return p == last(p) ? p + 1 : r_.nextRemaining(p + 1); }
     // The remaining sibling after c (below the same node), or a position past.
-    std::int64_t nextSibling(std::int64_t c) const { return r_.skipRemoved(d_.last(c) + 1); }
+    std::int64_t nextSibling(std::int64_t c) const { return r_.nextRemaining(last(c) + 1); }
 
-    // The attribute that the remaining child c becomes: an '@' element over
-    // nothing or over one text.
-    std::optional<xml::Attribute> attributeAt(std::int64_t c) const {
-        if (isText(c)) return std::nullopt;
+    // When the remaining child c is an '@' element over nothing or over one
+    // text, the attribute it becomes is added to `attributes`; false for any
+    // other child.
+    bool addAttribute(std::int64_t c, xml::AttList& attributes) const {
+        if (isText(c)) return false;
         std::string_view name = label(c);
-        if (name.empty() || name[0] != '@') return std::nullopt;
+        if (name.empty() || name[0] != '@') return false;
         std::int64_t v = firstChild(c);
-        if (v > last(c)) return xml::Attribute{std::string(name.substr(1)), std::string()};
-        if (nextSibling(v) <= last(c) || !isText(v)) return std::nullopt;
-        return xml::Attribute{std::string(name.substr(1)), std::string(label(v))};
+        if (v > last(c)) {
+            attributes.push_back(xml::Attribute{std::string(name.substr(1)), std::string()});
+            return true;
+        }
+        if (nextSibling(v) <= last(c) || !isText(v)) return false;
+        attributes.push_back(xml::Attribute{std::string(name.substr(1)), std::string(label(v))});
+        return true;
     }
 
 private:
     const query::RemovalOverlay& r_;
     const index::DocumentTree& d_;
+    std::span<const std::uint32_t> words_;
 };
 
 }  // namespace
@@ -162,51 +172,53 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
         writeTextElement(level, resultNames, root, w.label(1), sink);
         return;
     }
+    const index::XMLPrintOptions options = resultPrintOptions(resultNames);
     writeStartTag(level, resultNames, root, false, sink);
+    // Each open element's remaining children other than its attributes,
+    // found once when it is opened; an element's list follows its parent's.
+    std::vector<std::int64_t> kids;
     struct Frame {
         std::int64_t position;
-        std::int64_t next;  // the next remaining child to look at
+        std::size_t first;  // its children in kids: [first, end)
+        std::size_t next;   // the next of them to write
+        std::size_t end;
         std::int64_t level;
     };
     std::vector<Frame> open;
+    ELNode el;
     // Writes the node at p; an element with children to write is opened.
     auto enter = [&](std::int64_t p, std::int64_t lvl) {
         if (w.isText(p)) {
-            index::writeTextLine(lvl, resultPrintOptions(resultNames), w.label(p), sink);
+            index::writeTextLine(lvl, options, w.label(p), sink);
             return;
         }
-        ELNode el{std::string(w.label(p)), {}};
-        std::int64_t kids = 0, onlyKid = 0;
-        for (std::int64_t c = w.firstChild(p); c <= w.last(p); c = w.nextSibling(c)) {
-            if (auto a = w.attributeAt(c)) {
-                el.attributes.push_back(std::move(*a));
-            } else {
-                ++kids;
-                onlyKid = c;
-            }
-        }
-        if (kids == 0) {
-            writeStartTag(lvl, resultNames, el, true, sink);
-        } else if (kids == 1 && w.isText(onlyKid)) {
-            writeTextElement(lvl, resultNames, el, w.label(onlyKid), sink);
+        el.name.assign(w.label(p));
+        el.attributes.clear();
+        const std::size_t first = kids.size();
+        const std::int64_t end = w.last(p);
+        for (std::int64_t c = w.firstChild(p); c <= end; c = w.nextSibling(c))
+            if (!w.addAttribute(c, el.attributes)) kids.push_back(c);
+        if (kids.size() == first) {
+            index::writeStartTag(lvl, options, el, true, sink);
+        } else if (kids.size() == first + 1 && w.isText(kids[first])) {
+            index::writeTextElement(lvl, options, el, w.label(kids[first]), sink);
+            kids.pop_back();
         } else {
-            writeStartTag(lvl, resultNames, el, false, sink);
-            open.push_back(Frame{p, w.firstChild(p), lvl});
+            index::writeStartTag(lvl, options, el, false, sink);
+            open.push_back(Frame{p, first, first, kids.size(), lvl});
         }
     };
     enter(1, level + 1);
     while (!open.empty()) {
         Frame& f = open.back();
-        std::int64_t c = f.next;
-        while (c <= w.last(f.position) && w.attributeAt(c)) c = w.nextSibling(c);
-        if (c > w.last(f.position)) {
-            writeEndTag(f.level, resultNames, ELNode{std::string(w.label(f.position)), {}}, sink);
+        if (f.next == f.end) {
+            index::writeEndTag(f.level, options, w.label(f.position), sink);
+            kids.resize(f.first);
             open.pop_back();
             continue;
         }
-        f.next = w.nextSibling(c);
-        const std::int64_t lvl = f.level + 1;
-        enter(c, lvl);  // may open a frame: f is not used after this
+        const std::int64_t c = kids[f.next++];
+        enter(c, f.level + 1);  // may open a frame: f is not used after this
     }
     writeEndTag(level, resultNames, root, sink);
 }

@@ -766,8 +766,9 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         // matches cover together: a product gives each entry of its parts once.
         if (found.product && conditions.empty() && outcome.variables.pairs().empty())
             made = found.product->materializeCovering();
-        for (const auto& e : made.empty() ? entriesOf(found, made) : query::EntrySpan(made))
-            adjusted.push_back(adjustRoot(e));
+        const query::EntrySpan entries = made.empty() ? entriesOf(found, made) : query::EntrySpan(made);
+        adjusted.reserve(entries.size());
+        for (const auto& e : entries) adjusted.push_back(adjustRoot(e));
         if (doc->tree.byPosition()) {
             // The matches are removed as positions over the document's nodes,
             // and the printer walks what remains: the document is never built.

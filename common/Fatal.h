@@ -5,14 +5,23 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace axf {
 
 // A message that ends the run: main flushes stdout, writes the text and a
-// newline to stderr and exits with status 1.
+// newline to stderr and exits with status 1. A note, when there is one, is
+// written on the lines after the text: it explains the message (which
+// condition it comes from, where) and leaves the message's own text as it is.
 class Fatal : public std::runtime_error {
 public:
     explicit Fatal(const std::string& text) : std::runtime_error(text) {}
+    Fatal(const std::string& text, std::string note) : std::runtime_error(text), note_(std::move(note)) {}
+
+    const std::string& note() const { return note_; }
+
+private:
+    std::string note_;
 };
 
 // A state the program cannot reach; reported like Fatal. The text names the

@@ -15,9 +15,8 @@ std::string writeErrorMessage(int err) { return std::string("axfilter: write err
 
 }  // namespace
 
-OutputWriter::OutputWriter(std::FILE* sink, std::size_t capacity) : sink_(sink), capacity_(capacity) {
-    buffer_.reserve(capacity_);
-}
+OutputWriter::OutputWriter(std::FILE* sink, std::size_t capacity)
+    : sink_(sink), buffer_(new char[capacity]), capacity_(capacity) {}
 
 OutputWriter::~OutputWriter() {
     // Whatever is left goes out quietly: a destructor has no one to report to.
@@ -29,7 +28,7 @@ OutputWriter::~OutputWriter() {
 
 void OutputWriter::fail(int err) {
     failed_ = true;
-    buffer_.clear();
+    used_ = 0;
     throw Fatal(writeErrorMessage(err ? err : EIO));
 }
 
@@ -39,32 +38,32 @@ void OutputWriter::send(std::string_view bytes) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), sink_) != bytes.size()) fail(errno);
 }
 
-void OutputWriter::write(std::string_view text) {
+void OutputWriter::writeBeyond(std::string_view text) {
     if (failed_) return;
-    if (buffer_.size() + text.size() > capacity_) {
-        flush();
-        if (text.size() >= capacity_) {
-            send(text);
-            return;
-        }
+    flush();
+    if (text.size() >= capacity_) {
+        send(text);
+        return;
     }
-    buffer_.append(text);
+    std::memcpy(buffer_.get(), text.data(), text.size());
+    used_ = text.size();
 }
 
-void OutputWriter::spaces(std::size_t n) {
+void OutputWriter::spacesBeyond(std::size_t n) {
     if (failed_) return;
     while (n > 0) {
-        if (buffer_.size() >= capacity_) flush();
-        std::size_t k = std::min(n, capacity_ - buffer_.size());
-        buffer_.append(k, ' ');
+        if (used_ >= capacity_) flush();
+        std::size_t k = std::min(n, capacity_ - used_);
+        std::memset(buffer_.get() + used_, ' ', k);
+        used_ += k;
         n -= k;
     }
 }
 
 void OutputWriter::flush() {
     if (failed_) return;
-    send(buffer_);
-    buffer_.clear();
+    send(std::string_view(buffer_.get(), used_));
+    used_ = 0;
     errno = 0;
     if (std::fflush(sink_) != 0) fail(errno);
 }

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,17 +23,37 @@ public:
     OutputWriter(const OutputWriter&) = delete;
     OutputWriter& operator=(const OutputWriter&) = delete;
 
-    void write(std::string_view text);
-    void spaces(std::size_t n);  // n blanks, without building a string
+    // Most writes are a few bytes that fit in the buffer: they are copied
+    // there and nothing else is done.
+    void write(std::string_view text) {
+        if (!failed_ && text.size() <= capacity_ - used_) {
+            std::memcpy(buffer_.get() + used_, text.data(), text.size());
+            used_ += text.size();
+            return;
+        }
+        writeBeyond(text);
+    }
+    // n blanks, without building a string
+    void spaces(std::size_t n) {
+        if (!failed_ && n <= capacity_ - used_) {
+            std::memset(buffer_.get() + used_, ' ', n);
+            used_ += n;
+            return;
+        }
+        spacesBeyond(n);
+    }
     void flush();
     bool failed() const { return failed_; }
 
 private:
+    void writeBeyond(std::string_view text);  // a write that does not fit
+    void spacesBeyond(std::size_t n);
     void send(std::string_view bytes);  // straight to the stream, checked
     void fail(int err);
 
     std::FILE* sink_;
-    std::string buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;  // bytes of buffer_ waiting
     std::size_t capacity_;
     bool failed_ = false;
 };
@@ -63,8 +85,11 @@ private:
 
 class StdoutSink : public Sink {
 public:
-    void write(std::string_view text) override { out().write(text); }
-    void spaces(std::size_t n) override { out().spaces(n); }
+    void write(std::string_view text) override { writer_.write(text); }
+    void spaces(std::size_t n) override { writer_.spaces(n); }
+
+private:
+    OutputWriter& writer_ = out();
 };
 
 }  // namespace axf

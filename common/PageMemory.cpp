@@ -132,4 +132,12 @@ void PageBlock::reset() noexcept {
     mapped_ = false;
 }
 
+void PageSlots::newBlock() {
+    // From 64 KiB, doubling up to a huge page, then a huge page at a time.
+    const std::size_t bytes = blocks_.size() >= 5 ? kHugePageBytes : (std::size_t(64) << 10) << blocks_.size();
+    blocks_.emplace_back(bytes);
+    next_ = blocks_.back().data();
+    end_ = next_ + blocks_.back().size() / slotBytes_ * slotBytes_;
+}
+
 }  // namespace axf

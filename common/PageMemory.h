@@ -16,11 +16,14 @@
 // their own would cost a system call and a whole page each).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace axf {
 
@@ -129,6 +132,83 @@ private:
 
     PageBlock block_;
     std::size_t size_ = 0;
+};
+
+// Slots of one size for many small objects that come and go (the nodes of
+// a large node-based container): carved in turn from blocks that never move,
+// the larger ones on huge pages, and a slot given back is the next one taken.
+// The size is that of the first slot asked for; take() answers nullptr for
+// any other size (the caller then allocates elsewhere).
+class PageSlots {
+public:
+    PageSlots() = default;
+    PageSlots(const PageSlots&) = delete;
+    PageSlots& operator=(const PageSlots&) = delete;
+
+    void* take(std::size_t bytes) {
+        if (slotBytes_ == 0) slotBytes_ = roundedSlot(bytes);
+        if (roundedSlot(bytes) != slotBytes_) return nullptr;
+        if (free_) {
+            void* p = free_;
+            std::memcpy(&free_, p, sizeof(void*));
+            return p;
+        }
+        if (next_ == end_) newBlock();
+        void* p = next_;
+        next_ += slotBytes_;
+        return p;
+    }
+    // A slot that take(bytes) gave; false for any other size.
+    bool give(void* p, std::size_t bytes) {
+        if (roundedSlot(bytes) != slotBytes_) return false;
+        std::memcpy(p, &free_, sizeof(void*));
+        free_ = p;
+        return true;
+    }
+
+private:
+    static std::size_t roundedSlot(std::size_t bytes) {
+        const std::size_t align = alignof(std::max_align_t);
+        return (std::max(bytes, sizeof(void*)) + align - 1) & ~(align - 1);
+    }
+    void newBlock();
+
+    std::size_t slotBytes_ = 0;
+    std::vector<PageBlock> blocks_;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+    void* free_ = nullptr;  // the slots given back, each holding the next
+};
+
+// An allocator over shared PageSlots, for node-based containers: their nodes
+// come from the slots, anything else from the heap. Copies (and rebinds)
+// share the slots.
+template <class T>
+class PageSlotAllocator {
+public:
+    using value_type = T;
+    PageSlotAllocator() : slots_(std::make_shared<PageSlots>()) {}
+    template <class U>
+    PageSlotAllocator(const PageSlotAllocator<U>& other) noexcept : slots_(other.slots_) {}  // NOLINT: a rebind
+
+    T* allocate(std::size_t n) {
+        if (n == 1)
+            if (void* p = slots_->take(sizeof(T))) return static_cast<T*>(p);
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        if (n == 1 && slots_->give(p, sizeof(T))) return;
+        std::allocator<T>().deallocate(p, n);
+    }
+    template <class U>
+    bool operator==(const PageSlotAllocator<U>& other) const noexcept {
+        return slots_ == other.slots_;
+    }
+
+private:
+    template <class U>
+    friend class PageSlotAllocator;
+    std::shared_ptr<PageSlots> slots_;
 };
 
 }  // namespace axf

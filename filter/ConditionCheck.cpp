@@ -233,6 +233,20 @@ struct ConditionChecker::Impl {
     ValueTable values;
     TextMemo subtreeTexts;
 
+    std::string unknownVariableNote(const std::string& name) const {
+        std::string condition;
+        // Both lists hold the condition written last first.
+        for (auto it = regexConditions.rbegin(); condition.empty() && it != regexConditions.rend(); ++it)
+            if (it->variable == name) condition = it->variable + " match " + it->pattern;
+        for (auto it = expressions.rbegin(); condition.empty() && it != expressions.rend(); ++it) {
+            const std::vector<std::string>& names = it->condition.names();
+            if (std::find(names.begin(), names.end(), name) != names.end()) condition = it->condition.text();
+        }
+        if (condition.empty()) return "axfilter: the query has no variable of that name";
+        return "axfilter: the variable comes from the condition &" + cutForMessage(condition) +
+               "&; the query has no variable of that name";
+    }
+
     TreeList keepMatchingSubtrees(CompiledRegex& re, const TreeList& subtrees) {
         TreeList out;
         for (const Tree* s : subtrees) {
@@ -282,7 +296,8 @@ struct ConditionChecker::Impl {
             std::size_t i = 0;
             while (i < a.size() && (taken[i] || a[i].name != name)) ++i;
             if (i == a.size()) {
-                if (!declared.count(name)) throw Fatal("Attention: variable " + cutForMessage(name) + "doesn't exists.");
+                if (!declared.count(name))
+                    throw Fatal("Attention: variable " + cutForMessage(name) + "doesn't exists.", unknownVariableNote(name));
                 return false;
             }
             taken[i] = true;
@@ -365,6 +380,10 @@ ConditionChecker::ConditionChecker(const RuleConditions& conditions, int flag, s
 
 ConditionChecker::ConditionChecker(ConditionChecker&&) noexcept = default;
 ConditionChecker::~ConditionChecker() = default;
+
+std::string ConditionChecker::unknownVariableNote(const std::string& name) const {
+    return impl_->unknownVariableNote(name);
+}
 
 std::optional<Association> ConditionChecker::verify(Association a) {
     if (a.empty()) return a;

@@ -144,6 +144,10 @@ public:
     // exists." when that variable is not a variable of the query at all.
     std::optional<Association> verify(Association a);
 
+    // The note that goes with "Attention: variable <name>doesn't exists.":
+    // the first condition, as written, that names the variable.
+    std::string unknownVariableNote(const std::string& name) const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

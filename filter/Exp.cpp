@@ -1,5 +1,6 @@
 #include "filter/Exp.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "common/ByteClass.h"
 #include "common/Fatal.h"
+#include "common/MessageText.h"
 #include "filter/ExpTable.h"
 #include "regex/Regexp.h"
 
@@ -29,7 +31,9 @@ const regex::Regex& lexemeRegex() {
 }
 
 [[noreturn]] void noParse() { throw Fatal("Prelude.read: no parse"); }
-[[noreturn]] void parseError() { throw Fatal("Parse error"); }
+// "Parse error", with a note naming the condition and where it stops parsing
+// (see parseStopNote below).
+[[noreturn]] void parseError(std::string note) { throw Fatal("Parse error", std::move(note)); }
 [[noreturn]] void noVar() { throw Fatal("no var"); }
 
 // Digits, optionally a point and digits.
@@ -91,7 +95,12 @@ bool expIsNum(std::string_view lexeme) {
     return true;
 }
 
-std::vector<ExpToken> expTokenList(std::string_view text) {
+namespace {
+
+// The tokens of the text, and where each begins when `starts` is given;
+// `stoppedAt` gets the offset where lexing stopped (the text's size when it
+// read the whole text).
+std::vector<ExpToken> lexText(std::string_view text, std::vector<std::size_t>* starts, std::size_t* stoppedAt) {
     std::vector<ExpToken> out;
     std::size_t i = 0;
     while (i < text.size()) {
@@ -101,11 +110,17 @@ std::vector<ExpToken> expTokenList(std::string_view text) {
         }
         std::string lexeme = expLexemeAt(text.substr(i));
         if (lexeme.empty()) break;
+        if (starts) starts->push_back(i);
         i += lexeme.size();
         out.push_back(classify(std::move(lexeme)));
     }
+    if (stoppedAt) *stoppedAt = i;
     return out;
 }
+
+}  // namespace
+
+std::vector<ExpToken> expTokenList(std::string_view text) { return lexText(text, nullptr, nullptr); }
 
 float readFloat(std::string_view lexeme) {
     if (!isDecimal(lexeme)) noParse();
@@ -411,9 +426,119 @@ bool ExpProgram::evaluate(std::span<const ExpValue* const> slots) const {
     return ev.cond(root_);
 }
 
+namespace {
+
+// Where a parse of the tokens stops: the index of the token it stops at
+// (tokens.size() for the end) and the terminals the grammar expects there.
+struct ExpStop {
+    std::size_t token = 0;
+    std::vector<int> expected;
+};
+
+ExpStop findParseStop(const std::vector<ExpToken>& tokens) {
+    const LRTable& table = expTable;
+    std::vector<int> states;
+    std::vector<int> reducedOn;  // the states that reduced on the current token
+    int state = table.startState;
+    std::size_t next = 0;
+    for (;;) {
+        int symbol = next < tokens.size() ? expTerminal(tokens[next].kind) : kExpEndSymbol;
+        std::int16_t act = table.action(state, symbol);
+        if (act == kLRAccept) return ExpStop{tokens.size() + 1, {}};
+        if (act > 0) {
+            states.push_back(state);
+            ++next;
+            state = act - 1;
+            reducedOn.clear();
+            continue;
+        }
+        if (act == 0) {
+            ExpStop stop{next, {}};
+            for (int s : reducedOn) table.addExpectedTerminals(s, stop.expected);
+            table.addExpectedTerminals(state, stop.expected);
+            return stop;
+        }
+        reducedOn.push_back(state);
+        int p = -act;
+        std::size_t k = std::size_t(table.productionLength[p]);
+        if (states.size() < k) throw InternalError("findParseStop: stack underflow");
+        if (k == 0)
+            states.push_back(state);
+        else
+            states.resize(states.size() - k + 1);
+        std::int16_t go = table.entry(states.back(), table.productionLhs[p]);
+        if (go <= 0 || go == kLRAccept) throw InternalError("findParseStop: no goto after production " + std::to_string(p));
+        state = go - 1;
+    }
+}
+
+std::string expTerminalName(int terminal) {
+    if (terminal == expTerminal(K::TokenFloat)) return "a number";
+    if (terminal == expTerminal(K::TokenString)) return "a word";
+    if (terminal == expTerminal(K::TokenVar)) return "a variable";
+    if (terminal == kExpEndSymbol) return "the end of the condition";
+    if (terminal >= 0 && terminal < expTable.numSymbols && expTable.symbolNames[terminal]) return expTable.symbolNames[terminal];
+    return "symbol " + std::to_string(terminal);
+}
+
+// The note of a condition text that does not parse: which condition, at
+// which column of it the parse stops, what it found and what it expected.
+// Each token list is the text's tokens after `prefix` tokens of bindings; of
+// the readings the one that gets further tells.
+std::string parseStopNote(std::string_view text, std::span<const std::vector<ExpToken>* const> readings, std::size_t prefix) {
+    std::vector<std::size_t> starts;
+    std::size_t stoppedAt = 0;
+    std::vector<ExpToken> body = lexText(text, &starts, &stoppedAt);
+    ExpStop best;
+    bool any = false;
+    for (const std::vector<ExpToken>* tokens : readings) {
+        ExpStop stop = findParseStop(*tokens);
+        if (stop.token > tokens->size()) continue;  // this reading parses
+        stop.token = stop.token >= prefix ? stop.token - prefix : 0;
+        if (!any || stop.token > best.token) {
+            best = std::move(stop);
+        } else if (stop.token == best.token) {
+            for (int t : stop.expected)
+                if (std::find(best.expected.begin(), best.expected.end(), t) == best.expected.end()) best.expected.push_back(t);
+        }
+        any = true;
+    }
+    std::string note = "axfilter: the condition &" + cutForMessage(text) + "& does not parse: ";
+    std::string found;
+    if (best.token < body.size()) {
+        note += "at column " + std::to_string(starts[best.token] + 1) + " of the condition, ";
+        std::size_t end = best.token + 1 < starts.size() ? starts[best.token + 1] : stoppedAt;
+        std::string_view lexeme = text.substr(starts[best.token], end - starts[best.token]);
+        while (!lexeme.empty() && isSpaceByte(static_cast<unsigned char>(lexeme.back()))) lexeme.remove_suffix(1);
+        found = "\"" + cutForMessage(lexeme) + "\"";
+    } else if (stoppedAt < text.size()) {
+        note += "at column " + std::to_string(stoppedAt + 1) + " of the condition, ";
+        found = "'" + std::string(1, text[stoppedAt]) + "', which a condition cannot hold";
+    } else {
+        found = "the end of the condition";
+    }
+    note += "found " + found;
+    std::sort(best.expected.begin(), best.expected.end());
+    for (std::size_t i = 0; i < best.expected.size(); ++i)
+        note += (i == 0 ? " where it expects " : i + 1 == best.expected.size() ? " or " : ", ") + expTerminalName(best.expected[i]);
+    // A word where the grammar takes none: words enter only through let.
+    const int word = expTerminal(K::TokenString);
+    if (best.token < body.size() && body[best.token].kind == K::TokenString &&
+        std::find(best.expected.begin(), best.expected.end(), word) == best.expected.end())
+        note += "\naxfilter: hint: a word enters a comparison only through let: &let W = " + cutForMessage(body[best.token].text) +
+                " in ...&";
+    return note;
+}
+
+}  // namespace
+
 bool evalExp(std::string_view text) {
-    std::optional<ExpProgram> prog = parseExpTokens(expTokenList(text));
-    if (!prog) parseError();
+    std::vector<ExpToken> tokens = expTokenList(text);
+    std::optional<ExpProgram> prog = parseExpTokens(tokens);
+    if (!prog) {
+        const std::vector<ExpToken>* readings[] = {&tokens};
+        parseError(parseStopNote(text, readings, 0));
+    }
     return prog->evaluate();
 }
 
@@ -423,6 +548,8 @@ bool evalExp(std::string_view text) {
 struct ExpCondition::Parsed {
     std::optional<ExpProgram> numeric;
     std::optional<ExpProgram> textual;
+    std::vector<ExpToken> numericTokens;  // kept while a reading fails, for the note
+    std::vector<ExpToken> textualTokens;
 };
 
 ExpCondition::ExpCondition(std::string text, std::vector<std::string> names)
@@ -446,7 +573,9 @@ bool ExpCondition::holds(std::span<const ExpValue* const> values) {
                 tokens.push_back(ExpToken{K::TokenIn, {}, -1});
             }
             tokens.insert(tokens.end(), body.begin(), body.end());
-            (valueKind == K::TokenFloat ? p->numeric : p->textual) = parseExpTokens(tokens);
+            std::optional<ExpProgram>& reading = valueKind == K::TokenFloat ? p->numeric : p->textual;
+            reading = parseExpTokens(tokens);
+            if (!reading) (valueKind == K::TokenFloat ? p->numericTokens : p->textualTokens) = std::move(tokens);
         }
         parsed_ = std::move(p);
     }
@@ -455,7 +584,8 @@ bool ExpCondition::holds(std::span<const ExpValue* const> values) {
     if (allNumbers && parsed_->numeric) return parsed_->numeric->evaluate(values);
     if (parsed_->textual) return parsed_->textual->evaluate(values);
     if (parsed_->numeric) return false;
-    parseError();
+    const std::vector<ExpToken>* readings[] = {&parsed_->numericTokens, &parsed_->textualTokens};
+    parseError(parseStopNote(text_, readings, 5 * names_.size()));
 }
 
 }  // namespace axf::filter

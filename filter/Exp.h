@@ -10,7 +10,9 @@
 // variable is looked up in arithmetic; B ++ C looks up C only when B's text
 // is a prefix of A's.
 //
-// Fatal messages: "Parse error" (the text is not in the language), "no var"
+// Fatal messages: "Parse error" (the text is not in the language; its note
+// names the condition, the column where the parse stops, the token found
+// there and what the grammar expects), "no var"
 // (a variable without binding is looked up) and "Prelude.read: no parse" (a
 // number lexeme that does not convert is needed).
 //

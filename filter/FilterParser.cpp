@@ -3,8 +3,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/ByteClass.h"
 #include "common/Fatal.h"
 #include "filter/FilterTable.h"
+#include "filter/ParseErrorExplanation.h"
 
 namespace axf::filter {
 
@@ -258,26 +260,36 @@ struct Reducer {
 };
 
 ParseFail parseError(std::int64_t line) {
-    return ParseFail{"Parse error at line " + std::to_string(line) + "\n"};
+    return ParseFail{"Parse error at line " + std::to_string(line) + "\n", {}};
 }
 
-// The shift-reduce engine. `next` hands out one token at a time; it is asked
+constexpr std::size_t kNoPlace = std::string_view::npos;
+
+// The shift-reduce engine. `next` hands out one token at a time and sets
+// where it begins in `text` (kNoPlace when there is no text); it is asked
 // for one at the start and after each shift, never past the token on which
 // the parse ends.
 template <class NextToken>
-ParseResult runParser(NextToken&& next) {
+ParseResult runParser(std::string_view text, NextToken&& next) {
     const LRTable& table = filterTable;
     Reducer reducer;
     std::vector<int> states;          // the states below the current one
     std::vector<StackValue> values;   // one per symbol recognised, top last
+    std::vector<int> reducedOn;       // the states that reduced on the current look-ahead
     int state = table.startState;
-    LexStep look = next();
+    std::size_t lookStart = kNoPlace;
+    LexStep look = next(lookStart);
+    auto stop = [&](std::vector<int> expected) {
+        ParseFail fail = parseError(look.line);
+        fail.explanation = explainParseStop(ParseStop{text, lookStart, look.line, &look, std::move(expected)});
+        return fail;
+    };
     for (;;) {
         int symbol = terminalOf(look.token.kind);
         std::int16_t act = table.action(state, symbol);
         if (act == kLRAccept) {
             // Text the lexer cannot read after a complete statement is not dropped silently.
-            if (look.unreadText) return parseError(look.line);
+            if (look.unreadText) return stop({kEndSymbol});
             if (values.size() != 1) internalError("accepted with " + std::to_string(values.size()) + " values");
             if (auto* r = std::get_if<RuleValue>(&values.back())) return ParseOk{r->tree};
             internalError("accepted without a rule");
@@ -286,10 +298,19 @@ ParseResult runParser(NextToken&& next) {
             states.push_back(state);
             values.push_back(TokenValue{look.token});
             state = act - 1;
-            look = next();
+            reducedOn.clear();
+            look = next(lookStart);
             continue;
         }
-        if (act == 0) return parseError(look.line);
+        if (act == 0) {
+            // What the grammar expected: the stopping state's actions, and
+            // those of the states that reduced on this token before it.
+            std::vector<int> expected;
+            for (int s : reducedOn) table.addExpectedTerminals(s, expected);
+            table.addExpectedTerminals(state, expected);
+            return stop(std::move(expected));
+        }
+        reducedOn.push_back(state);
         int p = -act;
         std::size_t k = static_cast<std::size_t>(table.productionLength[p]);
         if (k == 0) {
@@ -314,7 +335,9 @@ ParseResult runParser(NextToken&& next) {
 ParseResult parseFilterFromLine(std::string_view text, std::int64_t startLine) {
     std::string_view rest = text;
     std::int64_t line = startLine;
-    return runParser([&] {
+    return runParser(text, [&](std::size_t& start) {
+        start = text.size() - rest.size();
+        while (start < text.size() && isSpaceByte(static_cast<unsigned char>(text[start]))) ++start;
         LexStep step = nextToken(rest, line);
         rest = step.rest;
         line = step.line;
@@ -327,7 +350,8 @@ ParseResult parseFilter(std::string_view text) { return parseFilterFromLine(text
 ParseResult parseTokens(std::span<const LexStep> steps) {
     std::size_t i = 0;
     std::int64_t line = 1;
-    return runParser([&] {
+    return runParser({}, [&](std::size_t& start) {
+        start = kNoPlace;
         if (i < steps.size()) {
             line = steps[i].line;
             return steps[i++];

@@ -5,7 +5,8 @@
 //   2. FilterLexer.{h,cpp}    nextToken: one token at a time, as the parser asks
 //   3. FilterTable.{h,cpp}    the LR automaton of the filter grammar (generated
 //                             from tools/lalr/filter.grammar; LRTable.h is its shape)
-//   4. FilterParser.{h,cpp}   parseFilter: the filter text to its rule tree
+//   4. FilterParser.{h,cpp}   parseFilter: the filter text to its rule tree;
+//      ParseErrorExplanation.{h,cpp} what a parse that stops tells the user
 //   5. Exp.{h,cpp}            the expression language of conditions: lexer, parser
 //                             (ExpToken.h, ExpTable.{h,cpp} from tools/lalr/exp.grammar)
 //                             and evaluation
@@ -33,6 +34,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "filter/FilterLexer.h"
 #include "filter/FilterToken.h"
@@ -47,6 +49,9 @@ struct ParseOk {
 };
 struct ParseFail {
     std::string message;  // "Parse error at line N\n"
+    // Lines for standard error (see ParseErrorExplanation.h): the column, the
+    // token found, what the grammar expects there, and a hint.
+    std::vector<std::string> explanation;
 };
 using ParseResult = std::variant<ParseOk, ParseFail>;
 

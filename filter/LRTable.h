@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace axf::filter {
 
@@ -53,6 +54,19 @@ struct LRTable {
         return a != 0 ? a : defaults[state];
     }
     std::int16_t entry(int state, int symbol) const { return actions[state * numSymbols + symbol]; }
+
+    // Adds to `out` the terminals (the end symbol included) on which the
+    // state has an explicit action, each once: what the grammar expects
+    // there, for the message of a parse that stops in that state.
+    void addExpectedTerminals(int state, std::vector<int>& out) const {
+        for (int s = 0; s < numSymbols; ++s) {
+            LRSymbolKind k = symbolKinds[s];
+            if ((k != LRSymbolKind::Terminal && k != LRSymbolKind::End) || entry(state, s) == 0) continue;
+            bool seen = false;
+            for (int o : out) seen = seen || o == s;
+            if (!seen) out.push_back(s);
+        }
+    }
 };
 
 }  // namespace axf::filter

@@ -416,7 +416,9 @@ struct ResultBinder::Impl {
         checkedDeclared = true;
         std::unordered_set<std::string> known(declared.begin(), declared.end());
         for (const std::string& name : needed)
-            if (!known.count(name)) throw Fatal("Attention: variable " + cutForMessage(name) + "doesn't exists.");
+            if (!known.count(name))
+                throw Fatal("Attention: variable " + cutForMessage(name) + "doesn't exists.",
+                            checker ? checker->unknownVariableNote(name) : std::string());
     }
 
     // The accepted result's binding pairs, or nothing.

@@ -27,10 +27,34 @@ bool isBooleanRoot(const std::string& label) {
 
 bool isSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
+// Component k of a node's label read as a number. A component without a
+// backslash is read where it stands; any other (and any label getfromLabel
+// refuses) goes through getfromLabel.
+std::int64_t labelNumber(const Tree* t, std::int64_t k) {
+    std::string_view label;
+    if (const auto* el = std::get_if<ELNode>(&t->value))
+        label = el->name;
+    else if (const auto* tx = std::get_if<TXNode>(&t->value); tx && t->isLeaf())
+        label = tx->text;
+    else
+        return readLabelNumber(getfromLabel(t, k));
+    std::size_t start = 0;
+    for (std::int64_t c = 1; c < k; ++c) {
+        const std::size_t caret = findLabelCaret(label, start);
+        if (caret == std::string_view::npos) return readLabelNumber(getfromLabel(t, k));
+        start = caret + 1;
+    }
+    std::size_t end = findLabelCaret(label, start);
+    if (end == std::string_view::npos) end = label.size();
+    const std::string_view component = label.substr(start, end - start);
+    if (component.find('\\') != std::string_view::npos) return readLabelNumber(getfromLabel(t, k));
+    return readLabelNumber(component);
+}
+
 // Position of a document node: component 2 of its label.
-std::int64_t documentPosition(const Tree* t) { return readLabelNumber(getfromLabel(t, 2)); }
+std::int64_t documentPosition(const Tree* t) { return labelNumber(t, 2); }
 // Position of an embedding node: component 3 of its label.
-std::int64_t embeddingPosition(const Tree* t) { return readLabelNumber(getfromLabel(t, 3)); }
+std::int64_t embeddingPosition(const Tree* t) { return labelNumber(t, 3); }
 
 enum class Shape { Element, Text };
 
@@ -82,7 +106,7 @@ const Tree* emptyText() {
 const NodeBinding* takeBinding(std::span<const NodeBinding> bindings, std::size_t& next, const Tree* e) {
     while (next < bindings.size()) {
         const std::int64_t n = bindings[next].number;
-        std::int64_t q = readLabelNumber(getfromLabel(e, 2));
+        std::int64_t q = labelNumber(e, 2);
         if (n < q) {
             ++next;
             continue;
@@ -451,6 +475,11 @@ void RemovalOverlay::remove(const Tree* embedding, std::span<const NodeBinding> 
 }
 
 std::int64_t RemovalOverlay::skipRemoved(std::int64_t position) const {
+    // Matches come mostly in document order: a position at or after the
+    // last removed range is settled there, without a search.
+    if (removed_.empty()) return position;
+    if (const auto& [first, last] = *removed_.rbegin(); position >= first)
+        return position <= last ? last + 1 : position;
     auto it = removed_.upper_bound(position);
     if (it == removed_.begin()) return position;
     --it;
@@ -477,9 +506,11 @@ bool RemovalOverlay::touchedBelow(std::int64_t position) const {
 }
 
 void RemovalOverlay::removeNode(std::int64_t position) {
+    if (removedNodes_.empty()) removedNodes_.resize(static_cast<std::size_t>(end_ >> 6) + 1);
+    removedNodes_[static_cast<std::size_t>(position >> 6)] |= std::uint64_t(1) << (position & 63);
     std::int64_t first = position, last = document_.last(position);
     // Ranges inside the subtree are absorbed; touching ones are joined.
-    auto it = removed_.lower_bound(first);
+    auto it = removed_.empty() || removed_.rbegin()->first < first ? removed_.end() : removed_.lower_bound(first);
     while (it != removed_.end() && it->first <= last + 1) {
         last = std::max(last, it->second);
         it = removed_.erase(it);
@@ -491,7 +522,7 @@ void RemovalOverlay::removeNode(std::int64_t position) {
             removed_.erase(before);
         }
     }
-    removed_.emplace(first, last);
+    removed_.emplace_hint(it, first, last);  // it: the first range after
 }
 
 TreeList RemovalOverlay::findSons(std::int64_t position) {

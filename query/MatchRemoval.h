@@ -46,6 +46,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/PageMemory.h"
 #include "index/DocumentTree.h"
 #include "xml/XML.h"
 
@@ -148,6 +149,15 @@ public:
     // of a remaining node: c = skipRemoved(node + 1), then
     // c = skipRemoved(last(c) + 1), while c <= last(node).
     std::int64_t skipRemoved(std::int64_t position) const;
+    // skipRemoved for a walk of the remaining document, in constant time for
+    // each removed node passed over: only for a position whose enclosing
+    // nodes all remain (the first child of a remaining element, the position
+    // after a remaining node's subtree). There the removed ranges that hold
+    // it are made of removed nodes beginning one after the other, from it on.
+    std::int64_t nextRemaining(std::int64_t position) const {
+        while (position <= end_ && removedAt(position)) position = document_.last(position) + 1;
+        return position;
+    }
 
 private:
     class Pass;  // one removal
@@ -159,12 +169,20 @@ private:
     // Something below the remaining node at the position was removed.
     bool touchedBelow(std::int64_t position) const;
     void removeNode(std::int64_t position);
+    // True when a removal took the node at the position (with its subtree).
+    bool removedAt(std::int64_t position) const {
+        const auto p = static_cast<std::uint64_t>(position);
+        return (p >> 6) < removedNodes_.size() && (removedNodes_[p >> 6] >> (p & 63) & 1);
+    }
     // The current subtree at a remaining position.
     const xml::Tree* build(std::int64_t position);
 
     index::DocumentTree document_;
     std::int64_t end_;  // last position of the document
-    std::map<std::int64_t, std::int64_t> removed_;  // first -> last position of each removed range
+    // first -> last position of each removed range (as many as the matches)
+    std::map<std::int64_t, std::int64_t, std::less<>, PageSlotAllocator<std::pair<const std::int64_t, std::int64_t>>>
+        removed_;
+    std::vector<std::uint64_t> removedNodes_;       // a bit by position: the nodes removeNode took
     std::unordered_map<std::int64_t, std::vector<std::int64_t>> children_;  // children asked for, by node
     bool rootRemoved_ = false;
 };

@@ -21,4 +21,5 @@ if [ ${#need[@]} -gt 0 ]; then
   apt-get install -y -qq "${need[@]}"
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build -j"$(nproc)" && ctest --test-dir build --output-on-failure -j"$(nproc)"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DAXF_TESTS=ON && cmake --build build -j"$(nproc)" &&
+  ctest --test-dir build --output-on-failure -j"$(nproc)"

@@ -43,6 +43,8 @@ TEST(FailureReport, EveryExceptionEndsTheRunWithOneLine) {
         {"success", [] { return 0; }, 0, ""},
         {"status of the run", [] { return 1; }, 1, ""},
         {"fatal", []() -> int { throw axf::Fatal("Attention: x"); }, 1, "Attention: x\n"},
+        {"fatal with a note", []() -> int { throw axf::Fatal("Parse error", "axfilter: where"); }, 1,
+         "Parse error\naxfilter: where\n"},
         {"internal", []() -> int { throw axf::InternalError("f: state"); }, 1, "f: state\n"},
         {"allocation", []() -> int { throw std::bad_alloc(); }, 1, "out of memory\n"},
         {"size past what a container holds", []() -> int { throw std::length_error("basic_string::_M_create"); }, 1,

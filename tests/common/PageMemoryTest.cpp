@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <new>
+#include <random>
 
 #include "common/PageMemory.h"
 
@@ -54,6 +57,31 @@ TEST(PageBlock, RefusedAddressSpaceIsOutOfMemoryAndKeepsTheBlock) {
     EXPECT_EQ(block.data()[7], 'x');
     PageArray<std::uint64_t> values;
     EXPECT_THROW(values.reserve(~std::size_t(0) / 4), std::bad_alloc);
+}
+
+// A node-based map over shared slots holds the same keys as an ordinary one
+// through inserts and erases that reuse slots, across many blocks; a slot of
+// another size is refused.
+TEST(PageSlots, MapNodesComeAndGo) {
+    std::map<std::int64_t, std::int64_t, std::less<>, axf::PageSlotAllocator<std::pair<const std::int64_t, std::int64_t>>> slotted;
+    std::map<std::int64_t, std::int64_t> plain;
+    std::mt19937 rng(32);
+    for (int i = 0; i < 300000; ++i) {
+        const std::int64_t key = std::uniform_int_distribution<std::int64_t>(0, 100000)(rng);
+        if (i % 3 == 2) {
+            EXPECT_EQ(slotted.erase(key), plain.erase(key));
+        } else {
+            slotted[key] = i;
+            plain[key] = i;
+        }
+    }
+    EXPECT_TRUE(std::equal(slotted.begin(), slotted.end(), plain.begin(), plain.end()));
+    axf::PageSlots slots;
+    void* a = slots.take(24);
+    EXPECT_EQ(slots.take(64), nullptr);
+    EXPECT_FALSE(slots.give(a, 64));
+    EXPECT_TRUE(slots.give(a, 24));
+    EXPECT_EQ(slots.take(24), a);
 }
 
 }  // namespace

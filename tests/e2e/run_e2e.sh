@@ -7,12 +7,26 @@
 #   status            (optional) the expected exit status, 0 when missing
 #   any documents the filter names (the case runs inside its folder)
 # Usage: run_e2e.sh path/to/axfilter [case ...]
+# With case names, only those cases run (each says PASS or FAIL, with the
+# differences from what it expects); without, every case and then the checks
+# below that need no case folder.
 set -u
+if [ $# -lt 1 ] || [ ! -x "$1" ]; then
+  echo "usage: tests/e2e/run_e2e.sh path/to/axfilter [case ...] (${1:-no binary given}: not an executable)" >&2; exit 2
+fi
 bin=$(realpath "$1"); shift
 here=$(cd "$(dirname "$0")" && pwd)
 cases=("$@")
+only_named=0
 if [ ${#cases[@]} -eq 0 ]; then
   for d in "$here"/cases/*/; do cases+=("$(basename "$d")"); done
+else
+  only_named=1
+  for c in "${cases[@]}"; do
+    if [ ! -f "$here/cases/$c/filter" ]; then
+      echo "run_e2e.sh: no case '$c' in tests/e2e/cases (ls tests/e2e/cases lists them)" >&2; exit 2
+    fi
+  done
 fi
 timediff='^TimeDiff \{tdYear = 0, tdMonth = 0, tdDay = 0, tdHour = 0, tdMin = 0, tdSec = -?[0-9]+, tdPicosec = (0|-?[1-9][0-9]*000000000)\}$'
 pass=0; fail=0
@@ -24,17 +38,34 @@ for c in "${cases[@]}"; do
   ok=1
   want_status=0; [ -f "$dir/status" ] && want_status=$(cat "$dir/status")
   if [ "$st" != "$want_status" ]; then echo "FAIL $c: status $st, expected $want_status"; ok=0; fi
-  if ! cmp -s "$tmp/out.n" "$dir/stdout"; then echo "FAIL $c: stdout differs"; diff "$dir/stdout" "$tmp/out.n" | head -20; ok=0; fi
+  if ! cmp -s "$tmp/out.n" "$dir/stdout"; then
+    echo "FAIL $c: stdout differs (- expected, + got)"; diff -u "$dir/stdout" "$tmp/out.n" | tail -n +3 | head -40; ok=0
+  fi
   if [ -f "$dir/stderr" ]; then
-    if ! cmp -s "$tmp/err" "$dir/stderr"; then echo "FAIL $c: stderr differs"; diff "$dir/stderr" "$tmp/err" | head -10; ok=0; fi
+    if ! cmp -s "$tmp/err" "$dir/stderr"; then
+      echo "FAIL $c: stderr differs (- expected, + got)"; diff -u "$dir/stderr" "$tmp/err" | tail -n +3 | head -20; ok=0
+    fi
   elif [ -s "$tmp/err" ]; then echo "FAIL $c: unexpected stderr"; head -5 "$tmp/err"; ok=0; fi
-  if [ $ok = 1 ]; then pass=$((pass+1)); else fail=$((fail+1)); fi
+  if [ $ok = 1 ]; then pass=$((pass+1)); [ $only_named = 1 ] && echo "PASS $c"; else fail=$((fail+1)); fi
 done
+if [ $only_named = 1 ]; then
+  echo "e2e: $pass passed, $fail failed"
+  [ $fail = 0 ]; exit
+fi
 # No argument: a short help on stderr, its first line the usage line, with an
 # example and the pointer to the README; nothing on stdout, status 2.
 "$bin" >"$tmp/out" 2>"$tmp/err"; st=$?
 if [ $st = 2 ] && [ ! -s "$tmp/out" ] && [ "$(head -n 1 "$tmp/err")" = 'usage: axfilter FILTER' ] &&
    grep -q '^  axfilter "filter' "$tmp/err" && grep -q 'README\.md' "$tmp/err"; then pass=$((pass+1)); else echo "FAIL no-argument: status $st"; fail=$((fail+1)); fi
+# -h and --help: the same text on stdout, status 0; --version: one line.
+for opt in -h --help; do
+  "$bin" "$opt" >"$tmp/out" 2>"$tmp/err"; st=$?
+  if [ $st = 0 ] && [ ! -s "$tmp/err" ] && [ "$(head -n 1 "$tmp/out")" = 'usage: axfilter FILTER' ] &&
+     grep -q 'README\.md' "$tmp/out"; then pass=$((pass+1)); else echo "FAIL $opt: status $st"; fail=$((fail+1)); fi
+done
+"$bin" --version >"$tmp/out" 2>"$tmp/err"; st=$?
+if [ $st = 0 ] && [ ! -s "$tmp/err" ] && grep -Eqx 'axfilter [0-9]+\.[0-9]+\.[0-9]+' "$tmp/out"; then pass=$((pass+1))
+else echo "FAIL --version: status $st"; fail=$((fail+1)); fi
 
 # A document 100,000 levels deep, through an exact and an approximate statement.
 n=100000

@@ -222,3 +222,41 @@ TEST(ExpCondition, VariablesOfAText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The note of a condition that does not parse: the condition, the column of
+// the token the parse stops at (the end, or a byte no lexeme begins with),
+// and what it expected; a word out of place gets the hint about let.
+TEST(ExpCondition, ParseErrorNoteSaysWhereAndWhat) {
+    struct Case {
+        const char* text;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"X >= john",
+         "axfilter: the condition &X >= john& does not parse: at column 6 of the condition, found \"john\" where it "
+         "expects a number, a variable or \"(\"\naxfilter: hint: a word enters a comparison only through let: "
+         "&let W = john in ...&"},
+        {"X > > 3", "axfilter: the condition &X > > 3& does not parse: at column 5 of the condition, found \">\" where it "
+                    "expects a number, a variable or \"(\""},
+        {"X > 3 +", "axfilter: the condition &X > 3 +& does not parse: found the end of the condition where it expects a "
+                    "number, a variable or \"(\""},
+        {"X > $ 3", "axfilter: the condition &X > $ 3& does not parse: at column 5 of the condition, found '$', which a "
+                    "condition cannot hold where it expects"},
+    };
+    for (const Case& c : cases) {
+        ExpCondition cond(c.text, {"X"});
+        ExpValue three = classifyValue("3");
+        const ExpValue* values[] = {&three};
+        try {
+            cond.holds(values);
+            ADD_FAILURE() << c.text << ": parsed";
+        } catch (const axf::Fatal& e) {
+            EXPECT_STREQ(e.what(), "Parse error") << c.text;
+            EXPECT_EQ(e.note().substr(0, std::string(c.note).size()), c.note) << c.text;
+        }
+    }
+}
+
+}  // namespace

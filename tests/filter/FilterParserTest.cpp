@@ -473,5 +473,58 @@ TEST(FilterParser, LargeFilters) {
     }
 }
 
+
+// What a filter that does not parse tells on standard error: the line and
+// column of the token found, what the grammar expects there (after the
+// reductions the token caused), and a hint for the common mistakes.
+TEST(FilterParser, ExplanationOfAStop) {
+    struct Case {
+        std::string filter;
+        std::string first;  // the start of the first line
+        std::string hint;   // the hint line's text after "axfilter: hint: ", or empty for none
+    };
+    const std::string found = "axfilter: parse error at line ";
+    const std::vector<Case> cases = {
+        {"filterallbest a() in 'x'", found + "1, column 1: found the tag name \"filterallbest\"",
+         "statement names are case-sensitive: write filterAllBest"},
+        {"filterAllBets a() in 'x'", found + "1, column 1:", "did you mean filterAllBest? a filter begins with a statement"},
+        {"filterExact a() in 'x'", found + "1, column 1:", "did you mean filterAllExact? a filter begins"},
+        {"select a() in 'x'", found + "1, column 1:", "a filter begins with a statement: filterAllBest"},
+        {"count (FILTERONEBEST a() in 'x')", found + "1, column 8:", "statement names are case-sensitive: write filterOneBest"},
+        {"filterAllExact a() in 'x'\n  (n)", found + "2, column 3: found \"(\" where the filter expects \"where\", \"(P)\", \"(N)\" or the end",
+         "the marks are written (P) and (N), in capitals"},
+        {"filterAllExact a() in 'a-b'", found + "1, column 23: found 'a-b' (not a token", "'-' is not allowed in a quoted text"},
+        {"filterAllExact a() in file 'a b#c.xml'", found + "1, column 28:", "'#' is not allowed in a file name"},
+        {"filterAllExact a(X) in 'x' where &X match a|b&", found + "1, column 34:", "'|' cannot be written in a condition"},
+        {"filterAllExact a(X) in 'x' where &X match a", found + "1, column 34:", "the condition has no closing &"},
+        {"filterAllExact a() in x.xml", found + "1, column 24: found .xml", "a file is named with file"},
+        {"filterAllExact a() file 'x'", found + "1, column 20: found \"file\" where the filter expects \"in\"",
+         "the query is followed by in"},
+        {"filterAllExact a(P) in 'x'", found + "1, column 17: found \"(P)\"", "\"(P)\" and \"(N)\" are read as the marks"},
+        {"-v", found + "1, column 1: found -v (not a token", "axfilter takes one argument"},
+        {"filterAllExact a(b( in 'x'", found + "1, column 21: found \"in\"", ""},
+        {"filterAllExact a() in 'x' where &X&,", found + "1, column 37: found the end of the filter where the filter expects a condition",
+         "a condition goes between two &"},
+    };
+    for (const Case& c : cases) {
+        ParseResult r = parseFilter(c.filter);
+        ASSERT_TRUE(std::holds_alternative<ParseFail>(r)) << c.filter;
+        const std::vector<std::string>& lines = std::get<ParseFail>(r).explanation;
+        ASSERT_FALSE(lines.empty()) << c.filter;
+        EXPECT_EQ(lines[0].substr(0, c.first.size()), c.first) << c.filter << "\n" << lines[0];
+        if (c.hint.empty()) {
+            EXPECT_EQ(lines.size(), 1u) << c.filter << "\n" << lines.back();
+        } else {
+            ASSERT_EQ(lines.size(), 2u) << c.filter;
+            EXPECT_NE(lines[1].find("axfilter: hint: " + c.hint), std::string::npos) << c.filter << "\n" << lines[1];
+        }
+    }
+    // Over given tokens there is no text: no column.
+    std::vector<LexStep> steps = {{{TokenKind::TokenTag, "a"}, {}, 4}};
+    ParseResult r = parseTokens(steps);
+    EXPECT_EQ(std::get<ParseFail>(r).explanation.at(0).substr(0, 59),
+              "axfilter: parse error at line 4: found the tag name \"a\" whe");
+}
+
 }  // namespace
 }  // namespace axf::filter
