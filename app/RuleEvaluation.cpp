@@ -222,12 +222,14 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
     query::SearchMode mode =
         !ctx.negated && ctx.kind == StatementKind::BestExact ? query::SearchMode::Best : query::SearchMode::All;
     bool exactOnly = ctx.exactOnly && !ctx.negated;
-    out.results = makeLazy([p, doc, n, deletion, mode, exactOnly]() {
+    bool coverOnly = ctx.coverOnly && p.variables.pairs().empty();
+    out.results = makeLazy([p, doc, n, deletion, mode, exactOnly, coverOnly]() {
         const query::DeletionCostList noCosts;
         const query::SearchTypeList noTypes;
         query::SearchContext search{&p.mapping,    &noCosts,      &noTypes, &doc->indexEL,
                                     &doc->indexTX, &doc->mapping, deletion, mode,
                                     index::LookupKind::Exact,     exactOnly};
+        search.coverOnly = coverOnly;
         return QueryResults{query::evaluateQuery(p.tree, search, n), nullptr};
     });
     return out;
@@ -742,6 +744,8 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         std::string_view group;
         ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() &&
                         (!isGroupRoot(q, &group) || !hasFailingSelector(q));
+        // A negated rule without conditions removes what its matches cover.
+        ctx.coverOnly = negated && conditions.empty();
         QueryOutcome outcome = evaluateQueryTree(ctx, 2, q);
         return std::make_pair(doc, std::move(outcome));
     };
@@ -758,7 +762,11 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
         const QueryResults& found = outcome.results.get();
         EntryList adjusted;
         EntryList made;
-        const query::EntrySpan entries = entriesOf(found, made);
+        // Without conditions or variables the removal reads only what the
+        // matches cover together: a product gives each entry of its parts once.
+        if (found.product && conditions.empty() && outcome.variables.pairs().empty())
+            made = found.product->materializeCovering();
+        const query::EntrySpan entries = made.empty() ? entriesOf(found, made) : query::EntrySpan(made);
         adjusted.reserve(entries.size());
         for (const auto& e : entries) adjusted.push_back(adjustRoot(e));
         if (doc->tree.byPosition()) {

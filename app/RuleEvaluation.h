@@ -77,6 +77,7 @@ struct EvalContext {
     index::LookupKind searchType = index::LookupKind::Exact;  // the default search type
     const index::IndexedDocument* document = nullptr;
     bool exactOnly = false;  // only the matches of cost 0 are read
+    bool coverOnly = false;  // only the nodes the matches cover together are read
 };
 
 QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t rootNumber, const xml::Tree* query);

@@ -124,6 +124,11 @@ filters=(
   # Tied operands of a top-level `or`: their product is counted, not built.
   "tiedcount|count (filterAllBest or(person(name()), item(name()), person(name())) in file 'DOC')|"
   "tiedcount2|count (filterAllBest or(item(name()), person(name()), person(name())) in file 'DOC')|"
+  # Tied alternatives and tied siblings under a negated rule, which removes
+  # what its matches cover: no product of the ties is built.
+  "negties|filterAllBest people((person(), person()) BAR person()) in file 'DOC' (N)|"
+  "negties2|filterAllExact site(people(person()), people(person(age()) BAR person(name()))) in file 'DOC' (N)|"
+  "negand|filterAllBest and(person(name()), item(name())) in file 'DOC' (N)|"
 )
 
 # Filters whose output itself grows with the square of the document: measured

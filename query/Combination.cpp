@@ -87,6 +87,7 @@ struct JoinScope::State {
 namespace {
 
 thread_local JoinScope::State* activeJoins = nullptr;
+thread_local bool coveringJoins = false;  // see CoverScope
 
 // A deferred join: the root over the children of every part, in order.
 const Tree* deferJoin(ELNode root, std::span<const Tree* const> parts) {
@@ -185,10 +186,15 @@ struct CellList {
 struct StepLeft {
     std::int64_t second;
     EntrySpan first;
+    // a was joined, and the step emitted nothing past the entries it joined.
+    bool endedClean = false;
 };
 
+// With firstJoinOnly (the run a ends was joined in full with the entries a
+// meets; see CoverScope), a is joined with the first of them alone.
 StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, EntrySpan rest, std::int64_t n,
-                 bool joined, bool mark, std::vector<std::int64_t>& kept, EntryList& out) {
+                 bool joined, bool mark, std::vector<std::int64_t>& kept, EntryList& out,
+                 bool firstJoinOnly = false) {
     const std::int64_t pa = a.position;
     const std::int64_t ca = a.cost;
     kept.clear();  // cells joined with a while the mark is set; they stay in the second list
@@ -197,14 +203,14 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
     for (;;) {
         if (cur == kEnd) {
             if (!joined) out.push_back(withCost(a, n));
-            left = {kEnd, joined && !mark ? afterPosition(pa, rest) : rest};
+            left = {kEnd, joined && !mark ? afterPosition(pa, rest) : rest, joined};
             break;
         }
         const EmbeddingEntry& x = list.at(cur);
         const std::int64_t xs = list.next(cur);
         if (pa < x.position) {
             if (!joined) out.push_back(withCost(a, n));
-            left = {cur, joined && !mark ? afterPosition(pa, rest) : rest};
+            left = {cur, joined && !mark ? afterPosition(pa, rest) : rest, joined};
             break;
         }
         if (pa > x.position) {
@@ -216,9 +222,9 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
         if (ca < x.cost) {
             if (!joined) out.push_back(withCost(a, n));
             if (mark)
-                left = {cur, rest};
+                left = {cur, rest, joined};
             else
-                left = {list.pastPosition(x.position, xs), afterPosition(pa, rest)};
+                left = {list.pastPosition(x.position, xs), afterPosition(pa, rest), joined};
             break;
         }
         if (ca > x.cost) {
@@ -229,7 +235,7 @@ StepLeft minStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, Entry
             left = {list.pastPosition(x.position, xs), afterPosition(pa, rest)};
             break;
         }
-        out.push_back(joinEntries(a, x, n, "combineOrAll"));
+        if (!firstJoinOnly || !joined) out.push_back(joinEntries(a, x, n, "combineOrAll"));
         joined = true;
         if (mark) kept.push_back(cur);
         cur = xs;
@@ -340,6 +346,9 @@ void throwIfDeferredFailure(const Tree* t) {
 // Deferred joins.
 
 JoinScope::JoinScope() : state_(std::make_unique<State>()), previous_(activeJoins) { activeJoins = state_.get(); }
+
+CoverScope::CoverScope() : previous_(coveringJoins) { coveringJoins = true; }
+CoverScope::~CoverScope() { coveringJoins = previous_; }
 
 JoinScope::~JoinScope() { activeJoins = previous_; }
 
@@ -542,12 +551,27 @@ EntryList minAll(EntrySpan first, EntrySpan second, std::int64_t n) {
     std::int64_t ys = list.fromSpan(second);
     EntrySpan xs = first;
     std::vector<std::int64_t> kept;
+    bool marked = false;  // the last step's entry ties with the next one
+    bool clean = false;   // and that step ended clean (StepLeft)
     while (!xs.empty() && ys != kEnd) {
         const EmbeddingEntry& a = xs.front();
         EntrySpan rest = xs.subspan(1);
-        StepLeft left = minStep(a, list, ys, rest, n, false, headTiesWith(a, rest), kept, out);
+        // The entry before a in its run was joined with every entry a meets.
+        const bool covered = coveringJoins && marked && !kept.empty();
+        const bool wasMarked = marked;
+        marked = headTiesWith(a, rest);
+        if (covered && clean && marked && wasMarked) {
+            // a meets the run the entry before it met, at its head, and so
+            // does the entry after it: a's step joins a with the head and
+            // leaves both lists and the run as they are.
+            out.push_back(joinEntries(a, list.at(ys), n, "combineOrAll"));
+            xs = rest;
+            continue;
+        }
+        StepLeft left = minStep(a, list, ys, rest, n, false, marked, kept, out, covered);
         ys = left.second;
         xs = left.first;
+        clean = left.endedClean;
     }
     appendWithCost(xs, n, out);
     for (; ys != kEnd; ys = list.next(ys)) out.push_back(withCost(list.at(ys), n));
@@ -723,6 +747,40 @@ EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int6
     return r;
 }
 
+// Whether every run of the position is of one cost.
+bool singleCostRuns(std::span<const EntrySpan> lists, std::span<const std::size_t> starts,
+                    std::span<const std::size_t> ends) {
+    for (std::size_t i = 0; i < lists.size(); ++i)
+        for (std::size_t j = starts[i] + 1; j < ends[i]; ++j)
+            if (lists[i][j].cost != lists[i][starts[i]].cost) return false;
+    return true;
+}
+
+// The covering joins of one position (see CoverScope) when every run is of
+// one cost: the entries of the full product, in its order, whose operands are
+// the first of their runs but one; only the first when the bound leaves out
+// every entry. False, with nothing emitted, when some run mixes costs.
+bool coverJoin(std::span<const EntrySpan> lists, std::span<const std::size_t> starts,
+               std::span<const std::size_t> ends, std::int64_t n, const std::int64_t* bound,
+               std::vector<const EmbeddingEntry*>& picked, EntryList& out) {
+    if (!singleCostRuns(lists, starts, ends)) return false;
+    const std::size_t k = lists.size();
+    for (std::size_t i = 0; i < k; ++i) picked[i] = &lists[i][starts[i]];
+    EmbeddingEntry first = joinMany(picked, n, "combineAndAll");
+    const bool within = !bound || first.cost <= *bound;
+    out.push_back(std::move(first));
+    if (!within) return true;
+    // The full product varies the last list fastest.
+    for (std::size_t i = k; i-- > 0;) {
+        for (std::size_t j = starts[i] + 1; j < ends[i]; ++j) {
+            picked[i] = &lists[i][j];
+            out.push_back(joinMany(picked, n, "combineAndAll"));
+        }
+        picked[i] = &lists[i][starts[i]];
+    }
+    return true;
+}
+
 // Steps through the positions that every list holds, in ascending order, and
 // calls f(p, starts, ends) with each list's run of that position. Every list
 // ascends by position and none is empty.
@@ -773,6 +831,7 @@ EntryList combineAndAll(std::span<const EntrySpan> lists, std::int64_t n, const 
     forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts,
                                   std::span<const std::size_t> ends) {
         const std::int64_t* b = bound ? bound->find(p) : nullptr;
+        if (coveringJoins && coverJoin(lists, starts, ends, n, b, picked, out)) return;
         if (!b) {
             // Every combination, the first list's entry outermost.
             std::copy(starts.begin(), starts.end(), cur.begin());

@@ -94,6 +94,31 @@ private:
 };
 
 // ---------------------------------------------------------------------------
+// Covering joins.
+//
+// Some readers of a search's matches use only the document nodes they cover
+// together (the removal of matches from a document, with no variable, no
+// condition and no selector that counts matches): for them the product of two
+// tied runs of one position holds nothing that a few of its entries do not
+// already cover. While a CoverScope lives on a thread, the joins of mode all
+// emit, at a position where every run joined is of one cost, only the
+// entries of the full product in which at most one operand's entry is not
+// the first of its run: the first entry of the product, every entry of every
+// run, in the order of the full list and at the same cost, so that each
+// reader of the list above (a walk to parents, another join, the removal)
+// meets the same positions, costs and covered nodes in the same order.
+class CoverScope {
+public:
+    CoverScope();
+    ~CoverScope();
+    CoverScope(const CoverScope&) = delete;
+    CoverScope& operator=(const CoverScope&) = delete;
+
+private:
+    bool previous_;
+};
+
+// ---------------------------------------------------------------------------
 // Ordering of result lists.
 
 bool embCostLeq(const EmbeddingEntry& a, const EmbeddingEntry& b);

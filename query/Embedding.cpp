@@ -807,6 +807,12 @@ SearchResult evaluateQuery(const Tree* query, const SearchContext& context, std:
         throw InternalError("evaluateQuery: query root is neither an element nor a text");
     }
     JoinScope joins;
+    std::optional<CoverScope> cover;
+    if (context.coverOnly) {
+        bool selector = false;
+        for (const auto& [number, l] : *context.queryMapping) selector = selector || l.find('[') != std::string::npos;
+        if (!selector) cover.emplace();
+    }
     Search search(context);
     const std::string& label = search.queryLabel(*n, "evaluateQuery");
     auto [type, rest] = searchType(*n, context.defaultType, *context.searchTypes);

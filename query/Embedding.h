@@ -105,6 +105,9 @@ struct SearchContext {
     index::LookupKind defaultType = index::LookupKind::Exact;
     // See evaluateQuery.
     bool exactOnly = false;
+    // The caller reads of the matches only the document nodes they cover
+    // together (see CoverScope): see evaluateQuery.
+    bool coverOnly = false;
 };
 
 // Searches one annotated simple query (root an element, or a text without
@@ -122,6 +125,9 @@ struct SearchContext {
 // of its parent node's name does not hold): then nothing is left out, and
 // the candidates below such a selector's ancestors are searched whole, so
 // that its message fires where and when the whole search fires it.
+//
+// With `coverOnly`, the joins of tied runs are covering joins (CoverScope)
+// unless a label of the query holds a selector, which counts matches.
 SearchResult evaluateQuery(const xml::Tree* query, const SearchContext& context, std::int64_t rootNumber);
 
 // The recursive step: the matches of the parent query node (number

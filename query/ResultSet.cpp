@@ -234,6 +234,31 @@ void ResultSet::forEach(const std::function<bool(const EmbeddingEntry&)>& visit)
     }
 }
 
+EntryList ResultSet::materializeCovering() const {
+    if (!isProduct()) return entries_;
+    const std::vector<const ResultSet*> ls = leaves();
+    const std::size_t k = ls.size();
+    std::vector<const EmbeddingEntry*> picked(k);
+    for (std::size_t i = 0; i < k; ++i) picked[i] = &ls[i]->entries_.front();
+    EntryList out;
+    auto emit = [&] {
+        std::int64_t cost = 0;
+        for (const EmbeddingEntry* e : picked) cost += e->cost;
+        std::size_t from = 0;
+        out.push_back(wholeQueryEntry(cost, joinedTree(picked, from)));
+    };
+    emit();
+    // The full list varies the last leaf fastest.
+    for (std::size_t i = k; i-- > 0;) {
+        for (std::size_t j = 1; j < ls[i]->entries_.size(); ++j) {
+            picked[i] = &ls[i]->entries_[j];
+            emit();
+        }
+        picked[i] = &ls[i]->entries_.front();
+    }
+    return out;
+}
+
 EntryList ResultSet::materialize() const {
     if (!isProduct()) return entries_;
     EntryList out;

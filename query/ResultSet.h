@@ -82,6 +82,11 @@ public:
     // returns false.
     void forEach(const std::function<bool(const EmbeddingEntry&)>& visit) const;
     EntryList materialize() const;
+    // The entries of materialize() in which every leaf's entry but at most
+    // one is the first of its leaf, in the same order: each entry of each
+    // leaf stands in one of them (for a reader of what the entries cover
+    // together, see CoverScope).
+    EntryList materializeCovering() const;
 
     // The joined tree of one choice: `picked` holds one entry of each leaf
     // (leaves() order), from `from` on; returns the tree of this set's choice

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -375,6 +376,88 @@ TEST(ComputeProperties, SumOfManyListsMatchesThePairwiseFold) {
             }
         }
     }
+}
+
+// Under a CoverScope, the joins of mode all over runs of one cost keep a part
+// of the full list: in its order, with its first entry and its runs of one
+// position and cost, and covering together, in each such run, the children
+// the full run covers. A run that mixes costs is joined in full.
+TEST(ComputeProperties, CoveringJoinsKeepWhatTheFullListCovers) {
+    std::mt19937 rng(31);
+    auto randomList = [&](char tag, int positions, bool mixed) {
+        EntryList l;
+        for (int p = 1; p <= positions; ++p) {
+            const int len = static_cast<int>(rng() % 4);
+            const std::int64_t cost = rng() % 3;
+            for (int i = 0; i < len; ++i) {
+                const std::string name = std::string(1, tag) + std::to_string(p) + std::to_string(i);
+                l.push_back(Ef(p, 0, 9, 0, mixed ? rng() % 3 : cost, name + "(" + name + "k)"));
+            }
+        }
+        return l;
+    };
+    using Key = std::pair<std::int64_t, std::int64_t>;
+    auto runs = [](const EntryList& l) {
+        std::vector<Key> keys;
+        std::map<Key, std::set<std::string>> covered;
+        for (const EmbeddingEntry& e : l) {
+            const Key key{e.position, e.cost};
+            if (keys.empty() || keys.back() != key) keys.push_back(key);
+            for (const axf::xml::Tree* c : e.tree->children()) covered[key].insert(shape(c));
+        }
+        return std::make_pair(keys, covered);
+    };
+    auto check = [&](const EntryList& full, const EntryList& cover, int round) {
+        ASSERT_LE(cover.size(), full.size()) << round;
+        ASSERT_EQ(full.empty(), cover.empty()) << round;
+        if (full.empty()) return;
+        ASSERT_EQ(item(full.front()), item(cover.front())) << round;
+        std::size_t at = 0;  // a part of the full list, in its order
+        for (const EmbeddingEntry& e : cover) {
+            while (at < full.size() && item(full[at]) != item(e)) ++at;
+            ASSERT_LT(at++, full.size()) << round << " " << item(e);
+        }
+        ASSERT_EQ(runs(full), runs(cover)) << round;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        const int positions = 1 + static_cast<int>(rng() % 3);
+        const bool mixed = rng() % 4 == 0;
+        const std::size_t k = 2 + rng() % 3;
+        std::vector<EntryList> lists;
+        for (std::size_t i = 0; i < k; ++i) lists.push_back(randomList(static_cast<char>('a' + i), positions, mixed));
+        const std::vector<EntrySpan> spans(lists.begin(), lists.end());
+        const std::int64_t n = rng() % 3;
+        const EntryList other = randomList('o', positions, false);
+        const LowestCosts bound(other);
+        const EntryList fullAnd = combineAndAll(spans, n), fullBounded = combineAndAll(spans, n, &bound);
+        const EntryList fullOr = combineOrAll(lists[0], lists[1], n);
+        EntryList coverAnd, coverBounded, coverOr;
+        {
+            CoverScope cover;
+            coverAnd = combineAndAll(spans, n);
+            coverBounded = combineAndAll(spans, n, &bound);
+            coverOr = combineOrAll(lists[0], lists[1], n);
+        }
+        check(fullAnd, coverAnd, round);
+        check(fullBounded, coverBounded, round);
+        check(fullOr, coverOr, round);
+        // Outside the scope the joins are whole again.
+        ASSERT_EQ(showFull(combineAndAll(spans, n)), showFull(fullAnd)) << round;
+    }
+    // Three runs of two at one position: the first entry, then each entry of
+    // every run once, in the full list's order.
+    const EntryList a = {E(4, 0, "a(a1)"), E(4, 0, "a(a2)")}, b = {E(4, 1, "b(b1)"), E(4, 1, "b(b2)")},
+                    c = {E(4, 0, "c(c1)"), E(4, 0, "c(c2)")};
+    const std::vector<EntrySpan> three = {a, b, c};
+    CoverScope cover;
+    EXPECT_EQ(show(combineAndAll(three, 1)),
+              "4:3:a(a1,b1,c1) 4:3:a(a1,b1,c2) 4:3:a(a1,b2,c1) 4:3:a(a2,b1,c1)");
+    EXPECT_EQ(show(combineOrAll(a, EntryList{E(4, 0, "x(x1)"), E(4, 0, "x(x2)")}, 0)),
+              "4:0:a(a1,x1) 4:0:a(a1,x2) 4:0:a(a2,x1)");
+    // A run that mixes costs: the whole product.
+    const EntryList m = {E(4, 0, "m(m1)"), E(4, 2, "m(m2)")};
+    const std::vector<EntrySpan> mixedRun = {a, m};
+    EXPECT_EQ(show(combineAndAll(mixedRun, 0)), "4:0:a(a1,m1) 4:2:a(a1,m2) 4:0:a(a2,m1) 4:2:a(a2,m2)");
 }
 
 // The or of whole queries over several operands at once gives the pairwise

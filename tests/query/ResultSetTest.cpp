@@ -90,6 +90,24 @@ TEST(ResultSet, RandomProductsAgreeWithTheBuiltLists) {
             if (e.cost == lowest) run.push_back(e);
         EXPECT_EQ(show(m.set->lowestRun()->materialize()), show(run)) << where;
         EXPECT_EQ(show(m.set->firstCheapest()), show(run.front())) << where;
+        // The covering part: in the built list's order, with its first entry,
+        // and every leaf entry's tree under some entry of it.
+        const EntryList cover = m.set->materializeCovering();
+        ASSERT_FALSE(cover.empty()) << where;
+        EXPECT_EQ(show(cover.front()), show(built.front())) << where;
+        std::size_t at = 0;
+        for (const EmbeddingEntry& e : cover) {
+            while (at < built.size() && show(built[at]) != show(e)) ++at;
+            ASSERT_LT(at++, built.size()) << where << " " << show(e);
+        }
+        for (const ResultSet* leaf : m.set->leaves())
+            for (const EmbeddingEntry& le : leaf->entries()) {
+                const bool held = std::any_of(cover.begin(), cover.end(), [&](const EmbeddingEntry& e) {
+                    return e.tree == le.tree || std::find(e.tree->kids, e.tree->kids + e.tree->nkids, le.tree) !=
+                                                    e.tree->kids + e.tree->nkids;
+                });
+                EXPECT_TRUE(held) << where << " " << show(le);
+            }
         // The joined root's children are the leaf trees in joinedOrder.
         const std::vector<const ResultSet*> ls = m.set->leaves();
         if (m.set->isProduct()) {
