@@ -92,24 +92,36 @@ QueryResults andAll(const query::ResultSetPtr& first, const query::ResultSetPtr&
     return QueryResults{{}, query::ResultSet::product("and", {first, second})};
 }
 
-QueryOutcome fold(Combine combine, bool firstEmptyDecides, const OperandEvaluator& eval, QueryOutcome acc,
-                  std::span<const Tree* const> rest) {
+// The operands of `rest` folded into `acc` from the left: each step's result
+// is `join(results so far, next operand's results)`, deferred until read. An
+// "and" (firstEmptyDecides) whose list so far is empty does not look at the
+// next operand.
+template <typename Join>
+QueryOutcome foldWith(Join join, bool firstEmptyDecides, const OperandEvaluator& eval, QueryOutcome acc,
+                      std::span<const Tree* const> rest) {
     for (const Tree* q : rest) {
         QueryOutcome next = eval(acc.lastNumber + 1, q);
         Lazy<QueryResults> left = acc.results;
         Lazy<QueryResults> right = next.results;
-        acc.results = makeLazy([left, right, combine, firstEmptyDecides]() -> QueryResults {
+        acc.results = makeLazy([left, right, join, firstEmptyDecides]() -> QueryResults {
             const QueryResults& a = left.get();
-            // An "and" whose list so far is empty does not look at the next operand.
             if (firstEmptyDecides && isEmpty(a)) return {};
-            const QueryResults& b = right.get();
-            EntryList madeA, madeB;
-            return QueryResults{SearchResult{combine(entriesOf(a, madeA), entriesOf(b, madeB)), nullptr}, nullptr};
+            return join(a, right.get());
         });
         acc.variables = joinVariables(acc.variables, next.variables);
         acc.lastNumber = next.lastNumber;
     }
     return acc;
+}
+
+// A fold whose step combines the two entry lists.
+QueryOutcome fold(Combine combine, bool firstEmptyDecides, const OperandEvaluator& eval, QueryOutcome acc,
+                  std::span<const Tree* const> rest) {
+    auto join = [combine](const QueryResults& a, const QueryResults& b) {
+        EntryList madeA, madeB;
+        return QueryResults{SearchResult{combine(entriesOf(a, madeA), entriesOf(b, madeB)), nullptr}, nullptr};
+    };
+    return foldWith(join, firstEmptyDecides, eval, std::move(acc), rest);
 }
 
 // The pairwise folds of mode all whose results may be products: they are kept
@@ -118,20 +130,8 @@ using CombineSets = QueryResults (*)(const query::ResultSetPtr&, const query::Re
 
 QueryOutcome foldSets(CombineSets combine, bool firstEmptyDecides, const OperandEvaluator& eval, QueryOutcome acc,
                       std::span<const Tree* const> rest) {
-    for (const Tree* q : rest) {
-        QueryOutcome next = eval(acc.lastNumber + 1, q);
-        Lazy<QueryResults> left = acc.results;
-        Lazy<QueryResults> right = next.results;
-        acc.results = makeLazy([left, right, combine, firstEmptyDecides]() -> QueryResults {
-            const QueryResults& a = left.get();
-            if (firstEmptyDecides && isEmpty(a)) return {};
-            const QueryResults& b = right.get();
-            return combine(setOf(a), setOf(b));
-        });
-        acc.variables = joinVariables(acc.variables, next.variables);
-        acc.lastNumber = next.lastNumber;
-    }
-    return acc;
+    auto join = [combine](const QueryResults& a, const QueryResults& b) { return combine(setOf(a), setOf(b)); };
+    return foldWith(join, firstEmptyDecides, eval, std::move(acc), rest);
 }
 
 // Whether a label of the query holds a selector that may fail: the one
