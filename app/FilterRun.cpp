@@ -114,7 +114,7 @@ std::optional<std::string> noElementNote(std::string_view text, std::string_view
     bool blank = true;
     for (char c : text) blank = blank && isSpaceByte(static_cast<unsigned char>(c));
     std::string shown(name);
-    return "axfilter: note: the document " + shown + (blank ? " is empty" : " holds no element, only text") +
+    return "axfilter: note: the document " + shown + (blank ? " is empty" : " holds no element") +
            ": nothing in it can match";
 }
 

@@ -167,6 +167,9 @@ QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span
     }
     acc.results = makeLazy([operands]() -> QueryResults {
         std::vector<query::ResultSetPtr> sets;
+        // The first two operands' pending failures are raised as the pairwise
+        // fold raised them: both read before either is checked, in an order
+        // the compiler chooses, as arguments of one call.
         auto readBoth = [](const QueryResults&, const QueryResults&) {};
         for (std::size_t i = 0; i < operands.size(); ++i) {
             const QueryResults& b = operands[i].get();
@@ -185,6 +188,9 @@ QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span
                 runs.assign(1, s->lowestRun());
                 total = c;
             } else if (c == total) {
+                // A tie joins the run, and the joined entries cost the sum:
+                // the next operand is compared with that sum, as the pairwise
+                // fold compares it with the joined list so far.
                 runs.push_back(s->lowestRun());
                 total += c;
             }

@@ -76,6 +76,9 @@ int main(int argc, char** argv) {
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
     axf::app::RunNotes notes;
+    // Notes explain a run that ended on its own (an empty result, a filter
+    // that does not parse); after a failure its message alone is written.
+    bool ranToTheEnd = false;
     int status = axf::app::runReportingFailures([&] {
         std::string filterText = argv[1];
         int runStatus = 0;
@@ -84,9 +87,11 @@ int main(int argc, char** argv) {
             runStatus = axf::app::filterXML(filterText, sink, &notes);
         });
         axf::out().flush();
+        ranToTheEnd = true;
         return runStatus;
     });
-    for (const std::string& line : notes) std::fprintf(stderr, "%s\n", line.c_str());
+    if (ranToTheEnd)
+        for (const std::string& line : notes) std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
     return status;
 }

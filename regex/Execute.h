@@ -799,7 +799,9 @@ private:
         if (std::optional<Verdict> v = known()) return *v;
         if (!spend()) return Verdict::Unknown;
         if (openReach(off, p) == kOpen && !carryReachOn()) return Verdict::Unknown;
-        return *known();
+        // A walk carried to its end has settled (off, p) one way or the other.
+        if (std::optional<Verdict> v = known()) return *v;
+        throw InternalError("Search::reaches: a finished walk left a place unsettled");
     }
 
     // The first place of [at, limit) not known (by the chain) to hold the

@@ -22,8 +22,8 @@ TEST(RunNotes, DocumentWithNoElement) {
     const Case cases[] = {
         {"", "axfilter: note: the document d.xml is empty: nothing in it can match"},
         {" \n\t", "axfilter: note: the document d.xml is empty: nothing in it can match"},
-        {"just text", "axfilter: note: the document d.xml holds no element, only text: nothing in it can match"},
-        {"<!-- c --><?pi x?>a < b <", "axfilter: note: the document d.xml holds no element, only text: nothing in it can match"},
+        {"just text", "axfilter: note: the document d.xml holds no element: nothing in it can match"},
+        {"<!-- c --><?pi x?>a < b <", "axfilter: note: the document d.xml holds no element: nothing in it can match"},
         {"<?xml version=\"1.0\"?><!-- c --><site/>", ""},
         {"<_x/>", ""},
     };
