@@ -89,7 +89,7 @@ QueryResults xorAll(const query::ResultSetPtr& first, const query::ResultSetPtr&
 // Every pair of the two lists, kept as their product.
 QueryResults andAll(const query::ResultSetPtr& first, const query::ResultSetPtr& second) {
     if (first->empty() || second->empty()) return {};
-    return QueryResults{{}, query::ResultSet::product("and", {first, second})};
+    return QueryResults{{}, query::ResultSet::product(query::ResultSet::JoinRoot::And, {first, second})};
 }
 
 // The operands of `rest` folded into `acc` from the left: each step's result
@@ -197,7 +197,7 @@ QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span
         }
         if (runs.empty()) return {};
         if (runs.size() == 1) return resultsOf(runs.front());
-        return QueryResults{{}, query::ResultSet::product("or", std::move(runs))};
+        return QueryResults{{}, query::ResultSet::product(query::ResultSet::JoinRoot::Or, std::move(runs))};
     });
     return acc;
 }
@@ -453,7 +453,7 @@ std::optional<PrintedParts> printedParts(const ProductListing& p) {
             // Cost 0: a leaf entry's tree is read whatever the cost of the
             // entries that hold it.
             one.cost = 0;
-            one.tree = xml::makeTree(ELNode{p.product->op(), {}}, {e.tree});
+            one.tree = xml::makeTree(ELNode{std::string(query::ResultSet::rootName(p.product->root())), {}}, {e.tree});
             std::optional<EmbeddingEntry> bound = binder->examine(adjustRoot(one));
             if (!bound || !bound->tree) return std::nullopt;
             const Tree* t = query::adjust_attributes(bound->tree);

@@ -54,12 +54,12 @@ ResultSetPtr ResultSet::plain(EntryList entries) {
     return s;
 }
 
-ResultSetPtr ResultSet::product(std::string op, std::vector<ResultSetPtr> parts) {
+ResultSetPtr ResultSet::product(JoinRoot root, std::vector<ResultSetPtr> parts) {
     if (parts.empty()) throw InternalError("ResultSet::product: no parts");
     for (const ResultSetPtr& p : parts)
         if (!p || p->empty()) throw InternalError("ResultSet::product: an empty part");
     auto s = std::make_shared<ResultSet>();
-    s->op_ = std::move(op);
+    s->root_ = root;
     s->parts_ = std::move(parts);
     return s;
 }
@@ -89,7 +89,7 @@ ResultSetPtr ResultSet::lowestRun() const {
     std::vector<ResultSetPtr> runs;
     runs.reserve(parts_.size());
     for (const ResultSetPtr& p : parts_) runs.push_back(p->lowestRun());
-    return product(op_, std::move(runs));
+    return product(root_, std::move(runs));
 }
 
 EmbeddingEntry ResultSet::firstCheapest() const {
@@ -174,7 +174,7 @@ const xml::Tree* ResultSet::joinedTree(const std::vector<const EmbeddingEntry*>&
     const xml::Tree* t = parts_.front()->joinedTree(picked, from);
     for (std::size_t i = 1; i < parts_.size(); ++i) {
         const xml::Tree* next = parts_[i]->joinedTree(picked, from);
-        t = buildExternalTree(op_, t, next);
+        t = buildExternalTree(rootName(root_), t, next);
     }
     return t;
 }

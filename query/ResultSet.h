@@ -46,16 +46,21 @@ class ResultSet {
 public:
     // A list as it is.
     static ResultSetPtr plain(EntryList entries);
-    // The product of non-empty lists under `op` ("and" or "or"): the entry of
-    // a choice of one entry of each part costs the sum of their costs, and
-    // its tree is the parts' trees joined by buildExternalTree, a part that
-    // is itself a product giving its own joined tree.
-    static ResultSetPtr product(std::string op, std::vector<ResultSetPtr> parts);
+    // The root a product's joined trees get: the boolean of whole queries
+    // that made it.
+    enum class JoinRoot { And, Or };
+    static std::string_view rootName(JoinRoot root) { return root == JoinRoot::And ? "and" : "or"; }
+
+    // The product of non-empty lists under `root`: the entry of a choice of
+    // one entry of each part costs the sum of their costs, and its tree is
+    // the parts' trees joined by buildExternalTree under the root's name, a
+    // part that is itself a product giving its own joined tree.
+    static ResultSetPtr product(JoinRoot root, std::vector<ResultSetPtr> parts);
 
     bool isProduct() const { return !parts_.empty(); }
     // Plain lists only.
     const EntryList& entries() const { return entries_; }
-    const std::string& op() const { return op_; }
+    JoinRoot root() const { return root_; }
     const std::vector<ResultSetPtr>& parts() const { return parts_; }
 
     bool empty() const;
@@ -95,7 +100,7 @@ public:
 
 private:
     EntryList entries_;
-    std::string op_;
+    JoinRoot root_ = JoinRoot::And;
     std::vector<ResultSetPtr> parts_;
 };
 

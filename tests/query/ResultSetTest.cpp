@@ -45,7 +45,7 @@ Made randomSet(std::mt19937& rng, int depth, int& leafNumber) {
         ++leafNumber;
         return {ResultSet::plain(es), es};
     }
-    const std::string op = coin(rng) == 0 ? "or" : "and";
+    const ResultSet::JoinRoot root = coin(rng) == 0 ? ResultSet::JoinRoot::Or : ResultSet::JoinRoot::And;
     const int k = std::uniform_int_distribution<int>(2, depth == 1 ? 3 : 2)(rng);
     std::vector<ResultSetPtr> parts;
     EntryList built;
@@ -56,7 +56,7 @@ Made randomSet(std::mt19937& rng, int depth, int& leafNumber) {
             built = part.built;
             continue;
         }
-        if (op == "and") {
+        if (root == ResultSet::JoinRoot::And) {
             built = combineQueriesAndAll(built, part.built);
         } else {
             EntryList next;
@@ -66,7 +66,7 @@ Made randomSet(std::mt19937& rng, int depth, int& leafNumber) {
             built = next;
         }
     }
-    return {ResultSet::product(op, parts), built};
+    return {ResultSet::product(root, parts), built};
 }
 
 TEST(ResultSet, RandomProductsAgreeWithTheBuiltLists) {
@@ -124,11 +124,11 @@ TEST(ResultSet, CountsBeyondSixtyFourBitsAreExactOrRefused) {
     for (int i = 0; i < 3000; ++i) thousand.push_back(entry(i % 2, tree("a")));
     const ResultSetPtr part = ResultSet::plain(thousand);
     // 3000^10, and the half of it whose entries cost at most 0 ... up to 10.
-    const ResultSetPtr ten = ResultSet::product("or", std::vector<ResultSetPtr>(10, part));
+    const ResultSetPtr ten = ResultSet::product(ResultSet::JoinRoot::Or, std::vector<ResultSetPtr>(10, part));
     EXPECT_EQ(decimalText(ten->size()), "59049000000000000000000000000000000");
     EXPECT_EQ(decimalText(ten->countWithin(0)), decimalText(ResultCount(1500) * 1500 * 1500 * 1500 * 1500 * 1500 *
                                                                  1500 * 1500 * 1500 * 1500));
-    const ResultSetPtr twelve = ResultSet::product("or", std::vector<ResultSetPtr>(12, part));
+    const ResultSetPtr twelve = ResultSet::product(ResultSet::JoinRoot::Or, std::vector<ResultSetPtr>(12, part));
     EXPECT_THROW(twelve->size(), axf::Fatal);
     EXPECT_THROW(twelve->countWithin(100), axf::Fatal);
     EXPECT_EQ(decimalText(0), "0");
