@@ -71,11 +71,29 @@ std::string wordAt(std::string_view text, std::size_t start) {
     return cutForMessage(text.substr(start, end - start));
 }
 
+// The unread text at `start` as a message shows it: a quoted text or a
+// condition up to its closing quote or '&' (to the next blank when it has
+// none), a run of name bytes, or else the one byte the filter cannot read.
+std::string unreadAt(std::string_view text, std::size_t start) {
+    if (start >= text.size()) return wordAt(text, start);
+    const unsigned char first = static_cast<unsigned char>(text[start]);
+    if (first == '\'' || first == '"' || first == '&') {
+        const std::size_t close = text.find(char(first), start + 1);
+        if (close == std::string_view::npos) return wordAt(text, start);
+        return cutForMessage(text.substr(start, close + 1 - start));
+    }
+    std::size_t end = start;
+    auto nameByte = [](unsigned char c) { return isAsciiAlnum(c) || c == '_' || c == '-' || c == '.'; };
+    while (end < text.size() && nameByte(static_cast<unsigned char>(text[end]))) ++end;
+    if (end == start) return showByte(first);
+    return cutForMessage(text.substr(start, end - start));
+}
+
 std::string describeFound(const ParseStop& stop) {
     const Token& token = stop.found->token;
     const bool haveText = stop.start != std::string_view::npos && stop.start <= stop.text.size();
     if (stop.found->unreadText)
-        return haveText ? wordAt(stop.text, stop.start) + " (not a token of the filter language)"
+        return haveText ? unreadAt(stop.text, stop.start) + " (not a token of the filter language)"
                         : "text that is not a token of the filter language";
     std::string_view lexeme = token.text;
     if (haveText) lexeme = lexemeAt(stop.text.substr(stop.start));

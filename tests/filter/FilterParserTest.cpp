@@ -502,6 +502,10 @@ TEST(FilterParser, ExplanationOfAStop) {
          "the query is followed by in"},
         {"filterAllExact a(P) in 'x'", found + "1, column 17: found \"(P)\"", "\"(P)\" and \"(N)\" are read as the marks"},
         {"-v", found + "1, column 1: found -v (not a token", "axfilter takes one argument"},
+        // Unread text is shown as far as it goes: one byte, a name, a quoted text or a condition.
+        {"filterAllExact a(@id(X)), b()) in 'x'", found + "1, column 18: found '@' (not a token", ""},
+        {"filterAllExact a(X) in 'x' where &X = 'a\xe9'&", found + "1, column 34: found &X = 'a\xe9'& (not a token",
+         "the byte 233 cannot be written in a condition"},
         {"filterAllExact a(b( in 'x'", found + "1, column 21: found \"in\"", ""},
         {"filterAllExact a() in 'x' where &X&,", found + "1, column 37: found the end of the filter where the filter expects a condition",
          "a condition goes between two &"},
