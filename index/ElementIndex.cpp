@@ -492,20 +492,29 @@ const Index& IndexEL::merged() const {
 
 bool IndexEL::isMerged() const { return state_->classified || state_->failure; }
 
+namespace {
+
+// The key's place among the index's entries, or none for a key it lacks.
+std::optional<std::uint32_t> placeOf(const Index& index, std::string_view key) {
+    const IndexEntry* e = index.find(key);
+    if (!e) return std::nullopt;
+    return static_cast<std::uint32_t>(e - index.entries().data());
+}
+
+}  // namespace
+
 const IndexEntry* IndexEL::find(std::string_view key) const {
     State& s = *state_;
     s.classify();
-    const IndexEntry* e = s.index.find(key);
-    if (!e) return nullptr;
-    return &s.entry(static_cast<std::uint32_t>(e - s.index.entries().data()));
+    std::optional<std::uint32_t> place = placeOf(s.index, key);
+    return place ? &s.entry(*place) : nullptr;
 }
 
 const IndexEntry* IndexEL::findExact(std::string_view key) const {
     State& s = *state_;
     s.classify();
-    const IndexEntry* e = s.index.find(key);
-    if (!e) return nullptr;
-    return &s.exactEntry(static_cast<std::uint32_t>(e - s.index.entries().data()));
+    std::optional<std::uint32_t> place = placeOf(s.index, key);
+    return place ? &s.exactEntry(*place) : nullptr;
 }
 
 EntryList getRef(const IndexEL& index, std::string_view key, LookupKind kind) {
