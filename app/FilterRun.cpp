@@ -63,7 +63,7 @@ ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, con
     // opens with its root's tag.
     std::optional<std::string> given;
     index::DocumentOrigin origin;  // names the document in its messages
-    if (isPlainElement(source, "file") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
+    if (isPlainElement(source, "file") && source->kidCount == 1 && isTextLeaf(source->children()[0])) {
         // The file is opened and read now, before anything is printed.
         const std::string& name = std::get<TXNode>(source->children()[0]->value).text;
         origin.name = cutForMessage(name, kQuotedPathBytes);
@@ -81,7 +81,7 @@ ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, con
             if (nested.tree && isEmptyOrCount(nested.tree)) return {};
             return showResultDocument(0, false, nested);
         });
-    } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
+    } else if (isPlainElement(source, "xml") && source->kidCount == 1 && isTextLeaf(source->children()[0])) {
         given = std::get<TXNode>(source->children()[0]->value).text;
         origin.name = inlineDocumentName;
     } else {
@@ -137,7 +137,7 @@ void noteRuleMistakes(const Tree* rule, RunNotes& notes) {
     while (!rules.empty()) {
         const Tree* r = rules.back();
         rules.pop_back();
-        if (!isPlainElement(r, "rule") || r->nkids != 6) continue;
+        if (!isPlainElement(r, "rule") || r->kidCount != 6) continue;
         std::span<const Tree* const> parts = r->children();
         std::vector<const Tree*> todo{parts[1]};
         while (!todo.empty()) {
@@ -156,7 +156,7 @@ void noteRuleMistakes(const Tree* rule, RunNotes& notes) {
         const Tree* source = parts[2];
         if (isPlainElement(source, "rule")) {
             rules.push_back(source);
-        } else if (isPlainElement(source, "xml") && source->nkids == 1 && isTextLeaf(source->children()[0])) {
+        } else if (isPlainElement(source, "xml") && source->kidCount == 1 && isTextLeaf(source->children()[0])) {
             const std::string& text = std::get<TXNode>(source->children()[0]->value).text;
             if (text.empty() || text[0] != '<')
                 notes.push_back("axfilter: note: in '" + cutForMessage(text) +

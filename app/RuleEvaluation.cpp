@@ -214,8 +214,8 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
         query::SearchMode mode = ctx.kind == StatementKind::All ? query::SearchMode::All : query::SearchMode::Best;
         index::LookupKind type = ctx.searchType;
         out.results = makeLazy([a, doc, n, mode, type]() {
-            query::SearchContext search{&a.mapping,   &a.deletionCosts,  &a.searchTypes,        &doc->indexEL,
-                                        &doc->indexTX, &doc->mapping, query::kDeletionCost, mode,
+            query::SearchContext search{&a.mapping,   &a.deletionCosts,  &a.searchTypes,        &doc->elementIndex,
+                                        &doc->textIndex, &doc->mapping, query::kDeletionCost, mode,
                                         type};
             return QueryResults{query::evaluateQuery(a.tree, search, n), nullptr};
         });
@@ -232,8 +232,8 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
     out.results = makeLazy([p, doc, n, deletion, mode, exactOnly, coverOnly]() {
         const query::DeletionCostList noCosts;
         const query::SearchTypeList noTypes;
-        query::SearchContext search{&p.mapping,    &noCosts,      &noTypes, &doc->indexEL,
-                                    &doc->indexTX, &doc->mapping, deletion, mode,
+        query::SearchContext search{&p.mapping,    &noCosts,      &noTypes, &doc->elementIndex,
+                                    &doc->textIndex, &doc->mapping, deletion, mode,
                                     index::LookupKind::Exact,     exactOnly};
         search.coverOnly = coverOnly;
         return QueryResults{query::evaluateQuery(p.tree, search, n), nullptr};
@@ -456,7 +456,7 @@ std::optional<PrintedParts> printedParts(const ProductListing& p) {
             one.tree = xml::makeTree(ELNode{std::string(query::ResultSet::rootName(p.product->root())), {}}, {e.tree});
             std::optional<EmbeddingEntry> bound = binder->examine(adjustRoot(one));
             if (!bound || !bound->tree) return std::nullopt;
-            const Tree* t = query::adjust_attributes(bound->tree);
+            const Tree* t = query::restoreAttributes(bound->tree);
             const auto* el = std::get_if<ELNode>(&t->value);
             const auto* bare = std::get_if<ELNode>(&bound->tree->value);
             if (!el || !bare) return std::nullopt;
@@ -513,7 +513,7 @@ void writePrintedParts(std::int64_t level, bool resultNames, const ProductListin
             }
             joined.value = std::move(root);
             joined.kids = kids.data();
-            joined.nkids = xml::childCount(kids.size());
+            joined.kidCount = xml::childCount(kids.size());
             writeFormattedXML(level, resultNames, &joined, sink);
         }
         std::size_t i = k;
@@ -535,7 +535,7 @@ void writeExaminedEntries(std::int64_t level, bool resultNames, const ProductLis
         if (!accepted) return true;
         if (p.listing == MatchListing::CostZeroTrees && accepted->cost != 0) return true;
         if (p.listing == MatchListing::RankedTrees) writeFormattedXML(level, resultNames, ranks.of(accepted->cost), sink);
-        const Tree* t = query::adjust_attributes(accepted->tree);
+        const Tree* t = query::restoreAttributes(accepted->tree);
         query::throwIfDeferredFailure(t);
         writeFormattedXML(level, resultNames, t, sink);
         return true;
@@ -591,7 +591,7 @@ void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocum
         for (;;) {
             if (rankPending) {
                 rankPending = false;
-                return query::adjust_attributes(doc.matches[next++].tree);
+                return query::restoreAttributes(doc.matches[next++].tree);
             }
             if (next >= doc.matches.size()) {
                 if (doc.failure) std::rethrow_exception(doc.failure);
@@ -604,7 +604,7 @@ void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocum
             }
             ++next;
             if (doc.listing == MatchListing::CostZeroTrees && e.cost != 0) continue;
-            return query::adjust_attributes(e.tree);
+            return query::restoreAttributes(e.tree);
         }
     };
     const Tree* first = nextChild();

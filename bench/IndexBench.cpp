@@ -217,7 +217,7 @@ void IndexAuction(benchmark::State& state) {
     for (auto _ : state) {
         axf::index::IndexedDocument doc = axf::index::parseText(text);
         // The first element lookup merges and classifies.
-        benchmark::DoNotOptimize(axf::index::getRef(doc.indexEL, "item", axf::index::LookupKind::WithTranslations).size());
+        benchmark::DoNotOptimize(axf::index::getRef(doc.elementIndex, "item", axf::index::LookupKind::WithTranslations).size());
         nodes = static_cast<std::int64_t>(doc.mapping.size()) - 1;
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

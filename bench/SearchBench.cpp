@@ -102,7 +102,7 @@ const index::IndexedDocument& document(std::size_t mb) {
     if (!slot) {
         std::string text = makeDocument(mb << 20);
         slot = std::make_unique<index::IndexedDocument>(index::parseText(text));
-        slot->indexEL.merged();
+        slot->elementIndex.merged();
     }
     return *slot;
 }
@@ -112,8 +112,8 @@ void runQuery(benchmark::State& state, const xml::Tree* query, query::SearchMode
     query::QueryAnnotation a = query::extendQuery(query, 2);
     std::size_t results = 0;
     for (auto _ : state) {
-        const query::SearchContext context{&a.mapping,    &a.deletionCosts, &a.searchTypes,       &doc.indexEL,
-                                           &doc.indexTX, &doc.mapping,  query::kDeletionCost, mode};
+        const query::SearchContext context{&a.mapping,    &a.deletionCosts, &a.searchTypes,       &doc.elementIndex,
+                                           &doc.textIndex, &doc.mapping,  query::kDeletionCost, mode};
         query::SearchResult r = query::evaluateQuery(a.tree, context, 2);
         results = r.all().size();
         benchmark::DoNotOptimize(r);
@@ -150,7 +150,7 @@ void BM_IndexDocument(benchmark::State& state) {
     std::string text = makeDocument(std::size_t(state.range(0)) << 20);
     for (auto _ : state) {
         index::IndexedDocument d = index::parseText(text);
-        d.indexEL.merged();
+        d.elementIndex.merged();
         benchmark::DoNotOptimize(d);
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));

@@ -91,7 +91,7 @@ private:
         std::size_t copiedAt = std::string::npos;
         for (;;) {
             Open& top = open.back();
-            if (top.next < top.node->nkids) {
+            if (top.next < top.node->kidCount) {
                 const Tree* c = top.node->kids[top.next++];
                 const std::string& label = checkedLabel(c, fn);
                 ++walked;

@@ -137,7 +137,7 @@ const Tree* rebuild(const Tree* t, const BindingPairs& pairs, std::size_t& i) {
     } else if (m > n) {
         ++i;
     }
-    kids.reserve(kids.size() + t->nkids);
+    kids.reserve(kids.size() + t->kidCount);
     for (const Tree* c : t->children()) kids.push_back(rebuild(c, pairs, i));
     return xml::makeTree(ELNode{std::move(cut), {}}, kids);
 }
@@ -176,8 +176,8 @@ TreeList unmatchedSons(std::span<const Tree* const> sons, std::span<const Tree* 
             out.push_back(x);
             continue;
         }
-        std::int64_t px = readLabelNumber(query::getfromLabel(x, 2));
-        std::int64_t py = readLabelNumber(query::getfromLabel(resultChildren[y], 3));
+        std::int64_t px = readLabelNumber(query::rootLabelComponent(x, 2));
+        std::int64_t py = readLabelNumber(query::rootLabelComponent(resultChildren[y], 3));
         if (px != py) out.push_back(x);
         if (px >= py) ++y;
     }
@@ -198,7 +198,7 @@ const Tree* cutLabels(const Tree* t) {
     TreeList kids;  // cut children of the open elements
     for (;;) {
         Open& top = open.back();
-        if (top.next < top.source->nkids) {
+        if (top.next < top.source->kidCount) {
             const Tree* c = top.source->kids[top.next++];
             if (shapeOf(c, "rebuildWithBindings") == Shape::Text)
                 kids.push_back(xml::text(getLabelComponent(labelOf(c), 1)));
@@ -217,15 +217,15 @@ const Tree* cutLabels(const Tree* t) {
 
 namespace {
 
-// The attribute that the cut child c becomes under adjust_attributes: an
+// The attribute that the cut child c becomes under restoreAttributes: an
 // element whose cut name starts with '@', over nothing or over one text.
 std::optional<xml::Attribute> cutAttribute(const Tree* c) {
     if (shapeOf(c, "rebuildWithBindings") != Shape::Element) return std::nullopt;
     const std::string& label = labelOf(c);
-    if (label.empty() || label[0] != '@' || c->nkids > 1) return std::nullopt;
+    if (label.empty() || label[0] != '@' || c->kidCount > 1) return std::nullopt;
     std::string name = getLabelComponent(label, 1);
     name.erase(0, 1);
-    if (c->nkids == 0) return xml::Attribute{std::move(name), std::string()};
+    if (c->kidCount == 0) return xml::Attribute{std::move(name), std::string()};
     const Tree* value = c->kids[0];
     if (shapeOf(value, "rebuildWithBindings") != Shape::Text) return std::nullopt;
     return xml::Attribute{std::move(name), getLabelComponent(labelOf(value), 1)};
@@ -238,7 +238,7 @@ CutNode cutNode(const Tree* t) {
     n.text = shapeOf(t, "rebuildWithBindings") == Shape::Text;
     n.label = getLabelComponent(labelOf(t), 1);
     if (n.text) return n;
-    n.kids.reserve(t->nkids);
+    n.kids.reserve(t->kidCount);
     for (const Tree* c : t->children()) {
         if (auto a = cutAttribute(c))
             n.attributes.push_back(std::move(*a));
@@ -254,7 +254,7 @@ void checkCutLabels(const Tree* t) {
     std::vector<std::pair<const Tree*, std::uint32_t>> open{{t, 0}};  // node, next child
     while (!open.empty()) {
         auto& [node, next] = open.back();
-        if (next == node->nkids) {
+        if (next == node->kidCount) {
             open.pop_back();
             continue;
         }
@@ -302,7 +302,7 @@ const Tree* buildCut(const Tree* s, SubtreeMemo<const Tree*>* memo) {
     take(s);
     for (;;) {
         Open& f = open.back();
-        if (f.next < f.source->nkids) {
+        if (f.next < f.source->kidCount) {
             const Tree* c = f.source->kids[f.next++];
             if (!cutAttribute(c)) take(c);  // an attribute is made with its element
             continue;

@@ -66,7 +66,7 @@ xml::TreeList unmatchedSons(std::span<const xml::Tree* const> sons,
 // component; elements lose nothing else (they have no attributes).
 const xml::Tree* cutLabels(const xml::Tree* t);
 
-// query::adjust_attributes of cutLabels of the tree, built in one pass: the
+// query::restoreAttributes of cutLabels of the tree, built in one pass: the
 // '@' elements that become attributes are never built as elements, and no
 // intermediate copy of the tree is made. Fails as cutLabels does.
 const xml::Tree* cutLabelsWithAttributes(const xml::Tree* t);
@@ -125,7 +125,7 @@ enum class ResultTrees { All, CostZero, None };
 // copies of nested subtrees share their nodes), its tested text, its
 // condition value. Bound subtrees are inserted into rebuilt trees cut, their
 // attribute elements already turned into attributes (cutLabelsWithAttributes;
-// the printer's query::adjust_attributes then finds nothing left to turn).
+// the printer's query::restoreAttributes then finds nothing left to turn).
 class ResultBinder {
 public:
     // flag: 1 positive rule, 0 negated rule (anything else: InternalError).

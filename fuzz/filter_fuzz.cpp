@@ -14,7 +14,7 @@ using namespace axf;
 namespace {
 
 void conditionsOf(const xml::Tree* rule) {
-    if (rule->nkids != 6) return;
+    if (rule->kidCount != 6) return;
     (void)app::parseCond(rule->children()[3]);
     // A nested rule as the source has conditions of its own.
     const xml::Tree* source = rule->children()[2];

@@ -43,7 +43,7 @@ bool allowedFile(const std::string& name) { return name == "shop.xml" || name ==
 // The rule with every file source (nested rules included) named by its path
 // in the scratch folder; null when a source names a file outside it.
 const xml::Tree* inScratch(const xml::Tree* rule) {
-    if (rule->nkids != 6) return rule;
+    if (rule->kidCount != 6) return rule;
     const xml::Tree* source = rule->children()[2];
     const auto* el = std::get_if<xml::ELNode>(&source->value);
     if (!el) return rule;
@@ -52,7 +52,7 @@ const xml::Tree* inScratch(const xml::Tree* rule) {
         moved = inScratch(source);
         if (!moved) return nullptr;
     } else if (el->name == "file") {
-        if (source->nkids != 1) return rule;
+        if (source->kidCount != 1) return rule;
         const auto* name = std::get_if<xml::TXNode>(&source->children()[0]->value);
         if (!name) return rule;
         if (!allowedFile(name->text)) return nullptr;

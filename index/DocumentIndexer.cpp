@@ -7,8 +7,8 @@ namespace axf::index {
 
 IndexedDocument indexedDocument(BuildResult walked) {
     IndexedDocument doc;
-    doc.indexEL = IndexEL(std::move(walked.elementIndex), std::move(walked.unknownNamePlace));
-    doc.indexTX = std::move(walked.textIndex);
+    doc.elementIndex = MergedElementIndex(std::move(walked.elementIndex), std::move(walked.unknownNamePlace));
+    doc.textIndex = std::move(walked.textIndex);
     doc.mapping = std::move(walked.mapping);
     doc.tree = std::move(walked.tree);
     return doc;

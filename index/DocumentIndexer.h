@@ -16,7 +16,7 @@
 //      Mapping          the label of every node by position.
 //      DocumentTree     the shape of the document, one word per node.
 //   4. ElementIndex     the hash index of keys, the element index as the
-//                       walk leaves it, and the translation merge (IndexEL),
+//                       walk leaves it, and the translation merge (MergedElementIndex),
 //                       made key by key on first lookup.
 //      TextIndex        every text under itself, made when first read.
 //   5. this header      the indexed document and parseText, the entry point.
@@ -54,8 +54,8 @@ namespace axf::index {
 // The indexed document: the element index (merged on first lookup), the text
 // index, the mapping and the document tree.
 struct IndexedDocument {
-    IndexEL indexEL;
-    TextIndex indexTX;
+    MergedElementIndex elementIndex;
+    TextIndex textIndex;
     Mapping mapping;
     DocumentTree tree;  // reads the mapping's storage
 

@@ -395,7 +395,7 @@ const Index& ElementIndex::get() const {
     return *s.whole;
 }
 
-struct IndexEL::State {
+struct MergedElementIndex::State {
     Index index;
     ElementIndex source;       // the exact lists not taken yet, when compact
     std::vector<bool> filled;  // by slot: the key's exact list is in place
@@ -464,16 +464,16 @@ struct IndexEL::State {
     }
 };
 
-IndexEL::IndexEL() : IndexEL(Index{}) {}
+MergedElementIndex::MergedElementIndex() : MergedElementIndex(Index{}) {}
 
-IndexEL::IndexEL(Index walked) : state_(std::make_shared<State>()) {
+MergedElementIndex::MergedElementIndex(Index walked) : state_(std::make_shared<State>()) {
     state_->done.assign(walked.size(), false);
     state_->filled.assign(walked.size(), true);
     state_->left = walked.size();
     state_->index = std::move(walked);
 }
 
-IndexEL::IndexEL(ElementIndex walked, std::string unknownNamePlace) : state_(std::make_shared<State>()) {
+MergedElementIndex::MergedElementIndex(ElementIndex walked, std::string unknownNamePlace) : state_(std::make_shared<State>()) {
     state_->unknownNamePlace = std::move(unknownNamePlace);
     const std::size_t n = walked.size();
     state_->done.assign(n, false);
@@ -483,14 +483,14 @@ IndexEL::IndexEL(ElementIndex walked, std::string unknownNamePlace) : state_(std
     state_->source = std::move(walked);
 }
 
-const Index& IndexEL::merged() const {
+const Index& MergedElementIndex::merged() const {
     State& s = *state_;
     s.classify();
     for (std::uint32_t slot = 0; s.left > 0 && slot < s.done.size(); ++slot) s.entry(slot);
     return s.index;
 }
 
-bool IndexEL::isMerged() const { return state_->classified || state_->failure; }
+bool MergedElementIndex::isMerged() const { return state_->classified || state_->failure; }
 
 namespace {
 
@@ -503,21 +503,21 @@ std::optional<std::uint32_t> placeOf(const Index& index, std::string_view key) {
 
 }  // namespace
 
-const IndexEntry* IndexEL::find(std::string_view key) const {
+const IndexEntry* MergedElementIndex::find(std::string_view key) const {
     State& s = *state_;
     s.classify();
     std::optional<std::uint32_t> place = placeOf(s.index, key);
     return place ? &s.entry(*place) : nullptr;
 }
 
-const IndexEntry* IndexEL::findExact(std::string_view key) const {
+const IndexEntry* MergedElementIndex::findExact(std::string_view key) const {
     State& s = *state_;
     s.classify();
     std::optional<std::uint32_t> place = placeOf(s.index, key);
     return place ? &s.exactEntry(*place) : nullptr;
 }
 
-EntryList getRef(const IndexEL& index, std::string_view key, LookupKind kind) {
+EntryList getRef(const MergedElementIndex& index, std::string_view key, LookupKind kind) {
     if (kind == LookupKind::Exact) return entriesOf(index.findExact(key), kind);
     return entriesOf(index.find(key), kind);
 }

@@ -2,7 +2,7 @@
 // text, its nodes in position order), the element index as the walk leaves
 // it (its lists read off the mapping and the document tree on demand), and
 // the translation merge that gives each key the nodes of its translation,
-// made key by key on first lookup (IndexEL).
+// made key by key on first lookup (MergedElementIndex).
 //
 // Keys are string_views into storage that lives for the whole run, so
 // indexes copy cheaply.
@@ -190,13 +190,13 @@ Index mergeIndex(Index elementIndex);
 // first lookup (an unknown name fails there and at every later lookup).
 // Each key's inexact entries are made on the key's first lookup, so that a
 // run pays only for the keys its query names. Copies share one index.
-class IndexEL {
+class MergedElementIndex {
 public:
-    IndexEL();
-    explicit IndexEL(Index walked);
+    MergedElementIndex();
+    explicit MergedElementIndex(Index walked);
     // unknownNamePlace heads the message of a name outside the vocabulary
     // (the document and the place of the name's first node).
-    explicit IndexEL(ElementIndex walked, std::string unknownNamePlace = {});
+    explicit MergedElementIndex(ElementIndex walked, std::string unknownNamePlace = {});
     // The whole merged index.
     const Index& merged() const;
     // True once a lookup has classified the keys.
@@ -212,6 +212,6 @@ private:
     std::shared_ptr<State> state_;
 };
 
-EntryList getRef(const IndexEL& index, std::string_view key, LookupKind kind);
+EntryList getRef(const MergedElementIndex& index, std::string_view key, LookupKind kind);
 
 }  // namespace axf::index

@@ -119,13 +119,13 @@ void dumpWalkParts(const Index& elementIndex, const Index&,
 
 void dumpIndexedDocument(const IndexedDocument& document, Sink& out) {
     auto entry = [&out](const IndexEntry& e) { dumpIndexEntry(e, out); };
-    const Index& merged = document.indexEL.merged();
+    const Index& merged = document.elementIndex.merged();
     out.write("IndexEL: ");
     dumpEach(entry, merged.entries(), out);
     out.write("IndexTX: ");
-    dumpEach(entry, document.indexTX.entries(), out);
+    dumpEach(entry, document.textIndex.entries(), out);
     out.write("Mapping: ");
-    dumpEach([&out](const auto& p) { dumpMappingPair(p, out); }, newestFirst(merged, document.indexTX, document.mapping), out);
+    dumpEach([&out](const auto& p) { dumpMappingPair(p, out); }, newestFirst(merged, document.textIndex, document.mapping), out);
     out.write("Data Tree: ");
     out.write("\n");
     if (document.tree == nullptr) throw InternalError("dumpIndexedDocument: a document without a tree");

@@ -72,7 +72,7 @@ const Tree* concatUnder(ELNode root, std::span<const Tree* const> a, std::span<c
     Tree* t = xml::Arena::make<Tree>();
     t->value = std::move(root);
     t->kids = arr;
-    t->nkids = xml::childCount(k);
+    t->kidCount = xml::childCount(k);
     return t;
 }
 
@@ -97,7 +97,7 @@ const Tree* deferJoin(ELNode root, std::span<const Tree* const> parts) {
     Tree* t = xml::Arena::make<Tree>();
     t->value = std::move(root);
     t->kids = arr;
-    t->nkids = xml::childCount(parts.size());
+    t->kidCount = xml::childCount(parts.size());
     activeJoins->deferred.insert(t);
     activeJoins->holding.insert(t);
     return t;
@@ -374,19 +374,19 @@ const Tree* JoinScope::resolve(const Tree* t) {
     auto open = [&](const Tree* n) {
         Frame f{n, {}, 0, st.deferred.count(n) != 0};
         if (f.changed) {
-            parts.assign(n->kids, n->kids + n->nkids);
+            parts.assign(n->kids, n->kids + n->kidCount);
             std::reverse(parts.begin(), parts.end());
             while (!parts.empty()) {
                 const Tree* part = parts.back();
                 parts.pop_back();
                 if (st.deferred.count(part)) {
-                    for (std::size_t i = part->nkids; i-- > 0;) parts.push_back(part->kids[i]);
+                    for (std::size_t i = part->kidCount; i-- > 0;) parts.push_back(part->kids[i]);
                 } else {
-                    f.kids.insert(f.kids.end(), part->kids, part->kids + part->nkids);
+                    f.kids.insert(f.kids.end(), part->kids, part->kids + part->kidCount);
                 }
             }
         } else {
-            f.kids.assign(n->kids, n->kids + n->nkids);
+            f.kids.assign(n->kids, n->kids + n->kidCount);
         }
         stack.push_back(std::move(f));
     };
@@ -420,7 +420,7 @@ const Tree* JoinScope::resolve(const Tree* t) {
             Tree* made = xml::Arena::make<Tree>();
             made->value = f.node->value;
             made->kids = arr;
-            made->nkids = xml::childCount(f.kids.size());
+            made->kidCount = xml::childCount(f.kids.size());
             out = made;
         }
         st.resolved.emplace(f.node, out);
@@ -710,7 +710,7 @@ EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int6
         r.tree = makeDeferredFailure(std::string(combination) + ": first tree root is " + kindName(x));
         return r;
     }
-    std::size_t total = x->nkids;
+    std::size_t total = x->kidCount;
     for (std::size_t k = 1; k < picked.size(); ++k) {
         const Tree* y = picked[k]->tree;
         if (y && isDeferredFailure(y)) {
@@ -721,7 +721,7 @@ EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int6
             r.tree = makeDeferredFailure(std::string(combination) + ": second tree root is " + kindName(y));
             return r;
         }
-        total += y->nkids;
+        total += y->kidCount;
     }
     if (activeJoins) {
         std::vector<const Tree*> parts;
@@ -735,14 +735,14 @@ EmbeddingEntry joinMany(std::span<const EmbeddingEntry* const> picked, std::int6
         arr = static_cast<const Tree**>(xml::Arena::allocate(sizeof(const Tree*) * total, alignof(const Tree*)));
         std::size_t at = 0;
         for (const EmbeddingEntry* e : picked) {
-            std::copy(e->tree->kids, e->tree->kids + e->tree->nkids, arr + at);
-            at += e->tree->nkids;
+            std::copy(e->tree->kids, e->tree->kids + e->tree->kidCount, arr + at);
+            at += e->tree->kidCount;
         }
     }
     Tree* t = xml::Arena::make<Tree>();
     t->value = ELNode{ex->name, ex->attributes};
     t->kids = arr;
-    t->nkids = xml::childCount(total);
+    t->kidCount = xml::childCount(total);
     r.tree = t;
     return r;
 }

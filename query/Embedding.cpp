@@ -319,7 +319,7 @@ SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::
 class Search {
 public:
     explicit Search(const SearchContext& c)
-        : qmap_(*c.queryMapping), delCosts_(*c.deletionCosts), indexEL_(*c.indexEL), indexTX_(*c.indexTX),
+        : qmap_(*c.queryMapping), delCosts_(*c.deletionCosts), indexEL_(*c.elementIndex), indexTX_(*c.textIndex),
           mapping_(*c.documentMapping), deletionCost_(c.deletionCost), types_(*c.searchTypes), mode_(c.mode),
           defaultType_(c.defaultType) {
         // A selector that may fail is the one thing in a search that raises
@@ -365,13 +365,13 @@ public:
     // Whether the query node is an `and` with more than one operand.
     bool isCombiningAnd(const Tree* t) const {
         const auto* e = t ? std::get_if<ELNode>(&t->value) : nullptr;
-        if (!e || t->nkids < 2) return false;
+        if (!e || t->kidCount < 2) return false;
         const std::string* l = qmap_.find(e->name);
         return l && *l == "and";
     }
 
-    const index::IndexEL& indexEL() const { return indexEL_; }
-    const index::TextIndex& indexTX() const { return indexTX_; }
+    const index::MergedElementIndex& elementIndex() const { return indexEL_; }
+    const index::TextIndex& textIndex() const { return indexTX_; }
     const SearchTypeList& types() const { return types_; }
     index::LookupKind defaultType() const { return defaultType_; }
 
@@ -417,7 +417,7 @@ private:
 
     const QueryMapping& qmap_;
     const DeletionCostList& delCosts_;
-    const index::IndexEL& indexEL_;
+    const index::MergedElementIndex& indexEL_;
     const index::TextIndex& indexTX_;
     const index::Mapping& mapping_;
     std::int64_t deletionCost_;
@@ -875,7 +875,7 @@ EntryList getPresences(const index::Index& idx, std::string_view name, index::Lo
     return presencesIn(idx, name, type);
 }
 
-EntryList getPresences(const index::IndexEL& idx, std::string_view name, index::LookupKind type) {
+EntryList getPresences(const index::MergedElementIndex& idx, std::string_view name, index::LookupKind type) {
     return presencesIn(idx, name, type);
 }
 
@@ -1007,7 +1007,7 @@ EntryList firstTranslationEntries(const index::Index& idx, const index::Renaming
     return posOfSynIn(idx, synonyms);
 }
 
-EntryList firstTranslationEntries(const index::IndexEL& idx, const index::RenamingList& synonyms) {
+EntryList firstTranslationEntries(const index::MergedElementIndex& idx, const index::RenamingList& synonyms) {
     return posOfSynIn(idx, synonyms);
 }
 
@@ -1068,8 +1068,8 @@ namespace {
 std::optional<xml::Attribute> attributeOf(const Tree* child) {
     const auto* e = std::get_if<ELNode>(&child->value);
     if (!e || e->name.empty() || e->name[0] != '@' || !e->attributes.empty()) return std::nullopt;
-    if (child->nkids == 0) return xml::Attribute{e->name.substr(1), std::string()};
-    if (child->nkids != 1) return std::nullopt;
+    if (child->kidCount == 0) return xml::Attribute{e->name.substr(1), std::string()};
+    if (child->kidCount != 1) return std::nullopt;
     const Tree* value = child->kids[0];
     const auto* x = std::get_if<TXNode>(&value->value);
     if (!x || !value->isLeaf()) return std::nullopt;
@@ -1078,7 +1078,7 @@ std::optional<xml::Attribute> attributeOf(const Tree* child) {
 
 }  // namespace
 
-const Tree* adjust_attributes(const Tree* tree) {
+const Tree* restoreAttributes(const Tree* tree) {
     if (!tree || isDeferredFailure(tree)) return tree;
     if (!std::holds_alternative<ELNode>(tree->value) || tree->isLeaf()) return tree;
     // Walked with a stack of open elements (a result is as deep as the
@@ -1098,7 +1098,7 @@ const Tree* adjust_attributes(const Tree* tree) {
     std::vector<Done> done;
     for (;;) {
         Open& top = open.back();
-        if (top.next < top.node->nkids) {
+        if (top.next < top.node->kidCount) {
             const Tree* c = top.node->kids[top.next++];
             if (attributeOf(c)) {
                 done.push_back({c, true});
@@ -1110,7 +1110,7 @@ const Tree* adjust_attributes(const Tree* tree) {
             continue;
         }
         const Tree* node = top.node;
-        const std::size_t first = done.size() - node->nkids;
+        const std::size_t first = done.size() - node->kidCount;
         bool changed = false;
         for (std::size_t k = first; k < done.size() && !changed; ++k)
             changed = done[k].attribute || done[k].tree != node->kids[k - first];

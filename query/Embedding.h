@@ -95,8 +95,8 @@ struct SearchContext {
     const QueryMapping* queryMapping = nullptr;
     const DeletionCostList* deletionCosts = nullptr;
     const SearchTypeList* searchTypes = nullptr;
-    const index::IndexEL* indexEL = nullptr;
-    const index::TextIndex* indexTX = nullptr;
+    const index::MergedElementIndex* elementIndex = nullptr;
+    const index::TextIndex* textIndex = nullptr;
     const index::Mapping* documentMapping = nullptr;
     // The cost of leaving a query leaf out, before its own deletion cost.
     std::int64_t deletionCost = kNoEmbeddingCost;
@@ -162,7 +162,7 @@ SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const 
 // also those of its translation (renaming cost 2), found through the
 // vocabulary when the name itself has no node.
 EntryList getPresences(const index::Index& index, std::string_view name, index::LookupKind searchType);
-EntryList getPresences(const index::IndexEL& index, std::string_view name, index::LookupKind searchType);
+EntryList getPresences(const index::MergedElementIndex& index, std::string_view name, index::LookupKind searchType);
 
 // The other search type.
 index::LookupKind inverseType(index::LookupKind type);
@@ -214,7 +214,7 @@ EntryList withRenamingCost(std::int64_t r, EntrySpan entries);
 // The entries (kind "N") of the first synonym the index holds, each with
 // renaming cost 2; the weights are not read.
 EntryList firstTranslationEntries(const index::Index& index, const index::RenamingList& synonyms);
-EntryList firstTranslationEntries(const index::IndexEL& index, const index::RenamingList& synonyms);
+EntryList firstTranslationEntries(const index::MergedElementIndex& index, const index::RenamingList& synonyms);
 
 // One entry per tree (branch 0), the k-th tree (k > 0), or the last (k < 0):
 // each a new element labelled name^q^position over the tree (a failure tree
@@ -243,6 +243,6 @@ EmbeddingEntry stampMatch(std::string_view prefix, const EmbeddingEntry& entry);
 // level. The root is never converted. Anything else is kept as it is: an '@'
 // element with several children, or whose single child is not a childless
 // text, stays an element; nodes of other kinds are kept unchanged.
-const xml::Tree* adjust_attributes(const xml::Tree* tree);
+const xml::Tree* restoreAttributes(const xml::Tree* tree);
 
 }  // namespace axf::query

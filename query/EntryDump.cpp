@@ -17,7 +17,7 @@ void dumpEntry(const EmbeddingEntry& entry, Sink& sink) {
     text += "\nEmbedding position: ";
     xml::showAt(0, entry.position, text);
     text += "\nEmbedding tree:\n";
-    xml::showAt(0, adjust_attributes(entry.tree), text);
+    xml::showAt(0, restoreAttributes(entry.tree), text);
     text += '\n';
     sink.write(text);
 }

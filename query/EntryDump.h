@@ -1,7 +1,7 @@
 // Diagnostic dump of one embedding entry. Nothing in a run calls it:
 // "Embedding cost: ", the cost, "\nEmbedding position: ", the position,
 // "\nEmbedding tree:\n", the printed form (xml/Show.h) of the entry's tree
-// after adjust_attributes, and a line end. The one-argument form writes to
+// after restoreAttributes, and a line end. The one-argument form writes to
 // standard output.
 #pragma once
 

@@ -28,8 +28,8 @@ bool isBooleanRoot(const std::string& label) {
 bool isSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
 // Component k of a node's label read as a number. A component without a
-// backslash is read where it stands; any other (and any label getfromLabel
-// refuses) goes through getfromLabel.
+// backslash is read where it stands; any other (and any label rootLabelComponent
+// refuses) goes through rootLabelComponent.
 std::int64_t labelNumber(const Tree* t, std::int64_t k) {
     std::string_view label;
     if (const auto* el = std::get_if<ELNode>(&t->value))
@@ -37,17 +37,17 @@ std::int64_t labelNumber(const Tree* t, std::int64_t k) {
     else if (const auto* tx = std::get_if<TXNode>(&t->value); tx && t->isLeaf())
         label = tx->text;
     else
-        return readLabelNumber(getfromLabel(t, k));
+        return readLabelNumber(rootLabelComponent(t, k));
     std::size_t start = 0;
     for (std::int64_t c = 1; c < k; ++c) {
         const std::size_t caret = findLabelCaret(label, start);
-        if (caret == std::string_view::npos) return readLabelNumber(getfromLabel(t, k));
+        if (caret == std::string_view::npos) return readLabelNumber(rootLabelComponent(t, k));
         start = caret + 1;
     }
     std::size_t end = findLabelCaret(label, start);
     if (end == std::string_view::npos) end = label.size();
     const std::string_view component = label.substr(start, end - start);
-    if (component.find('\\') != std::string_view::npos) return readLabelNumber(getfromLabel(t, k));
+    if (component.find('\\') != std::string_view::npos) return readLabelNumber(rootLabelComponent(t, k));
     return readLabelNumber(component);
 }
 
@@ -376,7 +376,7 @@ const Tree* DocumentEditor::current() {
     return root_->freeze();
 }
 
-const Tree* deleteEmbeddingFromText(const Tree* document, const Tree* embedding, std::span<const NodeBinding> bindings) {
+const Tree* removeEmbeddingFromDocument(const Tree* document, const Tree* embedding, std::span<const NodeBinding> bindings) {
     DocumentEditor editor(document);
     editor.remove(embedding, bindings);
     return editor.current();

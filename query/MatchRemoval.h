@@ -88,7 +88,7 @@ struct DocumentSource {
 
 // The document without the embedding (and the bound subtrees); the text node
 // "empty text" when nothing remains.
-const xml::Tree* deleteEmbeddingFromText(const xml::Tree* document, const xml::Tree* embedding,
+const xml::Tree* removeEmbeddingFromDocument(const xml::Tree* document, const xml::Tree* embedding,
                                          std::span<const NodeBinding> bindings);
 
 // The document as successive removals leave it.

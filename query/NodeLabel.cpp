@@ -92,14 +92,14 @@ std::string getLabelComponent(std::string_view label, std::int64_t k) {
     return out;
 }
 
-std::string getfromLabel(const xml::Tree* tree, std::int64_t k) {
+std::string rootLabelComponent(const xml::Tree* tree, std::int64_t k) {
     if (const auto* el = std::get_if<xml::ELNode>(&tree->value)) return getLabelComponent(el->name, k);
     if (const auto* tx = std::get_if<xml::TXNode>(&tree->value)) {
         if (tree->isLeaf()) return getLabelComponent(tx->text, k);
-        throw InternalError("getfromLabel: text node \"" + tx->text + "\" has children");
+        throw InternalError("rootLabelComponent: text node \"" + tx->text + "\" has children");
     }
     xml::raiseIfFailure(tree->value);
-    throw InternalError("getfromLabel: root is neither an element nor a text");
+    throw InternalError("rootLabelComponent: root is neither an element nor a text");
 }
 
 xml::TreeList wrapChildren(const std::string& label, const xml::TreeList& children) {

@@ -20,7 +20,7 @@
 //
 // Every writer of labels builds them with makeLabel (or escapeLabelValue
 // for a component of its own); every reader cuts them with
-// getLabelComponent or getfromLabel.
+// getLabelComponent or rootLabelComponent.
 #pragma once
 
 #include <cstddef>
@@ -57,7 +57,7 @@ std::string getLabelComponent(std::string_view label, std::int64_t k);
 // (attributes and children not looked at) or the text of a childless text
 // root. Throws InternalError on any other root (a failure's own message for a
 // failure).
-std::string getfromLabel(const xml::Tree* tree, std::int64_t k);
+std::string rootLabelComponent(const xml::Tree* tree, std::int64_t k);
 
 // No tree for no children; otherwise one element named by the label, with no
 // attributes, over the children.

@@ -108,7 +108,7 @@ struct PlainWalk {
             // visitMap: the operands in order, each from the number after
             // the previous one's last.
             xml::TreeList kids;
-            kids.reserve(q->nkids);
+            kids.reserve(q->kidCount);
             std::int64_t next = n + 1;
             for (const xml::Tree* c : q->children()) {
                 std::int64_t l = 0;

@@ -8,7 +8,7 @@
 // 16 MiB (smaller than a chain of 100,000 frames of a few hundred bytes), so
 // every walk over them keeps a stack of its own: the parsers, tree builders,
 // indexers and printers of xml/ and index/ (forEachPreorder, preorderTree and
-// showAt below), query::adjust_attributes, findSons and the join resolution
+// showAt below), query::restoreAttributes, findSons and the join resolution
 // of query/, the label cuts, cut copies and tested texts of filter/
 // (cutLabels, checkCutLabels, cutLabelsWithAttributes, extractText,
 // conditionValue), and the result printers of app/. Only walks over the
@@ -47,11 +47,11 @@ namespace axf::xml {
 template <class V>
 struct RoseTree {
     [[no_unique_address]] V value;
-    std::uint32_t nkids = 0;
+    std::uint32_t kidCount = 0;
     const RoseTree* const* kids = nullptr;
 
-    std::span<const RoseTree* const> children() const { return {kids, nkids}; }
-    bool isLeaf() const { return nkids == 0; }
+    std::span<const RoseTree* const> children() const { return {kids, kidCount}; }
+    bool isLeaf() const { return kidCount == 0; }
 };
 
 // A child count as a node holds it; more than a node can hold throws
@@ -101,7 +101,7 @@ auto mapTree(F&& f, const RoseTree<V>* t) -> const RoseTree<std::decay_t<std::in
     using W = std::decay_t<std::invoke_result_t<F&, const V&>>;
     W value = f(t->value);
     std::vector<const RoseTree<W>*> kids;
-    kids.reserve(t->nkids);
+    kids.reserve(t->kidCount);
     for (const RoseTree<V>* c : t->children()) kids.push_back(mapTree(f, c));
     return makeTreeT<W>(std::move(value), kids);
 }
@@ -111,7 +111,7 @@ template <class V, class F, class G, class B>
 auto foldTree(F&& f, G&& g, const B& z, const RoseTree<V>* t) -> std::decay_t<std::invoke_result_t<F&, const V&, B>> {
     using A = std::decay_t<std::invoke_result_t<F&, const V&, B>>;
     std::vector<A> rs;
-    rs.reserve(t->nkids);
+    rs.reserve(t->kidCount);
     for (const RoseTree<V>* c : t->children()) rs.push_back(foldTree(f, g, z, c));
     B r = z;
     for (std::size_t i = rs.size(); i-- > 0;) r = g(std::move(rs[i]), std::move(r));
@@ -138,7 +138,7 @@ template <class A = void, class V, class F>
 auto cataTree(F&& f, const RoseTree<V>* t) -> typename detail::CataResult<A, std::decay_t<F>>::type {
     using R = typename detail::CataResult<A, std::decay_t<F>>::type;
     std::vector<R> rs;
-    rs.reserve(t->nkids);
+    rs.reserve(t->kidCount);
     for (const RoseTree<V>* c : t->children()) rs.push_back(cataTree<R>(f, c));
     if constexpr (std::is_invocable_v<F&, const V&, std::vector<R>&&>)
         return f(t->value, std::move(rs));
@@ -164,7 +164,7 @@ auto accumTree(F&& f, const A& a, const RoseTree<V>* t)
     using W = std::decay_t<decltype(std::invoke(f, a, t->value).first)>;
     auto [value, b] = f(a, t->value);
     std::vector<const RoseTree<W>*> kids;
-    kids.reserve(t->nkids);
+    kids.reserve(t->kidCount);
     for (const RoseTree<V>* c : t->children()) kids.push_back(accumTree<V, A>(f, b, c));
     return makeTreeT<W>(std::move(value), kids);
 }
@@ -175,7 +175,7 @@ template <class V, class A, class F>
 const RoseTree<A>* scanTree(F&& f, const A& a, const RoseTree<V>* t) {
     A r = f(a, t->value);
     std::vector<const RoseTree<A>*> kids;
-    kids.reserve(t->nkids);
+    kids.reserve(t->kidCount);
     for (const RoseTree<V>* c : t->children()) kids.push_back(scanTree<V, A>(f, r, c));
     return makeTreeT<A>(std::move(r), kids);
 }
@@ -185,16 +185,16 @@ template <class V, class Fn>
 void forEachPreorder(const RoseTree<V>* t, Fn&& fn) {
     std::vector<std::pair<const RoseTree<V>*, std::size_t>> stack;  // node, next child
     fn(t->value);
-    if (t->nkids) stack.emplace_back(t, 0);
+    if (t->kidCount) stack.emplace_back(t, 0);
     while (!stack.empty()) {
         auto& [node, i] = stack.back();
-        if (i == node->nkids) {
+        if (i == node->kidCount) {
             stack.pop_back();
             continue;
         }
         const RoseTree<V>* c = node->kids[i++];
         fn(c->value);
-        if (c->nkids) stack.emplace_back(c, 0);
+        if (c->kidCount) stack.emplace_back(c, 0);
     }
 }
 
@@ -221,7 +221,7 @@ void showAt(int prec, const RoseTree<V>* t, std::string& out) {
     std::vector<std::pair<const RoseTree<V>*, std::size_t>> stack{{t, 0}};  // node, next child
     while (!stack.empty()) {
         auto& [node, next] = stack.back();
-        if (next == node->nkids) {
+        if (next == node->kidCount) {
             out += ']';
             stack.pop_back();
             continue;

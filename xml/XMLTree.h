@@ -201,7 +201,7 @@ EventPull serializeTree(LazyTree tree);
 // Uniform access to the two tree forms, for the walks of the printers.
 inline const XMLNode& nodeValue(const Tree* t) { return t->value; }
 inline std::optional<const Tree*> nodeChild(const Tree* t, std::size_t i) {
-    if (i < t->nkids) return t->kids[i];
+    if (i < t->kidCount) return t->kids[i];
     return std::nullopt;
 }
 inline const XMLNode& nodeValue(const LazyTree& t) { return t.value(); }

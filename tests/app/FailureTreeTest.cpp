@@ -57,7 +57,7 @@ TEST(FailureTree, BuildersKeepTheFailureWhole) {
     EXPECT_EQ(wrapped[1].position, 3);
     EXPECT_EQ(wrapped[1].cost, 2);
 
-    EXPECT_EQ(axf::query::adjust_attributes(failure), failure);
+    EXPECT_EQ(axf::query::restoreAttributes(failure), failure);
     EXPECT_EQ(shown(failure), "FailureNode \"" + kMessage + "\"");
 }
 
@@ -87,8 +87,8 @@ TEST(FailureTree, EveryReaderRaisesTheFailuresOwnMessage) {
         {"condition text", [](const Tree* t) { axf::filter::extractText(t); }, true},
         {"condition value", [](const Tree* t) { axf::filter::conditionValue(t); }, true},
         {"variable binding", [&](const Tree* t) { axf::filter::findVars(document, {{"3", "X"}}, t); }, true},
-        {"match removal", [&](const Tree* t) { axf::query::deleteEmbeddingFromText(document, t, {}); }, true},
-        {"label component", [](const Tree* t) { axf::query::getfromLabel(t, 1); }, false},
+        {"match removal", [&](const Tree* t) { axf::query::removeEmbeddingFromDocument(document, t, {}); }, true},
+        {"label component", [](const Tree* t) { axf::query::rootLabelComponent(t, 1); }, false},
         {"root check", [](const Tree* t) { axf::query::throwIfDeferredFailure(t); }, false},
         {"XML printer", [](const Tree* t) { axf::xml::showXML(t); }, true},
         {"tree as events", [](const Tree* t) { axf::xml::takeEvents(axf::xml::serializeTree(t)); }, true},

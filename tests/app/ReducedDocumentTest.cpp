@@ -73,9 +73,9 @@ const Tree* randomEmbedding(const DocumentTree& d, std::mt19937& rng, std::int64
 
 // The embedding's nodes with their numbers and positions, in preorder.
 void nodesOf(const Tree* e, std::vector<std::pair<std::int64_t, std::int64_t>>& out) {
-    std::string label = query::getfromLabel(e, 1);
+    std::string label = query::rootLabelComponent(e, 1);
     if (label != "and")
-        out.emplace_back(query::readLabelNumber(query::getfromLabel(e, 2)), query::readLabelNumber(query::getfromLabel(e, 3)));
+        out.emplace_back(query::readLabelNumber(query::rootLabelComponent(e, 2)), query::readLabelNumber(query::rootLabelComponent(e, 3)));
     for (const Tree* c : e->children()) nodesOf(c, out);
 }
 

@@ -47,19 +47,19 @@ TEST(DeepSubtree, CutAndTextOnAnOrdinaryStack) {
         const Tree* cut = axf::filter::cutLabels(deep);
         const Tree* withAttributes = axf::filter::cutLabelsWithAttributes(deep);
         for (int i = 1; i < kDepth; ++i) {
-            ASSERT_EQ(cut->nkids, 1u);
+            ASSERT_EQ(cut->kidCount, 1u);
             ASSERT_EQ(std::get<ELNode>(cut->value).name, "person");
             cut = cut->kids[0];
             withAttributes = withAttributes->kids[0];
         }
-        ASSERT_EQ(cut->nkids, 2u);
+        ASSERT_EQ(cut->kidCount, 2u);
         EXPECT_EQ(std::get<ELNode>(cut->kids[0]->value).name, "@id");
         EXPECT_EQ(std::get<TXNode>(cut->kids[1]->value).text, "x");
         const auto& last = std::get<ELNode>(withAttributes->value);
         ASSERT_EQ(last.attributes.size(), 1u);
         EXPECT_EQ(last.attributes[0].first, "id");
         EXPECT_EQ(last.attributes[0].second, "p7");
-        ASSERT_EQ(withAttributes->nkids, 1u);
+        ASSERT_EQ(withAttributes->kidCount, 1u);
         EXPECT_EQ(std::get<TXNode>(withAttributes->kids[0]->value).text, "x");
 
         EXPECT_EQ(axf::filter::extractText(deep), "p7 x ");

@@ -27,9 +27,9 @@ std::string show(const Tree* t) {
             s += (i ? "," : "") + el.attributes[i].first + "=" + el.attributes[i].second;
         s += "}";
     }
-    if (t->nkids > 0) {
+    if (t->kidCount > 0) {
         s += "(";
-        for (std::size_t i = 0; i < t->nkids; ++i) s += (i ? ", " : "") + show(t->kids[i]);
+        for (std::size_t i = 0; i < t->kidCount; ++i) s += (i ? ", " : "") + show(t->kids[i]);
         s += ")";
     }
     return s;
@@ -413,8 +413,8 @@ TEST(FilterParser, FromTokens) {
 
 std::size_t depthOf(const Tree* t) {
     std::size_t d = 1;
-    while (t->nkids > 0) {
-        t = t->kids[t->nkids - 1];
+    while (t->kidCount > 0) {
+        t = t->kids[t->kidCount - 1];
         ++d;
     }
     return d;
@@ -444,13 +444,13 @@ TEST(FilterParser, LargeFilters) {
         return std::holds_alternative<ParseOk>(r) ? std::get<ParseOk>(r).tree : nullptr;
     };
     if (const Tree* t = ok(andList)) {
-        EXPECT_EQ(t->kids[1]->kids[0]->nkids, std::size_t(n));
+        EXPECT_EQ(t->kids[1]->kids[0]->kidCount, std::size_t(n));
     }
     if (const Tree* t = ok(orList)) {
-        EXPECT_EQ(t->kids[1]->kids[0]->nkids, std::size_t(n));
+        EXPECT_EQ(t->kids[1]->kids[0]->kidCount, std::size_t(n));
     }
     if (const Tree* t = ok("filterOneBest a() in 'x' where " + conds)) {
-        EXPECT_EQ(t->kids[3]->nkids, std::size_t(n));
+        EXPECT_EQ(t->kids[3]->kidCount, std::size_t(n));
     }
     if (const Tree* t = ok("filterOneBest a() in " + literal)) {
         const auto& lit = std::get<TXNode>(t->kids[2]->kids[0]->value).text;

@@ -99,7 +99,7 @@ void descendants(const Tree* t, std::vector<const Tree*>& out) {
     }
 }
 
-std::int64_t positionOf(const Tree* t) { return query::readLabelNumber(query::getfromLabel(t, 2)); }
+std::int64_t positionOf(const Tree* t) { return query::readLabelNumber(query::rootLabelComponent(t, 2)); }
 
 // Results of a query r(s) numbered 2 and 3: r at an element, s at some of its
 // descendants (none, one, or two that do not nest).
@@ -155,7 +155,7 @@ struct Outcome {
     std::string failure;
 };
 
-std::string shown(const Tree* t) { return t ? xml::showText(query::adjust_attributes(t)) : ""; }
+std::string shown(const Tree* t) { return t ? xml::showText(query::restoreAttributes(t)) : ""; }
 
 // Every result bound, checked and rebuilt on its own, nothing kept between
 // results.

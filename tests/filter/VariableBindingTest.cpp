@@ -99,7 +99,7 @@ TEST(RebuildWithBindings, CutWithAttributesEqualsCutThenAdjusted) {
     for (const char* c : cases) {
         const Tree* t = tree(c);
         EXPECT_EQ(axf::xml::showText(cutLabelsWithAttributes(t)),
-                  axf::xml::showText(query::adjust_attributes(cutLabels(t))))
+                  axf::xml::showText(query::restoreAttributes(cutLabels(t))))
             << c;
     }
     // Failures are those of cutLabels, at the same node.

@@ -162,11 +162,11 @@ TEST(TextIndex, MadeOnFirstReadWithTheTreesTextsAndDepths) {
     for (int round = 0; round < 200; ++round) {
         const std::string text = randomDocument(rng);
         IndexedDocument doc = parseText(text);
-        EXPECT_FALSE(doc.indexTX.isMade());
+        EXPECT_FALSE(doc.textIndex.isMade());
         std::vector<std::string> expected;
         textsOf(doc.tree.root(), 0, expected);
         std::vector<std::pair<std::int64_t, std::string>> filed;
-        for (const IndexEntry& e : doc.indexTX.entries())
+        for (const IndexEntry& e : doc.textIndex.entries())
             for (const EmbeddingEntry& x : e.exact) {
                 ASSERT_EQ(x.last, x.position);
                 filed.emplace_back(x.position, documentLabel(e.key, x.position) + " at " + std::to_string(x.depth));
@@ -178,7 +178,7 @@ TEST(TextIndex, MadeOnFirstReadWithTheTreesTextsAndDepths) {
     }
 }
 
-TEST(IndexEL, KeysMergedOnLookupEqualTheWholeMerge) {
+TEST(MergedElementIndex, KeysMergedOnLookupEqualTheWholeMerge) {
     std::mt19937 rng(11);
     auto same = [](const EntryList& a, const EntryList& b) {
         if (a.size() != b.size()) return false;
@@ -195,12 +195,12 @@ TEST(IndexEL, KeysMergedOnLookupEqualTheWholeMerge) {
         // Some keys looked up one at a time, then the rest at once.
         for (const IndexEntry& e : whole.entries()) {
             if (rng() % 2) continue;
-            const IndexEntry* got = lazy.indexEL.find(e.key);
+            const IndexEntry* got = lazy.elementIndex.find(e.key);
             ASSERT_NE(got, nullptr);
             EXPECT_TRUE(same(got->exact, e.exact) && same(got->inexact, e.inexact)) << text << " key " << e.key;
         }
-        EXPECT_EQ(lazy.indexEL.find("absent"), nullptr);
-        const Index& all = lazy.indexEL.merged();
+        EXPECT_EQ(lazy.elementIndex.find("absent"), nullptr);
+        const Index& all = lazy.elementIndex.merged();
         ASSERT_EQ(all.size(), whole.size());
         for (std::size_t i = 0; i < all.size(); ++i) {
             EXPECT_EQ(all.entries()[i].key, whole.entries()[i].key);

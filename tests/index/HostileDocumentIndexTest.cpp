@@ -27,17 +27,17 @@ TEST(Hostile, DocumentHundredThousandLevelsDeep) {
         // Walk down the only path: n parlists, the text element, its text.
         const Tree* t = d.tree;
         int levels = 0;
-        while (t->nkids == 1) {
+        while (t->kidCount == 1) {
             t = t->kids[0];
             ++levels;
         }
         EXPECT_EQ(levels, n + 1);
         ASSERT_TRUE(std::holds_alternative<TXNode>(t->value));
         EXPECT_EQ(std::get<TXNode>(t->value).text, "deep^" + std::to_string(n + 2));
-        EntryList texts = getRef(d.indexEL, "text", LookupKind::Exact);
+        EntryList texts = getRef(d.elementIndex, "text", LookupKind::Exact);
         ASSERT_EQ(texts.size(), 1u);
         EXPECT_EQ(texts[0].depth, std::int64_t(2) * n);
-        EXPECT_EQ(getRef(d.indexEL, "parlist", LookupKind::Exact).size(), std::size_t(n));
+        EXPECT_EQ(getRef(d.elementIndex, "parlist", LookupKind::Exact).size(), std::size_t(n));
     });
 }
 
@@ -47,8 +47,8 @@ TEST(Hostile, HundredMegabyteTextNode) {
     doc.append(size, 'a');
     doc += "</text></site>";
     IndexedDocument d = parseText(doc);
-    ASSERT_EQ(d.indexTX.size(), 1u);
-    const IndexEntry& e = d.indexTX.entries()[0];
+    ASSERT_EQ(d.textIndex.size(), 1u);
+    const IndexEntry& e = d.textIndex.entries()[0];
     EXPECT_EQ(e.key.size(), size);
     ASSERT_EQ(e.exact.size(), 1u);
     EXPECT_EQ(e.exact[0].position, 3);
@@ -63,12 +63,12 @@ TEST(Hostile, MillionAttributesOnOneElement) {
     doc += "/>";
     IndexedDocument d = parseText(doc);
     // Each attribute is an element "@id" over its value, numbered in order.
-    EntryList ids = getRef(d.indexEL, "id", LookupKind::Exact);
+    EntryList ids = getRef(d.elementIndex, "id", LookupKind::Exact);
     ASSERT_EQ(ids.size(), std::size_t(n));
     EXPECT_EQ(ids.front().position, 2);
     EXPECT_EQ(ids.back().position, 2 * std::int64_t(n));
     EXPECT_EQ(getMapName(2 * std::int64_t(n) + 1, d.mapping), std::to_string(n - 1));
-    EXPECT_EQ(d.tree->nkids, std::size_t(n));
+    EXPECT_EQ(d.tree->kidCount, std::size_t(n));
 }
 
 }  // namespace

@@ -20,9 +20,9 @@ std::string label(const Tree* t) {
 
 std::string shape(const Tree* t) {
     std::string s = label(t);
-    if (t->nkids == 0) return s;
+    if (t->kidCount == 0) return s;
     s.push_back('(');
-    for (std::size_t i = 0; i < t->nkids; ++i) {
+    for (std::size_t i = 0; i < t->kidCount; ++i) {
         if (i) s.push_back(',');
         s.append(shape(t->kids[i]));
     }
@@ -33,7 +33,7 @@ std::string shape(const Tree* t) {
 std::string fatalOf(const std::string& text) {
     try {
         IndexedDocument doc = parseText(text);
-        getRef(doc.indexEL, "site", LookupKind::Exact);
+        getRef(doc.elementIndex, "site", LookupKind::Exact);
     } catch (const axf::Fatal& f) {
         return f.what();
     }
@@ -63,7 +63,7 @@ TEST(ParseText, Documents) {
     }
     IndexedDocument two = parseText("<site></site><site>x</site>");
     EXPECT_EQ(getMapName(3, two.mapping), "x");
-    EXPECT_EQ(getRef(two.indexEL, "site", LookupKind::Exact).size(), 2u);
+    EXPECT_EQ(getRef(two.elementIndex, "site", LookupKind::Exact).size(), 2u);
 }
 
 TEST(ParseText, Failures) {
@@ -82,7 +82,7 @@ TEST(ParseText, InPlaceAsFromACopy) {
     auto outcome = [](auto&& parse, const std::string& text) -> std::string {
         try {
             IndexedDocument doc = parse(text);
-            getRef(doc.indexEL, "site", LookupKind::Exact);
+            getRef(doc.elementIndex, "site", LookupKind::Exact);
             return shape(doc.tree);
         } catch (const axf::Fatal& f) {
             return f.what();
@@ -120,8 +120,8 @@ TEST(ParseText, ExampleAuction) {
     ss << in.rdbuf();
     IndexedDocument doc = parseText(ss.str());
     EXPECT_EQ(label(doc.tree), "site^1");
-    EntryList items = getRef(doc.indexEL, "item", LookupKind::WithTranslations);
-    EntryList exact = getRef(doc.indexEL, "item", LookupKind::Exact);
+    EntryList items = getRef(doc.elementIndex, "item", LookupKind::WithTranslations);
+    EntryList exact = getRef(doc.elementIndex, "item", LookupKind::Exact);
     EXPECT_GT(items.size(), exact.size());
     for (std::size_t i = 1; i < items.size(); ++i) EXPECT_LE(items[i - 1].position, items[i].position);
     for (const auto& e : items) {

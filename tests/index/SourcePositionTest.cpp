@@ -179,7 +179,7 @@ TEST(SourcePosition, Messages) {
     auto outcome = [](auto&& parse) -> std::string {
         try {
             IndexedDocument doc = parse();
-            getRef(doc.indexEL, "site", LookupKind::Exact);
+            getRef(doc.elementIndex, "site", LookupKind::Exact);
             return "no failure";
         } catch (const axf::Fatal& f) {
             return f.what();

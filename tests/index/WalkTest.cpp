@@ -44,9 +44,9 @@ std::string shape(const Tree* t) {
     if (isText) s.push_back('\'');
     s.append(label(t));
     if (isText) s.push_back('\'');
-    if (t->nkids == 0) return s;
+    if (t->kidCount == 0) return s;
     s.push_back('(');
-    for (std::size_t i = 0; i < t->nkids; ++i) {
+    for (std::size_t i = 0; i < t->kidCount; ++i) {
         if (i) s.push_back(',');
         s.append(shape(t->kids[i]));
     }
@@ -67,7 +67,7 @@ std::vector<Row> rows(const BuildResult& r) {
             for (const auto& x : e.exact) {
                 EXPECT_EQ(x.renamingCost, 0);
                 EXPECT_EQ(x.cost, 0);
-                EXPECT_EQ(x.tree->nkids, 0u);
+                EXPECT_EQ(x.tree->kidCount, 0u);
                 out[static_cast<std::size_t>(x.position - 1)] = Row{x.position, x.depth, x.last, label(x.tree)};
             }
     return out;
@@ -162,7 +162,7 @@ TEST(Walk, NoNodeGivesTheEmptyDocument) {
         EXPECT_TRUE(r.textIndex.empty());
         EXPECT_EQ(r.lastPosition, 0);
         IndexedDocument doc = indexedDocument(std::move(r));
-        EXPECT_TRUE(doc.indexEL.merged().empty());
+        EXPECT_TRUE(doc.elementIndex.merged().empty());
     }
 }
 
@@ -208,16 +208,16 @@ TEST(Walk, AtTextsAreTexts) {
         SCOPED_TRACE(c.what);
         IndexedDocument doc = parseText(c.doc);
         EXPECT_EQ(shape(doc.tree), c.tree);
-        std::vector<std::string> el = keys(doc.indexEL.merged());  // classifies every key: none fails
+        std::vector<std::string> el = keys(doc.elementIndex.merged());  // classifies every key: none fails
         std::sort(el.begin(), el.end());
         EXPECT_EQ(el, c.elementKeys);
-        std::vector<std::string> tx = keys(doc.indexTX.get());
+        std::vector<std::string> tx = keys(doc.textIndex.get());
         std::sort(tx.begin(), tx.end());
         EXPECT_EQ(tx, c.textKeys);
     }
     IndexedDocument doc = parseText("<site><item>@id</item></site>");
-    EXPECT_TRUE(getRef(doc.indexEL, "id", LookupKind::WithTranslations).empty());
-    EXPECT_EQ(positions(getRef(doc.indexTX, "@id", LookupKind::Exact)), (std::vector<std::int64_t>{3}));
+    EXPECT_TRUE(getRef(doc.elementIndex, "id", LookupKind::WithTranslations).empty());
+    EXPECT_EQ(positions(getRef(doc.textIndex, "@id", LookupKind::Exact)), (std::vector<std::int64_t>{3}));
 }
 
 // The entries of a key are read off the nodes when the key is looked up:
@@ -226,7 +226,7 @@ TEST(Walk, AtTextsAreTexts) {
 TEST(Walk, KeyEntriesReadOffTheNodes) {
     IndexedDocument doc =
         parseText("<site><item id='a'>t<name>n</name></item>u<id>v</id><people><item><id/></item></people></site>");
-    const IndexEntry* id = doc.indexEL.find("id");
+    const IndexEntry* id = doc.elementIndex.find("id");
     ASSERT_TRUE(id);
     EXPECT_EQ(positions(id->exact), (std::vector<std::int64_t>{3, 9, 13}));
     std::vector<std::int64_t> depths, lasts;
@@ -239,7 +239,7 @@ TEST(Walk, KeyEntriesReadOffTheNodes) {
     EXPECT_EQ(label(id->exact[0].tree), "@id");
     EXPECT_EQ(label(id->exact[1].tree), "id");
     EXPECT_EQ(id->exact.capacity(), id->exact.size());
-    const IndexEntry* item = doc.indexEL.find("item");
+    const IndexEntry* item = doc.elementIndex.find("item");
     ASSERT_TRUE(item);
     EXPECT_EQ(positions(item->exact), (std::vector<std::int64_t>{2, 12}));
     EXPECT_EQ(item->exact.capacity(), item->exact.size());
@@ -327,7 +327,7 @@ TEST(Walk, DeepDocumentWithoutRecursion) {
     EXPECT_EQ(a->exact.back().depth, 2 * (depth - 1));
     EXPECT_EQ(r.textIndex.find("x")->exact[0].depth, 2 * depth);
     IndexedDocument doc = indexedDocument(std::move(r));
-    EXPECT_EQ(getRef(doc.indexEL, "item", LookupKind::WithTranslations).size(), static_cast<std::size_t>(depth));
+    EXPECT_EQ(getRef(doc.elementIndex, "item", LookupKind::WithTranslations).size(), static_cast<std::size_t>(depth));
 }
 
 // The merge on walked documents.
@@ -355,7 +355,7 @@ TEST(Walk, SynonymMergeExamples) {
     for (auto& c : cases) {
         IndexedDocument doc = indexedDocument(buildIndexes(std::move(c.events)));
         for (auto& [key, exact, inexact] : c.keys) {
-            const IndexEntry* e = doc.indexEL.merged().find(key);
+            const IndexEntry* e = doc.elementIndex.merged().find(key);
             ASSERT_TRUE(e) << c.what << " " << key;
             EXPECT_EQ(positions(e->exact), exact) << c.what << " " << key;
             EXPECT_EQ(positions(e->inexact), inexact) << c.what << " " << key;
@@ -367,20 +367,20 @@ TEST(Walk, SynonymMergeExamples) {
     }
     // The inexact entry keeps the translation's own node alone.
     IndexedDocument doc = indexedDocument(buildIndexes(events({S("person", {{"nome", "x"}}), M("name"), E("person")})));
-    EXPECT_EQ(label(doc.indexEL.merged().find("name")->inexact[0].tree), "@nome");
-    EXPECT_EQ(getRef(doc.indexEL, "name", LookupKind::WithTranslations).size(), 2u);
-    EXPECT_EQ(getRef(doc.indexEL, "name", LookupKind::Exact).size(), 1u);
+    EXPECT_EQ(label(doc.elementIndex.merged().find("name")->inexact[0].tree), "@nome");
+    EXPECT_EQ(getRef(doc.elementIndex, "name", LookupKind::WithTranslations).size(), 2u);
+    EXPECT_EQ(getRef(doc.elementIndex, "name", LookupKind::Exact).size(), 1u);
 }
 
 TEST(Walk, UnknownNamesFailAtTheFirstElementLookup) {
     for (auto evs : {events({S("site"), M("Item"), E("site")}), events({S("site", {{"colour", "red"}}), E("site")}),
                      events({S("site"), M("nonsense"), E("site")})}) {
         IndexedDocument doc = indexedDocument(buildIndexes(std::move(evs)));  // indexing itself succeeds
-        EXPECT_TRUE(getRef(doc.indexTX, "red", LookupKind::Exact).size() <= 1);             // text lookups classify nothing
-        EXPECT_FALSE(doc.indexEL.isMerged());
+        EXPECT_TRUE(getRef(doc.textIndex, "red", LookupKind::Exact).size() <= 1);             // text lookups classify nothing
+        EXPECT_FALSE(doc.elementIndex.isMerged());
         for (int twice = 0; twice < 2; ++twice) {
             try {
-                getRef(doc.indexEL, "site", LookupKind::Exact);
+                getRef(doc.elementIndex, "site", LookupKind::Exact);
                 ADD_FAILURE() << "no failure";
             } catch (const axf::Fatal& f) {
                 std::string msg = f.what();

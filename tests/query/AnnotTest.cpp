@@ -417,7 +417,7 @@ TEST(ExtendQuery, ChainSizeNumberingAndMarks) {
             stack.pop_back();
             preorder = preorder && std::get<ELNode>(n->value).name == std::to_string(expect++);
             ++nodes;
-            for (std::size_t i = n->nkids; i-- > 0;) stack.push_back(n->children()[i]);
+            for (std::size_t i = n->kidCount; i-- > 0;) stack.push_back(n->children()[i]);
         }
         const std::int64_t copies = (std::int64_t(1) << k) - 1;  // copies of the leaf
         EXPECT_TRUE(preorder) << k;

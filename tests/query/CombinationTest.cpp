@@ -123,7 +123,7 @@ TEST(ComputeJoin, KeepsFirstRootAndSharesChildren) {
     const auto& root = std::get<axf::xml::ELNode>(j.tree->value);
     ASSERT_EQ(root.attributes.size(), 1u);
     EXPECT_EQ(root.attributes[0].second, "v");
-    ASSERT_EQ(j.tree->nkids, 3u);
+    ASSERT_EQ(j.tree->kidCount, 3u);
     EXPECT_EQ(j.tree->kids[0], b1);
     EXPECT_EQ(j.tree->kids[1], c1);
     EXPECT_EQ(j.tree->kids[2], c2);

@@ -60,9 +60,9 @@ inline std::string shape(const xml::Tree* t) {
         r = "'" + x->text + "'";
     else
         r = "?";
-    if (t->nkids) {
+    if (t->kidCount) {
         r += '(';
-        for (std::size_t k = 0; k < t->nkids; ++k) {
+        for (std::size_t k = 0; k < t->kidCount; ++k) {
             if (k) r += ',';
             r += shape(t->kids[k]);
         }

@@ -27,19 +27,19 @@ TEST(DeepResultTree, AttributesTurnedAtEveryLevelOnAnOrdinaryStack) {
     const Tree* unchanged = axf::xml::text("x");
     for (int i = 0; i < kDepth; ++i) unchanged = axf::xml::elem("person", {unchanged});
     axf::testsupport::runOnStack([&] {
-        const Tree* adjusted = axf::query::adjust_attributes(t);
+        const Tree* adjusted = axf::query::restoreAttributes(t);
         for (int i = 1; i <= kDepth; ++i) {
             const auto& el = std::get<ELNode>(adjusted->value);
             ASSERT_EQ(el.attributes.size(), 1u) << i;
             std::string value = "p";
             value += std::to_string(i);
             ASSERT_EQ(el.attributes[0].second, value);
-            ASSERT_EQ(adjusted->nkids, 1u);
+            ASSERT_EQ(adjusted->kidCount, 1u);
             adjusted = adjusted->kids[0];
         }
         EXPECT_EQ(std::get<TXNode>(adjusted->value).text, "x");
         // Nothing to turn: the tree itself.
-        EXPECT_EQ(axf::query::adjust_attributes(unchanged), unchanged);
+        EXPECT_EQ(axf::query::restoreAttributes(unchanged), unchanged);
     });
 }
 

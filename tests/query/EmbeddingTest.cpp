@@ -49,7 +49,7 @@ struct Doc {
     // A search context over this document.
     SearchContext context(const QueryMapping& m, const DeletionCostList& costs, const SearchTypeList& types,
                           std::int64_t deletionCost, SearchMode mode, bool exactOnly = false) const {
-        return SearchContext{&m,           &costs,       &types, &doc.indexEL, &doc.indexTX, &doc.mapping,
+        return SearchContext{&m,           &costs,       &types, &doc.elementIndex, &doc.textIndex, &doc.mapping,
                              deletionCost, mode, index::LookupKind::Exact, exactOnly};
     }
 
@@ -117,8 +117,8 @@ TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
     auto eval = [&](const Tree* t, const EntryList& parents, std::int64_t p) {
         return evaluate(t, context, parents, p);
     };
-    const EntryList site = getPresences(d.doc.indexEL, "site", index::LookupKind::Exact);
-    const EntryList items = getPresences(d.doc.indexEL, "item", index::LookupKind::Exact);
+    const EntryList site = getPresences(d.doc.elementIndex, "site", index::LookupKind::Exact);
+    const EntryList items = getPresences(d.doc.elementIndex, "item", index::LookupKind::Exact);
     // item at 2 has no y inside: left out at 5; item at 5 holds y one level below.
     EXPECT_EQ(show(eval(n5, items, 4)), "(2,2,3,0,5) item^4^2 | (5,4,6,0,0) item^4^5('y^5^6')");
     // First operand: item at 5 two levels below site, one skipped level.
@@ -430,8 +430,8 @@ TEST(EmbeddingSearch, SelectorsAndLabels) {
     Doc d("<site><name>a^b</name></site>");
     EXPECT_EQ(show(d.search(tree("name('a^b')"), Statement::BestExact)), "(2,2,3,0,0) name^2^2('a\\^b^3^3')");
     const Tree* text = d.search(tree("name('a^b')"), Statement::BestExact).all()[0].tree->kids[0];
-    EXPECT_EQ(getfromLabel(text, 1), "a^b");
-    EXPECT_EQ(getfromLabel(text, 3), "3");
+    EXPECT_EQ(rootLabelComponent(text, 1), "a^b");
+    EXPECT_EQ(rootLabelComponent(text, 3), "3");
     EXPECT_EQ(shape(setLabel(tree("and(x,y)"), "1^0")), "and^1^0(x,y)");
 }
 
@@ -452,12 +452,12 @@ TEST(EmbeddingSearch, SearchTypesAndTranslationLookup) {
         for (const auto& e : l) r += std::to_string(e.position) + ":" + std::to_string(e.renamingCost) + " ";
         return r;
     };
-    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "person", LookupKind::WithTranslations)), "3:0 5:2 ");
-    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "persona", LookupKind::Exact)), "5:0 ");
-    EXPECT_EQ(positions(getPresences(d.doc.indexEL, "item", LookupKind::WithTranslations)), "");
+    EXPECT_EQ(positions(getPresences(d.doc.elementIndex, "person", LookupKind::WithTranslations)), "3:0 5:2 ");
+    EXPECT_EQ(positions(getPresences(d.doc.elementIndex, "persona", LookupKind::Exact)), "5:0 ");
+    EXPECT_EQ(positions(getPresences(d.doc.elementIndex, "item", LookupKind::WithTranslations)), "");
     Doc p("<site><persona/></site>");
-    EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", LookupKind::WithTranslations)), "2:2 ");
-    EXPECT_EQ(positions(getPresences(p.doc.indexEL, "person", LookupKind::Exact)), "");
+    EXPECT_EQ(positions(getPresences(p.doc.elementIndex, "person", LookupKind::WithTranslations)), "2:2 ");
+    EXPECT_EQ(positions(getPresences(p.doc.elementIndex, "person", LookupKind::Exact)), "");
 }
 
 // The descendant walk on hand-made lists: the top element a (1, depth 0, last
@@ -595,9 +595,9 @@ TEST(AttributeReconversion, AttributeElementsBecomeAttributes) {
             } else {
                 r += "'" + std::get<xml::TXNode>(n->value).text + "'";
             }
-            if (n->nkids) {
+            if (n->kidCount) {
                 r += "(";
-                for (std::size_t i = 0; i < n->nkids; ++i) {
+                for (std::size_t i = 0; i < n->kidCount; ++i) {
                     if (i) r += ",";
                     self(self, n->kids[i]);
                 }
@@ -619,9 +619,9 @@ TEST(AttributeReconversion, AttributeElementsBecomeAttributes) {
         {"person('@text')", "person('@text')"},
         {"site(people(person(@id('p2'))))", "site(people(person id=\"p2\"))"},
     };
-    for (const Case& c : cases) EXPECT_EQ(show(adjust_attributes(tree(c.in))), c.out) << c.in;
+    for (const Case& c : cases) EXPECT_EQ(show(restoreAttributes(tree(c.in))), c.out) << c.in;
     const Tree* t = xml::text("t");
-    EXPECT_EQ(adjust_attributes(t), t);
+    EXPECT_EQ(restoreAttributes(t), t);
 }
 
 }  // namespace

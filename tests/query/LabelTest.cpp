@@ -74,17 +74,17 @@ TEST(LabelComponent, LoneBackslashStandsForItself) {
 
 TEST(FromLabel, ReadsRootLabelOfElementsAndTextLeaves) {
     auto el = makeTree(ELNode{"item^4", {{"var", "X"}}}, {text("x^5"), elem("b^6")});
-    EXPECT_EQ(getfromLabel(el, 1), "item");
-    EXPECT_EQ(getfromLabel(el, 2), "4");
+    EXPECT_EQ(rootLabelComponent(el, 1), "item");
+    EXPECT_EQ(rootLabelComponent(el, 2), "4");
     auto tx = text(makeLabel("p^q", 12));
-    EXPECT_EQ(getfromLabel(tx, 1), "p^q");
-    EXPECT_EQ(getfromLabel(tx, 2), "12");
+    EXPECT_EQ(rootLabelComponent(tx, 1), "p^q");
+    EXPECT_EQ(rootLabelComponent(tx, 2), "12");
 }
 
 TEST(FromLabel, UncoveredRootsAreInternalErrors) {
-    EXPECT_THROW(getfromLabel(makeTree(axf::xml::TXNode{"t^1"}, {text("u^2")}), 1), axf::InternalError);
-    EXPECT_THROW(getfromLabel(axf::xml::leafNode(axf::xml::CXNode{"c"}), 1), axf::InternalError);
-    EXPECT_THROW(getfromLabel(elem("a^1"), 3), axf::InternalError);
+    EXPECT_THROW(rootLabelComponent(makeTree(axf::xml::TXNode{"t^1"}, {text("u^2")}), 1), axf::InternalError);
+    EXPECT_THROW(rootLabelComponent(axf::xml::leafNode(axf::xml::CXNode{"c"}), 1), axf::InternalError);
+    EXPECT_THROW(rootLabelComponent(elem("a^1"), 3), axf::InternalError);
 }
 
 TEST(MakeT, NoChildrenNoTree) {
@@ -95,7 +95,7 @@ TEST(MakeT, NoChildrenNoTree) {
     const auto& el = std::get<ELNode>(r[0]->value);
     EXPECT_EQ(el.name, "a^1");
     EXPECT_TRUE(el.attributes.empty());
-    ASSERT_EQ(r[0]->nkids, 2u);
+    ASSERT_EQ(r[0]->kidCount, 2u);
     EXPECT_EQ(r[0]->children()[0], kids[0]);
     EXPECT_EQ(r[0]->children()[1], kids[1]);
 }

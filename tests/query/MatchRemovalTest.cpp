@@ -23,7 +23,7 @@ using axf::xml::Tree;
 const char* const kPerson = "site^1(person^2(name^3('Ann^4'),age^5('30^6')))";
 
 std::string removed(const std::string& doc, const std::string& emb, const std::vector<NodeBinding>& b = {}) {
-    return showTree(deleteEmbeddingFromText(tree(doc), tree(emb), b));
+    return showTree(removeEmbeddingFromDocument(tree(doc), tree(emb), b));
 }
 
 TEST(MatchRemoval, WorkedExamples) {
@@ -128,7 +128,7 @@ TEST(MatchRemoval, EditorOnAWideNode) {
             if (i % 7 != 3) ed.remove(axf::xml::elem(makeLabel("k", 2, 2 + 2 * i)), {});
     const Tree* now = ed.current();
     std::vector<std::string> left;
-    for (const Tree* c : now->children()) left.push_back(getfromLabel(c, 2));
+    for (const Tree* c : now->children()) left.push_back(rootLabelComponent(c, 2));
     std::vector<std::string> want;
     for (int i = 3; i < n; i += 7) want.push_back(std::to_string(2 + 2 * i));
     EXPECT_EQ(left, want);
@@ -170,7 +170,7 @@ struct Binding {
 };
 using Extra = std::vector<Binding>;
 
-std::int64_t comp(const Tree* t, int k) { return std::stoll(getfromLabel(t, k)); }
+std::int64_t comp(const Tree* t, int k) { return std::stoll(rootLabelComponent(t, k)); }
 bool isText(const Tree* t) { return std::holds_alternative<axf::xml::TXNode>(t->value); }
 const std::string& name(const Tree* t) { return std::get<axf::xml::ELNode>(t->value).name; }
 TreeList kids(const Tree* t) { return TreeList(t->children().begin(), t->children().end()); }
@@ -264,7 +264,7 @@ struct RandomDoc {
     // A match of the document node d: some of its children in order, now and
     // then a grandchild in a child's place; query numbers in preorder.
     const Tree* match(const Tree* d, std::int64_t& q, int depth) {
-        std::int64_t pos = std::stoll(getfromLabel(d, 2));
+        std::int64_t pos = std::stoll(rootLabelComponent(d, 2));
         std::int64_t myQ = q++;
         if (reference::isText(d)) return axf::xml::text(makeLabel("t", myQ, pos));
         axf::xml::TreeList ks;
@@ -272,14 +272,14 @@ struct RandomDoc {
             for (const Tree* c : d->children()) {
                 if (pick(3) == 0) continue;
                 const Tree* target = c;
-                if (!c->isLeaf() && pick(4) == 0) target = c->children()[std::size_t(pick(int(c->nkids)))];
+                if (!c->isLeaf() && pick(4) == 0) target = c->children()[std::size_t(pick(int(c->kidCount)))];
                 ks.push_back(match(target, q, depth + 1));
             }
         return axf::xml::makeTree(axf::xml::ELNode{makeLabel("e", myQ, pos), {}}, ks);
     }
 
     const Tree* randomNode(const Tree* t) {
-        while (!t->isLeaf() && pick(3) != 0) t = t->children()[std::size_t(pick(int(t->nkids)))];
+        while (!t->isLeaf() && pick(3) != 0) t = t->children()[std::size_t(pick(int(t->kidCount)))];
         return t;
     }
 };
@@ -308,19 +308,19 @@ TEST(MatchRemoval, EditorAgreesWithTheRulesOnRandomDocuments) {
             std::vector<NodeBinding> mine;
             reference::Extra theirs;
             for (const Tree* n : nodes) {
-                if (reference::isText(n) || getfromLabel(n, 1) == "and" || g.pick(2) == 0) continue;
-                std::int64_t pos = std::stoll(getfromLabel(n, 3));
+                if (reference::isText(n) || rootLabelComponent(n, 1) == "and" || g.pick(2) == 0) continue;
+                std::int64_t pos = std::stoll(rootLabelComponent(n, 3));
                 axf::xml::TreeList sons = findSons(ref, pos), bound, delimited;
                 for (const Tree* s : sons) {
                     bool covered = false;
-                    for (const Tree* c : n->children()) covered = covered || getfromLabel(c, 3) == getfromLabel(s, 2);
+                    for (const Tree* c : n->children()) covered = covered || rootLabelComponent(c, 3) == rootLabelComponent(s, 2);
                     if (!covered) {
                         bound.push_back(s);
                         delimited.push_back(reference::addDelim(s));
                     }
                 }
-                mine.push_back({std::stoll(getfromLabel(n, 2)), bound});
-                theirs.push_back({std::stoll(getfromLabel(n, 2)), delimited});
+                mine.push_back({std::stoll(rootLabelComponent(n, 2)), bound});
+                theirs.push_back({std::stoll(rootLabelComponent(n, 2)), delimited});
             }
             auto [left, x] = reference::del(ref, m, theirs);
             refGone = left.empty();

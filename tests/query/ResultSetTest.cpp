@@ -103,8 +103,8 @@ TEST(ResultSet, RandomProductsAgreeWithTheBuiltLists) {
         for (const ResultSet* leaf : m.set->leaves())
             for (const EmbeddingEntry& le : leaf->entries()) {
                 const bool held = std::any_of(cover.begin(), cover.end(), [&](const EmbeddingEntry& e) {
-                    return e.tree == le.tree || std::find(e.tree->kids, e.tree->kids + e.tree->nkids, le.tree) !=
-                                                    e.tree->kids + e.tree->nkids;
+                    return e.tree == le.tree || std::find(e.tree->kids, e.tree->kids + e.tree->kidCount, le.tree) !=
+                                                    e.tree->kids + e.tree->kidCount;
                 });
                 EXPECT_TRUE(held) << where << " " << show(le);
             }
@@ -112,7 +112,7 @@ TEST(ResultSet, RandomProductsAgreeWithTheBuiltLists) {
         const std::vector<const ResultSet*> ls = m.set->leaves();
         if (m.set->isProduct()) {
             const std::vector<std::size_t> order = m.set->joinedOrder();
-            ASSERT_EQ(order.size(), built.front().tree->nkids) << where;
+            ASSERT_EQ(order.size(), built.front().tree->kidCount) << where;
             for (std::size_t i = 0; i < order.size(); ++i)
                 EXPECT_EQ(built.front().tree->kids[i], ls[order[i]]->entries().front().tree) << where;
         }

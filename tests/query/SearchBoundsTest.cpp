@@ -85,7 +85,7 @@ struct Reference {
         const std::string& label = *qmap.find(n);
         if (t->isLeaf()) {
             const SearchTypeList noTypes;
-            const SearchContext context{&qmap,         &costs,       &noTypes, &doc.indexEL, &doc.indexTX, &doc.mapping,
+            const SearchContext context{&qmap,         &costs,       &noTypes, &doc.elementIndex, &doc.textIndex, &doc.mapping,
                                         deletionCost, mode};
             return evaluate(t, context, parents, std::stoll(p)).all();
         }
@@ -109,14 +109,14 @@ struct Reference {
             }
             return r;
         }
-        const EntryList own = getPresences(doc.indexEL, label, index::LookupKind::Exact);
+        const EntryList own = getPresences(doc.elementIndex, label, index::LookupKind::Exact);
         SearchResult below{eval(t->children()[0], own, n), nullptr};
         return join_path(parents, below, p, kInsertionCost, kNoEmbeddingCost, doc.mapping, 0, mode).all();
     }
 
     EntryList search(const Tree* root) const {
         const std::string& n = std::get<ELNode>(root->value).name;
-        const EntryList cands = getPresences(doc.indexEL, *qmap.find(n), index::LookupKind::Exact);
+        const EntryList cands = getPresences(doc.elementIndex, *qmap.find(n), index::LookupKind::Exact);
         EntryList r;
         if (root->isLeaf()) {
             for (const EmbeddingEntry& c : cands) r.push_back(stampMatch(n, c));
@@ -147,7 +147,7 @@ TEST(SearchShortcuts, MatchThePlainSearchOnRandomDocuments) {
             for (std::int64_t deletion : {std::int64_t(5), kNoEmbeddingCost}) {
                 const Reference ref{qmap, costs, doc, deletion, mode};
                 const EntryList want = ref.search(q.tree);
-                SearchContext context{&qmap,    &costs, &noTypes, &doc.indexEL, &doc.indexTX, &doc.mapping,
+                SearchContext context{&qmap,    &costs, &noTypes, &doc.elementIndex, &doc.textIndex, &doc.mapping,
                                       deletion, mode};
                 const SearchResult got = evaluateQuery(q.tree, context, 2);
                 ASSERT_EQ(showFull(got.all()), showFull(want)) << text << " mode " << (mode == SearchMode::All ? "all" : "best") << " deletion " << deletion;

@@ -50,7 +50,7 @@ TEST(BuildExternalTree, SharesOperandsAndChainsIntoOneRoot) {
     const auto* ab = buildExternalTree("and", a, b);
     const auto* abc = buildExternalTree("and", ab, c);
     EXPECT_EQ(shape(abc), "and('c',a^2^5,b^3^9)");
-    ASSERT_EQ(abc->nkids, 3u);
+    ASSERT_EQ(abc->kidCount, 3u);
     EXPECT_EQ(abc->kids[0], c);
     EXPECT_EQ(abc->kids[1], a);
     EXPECT_EQ(abc->kids[2], b);

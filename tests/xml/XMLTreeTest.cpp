@@ -195,7 +195,7 @@ TEST(BuildTree, DeepAndWideDocumentsWithoutRecursion) {
     LazyTree dt = buildTree(eventsOf(deep));
     const Tree* t = dt.force();
     std::size_t depth = 0;
-    for (const Tree* n = t; n->nkids; n = n->kids[0]) ++depth;
+    for (const Tree* n = t; n->kidCount; n = n->kids[0]) ++depth;
     EXPECT_EQ(depth, kDeep + 1);
     std::string xml = showXML(t);
     EXPECT_EQ(xml.size(), kDeep * 3 + 1 + kDeep * 5);
@@ -209,7 +209,7 @@ TEST(BuildTree, DeepAndWideDocumentsWithoutRecursion) {
     std::vector<XMLEvent> wide = {S("w")};
     for (std::size_t i = 0; i < kWide; ++i) wide.push_back(M("e"));
     const Tree* w = buildTree(eventsOf(std::move(wide))).force();
-    ASSERT_EQ(w->kids[0]->nkids, kWide);
+    ASSERT_EQ(w->kids[0]->kidCount, kWide);
     EXPECT_EQ(showXML(w).size(), 3 + kWide * 4 + 5);
     EXPECT_EQ(takeEvents(serializeTree(w)).size(), 2 + 2 * kWide);
 }
