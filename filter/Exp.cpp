@@ -11,6 +11,7 @@
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "filter/ExpTable.h"
+#include "filter/LRDriver.h"
 #include "regex/Regexp.h"
 
 namespace axf::filter {
@@ -204,99 +205,99 @@ struct StackValue {
 
 }  // namespace
 
-std::optional<ExpProgram> parseExpTokens(const std::vector<ExpToken>& tokens) {
-    const LRTable& table = expTable;
-    std::vector<Node> nodes;
-    std::vector<int> states;
-    std::vector<StackValue> values;
-    int state = table.startState;
-    std::size_t next = 0;
-    auto add = [&](Node n) {
-        nodes.push_back(std::move(n));
-        return int(nodes.size() - 1);
-    };
-    for (;;) {
-        int symbol = next < tokens.size() ? expTerminal(tokens[next].kind) : kExpEndSymbol;
-        std::int16_t act = table.action(state, symbol);
-        if (act == kLRAccept) {
-            if (values.size() != 1 || values[0].node < 0) throw InternalError("parseExpTokens: accepted without a condition");
-            int root = values[0].node;
-            return ExpProgram(std::move(nodes), root);
+namespace {
+
+// The look-ahead of the expression parser: the next token of the list, or
+// the end.
+class ExpLookAhead {
+public:
+    explicit ExpLookAhead(const std::vector<ExpToken>& tokens) : tokens_(tokens) {}
+
+    int lookSymbol() const { return next_ < tokens_.size() ? expTerminal(tokens_[next_].kind) : kExpEndSymbol; }
+    StackValue shift() { return StackValue{&tokens_[next_++], -1}; }
+    // The index of the look-ahead in the list (its size at the end).
+    std::size_t index() const { return next_; }
+
+private:
+    const std::vector<ExpToken>& tokens_;
+    std::size_t next_ = 0;
+};
+
+// Builds the parse tree one reduction at a time. A comparison or an
+// arithmetic operation takes its operator from the token between its
+// operands.
+class ExpTreeBuilder {
+public:
+    StackValue reduce(int production, std::span<const StackValue> values) {
+        production_ = production;
+        values_ = values;
+        using enum ExpProduction;
+        switch (static_cast<ExpProduction>(production)) {
+            case CondNumeric:
+            case CondText:
+            case NumCondCompare:
+            case StrCondCompare:
+            case ArithMulExpr:
+            case MulFactor: return StackValue{nullptr, sub(0)};
+            case FactorParenthesised: return StackValue{nullptr, sub(1)};
+            case NumCondLet: return add(Node{Node::LetNum, K::TokenEq, sub(5), -1, -1, tok(1).text, tok(3).text, tok(3).slot});
+            case StrCondLet: return add(Node{Node::LetStr, K::TokenEq, sub(5), -1, -1, tok(1).text, tok(3).text, tok(3).slot});
+            case StrEqual:
+            case StrLess:
+            case StrLessEqual:
+            case StrGreater:
+            case StrGreaterEqual: return add(Node{Node::StrRel, tok(1).kind, sub(0), sub(2), -1, {}, {}, -1});
+            case StrEqualAppend: return add(Node{Node::StrApp, K::TokenAppend, sub(0), sub(2), sub(4), {}, {}, -1});
+            case StrTermVar: return add(Node{Node::VarStr, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
+            case NumEqual:
+            case NumLess:
+            case NumLessEqual:
+            case NumGreater:
+            case NumGreaterEqual: return add(Node{Node::NumRel, tok(1).kind, sub(0), sub(2), -1, {}, {}, -1});
+            case ArithAdd:
+            case ArithSubtract:
+            case MulMultiply:
+            case MulDivide: return add(Node{Node::Arith, tok(1).kind, sub(0), sub(2), -1, {}, {}, -1});
+            case FactorNumber: return add(Node{Node::NumLit, K::TokenFloat, -1, -1, -1, {}, tok(0).text, tok(0).slot});
+            case FactorVar: return add(Node{Node::VarNum, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
+            default: fail("no action for production ");
         }
-        if (act > 0) {
-            states.push_back(state);
-            values.push_back(StackValue{&tokens[next], -1});
-            ++next;
-            state = act - 1;
-            continue;
-        }
-        if (act == 0) return std::nullopt;
-        int p = -act;
-        std::size_t k = std::size_t(table.productionLength[p]);
-        if (states.size() < k || values.size() < k) throw InternalError("parseExpTokens: stack underflow");
-        if (k == 0) {
-            states.push_back(state);
-        } else {
-            states.resize(states.size() - k + 1);
-        }
-        std::size_t base = values.size() - k;
-        const StackValue* v = values.data() + base;
-        auto tok = [&](int i) -> const ExpToken& {
-            if (!v[i].token) throw InternalError("parseExpTokens: token expected in production " + std::to_string(p));
-            return *v[i].token;
-        };
-        auto sub = [&](int i) {
-            if (v[i].node < 0) throw InternalError("parseExpTokens: value expected in production " + std::to_string(p));
-            return v[i].node;
-        };
-        static const K relOps[] = {K::TokenEq, K::TokenLT, K::TokenLEQ, K::TokenGT, K::TokenGEQ};
-        int result = -1;
-        switch (p) {
-            case 1: case 2: case 4: case 6: case 21: case 24:
-                result = sub(0);
-                break;
-            case 3: case 5:
-                result = add(Node{p == 3 ? Node::LetNum : Node::LetStr, K::TokenEq, sub(5), -1, -1, tok(1).text,
-                                  tok(3).text, tok(3).slot});
-                break;
-            case 7:
-                result = add(Node{Node::StrRel, K::TokenEq, sub(0), sub(2), -1, {}, {}, -1});
-                break;
-            case 8:
-                result = add(Node{Node::StrApp, K::TokenAppend, sub(0), sub(2), sub(4), {}, {}, -1});
-                break;
-            case 9: case 10: case 11: case 12:
-                result = add(Node{Node::StrRel, relOps[p - 8], sub(0), sub(2), -1, {}, {}, -1});
-                break;
-            case 13:
-                result = add(Node{Node::VarStr, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
-                break;
-            case 14: case 15: case 16: case 17: case 18:
-                result = add(Node{Node::NumRel, relOps[p - 14], sub(0), sub(2), -1, {}, {}, -1});
-                break;
-            case 19: case 20: case 22: case 23: {
-                static const K ops[] = {K::TokenPlus, K::TokenMinus, K::TokenPlus, K::TokenTimes, K::TokenDiv};
-                result = add(Node{Node::Arith, ops[p - 19], sub(0), sub(2), -1, {}, {}, -1});
-                break;
-            }
-            case 25:
-                result = add(Node{Node::NumLit, K::TokenFloat, -1, -1, -1, {}, tok(0).text, tok(0).slot});
-                break;
-            case 26:
-                result = add(Node{Node::VarNum, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
-                break;
-            case 27:
-                result = sub(1);
-                break;
-            default:
-                throw InternalError("parseExpTokens: no action for production " + std::to_string(p));
-        }
-        values.resize(base);
-        values.push_back(StackValue{nullptr, result});
-        std::int16_t go = table.entry(states.back(), table.productionLhs[p]);
-        if (go <= 0 || go == kLRAccept) throw InternalError("parseExpTokens: no goto after production " + std::to_string(p));
-        state = go - 1;
     }
+
+    ExpProgram program(int root) { return ExpProgram(std::move(nodes_), root); }
+
+private:
+    [[noreturn]] void fail(const std::string& what) const {
+        throw InternalError("parseExpTokens: " + what + std::to_string(production_));
+    }
+    const ExpToken& tok(std::size_t i) const {
+        if (!values_[i].token) fail("token expected in production ");
+        return *values_[i].token;
+    }
+    int sub(std::size_t i) const {
+        if (values_[i].node < 0) fail("value expected in production ");
+        return values_[i].node;
+    }
+    StackValue add(Node n) {
+        nodes_.push_back(std::move(n));
+        return StackValue{nullptr, int(nodes_.size() - 1)};
+    }
+
+    std::vector<Node> nodes_;
+    int production_ = 0;
+    std::span<const StackValue> values_;
+};
+
+}  // namespace
+
+std::optional<ExpProgram> parseExpTokens(const std::vector<ExpToken>& tokens) {
+    ExpTreeBuilder builder;
+    LRDriver<StackValue> driver(expTable, "parseExpTokens");
+    ExpLookAhead source(tokens);
+    if (!driver.run(source, [&](int p, std::span<StackValue> v) { return builder.reduce(p, v); })) return std::nullopt;
+    const std::vector<StackValue>& values = driver.values();
+    if (values.size() != 1 || values[0].node < 0) throw InternalError("parseExpTokens: accepted without a condition");
+    return builder.program(values[0].node);
 }
 
 // ---------------------------------------------------------------------------
@@ -436,40 +437,10 @@ struct ExpStop {
 };
 
 ExpStop findParseStop(const std::vector<ExpToken>& tokens) {
-    const LRTable& table = expTable;
-    std::vector<int> states;
-    std::vector<int> reducedOn;  // the states that reduced on the current token
-    int state = table.startState;
-    std::size_t next = 0;
-    for (;;) {
-        int symbol = next < tokens.size() ? expTerminal(tokens[next].kind) : kExpEndSymbol;
-        std::int16_t act = table.action(state, symbol);
-        if (act == kLRAccept) return ExpStop{tokens.size() + 1, {}};
-        if (act > 0) {
-            states.push_back(state);
-            ++next;
-            state = act - 1;
-            reducedOn.clear();
-            continue;
-        }
-        if (act == 0) {
-            ExpStop stop{next, {}};
-            for (int s : reducedOn) table.addExpectedTerminals(s, stop.expected);
-            table.addExpectedTerminals(state, stop.expected);
-            return stop;
-        }
-        reducedOn.push_back(state);
-        int p = -act;
-        std::size_t k = std::size_t(table.productionLength[p]);
-        if (states.size() < k) throw InternalError("findParseStop: stack underflow");
-        if (k == 0)
-            states.push_back(state);
-        else
-            states.resize(states.size() - k + 1);
-        std::int16_t go = table.entry(states.back(), table.productionLhs[p]);
-        if (go <= 0 || go == kLRAccept) throw InternalError("findParseStop: no goto after production " + std::to_string(p));
-        state = go - 1;
-    }
+    LRDriver<StackValue> driver(expTable, "findParseStop");
+    ExpLookAhead source(tokens);
+    if (driver.run(source, [](int, std::span<StackValue>) { return StackValue{}; })) return ExpStop{tokens.size() + 1, {}};
+    return ExpStop{source.index(), driver.expectedTerminals()};
 }
 
 std::string expTerminalName(int terminal) {

@@ -12,8 +12,10 @@ Usage:
                             [--prefer shift|reduce] [--reduce-reduce earlier|later]
                             [--expect N]
 
-  -o FILE        write the table source to FILE (default: standard output)
-  --check FILE   regenerate and compare with FILE; exit status 1 if it differs
+  -o FILE        write the table source to FILE (default: standard output),
+                 and the header to the grammar's %header path
+  --check FILE   regenerate and compare with FILE (and with the %header
+                 file); exit status 1 if either differs
   --report       print the table's figures and every conflict to stderr
   --prefer, --reduce-reduce, --expect
                  override the grammar file's %prefer, %reduce-reduce, %expect
@@ -22,6 +24,11 @@ Grammar file (one directive or production per line, '#' starts a comment):
   %name ID                    name of the generated LRTable object
   %namespace NS               C++ namespace of the object
   %include PATH               header that declares LRTable
+  %header PATH                the header to generate beside the table: it
+                              declares the table object and the enum of the
+                              production names (optional)
+  %production-enum ID         the name of that enum; every production is
+                              then named (required with %header)
   %error N NAME               the error symbol and its number
   %nonterminals N A B ...     nonterminals, numbered N, N+1, ...
   %terminals N a "b" ...      terminals, numbered N, N+1, ...
@@ -40,6 +47,7 @@ Grammar file (one directive or production per line, '#' starts a comment):
                               settled by %prefer / %reduce-reduce (a state
                               counts once, on however many look-aheads)
   A -> X Y Z                  a production (an empty right side is allowed)
+  Name: A -> X Y Z            a production and its name in the enum
 
 Symbols are identifiers or double-quoted texts. The automaton is the LALR(1)
 automaton of the grammar augmented by start' -> start; the start state is 0.
@@ -91,13 +99,14 @@ class Grammar:
         self.options = {
             'name': 'lrTable', 'namespace': 'axf::filter', 'include': 'filter/LRTable.h',
             'prefer': 'shift', 'reduce-reduce': 'earlier', 'expect': None,
-            'accept-state': None,
+            'accept-state': None, 'header': None, 'production-enum': None,
         }
         self.number = {}        # symbol name -> number
         self.kind = {}          # symbol number -> 'error' | 'nonterminal' | 'terminal' | 'end'
         self.name = {}          # symbol number -> name
         self.start = None
         self.productions = []   # (lhs number, tuple of rhs numbers); index 0 = augmented
+        self.production_names = []  # by production number; index 0 = augmented
         self.prec = {}          # terminal number -> (level, assoc)
         self.prod_prec = {}     # production number -> level of a terminal name
 
@@ -129,7 +138,8 @@ def read_grammar(path):
         if not w:
             continue
         d = w[0]
-        if d in ('%name', '%namespace', '%include', '%prefer', '%reduce-reduce'):
+        if d in ('%name', '%namespace', '%include', '%prefer', '%reduce-reduce', '%header',
+                 '%production-enum'):
             if len(w) != 2:
                 raise GrammarError(f"line {lineno}: {d} takes one argument")
             g.options[d[1:]] = w[1]
@@ -166,6 +176,12 @@ def read_grammar(path):
         elif d.startswith('%'):
             raise GrammarError(f"line {lineno}: unknown directive {d}")
         else:
+            name = None
+            if d.endswith(':'):
+                name = d[:-1]
+                if not name.isidentifier() or name in g.production_names:
+                    raise GrammarError(f"line {lineno}: bad or repeated production name {name}")
+                w = w[1:]
             if len(w) < 2 or w[1] != '->':
                 raise GrammarError(f"line {lineno}: expected 'A -> ...'")
             lhs = g.sym(w[0], lineno)
@@ -176,6 +192,7 @@ def read_grammar(path):
                 if g.kind[s] not in ('nonterminal', 'terminal'):
                     raise GrammarError(f"line {lineno}: {g.name[s]} cannot stand in a production")
             g.productions.append((lhs, rhs))
+            g.production_names.append(name)
     if g.start is None:
         raise GrammarError("no %start")
     start = g.sym(g.start, 0)
@@ -198,8 +215,13 @@ def read_grammar(path):
         raise GrammarError("%prefer is shift or reduce")
     if g.options['reduce-reduce'] not in ('earlier', 'later'):
         raise GrammarError("%reduce-reduce is earlier or later")
+    if (g.options['header'] is None) != (g.options['production-enum'] is None):
+        raise GrammarError("%header and %production-enum go together")
+    if g.options['production-enum'] is not None and None in g.production_names:
+        raise GrammarError("with %production-enum every production is named")
     # Production 0 is the augmented start production; its left side is -1.
     g.productions.insert(0, (-1, (start,)))
+    g.production_names.insert(0, None)
     return g
 
 
@@ -463,6 +485,40 @@ def cpp_string(s):
     return '"' + s.replace('\\', '\\\\').replace('"', '\\"') + '"'
 
 
+def production_text(g, p):
+    lhs, rhs = g.productions[p]
+    return f"{g.name[lhs]} -> {' '.join(g.name[s] for s in rhs)}".rstrip()
+
+
+def emit_header(g, grammar_path, table_path):
+    """The header beside the table: the table object and the production names."""
+    ns = g.options['namespace']
+    out = [
+        f"// Generated by tools/lalr/lalr.py from {grammar_path}. Do not edit;",
+        "// change the grammar and regenerate.",
+        f"// The LALR(1) automaton of the grammar (its table in {table_path}) and",
+        "// the names of its productions, by which the parser's reductions go.",
+        "#pragma once",
+        "",
+        "#include <cstdint>",
+        "",
+        f'#include "{g.options["include"]}"',
+        "",
+        f"namespace {ns} {{",
+        "",
+        f"extern const LRTable {g.options['name']};",
+        "",
+        "// The productions by number (left side -> right side).",
+        f"enum class {g.options['production-enum']} : std::int16_t {{",
+    ]
+    entries = [f"{g.production_names[p]} = {p}," for p in range(1, len(g.productions))]
+    width = max(len(e) for e in entries)
+    for p, entry in enumerate(entries, 1):
+        out.append(f"    {entry.ljust(width)}  // {production_text(g, p)}")
+    out += ["};", "", f"}}  // namespace {ns}"]
+    return "\n".join(out) + "\n"
+
+
 def emit(g, a, rows, defaults, acc, conflicts, grammar_path):
     nsym = max(g.kind) + 1
     nprod = len(g.productions) - 1
@@ -490,8 +546,8 @@ def emit(g, a, rows, defaults, acc, conflicts, grammar_path):
     w("namespace {")
     w("")
     w("// Productions (number: left side -> right side):")
-    for i, (lhs, rhs) in enumerate(g.productions[1:], 1):
-        w(f"//   {i}: {g.name[lhs]} -> {' '.join(g.name[s] for s in rhs)}".rstrip())
+    for i in range(1, len(g.productions)):
+        w(f"//   {i}: {production_text(g, i)}")
     w("")
     w(f"const std::int16_t kActions[{n} * {nsym}] = {{")
     for st in range(n):
@@ -583,21 +639,28 @@ def main(argv):
         if expect is not None and expect != nconf:
             raise GrammarError(f"expected {expect} conflicts, found {nconf}")
         text = emit(g, a, rows, defaults, acc, conflicts, args.grammar)
+        outputs = [(args.check or args.out, text)]
+        header = g.options['header']
+        if header is not None:
+            table_path = args.check or args.out or g.options['name'] + '.cpp'
+            outputs.append((header, emit_header(g, args.grammar, table_path)))
+        if args.check:
+            differ = False
+            for path, generated in outputs:
+                with open(path, encoding='utf-8') as f:
+                    if f.read() != generated:
+                        print(f"lalr: {path} differs from the generated table", file=sys.stderr)
+                        differ = True
+            return 1 if differ else 0
+        if args.out:
+            for path, generated in outputs:
+                with open(path, 'w', encoding='utf-8') as f:
+                    f.write(generated)
+        else:
+            sys.stdout.write(text)
     except (GrammarError, OSError) as e:
         print(f"lalr: {e}", file=sys.stderr)
         return 2
-    if args.check:
-        with open(args.check, encoding='utf-8') as f:
-            old = f.read()
-        if old != text:
-            print(f"lalr: {args.check} differs from the generated table", file=sys.stderr)
-            return 1
-        return 0
-    if args.out:
-        with open(args.out, 'w', encoding='utf-8') as f:
-            f.write(text)
-    else:
-        sys.stdout.write(text)
     return 0
 
 
