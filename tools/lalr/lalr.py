@@ -108,6 +108,7 @@ class Grammar:
         self.productions = []   # (lhs number, tuple of rhs numbers); index 0 = augmented
         self.production_names = []  # by production number; index 0 = augmented
         self.prec = {}          # terminal number -> (level, assoc)
+        self.prec_levels = 0    # the %left / %right lines read so far
         self.prod_prec = {}     # production number -> level of a terminal name
 
     def declare(self, name, number, kind, lineno):
@@ -127,76 +128,74 @@ class Grammar:
         return self.number[name]
 
 
-def read_grammar(path):
-    g = Grammar()
-    level = 0
-    pending_prec = []
-    with open(path, encoding='utf-8') as f:
-        lines = f.read().split('\n')
-    for lineno, line in enumerate(lines, 1):
-        w = split_line(line, lineno)
-        if not w:
-            continue
-        d = w[0]
-        if d in ('%name', '%namespace', '%include', '%prefer', '%reduce-reduce', '%header',
-                 '%production-enum'):
-            if len(w) != 2:
-                raise GrammarError(f"line {lineno}: {d} takes one argument")
-            g.options[d[1:]] = w[1]
-        elif d in ('%expect', '%accept-state'):
-            if len(w) != 2 or not w[1].isdigit():
-                raise GrammarError(f"line {lineno}: {d} takes a number")
-            g.options[d[1:]] = int(w[1])
-        elif d in ('%error', '%end'):
-            if len(w) != 3 or not w[1].isdigit():
-                raise GrammarError(f"line {lineno}: {d} takes a number and a name")
-            g.declare(w[2], int(w[1]), d[1:], lineno)
-        elif d in ('%nonterminals', '%terminals'):
-            if len(w) < 3 or not w[1].isdigit():
-                raise GrammarError(f"line {lineno}: {d} takes a number and names")
-            base = int(w[1])
-            kind = 'nonterminal' if d == '%nonterminals' else 'terminal'
-            for i, name in enumerate(w[2:]):
-                g.declare(name, base + i, kind, lineno)
-        elif d == '%start':
-            if len(w) != 2:
-                raise GrammarError(f"line {lineno}: %start takes one symbol")
-            g.start = w[1]
-        elif d in ('%left', '%right'):
-            level += 1
-            for name in w[1:]:
-                s = g.sym(name, lineno)
-                if g.kind[s] != 'terminal':
-                    raise GrammarError(f"line {lineno}: precedence of a non-terminal {name}")
-                g.prec[s] = (level, d[1:])
-        elif d == '%prec-of':
-            if len(w) != 3 or not w[1].isdigit():
-                raise GrammarError(f"line {lineno}: %prec-of takes a production number and a terminal")
-            pending_prec.append((int(w[1]), w[2], lineno))
-        elif d.startswith('%'):
-            raise GrammarError(f"line {lineno}: unknown directive {d}")
-        else:
-            name = None
-            if d.endswith(':'):
-                name = d[:-1]
-                if not name.isidentifier() or name in g.production_names:
-                    raise GrammarError(f"line {lineno}: bad or repeated production name {name}")
-                w = w[1:]
-            if len(w) < 2 or w[1] != '->':
-                raise GrammarError(f"line {lineno}: expected 'A -> ...'")
-            lhs = g.sym(w[0], lineno)
-            if g.kind[lhs] != 'nonterminal':
-                raise GrammarError(f"line {lineno}: left side {w[0]} is not a non-terminal")
-            rhs = tuple(g.sym(x, lineno) for x in w[2:])
-            for s in rhs:
-                if g.kind[s] not in ('nonterminal', 'terminal'):
-                    raise GrammarError(f"line {lineno}: {g.name[s]} cannot stand in a production")
-            g.productions.append((lhs, rhs))
-            g.production_names.append(name)
+def read_production(g, w, lineno):
+    """Adds the production of a line (its words `w`), with its name if given."""
+    name = None
+    if w[0].endswith(':'):
+        name = w[0][:-1]
+        if not name.isidentifier() or name in g.production_names:
+            raise GrammarError(f"line {lineno}: bad or repeated production name {name}")
+        w = w[1:]
+    if len(w) < 2 or w[1] != '->':
+        raise GrammarError(f"line {lineno}: expected 'A -> ...'")
+    lhs = g.sym(w[0], lineno)
+    if g.kind[lhs] != 'nonterminal':
+        raise GrammarError(f"line {lineno}: left side {w[0]} is not a non-terminal")
+    rhs = tuple(g.sym(x, lineno) for x in w[2:])
+    for s in rhs:
+        if g.kind[s] not in ('nonterminal', 'terminal'):
+            raise GrammarError(f"line {lineno}: {g.name[s]} cannot stand in a production")
+    g.productions.append((lhs, rhs))
+    g.production_names.append(name)
+
+
+def read_directive(g, w, lineno, pending_prec):
+    """Reads a directive line (its words `w`); %prec-of waits in `pending_prec`."""
+    d = w[0]
+    if d in ('%name', '%namespace', '%include', '%prefer', '%reduce-reduce', '%header', '%production-enum'):
+        if len(w) != 2:
+            raise GrammarError(f"line {lineno}: {d} takes one argument")
+        g.options[d[1:]] = w[1]
+    elif d in ('%expect', '%accept-state'):
+        if len(w) != 2 or not w[1].isdigit():
+            raise GrammarError(f"line {lineno}: {d} takes a number")
+        g.options[d[1:]] = int(w[1])
+    elif d in ('%error', '%end'):
+        if len(w) != 3 or not w[1].isdigit():
+            raise GrammarError(f"line {lineno}: {d} takes a number and a name")
+        g.declare(w[2], int(w[1]), d[1:], lineno)
+    elif d in ('%nonterminals', '%terminals'):
+        if len(w) < 3 or not w[1].isdigit():
+            raise GrammarError(f"line {lineno}: {d} takes a number and names")
+        base = int(w[1])
+        kind = 'nonterminal' if d == '%nonterminals' else 'terminal'
+        for i, name in enumerate(w[2:]):
+            g.declare(name, base + i, kind, lineno)
+    elif d == '%start':
+        if len(w) != 2:
+            raise GrammarError(f"line {lineno}: %start takes one symbol")
+        g.start = w[1]
+    elif d in ('%left', '%right'):
+        g.prec_levels += 1
+        level = g.prec_levels
+        for name in w[1:]:
+            s = g.sym(name, lineno)
+            if g.kind[s] != 'terminal':
+                raise GrammarError(f"line {lineno}: precedence of a non-terminal {name}")
+            g.prec[s] = (level, d[1:])
+    elif d == '%prec-of':
+        if len(w) != 3 or not w[1].isdigit():
+            raise GrammarError(f"line {lineno}: %prec-of takes a production number and a terminal")
+        pending_prec.append((int(w[1]), w[2], lineno))
+    else:
+        raise GrammarError(f"line {lineno}: unknown directive {d}")
+
+
+def check_grammar(g, pending_prec):
+    """Checks the whole grammar once read, and settles the %prec-of lines."""
     if g.start is None:
         raise GrammarError("no %start")
-    start = g.sym(g.start, 0)
-    if g.kind[start] != 'nonterminal':
+    if g.kind[g.sym(g.start, 0)] != 'nonterminal':
         raise GrammarError("the start symbol is not a non-terminal")
     if 'end' not in g.kind.values():
         raise GrammarError("no %end symbol")
@@ -219,8 +218,24 @@ def read_grammar(path):
         raise GrammarError("%header and %production-enum go together")
     if g.options['production-enum'] is not None and None in g.production_names:
         raise GrammarError("with %production-enum every production is named")
+
+
+def read_grammar(path):
+    g = Grammar()
+    pending_prec = []
+    with open(path, encoding='utf-8') as f:
+        lines = f.read().split('\n')
+    for lineno, line in enumerate(lines, 1):
+        w = split_line(line, lineno)
+        if not w:
+            continue
+        if w[0].startswith('%'):
+            read_directive(g, w, lineno, pending_prec)
+        else:
+            read_production(g, w, lineno)
+    check_grammar(g, pending_prec)
     # Production 0 is the augmented start production; its left side is -1.
-    g.productions.insert(0, (-1, (start,)))
+    g.productions.insert(0, (-1, (g.sym(g.start, 0),)))
     g.production_names.insert(0, None)
     return g
 
@@ -519,91 +534,99 @@ def emit_header(g, grammar_path, table_path):
     return "\n".join(out) + "\n"
 
 
-def emit(g, a, rows, defaults, acc, conflicts, grammar_path):
-    nsym = max(g.kind) + 1
-    nprod = len(g.productions) - 1
-    err = next((s for s, k in g.kind.items() if k == 'error'), 0)
+def summary_lines(g, rows, defaults, conflicts, grammar_path):
+    """The opening comment of the table source: its figures and conflicts."""
     n = len(rows)
-    kinds = {'error': 'Error', 'nonterminal': 'Nonterminal', 'terminal': 'Terminal', 'end': 'End'}
-    out = []
-    w = out.append
-    w(f"// Generated by tools/lalr/lalr.py from {grammar_path}. Do not edit;")
-    w("// change the grammar and regenerate.")
+    nprod = len(g.productions) - 1
     nshift = sum(1 for r in rows for s, x in r.items() if x[0] == 'shift' and g.kind[s] != 'nonterminal')
     ngoto = sum(1 for r in rows for s, x in r.items() if x[0] == 'shift' and g.kind[s] == 'nonterminal')
     nred = sum(1 for d in defaults if d is not None)
     nonly = sum(1 for r, d in zip(rows, defaults) if d is not None and not r)
-    w(f"// {n} states, {nprod} productions; {nshift} shift entries, {ngoto} goto entries;")
-    w(f"// {nred} states reduce by default ({nonly} of them have no entry at all);")
-    w(f"// conflicts settled in {len({c[0] for c in conflicts})} states:")
+    out = [
+        f"// Generated by tools/lalr/lalr.py from {grammar_path}. Do not edit;",
+        "// change the grammar and regenerate.",
+        f"// {n} states, {nprod} productions; {nshift} shift entries, {ngoto} goto entries;",
+        f"// {nred} states reduce by default ({nonly} of them have no entry at all);",
+        f"// conflicts settled in {len({c[0] for c in conflicts})} states:",
+    ]
     for st, t, desc in conflicts:
-        w(f"//   state {st} on {g.name[t]}: {desc}")
-    w("")
-    w(f'#include "{g.options["include"]}"')
-    w("")
-    w(f"namespace {g.options['namespace']} {{")
-    w("")
-    w("namespace {")
-    w("")
-    w("// Productions (number: left side -> right side):")
-    for i in range(1, len(g.productions)):
-        w(f"//   {i}: {production_text(g, i)}")
-    w("")
-    w(f"const std::int16_t kActions[{n} * {nsym}] = {{")
+        out.append(f"//   state {st} on {g.name[t]}: {desc}")
+    return out
+
+
+def int_array(name, size, values):
+    """A C++ array of int16 values, 16 to a line."""
+    out = [f"const std::int16_t {name}[{size}] = {{"]
+    for i in range(0, len(values), 16):
+        out.append("    " + ", ".join(map(str, values[i:i + 16])) + ",")
+    return out + ["};", ""]
+
+
+def state_arrays(g, rows, defaults):
+    """The actions of every state, one row a state, and the default actions."""
+    nsym = max(g.kind) + 1
+    n = len(rows)
+    out = [f"const std::int16_t kActions[{n} * {nsym}] = {{"]
     for st in range(n):
         vals = [encode(rows[st][s]) if s in rows[st] else 0 for s in range(nsym)]
-        w("    " + ", ".join(str(v) for v in vals) + f",  // {st}")
-    w("};")
-    w("")
-    w(f"const std::int16_t kDefaults[{n}] = {{")
-    for i in range(0, n, 16):
-        chunk = defaults[i:i + 16]
-        w("    " + ", ".join(str(-d if d is not None else 0) for d in chunk) + ",")
-    w("};")
-    w("")
-    lhs = [0] + [p[0] for p in g.productions[1:]]
-    lens = [0] + [len(p[1]) for p in g.productions[1:]]
-    w(f"const std::int16_t kLhs[{nprod + 1}] = {{")
-    for i in range(0, nprod + 1, 16):
-        w("    " + ", ".join(map(str, lhs[i:i + 16])) + ",")
-    w("};")
-    w("")
-    w(f"const std::int16_t kLength[{nprod + 1}] = {{")
-    for i in range(0, nprod + 1, 16):
-        w("    " + ", ".join(map(str, lens[i:i + 16])) + ",")
-    w("};")
-    w("")
-    w(f"const LRSymbolKind kSymbolKinds[{nsym}] = {{")
+        out.append("    " + ", ".join(str(v) for v in vals) + f",  // {st}")
+    out += ["};", ""]
+    return out + int_array("kDefaults", n, [-d if d is not None else 0 for d in defaults])
+
+
+def symbol_arrays(g):
+    """The kind and the name of every symbol number."""
+    nsym = max(g.kind) + 1
+    kinds = {'error': 'Error', 'nonterminal': 'Nonterminal', 'terminal': 'Terminal', 'end': 'End'}
+    out = [f"const LRSymbolKind kSymbolKinds[{nsym}] = {{"]
     for s in range(nsym):
-        w(f"    LRSymbolKind::{kinds.get(g.kind.get(s), 'Unused')},")
-    w("};")
-    w("")
-    w(f"const char* const kSymbolNames[{nsym}] = {{")
+        out.append(f"    LRSymbolKind::{kinds.get(g.kind.get(s), 'Unused')},")
+    out += ["};", "", f"const char* const kSymbolNames[{nsym}] = {{"]
     for s in range(nsym):
-        w(f"    {cpp_string(g.name[s]) if s in g.name else 'nullptr'},")
-    w("};")
-    w("")
-    w(f"const LRConflict kConflicts[{max(len(conflicts), 1)}] = {{")
+        out.append(f"    {cpp_string(g.name[s]) if s in g.name else 'nullptr'},")
+    return out + ["};", ""]
+
+
+def conflict_array(rows, defaults, conflicts):
+    out = [f"const LRConflict kConflicts[{max(len(conflicts), 1)}] = {{"]
     for st, t, desc in conflicts:
         if t in rows[st]:
             chosen = encode(rows[st][t])
         else:
             chosen = -defaults[st] if defaults[st] is not None else 0
-        w(f"    {{{st}, {t}, {chosen}, {cpp_string(desc)}}},")
+        out.append(f"    {{{st}, {t}, {chosen}, {cpp_string(desc)}}},")
     if not conflicts:
-        w("    {0, 0, 0, nullptr},")
-    w("};")
-    w("")
-    w("}  // namespace")
-    w("")
-    end = a.end
-    w(f"extern const LRTable {g.options['name']};")
-    w(f"const LRTable {g.options['name']} = {{")
-    w(f"    {n}, {nsym}, {nprod}, 0, {acc}, {err}, {end},")
-    w(f"    kActions, kDefaults, kLhs, kLength, kSymbolKinds, kSymbolNames, kConflicts, {len(conflicts)},")
-    w("};")
-    w("")
-    w(f"}}  // namespace {g.options['namespace']}")
+        out.append("    {0, 0, 0, nullptr},")
+    return out + ["};", ""]
+
+
+def emit(g, a, rows, defaults, acc, conflicts, grammar_path):
+    nsym = max(g.kind) + 1
+    nprod = len(g.productions) - 1
+    err = next((s for s, k in g.kind.items() if k == 'error'), 0)
+    ns = g.options['namespace']
+    out = summary_lines(g, rows, defaults, conflicts, grammar_path)
+    out += ["", f'#include "{g.options["include"]}"', "", f"namespace {ns} {{", "", "namespace {", ""]
+    out.append("// Productions (number: left side -> right side):")
+    for i in range(1, len(g.productions)):
+        out.append(f"//   {i}: {production_text(g, i)}")
+    out.append("")
+    out += state_arrays(g, rows, defaults)
+    out += int_array("kLhs", nprod + 1, [0] + [p[0] for p in g.productions[1:]])
+    out += int_array("kLength", nprod + 1, [0] + [len(p[1]) for p in g.productions[1:]])
+    out += symbol_arrays(g)
+    out += conflict_array(rows, defaults, conflicts)
+    out += [
+        "}  // namespace",
+        "",
+        f"extern const LRTable {g.options['name']};",
+        f"const LRTable {g.options['name']} = {{",
+        f"    {len(rows)}, {nsym}, {nprod}, 0, {acc}, {err}, {a.end},",
+        f"    kActions, kDefaults, kLhs, kLength, kSymbolKinds, kSymbolNames, kConflicts, {len(conflicts)},",
+        "};",
+        "",
+        f"}}  // namespace {ns}",
+    ]
     return "\n".join(out) + "\n"
 
 
