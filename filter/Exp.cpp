@@ -443,10 +443,22 @@ ExpStop findParseStop(const std::vector<ExpToken>& tokens) {
     return ExpStop{source.index(), driver.expectedTerminals()};
 }
 
+// How a note names the terminals that a condition text spells out; the
+// others go by their symbol in the grammar ("let", "(", ...).
+struct TerminalWording {
+    K kind;
+    std::string_view name;
+};
+
+constexpr TerminalWording kTerminalWordings[] = {
+    {K::TokenFloat, "a number"},
+    {K::TokenString, "a word"},
+    {K::TokenVar, "a variable"},
+};
+
 std::string expTerminalName(int terminal) {
-    if (terminal == expTerminal(K::TokenFloat)) return "a number";
-    if (terminal == expTerminal(K::TokenString)) return "a word";
-    if (terminal == expTerminal(K::TokenVar)) return "a variable";
+    for (const TerminalWording& w : kTerminalWordings)
+        if (expTerminal(w.kind) == terminal) return std::string(w.name);
     if (terminal == kExpEndSymbol) return "the end of the condition";
     if (terminal >= 0 && terminal < expTable.numSymbols && expTable.symbolNames[terminal]) return expTable.symbolNames[terminal];
     return "symbol " + std::to_string(terminal);

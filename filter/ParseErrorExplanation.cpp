@@ -18,9 +18,8 @@ constexpr std::string_view kHint = "axfilter: hint: ";
 constexpr std::array<std::string_view, 4> kStatements = {"filterAllBest", "filterOneBest", "filterAllExact",
                                                          "filterBestExact"};
 
-bool isAsciiAlnum(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
+// ASCII letters and digits only: the filter's lexemes take no Latin-1 letters.
+bool isAsciiAlnum(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigitByte(c); }
 
 // The bytes a quoted text '...' may hold, and those of a condition &...&.
 bool quotedTextByte(unsigned char c) {
@@ -89,6 +88,35 @@ std::string unreadAt(std::string_view text, std::size_t start) {
     return cutForMessage(text.substr(start, end - start));
 }
 
+// How messages name the tokens that the filter text spells out: where the
+// grammar expects one, and as the token found (followed by its text in
+// double quotes, except at the end of the filter).
+struct TokenWording {
+    TokenKind kind;
+    std::string_view expected;
+    std::string_view found;
+    bool showsText;
+};
+
+constexpr TokenWording kTokenWordings[] = {
+    {TokenKind::TokenVar, "a variable", "the variable ", true},
+    {TokenKind::TokenNum, "a number", "the number ", true},
+    {TokenKind::TokenText, "a quoted text", "the quoted text ", true},
+    {TokenKind::TokenTag, "a tag name", "the tag name ", true},
+    {TokenKind::TokenCond, "a condition &...&", "the condition ", true},
+    {TokenKind::TokenEOF, "the end of the filter", "the end of the filter", false},
+};
+
+// The name of a terminal of the filter grammar as a message shows it
+// (`"in"`, `a tag name`, `the end of the filter`).
+std::string filterTerminalName(int terminal) {
+    for (const TokenWording& w : kTokenWordings)
+        if (terminalOf(w.kind) == terminal) return std::string(w.expected);
+    if (terminal >= 0 && terminal < filterTable.numSymbols && filterTable.symbolNames[terminal])
+        return filterTable.symbolNames[terminal];
+    return "symbol " + std::to_string(terminal);
+}
+
 std::string describeFound(const ParseStop& stop) {
     const Token& token = stop.found->token;
     const bool haveText = stop.start != std::string_view::npos && stop.start <= stop.text.size();
@@ -101,16 +129,9 @@ std::string describeFound(const ParseStop& stop) {
     std::string shown(1, '"');
     shown += cutForMessage(lexeme);
     shown += '"';
-    using enum TokenKind;
-    switch (token.kind) {
-        case TokenEOF: return "the end of the filter";
-        case TokenVar: return "the variable " + shown;
-        case TokenTag: return "the tag name " + shown;
-        case TokenText: return "the quoted text " + shown;
-        case TokenCond: return "the condition " + shown;
-        case TokenNum: return "the number " + shown;
-        default: return shown;
-    }
+    for (const TokenWording& w : kTokenWordings)
+        if (w.kind == token.kind) return w.showsText ? std::string(w.found) + shown : std::string(w.found);
+    return shown;
 }
 
 bool expects(const ParseStop& stop, TokenKind kind) {
@@ -184,19 +205,6 @@ std::string hintFor(const ParseStop& stop) {
 }
 
 }  // namespace
-
-std::string filterTerminalName(int terminal) {
-    using enum TokenKind;
-    if (terminal == terminalOf(TokenVar)) return "a variable";
-    if (terminal == terminalOf(TokenNum)) return "a number";
-    if (terminal == terminalOf(TokenText)) return "a quoted text";
-    if (terminal == terminalOf(TokenTag)) return "a tag name";
-    if (terminal == terminalOf(TokenCond)) return "a condition &...&";
-    if (terminal == terminalOf(TokenEOF)) return "the end of the filter";
-    if (terminal >= 0 && terminal < filterTable.numSymbols && filterTable.symbolNames[terminal])
-        return filterTable.symbolNames[terminal];
-    return "symbol " + std::to_string(terminal);
-}
 
 std::vector<std::string> explainParseStop(const ParseStop& stop) {
     std::string where = "parse error at line " + std::to_string(stop.line);
