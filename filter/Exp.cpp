@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -10,6 +12,7 @@
 #include "common/ByteClass.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
+#include "filter/ExpInternal.h"
 #include "filter/ExpTable.h"
 #include "filter/LRDriver.h"
 #include "regex/Regexp.h"
@@ -51,6 +54,24 @@ bool isDecimal(std::string_view s) {
 
 bool isUpperAscii(char c) { return c >= 'A' && c <= 'Z'; }
 
+// The next lexeme at the start of the text (the text must not start with
+// white space): the first match of the lexeme pattern under the search's
+// priority policy; empty when no lexeme starts there.
+std::string expLexemeAt(std::string_view text) {
+    if (text.empty()) return {};
+    auto m = lexemeRegex().find(text);
+    if (!m) return {};
+    return std::string(text.substr(m->start, m->end - m->start));
+}
+
+// A lexeme read as a number token: not empty, only digits and dots.
+bool isNumberLexeme(std::string_view lexeme) {
+    if (lexeme.empty()) return false;
+    for (char c : lexeme)
+        if (!isDigitByte(c) && c != '.') return false;
+    return true;
+}
+
 ExpToken classify(std::string lexeme) {
     struct Fixed {
         const char* text;
@@ -65,7 +86,7 @@ ExpToken classify(std::string lexeme) {
     for (const Fixed& f : fixed)
         if (lexeme == f.text) return ExpToken{f.kind, {}, -1};
     if (isUpperAscii(lexeme[0])) return ExpToken{K::TokenVar, std::move(lexeme), -1};
-    if (expIsNum(lexeme)) return ExpToken{K::TokenFloat, std::move(lexeme), -1};
+    if (isNumberLexeme(lexeme)) return ExpToken{K::TokenFloat, std::move(lexeme), -1};
     return ExpToken{K::TokenString, std::move(lexeme), -1};
 }
 
@@ -74,26 +95,12 @@ ExpToken classify(std::string lexeme) {
 // ---------------------------------------------------------------------------
 // Lexer.
 
-std::string expLexemeAt(std::string_view text) {
-    if (text.empty()) return {};
-    auto m = lexemeRegex().find(text);
-    if (!m) return {};
-    return std::string(text.substr(m->start, m->end - m->start));
-}
-
 bool expIsVar(std::string_view text) { return !text.empty() && isUpperByte(static_cast<unsigned char>(text[0])); }
 
 bool expIsText(std::string_view text) { return !text.empty(); }
 
 std::string expMatchRe(std::string_view input, std::string_view pattern) {
     return regex::wholeMatch(regex::searchS(pattern, {}, input));
-}
-
-bool expIsNum(std::string_view lexeme) {
-    if (lexeme.empty()) return false;
-    for (char c : lexeme)
-        if (!isDigitByte(c) && c != '.') return false;
-    return true;
 }
 
 namespace {
@@ -168,7 +175,11 @@ std::vector<std::string> expressionVariables(std::string_view text) {
 // ---------------------------------------------------------------------------
 // Parse trees.
 
-struct ExpProgram::Node {
+namespace {
+
+// A node of a parsed condition; the nodes of one condition are held in a
+// vector and refer to each other by index.
+struct Node {
     enum Kind : std::uint8_t {
         LetNum,  // let name = (text | slot) in a
         LetStr,  // let name = (text | slot) in a
@@ -188,24 +199,25 @@ struct ExpProgram::Node {
     int slot = -1;
 };
 
-ExpProgram::ExpProgram(std::vector<Node> nodes, int root) : nodes_(std::move(nodes)), root_(root) {}
-ExpProgram::ExpProgram(ExpProgram&&) noexcept = default;
-ExpProgram& ExpProgram::operator=(ExpProgram&&) noexcept = default;
-ExpProgram::~ExpProgram() = default;
+// A parsed condition (the value of the start symbol).
+class ExpProgram {
+public:
+    ExpProgram(std::vector<Node> nodes, int root) : nodes_(std::move(nodes)), root_(root) {}
 
-namespace {
+    // The truth value on the empty environment; `slots` gives the values of
+    // the tokens that stand for bound values.
+    bool evaluate(std::span<const ExpValue* const> slots = {}) const;
 
-using Node = ExpProgram::Node;
+private:
+    std::vector<Node> nodes_;
+    int root_;
+};
 
 // A stack value of the parse: a shifted token or a node of the tree.
 struct StackValue {
     const ExpToken* token = nullptr;
     int node = -1;
 };
-
-}  // namespace
-
-namespace {
 
 // The look-ahead of the expression parser: the next token of the list, or
 // the end.
@@ -288,8 +300,7 @@ private:
     std::span<const StackValue> values_;
 };
 
-}  // namespace
-
+// The parse of a token list; absent when the tokens do not form a condition.
 std::optional<ExpProgram> parseExpTokens(const std::vector<ExpToken>& tokens) {
     ExpTreeBuilder builder;
     LRDriver<StackValue> driver(expTable, "parseExpTokens");
@@ -302,8 +313,6 @@ std::optional<ExpProgram> parseExpTokens(const std::vector<ExpToken>& tokens) {
 
 // ---------------------------------------------------------------------------
 // Evaluation.
-
-namespace {
 
 // One binding of the environment: a lexeme of the text, or a bound value.
 struct Binding {
@@ -420,14 +429,10 @@ private:
     std::vector<Binding> env_;
 };
 
-}  // namespace
-
 bool ExpProgram::evaluate(std::span<const ExpValue* const> slots) const {
     Evaluator ev(nodes_, slots);
     return ev.cond(root_);
 }
-
-namespace {
 
 // Where a parse of the tokens stops: the index of the token it stops at
 // (tokens.size() for the end) and the terminals the grammar expects there.

@@ -7,6 +7,7 @@
 
 #include "common/ByteClass.h"
 #include "common/Fatal.h"
+#include "filter/FilterParserInternal.h"
 #include "filter/FilterTable.h"
 #include "filter/LRDriver.h"
 #include "filter/ParseErrorExplanation.h"

@@ -29,15 +29,11 @@
 // "P" or "N") and the count (text "-1", "-2" or the number as written).
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
-#include "filter/FilterLexer.h"
-#include "filter/FilterToken.h"
 #include "xml/XML.h"
 
 namespace axf::filter {
@@ -57,13 +53,5 @@ using ParseResult = std::variant<ParseOk, ParseFail>;
 
 // Parses a whole filter text, counting lines from 1.
 ParseResult parseFilter(std::string_view text);
-
-// The same, counting lines from `startLine`.
-ParseResult parseFilterFromLine(std::string_view text, std::int64_t startLine);
-
-// Runs the parser over a given token sequence instead of the lexer; after
-// the last step it is handed TokenEOF at the last step's line (line 1 when
-// there is none). Each step's `rest` is not read.
-ParseResult parseTokens(std::span<const LexStep> steps);
 
 }  // namespace axf::filter

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "filter/FilterLexer.h"
+#include "filter/FilterParserInternal.h"
 #include "filter/FilterTable.h"
 
 namespace axf::filter {
