@@ -140,6 +140,48 @@ bool expects(const ParseStop& stop, TokenKind kind) {
 
 bool expectsOnly(const ParseStop& stop, TokenKind kind) { return stop.expected.size() == 1 && expects(stop, kind); }
 
+// The hint for unread text that opens a quoted text or a condition: it has
+// no closing quote or '&', or it holds a byte that the lexeme cannot hold.
+// Empty when neither.
+std::string unreadQuoteHint(const ParseStop& stop, std::string_view rest) {
+    const char quote = rest[0];
+    const bool text = quote == '\'';
+    std::size_t close = rest.find(quote, 1);
+    if (close == std::string_view::npos)
+        return text ? "the quoted text has no closing ': texts and file names go in single quotes"
+                    : "the condition has no closing &: a condition goes between two &";
+    std::size_t bad = 1;
+    while (bad < close && (text ? quotedTextByte(rest[bad]) : conditionByte(rest[bad]))) ++bad;
+    if (bad == close) return {};
+    std::string shown = showByte(static_cast<unsigned char>(rest[bad]));
+    if (!text)
+        return shown +
+               " cannot be written in a condition: it may hold letters, digits, blanks and \\ + . _ ( ) , - > : = / < $ [ ] * '";
+    if (expectsOnly(stop, TokenKind::TokenText))
+        return shown +
+               " is not allowed in a file name (only letters, digits, blanks and \\ : / . _ are): read the file through "
+               "/dev/stdin: axfilter \"... in file '/dev/stdin'\" < FILE";
+    return shown + " is not allowed in a quoted text: it may hold letters, digits, blanks and \\ : / . _";
+}
+
+// The hint for a word where a filter begins: the statement it misspells, if
+// near enough, and the statements there are.
+std::string statementHint(std::string_view lexeme) {
+    for (std::string_view s : kStatements)
+        if (sameIgnoringCase(lexeme, s)) return "statement names are case-sensitive: write " + std::string(s);
+    const std::string statements =
+        "a filter begins with a statement: filterAllBest, filterOneBest, filterAllExact or filterBestExact (or count)";
+    // A near miss (at most 3 edits; the statements are 13 to 15 bytes long) is named.
+    if (lexeme.size() <= 20) {
+        std::string_view nearest;
+        std::size_t best = 4;
+        for (std::string_view s : kStatements)
+            if (std::size_t d = editDistance(lexeme, s); d < best) best = d, nearest = s;
+        if (!nearest.empty()) return "did you mean " + std::string(nearest) + "? " + statements;
+    }
+    return statements;
+}
+
 // A hint for the common mistakes, or an empty text.
 std::string hintFor(const ParseStop& stop) {
     using enum TokenKind;
@@ -154,39 +196,10 @@ std::string hintFor(const ParseStop& stop) {
     if (!rest.empty() && rest[0] == '"')
         return "file names and texts go in single quotes: in file 'doc.xml'";
     if (stop.found->unreadText && !rest.empty() && (rest[0] == '\'' || rest[0] == '&')) {
-        const char quote = rest[0];
-        const bool text = quote == '\'';
-        std::size_t close = rest.find(quote, 1);
-        if (close == std::string_view::npos)
-            return text ? "the quoted text has no closing ': texts and file names go in single quotes"
-                        : "the condition has no closing &: a condition goes between two &";
-        std::size_t bad = 1;
-        while (bad < close && (text ? quotedTextByte(rest[bad]) : conditionByte(rest[bad]))) ++bad;
-        if (bad < close) {
-            std::string shown = showByte(static_cast<unsigned char>(rest[bad]));
-            if (!text)
-                return shown + " cannot be written in a condition: it may hold letters, digits, blanks and \\ + . _ ( ) , - > : = / < $ [ ] * '";
-            if (expectsOnly(stop, TokenText))
-                return shown + " is not allowed in a file name (only letters, digits, blanks and \\ : / . _ are): read the file through /dev/stdin: axfilter \"... in file '/dev/stdin'\" < FILE";
-            return shown + " is not allowed in a quoted text: it may hold letters, digits, blanks and \\ : / . _";
-        }
+        std::string hint = unreadQuoteHint(stop, rest);
+        if (!hint.empty()) return hint;
     }
-    if (expects(stop, TokenFilterAll) && (token.kind == TokenTag || token.kind == TokenVar)) {
-        for (std::string_view s : kStatements)
-            if (sameIgnoringCase(lexeme, s))
-                return "statement names are case-sensitive: write " + std::string(s);
-        const std::string statements =
-            "a filter begins with a statement: filterAllBest, filterOneBest, filterAllExact or filterBestExact (or count)";
-        // A near miss (at most 3 edits; the statements are 13 to 15 bytes long) is named.
-        if (lexeme.size() <= 20) {
-            std::string_view nearest;
-            std::size_t best = 4;
-            for (std::string_view s : kStatements)
-                if (std::size_t d = editDistance(lexeme, s); d < best) best = d, nearest = s;
-            if (!nearest.empty()) return "did you mean " + std::string(nearest) + "? " + statements;
-        }
-        return statements;
-    }
+    if (expects(stop, TokenFilterAll) && (token.kind == TokenTag || token.kind == TokenVar)) return statementHint(lexeme);
     if ((token.kind == TokenP || token.kind == TokenN) && expects(stop, TokenOB))
         return "\"(P)\" and \"(N)\" are read as the marks that end a filter: name the variable with another letter, or write " +
                std::string(token.kind == TokenP ? "( P )" : "( N )");
