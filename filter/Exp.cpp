@@ -250,28 +250,31 @@ public:
             case NumCondCompare:
             case StrCondCompare:
             case ArithMulExpr:
-            case MulFactor: return StackValue{nullptr, sub(0)};
-            case FactorParenthesised: return StackValue{nullptr, sub(1)};
-            case NumCondLet: return add(Node{Node::LetNum, K::TokenEq, sub(5), -1, -1, tok(1).text, tok(3).text, tok(3).slot});
-            case StrCondLet: return add(Node{Node::LetStr, K::TokenEq, sub(5), -1, -1, tok(1).text, tok(3).text, tok(3).slot});
+            case MulFactor: return StackValue{nullptr, childNode(0)};
+            case FactorParenthesised: return StackValue{nullptr, childNode(1)};
+            case NumCondLet:
+                return add(Node{Node::LetNum, K::TokenEq, childNode(5), -1, -1, token(1).text, token(3).text, token(3).slot});
+            case StrCondLet:
+                return add(Node{Node::LetStr, K::TokenEq, childNode(5), -1, -1, token(1).text, token(3).text, token(3).slot});
             case StrEqual:
             case StrLess:
             case StrLessEqual:
             case StrGreater:
-            case StrGreaterEqual: return add(Node{Node::StrRel, tok(1).kind, sub(0), sub(2), -1, {}, {}, -1});
-            case StrEqualAppend: return add(Node{Node::StrApp, K::TokenAppend, sub(0), sub(2), sub(4), {}, {}, -1});
-            case StrTermVar: return add(Node{Node::VarStr, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
+            case StrGreaterEqual: return add(Node{Node::StrRel, token(1).kind, childNode(0), childNode(2), -1, {}, {}, -1});
+            case StrEqualAppend:
+                return add(Node{Node::StrApp, K::TokenAppend, childNode(0), childNode(2), childNode(4), {}, {}, -1});
+            case StrTermVar: return add(Node{Node::VarStr, K::TokenVar, -1, -1, -1, token(0).text, {}, -1});
             case NumEqual:
             case NumLess:
             case NumLessEqual:
             case NumGreater:
-            case NumGreaterEqual: return add(Node{Node::NumRel, tok(1).kind, sub(0), sub(2), -1, {}, {}, -1});
+            case NumGreaterEqual: return add(Node{Node::NumRel, token(1).kind, childNode(0), childNode(2), -1, {}, {}, -1});
             case ArithAdd:
             case ArithSubtract:
             case MulMultiply:
-            case MulDivide: return add(Node{Node::Arith, tok(1).kind, sub(0), sub(2), -1, {}, {}, -1});
-            case FactorNumber: return add(Node{Node::NumLit, K::TokenFloat, -1, -1, -1, {}, tok(0).text, tok(0).slot});
-            case FactorVar: return add(Node{Node::VarNum, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
+            case MulDivide: return add(Node{Node::Arith, token(1).kind, childNode(0), childNode(2), -1, {}, {}, -1});
+            case FactorNumber: return add(Node{Node::NumLit, K::TokenFloat, -1, -1, -1, {}, token(0).text, token(0).slot});
+            case FactorVar: return add(Node{Node::VarNum, K::TokenVar, -1, -1, -1, token(0).text, {}, -1});
             default: fail("no action for production ");
         }
     }
@@ -282,11 +285,11 @@ private:
     [[noreturn]] void fail(const std::string& what) const {
         throw InternalError("parseExpTokens: " + what + std::to_string(production_));
     }
-    const ExpToken& tok(std::size_t i) const {
+    const ExpToken& token(std::size_t i) const {
         if (!values_[i].token) fail("token expected in production ");
         return *values_[i].token;
     }
-    int sub(std::size_t i) const {
+    int childNode(std::size_t i) const {
         if (values_[i].node < 0) fail("value expected in production ");
         return values_[i].node;
     }
