@@ -63,9 +63,9 @@ public:
         return expected;
     }
 
+private:
     [[noreturn]] void internalError(const std::string& what) const { throw InternalError(std::string(owner_) + ": " + what); }
 
-private:
     template <class Reduce>
     void reduceBy(int production, Reduce& reduce) {
         reducedOn_.push_back(state_);
