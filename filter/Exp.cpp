@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -10,7 +12,9 @@
 #include "common/ByteClass.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
+#include "filter/ExpInternal.h"
 #include "filter/ExpTable.h"
+#include "filter/LRDriver.h"
 #include "regex/Regexp.h"
 
 namespace axf::filter {
@@ -50,6 +54,24 @@ bool isDecimal(std::string_view s) {
 
 bool isUpperAscii(char c) { return c >= 'A' && c <= 'Z'; }
 
+// The next lexeme at the start of the text (the text must not start with
+// white space): the first match of the lexeme pattern under the search's
+// priority policy; empty when no lexeme starts there.
+std::string expLexemeAt(std::string_view text) {
+    if (text.empty()) return {};
+    auto m = lexemeRegex().find(text);
+    if (!m) return {};
+    return std::string(text.substr(m->start, m->end - m->start));
+}
+
+// A lexeme read as a number token: not empty, only digits and dots.
+bool isNumberLexeme(std::string_view lexeme) {
+    if (lexeme.empty()) return false;
+    for (char c : lexeme)
+        if (!isDigitByte(c) && c != '.') return false;
+    return true;
+}
+
 ExpToken classify(std::string lexeme) {
     struct Fixed {
         const char* text;
@@ -64,7 +86,7 @@ ExpToken classify(std::string lexeme) {
     for (const Fixed& f : fixed)
         if (lexeme == f.text) return ExpToken{f.kind, {}, -1};
     if (isUpperAscii(lexeme[0])) return ExpToken{K::TokenVar, std::move(lexeme), -1};
-    if (expIsNum(lexeme)) return ExpToken{K::TokenFloat, std::move(lexeme), -1};
+    if (isNumberLexeme(lexeme)) return ExpToken{K::TokenFloat, std::move(lexeme), -1};
     return ExpToken{K::TokenString, std::move(lexeme), -1};
 }
 
@@ -73,26 +95,12 @@ ExpToken classify(std::string lexeme) {
 // ---------------------------------------------------------------------------
 // Lexer.
 
-std::string expLexemeAt(std::string_view text) {
-    if (text.empty()) return {};
-    auto m = lexemeRegex().find(text);
-    if (!m) return {};
-    return std::string(text.substr(m->start, m->end - m->start));
-}
-
 bool expIsVar(std::string_view text) { return !text.empty() && isUpperByte(static_cast<unsigned char>(text[0])); }
 
 bool expIsText(std::string_view text) { return !text.empty(); }
 
 std::string expMatchRe(std::string_view input, std::string_view pattern) {
     return regex::wholeMatch(regex::searchS(pattern, {}, input));
-}
-
-bool expIsNum(std::string_view lexeme) {
-    if (lexeme.empty()) return false;
-    for (char c : lexeme)
-        if (!isDigitByte(c) && c != '.') return false;
-    return true;
 }
 
 namespace {
@@ -167,7 +175,11 @@ std::vector<std::string> expressionVariables(std::string_view text) {
 // ---------------------------------------------------------------------------
 // Parse trees.
 
-struct ExpProgram::Node {
+namespace {
+
+// A node of a parsed condition; the nodes of one condition are held in a
+// vector and refer to each other by index.
+struct Node {
     enum Kind : std::uint8_t {
         LetNum,  // let name = (text | slot) in a
         LetStr,  // let name = (text | slot) in a
@@ -187,14 +199,19 @@ struct ExpProgram::Node {
     int slot = -1;
 };
 
-ExpProgram::ExpProgram(std::vector<Node> nodes, int root) : nodes_(std::move(nodes)), root_(root) {}
-ExpProgram::ExpProgram(ExpProgram&&) noexcept = default;
-ExpProgram& ExpProgram::operator=(ExpProgram&&) noexcept = default;
-ExpProgram::~ExpProgram() = default;
+// A parsed condition (the value of the start symbol).
+class ExpProgram {
+public:
+    ExpProgram(std::vector<Node> nodes, int root) : nodes_(std::move(nodes)), root_(root) {}
 
-namespace {
+    // The truth value on the empty environment; `slots` gives the values of
+    // the tokens that stand for bound values.
+    bool evaluate(std::span<const ExpValue* const> slots = {}) const;
 
-using Node = ExpProgram::Node;
+private:
+    std::vector<Node> nodes_;
+    int root_;
+};
 
 // A stack value of the parse: a shifted token or a node of the tree.
 struct StackValue {
@@ -202,107 +219,103 @@ struct StackValue {
     int node = -1;
 };
 
-}  // namespace
+// The look-ahead of the expression parser: the next token of the list, or
+// the end.
+class ExpLookAhead {
+public:
+    explicit ExpLookAhead(const std::vector<ExpToken>& tokens) : tokens_(tokens) {}
 
-std::optional<ExpProgram> parseExpTokens(const std::vector<ExpToken>& tokens) {
-    const LRTable& table = expTable;
-    std::vector<Node> nodes;
-    std::vector<int> states;
-    std::vector<StackValue> values;
-    int state = table.startState;
-    std::size_t next = 0;
-    auto add = [&](Node n) {
-        nodes.push_back(std::move(n));
-        return int(nodes.size() - 1);
-    };
-    for (;;) {
-        int symbol = next < tokens.size() ? expTerminal(tokens[next].kind) : kExpEndSymbol;
-        std::int16_t act = table.action(state, symbol);
-        if (act == kLRAccept) {
-            if (values.size() != 1 || values[0].node < 0) throw InternalError("parseExpTokens: accepted without a condition");
-            int root = values[0].node;
-            return ExpProgram(std::move(nodes), root);
+    int lookSymbol() const { return next_ < tokens_.size() ? expTerminal(tokens_[next_].kind) : kExpEndSymbol; }
+    StackValue shift() { return StackValue{&tokens_[next_++], -1}; }
+    // The index of the look-ahead in the list (its size at the end).
+    std::size_t index() const { return next_; }
+
+private:
+    const std::vector<ExpToken>& tokens_;
+    std::size_t next_ = 0;
+};
+
+// Builds the parse tree one reduction at a time. A comparison or an
+// arithmetic operation takes its operator from the token between its
+// operands.
+class ExpTreeBuilder {
+public:
+    StackValue reduce(int production, std::span<const StackValue> values) {
+        production_ = production;
+        values_ = values;
+        using enum ExpProduction;
+        switch (static_cast<ExpProduction>(production)) {
+            case CondNumeric:
+            case CondText:
+            case NumCondCompare:
+            case StrCondCompare:
+            case ArithMulExpr:
+            case MulFactor: return StackValue{nullptr, childNode(0)};
+            case FactorParenthesised: return StackValue{nullptr, childNode(1)};
+            case NumCondLet:
+                return add(Node{Node::LetNum, K::TokenEq, childNode(5), -1, -1, token(1).text, token(3).text, token(3).slot});
+            case StrCondLet:
+                return add(Node{Node::LetStr, K::TokenEq, childNode(5), -1, -1, token(1).text, token(3).text, token(3).slot});
+            case StrEqual:
+            case StrLess:
+            case StrLessEqual:
+            case StrGreater:
+            case StrGreaterEqual: return add(Node{Node::StrRel, token(1).kind, childNode(0), childNode(2), -1, {}, {}, -1});
+            case StrEqualAppend:
+                return add(Node{Node::StrApp, K::TokenAppend, childNode(0), childNode(2), childNode(4), {}, {}, -1});
+            case StrTermVar: return add(Node{Node::VarStr, K::TokenVar, -1, -1, -1, token(0).text, {}, -1});
+            case NumEqual:
+            case NumLess:
+            case NumLessEqual:
+            case NumGreater:
+            case NumGreaterEqual: return add(Node{Node::NumRel, token(1).kind, childNode(0), childNode(2), -1, {}, {}, -1});
+            case ArithAdd:
+            case ArithSubtract:
+            case MulMultiply:
+            case MulDivide: return add(Node{Node::Arith, token(1).kind, childNode(0), childNode(2), -1, {}, {}, -1});
+            case FactorNumber: return add(Node{Node::NumLit, K::TokenFloat, -1, -1, -1, {}, token(0).text, token(0).slot});
+            case FactorVar: return add(Node{Node::VarNum, K::TokenVar, -1, -1, -1, token(0).text, {}, -1});
+            default: fail("no action for production ");
         }
-        if (act > 0) {
-            states.push_back(state);
-            values.push_back(StackValue{&tokens[next], -1});
-            ++next;
-            state = act - 1;
-            continue;
-        }
-        if (act == 0) return std::nullopt;
-        int p = -act;
-        std::size_t k = std::size_t(table.productionLength[p]);
-        if (states.size() < k || values.size() < k) throw InternalError("parseExpTokens: stack underflow");
-        if (k == 0) {
-            states.push_back(state);
-        } else {
-            states.resize(states.size() - k + 1);
-        }
-        std::size_t base = values.size() - k;
-        const StackValue* v = values.data() + base;
-        auto tok = [&](int i) -> const ExpToken& {
-            if (!v[i].token) throw InternalError("parseExpTokens: token expected in production " + std::to_string(p));
-            return *v[i].token;
-        };
-        auto sub = [&](int i) {
-            if (v[i].node < 0) throw InternalError("parseExpTokens: value expected in production " + std::to_string(p));
-            return v[i].node;
-        };
-        static const K relOps[] = {K::TokenEq, K::TokenLT, K::TokenLEQ, K::TokenGT, K::TokenGEQ};
-        int result = -1;
-        switch (p) {
-            case 1: case 2: case 4: case 6: case 21: case 24:
-                result = sub(0);
-                break;
-            case 3: case 5:
-                result = add(Node{p == 3 ? Node::LetNum : Node::LetStr, K::TokenEq, sub(5), -1, -1, tok(1).text,
-                                  tok(3).text, tok(3).slot});
-                break;
-            case 7:
-                result = add(Node{Node::StrRel, K::TokenEq, sub(0), sub(2), -1, {}, {}, -1});
-                break;
-            case 8:
-                result = add(Node{Node::StrApp, K::TokenAppend, sub(0), sub(2), sub(4), {}, {}, -1});
-                break;
-            case 9: case 10: case 11: case 12:
-                result = add(Node{Node::StrRel, relOps[p - 8], sub(0), sub(2), -1, {}, {}, -1});
-                break;
-            case 13:
-                result = add(Node{Node::VarStr, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
-                break;
-            case 14: case 15: case 16: case 17: case 18:
-                result = add(Node{Node::NumRel, relOps[p - 14], sub(0), sub(2), -1, {}, {}, -1});
-                break;
-            case 19: case 20: case 22: case 23: {
-                static const K ops[] = {K::TokenPlus, K::TokenMinus, K::TokenPlus, K::TokenTimes, K::TokenDiv};
-                result = add(Node{Node::Arith, ops[p - 19], sub(0), sub(2), -1, {}, {}, -1});
-                break;
-            }
-            case 25:
-                result = add(Node{Node::NumLit, K::TokenFloat, -1, -1, -1, {}, tok(0).text, tok(0).slot});
-                break;
-            case 26:
-                result = add(Node{Node::VarNum, K::TokenVar, -1, -1, -1, tok(0).text, {}, -1});
-                break;
-            case 27:
-                result = sub(1);
-                break;
-            default:
-                throw InternalError("parseExpTokens: no action for production " + std::to_string(p));
-        }
-        values.resize(base);
-        values.push_back(StackValue{nullptr, result});
-        std::int16_t go = table.entry(states.back(), table.productionLhs[p]);
-        if (go <= 0 || go == kLRAccept) throw InternalError("parseExpTokens: no goto after production " + std::to_string(p));
-        state = go - 1;
     }
+
+    ExpProgram program(int root) { return ExpProgram(std::move(nodes_), root); }
+
+private:
+    [[noreturn]] void fail(const std::string& what) const {
+        throw InternalError("parseExpTokens: " + what + std::to_string(production_));
+    }
+    const ExpToken& token(std::size_t i) const {
+        if (!values_[i].token) fail("token expected in production ");
+        return *values_[i].token;
+    }
+    int childNode(std::size_t i) const {
+        if (values_[i].node < 0) fail("value expected in production ");
+        return values_[i].node;
+    }
+    StackValue add(Node n) {
+        nodes_.push_back(std::move(n));
+        return StackValue{nullptr, int(nodes_.size() - 1)};
+    }
+
+    std::vector<Node> nodes_;
+    int production_ = 0;
+    std::span<const StackValue> values_;
+};
+
+// The parse of a token list; absent when the tokens do not form a condition.
+std::optional<ExpProgram> parseExpTokens(const std::vector<ExpToken>& tokens) {
+    ExpTreeBuilder builder;
+    LRDriver<StackValue> driver(expTable, "parseExpTokens");
+    ExpLookAhead source(tokens);
+    if (!driver.run(source, [&](int p, std::span<StackValue> v) { return builder.reduce(p, v); })) return std::nullopt;
+    const std::vector<StackValue>& values = driver.values();
+    if (values.size() != 1 || values[0].node < 0) throw InternalError("parseExpTokens: accepted without a condition");
+    return builder.program(values[0].node);
 }
 
 // ---------------------------------------------------------------------------
 // Evaluation.
-
-namespace {
 
 // One binding of the environment: a lexeme of the text, or a bound value.
 struct Binding {
@@ -419,14 +432,10 @@ private:
     std::vector<Binding> env_;
 };
 
-}  // namespace
-
 bool ExpProgram::evaluate(std::span<const ExpValue* const> slots) const {
     Evaluator ev(nodes_, slots);
     return ev.cond(root_);
 }
-
-namespace {
 
 // Where a parse of the tokens stops: the index of the token it stops at
 // (tokens.size() for the end) and the terminals the grammar expects there.
@@ -436,46 +445,28 @@ struct ExpStop {
 };
 
 ExpStop findParseStop(const std::vector<ExpToken>& tokens) {
-    const LRTable& table = expTable;
-    std::vector<int> states;
-    std::vector<int> reducedOn;  // the states that reduced on the current token
-    int state = table.startState;
-    std::size_t next = 0;
-    for (;;) {
-        int symbol = next < tokens.size() ? expTerminal(tokens[next].kind) : kExpEndSymbol;
-        std::int16_t act = table.action(state, symbol);
-        if (act == kLRAccept) return ExpStop{tokens.size() + 1, {}};
-        if (act > 0) {
-            states.push_back(state);
-            ++next;
-            state = act - 1;
-            reducedOn.clear();
-            continue;
-        }
-        if (act == 0) {
-            ExpStop stop{next, {}};
-            for (int s : reducedOn) table.addExpectedTerminals(s, stop.expected);
-            table.addExpectedTerminals(state, stop.expected);
-            return stop;
-        }
-        reducedOn.push_back(state);
-        int p = -act;
-        std::size_t k = std::size_t(table.productionLength[p]);
-        if (states.size() < k) throw InternalError("findParseStop: stack underflow");
-        if (k == 0)
-            states.push_back(state);
-        else
-            states.resize(states.size() - k + 1);
-        std::int16_t go = table.entry(states.back(), table.productionLhs[p]);
-        if (go <= 0 || go == kLRAccept) throw InternalError("findParseStop: no goto after production " + std::to_string(p));
-        state = go - 1;
-    }
+    LRDriver<StackValue> driver(expTable, "findParseStop");
+    ExpLookAhead source(tokens);
+    if (driver.run(source, [](int, std::span<StackValue>) { return StackValue{}; })) return ExpStop{tokens.size() + 1, {}};
+    return ExpStop{source.index(), driver.expectedTerminals()};
 }
 
+// How a note names the terminals that a condition text spells out; the
+// others go by their symbol in the grammar ("let", "(", ...).
+struct TerminalWording {
+    K kind;
+    std::string_view name;
+};
+
+constexpr TerminalWording kTerminalWordings[] = {
+    {K::TokenFloat, "a number"},
+    {K::TokenString, "a word"},
+    {K::TokenVar, "a variable"},
+};
+
 std::string expTerminalName(int terminal) {
-    if (terminal == expTerminal(K::TokenFloat)) return "a number";
-    if (terminal == expTerminal(K::TokenString)) return "a word";
-    if (terminal == expTerminal(K::TokenVar)) return "a variable";
+    for (const TerminalWording& w : kTerminalWordings)
+        if (expTerminal(w.kind) == terminal) return std::string(w.name);
     if (terminal == kExpEndSymbol) return "the end of the condition";
     if (terminal >= 0 && terminal < expTable.numSymbols && expTable.symbolNames[terminal]) return expTable.symbolNames[terminal];
     return "symbol " + std::to_string(terminal);

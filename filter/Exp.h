@@ -23,7 +23,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,38 +31,6 @@
 #include "filter/ExpToken.h"
 
 namespace axf::filter {
-
-// ---------------------------------------------------------------------------
-// Lexer.
-
-// The next lexeme at the start of the text (the text must not start with
-// white space): the first match of the lexeme pattern
-//   let|in|[a-zA-Z0-9\.\_]*|\(|\)|\++|\=|\<=|\<|\>=|\>|\+|\-|\*|\/
-// under the search's priority policy; empty when no lexeme starts there.
-std::string expLexemeAt(std::string_view text);
-
-// True when the lexeme is not empty and holds only digits and dots.
-bool expIsNum(std::string_view lexeme);
-
-// Text tests of the expression module (the lexer makes its own tests in
-// place): a variable name is non-empty and starts with an upper-case letter;
-// a text is non-empty. expMatchRe is the matched text of the first match of
-// the pattern in the input (empty when there is none or the pattern does not
-// parse).
-bool expIsVar(std::string_view text);
-bool expIsText(std::string_view text);
-std::string expMatchRe(std::string_view input, std::string_view pattern);
-
-// The tokens of the text. White space between lexemes is skipped; the list
-// ends at the end of the text or where no lexeme can be cut.
-std::vector<ExpToken> expTokenList(std::string_view text);
-
-// The single-precision number nearest to a lexeme of digits with an optional
-// point and digits; throws Fatal "Prelude.read: no parse" for anything else.
-float readFloat(std::string_view lexeme);
-
-// ---------------------------------------------------------------------------
-// Parser and evaluation.
 
 // One bound value of a condition variable: its text without surrounding
 // white space, and whether that text is a number (digits with an optional
@@ -74,27 +41,6 @@ struct ExpValue {
     float number = 0;
 };
 ExpValue classifyValue(std::string_view raw);
-
-// A parsed expression (the value of the start symbol).
-class ExpProgram {
-public:
-    struct Node;
-    ExpProgram(std::vector<Node> nodes, int root);
-    ExpProgram(ExpProgram&&) noexcept;
-    ExpProgram& operator=(ExpProgram&&) noexcept;
-    ~ExpProgram();
-
-    // The truth value on the empty environment; `slots` gives the values of
-    // the tokens that stand for bound values.
-    bool evaluate(std::span<const ExpValue* const> slots = {}) const;
-
-private:
-    std::vector<Node> nodes_;
-    int root_;
-};
-
-// The parse of a token list; absent when the tokens do not form a condition.
-std::optional<ExpProgram> parseExpTokens(const std::vector<ExpToken>& tokens);
 
 // Lexes, parses and evaluates a whole text. Throws Fatal "Parse error",
 // "no var" or the number-reading failure as described above.

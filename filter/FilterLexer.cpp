@@ -6,7 +6,8 @@
 
 #include "common/ByteClass.h"
 #include "common/Fatal.h"
-#include "filter/Exp.h"
+#include "filter/ExpInternal.h"
+#include "filter/FilterLexerInternal.h"
 #include "regex/Regexp.h"
 
 namespace axf::filter {
@@ -128,6 +129,6 @@ LexStep nextToken(std::string_view text, std::int64_t line) {
 
 std::string matchRe(std::string_view text, std::string_view pattern) { return expMatchRe(text, pattern); }
 
-bool isNUm(std::string_view) { return false; }
+bool isNumberAlwaysFalse(std::string_view) { return false; }
 
 }  // namespace axf::filter

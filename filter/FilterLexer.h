@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "filter/FilterToken.h"
@@ -28,11 +27,5 @@ LexStep nextToken(std::string_view text, std::int64_t line);
 // The lexeme at the start of a text that does not begin with white space:
 // the text of the token to be classified (empty when no lexeme starts here).
 std::string_view lexemeAt(std::string_view text);
-
-// The matched text of the first match of the pattern in the text (empty when
-// there is none or the pattern does not parse), and a number test that is
-// always false; the lexer itself uses neither.
-std::string matchRe(std::string_view text, std::string_view pattern);
-bool isNUm(std::string_view text);
 
 }  // namespace axf::filter

@@ -1,11 +1,15 @@
 #include "filter/FilterParser.h"
 
+#include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
 #include "common/ByteClass.h"
 #include "common/Fatal.h"
+#include "filter/FilterParserInternal.h"
 #include "filter/FilterTable.h"
+#include "filter/LRDriver.h"
 #include "filter/ParseErrorExplanation.h"
 
 namespace axf::filter {
@@ -94,14 +98,6 @@ using StackValue =
     throw InternalError("parseFilter: " + what);
 }
 
-template <class V>
-V& take(StackValue& v, int production) {
-    if (V* p = std::get_if<V>(&v)) return *p;
-    internalError("unexpected value in the reduction by production " + std::to_string(production));
-}
-
-std::string_view tokenText(StackValue& v, int production) { return take<TokenValue>(v, production).token.text; }
-
 const Tree* textLeaf(std::string_view s) { return xml::leafNode(TXNode{std::string(s)}); }
 
 const Tree* element(std::string_view name, TreeList children) {
@@ -130,133 +126,170 @@ ReversedList inFront(const Tree* t, ReversedList&& list) {
 
 ReversedList twoItems(const Tree* first, const Tree* second) { return ReversedList{{second, first}}; }
 
-struct Reducer {
-    Ropes ropes;
+// Where the parts of a rule stand among the values of its production.
+struct RuleLayout {
+    std::size_t kind, query, source;
+    std::optional<std::size_t> conditions;
+    std::size_t polarity;
+};
 
-    const Tree* rule(StackValue& kind, StackValue& query, StackValue& source, StackValue* conditions,
-                     StackValue& polarity, const Tree* count, int p) {
-        const Tree* conds = conditions ? element("conditions", take<ConditionListValue>(*conditions, p).list)
-                                       : textLeaf("conditions");
-        return element("rule", TreeList{take<KindValue>(kind, p).tree, take<QueryValue>(query, p).tree,
-                                        take<SourceValue>(source, p).tree, conds,
-                                        textLeaf(take<PolarityValue>(polarity, p).text), count});
+// Builds the rule tree one reduction at a time: the value of a production's
+// left side from the values of its right side. The reductions go by the
+// productions in the order of the grammar: rules, their parts and queries,
+// node patterns and XML literals, then the lists inside groups.
+class RuleTreeBuilder {
+public:
+    StackValue reduce(int production, std::span<StackValue> values) {
+        production_ = production;
+        values_ = values;
+        auto p = static_cast<FilterProduction>(production);
+        if (p <= FilterProduction::CountRuleWhere) return reduceRule(p);
+        if (p <= FilterProduction::LogicOpXor) return reduceRulePart(p);
+        if (p <= FilterProduction::XmlLiteralTag) return reducePattern(p);
+        return reduceGroupList(p);
+    }
+
+private:
+    template <class V>
+    V& take(std::size_t i) {
+        if (V* value = std::get_if<V>(&values_[i])) return *value;
+        internalError("unexpected value in the reduction by production " + std::to_string(production_));
+    }
+    std::string_view token(std::size_t i) { return take<TokenValue>(i).token.text; }
+    const Tree* pattern(std::size_t i) { return take<NodePatternValue>(i).tree; }
+    template <class ListV>
+    ReversedList&& list(std::size_t i) {
+        return std::move(take<ListV>(i).list);
+    }
+    template <class ListV>
+    const Tree* group(std::string_view name, std::size_t i) {
+        return element(name, take<ListV>(i).list);
+    }
+    [[noreturn]] void noProduction() const { internalError("no production " + std::to_string(production_)); }
+
+    RuleValue rule(const RuleLayout& at, const Tree* count) {
+        const Tree* conds =
+            at.conditions ? element("conditions", take<ConditionListValue>(*at.conditions).list) : textLeaf("conditions");
+        return RuleValue{element(
+            "rule", TreeList{take<KindValue>(at.kind).tree, take<QueryValue>(at.query).tree, take<SourceValue>(at.source).tree,
+                             conds, textLeaf(take<PolarityValue>(at.polarity).text), count})};
     }
 
     // A tag's content: its single pattern, or the group element over its list.
-    const Tree* tagContent(StackValue& v, int p) {
+    const Tree* tagContent(std::size_t i) {
+        StackValue& v = values_[i];
         if (auto* np = std::get_if<NodePatternValue>(&v)) return np->tree;
         if (auto* l = std::get_if<AndListValue>(&v)) return element("and", l->list);
         if (auto* l = std::get_if<OrListValue>(&v)) return element("or", l->list);
         if (auto* l = std::get_if<XorListValue>(&v)) return element("xor", l->list);
-        internalError("unexpected value in the reduction by production " + std::to_string(p));
+        internalError("unexpected value in the reduction by production " + std::to_string(production_));
     }
 
-    template <class ListV>
-    const Tree* group(std::string_view name, StackValue& v, int p) {
-        return element(name, take<ListV>(v, p).list);
-    }
-
-    // The value of the left side of production p, built from the values of
-    // its right side.
-    StackValue reduce(int p, std::span<StackValue> v) {
+    StackValue reduceRule(FilterProduction p) {
+        using enum FilterProduction;
         switch (p) {
-            case 1:
-                return RuleValue{rule(v[0], v[1], v[3], nullptr, v[4], textLeaf("-1"), p)};
-            case 2:
-                return RuleValue{rule(v[0], v[1], v[3], &v[5], v[6], textLeaf("-1"), p)};
-            case 3:
-                return RuleValue{rule(v[3], v[4], v[6], nullptr, v[7], textLeaf(tokenText(v[1], p)), p)};
-            case 4:
-                return RuleValue{rule(v[3], v[4], v[6], &v[8], v[9], textLeaf(tokenText(v[1], p)), p)};
-            case 5:
-                return RuleValue{rule(v[2], v[3], v[5], nullptr, v[6], textLeaf("-2"), p)};
-            case 6:
-                return RuleValue{rule(v[2], v[3], v[5], &v[7], v[8], textLeaf("-2"), p)};
-            case 7: return KindValue{textLeaf("best")};
-            case 8: return KindValue{textLeaf("all")};
-            case 9: return KindValue{textLeaf("bestEx")};
-            case 10: return KindValue{textLeaf("allEx")};
-            case 11:
-                return SourceValue{element("xml", {textLeaf(ropes.flatten(take<XmlLiteralValue>(v[0], p).rope))})};
-            case 12: return SourceValue{element("file", {textLeaf(tokenText(v[1], p))})};
-            case 13: return SourceValue{take<RuleValue>(v[1], p).tree};
-            case 14: return ConditionListValue{single(textLeaf(tokenText(v[0], p)))};
-            case 15:
-                return ConditionListValue{
-                    inFront(textLeaf(tokenText(v[0], p)), std::move(take<ConditionListValue>(v[2], p).list))};
-            case 16: return PolarityValue{"P"};
-            case 17: return PolarityValue{"P"};
-            case 18: return PolarityValue{"N"};
-            case 19: return QueryValue{take<NodePatternValue>(v[0], p).tree};
-            case 20:
-                return QueryValue{element(take<LogicOpValue>(v[0], p).text, take<QueryListValue>(v[2], p).list)};
-            case 21: return QueryListValue{single(take<QueryValue>(v[0], p).tree)};
-            case 22:
-                return QueryListValue{
-                    inFront(take<QueryValue>(v[0], p).tree, std::move(take<QueryListValue>(v[2], p).list))};
-            case 23: return LogicOpValue{"and"};
-            case 24: return LogicOpValue{"or"};
-            case 25: return LogicOpValue{"xor"};
-            case 26: return NodePatternValue{textLeaf(tokenText(v[0], p))};
-            case 27: return NodePatternValue{tagElement(tokenText(v[0], p), tokenText(v[2], p), false, nullptr)};
-            case 28: return NodePatternValue{tagElement(tokenText(v[1], p), tokenText(v[3], p), true, nullptr)};
-            case 29: return NodePatternValue{tagElement(tokenText(v[0], p), {}, false, nullptr)};
-            case 30: return NodePatternValue{tagElement(tokenText(v[1], p), {}, true, nullptr)};
-            case 31: case 33: case 35: case 37:
-                return NodePatternValue{tagElement(tokenText(v[0], p), {}, false, tagContent(v[2], p))};
-            case 32: case 34: case 36: case 38:
-                return NodePatternValue{tagElement(tokenText(v[1], p), {}, true, tagContent(v[3], p))};
-            case 39: return XmlLiteralValue{ropes.leaf(tokenText(v[0], p))};
-            case 40: {
-                std::string_view tag = tokenText(v[0], p);
-                return XmlLiteralValue{ropes.concat({ropes.leaf("<"), ropes.leaf(tag), ropes.leaf("/>")})};
-            }
-            case 41: {
-                std::string_view tag = tokenText(v[0], p);
-                int inner = take<XmlLiteralsValue>(v[2], p).rope;
-                return XmlLiteralValue{ropes.concat({ropes.leaf("<"), ropes.leaf(tag), ropes.leaf(">"), inner,
-                                                     ropes.leaf("</"), ropes.leaf(tag), ropes.leaf(">")})};
-            }
-            case 42: return AndListValue{single(take<NodePatternValue>(v[0], p).tree)};
-            case 43:
-                return AndListValue{
-                    inFront(take<NodePatternValue>(v[0], p).tree, std::move(take<AndListValue>(v[2], p).list))};
-            case 44: return AndListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<OrListValue>("or", v[3], p))};
-            case 45:
-                return AndListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<XorListValue>("xor", v[3], p))};
-            case 46:
-                return AndListValue{inFront(group<OrListValue>("or", v[1], p), std::move(take<AndListValue>(v[4], p).list))};
-            case 47:
-                return AndListValue{
-                    inFront(group<XorListValue>("xor", v[1], p), std::move(take<AndListValue>(v[4], p).list))};
-            case 48: return OrListValue{single(take<NodePatternValue>(v[0], p).tree)};
-            case 49:
-                return OrListValue{
-                    inFront(take<NodePatternValue>(v[0], p).tree, std::move(take<OrListValue>(v[2], p).list))};
-            case 50: return OrListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<AndListValue>("and", v[3], p))};
-            case 51: return OrListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<XorListValue>("xor", v[3], p))};
-            case 52:
-                return OrListValue{inFront(group<AndListValue>("and", v[1], p), std::move(take<OrListValue>(v[4], p).list))};
-            case 53:
-                return OrListValue{inFront(group<XorListValue>("xor", v[1], p), std::move(take<OrListValue>(v[4], p).list))};
-            case 54: return XorListValue{single(take<NodePatternValue>(v[0], p).tree)};
-            case 55:
-                return XorListValue{
-                    inFront(take<NodePatternValue>(v[0], p).tree, std::move(take<XorListValue>(v[2], p).list))};
-            case 56:
-                return XorListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<AndListValue>("and", v[3], p))};
-            case 57: return XorListValue{twoItems(take<NodePatternValue>(v[0], p).tree, group<OrListValue>("or", v[3], p))};
-            case 58:
-                return XorListValue{inFront(group<AndListValue>("and", v[1], p), std::move(take<XorListValue>(v[4], p).list))};
-            case 59:
-                return XorListValue{inFront(group<OrListValue>("or", v[1], p), std::move(take<XorListValue>(v[4], p).list))};
-            case 60: return XmlLiteralsValue{take<XmlLiteralValue>(v[0], p).rope};
-            case 61:
-                return XmlLiteralsValue{ropes.concat(take<XmlLiteralValue>(v[0], p).rope, take<XmlLiteralsValue>(v[2], p).rope)};
-            default:
-                internalError("no production " + std::to_string(p));
+            case PlainRule: return rule({0, 1, 3, {}, 4}, textLeaf("-1"));
+            case PlainRuleWhere: return rule({0, 1, 3, 5, 6}, textLeaf("-1"));
+            case CountNumberRule: return rule({3, 4, 6, {}, 7}, textLeaf(token(1)));
+            case CountNumberRuleWhere: return rule({3, 4, 6, 8, 9}, textLeaf(token(1)));
+            case CountRule: return rule({2, 3, 5, {}, 6}, textLeaf("-2"));
+            case CountRuleWhere: return rule({2, 3, 5, 7, 8}, textLeaf("-2"));
+            default: noProduction();
         }
     }
+
+    // Kinds, sources, conditions, polarities and queries.
+    StackValue reduceRulePart(FilterProduction p) {
+        using enum FilterProduction;
+        switch (p) {
+            case KindOneBest: return KindValue{textLeaf("best")};
+            case KindAllBest: return KindValue{textLeaf("all")};
+            case KindBestExact: return KindValue{textLeaf("bestEx")};
+            case KindAllExact: return KindValue{textLeaf("allEx")};
+            case SourceXmlLiteral: return SourceValue{element("xml", {textLeaf(ropes_.flatten(take<XmlLiteralValue>(0).rope))})};
+            case SourceFile: return SourceValue{element("file", {textLeaf(token(1))})};
+            case SourceNestedRule: return SourceValue{take<RuleValue>(1).tree};
+            case ConditionListSingle: return ConditionListValue{single(textLeaf(token(0)))};
+            case ConditionListPrepend: return ConditionListValue{inFront(textLeaf(token(0)), list<ConditionListValue>(2))};
+            case PolarityNone: return PolarityValue{"P"};
+            case PolarityPositive: return PolarityValue{"P"};
+            case PolarityNegative: return PolarityValue{"N"};
+            case QueryNodePattern: return QueryValue{pattern(0)};
+            case QueryLogicGroup: return QueryValue{element(take<LogicOpValue>(0).text, take<QueryListValue>(2).list)};
+            case QueryListSingle: return QueryListValue{single(take<QueryValue>(0).tree)};
+            case QueryListPrepend: return QueryListValue{inFront(take<QueryValue>(0).tree, list<QueryListValue>(2))};
+            case LogicOpAnd: return LogicOpValue{"and"};
+            case LogicOpOr: return LogicOpValue{"or"};
+            case LogicOpXor: return LogicOpValue{"xor"};
+            default: noProduction();
+        }
+    }
+
+    // Node patterns (a "$" before the tag makes it typed) and XML literals.
+    StackValue reducePattern(FilterProduction p) {
+        using enum FilterProduction;
+        switch (p) {
+            case PatternText: return NodePatternValue{textLeaf(token(0))};
+            case PatternTagVar: return NodePatternValue{tagElement(token(0), token(2), false, nullptr)};
+            case PatternTypedTagVar: return NodePatternValue{tagElement(token(1), token(3), true, nullptr)};
+            case PatternTagEmpty: return NodePatternValue{tagElement(token(0), {}, false, nullptr)};
+            case PatternTypedTagEmpty: return NodePatternValue{tagElement(token(1), {}, true, nullptr)};
+            case PatternTagPattern:
+            case PatternTagAndList:
+            case PatternTagOrList:
+            case PatternTagXorList: return NodePatternValue{tagElement(token(0), {}, false, tagContent(2))};
+            case PatternTypedTagPattern:
+            case PatternTypedTagAndList:
+            case PatternTypedTagOrList:
+            case PatternTypedTagXorList: return NodePatternValue{tagElement(token(1), {}, true, tagContent(3))};
+            case XmlLiteralText: return XmlLiteralValue{ropes_.leaf(token(0))};
+            case XmlLiteralEmptyTag: {
+                std::string_view tag = token(0);
+                return XmlLiteralValue{ropes_.concat({ropes_.leaf("<"), ropes_.leaf(tag), ropes_.leaf("/>")})};
+            }
+            case XmlLiteralTag: {
+                std::string_view tag = token(0);
+                int inner = take<XmlLiteralsValue>(2).rope;
+                return XmlLiteralValue{ropes_.concat({ropes_.leaf("<"), ropes_.leaf(tag), ropes_.leaf(">"), inner,
+                                                      ropes_.leaf("</"), ropes_.leaf(tag), ropes_.leaf(">")})};
+            }
+            default: noProduction();
+        }
+    }
+
+    // The lists of the groups: a pattern in front of a list, or a nested
+    // group of another kind on either side; and the lists of XML literals.
+    StackValue reduceGroupList(FilterProduction p) {
+        using enum FilterProduction;
+        switch (p) {
+            case AndListSingle: return AndListValue{single(pattern(0))};
+            case AndListPrepend: return AndListValue{inFront(pattern(0), list<AndListValue>(2))};
+            case AndListPatternThenOrGroup: return AndListValue{twoItems(pattern(0), group<OrListValue>("or", 3))};
+            case AndListPatternThenXorGroup: return AndListValue{twoItems(pattern(0), group<XorListValue>("xor", 3))};
+            case AndListOrGroupThenList: return AndListValue{inFront(group<OrListValue>("or", 1), list<AndListValue>(4))};
+            case AndListXorGroupThenList: return AndListValue{inFront(group<XorListValue>("xor", 1), list<AndListValue>(4))};
+            case OrListSingle: return OrListValue{single(pattern(0))};
+            case OrListPrepend: return OrListValue{inFront(pattern(0), list<OrListValue>(2))};
+            case OrListPatternThenAndGroup: return OrListValue{twoItems(pattern(0), group<AndListValue>("and", 3))};
+            case OrListPatternThenXorGroup: return OrListValue{twoItems(pattern(0), group<XorListValue>("xor", 3))};
+            case OrListAndGroupThenList: return OrListValue{inFront(group<AndListValue>("and", 1), list<OrListValue>(4))};
+            case OrListXorGroupThenList: return OrListValue{inFront(group<XorListValue>("xor", 1), list<OrListValue>(4))};
+            case XorListSingle: return XorListValue{single(pattern(0))};
+            case XorListPrepend: return XorListValue{inFront(pattern(0), list<XorListValue>(2))};
+            case XorListPatternThenAndGroup: return XorListValue{twoItems(pattern(0), group<AndListValue>("and", 3))};
+            case XorListPatternThenOrGroup: return XorListValue{twoItems(pattern(0), group<OrListValue>("or", 3))};
+            case XorListAndGroupThenList: return XorListValue{inFront(group<AndListValue>("and", 1), list<XorListValue>(4))};
+            case XorListOrGroupThenList: return XorListValue{inFront(group<OrListValue>("or", 1), list<XorListValue>(4))};
+            case XmlLiteralsSingle: return XmlLiteralsValue{take<XmlLiteralValue>(0).rope};
+            case XmlLiteralsPrepend:
+                return XmlLiteralsValue{ropes_.concat(take<XmlLiteralValue>(0).rope, take<XmlLiteralsValue>(2).rope)};
+            default: noProduction();
+        }
+    }
+
+    Ropes ropes_;
+    int production_ = 0;
+    std::span<StackValue> values_;
 };
 
 ParseFail parseError(std::int64_t line) {
@@ -265,69 +298,49 @@ ParseFail parseError(std::int64_t line) {
 
 constexpr std::size_t kNoPlace = std::string_view::npos;
 
-// The shift-reduce engine. `next` hands out one token at a time and sets
-// where it begins in `text` (kNoPlace when there is no text); it is asked
-// for one at the start and after each shift, never past the token on which
-// the parse ends.
+// The look-ahead of the filter parser. `next` hands out one token at a time
+// and sets where it begins in the text (kNoPlace when there is no text); it
+// is asked for one at the start and after each shift.
+template <class NextToken>
+class FilterLookAhead {
+public:
+    explicit FilterLookAhead(NextToken& next) : next_(next), look_(next_(lookStart_)) {}
+
+    int lookSymbol() const { return terminalOf(look_.token.kind); }
+    StackValue shift() {
+        StackValue value = TokenValue{look_.token};
+        look_ = next_(lookStart_);
+        return value;
+    }
+    const LexStep& look() const { return look_; }
+    std::size_t lookStart() const { return lookStart_; }
+
+private:
+    NextToken& next_;
+    std::size_t lookStart_ = kNoPlace;
+    LexStep look_;
+};
+
+// Runs the LR driver over the filter table with the tokens of `next`.
 template <class NextToken>
 ParseResult runParser(std::string_view text, NextToken&& next) {
-    const LRTable& table = filterTable;
-    Reducer reducer;
-    std::vector<int> states;          // the states below the current one
-    std::vector<StackValue> values;   // one per symbol recognised, top last
-    std::vector<int> reducedOn;       // the states that reduced on the current look-ahead
-    int state = table.startState;
-    std::size_t lookStart = kNoPlace;
-    LexStep look = next(lookStart);
+    RuleTreeBuilder builder;
+    LRDriver<StackValue> driver(filterTable, "parseFilter");
+    FilterLookAhead<NextToken> source(next);
+    bool accepted = driver.run(source, [&](int p, std::span<StackValue> v) { return builder.reduce(p, v); });
+    LexStep look = source.look();
     auto stop = [&](std::vector<int> expected) {
         ParseFail fail = parseError(look.line);
-        fail.explanation = explainParseStop(ParseStop{text, lookStart, look.line, &look, std::move(expected)});
+        fail.explanation = explainParseStop(ParseStop{text, source.lookStart(), look.line, &look, std::move(expected)});
         return fail;
     };
-    for (;;) {
-        int symbol = terminalOf(look.token.kind);
-        std::int16_t act = table.action(state, symbol);
-        if (act == kLRAccept) {
-            // Text the lexer cannot read after a complete statement is not dropped silently.
-            if (look.unreadText) return stop({kEndSymbol});
-            if (values.size() != 1) internalError("accepted with " + std::to_string(values.size()) + " values");
-            if (auto* r = std::get_if<RuleValue>(&values.back())) return ParseOk{r->tree};
-            internalError("accepted without a rule");
-        }
-        if (act > 0) {
-            states.push_back(state);
-            values.push_back(TokenValue{look.token});
-            state = act - 1;
-            reducedOn.clear();
-            look = next(lookStart);
-            continue;
-        }
-        if (act == 0) {
-            // What the grammar expected: the stopping state's actions, and
-            // those of the states that reduced on this token before it.
-            std::vector<int> expected;
-            for (int s : reducedOn) table.addExpectedTerminals(s, expected);
-            table.addExpectedTerminals(state, expected);
-            return stop(std::move(expected));
-        }
-        reducedOn.push_back(state);
-        int p = -act;
-        std::size_t k = static_cast<std::size_t>(table.productionLength[p]);
-        if (k == 0) {
-            states.push_back(state);
-        } else {
-            if (states.size() < k || values.size() < k) internalError("stack underflow");
-            states.resize(states.size() - k + 1);
-        }
-        std::size_t base = values.size() - k;
-        StackValue v = reducer.reduce(p, std::span<StackValue>(values.data() + base, k));
-        values.resize(base);
-        values.push_back(std::move(v));
-        int exposed = states.back();
-        std::int16_t go = table.entry(exposed, table.productionLhs[p]);
-        if (go <= 0 || go == kLRAccept) internalError("no goto after production " + std::to_string(p));
-        state = go - 1;
-    }
+    if (!accepted) return stop(driver.expectedTerminals());
+    // Text the lexer cannot read after a complete statement is not dropped silently.
+    if (look.unreadText) return stop({kEndSymbol});
+    std::vector<StackValue>& values = driver.values();
+    if (values.size() != 1) internalError("accepted with " + std::to_string(values.size()) + " values");
+    if (auto* r = std::get_if<RuleValue>(&values.back())) return ParseOk{r->tree};
+    internalError("accepted without a rule");
 }
 
 }  // namespace

@@ -3,13 +3,18 @@
 // Stages, in the order a run meets them:
 //   1. FilterToken.h          the tokens of the filter language
 //   2. FilterLexer.{h,cpp}    nextToken: one token at a time, as the parser asks
-//   3. FilterTable.{h,cpp}    the LR automaton of the filter grammar (generated
-//                             from tools/lalr/filter.grammar; LRTable.h is its shape)
-//   4. FilterParser.{h,cpp}   parseFilter: the filter text to its rule tree;
+//                             (FilterLexerInternal.h: operations only tests use)
+//   3. FilterTable.{h,cpp}    the LR automaton of the filter grammar and the names of
+//                             its productions (generated from tools/lalr/filter.grammar;
+//                             LRTable.h is its shape, LRDriver.h the shift-reduce
+//                             driver that the filter and expression parsers share)
+//   4. FilterParser.{h,cpp}   parseFilter: the filter text to its rule tree
+//                             (FilterParserInternal.h: from a given line, or over given tokens);
 //      ParseErrorExplanation.{h,cpp} what a parse that stops tells the user
 //   5. Exp.{h,cpp}            the expression language of conditions: lexer, parser
 //                             (ExpToken.h, ExpTable.{h,cpp} from tools/lalr/exp.grammar)
-//                             and evaluation
+//                             and evaluation (ExpInternal.h: the token list, number
+//                             reading and operations only tests use)
 //   6. ConditionCheck.{h,cpp} a rule's regular-expression and expression conditions
 //                             applied to the bindings of one result (RuleConditions)
 //   7. VariableBinding.{h,cpp} the query's variables bound to document subtrees, the
@@ -17,6 +22,7 @@
 //                             removed from the document (ResultBinder, bindResults)
 // Public: what these headers declare; the parser's value stack, the lexeme
 // expressions and the condition caches stay inside their .cpp files.
+// The headers named *Internal.h (and LRDriver.h) are for filter/ and its tests.
 //
 // The filter parser: turns a filter text into its rule tree, or into the
 // parse-error message with the line of the token at which it failed.
@@ -29,15 +35,11 @@
 // "P" or "N") and the count (text "-1", "-2" or the number as written).
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
-#include "filter/FilterLexer.h"
-#include "filter/FilterToken.h"
 #include "xml/XML.h"
 
 namespace axf::filter {
@@ -57,13 +59,5 @@ using ParseResult = std::variant<ParseOk, ParseFail>;
 
 // Parses a whole filter text, counting lines from 1.
 ParseResult parseFilter(std::string_view text);
-
-// The same, counting lines from `startLine`.
-ParseResult parseFilterFromLine(std::string_view text, std::int64_t startLine);
-
-// Runs the parser over a given token sequence instead of the lexer; after
-// the last step it is handed TokenEOF at the last step's line (line 1 when
-// there is none). Each step's `rest` is not read.
-ParseResult parseTokens(std::span<const LexStep> steps);
 
 }  // namespace axf::filter

@@ -18,9 +18,8 @@ constexpr std::string_view kHint = "axfilter: hint: ";
 constexpr std::array<std::string_view, 4> kStatements = {"filterAllBest", "filterOneBest", "filterAllExact",
                                                          "filterBestExact"};
 
-bool isAsciiAlnum(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
+// ASCII letters and digits only: the filter's lexemes take no Latin-1 letters.
+bool isAsciiAlnum(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigitByte(c); }
 
 // The bytes a quoted text '...' may hold, and those of a condition &...&.
 bool quotedTextByte(unsigned char c) {
@@ -89,6 +88,35 @@ std::string unreadAt(std::string_view text, std::size_t start) {
     return cutForMessage(text.substr(start, end - start));
 }
 
+// How messages name the tokens that the filter text spells out: where the
+// grammar expects one, and as the token found (followed by its text in
+// double quotes, except at the end of the filter).
+struct TokenWording {
+    TokenKind kind;
+    std::string_view expected;
+    std::string_view found;
+    bool showsText;
+};
+
+constexpr TokenWording kTokenWordings[] = {
+    {TokenKind::TokenVar, "a variable", "the variable ", true},
+    {TokenKind::TokenNum, "a number", "the number ", true},
+    {TokenKind::TokenText, "a quoted text", "the quoted text ", true},
+    {TokenKind::TokenTag, "a tag name", "the tag name ", true},
+    {TokenKind::TokenCond, "a condition &...&", "the condition ", true},
+    {TokenKind::TokenEOF, "the end of the filter", "the end of the filter", false},
+};
+
+// The name of a terminal of the filter grammar as a message shows it
+// (`"in"`, `a tag name`, `the end of the filter`).
+std::string filterTerminalName(int terminal) {
+    for (const TokenWording& w : kTokenWordings)
+        if (terminalOf(w.kind) == terminal) return std::string(w.expected);
+    if (terminal >= 0 && terminal < filterTable.numSymbols && filterTable.symbolNames[terminal])
+        return filterTable.symbolNames[terminal];
+    return "symbol " + std::to_string(terminal);
+}
+
 std::string describeFound(const ParseStop& stop) {
     const Token& token = stop.found->token;
     const bool haveText = stop.start != std::string_view::npos && stop.start <= stop.text.size();
@@ -101,16 +129,9 @@ std::string describeFound(const ParseStop& stop) {
     std::string shown(1, '"');
     shown += cutForMessage(lexeme);
     shown += '"';
-    using enum TokenKind;
-    switch (token.kind) {
-        case TokenEOF: return "the end of the filter";
-        case TokenVar: return "the variable " + shown;
-        case TokenTag: return "the tag name " + shown;
-        case TokenText: return "the quoted text " + shown;
-        case TokenCond: return "the condition " + shown;
-        case TokenNum: return "the number " + shown;
-        default: return shown;
-    }
+    for (const TokenWording& w : kTokenWordings)
+        if (w.kind == token.kind) return w.showsText ? std::string(w.found) + shown : std::string(w.found);
+    return shown;
 }
 
 bool expects(const ParseStop& stop, TokenKind kind) {
@@ -118,6 +139,48 @@ bool expects(const ParseStop& stop, TokenKind kind) {
 }
 
 bool expectsOnly(const ParseStop& stop, TokenKind kind) { return stop.expected.size() == 1 && expects(stop, kind); }
+
+// The hint for unread text that opens a quoted text or a condition: it has
+// no closing quote or '&', or it holds a byte that the lexeme cannot hold.
+// Empty when neither.
+std::string unreadQuoteHint(const ParseStop& stop, std::string_view rest) {
+    const char quote = rest[0];
+    const bool text = quote == '\'';
+    std::size_t close = rest.find(quote, 1);
+    if (close == std::string_view::npos)
+        return text ? "the quoted text has no closing ': texts and file names go in single quotes"
+                    : "the condition has no closing &: a condition goes between two &";
+    std::size_t bad = 1;
+    while (bad < close && (text ? quotedTextByte(rest[bad]) : conditionByte(rest[bad]))) ++bad;
+    if (bad == close) return {};
+    std::string shown = showByte(static_cast<unsigned char>(rest[bad]));
+    if (!text)
+        return shown +
+               " cannot be written in a condition: it may hold letters, digits, blanks and \\ + . _ ( ) , - > : = / < $ [ ] * '";
+    if (expectsOnly(stop, TokenKind::TokenText))
+        return shown +
+               " is not allowed in a file name (only letters, digits, blanks and \\ : / . _ are): read the file through "
+               "/dev/stdin: axfilter \"... in file '/dev/stdin'\" < FILE";
+    return shown + " is not allowed in a quoted text: it may hold letters, digits, blanks and \\ : / . _";
+}
+
+// The hint for a word where a filter begins: the statement it misspells, if
+// near enough, and the statements there are.
+std::string statementHint(std::string_view lexeme) {
+    for (std::string_view s : kStatements)
+        if (sameIgnoringCase(lexeme, s)) return "statement names are case-sensitive: write " + std::string(s);
+    const std::string statements =
+        "a filter begins with a statement: filterAllBest, filterOneBest, filterAllExact or filterBestExact (or count)";
+    // A near miss (at most 3 edits; the statements are 13 to 15 bytes long) is named.
+    if (lexeme.size() <= 20) {
+        std::string_view nearest;
+        std::size_t best = 4;
+        for (std::string_view s : kStatements)
+            if (std::size_t d = editDistance(lexeme, s); d < best) best = d, nearest = s;
+        if (!nearest.empty()) return "did you mean " + std::string(nearest) + "? " + statements;
+    }
+    return statements;
+}
 
 // A hint for the common mistakes, or an empty text.
 std::string hintFor(const ParseStop& stop) {
@@ -133,39 +196,10 @@ std::string hintFor(const ParseStop& stop) {
     if (!rest.empty() && rest[0] == '"')
         return "file names and texts go in single quotes: in file 'doc.xml'";
     if (stop.found->unreadText && !rest.empty() && (rest[0] == '\'' || rest[0] == '&')) {
-        const char quote = rest[0];
-        const bool text = quote == '\'';
-        std::size_t close = rest.find(quote, 1);
-        if (close == std::string_view::npos)
-            return text ? "the quoted text has no closing ': texts and file names go in single quotes"
-                        : "the condition has no closing &: a condition goes between two &";
-        std::size_t bad = 1;
-        while (bad < close && (text ? quotedTextByte(rest[bad]) : conditionByte(rest[bad]))) ++bad;
-        if (bad < close) {
-            std::string shown = showByte(static_cast<unsigned char>(rest[bad]));
-            if (!text)
-                return shown + " cannot be written in a condition: it may hold letters, digits, blanks and \\ + . _ ( ) , - > : = / < $ [ ] * '";
-            if (expectsOnly(stop, TokenText))
-                return shown + " is not allowed in a file name (only letters, digits, blanks and \\ : / . _ are): read the file through /dev/stdin: axfilter \"... in file '/dev/stdin'\" < FILE";
-            return shown + " is not allowed in a quoted text: it may hold letters, digits, blanks and \\ : / . _";
-        }
+        std::string hint = unreadQuoteHint(stop, rest);
+        if (!hint.empty()) return hint;
     }
-    if (expects(stop, TokenFilterAll) && (token.kind == TokenTag || token.kind == TokenVar)) {
-        for (std::string_view s : kStatements)
-            if (sameIgnoringCase(lexeme, s))
-                return "statement names are case-sensitive: write " + std::string(s);
-        const std::string statements =
-            "a filter begins with a statement: filterAllBest, filterOneBest, filterAllExact or filterBestExact (or count)";
-        // A near miss (at most 3 edits; the statements are 13 to 15 bytes long) is named.
-        if (lexeme.size() <= 20) {
-            std::string_view nearest;
-            std::size_t best = 4;
-            for (std::string_view s : kStatements)
-                if (std::size_t d = editDistance(lexeme, s); d < best) best = d, nearest = s;
-            if (!nearest.empty()) return "did you mean " + std::string(nearest) + "? " + statements;
-        }
-        return statements;
-    }
+    if (expects(stop, TokenFilterAll) && (token.kind == TokenTag || token.kind == TokenVar)) return statementHint(lexeme);
     if ((token.kind == TokenP || token.kind == TokenN) && expects(stop, TokenOB))
         return "\"(P)\" and \"(N)\" are read as the marks that end a filter: name the variable with another letter, or write " +
                std::string(token.kind == TokenP ? "( P )" : "( N )");
@@ -184,19 +218,6 @@ std::string hintFor(const ParseStop& stop) {
 }
 
 }  // namespace
-
-std::string filterTerminalName(int terminal) {
-    using enum TokenKind;
-    if (terminal == terminalOf(TokenVar)) return "a variable";
-    if (terminal == terminalOf(TokenNum)) return "a number";
-    if (terminal == terminalOf(TokenText)) return "a quoted text";
-    if (terminal == terminalOf(TokenTag)) return "a tag name";
-    if (terminal == terminalOf(TokenCond)) return "a condition &...&";
-    if (terminal == terminalOf(TokenEOF)) return "the end of the filter";
-    if (terminal >= 0 && terminal < filterTable.numSymbols && filterTable.symbolNames[terminal])
-        return filterTable.symbolNames[terminal];
-    return "symbol " + std::to_string(terminal);
-}
 
 std::vector<std::string> explainParseStop(const ParseStop& stop) {
     std::string where = "parse error at line " + std::to_string(stop.line);

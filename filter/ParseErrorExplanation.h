@@ -29,8 +29,4 @@ struct ParseStop {
 // The lines for standard error, each beginning with "axfilter: ".
 std::vector<std::string> explainParseStop(const ParseStop& stop);
 
-// The name of a terminal of the filter grammar as a message shows it
-// (`"in"`, `a tag name`, `the end of the filter`).
-std::string filterTerminalName(int terminal);
-
 }  // namespace axf::filter

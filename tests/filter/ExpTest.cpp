@@ -6,6 +6,7 @@
 
 #include "common/Fatal.h"
 #include "filter/Exp.h"
+#include "filter/ExpInternal.h"
 #include "filter/ExpTable.h"
 
 namespace {

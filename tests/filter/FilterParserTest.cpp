@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "filter/FilterLexer.h"
+#include "filter/FilterParserInternal.h"
 #include "filter/FilterTable.h"
 
 namespace axf::filter {
@@ -528,6 +529,40 @@ TEST(FilterParser, ExplanationOfAStop) {
     ParseResult r = parseTokens(steps);
     EXPECT_EQ(std::get<ParseFail>(r).explanation.at(0).substr(0, 59),
               "axfilter: parse error at line 4: found the tag name \"a\" whe");
+}
+
+// The hints' lists of the bytes a quoted text and a condition may hold agree
+// with the lexer, byte for byte: in unread text the hint names the first
+// byte that the lexer refuses in the lexeme.
+TEST(FilterParser, HintBytesAgreeWithTheLexer) {
+    struct Lexeme {
+        char quote;
+        TokenKind kind;
+        std::string before;  // the filter up to the lexeme
+        std::string hint;
+    };
+    const Lexeme lexemes[] = {
+        {'\'', TokenKind::TokenText, "filterAllExact a() in ", " is not allowed in a quoted text"},
+        {'&', TokenKind::TokenCond, "filterAllExact a(X) in 'x' where ", " cannot be written in a condition"},
+    };
+    auto shown = [](int b) {
+        if (b <= 32 || b >= 127) return "the byte " + std::to_string(b);
+        return std::string{'\'', char(b), '\''};
+    };
+    for (const Lexeme& l : lexemes) {
+        for (int b = 1; b < 256; ++b) {
+            if (b == l.quote) continue;
+            const std::string lexeme = std::string(1, l.quote) + "a" + char(b) + "b" + l.quote;
+            const bool taken = nextToken(lexeme, 1).token.kind == l.kind;
+            // '!' is refused in both lexemes: the hint names it when it names no other byte.
+            ParseResult r = parseFilter(l.before + l.quote + "a" + char(b) + "!" + l.quote);
+            ASSERT_TRUE(std::holds_alternative<ParseFail>(r)) << "byte " << b;
+            const std::vector<std::string>& lines = std::get<ParseFail>(r).explanation;
+            ASSERT_EQ(lines.size(), 2u) << "byte " << b;
+            const std::string named = "axfilter: hint: " + (taken ? shown('!') : shown(b)) + l.hint;
+            EXPECT_EQ(lines[1].substr(0, named.size()), named) << "byte " << b << " in " << lexeme;
+        }
+    }
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 
 #include "common/Fatal.h"
 #include "common/Output.h"
-#include "filter/Exp.h"
-#include "filter/FilterLexer.h"
+#include "filter/ExpInternal.h"
+#include "filter/FilterLexerInternal.h"
 #include "filter/VariableBinding.h"
 #include "xml/XML.h"
 
@@ -31,8 +31,8 @@ TEST(UnusedOps, MatchReGivesTheFirstMatchOrEmpty) {
         EXPECT_EQ(matchRe(c.text, c.pattern), c.match) << c.text << " / " << c.pattern;
         EXPECT_EQ(expMatchRe(c.text, c.pattern), c.match) << c.text << " / " << c.pattern;
     }
-    EXPECT_FALSE(isNUm("123"));
-    EXPECT_FALSE(isNUm(""));
+    EXPECT_FALSE(isNumberAlwaysFalse("123"));
+    EXPECT_FALSE(isNumberAlwaysFalse(""));
 }
 
 TEST(UnusedOps, ExpressionTextTests) {

@@ -12,8 +12,10 @@ Usage:
                             [--prefer shift|reduce] [--reduce-reduce earlier|later]
                             [--expect N]
 
-  -o FILE        write the table source to FILE (default: standard output)
-  --check FILE   regenerate and compare with FILE; exit status 1 if it differs
+  -o FILE        write the table source to FILE (default: standard output),
+                 and the header to the grammar's %header path
+  --check FILE   regenerate and compare with FILE (and with the %header
+                 file); exit status 1 if either differs
   --report       print the table's figures and every conflict to stderr
   --prefer, --reduce-reduce, --expect
                  override the grammar file's %prefer, %reduce-reduce, %expect
@@ -22,6 +24,11 @@ Grammar file (one directive or production per line, '#' starts a comment):
   %name ID                    name of the generated LRTable object
   %namespace NS               C++ namespace of the object
   %include PATH               header that declares LRTable
+  %header PATH                the header to generate beside the table: it
+                              declares the table object and the enum of the
+                              production names (optional)
+  %production-enum ID         the name of that enum; every production is
+                              then named (required with %header)
   %error N NAME               the error symbol and its number
   %nonterminals N A B ...     nonterminals, numbered N, N+1, ...
   %terminals N a "b" ...      terminals, numbered N, N+1, ...
@@ -40,6 +47,7 @@ Grammar file (one directive or production per line, '#' starts a comment):
                               settled by %prefer / %reduce-reduce (a state
                               counts once, on however many look-aheads)
   A -> X Y Z                  a production (an empty right side is allowed)
+  Name: A -> X Y Z            a production and its name in the enum
 
 Symbols are identifiers or double-quoted texts. The automaton is the LALR(1)
 automaton of the grammar augmented by start' -> start; the start state is 0.
@@ -91,14 +99,16 @@ class Grammar:
         self.options = {
             'name': 'lrTable', 'namespace': 'axf::filter', 'include': 'filter/LRTable.h',
             'prefer': 'shift', 'reduce-reduce': 'earlier', 'expect': None,
-            'accept-state': None,
+            'accept-state': None, 'header': None, 'production-enum': None,
         }
         self.number = {}        # symbol name -> number
         self.kind = {}          # symbol number -> 'error' | 'nonterminal' | 'terminal' | 'end'
         self.name = {}          # symbol number -> name
         self.start = None
         self.productions = []   # (lhs number, tuple of rhs numbers); index 0 = augmented
+        self.production_names = []  # by production number; index 0 = augmented
         self.prec = {}          # terminal number -> (level, assoc)
+        self.prec_levels = 0    # the %left / %right lines read so far
         self.prod_prec = {}     # production number -> level of a terminal name
 
     def declare(self, name, number, kind, lineno):
@@ -118,68 +128,74 @@ class Grammar:
         return self.number[name]
 
 
-def read_grammar(path):
-    g = Grammar()
-    level = 0
-    pending_prec = []
-    with open(path, encoding='utf-8') as f:
-        lines = f.read().split('\n')
-    for lineno, line in enumerate(lines, 1):
-        w = split_line(line, lineno)
-        if not w:
-            continue
-        d = w[0]
-        if d in ('%name', '%namespace', '%include', '%prefer', '%reduce-reduce'):
-            if len(w) != 2:
-                raise GrammarError(f"line {lineno}: {d} takes one argument")
-            g.options[d[1:]] = w[1]
-        elif d in ('%expect', '%accept-state'):
-            if len(w) != 2 or not w[1].isdigit():
-                raise GrammarError(f"line {lineno}: {d} takes a number")
-            g.options[d[1:]] = int(w[1])
-        elif d in ('%error', '%end'):
-            if len(w) != 3 or not w[1].isdigit():
-                raise GrammarError(f"line {lineno}: {d} takes a number and a name")
-            g.declare(w[2], int(w[1]), d[1:], lineno)
-        elif d in ('%nonterminals', '%terminals'):
-            if len(w) < 3 or not w[1].isdigit():
-                raise GrammarError(f"line {lineno}: {d} takes a number and names")
-            base = int(w[1])
-            kind = 'nonterminal' if d == '%nonterminals' else 'terminal'
-            for i, name in enumerate(w[2:]):
-                g.declare(name, base + i, kind, lineno)
-        elif d == '%start':
-            if len(w) != 2:
-                raise GrammarError(f"line {lineno}: %start takes one symbol")
-            g.start = w[1]
-        elif d in ('%left', '%right'):
-            level += 1
-            for name in w[1:]:
-                s = g.sym(name, lineno)
-                if g.kind[s] != 'terminal':
-                    raise GrammarError(f"line {lineno}: precedence of a non-terminal {name}")
-                g.prec[s] = (level, d[1:])
-        elif d == '%prec-of':
-            if len(w) != 3 or not w[1].isdigit():
-                raise GrammarError(f"line {lineno}: %prec-of takes a production number and a terminal")
-            pending_prec.append((int(w[1]), w[2], lineno))
-        elif d.startswith('%'):
-            raise GrammarError(f"line {lineno}: unknown directive {d}")
-        else:
-            if len(w) < 2 or w[1] != '->':
-                raise GrammarError(f"line {lineno}: expected 'A -> ...'")
-            lhs = g.sym(w[0], lineno)
-            if g.kind[lhs] != 'nonterminal':
-                raise GrammarError(f"line {lineno}: left side {w[0]} is not a non-terminal")
-            rhs = tuple(g.sym(x, lineno) for x in w[2:])
-            for s in rhs:
-                if g.kind[s] not in ('nonterminal', 'terminal'):
-                    raise GrammarError(f"line {lineno}: {g.name[s]} cannot stand in a production")
-            g.productions.append((lhs, rhs))
+def read_production(g, w, lineno):
+    """Adds the production of a line (its words `w`), with its name if given."""
+    name = None
+    if w[0].endswith(':'):
+        name = w[0][:-1]
+        if not name.isidentifier() or name in g.production_names:
+            raise GrammarError(f"line {lineno}: bad or repeated production name {name}")
+        w = w[1:]
+    if len(w) < 2 or w[1] != '->':
+        raise GrammarError(f"line {lineno}: expected 'A -> ...'")
+    lhs = g.sym(w[0], lineno)
+    if g.kind[lhs] != 'nonterminal':
+        raise GrammarError(f"line {lineno}: left side {w[0]} is not a non-terminal")
+    rhs = tuple(g.sym(x, lineno) for x in w[2:])
+    for s in rhs:
+        if g.kind[s] not in ('nonterminal', 'terminal'):
+            raise GrammarError(f"line {lineno}: {g.name[s]} cannot stand in a production")
+    g.productions.append((lhs, rhs))
+    g.production_names.append(name)
+
+
+def read_directive(g, w, lineno, pending_prec):
+    """Reads a directive line (its words `w`); %prec-of waits in `pending_prec`."""
+    d = w[0]
+    if d in ('%name', '%namespace', '%include', '%prefer', '%reduce-reduce', '%header', '%production-enum'):
+        if len(w) != 2:
+            raise GrammarError(f"line {lineno}: {d} takes one argument")
+        g.options[d[1:]] = w[1]
+    elif d in ('%expect', '%accept-state'):
+        if len(w) != 2 or not w[1].isdigit():
+            raise GrammarError(f"line {lineno}: {d} takes a number")
+        g.options[d[1:]] = int(w[1])
+    elif d in ('%error', '%end'):
+        if len(w) != 3 or not w[1].isdigit():
+            raise GrammarError(f"line {lineno}: {d} takes a number and a name")
+        g.declare(w[2], int(w[1]), d[1:], lineno)
+    elif d in ('%nonterminals', '%terminals'):
+        if len(w) < 3 or not w[1].isdigit():
+            raise GrammarError(f"line {lineno}: {d} takes a number and names")
+        base = int(w[1])
+        kind = 'nonterminal' if d == '%nonterminals' else 'terminal'
+        for i, name in enumerate(w[2:]):
+            g.declare(name, base + i, kind, lineno)
+    elif d == '%start':
+        if len(w) != 2:
+            raise GrammarError(f"line {lineno}: %start takes one symbol")
+        g.start = w[1]
+    elif d in ('%left', '%right'):
+        g.prec_levels += 1
+        level = g.prec_levels
+        for name in w[1:]:
+            s = g.sym(name, lineno)
+            if g.kind[s] != 'terminal':
+                raise GrammarError(f"line {lineno}: precedence of a non-terminal {name}")
+            g.prec[s] = (level, d[1:])
+    elif d == '%prec-of':
+        if len(w) != 3 or not w[1].isdigit():
+            raise GrammarError(f"line {lineno}: %prec-of takes a production number and a terminal")
+        pending_prec.append((int(w[1]), w[2], lineno))
+    else:
+        raise GrammarError(f"line {lineno}: unknown directive {d}")
+
+
+def check_grammar(g, pending_prec):
+    """Checks the whole grammar once read, and settles the %prec-of lines."""
     if g.start is None:
         raise GrammarError("no %start")
-    start = g.sym(g.start, 0)
-    if g.kind[start] != 'nonterminal':
+    if g.kind[g.sym(g.start, 0)] != 'nonterminal':
         raise GrammarError("the start symbol is not a non-terminal")
     if 'end' not in g.kind.values():
         raise GrammarError("no %end symbol")
@@ -198,8 +214,29 @@ def read_grammar(path):
         raise GrammarError("%prefer is shift or reduce")
     if g.options['reduce-reduce'] not in ('earlier', 'later'):
         raise GrammarError("%reduce-reduce is earlier or later")
+    if (g.options['header'] is None) != (g.options['production-enum'] is None):
+        raise GrammarError("%header and %production-enum go together")
+    if g.options['production-enum'] is not None and None in g.production_names:
+        raise GrammarError("with %production-enum every production is named")
+
+
+def read_grammar(path):
+    g = Grammar()
+    pending_prec = []
+    with open(path, encoding='utf-8') as f:
+        lines = f.read().split('\n')
+    for lineno, line in enumerate(lines, 1):
+        w = split_line(line, lineno)
+        if not w:
+            continue
+        if w[0].startswith('%'):
+            read_directive(g, w, lineno, pending_prec)
+        else:
+            read_production(g, w, lineno)
+    check_grammar(g, pending_prec)
     # Production 0 is the augmented start production; its left side is -1.
-    g.productions.insert(0, (-1, (start,)))
+    g.productions.insert(0, (-1, (g.sym(g.start, 0),)))
+    g.production_names.insert(0, None)
     return g
 
 
@@ -463,91 +500,133 @@ def cpp_string(s):
     return '"' + s.replace('\\', '\\\\').replace('"', '\\"') + '"'
 
 
-def emit(g, a, rows, defaults, acc, conflicts, grammar_path):
-    nsym = max(g.kind) + 1
-    nprod = len(g.productions) - 1
-    err = next((s for s, k in g.kind.items() if k == 'error'), 0)
+def production_text(g, p):
+    lhs, rhs = g.productions[p]
+    return f"{g.name[lhs]} -> {' '.join(g.name[s] for s in rhs)}".rstrip()
+
+
+def emit_header(g, grammar_path, table_path):
+    """The header beside the table: the table object and the production names."""
+    ns = g.options['namespace']
+    out = [
+        f"// Generated by tools/lalr/lalr.py from {grammar_path}. Do not edit;",
+        "// change the grammar and regenerate.",
+        f"// The LALR(1) automaton of the grammar (its table in {table_path}) and",
+        "// the names of its productions, by which the parser's reductions go.",
+        "#pragma once",
+        "",
+        "#include <cstdint>",
+        "",
+        f'#include "{g.options["include"]}"',
+        "",
+        f"namespace {ns} {{",
+        "",
+        f"extern const LRTable {g.options['name']};",
+        "",
+        "// The productions by number (left side -> right side).",
+        f"enum class {g.options['production-enum']} : std::int16_t {{",
+    ]
+    entries = [f"{g.production_names[p]} = {p}," for p in range(1, len(g.productions))]
+    width = max(len(e) for e in entries)
+    for p, entry in enumerate(entries, 1):
+        out.append(f"    {entry.ljust(width)}  // {production_text(g, p)}")
+    out += ["};", "", f"}}  // namespace {ns}"]
+    return "\n".join(out) + "\n"
+
+
+def summary_lines(g, rows, defaults, conflicts, grammar_path):
+    """The opening comment of the table source: its figures and conflicts."""
     n = len(rows)
-    kinds = {'error': 'Error', 'nonterminal': 'Nonterminal', 'terminal': 'Terminal', 'end': 'End'}
-    out = []
-    w = out.append
-    w(f"// Generated by tools/lalr/lalr.py from {grammar_path}. Do not edit;")
-    w("// change the grammar and regenerate.")
+    nprod = len(g.productions) - 1
     nshift = sum(1 for r in rows for s, x in r.items() if x[0] == 'shift' and g.kind[s] != 'nonterminal')
     ngoto = sum(1 for r in rows for s, x in r.items() if x[0] == 'shift' and g.kind[s] == 'nonterminal')
     nred = sum(1 for d in defaults if d is not None)
     nonly = sum(1 for r, d in zip(rows, defaults) if d is not None and not r)
-    w(f"// {n} states, {nprod} productions; {nshift} shift entries, {ngoto} goto entries;")
-    w(f"// {nred} states reduce by default ({nonly} of them have no entry at all);")
-    w(f"// conflicts settled in {len({c[0] for c in conflicts})} states:")
+    out = [
+        f"// Generated by tools/lalr/lalr.py from {grammar_path}. Do not edit;",
+        "// change the grammar and regenerate.",
+        f"// {n} states, {nprod} productions; {nshift} shift entries, {ngoto} goto entries;",
+        f"// {nred} states reduce by default ({nonly} of them have no entry at all);",
+        f"// conflicts settled in {len({c[0] for c in conflicts})} states:",
+    ]
     for st, t, desc in conflicts:
-        w(f"//   state {st} on {g.name[t]}: {desc}")
-    w("")
-    w(f'#include "{g.options["include"]}"')
-    w("")
-    w(f"namespace {g.options['namespace']} {{")
-    w("")
-    w("namespace {")
-    w("")
-    w("// Productions (number: left side -> right side):")
-    for i, (lhs, rhs) in enumerate(g.productions[1:], 1):
-        w(f"//   {i}: {g.name[lhs]} -> {' '.join(g.name[s] for s in rhs)}".rstrip())
-    w("")
-    w(f"const std::int16_t kActions[{n} * {nsym}] = {{")
+        out.append(f"//   state {st} on {g.name[t]}: {desc}")
+    return out
+
+
+def int_array(name, size, values):
+    """A C++ array of int16 values, 16 to a line."""
+    out = [f"const std::int16_t {name}[{size}] = {{"]
+    for i in range(0, len(values), 16):
+        out.append("    " + ", ".join(map(str, values[i:i + 16])) + ",")
+    return out + ["};", ""]
+
+
+def state_arrays(g, rows, defaults):
+    """The actions of every state, one row a state, and the default actions."""
+    nsym = max(g.kind) + 1
+    n = len(rows)
+    out = [f"const std::int16_t kActions[{n} * {nsym}] = {{"]
     for st in range(n):
         vals = [encode(rows[st][s]) if s in rows[st] else 0 for s in range(nsym)]
-        w("    " + ", ".join(str(v) for v in vals) + f",  // {st}")
-    w("};")
-    w("")
-    w(f"const std::int16_t kDefaults[{n}] = {{")
-    for i in range(0, n, 16):
-        chunk = defaults[i:i + 16]
-        w("    " + ", ".join(str(-d if d is not None else 0) for d in chunk) + ",")
-    w("};")
-    w("")
-    lhs = [0] + [p[0] for p in g.productions[1:]]
-    lens = [0] + [len(p[1]) for p in g.productions[1:]]
-    w(f"const std::int16_t kLhs[{nprod + 1}] = {{")
-    for i in range(0, nprod + 1, 16):
-        w("    " + ", ".join(map(str, lhs[i:i + 16])) + ",")
-    w("};")
-    w("")
-    w(f"const std::int16_t kLength[{nprod + 1}] = {{")
-    for i in range(0, nprod + 1, 16):
-        w("    " + ", ".join(map(str, lens[i:i + 16])) + ",")
-    w("};")
-    w("")
-    w(f"const LRSymbolKind kSymbolKinds[{nsym}] = {{")
+        out.append("    " + ", ".join(str(v) for v in vals) + f",  // {st}")
+    out += ["};", ""]
+    return out + int_array("kDefaults", n, [-d if d is not None else 0 for d in defaults])
+
+
+def symbol_arrays(g):
+    """The kind and the name of every symbol number."""
+    nsym = max(g.kind) + 1
+    kinds = {'error': 'Error', 'nonterminal': 'Nonterminal', 'terminal': 'Terminal', 'end': 'End'}
+    out = [f"const LRSymbolKind kSymbolKinds[{nsym}] = {{"]
     for s in range(nsym):
-        w(f"    LRSymbolKind::{kinds.get(g.kind.get(s), 'Unused')},")
-    w("};")
-    w("")
-    w(f"const char* const kSymbolNames[{nsym}] = {{")
+        out.append(f"    LRSymbolKind::{kinds.get(g.kind.get(s), 'Unused')},")
+    out += ["};", "", f"const char* const kSymbolNames[{nsym}] = {{"]
     for s in range(nsym):
-        w(f"    {cpp_string(g.name[s]) if s in g.name else 'nullptr'},")
-    w("};")
-    w("")
-    w(f"const LRConflict kConflicts[{max(len(conflicts), 1)}] = {{")
+        out.append(f"    {cpp_string(g.name[s]) if s in g.name else 'nullptr'},")
+    return out + ["};", ""]
+
+
+def conflict_array(rows, defaults, conflicts):
+    out = [f"const LRConflict kConflicts[{max(len(conflicts), 1)}] = {{"]
     for st, t, desc in conflicts:
         if t in rows[st]:
             chosen = encode(rows[st][t])
         else:
             chosen = -defaults[st] if defaults[st] is not None else 0
-        w(f"    {{{st}, {t}, {chosen}, {cpp_string(desc)}}},")
+        out.append(f"    {{{st}, {t}, {chosen}, {cpp_string(desc)}}},")
     if not conflicts:
-        w("    {0, 0, 0, nullptr},")
-    w("};")
-    w("")
-    w("}  // namespace")
-    w("")
-    end = a.end
-    w(f"extern const LRTable {g.options['name']};")
-    w(f"const LRTable {g.options['name']} = {{")
-    w(f"    {n}, {nsym}, {nprod}, 0, {acc}, {err}, {end},")
-    w(f"    kActions, kDefaults, kLhs, kLength, kSymbolKinds, kSymbolNames, kConflicts, {len(conflicts)},")
-    w("};")
-    w("")
-    w(f"}}  // namespace {g.options['namespace']}")
+        out.append("    {0, 0, 0, nullptr},")
+    return out + ["};", ""]
+
+
+def emit(g, a, rows, defaults, acc, conflicts, grammar_path):
+    nsym = max(g.kind) + 1
+    nprod = len(g.productions) - 1
+    err = next((s for s, k in g.kind.items() if k == 'error'), 0)
+    ns = g.options['namespace']
+    out = summary_lines(g, rows, defaults, conflicts, grammar_path)
+    out += ["", f'#include "{g.options["include"]}"', "", f"namespace {ns} {{", "", "namespace {", ""]
+    out.append("// Productions (number: left side -> right side):")
+    for i in range(1, len(g.productions)):
+        out.append(f"//   {i}: {production_text(g, i)}")
+    out.append("")
+    out += state_arrays(g, rows, defaults)
+    out += int_array("kLhs", nprod + 1, [0] + [p[0] for p in g.productions[1:]])
+    out += int_array("kLength", nprod + 1, [0] + [len(p[1]) for p in g.productions[1:]])
+    out += symbol_arrays(g)
+    out += conflict_array(rows, defaults, conflicts)
+    out += [
+        "}  // namespace",
+        "",
+        f"extern const LRTable {g.options['name']};",
+        f"const LRTable {g.options['name']} = {{",
+        f"    {len(rows)}, {nsym}, {nprod}, 0, {acc}, {err}, {a.end},",
+        f"    kActions, kDefaults, kLhs, kLength, kSymbolKinds, kSymbolNames, kConflicts, {len(conflicts)},",
+        "};",
+        "",
+        f"}}  // namespace {ns}",
+    ]
     return "\n".join(out) + "\n"
 
 
@@ -583,21 +662,28 @@ def main(argv):
         if expect is not None and expect != nconf:
             raise GrammarError(f"expected {expect} conflicts, found {nconf}")
         text = emit(g, a, rows, defaults, acc, conflicts, args.grammar)
+        outputs = [(args.check or args.out, text)]
+        header = g.options['header']
+        if header is not None:
+            table_path = args.check or args.out or g.options['name'] + '.cpp'
+            outputs.append((header, emit_header(g, args.grammar, table_path)))
+        if args.check:
+            differ = False
+            for path, generated in outputs:
+                with open(path, encoding='utf-8') as f:
+                    if f.read() != generated:
+                        print(f"lalr: {path} differs from the generated table", file=sys.stderr)
+                        differ = True
+            return 1 if differ else 0
+        if args.out:
+            for path, generated in outputs:
+                with open(path, 'w', encoding='utf-8') as f:
+                    f.write(generated)
+        else:
+            sys.stdout.write(text)
     except (GrammarError, OSError) as e:
         print(f"lalr: {e}", file=sys.stderr)
         return 2
-    if args.check:
-        with open(args.check, encoding='utf-8') as f:
-            old = f.read()
-        if old != text:
-            print(f"lalr: {args.check} differs from the generated table", file=sys.stderr)
-            return 1
-        return 0
-    if args.out:
-        with open(args.out, 'w', encoding='utf-8') as f:
-            f.write(text)
-    else:
-        sys.stdout.write(text)
     return 0
 
 
