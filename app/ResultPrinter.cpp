@@ -1,9 +1,13 @@
 #include "app/ResultPrinter.h"
 
+#include <exception>
 #include <optional>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
+#include "app/RuleEvaluationInternal.h"
+#include "app/VariablesStep.h"
 #include "common/Fatal.h"
 #include "filter/VariableBinding.h"
 #include "query/Combination.h"
@@ -226,6 +230,163 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
 std::string showFormattedXML(std::int64_t level, bool resultNames, const Tree* tree) {
     StringSink s;
     writeFormattedXML(level, resultNames, tree, s);
+    return s.take();
+}
+
+// ---------------------------------------------------------------------------
+// Result documents
+
+namespace {
+
+const Tree* rankElement(std::int64_t cost) {
+    return xml::leafNode(ELNode{"Query Rank", {{"rank", std::to_string(cost)}}});
+}
+
+class RankElements {
+public:
+    const Tree* of(std::int64_t cost) {
+        auto [it, fresh] = made_.emplace(cost, nullptr);
+        if (fresh) it->second = rankElement(cost);
+        return it->second;
+    }
+
+private:
+    std::unordered_map<std::int64_t, const Tree*> made_;
+};
+
+// Every printed entry, made one at a time: each entry's joined root is put
+// together from its leaves' printed parts on the stack, so nothing is kept
+// per entry.
+void writePrintedParts(std::int64_t level, bool resultNames, const ProductListing& p, const PrintedParts& parts,
+                       Sink& sink) {
+    const std::vector<const query::ResultSet*> leaves = p.product->leaves();
+    const std::size_t k = leaves.size();
+    std::vector<std::size_t> at(k, 0);
+    std::vector<const Tree*> kids;
+    RankElements ranks;
+    Tree joined;
+    for (;;) {
+        std::int64_t cost = 0;
+        for (std::size_t i = 0; i < k; ++i) cost += leaves[i]->entries()[at[i]].cost;
+        if (p.listing != MatchListing::CostZeroTrees || cost == 0) {
+            if (p.listing == MatchListing::RankedTrees) writeFormattedXML(level, resultNames, ranks.of(cost), sink);
+            ELNode root{parts.root.name, parts.root.attributes};
+            kids.clear();
+            for (std::size_t i : parts.order) {
+                const PrintedPart& part = parts.leaves[i][at[i]];
+                for (const xml::Attribute& a : part.attributes) root.attributes.emplace_back(a);
+                kids.insert(kids.end(), part.kids.begin(), part.kids.end());
+            }
+            joined.value = std::move(root);
+            joined.kids = kids.data();
+            joined.kidCount = xml::childCount(kids.size());
+            writeFormattedXML(level, resultNames, &joined, sink);
+        }
+        std::size_t i = k;
+        while (i > 0 && ++at[i - 1] == leaves[i - 1]->entries().size()) {
+            at[i - 1] = 0;
+            --i;
+        }
+        if (i == 0) return;
+    }
+}
+
+// Every accepted entry, made, examined and printed one at a time (the
+// conditions were checked over every entry before the first was printed).
+void writeExaminedEntries(std::int64_t level, bool resultNames, const ProductListing& p, Sink& sink) {
+    std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, p.conditions, p.trees);
+    RankElements ranks;
+    p.product->forEach([&](const EmbeddingEntry& e) {
+        std::optional<EmbeddingEntry> accepted = binder->examine(adjustRoot(e));
+        if (!accepted) return true;
+        if (p.listing == MatchListing::CostZeroTrees && accepted->cost != 0) return true;
+        if (p.listing == MatchListing::RankedTrees) writeFormattedXML(level, resultNames, ranks.of(accepted->cost), sink);
+        const Tree* t = query::restoreAttributes(accepted->tree);
+        query::throwIfDeferredFailure(t);
+        writeFormattedXML(level, resultNames, t, sink);
+        return true;
+    });
+}
+
+void writeProductListing(std::int64_t level, bool resultNames, const ProductListing& p, Sink& sink) {
+    const ELNode root{"0000", {}};
+    writeStartTag(level, resultNames, root, false, sink);
+    if (p.parts)
+        writePrintedParts(level + 1, resultNames, p, *p.parts, sink);
+    else
+        writeExaminedEntries(level + 1, resultNames, p, sink);
+    writeEndTag(level, resultNames, root, sink);
+}
+
+}  // namespace
+
+void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink) {
+    if (doc.product) {
+        writeProductListing(level, resultNames, *doc.product, sink);
+        return;
+    }
+    if (doc.reduced) {
+        writeReducedDocument(level, resultNames, ELNode{"0000", {}}, *doc.reduced, sink);
+        return;
+    }
+    if (doc.tree && doc.cutBelowRoot) {
+        query::throwIfDeferredFailure(doc.tree);
+        const auto* root = std::get_if<ELNode>(&doc.tree->value);
+        if (!root) throw InternalError("writeResultDocument: a reduced document under a root that is not an element");
+        writeElementOverCut(level, resultNames, *root, doc.tree->children(), sink);
+        return;
+    }
+    if (doc.tree) {
+        writeFormattedXML(level, resultNames, doc.tree, sink);
+        return;
+    }
+    // A match list: its children are made one at a time, as they are printed.
+    const ELNode root{"0000", {}};
+    std::size_t next = 0;
+    bool rankPending = false;
+    auto nextChild = [&]() -> const Tree* {
+        for (;;) {
+            if (rankPending) {
+                rankPending = false;
+                return query::restoreAttributes(doc.matches[next++].tree);
+            }
+            if (next >= doc.matches.size()) {
+                if (doc.failure) std::rethrow_exception(doc.failure);
+                return nullptr;
+            }
+            const EmbeddingEntry& e = doc.matches[next];
+            if (doc.listing == MatchListing::RankedTrees) {
+                rankPending = true;
+                return rankElement(e.cost);
+            }
+            ++next;
+            if (doc.listing == MatchListing::CostZeroTrees && e.cost != 0) continue;
+            return query::restoreAttributes(e.tree);
+        }
+    };
+    const Tree* first = nextChild();
+    if (!first) throw InternalError("writeResultDocument: a match list without matches");
+    query::throwIfDeferredFailure(first);
+    if (first->isLeaf() && std::holds_alternative<TXNode>(first->value)) {
+        const Tree* second = nextChild();
+        if (!second) {
+            writeTextElement(level, resultNames, root, std::get<TXNode>(first->value).text, sink);
+            return;
+        }
+        writeStartTag(level, resultNames, root, false, sink);
+        writeFormattedXML(level + 1, resultNames, first, sink);
+        writeFormattedXML(level + 1, resultNames, second, sink);
+    } else {
+        writeStartTag(level, resultNames, root, false, sink);
+        writeFormattedXML(level + 1, resultNames, first, sink);
+    }
+    while (const Tree* child = nextChild()) writeFormattedXML(level + 1, resultNames, child, sink);
+    writeEndTag(level, resultNames, root, sink);
+}
+
+std::string showResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc) {
+    StringSink s;
+    writeResultDocument(level, resultNames, doc, s);
     return s.take();
 }
 

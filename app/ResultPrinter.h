@@ -53,6 +53,14 @@ void writeElementOverCut(std::int64_t level, bool resultNames, const xml::ELNode
 void writeReducedDocument(std::int64_t level, bool resultNames, const xml::ELNode& el, const query::RemovalOverlay& reduced,
                           Sink& sink);
 
+struct ResultDocument;  // RuleEvaluation.h
+
+// Writes a rule's result document as indented XML: a match list is made
+// entry by entry as it is printed, and its pending failure fires after the
+// last match.
+void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink);
+std::string showResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc);
+
 // Pieces of the printer, for printers of documents whose children are
 // produced one at a time.
 void writeStartTag(std::int64_t level, bool resultNames, const xml::ELNode& el, bool empty, Sink& sink);

@@ -128,26 +128,25 @@ enum class ResultTrees { All, CostZero, None };
 // the printer's query::restoreAttributes then finds nothing left to turn).
 class ResultBinder {
 public:
-    // flag: 1 positive rule, 0 negated rule (anything else: InternalError).
     // The document's tree is read only by a negated rule, or by whatever
-    // reads it through document(). `trees` (flag 1): which accepted results
+    // reads it through document(). `trees` (positive rule): which accepted results
     // are rebuilt; the others keep a null tree.
     ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
-                 const RuleConditions& conditions, int flag, ResultTrees trees = ResultTrees::All);
+                 const RuleConditions& conditions, Polarity polarity, ResultTrees trees = ResultTrees::All);
     ~ResultBinder();
     ResultBinder(const ResultBinder&) = delete;
     ResultBinder& operator=(const ResultBinder&) = delete;
 
-    // Absent when the result is not accepted. Flag 1: the result with its tree
-    // rebuilt. Flag 0: the result as given, its match (with its bound
-    // subtrees) now removed from the document.
+    // Absent when the result is not accepted. Positive rule: the result with
+    // its tree rebuilt. Negated rule: the result as given, its match (with its
+    // bound subtrees) now removed from the document.
     std::optional<index::EmbeddingEntry> examine(const index::EmbeddingEntry& result);
 
-    // The document as the removals left it (flag 0; "empty text" when nothing
-    // remains), or the document given (flag 1). Labels are not cut.
+    // The document as the removals left it (negated rule; "empty text" when
+    // nothing remains), or the document given (positive rule). Labels are not cut.
     const xml::Tree* document();
 
-    // Flag 0 over a document by position (DocumentSource::byPosition): the
+    // Negated rule over a document by position (DocumentSource::byPosition): the
     // removals so far, over the document's nodes, from which the remaining
     // document can be walked without building it. Null otherwise.
     std::shared_ptr<const query::RemovalOverlay> reduced() const;
@@ -157,17 +156,17 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The rule's answer from its results (flag 1 positive, 0 negated):
-//  - flag 1: the accepted results in order, fields kept, trees rebuilt;
-//  - flag 0: the one entry (1, 0, 0, 0, 0, remaining document), "empty text"
-//    when nothing remains.
-// No results: empty for flag 1, the unchanged document for flag 0. A query
-// without variables and with conditions accepts nothing. A condition variable
+// The rule's answer from its results:
+//  - positive rule: the accepted results in order, fields kept, trees rebuilt;
+//  - negated rule: the one entry (1, 0, 0, 0, 0, remaining document),
+//    "empty text" when nothing remains.
+// No results: empty for a positive rule, the unchanged document for a
+// negated one. A query without variables and with conditions accepts nothing. A condition variable
 // that the query does not declare ends the run with "Attention: variable
 // <name>doesn't exists." when the results are examined.
 index::EntryList bindResults(const index::EntryList& results, const QueryVariables& variables,
                                  const query::DocumentSource& document, const RuleConditions& conditions,
-                                 int flag, ResultTrees trees = ResultTrees::All);
+                                 Polarity polarity, ResultTrees trees = ResultTrees::All);
 
 // Diagnostics (nothing in the query run calls them).
 // True when the node number of a is smaller than that of b (as integers, so

@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "app/FilterRun.h"
+#include "app/ResultPrinter.h"
 #include "app/RuleEvaluation.h"
+#include "app/RuleEvaluationInternal.h"
 #include "filter/FilterParser.h"
+#include "filter/RuleReading.h"
 #include "xml/XML.h"
 
 namespace {
@@ -28,7 +31,7 @@ ResultDocument resultOf(const std::string& filterText, const std::string& doc) {
     auto parsed = axf::filter::parseFilter(filterText);
     const auto* ok = std::get_if<axf::filter::ParseOk>(&parsed);
     if (!ok) throw std::runtime_error("does not parse: " + filterText);
-    return evaluateRuleTree(withDocument(ok->tree, doc)->children(), true);
+    return evaluateRuleOnSource(axf::filter::readRule(withDocument(ok->tree, doc)), true);
 }
 
 // A document whose persons hold names, ages and cities in several ways, so
