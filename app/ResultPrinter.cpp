@@ -2,15 +2,20 @@
 
 #include <exception>
 #include <optional>
+#include <span>
+#include <string_view>
 #include <unordered_map>
 #include <variant>
 #include <vector>
 
+#include "app/ResultPrinterInternal.h"
 #include "app/RuleEvaluationInternal.h"
 #include "app/VariablesStep.h"
 #include "common/Fatal.h"
 #include "filter/VariableBinding.h"
+#include "index/IndentedXML.h"
 #include "query/Combination.h"
+#include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
 
 namespace axf::app {
@@ -29,8 +34,8 @@ void checkResultNode(const Tree* tree) {
         throw InternalError("showFormattedXML: a result document holds a node that is neither element nor text");
 }
 
-}  // namespace
-
+// The printer's options for a result: laid out, escaped, the result roots'
+// output names when resultNames is set.
 index::XMLPrintOptions resultPrintOptions(bool resultNames) {
     index::XMLPrintOptions options;
     options.layout = true;
@@ -40,6 +45,8 @@ index::XMLPrintOptions resultPrintOptions(bool resultNames) {
     return options;
 }
 
+// Pieces of the printer, for printers of documents whose children are
+// produced one at a time.
 void writeStartTag(std::int64_t level, bool resultNames, const ELNode& el, bool empty, Sink& sink) {
     index::writeStartTag(level, resultPrintOptions(resultNames), el, empty, sink);
 }
@@ -48,15 +55,15 @@ void writeEndTag(std::int64_t level, bool resultNames, const ELNode& el, Sink& s
     index::writeEndTag(level, resultPrintOptions(resultNames), el.name, sink);
 }
 
+// An element whose only child is the given text (one line or three lines).
 void writeTextElement(std::int64_t level, bool resultNames, const ELNode& el, std::string_view text, Sink& sink) {
     index::writeTextElement(level, resultPrintOptions(resultNames), el, text, sink);
 }
 
+// A whole tree, written to a sink as it is produced.
 void writeFormattedXML(std::int64_t level, bool resultNames, const Tree* tree, Sink& sink) {
     index::writeIndentedXML(level, resultPrintOptions(resultNames), tree, sink);
 }
-
-namespace {
 
 // Writes the opening of el over its cut children: true when it was left open
 // for children to follow (and then its end tag).
@@ -76,8 +83,8 @@ bool openElementOverCut(std::int64_t level, bool resultNames, const ELNode& el, 
     return true;
 }
 
-}  // namespace
-
+// The element el over document trees with labels (see writeCutFormattedXML),
+// written as writeFormattedXML writes el over the cut trees.
 void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el, std::span<const Tree* const> labelledKids,
                          Sink& sink) {
     if (!openElementOverCut(level, resultNames, el, labelledKids, sink)) return;
@@ -110,6 +117,8 @@ void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el,
             open.push_back(Open{std::move(child.name), std::move(n.kids), 0, kidLevel});
     }
 }
+
+}  // namespace
 
 void writeCutFormattedXML(std::int64_t level, bool resultNames, const Tree* labelled, Sink& sink) {
     filter::CutNode n = filter::cutNode(labelled);
@@ -163,8 +172,11 @@ private:
     std::span<const std::uint32_t> words_;
 };
 
-}  // namespace
-
+// The element el over what the removals left of a document (the document
+// node at position 1, or the text "empty text" when nothing remains),
+// written as writeElementOverCut writes el over the remaining document tree,
+// straight from the document's nodes: nothing is built, and the walk keeps
+// its own stack.
 void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& root, const query::RemovalOverlay& reduced,
                           Sink& sink) {
     const ReducedWalk w(reduced);
@@ -226,6 +238,8 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
     }
     writeEndTag(level, resultNames, root, sink);
 }
+
+}  // namespace
 
 std::string showFormattedXML(std::int64_t level, bool resultNames, const Tree* tree) {
     StringSink s;

@@ -9,6 +9,7 @@
 
 #include "common/Fatal.h"
 #include "common/MessageText.h"
+#include "filter/ConditionCheckInternal.h"
 #include "filter/Exp.h"
 #include "query/NodeLabel.h"
 #include "regex/Regexp.h"

@@ -103,13 +103,6 @@ using Association = std::vector<AssocTriple>;
 // whole variable names of each expression text (expressionVariables).
 std::vector<std::string> conditionVariables(const RuleConditions& conditions);
 
-// The text a regular-expression condition tests: a text's value, or the
-// texts below an element each followed by a blank.
-std::string extractText(const xml::Tree* t);
-
-// The value an expression condition reads (see above).
-std::string conditionValue(const xml::Tree* t);
-
 // The conditions of one rule, applied to the associations of its results.
 class ConditionChecker {
 public:
@@ -132,9 +125,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// One-shot form of ConditionChecker::verify.
-std::optional<Association> verifyConditions(const Association& a, const RuleConditions& conditions, Polarity polarity,
-                                            const std::vector<std::string>& declared);
 
 }  // namespace axf::filter

@@ -11,6 +11,7 @@
 
 #include "common/Fatal.h"
 #include "common/MessageText.h"
+#include "filter/VariableBindingInternal.h"
 #include "query/Combination.h"
 #include "query/NodeLabel.h"
 

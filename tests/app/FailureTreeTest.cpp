@@ -10,12 +10,15 @@
 #include <string>
 
 #include "app/ResultPrinter.h"
+#include "app/ResultPrinterInternal.h"
 #include "app/RuleEvaluation.h"
 #include "app/RuleEvaluationInternal.h"
 #include "common/Fatal.h"
 #include "common/Output.h"
 #include "filter/ConditionCheck.h"
+#include "filter/ConditionCheckInternal.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "query/Combination.h"
 #include "query/Embedding.h"
 #include "query/MatchRemoval.h"

@@ -5,8 +5,10 @@
 
 #include "app/RuleEvaluation.h"
 #include "app/ResultPrinter.h"
+#include "app/ResultPrinterInternal.h"
 #include "common/Output.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "tests/support/TreeText.h"
 #include "xml/XML.h"
 

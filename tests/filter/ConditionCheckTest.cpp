@@ -5,6 +5,7 @@
 
 #include "common/Fatal.h"
 #include "filter/ConditionCheck.h"
+#include "filter/ConditionCheckInternal.h"
 #include "tests/support/TreeText.h"
 
 namespace {

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "filter/ConditionCheck.h"
+#include "filter/ConditionCheckInternal.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "tests/support/OrdinaryStack.h"
 #include "xml/XML.h"
 

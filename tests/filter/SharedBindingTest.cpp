@@ -13,7 +13,9 @@
 
 #include "common/Fatal.h"
 #include "filter/ConditionCheck.h"
+#include "filter/ConditionCheckInternal.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "query/Embedding.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"

@@ -8,6 +8,7 @@
 #include "filter/Exp.h"
 #include "filter/FilterLexer.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "xml/XML.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "query/Embedding.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"
