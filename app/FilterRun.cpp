@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <variant>
 
+#include "app/FilterRunInternal.h"
 #include "app/Platform.h"
 #include "app/ResultPrinter.h"
 #include "common/ByteClass.h"
@@ -24,6 +25,10 @@ using xml::ELNode;
 using xml::Tree;
 
 namespace {
+
+// How the messages about a document name an inline one and a nested rule's result.
+const std::string inlineDocumentName = "inline document";
+const std::string nestedResultName = "result of the nested filter";
 
 bool isPlainElement(const Tree* t, std::string_view name) {
     const auto* el = std::get_if<ELNode>(&t->value);

@@ -20,23 +20,14 @@
 // print the result document and the timing lines.
 #pragma once
 
-#include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/RuleEvaluation.h"
-#include "filter/Rule.h"
 #include "common/Output.h"
-#include "xml/XML.h"
 
 namespace axf::app {
-
-// How the messages about a document name an inline one and a nested rule's result.
-inline const std::string inlineDocumentName = "inline document";
-inline const std::string nestedResultName = "result of the nested filter";
 
 // Lines for standard error that explain a run without changing its output or
 // status: where a filter stopped parsing and what it expected, a query tag no
@@ -63,22 +54,5 @@ RunEnd runReportingFailures(const std::function<int()>& run);
 // 0 for a run that printed its result, 1 for a filter that does not parse.
 // Explanations for standard error are added to `notes` when it is given.
 int filterXML(std::string_view filterText, Sink& sink, RunNotes* notes = nullptr);
-
-// The rule's result document, its source read first: a file is read now,
-// before anything is printed, and a nested rule is evaluated now (its own
-// source read) while its result document waits until its text is needed.
-// `outermost` is set for the rule given on the command line, clear for a
-// rule serving as another rule's source. A document read with no element in
-// it adds a note.
-ResultDocument evaluateRuleOnSource(const filter::Rule& rule, bool outermost, RunNotes* notes = nullptr);
-
-// The notes a rule gives before it runs: each query tag outside the tag
-// vocabulary (once), and each inline document that is a bare text with no
-// element (`in 'doc.xml'` without `file`). Nested rules included.
-void noteRuleMistakes(const filter::Rule& rule, RunNotes& notes);
-
-// The note for a document text given by the user that holds no element, or
-// nothing when it holds one. `name` names the document as its messages do.
-std::optional<std::string> noElementNote(std::string_view text, std::string_view name);
 
 }  // namespace axf::app

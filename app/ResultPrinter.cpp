@@ -311,7 +311,7 @@ void writeExaminedEntries(std::int64_t level, bool resultNames, const ProductLis
     std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, p.conditions, p.trees);
     RankElements ranks;
     p.product->forEach([&](const EmbeddingEntry& e) {
-        std::optional<EmbeddingEntry> accepted = binder->examine(adjustRoot(e));
+        std::optional<EmbeddingEntry> accepted = binder->examine(labelCombinedRoot(e));
         if (!accepted) return true;
         if (p.listing == MatchListing::CostZeroTrees && accepted->cost != 0) return true;
         if (p.listing == MatchListing::RankedTrees) writeFormattedXML(level, resultNames, ranks.of(accepted->cost), sink);
@@ -329,6 +329,52 @@ void writeProductListing(std::int64_t level, bool resultNames, const ProductList
         writePrintedParts(level + 1, resultNames, p, *p.parts, sink);
     else
         writeExaminedEntries(level + 1, resultNames, p, sink);
+    writeEndTag(level, resultNames, root, sink);
+}
+
+// A match list under the root "0000": its children are made one at a time,
+// as they are printed, and its pending failure fires after the last one.
+void writeMatchList(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink) {
+    const ELNode root{"0000", {}};
+    std::size_t next = 0;
+    bool rankPending = false;
+    auto nextChild = [&]() -> const Tree* {
+        for (;;) {
+            if (rankPending) {
+                rankPending = false;
+                return query::restoreAttributes(doc.matches[next++].tree);
+            }
+            if (next >= doc.matches.size()) {
+                if (doc.failure) std::rethrow_exception(doc.failure);
+                return nullptr;
+            }
+            const EmbeddingEntry& e = doc.matches[next];
+            if (doc.listing == MatchListing::RankedTrees) {
+                rankPending = true;
+                return rankElement(e.cost);
+            }
+            ++next;
+            if (doc.listing == MatchListing::CostZeroTrees && e.cost != 0) continue;
+            return query::restoreAttributes(e.tree);
+        }
+    };
+    const Tree* first = nextChild();
+    if (!first) throw InternalError("writeMatchList: a match list without matches");
+    query::throwIfDeferredFailure(first);
+    if (first->isLeaf() && std::holds_alternative<TXNode>(first->value)) {
+        const Tree* second = nextChild();
+        if (!second) {
+            writeTextElement(level, resultNames, root, std::get<TXNode>(first->value).text, sink);
+            return;
+        }
+        writeStartTag(level, resultNames, root, false, sink);
+        writeFormattedXML(level + 1, resultNames, first, sink);
+        writeFormattedXML(level + 1, resultNames, second, sink);
+    } else {
+        writeStartTag(level, resultNames, root, false, sink);
+        writeFormattedXML(level + 1, resultNames, first, sink);
+    }
+    while (const Tree* child = nextChild()) writeFormattedXML(level + 1, resultNames, child, sink);
     writeEndTag(level, resultNames, root, sink);
 }
 
@@ -354,48 +400,7 @@ void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocum
         writeFormattedXML(level, resultNames, doc.tree, sink);
         return;
     }
-    // A match list: its children are made one at a time, as they are printed.
-    const ELNode root{"0000", {}};
-    std::size_t next = 0;
-    bool rankPending = false;
-    auto nextChild = [&]() -> const Tree* {
-        for (;;) {
-            if (rankPending) {
-                rankPending = false;
-                return query::restoreAttributes(doc.matches[next++].tree);
-            }
-            if (next >= doc.matches.size()) {
-                if (doc.failure) std::rethrow_exception(doc.failure);
-                return nullptr;
-            }
-            const EmbeddingEntry& e = doc.matches[next];
-            if (doc.listing == MatchListing::RankedTrees) {
-                rankPending = true;
-                return rankElement(e.cost);
-            }
-            ++next;
-            if (doc.listing == MatchListing::CostZeroTrees && e.cost != 0) continue;
-            return query::restoreAttributes(e.tree);
-        }
-    };
-    const Tree* first = nextChild();
-    if (!first) throw InternalError("writeResultDocument: a match list without matches");
-    query::throwIfDeferredFailure(first);
-    if (first->isLeaf() && std::holds_alternative<TXNode>(first->value)) {
-        const Tree* second = nextChild();
-        if (!second) {
-            writeTextElement(level, resultNames, root, std::get<TXNode>(first->value).text, sink);
-            return;
-        }
-        writeStartTag(level, resultNames, root, false, sink);
-        writeFormattedXML(level + 1, resultNames, first, sink);
-        writeFormattedXML(level + 1, resultNames, second, sink);
-    } else {
-        writeStartTag(level, resultNames, root, false, sink);
-        writeFormattedXML(level + 1, resultNames, first, sink);
-    }
-    while (const Tree* child = nextChild()) writeFormattedXML(level + 1, resultNames, child, sink);
-    writeEndTag(level, resultNames, root, sink);
+    writeMatchList(level, resultNames, doc, sink);
 }
 
 std::string showResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc) {

@@ -255,7 +255,7 @@ QueryOutcome foldOrXorOperands(bool isXor, bool all, const OperandEvaluator& eva
     return fold(c, false, eval, std::move(acc), rest);
 }
 
-QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree* q) {
+QueryOutcome evaluateSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree* q) {
     const index::IndexedDocument* doc = ctx.document;
     QueryOutcome out;
     if (!ctx.negated && !isExact(ctx.kind)) {
@@ -298,7 +298,7 @@ QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tre
         if (!std::holds_alternative<ELNode>(q->value) &&
             !(std::holds_alternative<TXNode>(q->value) && q->isLeaf()))
             throw InternalError("evaluateQueryTree: a query root must be an element or a text");
-        return evalSimpleQuery(ctx, n, q);
+        return evaluateSimpleQuery(ctx, n, q);
     }
     OperandEvaluator eval = [&ctx](std::int64_t number, const Tree* operand) {
         return evaluateQueryTree(ctx, number, operand);
@@ -321,7 +321,7 @@ QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tre
 
 }  // namespace
 
-EmbeddingEntry adjustRoot(const EmbeddingEntry& entry) {
+EmbeddingEntry labelCombinedRoot(const EmbeddingEntry& entry) {
     // A failure stays as it is: it fails where the tree is read (a count
     // never reads it).
     if (query::isDeferredFailure(entry.tree)) return entry;
@@ -348,7 +348,7 @@ std::int64_t countWithinCost(const EntryList& results, std::int64_t bound, std::
     return start;
 }
 
-ResultDocument countEmbedding(const SearchResult& results, CountBound count) {
+ResultDocument countedMatchesDocument(const SearchResult& results, CountBound count) {
     ResultDocument doc;
     if (results.empty()) {
         doc.tree = emptyResult();
@@ -361,7 +361,7 @@ ResultDocument countEmbedding(const SearchResult& results, CountBound count) {
     return doc;
 }
 
-ResultDocument buildUniqueTree(const SearchResult& results, MatchListing listing) {
+ResultDocument matchListDocument(const SearchResult& results, MatchListing listing) {
     ResultDocument doc;
     if (results.empty()) {
         doc.tree = emptyResult();
@@ -396,9 +396,9 @@ ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind,
         doc.tree = emptyResult();
         return doc;
     }
-    if (count.counts()) return countEmbedding(results, count);
-    if (polarity == Polarity::Positive && isExact(kind)) return buildUniqueTree(results, MatchListing::CostZeroTrees);
-    if (polarity == Polarity::Positive) return buildUniqueTree(results, listing);
+    if (count.counts()) return countedMatchesDocument(results, count);
+    if (polarity == Polarity::Positive && isExact(kind)) return matchListDocument(results, MatchListing::CostZeroTrees);
+    if (polarity == Polarity::Positive) return matchListDocument(results, listing);
     if (results.entries.size() != 1)
         throw InternalError("buildQueryResult: a negated rule has exactly one result");
     ResultDocument doc;
@@ -460,7 +460,7 @@ std::optional<PrintedParts> printedParts(const ProductListing& p) {
             // entries that hold it.
             one.cost = 0;
             one.tree = xml::makeTree(ELNode{std::string(query::ResultSet::rootName(p.product->root())), {}}, {e.tree});
-            std::optional<EmbeddingEntry> bound = binder->examine(adjustRoot(one));
+            std::optional<EmbeddingEntry> bound = binder->examine(labelCombinedRoot(one));
             if (!bound || !bound->tree) return std::nullopt;
             const Tree* t = query::restoreAttributes(bound->tree);
             const auto* el = std::get_if<ELNode>(&t->value);
@@ -488,9 +488,9 @@ ResultDocument madePlain(const ResultDocument& doc) {
     if (!doc.product) return doc;
     const ProductListing& p = *doc.product;
     EntryList adjusted;
-    for (const EmbeddingEntry& e : p.product->materialize()) adjusted.push_back(adjustRoot(e));
+    for (const EmbeddingEntry& e : p.product->materialize()) adjusted.push_back(labelCombinedRoot(e));
     SearchResult accepted{acceptedMatches(adjusted, p.variables, p.source, p.conditions, p.trees), nullptr};
-    return buildUniqueTree(accepted, p.listing);
+    return matchListDocument(accepted, p.listing);
 }
 
 // ---------------------------------------------------------------------------
@@ -500,7 +500,7 @@ namespace {
 
 MatchListing listingOf(bool outermost) { return outermost ? MatchListing::RankedTrees : MatchListing::Trees; }
 
-ResultDocument countResult(query::ResultCount n) {
+ResultDocument countDocument(query::ResultCount n) {
     ResultDocument doc;
     doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", query::decimalText(n)}}});
     return doc;
@@ -528,7 +528,7 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
                                : filter::ResultTrees::All;
     if (conditions.empty()) {
         if (count.counts())
-            return countResult(count.hasCostBound() ? product->countWithin(count.costBound) : product->size());
+            return countDocument(count.hasCostBound() ? product->countWithin(count.costBound) : product->size());
         if (p->listing == MatchListing::CostZeroTrees && product->countWithin(0) == 0) {
             ResultDocument doc;
             doc.tree = emptyResult();
@@ -548,7 +548,7 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
         resultBinder(variables, p->source, conditions, filter::ResultTrees::None);
     query::ResultCount accepted = 0, within = 0, costZero = 0;
     product->forEach([&](const EmbeddingEntry& e) {
-        std::optional<EmbeddingEntry> r = binder->examine(adjustRoot(e));
+        std::optional<EmbeddingEntry> r = binder->examine(labelCombinedRoot(e));
         if (!r) return true;
         accepted = query::checkedAdd(accepted, 1);
         if (count.hasCostBound() && r->cost <= count.costBound) within = query::checkedAdd(within, 1);
@@ -560,7 +560,7 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
         doc.tree = emptyResult();
         return doc;
     }
-    if (count.counts()) return countResult(count.hasCostBound() ? within : accepted);
+    if (count.counts()) return countDocument(count.hasCostBound() ? within : accepted);
     ResultDocument doc;
     doc.product = std::move(p);
     return doc;
@@ -617,7 +617,7 @@ ResultDocument evaluateNegatedRule(const filter::Rule& rule, const Lazy<std::str
         made = found.product->materializeCovering();
     const query::EntrySpan entries = made.empty() ? entriesOf(found, made) : query::EntrySpan(made);
     adjusted.reserve(entries.size());
-    for (const auto& e : entries) adjusted.push_back(adjustRoot(e));
+    for (const auto& e : entries) adjusted.push_back(labelCombinedRoot(e));
     if (doc->tree.byPosition()) {
         // The matches are removed as positions over the document's nodes,
         // and the printer walks what remains: the document is never built.
@@ -648,7 +648,7 @@ ResultDocument evaluatePositiveRule(const filter::Rule& rule, const Lazy<std::st
     const SearchResult& found = results.product ? madePlain : results.list;
     EntryList adjusted;
     adjusted.reserve(found.entries.size());
-    for (const auto& e : found.entries) adjusted.push_back(adjustRoot(e));
+    for (const auto& e : found.entries) adjusted.push_back(labelCombinedRoot(e));
     // A count reads no tree; an exact statement prints only the matches of
     // cost 0.
     filter::ResultTrees trees = filter::ResultTrees::All;

@@ -50,7 +50,7 @@ struct ProductListing {
 
 // A combined root labelled "and", "or" or "xor" gets the label "and^1^0" etc.
 // A failure tree is returned as it is.
-EmbeddingEntry adjustRoot(const EmbeddingEntry& entry);
+EmbeddingEntry labelCombinedRoot(const EmbeddingEntry& entry);
 
 // The result document of a rule's accepted results.
 ResultDocument buildQueryResult(const SearchResult& results, filter::StatementKind kind, filter::Polarity polarity,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/FilterRun.h"
+#include "app/FilterRunInternal.h"
 #include "app/ResultPrinter.h"
 #include "common/Output.h"
 #include "filter/FilterParser.h"

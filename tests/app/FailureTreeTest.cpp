@@ -118,7 +118,7 @@ TEST(FailureTree, ARunThatReadsNoTreeDoesNotFail) {
     const Tree* document = elem("a^1", {text("x^2")});
     const axf::filter::RuleConditions none;
 
-    EXPECT_EQ(axf::app::adjustRoot(entry).tree, failure);
+    EXPECT_EQ(axf::app::labelCombinedRoot(entry).tree, failure);
     const struct {
         const char* name;
         axf::filter::QueryVariables variables;

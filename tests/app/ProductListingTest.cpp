@@ -2,12 +2,14 @@
 // counted from costs, against the built list.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "app/FilterRun.h"
+#include "app/FilterRunInternal.h"
 #include "app/ResultPrinter.h"
 #include "app/RuleEvaluation.h"
 #include "app/RuleEvaluationInternal.h"
@@ -99,18 +101,21 @@ TEST(ProductListing, RandomFiltersPrintAndCountAsTheBuiltList) {
             ASSERT_EQ(printed, showResultDocument(0, true, madePlain(streamed))) << f << "\n" << doc;
             if (std::string(statement) != "filterAllBest") continue;
             const std::vector<int> listed = ranks(printed);
-            for (int bound : {-2, 0, 2, 5}) {
+            // No bound: every match is counted.
+            for (std::optional<int> bound : {std::optional<int>(), std::optional<int>(0), std::optional<int>(2),
+                                             std::optional<int>(5)}) {
                 const std::string counted =
-                    showResultDocument(0, true, resultOf(bound == -2 ? "count (" + f + ")"
-                                                                     : "count " + std::to_string(bound) + " (" + f + ")",
+                    showResultDocument(0, true, resultOf(!bound ? "count (" + f + ")"
+                                                                : "count " + std::to_string(*bound) + " (" + f + ")",
                                                          doc));
                 std::string want = "<Results Embedding Num=\"" +
-                                   std::to_string(bound == -2 ? listed.size()
-                                                              : std::count_if(listed.begin(), listed.end(),
-                                                                              [&](int r) { return r <= bound; })) +
+                                   std::to_string(!bound ? listed.size()
+                                                         : std::count_if(listed.begin(), listed.end(),
+                                                                         [&](int r) { return r <= *bound; })) +
                                    "\"/>\n";
                 if (listed.empty()) want = "<Empty Result/>\n";
-                EXPECT_EQ(counted, want) << "bound " << bound << ": " << f << "\n" << doc;
+                EXPECT_EQ(counted, want) << "bound " << (bound ? std::to_string(*bound) : "none") << ": " << f << "\n"
+                                         << doc;
             }
         }
     }

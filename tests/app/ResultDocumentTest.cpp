@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/FilterRun.h"
+#include "app/FilterRunInternal.h"
 #include "app/ResultPrinter.h"
 #include "app/RuleEvaluation.h"
 #include "app/RuleEvaluationInternal.h"

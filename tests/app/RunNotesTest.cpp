@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/FilterRun.h"
+#include "app/FilterRunInternal.h"
 #include "filter/RuleReading.h"
 #include "filter/FilterParser.h"
 
