@@ -252,9 +252,7 @@ std::string showFormattedXML(std::int64_t level, bool resultNames, const Tree* t
 
 namespace {
 
-const Tree* rankElement(std::int64_t cost) {
-    return xml::leafNode(ELNode{"Query Rank", {{"rank", std::to_string(cost)}}});
-}
+const Tree* rankElement(std::int64_t cost) { return xml::leafNode(ELNode{"Query Rank", {{"rank", std::to_string(cost)}}}); }
 
 class RankElements {
 public:
@@ -271,8 +269,7 @@ private:
 // Every printed entry, made one at a time: each entry's joined root is put
 // together from its leaves' printed parts on the stack, so nothing is kept
 // per entry.
-void writePrintedParts(std::int64_t level, bool resultNames, const ProductListing& p, const PrintedParts& parts,
-                       Sink& sink) {
+void writePrintedParts(std::int64_t level, bool resultNames, const ProductListing& p, const PrintedParts& parts, Sink& sink) {
     const std::vector<const query::ResultSet*> leaves = p.product->leaves();
     const std::size_t k = leaves.size();
     std::vector<std::size_t> at(k, 0);

@@ -237,11 +237,9 @@ QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span
     return acc;
 }
 
-
 // The operands after the first of an `and` group folded into `acc`, keeping
 // every combination (`all`) or the cheapest.
-QueryOutcome foldAndOperands(bool all, const OperandEvaluator& eval, QueryOutcome acc,
-                             std::span<const Tree* const> rest) {
+QueryOutcome foldAndOperands(bool all, const OperandEvaluator& eval, QueryOutcome acc, std::span<const Tree* const> rest) {
     if (all) return foldSets(&andAll, true, eval, std::move(acc), rest);
     return fold(&query::combineQueriesAndBest, true, eval, std::move(acc), rest);
 }
@@ -264,9 +262,8 @@ QueryOutcome evaluateSimpleQuery(const EvalContext& ctx, std::int64_t n, const T
         out.lastNumber = a.lastNumber;
         query::SearchMode mode = ctx.kind == StatementKind::All ? query::SearchMode::All : query::SearchMode::Best;
         out.results = makeLazy([a, doc, n, mode]() {
-            query::SearchContext search{&a.mapping,   &a.deletionCosts,  &a.searchTypes,        &doc->elementIndex,
-                                        &doc->textIndex, &doc->mapping, query::kDeletionCost, mode,
-                                        kSearchType};
+            query::SearchContext search{&a.mapping,    &a.deletionCosts,     &a.searchTypes, &doc->elementIndex, &doc->textIndex,
+                                        &doc->mapping, query::kDeletionCost, mode,           kSearchType};
             return QueryResults{query::evaluateQuery(a.tree, search, n), nullptr};
         });
         return out;
@@ -355,8 +352,7 @@ ResultDocument countedMatchesDocument(const SearchResult& results, CountBound co
         return doc;
     }
     const EntryList& all = results.all();
-    std::int64_t n =
-        count.hasCostBound() ? countWithinCost(all, count.costBound, 0) : static_cast<std::int64_t>(all.size());
+    std::int64_t n = count.hasCostBound() ? countWithinCost(all, count.costBound, 0) : static_cast<std::int64_t>(all.size());
     doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", std::to_string(n)}}});
     return doc;
 }
@@ -389,8 +385,8 @@ ResultDocument matchListDocument(const SearchResult& results, MatchListing listi
 
 }  // namespace
 
-ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind, Polarity polarity,
-                                MatchListing listing, CountBound count) {
+ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind, Polarity polarity, MatchListing listing,
+                                CountBound count) {
     if (results.empty()) {
         ResultDocument doc;
         doc.tree = emptyResult();
@@ -511,9 +507,8 @@ ResultDocument countDocument(query::ResultCount n) {
 // failures the conditions or the trees can raise fire before the first byte
 // is printed, as they do for a list. Nothing when the product is to be made
 // plain and taken as a list (a tree that joins into a failure).
-std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, StatementKind kind,
-                                            MatchListing listing, CountBound count,
-                                            const query::VariableList& variables,
+std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, StatementKind kind, MatchListing listing,
+                                            CountBound count, const query::VariableList& variables,
                                             const std::shared_ptr<index::IndexedDocument>& document,
                                             const filter::RuleConditions& conditions) {
     auto p = std::make_shared<ProductListing>();
@@ -523,12 +518,11 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
     p->source = documentSource(document->tree);
     p->conditions = conditions;
     p->listing = isExact(kind) ? MatchListing::CostZeroTrees : listing;
-    p->trees = count.counts() ? filter::ResultTrees::None
+    p->trees = count.counts()  ? filter::ResultTrees::None
                : isExact(kind) ? filter::ResultTrees::CostZero
                                : filter::ResultTrees::All;
     if (conditions.empty()) {
-        if (count.counts())
-            return countDocument(count.hasCostBound() ? product->countWithin(count.costBound) : product->size());
+        if (count.counts()) return countDocument(count.hasCostBound() ? product->countWithin(count.costBound) : product->size());
         if (p->listing == MatchListing::CostZeroTrees && product->countWithin(0) == 0) {
             ResultDocument doc;
             doc.tree = emptyResult();
@@ -598,8 +592,8 @@ EvaluatedQuery evaluateQuery(const filter::Rule& rule, const Lazy<std::string>& 
 
 // A negated rule: the document with its matches removed, or under a count
 // the one entry it always counts.
-ResultDocument evaluateNegatedRule(const filter::Rule& rule, const Lazy<std::string>& documentText,
-                                   MatchListing listing, const index::DocumentOrigin& origin) {
+ResultDocument evaluateNegatedRule(const filter::Rule& rule, const Lazy<std::string>& documentText, MatchListing listing,
+                                   const index::DocumentOrigin& origin) {
     // One entry whatever was found; under a count its tree is never read,
     // so the document is neither indexed nor searched.
     if (rule.count.counts()) {
@@ -634,8 +628,8 @@ ResultDocument evaluateNegatedRule(const filter::Rule& rule, const Lazy<std::str
 }
 
 // A positive rule: its accepted matches, listed or counted.
-ResultDocument evaluatePositiveRule(const filter::Rule& rule, const Lazy<std::string>& documentText,
-                                    MatchListing listing, const index::DocumentOrigin& origin) {
+ResultDocument evaluatePositiveRule(const filter::Rule& rule, const Lazy<std::string>& documentText, MatchListing listing,
+                                    const index::DocumentOrigin& origin) {
     auto [doc, outcome] = evaluateQuery(rule, documentText, origin);
     const QueryResults& results = outcome.results.get();
     if (results.product) {
@@ -656,9 +650,8 @@ ResultDocument evaluatePositiveRule(const filter::Rule& rule, const Lazy<std::st
         trees = filter::ResultTrees::None;
     else if (isExact(rule.kind))
         trees = filter::ResultTrees::CostZero;
-    SearchResult accepted{
-        acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), rule.conditions, trees),
-        found.failure};
+    SearchResult accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), rule.conditions, trees),
+                          found.failure};
     return buildQueryResult(accepted, rule.kind, Polarity::Positive, listing, rule.count);
 }
 

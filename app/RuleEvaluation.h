@@ -19,11 +19,11 @@
 #include "common/Lazy.h"
 #include "common/Output.h"
 #include "filter/Rule.h"
-#include "index/EmbeddingEntry.h"
 #include "index/DocumentIndexer.h"
+#include "index/EmbeddingEntry.h"
 #include "index/SourcePosition.h"
-#include "query/MatchRemoval.h"
 #include "query/Embedding.h"
+#include "query/MatchRemoval.h"
 #include "query/ResultSet.h"
 #include "xml/XML.h"
 

@@ -19,16 +19,15 @@ filter::QueryVariables queryVariables(const query::VariableList& variables) {
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVars,
                                  const query::DocumentSource& document, const filter::RuleConditions& conditions,
                                  filter::ResultTrees trees) {
-    return filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, filter::Polarity::Positive,
-                               trees);
+    return filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, filter::Polarity::Positive, trees);
 }
 
 std::unique_ptr<filter::ResultBinder> resultBinder(const query::VariableList& queryVars,
                                                    const query::DocumentSource& document,
                                                    const filter::RuleConditions& conditions,
                                                    filter::ResultTrees trees) {
-    return std::make_unique<filter::ResultBinder>(queryVariables(queryVars), document, conditions,
-                                                  filter::Polarity::Positive, trees);
+    return std::make_unique<filter::ResultBinder>(queryVariables(queryVars), document, conditions, filter::Polarity::Positive,
+                                                  trees);
 }
 
 query::DocumentSource documentSource(const index::DocumentTree& tree) {
@@ -51,8 +50,8 @@ std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryLi
 
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVars,
                                  const xml::Tree* document, const filter::RuleConditions& conditions) {
-    index::EntryList left = filter::bindResults(adjusted, queryVariables(queryVars), document, conditions,
-                                                 filter::Polarity::Negated);
+    index::EntryList left =
+        filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, filter::Polarity::Negated);
     const xml::Tree* remaining = left.empty() ? document : left.front().tree;
     filter::checkCutLabels(remaining);
     return remaining;

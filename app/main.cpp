@@ -42,8 +42,8 @@ std::string exampleAndDocumentation() {
     // A file name in a filter holds only these bytes; another is read through standard input.
     bool quotable = true;
     for (unsigned char c : document)
-        quotable = quotable && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || axf::isDigitByte(c) ||
-                                c == ' ' || c == '\\' || c == ':' || c == '/' || c == '.' || c == '_');
+        quotable = quotable && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || axf::isDigitByte(c) || c == ' ' ||
+                                c == '\\' || c == ':' || c == '/' || c == '.' || c == '_');
     std::string text = "Example:\n  axfilter \"filterAllBest people(person(name(), age())) in file '" +
                        (quotable ? document + "'\"" : std::string("/dev/stdin'\" < '") + document + "'") + "\n\n";
     if (folder)

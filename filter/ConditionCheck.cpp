@@ -308,8 +308,7 @@ struct ConditionChecker::Impl {
     // variable (`ids[v]`: the value numbers of variable v), the last variable
     // varying fastest. Returns, per variable, the places in `ids[v]` of the
     // values of the combinations that held, one per combination.
-    std::vector<std::vector<std::size_t>> heldCombinations(CompiledExpression& ce,
-                                                           const std::vector<std::vector<int>>& ids) {
+    std::vector<std::vector<std::size_t>> heldCombinations(CompiledExpression& ce, const std::vector<std::vector<int>>& ids) {
         const std::size_t k = ids.size();
         std::vector<std::vector<std::size_t>> kept(k);
         std::vector<std::size_t> at(k, 0);
@@ -392,8 +391,7 @@ struct ConditionChecker::Impl {
     }
 };
 
-ConditionChecker::ConditionChecker(const RuleConditions& conditions, Polarity polarity,
-                                   std::vector<std::string> declared)
+ConditionChecker::ConditionChecker(const RuleConditions& conditions, Polarity polarity, std::vector<std::string> declared)
     : impl_(std::make_unique<Impl>()) {
     impl_->polarity = polarity;
     impl_->declared.insert(declared.begin(), declared.end());

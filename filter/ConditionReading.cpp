@@ -39,8 +39,7 @@ std::vector<std::string> addDistinctVars(const std::vector<std::string>& newName
 
 ConditionReading readCondition(std::string_view condition) {
     std::size_t at = condition.find("match");
-    if (at == std::string_view::npos)
-        return {ConditionKind::Expression, capitalLetterNames(condition), std::string(condition)};
+    if (at == std::string_view::npos) return {ConditionKind::Expression, capitalLetterNames(condition), std::string(condition)};
     std::string_view before = condition.substr(0, at);
     std::string_view name = before.substr(0, std::min(before.find(' '), before.size()));
     std::string_view after = condition.substr(at + 5);

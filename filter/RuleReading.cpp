@@ -41,8 +41,7 @@ CountBound readCount(const std::string& text) {
     if (text == "-2") return {CountBound::Kind::CountAll, 0};
     std::int32_t value = 0;
     DecimalRead read = readDecimal(text, value);
-    if (read == DecimalRead::OutOfRange)
-        throw Fatal("Attention: the count bound " + cutForMessage(text) + " is out of range");
+    if (read == DecimalRead::OutOfRange) throw Fatal("Attention: the count bound " + cutForMessage(text) + " is out of range");
     if (read != DecimalRead::Ok || value < 0) throw InternalError("readRule: count " + text);
     return {CountBound::Kind::CountUpToCost, value};
 }

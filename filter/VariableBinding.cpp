@@ -512,9 +512,8 @@ const Tree* ResultBinder::document() {
 
 std::shared_ptr<const query::RemovalOverlay> ResultBinder::reduced() const { return impl_->overlay; }
 
-EntryList bindResults(const EntryList& results, const QueryVariables& variables,
-                          const query::DocumentSource& document, const RuleConditions& conditions,
-                          Polarity polarity, ResultTrees trees) {
+EntryList bindResults(const EntryList& results, const QueryVariables& variables, const query::DocumentSource& document,
+                      const RuleConditions& conditions, Polarity polarity, ResultTrees trees) {
     ResultBinder binder(variables, document, conditions, polarity, trees);
     EntryList out;
     for (const EmbeddingEntry& r : results)

@@ -77,8 +77,8 @@ public:
     // The document's tree is read only by a negated rule, or by whatever
     // reads it through document(). `trees` (positive rule): which accepted results
     // are rebuilt; the others keep a null tree.
-    ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
-                 const RuleConditions& conditions, Polarity polarity, ResultTrees trees = ResultTrees::All);
+    ResultBinder(const QueryVariables& variables, const query::DocumentSource& document, const RuleConditions& conditions,
+                 Polarity polarity, ResultTrees trees = ResultTrees::All);
     ~ResultBinder();
     ResultBinder(const ResultBinder&) = delete;
     ResultBinder& operator=(const ResultBinder&) = delete;
@@ -112,7 +112,7 @@ private:
 // with "Attention: variable <name>doesn't exists." when the results are
 // examined.
 index::EntryList bindResults(const index::EntryList& results, const QueryVariables& variables,
-                                 const query::DocumentSource& document, const RuleConditions& conditions,
-                                 Polarity polarity, ResultTrees trees = ResultTrees::All);
+                             const query::DocumentSource& document, const RuleConditions& conditions, Polarity polarity,
+                             ResultTrees trees = ResultTrees::All);
 
 }  // namespace axf::filter

@@ -36,8 +36,7 @@ std::pair<Association, QueryVariables> findVars(const xml::Tree* document, const
 // The document subtrees of `sons` that no tree of `resultChildren` matches by
 // position, in order (the merge of the two position-ordered lists; a result
 // child that falls between two sons is passed over).
-xml::TreeList unmatchedSons(std::span<const xml::Tree* const> sons,
-                               std::span<const xml::Tree* const> resultChildren);
+xml::TreeList unmatchedSons(std::span<const xml::Tree* const> sons, std::span<const xml::Tree* const> resultChildren);
 
 // The tree with every element name and text cut to its first label
 // component; elements lose nothing else (they have no attributes).

@@ -126,8 +126,8 @@ TEST(FailureTree, ARunThatReadsNoTreeDoesNotFail) {
     for (const auto& q : queries) {
         SCOPED_TRACE(q.name);
         // A count keeps the result and reads nothing of it.
-        const auto counted = axf::filter::bindResults({entry}, q.variables, document, none,
-                                                      axf::filter::Polarity::Positive, axf::filter::ResultTrees::None);
+        const auto counted = axf::filter::bindResults({entry}, q.variables, document, none, axf::filter::Polarity::Positive,
+                                                      axf::filter::ResultTrees::None);
         ASSERT_EQ(counted.size(), 1u);
         EXPECT_EQ(counted[0].cost, 4);
         // A listing reads it: its own message.

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "app/RuleEvaluation.h"
 #include "app/ResultPrinter.h"
 #include "app/ResultPrinterInternal.h"
+#include "app/RuleEvaluation.h"
 #include "common/Output.h"
 #include "filter/VariableBinding.h"
 #include "filter/VariableBindingInternal.h"

@@ -102,20 +102,17 @@ TEST(ProductListing, RandomFiltersPrintAndCountAsTheBuiltList) {
             if (std::string(statement) != "filterAllBest") continue;
             const std::vector<int> listed = ranks(printed);
             // No bound: every match is counted.
-            for (std::optional<int> bound : {std::optional<int>(), std::optional<int>(0), std::optional<int>(2),
-                                             std::optional<int>(5)}) {
-                const std::string counted =
-                    showResultDocument(0, true, resultOf(!bound ? "count (" + f + ")"
-                                                                : "count " + std::to_string(*bound) + " (" + f + ")",
-                                                         doc));
-                std::string want = "<Results Embedding Num=\"" +
-                                   std::to_string(!bound ? listed.size()
-                                                         : std::count_if(listed.begin(), listed.end(),
-                                                                         [&](int r) { return r <= *bound; })) +
-                                   "\"/>\n";
+            for (std::optional<int> bound :
+                 {std::optional<int>(), std::optional<int>(0), std::optional<int>(2), std::optional<int>(5)}) {
+                const std::string counted = showResultDocument(
+                    0, true, resultOf(!bound ? "count (" + f + ")" : "count " + std::to_string(*bound) + " (" + f + ")", doc));
+                std::string want =
+                    "<Results Embedding Num=\"" +
+                    std::to_string(!bound ? listed.size()
+                                          : std::count_if(listed.begin(), listed.end(), [&](int r) { return r <= *bound; })) +
+                    "\"/>\n";
                 if (listed.empty()) want = "<Empty Result/>\n";
-                EXPECT_EQ(counted, want) << "bound " << (bound ? std::to_string(*bound) : "none") << ": " << f << "\n"
-                                         << doc;
+                EXPECT_EQ(counted, want) << "bound " << (bound ? std::to_string(*bound) : "none") << ": " << f << "\n" << doc;
             }
         }
     }

@@ -44,8 +44,10 @@ TEST(ResultDocument, ShapesByKindCountAndOuterFlag) {
     std::vector<Case> cases = {
         {list({}), StatementKind::Best, 1, countAll, "<Empty Result/>\n"},
         {list({entry(0, a), entry(4, b)}), StatementKind::Best, 1, noCount,
-         "<Results>\n   <Query Rank rank=\"0\"/>\n   <item>A</item>\n   <Query Rank rank=\"4\"/>\n   <item>B</item>\n</Results>\n"},
-        {list({entry(0, a), entry(4, b)}), StatementKind::All, 0, noCount, "<Results>\n   <item>A</item>\n   <item>B</item>\n</Results>\n"},
+         "<Results>\n   <Query Rank rank=\"0\"/>\n   <item>A</item>\n   <Query Rank rank=\"4\"/>\n   "
+         "<item>B</item>\n</Results>\n"},
+        {list({entry(0, a), entry(4, b)}), StatementKind::All, 0, noCount,
+         "<Results>\n   <item>A</item>\n   <item>B</item>\n</Results>\n"},
         {list({entry(0, a), entry(2, b)}), StatementKind::BestExact, 1, noCount, "<Results>\n   <item>A</item>\n</Results>\n"},
         {list({entry(2, a), entry(3, b)}), StatementKind::AllExact, 1, noCount, "<Empty Result/>\n"},
         {list({entry(0, a), entry(3, b), entry(5, a)}), StatementKind::Best, 1, countUpTo(3), "<Results Embedding Num=\"2\"/>\n"},
@@ -56,7 +58,9 @@ TEST(ResultDocument, ShapesByKindCountAndOuterFlag) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
-        EXPECT_EQ(showResultDocument(0, true, buildQueryResult(c.results, c.kind, Polarity::Positive, MatchListing(c.outer), c.count)), c.expected)
+        EXPECT_EQ(
+            showResultDocument(0, true, buildQueryResult(c.results, c.kind, Polarity::Positive, MatchListing(c.outer), c.count)),
+            c.expected)
             << "case " << i;
     }
 }

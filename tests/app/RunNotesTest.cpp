@@ -9,8 +9,8 @@
 
 #include "app/FilterRun.h"
 #include "app/FilterRunInternal.h"
-#include "filter/RuleReading.h"
 #include "filter/FilterParser.h"
+#include "filter/RuleReading.h"
 
 namespace {
 

@@ -116,8 +116,7 @@ TEST(RegexCondition, AnIllegalPatternEndsTheRunNamingItWhenFirstApplied) {
 
 TEST(ExpressionCondition, WorkedExamples) {
     Association one{triple("X", 4, {"'12^20'", "'7^21'", "'20^22'"}), triple("Y", 6, {"'rome^30'"})};
-    EXPECT_EQ(show(verifyConditions(one, expressions({{"X > 10"}}), Polarity::Positive, kXY)),
-              "X:4:['12','20'] Y:6:['rome^30']");
+    EXPECT_EQ(show(verifyConditions(one, expressions({{"X > 10"}}), Polarity::Positive, kXY)), "X:4:['12','20'] Y:6:['rome^30']");
     EXPECT_EQ(show(verifyConditions(one, expressions({{"X > 100"}}), Polarity::Positive, kXY)), "Y:6:['rome^30']");
 
     Association two{triple("X", 4, {"'5^10'", "'15^11'"}), triple("Y", 7, {"'10^12'", "'20^13'"})};

@@ -9,8 +9,8 @@
 #include "filter/VariableBindingInternal.h"
 #include "query/Embedding.h"
 #include "query/NodeLabel.h"
-#include "xml/Show.h"
 #include "tests/support/TreeText.h"
+#include "xml/Show.h"
 
 namespace {
 
@@ -237,8 +237,7 @@ TEST(BindResults, PositiveRules) {
     // Conditions over a query without variables accept nothing.
     EXPECT_EQ(show(bindResults(people(), {}, doc, expr("X > 1"), Polarity::Positive)), "");
     // A condition keeps the results it holds for.
-    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X > 26"), Polarity::Positive)),
-              "2,0:person(name,age('30'))");
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X > 26"), Polarity::Positive)), "2,0:person(name,age('30'))");
     // A regular-expression condition none of the subtrees satisfies.
     RuleConditions re;
     re.regexConditions = {{"X", "[a-z]+"}};
@@ -260,8 +259,7 @@ TEST(BindResults, NegatedRules) {
     // No variables: the matches alone go; with conditions nothing goes.
     EXPECT_EQ(show(bindResults({entry(2, 0, "person^2^2(name^3^3)")}, {}, doc, {}, Polarity::Negated)),
               "1,0:site^1(person^2(age^5('30^6')),person^7(name^8('Bob^9'),age^10('25^11')))");
-    EXPECT_EQ(show(bindResults(people(), {}, doc, expr("X > 1"), Polarity::Negated)),
-              "1,0:" + std::string(kPeople));
+    EXPECT_EQ(show(bindResults(people(), {}, doc, expr("X > 1"), Polarity::Negated)), "1,0:" + std::string(kPeople));
     // Removing everything leaves "empty text".
     EXPECT_EQ(show(bindResults({entry(1, 0, "site^2^1")}, {}, doc, {}, Polarity::Negated)), "1,0:'empty text'");
 }
@@ -304,8 +302,8 @@ TEST(BindResults, ConditionVariablesTheQueryLacks) {
     RuleConditions c = expr("X > 10");
     c.expressionConditions.insert(c.expressionConditions.begin(), ExpressionCondition{"X > 100"});
     QueryVariables withName = {{"3", "Y"}, {"4", "X"}};
-    EXPECT_EQ(show(bindResults(people(), withName, tree("site^1(person^2(name^3('Ann^4'),age^5('30^6'),q^12))"),
-                                   c, Polarity::Positive)),
+    EXPECT_EQ(show(bindResults(people(), withName, tree("site^1(person^2(name^3('Ann^4'),age^5('30^6'),q^12))"), c,
+                               Polarity::Positive)),
               "");
 }
 
