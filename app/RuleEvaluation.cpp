@@ -1,5 +1,7 @@
 #include "app/RuleEvaluation.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 #include <variant>
@@ -47,8 +49,8 @@ struct EvalContext {
     bool coverOnly = false;  // only the nodes the matches cover together are read
 };
 
-// The search type of every simple query: its tags looked up as they are
-// written.
+// The search type of a query node the query gives none: every rule searches
+// such a node exactly, finding the nodes that bear its own name.
 constexpr index::LookupKind kSearchType = index::LookupKind::Exact;
 
 using OperandEvaluator = std::function<QueryOutcome(std::int64_t, const xml::Tree*)>;
