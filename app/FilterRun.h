@@ -13,8 +13,10 @@
 //                          (RuleEvaluationInternal.h: what the printer and tests share)
 //   VariablesStep.{h,cpp}  the variables and conditions step (filter/VariableBinding)
 //   ResultPrinter.{h,cpp}  the result document printed
-// Public: the functions these headers declare; the library axf_app holds all
-// but main.cpp, so that tests drive a whole run through filterXML.
+// Public: the functions these headers declare. Internal: FilterRunInternal.h,
+// PlatformInternal.h, ResultPrinterInternal.h and RuleEvaluationInternal.h,
+// the steps the folder's files and its tests share. The library axf_app holds
+// all but main.cpp, so that tests drive a whole run through filterXML.
 //
 // One filter run: parse the filter, evaluate its rule against its document,
 // print the result document and the timing lines.
