@@ -287,7 +287,8 @@ struct ConditionChecker::Impl {
 
     // The triple each of the condition's names reads: for each name in turn,
     // the first triple of that name not taken by a name before it (marked in
-    // `taken`). False when the association binds a name no longer.
+    // `taken`). False when a name finds no triple left; a name the query
+    // does not declare at all ends the run.
     bool selectTriples(const std::vector<std::string>& names, const Association& a, std::vector<std::size_t>& selected,
                        std::vector<bool>& taken) const {
         for (const std::string& name : names) {
