@@ -8,13 +8,14 @@
 #include <unordered_set>
 #include <variant>
 
-#include "app/ConditionReading.h"
+#include "app/FilterRunInternal.h"
 #include "app/Platform.h"
+#include "app/ResultPrinter.h"
 #include "common/ByteClass.h"
-#include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "filter/FilterParser.h"
+#include "filter/RuleReading.h"
 #include "index/SourcePosition.h"
 #include "index/SynonymClasses.h"
 
@@ -22,11 +23,12 @@ namespace axf::app {
 
 using xml::ELNode;
 using xml::Tree;
-using xml::TXNode;
 
 namespace {
 
-bool isTextLeaf(const Tree* t) { return t->isLeaf() && std::holds_alternative<TXNode>(t->value); }
+// How the messages about a document name an inline one and a nested rule's result.
+const std::string inlineDocumentName = "inline document";
+const std::string nestedResultName = "result of the nested filter";
 
 bool isPlainElement(const Tree* t, std::string_view name) {
     const auto* el = std::get_if<ELNode>(&t->value);
@@ -41,39 +43,25 @@ bool isEmptyOrCount(const Tree* t) {
     return (el->name == "Empty Result" && el->attributes.empty()) || (el->name == "0000" && !el->attributes.empty());
 }
 
-std::int64_t readCount(const std::string& text) {
-    std::int32_t value = 0;
-    DecimalRead read = readDecimal(text, value);
-    if (read == DecimalRead::OutOfRange)
-        throw Fatal("Attention: the count bound " + cutForMessage(text) + " is out of range");
-    if (read != DecimalRead::Ok) throw InternalError("evaluateRuleTree: count " + text);
-    return value;
-}
-
 }  // namespace
 
-ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, const Tree* query, const Tree* source,
-                            const filter::RuleConditions& conditions, const Tree* polarity, std::int64_t count,
-                            RunNotes* notes) {
-    if (!isTextLeaf(polarity)) throw InternalError("evaluateRuleOnSource: polarity is not a text");
-    const std::string& pol = std::get<TXNode>(polarity->value).text;
+ResultDocument evaluateRuleOnSource(const filter::Rule& rule, bool outermost, RunNotes* notes) {
     Lazy<std::string> text;
     // A document text given by the user (a file's or an inline one) comes
     // here whole; a nested rule's result is printed by this program and
     // opens with its root's tag.
     std::optional<std::string> given;
     index::DocumentOrigin origin;  // names the document in its messages
-    if (isPlainElement(source, "file") && source->kidCount == 1 && isTextLeaf(source->children()[0])) {
+    if (const auto* file = std::get_if<filter::DocumentFile>(&rule.source)) {
         // The file is opened and read now, before anything is printed.
-        const std::string& name = std::get<TXNode>(source->children()[0]->value).text;
-        origin.name = cutForMessage(name, kQuotedPathBytes);
-        given = readDocumentFile(name);
+        origin.name = cutForMessage(file->path, kQuotedPathBytes);
+        given = readDocumentFile(file->path);
         if (notes)
             if (auto note = noElementNote(*given, origin.name)) notes->push_back(std::move(*note));
-    } else if (isPlainElement(source, "rule")) {
+    } else if (const auto* nestedRule = std::get_if<filter::NestedRule>(&rule.source)) {
         // The nested rule's files are opened now; its evaluation waits until
         // its document text is needed.
-        ResultDocument nested = evaluateRuleTree(source->children(), false, notes);
+        ResultDocument nested = evaluateRuleOnSource(*nestedRule->rule, false, notes);
         origin.name = nestedResultName;
         // A nested result that lists nothing (the empty result or a count)
         // serves as an empty document.
@@ -81,11 +69,9 @@ ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, con
             if (nested.tree && isEmptyOrCount(nested.tree)) return {};
             return showResultDocument(0, false, nested);
         });
-    } else if (isPlainElement(source, "xml") && source->kidCount == 1 && isTextLeaf(source->children()[0])) {
-        given = std::get<TXNode>(source->children()[0]->value).text;
-        origin.name = inlineDocumentName;
     } else {
-        throw InternalError("evaluateRuleOnSource: unknown document source");
+        given = std::get<filter::InlineDocument>(rule.source).text;
+        origin.name = inlineDocumentName;
     }
     // A byte-order mark is not part of the document: it goes before anything reads the text.
     if (given) {
@@ -93,15 +79,7 @@ ResultDocument evaluateRuleOnSource(bool outermost, const std::string& kind, con
         text = Lazy<std::string>::ready(skipByteOrderMark(std::move(*given)));
         origin.leadingBytes = size - text.get().size();
     }
-    return evaluateRule(kind, defaultSearchType, text, conditions, pol, outermost, query, count, origin);
-}
-
-ResultDocument evaluateRuleTree(std::span<const Tree* const> parts, bool outermost, RunNotes* notes) {
-    if (parts.size() != 6) throw InternalError("evaluateRuleTree: a rule has six parts");
-    const std::string& kind = getLabel(parts[0]);
-    filter::RuleConditions conditions = parseCond(parts[3]);
-    std::int64_t count = readCount(getLabel(parts[5]));
-    return evaluateRuleOnSource(outermost, kind, parts[1], parts[2], conditions, parts[4], count, notes);
+    return evaluateRule(rule, text, outermost, origin);
 }
 
 std::optional<std::string> noElementNote(std::string_view text, std::string_view name) {
@@ -129,17 +107,15 @@ std::string_view tagName(std::string_view tag) { return tag.substr(0, tag.find('
 
 }  // namespace
 
-void noteRuleMistakes(const Tree* rule, RunNotes& notes) {
+void noteRuleMistakes(const filter::Rule& rule, RunNotes& notes) {
     // Each tag once; past kMostTagsNoted of them, one line counts the rest.
     constexpr std::size_t kMostTagsNoted = 10;
     std::unordered_set<std::string_view> reported;
-    std::vector<const Tree*> rules{rule};
+    std::vector<const filter::Rule*> rules{&rule};
     while (!rules.empty()) {
-        const Tree* r = rules.back();
+        const filter::Rule* r = rules.back();
         rules.pop_back();
-        if (!isPlainElement(r, "rule") || r->kidCount != 6) continue;
-        std::span<const Tree* const> parts = r->children();
-        std::vector<const Tree*> todo{parts[1]};
+        std::vector<const Tree*> todo{r->query};
         while (!todo.empty()) {
             const Tree* t = todo.back();
             todo.pop_back();
@@ -153,11 +129,10 @@ void noteRuleMistakes(const Tree* rule, RunNotes& notes) {
                 notes.push_back("axfilter: note: the query tag \"" + cutForMessage(name) +
                                 "\" is not in the tag vocabulary: no document can hold it");
         }
-        const Tree* source = parts[2];
-        if (isPlainElement(source, "rule")) {
-            rules.push_back(source);
-        } else if (isPlainElement(source, "xml") && source->kidCount == 1 && isTextLeaf(source->children()[0])) {
-            const std::string& text = std::get<TXNode>(source->children()[0]->value).text;
+        if (const auto* nested = std::get_if<filter::NestedRule>(&r->source)) {
+            rules.push_back(nested->rule.get());
+        } else if (const auto* inlineDocument = std::get_if<filter::InlineDocument>(&r->source)) {
+            const std::string& text = inlineDocument->text;
             if (text.empty() || text[0] != '<')
                 notes.push_back("axfilter: note: in '" + cutForMessage(text) +
                                 "' is an inline document holding only a text, with no element: to read a file, write in file '" +
@@ -171,38 +146,42 @@ void noteRuleMistakes(const Tree* rule, RunNotes& notes) {
 
 namespace {
 
-// Flushes stdout, then writes the message and its note: status 1.
-int reportFailure(std::string_view message, std::FILE* errors, std::string_view note = {}) {
+// A text as the C stream functions write it: up to its first NUL byte.
+std::string_view upToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+// Flushes stdout, then gives the message and its note, each followed by a
+// newline: status 1. A failure to flush stdout comes first.
+RunEnd failureEnd(std::string_view message, std::string_view note = {}) {
+    RunEnd end{1, {}};
     try {
         out().flush();
     } catch (const Fatal& e) {
-        std::fprintf(errors, "%s\n", e.what());
+        end.failureText.append(upToNul(e.what())).push_back('\n');
     }
-    std::fprintf(errors, "%.*s\n", static_cast<int>(message.size()), message.data());
-    if (!note.empty()) std::fprintf(errors, "%.*s\n", static_cast<int>(note.size()), note.data());
-    std::fflush(errors);
-    return 1;
+    end.failureText.append(upToNul(message)).push_back('\n');
+    if (!note.empty()) end.failureText.append(upToNul(note)).push_back('\n');
+    return end;
 }
 
 }  // namespace
 
-int runReportingFailures(const std::function<int()>& run, std::FILE* errors) {
+RunEnd runReportingFailures(const std::function<int()>& run) {
     try {
-        return run();
+        return RunEnd{run(), {}};
     } catch (const Fatal& e) {
-        return reportFailure(e.what(), errors, e.note());
+        return failureEnd(e.what(), e.note());
     } catch (const InternalError& e) {
-        return reportFailure(e.what(), errors);
+        return failureEnd(e.what());
     } catch (const std::bad_alloc&) {
-        return reportFailure("out of memory", errors);
+        return failureEnd("out of memory");
     } catch (const std::length_error&) {
         // A size past what a container can hold: the same failure as an
         // allocation that fails.
-        return reportFailure("out of memory", errors);
+        return failureEnd("out of memory");
     } catch (const std::exception& e) {
-        return reportFailure(std::string("axfilter: unexpected error: ") + e.what(), errors);
+        return failureEnd(std::string("axfilter: unexpected error: ") + e.what());
     } catch (...) {
-        return reportFailure("axfilter: unexpected error", errors);
+        return failureEnd("axfilter: unexpected error");
     }
 }
 
@@ -216,11 +195,10 @@ int filterXML(std::string_view filterText, Sink& sink, RunNotes* notes) {
             for (std::string& line : fail->explanation) notes->push_back(std::move(line));
         return 1;
     }
-    const Tree* rule = std::get<filter::ParseOk>(parsed).tree;
-    if (!isPlainElement(rule, "rule")) throw InternalError("filterXML: the parse result is not a rule");
+    const filter::Rule rule = filter::readRule(std::get<filter::ParseOk>(parsed).tree);
     if (notes) noteRuleMistakes(rule, *notes);
     ClockTime first = getClockTime();
-    ResultDocument result = evaluateRuleTree(rule->children(), true, notes);
+    ResultDocument result = evaluateRuleOnSource(rule, true, notes);
     writeResultDocument(0, true, result, sink);
     sink.write("\n");
     ClockTime second = getClockTime();

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "app/PlatformInternal.h"
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "common/PageMemory.h"

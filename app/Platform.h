@@ -18,9 +18,6 @@ std::string readDocumentFile(const std::string& name);
 // The text without the UTF-8 byte-order mark (EF BB BF) that may open it.
 std::string skipByteOrderMark(std::string text);
 
-// Drops every carriage return that directly precedes a line feed.
-std::string dropCarriageReturns(std::string text);
-
 // Takes each of the standard descriptors 0, 1 and 2 that the process was
 // started without with /dev/null opened for reading, so that no file opened
 // later lands there: output to a closed stdout then fails as a write error

@@ -15,49 +15,18 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
-#include <string_view>
 
 #include "common/Output.h"
-#include "index/IndentedXML.h"
-#include "query/MatchRemoval.h"
-#include "xml/XML.h"
 
 namespace axf::app {
 
-// The printer's options for a result: laid out, escaped, the result roots'
-// output names when resultNames is set.
-index::XMLPrintOptions resultPrintOptions(bool resultNames);
+struct ResultDocument;  // RuleEvaluation.h
 
-// The text of a whole tree, root at the given level.
-std::string showFormattedXML(std::int64_t level, bool resultNames, const xml::Tree* tree);
-// The same, written to a sink as it is produced.
-void writeFormattedXML(std::int64_t level, bool resultNames, const xml::Tree* tree, Sink& sink);
-
-// A document tree whose names and texts are labels with positions, written
-// as writeFormattedXML writes filter::cutLabelsWithAttributes of it (labels
-// cut to their first component, '@' children turned into attributes) without
-// building that tree. The tree must have passed filter::checkCutLabels.
-void writeCutFormattedXML(std::int64_t level, bool resultNames, const xml::Tree* labelled, Sink& sink);
-// The element el over such document trees, written as writeFormattedXML
-// writes el over the cut trees.
-void writeElementOverCut(std::int64_t level, bool resultNames, const xml::ELNode& el,
-                         std::span<const xml::Tree* const> labelledKids, Sink& sink);
-
-// The element el over what the removals left of a document (the document
-// node at position 1, or the text "empty text" when nothing remains),
-// written as writeElementOverCut writes el over the remaining document tree,
-// straight from the document's nodes: nothing is built, and the walk keeps
-// its own stack.
-void writeReducedDocument(std::int64_t level, bool resultNames, const xml::ELNode& el, const query::RemovalOverlay& reduced,
-                          Sink& sink);
-
-// Pieces of the printer, for printers of documents whose children are
-// produced one at a time.
-void writeStartTag(std::int64_t level, bool resultNames, const xml::ELNode& el, bool empty, Sink& sink);
-void writeEndTag(std::int64_t level, bool resultNames, const xml::ELNode& el, Sink& sink);
-// An element whose only child is the given text (one line or three lines).
-void writeTextElement(std::int64_t level, bool resultNames, const xml::ELNode& el, std::string_view text, Sink& sink);
+// Writes a rule's result document as indented XML: a match list is made
+// entry by entry as it is printed, and its pending failure fires after the
+// last match.
+void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink);
+std::string showResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc);
 
 }  // namespace axf::app

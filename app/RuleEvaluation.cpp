@@ -1,24 +1,59 @@
 #include "app/RuleEvaluation.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
-#include <unordered_map>
 #include <unordered_set>
 #include <variant>
 
 #include "app/ResultPrinter.h"
+#include "app/RuleEvaluationInternal.h"
 #include "app/VariablesStep.h"
 #include "common/Fatal.h"
 #include "query/Combination.h"
 #include "query/Embedding.h"
 #include "query/ExtendQuery.h"
+#include "query/QueryAnnotation.h"
 
 namespace axf::app {
 
+using filter::CountBound;
 using xml::ELNode;
 using xml::Tree;
 using xml::TXNode;
 
 namespace {
+
+// The results of a query: a list, or a product of whole-query lists kept
+// unbuilt (query/ResultSet.h), whose entries are made only where something
+// reads them.
+struct QueryResults {
+    SearchResult list;
+    query::ResultSetPtr product;  // when set, the results are its entries and `list` is empty
+};
+
+// The value of a query, a group operand or a simple query. The results are
+// computed on first use.
+struct QueryOutcome {
+    Lazy<QueryResults> results;
+    query::VariableList variables;
+    std::int64_t lastNumber = 0;
+};
+
+// The evaluation context shared by all operands of a rule.
+struct EvalContext {
+    StatementKind kind = StatementKind::Best;
+    bool negated = false;  // a negated rule: every embedding, deletion allowed
+    const index::IndexedDocument* document = nullptr;
+    bool exactOnly = false;  // only the matches of cost 0 are read
+    bool coverOnly = false;  // only the nodes the matches cover together are read
+};
+
+// The search type of a query node the query gives none: every rule searches
+// such a node exactly, finding the nodes that bear its own name.
+constexpr index::LookupKind kSearchType = index::LookupKind::Exact;
+
+using OperandEvaluator = std::function<QueryOutcome(std::int64_t, const xml::Tree*)>;
 
 bool isGroupRoot(const Tree* q, std::string_view* name) {
     const auto* el = std::get_if<ELNode>(&q->value);
@@ -35,9 +70,6 @@ bool keepsAll(const EvalContext& ctx) {
 }
 
 bool isExact(StatementKind kind) { return kind == StatementKind::BestExact || kind == StatementKind::AllExact; }
-
-// Whether the rule prints a count, not the matches.
-bool isCount(std::int64_t count) { return count >= 0 || count == -2; }
 
 query::VariableList joinVariables(const query::VariableList& a, const query::VariableList& b) {
     std::vector<query::VariableList::Pair> pairs(a.pairs());
@@ -170,6 +202,11 @@ QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span
         // The first two operands' pending failures are raised as the pairwise
         // fold raised them: both read before either is checked, in an order
         // the compiler chooses, as arguments of one call.
+        // readBoth does nothing with its arguments: the two reads are made
+        // the arguments of one call so that they run in the order the
+        // compiler gives a call's arguments, as the pairwise fold's combine
+        // reads its two operands. Two statements would fix the written order
+        // instead, and could change which of two pending failures fires.
         auto readBoth = [](const QueryResults&, const QueryResults&) {};
         for (std::size_t i = 0; i < operands.size(); ++i) {
             const QueryResults& b = operands[i].get();
@@ -202,9 +239,23 @@ QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span
     return acc;
 }
 
-}  // namespace
+// The operands after the first of an `and` group folded into `acc`, keeping
+// every combination (`all`) or the cheapest.
+QueryOutcome foldAndOperands(bool all, const OperandEvaluator& eval, QueryOutcome acc, std::span<const Tree* const> rest) {
+    if (all) return foldSets(&andAll, true, eval, std::move(acc), rest);
+    return fold(&query::combineQueriesAndBest, true, eval, std::move(acc), rest);
+}
 
-QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree* q) {
+// The same for an `or` group (`isXor` false) or an `xor` group.
+QueryOutcome foldOrXorOperands(bool isXor, bool all, const OperandEvaluator& eval, QueryOutcome acc,
+                               std::span<const Tree* const> rest) {
+    if (!isXor && all) return foldOrAll(eval, std::move(acc), rest);
+    if (isXor && all) return foldSets(&xorAll, false, eval, std::move(acc), rest);
+    Combine c = !isXor ? &query::combineQueriesOrBest : &query::combineQueriesXorBest;
+    return fold(c, false, eval, std::move(acc), rest);
+}
+
+QueryOutcome evaluateSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree* q) {
     const index::IndexedDocument* doc = ctx.document;
     QueryOutcome out;
     if (!ctx.negated && !isExact(ctx.kind)) {
@@ -212,11 +263,9 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
         out.variables = a.variables;
         out.lastNumber = a.lastNumber;
         query::SearchMode mode = ctx.kind == StatementKind::All ? query::SearchMode::All : query::SearchMode::Best;
-        index::LookupKind type = ctx.searchType;
-        out.results = makeLazy([a, doc, n, mode, type]() {
-            query::SearchContext search{&a.mapping,   &a.deletionCosts,  &a.searchTypes,        &doc->elementIndex,
-                                        &doc->textIndex, &doc->mapping, query::kDeletionCost, mode,
-                                        type};
+        out.results = makeLazy([a, doc, n, mode]() {
+            query::SearchContext search{&a.mapping,    &a.deletionCosts,     &a.searchTypes, &doc->elementIndex, &doc->textIndex,
+                                        &doc->mapping, query::kDeletionCost, mode,           kSearchType};
             return QueryResults{query::evaluateQuery(a.tree, search, n), nullptr};
         });
         return out;
@@ -241,13 +290,14 @@ QueryOutcome evalSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree*
     return out;
 }
 
+// A query whose root may be an `and`, `or` or `xor` group of queries.
 QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tree* q) {
     std::string_view group;
     if (!isGroupRoot(q, &group)) {
         if (!std::holds_alternative<ELNode>(q->value) &&
             !(std::holds_alternative<TXNode>(q->value) && q->isLeaf()))
             throw InternalError("evaluateQueryTree: a query root must be an element or a text");
-        return evalSimpleQuery(ctx, n, q);
+        return evaluateSimpleQuery(ctx, n, q);
     }
     OperandEvaluator eval = [&ctx](std::int64_t number, const Tree* operand) {
         return evaluateQueryTree(ctx, number, operand);
@@ -268,21 +318,9 @@ QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tre
     return foldOrXorOperands(group == "xor", keepsAll(ctx), eval, std::move(first), kids.subspan(1));
 }
 
-QueryOutcome foldAndOperands(bool all, const OperandEvaluator& eval, QueryOutcome acc,
-                             std::span<const Tree* const> rest) {
-    if (all) return foldSets(&andAll, true, eval, std::move(acc), rest);
-    return fold(&query::combineQueriesAndBest, true, eval, std::move(acc), rest);
-}
+}  // namespace
 
-QueryOutcome foldOrXorOperands(bool isXor, bool all, const OperandEvaluator& eval, QueryOutcome acc,
-                               std::span<const Tree* const> rest) {
-    if (!isXor && all) return foldOrAll(eval, std::move(acc), rest);
-    if (isXor && all) return foldSets(&xorAll, false, eval, std::move(acc), rest);
-    Combine c = !isXor ? &query::combineQueriesOrBest : &query::combineQueriesXorBest;
-    return fold(c, false, eval, std::move(acc), rest);
-}
-
-EmbeddingEntry adjustRoot(const EmbeddingEntry& entry) {
+EmbeddingEntry labelCombinedRoot(const EmbeddingEntry& entry) {
     // A failure stays as it is: it fails where the tree is read (a count
     // never reads it).
     if (query::isDeferredFailure(entry.tree)) return entry;
@@ -303,31 +341,25 @@ namespace {
 
 const Tree* emptyResult() { return xml::leafNode(ELNode{"Empty Result", {}}); }
 
-const Tree* rankElement(std::int64_t cost) {
-    return xml::leafNode(ELNode{"Query Rank", {{"rank", std::to_string(cost)}}});
-}
-
-}  // namespace
-
 std::int64_t countWithinCost(const EntryList& results, std::int64_t bound, std::int64_t start) {
     for (const auto& e : results)
         if (e.cost <= bound) ++start;
     return start;
 }
 
-ResultDocument countEmbedding(const SearchResult& results, std::int64_t count) {
+ResultDocument countedMatchesDocument(const SearchResult& results, CountBound count) {
     ResultDocument doc;
     if (results.empty()) {
         doc.tree = emptyResult();
         return doc;
     }
     const EntryList& all = results.all();
-    std::int64_t n = count >= 0 ? countWithinCost(all, count, 0) : static_cast<std::int64_t>(all.size());
+    std::int64_t n = count.hasCostBound() ? countWithinCost(all, count.costBound, 0) : static_cast<std::int64_t>(all.size());
     doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", std::to_string(n)}}});
     return doc;
 }
 
-ResultDocument buildUniqueTree(const SearchResult& results, MatchListing listing) {
+ResultDocument matchListDocument(const SearchResult& results, MatchListing listing) {
     ResultDocument doc;
     if (results.empty()) {
         doc.tree = emptyResult();
@@ -353,16 +385,18 @@ ResultDocument buildUniqueTree(const SearchResult& results, MatchListing listing
     return doc;
 }
 
-ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind, Polarity polarity,
-                                MatchListing listing, std::int64_t count) {
+}  // namespace
+
+ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind, Polarity polarity, MatchListing listing,
+                                CountBound count) {
     if (results.empty()) {
         ResultDocument doc;
         doc.tree = emptyResult();
         return doc;
     }
-    if (isCount(count)) return countEmbedding(results, count);
-    if (polarity == Polarity::Positive && isExact(kind)) return buildUniqueTree(results, MatchListing::CostZeroTrees);
-    if (polarity == Polarity::Positive) return buildUniqueTree(results, listing);
+    if (count.counts()) return countedMatchesDocument(results, count);
+    if (polarity == Polarity::Positive && isExact(kind)) return matchListDocument(results, MatchListing::CostZeroTrees);
+    if (polarity == Polarity::Positive) return matchListDocument(results, listing);
     if (results.entries.size() != 1)
         throw InternalError("buildQueryResult: a negated rule has exactly one result");
     ResultDocument doc;
@@ -372,36 +406,6 @@ ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind,
 
 // ---------------------------------------------------------------------------
 // Products of whole-query lists
-
-// A leaf entry as it stands in every printed entry that holds it: the
-// attributes it gives the joined root and the children it puts under it.
-struct PrintedPart {
-    xml::AttList attributes;
-    std::vector<const Tree*> kids;
-};
-
-// The printed parts of every entry of every leaf list, when each printed
-// entry is its joined root over the printed parts of its entries: no
-// conditions, and every leaf tree joined as itself. The parts come from the
-// same steps as a whole entry's tree (root label, binding, attributes), each
-// taken once per leaf entry. Null otherwise.
-struct PrintedParts {
-    xml::ELNode root;
-    std::vector<std::vector<PrintedPart>> leaves;
-    std::vector<std::size_t> order;  // the leaves in the order their parts stand under the root
-};
-
-struct ProductListing {
-    query::ResultSetPtr product;
-    query::VariableList variables;
-    std::shared_ptr<const index::IndexedDocument> document;
-    query::DocumentSource source{nullptr};
-    filter::RuleConditions conditions;
-    MatchListing listing = MatchListing::Trees;
-    filter::ResultTrees trees = filter::ResultTrees::All;
-    // Made before the first byte is printed, where the entries allow it.
-    std::optional<PrintedParts> parts;
-};
 
 namespace {
 
@@ -454,7 +458,7 @@ std::optional<PrintedParts> printedParts(const ProductListing& p) {
             // entries that hold it.
             one.cost = 0;
             one.tree = xml::makeTree(ELNode{std::string(query::ResultSet::rootName(p.product->root())), {}}, {e.tree});
-            std::optional<EmbeddingEntry> bound = binder->examine(adjustRoot(one));
+            std::optional<EmbeddingEntry> bound = binder->examine(labelCombinedRoot(one));
             if (!bound || !bound->tree) return std::nullopt;
             const Tree* t = query::restoreAttributes(bound->tree);
             const auto* el = std::get_if<ELNode>(&t->value);
@@ -476,191 +480,25 @@ std::optional<PrintedParts> printedParts(const ProductListing& p) {
     return out;
 }
 
-class RankElements {
-public:
-    const Tree* of(std::int64_t cost) {
-        auto [it, fresh] = made_.emplace(cost, nullptr);
-        if (fresh) it->second = rankElement(cost);
-        return it->second;
-    }
-
-private:
-    std::unordered_map<std::int64_t, const Tree*> made_;
-};
-
-// Every printed entry, made one at a time: each entry's joined root is put
-// together from its leaves' printed parts on the stack, so nothing is kept
-// per entry.
-void writePrintedParts(std::int64_t level, bool resultNames, const ProductListing& p, const PrintedParts& parts,
-                       Sink& sink) {
-    const std::vector<const query::ResultSet*> leaves = p.product->leaves();
-    const std::size_t k = leaves.size();
-    std::vector<std::size_t> at(k, 0);
-    std::vector<const Tree*> kids;
-    RankElements ranks;
-    Tree joined;
-    for (;;) {
-        std::int64_t cost = 0;
-        for (std::size_t i = 0; i < k; ++i) cost += leaves[i]->entries()[at[i]].cost;
-        if (p.listing != MatchListing::CostZeroTrees || cost == 0) {
-            if (p.listing == MatchListing::RankedTrees) writeFormattedXML(level, resultNames, ranks.of(cost), sink);
-            ELNode root{parts.root.name, parts.root.attributes};
-            kids.clear();
-            for (std::size_t i : parts.order) {
-                const PrintedPart& part = parts.leaves[i][at[i]];
-                for (const xml::Attribute& a : part.attributes) root.attributes.emplace_back(a);
-                kids.insert(kids.end(), part.kids.begin(), part.kids.end());
-            }
-            joined.value = std::move(root);
-            joined.kids = kids.data();
-            joined.kidCount = xml::childCount(kids.size());
-            writeFormattedXML(level, resultNames, &joined, sink);
-        }
-        std::size_t i = k;
-        while (i > 0 && ++at[i - 1] == leaves[i - 1]->entries().size()) {
-            at[i - 1] = 0;
-            --i;
-        }
-        if (i == 0) return;
-    }
-}
-
-// Every accepted entry, made, examined and printed one at a time (the
-// conditions were checked over every entry before the first was printed).
-void writeExaminedEntries(std::int64_t level, bool resultNames, const ProductListing& p, Sink& sink) {
-    std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, p.conditions, p.trees);
-    RankElements ranks;
-    p.product->forEach([&](const EmbeddingEntry& e) {
-        std::optional<EmbeddingEntry> accepted = binder->examine(adjustRoot(e));
-        if (!accepted) return true;
-        if (p.listing == MatchListing::CostZeroTrees && accepted->cost != 0) return true;
-        if (p.listing == MatchListing::RankedTrees) writeFormattedXML(level, resultNames, ranks.of(accepted->cost), sink);
-        const Tree* t = query::restoreAttributes(accepted->tree);
-        query::throwIfDeferredFailure(t);
-        writeFormattedXML(level, resultNames, t, sink);
-        return true;
-    });
-}
-
-void writeProductListing(std::int64_t level, bool resultNames, const ProductListing& p, Sink& sink) {
-    const ELNode root{"0000", {}};
-    writeStartTag(level, resultNames, root, false, sink);
-    if (p.parts)
-        writePrintedParts(level + 1, resultNames, p, *p.parts, sink);
-    else
-        writeExaminedEntries(level + 1, resultNames, p, sink);
-    writeEndTag(level, resultNames, root, sink);
-}
-
 }  // namespace
 
 ResultDocument madePlain(const ResultDocument& doc) {
     if (!doc.product) return doc;
     const ProductListing& p = *doc.product;
     EntryList adjusted;
-    for (const EmbeddingEntry& e : p.product->materialize()) adjusted.push_back(adjustRoot(e));
+    for (const EmbeddingEntry& e : p.product->materialize()) adjusted.push_back(labelCombinedRoot(e));
     SearchResult accepted{acceptedMatches(adjusted, p.variables, p.source, p.conditions, p.trees), nullptr};
-    return buildUniqueTree(accepted, p.listing);
-}
-
-void writeResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc, Sink& sink) {
-    if (doc.product) {
-        writeProductListing(level, resultNames, *doc.product, sink);
-        return;
-    }
-    if (doc.reduced) {
-        writeReducedDocument(level, resultNames, ELNode{"0000", {}}, *doc.reduced, sink);
-        return;
-    }
-    if (doc.tree && doc.cutBelowRoot) {
-        query::throwIfDeferredFailure(doc.tree);
-        const auto* root = std::get_if<ELNode>(&doc.tree->value);
-        if (!root) throw InternalError("writeResultDocument: a reduced document under a root that is not an element");
-        writeElementOverCut(level, resultNames, *root, doc.tree->children(), sink);
-        return;
-    }
-    if (doc.tree) {
-        writeFormattedXML(level, resultNames, doc.tree, sink);
-        return;
-    }
-    // A match list: its children are made one at a time, as they are printed.
-    const ELNode root{"0000", {}};
-    std::size_t next = 0;
-    bool rankPending = false;
-    auto nextChild = [&]() -> const Tree* {
-        for (;;) {
-            if (rankPending) {
-                rankPending = false;
-                return query::restoreAttributes(doc.matches[next++].tree);
-            }
-            if (next >= doc.matches.size()) {
-                if (doc.failure) std::rethrow_exception(doc.failure);
-                return nullptr;
-            }
-            const EmbeddingEntry& e = doc.matches[next];
-            if (doc.listing == MatchListing::RankedTrees) {
-                rankPending = true;
-                return rankElement(e.cost);
-            }
-            ++next;
-            if (doc.listing == MatchListing::CostZeroTrees && e.cost != 0) continue;
-            return query::restoreAttributes(e.tree);
-        }
-    };
-    const Tree* first = nextChild();
-    if (!first) throw InternalError("writeResultDocument: a match list without matches");
-    query::throwIfDeferredFailure(first);
-    if (first->isLeaf() && std::holds_alternative<TXNode>(first->value)) {
-        const Tree* second = nextChild();
-        if (!second) {
-            writeTextElement(level, resultNames, root, std::get<TXNode>(first->value).text, sink);
-            return;
-        }
-        writeStartTag(level, resultNames, root, false, sink);
-        writeFormattedXML(level + 1, resultNames, first, sink);
-        writeFormattedXML(level + 1, resultNames, second, sink);
-    } else {
-        writeStartTag(level, resultNames, root, false, sink);
-        writeFormattedXML(level + 1, resultNames, first, sink);
-    }
-    while (const Tree* child = nextChild()) writeFormattedXML(level + 1, resultNames, child, sink);
-    writeEndTag(level, resultNames, root, sink);
-}
-
-std::string showResultDocument(std::int64_t level, bool resultNames, const ResultDocument& doc) {
-    StringSink s;
-    writeResultDocument(level, resultNames, doc, s);
-    return s.take();
+    return matchListDocument(accepted, p.listing);
 }
 
 // ---------------------------------------------------------------------------
 // Rule evaluation
 
-StatementKind decodeStatementKind(std::string_view text) {
-    if (text == "best") return StatementKind::Best;
-    if (text == "all") return StatementKind::All;
-    if (text == "bestEx") return StatementKind::BestExact;
-    if (text == "allEx") return StatementKind::AllExact;
-    throw InternalError("decodeStatementKind: statement kind \"" + std::string(text) + "\"");
-}
-
 namespace {
-
-Polarity decodePolarity(const std::string& text) {
-    if (text == "P") return Polarity::Positive;
-    if (text == "N") return Polarity::Negative;
-    throw InternalError("evaluateRule: polarity " + text);
-}
-
-index::LookupKind decodeSearchType(const std::string& text) {
-    if (text == "E") return index::LookupKind::Exact;
-    if (text == "N") return index::LookupKind::WithTranslations;
-    throw InternalError("evaluateRule: search type \"" + text + "\"");
-}
 
 MatchListing listingOf(bool outermost) { return outermost ? MatchListing::RankedTrees : MatchListing::Trees; }
 
-ResultDocument countResult(query::ResultCount n) {
+ResultDocument countDocument(query::ResultCount n) {
     ResultDocument doc;
     doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", query::decimalText(n)}}});
     return doc;
@@ -671,9 +509,8 @@ ResultDocument countResult(query::ResultCount n) {
 // failures the conditions or the trees can raise fire before the first byte
 // is printed, as they do for a list. Nothing when the product is to be made
 // plain and taken as a list (a tree that joins into a failure).
-std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, StatementKind kind,
-                                            MatchListing listing, std::int64_t count,
-                                            const query::VariableList& variables,
+std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, StatementKind kind, MatchListing listing,
+                                            CountBound count, const query::VariableList& variables,
                                             const std::shared_ptr<index::IndexedDocument>& document,
                                             const filter::RuleConditions& conditions) {
     auto p = std::make_shared<ProductListing>();
@@ -683,11 +520,11 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
     p->source = documentSource(document->tree);
     p->conditions = conditions;
     p->listing = isExact(kind) ? MatchListing::CostZeroTrees : listing;
-    p->trees = isCount(count) ? filter::ResultTrees::None
+    p->trees = count.counts()  ? filter::ResultTrees::None
                : isExact(kind) ? filter::ResultTrees::CostZero
                                : filter::ResultTrees::All;
     if (conditions.empty()) {
-        if (isCount(count)) return countResult(count >= 0 ? product->countWithin(count) : product->size());
+        if (count.counts()) return countDocument(count.hasCostBound() ? product->countWithin(count.costBound) : product->size());
         if (p->listing == MatchListing::CostZeroTrees && product->countWithin(0) == 0) {
             ResultDocument doc;
             doc.tree = emptyResult();
@@ -707,94 +544,99 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
         resultBinder(variables, p->source, conditions, filter::ResultTrees::None);
     query::ResultCount accepted = 0, within = 0, costZero = 0;
     product->forEach([&](const EmbeddingEntry& e) {
-        std::optional<EmbeddingEntry> r = binder->examine(adjustRoot(e));
+        std::optional<EmbeddingEntry> r = binder->examine(labelCombinedRoot(e));
         if (!r) return true;
         accepted = query::checkedAdd(accepted, 1);
-        if (count >= 0 && r->cost <= count) within = query::checkedAdd(within, 1);
+        if (count.hasCostBound() && r->cost <= count.costBound) within = query::checkedAdd(within, 1);
         if (r->cost == 0) costZero = query::checkedAdd(costZero, 1);
         return true;
     });
-    if (accepted == 0 || (!isCount(count) && p->listing == MatchListing::CostZeroTrees && costZero == 0)) {
+    if (accepted == 0 || (!count.counts() && p->listing == MatchListing::CostZeroTrees && costZero == 0)) {
         ResultDocument doc;
         doc.tree = emptyResult();
         return doc;
     }
-    if (isCount(count)) return countResult(count >= 0 ? within : accepted);
+    if (count.counts()) return countDocument(count.hasCostBound() ? within : accepted);
     ResultDocument doc;
     doc.product = std::move(p);
     return doc;
 }
 
-}  // namespace
+// The document indexed and the rule's query evaluated over it.
+struct EvaluatedQuery {
+    std::shared_ptr<index::IndexedDocument> document;
+    QueryOutcome outcome;
+};
 
-ResultDocument evaluateRule(const std::string& kindText, const std::string& searchTypeText,
-                            const Lazy<std::string>& documentText, const filter::RuleConditions& conditions,
-                            const std::string& polarityText, bool outermost, const Tree* q, std::int64_t count,
-                            const index::DocumentOrigin& origin) {
-    const Polarity polarity = decodePolarity(polarityText);
-    const StatementKind kind = decodeStatementKind(kindText);
-    const MatchListing listing = listingOf(outermost);
-    const bool negated = polarity == Polarity::Negative;
-    const index::LookupKind searchType = negated ? index::LookupKind::Exact : decodeSearchType(searchTypeText);
+EvaluatedQuery evaluateQuery(const filter::Rule& rule, const Lazy<std::string>& documentText,
+                             const index::DocumentOrigin& origin) {
+    const bool negated = rule.polarity == Polarity::Negated;
+    // The indexer rewrites the text in place and keeps its storage, so the
+    // text is moved out of the lazy value, whose get() hands it out const.
+    // Nothing reads it there again: the lazy text is made for this one rule,
+    // which reads it once (the moved-from string stays behind).
+    auto doc = std::make_shared<index::IndexedDocument>(
+        index::parseTextInPlace(std::move(const_cast<std::string&>(documentText.get())), origin));
+    EvalContext ctx{rule.kind, negated, doc.get()};
+    // A statement of exact matches that prints them without conditions
+    // reads nothing of a match of a higher cost.
+    // A selector that may fail is weighed by the search of its own query;
+    // between whole queries, a dropped match may decide whether the next
+    // query is searched at all.
+    std::string_view group;
+    ctx.exactOnly = !negated && isExact(rule.kind) && !rule.count.counts() && rule.conditions.empty() &&
+                    (!isGroupRoot(rule.query, &group) || !hasFailingSelector(rule.query));
+    // A negated rule without conditions removes what its matches cover.
+    ctx.coverOnly = negated && rule.conditions.empty();
+    QueryOutcome outcome = evaluateQueryTree(ctx, 2, rule.query);
+    return {doc, std::move(outcome)};
+}
 
-    auto evaluate = [&]() {
-        // Nothing reads the text after the indexer, which takes its storage over.
-        auto doc = std::make_shared<index::IndexedDocument>(
-            index::parseTextInPlace(std::move(const_cast<std::string&>(documentText.get())), origin));
-        EvalContext ctx{kind, negated, searchType, doc.get()};
-        // A statement of exact matches that prints them without conditions
-        // reads nothing of a match of a higher cost.
-        // A selector that may fail is weighed by the search of its own query;
-        // between whole queries, a dropped match may decide whether the next
-        // query is searched at all.
-        std::string_view group;
-        ctx.exactOnly = !negated && isExact(kind) && !isCount(count) && conditions.empty() &&
-                        (!isGroupRoot(q, &group) || !hasFailingSelector(q));
-        // A negated rule without conditions removes what its matches cover.
-        ctx.coverOnly = negated && conditions.empty();
-        QueryOutcome outcome = evaluateQueryTree(ctx, 2, q);
-        return std::make_pair(doc, std::move(outcome));
-    };
-
-    if (negated) {
-        // One entry whatever was found; under a count its tree is never read,
-        // so the document is neither indexed nor searched.
-        if (isCount(count)) {
-            ResultDocument doc;
-            doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", "1"}}});
-            return doc;
-        }
-        auto [doc, outcome] = evaluate();
-        const QueryResults& found = outcome.results.get();
-        EntryList adjusted;
-        EntryList made;
-        // Without conditions or variables the removal reads only what the
-        // matches cover together: a product gives each entry of its parts once.
-        if (found.product && conditions.empty() && outcome.variables.pairs().empty())
-            made = found.product->materializeCovering();
-        const query::EntrySpan entries = made.empty() ? entriesOf(found, made) : query::EntrySpan(made);
-        adjusted.reserve(entries.size());
-        for (const auto& e : entries) adjusted.push_back(adjustRoot(e));
-        if (doc->tree.byPosition()) {
-            // The matches are removed as positions over the document's nodes,
-            // and the printer walks what remains: the document is never built.
-            ResultDocument result;
-            result.reduced = reducedOverlay(adjusted, outcome.variables, documentSource(doc->tree), conditions);
-            result.document = doc;
-            return result;
-        }
-        const Tree* reduced = reducedDocument(adjusted, outcome.variables, doc->tree.root(), conditions);
-        SearchResult one{{EmbeddingEntry{0, 0, 0, 0, 0, reduced}}, nullptr};
-        ResultDocument result = buildQueryResult(one, kind, Polarity::Negative, listing, count);
-        result.cutBelowRoot = true;
+// A negated rule: the document with its matches removed, or under a count
+// the one entry it always counts.
+ResultDocument evaluateNegatedRule(const filter::Rule& rule, const Lazy<std::string>& documentText, MatchListing listing,
+                                   const index::DocumentOrigin& origin) {
+    // One entry whatever was found; under a count its tree is never read,
+    // so the document is neither indexed nor searched.
+    if (rule.count.counts()) {
+        ResultDocument doc;
+        doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", "1"}}});
+        return doc;
+    }
+    auto [doc, outcome] = evaluateQuery(rule, documentText, origin);
+    const QueryResults& found = outcome.results.get();
+    EntryList adjusted;
+    EntryList made;
+    // Without conditions or variables the removal reads only what the
+    // matches cover together: a product gives each entry of its parts once.
+    if (found.product && rule.conditions.empty() && outcome.variables.pairs().empty())
+        made = found.product->materializeCovering();
+    const query::EntrySpan entries = made.empty() ? entriesOf(found, made) : query::EntrySpan(made);
+    adjusted.reserve(entries.size());
+    for (const auto& e : entries) adjusted.push_back(labelCombinedRoot(e));
+    if (doc->tree.byPosition()) {
+        // The matches are removed as positions over the document's nodes,
+        // and the printer walks what remains: the document is never built.
+        ResultDocument result;
+        result.reduced = reducedOverlay(adjusted, outcome.variables, documentSource(doc->tree), rule.conditions);
+        result.document = doc;
         return result;
     }
+    const Tree* reduced = reducedDocument(adjusted, outcome.variables, doc->tree.root(), rule.conditions);
+    SearchResult one{{EmbeddingEntry{0, 0, 0, 0, 0, reduced}}, nullptr};
+    ResultDocument result = buildQueryResult(one, rule.kind, Polarity::Negated, listing, rule.count);
+    result.cutBelowRoot = true;
+    return result;
+}
 
-    auto [doc, outcome] = evaluate();
+// A positive rule: its accepted matches, listed or counted.
+ResultDocument evaluatePositiveRule(const filter::Rule& rule, const Lazy<std::string>& documentText, MatchListing listing,
+                                    const index::DocumentOrigin& origin) {
+    auto [doc, outcome] = evaluateQuery(rule, documentText, origin);
     const QueryResults& results = outcome.results.get();
     if (results.product) {
         std::optional<ResultDocument> r =
-            productResult(results.product, kind, listing, count, outcome.variables, doc, conditions);
+            productResult(results.product, rule.kind, listing, rule.count, outcome.variables, doc, rule.conditions);
         if (r) return std::move(*r);
     }
     SearchResult madePlain;
@@ -802,17 +644,26 @@ ResultDocument evaluateRule(const std::string& kindText, const std::string& sear
     const SearchResult& found = results.product ? madePlain : results.list;
     EntryList adjusted;
     adjusted.reserve(found.entries.size());
-    for (const auto& e : found.entries) adjusted.push_back(adjustRoot(e));
+    for (const auto& e : found.entries) adjusted.push_back(labelCombinedRoot(e));
     // A count reads no tree; an exact statement prints only the matches of
     // cost 0.
     filter::ResultTrees trees = filter::ResultTrees::All;
-    if (isCount(count))
+    if (rule.count.counts())
         trees = filter::ResultTrees::None;
-    else if (isExact(kind))
+    else if (isExact(rule.kind))
         trees = filter::ResultTrees::CostZero;
-    SearchResult accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), conditions, trees),
-                        found.failure};
-    return buildQueryResult(accepted, kind, Polarity::Positive, listing, count);
+    SearchResult accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), rule.conditions, trees),
+                          found.failure};
+    return buildQueryResult(accepted, rule.kind, Polarity::Positive, listing, rule.count);
+}
+
+}  // namespace
+
+ResultDocument evaluateRule(const filter::Rule& rule, const Lazy<std::string>& documentText, bool outermost,
+                            const index::DocumentOrigin& origin) {
+    const MatchListing listing = listingOf(outermost);
+    if (rule.polarity == Polarity::Negated) return evaluateNegatedRule(rule, documentText, listing, origin);
+    return evaluatePositiveRule(rule, documentText, listing, origin);
 }
 
 }  // namespace axf::app

@@ -19,14 +19,15 @@ filter::QueryVariables queryVariables(const query::VariableList& variables) {
 index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::VariableList& queryVars,
                                  const query::DocumentSource& document, const filter::RuleConditions& conditions,
                                  filter::ResultTrees trees) {
-    return filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, 1, trees);
+    return filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, filter::Polarity::Positive, trees);
 }
 
 std::unique_ptr<filter::ResultBinder> resultBinder(const query::VariableList& queryVars,
                                                    const query::DocumentSource& document,
                                                    const filter::RuleConditions& conditions,
                                                    filter::ResultTrees trees) {
-    return std::make_unique<filter::ResultBinder>(queryVariables(queryVars), document, conditions, 1, trees);
+    return std::make_unique<filter::ResultBinder>(queryVariables(queryVars), document, conditions, filter::Polarity::Positive,
+                                                  trees);
 }
 
 query::DocumentSource documentSource(const index::DocumentTree& tree) {
@@ -40,7 +41,7 @@ std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryLi
                                                             const query::VariableList& queryVars,
                                                             const query::DocumentSource& document,
                                                             const filter::RuleConditions& conditions) {
-    filter::ResultBinder binder(queryVariables(queryVars), document, conditions, 0);
+    filter::ResultBinder binder(queryVariables(queryVars), document, conditions, filter::Polarity::Negated);
     for (const index::EmbeddingEntry& r : adjusted) binder.examine(r);
     std::shared_ptr<const query::RemovalOverlay> reduced = binder.reduced();
     if (!reduced) throw InternalError("reducedOverlay: a document without nodes by position");
@@ -49,7 +50,8 @@ std::shared_ptr<const query::RemovalOverlay> reducedOverlay(const index::EntryLi
 
 const xml::Tree* reducedDocument(const index::EntryList& adjusted, const query::VariableList& queryVars,
                                  const xml::Tree* document, const filter::RuleConditions& conditions) {
-    index::EntryList left = filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, 0);
+    index::EntryList left =
+        filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, filter::Polarity::Negated);
     const xml::Tree* remaining = left.empty() ? document : left.front().tree;
     filter::checkCutLabels(remaining);
     return remaining;

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/ConditionReading.h"
+#include "filter/Rule.h"
 #include "filter/VariableBinding.h"
 #include "index/DocumentTree.h"
 #include "index/EmbeddingEntry.h"

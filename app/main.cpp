@@ -7,6 +7,7 @@
 #include "app/FilterRun.h"
 #include "app/Installation.h"
 #include "app/Platform.h"
+#include "common/ByteClass.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"
 
@@ -41,8 +42,8 @@ std::string exampleAndDocumentation() {
     // A file name in a filter holds only these bytes; another is read through standard input.
     bool quotable = true;
     for (unsigned char c : document)
-        quotable = quotable && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                                c == ' ' || c == '\\' || c == ':' || c == '/' || c == '.' || c == '_');
+        quotable = quotable && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || axf::isDigitByte(c) || c == ' ' ||
+                                c == '\\' || c == ':' || c == '/' || c == '.' || c == '_');
     std::string text = "Example:\n  axfilter \"filterAllBest people(person(name(), age())) in file '" +
                        (quotable ? document + "'\"" : std::string("/dev/stdin'\" < '") + document + "'") + "\n\n";
     if (folder)
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
     // Notes explain a run that ended on its own (an empty result, a filter
     // that does not parse); after a failure its message alone is written.
     bool ranToTheEnd = false;
-    int status = axf::app::runReportingFailures([&] {
+    const axf::app::RunEnd end = axf::app::runReportingFailures([&] {
         std::string filterText = argv[1];
         int runStatus = 0;
         axf::runWithLargeStack([&] {
@@ -90,8 +91,9 @@ int main(int argc, char** argv) {
         ranToTheEnd = true;
         return runStatus;
     });
+    std::fwrite(end.failureText.data(), 1, end.failureText.size(), stderr);
     if (ranToTheEnd)
         for (const std::string& line : notes) std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
-    return status;
+    return end.status;
 }

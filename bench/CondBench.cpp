@@ -52,7 +52,7 @@ filter::RuleConditions condition() {
     return c;
 }
 
-void run(benchmark::State& state, int results, int flag) {
+void run(benchmark::State& state, int results, filter::Polarity polarity) {
     const Fixture& f = fixture();
     index::EntryList rs;
     for (int i = 0; i < results; ++i) {
@@ -64,16 +64,16 @@ void run(benchmark::State& state, int results, int flag) {
     const filter::QueryVariables vars = {{"3", "X"}, {"4", "Y"}};
     const filter::RuleConditions c = condition();
     for (auto _ : state) {
-        index::EntryList out = filter::bindResults(rs, vars, f.document, c, flag);
+        index::EntryList out = filter::bindResults(rs, vars, f.document, c, polarity);
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["combinations/s"] =
         benchmark::Counter(double(results) * kValues * kValues * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-void BM_OneResult(benchmark::State& state) { run(state, 1, 1); }
-void BM_HundredResults(benchmark::State& state) { run(state, 100, 1); }
-void BM_Negated(benchmark::State& state) { run(state, 1, 0); }
+void BM_OneResult(benchmark::State& state) { run(state, 1, filter::Polarity::Positive); }
+void BM_HundredResults(benchmark::State& state) { run(state, 100, filter::Polarity::Positive); }
+void BM_Negated(benchmark::State& state) { run(state, 1, filter::Polarity::Negated); }
 
 BENCHMARK(BM_OneResult)->Iterations(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HundredResults)->Iterations(20)->Unit(benchmark::kMillisecond);

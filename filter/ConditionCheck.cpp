@@ -9,6 +9,7 @@
 
 #include "common/Fatal.h"
 #include "common/MessageText.h"
+#include "filter/ConditionCheckInternal.h"
 #include "filter/Exp.h"
 #include "query/NodeLabel.h"
 #include "regex/Regexp.h"
@@ -225,7 +226,7 @@ std::vector<std::string> conditionVariables(const RuleConditions& conditions) {
 }
 
 struct ConditionChecker::Impl {
-    int flag;
+    Polarity polarity = Polarity::Positive;
     std::unordered_set<std::string> declared;
     std::vector<CompiledRegex> regexes;
     std::vector<CompiledExpression> expressions;
@@ -260,7 +261,7 @@ struct ConditionChecker::Impl {
                 if (re.passes(query::getLabelComponent(label, 1))) k = s;
             } else {
                 std::string_view tested = subtreeTexts.textOf(s, "keepMatchingSubtrees");
-                if (re.passes(tested)) k = flag == 1 ? textLeaf(tested) : s;
+                if (re.passes(tested)) k = polarity == Polarity::Positive ? textLeaf(tested) : s;
             }
             re.kept.insert(s, k);
             if (k) out.push_back(k);
@@ -284,14 +285,12 @@ struct ConditionChecker::Impl {
         }
     }
 
-    // One expression condition; false when it needs a variable the
-    // association does not bind.
-    bool applyExpressionCondition(CompiledExpression& ce, Association& a) {
-        const std::vector<std::string>& names = ce.condition.names();
-        if (a.empty() || names.empty()) return true;
-        // Select one triple per name.
-        std::vector<std::size_t> selected;
-        std::vector<bool> taken(a.size(), false);
+    // The triple each of the condition's names reads: for each name in turn,
+    // the first triple of that name not taken by a name before it (marked in
+    // `taken`). False when a name finds no triple left; a name the query
+    // does not declare at all ends the run.
+    bool selectTriples(const std::vector<std::string>& names, const Association& a, std::vector<std::size_t>& selected,
+                       std::vector<bool>& taken) const {
         for (const std::string& name : names) {
             std::size_t i = 0;
             while (i < a.size() && (taken[i] || a[i].name != name)) ++i;
@@ -303,17 +302,20 @@ struct ConditionChecker::Impl {
             taken[i] = true;
             selected.push_back(i);
         }
-        // Values of the selected triples.
-        std::size_t k = selected.size();
-        std::vector<std::vector<int>> ids(k);
-        for (std::size_t v = 0; v < k; ++v)
-            for (const Tree* s : a[selected[v]].subtrees) ids[v].push_back(values.idOf(s, subtreeTexts));
-        // Every combination, the last variable varying fastest.
-        std::vector<std::vector<std::size_t>> keptIdx(k);
+        return true;
+    }
+
+    // Evaluates the condition for every combination of one value per
+    // variable (`ids[v]`: the value numbers of variable v), the last variable
+    // varying fastest. Returns, per variable, the places in `ids[v]` of the
+    // values of the combinations that held, one per combination.
+    std::vector<std::vector<std::size_t>> heldCombinations(CompiledExpression& ce, const std::vector<std::vector<int>>& ids) {
+        const std::size_t k = ids.size();
+        std::vector<std::vector<std::size_t>> kept(k);
         std::vector<std::size_t> at(k, 0);
         bool any = true;
         for (std::size_t v = 0; v < k; ++v) any = any && !ids[v].empty();
-        std::string key(k * sizeof(int), '\0');
+        std::string key(k * sizeof(int), '\0');  // the combination's value numbers, the memo's key
         std::vector<const ExpValue*> vals(k);
         while (any) {
             for (std::size_t v = 0; v < k; ++v) {
@@ -330,7 +332,7 @@ struct ConditionChecker::Impl {
                 ce.memo.emplace(key, holds);
             }
             if (holds)
-                for (std::size_t v = 0; v < k; ++v) keptIdx[v].push_back(at[v]);
+                for (std::size_t v = 0; v < k; ++v) kept[v].push_back(at[v]);
             std::size_t v = k;
             while (v > 0) {
                 --v;
@@ -339,25 +341,48 @@ struct ConditionChecker::Impl {
                 if (v == 0) any = false;
             }
         }
+        return kept;
+    }
+
+    // The subtrees a selected triple keeps: text leaves of the held values
+    // (positive rule), or its own subtrees of those values, each once.
+    TreeList keptSubtrees(const AssocTriple& t, const std::vector<int>& ids, const std::vector<std::size_t>& kept) {
+        TreeList subs;
+        if (polarity == Polarity::Positive) {
+            subs.reserve(kept.size());
+            for (std::size_t j : kept) subs.push_back(values.leaf(ids[j]));
+            return subs;
+        }
+        std::vector<bool> seen(t.subtrees.size(), false);
+        for (std::size_t j : kept)
+            if (!seen[j]) {
+                seen[j] = true;
+                subs.push_back(t.subtrees[j]);
+            }
+        return subs;
+    }
+
+    // One expression condition; false when it needs a variable the
+    // association does not bind.
+    bool applyExpressionCondition(CompiledExpression& ce, Association& a) {
+        const std::vector<std::string>& names = ce.condition.names();
+        if (a.empty() || names.empty()) return true;
+        std::vector<std::size_t> selected;
+        std::vector<bool> taken(a.size(), false);
+        if (!selectTriples(names, a, selected, taken)) return false;
+        // Values of the selected triples.
+        std::size_t k = selected.size();
+        std::vector<std::vector<int>> ids(k);
+        for (std::size_t v = 0; v < k; ++v)
+            for (const Tree* s : a[selected[v]].subtrees) ids[v].push_back(values.idOf(s, subtreeTexts));
+        std::vector<std::vector<std::size_t>> kept = heldCombinations(ce, ids);
         // Rebuild: the condition's variables first, then the other triples.
         Association out;
         out.reserve(a.size());
-        if (!keptIdx[0].empty()) {
+        if (!kept[0].empty()) {
             for (std::size_t v = 0; v < k; ++v) {
                 const AssocTriple& t = a[selected[v]];
-                TreeList subs;
-                if (flag == 1) {
-                    subs.reserve(keptIdx[v].size());
-                    for (std::size_t j : keptIdx[v]) subs.push_back(values.leaf(ids[v][j]));
-                } else {
-                    std::vector<bool> seen(t.subtrees.size(), false);
-                    for (std::size_t j : keptIdx[v])
-                        if (!seen[j]) {
-                            seen[j] = true;
-                            subs.push_back(t.subtrees[j]);
-                        }
-                }
-                out.push_back(AssocTriple{t.name, t.number, std::move(subs)});
+                out.push_back(AssocTriple{t.name, t.number, keptSubtrees(t, ids[v], kept[v])});
             }
         }
         for (std::size_t i = 0; i < a.size(); ++i)
@@ -367,10 +392,9 @@ struct ConditionChecker::Impl {
     }
 };
 
-ConditionChecker::ConditionChecker(const RuleConditions& conditions, int flag, std::vector<std::string> declared)
+ConditionChecker::ConditionChecker(const RuleConditions& conditions, Polarity polarity, std::vector<std::string> declared)
     : impl_(std::make_unique<Impl>()) {
-    if (flag != 0 && flag != 1) throw InternalError("ConditionChecker: flag " + std::to_string(flag));
-    impl_->flag = flag;
+    impl_->polarity = polarity;
     impl_->declared.insert(declared.begin(), declared.end());
     impl_->regexConditions = conditions.regexConditions;
     for (const RegexCondition& rc : impl_->regexConditions) impl_->regexes.push_back(CompiledRegex{&rc, std::nullopt, {}});
@@ -396,9 +420,9 @@ std::optional<Association> ConditionChecker::verify(Association a) {
     return a;
 }
 
-std::optional<Association> verifyConditions(const Association& a, const RuleConditions& conditions, int flag,
+std::optional<Association> verifyConditions(const Association& a, const RuleConditions& conditions, Polarity polarity,
                                             const std::vector<std::string>& declared) {
-    ConditionChecker checker(conditions, flag, declared);
+    ConditionChecker checker(conditions, polarity, declared);
     return checker.verify(a);
 }
 

@@ -24,10 +24,10 @@
 // triples. Each distinct combination of values is evaluated once per
 // condition.
 //
-// For a positive rule (flag 1) the kept subtrees become what the rebuilt
+// For a positive rule the kept subtrees become what the rebuilt
 // result shows: a passing element becomes a text leaf with its tested text,
 // and expression conditions give text leaves of the values. For a negated rule
-// (flag 0) the kept subtrees stay the document nodes themselves (each once),
+// the kept subtrees stay the document nodes themselves (each once),
 // so that their removal takes out exactly those nodes.
 #pragma once
 
@@ -38,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/Rule.h"
 #include "xml/XML.h"
 
 namespace axf::filter {
@@ -97,44 +98,16 @@ struct AssocTriple {
 };
 using Association = std::vector<AssocTriple>;
 
-struct RegexCondition {
-    std::string variable;
-    std::string pattern;
-};
-
-// The variables of an expression condition are taken from its text
-// (expressionVariables).
-struct ExpressionCondition {
-    std::string text;  // the condition as written
-};
-
-// A rule's conditions: both lists with the condition written last first. The
-// variables they use are conditionVariables.
-struct RuleConditions {
-    std::vector<RegexCondition> regexConditions;
-    std::vector<ExpressionCondition> expressionConditions;
-
-    bool empty() const { return regexConditions.empty() && expressionConditions.empty(); }
-};
-
 // The variables the conditions use, each once, in the order the conditions
 // are written: the variable of each regular-expression condition and the
 // whole variable names of each expression text (expressionVariables).
 std::vector<std::string> conditionVariables(const RuleConditions& conditions);
 
-// The text a regular-expression condition tests: a text's value, or the
-// texts below an element each followed by a blank.
-std::string extractText(const xml::Tree* t);
-
-// The value an expression condition reads (see above).
-std::string conditionValue(const xml::Tree* t);
-
 // The conditions of one rule, applied to the associations of its results.
 class ConditionChecker {
 public:
-    // `declared`: the variable names of the query. `flag`: 1 positive rule,
-    // 0 negated rule.
-    ConditionChecker(const RuleConditions& conditions, int flag, std::vector<std::string> declared);
+    // `declared`: the variable names of the query.
+    ConditionChecker(const RuleConditions& conditions, Polarity polarity, std::vector<std::string> declared);
     ConditionChecker(ConditionChecker&&) noexcept;
     ~ConditionChecker();
 
@@ -152,9 +125,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// One-shot form of ConditionChecker::verify.
-std::optional<Association> verifyConditions(const Association& a, const RuleConditions& conditions, int flag,
-                                            const std::vector<std::string>& declared);
 
 }  // namespace axf::filter

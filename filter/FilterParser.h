@@ -11,6 +11,8 @@
 //   4. FilterParser.{h,cpp}   parseFilter: the filter text to its rule tree
 //                             (FilterParserInternal.h: from a given line, or over given tokens);
 //      ParseErrorExplanation.{h,cpp} what a parse that stops tells the user
+//      Rule.h, RuleReading.{h,cpp} readRule: the rule tree read once into the typed
+//                             rule; ConditionReading.{h,cpp} its conditions' texts
 //   5. Exp.{h,cpp}            the expression language of conditions: lexer, parser
 //                             (ExpToken.h, ExpTable.{h,cpp} from tools/lalr/exp.grammar)
 //                             and evaluation (ExpInternal.h: the token list, number
@@ -19,7 +21,9 @@
 //                             applied to the bindings of one result (RuleConditions)
 //   7. VariableBinding.{h,cpp} the query's variables bound to document subtrees, the
 //                             conditions checked, the accepted results rebuilt or
-//                             removed from the document (ResultBinder, bindResults)
+//                             removed from the document (ResultBinder, bindResults);
+//                             ConditionCheckInternal.h, VariableBindingInternal.h and
+//                             ConditionReadingInternal.h: their steps, for tests
 // Public: what these headers declare; the parser's value stack, the lexeme
 // expressions and the condition caches stay inside their .cpp files.
 // The headers named *Internal.h (and LRDriver.h) are for filter/ and its tests.

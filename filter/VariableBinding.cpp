@@ -11,6 +11,7 @@
 
 #include "common/Fatal.h"
 #include "common/MessageText.h"
+#include "filter/VariableBindingInternal.h"
 #include "query/Combination.h"
 #include "query/NodeLabel.h"
 
@@ -384,7 +385,7 @@ bool anyUnbound(const std::vector<std::string>& names, const Association& a) {
 
 struct ResultBinder::Impl {
     query::DocumentSource document;
-    int flag;
+    Polarity polarity = Polarity::Positive;
     bool noVariables;
     bool hasConditions;
     std::vector<VariableEntry> vars;
@@ -435,15 +436,14 @@ struct ResultBinder::Impl {
 };
 
 ResultBinder::ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
-                           const RuleConditions& conditions, int flag, ResultTrees trees)
+                           const RuleConditions& conditions, Polarity polarity, ResultTrees trees)
     : impl_(std::make_unique<Impl>(document)) {
-    if (flag != 0 && flag != 1) throw InternalError("bindResults: flag " + std::to_string(flag));
     Impl& m = *impl_;
-    m.flag = flag;
+    m.polarity = polarity;
     m.trees = trees;
     m.noVariables = variables.empty();
     m.hasConditions = !conditions.empty();
-    if (flag == 0) {
+    if (polarity == Polarity::Negated) {
         if (document.byPosition)
             m.overlay = std::make_shared<query::RemovalOverlay>(*document.byPosition);
         else
@@ -453,9 +453,9 @@ ResultBinder::ResultBinder(const QueryVariables& variables, const query::Documen
     m.vars = prepare(variables);
     for (const VariableEntry& v : m.vars) m.declared.push_back(v.name);
     m.needed = conditionVariables(conditions);
-    m.checker.emplace(conditions, flag, m.declared);
+    m.checker.emplace(conditions, polarity, m.declared);
     m.sons = [&m](std::int64_t p) {
-        if (m.flag == 1) return m.document.sons(p);
+        if (m.polarity == Polarity::Positive) return m.document.sons(p);
         return m.overlay ? m.overlay->findSons(p) : m.editor->findSons(p);
     };
 }
@@ -470,14 +470,14 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
     // or the binding below, never for a result whose tree nothing reads.
     EmbeddingEntry e = result;
     if (m.noVariables) {
-        if (m.flag == 0)
+        if (m.polarity == Polarity::Negated)
             m.remove(result.tree, {});
         else
             e.tree = m.rebuilds(result) ? cutLabels(result.tree) : nullptr;
         return e;
     }
     m.checkDeclared();
-    if (m.flag == 1 && !m.hasConditions && !m.rebuilds(result)) {
+    if (m.polarity == Polarity::Positive && !m.hasConditions && !m.rebuilds(result)) {
         // Without conditions every result is accepted, and nothing reads
         // this one's tree or bindings: nothing is bound. Binding reads only
         // labels that the search and the indexer write, which never fail.
@@ -487,7 +487,7 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
     query::throwIfDeferredFailure(result.tree);
     std::optional<BindingPairs> pairs = m.bind(result.tree);
     if (!pairs) return std::nullopt;
-    if (m.flag == 0) {
+    if (m.polarity == Polarity::Negated) {
         m.remove(result.tree, *pairs);
         return e;
     }
@@ -506,20 +506,19 @@ std::optional<EmbeddingEntry> ResultBinder::examine(const EmbeddingEntry& result
 
 const Tree* ResultBinder::document() {
     Impl& m = *impl_;
-    if (m.flag == 1) return m.document.tree();
+    if (m.polarity == Polarity::Positive) return m.document.tree();
     return m.overlay ? m.overlay->current() : m.editor->current();
 }
 
 std::shared_ptr<const query::RemovalOverlay> ResultBinder::reduced() const { return impl_->overlay; }
 
-EntryList bindResults(const EntryList& results, const QueryVariables& variables,
-                          const query::DocumentSource& document, const RuleConditions& conditions, int flag,
-                          ResultTrees trees) {
-    ResultBinder binder(variables, document, conditions, flag, trees);
+EntryList bindResults(const EntryList& results, const QueryVariables& variables, const query::DocumentSource& document,
+                      const RuleConditions& conditions, Polarity polarity, ResultTrees trees) {
+    ResultBinder binder(variables, document, conditions, polarity, trees);
     EntryList out;
     for (const EmbeddingEntry& r : results)
-        if (auto e = binder.examine(r); e && flag == 1) out.push_back(*e);
-    if (flag == 0) return {documentEntry(binder.document())};
+        if (auto e = binder.examine(r); e && polarity == Polarity::Positive) out.push_back(*e);
+    if (polarity == Polarity::Negated) return {documentEntry(binder.document())};
     return out;
 }
 

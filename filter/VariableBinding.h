@@ -22,12 +22,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "common/Output.h"
 #include "filter/ConditionCheck.h"
 #include "index/EmbeddingEntry.h"
 #include "query/MatchRemoval.h"
@@ -38,38 +36,6 @@ namespace axf::filter {
 // The query's variables: (number of the query node that carries the variable,
 // as decimal text; variable name), in ascending node-number order.
 using QueryVariables = std::vector<std::pair<std::string, std::string>>;
-
-// Binding pairs: (query node number, bound subtrees), an association without
-// its names.
-using BindingPairs = std::vector<query::NodeBinding>;
-
-// The name under which a variable entry binds (see above); `all` is the whole
-// variable list of the query. An empty name is an InternalError.
-std::string associationName(const std::string& name, const QueryVariables& all);
-
-// The association of one result tree, and the variables left when the walk
-// of the tree ended. The walk merges the variable list with the preorder of
-// the result: a variable binds at the first node whose query number is its
-// own, to the sons of the matched document node that no child of that node
-// matched (none: no triple); a node with a smaller number lets it wait; a node
-// with a greater number drops it. `document` is searched with query::findSons.
-std::pair<Association, QueryVariables> findVars(const xml::Tree* document, const QueryVariables& variables,
-                                                const xml::Tree* result);
-
-// The document subtrees of `sons` that no tree of `resultChildren` matches by
-// position, in order (the merge of the two position-ordered lists; a result
-// child that falls between two sons is passed over).
-xml::TreeList unmatchedSons(std::span<const xml::Tree* const> sons,
-                               std::span<const xml::Tree* const> resultChildren);
-
-// The tree with every element name and text cut to its first label
-// component; elements lose nothing else (they have no attributes).
-const xml::Tree* cutLabels(const xml::Tree* t);
-
-// query::restoreAttributes of cutLabels of the tree, built in one pass: the
-// '@' elements that become attributes are never built as elements, and no
-// intermediate copy of the tree is made. Fails as cutLabels does.
-const xml::Tree* cutLabelsWithAttributes(const xml::Tree* t);
 
 // The root of cutLabelsWithAttributes(t), for walks that do not build the
 // tree: a text (its cut text in `label`) or an element (its cut name, the
@@ -87,26 +53,6 @@ CutNode cutNode(const xml::Tree* t);
 
 // Fails exactly as cutLabels fails on the tree, without building anything.
 void checkCutLabels(const xml::Tree* t);
-
-// Rebuilds a result tree for printing: labels cut, and each pair's subtrees
-// placed first among the children of the first node in preorder whose query
-// number (component 2) equals the pair's, as long as no element of a greater
-// number is met first (it discards the pair); a text node that takes a pair
-// becomes an element. Bound subtrees are inserted as they are. Returns the
-// tree and the pairs left over.
-std::pair<const xml::Tree*, BindingPairs> rebuildWithBindings(const BindingPairs& pairs, const xml::Tree* t);
-
-// The association in ascending node-number order (of equal numbers, the
-// first triple stays).
-Association sortByNodeNumberDroppingRepeats(Association a);
-
-// The binding pairs of an association, same order.
-BindingPairs bindingPairs(const Association& a);
-
-// True when no triple of the association binds the name.
-bool isUnbound(const std::string& name, const Association& a);
-// True when some name is not bound by the association.
-bool anyUnbound(const std::vector<std::string>& names, const Association& a);
 
 // Which accepted results of a positive rule get their rebuilt tree: all of
 // them (a match list that prints every result), only those of cost 0 (an
@@ -128,26 +74,25 @@ enum class ResultTrees { All, CostZero, None };
 // the printer's query::restoreAttributes then finds nothing left to turn).
 class ResultBinder {
 public:
-    // flag: 1 positive rule, 0 negated rule (anything else: InternalError).
     // The document's tree is read only by a negated rule, or by whatever
-    // reads it through document(). `trees` (flag 1): which accepted results
+    // reads it through document(). `trees` (positive rule): which accepted results
     // are rebuilt; the others keep a null tree.
-    ResultBinder(const QueryVariables& variables, const query::DocumentSource& document,
-                 const RuleConditions& conditions, int flag, ResultTrees trees = ResultTrees::All);
+    ResultBinder(const QueryVariables& variables, const query::DocumentSource& document, const RuleConditions& conditions,
+                 Polarity polarity, ResultTrees trees = ResultTrees::All);
     ~ResultBinder();
     ResultBinder(const ResultBinder&) = delete;
     ResultBinder& operator=(const ResultBinder&) = delete;
 
-    // Absent when the result is not accepted. Flag 1: the result with its tree
-    // rebuilt. Flag 0: the result as given, its match (with its bound
-    // subtrees) now removed from the document.
+    // Absent when the result is not accepted. Positive rule: the result with
+    // its tree rebuilt. Negated rule: the result as given, its match (with its
+    // bound subtrees) now removed from the document.
     std::optional<index::EmbeddingEntry> examine(const index::EmbeddingEntry& result);
 
-    // The document as the removals left it (flag 0; "empty text" when nothing
-    // remains), or the document given (flag 1). Labels are not cut.
+    // The document as the removals left it (negated rule; "empty text" when
+    // nothing remains), or the document given (positive rule). Labels are not cut.
     const xml::Tree* document();
 
-    // Flag 0 over a document by position (DocumentSource::byPosition): the
+    // Negated rule over a document by position (DocumentSource::byPosition): the
     // removals so far, over the document's nodes, from which the remaining
     // document can be walked without building it. Null otherwise.
     std::shared_ptr<const query::RemovalOverlay> reduced() const;
@@ -157,25 +102,17 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The rule's answer from its results (flag 1 positive, 0 negated):
-//  - flag 1: the accepted results in order, fields kept, trees rebuilt;
-//  - flag 0: the one entry (1, 0, 0, 0, 0, remaining document), "empty text"
-//    when nothing remains.
-// No results: empty for flag 1, the unchanged document for flag 0. A query
-// without variables and with conditions accepts nothing. A condition variable
-// that the query does not declare ends the run with "Attention: variable
-// <name>doesn't exists." when the results are examined.
+// The rule's answer from its results:
+//  - positive rule: the accepted results in order, fields kept, trees rebuilt;
+//  - negated rule: the one entry (1, 0, 0, 0, 0, remaining document),
+//    "empty text" when nothing remains.
+// No results: empty for a positive rule, the unchanged document for a
+// negated one. A query without variables and with conditions accepts
+// nothing. A condition variable that the query does not declare ends the run
+// with "Attention: variable <name>doesn't exists." when the results are
+// examined.
 index::EntryList bindResults(const index::EntryList& results, const QueryVariables& variables,
-                                 const query::DocumentSource& document, const RuleConditions& conditions,
-                                 int flag, ResultTrees trees = ResultTrees::All);
-
-// Diagnostics (nothing in the query run calls them).
-// True when the node number of a is smaller than that of b (as integers, so
-// 9 < 10).
-bool nodeNumberLess(const AssocTriple& a, const AssocTriple& b);
-// Writes four lines: "assoc:", the name, the printed form of the first value,
-// and an empty line. The list must not be empty (InternalError).
-void dumpAssociation(std::string_view name, const xml::TreeList& values, Sink& sink);
-void dumpAssociation(std::string_view name, const xml::TreeList& values);
+                             const query::DocumentSource& document, const RuleConditions& conditions, Polarity polarity,
+                             ResultTrees trees = ResultTrees::All);
 
 }  // namespace axf::filter

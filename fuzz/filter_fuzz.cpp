@@ -1,11 +1,11 @@
-// Filter text through the filter lexer and parser, and the driver's reading
-// of the parsed conditions (split into regular-expression and expression
+// Filter text through the filter lexer and parser, and the reading of the
+// parsed conditions (split into regular-expression and expression
 // conditions, variables collected).
 #include <cstddef>
 #include <cstdint>
 #include <variant>
 
-#include "app/ConditionReading.h"
+#include "filter/ConditionReading.h"
 #include "filter/FilterParser.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -15,7 +15,7 @@ namespace {
 
 void conditionsOf(const xml::Tree* rule) {
     if (rule->kidCount != 6) return;
-    (void)app::parseCond(rule->children()[3]);
+    (void)filter::readConditions(rule->children()[3]);
     // A nested rule as the source has conditions of its own.
     const xml::Tree* source = rule->children()[2];
     if (const auto* el = std::get_if<xml::ELNode>(&source->value); el && el->name == "rule") conditionsOf(source);

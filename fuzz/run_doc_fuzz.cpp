@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "app/FilterRun.h"
+#include "app/FilterRunInternal.h"
+#include "app/ResultPrinter.h"
 #include "common/Output.h"
 #include "filter/FilterParser.h"
+#include "filter/RuleReading.h"
 #include "fuzz/FuzzSupport.h"
 
 using namespace axf;
@@ -46,7 +49,7 @@ const xml::Tree* withDocument(const xml::Tree* t, const std::string& doc) {
 void runFilter(std::size_t which, const std::string& doc) {
     filter::ParseResult parsed = filter::parseFilter(kFilters[which]);
     const xml::Tree* rule = withDocument(std::get<filter::ParseOk>(parsed).tree, doc);
-    app::ResultDocument result = app::evaluateRuleTree(rule->children(), true);
+    app::ResultDocument result = app::evaluateRuleOnSource(filter::readRule(rule), true);
     StringSink sink;
     app::writeResultDocument(0, true, result, sink);
 }

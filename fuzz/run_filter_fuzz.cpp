@@ -15,8 +15,11 @@
 #include <vector>
 
 #include "app/FilterRun.h"
+#include "app/FilterRunInternal.h"
+#include "app/ResultPrinter.h"
 #include "common/Output.h"
 #include "filter/FilterParser.h"
+#include "filter/RuleReading.h"
 #include "fuzz/FuzzSupport.h"
 
 using namespace axf;
@@ -90,7 +93,7 @@ bool runFilter(std::string_view text) {
     }
     const xml::Tree* rule = inScratch(std::get<filter::ParseOk>(parsed).tree);
     if (!rule) return false;
-    app::ResultDocument result = app::evaluateRuleTree(rule->children(), true);
+    app::ResultDocument result = app::evaluateRuleOnSource(filter::readRule(rule), true);
     app::writeResultDocument(0, true, result, sink);
     return true;
 }

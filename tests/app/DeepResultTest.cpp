@@ -14,6 +14,7 @@
 
 #include "app/FilterRun.h"
 #include "app/ResultPrinter.h"
+#include "app/ResultPrinterInternal.h"
 #include "common/Output.h"
 #include "tests/support/OrdinaryStack.h"
 #include "xml/XML.h"

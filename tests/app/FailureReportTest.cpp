@@ -22,15 +22,8 @@ struct Outcome {
 };
 
 Outcome runCaptured(const std::function<int()>& run) {
-    std::FILE* errors = std::tmpfile();
-    if (!errors) return {-1, "no temporary file"};
-    Outcome o{axf::app::runReportingFailures(run, errors), ""};
-    std::rewind(errors);
-    char buf[256];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, errors)) > 0) o.errors.append(buf, n);
-    std::fclose(errors);
-    return o;
+    axf::app::RunEnd end = axf::app::runReportingFailures(run);
+    return {end.status, end.failureText};
 }
 
 TEST(FailureReport, EveryExceptionEndsTheRunWithOneLine) {

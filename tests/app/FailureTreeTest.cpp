@@ -10,11 +10,15 @@
 #include <string>
 
 #include "app/ResultPrinter.h"
+#include "app/ResultPrinterInternal.h"
 #include "app/RuleEvaluation.h"
+#include "app/RuleEvaluationInternal.h"
 #include "common/Fatal.h"
 #include "common/Output.h"
 #include "filter/ConditionCheck.h"
+#include "filter/ConditionCheckInternal.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "query/Combination.h"
 #include "query/Embedding.h"
 #include "query/MatchRemoval.h"
@@ -114,7 +118,7 @@ TEST(FailureTree, ARunThatReadsNoTreeDoesNotFail) {
     const Tree* document = elem("a^1", {text("x^2")});
     const axf::filter::RuleConditions none;
 
-    EXPECT_EQ(axf::app::adjustRoot(entry).tree, failure);
+    EXPECT_EQ(axf::app::labelCombinedRoot(entry).tree, failure);
     const struct {
         const char* name;
         axf::filter::QueryVariables variables;
@@ -122,15 +126,15 @@ TEST(FailureTree, ARunThatReadsNoTreeDoesNotFail) {
     for (const auto& q : queries) {
         SCOPED_TRACE(q.name);
         // A count keeps the result and reads nothing of it.
-        const auto counted = axf::filter::bindResults({entry}, q.variables, document, none, 1,
+        const auto counted = axf::filter::bindResults({entry}, q.variables, document, none, axf::filter::Polarity::Positive,
                                                       axf::filter::ResultTrees::None);
         ASSERT_EQ(counted.size(), 1u);
         EXPECT_EQ(counted[0].cost, 4);
         // A listing reads it: its own message.
-        for (int flag : {1, 0}) {
+        for (axf::filter::Polarity polarity : {axf::filter::Polarity::Positive, axf::filter::Polarity::Negated}) {
             try {
-                axf::filter::bindResults({entry}, q.variables, document, none, flag);
-                ADD_FAILURE() << "no error, flag " << flag;
+                axf::filter::bindResults({entry}, q.variables, document, none, polarity);
+                ADD_FAILURE() << "no error, negated " << (polarity == axf::filter::Polarity::Negated);
             } catch (const axf::InternalError& e) {
                 EXPECT_EQ(e.what(), kMessage);
             }

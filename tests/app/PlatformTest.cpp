@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/Platform.h"
+#include "app/PlatformInternal.h"
 #include "common/Fatal.h"
 
 namespace {

@@ -3,10 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "app/RuleEvaluation.h"
 #include "app/ResultPrinter.h"
+#include "app/ResultPrinterInternal.h"
+#include "app/RuleEvaluation.h"
 #include "common/Output.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "tests/support/TreeText.h"
 #include "xml/XML.h"
 

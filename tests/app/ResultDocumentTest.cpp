@@ -3,16 +3,22 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/ConditionReading.h"
 #include "app/FilterRun.h"
+#include "app/FilterRunInternal.h"
+#include "app/ResultPrinter.h"
 #include "app/RuleEvaluation.h"
+#include "app/RuleEvaluationInternal.h"
 #include "common/Fatal.h"
+#include "filter/ConditionReading.h"
+#include "filter/ConditionReadingInternal.h"
 #include "filter/FilterParser.h"
+#include "filter/RuleReading.h"
 #include "xml/XML.h"
 
 namespace {
 
 using namespace axf::app;
+using axf::filter::CountBound;
 using axf::index::EmbeddingEntry;
 using axf::xml::elem;
 using axf::xml::text;
@@ -21,37 +27,47 @@ EmbeddingEntry entry(std::int64_t cost, const axf::xml::Tree* t) { return Embedd
 
 SearchResult list(std::initializer_list<EmbeddingEntry> es) { return SearchResult{es, nullptr}; }
 
+const CountBound noCount{};
+const CountBound countAll{CountBound::Kind::CountAll, 0};
+CountBound countUpTo(std::int64_t cost) { return {CountBound::Kind::CountUpToCost, cost}; }
+
 TEST(ResultDocument, ShapesByKindCountAndOuterFlag) {
     auto a = elem("item", {text("A")});
     auto b = elem("item", {text("B")});
     struct Case {
         SearchResult results;
-        std::string kind;
+        StatementKind kind;
         int outer;
-        std::int64_t count;
+        CountBound count;
         std::string expected;
     };
     std::vector<Case> cases = {
-        {list({}), "best", 1, -2, "<Empty Result/>\n"},
-        {list({entry(0, a), entry(4, b)}), "best", 1, -1,
-         "<Results>\n   <Query Rank rank=\"0\"/>\n   <item>A</item>\n   <Query Rank rank=\"4\"/>\n   <item>B</item>\n</Results>\n"},
-        {list({entry(0, a), entry(4, b)}), "all", 0, -1, "<Results>\n   <item>A</item>\n   <item>B</item>\n</Results>\n"},
-        {list({entry(0, a), entry(2, b)}), "bestEx", 1, -1, "<Results>\n   <item>A</item>\n</Results>\n"},
-        {list({entry(2, a), entry(3, b)}), "allEx", 1, -1, "<Empty Result/>\n"},
-        {list({entry(0, a), entry(3, b), entry(5, a)}), "best", 1, 3, "<Results Embedding Num=\"2\"/>\n"},
-        {list({entry(5, a), entry(7, b)}), "best", 1, 3, "<Results Embedding Num=\"0\"/>\n"},
-        {list({entry(5, a), entry(7, b), entry(0, b)}), "allEx", 1, -2, "<Results Embedding Num=\"3\"/>\n"},
+        {list({}), StatementKind::Best, 1, countAll, "<Empty Result/>\n"},
+        {list({entry(0, a), entry(4, b)}), StatementKind::Best, 1, noCount,
+         "<Results>\n   <Query Rank rank=\"0\"/>\n   <item>A</item>\n   <Query Rank rank=\"4\"/>\n   "
+         "<item>B</item>\n</Results>\n"},
+        {list({entry(0, a), entry(4, b)}), StatementKind::All, 0, noCount,
+         "<Results>\n   <item>A</item>\n   <item>B</item>\n</Results>\n"},
+        {list({entry(0, a), entry(2, b)}), StatementKind::BestExact, 1, noCount, "<Results>\n   <item>A</item>\n</Results>\n"},
+        {list({entry(2, a), entry(3, b)}), StatementKind::AllExact, 1, noCount, "<Empty Result/>\n"},
+        {list({entry(0, a), entry(3, b), entry(5, a)}), StatementKind::Best, 1, countUpTo(3), "<Results Embedding Num=\"2\"/>\n"},
+        {list({entry(5, a), entry(7, b)}), StatementKind::Best, 1, countUpTo(3), "<Results Embedding Num=\"0\"/>\n"},
+        {list({entry(5, a), entry(7, b), entry(0, b)}), StatementKind::AllExact, 1, countAll, "<Results Embedding Num=\"3\"/>\n"},
         // A single text match takes the one-line form of its root.
-        {list({entry(0, text("hello"))}), "all", 0, -1, "<Results>hello</Results>\n"},
+        {list({entry(0, text("hello"))}), StatementKind::All, 0, noCount, "<Results>hello</Results>\n"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(showResultDocument(0, true, buildQueryResult(c.results, decodeStatementKind(c.kind), Polarity::Positive, MatchListing(c.outer), c.count)), c.expected)
-            << c.kind << " " << c.count;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        EXPECT_EQ(
+            showResultDocument(0, true, buildQueryResult(c.results, c.kind, Polarity::Positive, MatchListing(c.outer), c.count)),
+            c.expected)
+            << "case " << i;
+    }
 }
 
 TEST(ResultDocument, PendingFailureFiresAfterThePrintedMatches) {
     SearchResult r{{entry(0, elem("a"))}, std::make_exception_ptr(axf::Fatal("boom"))};
-    ResultDocument doc = buildQueryResult(r, StatementKind::Best, Polarity::Positive, MatchListing::RankedTrees, -1);
+    ResultDocument doc = buildQueryResult(r, StatementKind::Best, Polarity::Positive, MatchListing::RankedTrees, noCount);
     axf::StringSink sink;
     EXPECT_THROW(writeResultDocument(0, true, doc, sink), axf::Fatal);
     EXPECT_EQ(sink.text(), "<Results>\n   <Query Rank rank=\"0\"/>\n   <a/>\n");
@@ -70,7 +86,7 @@ std::string resultOver(const std::string& filterText, const std::string& doc) {
     auto parsed = axf::filter::parseFilter(filterText);
     const auto* ok = std::get_if<axf::filter::ParseOk>(&parsed);
     if (!ok) return "does not parse";
-    return showResultDocument(0, true, evaluateRuleTree(withInlineDocument(ok->tree, doc)->children(), true));
+    return showResultDocument(0, true, evaluateRuleOnSource(axf::filter::readRule(withInlineDocument(ok->tree, doc)), true));
 }
 
 TEST(ResultDocument, InlineSourceWithAByteOrderMark) {
@@ -87,7 +103,7 @@ TEST(ResultDocument, InlineSourceWithAByteOrderMark) {
 
 TEST(ConditionTexts, WorkedExampleAndEdges) {
     auto conds = axf::xml::elem("conditions", {text("Y > X + 2"), text("X match [0-9]+"), text("Z match [a-z]+")});
-    axf::filter::RuleConditions t = parseCond(conds);
+    axf::filter::RuleConditions t = axf::filter::readConditions(conds);
     ASSERT_EQ(t.regexConditions.size(), 2u);
     EXPECT_EQ(t.regexConditions[0].variable, "Z");
     EXPECT_EQ(t.regexConditions[0].pattern, "[a-z]+");
@@ -95,7 +111,7 @@ TEST(ConditionTexts, WorkedExampleAndEdges) {
     EXPECT_EQ(t.regexConditions[1].pattern, "[0-9]+");
     ASSERT_EQ(t.expressionConditions.size(), 1u);
     EXPECT_EQ(t.expressionConditions[0].text, "Y > X + 2");
-    EXPECT_TRUE(parseCond(text("conditions")).empty());
+    EXPECT_TRUE(axf::filter::readConditions(text("conditions")).empty());
 
     struct Case {
         std::string text, kind;
@@ -113,8 +129,8 @@ TEST(ConditionTexts, WorkedExampleAndEdges) {
         {"", "N", {}, ""},
     };
     for (const auto& c : cases) {
-        ConditionReading r = parseLabel(c.text);
-        EXPECT_EQ(r.kind == ConditionKind::Regex ? "R" : "N", c.kind) << c.text;
+        axf::filter::ConditionReading r = axf::filter::readCondition(c.text);
+        EXPECT_EQ(r.kind == axf::filter::ConditionKind::Regex ? "R" : "N", c.kind) << c.text;
         EXPECT_EQ(r.names, c.names) << c.text;
         EXPECT_EQ(r.text, c.rest) << c.text;
     }
@@ -133,7 +149,7 @@ TEST(ConditionTexts, NamesMergeInOrderOfFirstUse) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.add) + " into " + testing::PrintToString(c.soFar));
-        EXPECT_EQ(addDistinctVars(c.add, c.soFar), c.merged);
+        EXPECT_EQ(axf::filter::addDistinctVars(c.add, c.soFar), c.merged);
     }
 }
 

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "app/FilterRun.h"
+#include "app/FilterRunInternal.h"
 #include "filter/FilterParser.h"
+#include "filter/RuleReading.h"
 
 namespace {
 
@@ -37,7 +39,7 @@ TEST(RunNotes, QueryTagsAndBareInlineTexts) {
     auto notesOf = [](const std::string& filter) {
         axf::filter::ParseResult r = axf::filter::parseFilter(filter);
         axf::app::RunNotes notes;
-        axf::app::noteRuleMistakes(std::get<axf::filter::ParseOk>(r).tree, notes);
+        axf::app::noteRuleMistakes(axf::filter::readRule(std::get<axf::filter::ParseOk>(r).tree), notes);
         return notes;
     };
     // Each tag once, selectors and translations read as the tag, groups and

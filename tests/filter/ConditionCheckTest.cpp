@@ -5,6 +5,7 @@
 
 #include "common/Fatal.h"
 #include "filter/ConditionCheck.h"
+#include "filter/ConditionCheckInternal.h"
 #include "tests/support/TreeText.h"
 
 namespace {
@@ -70,7 +71,7 @@ TEST(RegexCondition, AcceptanceTable) {
     };
     for (const auto& c : cases) {
         Association a{triple("X", 4, {c.subtree})};
-        auto r = verifyConditions(a, regexes({{"X", c.pattern}}), 1, kXY);
+        auto r = verifyConditions(a, regexes({{"X", c.pattern}}), Polarity::Positive, kXY);
         EXPECT_EQ(!r->empty(), c.passes) << c.pattern << " on " << c.subtree;
     }
 }
@@ -79,96 +80,95 @@ TEST(RegexCondition, KeptSubtreesAndReplacements) {
     Association a{triple("X", 4, {"'2007^12'", "y^13('2007^14')", "'abc^15'"}), triple("Y", 6, {"'abc^20'"})};
     // Positive: a text stays as it is, a passing element becomes the text it
     // was tested on; other variables are untouched.
-    EXPECT_EQ(show(verifyConditions(a, regexes({{"X", "[0-9]+\\s?"}}), 1, kXY)),
+    EXPECT_EQ(show(verifyConditions(a, regexes({{"X", "[0-9]+\\s?"}}), Polarity::Positive, kXY)),
               "X:4:['2007^12','2007 '] Y:6:['abc^20']");
     // Negated: the document nodes themselves stay.
-    EXPECT_EQ(show(verifyConditions(a, regexes({{"X", "[0-9]+\\s?"}}), 0, kXY)),
+    EXPECT_EQ(show(verifyConditions(a, regexes({{"X", "[0-9]+\\s?"}}), Polarity::Negated, kXY)),
               "X:4:['2007^12',y^13('2007^14')] Y:6:['abc^20']");
     // A triple with no passing subtree goes; a condition on an unbound
     // variable changes nothing.
-    EXPECT_EQ(show(verifyConditions(a, regexes({{"X", "z"}}), 1, kXY)), "Y:6:['abc^20']");
-    EXPECT_EQ(show(verifyConditions(a, regexes({{"Z", "z"}}), 1, kXY)), show(a));
+    EXPECT_EQ(show(verifyConditions(a, regexes({{"X", "z"}}), Polarity::Positive, kXY)), "Y:6:['abc^20']");
+    EXPECT_EQ(show(verifyConditions(a, regexes({{"Z", "z"}}), Polarity::Positive, kXY)), show(a));
     // A second condition on the same variable tests the replacement.
-    EXPECT_EQ(show(verifyConditions(a, regexes({{"X", "[0-9]+\\s"}, {"X", "2007 "}}), 1, kXY)),
+    EXPECT_EQ(show(verifyConditions(a, regexes({{"X", "[0-9]+\\s"}, {"X", "2007 "}}), Polarity::Positive, kXY)),
               "X:4:['2007 '] Y:6:['abc^20']");
     // An empty association stays empty without any search.
-    EXPECT_EQ(show(verifyConditions({}, regexes({{"X", "("}}), 1, kXY)), "");
+    EXPECT_EQ(show(verifyConditions({}, regexes({{"X", "("}}), Polarity::Positive, kXY)), "");
 }
 
 TEST(RegexCondition, AnIllegalPatternEndsTheRunNamingItWhenFirstApplied) {
     Association a{triple("X", 4, {"'abc^12'"})};
     try {
-        verifyConditions(a, regexes({{"X", "a(b"}}), 1, kXY);
+        verifyConditions(a, regexes({{"X", "a(b"}}), Polarity::Positive, kXY);
         ADD_FAILURE() << "no failure";
     } catch (const axf::Fatal& e) {
         EXPECT_NE(std::string(e.what()).find("\"a(b\""), std::string::npos) << e.what();
     }
     // Not applied: no subtree of the variable is tested.
     Association other{triple("Y", 4, {"'abc^12'"})};
-    EXPECT_NO_THROW(verifyConditions(other, regexes({{"X", "a(b"}}), 1, kXY));
+    EXPECT_NO_THROW(verifyConditions(other, regexes({{"X", "a(b"}}), Polarity::Positive, kXY));
     // An empty tested text does not slip through an illegal pattern.
     for (const char* empty : {"'^12'", "year^11"}) {
         Association e{triple("X", 4, {empty})};
-        EXPECT_THROW(verifyConditions(e, regexes({{"X", "a(b"}}), 1, kXY), axf::Fatal) << empty;
+        EXPECT_THROW(verifyConditions(e, regexes({{"X", "a(b"}}), Polarity::Positive, kXY), axf::Fatal) << empty;
     }
 }
 
 TEST(ExpressionCondition, WorkedExamples) {
     Association one{triple("X", 4, {"'12^20'", "'7^21'", "'20^22'"}), triple("Y", 6, {"'rome^30'"})};
-    EXPECT_EQ(show(verifyConditions(one, expressions({{"X > 10"}}), 1, kXY)),
-              "X:4:['12','20'] Y:6:['rome^30']");
-    EXPECT_EQ(show(verifyConditions(one, expressions({{"X > 100"}}), 1, kXY)), "Y:6:['rome^30']");
+    EXPECT_EQ(show(verifyConditions(one, expressions({{"X > 10"}}), Polarity::Positive, kXY)), "X:4:['12','20'] Y:6:['rome^30']");
+    EXPECT_EQ(show(verifyConditions(one, expressions({{"X > 100"}}), Polarity::Positive, kXY)), "Y:6:['rome^30']");
 
     Association two{triple("X", 4, {"'5^10'", "'15^11'"}), triple("Y", 7, {"'10^12'", "'20^13'"})};
-    EXPECT_EQ(show(verifyConditions(two, expressions({{"X < Y"}}), 1, kXY)),
+    EXPECT_EQ(show(verifyConditions(two, expressions({{"X < Y"}}), Polarity::Positive, kXY)),
               "Y:7:['10','20','20'] X:4:['5','5','15']");
     // Negated: each kept document node once.
-    EXPECT_EQ(show(verifyConditions(two, expressions({{"X < Y"}}), 0, kXY)),
+    EXPECT_EQ(show(verifyConditions(two, expressions({{"X < Y"}}), Polarity::Negated, kXY)),
               "Y:7:['10^12','20^13'] X:4:['5^10','15^11']");
 }
 
 TEST(ExpressionCondition, ConditionsApplyInListOrderAfterTheRegularExpressions) {
     Association a{triple("X", 4, {"'12^20'", "'7^21'", "'20^22'"}), triple("Y", 6, {"'rome^30'"})};
     // No variable in the text: never evaluated, even when it does not parse.
-    EXPECT_EQ(show(verifyConditions(a, expressions({{"3 > > 2"}}), 1, kXY)), show(a));
+    EXPECT_EQ(show(verifyConditions(a, expressions({{"3 > > 2"}}), Polarity::Positive, kXY)), show(a));
     // A condition that removed X rejects the result when a later one needs X.
-    EXPECT_EQ(show(verifyConditions(a, expressions({{"X > 100"}, {"X > 10"}}), 1, kXY)), "rejected");
+    EXPECT_EQ(show(verifyConditions(a, expressions({{"X > 100"}, {"X > 10"}}), Polarity::Positive, kXY)), "rejected");
     // Once the association is empty no later condition is looked at, not even
     // one on a variable the query lacks.
     Association onlyX{triple("X", 4, {"'12^20'"})};
-    EXPECT_EQ(show(verifyConditions(onlyX, expressions({{"X > 100"}, {"Q > 1"}}), 1, kXY)), "");
+    EXPECT_EQ(show(verifyConditions(onlyX, expressions({{"X > 100"}, {"Q > 1"}}), Polarity::Positive, kXY)), "");
     // Regular expressions first: 7 is gone before the expression sees X.
     RuleConditions both = expressions({{"X < 15"}});
     both.regexConditions = {{"X", "[0-9][0-9]"}};
-    EXPECT_EQ(show(verifyConditions(a, both, 1, kXY)), "X:4:['12'] Y:6:['rome^30']");
+    EXPECT_EQ(show(verifyConditions(a, both, Polarity::Positive, kXY)), "X:4:['12'] Y:6:['rome^30']");
     // An element without children has its name as value, with children its text.
     Association el{triple("X", 4, {"gold^20", "p^21('12^22')"})};
-    EXPECT_EQ(show(verifyConditions(el, expressions({{"X = X"}}), 1, kXY)), "X:4:['gold','12']");
-    EXPECT_EQ(show(verifyConditions(el, expressions({{"X > 3"}}), 1, kXY)), "X:4:['12']");
+    EXPECT_EQ(show(verifyConditions(el, expressions({{"X = X"}}), Polarity::Positive, kXY)), "X:4:['gold','12']");
+    EXPECT_EQ(show(verifyConditions(el, expressions({{"X > 3"}}), Polarity::Positive, kXY)), "X:4:['12']");
 }
 
 TEST(ExpressionCondition, BoundValuesNeverChangeTheCondition) {
     Association a{triple("X", 4, {"'0 in 1 > 0 #^20'", "'New York^21'", "'index^22'", "'12^23'", "' 12 ^24'"})};
-    EXPECT_EQ(show(verifyConditions(a, expressions({{"X > 10"}}), 1, kXY)), "X:4:['12',' 12 ']");
+    EXPECT_EQ(show(verifyConditions(a, expressions({{"X > 10"}}), Polarity::Positive, kXY)), "X:4:['12',' 12 ']");
     // The same variable takes the same value at every occurrence.
     Association b{triple("X", 4, {"'3^20'", "'4^21'"})};
-    EXPECT_EQ(show(verifyConditions(b, expressions({{"X * X > 10"}}), 1, kXY)), "X:4:['4']");
+    EXPECT_EQ(show(verifyConditions(b, expressions({{"X * X > 10"}}), Polarity::Positive, kXY)), "X:4:['4']");
     // Multi-letter names bind by their whole name.
     Association c{triple("City", 4, {"'Rome^20'", "'Oslo^21'"}), triple("Name", 5, {"'Rome^30'"})};
-    EXPECT_EQ(show(verifyConditions(c, expressions({{"City = Name"}}), 1, {"City", "Name"})),
+    EXPECT_EQ(show(verifyConditions(c, expressions({{"City = Name"}}), Polarity::Positive, {"City", "Name"})),
               "Name:5:['Rome'] City:4:['Rome']");
 }
 
 TEST(ExpressionCondition, AVariableTheQueryDoesNotDeclareEndsTheRun) {
     Association a{triple("X", 4, {"'12^20'"})};
     try {
-        verifyConditions(a, expressions({{"Q > 1"}}), 1, kXY);
+        verifyConditions(a, expressions({{"Q > 1"}}), Polarity::Positive, kXY);
         ADD_FAILURE() << "no failure";
     } catch (const axf::Fatal& e) {
         EXPECT_STREQ(e.what(), "Attention: variable Qdoesn't exists.");
     }
     // Declared but unbound in this result: the result is rejected.
-    EXPECT_EQ(show(verifyConditions(a, expressions({{"Y > 1"}}), 1, kXY)), "rejected");
+    EXPECT_EQ(show(verifyConditions(a, expressions({{"Y > 1"}}), Polarity::Positive, kXY)), "rejected");
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "filter/ConditionCheck.h"
+#include "filter/ConditionCheckInternal.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "tests/support/OrdinaryStack.h"
 #include "xml/XML.h"
 
@@ -97,8 +99,8 @@ TEST(DeepSubtree, NestedSubtreeTextsInAnyOrder) {
     axf::filter::RuleConditions sameValue;
     sameValue.expressionConditions.push_back({"X = X"});
     for (const auto* order : {&outerFirst, &innerFirst, &shuffled, &middleOut}) {
-        axf::filter::ConditionChecker regex(anyText, 1, {"X"});
-        axf::filter::ConditionChecker expression(sameValue, 1, {"X"});
+        axf::filter::ConditionChecker regex(anyText, axf::filter::Polarity::Positive, {"X"});
+        axf::filter::ConditionChecker expression(sameValue, axf::filter::Polarity::Positive, {"X"});
         for (int pass = 0; pass < 2; ++pass) {
             for (std::size_t i : *order) {
                 SCOPED_TRACE("level " + std::to_string(i + 1));

@@ -13,7 +13,9 @@
 
 #include "common/Fatal.h"
 #include "filter/ConditionCheck.h"
+#include "filter/ConditionCheckInternal.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "query/Embedding.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"
@@ -174,7 +176,7 @@ Outcome reference(const EntryList& results, const QueryVariables& vars, const Tr
             Association a = findVars(doc, vars, r.tree).first;
             std::optional<Association> k;
             if (a.size() >= needed.size() && !anyUnbound(needed, a))
-                k = verifyConditions(a, conditions, 1, declared);
+                k = verifyConditions(a, conditions, Polarity::Positive, declared);
             if (k) *k = sortByNodeNumberDroppingRepeats(std::move(*k));
             if (!k || k->size() < needed.size() || anyUnbound(needed, *k)) {
                 o.results.emplace_back();
@@ -195,7 +197,7 @@ Outcome shared(const EntryList& results, const QueryVariables& vars, const Tree*
                const RuleConditions& conditions, ResultTrees trees) {
     Outcome o;
     try {
-        ResultBinder binder(vars, doc, conditions, 1, trees);
+        ResultBinder binder(vars, doc, conditions, Polarity::Positive, trees);
         for (const EmbeddingEntry& r : results) {
             auto e = binder.examine(r);
             if (!e) {
@@ -255,14 +257,14 @@ TEST(SharedBinding, NestedBoundSubtreesShareTheirCopies) {
     for (int p = 1; p <= depth; ++p)
         results.push_back(EmbeddingEntry{p, 0, depth + 1, 0, 0, xml::elem(query::makeLabel("parlist", 2, p))});
     const QueryVariables vars = {{"2", "X"}};
-    EntryList built = bindResults(results, vars, chain[1], {}, 1);
+    EntryList built = bindResults(results, vars, chain[1], {}, Polarity::Positive);
     ASSERT_EQ(built.size(), std::size_t(depth));
     // Result p is parlist over the copy of the subtree at p + 1, which is the
     // only child of that copy's parent in result p - 1.
     for (int p = 2; p < depth; ++p)
         EXPECT_EQ(built[std::size_t(p - 1)].tree->children()[0], built[std::size_t(p - 2)].tree->children()[0]->children()[0])
             << p;
-    EntryList counted = bindResults(results, vars, chain[1], {}, 1, ResultTrees::None);
+    EntryList counted = bindResults(results, vars, chain[1], {}, Polarity::Positive, ResultTrees::None);
     ASSERT_EQ(counted.size(), std::size_t(depth));
     for (const EmbeddingEntry& e : counted) EXPECT_EQ(e.tree, nullptr);
 }

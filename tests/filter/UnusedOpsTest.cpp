@@ -8,6 +8,7 @@
 #include "filter/ExpInternal.h"
 #include "filter/FilterLexerInternal.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "xml/XML.h"
 
 namespace {

@@ -6,10 +6,11 @@
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
 #include "filter/VariableBinding.h"
+#include "filter/VariableBindingInternal.h"
 #include "query/Embedding.h"
 #include "query/NodeLabel.h"
-#include "xml/Show.h"
 #include "tests/support/TreeText.h"
+#include "xml/Show.h"
 
 namespace {
 
@@ -227,42 +228,40 @@ RuleConditions expr(std::string text) {
 TEST(BindResults, PositiveRules) {
     const Tree* doc = tree(kPeople);
     // No results.
-    EXPECT_EQ(show(bindResults({}, kAgeVar, doc, {}, 1)), "");
+    EXPECT_EQ(show(bindResults({}, kAgeVar, doc, {}, Polarity::Positive)), "");
     // Variables without conditions: every result, fields kept, subtrees hung.
-    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, {}, 1)),
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, {}, Polarity::Positive)),
               "2,0:person(name,age('30')) 7,1:person(name,age('25'))");
     // No variables and no conditions: labels cut, nothing inserted.
-    EXPECT_EQ(show(bindResults(people(), {}, doc, {}, 1)), "2,0:person(name,age) 7,1:person(name,age)");
+    EXPECT_EQ(show(bindResults(people(), {}, doc, {}, Polarity::Positive)), "2,0:person(name,age) 7,1:person(name,age)");
     // Conditions over a query without variables accept nothing.
-    EXPECT_EQ(show(bindResults(people(), {}, doc, expr("X > 1"), 1)), "");
+    EXPECT_EQ(show(bindResults(people(), {}, doc, expr("X > 1"), Polarity::Positive)), "");
     // A condition keeps the results it holds for.
-    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X > 26"), 1)),
-              "2,0:person(name,age('30'))");
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X > 26"), Polarity::Positive)), "2,0:person(name,age('30'))");
     // A regular-expression condition none of the subtrees satisfies.
     RuleConditions re;
     re.regexConditions = {{"X", "[a-z]+"}};
-    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, re, 1)), "");
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, re, Polarity::Positive)), "");
     // Two condition variables, one triple: skipped before any evaluation
     // (this condition would end the run with "Parse error").
     QueryVariables two = {{"4", "X"}, {"3", "Y"}};
-    EXPECT_EQ(show(bindResults(people(), two, doc, expr("X > > Y"), 1)), "");
+    EXPECT_EQ(show(bindResults(people(), two, doc, expr("X > > Y"), Polarity::Positive)), "");
 }
 
 TEST(BindResults, NegatedRules) {
     const Tree* doc = tree(kPeople);
-    EXPECT_EQ(show(bindResults({}, kAgeVar, doc, {}, 0)), "1,0:" + std::string(kPeople));
+    EXPECT_EQ(show(bindResults({}, kAgeVar, doc, {}, Polarity::Negated)), "1,0:" + std::string(kPeople));
     // Each accepted match goes with its bound subtrees; the rest stays.
-    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X > 26"), 0)),
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X > 26"), Polarity::Negated)),
               "1,0:site^1(person^7(name^8('Bob^9'),age^10('25^11')))");
     // Both accepted: the second removal works on what the first left.
-    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, {}, 0)), "1,0:site^1");
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, {}, Polarity::Negated)), "1,0:site^1");
     // No variables: the matches alone go; with conditions nothing goes.
-    EXPECT_EQ(show(bindResults({entry(2, 0, "person^2^2(name^3^3)")}, {}, doc, {}, 0)),
+    EXPECT_EQ(show(bindResults({entry(2, 0, "person^2^2(name^3^3)")}, {}, doc, {}, Polarity::Negated)),
               "1,0:site^1(person^2(age^5('30^6')),person^7(name^8('Bob^9'),age^10('25^11')))");
-    EXPECT_EQ(show(bindResults(people(), {}, doc, expr("X > 1"), 0)),
-              "1,0:" + std::string(kPeople));
+    EXPECT_EQ(show(bindResults(people(), {}, doc, expr("X > 1"), Polarity::Negated)), "1,0:" + std::string(kPeople));
     // Removing everything leaves "empty text".
-    EXPECT_EQ(show(bindResults({entry(1, 0, "site^2^1")}, {}, doc, {}, 0)), "1,0:'empty text'");
+    EXPECT_EQ(show(bindResults({entry(1, 0, "site^2^1")}, {}, doc, {}, Polarity::Negated)), "1,0:'empty text'");
 }
 
 TEST(BindResults, NegatedConditionsTestValuesAndRemoveTheNodesThemselves) {
@@ -274,10 +273,10 @@ TEST(BindResults, NegatedConditionsTestValuesAndRemoveTheNodesThemselves) {
     RuleConditions re;
     re.regexConditions = {{"X", "Ann\\s"}};
     EntryList persons{entry(2, 0, "person^2^2"), entry(7, 0, "person^2^7")};
-    EXPECT_EQ(show(bindResults(persons, onPerson, doc, re, 0)),
+    EXPECT_EQ(show(bindResults(persons, onPerson, doc, re, Polarity::Negated)),
               "1,0:site^1(person^2(age^5('30^6')),person^7(name^8('Bob^9'),age^10('25^11')))");
     // Expression conditions read the value of a label, never its position.
-    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X = 25"), 0)),
+    EXPECT_EQ(show(bindResults(people(), kAgeVar, doc, expr("X = 25"), Polarity::Negated)),
               "1,0:site^1(person^2(name^3('Ann^4'),age^5('30^6')))");
 }
 
@@ -285,16 +284,16 @@ TEST(BindResults, MultiLetterVariables) {
     const Tree* doc = tree(kPeople);
     // The condition's variables are read from its text, whole; a copy's mark
     // (CX) binds as the variable it copies.
-    EXPECT_EQ(show(bindResults(people(), {{"4", "Age"}}, doc, expr("Age > 26"), 1)),
+    EXPECT_EQ(show(bindResults(people(), {{"4", "Age"}}, doc, expr("Age > 26"), Polarity::Positive)),
               "2,0:person(name,age('30'))");
-    EXPECT_EQ(show(bindResults(people(), {{"4", "~X"}, {"9", "X"}}, doc, expr("X < 26"), 1)),
+    EXPECT_EQ(show(bindResults(people(), {{"4", "~X"}, {"9", "X"}}, doc, expr("X < 26"), Polarity::Positive)),
               "7,1:person(name,age('25'))");
 }
 
 TEST(BindResults, ConditionVariablesTheQueryLacks) {
     const Tree* doc = tree(kPeople);
     try {
-        bindResults(people(), kAgeVar, doc, expr("Q > 1"), 1);
+        bindResults(people(), kAgeVar, doc, expr("Q > 1"), Polarity::Positive);
         ADD_FAILURE() << "no failure";
     } catch (const axf::Fatal& e) {
         EXPECT_STREQ(e.what(), "Attention: variable Qdoesn't exists.");
@@ -303,14 +302,14 @@ TEST(BindResults, ConditionVariablesTheQueryLacks) {
     RuleConditions c = expr("X > 10");
     c.expressionConditions.insert(c.expressionConditions.begin(), ExpressionCondition{"X > 100"});
     QueryVariables withName = {{"3", "Y"}, {"4", "X"}};
-    EXPECT_EQ(show(bindResults(people(), withName, tree("site^1(person^2(name^3('Ann^4'),age^5('30^6'),q^12))"),
-                                   c, 1)),
+    EXPECT_EQ(show(bindResults(people(), withName, tree("site^1(person^2(name^3('Ann^4'),age^5('30^6'),q^12))"), c,
+                               Polarity::Positive)),
               "");
 }
 
 TEST(ResultBinder, ConditionFailuresComeWithTheResultThatCausesThem) {
     const Tree* doc = tree(kPeople);
-    ResultBinder binder(kAgeVar, doc, expr("X > > 1"), 1);
+    ResultBinder binder(kAgeVar, doc, expr("X > > 1"), Polarity::Positive);
     // The first result covers every son of its age: X is unbound, the result
     // is passed over before any condition runs.
     EXPECT_FALSE(binder.examine(entry(2, 0, "person^2^2(name^3^3,age^4^5('30^5^6'))")));
@@ -324,7 +323,7 @@ TEST(BindResults, DeepDocuments) {
         for (int i = depth; i >= 2; --i) t = axf::xml::elem(query::makeLabel("d", i), {t});
         const Tree* doc = axf::xml::elem(query::makeLabel("site", 1), {t});
         EntryList r{entry(1, 0, "site^2^1")};
-        EntryList out = bindResults(r, {{"2", "X"}}, doc, {}, 1);
+        EntryList out = bindResults(r, {{"2", "X"}}, doc, {}, Polarity::Positive);
         ASSERT_EQ(out.size(), 1u);
         const Tree* n = out[0].tree;
         int levels = 0;
@@ -333,7 +332,7 @@ TEST(BindResults, DeepDocuments) {
             ++levels;
         }
         EXPECT_EQ(levels, depth);
-        EXPECT_EQ(show(bindResults({entry(5, 0, "d^2^5")}, {}, doc, {}, 0)).substr(0, 30),
+        EXPECT_EQ(show(bindResults({entry(5, 0, "d^2^5")}, {}, doc, {}, Polarity::Negated)).substr(0, 30),
                   "1,0:site^1(d^2(d^3(d^4)))");
     });
 }

@@ -1,30 +1,34 @@
-#include "app/ConditionReading.h"
+#include "filter/ConditionReading.h"
 
 #include <algorithm>
 #include <variant>
 
 #include "common/Fatal.h"
+#include "filter/ConditionReadingInternal.h"
 
-namespace axf::app {
+namespace axf::filter {
 
 using xml::ELNode;
 using xml::Tree;
 using xml::TXNode;
 
-const std::string& getLabel(const Tree* tree) {
-    const auto* tx = std::get_if<TXNode>(&tree->value);
-    if (!tx || !tree->isLeaf()) throw InternalError("getLabel: not a text leaf");
-    return tx->text;
-}
+namespace {
 
-std::vector<std::string> searchVars(std::string_view text, std::vector<std::string> namesSoFar) {
-    // Each capital letter goes in front: the result lists them last one first.
+// The capital letters of the text, each a name, last one first.
+std::vector<std::string> capitalLetterNames(std::string_view text) {
     std::vector<std::string> found;
     for (char c : text)
         if (c >= 'A' && c <= 'Z') found.emplace_back(1, c);
     std::reverse(found.begin(), found.end());
-    found.insert(found.end(), std::make_move_iterator(namesSoFar.begin()), std::make_move_iterator(namesSoFar.end()));
     return found;
+}
+
+}  // namespace
+
+const std::string& leafText(const Tree* tree) {
+    const auto* tx = std::get_if<TXNode>(&tree->value);
+    if (!tx || !tree->isLeaf()) throw InternalError("leafText: not a text leaf");
+    return tx->text;
 }
 
 std::vector<std::string> addDistinctVars(const std::vector<std::string>& newNames, std::vector<std::string> namesSoFar) {
@@ -33,9 +37,9 @@ std::vector<std::string> addDistinctVars(const std::vector<std::string>& newName
     return namesSoFar;
 }
 
-ConditionReading parseLabel(std::string_view condition) {
+ConditionReading readCondition(std::string_view condition) {
     std::size_t at = condition.find("match");
-    if (at == std::string_view::npos) return {ConditionKind::Expression, searchVars(condition, {}), std::string(condition)};
+    if (at == std::string_view::npos) return {ConditionKind::Expression, capitalLetterNames(condition), std::string(condition)};
     std::string_view before = condition.substr(0, at);
     std::string_view name = before.substr(0, std::min(before.find(' '), before.size()));
     std::string_view after = condition.substr(at + 5);
@@ -44,21 +48,21 @@ ConditionReading parseLabel(std::string_view condition) {
     return {ConditionKind::Regex, {std::string(name)}, std::string(after.substr(skip))};
 }
 
-filter::RuleConditions parseCond(const Tree* conditions) {
-    filter::RuleConditions read;
+RuleConditions readConditions(const Tree* conditions) {
+    RuleConditions read;
     if (const auto* tx = std::get_if<TXNode>(&conditions->value)) {
         if (tx->text == "conditions" && conditions->isLeaf()) return read;
-        throw InternalError("parseCond: unexpected conditions text");
+        throw InternalError("readConditions: unexpected conditions text");
     }
     const auto* el = std::get_if<ELNode>(&conditions->value);
     if (!el || el->name != "conditions" || !el->attributes.empty())
-        throw InternalError("parseCond: unexpected conditions shape");
+        throw InternalError("readConditions: unexpected conditions shape");
     for (const Tree* child : conditions->children()) {
-        ConditionReading r = parseLabel(getLabel(child));
+        ConditionReading r = readCondition(leafText(child));
         if (r.kind == ConditionKind::Regex)
-            read.regexConditions.push_back(filter::RegexCondition{r.names.front(), r.text});
+            read.regexConditions.push_back(RegexCondition{r.names.front(), r.text});
         else
-            read.expressionConditions.push_back(filter::ExpressionCondition{r.text});
+            read.expressionConditions.push_back(ExpressionCondition{r.text});
     }
     // Each pair was put in front of the ones before it.
     std::reverse(read.regexConditions.begin(), read.regexConditions.end());
@@ -66,4 +70,4 @@ filter::RuleConditions parseCond(const Tree* conditions) {
     return read;
 }
 
-}  // namespace axf::app
+}  // namespace axf::filter

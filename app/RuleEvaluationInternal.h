@@ -1,0 +1,63 @@
+// Internal: for this folder and its tests. The pieces of a rule's result
+// document that its evaluation (RuleEvaluation.cpp) and its printing
+// (ResultPrinter.cpp) share, and the steps tests drive one at a time.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/RuleEvaluation.h"
+#include "filter/Rule.h"
+#include "filter/VariableBinding.h"
+#include "query/ResultSet.h"
+#include "xml/XML.h"
+
+namespace axf::app {
+
+// A leaf entry as it stands in every printed entry that holds it: the
+// attributes it gives the joined root and the children it puts under it.
+struct PrintedPart {
+    xml::AttList attributes;
+    std::vector<const xml::Tree*> kids;
+};
+
+// The printed parts of every entry of every leaf list, when each printed
+// entry is its joined root over the printed parts of its entries: no
+// conditions, and every leaf tree joined as itself. The parts come from the
+// same steps as a whole entry's tree (root label, binding, attributes), each
+// taken once per leaf entry. Null otherwise.
+struct PrintedParts {
+    xml::ELNode root;
+    std::vector<std::vector<PrintedPart>> leaves;
+    std::vector<std::size_t> order;  // the leaves in the order their parts stand under the root
+};
+
+// A positive rule's match list kept as a product of whole-query lists, its
+// entries made, examined and printed one at a time.
+struct ProductListing {
+    query::ResultSetPtr product;
+    query::VariableList variables;
+    std::shared_ptr<const index::IndexedDocument> document;
+    query::DocumentSource source{nullptr};
+    filter::RuleConditions conditions;
+    MatchListing listing = MatchListing::Trees;
+    filter::ResultTrees trees = filter::ResultTrees::All;
+    // Made before the first byte is printed, where the entries allow it.
+    std::optional<PrintedParts> parts;
+};
+
+// A combined root labelled "and", "or" or "xor" gets the label "and^1^0" etc.
+// A failure tree is returned as it is.
+EmbeddingEntry labelCombinedRoot(const EmbeddingEntry& entry);
+
+// The result document of a rule's accepted results.
+ResultDocument buildQueryResult(const SearchResult& results, filter::StatementKind kind, filter::Polarity polarity,
+                                MatchListing listing, filter::CountBound count);
+
+// The same document with a match list kept as a product made into a built
+// list (any other document as it is): what the product's printing streams.
+ResultDocument madePlain(const ResultDocument& doc);
+
+}  // namespace axf::app
