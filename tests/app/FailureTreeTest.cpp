@@ -17,6 +17,7 @@
 #include "filter/VariableBinding.h"
 #include "query/Combination.h"
 #include "query/Embedding.h"
+#include "query/EmbeddingInternal.h"
 #include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"
