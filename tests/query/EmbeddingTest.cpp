@@ -41,7 +41,7 @@ struct Doc {
             SearchMode mode = kind == Statement::All ? SearchMode::All : SearchMode::Best;
             return evaluateQuery(a.tree, context(a.mapping, a.deletionCosts, a.searchTypes, 5, mode), root);
         }
-        PlainAnnotation a = visitQuery(query, root);
+        PlainAnnotation a = plainAnnotation(query, root);
         std::int64_t cost = kind == Statement::Negated ? 5 : kNoEmbeddingCost;
         SearchMode mode = kind == Statement::BestExact ? SearchMode::Best : SearchMode::All;
         return evaluateQuery(a.tree, context(a.mapping, noCosts, noTypes, cost, mode), root);
@@ -134,7 +134,7 @@ TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
     // With x in place of y: item at 2 finds x directly.
     EXPECT_EQ(show(d.search(tree("site(item('x'))"), Statement::Best)), "(1,0,6,0,0) site^2^1(item^4^2('x^5^3'))");
     // Exact: no alternatives (2(3(4)), deletion cost 1000); item at 2 yields nothing.
-    PlainAnnotation exact = visitQuery(q, 2);
+    PlainAnnotation exact = plainAnnotation(q, 2);
     ASSERT_EQ(shape(exact.tree), "2(3('4'))");
     EXPECT_EQ(show(d.search(q, Statement::BestExact)), "(1,0,6,0,2) site^2^1(item^3^5('y^4^6'))");
     // Two children under an and node: 2(3(4,5)).
@@ -292,7 +292,7 @@ TEST(EmbeddingSearch, SelectorMessagesUnderTheSearchShortcuts) {
     };
     for (const Case& c : cases) {
         Doc d(c.document);
-        PlainAnnotation a = visitQuery(tree(c.query), 2);
+        PlainAnnotation a = plainAnnotation(tree(c.query), 2);
         const SearchResult r = evaluateQuery(
             a.tree, d.context(a.mapping, Doc::noCosts, Doc::noTypes, kNoEmbeddingCost, SearchMode::All, c.exactOnly),
             2);
