@@ -88,11 +88,10 @@ namespace {
 // the run's indices ascending by cost.
 void joinUpTo(const EmbeddingEntry& a, EntrySpan second, std::size_t from, const std::vector<std::size_t>& byCost,
               std::int64_t limit, std::int64_t n, std::vector<std::size_t>& picked, EntryList& out) {
-    auto end = std::upper_bound(byCost.begin(), byCost.end(), limit,
-                                [&](std::int64_t c, std::size_t k) { return c < second[k].cost; });
+    auto end =
+        std::upper_bound(byCost.begin(), byCost.end(), limit, [&](std::int64_t c, std::size_t k) { return c < second[k].cost; });
     if (end == byCost.end()) {
-        for (std::size_t k = from; k < from + byCost.size(); ++k)
-            out.push_back(joinEntries(a, second[k], n, "combineAndAll"));
+        for (std::size_t k = from; k < from + byCost.size(); ++k) out.push_back(joinEntries(a, second[k], n, "combineAndAll"));
         return;
     }
     picked.assign(byCost.begin(), end);
@@ -146,16 +145,14 @@ EntryList andAllWithinBound(EntrySpan first, EntrySpan second, std::int64_t n, c
         const std::int64_t* b = bound.find(p);
         if (!b) {
             for (std::size_t a = i; a < iEnd; ++a)
-                for (std::size_t k = j; k < jEnd; ++k)
-                    out.push_back(joinEntries(first[a], second[k], n, "combineAndAll"));
+                for (std::size_t k = j; k < jEnd; ++k) out.push_back(joinEntries(first[a], second[k], n, "combineAndAll"));
         } else {
             byCost.clear();
             for (std::size_t k = j; k < jEnd; ++k) byCost.push_back(k);
             std::stable_sort(byCost.begin(), byCost.end(),
                              [&](std::size_t x, std::size_t y) { return second[x].cost < second[y].cost; });
             const std::size_t before = out.size();
-            for (std::size_t a = i; a < iEnd; ++a)
-                joinUpTo(first[a], second, j, byCost, *b - n - first[a].cost, n, picked, out);
+            for (std::size_t a = i; a < iEnd; ++a) joinUpTo(first[a], second, j, byCost, *b - n - first[a].cost, n, picked, out);
             if (out.size() == before) out.push_back(joinEntries(first[i], second[j], n, "combineAndAll"));
         }
         i = iEnd;

@@ -35,9 +35,7 @@ inline std::size_t skipPosition(EntrySpan s, std::size_t i, std::int64_t p) {
 }
 
 // The entries after the leading run of entries of position p (a suffix).
-inline EntrySpan afterPosition(std::int64_t p, EntrySpan entries) {
-    return entries.subspan(skipPosition(entries, 0, p));
-}
+inline EntrySpan afterPosition(std::int64_t p, EntrySpan entries) { return entries.subspan(skipPosition(entries, 0, p)); }
 // True when the first entry has the position and the cost of e.
 inline bool headTiesWith(const EmbeddingEntry& e, EntrySpan entries) {
     return !entries.empty() && entries.front().position == e.position && entries.front().cost == e.cost;
@@ -94,8 +92,7 @@ struct OrAllStepResult {
     EntryList secondLeft;
     EntryList firstLeft;
 };
-OrAllStepResult orAllStep(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n, bool joined,
-                          bool sameNext);
+OrAllStepResult orAllStep(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n, bool joined, bool sameNext);
 
 // `xor`: each position is settled by one list, the first on equal costs; mode
 // best emits the settling head, mode all the head's tied run.

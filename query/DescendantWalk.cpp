@@ -202,8 +202,8 @@ SearchResult descendantWalk(EntrySpan parents, const CandidateView& candidates, 
 }
 
 SearchResult descendantJoin(EntrySpan parents, const SearchResult& candidates, const std::string& parentNumber,
-                            std::int64_t insCost, std::int64_t altCost, const index::Mapping& mapping,
-                            std::int64_t branch, SearchMode mode) {
+                            std::int64_t insCost, std::int64_t altCost, const index::Mapping& mapping, std::int64_t branch,
+                            SearchMode mode) {
     CandidateView view;
     view.list = candidates.entries;
     view.failure = candidates.failure;

@@ -579,8 +579,7 @@ SearchResult evaluateQuery(const Tree* query, const SearchContext& context, std:
     Search search(context);
     const std::string& label = search.queryLabel(*n, "evaluateQuery");
     auto [type, rest] = searchType(*n, context.defaultType, *context.searchTypes);
-    if (nameAndBranch(label).second != 0)
-        throw Fatal("Attention: the branch information couldn't be applied to the query root");
+    if (nameAndBranch(label).second != 0) throw Fatal("Attention: the branch information couldn't be applied to the query root");
     EntrySpan candidates = search.presences(text, label, type);
     search.settleSelectors(query, candidates, rootNumber);
 
@@ -608,6 +607,5 @@ SearchResult evaluate(const Tree* t, const SearchContext& context, EntrySpan par
     for (EmbeddingEntry& e : r.entries) e.tree = joins.resolve(e.tree);
     return r;
 }
-
 
 }  // namespace axf::query

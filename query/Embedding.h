@@ -53,8 +53,8 @@
 #include <exception>
 #include <span>
 
-#include "index/EmbeddingEntry.h"
 #include "index/DocumentIndexer.h"
+#include "index/EmbeddingEntry.h"
 #include "index/LookupKind.h"
 #include "query/AttributeElements.h"
 #include "query/Costs.h"

@@ -25,8 +25,8 @@ namespace axf::query {
 // `parentNumber`) below which the query subtree t embeds, at the cost of the
 // subtree. `typesFrom` is the offset of the search-type list's remainder
 // (see searchType). The context's exactOnly is not read.
-SearchResult evaluate(const xml::Tree* t, const SearchContext& context, EntrySpan parents,
-                      std::int64_t parentNumber, std::size_t typesFrom = 0);
+SearchResult evaluate(const xml::Tree* t, const SearchContext& context, EntrySpan parents, std::int64_t parentNumber,
+                      std::size_t typesFrom = 0);
 
 // ---------------------------------------------------------------------------
 // Descendant walk of a query edge (DescendantWalk.cpp).
@@ -43,8 +43,8 @@ SearchResult evaluate(const xml::Tree* t, const SearchContext& context, EntrySpa
 // found" when fewer were chosen), k < 0 the last. A failure pending at the end
 // of the candidates fires when a parent's search reaches it.
 SearchResult descendantJoin(EntrySpan parents, const SearchResult& candidates, const std::string& parentNumber,
-                            std::int64_t insCost, std::int64_t altCost, const index::Mapping& mapping,
-                            std::int64_t branch, SearchMode mode);
+                            std::int64_t insCost, std::int64_t altCost, const index::Mapping& mapping, std::int64_t branch,
+                            SearchMode mode);
 
 // ---------------------------------------------------------------------------
 // Candidate lookup, search types and cost adders (CandidateLookup.cpp).

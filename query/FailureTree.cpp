@@ -6,9 +6,7 @@ namespace axf::query {
 
 using xml::Tree;
 
-const Tree* makeDeferredFailure(std::string_view message) {
-    return xml::leafNode(xml::FailureNode{std::string(message)});
-}
+const Tree* makeDeferredFailure(std::string_view message) { return xml::leafNode(xml::FailureNode{std::string(message)}); }
 
 bool isDeferredFailure(const Tree* t) { return t && std::holds_alternative<xml::FailureNode>(t->value); }
 

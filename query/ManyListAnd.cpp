@@ -12,8 +12,7 @@ namespace axf::query {
 namespace {
 
 // Whether every run of the position is of one cost.
-bool singleCostRuns(std::span<const EntrySpan> lists, std::span<const std::size_t> starts,
-                    std::span<const std::size_t> ends) {
+bool singleCostRuns(std::span<const EntrySpan> lists, std::span<const std::size_t> starts, std::span<const std::size_t> ends) {
     for (std::size_t i = 0; i < lists.size(); ++i)
         for (std::size_t j = starts[i] + 1; j < ends[i]; ++j)
             if (lists[i][j].cost != lists[i][starts[i]].cost) return false;
@@ -24,9 +23,8 @@ bool singleCostRuns(std::span<const EntrySpan> lists, std::span<const std::size_
 // one cost: the entries of the full product, in its order, whose operands are
 // the first of their runs but one; only the first when the bound leaves out
 // every entry. False, with nothing emitted, when some run mixes costs.
-bool coverJoin(std::span<const EntrySpan> lists, std::span<const std::size_t> starts,
-               std::span<const std::size_t> ends, std::int64_t n, const std::int64_t* bound,
-               std::vector<const EmbeddingEntry*>& picked, EntryList& out) {
+bool coverJoin(std::span<const EntrySpan> lists, std::span<const std::size_t> starts, std::span<const std::size_t> ends,
+               std::int64_t n, const std::int64_t* bound, std::vector<const EmbeddingEntry*>& picked, EntryList& out) {
     if (!singleCostRuns(lists, starts, ends)) return false;
     const std::size_t k = lists.size();
     for (std::size_t i = 0; i < k; ++i) picked[i] = &lists[i][starts[i]];
@@ -78,14 +76,22 @@ void forCommonPositions(std::span<const EntrySpan> lists, F f) {
     }
 }
 
-
 // The joins of combineAndAll over lists that each ascend by position, one
 // position at a time; the buffers are kept from position to position.
 class ManyListJoin {
 public:
     ManyListJoin(std::span<const EntrySpan> lists, std::int64_t n, EntryList& out)
-        : lists_(lists), k_(lists.size()), n_(n), added_(n * static_cast<std::int64_t>(lists.size() - 1)),
-          out_(out), picked_(k_), cur_(k_), pos_(k_), minRest_(k_ + 1), partial_(k_ + 1), byCost_(k_),
+        : lists_(lists),
+          k_(lists.size()),
+          n_(n),
+          added_(n * static_cast<std::int64_t>(lists.size() - 1)),
+          out_(out),
+          picked_(k_),
+          cur_(k_),
+          pos_(k_),
+          minRest_(k_ + 1),
+          partial_(k_ + 1),
+          byCost_(k_),
           allowed_(k_) {}
 
     // The joined entries of one position whose runs are [starts, ends), the
@@ -192,8 +198,7 @@ EntryList combineAndAll(std::span<const EntrySpan> lists, std::int64_t n, const 
     if (lists.size() == 1) return EntryList(lists[0].begin(), lists[0].end());
     EntryList out;
     ManyListJoin join(lists, n, out);
-    forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts,
-                                  std::span<const std::size_t> ends) {
+    forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts, std::span<const std::size_t> ends) {
         join.position(starts, ends, bound ? bound->find(p) : nullptr);
     });
     return out;
@@ -207,8 +212,7 @@ EntryList combineAndBest(std::span<const EntrySpan> lists, std::int64_t n) {
     const std::size_t k = lists.size();
     EntryList out;
     std::vector<const EmbeddingEntry*> picked(k);
-    forCommonPositions(lists, [&](std::int64_t, std::span<const std::size_t> starts,
-                                  std::span<const std::size_t> ends) {
+    forCommonPositions(lists, [&](std::int64_t, std::span<const std::size_t> starts, std::span<const std::size_t> ends) {
         // Each list's first entry of the lowest cost of the position.
         for (std::size_t i = 0; i < k; ++i) {
             const EmbeddingEntry* best = &lists[i][starts[i]];
@@ -228,8 +232,7 @@ LowestCosts lowestOfAndAll(std::span<const EntrySpan> lists, std::int64_t n) {
     for (EntrySpan l : lists)
         if (l.empty()) return out;
     const std::int64_t added = n * static_cast<std::int64_t>(lists.size() - 1);
-    forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts,
-                                  std::span<const std::size_t> ends) {
+    forCommonPositions(lists, [&](std::int64_t p, std::span<const std::size_t> starts, std::span<const std::size_t> ends) {
         std::int64_t total = added;
         for (std::size_t i = 0; i < lists.size(); ++i) {
             std::int64_t m = lists[i][starts[i]].cost;

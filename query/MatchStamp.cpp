@@ -46,8 +46,8 @@ const Tree* stampLeaf(const Tree* t, std::string_view q, std::int64_t position, 
 }
 
 EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
-                   std::int64_t cost, std::string_view name, std::string_view q, std::int64_t branch,
-                   std::span<const Tree* const> trees) {
+                           std::int64_t cost, std::string_view name, std::string_view q, std::int64_t branch,
+                           std::span<const Tree* const> trees) {
     std::string label = resultLabel(name, q, position);
     auto entry = [&](const Tree* t) {
         const Tree* over = isDeferredFailure(t) ? t : xml::makeTree(ELNode{label, {}}, {t});

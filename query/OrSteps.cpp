@@ -83,7 +83,6 @@ struct CellList {
     }
 };
 
-
 // Where a step leaves the two lists: the cell that heads the second list and
 // the rest of the first list.
 struct StepLeft {
@@ -123,9 +122,8 @@ void putBackKept(CellList& list, const std::vector<std::int64_t>& kept, StepLeft
 //    second list handed on.
 // With firstJoinOnly (the run a ends was joined in full with the entries a
 // meets; see CoverScope), a is joined with the first of them alone.
-StepLeft orAllStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, EntrySpan rest, std::int64_t n,
-                   bool joined, bool mark, std::vector<std::int64_t>& kept, EntryList& out,
-                   bool firstJoinOnly = false) {
+StepLeft orAllStep(const EmbeddingEntry& a, CellList& list, std::int64_t ys, EntrySpan rest, std::int64_t n, bool joined,
+                   bool mark, std::vector<std::int64_t>& kept, EntryList& out, bool firstJoinOnly = false) {
     const std::int64_t pa = a.position;
     const std::int64_t ca = a.cost;
     kept.clear();
@@ -213,8 +211,7 @@ EntryList orAllOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {
     return out;
 }
 
-OrAllStepResult orAllStep(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n, bool joined,
-                          bool sameNext) {
+OrAllStepResult orAllStep(const EmbeddingEntry& a, EntrySpan second, EntrySpan rest, std::int64_t n, bool joined, bool sameNext) {
     OrAllStepResult r;
     CellList list;
     std::vector<std::int64_t> kept;

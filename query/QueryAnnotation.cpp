@@ -33,8 +33,8 @@ namespace {
 }  // namespace
 
 void appendVariablesAndTypes(const std::string& numberText, const xml::AttList& attributes,
-                      std::vector<VariableList::Pair>& variables, std::vector<SearchTypeList::Pair>& searchTypes,
-                      bool marked, int count) {
+                             std::vector<VariableList::Pair>& variables, std::vector<SearchTypeList::Pair>& searchTypes,
+                             bool marked, int count) {
     if (attributes.size() > 2) multipleVariable(numberText);
     for (const auto& [name, value] : attributes) {
         if (name == "var")
@@ -59,8 +59,8 @@ void appendVariablesAndTypes(const std::string& numberText, const xml::AttList& 
 }  // namespace detail
 
 std::pair<VariableList, SearchTypeList> prependVariablesAndTypes(std::string_view numberText, const xml::AttList& attributes,
-                                                      const VariableList& variables,
-                                                      const SearchTypeList& searchTypes, int count) {
+                                                                 const VariableList& variables, const SearchTypeList& searchTypes,
+                                                                 int count) {
     std::string key(numberText);
     std::vector<VariableList::Pair> v;
     std::vector<SearchTypeList::Pair> s;

@@ -156,8 +156,8 @@ DeletionCostList withDeletionCost(std::int64_t number, std::int64_t cost, const 
 // `Multiple variable at node "<n>"` for more than two attributes or two "var"
 // attributes; any other attribute name is an InternalError.
 std::pair<VariableList, SearchTypeList> prependVariablesAndTypes(std::string_view numberText, const xml::AttList& attributes,
-                                                      const VariableList& variables,
-                                                      const SearchTypeList& searchTypes, int count = 0);
+                                                                 const VariableList& variables, const SearchTypeList& searchTypes,
+                                                                 int count = 0);
 
 // Splits trees into (elements with children, text nodes and childless
 // elements), keeping their order.
@@ -173,8 +173,8 @@ namespace detail {
 // order), checking the attribute list as prependVariablesAndTypes does. When `marked`
 // is set, one-letter variable names are marked as a copy's (markCopyVariables).
 void appendVariablesAndTypes(const std::string& numberText, const xml::AttList& attributes,
-                      std::vector<VariableList::Pair>& variables, std::vector<SearchTypeList::Pair>& searchTypes,
-                      bool marked, int count);
+                             std::vector<VariableList::Pair>& variables, std::vector<SearchTypeList::Pair>& searchTypes,
+                             bool marked, int count);
 
 bool isGroupName(std::string_view name);
 

@@ -166,16 +166,14 @@ const Tree* concatUnder(ELNode root, std::span<const Tree* const> first, std::sp
     return xml::makeTree(std::move(root), kids);
 }
 
-EmbeddingEntry joinEntries(const EmbeddingEntry& x, const EmbeddingEntry& y, std::int64_t n,
-                           std::string_view combination) {
+EmbeddingEntry joinEntries(const EmbeddingEntry& x, const EmbeddingEntry& y, std::int64_t n, std::string_view combination) {
     EmbeddingEntry r = x;
     r.cost = x.cost + y.cost + n;
     r.tree = joinTrees(x.tree, y.tree, combination);
     return r;
 }
 
-EmbeddingEntry joinEntryList(std::span<const EmbeddingEntry* const> picked, std::int64_t n,
-                             std::string_view combination) {
+EmbeddingEntry joinEntryList(std::span<const EmbeddingEntry* const> picked, std::int64_t n, std::string_view combination) {
     EmbeddingEntry r = *picked[0];
     for (std::size_t k = 1; k < picked.size(); ++k) r.cost += picked[k]->cost + n;
     const Tree* x = picked[0]->tree;

@@ -93,20 +93,17 @@ bool coveringJoinsActive();
 // root with the name and attributes of x's root over x's children followed by
 // y's children. `combination` names the caller in the error text of a failure
 // tree.
-EmbeddingEntry joinEntries(const EmbeddingEntry& x, const EmbeddingEntry& y, std::int64_t n,
-                           std::string_view combination);
+EmbeddingEntry joinEntries(const EmbeddingEntry& x, const EmbeddingEntry& y, std::int64_t n, std::string_view combination);
 
 // The joined entry of several operand entries, as folding joinEntries over
 // them from the left gives it: the position, depth, last and renaming cost of
 // the first, the sum of the costs plus n per join, and as tree the first
 // failure or misshapen root met from the left, otherwise one root with the
 // name and attributes of the first tree over the children of every tree.
-EmbeddingEntry joinEntryList(std::span<const EmbeddingEntry* const> picked, std::int64_t n,
-                             std::string_view combination);
+EmbeddingEntry joinEntryList(std::span<const EmbeddingEntry* const> picked, std::int64_t n, std::string_view combination);
 
 // A new element root with the given name and attributes over the children
 // `first` followed by the children `second`.
-const xml::Tree* concatUnder(xml::ELNode root, std::span<const xml::Tree* const> first,
-                             std::span<const xml::Tree* const> second);
+const xml::Tree* concatUnder(xml::ELNode root, std::span<const xml::Tree* const> first, std::span<const xml::Tree* const> second);
 
 }  // namespace axf::query

@@ -41,7 +41,6 @@ void xorMerge(EntrySpan first, EntrySpan second, Emit emit) {
     }
 }
 
-
 }  // namespace
 
 EntryList xorBestOrdered(EntrySpan first, EntrySpan second, std::int64_t n) {

@@ -119,9 +119,7 @@ TEST(AnnotRecords, GetVarandTypePutsNodePairsInFront) {
 
 TEST(AnnotRecords, GetVarandTypeRejectsMultipleVariables) {
     const std::string msg = "Multiple variable at node \"7\"";
-    auto run = [](AttList atts, int count = 0) {
-        return fatalText([&] { prependVariablesAndTypes("7", atts, {}, {}, count); });
-    };
+    auto run = [](AttList atts, int count = 0) { return fatalText([&] { prependVariablesAndTypes("7", atts, {}, {}, count); }); };
     EXPECT_EQ(run({{"var", "X"}, {"var", "Y"}}), msg);
     // Three attributes fail before any of them is looked at.
     EXPECT_EQ(run({{"type", "E"}, {"type", "E"}, {"type", "E"}}), msg);
@@ -205,7 +203,9 @@ TEST(PlainAnnotation, Cases) {
 }
 
 TEST(PlainAnnotation, ErrorsAndUncoveredNodes) {
-    EXPECT_EQ(fatalText([] { plainAnnotation(q("a", {q("b", {{"var", "X"}, {"var", "Y"}})}), 2); }),
+    EXPECT_EQ(fatalText([] {
+                  plainAnnotation(q("a", {q("b", {{"var", "X"}, {"var", "Y"}})}), 2);
+              }),
               "Multiple variable at node \"3\"");
     EXPECT_THROW(plainAnnotation(makeTree(TXNode{"t"}, {text("u")}), 2), axf::InternalError);
     EXPECT_THROW(plainAnnotation(q("a", {axf::xml::leafNode(axf::xml::CXNode{"c"})}), 2), axf::InternalError);
@@ -273,8 +273,8 @@ TEST(ExtendAux, ElementOverGroup) {
     EXPECT_EQ(a.lastNumber, 10);
 
     // Variables and types are collected in preorder: the child's, then the copy's.
-    QueryAnnotation v = extendSubtree(
-        q("e", {{"type", "E"}}, {q("and", {q("x", {{"type", "E"}, {"var", "A"}}), var("y", "Bee")})}), 3, 0);
+    QueryAnnotation v =
+        extendSubtree(q("e", {{"type", "E"}}, {q("and", {q("x", {{"type", "E"}, {"var", "A"}}), var("y", "Bee")})}), 3, 0);
     EXPECT_EQ(pairs(v.variables), (Pairs{{"6", "A"}, {"7", "Bee"}, {"9", "~A"}, {"10", "Bee"}}));
     EXPECT_EQ(pairs(v.searchTypes), (Pairs{{"4", "E"}, {"6", "E"}, {"9", "E"}}));
 }

@@ -101,8 +101,7 @@ TEST(ComputeOrdering, ByPositionThenCost) {
 
 TEST(ComputeOrdering, ByCost) {
     EXPECT_EQ(show(sortByCost(EntryList{})), "");
-    EXPECT_EQ(show(sortByCost(EntryList{E(1, 3, "a"), E(2, 1, "b"), E(3, 3, "c"), E(4, 0, "d")})),
-              "4:0:d 2:1:b 1:3:a 3:3:c");
+    EXPECT_EQ(show(sortByCost(EntryList{E(1, 3, "a"), E(2, 1, "b"), E(3, 3, "c"), E(4, 0, "d")})), "4:0:d 2:1:b 1:3:a 3:3:c");
     EXPECT_EQ(show(sortByCost(EntryList{E(9, 1, "a"), E(1, 1, "b")})), "9:1:a 1:1:b");
     EXPECT_TRUE(costAtMost(E(1, 2, "a"), E(1, 2, "b")));
     EXPECT_FALSE(costBelow(E(1, 2, "a"), E(1, 2, "b")));
@@ -658,8 +657,8 @@ TEST(CombineOrAll, StepRules) {
     }
     // Out of order, a join followed by an earlier entry: the joined entry is
     // still handed back in front of what the rest of the step leaves.
-    const OrAllStepResult s = orAllStep(E(5, 1, "a"), EntryList{E(5, 1, "x"), E(2, 0, "y"), E(7, 0, "z")},
-                                       EntryList{E(5, 1, "b")}, 0, 0, true);
+    const OrAllStepResult s =
+        orAllStep(E(5, 1, "a"), EntryList{E(5, 1, "x"), E(2, 0, "y"), E(7, 0, "z")}, EntryList{E(5, 1, "b")}, 0, 0, true);
     EXPECT_EQ(show(s.emitted), "5:2:a 2:0:y 5:1:a");
     EXPECT_EQ(show(s.secondLeft), "5:1:x 7:0:z");
     EXPECT_EQ(show(s.firstLeft), "5:1:b");

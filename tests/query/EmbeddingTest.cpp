@@ -11,8 +11,8 @@
 #include "query/Embedding.h"
 #include "query/EmbeddingInternal.h"
 #include "query/ExtendQuery.h"
-#include "query/QueryAnnotation.h"
 #include "query/NodeLabel.h"
+#include "query/QueryAnnotation.h"
 #include "tests/query/CombinationTestUtil.h"
 
 namespace {
@@ -498,9 +498,9 @@ TEST(DescendantWalk, WorkedExampleAndItsVariants) {
          "(1,0,5,0,2) a^2^1('t^3^5')"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(show(descendantJoin(parents, SearchResult{c.candidates, nullptr}, "2", kInsertionCost, c.alt, mapping, 0,
-                                 c.mode)),
-                  c.want)
+        EXPECT_EQ(
+            show(descendantJoin(parents, SearchResult{c.candidates, nullptr}, "2", kInsertionCost, c.alt, mapping, 0, c.mode)),
+            c.want)
             << c.what;
 
     // A failure pending after the candidates fires for a parent whose search
@@ -508,7 +508,8 @@ TEST(DescendantWalk, WorkedExampleAndItsVariants) {
     const EntryList two = {EmbeddingEntry{2, 2, 3, 0, 0, xml::elem("x")}, EmbeddingEntry{4, 2, 5, 0, 0, xml::elem("b")}};
     SearchResult pending{{EmbeddingEntry{3, 4, 3, 0, 0, tree("b^3^3")}, EmbeddingEntry{5, 4, 5, 0, 0, tree("'t^3^5'")}},
                          std::make_exception_ptr(Fatal("pending"))};
-    SearchResult firstOnly = descendantJoin(std::span(two).first(1), pending, "2", kInsertionCost, kNoEmbeddingCost, mapping, 0, SearchMode::Best);
+    SearchResult firstOnly =
+        descendantJoin(std::span(two).first(1), pending, "2", kInsertionCost, kNoEmbeddingCost, mapping, 0, SearchMode::Best);
     EXPECT_FALSE(firstOnly.hasFailure());
     EXPECT_EQ(show(firstOnly), "(2,2,3,0,0) x^2^2(b^3^3)");
     SearchResult both = descendantJoin(two, pending, "2", kInsertionCost, kNoEmbeddingCost, mapping, 0, SearchMode::Best);
