@@ -12,6 +12,8 @@
 #include <string>
 
 #include "query/Combination.h"
+#include "query/CombinationSteps.h"
+#include "query/WholeQueryCombinationInternal.h"
 #include "xml/Arena.h"
 #include "xml/XML.h"
 

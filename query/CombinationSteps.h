@@ -2,7 +2,8 @@
 // at query nodes (Combination.h): list functions by position and cost, and
 // the pairwise workers over lists already in order, by operator in
 // AndSteps.cpp, OrSteps.cpp and XorSteps.cpp (list functions in
-// PositionRuns.cpp). The joins of two entries are in TreeJoin.h.
+// PositionRuns.cpp), and the sorted copies of ResultOrder.cpp that tests and
+// benchmarks make. The joins of two entries are in TreeJoin.h.
 #pragma once
 
 #include <cstddef>
@@ -47,6 +48,13 @@ EntryList leadingTiesRaised(std::int64_t p, std::int64_t c, std::int64_t k, Entr
 // last 0, renaming cost 0, own cost and tree).
 EntryList leadingCostRunAsWholeQuery(std::int64_t c, EntrySpan entries);
 
+// ---------------------------------------------------------------------------
+// Orderings (ResultOrder.cpp).
+
+// Ascending by position, then by cost; stable.
+EntryList sortByPositionThenCost(EntrySpan entries);
+// Ascending by cost; stable; positions are not looked at.
+EntryList sortByCost(EntrySpan entries);
 // Comparisons of entries by cost alone.
 inline bool costAtMost(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.cost <= b.cost; }
 inline bool costBelow(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.cost < b.cost; }

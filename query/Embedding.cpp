@@ -162,6 +162,11 @@ private:
     };
     AndOperands gatherAnd(const Tree* t, const std::string& n, EntrySpan parents, const std::string& p,
                           std::size_t typesFrom);
+    // The `and` of g's operands joined so far and `next`, then of the
+    // operands `rest` one by one, pairwise as the lists come (for lists out of
+    // position order); stops at an empty list.
+    SearchResult foldPairwise(const AndOperands& g, SearchResult next, std::span<const Tree* const> rest, EntrySpan parents,
+                              const std::string& p, std::size_t typesFrom);
     SearchResult joinAnd(const AndOperands& g, const LowestCosts* bound) const;
     // The lowest cost at each position of joinAnd(g, nullptr), unless it
     // fails or is empty.
@@ -177,6 +182,11 @@ private:
     // order up to the first that fails; the rest are left to the caller.
     std::vector<SearchResult> boundedOperands(std::span<const Tree* const> operands, std::int64_t d,
                                               EntrySpan parents, const std::string& p, std::size_t typesFrom);
+    // The operands of boundedOperands evaluated in order, up to the first that
+    // fails: the list of each (empty for an `and` gathered but not joined)
+    // and, for each `and`, its gathered operands.
+    void evaluateOperands(std::span<const Tree* const> operands, EntrySpan parents, const std::string& p, std::size_t typesFrom,
+                          std::vector<SearchResult>& lists, std::vector<std::optional<AndOperands>>& groups);
 
     const QueryMapping& qmap_;
     const DeletionCostList& delCosts_;
@@ -236,6 +246,19 @@ EntrySpan insideParents(EntrySpan parents, EntrySpan candidates, EntryList& kept
     for (std::size_t i = 0; i < candidates.size(); ++i)
         if (in[i]) kept.push_back(candidates[i]);
     return kept;
+}
+
+// Keeps of `common` (ascending positions) those that the entries (ascending
+// by position) hold; `narrowed` is a buffer.
+void keepCommonPositions(std::vector<std::int64_t>& common, EntrySpan entries, std::vector<std::int64_t>& narrowed) {
+    narrowed.clear();
+    std::size_t k = 0;
+    for (const EmbeddingEntry& e : entries) {
+        while (k < common.size() && common[k] < e.position) ++k;
+        if (k < common.size() && common[k] == e.position && (narrowed.empty() || narrowed.back() != e.position))
+            narrowed.push_back(e.position);
+    }
+    std::swap(common, narrowed);
 }
 
 bool Search::narrowsBelow(const Tree* child) {
@@ -364,7 +387,6 @@ Search::AndOperands Search::gatherAnd(const Tree* t, const std::string& n, Entry
     auto operands = t->children();
     AndOperands g;
     g.d = deletionCostOf(n, delCosts_);
-    const bool all = mode_ == SearchMode::All;
     SearchResult first = evaluate(operands[0], parents, p, typesFrom);
     if (operands.size() == 1 || first.empty()) {  // the next operand is not evaluated
         g.settled = std::move(first);
@@ -391,35 +413,34 @@ Search::AndOperands Search::gatherAnd(const Tree* t, const std::string& n, Entry
         if (i == 1) g.results.front().rethrow();
         next.rethrow();
         if (!firstInOrder || !ascendingByPosition(next.entries)) {
-            // Pairwise from here on, as the lists come.
-            SearchResult r = joinAnd(g, nullptr);
-            for (;;) {
-                const EntryList& a = r.all();
-                const EntryList& b = next.all();
-                r = SearchResult{all ? combineAndAll(a, b, g.d) : combineAndBest(a, b, g.d), nullptr};
-                if (++i == operands.size() || r.empty()) break;
-                next = evaluate(operands[i], parents, p, typesFrom);
-                if (next.empty()) {
-                    r = std::move(next);
-                    break;
-                }
-            }
+            SearchResult r = foldPairwise(g, std::move(next), operands.subspan(i + 1), parents, p, typesFrom);
             g.results.clear();
             g.settled = std::move(r);
             return g;
         }
-        narrowed.clear();
-        std::size_t k = 0;
-        for (const EmbeddingEntry& e : next.entries) {
-            while (k < common.size() && common[k] < e.position) ++k;
-            if (k < common.size() && common[k] == e.position && (narrowed.empty() || narrowed.back() != e.position))
-                narrowed.push_back(e.position);
-        }
-        std::swap(common, narrowed);
+        keepCommonPositions(common, next.entries, narrowed);
         g.results.push_back(std::move(next));
     }
     if (common.empty()) g.settled = SearchResult{};
     return g;
+}
+
+SearchResult Search::foldPairwise(const AndOperands& g, SearchResult next, std::span<const Tree* const> rest, EntrySpan parents,
+                                  const std::string& p, std::size_t typesFrom) {
+    const bool all = mode_ == SearchMode::All;
+    SearchResult r = joinAnd(g, nullptr);
+    for (std::size_t i = 0;; ++i) {
+        const EntryList& a = r.all();
+        const EntryList& b = next.all();
+        r = SearchResult{all ? combineAndAll(a, b, g.d) : combineAndBest(a, b, g.d), nullptr};
+        if (i == rest.size() || r.empty()) break;
+        next = evaluate(rest[i], parents, p, typesFrom);
+        if (next.empty()) {
+            r = std::move(next);
+            break;
+        }
+    }
+    return r;
 }
 
 SearchResult Search::joinAnd(const AndOperands& g, const LowestCosts* bound) const {
@@ -441,12 +462,10 @@ std::optional<LowestCosts> Search::lowestOf(const AndOperands& g) const {
     return lowestOfAndAll(lists, g.d);
 }
 
-std::vector<SearchResult> Search::boundedOperands(std::span<const Tree* const> operands, std::int64_t d,
-                                                  EntrySpan parents, const std::string& p, std::size_t typesFrom) {
-    const std::size_t k = operands.size();
-    std::vector<SearchResult> lists;
-    std::vector<std::optional<AndOperands>> groups;
-    for (std::size_t i = 0; i < k; ++i) {
+void Search::evaluateOperands(std::span<const Tree* const> operands, EntrySpan parents, const std::string& p,
+                              std::size_t typesFrom, std::vector<SearchResult>& lists,
+                              std::vector<std::optional<AndOperands>>& groups) {
+    for (std::size_t i = 0; i < operands.size(); ++i) {
         const Tree* u = operands[i];
         if (isCombiningAnd(u)) {
             AndOperands g;
@@ -466,15 +485,22 @@ std::vector<SearchResult> Search::boundedOperands(std::span<const Tree* const> o
             if (lists.back().hasFailure()) break;
         }
     }
+}
+
+std::vector<SearchResult> Search::boundedOperands(std::span<const Tree* const> operands, std::int64_t d, EntrySpan parents,
+                                                  const std::string& p, std::size_t typesFrom) {
+    std::vector<SearchResult> lists;
+    std::vector<std::optional<AndOperands>> groups;
+    evaluateOperands(operands, parents, p, typesFrom, lists, groups);
     // The two lowest of (cheapest cost - step * d) over the operands at each
     // position, with the operand of the lowest: the bound of operand j is
     // the lowest of its siblings plus its own step * d.
-    struct Two {
+    struct TwoLowest {
         std::int64_t first, second;
-        std::size_t from;
+        std::size_t from;  // the operand of the lowest
     };
     constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
-    std::unordered_map<std::int64_t, Two> lowest;
+    std::unordered_map<std::int64_t, TwoLowest> lowest;
     auto step = [](std::size_t i) { return static_cast<std::int64_t>(std::max<std::size_t>(i, 1)); };
     for (std::size_t i = 0; i < lists.size(); ++i) {
         std::optional<LowestCosts> own;
@@ -485,9 +511,9 @@ std::vector<SearchResult> Search::boundedOperands(std::span<const Tree* const> o
         if (!own) continue;
         own->forEach([&](std::int64_t position, std::int64_t cost) {
             const std::int64_t v = cost - step(i) * d;
-            auto [it, fresh] = lowest.emplace(position, Two{v, kNone, i});
+            auto [it, fresh] = lowest.emplace(position, TwoLowest{v, kNone, i});
             if (fresh) return;
-            Two& t = it->second;
+            TwoLowest& t = it->second;
             if (v < t.first) {
                 t.second = t.first;
                 t.first = v;

@@ -1,5 +1,7 @@
 #include "query/ResultOrder.h"
 
+#include "query/CombinationSteps.h"
+
 namespace axf::query {
 
 namespace {

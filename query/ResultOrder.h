@@ -1,6 +1,8 @@
 // Orderings of result lists: by position then cost (the order the
 // combinations at query nodes work in) and by cost alone. Each returns at
 // once when the list is already in order and otherwise makes one stable sort.
+// The sorted copies that only tests and benchmarks make are declared in the
+// internal CombinationSteps.h.
 #pragma once
 
 #include <algorithm>
@@ -14,10 +16,6 @@ using index::EmbeddingEntry;
 using index::EntryList;
 using EntrySpan = std::span<const EmbeddingEntry>;
 
-// Ascending by position, then by cost; stable.
-EntryList sortByPositionThenCost(EntrySpan entries);
-// Ascending by cost; stable; positions are not looked at.
-EntryList sortByCost(EntrySpan entries);
 // True when the list's positions do not descend.
 bool ascendingByPosition(EntrySpan list);
 

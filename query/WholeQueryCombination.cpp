@@ -9,6 +9,7 @@
 #include "common/CheckedSize.h"
 #include "query/FailureTree.h"
 #include "query/TreeJoin.h"
+#include "query/WholeQueryCombinationInternal.h"
 
 namespace axf::query {
 

@@ -35,18 +35,11 @@ bool joinsAsItself(const xml::Tree* t);
 // An entry of whole-query results: the cost and tree at position 1, depth 0.
 EmbeddingEntry wholeQueryEntry(std::int64_t cost, const xml::Tree* tree);
 
+// Mode best: the first cheapest result of each side, combined by the operator.
+// The combinations of mode all, which a run streams through ResultSet.h, are
+// built whole by those of the internal WholeQueryCombinationInternal.h.
 EntryList combineQueriesAndBest(EntrySpan first, EntrySpan second);
-EntryList combineQueriesAndAll(EntrySpan first, EntrySpan second);
 EntryList combineQueriesOrBest(EntrySpan first, EntrySpan second);
-EntryList combineQueriesOrAll(EntrySpan first, EntrySpan second);
 EntryList combineQueriesXorBest(EntrySpan first, EntrySpan second);
-EntryList combineQueriesXorAll(EntrySpan first, EntrySpan second);
-
-// combineQueriesOrAll folded over several operands from left to right, for
-// operand lists as they are (one list each, the first one first). Only the
-// lowest-cost runs of the operands take part, and a product of tied runs is
-// built only when no later operand is cheaper than it: what is built is what
-// the result lists.
-EntryList combineQueriesOrAll(std::span<const EntrySpan> operands);
 
 }  // namespace axf::query

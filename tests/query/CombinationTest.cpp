@@ -10,8 +10,9 @@
 
 #include "common/Fatal.h"
 #include "common/Lazy.h"
-#include "query/CombinationSteps.h"
 #include "query/Combination.h"
+#include "query/CombinationSteps.h"
+#include "query/WholeQueryCombinationInternal.h"
 #include "tests/query/CombinationTestUtil.h"
 
 namespace {
