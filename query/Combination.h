@@ -11,7 +11,9 @@
 //    OrSteps.cpp and XorSteps.cpp);
 //  - between whole queries below a boolean top, in the driver: results are
 //    chosen and paired by cost alone and every result becomes a whole-query
-//    entry (combineQueries*, WholeQueryCombination.h).
+//    entry (combineQueries*, WholeQueryCombination.h; the lists of mode all,
+//    which a run streams through ResultSet.h, built whole in the internal
+//    WholeQueryCombinationInternal.h).
 // The parts they share: the joins of result trees and the scopes that defer
 // or cover them (TreeJoin.h), failure trees (FailureTree.h), the orderings of
 // result lists (ResultOrder.h) and the lowest costs by position that bound an
