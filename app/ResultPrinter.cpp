@@ -14,6 +14,7 @@
 #include "common/Fatal.h"
 #include "filter/VariableBinding.h"
 #include "index/IndentedXML.h"
+#include "query/AttributeElements.h"
 #include "query/Combination.h"
 #include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
@@ -155,14 +156,17 @@ public:
     bool addAttribute(std::int64_t c, xml::AttList& attributes) const {
         if (isText(c)) return false;
         std::string_view name = label(c);
-        if (name.empty() || name[0] != '@') return false;
-        std::int64_t v = firstChild(c);
-        if (v > last(c)) {
-            attributes.push_back(xml::Attribute{std::string(name.substr(1)), std::string()});
-            return true;
-        }
-        if (nextSibling(v) <= last(c) || !isText(v)) return false;
-        attributes.push_back(xml::Attribute{std::string(name.substr(1)), std::string(label(v))});
+        std::int64_t v = 0;
+        bool blank = false;
+        const bool attribute = query::standsForAttribute(name, [&] {
+            v = firstChild(c);
+            blank = v > last(c);
+            if (blank) return query::AttributeValueShape::Nothing;
+            return nextSibling(v) <= last(c) || !isText(v) ? query::AttributeValueShape::Other
+                                                           : query::AttributeValueShape::OneText;
+        });
+        if (!attribute) return false;
+        attributes.push_back(xml::Attribute{std::string(name.substr(1)), blank ? std::string() : std::string(label(v))});
         return true;
     }
 

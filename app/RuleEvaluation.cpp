@@ -270,7 +270,7 @@ QueryOutcome evaluateSimpleQuery(const EvalContext& ctx, std::int64_t n, const T
         });
         return out;
     }
-    query::PlainAnnotation p = query::visitQuery(q, n);
+    query::PlainAnnotation p = query::plainAnnotation(q, n);
     out.variables = p.variables;
     out.lastNumber = p.lastNumber;
     std::int64_t deletion = ctx.negated ? query::kDeletionCost : query::kNoEmbeddingCost;

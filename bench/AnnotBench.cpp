@@ -58,7 +58,7 @@ void BM_VisitQuery(benchmark::State& state) {
     const int k = int(state.range(0));
     const Tree* query = chainQuery(k);
     for (auto _ : state) {
-        axf::query::PlainAnnotation a = axf::query::visitQuery(query, 2);
+        axf::query::PlainAnnotation a = axf::query::plainAnnotation(query, 2);
         benchmark::DoNotOptimize(a.lastNumber);
     }
     state.counters["nodes"] = double(k + 2);

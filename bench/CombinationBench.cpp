@@ -12,6 +12,8 @@
 #include <string>
 
 #include "query/Combination.h"
+#include "query/CombinationSteps.h"
+#include "query/WholeQueryCombinationInternal.h"
 #include "xml/Arena.h"
 #include "xml/XML.h"
 
@@ -48,8 +50,8 @@ const Lists& lists(std::int64_t n) {
     static std::int64_t made = -1;
     static Lists l;
     if (made != n) {
-        l.first = embSort(makeList(n, 1));
-        l.second = embSort(makeList(n, 2));
+        l.first = sortByPositionThenCost(makeList(n, 1));
+        l.second = sortByPositionThenCost(makeList(n, 2));
         l.secondDearer = l.second;
         for (EmbeddingEntry& e : l.secondDearer) e.cost += 10;
         made = n;
@@ -89,7 +91,7 @@ void orderingUnsorted(benchmark::State& state) {
     std::mt19937 rng(4);
     std::shuffle(in.begin(), in.end(), rng);
     for (auto _ : state) {
-        EntryList r = embSort(in);
+        EntryList r = sortByPositionThenCost(in);
         benchmark::DoNotOptimize(r.data());
     }
     state.SetComplexityN(state.range(0));
@@ -98,7 +100,7 @@ void orderingUnsorted(benchmark::State& state) {
 void orderingSorted(benchmark::State& state) {
     const Lists& l = lists(state.range(0));
     for (auto _ : state) {
-        EntryList r = embSort(l.first);
+        EntryList r = sortByPositionThenCost(l.first);
         benchmark::DoNotOptimize(r.data());
     }
     state.SetComplexityN(state.range(0));

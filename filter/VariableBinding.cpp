@@ -12,6 +12,7 @@
 #include "common/Fatal.h"
 #include "common/MessageText.h"
 #include "filter/VariableBindingInternal.h"
+#include "query/AttributeElements.h"
 #include "query/Combination.h"
 #include "query/NodeLabel.h"
 
@@ -223,12 +224,19 @@ namespace {
 std::optional<xml::Attribute> cutAttribute(const Tree* c) {
     if (shapeOf(c, "rebuildWithBindings") != Shape::Element) return std::nullopt;
     const std::string& label = labelOf(c);
-    if (label.empty() || label[0] != '@' || c->kidCount > 1) return std::nullopt;
-    std::string name = getLabelComponent(label, 1);
+    std::string name;
+    const Tree* value = nullptr;
+    const bool attribute = query::standsForAttribute(label, [&] {
+        if (c->kidCount > 1) return query::AttributeValueShape::Other;
+        name = getLabelComponent(label, 1);
+        if (c->kidCount == 0) return query::AttributeValueShape::Nothing;
+        value = c->kids[0];
+        return shapeOf(value, "rebuildWithBindings") == Shape::Text ? query::AttributeValueShape::OneText
+                                                                    : query::AttributeValueShape::Other;
+    });
+    if (!attribute) return std::nullopt;
     name.erase(0, 1);
-    if (c->kidCount == 0) return xml::Attribute{std::move(name), std::string()};
-    const Tree* value = c->kids[0];
-    if (shapeOf(value, "rebuildWithBindings") != Shape::Text) return std::nullopt;
+    if (!value) return xml::Attribute{std::move(name), std::string()};
     return xml::Attribute{std::move(name), getLabelComponent(labelOf(value), 1)};
 }
 

@@ -84,7 +84,7 @@ void dumpExtendedAnnotation(const xml::Tree* query, std::int64_t first) {
 }
 
 void dumpPlainAnnotation(const xml::Tree* query, std::int64_t first, Sink& out) {
-    PlainAnnotation a = visitQuery(query, first);
+    PlainAnnotation a = plainAnnotation(query, first);
     const KeyedList<std::string> costs{KeyedList<std::string>::Pair{"2", "5"}};
     dumpAnnotation(a.tree, a.mapping, costs, a.variables, a.searchTypes, a.lastNumber, out);
 }

@@ -34,7 +34,7 @@ void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const Ke
 // The extended annotation of the query (extendQuery) written by dumpAnnotation.
 void dumpExtendedAnnotation(const xml::Tree* query, std::int64_t first, Sink& out);
 void dumpExtendedAnnotation(const xml::Tree* query, std::int64_t first);
-// The plain annotation of the query (visitQuery) written by dumpAnnotation,
+// The plain annotation of the query (plainAnnotation) written by dumpAnnotation,
 // with the fixed cost list ("2", "5") in place of deletion costs.
 void dumpPlainAnnotation(const xml::Tree* query, std::int64_t first, Sink& out);
 void dumpPlainAnnotation(const xml::Tree* query, std::int64_t first);

@@ -1,7 +1,6 @@
 #include "query/Embedding.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <map>
 #include <memory>
@@ -12,18 +11,15 @@
 #include <variant>
 #include <vector>
 
-#include "common/DecimalInteger.h"
 #include "common/Fatal.h"
-#include "common/MessageText.h"
-#include "index/TranslationTable.h"
 #include "query/Combination.h"
-#include "query/NodeLabel.h"
+#include "query/DescendantWalk.h"
+#include "query/EmbeddingInternal.h"
 
 namespace axf::query {
 
 using xml::ELNode;
 using xml::Tree;
-using xml::TreeList;
 using xml::TXNode;
 
 // ---------------------------------------------------------------------------
@@ -64,252 +60,6 @@ SearchResult guarded(F&& f) {
     } catch (const InternalError&) {
         return SearchResult{{}, std::current_exception()};
     }
-}
-
-// The raw root label of an index entry's tree: an element's name or a text.
-std::string_view rawRootLabel(const Tree* t, const char* who) {
-    if (t) {
-        if (const auto* e = std::get_if<ELNode>(&t->value)) return e->name;
-        if (const auto* x = std::get_if<TXNode>(&t->value)) return x->text;
-    }
-    if (t) xml::raiseIfFailure(t->value);
-    throw InternalError(std::string(who) + ": index entry tree is neither an element nor a text");
-}
-
-std::string resultLabel(std::string_view value, std::string_view q, std::int64_t position) {
-    std::string out = escapeLabelValue(value);
-    out.push_back('^');
-    out += q;
-    out.push_back('^');
-    out += std::to_string(position);
-    return out;
-}
-
-// A childless node of the same kind as t's root, labelled value^q^position;
-// a failure stays itself.
-const Tree* stampLeaf(const Tree* t, std::string_view q, std::int64_t position, const char* who) {
-    if (isDeferredFailure(t)) return t;
-    std::string_view raw = rawRootLabel(t, who);
-    std::string label = resultLabel(raw, q, position);
-    if (std::holds_alternative<TXNode>(t->value)) return xml::leafNode(TXNode{std::move(label)});
-    return xml::leafNode(ELNode{std::move(label), {}});
-}
-
-std::int64_t readQueryNumber(std::string_view s, const char* who) {
-    std::int64_t v = 0;
-    if (readDecimal(s, v) != DecimalRead::Ok)
-        throw InternalError(std::string(who) + ": query node number \"" + std::string(s) + "\" is not a number");
-    return v;
-}
-
-[[noreturn]] void noParse() { throw Fatal("Prelude.read: no parse"); }
-
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-// ---------------------------------------------------------------------------
-// Leftmost minimum over index ranges of a value array: minima of blocks of
-// 64 values and a sparse table over the blocks.
-
-class RangeMin {
-public:
-    explicit RangeMin(std::vector<std::int64_t> values) : v_(std::move(values)) {
-        std::size_t nb = (v_.size() + kBlock - 1) / kBlock;
-        std::vector<std::uint32_t> level(nb);
-        for (std::size_t b = 0; b < nb; ++b)
-            level[b] = scan(b * kBlock, std::min(v_.size(), (b + 1) * kBlock));
-        table_.push_back(std::move(level));
-        for (std::size_t w = 1; 2 * w <= nb; w *= 2) {
-            const auto& prev = table_.back();
-            std::vector<std::uint32_t> next(nb - 2 * w + 1);
-            for (std::size_t b = 0; b + 2 * w <= nb; ++b) next[b] = better(prev[b], prev[b + w]);
-            table_.push_back(std::move(next));
-        }
-    }
-
-    std::int64_t value(std::size_t i) const { return v_[i]; }
-
-    // Index of the leftmost minimum of [lo, hi), lo < hi.
-    std::uint32_t leftmostMin(std::size_t lo, std::size_t hi) const {
-        std::size_t bl = lo / kBlock, bh = (hi - 1) / kBlock;
-        if (bh - bl <= 1) return scan(lo, hi);
-        std::uint32_t best = scan(lo, (bl + 1) * kBlock);
-        std::size_t from = bl + 1, to = bh;  // whole blocks [from, to)
-        std::size_t k = 0;
-        while ((std::size_t(2) << k) <= to - from) ++k;
-        best = better(best, table_[k][from]);
-        best = better(best, table_[k][to - (std::size_t(1) << k)]);
-        return better(best, scan(bh * kBlock, hi));
-    }
-
-private:
-    static constexpr std::size_t kBlock = 64;
-
-    std::uint32_t better(std::uint32_t a, std::uint32_t b) const {
-        if (v_[b] < v_[a] || (v_[b] == v_[a] && b < a)) return b;
-        return a;
-    }
-    std::uint32_t scan(std::size_t lo, std::size_t hi) const {
-        std::uint32_t best = std::uint32_t(lo);
-        for (std::size_t i = lo + 1; i < hi; ++i)
-            if (v_[i] < v_[best]) best = std::uint32_t(i);
-        return best;
-    }
-
-    std::vector<std::int64_t> v_;
-    std::vector<std::vector<std::uint32_t>> table_;
-};
-
-// ---------------------------------------------------------------------------
-// The descendant walk over a candidate list. The candidates' effective cost is
-// their cost plus `addCost` plus (with `addRenaming`) their renaming cost;
-// with `stamp` set their trees are index leaves stamped as matches of that
-// query node when chosen.
-
-struct CandidateView {
-    EntrySpan list;
-    std::exception_ptr failure;
-    std::int64_t addCost = 0;
-    bool addRenaming = false;
-    const std::string* stamp = nullptr;
-
-    std::int64_t cost(const EmbeddingEntry& e) const {
-        return e.cost + addCost + (addRenaming ? e.renamingCost : 0);
-    }
-    const Tree* tree(const EmbeddingEntry& e) const {
-        return stamp ? stampLeaf(e.tree, *stamp, e.position, "join_path") : e.tree;
-    }
-};
-
-// Index of the first entry at or after `from` whose position is greater than
-// `position`. The search gallops forward from `from` before it bisects, so
-// finding an entry d places ahead reads O(log d) entries near `from`: the
-// walk's successive searches stay local in the list instead of bisecting its
-// whole rest each time.
-std::size_t firstAfter(EntrySpan list, std::size_t from, std::int64_t position) {
-    const std::size_t n = list.size();
-    if (from >= n || list[from].position > position) return from;
-    std::size_t below = from;  // list[below].position <= position
-    std::size_t step = 1;
-    while (step < n - below && list[below + step].position <= position) {
-        below += step;
-        step *= 2;
-    }
-    const std::size_t end = std::min(n, below + step);
-    auto it = std::upper_bound(list.begin() + std::ptrdiff_t(below) + 1, list.begin() + std::ptrdiff_t(end), position,
-                               [](std::int64_t p, const EmbeddingEntry& e) { return p < e.position; });
-    return std::size_t(it - list.begin());
-}
-
-// With `exactOnly`, a parent match whose cheapest embedding costs more than 0
-// gets no entry at all (the caller keeps only embeddings of cost 0, and no
-// selector can fail on what is dropped), so its tied candidates are never
-// gathered.
-SearchResult joinWalk(EntrySpan parents, const CandidateView& cands, const std::string& q, std::int64_t insCost,
-                      std::int64_t altCost, const index::Mapping& mapping, std::int64_t branch, bool allMode,
-                      bool exactOnly = false) {
-    SearchResult out;
-    EntrySpan list = cands.list;
-    const std::size_t n = list.size();
-    std::unique_ptr<RangeMin> rmq;  // built for the first large nested range
-    std::int64_t outerLast = std::numeric_limits<std::int64_t>::min();
-    std::size_t cursor = 0;  // candidates before it lie at or before every later parent
-    std::size_t lastLo = 0;  // parents ascend, so each one's first candidate does too
-    std::vector<std::size_t> chosen;
-    out.entries.reserve(parents.size());  // one entry per parent, except for ties in mode all
-
-    try {
-        for (const EmbeddingEntry& x : parents) {
-            bool nested = x.position <= outerLast;
-            std::size_t lo = firstAfter(list, nested ? lastLo : cursor, x.position);
-            std::size_t hi = firstAfter(list, lo, x.last);
-            lastLo = lo;
-            if (!nested) {
-                outerLast = x.last;
-                cursor = hi;
-            }
-            // The search of this parent reads up to the first candidate past
-            // its subtree; the end of the list is where a pending failure sits.
-            if (hi == n && cands.failure) std::rethrow_exception(cands.failure);
-
-            chosen.clear();
-            std::int64_t best = 0;
-            if (lo < hi) {
-                if (nested && hi - lo > 256) {
-                    if (!rmq) {
-                        std::vector<std::int64_t> values(n);
-                        for (std::size_t i = 0; i < n; ++i) values[i] = cands.cost(list[i]) + list[i].depth;
-                        rmq = std::make_unique<RangeMin>(std::move(values));
-                    }
-                    std::uint32_t i = rmq->leftmostMin(lo, hi);
-                    best = rmq->value(i);
-                    if (exactOnly && best - x.depth - insCost > 0 && altCost > 0) continue;
-                    chosen.push_back(i);
-                    while (allMode && i + 1 < hi) {
-                        i = rmq->leftmostMin(i + 1, hi);
-                        if (rmq->value(i) != best) break;
-                        chosen.push_back(i);
-                    }
-                } else {
-                    best = cands.cost(list[lo]) + list[lo].depth;
-                    chosen.push_back(lo);
-                    for (std::size_t i = lo + 1; i < hi; ++i) {
-                        std::int64_t d = cands.cost(list[i]) + list[i].depth;
-                        if (d < best) {
-                            best = d;
-                            chosen.clear();
-                            chosen.push_back(i);
-                        } else if (d == best && allMode) {
-                            chosen.push_back(i);
-                        }
-                    }
-                }
-            }
-
-            bool canLeaveOut = altCost != kNoEmbeddingCost;
-            if (chosen.empty() && !canLeaveOut) continue;
-            std::int64_t via = chosen.empty() ? altCost : best - x.depth - insCost;
-            const bool leaveOut = chosen.empty() || (canLeaveOut && via > altCost);
-            if (exactOnly && (leaveOut ? altCost : via) > 0) continue;
-            if (leaveOut) {
-                EmbeddingEntry e = x;
-                e.cost = altCost;
-                e.tree = stampLeaf(x.tree, q, x.position, "join_path");
-                out.entries.push_back(e);
-                continue;
-            }
-            if (branch > 0 && std::int64_t(chosen.size()) < branch)
-                throw Fatal("Attention: the " + std::to_string(branch) +
-                            "th son of the tag specified couldn't be found");
-            std::string label = resultLabel(index::getMapName(x.position, mapping), q, x.position);
-            auto emit = [&](std::size_t i) {
-                const Tree* kid = cands.tree(list[i]);
-                const Tree* wrapped = kid;
-                if (!isDeferredFailure(kid)) {
-                    wrapped = xml::makeTree(ELNode{label, {}}, {kid});
-                    JoinScope::noteParent(wrapped, kid);
-                }
-                out.entries.push_back(EmbeddingEntry{x.position, x.depth, x.last, x.renamingCost, via, wrapped});
-            };
-            if (branch == 0) {
-                for (std::size_t i : chosen) emit(i);
-            } else if (branch > 0) {
-                emit(chosen[std::size_t(branch - 1)]);
-            } else {
-                emit(chosen.back());
-            }
-        }
-    } catch (const Fatal&) {
-        out.failure = std::current_exception();
-    } catch (const InternalError&) {
-        out.failure = std::current_exception();
-    }
-    return out;
 }
 
 // ---------------------------------------------------------------------------
@@ -359,8 +109,8 @@ public:
     SearchResult evaluate(const Tree* t, EntrySpan parents, const std::string& p, std::size_t typesFrom,
                           const LowestCosts* bound = nullptr);
 
-    // The number of a query element.
-    static const std::string& queryElementName(const Tree* t) { return std::get<ELNode>(t->value).name; }
+    // The number of a query element (its name in the annotated query).
+    static const std::string& queryElementNumber(const Tree* t) { return std::get<ELNode>(t->value).name; }
 
     // Whether the query node is an `and` with more than one operand.
     bool isCombiningAnd(const Tree* t) const {
@@ -383,6 +133,19 @@ private:
 
     SearchResult leaf(const std::string& n, bool text, EntrySpan parents, const std::string& p,
                       std::size_t typesFrom);
+    // The settings of the walk from the candidates of a node to its parent
+    // matches (query node p), leaving the node out at altCost.
+    WalkSettings walkSettings(const std::string& p, std::int64_t altCost, std::int64_t branch) const {
+        WalkSettings s;
+        s.insCost = kInsertionCost;
+        s.altCost = altCost;
+        s.branch = branch;
+        s.allMode = mode_ == SearchMode::All;
+        s.exactOnly = exactOnly_;
+        s.parentNumber = &p;
+        s.mapping = &mapping_;
+        return s;
+    }
     SearchResult element(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
                          const std::string& p, std::size_t typesFrom);
     SearchResult boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
@@ -399,6 +162,11 @@ private:
     };
     AndOperands gatherAnd(const Tree* t, const std::string& n, EntrySpan parents, const std::string& p,
                           std::size_t typesFrom);
+    // The `and` of g's operands joined so far and `next`, then of the
+    // operands `rest` one by one, pairwise as the lists come (for lists out of
+    // position order); stops at an empty list.
+    SearchResult foldPairwise(const AndOperands& g, SearchResult next, std::span<const Tree* const> rest, EntrySpan parents,
+                              const std::string& p, std::size_t typesFrom);
     SearchResult joinAnd(const AndOperands& g, const LowestCosts* bound) const;
     // The lowest cost at each position of joinAnd(g, nullptr), unless it
     // fails or is empty.
@@ -414,6 +182,11 @@ private:
     // order up to the first that fails; the rest are left to the caller.
     std::vector<SearchResult> boundedOperands(std::span<const Tree* const> operands, std::int64_t d,
                                               EntrySpan parents, const std::string& p, std::size_t typesFrom);
+    // The operands of boundedOperands evaluated in order, up to the first that
+    // fails: the list of each (empty for an `and` gathered but not joined)
+    // and, for each `and`, its gathered operands.
+    void evaluateOperands(std::span<const Tree* const> operands, EntrySpan parents, const std::string& p, std::size_t typesFrom,
+                          std::vector<SearchResult>& lists, std::vector<std::optional<AndOperands>>& groups);
 
     const QueryMapping& qmap_;
     const DeletionCostList& delCosts_;
@@ -475,6 +248,19 @@ EntrySpan insideParents(EntrySpan parents, EntrySpan candidates, EntryList& kept
     return kept;
 }
 
+// Keeps of `common` (ascending positions) those that the entries (ascending
+// by position) hold; `narrowed` is a buffer.
+void keepCommonPositions(std::vector<std::int64_t>& common, EntrySpan entries, std::vector<std::int64_t>& narrowed) {
+    narrowed.clear();
+    std::size_t k = 0;
+    for (const EmbeddingEntry& e : entries) {
+        while (k < common.size() && common[k] < e.position) ++k;
+        if (k < common.size() && common[k] == e.position && (narrowed.empty() || narrowed.back() != e.position))
+            narrowed.push_back(e.position);
+    }
+    std::swap(common, narrowed);
+}
+
 bool Search::narrowsBelow(const Tree* child) {
     return failingSelectors_.empty() || !holdsFailingSelector(child);
 }
@@ -530,12 +316,12 @@ void Search::settleSelectors(const Tree* root, EntrySpan rootCandidates, const s
     for (const SelectorSite& site : sites) {
         const std::string& n = numberOf(site.node);
         try {
-            if (getInfofromLabel(queryLabel(n, "settleSelectors")).second < 2) continue;  // does not read
+            if (nameAndBranch(queryLabel(n, "settleSelectors")).second < 2) continue;  // does not read
             EntrySpan parents = rootCandidates;
             std::string p = rootNumber;
             if (site.above != root) {
                 p = numberOf(site.above);
-                auto name = getInfofromLabel(queryLabel(p, "settleSelectors")).first;
+                auto name = nameAndBranch(queryLabel(p, "settleSelectors")).first;
                 parents = presences(false, name, searchType(p, defaultType_, types_).first);
             }
             if (!ascendingByPosition(parents)) continue;
@@ -570,19 +356,19 @@ SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::strin
 SearchResult Search::leaf(const std::string& n, bool text, EntrySpan parents, const std::string& p,
                           std::size_t typesFrom) {
     std::int64_t d = deletionCostOf(n, delCosts_);
-    auto [name, branch] = getInfofromLabel(queryLabel(n, "evaluate"));
+    auto [name, branch] = nameAndBranch(queryLabel(n, "evaluate"));
     index::LookupKind type = searchType(n, defaultType_, types_, typesFrom).first;
     CandidateView cands;
     cands.list = presences(text, name, type);
     cands.addCost = d;
     cands.addRenaming = true;
     cands.stamp = &n;
-    return joinWalk(parents, cands, p, kInsertionCost, deletionCost_ + d, mapping_, branch, mode_ == SearchMode::All, exactOnly_);
+    return descendantWalk(parents, cands, walkSettings(p, deletionCost_ + d, branch));
 }
 
 SearchResult Search::element(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
                              const std::string& p, std::size_t typesFrom) {
-    auto [name, branch] = getInfofromLabel(label);
+    auto [name, branch] = nameAndBranch(label);
     auto [type, rest] = searchType(n, defaultType_, types_, typesFrom);
     EntrySpan own = presences(false, name, type);
     EntryList inside;
@@ -593,7 +379,7 @@ SearchResult Search::element(const Tree* t, const std::string& n, const std::str
     cands.list = below.entries;
     cands.failure = below.failure;
     cands.addRenaming = true;
-    return joinWalk(parents, cands, p, kInsertionCost, kNoEmbeddingCost, mapping_, branch, mode_ == SearchMode::All, exactOnly_);
+    return descendantWalk(parents, cands, walkSettings(p, kNoEmbeddingCost, branch));
 }
 
 Search::AndOperands Search::gatherAnd(const Tree* t, const std::string& n, EntrySpan parents, const std::string& p,
@@ -601,7 +387,6 @@ Search::AndOperands Search::gatherAnd(const Tree* t, const std::string& n, Entry
     auto operands = t->children();
     AndOperands g;
     g.d = deletionCostOf(n, delCosts_);
-    const bool all = mode_ == SearchMode::All;
     SearchResult first = evaluate(operands[0], parents, p, typesFrom);
     if (operands.size() == 1 || first.empty()) {  // the next operand is not evaluated
         g.settled = std::move(first);
@@ -628,35 +413,34 @@ Search::AndOperands Search::gatherAnd(const Tree* t, const std::string& n, Entry
         if (i == 1) g.results.front().rethrow();
         next.rethrow();
         if (!firstInOrder || !ascendingByPosition(next.entries)) {
-            // Pairwise from here on, as the lists come.
-            SearchResult r = joinAnd(g, nullptr);
-            for (;;) {
-                const EntryList& a = r.all();
-                const EntryList& b = next.all();
-                r = SearchResult{all ? combineAndAll(a, b, g.d) : combineAndBest(a, b, g.d), nullptr};
-                if (++i == operands.size() || r.empty()) break;
-                next = evaluate(operands[i], parents, p, typesFrom);
-                if (next.empty()) {
-                    r = std::move(next);
-                    break;
-                }
-            }
+            SearchResult r = foldPairwise(g, std::move(next), operands.subspan(i + 1), parents, p, typesFrom);
             g.results.clear();
             g.settled = std::move(r);
             return g;
         }
-        narrowed.clear();
-        std::size_t k = 0;
-        for (const EmbeddingEntry& e : next.entries) {
-            while (k < common.size() && common[k] < e.position) ++k;
-            if (k < common.size() && common[k] == e.position && (narrowed.empty() || narrowed.back() != e.position))
-                narrowed.push_back(e.position);
-        }
-        std::swap(common, narrowed);
+        keepCommonPositions(common, next.entries, narrowed);
         g.results.push_back(std::move(next));
     }
     if (common.empty()) g.settled = SearchResult{};
     return g;
+}
+
+SearchResult Search::foldPairwise(const AndOperands& g, SearchResult next, std::span<const Tree* const> rest, EntrySpan parents,
+                                  const std::string& p, std::size_t typesFrom) {
+    const bool all = mode_ == SearchMode::All;
+    SearchResult r = joinAnd(g, nullptr);
+    for (std::size_t i = 0;; ++i) {
+        const EntryList& a = r.all();
+        const EntryList& b = next.all();
+        r = SearchResult{all ? combineAndAll(a, b, g.d) : combineAndBest(a, b, g.d), nullptr};
+        if (i == rest.size() || r.empty()) break;
+        next = evaluate(rest[i], parents, p, typesFrom);
+        if (next.empty()) {
+            r = std::move(next);
+            break;
+        }
+    }
+    return r;
 }
 
 SearchResult Search::joinAnd(const AndOperands& g, const LowestCosts* bound) const {
@@ -678,17 +462,15 @@ std::optional<LowestCosts> Search::lowestOf(const AndOperands& g) const {
     return lowestOfAndAll(lists, g.d);
 }
 
-std::vector<SearchResult> Search::boundedOperands(std::span<const Tree* const> operands, std::int64_t d,
-                                                  EntrySpan parents, const std::string& p, std::size_t typesFrom) {
-    const std::size_t k = operands.size();
-    std::vector<SearchResult> lists;
-    std::vector<std::optional<AndOperands>> groups;
-    for (std::size_t i = 0; i < k; ++i) {
+void Search::evaluateOperands(std::span<const Tree* const> operands, EntrySpan parents, const std::string& p,
+                              std::size_t typesFrom, std::vector<SearchResult>& lists,
+                              std::vector<std::optional<AndOperands>>& groups) {
+    for (std::size_t i = 0; i < operands.size(); ++i) {
         const Tree* u = operands[i];
         if (isCombiningAnd(u)) {
             AndOperands g;
             SearchResult failed = guarded([&] {
-                g = gatherAnd(u, queryElementName(u), parents, p, typesFrom);
+                g = gatherAnd(u, queryElementNumber(u), parents, p, typesFrom);
                 return SearchResult{};
             });
             lists.push_back(std::move(failed));
@@ -703,15 +485,22 @@ std::vector<SearchResult> Search::boundedOperands(std::span<const Tree* const> o
             if (lists.back().hasFailure()) break;
         }
     }
+}
+
+std::vector<SearchResult> Search::boundedOperands(std::span<const Tree* const> operands, std::int64_t d, EntrySpan parents,
+                                                  const std::string& p, std::size_t typesFrom) {
+    std::vector<SearchResult> lists;
+    std::vector<std::optional<AndOperands>> groups;
+    evaluateOperands(operands, parents, p, typesFrom, lists, groups);
     // The two lowest of (cheapest cost - step * d) over the operands at each
     // position, with the operand of the lowest: the bound of operand j is
     // the lowest of its siblings plus its own step * d.
-    struct Two {
+    struct TwoLowest {
         std::int64_t first, second;
-        std::size_t from;
+        std::size_t from;  // the operand of the lowest
     };
     constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
-    std::unordered_map<std::int64_t, Two> lowest;
+    std::unordered_map<std::int64_t, TwoLowest> lowest;
     auto step = [](std::size_t i) { return static_cast<std::int64_t>(std::max<std::size_t>(i, 1)); };
     for (std::size_t i = 0; i < lists.size(); ++i) {
         std::optional<LowestCosts> own;
@@ -722,9 +511,9 @@ std::vector<SearchResult> Search::boundedOperands(std::span<const Tree* const> o
         if (!own) continue;
         own->forEach([&](std::int64_t position, std::int64_t cost) {
             const std::int64_t v = cost - step(i) * d;
-            auto [it, fresh] = lowest.emplace(position, Two{v, kNone, i});
+            auto [it, fresh] = lowest.emplace(position, TwoLowest{v, kNone, i});
             if (fresh) return;
-            Two& t = it->second;
+            TwoLowest& t = it->second;
             if (v < t.first) {
                 t.second = t.first;
                 t.first = v;
@@ -816,8 +605,7 @@ SearchResult evaluateQuery(const Tree* query, const SearchContext& context, std:
     Search search(context);
     const std::string& label = search.queryLabel(*n, "evaluateQuery");
     auto [type, rest] = searchType(*n, context.defaultType, *context.searchTypes);
-    if (getInfofromLabel(label).second != 0)
-        throw Fatal("Attention: the branch information couldn't be applied to the query root");
+    if (nameAndBranch(label).second != 0) throw Fatal("Attention: the branch information couldn't be applied to the query root");
     EntrySpan candidates = search.presences(text, label, type);
     search.settleSelectors(query, candidates, rootNumber);
 
@@ -844,294 +632,6 @@ SearchResult evaluate(const Tree* t, const SearchContext& context, EntrySpan par
     SearchResult r = search.evaluate(t, parents, std::to_string(parentNumber), typesFrom);
     for (EmbeddingEntry& e : r.entries) e.tree = joins.resolve(e.tree);
     return r;
-}
-
-SearchResult join_path(EntrySpan parents, const SearchResult& candidates, const std::string& parentNumber,
-                       std::int64_t insCost, std::int64_t altCost, const index::Mapping& mapping,
-                       std::int64_t branch, SearchMode mode) {
-    CandidateView view;
-    view.list = candidates.entries;
-    view.failure = candidates.failure;
-    return joinWalk(parents, view, parentNumber, insCost, altCost, mapping, branch, mode == SearchMode::All);
-}
-
-// ---------------------------------------------------------------------------
-// Candidate lookup, search types and cost adders
-
-namespace {
-template <class Idx>
-EntryList presencesIn(const Idx& idx, std::string_view name, index::LookupKind type) {
-    if (type == index::LookupKind::Exact) return index::getRef(idx, name, index::LookupKind::Exact);
-    EntryList r = index::getRef(idx, name, index::LookupKind::WithTranslations);
-    if (!r.empty()) return r;
-    index::RenamingList synonyms = index::classOfSyn(name);
-    if (synonyms.empty()) return {};
-    synonyms.erase(synonyms.begin());
-    return firstTranslationEntries(idx, synonyms);
-}
-}  // namespace
-
-EntryList getPresences(const index::Index& idx, std::string_view name, index::LookupKind type) {
-    return presencesIn(idx, name, type);
-}
-
-EntryList getPresences(const index::MergedElementIndex& idx, std::string_view name, index::LookupKind type) {
-    return presencesIn(idx, name, type);
-}
-
-index::LookupKind inverseType(index::LookupKind type) {
-    return type == index::LookupKind::Exact ? index::LookupKind::WithTranslations : index::LookupKind::Exact;
-}
-
-std::pair<index::LookupKind, std::size_t> searchType(std::string_view n, index::LookupKind defaultType,
-                                                     const SearchTypeList& list, std::size_t from) {
-    if (from >= list.size()) return {defaultType, list.size()};
-    std::int64_t node = readQueryNumber(n, "searchType");
-    for (std::size_t i = from; i < list.size(); ++i) {
-        std::int64_t m = readQueryNumber(list[i].first, "searchType");
-        if (node == m) return {inverseType(defaultType), i + 1};
-        if (node < m) return {defaultType, i};
-    }
-    return {defaultType, list.size()};
-}
-
-std::int64_t getNumber(std::string_view selector) {
-    if (selector.empty()) throw Fatal("Attention: inconsistent branch information found");
-    if (selector == "last") return -1;
-    // The integer reader: white space around, balanced parentheses, an
-    // optional minus sign as a word of its own, decimal, 0x or 0o digits.
-    std::string_view s = trim(selector);
-    while (s.size() >= 2 && s.front() == '(' && s.back() == ')') s = trim(s.substr(1, s.size() - 2));
-    bool negative = false;
-    if (!s.empty() && s.front() == '-') {
-        negative = true;
-        s = trim(s.substr(1));
-    }
-    int base = 10;
-    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        base = 16;
-        s.remove_prefix(2);
-    } else if (s.size() > 2 && s[0] == '0' && (s[1] == 'o' || s[1] == 'O')) {
-        base = 8;
-        s.remove_prefix(2);
-    }
-    if (s.empty()) noParse();
-    std::uint64_t magnitude = 0;
-    bool tooLarge = false;
-    for (char c : s) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            noParse();
-        if (digit >= base) noParse();
-        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - std::uint64_t(digit)) / std::uint64_t(base))
-            tooLarge = true;
-        else
-            magnitude = magnitude * std::uint64_t(base) + std::uint64_t(digit);
-    }
-    const std::uint64_t limit = std::uint64_t(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
-    if (tooLarge || magnitude > limit)
-        throw Fatal("Attention: the branch information " + cutForMessage(selector) + " is out of range");
-    if (negative) return magnitude == limit ? std::numeric_limits<std::int64_t>::min() : -std::int64_t(magnitude);
-    return std::int64_t(magnitude);
-}
-
-bool selectorCanFail(std::string_view label) {
-    if (label.find('[') == std::string_view::npos) return false;
-    try {
-        return getInfofromLabel(label).second >= 2;
-    } catch (const Fatal&) {
-        return true;
-    }
-}
-
-LabelName getLabelName(std::string_view label) {
-    std::size_t open = label.find('[');
-    if (open == std::string_view::npos) return LabelName{std::string(label), false, {}, true};
-    std::string_view after = label.substr(open + 1);
-    bool closed = !after.empty() && after.back() == ']';
-    if (closed) after.remove_suffix(1);
-    return LabelName{std::string(label.substr(0, open)), true, std::string(after), closed};
-}
-
-std::pair<std::string, std::int64_t> getInfofromLabel(std::string_view label) {
-    LabelName l = getLabelName(label);
-    if (!l.hasSelector) return {std::move(l.name), 0};
-    if (!l.closed)
-        throw Fatal("Attention: the branch information of the tag " + cutForMessage(l.name) + " is not closed in \"" +
-                    cutForMessage(label) + "\"");
-    std::int64_t k = getNumber(l.selector);
-    if (k == 0) throw Fatal("Attention: inconsistent branch information found");
-    return {std::move(l.name), k};
-}
-
-EntryList add_rencost(EntrySpan entries) {
-    EntryList out(entries.begin(), entries.end());
-    for (EmbeddingEntry& e : out) e.cost += e.renamingCost;
-    return out;
-}
-
-EntryList add_delcost(EntrySpan entries, std::int64_t d) {
-    EntryList out(entries.begin(), entries.end());
-    if (d != 0)
-        for (EmbeddingEntry& e : out) e.cost += d;
-    return out;
-}
-
-// ---------------------------------------------------------------------------
-// Synonym positions and result-root labels
-
-EntryList withRenamingCost(std::int64_t r, EntrySpan entries) {
-    EntryList out(entries.begin(), entries.end());
-    for (EmbeddingEntry& e : out) e.renamingCost = r;
-    return out;
-}
-
-namespace {
-template <class Idx>
-EntryList posOfSynIn(const Idx& idx, const index::RenamingList& synonyms) {
-    for (const auto& syn : synonyms) {
-        EntryList found = index::getRef(idx, syn.first, index::LookupKind::WithTranslations);
-        if (!found.empty()) return withRenamingCost(kRenamingCost, found);
-    }
-    return {};
-}
-}  // namespace
-
-EntryList firstTranslationEntries(const index::Index& idx, const index::RenamingList& synonyms) {
-    return posOfSynIn(idx, synonyms);
-}
-
-EntryList firstTranslationEntries(const index::MergedElementIndex& idx, const index::RenamingList& synonyms) {
-    return posOfSynIn(idx, synonyms);
-}
-
-EntryList entriesOverTrees(std::int64_t position, std::int64_t depth, std::int64_t last, std::int64_t renamingCost,
-                   std::int64_t cost, std::string_view name, std::string_view q, std::int64_t branch,
-                   std::span<const Tree* const> trees) {
-    std::string label = resultLabel(name, q, position);
-    auto entry = [&](const Tree* t) {
-        const Tree* over = isDeferredFailure(t) ? t : xml::makeTree(ELNode{label, {}}, {t});
-        return EmbeddingEntry{position, depth, last, renamingCost, cost, over};
-    };
-    EntryList out;
-    if (branch == 0) {
-        out.reserve(trees.size());
-        for (const Tree* t : trees) out.push_back(entry(t));
-    } else if (branch > 0) {
-        if (std::uint64_t(branch) > trees.size())
-            throw InternalError("entriesOverTrees: branch " + std::to_string(branch) + " of " + std::to_string(trees.size()) +
-                                " trees");
-        out.push_back(entry(trees[std::size_t(branch - 1)]));
-    } else if (!trees.empty()) {
-        out.push_back(entry(trees.back()));
-    }
-    return out;
-}
-
-const Tree* setLabel(const Tree* tree, std::string_view suffix) {
-    throwIfDeferredFailure(tree);
-    if (tree) {
-        if (const auto* e = std::get_if<ELNode>(&tree->value); e && e->attributes.empty()) {
-            std::string name = e->name;
-            name.push_back('^');
-            name += suffix;
-            return xml::makeTree(ELNode{std::move(name), {}}, tree->children());
-        }
-        if (const auto* x = std::get_if<TXNode>(&tree->value); x && tree->isLeaf()) {
-            std::string t = x->text;
-            t.push_back('^');
-            t += suffix;
-            return xml::leafNode(TXNode{std::move(t)});
-        }
-    }
-    throw InternalError("setLabel: root is neither an element without attributes nor a childless text");
-}
-
-EmbeddingEntry stampMatch(std::string_view prefix, const EmbeddingEntry& entry) {
-    EmbeddingEntry out = entry;
-    out.tree = stampLeaf(entry.tree, prefix, entry.position, "stampMatch");
-    return out;
-}
-
-// ---------------------------------------------------------------------------
-// Attribute reconversion
-
-namespace {
-
-// The attribute an '@' child stands for, if it is one.
-std::optional<xml::Attribute> attributeOf(const Tree* child) {
-    const auto* e = std::get_if<ELNode>(&child->value);
-    if (!e || e->name.empty() || e->name[0] != '@' || !e->attributes.empty()) return std::nullopt;
-    if (child->kidCount == 0) return xml::Attribute{e->name.substr(1), std::string()};
-    if (child->kidCount != 1) return std::nullopt;
-    const Tree* value = child->kids[0];
-    const auto* x = std::get_if<TXNode>(&value->value);
-    if (!x || !value->isLeaf()) return std::nullopt;
-    return xml::Attribute{e->name.substr(1), x->text};
-}
-
-}  // namespace
-
-const Tree* restoreAttributes(const Tree* tree) {
-    if (!tree || isDeferredFailure(tree)) return tree;
-    if (!std::holds_alternative<ELNode>(tree->value) || tree->isLeaf()) return tree;
-    // Walked with a stack of open elements (a result is as deep as the
-    // document below its bound subtrees). Each child leaves one entry on
-    // `done`: the attribute it becomes (its own tree, marked), or its
-    // adjusted tree. A node whose entries are all unmarked and unchanged is
-    // kept itself, so a tree without attribute elements is returned as it is.
-    struct Open {
-        const Tree* node;
-        std::uint32_t next;  // the next child to look at
-    };
-    struct Done {
-        const Tree* tree;
-        bool attribute;
-    };
-    std::vector<Open> open{{tree, 0}};
-    std::vector<Done> done;
-    for (;;) {
-        Open& top = open.back();
-        if (top.next < top.node->kidCount) {
-            const Tree* c = top.node->kids[top.next++];
-            if (attributeOf(c)) {
-                done.push_back({c, true});
-            } else if (isDeferredFailure(c) || !std::holds_alternative<ELNode>(c->value) || c->isLeaf()) {
-                done.push_back({c, false});
-            } else {
-                open.push_back({c, 0});
-            }
-            continue;
-        }
-        const Tree* node = top.node;
-        const std::size_t first = done.size() - node->kidCount;
-        bool changed = false;
-        for (std::size_t k = first; k < done.size() && !changed; ++k)
-            changed = done[k].attribute || done[k].tree != node->kids[k - first];
-        const Tree* result = node;
-        if (changed) {
-            const auto& e = std::get<ELNode>(node->value);
-            xml::AttList attributes = e.attributes;
-            TreeList kids;
-            for (std::size_t k = first; k < done.size(); ++k) {
-                if (done[k].attribute)
-                    attributes.push_back(std::move(*attributeOf(done[k].tree)));
-                else
-                    kids.push_back(done[k].tree);
-            }
-            result = xml::makeTree(ELNode{e.name, std::move(attributes)}, kids);
-        }
-        done.resize(first);
-        open.pop_back();
-        if (open.empty()) return result;
-        done.push_back({result, false});
-    }
 }
 
 }  // namespace axf::query

@@ -40,7 +40,7 @@ std::int64_t extendedSize(const xml::Tree* node) {
 // list. The mapping, which has one pair per node, is filled from its end
 // when the size is known; the costs are reversed at the end. The collected
 // lists (variables, types) are appended in preorder. `marked` is set inside
-// a copy: markDuplicate is idempotent, so marking each name once where it is
+// a copy: markCopyVariables is idempotent, so marking each name once where it is
 // collected equals marking the copy's list at every enclosing copy.
 struct ExtendWalk {
     std::vector<QueryMapping::Pair> mappingRev;
@@ -80,16 +80,16 @@ struct ExtendWalk {
         if (cost != 0) costsRev.emplace_back(key, cost);
     }
 
-    Result extendAux(const xml::Tree* node, std::int64_t n, std::int64_t d, bool marked) {
+    Result extendSubtree(const xml::Tree* node, std::int64_t n, std::int64_t d, bool marked) {
         std::string key = std::to_string(n);
         if (const auto* tx = std::get_if<xml::TXNode>(&node->value)) {
-            if (!node->isLeaf()) throw InternalError("extendAux: text node \"" + tx->text + "\" has children");
+            if (!node->isLeaf()) throw InternalError("extendSubtree: text node \"" + tx->text + "\" has children");
             map(key, tx->text);
             withDeletionCost(key, d);
             return {xml::leafNode(xml::TXNode{std::move(key)}), n};
         }
         const auto* el = std::get_if<xml::ELNode>(&node->value);
-        if (!el) throw InternalError("extendAux: node is neither an element nor a text");
+        if (!el) throw InternalError("extendSubtree: node is neither an element nor a text");
 
         if (detail::isGroupName(el->name)) {
             auto [kids, next] = extendMap(node->children(), n + 1, d, marked);
@@ -98,7 +98,7 @@ struct ExtendWalk {
             return {xml::makeTree(xml::ELNode{std::move(key), {}}, kids), next - 1};
         }
         if (node->isLeaf()) {
-            detail::appendVarandType(key, el->attributes, variables, searchTypes, marked, 0);
+            detail::appendVariablesAndTypes(key, el->attributes, variables, searchTypes, marked, 0);
             map(key, el->name);
             withDeletionCost(key, d);
             return {xml::leafNode(xml::ELNode{std::move(key), {}}), n};
@@ -107,10 +107,10 @@ struct ExtendWalk {
         // Element with a child: node n ("or") over [element n+1 over the
         // child, the copy of the child charged at kDeletionCost].
         std::string own = std::to_string(n + 1);
-        detail::appendVarandType(own, el->attributes, variables, searchTypes, marked, 0);
+        detail::appendVariablesAndTypes(own, el->attributes, variables, searchTypes, marked, 0);
         const xml::Tree* c = node->children()[0];
         Result kept = verifyDepth(c, n + 2, marked);
-        Result copy = extendAux(c, kept.last + 1, kDeletionCost, true);
+        Result copy = extendSubtree(c, kept.last + 1, kDeletionCost, true);
         map(own, el->name);
         map(key, kOr);
         withDeletionCost(key, d);
@@ -125,7 +125,7 @@ struct ExtendWalk {
         xml::TreeList trees;
         trees.reserve(children.size());
         for (const xml::Tree* x : children) {
-            Result r = extendAux(x, f, d, marked);
+            Result r = extendSubtree(x, f, d, marked);
             trees.push_back(r.tree);
             f = r.last + 1;
         }
@@ -133,9 +133,9 @@ struct ExtendWalk {
     }
 
     // The single child of an element that keeps its place: an element goes
-    // to extendAux with cost 0, a text is numbered here without cost.
+    // to extendSubtree with cost 0, a text is numbered here without cost.
     Result verifyDepth(const xml::Tree* c, std::int64_t k, bool marked) {
-        if (std::holds_alternative<xml::ELNode>(c->value)) return extendAux(c, k, 0, marked);
+        if (std::holds_alternative<xml::ELNode>(c->value)) return extendSubtree(c, k, 0, marked);
         const auto* tx = std::get_if<xml::TXNode>(&c->value);
         if (!tx) throw InternalError("verifyDepth: child is neither an element nor a text");
         if (!c->isLeaf()) throw InternalError("verifyDepth: text node \"" + tx->text + "\" has children");
@@ -180,7 +180,7 @@ QueryAnnotation extendQuery(const xml::Tree* query, std::int64_t first) {
     const auto* el = std::get_if<xml::ELNode>(&query->value);
     if (!el) throw InternalError("extendQuery: root is neither an element nor a text");
     // The root's own variable and type stand before everything below it.
-    detail::appendVarandType(key, el->attributes, w.variables, w.searchTypes, false, 0);
+    detail::appendVariablesAndTypes(key, el->attributes, w.variables, w.searchTypes, false, 0);
     if (query->isLeaf()) {
         w.map(key, el->name);
         return w.finish(xml::leafNode(xml::ELNode{std::move(key), {}}), first);
@@ -190,17 +190,17 @@ QueryAnnotation extendQuery(const xml::Tree* query, std::int64_t first) {
     return w.finish(xml::makeTree(xml::ELNode{std::move(key), {}}, {r.tree}), r.last);
 }
 
-QueryAnnotation extendAux(const xml::Tree* node, std::int64_t number, std::int64_t cost) {
+QueryAnnotation extendSubtree(const xml::Tree* node, std::int64_t number, std::int64_t cost) {
     ExtendWalk w(extendedSize(node));
-    ExtendWalk::Result r = w.extendAux(node, number, cost, false);
+    ExtendWalk::Result r = w.extendSubtree(node, number, cost, false);
     return w.finish(r.tree, r.last);
 }
 
-VariableList markDuplicate(const VariableList& variables) {
+VariableList markCopyVariables(const VariableList& variables) {
     std::vector<VariableList::Pair> out;
     out.reserve(variables.size());
     for (const auto& [key, name] : variables) {
-        if (name.empty()) throw InternalError("markDuplicate: empty variable name at node \"" + key + "\"");
+        if (name.empty()) throw InternalError("markCopyVariables: empty variable name at node \"" + key + "\"");
         out.emplace_back(key, name.size() == 1 ? std::string(1, kCopyMark) + name : name);
     }
     return VariableList(std::move(out));

@@ -18,7 +18,7 @@
 //  - variables and search types are collected in preorder of the extended
 //    tree: a node's own pairs (reverse attribute order), then its child's,
 //    then the copy's; one-letter variable names inside a copy are marked
-//    with a leading kCopyMark (markDuplicate).
+//    with a leading kCopyMark (markCopyVariables).
 #pragma once
 
 #include <cstdint>
@@ -39,10 +39,10 @@ QueryAnnotation extendQuery(const xml::Tree* query, std::int64_t first);
 // The extension walk of one query subtree from `number` with the deletion
 // cost `cost` of its top node (0: the element's own child; 5: a copy). The
 // lists of the result hold exactly the entries of the subtree.
-QueryAnnotation extendAux(const xml::Tree* node, std::int64_t number, std::int64_t cost);
+QueryAnnotation extendSubtree(const xml::Tree* node, std::int64_t number, std::int64_t cost);
 
 // One-letter variable names become "C" and the letter; longer names stay.
 // Order and number texts are kept. An empty name is an InternalError.
-VariableList markDuplicate(const VariableList& variables);
+VariableList markCopyVariables(const VariableList& variables);
 
 }  // namespace axf::query

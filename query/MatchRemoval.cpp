@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "common/Fatal.h"
+#include "query/AsciiSpace.h"
 #include "query/NodeLabel.h"
 
 namespace axf::query {
@@ -24,8 +25,6 @@ bool isBooleanRoot(const std::string& label) {
         if (label == b) return true;
     return false;
 }
-
-bool isSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
 // Component k of a node's label read as a number. A component without a
 // backslash is read where it stands; any other (and any label rootLabelComponent
@@ -121,7 +120,7 @@ const NodeBinding* takeBinding(std::span<const NodeBinding> bindings, std::size_
 
 std::int64_t readLabelNumber(std::string_view text) {
     std::size_t i = 0, n = text.size();
-    while (i < n && isSpace(text[i])) ++i;
+    while (i < n && isAsciiSpace(text[i])) ++i;
     bool negative = false;
     if (i < n && text[i] == '-') {
         negative = true;
@@ -138,7 +137,7 @@ std::int64_t readLabelNumber(std::string_view text) {
         ++i;
     }
     if (i == digits) throw Fatal("Prelude.read: no parse");
-    while (i < n && isSpace(text[i])) ++i;
+    while (i < n && isAsciiSpace(text[i])) ++i;
     if (i != n) throw Fatal("Prelude.read: no parse");
     if (!negative) {
         if (v == kMin) throw Fatal("Prelude.read: no parse");

@@ -32,15 +32,15 @@ namespace {
 
 }  // namespace
 
-void appendVarandType(const std::string& numberText, const xml::AttList& attributes,
-                      std::vector<VariableList::Pair>& variables, std::vector<SearchTypeList::Pair>& searchTypes,
-                      bool marked, int count) {
+void appendVariablesAndTypes(const std::string& numberText, const xml::AttList& attributes,
+                             std::vector<VariableList::Pair>& variables, std::vector<SearchTypeList::Pair>& searchTypes,
+                             bool marked, int count) {
     if (attributes.size() > 2) multipleVariable(numberText);
     for (const auto& [name, value] : attributes) {
         if (name == "var")
             ++count;
         else if (name != "type")
-            throw InternalError("getVarandType: attribute \"" + name + "\" at node \"" + numberText + "\"");
+            throw InternalError("prependVariablesAndTypes: attribute \"" + name + "\" at node \"" + numberText + "\"");
     }
     if (count >= 2) multipleVariable(numberText);
     // The last attribute's pair stands first.
@@ -52,26 +52,26 @@ void appendVarandType(const std::string& numberText, const xml::AttList& attribu
         else if (it->second.size() == 1)
             variables.emplace_back(numberText, std::string(1, kCopyMark) + it->second);
         else
-            throw InternalError("markDuplicate: empty variable name at node \"" + numberText + "\"");
+            throw InternalError("markCopyVariables: empty variable name at node \"" + numberText + "\"");
     }
 }
 
 }  // namespace detail
 
-std::pair<VariableList, SearchTypeList> getVarandType(std::string_view numberText, const xml::AttList& attributes,
-                                                      const VariableList& variables,
-                                                      const SearchTypeList& searchTypes, int count) {
+std::pair<VariableList, SearchTypeList> prependVariablesAndTypes(std::string_view numberText, const xml::AttList& attributes,
+                                                                 const VariableList& variables, const SearchTypeList& searchTypes,
+                                                                 int count) {
     std::string key(numberText);
     std::vector<VariableList::Pair> v;
     std::vector<SearchTypeList::Pair> s;
-    detail::appendVarandType(key, attributes, v, s, false, count);
+    detail::appendVariablesAndTypes(key, attributes, v, s, false, count);
     if (v.empty() && s.empty()) return {variables, searchTypes};
     v.insert(v.end(), variables.begin(), variables.end());
     s.insert(s.end(), searchTypes.begin(), searchTypes.end());
     return {VariableList(std::move(v)), SearchTypeList(std::move(s))};
 }
 
-std::pair<xml::TreeList, xml::TreeList> divideArgs(const xml::TreeList& trees) {
+std::pair<xml::TreeList, xml::TreeList> splitInnerAndLeaves(const xml::TreeList& trees) {
     std::pair<xml::TreeList, xml::TreeList> out;
     for (const xml::Tree* t : trees) {
         if (std::holds_alternative<xml::ELNode>(t->value))
@@ -79,7 +79,7 @@ std::pair<xml::TreeList, xml::TreeList> divideArgs(const xml::TreeList& trees) {
         else if (std::holds_alternative<xml::TXNode>(t->value))
             out.second.push_back(t);
         else
-            throw InternalError("divideArgs: root is neither an element nor a text");
+            throw InternalError("splitInnerAndLeaves: root is neither an element nor a text");
     }
     return out;
 }
@@ -93,16 +93,16 @@ struct PlainWalk {
     std::vector<SearchTypeList::Pair> searchTypes;
 
     // Annotates q from number n; returns the renumbered tree and sets `last`.
-    const xml::Tree* visitQuery(const xml::Tree* q, std::int64_t n, std::int64_t& last) {
+    const xml::Tree* plainAnnotation(const xml::Tree* q, std::int64_t n, std::int64_t& last) {
         std::string key = std::to_string(n);
         if (const auto* tx = std::get_if<xml::TXNode>(&q->value)) {
-            if (!q->isLeaf()) throw InternalError("visitQuery: text node \"" + tx->text + "\" has children");
+            if (!q->isLeaf()) throw InternalError("plainAnnotation: text node \"" + tx->text + "\" has children");
             mapping.emplace_back(key, tx->text);
             last = n;
             return xml::leafNode(xml::TXNode{std::move(key)});
         }
         const auto* el = std::get_if<xml::ELNode>(&q->value);
-        if (!el) throw InternalError("visitQuery: root is neither an element nor a text");
+        if (!el) throw InternalError("plainAnnotation: root is neither an element nor a text");
         mapping.emplace_back(key, el->name);
         if (el->attributes.empty() && detail::isGroupName(el->name)) {
             // visitMap: the operands in order, each from the number after
@@ -112,29 +112,29 @@ struct PlainWalk {
             std::int64_t next = n + 1;
             for (const xml::Tree* c : q->children()) {
                 std::int64_t l = 0;
-                kids.push_back(visitQuery(c, next, l));
+                kids.push_back(plainAnnotation(c, next, l));
                 next = l + 1;
             }
             last = next - 1;
             return xml::makeTree(xml::ELNode{std::move(key), {}}, kids);
         }
-        detail::appendVarandType(key, el->attributes, variables, searchTypes, false, 0);
+        detail::appendVariablesAndTypes(key, el->attributes, variables, searchTypes, false, 0);
         if (q->isLeaf()) {
             last = n;
             return xml::leafNode(xml::ELNode{std::move(key), {}});
         }
         // Only the first child takes part.
-        const xml::Tree* kid = visitQuery(q->children()[0], n + 1, last);
+        const xml::Tree* kid = plainAnnotation(q->children()[0], n + 1, last);
         return xml::makeTree(xml::ELNode{std::move(key), {}}, {kid});
     }
 };
 
 }  // namespace
 
-PlainAnnotation visitQuery(const xml::Tree* query, std::int64_t first) {
+PlainAnnotation plainAnnotation(const xml::Tree* query, std::int64_t first) {
     PlainWalk w;
     PlainAnnotation out;
-    out.tree = w.visitQuery(query, first, out.lastNumber);
+    out.tree = w.plainAnnotation(query, first, out.lastNumber);
     out.mapping = QueryMapping(std::move(w.mapping));
     out.variables = VariableList(std::move(w.variables));
     out.searchTypes = SearchTypeList(std::move(w.searchTypes));

@@ -4,7 +4,7 @@
 // that the caller gives and relabels every node with its number's decimal
 // text (an element becomes ELNode{number, {}}, a text TXNode{number}). The
 // label each node had in the query, its variable and its search type live in
-// side lists keyed by that number text. The plain form (visitQuery) serves the
+// side lists keyed by that number text. The plain form (plainAnnotation) serves the
 // exact statements and negated filters; the extended form, with deletion
 // alternatives and their costs, is in ExtendQuery.h.
 //
@@ -155,26 +155,26 @@ DeletionCostList withDeletionCost(std::int64_t number, std::int64_t cost, const 
 // attributes already taken (callers pass 0). Throws Fatal
 // `Multiple variable at node "<n>"` for more than two attributes or two "var"
 // attributes; any other attribute name is an InternalError.
-std::pair<VariableList, SearchTypeList> getVarandType(std::string_view numberText, const xml::AttList& attributes,
-                                                      const VariableList& variables,
-                                                      const SearchTypeList& searchTypes, int count = 0);
+std::pair<VariableList, SearchTypeList> prependVariablesAndTypes(std::string_view numberText, const xml::AttList& attributes,
+                                                                 const VariableList& variables, const SearchTypeList& searchTypes,
+                                                                 int count = 0);
 
 // Splits trees into (elements with children, text nodes and childless
 // elements), keeping their order.
-std::pair<xml::TreeList, xml::TreeList> divideArgs(const xml::TreeList& trees);
+std::pair<xml::TreeList, xml::TreeList> splitInnerAndLeaves(const xml::TreeList& trees);
 
 // The plain annotation of a query tree whose root takes `first`. The mapping,
 // the variables and the search types are in preorder.
-PlainAnnotation visitQuery(const xml::Tree* query, std::int64_t first);
+PlainAnnotation plainAnnotation(const xml::Tree* query, std::int64_t first);
 
 namespace detail {
 
 // Appends the node's variable and search-type pairs (reverse attribute
-// order), checking the attribute list as getVarandType does. When `marked`
-// is set, one-letter variable names are marked as a copy's (markDuplicate).
-void appendVarandType(const std::string& numberText, const xml::AttList& attributes,
-                      std::vector<VariableList::Pair>& variables, std::vector<SearchTypeList::Pair>& searchTypes,
-                      bool marked, int count);
+// order), checking the attribute list as prependVariablesAndTypes does. When `marked`
+// is set, one-letter variable names are marked as a copy's (markCopyVariables).
+void appendVariablesAndTypes(const std::string& numberText, const xml::AttList& attributes,
+                             std::vector<VariableList::Pair>& variables, std::vector<SearchTypeList::Pair>& searchTypes,
+                             bool marked, int count);
 
 bool isGroupName(std::string_view name);
 

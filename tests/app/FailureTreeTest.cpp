@@ -21,6 +21,7 @@
 #include "filter/VariableBindingInternal.h"
 #include "query/Combination.h"
 #include "query/Embedding.h"
+#include "query/EmbeddingInternal.h"
 #include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
 #include "xml/Show.h"

@@ -111,7 +111,7 @@ TEST(AnnotRecords, GetVarandTypePutsNodePairsInFront) {
     for (std::size_t row = 0; row < cases.size(); ++row) {
         SCOPED_TRACE("row " + std::to_string(row));
         const Case& c = cases[row];
-        auto [v, t] = getVarandType("2", c.atts, handedVars, handedTypes, 0);
+        auto [v, t] = prependVariablesAndTypes("2", c.atts, handedVars, handedTypes, 0);
         EXPECT_EQ(pairs(v), c.vars);
         EXPECT_EQ(pairs(t), c.types);
     }
@@ -119,16 +119,14 @@ TEST(AnnotRecords, GetVarandTypePutsNodePairsInFront) {
 
 TEST(AnnotRecords, GetVarandTypeRejectsMultipleVariables) {
     const std::string msg = "Multiple variable at node \"7\"";
-    auto run = [](AttList atts, int count = 0) {
-        return fatalText([&] { getVarandType("7", atts, {}, {}, count); });
-    };
+    auto run = [](AttList atts, int count = 0) { return fatalText([&] { prependVariablesAndTypes("7", atts, {}, {}, count); }); };
     EXPECT_EQ(run({{"var", "X"}, {"var", "Y"}}), msg);
     // Three attributes fail before any of them is looked at.
     EXPECT_EQ(run({{"type", "E"}, {"type", "E"}, {"type", "E"}}), msg);
     EXPECT_EQ(run({{"foo", "1"}, {"bar", "2"}, {"baz", "3"}}), msg);
     EXPECT_EQ(run({{"var", "X"}}, 1), msg);
     EXPECT_EQ(run({}, 2), msg);
-    EXPECT_THROW(getVarandType("7", {{"name", "X"}}, {}, {}, 0), axf::InternalError);
+    EXPECT_THROW(prependVariablesAndTypes("7", {{"name", "X"}}, {}, {}, 0), axf::InternalError);
 }
 
 TEST(AnnotRecords, DivideArgsKeepsOrder) {
@@ -136,7 +134,7 @@ TEST(AnnotRecords, DivideArgsKeepsOrder) {
     const Tree* b = q("b");
     const Tree* t = text("u");
     const Tree* c = q("c", {q("d")});
-    auto [withKids, rest] = divideArgs({a, b, t, c});
+    auto [withKids, rest] = splitInnerAndLeaves({a, b, t, c});
     EXPECT_EQ(withKids, (TreeList{a, c}));
     EXPECT_EQ(rest, (TreeList{b, t}));
 }
@@ -145,7 +143,7 @@ TEST(AnnotRecords, DivideArgsKeepsOrder) {
 
 TEST(PlainAnnotation, WorkedExample) {
     const Tree* query = q("site", {q("and", {q("a"), var("b", "X"), text("x")})});
-    PlainAnnotation a = visitQuery(query, 2);
+    PlainAnnotation a = plainAnnotation(query, 2);
     EXPECT_EQ(shape(a.tree), "E2[E3[E4,E5,T6]]");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"2", "site"}, {"3", "and"}, {"4", "a"}, {"5", "b"}, {"6", "x"}}));
     EXPECT_EQ(pairs(a.variables), (Pairs{{"5", "X"}}));
@@ -195,7 +193,7 @@ TEST(PlainAnnotation, Cases) {
          {{"2", "E"}}, 3},
     };
     for (const auto& c : cases) {
-        PlainAnnotation a = visitQuery(c.query, c.first);
+        PlainAnnotation a = plainAnnotation(c.query, c.first);
         EXPECT_EQ(shape(a.tree), c.shape) << c.what;
         EXPECT_EQ(pairs(a.mapping), c.mapping) << c.what;
         EXPECT_EQ(pairs(a.variables), c.vars) << c.what;
@@ -205,10 +203,12 @@ TEST(PlainAnnotation, Cases) {
 }
 
 TEST(PlainAnnotation, ErrorsAndUncoveredNodes) {
-    EXPECT_EQ(fatalText([] { visitQuery(q("a", {q("b", {{"var", "X"}, {"var", "Y"}})}), 2); }),
+    EXPECT_EQ(fatalText([] {
+                  plainAnnotation(q("a", {q("b", {{"var", "X"}, {"var", "Y"}})}), 2);
+              }),
               "Multiple variable at node \"3\"");
-    EXPECT_THROW(visitQuery(makeTree(TXNode{"t"}, {text("u")}), 2), axf::InternalError);
-    EXPECT_THROW(visitQuery(q("a", {axf::xml::leafNode(axf::xml::CXNode{"c"})}), 2), axf::InternalError);
+    EXPECT_THROW(plainAnnotation(makeTree(TXNode{"t"}, {text("u")}), 2), axf::InternalError);
+    EXPECT_THROW(plainAnnotation(q("a", {axf::xml::leafNode(axf::xml::CXNode{"c"})}), 2), axf::InternalError);
 }
 
 TEST(PlainAnnotation, DeepQuery) {
@@ -216,7 +216,7 @@ TEST(PlainAnnotation, DeepQuery) {
         const int depth = 100000;
         const Tree* t = text("leaf");
         for (int i = 0; i < depth; ++i) t = q(i % 2 ? "a" : "and", {t});
-        PlainAnnotation a = visitQuery(t, 2);
+        PlainAnnotation a = plainAnnotation(t, 2);
         EXPECT_EQ(a.lastNumber, depth + 2);
         EXPECT_EQ(a.mapping.size(), std::size_t(depth + 1));
         EXPECT_EQ(*a.mapping.find(std::to_string(depth + 2)), "leaf");
@@ -226,40 +226,40 @@ TEST(PlainAnnotation, DeepQuery) {
 // ----------------------------------------------------- extended annotation
 
 TEST(ExtendAux, TextLeaf) {
-    QueryAnnotation a = extendAux(text("t"), 5, 0);
+    QueryAnnotation a = extendSubtree(text("t"), 5, 0);
     EXPECT_EQ(shape(a.tree), "T5");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"5", "t"}}));
     EXPECT_TRUE(a.deletionCosts.empty());
     EXPECT_EQ(a.lastNumber, 5);
-    EXPECT_EQ(pairs(extendAux(text("t"), 5, 5).deletionCosts), (CostPairs{{"5", 5}}));
+    EXPECT_EQ(pairs(extendSubtree(text("t"), 5, 5).deletionCosts), (CostPairs{{"5", 5}}));
 }
 
 TEST(ExtendAux, ElementOverText) {
-    QueryAnnotation a = extendAux(q("e", {text("t")}), 3, 0);
+    QueryAnnotation a = extendSubtree(q("e", {text("t")}), 3, 0);
     EXPECT_EQ(shape(a.tree), "E3[E4[T5],T6]");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"3", "or"}, {"4", "e"}, {"6", "t"}, {"5", "t"}}));
     EXPECT_EQ(pairs(a.deletionCosts), (CostPairs{{"6", 5}}));
     EXPECT_EQ(a.lastNumber, 6);
     // As the top of a copy, the "or" node carries the cost too.
-    EXPECT_EQ(pairs(extendAux(q("e", {text("t")}), 3, 5).deletionCosts), (CostPairs{{"3", 5}, {"6", 5}}));
+    EXPECT_EQ(pairs(extendSubtree(q("e", {text("t")}), 3, 5).deletionCosts), (CostPairs{{"3", 5}, {"6", 5}}));
 }
 
 TEST(ExtendAux, Groups) {
     const Tree* g = q("and", {q("x"), q("y")});
-    QueryAnnotation a = extendAux(g, 7, 5);
+    QueryAnnotation a = extendSubtree(g, 7, 5);
     EXPECT_EQ(shape(a.tree), "E7[E8,E9]");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"7", "and"}, {"9", "y"}, {"8", "x"}}));
     EXPECT_EQ(pairs(a.deletionCosts), (CostPairs{{"7", 5}, {"9", 5}, {"8", 5}}));
     EXPECT_EQ(a.lastNumber, 9);
-    EXPECT_TRUE(extendAux(g, 7, 0).deletionCosts.empty());
+    EXPECT_TRUE(extendSubtree(g, 7, 0).deletionCosts.empty());
 
-    QueryAnnotation empty = extendAux(q("or"), 4, 0);
+    QueryAnnotation empty = extendSubtree(q("or"), 4, 0);
     EXPECT_EQ(shape(empty.tree), "E4");
     EXPECT_EQ(empty.lastNumber, 4);
 }
 
 TEST(ExtendAux, ElementOverGroup) {
-    QueryAnnotation a = extendAux(q("e", {q("and", {q("x"), q("y")})}), 3, 0);
+    QueryAnnotation a = extendSubtree(q("e", {q("and", {q("x"), q("y")})}), 3, 0);
     EXPECT_EQ(shape(a.tree), "E3[E4[E5[E6,E7]],E8[E9,E10]]");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"3", "or"},
                                        {"4", "e"},
@@ -273,14 +273,14 @@ TEST(ExtendAux, ElementOverGroup) {
     EXPECT_EQ(a.lastNumber, 10);
 
     // Variables and types are collected in preorder: the child's, then the copy's.
-    QueryAnnotation v = extendAux(
-        q("e", {{"type", "E"}}, {q("and", {q("x", {{"type", "E"}, {"var", "A"}}), var("y", "Bee")})}), 3, 0);
+    QueryAnnotation v =
+        extendSubtree(q("e", {{"type", "E"}}, {q("and", {q("x", {{"type", "E"}, {"var", "A"}}), var("y", "Bee")})}), 3, 0);
     EXPECT_EQ(pairs(v.variables), (Pairs{{"6", "A"}, {"7", "Bee"}, {"9", "~A"}, {"10", "Bee"}}));
     EXPECT_EQ(pairs(v.searchTypes), (Pairs{{"4", "E"}, {"6", "E"}, {"9", "E"}}));
 }
 
 TEST(ExtendAux, OnlyFirstChildAndMultiDigitNumbers) {
-    QueryAnnotation a = extendAux(q("e", {text("t"), q("z")}), 98, 0);
+    QueryAnnotation a = extendSubtree(q("e", {text("t"), q("z")}), 98, 0);
     EXPECT_EQ(shape(a.tree), "E98[E99[T100],T101]");
     EXPECT_EQ(pairs(a.mapping), (Pairs{{"98", "or"}, {"99", "e"}, {"101", "t"}, {"100", "t"}}));
     EXPECT_EQ(a.lastNumber, 101);
@@ -288,12 +288,12 @@ TEST(ExtendAux, OnlyFirstChildAndMultiDigitNumbers) {
 
 TEST(ExtendAux, CopiedVariablesAreMarked) {
     const Tree* child = q("c", {{"var", "v"}, {"type", "E"}});
-    QueryAnnotation a = extendAux(q("e", {child}), 3, 0);
+    QueryAnnotation a = extendSubtree(q("e", {child}), 3, 0);
     EXPECT_EQ(shape(a.tree), "E3[E4[E5],E6]");
     EXPECT_EQ(pairs(a.variables), (Pairs{{"5", "v"}, {"6", "~v"}}));
     EXPECT_EQ(pairs(a.searchTypes), (Pairs{{"5", "E"}, {"6", "E"}}));
 
-    QueryAnnotation b = extendAux(q("e", {var("c", "Name")}), 3, 0);
+    QueryAnnotation b = extendSubtree(q("e", {var("c", "Name")}), 3, 0);
     EXPECT_EQ(pairs(b.variables), (Pairs{{"5", "Name"}, {"6", "Name"}}));
 }
 
@@ -387,15 +387,15 @@ TEST(ExtendQuery, TooDeepToExtend) {
                   "than 16777216 nodes")
             << k;
         // The plain annotation has no alternatives and no such bound.
-        EXPECT_EQ(visitQuery(q("root", {t}), 2).lastNumber, k + 3);
+        EXPECT_EQ(plainAnnotation(q("root", {t}), 2).lastNumber, k + 3);
     }
 }
 
 TEST(MarkDuplicate, MarksOneLetterNames) {
-    EXPECT_EQ(pairs(markDuplicate(VariableList{{"5", "X"}, {"7", "CY"}, {"9", "Name"}})),
+    EXPECT_EQ(pairs(markCopyVariables(VariableList{{"5", "X"}, {"7", "CY"}, {"9", "Name"}})),
               (Pairs{{"5", "~X"}, {"7", "CY"}, {"9", "Name"}}));
-    EXPECT_TRUE(markDuplicate(VariableList{}).empty());
-    EXPECT_THROW(markDuplicate(VariableList{{"5", ""}}), axf::InternalError);
+    EXPECT_TRUE(markCopyVariables(VariableList{}).empty());
+    EXPECT_THROW(markCopyVariables(VariableList{{"5", ""}}), axf::InternalError);
 }
 
 // A chain below the root of k nested elements with one child each, ending

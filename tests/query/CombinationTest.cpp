@@ -10,8 +10,9 @@
 
 #include "common/Fatal.h"
 #include "common/Lazy.h"
-#include "query/CombinationSteps.h"
 #include "query/Combination.h"
+#include "query/CombinationSteps.h"
+#include "query/WholeQueryCombinationInternal.h"
 #include "tests/query/CombinationTestUtil.h"
 
 namespace {
@@ -49,33 +50,33 @@ TEST(ComputeLists, HeadTiesWithLooksAtTheFirstEntryOnly) {
 
 TEST(ComputeLists, RunExtractors) {
     const EntryList run = {E(7, 2, "a"), E(7, 2, "b"), E(7, 3, "c"), E(9, 2, "d")};
-    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, run)), "7:7:a 7:7:b");
-    EXPECT_EQ(show(extractSameCostandPre(7, 2, 0, run)), "7:2:a 7:2:b");
-    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{E(7, 3, "c")})), "");
-    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{E(8, 0, "c")})), "");
-    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{})), "");
+    EXPECT_EQ(show(leadingTiesRaised(7, 2, 5, run)), "7:7:a 7:7:b");
+    EXPECT_EQ(show(leadingTiesRaised(7, 2, 0, run)), "7:2:a 7:2:b");
+    EXPECT_EQ(show(leadingTiesRaised(7, 2, 5, EntryList{E(7, 3, "c")})), "");
+    EXPECT_EQ(show(leadingTiesRaised(7, 2, 5, EntryList{E(8, 0, "c")})), "");
+    EXPECT_EQ(show(leadingTiesRaised(7, 2, 5, EntryList{})), "");
     // Entries before the run end it.
-    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{E(6, 2, "c"), E(7, 2, "d")})), "");
-    EXPECT_EQ(show(extractSameCostandPre(7, 2, 5, EntryList{E(7, 1, "c"), E(7, 2, "d")})), "");
+    EXPECT_EQ(show(leadingTiesRaised(7, 2, 5, EntryList{E(6, 2, "c"), E(7, 2, "d")})), "");
+    EXPECT_EQ(show(leadingTiesRaised(7, 2, 5, EntryList{E(7, 1, "c"), E(7, 2, "d")})), "");
 
-    EXPECT_EQ(show(extractSameCostandPre(7, 2, 1, run)), "7:3:a 7:3:b");
-    EXPECT_EQ(show(extractSameCostandPre(9, 2, 1, run)), "");
+    EXPECT_EQ(show(leadingTiesRaised(7, 2, 1, run)), "7:3:a 7:3:b");
+    EXPECT_EQ(show(leadingTiesRaised(9, 2, 1, run)), "");
 
     // Fields other than the cost are kept by both position-run extractors.
     EmbeddingEntry rich{7, 4, 12, 2, 2, elem("r")};
-    const EntryList got = extractSameCostandPre(7, 2, 1, EntryList{rich});
+    const EntryList got = leadingTiesRaised(7, 2, 1, EntryList{rich});
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(full(got[0]), "7/4/12/2/3:r");
 }
 
 TEST(ComputeLists, ExtractSameCostMakesWholeQueryEntries) {
     const EntryList in = {Ef(5, 3, 9, 2, 2, "a"), Ef(6, 2, 7, 0, 2, "b"), E(8, 3, "c"), E(9, 2, "d")};
-    const EntryList got = extractSameCost(2, in);
+    const EntryList got = leadingCostRunAsWholeQuery(2, in);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(full(got[0]), "1/0/0/0/2:a");
     EXPECT_EQ(full(got[1]), "1/0/0/0/2:b");
     EXPECT_EQ(got[0].tree, in[0].tree);
-    EXPECT_TRUE(extractSameCost(2, EntryList{}).empty());
+    EXPECT_TRUE(leadingCostRunAsWholeQuery(2, EntryList{}).empty());
 }
 
 // ---------------------------------------------------------------------------
@@ -96,17 +97,16 @@ TEST(ComputeOrdering, ByPositionThenCost) {
         // Ties on position and cost keep their order wherever they stand.
         {{E(6, 1, "a"), E(2, 0, "b"), E(6, 1, "c"), E(6, 0, "d"), E(2, 0, "e")}, "2:0:b 2:0:e 6:0:d 6:1:a 6:1:c"},
     };
-    for (const Case& c : cases) EXPECT_EQ(show(embSort(c.in)), c.want) << c.want;
+    for (const Case& c : cases) EXPECT_EQ(show(sortByPositionThenCost(c.in)), c.want) << c.want;
 }
 
 TEST(ComputeOrdering, ByCost) {
-    EXPECT_EQ(show(sortbyEmbcost(EntryList{})), "");
-    EXPECT_EQ(show(sortbyEmbcost(EntryList{E(1, 3, "a"), E(2, 1, "b"), E(3, 3, "c"), E(4, 0, "d")})),
-              "4:0:d 2:1:b 1:3:a 3:3:c");
-    EXPECT_EQ(show(sortbyEmbcost(EntryList{E(9, 1, "a"), E(1, 1, "b")})), "9:1:a 1:1:b");
-    EXPECT_TRUE(embCostLeq(E(1, 2, "a"), E(1, 2, "b")));
-    EXPECT_FALSE(embCostLt(E(1, 2, "a"), E(1, 2, "b")));
-    EXPECT_TRUE(embCostLt(E(9, 1, "a"), E(1, 2, "b")));
+    EXPECT_EQ(show(sortByCost(EntryList{})), "");
+    EXPECT_EQ(show(sortByCost(EntryList{E(1, 3, "a"), E(2, 1, "b"), E(3, 3, "c"), E(4, 0, "d")})), "4:0:d 2:1:b 1:3:a 3:3:c");
+    EXPECT_EQ(show(sortByCost(EntryList{E(9, 1, "a"), E(1, 1, "b")})), "9:1:a 1:1:b");
+    EXPECT_TRUE(costAtMost(E(1, 2, "a"), E(1, 2, "b")));
+    EXPECT_FALSE(costBelow(E(1, 2, "a"), E(1, 2, "b")));
+    EXPECT_TRUE(costBelow(E(9, 1, "a"), E(1, 2, "b")));
 }
 
 // ---------------------------------------------------------------------------
@@ -254,7 +254,7 @@ TEST(CombineAndAll, Cases) {
 
 TEST(CombineAndAll, StepLeavesTheJoinedEntriesForTheNextEntry) {
     const EntryList second = {E(3, 0, "a"), E(5, 0, "b"), E(4, 0, "c"), E(5, 1, "d"), E(8, 0, "e"), E(5, 0, "f")};
-    const SumStep s = andAllStep(E(5, 0, "x"), second, 0);
+    const AndAllStepResult s = andAllStep(E(5, 0, "x"), second, 0);
     EXPECT_EQ(show(s.joined), "5:0:x 5:1:x");
     EXPECT_EQ(show(s.rest), "5:0:b 5:1:d 8:0:e 5:0:f");
     EXPECT_EQ(show(andAllStep(E(5, 0, "x"), EntryList{}, 0).rest), "");
@@ -295,7 +295,7 @@ TEST(ComputeProperties, BoundedAndAllUnderOrAll) {
                 const std::string name = std::string(1, tag) + std::to_string(i);
                 l.push_back(E(1 + rng() % 4, rng() % 4, name + "(" + name + "k)"));
             }
-            if (ordered) l = embSort(l);
+            if (ordered) l = sortByPositionThenCost(l);
             auto byPosition = [](const EmbeddingEntry& x, const EmbeddingEntry& y) { return x.position < y.position; };
             if (ordered && rng() % 2) std::stable_sort(l.begin(), l.end(), byPosition);
             return l;
@@ -651,15 +651,15 @@ TEST(CombineOrAll, StepRules) {
         {E(5, 2, "a"), {}, rest, 1, "", "", "9:0:r3"},
     };
     for (const Case& c : cases) {
-        const MinStep s = orAllStep(c.a, c.second, c.rest, 0, c.joined, headTiesWith(c.a, c.rest));
+        const OrAllStepResult s = orAllStep(c.a, c.second, c.rest, 0, c.joined, headTiesWith(c.a, c.rest));
         EXPECT_EQ(show(s.emitted), c.emitted) << c.emitted;
         EXPECT_EQ(show(s.secondLeft), c.secondLeft) << c.emitted;
         EXPECT_EQ(show(s.firstLeft), c.firstLeft) << c.emitted;
     }
     // Out of order, a join followed by an earlier entry: the joined entry is
     // still handed back in front of what the rest of the step leaves.
-    const MinStep s = orAllStep(E(5, 1, "a"), EntryList{E(5, 1, "x"), E(2, 0, "y"), E(7, 0, "z")},
-                                       EntryList{E(5, 1, "b")}, 0, 0, true);
+    const OrAllStepResult s =
+        orAllStep(E(5, 1, "a"), EntryList{E(5, 1, "x"), E(2, 0, "y"), E(7, 0, "z")}, EntryList{E(5, 1, "b")}, 0, 0, true);
     EXPECT_EQ(show(s.emitted), "5:2:a 2:0:y 5:1:a");
     EXPECT_EQ(show(s.secondLeft), "5:1:x 7:0:z");
     EXPECT_EQ(show(s.firstLeft), "5:1:b");
@@ -697,8 +697,8 @@ TEST(ComputeProperties, OrAllAndXorByPosition) {
         const std::int64_t n = rng() % 3;
 
         std::map<std::int64_t, Group> groups;
-        for (const EmbeddingEntry& e : embSort(first)) groups[e.position].first.push_back(e);
-        for (const EmbeddingEntry& e : embSort(second)) groups[e.position].second.push_back(e);
+        for (const EmbeddingEntry& e : sortByPositionThenCost(first)) groups[e.position].first.push_back(e);
+        for (const EmbeddingEntry& e : sortByPositionThenCost(second)) groups[e.position].second.push_back(e);
         EntryList wantMin, wantXor;
         for (const auto& [p, g] : groups) {
             EntryList m, x;

@@ -9,9 +9,10 @@
 #include "common/LargeStack.h"
 #include "index/DocumentIndexer.h"
 #include "query/Embedding.h"
+#include "query/EmbeddingInternal.h"
 #include "query/ExtendQuery.h"
-#include "query/QueryAnnotation.h"
 #include "query/NodeLabel.h"
+#include "query/QueryAnnotation.h"
 #include "tests/query/CombinationTestUtil.h"
 
 namespace {
@@ -40,7 +41,7 @@ struct Doc {
             SearchMode mode = kind == Statement::All ? SearchMode::All : SearchMode::Best;
             return evaluateQuery(a.tree, context(a.mapping, a.deletionCosts, a.searchTypes, 5, mode), root);
         }
-        PlainAnnotation a = visitQuery(query, root);
+        PlainAnnotation a = plainAnnotation(query, root);
         std::int64_t cost = kind == Statement::Negated ? 5 : kNoEmbeddingCost;
         SearchMode mode = kind == Statement::BestExact ? SearchMode::Best : SearchMode::All;
         return evaluateQuery(a.tree, context(a.mapping, noCosts, noTypes, cost, mode), root);
@@ -133,7 +134,7 @@ TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
     // With x in place of y: item at 2 finds x directly.
     EXPECT_EQ(show(d.search(tree("site(item('x'))"), Statement::Best)), "(1,0,6,0,0) site^2^1(item^4^2('x^5^3'))");
     // Exact: no alternatives (2(3(4)), deletion cost 1000); item at 2 yields nothing.
-    PlainAnnotation exact = visitQuery(q, 2);
+    PlainAnnotation exact = plainAnnotation(q, 2);
     ASSERT_EQ(shape(exact.tree), "2(3('4'))");
     EXPECT_EQ(show(d.search(q, Statement::BestExact)), "(1,0,6,0,2) site^2^1(item^3^5('y^4^6'))");
     // Two children under an and node: 2(3(4,5)).
@@ -291,7 +292,7 @@ TEST(EmbeddingSearch, SelectorMessagesUnderTheSearchShortcuts) {
     };
     for (const Case& c : cases) {
         Doc d(c.document);
-        PlainAnnotation a = visitQuery(tree(c.query), 2);
+        PlainAnnotation a = plainAnnotation(tree(c.query), 2);
         const SearchResult r = evaluateQuery(
             a.tree, d.context(a.mapping, Doc::noCosts, Doc::noTypes, kNoEmbeddingCost, SearchMode::All, c.exactOnly),
             2);
@@ -373,7 +374,7 @@ TEST(EmbeddingSearch, DescendantWalkMatchesTheDirectReadingOnNestedParents) {
     index::Mapping mapping(std::size_t(pos) + 1, "p");
     for (SearchMode mode : {SearchMode::Best, SearchMode::All}) {
         SCOPED_TRACE(mode == SearchMode::All ? "mode all" : "mode best");
-        SearchResult r = join_path(parents, SearchResult{cands, nullptr}, "2", 2, kNoEmbeddingCost, mapping, 0, mode);
+        SearchResult r = descendantJoin(parents, SearchResult{cands, nullptr}, "2", 2, kNoEmbeddingCost, mapping, 0, mode);
         EntryList expected;
         for (const EmbeddingEntry& p : parents) {
             std::int64_t best = -1;
@@ -401,7 +402,7 @@ TEST(EmbeddingSearch, SelectorsAndLabels) {
         std::int64_t value;
     } nums[] = {{"last", -1}, {"7", 7}, {"007", 7}, {"-7", -7}, {"0x1F", 31}, {"0o17", 15}, {" 3 ", 3}, {"(4)", 4},
                 {"9223372036854775807", INT64_MAX}};
-    for (const Num& n : nums) EXPECT_EQ(getNumber(n.selector), n.value) << n.selector;
+    for (const Num& n : nums) EXPECT_EQ(branchNumber(n.selector), n.value) << n.selector;
 
     struct Bad {
         const char* label;
@@ -416,14 +417,14 @@ TEST(EmbeddingSearch, SelectorsAndLabels) {
     };
     for (const Bad& b : bad) {
         try {
-            getInfofromLabel(b.label);
+            nameAndBranch(b.label);
             ADD_FAILURE() << b.label << ": no failure";
         } catch (const Fatal& f) {
             EXPECT_EQ(std::string(f.what()), b.message) << b.label;
         }
     }
-    EXPECT_EQ(getInfofromLabel("item"), (std::pair<std::string, std::int64_t>{"item", 0}));
-    EXPECT_EQ(getInfofromLabel("[2]"), (std::pair<std::string, std::int64_t>{"", 2}));
+    EXPECT_EQ(nameAndBranch("item"), (std::pair<std::string, std::int64_t>{"item", 0}));
+    EXPECT_EQ(nameAndBranch("[2]"), (std::pair<std::string, std::int64_t>{"", 2}));
     EXPECT_EQ(getLabelName("a[b[2]").selector, "b[2");
 
     // A text holding '^' is escaped in the result-root label.
@@ -497,9 +498,9 @@ TEST(DescendantWalk, WorkedExampleAndItsVariants) {
          "(1,0,5,0,2) a^2^1('t^3^5')"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(show(join_path(parents, SearchResult{c.candidates, nullptr}, "2", kInsertionCost, c.alt, mapping, 0,
-                                 c.mode)),
-                  c.want)
+        EXPECT_EQ(
+            show(descendantJoin(parents, SearchResult{c.candidates, nullptr}, "2", kInsertionCost, c.alt, mapping, 0, c.mode)),
+            c.want)
             << c.what;
 
     // A failure pending after the candidates fires for a parent whose search
@@ -507,10 +508,11 @@ TEST(DescendantWalk, WorkedExampleAndItsVariants) {
     const EntryList two = {EmbeddingEntry{2, 2, 3, 0, 0, xml::elem("x")}, EmbeddingEntry{4, 2, 5, 0, 0, xml::elem("b")}};
     SearchResult pending{{EmbeddingEntry{3, 4, 3, 0, 0, tree("b^3^3")}, EmbeddingEntry{5, 4, 5, 0, 0, tree("'t^3^5'")}},
                          std::make_exception_ptr(Fatal("pending"))};
-    SearchResult firstOnly = join_path(std::span(two).first(1), pending, "2", kInsertionCost, kNoEmbeddingCost, mapping, 0, SearchMode::Best);
+    SearchResult firstOnly =
+        descendantJoin(std::span(two).first(1), pending, "2", kInsertionCost, kNoEmbeddingCost, mapping, 0, SearchMode::Best);
     EXPECT_FALSE(firstOnly.hasFailure());
     EXPECT_EQ(show(firstOnly), "(2,2,3,0,0) x^2^2(b^3^3)");
-    SearchResult both = join_path(two, pending, "2", kInsertionCost, kNoEmbeddingCost, mapping, 0, SearchMode::Best);
+    SearchResult both = descendantJoin(two, pending, "2", kInsertionCost, kNoEmbeddingCost, mapping, 0, SearchMode::Best);
     EXPECT_EQ(both.entries.size(), 1u);
     EXPECT_EQ(fatalText(both), "pending");
 }
@@ -563,9 +565,9 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
 
     // Renaming and deletion costs go into the cost; renaming costs stay.
     const EntryList e = {EmbeddingEntry{1, 0, 1, 0, 3, l}, EmbeddingEntry{2, 0, 2, 2, 4, r}};
-    EXPECT_EQ(show(add_rencost(e)), "(1,0,1,0,3) a^2^1 | (2,0,2,2,6) b^4^3");
-    EXPECT_EQ(show(add_delcost(e, 5)), "(1,0,1,0,8) a^2^1 | (2,0,2,2,9) b^4^3");
-    EXPECT_EQ(show(add_delcost(e, 0)), show(e));
+    EXPECT_EQ(show(addRenamingCosts(e)), "(1,0,1,0,3) a^2^1 | (2,0,2,2,6) b^4^3");
+    EXPECT_EQ(show(addDeletionCost(e, 5)), "(1,0,1,0,8) a^2^1 | (2,0,2,2,9) b^4^3");
+    EXPECT_EQ(show(addDeletionCost(e, 0)), show(e));
     EXPECT_EQ(show(withRenamingCost(2, e)), "(1,0,1,2,3) a^2^1 | (2,0,2,2,4) b^4^3");
 }
 

@@ -10,6 +10,7 @@
 #include "common/Fatal.h"
 #include "query/Combination.h"
 #include "query/ResultSet.h"
+#include "query/WholeQueryCombinationInternal.h"
 #include "tests/query/CombinationTestUtil.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "index/DocumentIndexer.h"
 #include "query/Combination.h"
 #include "query/Embedding.h"
+#include "query/EmbeddingInternal.h"
 #include "query/QueryAnnotation.h"
 #include "tests/query/CombinationTestUtil.h"
 
@@ -111,7 +112,7 @@ struct Reference {
         }
         const EntryList own = getPresences(doc.elementIndex, label, index::LookupKind::Exact);
         SearchResult below{eval(t->children()[0], own, n), nullptr};
-        return join_path(parents, below, p, kInsertionCost, kNoEmbeddingCost, doc.mapping, 0, mode).all();
+        return descendantJoin(parents, below, p, kInsertionCost, kNoEmbeddingCost, doc.mapping, 0, mode).all();
     }
 
     EntryList search(const Tree* root) const {

@@ -6,6 +6,7 @@
 
 #include "common/Fatal.h"
 #include "query/Combination.h"
+#include "query/WholeQueryCombinationInternal.h"
 #include "tests/query/CombinationTestUtil.h"
 
 namespace {
