@@ -243,11 +243,11 @@ const PosSet& getNexts(const Node<E>& n) {
     return n.nexts;
 }
 template <class E>
-const std::vector<CounterStep>& getInts(const Node<E>& n) {
+const std::vector<CounterStep>& getCounterSteps(const Node<E>& n) {
     return n.counterSteps;
 }
 template <class E>
-const std::vector<CaptureStep>& getSES(const Node<E>& n) {
+const std::vector<CaptureStep>& getCaptureSteps(const Node<E>& n) {
     return n.captureSteps;
 }
 
@@ -257,12 +257,12 @@ Node<E> changeNexts(PosSet s, Node<E> n) {
     return n;
 }
 template <class E>
-Node<E> changeInts(std::vector<CounterStep> steps, Node<E> n) {
+Node<E> changeCounterSteps(std::vector<CounterStep> steps, Node<E> n) {
     n.counterSteps = std::move(steps);
     return n;
 }
 template <class E>
-Node<E> changeSES(std::vector<CaptureStep> steps, Node<E> n) {
+Node<E> changeCaptureSteps(std::vector<CaptureStep> steps, Node<E> n) {
     n.captureSteps = std::move(steps);
     return n;
 }

@@ -27,7 +27,7 @@ inline PosSet intervalExitSet(const PosSet& last, std::int32_t d, const FollowIn
 template <class E>
 NFABuild<E> addCounterSteps(const AbsTree<E>& t, const FollowIndex& index, std::int32_t d, const PosSet& p,
                          const PosSet& x, std::int32_t l, NFABuild<E> b) {
-    const bool ng = isNg(t);
+    const bool ng = isNonGreedy(t);
     const bool hasMax = isMinmax(t);
     // With a body that can match the empty text the passes still missing
     // before the minimum can all be empty, so every pass end may leave.

@@ -26,14 +26,14 @@ struct CompiledRegex {
 // The compiled form of a parsed tree (closed by END).
 template <class E>
 CompiledRegex<E> compileTree(const AbsTree<E>& parsed, bool withPrefixTest) {
-    auto [aug, n] = augmentT<E>(parsed);
+    auto [aug, n] = numberPositions<E>(parsed);
     auto [nfa, k] = makeNFA<E>(aug, initNFA<E>(n));
     CompiledRegex<E> out;
     out.automaton = std::move(nfa);
     out.finalPosition = n;
     out.startPositions = firstPos(aug);
     out.counterCount = k;
-    out.anchored = withPrefixTest && isPrefix<E>(parsed);
+    out.anchored = withPrefixTest && isAnchoredAtStart<E>(parsed);
     return out;
 }
 

@@ -5,7 +5,7 @@
 // text written between '<' and '>' into one element (it throws axf::Fatal with
 // its own message when it refuses the text), an equality and, for this form,
 // an ordering (greater-or-equal and less-or-equal, used by element ranges in
-// classes). mkAbstreeP gives CON(tree, END), END alone for the empty pattern,
+// classes). parseElementListPattern gives CON(tree, END), END alone for the empty pattern,
 // or nothing when the text is not a pattern as a whole.
 //
 // Syntax (no blank is skipped, no escape outside element literals):
@@ -68,7 +68,7 @@ ElemOrder<E> naturalOrder() {
 // The four entry rules of one form: a piece, a unit, a whole pattern and a
 // branch.
 template <class E>
-struct PolyParsers {
+struct PatternRuleParsers {
     PatternParser<E, AbsTree<E>> parsePiece;
     PatternParser<E, AbsTree<E>> parseUnit;
     PatternParser<E, AbsTree<E>> parseRegexp;
@@ -245,7 +245,7 @@ ParseResult<AbsTree<E>> leafUnit(const Ops<E>& o, const Fns<E>& fns, const S& s)
     if (startsWith(s, "${")) {
         auto name = wordName(detail::advance(s, 2));
         if (!name || !startsWith(name->second, "}")) return std::nullopt;
-        return std::make_pair(mkBackref<E>(std::move(name->first), matchBref<E>(o.eq)), detail::advance(name->second, 1));
+        return std::make_pair(mkBackref<E>(std::move(name->first), matchBackref<E>(o.eq)), detail::advance(name->second, 1));
     }
     return atom<E>(o, fns, s);
 }
@@ -324,15 +324,15 @@ ParseResult<AbsTree<E>> readRule(Rule rule, const Ops<E>& o, const Fns<E>& fns, 
             S end = std::move(read->second);
             if (auto op = repetitionOperator(end, numeral)) {
                 t = mkRepetition<E>(op->first, std::move(t));
-                if (op->first.nonGreedy) t = mkNg<E>(t);
+                if (op->first.nonGreedy) t = mkNonGreedy<E>(t);
                 end = std::move(op->second);
             }
             auto [trail, afterTrail] = assertionList<E>(as, end);
-            if (trail) t = mkCon<E>(std::move(t), std::move(*trail));
-            if (level.leadAsserts) t = mkCon<E>(std::move(*level.leadAsserts), std::move(t));
+            if (trail) t = mkConcat<E>(std::move(t), std::move(*trail));
+            if (level.leadAsserts) t = mkConcat<E>(std::move(*level.leadAsserts), std::move(t));
             level.leadAsserts.reset();
             if (rule == Rule::Piece && outermost) return std::make_pair(std::move(t), std::move(afterTrail));
-            level.branch = level.branch ? mkCon<E>(std::move(*level.branch), std::move(t)) : std::move(t);
+            level.branch = level.branch ? mkConcat<E>(std::move(*level.branch), std::move(t)) : std::move(t);
             level.branchEnd = afterTrail.tokens;
             at = std::move(afterTrail);
             step = Step::BeginPiece;
@@ -350,10 +350,10 @@ ParseResult<AbsTree<E>> readRule(Rule rule, const Ops<E>& o, const Fns<E>& fns, 
             AbsTree<E> t = std::move(*level.branch);
             S end = state(level.branchEnd);
             if (startsWith(end, "$")) {
-                t = mkCon<E>(std::move(t), mkEl<E>(doAssert<E>(suffix<E>)));
+                t = mkConcat<E>(std::move(t), mkEl<E>(doAssert<E>(suffix<E>)));
                 end = detail::advance(end, 1);
             }
-            if (level.anchoredStart) t = mkCon<E>(justPrefix<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(t));
+            if (level.anchoredStart) t = mkConcat<E>(withPrefixMark<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(t));
             if (rule == Rule::Branch && outermost) return std::make_pair(std::move(t), std::move(end));
             level.alternation = level.alternation ? mkAlt<E>(std::move(*level.alternation), std::move(t)) : std::move(t);
             level.alternationEnd = end.tokens;
@@ -385,7 +385,7 @@ ParseResult<AbsTree<E>> readRule(Rule rule, const Ops<E>& o, const Fns<E>& fns, 
 }
 
 template <class E>
-PolyParsers<E> makeParsers(std::shared_ptr<const Ops<E>> o) {
+PatternRuleParsers<E> makeParsers(std::shared_ptr<const Ops<E>> o) {
     using P = PatternParser<E, AbsTree<E>>;
     auto wrap = [&o](auto rule) -> P {
         return [o, rule](const Fns<E>& fns, const Asserts<E>& as, const S& s) { return rule(*o, fns, as, s); };
@@ -395,12 +395,12 @@ PolyParsers<E> makeParsers(std::shared_ptr<const Ops<E>> o) {
             return readRule<E>(rule, o, fns, as, s);
         };
     };
-    return PolyParsers<E>{wrap(ruleOf(Rule::Piece)), wrap(ruleOf(Rule::Unit)), wrap(ruleOf(Rule::Regexp)),
-                          wrap(ruleOf(Rule::Branch))};
+    return PatternRuleParsers<E>{wrap(ruleOf(Rule::Piece)), wrap(ruleOf(Rule::Unit)), wrap(ruleOf(Rule::Regexp)),
+                                 wrap(ruleOf(Rule::Branch))};
 }
 
 template <class E>
-std::optional<AbsTree<E>> runEntry(const PolyParsers<E>& g, std::string_view pattern, const Fns<E>& fns,
+std::optional<AbsTree<E>> runEntry(const PatternRuleParsers<E>& g, std::string_view pattern, const Fns<E>& fns,
                                    const Asserts<E>& as) {
     if (pattern.empty()) return mkEnd<E>();
     auto r = initParser<E>(g.parseRegexp, pattern, fns, as, {});
@@ -412,7 +412,7 @@ std::optional<AbsTree<E>> runEntry(const PolyParsers<E>& g, std::string_view pat
 
 // The parsers of the range form for these operations.
 template <class E>
-PolyParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
+PatternRuleParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
     return elementlist::makeParsers<E>(
         std::make_shared<const elementlist::Ops<E>>(elementlist::Ops<E>{std::move(reader), std::move(eq), std::move(ord)}));
 }
@@ -438,8 +438,9 @@ PatternParser<E, Lazy<E>> parseElementLiteral(ElemReader<E> reader) {
 // The range-form pattern as a tree closed by END; nothing when the text is not
 // a pattern as a whole.
 template <class E>
-std::optional<AbsTree<E>> mkAbstreeP(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord, std::string_view pattern,
-                                     const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts) {
+std::optional<AbsTree<E>> parseElementListPattern(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord, std::string_view pattern,
+                                                  const std::vector<UserMatcher<E>>& fns,
+                                                  const std::vector<Assertion<E>>& asserts) {
     return elementlist::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq), std::move(ord)), pattern, fns,
                                    asserts);
 }

@@ -67,11 +67,12 @@ namespace axf::regex {
 // ---------------------------------------------------------------------------
 // Counter and capture steps
 
-// One counter: NILL (not inside the repetition), IN k (k-th pass, k >= 1) or
-// OUT (the minimum of x{m,} reached).
+// One counter of a counted repetition: kNotInRepetition (the thread is not
+// inside the repetition), the number k >= 1 of the pass under way, or
+// kMinimumReached (x{m,} has had its m passes; later passes are not counted).
 using CounterValue = std::int64_t;
-inline constexpr CounterValue NILL = 0;
-inline constexpr CounterValue OUT = -1;
+inline constexpr CounterValue kNotInRepetition = 0;
+inline constexpr CounterValue kMinimumReached = -1;
 
 // Indexed by interval label, 0..counterCount.
 using CounterArray = std::vector<CounterValue>;
@@ -99,18 +100,18 @@ struct NumberedCaptureStep {
 
 // The alternatives (counters, positions) that a position's counter steps give
 // for the next set q, in priority order. Leaving a counted repetition sets its
-// counter back to NILL, so a repetition entered anew counts from 1. A continue
-// step keeps only the positions of its set that the steps before it left in q:
-// after an inner repetition was left, an enclosing one continues only where
-// the inner one's exit leads. A pass beyond the maximum of x{0,0} gives no
-// alternative.
+// counter back to kNotInRepetition, so a repetition entered anew counts from 1.
+// A continue step keeps only the positions of its set that the steps before it
+// left in q: after an inner repetition was left, an enclosing one continues
+// only where the inner one's exit leads. A pass beyond the maximum of x{0,0}
+// gives no alternative.
 std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector<CounterStep>& steps,
                                                                const CounterArray& c, const PosSet& q);
 
 // The combined capture when a position inside the sub-expression consumed
 // `added` (always open). An open capture that already ends with `added` (an
 // enclosing group of the same name added it at this position) is unchanged.
-Capture updateSubAdd(const Capture& old, const Capture& added);
+Capture extendCapture(const Capture& old, const Capture& added);
 
 // The alternatives (captures, positions) that a position's capture steps give,
 // the position having consumed the input elements [from, to); the position
@@ -442,7 +443,7 @@ class Search {
 public:
     Search(const Program<E>& prog, std::span<const E> input)
         : prog_(prog), nfa_(prog.compiled_.automaton), input_(input), reach_(std::size_t(nfa_.size())) {
-        CounterArray zero(std::size_t(prog.compiled_.counterCount) + 1, NILL);
+        CounterArray zero(std::size_t(prog.compiled_.counterCount) + 1, kNotInRepetition);
         counters_.intern(zero);
         captures_.intern(CaptureMap{});
         finalSet_ = sets_.intern(PosSet{prog.compiled_.finalPosition});
@@ -871,11 +872,11 @@ private:
         for (std::size_t i = 0; i < nest.levels.size(); ++i) {
             const CounterNest::Level& l = nest.levels[i];
             CounterValue v = c.at(std::size_t(l.label));
-            if (v == NILL) v = 1;  // the level's start step comes first
+            if (v == kNotInRepetition) v = 1;  // the level's start step comes first
             const bool bounded = l.n >= 0;
-            if (v == OUT && bounded) return Verdict::Leads;  // not a state the steps make
+            if (v == kMinimumReached && bounded) return Verdict::Leads;  // not a state the steps make
             if (bounded && v > l.n) return Verdict::NoWay;   // no pass end of this level goes on
-            const std::int64_t lacking = v == OUT ? 0 : std::max<std::int64_t>(0, l.m - v);
+            const std::int64_t lacking = v == kMinimumReached ? 0 : std::max<std::int64_t>(0, l.m - v);
             const std::int64_t spare = bounded ? l.n - v : kUnbounded;
             if (i == 0) {
                 // The current pass is the first of the elements.

@@ -143,7 +143,7 @@ ElemPred<E> isEl(ElemEq<E> eq, E x) {
 // (eq(captured, input)) to its captured counterpart. An empty capture matches
 // without consuming, also at the end of the input.
 template <class E>
-BackrefBuilder<E> matchBref(ElemEq<E> eq) {
+BackrefBuilder<E> matchBackref(ElemEq<E> eq) {
     return [eq = std::move(eq)](std::span<const E> captured) -> Matcher<E> {
         return [eq, captured](std::span<const E> input, std::size_t pos) -> MatchLength {
             std::size_t i = 0;
@@ -157,7 +157,7 @@ BackrefBuilder<E> matchBref(ElemEq<E> eq) {
 }
 
 // Back reference over characters comparing upper-case forms.
-BackrefBuilder<char> matchIBref();
+BackrefBuilder<char> matchBackrefIgnoringCase();
 
 // m1 followed by m2; m2 runs where m1 stopped. No retry.
 template <class E>

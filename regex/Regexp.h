@@ -11,14 +11,14 @@
 //                                 parsers are written in; SmallContainers.h
 //                                 holds the association lists, ordered lists
 //                                 and bags they use
-//   4. TextSyntaxParser.h         pattern text -> tree (mkAbstreeS)
+//   4. TextSyntaxParser.h         pattern text -> tree (parseTextPattern)
 //      ElementListParser.h,       element-list syntax -> tree (library only),
-//      ElementListEqualityParser.h  with ranges (mkAbstreeP) or with equality
-//                                 only (mkAbstreePB)
+//      ElementListEqualityParser.h  with ranges (parseElementListPattern) or with equality
+//                                 only (parseEqualityElementListPattern)
 //   5. PositionSets.h             position sets, their shared store, follow
 //                                 lists and the follow index
 //      PositionAnalysis.h         numbers the leaves and stores each node's
-//                                 positions (augmentT); LabelCounter.h holds the
+//                                 positions (numberPositions); LabelCounter.h holds the
 //                                 label counter and the walks that thread it
 //   6. Automaton.h                the automaton: one node per position with its
 //                                 element, next set, counter and capture steps

@@ -172,7 +172,7 @@ ParseResult<Matcher<char>> userAssertP(const F& fns, const A& as, const S& s) {
     if (s.tokens.substr(0, 3) != "(?=") return std::nullopt;
     auto n = detail::readNumeral(detail::advance(s, 3), true);
     if (!n || n->second.tokens.empty() || n->second.tokens[0] != ')') return std::nullopt;
-    auto a = lookupAs(n->first)(fns, as, detail::advance(n->second, 1));
+    auto a = lookupAssertion(n->first)(fns, as, detail::advance(n->second, 1));
     if (!a) return std::nullopt;
     return std::make_pair(doAssert<char>(a->first), std::move(a->second));
 }
@@ -391,7 +391,7 @@ ParseResult<Tree> userMatcherAtomP(const F& fns, const A& as, const S& s) {
     if (s.tokens.substr(0, 2) != "<<") return std::nullopt;
     auto n = detail::readNumeral(detail::advance(s, 2), true);
     if (!n || n->second.tokens.substr(0, 2) != ">>") return std::nullopt;
-    auto f = lookupFn(n->first)(fns, as, detail::advance(n->second, 2));
+    auto f = lookupUserMatcher(n->first)(fns, as, detail::advance(n->second, 2));
     if (!f) return std::nullopt;
     return std::make_pair(mkEl<char>(wrapMatcher<char>(f->first)), std::move(f->second));
 }
@@ -429,7 +429,7 @@ ParseResult<Tree> simpleAtomP(const F& fns, const A& as, const S& s) {
 Tree joinPiecesP(const std::vector<Tree>& pieces) {
     if (pieces.empty()) throw InternalError("joinPieces: no piece");
     Tree t = pieces.front();
-    for (std::size_t k = 1; k < pieces.size(); ++k) t = mkCon<char>(std::move(t), pieces[k]);
+    for (std::size_t k = 1; k < pieces.size(); ++k) t = mkConcat<char>(std::move(t), pieces[k]);
     return t;
 }
 
@@ -443,8 +443,8 @@ Tree quantifiedTree(const Tree& t, const Repetition& q) {
     Tree r = mkRepetition<char>(q, t);
     if (!q.nonGreedy) return r;
     bool fused = isElem(t) && q.m >= 2 && (q.kind == RepetitionKind::Min || q.kind == RepetitionKind::MinMax);
-    if (fused) return mkCon<char>(left(r), mkNg<char>(right(r)));
-    return mkNg<char>(r);
+    if (fused) return mkConcat<char>(left(r), mkNonGreedy<char>(right(r)));
+    return mkNonGreedy<char>(r);
 }
 
 ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& s);
@@ -510,8 +510,8 @@ ParseResult<Tree> piece(const TextFns& fns, const TextAsserts& as, const S& s) {
     auto [trail, afterTrail] = assertionLeaf(fns, as, body->second);
     S end = optionGroupsP(fns, as, afterTrail);
     Tree t = body->first;
-    if (trail) t = mkCon<char>(std::move(t), *trail);
-    if (lead) t = mkCon<char>(*lead, std::move(t));
+    if (trail) t = mkConcat<char>(std::move(t), *trail);
+    if (lead) t = mkConcat<char>(*lead, std::move(t));
     return std::make_pair(std::move(t), std::move(end));
 }
 
@@ -537,7 +537,7 @@ ParseResult<Anchor> anchor(const S& s, char plain, char escaped) {
 
 Tree startLeaf(const Anchor& a) {
     if (a.which == '^' && a.line == MatcherFlag::Multi_Line) return mkEl<char>(doAssert<char>(bol));
-    return justPrefix<char>(mkEl<char>(doAssert<char>(prefix<char>)));
+    return withPrefixMark<char>(mkEl<char>(doAssert<char>(prefix<char>)));
 }
 
 Tree endLeaf(const Anchor& a) {
@@ -560,10 +560,10 @@ ParseResult<Tree> branch(const TextFns& fns, const TextAsserts& as, const S& s) 
     if (pieces.empty()) return std::nullopt;
     Tree t = joinPiecesP(pieces);
     if (auto a = anchor(at, '$', 'Z')) {
-        t = mkCon<char>(std::move(t), endLeaf(a->first));
+        t = mkConcat<char>(std::move(t), endLeaf(a->first));
         at = std::move(a->second);
     }
-    if (pre) t = mkCon<char>(startLeaf(*pre), std::move(t));
+    if (pre) t = mkConcat<char>(startLeaf(*pre), std::move(t));
     at = optionGroupsP(fns, as, at);
     return std::make_pair(std::move(t), std::move(at));
 }
@@ -606,8 +606,9 @@ ParseResult<Tree> backReference(const TextFns&, const TextAsserts&, const S& s) 
     while (i < t.size() && isWordChar(t[i])) ++i;
     if (i == 2 || i >= t.size() || t[i] != '}') return std::nullopt;
     std::string name(t.substr(2, i - 2));
-    BackrefBuilder<char> builder =
-        isCaseInsensitive(flag) ? matchIBref() : matchBref<char>([](const char& x, const char& y) { return x == y; });
+    BackrefBuilder<char> builder = isCaseInsensitive(flag)
+                                       ? matchBackrefIgnoringCase()
+                                       : matchBackref<char>([](const char& x, const char& y) { return x == y; });
     return std::make_pair(mkBackref<char>(std::move(name), std::move(builder)), detail::advance(s, i + 1));
 }
 
@@ -711,8 +712,8 @@ const TextParser<AbsTree<char>>& alternation() {
     return p;
 }
 
-std::optional<AbsTree<char>> mkAbstreeS(std::string_view pattern, const TextFns& fns, const TextAsserts& asserts,
-                                        const std::vector<MatcherFlag>& flags) {
+std::optional<AbsTree<char>> parseTextPattern(std::string_view pattern, const TextFns& fns, const TextAsserts& asserts,
+                                              const std::vector<MatcherFlag>& flags) {
     if (pattern.empty()) return mkEnd<char>();
     auto r = initParser<char>(alternationRule, pattern, fns, asserts, initFlags(flags));
     if (!r || !r->second.empty()) return std::nullopt;

@@ -1,6 +1,6 @@
 // The parser of regular expressions written as text.
 //
-// mkAbstreeS turns a pattern into its AbsTree<char>, closed by the accepting
+// parseTextPattern turns a pattern into its AbsTree<char>, closed by the accepting
 // leaf: CON(tree, END), or END alone for the empty pattern. An empty optional
 // means the text is not a legal pattern (the caller reports ILLEGAL). The parse
 // never raises the invalid-interval failure that a tree may carry; see
@@ -33,8 +33,8 @@ using TextParser = PatternParser<char, V>;
 // ---------------------------------------------------------------------------
 // The entry
 
-std::optional<AbsTree<char>> mkAbstreeS(std::string_view pattern, const TextFns& fns, const TextAsserts& asserts,
-                                        const std::vector<MatcherFlag>& flags);
+std::optional<AbsTree<char>> parseTextPattern(std::string_view pattern, const TextFns& fns, const TextAsserts& asserts,
+                                              const std::vector<MatcherFlag>& flags);
 
 // ---------------------------------------------------------------------------
 // Characters, escapes, option groups and assertion tokens
