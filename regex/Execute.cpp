@@ -71,6 +71,19 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
 
 using CaptureAlts = std::vector<std::pair<CaptureMap, PosSet>>;
 
+// The combined capture when a position inside the sub-expression consumed
+// `added` (always open). An open capture that already ends with `added` (an
+// enclosing group of the same name added it at this position) is unchanged.
+Capture extendCapture(const Capture& old, const Capture& added) {
+    if (!added.open) throw InternalError("extendCapture: closed capture added");
+    if (!old.open) return added;
+    // Groups of one name nested in each other add at the same position: the
+    // elements that position consumed enter the capture once.
+    if (old.end == added.end && old.start <= added.start) return old;
+    if (old.end != added.start) throw InternalError("extendCapture: capture does not continue");
+    return Capture{true, old.start, added.end};
+}
+
 void captureAlts(const std::vector<NumberedCaptureStep>& steps, CaptureMap caps, std::size_t from, std::size_t to, PosSet q,
                  CaptureAlts& out) {
     for (const NumberedCaptureStep& step : steps) {
@@ -112,16 +125,6 @@ std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector
     CounterAlts out;
     counterAlts(steps, 0, c, q, out);
     return out;
-}
-
-Capture extendCapture(const Capture& old, const Capture& added) {
-    if (!added.open) throw InternalError("extendCapture: closed capture added");
-    if (!old.open) return added;
-    // Groups of one name nested in each other add at the same position: the
-    // elements that position consumed enter the capture once.
-    if (old.end == added.end && old.start <= added.start) return old;
-    if (old.end != added.start) throw InternalError("extendCapture: capture does not continue");
-    return Capture{true, old.start, added.end};
 }
 
 std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<NumberedCaptureStep>& steps, const CaptureMap& caps,
