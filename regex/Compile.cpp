@@ -1,5 +1,7 @@
 #include "regex/Compile.h"
 
+#include "regex/CompileInternal.h"
+
 namespace axf::regex {
 
 std::optional<CompiledRegex<char>> compileRegexpS(std::string_view pattern, const std::vector<MatcherFlag>& flags,

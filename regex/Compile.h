@@ -44,8 +44,4 @@ std::optional<CompiledRegex<char>> compileRegexpS(std::string_view pattern, cons
                                                   const std::vector<UserMatcher<char>>& fns,
                                                   const std::vector<Assertion<char>>& asserts);
 
-// The augmented tree of a text pattern parsed without flags; absent when it
-// does not parse.
-std::optional<AbsTree<char>> augmentedTextTree(std::string_view pattern);
-
 }  // namespace axf::regex

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/ByteClass.h"
+#include "regex/MatchersInternal.h"
 
 namespace axf::regex {
 

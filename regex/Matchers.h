@@ -76,14 +76,6 @@ enum class MatcherFlag : std::uint8_t {
     Default_Line,
 };
 
-// Text form: the constructor's name; a list shows as "[A,B]".
-std::string showMatcherFlag(MatcherFlag f);
-std::string showMatcherFlags(const std::vector<MatcherFlag>& fs);
-// Reading: one whole name with optional white space, inside any number of
-// balanced parentheses; a list in the bracketed, comma-separated form.
-std::optional<MatcherFlag> readMatcherFlag(std::string_view text);
-std::optional<std::vector<MatcherFlag>> readMatcherFlags(std::string_view text);
-
 // The initial flag-environment pairs ("case", ...), ("line", ...).
 std::vector<std::pair<std::string, MatcherFlag>> initFlags(const std::vector<MatcherFlag>& flags);
 

@@ -124,9 +124,6 @@ private:
 };
 
 RegexResult searchS(std::string_view pattern, const std::vector<MatcherFlag>& flags, std::string_view input);
-RegexResult searchExtS(std::string_view pattern, const std::vector<MatcherFlag>& flags,
-                       const std::vector<UserMatcher<char>>& fns, const std::vector<Assertion<char>>& asserts,
-                       std::string_view input);
 
 // ---------------------------------------------------------------------------
 // Accessors: a failed search (ILLEGAL or NOTHING) gives empty sequences, false

@@ -5,6 +5,7 @@
 
 #include "common/ByteClass.h"
 #include "regex/Assertions.h"
+#include "regex/TextSyntaxParserInternal.h"
 
 namespace axf::regex {
 
@@ -128,7 +129,7 @@ std::pair<std::string, MatcherFlag> optionSetting(const std::string& name) {
     if (name == "Default_Line") return {"line", MatcherFlag::Default_Line};
     if (name == "Multi_Line") return {"line", MatcherFlag::Multi_Line};
     if (name == "Single_Line") return {"line", MatcherFlag::Single_Line};
-    throw InternalError("mkUpdate: not an option name");
+    throw InternalError("optionSetting: not an option name");
 }
 
 // The state with the settings of the names applied in order.
@@ -162,7 +163,7 @@ S optionGroupsP(const F& fns, const A& as, const S& s) {
     return at;
 }
 
-Matcher<char> wordBoundaryMatcherM(char c) {
+Matcher<char> wordBoundaryMatcher(char c) {
     if (c == 'b') return doAssert<char>(wordBound);
     if (c == 'B') return doAssert<char>(notWordBound);
     throw InternalError("wordBoundaryMatcher: not b or B");
@@ -180,7 +181,7 @@ ParseResult<Matcher<char>> userAssertP(const F& fns, const A& as, const S& s) {
 ParseResult<Matcher<char>> wordBoundaryP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
     if (t.size() < 2 || t[0] != '\\' || (t[1] != 'b' && t[1] != 'B')) return std::nullopt;
-    return std::make_pair(wordBoundaryMatcherM(t[1]), detail::advance(s, 2));
+    return std::make_pair(wordBoundaryMatcher(t[1]), detail::advance(s, 2));
 }
 
 ParseResult<Matcher<char>> assertTokenP(const F& fns, const A& as, const S& s) {
@@ -625,7 +626,7 @@ ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& 
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Public faces
+// Entries of the lower layers for tests (TextSyntaxParserInternal.h)
 
 const TextParser<char>& litChar() {
     static const TextParser<char> p = litCharP;
@@ -651,22 +652,10 @@ const TextParser<std::string>& flagName() {
     static const TextParser<std::string> p = flagNameP;
     return p;
 }
-TextParser<MatcherFlag> mkUpdate(const std::string& name) {
-    auto [key, value] = optionSetting(name);
-    return updateEnv(key, value);
-}
-TextParser<MatcherFlag> mkUpdates(const std::vector<std::string>& names) {
-    if (names.empty()) throw InternalError("mkUpdates: no option name");
-    MatcherFlag last = optionSetting(names.back()).second;
-    return [names, last](const TextFns&, const TextAsserts&, const ParserState& s) -> ParseResult<MatcherFlag> {
-        return std::make_pair(last, applyOptions(names, s));
-    };
-}
 const TextParser<Matcher<char>>& assertToken() {
     static const TextParser<Matcher<char>> p = assertTokenP;
     return p;
 }
-Matcher<char> wordBoundaryMatcher(char c) { return wordBoundaryMatcherM(c); }
 
 TextParser<CharPred> bracketClass(MatcherFlag caseFlag) {
     return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
@@ -689,9 +678,6 @@ TextParser<CharPred> charRun(MatcherFlag caseFlag) {
     };
 }
 
-CharPred classPred(const std::vector<char>& carets, const std::vector<CharPred>& items) {
-    return classPredP(carets, items);
-}
 CharPred rangesPred(MatcherFlag caseFlag, const std::vector<CharRange>& ranges) {
     return rangesPredP(caseFlag, ranges);
 }
@@ -706,11 +692,6 @@ const TextParser<AbsTree<char>>& simpleAtom() {
     return p;
 }
 AbsTree<char> joinPieces(const std::vector<AbsTree<char>>& pieces) { return joinPiecesP(pieces); }
-
-const TextParser<AbsTree<char>>& alternation() {
-    static const TextParser<AbsTree<char>> p = alternationRule;
-    return p;
-}
 
 std::optional<AbsTree<char>> parseTextPattern(std::string_view pattern, const TextFns& fns, const TextAsserts& asserts,
                                               const std::vector<MatcherFlag>& flags) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "regex/Compile.h"
+#include "regex/CompileInternal.h"
 #include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;

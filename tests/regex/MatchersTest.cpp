@@ -2,6 +2,7 @@
 
 #include "regex/Assertions.h"
 #include "regex/Matchers.h"
+#include "regex/MatchersInternal.h"
 
 namespace axf::regex {
 namespace {

@@ -3,6 +3,7 @@
 #include "common/LargeStack.h"
 #include "regex/Assertions.h"
 #include "regex/TextSyntaxParser.h"
+#include "regex/TextSyntaxParserInternal.h"
 #include "tests/regex/RegexTestUtil.h"
 
 namespace axf::regex {
