@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Whether a pattern can match only at the start of the input. The answer is
 // "anchored" only when every way through the pattern begins with a start-anchor
 // leaf; a part that can be skipped (star, optional, a repetition with minimum

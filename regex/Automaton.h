@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The automaton of a compiled pattern: one node per position, holding the
 // position's element test, the positions that may follow it, the counter steps
 // of counted repetitions and the capture steps of named sub-expressions.

@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The two node-filling steps of automaton assembly: a leaf's element, and the
 // next sets of every position from the follow edges of the whole tree.
 #pragma once

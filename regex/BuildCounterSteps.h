@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Counter steps of one counted repetition (x{m,}, x{m,n} and their non-greedy
 // forms): IntStart on the body's first positions, a continue step and the
 // end-of-pass step on its last positions. The repetition's interval label is

@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Compiling a pattern written as text: parse, number positions, build the
 // automaton, read the start positions and the anchored mark.
 #pragma once

@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Element-list patterns, equality-only form: the range form's syntax for an
 // element type with a reader and an equality but no ordering. Its classes list
 // single elements only ('[' ['^'] <e>+ ']'); everything else (alternation,

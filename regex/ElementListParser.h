@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Element-list patterns, range form: regular expressions over sequences of
 // elements of any type E, written as text.
 //

@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The label counter threaded through a walk of a pattern tree, and the two
 // walks that carry it: a bottom-up rebuild (rebuildWithLabels) and a
 // post-order fold (foldPostWithLabels); beside them a pre-order fold

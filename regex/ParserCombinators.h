@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Pattern parser combinators: the library in which the pattern parsers of the
 // regular-expression engine are written.
 //

@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The abstract tree of a regular expression, its accessors, updaters,
 // predicates, folds and builders.
 //

@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Position analysis: numbers the leaves of a pattern tree from left to right
 // and stores in every node its position record (nullable, first, last and
 // inner positions). The number of positions is returned with the tree; END,

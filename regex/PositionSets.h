@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The position record (PositionRecord) that position analysis stores in every
 // node of a pattern tree: the node's own position (leaves only), the positions
 // that can begin and end a match of the sub-tree, every position inside it,

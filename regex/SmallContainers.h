@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The small collections of the regular-expression engine: FiniteMap (an
 // association list in first-insertion order), OrdList (a strictly ascending
 // sequence without repeats) and BagRE (a multiset of counts built on

@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The parser of regular expressions written as text.
 //
 // parseTextPattern turns a pattern into its AbsTree<char>, closed by the accepting
