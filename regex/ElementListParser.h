@@ -78,6 +78,8 @@ struct PatternRuleParsers {
     PatternParser<E, AbsTree<E>> parseBranch;
 };
 
+// The rules of both element-list forms; callers use the entries after this
+// namespace.
 namespace elementlist {
 
 template <class E>

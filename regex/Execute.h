@@ -858,8 +858,8 @@ private:
         return v;
     }
 
-    static std::int64_t satAdd(std::int64_t a, std::int64_t b) { return std::min(kUnbounded, a + b); }
-    static std::int64_t satMul(std::int64_t a, std::int64_t b) {
+    static std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) { return std::min(kUnbounded, a + b); }
+    static std::int64_t saturatingMul(std::int64_t a, std::int64_t b) {
         if (a == 0 || b == 0) return 0;
         return a > kUnbounded / b ? kUnbounded : std::min(kUnbounded, a * b);
     }
@@ -884,13 +884,14 @@ private:
             if (i == 0) {
                 // The current pass is the first of the elements.
                 jmin = 1 + lacking;
-                jmax = satAdd(spare, 1);
+                jmax = saturatingAdd(spare, 1);
             } else {
-                jmin = satAdd(jmin, satMul(lacking, minPer));
-                jmax = spare == kUnbounded || maxPer == kUnbounded ? kUnbounded : satAdd(jmax, satMul(spare, maxPer));
+                jmin = saturatingAdd(jmin, saturatingMul(lacking, minPer));
+                jmax =
+                    spare == kUnbounded || maxPer == kUnbounded ? kUnbounded : saturatingAdd(jmax, saturatingMul(spare, maxPer));
             }
-            minPer = satMul(minPer, std::max<std::int64_t>(1, l.m));
-            maxPer = bounded && maxPer != kUnbounded ? satMul(maxPer, l.n) : kUnbounded;
+            minPer = saturatingMul(minPer, std::max<std::int64_t>(1, l.m));
+            maxPer = bounded && maxPer != kUnbounded ? saturatingMul(maxPer, l.n) : kUnbounded;
         }
         const std::size_t rest = input_.size() - t.off;
         if (std::uint64_t(jmin) > rest) return Verdict::NoWay;

@@ -11,6 +11,9 @@ namespace axf::regex {
 
 namespace {
 
+// The rules here take the caller's lists and the parser state (fns, as, s).
+// A rule whose entry for tests (TextSyntaxParserInternal.h) has the plain name
+// carries a P suffix (litCharP behind litChar).
 using Tree = AbsTree<char>;
 using S = ParserState;
 
@@ -60,8 +63,8 @@ ParseResult<char> charRead(const S& s, char c, std::size_t n) { return std::make
 // ---------------------------------------------------------------------------
 // Characters, escapes, option groups, assertion tokens
 
-using F = TextFns;
-using A = TextAsserts;
+using F = TextFns;      // the user matchers
+using A = TextAsserts;  // the user assertions
 
 ParseResult<char> litCharP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
