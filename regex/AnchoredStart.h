@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Whether a pattern can match only at the start of the input. The answer is
 // "anchored" only when every way through the pattern begins with a start-anchor
 // leaf; a part that can be skipped (star, optional, a repetition with minimum
@@ -10,16 +13,16 @@
 namespace axf::regex {
 
 template <class E>
-bool isPrefix(const AbsTree<E>& t) {
-    if (isLeaf(t)) return isElem(t) && getPrefix(t);
-    if (isUn(t)) {
+bool isAnchoredAtStart(const AbsTree<E>& t) {
+    if (isLeaf(t)) return isElem(t) && hasPrefixMark(t);
+    if (isUnaryNode(t)) {
         if (isStar(t) || isOpt(t)) return false;
         if (isInterval(t) && getMin(t) == 0) return false;
-        return isPrefix<E>(child(t));  // SUB, PLUS, or a repetition with minimum >= 1
+        return isAnchoredAtStart<E>(child(t));  // SUB, PLUS, or a repetition with minimum >= 1
     }
-    if (isCon(t)) return isPrefix<E>(left(t));
-    if (isAlt(t)) return isPrefix<E>(left(t)) && isPrefix<E>(right(t));
-    throw InternalError("isPrefix: unknown node kind");
+    if (isConcat(t)) return isAnchoredAtStart<E>(left(t));
+    if (isAlt(t)) return isAnchoredAtStart<E>(left(t)) && isAnchoredAtStart<E>(right(t));
+    throw InternalError("isAnchoredAtStart: unknown node kind");
 }
 
 }  // namespace axf::regex

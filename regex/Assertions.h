@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Zero-width assertions: tests of a position that consume nothing. They reach
 // the executor only as matchers made by doAssert.
 #pragma once

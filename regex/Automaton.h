@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The automaton of a compiled pattern: one node per position, holding the
 // position's element test, the positions that may follow it, the counter steps
 // of counted repetitions and the capture steps of named sub-expressions.
@@ -243,11 +246,11 @@ const PosSet& getNexts(const Node<E>& n) {
     return n.nexts;
 }
 template <class E>
-const std::vector<CounterStep>& getInts(const Node<E>& n) {
+const std::vector<CounterStep>& getCounterSteps(const Node<E>& n) {
     return n.counterSteps;
 }
 template <class E>
-const std::vector<CaptureStep>& getSES(const Node<E>& n) {
+const std::vector<CaptureStep>& getCaptureSteps(const Node<E>& n) {
     return n.captureSteps;
 }
 
@@ -257,12 +260,12 @@ Node<E> changeNexts(PosSet s, Node<E> n) {
     return n;
 }
 template <class E>
-Node<E> changeInts(std::vector<CounterStep> steps, Node<E> n) {
+Node<E> changeCounterSteps(std::vector<CounterStep> steps, Node<E> n) {
     n.counterSteps = std::move(steps);
     return n;
 }
 template <class E>
-Node<E> changeSES(std::vector<CaptureStep> steps, Node<E> n) {
+Node<E> changeCaptureSteps(std::vector<CaptureStep> steps, Node<E> n) {
     n.captureSteps = std::move(steps);
     return n;
 }

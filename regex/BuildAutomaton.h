@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Automaton assembly: one post-order walk over the augmented tree gives every
 // leaf its element and attaches counter steps (counted repetitions, one
 // interval label each, inner before outer, left before right) and capture steps

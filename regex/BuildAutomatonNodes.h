@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The two node-filling steps of automaton assembly: a leaf's element, and the
 // next sets of every position from the follow edges of the whole tree.
 #pragma once
@@ -12,14 +15,14 @@ namespace axf::regex {
 // Gives a leaf's position its element; other nodes leave a unchanged.
 template <class E>
 NFA<E> placeLeafElement(const AbsTree<E>& t, NFA<E> a) {
-    std::optional<Pos> label = getLbl(t);
+    std::optional<Pos> label = getPositionLabel(t);
     if (!label) return a;
     Pos p = *label;
     if (isElem(t)) {
         return updateNode<E>([&](Node<E> n) { return mkNfaEl<E>(getElem(t), std::move(n)); }, p, std::move(a));
     }
-    if (isBref(t)) {
-        auto [name, builder] = getBref(t);
+    if (isBackref(t)) {
+        auto [name, builder] = getBackref(t);
         return updateNode<E>([&](Node<E> n) { return mkNfaBack<E>(name, builder, std::move(n)); }, p, std::move(a));
     }
     return updateNode<E>([&](Node<E> n) { return mkNfaFinal<E>(p, std::move(n)); }, p, std::move(a));

@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Capture steps of one named sub-expression: NFASubAdd in front on every
 // position inside it; on every last position, at the end, NFASubContinue with
 // the positions inside it that can follow, then NFASubEnd.

@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Counter steps of one counted repetition (x{m,}, x{m,n} and their non-greedy
 // forms): IntStart on the body's first positions, a continue step and the
 // end-of-pass step on its last positions. The repetition's interval label is
@@ -27,7 +30,7 @@ inline PosSet intervalExitSet(const PosSet& last, std::int32_t d, const FollowIn
 template <class E>
 NFABuild<E> addCounterSteps(const AbsTree<E>& t, const FollowIndex& index, std::int32_t d, const PosSet& p,
                          const PosSet& x, std::int32_t l, NFABuild<E> b) {
-    const bool ng = isNg(t);
+    const bool ng = isNonGreedy(t);
     const bool hasMax = isMinmax(t);
     // With a body that can match the empty text the passes still missing
     // before the minimum can all be empty, so every pass end may leave.

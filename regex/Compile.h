@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Compiling a pattern written as text: parse, number positions, build the
 // automaton, read the start positions and the anchored mark.
 #pragma once
@@ -26,14 +29,14 @@ struct CompiledRegex {
 // The compiled form of a parsed tree (closed by END).
 template <class E>
 CompiledRegex<E> compileTree(const AbsTree<E>& parsed, bool withPrefixTest) {
-    auto [aug, n] = augmentT<E>(parsed);
+    auto [aug, n] = numberPositions<E>(parsed);
     auto [nfa, k] = makeNFA<E>(aug, initNFA<E>(n));
     CompiledRegex<E> out;
     out.automaton = std::move(nfa);
     out.finalPosition = n;
     out.startPositions = firstPos(aug);
     out.counterCount = k;
-    out.anchored = withPrefixTest && isPrefix<E>(parsed);
+    out.anchored = withPrefixTest && isAnchoredAtStart<E>(parsed);
     return out;
 }
 
@@ -43,9 +46,5 @@ CompiledRegex<E> compileTree(const AbsTree<E>& parsed, bool withPrefixTest) {
 std::optional<CompiledRegex<char>> compileRegexpS(std::string_view pattern, const std::vector<MatcherFlag>& flags,
                                                   const std::vector<UserMatcher<char>>& fns,
                                                   const std::vector<Assertion<char>>& asserts);
-
-// The augmented tree of a text pattern parsed without flags; absent when it
-// does not parse.
-std::optional<AbsTree<char>> augmentedTextTree(std::string_view pattern);
 
 }  // namespace axf::regex

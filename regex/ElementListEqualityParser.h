@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Element-list patterns, equality-only form: the range form's syntax for an
 // element type with a reader and an equality but no ordering. Its classes list
 // single elements only ('[' ['^'] <e>+ ']'); everything else (alternation,
@@ -17,7 +20,7 @@ namespace axf::regex {
 
 // The parsers of the equality-only form for these operations.
 template <class E>
-PolyParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq) {
+PatternRuleParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq) {
     return elementlist::makeParsers<E>(
         std::make_shared<const elementlist::Ops<E>>(elementlist::Ops<E>{std::move(reader), std::move(eq), std::nullopt}));
 }
@@ -34,8 +37,9 @@ PatternParser<E, AbsTree<E>> parseAtom(ElemReader<E> reader, ElemEq<E> eq) {
 // The equality-only pattern as a tree closed by END; nothing when the text is
 // not a pattern as a whole.
 template <class E>
-std::optional<AbsTree<E>> mkAbstreePB(ElemReader<E> reader, ElemEq<E> eq, std::string_view pattern,
-                                      const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts) {
+std::optional<AbsTree<E>> parseEqualityElementListPattern(ElemReader<E> reader, ElemEq<E> eq, std::string_view pattern,
+                                                          const std::vector<UserMatcher<E>>& fns,
+                                                          const std::vector<Assertion<E>>& asserts) {
     return elementlist::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq)), pattern, fns, asserts);
 }
 

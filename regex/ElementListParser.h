@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Element-list patterns, range form: regular expressions over sequences of
 // elements of any type E, written as text.
 //
@@ -5,7 +8,7 @@
 // text written between '<' and '>' into one element (it throws axf::Fatal with
 // its own message when it refuses the text), an equality and, for this form,
 // an ordering (greater-or-equal and less-or-equal, used by element ranges in
-// classes). mkAbstreeP gives CON(tree, END), END alone for the empty pattern,
+// classes). parseElementListPattern gives CON(tree, END), END alone for the empty pattern,
 // or nothing when the text is not a pattern as a whole.
 //
 // Syntax (no blank is skipped, no escape outside element literals):
@@ -68,13 +71,15 @@ ElemOrder<E> naturalOrder() {
 // The four entry rules of one form: a piece, a unit, a whole pattern and a
 // branch.
 template <class E>
-struct PolyParsers {
+struct PatternRuleParsers {
     PatternParser<E, AbsTree<E>> parsePiece;
     PatternParser<E, AbsTree<E>> parseUnit;
     PatternParser<E, AbsTree<E>> parseRegexp;
     PatternParser<E, AbsTree<E>> parseBranch;
 };
 
+// The rules of both element-list forms; callers use the entries after this
+// namespace.
 namespace elementlist {
 
 template <class E>
@@ -245,147 +250,214 @@ ParseResult<AbsTree<E>> leafUnit(const Ops<E>& o, const Fns<E>& fns, const S& s)
     if (startsWith(s, "${")) {
         auto name = wordName(detail::advance(s, 2));
         if (!name || !startsWith(name->second, "}")) return std::nullopt;
-        return std::make_pair(mkBackref<E>(std::move(name->first), matchBref<E>(o.eq)), detail::advance(name->second, 1));
+        return std::make_pair(mkBackref<E>(std::move(name->first), matchBackref<E>(o.eq)), detail::advance(name->second, 1));
     }
     return atom<E>(o, fns, s);
 }
 
-// Reads one `rule` at s.
+// The reader of one rule: the stack of levels and the step it stands at, with
+// one member per step. Each step either moves on (false) or finishes the rule
+// (true, the result kept for read()).
 template <class E>
-ParseResult<AbsTree<E>> readRule(Rule rule, const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
-    using R = ParseResult<AbsTree<E>>;
+class RuleReader {
+public:
+    using Result = ParseResult<AbsTree<E>>;
+
+    RuleReader(Rule rule, const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s)
+        : rule_(rule), o_(o), fns_(fns), as_(as), env_(s.env), at_(s), levels_(1) {
+        if (rule == Rule::Piece) step_ = Step::BeginPiece;
+        if (rule == Rule::Unit) step_ = Step::BeginUnit;
+    }
+
+    // Runs the steps until the rule's result is known.
+    Result read() {
+        for (;;) {
+            bool finished = false;
+            switch (step_) {
+                case Step::BeginBranch: beginBranch(); break;
+                case Step::BeginPiece: beginPiece(); break;
+                case Step::BeginUnit: beginUnit(); break;
+                case Step::UnitRead: finished = unitRead(); break;
+                case Step::BranchEnded: finished = branchEnded(); break;
+                case Step::LevelEnded: finished = levelEnded(); break;
+            }
+            if (finished) return std::move(result_);
+        }
+    }
+
+private:
     struct Level {
         std::optional<std::string> subName;  // the level of a " name@(" group
         std::optional<AbsTree<E>> alternation;
-        std::string_view alternationEnd;     // the text after the last branch read
+        std::string_view alternationEnd;  // the text after the last branch read
         bool anchoredStart = false;
         std::optional<AbsTree<E>> branch;
-        std::string_view branchEnd;          // the text after the last piece read
+        std::string_view branchEnd;  // the text after the last piece read
         std::optional<AbsTree<E>> leadAsserts;
     };
-    // The grammar never changes the flag environment.
-    auto state = [&s](std::string_view rest) { return S{s.env, rest}; };
     // What comes next at the innermost level.
     enum class Step { BeginBranch, BeginPiece, BeginUnit, UnitRead, BranchEnded, LevelEnded };
 
-    std::deque<Level> levels(1);
-    Step step = Step::BeginBranch;
-    if (rule == Rule::Piece) step = Step::BeginPiece;
-    if (rule == Rule::Unit) step = Step::BeginUnit;
-    S at = s;
-    R read;  // the unit read (UnitRead) or the level's pattern (LevelEnded)
-    for (;;) {
-        Level& level = levels.back();
-        const bool outermost = levels.size() == 1;
-        switch (step) {
-        case Step::BeginBranch:
-            level.anchoredStart = startsWith(at, "^");
-            if (level.anchoredStart) at = detail::advance(at, 1);
-            level.branch.reset();
-            level.branchEnd = at.tokens;
-            step = Step::BeginPiece;
-            break;
-        case Step::BeginPiece: {
-            auto [lead, after] = assertionList<E>(as, at);
-            level.leadAsserts = std::move(lead);
-            at = std::move(after);
-            step = Step::BeginUnit;
-            break;
-        }
-        case Step::BeginUnit:
-            if (startsWith(at, "(")) {
-                at = detail::advance(at, 1);
-                levels.emplace_back();
-                step = Step::BeginBranch;
-            } else if (startsWith(at, " ")) {
-                auto name = wordName(detail::advance(at, 1));
-                if (!name || !startsWith(name->second, "@(")) {
-                    read.reset();
-                    step = Step::UnitRead;
-                    break;
-                }
-                at = detail::advance(name->second, 2);
-                levels.emplace_back().subName = std::move(name->first);
-                step = Step::BeginBranch;
-            } else {
-                read = leafUnit<E>(o, fns, at);
-                step = Step::UnitRead;
+    // The grammar never changes the flag environment.
+    S state(std::string_view rest) const { return S{env_, rest}; }
+    // Whether the rule asked for is r and the walk stands at the outermost
+    // level, where r's result is the reader's.
+    bool finishes(Rule r) const { return rule_ == r && levels_.size() == 1; }
+    bool finish(Result r) {
+        result_ = std::move(r);
+        return true;
+    }
+
+    // ['^'] at the start of a branch.
+    void beginBranch() {
+        Level& level = levels_.back();
+        level.anchoredStart = startsWith(at_, "^");
+        if (level.anchoredStart) at_ = detail::advance(at_, 1);
+        level.branch.reset();
+        level.branchEnd = at_.tokens;
+        step_ = Step::BeginPiece;
+    }
+
+    // The assertions that lead a piece.
+    void beginPiece() {
+        auto [lead, after] = assertionList<E>(as_, at_);
+        levels_.back().leadAsserts = std::move(lead);
+        at_ = std::move(after);
+        step_ = Step::BeginUnit;
+    }
+
+    // A group opens a new level; any other unit is read at once.
+    void beginUnit() {
+        if (startsWith(at_, "(")) {
+            at_ = detail::advance(at_, 1);
+            levels_.emplace_back();
+            step_ = Step::BeginBranch;
+        } else if (startsWith(at_, " ")) {
+            auto name = wordName(detail::advance(at_, 1));
+            if (!name || !startsWith(name->second, "@(")) {
+                read_.reset();
+                step_ = Step::UnitRead;
+                return;
             }
-            break;
-        case Step::UnitRead: {
-            if (rule == Rule::Unit && outermost) return read;
-            if (!read) {  // no piece here: the branch ends before it
-                if (rule == Rule::Piece && outermost) return std::nullopt;
-                step = Step::BranchEnded;
-                break;
-            }
-            // unit [op ['?']]; a count too large for 32 bits is no count.
-            AbsTree<E> t = std::move(read->first);
-            S end = std::move(read->second);
-            if (auto op = repetitionOperator(end, numeral)) {
-                t = mkRepetition<E>(op->first, std::move(t));
-                if (op->first.nonGreedy) t = mkNg<E>(t);
-                end = std::move(op->second);
-            }
-            auto [trail, afterTrail] = assertionList<E>(as, end);
-            if (trail) t = mkCon<E>(std::move(t), std::move(*trail));
-            if (level.leadAsserts) t = mkCon<E>(std::move(*level.leadAsserts), std::move(t));
-            level.leadAsserts.reset();
-            if (rule == Rule::Piece && outermost) return std::make_pair(std::move(t), std::move(afterTrail));
-            level.branch = level.branch ? mkCon<E>(std::move(*level.branch), std::move(t)) : std::move(t);
-            level.branchEnd = afterTrail.tokens;
-            at = std::move(afterTrail);
-            step = Step::BeginPiece;
-            break;
-        }
-        case Step::BranchEnded: {
-            if (!level.branch) {  // no piece: no branch
-                if (rule == Rule::Branch && outermost) return std::nullopt;
-                // A branch that fails after '|' ends the alternation before the '|'.
-                if (level.alternation) read = std::make_pair(std::move(*level.alternation), state(level.alternationEnd));
-                else read.reset();
-                step = Step::LevelEnded;
-                break;
-            }
-            AbsTree<E> t = std::move(*level.branch);
-            S end = state(level.branchEnd);
-            if (startsWith(end, "$")) {
-                t = mkCon<E>(std::move(t), mkEl<E>(doAssert<E>(suffix<E>)));
-                end = detail::advance(end, 1);
-            }
-            if (level.anchoredStart) t = mkCon<E>(justPrefix<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(t));
-            if (rule == Rule::Branch && outermost) return std::make_pair(std::move(t), std::move(end));
-            level.alternation = level.alternation ? mkAlt<E>(std::move(*level.alternation), std::move(t)) : std::move(t);
-            level.alternationEnd = end.tokens;
-            if (startsWith(end, "|")) {
-                at = detail::advance(end, 1);
-                step = Step::BeginBranch;
-            } else {
-                read = std::make_pair(std::move(*level.alternation), std::move(end));
-                step = Step::LevelEnded;
-            }
-            break;
-        }
-        case Step::LevelEnded: {
-            if (outermost) return read;
-            std::optional<std::string> subName = std::move(level.subName);
-            levels.pop_back();
-            // The group is the unit of the enclosing level's piece when ')' closes it.
-            if (read && startsWith(read->second, ")")) {
-                if (subName) read->first = mkSub<E>(std::move(*subName), std::move(read->first));
-                read->second = detail::advance(read->second, 1);
-            } else {
-                read.reset();
-            }
-            step = Step::UnitRead;
-            break;
-        }
+            at_ = detail::advance(name->second, 2);
+            levels_.emplace_back().subName = std::move(name->first);
+            step_ = Step::BeginBranch;
+        } else {
+            read_ = leafUnit<E>(o_, fns_, at_);
+            step_ = Step::UnitRead;
         }
     }
+
+    // The unit t, ending before `end`, with its operator and the assertions
+    // around it: the piece, and the text after it.
+    std::pair<AbsTree<E>, S> completePiece(Level& level, AbsTree<E> t, S end) {
+        // unit [op ['?']]; a count too large for 32 bits is no count.
+        if (auto op = repetitionOperator(end, numeral)) {
+            t = mkRepetition<E>(op->first, std::move(t));
+            if (op->first.nonGreedy) t = mkNonGreedy<E>(t);
+            end = std::move(op->second);
+        }
+        auto [trail, afterTrail] = assertionList<E>(as_, end);
+        if (trail) t = mkConcat<E>(std::move(t), std::move(*trail));
+        if (level.leadAsserts) t = mkConcat<E>(std::move(*level.leadAsserts), std::move(t));
+        level.leadAsserts.reset();
+        return {std::move(t), std::move(afterTrail)};
+    }
+
+    // The unit read (or none) makes a piece of the current branch, or ends it.
+    bool unitRead() {
+        if (finishes(Rule::Unit)) return finish(std::move(read_));
+        if (!read_) {  // no piece here: the branch ends before it
+            if (finishes(Rule::Piece)) return finish(std::nullopt);
+            step_ = Step::BranchEnded;
+            return false;
+        }
+        Level& level = levels_.back();
+        auto [t, afterTrail] = completePiece(level, std::move(read_->first), std::move(read_->second));
+        if (finishes(Rule::Piece)) return finish(std::make_pair(std::move(t), std::move(afterTrail)));
+        level.branch = level.branch ? mkConcat<E>(std::move(*level.branch), std::move(t)) : std::move(t);
+        level.branchEnd = afterTrail.tokens;
+        at_ = std::move(afterTrail);
+        step_ = Step::BeginPiece;
+        return false;
+    }
+
+    // The level's branch with its anchors, and the text after it.
+    std::pair<AbsTree<E>, S> anchoredBranch(Level& level) {
+        AbsTree<E> t = std::move(*level.branch);
+        S end = state(level.branchEnd);
+        if (startsWith(end, "$")) {
+            t = mkConcat<E>(std::move(t), mkEl<E>(doAssert<E>(suffix<E>)));
+            end = detail::advance(end, 1);
+        }
+        if (level.anchoredStart) t = mkConcat<E>(withPrefixMark<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(t));
+        return {std::move(t), std::move(end)};
+    }
+
+    // The branch joins the level's alternation; a '|' begins the next one.
+    bool branchEnded() {
+        Level& level = levels_.back();
+        if (!level.branch) {  // no piece: no branch
+            if (finishes(Rule::Branch)) return finish(std::nullopt);
+            // A branch that fails after '|' ends the alternation before the '|'.
+            if (level.alternation)
+                read_ = std::make_pair(std::move(*level.alternation), state(level.alternationEnd));
+            else
+                read_.reset();
+            step_ = Step::LevelEnded;
+            return false;
+        }
+        auto [t, end] = anchoredBranch(level);
+        if (finishes(Rule::Branch)) return finish(std::make_pair(std::move(t), std::move(end)));
+        level.alternation = level.alternation ? mkAlt<E>(std::move(*level.alternation), std::move(t)) : std::move(t);
+        level.alternationEnd = end.tokens;
+        if (startsWith(end, "|")) {
+            at_ = detail::advance(end, 1);
+            step_ = Step::BeginBranch;
+        } else {
+            read_ = std::make_pair(std::move(*level.alternation), std::move(end));
+            step_ = Step::LevelEnded;
+        }
+        return false;
+    }
+
+    // The level's pattern (or none) closes its group, the unit of the
+    // enclosing level.
+    bool levelEnded() {
+        if (levels_.size() == 1) return finish(std::move(read_));
+        std::optional<std::string> subName = std::move(levels_.back().subName);
+        levels_.pop_back();
+        // The group is the unit of the enclosing level's piece when ')' closes it.
+        if (read_ && startsWith(read_->second, ")")) {
+            if (subName) read_->first = mkSub<E>(std::move(*subName), std::move(read_->first));
+            read_->second = detail::advance(read_->second, 1);
+        } else {
+            read_.reset();
+        }
+        step_ = Step::UnitRead;
+        return false;
+    }
+
+    const Rule rule_;
+    const Ops<E>& o_;
+    const Fns<E>& fns_;
+    const Asserts<E>& as_;
+    std::shared_ptr<const FlagEnv> env_;
+    S at_;
+    std::deque<Level> levels_;
+    Step step_ = Step::BeginBranch;
+    Result read_;    // the unit read (UnitRead) or the level's pattern (LevelEnded)
+    Result result_;  // the rule's, once finished
+};
+
+// Reads one `rule` at s.
+template <class E>
+ParseResult<AbsTree<E>> readRule(Rule rule, const Ops<E>& o, const Fns<E>& fns, const Asserts<E>& as, const S& s) {
+    return RuleReader<E>(rule, o, fns, as, s).read();
 }
 
 template <class E>
-PolyParsers<E> makeParsers(std::shared_ptr<const Ops<E>> o) {
+PatternRuleParsers<E> makeParsers(std::shared_ptr<const Ops<E>> o) {
     using P = PatternParser<E, AbsTree<E>>;
     auto wrap = [&o](auto rule) -> P {
         return [o, rule](const Fns<E>& fns, const Asserts<E>& as, const S& s) { return rule(*o, fns, as, s); };
@@ -395,12 +467,12 @@ PolyParsers<E> makeParsers(std::shared_ptr<const Ops<E>> o) {
             return readRule<E>(rule, o, fns, as, s);
         };
     };
-    return PolyParsers<E>{wrap(ruleOf(Rule::Piece)), wrap(ruleOf(Rule::Unit)), wrap(ruleOf(Rule::Regexp)),
-                          wrap(ruleOf(Rule::Branch))};
+    return PatternRuleParsers<E>{wrap(ruleOf(Rule::Piece)), wrap(ruleOf(Rule::Unit)), wrap(ruleOf(Rule::Regexp)),
+                                 wrap(ruleOf(Rule::Branch))};
 }
 
 template <class E>
-std::optional<AbsTree<E>> runEntry(const PolyParsers<E>& g, std::string_view pattern, const Fns<E>& fns,
+std::optional<AbsTree<E>> runEntry(const PatternRuleParsers<E>& g, std::string_view pattern, const Fns<E>& fns,
                                    const Asserts<E>& as) {
     if (pattern.empty()) return mkEnd<E>();
     auto r = initParser<E>(g.parseRegexp, pattern, fns, as, {});
@@ -412,7 +484,7 @@ std::optional<AbsTree<E>> runEntry(const PolyParsers<E>& g, std::string_view pat
 
 // The parsers of the range form for these operations.
 template <class E>
-PolyParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
+PatternRuleParsers<E> regexpParsers(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord) {
     return elementlist::makeParsers<E>(
         std::make_shared<const elementlist::Ops<E>>(elementlist::Ops<E>{std::move(reader), std::move(eq), std::move(ord)}));
 }
@@ -438,8 +510,9 @@ PatternParser<E, Lazy<E>> parseElementLiteral(ElemReader<E> reader) {
 // The range-form pattern as a tree closed by END; nothing when the text is not
 // a pattern as a whole.
 template <class E>
-std::optional<AbsTree<E>> mkAbstreeP(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord, std::string_view pattern,
-                                     const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts) {
+std::optional<AbsTree<E>> parseElementListPattern(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord, std::string_view pattern,
+                                                  const std::vector<UserMatcher<E>>& fns,
+                                                  const std::vector<Assertion<E>>& asserts) {
     return elementlist::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq), std::move(ord)), pattern, fns,
                                    asserts);
 }

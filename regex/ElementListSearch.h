@@ -43,7 +43,8 @@ std::optional<CompiledRegex<E>> compileRegexpP(ElemReader<E> reader, ElemEq<E> e
                                                std::string_view pattern, const std::vector<MatcherFlag>& /*flags*/,
                                                const std::vector<UserMatcher<E>>& fns,
                                                const std::vector<Assertion<E>>& asserts) {
-    std::optional<AbsTree<E>> tree = mkAbstreeP<E>(std::move(reader), std::move(eq), std::move(ord), pattern, fns, asserts);
+    std::optional<AbsTree<E>> tree =
+        parseElementListPattern<E>(std::move(reader), std::move(eq), std::move(ord), pattern, fns, asserts);
     if (!tree) return std::nullopt;
     return compileTree<E>(*tree, false);
 }
@@ -52,7 +53,7 @@ std::optional<CompiledRegex<E>> compileRegexpPB(ElemReader<E> reader, ElemEq<E> 
                                                 const std::vector<MatcherFlag>& /*flags*/,
                                                 const std::vector<UserMatcher<E>>& fns,
                                                 const std::vector<Assertion<E>>& asserts) {
-    std::optional<AbsTree<E>> tree = mkAbstreePB<E>(std::move(reader), std::move(eq), pattern, fns, asserts);
+    std::optional<AbsTree<E>> tree = parseEqualityElementListPattern<E>(std::move(reader), std::move(eq), pattern, fns, asserts);
     if (!tree) return std::nullopt;
     return compileTree<E>(*tree, false);
 }

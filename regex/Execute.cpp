@@ -18,9 +18,9 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
 void passEnd(const std::vector<CounterStep>& steps, std::size_t i, CounterArray c, std::int32_t label, CounterValue m,
              std::optional<CounterValue> n, const PosSet& loop, const PosSet& exit, bool greedy, CounterAlts& out) {
     CounterValue k = slot(c, label);
-    if (k == NILL) throw InternalError(n ? "NILL in IntEnd" : "NILL in MinEnd");
-    if (k == OUT && n) throw InternalError("out in IntEnd");
-    if (k != OUT && k < m) {
+    if (k == kNotInRepetition) throw InternalError(n ? "NILL in IntEnd" : "NILL in MinEnd");
+    if (k == kMinimumReached && n) throw InternalError("out in IntEnd");
+    if (k != kMinimumReached && k < m) {
         slot(c, label) = k + 1;
         out.emplace_back(std::move(c), loop);
         return;
@@ -28,8 +28,8 @@ void passEnd(const std::vector<CounterStep>& steps, std::size_t i, CounterArray 
     if (n && k > *n) return;  // a pass through x{0,0}: no way on
     bool mayLoop = !n || k < *n;
     CounterArray again = c;
-    if (mayLoop) slot(again, label) = n ? k + 1 : OUT;
-    slot(c, label) = NILL;  // leaving: the repetition counts afresh when entered again
+    if (mayLoop) slot(again, label) = n ? k + 1 : kMinimumReached;
+    slot(c, label) = kNotInRepetition;  // leaving: the repetition counts afresh when entered again
     if (mayLoop && greedy) out.emplace_back(again, loop);
     counterAlts(steps, i + 1, std::move(c), exit, out);
     if (mayLoop && !greedy) out.emplace_back(std::move(again), loop);
@@ -44,7 +44,7 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
     const CounterStep& step = steps[i];
     if (const auto* s = std::get_if<IntStart>(&step)) {
         CounterValue& v = slot(c, s->label);
-        if (v == NILL) v = 1;
+        if (v == kNotInRepetition) v = 1;
         counterAlts(steps, i + 1, std::move(c), q, out);
     } else if (const auto* s = std::get_if<IntContinue>(&step)) {
         out.emplace_back(c, posIntersect(q, s->next));
@@ -62,7 +62,7 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
     } else if (const auto* s = std::get_if<NGMinEnd>(&step)) {
         passEnd(steps, i, std::move(c), s->label, s->m, std::nullopt, s->loop, s->exit, false, out);
     } else if (const auto* s = std::get_if<Reset>(&step)) {
-        slot(c, s->label) = NILL;
+        slot(c, s->label) = kNotInRepetition;
         counterAlts(steps, i + 1, std::move(c), q, out);
     } else {
         throw InternalError("applyCounterSteps: unknown step");
@@ -70,6 +70,19 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
 }
 
 using CaptureAlts = std::vector<std::pair<CaptureMap, PosSet>>;
+
+// The combined capture when a position inside the sub-expression consumed
+// `added` (always open). An open capture that already ends with `added` (an
+// enclosing group of the same name added it at this position) is unchanged.
+Capture extendCapture(const Capture& old, const Capture& added) {
+    if (!added.open) throw InternalError("extendCapture: closed capture added");
+    if (!old.open) return added;
+    // Groups of one name nested in each other add at the same position: the
+    // elements that position consumed enter the capture once.
+    if (old.end == added.end && old.start <= added.start) return old;
+    if (old.end != added.start) throw InternalError("extendCapture: capture does not continue");
+    return Capture{true, old.start, added.end};
+}
 
 void captureAlts(const std::vector<NumberedCaptureStep>& steps, CaptureMap caps, std::size_t from, std::size_t to, PosSet q,
                  CaptureAlts& out) {
@@ -80,7 +93,7 @@ void captureAlts(const std::vector<NumberedCaptureStep>& steps, CaptureMap caps,
             bool found = false;
             for (auto& [name, c] : caps) {
                 if (name == step.name) {
-                    c = updateSubAdd(c, added);
+                    c = extendCapture(c, added);
                     found = true;
                     break;
                 }
@@ -112,16 +125,6 @@ std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector
     CounterAlts out;
     counterAlts(steps, 0, c, q, out);
     return out;
-}
-
-Capture updateSubAdd(const Capture& old, const Capture& added) {
-    if (!added.open) throw InternalError("updateSubAdd: closed capture added");
-    if (!old.open) return added;
-    // Groups of one name nested in each other add at the same position: the
-    // elements that position consumed enter the capture once.
-    if (old.end == added.end && old.start <= added.start) return old;
-    if (old.end != added.start) throw InternalError("updateSubAdd: capture does not continue");
-    return Capture{true, old.start, added.end};
 }
 
 std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<NumberedCaptureStep>& steps, const CaptureMap& caps,

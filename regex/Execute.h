@@ -67,11 +67,12 @@ namespace axf::regex {
 // ---------------------------------------------------------------------------
 // Counter and capture steps
 
-// One counter: NILL (not inside the repetition), IN k (k-th pass, k >= 1) or
-// OUT (the minimum of x{m,} reached).
+// One counter of a counted repetition: kNotInRepetition (the thread is not
+// inside the repetition), the number k >= 1 of the pass under way, or
+// kMinimumReached (x{m,} has had its m passes; later passes are not counted).
 using CounterValue = std::int64_t;
-inline constexpr CounterValue NILL = 0;
-inline constexpr CounterValue OUT = -1;
+inline constexpr CounterValue kNotInRepetition = 0;
+inline constexpr CounterValue kMinimumReached = -1;
 
 // Indexed by interval label, 0..counterCount.
 using CounterArray = std::vector<CounterValue>;
@@ -99,18 +100,13 @@ struct NumberedCaptureStep {
 
 // The alternatives (counters, positions) that a position's counter steps give
 // for the next set q, in priority order. Leaving a counted repetition sets its
-// counter back to NILL, so a repetition entered anew counts from 1. A continue
-// step keeps only the positions of its set that the steps before it left in q:
-// after an inner repetition was left, an enclosing one continues only where
-// the inner one's exit leads. A pass beyond the maximum of x{0,0} gives no
-// alternative.
+// counter back to kNotInRepetition, so a repetition entered anew counts from 1.
+// A continue step keeps only the positions of its set that the steps before it
+// left in q: after an inner repetition was left, an enclosing one continues
+// only where the inner one's exit leads. A pass beyond the maximum of x{0,0}
+// gives no alternative.
 std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector<CounterStep>& steps,
                                                                const CounterArray& c, const PosSet& q);
-
-// The combined capture when a position inside the sub-expression consumed
-// `added` (always open). An open capture that already ends with `added` (an
-// enclosing group of the same name added it at this position) is unchanged.
-Capture updateSubAdd(const Capture& old, const Capture& added);
 
 // The alternatives (captures, positions) that a position's capture steps give,
 // the position having consumed the input elements [from, to); the position
@@ -442,7 +438,7 @@ class Search {
 public:
     Search(const Program<E>& prog, std::span<const E> input)
         : prog_(prog), nfa_(prog.compiled_.automaton), input_(input), reach_(std::size_t(nfa_.size())) {
-        CounterArray zero(std::size_t(prog.compiled_.counterCount) + 1, NILL);
+        CounterArray zero(std::size_t(prog.compiled_.counterCount) + 1, kNotInRepetition);
         counters_.intern(zero);
         captures_.intern(CaptureMap{});
         finalSet_ = sets_.intern(PosSet{prog.compiled_.finalPosition});
@@ -613,7 +609,7 @@ private:
             if (!took) continue;
             if (*took > input_.size() - t.off) throw InternalError("execRegexp: matcher consumed beyond the input");
             succ_.clear();
-            mkSuccessors(p, node, t, *took);
+            addSuccessors(p, node, t, *took);
             // Merge a lone single-element successor with the head of the list.
             if (succ_.size() == 1 && succ_[0].old && !rev_.empty() && rev_.back().old) {
                 Thread& h = rev_.back();
@@ -627,31 +623,33 @@ private:
         kids_.insert(kids_.end(), rev_.rbegin(), rev_.rend());
     }
 
-    void mkSuccessors(Pos p, const Node<E>& node, const Thread& t, std::size_t took) {
+    // Puts in succ_ the successors of t through its position p, whose element
+    // consumed `took` elements, in priority order.
+    void addSuccessors(Pos p, const Node<E>& node, const Thread& t, std::size_t took) {
         const std::size_t off = t.off + took;
         const std::uint32_t next = nextSet_[std::size_t(p)];
-        const std::vector<NumberedCaptureStep>& ses = prog_.capSteps_[std::size_t(p)];
-        if (node.counterSteps.empty() && ses.empty()) {
+        const std::vector<NumberedCaptureStep>& captureSteps = prog_.capSteps_[std::size_t(p)];
+        if (node.counterSteps.empty() && captureSteps.empty()) {
             succ_.push_back(Thread{next, t.cnt, t.cap, took == 1, off});
             return;
         }
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> calts;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> counterAlts;
         if (node.counterSteps.empty()) {
-            calts.emplace_back(t.cnt, next);
+            counterAlts.emplace_back(t.cnt, next);
         } else {
             for (auto& [c, q] : applyCounterSteps(node.counterSteps, counters_.get(t.cnt), sets_.get(next))) {
                 std::pair<std::uint32_t, std::uint32_t> alt{counters_.intern(c), sets_.intern(q)};
                 bool seen = false;
-                for (const auto& prev : calts) seen = seen || prev == alt;
-                if (!seen) calts.push_back(alt);
+                for (const auto& prev : counterAlts) seen = seen || prev == alt;
+                if (!seen) counterAlts.push_back(alt);
             }
         }
-        for (const auto& [cnt, set] : calts) {
-            if (ses.empty()) {
+        for (const auto& [cnt, set] : counterAlts) {
+            if (captureSteps.empty()) {
                 succ_.push_back(Thread{set, cnt, t.cap, false, off});
                 continue;
             }
-            for (auto& [caps, q] : applyCaptureSteps(ses, captures_.get(t.cap), t.off, off, sets_.get(set)))
+            for (auto& [caps, q] : applyCaptureSteps(captureSteps, captures_.get(t.cap), t.off, off, sets_.get(set)))
                 succ_.push_back(Thread{sets_.intern(q), cnt, captures_.intern(caps), false, off});
         }
     }
@@ -660,6 +658,9 @@ private:
     // Dead ends (see the head of this file)
 
     static constexpr std::int64_t kUnbounded = std::int64_t(1) << 60;
+    // A reachability cell of (input place, position), and the exit cell of a
+    // nest place: not yet known, END reachable, END not reachable, or (cells
+    // only) on the walk under way.
     enum : std::uint8_t { kUnknown = 0, kReaches = 1, kNoWay = 2, kOpen = 3 };
     enum class Verdict : std::uint8_t { Leads, NoWay, Unknown };
 
@@ -700,11 +701,14 @@ private:
     std::uint64_t reachCounter_ = 0;
 
     // What is known of each nest by input place: whether the body matches the
-    // element there and whether the nest's exit leads on to END from there
-    // (kUnknown, kReaches or kNoWay), and two chains of places that skip
-    // whole known stretches: from a place, the first later place not known to
-    // match the body, and the first later place not known to match the body
-    // with an exit that leads nowhere (0: nothing known at the place).
+    // element there (kBodyUnknown, kBodyMatches or kBodyRefuses) and whether
+    // the nest's exit leads on to END from there (kUnknown, kReaches or
+    // kNoWay, as for reachability), and two chains of places that skip whole
+    // known stretches: from a place, the first later place not known to match
+    // the body, and the first later place not known to match the body with an
+    // exit that leads nowhere (0: nothing known at the place). A fresh page
+    // holds zeros: nothing known.
+    enum : std::uint8_t { kBodyUnknown = 0, kBodyMatches = 1, kBodyRefuses = 2 };
     struct NestPlace {
         std::size_t bodySkip;
         std::size_t quietSkip;
@@ -823,17 +827,17 @@ private:
     // Whether the nest's body matches the element at the place.
     std::optional<bool> bodyMatches(std::size_t nestIndex, std::size_t at) {
         std::uint8_t& known = nestPlaces_[nestIndex].at(at, 0).body;
-        if (known == kUnknown) {
+        if (known == kBodyUnknown) {
             if (!spend()) return std::nullopt;
-            known = kNoWay;
+            known = kBodyRefuses;
             for (Pos p : prog_.nests_[nestIndex].body) {
                 if (std::get<NFAEl<E>>(nfa_.at(p).elem).matcher(input_, at)) {
-                    known = kReaches;
+                    known = kBodyMatches;
                     break;
                 }
             }
         }
-        return known == kReaches;
+        return known == kBodyMatches;
     }
 
     // Whether the nest's exit leads on to END from the place.
@@ -854,8 +858,8 @@ private:
         return v;
     }
 
-    static std::int64_t satAdd(std::int64_t a, std::int64_t b) { return std::min(kUnbounded, a + b); }
-    static std::int64_t satMul(std::int64_t a, std::int64_t b) {
+    static std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) { return std::min(kUnbounded, a + b); }
+    static std::int64_t saturatingMul(std::int64_t a, std::int64_t b) {
         if (a == 0 || b == 0) return 0;
         return a > kUnbounded / b ? kUnbounded : std::min(kUnbounded, a * b);
     }
@@ -871,22 +875,23 @@ private:
         for (std::size_t i = 0; i < nest.levels.size(); ++i) {
             const CounterNest::Level& l = nest.levels[i];
             CounterValue v = c.at(std::size_t(l.label));
-            if (v == NILL) v = 1;  // the level's start step comes first
+            if (v == kNotInRepetition) v = 1;  // the level's start step comes first
             const bool bounded = l.n >= 0;
-            if (v == OUT && bounded) return Verdict::Leads;  // not a state the steps make
+            if (v == kMinimumReached && bounded) return Verdict::Leads;  // not a state the steps make
             if (bounded && v > l.n) return Verdict::NoWay;   // no pass end of this level goes on
-            const std::int64_t lacking = v == OUT ? 0 : std::max<std::int64_t>(0, l.m - v);
+            const std::int64_t lacking = v == kMinimumReached ? 0 : std::max<std::int64_t>(0, l.m - v);
             const std::int64_t spare = bounded ? l.n - v : kUnbounded;
             if (i == 0) {
                 // The current pass is the first of the elements.
                 jmin = 1 + lacking;
-                jmax = satAdd(spare, 1);
+                jmax = saturatingAdd(spare, 1);
             } else {
-                jmin = satAdd(jmin, satMul(lacking, minPer));
-                jmax = spare == kUnbounded || maxPer == kUnbounded ? kUnbounded : satAdd(jmax, satMul(spare, maxPer));
+                jmin = saturatingAdd(jmin, saturatingMul(lacking, minPer));
+                jmax =
+                    spare == kUnbounded || maxPer == kUnbounded ? kUnbounded : saturatingAdd(jmax, saturatingMul(spare, maxPer));
             }
-            minPer = satMul(minPer, std::max<std::int64_t>(1, l.m));
-            maxPer = bounded && maxPer != kUnbounded ? satMul(maxPer, l.n) : kUnbounded;
+            minPer = saturatingMul(minPer, std::max<std::int64_t>(1, l.m));
+            maxPer = bounded && maxPer != kUnbounded ? saturatingMul(maxPer, l.n) : kUnbounded;
         }
         const std::size_t rest = input_.size() - t.off;
         if (std::uint64_t(jmin) > rest) return Verdict::NoWay;

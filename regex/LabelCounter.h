@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The label counter threaded through a walk of a pattern tree, and the two
 // walks that carry it: a bottom-up rebuild (rebuildWithLabels) and a
 // post-order fold (foldPostWithLabels); beside them a pre-order fold
@@ -47,11 +50,11 @@ auto runWithLabels(Action&& action, std::int32_t start) {
 template <class E, class F>
 AbsTree<E> rebuildWithLabels(F& f, const AbsTree<E>& t, LabelCounter& counter) {
     if (isLeaf(t)) return f(t, counter);
-    if (isUn(t)) {
+    if (isUnaryNode(t)) {
         AbsTree<E> c = rebuildWithLabels<E>(f, child(t), counter);
         return f(updateChild<E>(std::move(c), t), counter);
     }
-    if (isBin(t)) {
+    if (isBinaryNode(t)) {
         AbsTree<E> l = rebuildWithLabels<E>(f, left(t), counter);
         AbsTree<E> r = rebuildWithLabels<E>(f, right(t), counter);
         return f(updateLeft<E>(std::move(l), updateRight<E>(std::move(r), t)), counter);
@@ -63,9 +66,9 @@ AbsTree<E> rebuildWithLabels(F& f, const AbsTree<E>& t, LabelCounter& counter) {
 // in post-order; f sees the nodes of t itself.
 template <class E, class A, class F>
 A foldPostWithLabels(F& f, A acc, const AbsTree<E>& t, LabelCounter& counter) {
-    if (isUn(t)) {
+    if (isUnaryNode(t)) {
         acc = foldPostWithLabels<E>(f, std::move(acc), child(t), counter);
-    } else if (isBin(t)) {
+    } else if (isBinaryNode(t)) {
         acc = foldPostWithLabels<E>(f, std::move(acc), left(t), counter);
         acc = foldPostWithLabels<E>(f, std::move(acc), right(t), counter);
     } else if (!isLeaf(t)) {
@@ -85,10 +88,10 @@ auto thenWithLabels(M&& m, K&& k, LabelCounter& counter) {
 // left sub-tree, then the right sub-tree.
 template <class E, class A, class F>
 A foldPreWithLabels(F& f, A acc, const AbsTree<E>& t, LabelCounter& counter) {
-    if (!isUn(t) && !isBin(t) && !isLeaf(t)) throw InternalError("foldPreWithLabels: unknown node kind");
+    if (!isUnaryNode(t) && !isBinaryNode(t) && !isLeaf(t)) throw InternalError("foldPreWithLabels: unknown node kind");
     acc = f(t, std::move(acc), counter);
-    if (isUn(t)) return foldPreWithLabels<E>(f, std::move(acc), child(t), counter);
-    if (isBin(t)) {
+    if (isUnaryNode(t)) return foldPreWithLabels<E>(f, std::move(acc), child(t), counter);
+    if (isBinaryNode(t)) {
         acc = foldPreWithLabels<E>(f, std::move(acc), left(t), counter);
         return foldPreWithLabels<E>(f, std::move(acc), right(t), counter);
     }

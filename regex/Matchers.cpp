@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/ByteClass.h"
+#include "regex/MatchersInternal.h"
 
 namespace axf::regex {
 
@@ -125,8 +126,8 @@ Matcher<char> matchAnyBut() {
     return OneElementMatcher<char>{false, [](const char& c) { return c != '\n'; }};
 }
 
-BackrefBuilder<char> matchIBref() {
-    return matchBref<char>([](const char& x, const char& y) {
+BackrefBuilder<char> matchBackrefIgnoringCase() {
+    return matchBackref<char>([](const char& x, const char& y) {
         return toUpperByte(static_cast<unsigned char>(x)) == toUpperByte(static_cast<unsigned char>(y));
     });
 }

@@ -76,14 +76,6 @@ enum class MatcherFlag : std::uint8_t {
     Default_Line,
 };
 
-// Text form: the constructor's name; a list shows as "[A,B]".
-std::string showMatcherFlag(MatcherFlag f);
-std::string showMatcherFlags(const std::vector<MatcherFlag>& fs);
-// Reading: one whole name with optional white space, inside any number of
-// balanced parentheses; a list in the bracketed, comma-separated form.
-std::optional<MatcherFlag> readMatcherFlag(std::string_view text);
-std::optional<std::vector<MatcherFlag>> readMatcherFlags(std::string_view text);
-
 // The initial flag-environment pairs ("case", ...), ("line", ...).
 std::vector<std::pair<std::string, MatcherFlag>> initFlags(const std::vector<MatcherFlag>& flags);
 
@@ -143,7 +135,7 @@ ElemPred<E> isEl(ElemEq<E> eq, E x) {
 // (eq(captured, input)) to its captured counterpart. An empty capture matches
 // without consuming, also at the end of the input.
 template <class E>
-BackrefBuilder<E> matchBref(ElemEq<E> eq) {
+BackrefBuilder<E> matchBackref(ElemEq<E> eq) {
     return [eq = std::move(eq)](std::span<const E> captured) -> Matcher<E> {
         return [eq, captured](std::span<const E> input, std::size_t pos) -> MatchLength {
             std::size_t i = 0;
@@ -157,7 +149,7 @@ BackrefBuilder<E> matchBref(ElemEq<E> eq) {
 }
 
 // Back reference over characters comparing upper-case forms.
-BackrefBuilder<char> matchIBref();
+BackrefBuilder<char> matchBackrefIgnoringCase();
 
 // m1 followed by m2; m2 runs where m1 stopped. No retry.
 template <class E>

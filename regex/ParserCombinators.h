@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // Pattern parser combinators: the library in which the pattern parsers of the
 // regular-expression engine are written.
 //
@@ -90,13 +93,13 @@ auto satisfy(Pred pred) {
     };
 }
 
-inline auto anyC() {
+inline auto anyToken() {
     return satisfy([](char) { return true; });
 }
 
 // One token equal under eq(token, x) to no element of xs.
 template <class Eq>
-auto butC(Eq eq, std::string xs) {
+auto tokenNotIn(Eq eq, std::string xs) {
     return satisfy([eq, xs](char t) {
         for (char x : xs)
             if (eq(t, x)) return false;
@@ -106,7 +109,7 @@ auto butC(Eq eq, std::string xs) {
 
 // One token equal under eq(token, x) to some element of xs.
 template <class Eq>
-auto oneofC(Eq eq, std::string xs) {
+auto tokenIn(Eq eq, std::string xs) {
     return satisfy([eq, xs](char t) {
         for (char x : xs)
             if (eq(t, x)) return true;
@@ -121,7 +124,7 @@ auto lit(Eq eq, char c) {
 
 // The tokens of w in order; the value is the input's tokens.
 template <class Eq>
-auto isWord(Eq eq, std::string w) {
+auto literalWord(Eq eq, std::string w) {
     return [eq, w](const auto&, const auto&, const ParserState& s) -> ParseResult<std::string> {
         if (s.tokens.size() < w.size()) return std::nullopt;
         for (std::size_t i = 0; i < w.size(); ++i)
@@ -161,9 +164,10 @@ auto mapP(P p, F f) {
     };
 }
 
-// thenxPx : p, then the parser f(x) from where p stopped; the pair of values.
+// p, then the parser f(x) made from p's value x, run where p stopped; the pair
+// of both values. The seq* forms below take a fixed second parser.
 template <class P, class F>
-auto thenxPx(P p, F f) {
+auto thenKeepBoth(P p, F f) {
     return [p, f](const auto& fns, const auto& as, const ParserState& s) {
         auto r = p(fns, as, s);
         using X = detail::ValueOfResult<decltype(r)>;
@@ -177,22 +181,22 @@ auto thenxPx(P p, F f) {
     };
 }
 
-// then_Px : the value of f(x).
+// As thenKeepBoth, keeping the value of f(x).
 template <class P, class F>
-auto then_Px(P p, F f) {
-    return mapP(thenxPx(std::move(p), std::move(f)), [](auto xy) { return std::move(xy.second); });
+auto thenKeepRight(P p, F f) {
+    return mapP(thenKeepBoth(std::move(p), std::move(f)), [](auto xy) { return std::move(xy.second); });
 }
 
-// thenxP_ : p's value, f(x)'s state.
+// As thenKeepBoth, keeping p's value (and f(x)'s state).
 template <class P, class F>
-auto thenxP_(P p, F f) {
-    return mapP(thenxPx(std::move(p), std::move(f)), [](auto xy) { return std::move(xy.first); });
+auto thenKeepLeft(P p, F f) {
+    return mapP(thenKeepBoth(std::move(p), std::move(f)), [](auto xy) { return std::move(xy.first); });
 }
 
 // +.+ : the pair of both values.
 template <class P, class Q>
 auto seqBoth(P p, Q q) {
-    return thenxPx(std::move(p), [q](const auto&) { return q; });
+    return thenKeepBoth(std::move(p), [q](const auto&) { return q; });
 }
 
 // ..+ : q's value.
@@ -302,7 +306,7 @@ inline auto lookupEnv(std::string key) {
 }
 
 // The n-th user assertion, counted from 1.
-inline auto lookupAs(std::int64_t n) {
+inline auto lookupAssertion(std::int64_t n) {
     return [n](const auto&, const auto& as, const ParserState& s) {
         using A = std::decay_t<decltype(as[0])>;
         if (n < 1 || std::uint64_t(n) > as.size()) return ParseResult<A>();
@@ -311,7 +315,7 @@ inline auto lookupAs(std::int64_t n) {
 }
 
 // The n-th user matcher, counted from 1.
-inline auto lookupFn(std::int64_t n) {
+inline auto lookupUserMatcher(std::int64_t n) {
     return [n](const auto& fns, const auto&, const ParserState& s) {
         using F = std::decay_t<decltype(fns[0])>;
         if (n < 1 || std::uint64_t(n) > fns.size()) return ParseResult<F>();
@@ -320,7 +324,7 @@ inline auto lookupFn(std::int64_t n) {
 }
 
 template <class V>
-std::vector<V> unitL(V x) {
+std::vector<V> singletonList(V x) {
     std::vector<V> v;
     v.push_back(std::move(x));
     return v;

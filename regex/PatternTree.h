@@ -1,3 +1,6 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The abstract tree of a regular expression, its accessors, updaters,
 // predicates, folds and builders.
 //
@@ -63,6 +66,16 @@ private:
 
 // ---------------------------------------------------------------------------
 // Nodes
+//
+// The kinds keep the engine's short names:
+//   leaves     EL (one matcher; `prefix` marks a start anchor), BACKREF (a back
+//              reference to a named sub-expression), END (the accepting leaf)
+//   one child  SUB (named sub-expression), STAR (x*), PLUS (x+), OPT (x?),
+//              MIN (x{m,}), MINMAX (x{m,n}), NGMIN and NGMINMAX (their
+//              non-greedy forms)
+//   two        CON (concatenation: left then right), ALT (alternation)
+// ABS is a node with its extra field; AbsTree<E> (an abstract syntax tree) is
+// a shared pointer to one.
 
 template <class E>
 struct ABS;
@@ -152,7 +165,9 @@ AbsTree<E> makeAbs(AbsNode<E> node, Extra extra = Extra()) {
 template <class E>
 bool isElem(const AbsTree<E>& t) { return std::holds_alternative<EL<E>>(t->node); }
 template <class E>
-bool isBref(const AbsTree<E>& t) { return std::holds_alternative<BACKREF<E>>(t->node); }
+bool isBackref(const AbsTree<E>& t) {
+    return std::holds_alternative<BACKREF<E>>(t->node);
+}
 template <class E>
 bool isEnd(const AbsTree<E>& t) { return std::holds_alternative<END>(t->node); }
 template <class E>
@@ -172,21 +187,32 @@ bool isMinmax(const AbsTree<E>& t) {
     return std::holds_alternative<MINMAX<E>>(t->node) || std::holds_alternative<NGMINMAX<E>>(t->node);
 }
 template <class E>
-bool isNg(const AbsTree<E>& t) {
+bool isNonGreedy(const AbsTree<E>& t) {
     return std::holds_alternative<NGMIN<E>>(t->node) || std::holds_alternative<NGMINMAX<E>>(t->node);
 }
 template <class E>
 bool isInterval(const AbsTree<E>& t) { return isMinmax(t) || isMin(t); }
+// A node with one child: SUB, STAR, PLUS, OPT or a counted repetition.
 template <class E>
-bool isUn(const AbsTree<E>& t) { return isInterval(t) || isStar(t) || isPlus(t) || isOpt(t) || isSub(t); }
+bool isUnaryNode(const AbsTree<E>& t) {
+    return isInterval(t) || isStar(t) || isPlus(t) || isOpt(t) || isSub(t);
+}
+// A concatenation (CON).
 template <class E>
-bool isCon(const AbsTree<E>& t) { return std::holds_alternative<CON<E>>(t->node); }
+bool isConcat(const AbsTree<E>& t) {
+    return std::holds_alternative<CON<E>>(t->node);
+}
 template <class E>
 bool isAlt(const AbsTree<E>& t) { return std::holds_alternative<ALT<E>>(t->node); }
+// A node with two children: CON or ALT.
 template <class E>
-bool isBin(const AbsTree<E>& t) { return isCon(t) || isAlt(t); }
+bool isBinaryNode(const AbsTree<E>& t) {
+    return isConcat(t) || isAlt(t);
+}
 template <class E>
-bool isLeaf(const AbsTree<E>& t) { return isElem(t) || isBref(t) || isEnd(t); }
+bool isLeaf(const AbsTree<E>& t) {
+    return isElem(t) || isBackref(t) || isEnd(t);
+}
 
 // ---------------------------------------------------------------------------
 // Accessors (each accepts only the kinds named; others: InternalError)
@@ -198,15 +224,15 @@ const Matcher<E>& getElem(const AbsTree<E>& t) {
 }
 // The prefix mark of an EL leaf; BACKREF and END count as unmarked (false).
 template <class E>
-bool getPrefix(const AbsTree<E>& t) {
+bool hasPrefixMark(const AbsTree<E>& t) {
     if (auto* p = std::get_if<EL<E>>(&t->node)) return p->prefix;
-    if (isBref(t) || isEnd(t)) return false;
-    throw InternalError("getPrefix: not a leaf");
+    if (isBackref(t) || isEnd(t)) return false;
+    throw InternalError("hasPrefixMark: not a leaf");
 }
 template <class E>
-std::pair<std::string, BackrefBuilder<E>> getBref(const AbsTree<E>& t) {
+std::pair<std::string, BackrefBuilder<E>> getBackref(const AbsTree<E>& t) {
     if (auto* p = std::get_if<BACKREF<E>>(&t->node)) return {p->name, p->builder};
-    throw InternalError("getBref: not a BACKREF leaf");
+    throw InternalError("getBackref: not a BACKREF leaf");
 }
 template <class E>
 const std::string& getSubexpName(const AbsTree<E>& t) {
@@ -305,22 +331,22 @@ AbsTree<E> updateExtraRE(T extra, const AbsTree<E>& t) {
 // They recurse over the depth of the tree.
 
 template <class E, class A, class F>
-A foldPostT(F&& f, A z, const AbsTree<E>& t) {
-    if (isUn(t)) {
-        z = foldPostT<E>(f, std::move(z), child(t));
-    } else if (isBin(t)) {
-        z = foldPostT<E>(f, std::move(z), left(t));
-        z = foldPostT<E>(f, std::move(z), right(t));
+A foldPostOrder(F&& f, A z, const AbsTree<E>& t) {
+    if (isUnaryNode(t)) {
+        z = foldPostOrder<E>(f, std::move(z), child(t));
+    } else if (isBinaryNode(t)) {
+        z = foldPostOrder<E>(f, std::move(z), left(t));
+        z = foldPostOrder<E>(f, std::move(z), right(t));
     }
     return f(t, std::move(z));
 }
 template <class E, class A, class F>
-A foldPreT(F&& f, A z, const AbsTree<E>& t) {
+A foldPreOrder(F&& f, A z, const AbsTree<E>& t) {
     A a = f(t, std::move(z));
-    if (isUn(t)) return foldPreT<E>(f, std::move(a), child(t));
-    if (isBin(t)) {
-        a = foldPreT<E>(f, std::move(a), left(t));
-        return foldPreT<E>(f, std::move(a), right(t));
+    if (isUnaryNode(t)) return foldPreOrder<E>(f, std::move(a), child(t));
+    if (isBinaryNode(t)) {
+        a = foldPreOrder<E>(f, std::move(a), left(t));
+        return foldPreOrder<E>(f, std::move(a), right(t));
     }
     return a;
 }
@@ -346,7 +372,7 @@ template <class E>
 AbsTree<E> mkEl(Matcher<E> c) { return makeAbs<E>(EL<E>{std::move(c), false}); }
 // The EL leaf t with its prefix mark set; keeps t's extra field.
 template <class E>
-AbsTree<E> justPrefix(const AbsTree<E>& t) {
+AbsTree<E> withPrefixMark(const AbsTree<E>& t) {
     return makeAbs<E>(EL<E>{getElem(t), true}, t->extra);
 }
 template <class E>
@@ -367,12 +393,16 @@ AbsTree<E> mkPlus(AbsTree<E> t) { return makeAbs<E>(PLUS<E>{std::move(t)}); }
 template <class E>
 AbsTree<E> mkOpt(AbsTree<E> t) { return makeAbs<E>(OPT<E>{std::move(t)}); }
 template <class E>
-AbsTree<E> mkCon(AbsTree<E> l, AbsTree<E> r) { return makeAbs<E>(CON<E>{std::move(l), std::move(r)}); }
+AbsTree<E> mkConcat(AbsTree<E> l, AbsTree<E> r) {
+    return makeAbs<E>(CON<E>{std::move(l), std::move(r)});
+}
 template <class E>
 AbsTree<E> mkAlt(AbsTree<E> l, AbsTree<E> r) { return makeAbs<E>(ALT<E>{std::move(l), std::move(r)}); }
 // CON(t, END); the END leaf is new.
 template <class E>
-AbsTree<E> addEnd(AbsTree<E> t) { return mkCon<E>(std::move(t), makeAbs<E>(END{})); }
+AbsTree<E> addEnd(AbsTree<E> t) {
+    return mkConcat<E>(std::move(t), makeAbs<E>(END{}));
+}
 
 // The fused leaf of k >= 1 copies of an EL leaf's matcher: one flat leaf.
 template <class E>
@@ -393,7 +423,7 @@ template <class E>
 AbsTree<E> mkMin(std::int32_t m, AbsTree<E> t) {
     if (m == 0) return mkStar<E>(std::move(t));
     if (m == 1) return mkPlus<E>(std::move(t));
-    if (isElem(t)) return mkCon<E>(fusedLeaf<E>(std::int64_t(m) - 1, t), mkPlus<E>(t));
+    if (isElem(t)) return mkConcat<E>(fusedLeaf<E>(std::int64_t(m) - 1, t), mkPlus<E>(t));
     return makeAbs<E>(MIN<E>{m, std::move(t)});
 }
 // x{m,n}, 0 <= m <= n.
@@ -402,8 +432,8 @@ AbsTree<E> mkMinMax(std::int32_t m, std::int32_t n, AbsTree<E> t) {
     if (m == 0 && n == 1) return mkOpt<E>(std::move(t));
     if (m <= 1) return makeAbs<E>(MINMAX<E>{m, n, std::move(t)});
     if (isElem(t))
-        return mkCon<E>(fusedLeaf<E>(std::int64_t(m) - 1, t),
-                        makeAbs<E>(MINMAX<E>{1, std::int32_t(std::int64_t(n) - m + 1), t}));
+        return mkConcat<E>(fusedLeaf<E>(std::int64_t(m) - 1, t),
+                           makeAbs<E>(MINMAX<E>{1, std::int32_t(std::int64_t(n) - m + 1), t}));
     return makeAbs<E>(MINMAX<E>{m, n, std::move(t)});
 }
 // The invalid interval x{m,n} with m > n: a MINMAX node carrying both counts
@@ -413,15 +443,17 @@ AbsTree<E> mkInvalidInterval(std::int32_t m, std::int32_t n, AbsTree<E> t) {
     return makeAbs<E>(MINMAX<E>{m, n, std::move(t)});
 }
 template <class E>
-AbsTree<E> mkMinDef(std::int32_t m, AbsTree<E> t, Extra e) { return makeAbs<E>(MIN<E>{m, std::move(t)}, std::move(e)); }
+AbsTree<E> mkMinWithExtra(std::int32_t m, AbsTree<E> t, Extra e) {
+    return makeAbs<E>(MIN<E>{m, std::move(t)}, std::move(e));
+}
 template <class E>
-AbsTree<E> mkMinMaxDef(std::int32_t m, std::int32_t n, AbsTree<E> t, Extra e) {
+AbsTree<E> mkMinMaxWithExtra(std::int32_t m, std::int32_t n, AbsTree<E> t, Extra e) {
     return makeAbs<E>(MINMAX<E>{m, n, std::move(t)}, std::move(e));
 }
 
 // The non-greedy form of a repetition; every other node unchanged.
 template <class E>
-AbsTree<E> mkNg(const AbsTree<E>& t) {
+AbsTree<E> mkNonGreedy(const AbsTree<E>& t) {
     const Extra& e = t->extra;
     auto emptyFirst = [&](AbsTree<E> rest) {
         AbsTree<E> z = mkEl<E>(matchNull<E>());

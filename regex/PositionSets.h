@@ -1,7 +1,10 @@
-// The augmentation record that position analysis stores in every node of a
-// pattern tree: the node's own position (leaves only), the positions that can
-// begin and end a match of the sub-tree, every position inside it, and whether
-// it can be passed without matching any of its leaves. The follow lists of a
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
+// The position record (PositionRecord) that position analysis stores in every
+// node of a pattern tree: the node's own position (leaves only), the positions
+// that can begin and end a match of the sub-tree, every position inside it,
+// and whether it can be passed without matching any of its leaves. The follow lists of a
 // sub-tree (which positions may come directly after which) are read from the
 // records of its nodes on demand.
 //
@@ -102,34 +105,38 @@ struct PositionSets {
     Pos childrenHi = 0;
 };
 
-struct AUGINFO {
+// What position analysis knows of a node's sub-tree: its position sets and
+// whether it can be passed without matching any of its leaves.
+struct NodePositions {
     PositionSets sets;
     bool nullable = false;
 };
 
-struct AUG {
+// The record stored in a node's extra field: its position (leaves only) and
+// its NodePositions.
+struct PositionRecord {
     std::optional<Pos> label;
-    AUGINFO info;
+    NodePositions info;
 };
 
 // ---------------------------------------------------------------------------
 // Readers (the root node's record only, except the follow lists)
 
 template <class E>
-const AUG& getAug(const AbsTree<E>& t) {
-    return getExtraRE<AUG>(t);
+const PositionRecord& getPositionRecord(const AbsTree<E>& t) {
+    return getExtraRE<PositionRecord>(t);
 }
 template <class E>
-std::optional<Pos> getLbl(const AbsTree<E>& t) {
-    return getAug(t).label;
+std::optional<Pos> getPositionLabel(const AbsTree<E>& t) {
+    return getPositionRecord(t).label;
 }
 template <class E>
-const AUGINFO& getAugInfo(const AbsTree<E>& t) {
-    return getAug(t).info;
+const NodePositions& getNodePositions(const AbsTree<E>& t) {
+    return getPositionRecord(t).info;
 }
 template <class E>
 const PositionSets& positionSets(const AbsTree<E>& t) {
-    return getAug(t).info.sets;
+    return getPositionRecord(t).info.sets;
 }
 template <class E>
 PosSet firstPos(const AbsTree<E>& t) {
@@ -150,13 +157,13 @@ PosSet children(const AbsTree<E>& t) {
 }
 template <class E>
 bool isNullable(const AbsTree<E>& t) {
-    return getAug(t).info.nullable;
+    return getPositionRecord(t).info.nullable;
 }
 
 // The only writer of the record.
 template <class E>
-AbsTree<E> updateAugTree(std::optional<Pos> label, PositionSets sets, bool nullable, const AbsTree<E>& t) {
-    return updateExtraRE<AUG, E>(AUG{label, AUGINFO{std::move(sets), nullable}}, t);
+AbsTree<E> withPositionRecord(std::optional<Pos> label, PositionSets sets, bool nullable, const AbsTree<E>& t) {
+    return updateExtraRE<PositionRecord, E>(PositionRecord{label, NodePositions{std::move(sets), nullable}}, t);
 }
 
 // ---------------------------------------------------------------------------
@@ -177,15 +184,15 @@ namespace detail {
 template <class E, class Node, class Edge>
 void forEachFollowEdgeSet(const AbsTree<E>& t, std::int32_t d, Node& node, Edge& edge) {
     node(t, d);
-    if (isUn(t)) {
+    if (isUnaryNode(t)) {
         const AbsTree<E>& c = child(t);
         if (isRepeatable(t)) {
             const PositionSets& cs = positionSets(c);
             edge(cs, cs, d, isInterval(t));
         }
         forEachFollowEdgeSet<E>(c, d + 1, node, edge);
-    } else if (isBin(t)) {
-        if (isCon(t)) edge(positionSets(left(t)), positionSets(right(t)), d, false);
+    } else if (isBinaryNode(t)) {
+        if (isConcat(t)) edge(positionSets(left(t)), positionSets(right(t)), d, false);
         forEachFollowEdgeSet<E>(left(t), d + 1, node, edge);
         forEachFollowEdgeSet<E>(right(t), d + 1, node, edge);
     }

@@ -4,29 +4,35 @@
 //
 // Stages, in the order a pattern goes through them:
 //   1. Matchers.h, Assertions.h   element matchers (one leaf's test), matcher
-//                                 flags, zero-width assertions
+//                                 flags, zero-width assertions;
+//                                 MatchersInternal.h: flags as text
 //   2. PatternTree.h              the immutable pattern tree (AbsTree), its
 //                                 predicates, accessors and builders
 //   3. ParserCombinators.h        the committed-choice combinators the pattern
 //                                 parsers are written in; SmallContainers.h
 //                                 holds the association lists, ordered lists
 //                                 and bags they use
-//   4. TextSyntaxParser.h         pattern text -> tree (mkAbstreeS)
-//      ElementListParser.h,       element-list syntax -> tree (library only),
-//      ElementListEqualityParser.h  with ranges (mkAbstreeP) or with equality
-//                                 only (mkAbstreePB)
-//   5. PositionSets.h             position sets, their shared store, follow
-//                                 lists and the follow index
+//   4. TextSyntaxParser.h         pattern text -> tree (parseTextPattern);
+//                                 TextSyntaxParserInternal.h: its lower layers
+//      ElementListParser.h        element-list syntax -> tree (library only):
+//                                 with ranges (parseElementListPattern), or
+//      ElementListEqualityParser.h  with equality only
+//                                 (parseEqualityElementListPattern)
+//   5. PositionSets.h             position sets, their shared store, the
+//                                 position record, follow lists and the
+//                                 follow index
 //      PositionAnalysis.h         numbers the leaves and stores each node's
-//                                 positions (augmentT); LabelCounter.h holds the
-//                                 label counter and the walks that thread it
+//                                 position record (numberPositions);
+//                                 LabelCounter.h holds the label counter and
+//                                 the walks that thread it
 //   6. Automaton.h                the automaton: one node per position with its
 //                                 element, next set, counter and capture steps
 //      BuildAutomaton.h           its construction (makeNFA), with
 //                                 BuildAutomatonNodes.h, BuildCounterSteps.h and
 //                                 BuildCaptureSteps.h; AnchoredStart.h tells a
 //                                 pattern that can match only at the start
-//   7. Compile.h                  text pattern -> CompiledRegex (compileRegexpS)
+//   7. Compile.h                  text pattern -> CompiledRegex (compileRegexpS);
+//                                 CompileInternal.h: the augmented tree
 //   8. Execute.h                  the runner (Program) and its match policy
 //   9. Regexp.h (this file)       the search interface: Regex, searchS and the
 //                                 accessors of a result
@@ -34,8 +40,10 @@
 // Public: this header is what the rest of the program includes; everything it
 // needs of the stages above comes with it. Library-only operations, never on
 // the tool's run path, have headers of their own: ElementListSearch.h (the
-// element-list compile entries and searches) and Substitute.h (substitution).
-// The stage headers are internal; they are visible to tests and benchmarks.
+// element-list compile entries and searches) and Substitute.h (substitution;
+// SubstituteInternal.h: the text template reader). The stage headers and the
+// *Internal.h headers are internal (each says so at its head); they are
+// visible to tests and benchmarks.
 //
 // searchS(pattern, flags, input) compiles the pattern and runs it once: the
 // result is ILLEGAL (the pattern does not parse), NOTHING (no match) or JUST a
@@ -124,9 +132,6 @@ private:
 };
 
 RegexResult searchS(std::string_view pattern, const std::vector<MatcherFlag>& flags, std::string_view input);
-RegexResult searchExtS(std::string_view pattern, const std::vector<MatcherFlag>& flags,
-                       const std::vector<UserMatcher<char>>& fns, const std::vector<Assertion<char>>& asserts,
-                       std::string_view input);
 
 // ---------------------------------------------------------------------------
 // Accessors: a failed search (ILLEGAL or NOTHING) gives empty sequences, false

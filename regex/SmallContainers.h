@@ -1,10 +1,16 @@
+// Internal: for this folder, its tests and benchmarks (the interface is
+// Regexp.h).
+//
 // The small collections of the regular-expression engine: FiniteMap (an
 // association list in first-insertion order), OrdList (a strictly ascending
 // sequence without repeats) and BagRE (a multiset of counts built on
-// FiniteMap). Every operation returns a new value. Keys and elements are
-// compared only through the callable the caller passes: an equality for map
-// keys (applied as eq(given key, stored key)), a strict "less than" for
-// ordered sets and bags (two elements are equal when neither is less).
+// FiniteMap). Operation names carry their collection: FM for FiniteMap, OL
+// for OrdList; "Combining" marks the forms that merge the value of a repeated
+// key with the caller's function. Every operation returns a new value. Keys
+// and elements are compared only through the callable the caller passes: an
+// equality for map keys (applied as eq(given key, stored key)), a strict "less
+// than" for ordered sets and bags (two elements are equal when neither is
+// less).
 #pragma once
 
 #include <algorithm>
@@ -35,7 +41,7 @@ FiniteMap<K, V> listToFM(std::vector<std::pair<K, V>> records) { return records;
 // The first record whose key equals k gets combine(stored, v) in its place;
 // otherwise (k, v) is appended and combine is not called.
 template <class K, class V, class Eq, class Combine>
-FiniteMap<K, V> addToFM_C(Eq&& eq, Combine&& combine, FiniteMap<K, V> map, const K& k, V v) {
+FiniteMap<K, V> addToFMCombining(Eq&& eq, Combine&& combine, FiniteMap<K, V> map, const K& k, V v) {
     for (auto& rec : map) {
         if (eq(k, rec.first)) {
             rec.second = combine(rec.second, std::move(v));
@@ -48,19 +54,22 @@ FiniteMap<K, V> addToFM_C(Eq&& eq, Combine&& combine, FiniteMap<K, V> map, const
 
 template <class K, class V, class Eq>
 FiniteMap<K, V> addToFM(Eq&& eq, FiniteMap<K, V> map, const K& k, V v) {
-    return addToFM_C(eq, [](const V&, V given) { return given; }, std::move(map), k, std::move(v));
+    return addToFMCombining(
+        eq, [](const V&, V given) { return given; }, std::move(map), k, std::move(v));
 }
 
 // map1 with the records of map2 added from map2's last record to its first.
 template <class K, class V, class Eq, class Combine>
-FiniteMap<K, V> plusFM_C(Eq&& eq, Combine&& combine, FiniteMap<K, V> map1, const FiniteMap<K, V>& map2) {
-    for (auto it = map2.rbegin(); it != map2.rend(); ++it) map1 = addToFM_C(eq, combine, std::move(map1), it->first, it->second);
+FiniteMap<K, V> plusFMCombining(Eq&& eq, Combine&& combine, FiniteMap<K, V> map1, const FiniteMap<K, V>& map2) {
+    for (auto it = map2.rbegin(); it != map2.rend(); ++it)
+        map1 = addToFMCombining(eq, combine, std::move(map1), it->first, it->second);
     return map1;
 }
 
 template <class K, class V, class Eq>
 FiniteMap<K, V> plusFM(Eq&& eq, FiniteMap<K, V> map1, const FiniteMap<K, V>& map2) {
-    return plusFM_C(eq, [](const V&, V given) { return given; }, std::move(map1), map2);
+    return plusFMCombining(
+        eq, [](const V&, V given) { return given; }, std::move(map1), map2);
 }
 
 template <class K, class V, class Eq>
@@ -147,10 +156,10 @@ OrdList<E> addEl(Less&& less, const E& x, OrdList<E> s) {
     return s;
 }
 
-// Distinct elements ascending; among equal elements the last of the input
-// remains.
+// The list as an OrdList (sorted, equal elements dropped); among equal
+// elements the last of the input remains.
 template <class E, class Less>
-OrdList<E> listToOL(Less&& less, std::vector<E> xs) {
+OrdList<E> toOrdList(Less&& less, std::vector<E> xs) {
     std::reverse(xs.begin(), xs.end());
     std::stable_sort(xs.begin(), xs.end(), less);
     auto eq = [&less](const E& a, const E& b) { return !less(a, b) && !less(b, a); };
@@ -167,7 +176,7 @@ bool member(Less&& less, const E& x, const OrdList<E>& s) {
 // Every element of a inserted into b; b's element remains on equality.
 template <class E, class Less>
 OrdList<E> unionOL(Less&& less, std::vector<E> a, const OrdList<E>& b) {
-    OrdList<E> sa = listToOL(less, std::move(a));
+    OrdList<E> sa = toOrdList(less, std::move(a));
     OrdList<E> out;
     out.reserve(sa.size() + b.size());
     std::size_t i = 0, j = 0;
@@ -187,17 +196,17 @@ OrdList<E> unionOL(Less&& less, std::vector<E> a, const OrdList<E>& b) {
 // The elements of a equal to some element of b, as an OrdList.
 template <class E, class Less>
 OrdList<E> intersectOL(Less&& less, std::vector<E> a, std::vector<E> b) {
-    OrdList<E> sb = listToOL(less, std::move(b));
+    OrdList<E> sb = toOrdList(less, std::move(b));
     std::vector<E> kept;
     for (E& x : a)
         if (member(less, x, sb)) kept.push_back(std::move(x));
-    return listToOL(less, std::move(kept));
+    return toOrdList(less, std::move(kept));
 }
 
 // a without the elements equal to elements of b.
 template <class E, class Less>
 OrdList<E> minusOL(Less&& less, const OrdList<E>& a, std::vector<E> b) {
-    OrdList<E> sb = listToOL(less, std::move(b));
+    OrdList<E> sb = toOrdList(less, std::move(b));
     OrdList<E> out;
     for (const E& x : a)
         if (!member(less, x, sb)) out.push_back(x);
@@ -246,13 +255,13 @@ template <class E, class Less>
 BagRE<E> listToBagRE(Less&& less, const std::vector<E>& xs) {
     BagRE<E> bag;
     auto eq = detail::eqOf(less);
-    for (auto it = xs.rbegin(); it != xs.rend(); ++it) bag = addToFM_C(eq, detail::addCounts, std::move(bag), *it, 1);
+    for (auto it = xs.rbegin(); it != xs.rend(); ++it) bag = addToFMCombining(eq, detail::addCounts, std::move(bag), *it, 1);
     return bag;
 }
 
 template <class E, class Less>
 BagRE<E> unionBagRE(Less&& less, BagRE<E> a, const BagRE<E>& b) {
-    return plusFM_C(detail::eqOf(less), detail::addCounts, std::move(a), b);
+    return plusFMCombining(detail::eqOf(less), detail::addCounts, std::move(a), b);
 }
 
 // Counts of a reduced by those in b; records falling to 0 or below dropped.
@@ -288,7 +297,7 @@ std::vector<E> bagREToList(Less&&, const BagRE<E>& bag) {
 
 template <class E, class Less>
 OrdList<E> bagREToOL(Less&& less, const BagRE<E>& bag) {
-    return listToOL(less, keysFM(bag));
+    return toOrdList(less, keysFM(bag));
 }
 
 }  // namespace axf::regex

@@ -1,5 +1,7 @@
 #include "regex/Substitute.h"
 
+#include "regex/SubstituteInternal.h"
+
 namespace axf::regex {
 
 namespace {

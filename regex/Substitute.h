@@ -47,7 +47,7 @@ struct TemplatePiece {
     std::string text;  // Text: the characters; Element: the element's text; Sub: the name
 };
 
-std::vector<TemplatePiece> readTextTemplate(std::string_view tmpl);
+// The pieces of an element-list template.
 std::vector<TemplatePiece> readElementTemplate(std::string_view tmpl);
 
 std::string substS(std::string_view pattern, std::string_view tmpl, const std::vector<MatcherFlag>& flags,

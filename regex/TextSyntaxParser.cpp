@@ -5,11 +5,15 @@
 
 #include "common/ByteClass.h"
 #include "regex/Assertions.h"
+#include "regex/TextSyntaxParserInternal.h"
 
 namespace axf::regex {
 
 namespace {
 
+// The rules here take the caller's lists and the parser state (fns, as, s).
+// A rule whose entry for tests (TextSyntaxParserInternal.h) has the plain name
+// carries a P suffix (litCharP behind litChar).
 using Tree = AbsTree<char>;
 using S = ParserState;
 
@@ -59,8 +63,8 @@ ParseResult<char> charRead(const S& s, char c, std::size_t n) { return std::make
 // ---------------------------------------------------------------------------
 // Characters, escapes, option groups, assertion tokens
 
-using F = TextFns;
-using A = TextAsserts;
+using F = TextFns;      // the user matchers
+using A = TextAsserts;  // the user assertions
 
 ParseResult<char> litCharP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
@@ -128,7 +132,7 @@ std::pair<std::string, MatcherFlag> optionSetting(const std::string& name) {
     if (name == "Default_Line") return {"line", MatcherFlag::Default_Line};
     if (name == "Multi_Line") return {"line", MatcherFlag::Multi_Line};
     if (name == "Single_Line") return {"line", MatcherFlag::Single_Line};
-    throw InternalError("mkUpdate: not an option name");
+    throw InternalError("optionSetting: not an option name");
 }
 
 // The state with the settings of the names applied in order.
@@ -162,7 +166,7 @@ S optionGroupsP(const F& fns, const A& as, const S& s) {
     return at;
 }
 
-Matcher<char> wordBoundaryMatcherM(char c) {
+Matcher<char> wordBoundaryMatcher(char c) {
     if (c == 'b') return doAssert<char>(wordBound);
     if (c == 'B') return doAssert<char>(notWordBound);
     throw InternalError("wordBoundaryMatcher: not b or B");
@@ -172,7 +176,7 @@ ParseResult<Matcher<char>> userAssertP(const F& fns, const A& as, const S& s) {
     if (s.tokens.substr(0, 3) != "(?=") return std::nullopt;
     auto n = detail::readNumeral(detail::advance(s, 3), true);
     if (!n || n->second.tokens.empty() || n->second.tokens[0] != ')') return std::nullopt;
-    auto a = lookupAs(n->first)(fns, as, detail::advance(n->second, 1));
+    auto a = lookupAssertion(n->first)(fns, as, detail::advance(n->second, 1));
     if (!a) return std::nullopt;
     return std::make_pair(doAssert<char>(a->first), std::move(a->second));
 }
@@ -180,7 +184,7 @@ ParseResult<Matcher<char>> userAssertP(const F& fns, const A& as, const S& s) {
 ParseResult<Matcher<char>> wordBoundaryP(const F&, const A&, const S& s) {
     std::string_view t = s.tokens;
     if (t.size() < 2 || t[0] != '\\' || (t[1] != 'b' && t[1] != 'B')) return std::nullopt;
-    return std::make_pair(wordBoundaryMatcherM(t[1]), detail::advance(s, 2));
+    return std::make_pair(wordBoundaryMatcher(t[1]), detail::advance(s, 2));
 }
 
 ParseResult<Matcher<char>> assertTokenP(const F& fns, const A& as, const S& s) {
@@ -391,7 +395,7 @@ ParseResult<Tree> userMatcherAtomP(const F& fns, const A& as, const S& s) {
     if (s.tokens.substr(0, 2) != "<<") return std::nullopt;
     auto n = detail::readNumeral(detail::advance(s, 2), true);
     if (!n || n->second.tokens.substr(0, 2) != ">>") return std::nullopt;
-    auto f = lookupFn(n->first)(fns, as, detail::advance(n->second, 2));
+    auto f = lookupUserMatcher(n->first)(fns, as, detail::advance(n->second, 2));
     if (!f) return std::nullopt;
     return std::make_pair(mkEl<char>(wrapMatcher<char>(f->first)), std::move(f->second));
 }
@@ -429,7 +433,7 @@ ParseResult<Tree> simpleAtomP(const F& fns, const A& as, const S& s) {
 Tree joinPiecesP(const std::vector<Tree>& pieces) {
     if (pieces.empty()) throw InternalError("joinPieces: no piece");
     Tree t = pieces.front();
-    for (std::size_t k = 1; k < pieces.size(); ++k) t = mkCon<char>(std::move(t), pieces[k]);
+    for (std::size_t k = 1; k < pieces.size(); ++k) t = mkConcat<char>(std::move(t), pieces[k]);
     return t;
 }
 
@@ -443,8 +447,8 @@ Tree quantifiedTree(const Tree& t, const Repetition& q) {
     Tree r = mkRepetition<char>(q, t);
     if (!q.nonGreedy) return r;
     bool fused = isElem(t) && q.m >= 2 && (q.kind == RepetitionKind::Min || q.kind == RepetitionKind::MinMax);
-    if (fused) return mkCon<char>(left(r), mkNg<char>(right(r)));
-    return mkNg<char>(r);
+    if (fused) return mkConcat<char>(left(r), mkNonGreedy<char>(right(r)));
+    return mkNonGreedy<char>(r);
 }
 
 ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& s);
@@ -510,8 +514,8 @@ ParseResult<Tree> piece(const TextFns& fns, const TextAsserts& as, const S& s) {
     auto [trail, afterTrail] = assertionLeaf(fns, as, body->second);
     S end = optionGroupsP(fns, as, afterTrail);
     Tree t = body->first;
-    if (trail) t = mkCon<char>(std::move(t), *trail);
-    if (lead) t = mkCon<char>(*lead, std::move(t));
+    if (trail) t = mkConcat<char>(std::move(t), *trail);
+    if (lead) t = mkConcat<char>(*lead, std::move(t));
     return std::make_pair(std::move(t), std::move(end));
 }
 
@@ -537,7 +541,7 @@ ParseResult<Anchor> anchor(const S& s, char plain, char escaped) {
 
 Tree startLeaf(const Anchor& a) {
     if (a.which == '^' && a.line == MatcherFlag::Multi_Line) return mkEl<char>(doAssert<char>(bol));
-    return justPrefix<char>(mkEl<char>(doAssert<char>(prefix<char>)));
+    return withPrefixMark<char>(mkEl<char>(doAssert<char>(prefix<char>)));
 }
 
 Tree endLeaf(const Anchor& a) {
@@ -560,10 +564,10 @@ ParseResult<Tree> branch(const TextFns& fns, const TextAsserts& as, const S& s) 
     if (pieces.empty()) return std::nullopt;
     Tree t = joinPiecesP(pieces);
     if (auto a = anchor(at, '$', 'Z')) {
-        t = mkCon<char>(std::move(t), endLeaf(a->first));
+        t = mkConcat<char>(std::move(t), endLeaf(a->first));
         at = std::move(a->second);
     }
-    if (pre) t = mkCon<char>(startLeaf(*pre), std::move(t));
+    if (pre) t = mkConcat<char>(startLeaf(*pre), std::move(t));
     at = optionGroupsP(fns, as, at);
     return std::make_pair(std::move(t), std::move(at));
 }
@@ -606,8 +610,9 @@ ParseResult<Tree> backReference(const TextFns&, const TextAsserts&, const S& s) 
     while (i < t.size() && isWordChar(t[i])) ++i;
     if (i == 2 || i >= t.size() || t[i] != '}') return std::nullopt;
     std::string name(t.substr(2, i - 2));
-    BackrefBuilder<char> builder =
-        isCaseInsensitive(flag) ? matchIBref() : matchBref<char>([](const char& x, const char& y) { return x == y; });
+    BackrefBuilder<char> builder = isCaseInsensitive(flag)
+                                       ? matchBackrefIgnoringCase()
+                                       : matchBackref<char>([](const char& x, const char& y) { return x == y; });
     return std::make_pair(mkBackref<char>(std::move(name), std::move(builder)), detail::advance(s, i + 1));
 }
 
@@ -624,7 +629,7 @@ ParseResult<Tree> groupUnit(const TextFns& fns, const TextAsserts& as, const S& 
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Public faces
+// Entries of the lower layers for tests (TextSyntaxParserInternal.h)
 
 const TextParser<char>& litChar() {
     static const TextParser<char> p = litCharP;
@@ -650,22 +655,10 @@ const TextParser<std::string>& flagName() {
     static const TextParser<std::string> p = flagNameP;
     return p;
 }
-TextParser<MatcherFlag> mkUpdate(const std::string& name) {
-    auto [key, value] = optionSetting(name);
-    return updateEnv(key, value);
-}
-TextParser<MatcherFlag> mkUpdates(const std::vector<std::string>& names) {
-    if (names.empty()) throw InternalError("mkUpdates: no option name");
-    MatcherFlag last = optionSetting(names.back()).second;
-    return [names, last](const TextFns&, const TextAsserts&, const ParserState& s) -> ParseResult<MatcherFlag> {
-        return std::make_pair(last, applyOptions(names, s));
-    };
-}
 const TextParser<Matcher<char>>& assertToken() {
     static const TextParser<Matcher<char>> p = assertTokenP;
     return p;
 }
-Matcher<char> wordBoundaryMatcher(char c) { return wordBoundaryMatcherM(c); }
 
 TextParser<CharPred> bracketClass(MatcherFlag caseFlag) {
     return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
@@ -688,9 +681,6 @@ TextParser<CharPred> charRun(MatcherFlag caseFlag) {
     };
 }
 
-CharPred classPred(const std::vector<char>& carets, const std::vector<CharPred>& items) {
-    return classPredP(carets, items);
-}
 CharPred rangesPred(MatcherFlag caseFlag, const std::vector<CharRange>& ranges) {
     return rangesPredP(caseFlag, ranges);
 }
@@ -706,13 +696,8 @@ const TextParser<AbsTree<char>>& simpleAtom() {
 }
 AbsTree<char> joinPieces(const std::vector<AbsTree<char>>& pieces) { return joinPiecesP(pieces); }
 
-const TextParser<AbsTree<char>>& alternation() {
-    static const TextParser<AbsTree<char>> p = alternationRule;
-    return p;
-}
-
-std::optional<AbsTree<char>> mkAbstreeS(std::string_view pattern, const TextFns& fns, const TextAsserts& asserts,
-                                        const std::vector<MatcherFlag>& flags) {
+std::optional<AbsTree<char>> parseTextPattern(std::string_view pattern, const TextFns& fns, const TextAsserts& asserts,
+                                              const std::vector<MatcherFlag>& flags) {
     if (pattern.empty()) return mkEnd<char>();
     auto r = initParser<char>(alternationRule, pattern, fns, asserts, initFlags(flags));
     if (!r || !r->second.empty()) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "regex/Compile.h"
+#include "regex/CompileInternal.h"
 #include "tests/regex/RegexTestUtil.h"
 
 using namespace axf::regex;
@@ -173,9 +174,9 @@ TEST(Automaton, FollowListsWithAndWithoutCountedLoops) {
     AbsTree<char> s = *augmentedTextTree("(a*)*");
     EXPECT_EQ(followInfoNoInt(left(s)), (FollowBagList{{1, {{1, 2}}}}));
     EXPECT_EQ(followInfo(s), (FollowList{{1, {1, 2}}}));
-    EXPECT_TRUE(getAugInfo(left(s)).nullable);
-    EXPECT_EQ(getLbl(right(s)), std::optional<Pos>(2));
-    EXPECT_FALSE(getLbl(s).has_value());
+    EXPECT_TRUE(getNodePositions(left(s)).nullable);
+    EXPECT_EQ(getPositionLabel(right(s)), std::optional<Pos>(2));
+    EXPECT_FALSE(getPositionLabel(s).has_value());
 }
 
 TEST(Automaton, AnchoredOnlyWhenEveryWayStartsWithTheAnchor) {
@@ -223,17 +224,17 @@ TEST(Automaton, NodeAccessorsAndChanges) {
     const Node<char>& n = c.automaton.at(1);
     EXPECT_TRUE(std::holds_alternative<NFAEl<char>>(getNfaElem(n)));
     EXPECT_EQ(showSet(getNexts(n)), "{1,2}");
-    EXPECT_EQ(showSteps(getInts(n)), "IntStart 1; IntEnd 1 1 3 {1} {2}");
-    EXPECT_EQ(showSteps(getSES(n)), "Add x; Continue {1}; End x");
+    EXPECT_EQ(showSteps(getCounterSteps(n)), "IntStart 1; IntEnd 1 1 3 {1} {2}");
+    EXPECT_EQ(showSteps(getCaptureSteps(n)), "Add x; Continue {1}; End x");
     // The changes replace one field and keep the others.
-    Node<char> m = changeInts<char>({Reset{4}}, changeSES<char>({NFASubEnd{"y"}}, n));
-    EXPECT_EQ(showSteps(getInts(m)), "Reset 4");
-    EXPECT_EQ(showSteps(getSES(m)), "End y");
+    Node<char> m = changeCounterSteps<char>({Reset{4}}, changeCaptureSteps<char>({NFASubEnd{"y"}}, n));
+    EXPECT_EQ(showSteps(getCounterSteps(m)), "Reset 4");
+    EXPECT_EQ(showSteps(getCaptureSteps(m)), "End y");
     EXPECT_EQ(showSet(getNexts(m)), "{1,2}");
     // alterNode puts a whole node in place; the automaton given by copy stays.
     NFA<char> a = alterNode<char>(m, 2, c.automaton);
-    EXPECT_EQ(showSteps(getInts(a.at(2))), "Reset 4");
-    EXPECT_TRUE(getInts(c.automaton.at(2)).empty());
+    EXPECT_EQ(showSteps(getCounterSteps(a.at(2))), "Reset 4");
+    EXPECT_TRUE(getCounterSteps(c.automaton.at(2)).empty());
     // followNodes: the union of the next sets of the nodes named.
     EXPECT_EQ(showSet(followNodes<char>(PosSet{1, 2}, c.automaton)), "{1,2}");
     EXPECT_EQ(showSet(followNodes<char>(PosSet{2}, c.automaton)), "{2}");

@@ -61,7 +61,7 @@ ParseResult<AbsTree<E>> unitRule(const Ops<E>& o, const Fns<E>& fns, const Asser
     if (startsWith(s, "${")) {
         auto name = wordName(detail::advance(s, 2));
         if (!name || !startsWith(name->second, "}")) return std::nullopt;
-        return std::make_pair(mkBackref<E>(std::move(name->first), matchBref<E>(o.eq)), detail::advance(name->second, 1));
+        return std::make_pair(mkBackref<E>(std::move(name->first), matchBackref<E>(o.eq)), detail::advance(name->second, 1));
     }
     return atom<E>(o, fns, s);
 }
@@ -75,12 +75,12 @@ ParseResult<AbsTree<E>> pieceRule(const Ops<E>& o, const Fns<E>& fns, const Asse
     S end = std::move(u->second);
     if (auto op = repetitionOperator(end, numeral)) {
         t = mkRepetition<E>(op->first, std::move(t));
-        if (op->first.nonGreedy) t = mkNg<E>(t);
+        if (op->first.nonGreedy) t = mkNonGreedy<E>(t);
         end = std::move(op->second);
     }
     auto [trail, after] = assertionList<E>(as, end);
-    if (trail) t = mkCon<E>(std::move(t), std::move(*trail));
-    if (lead) t = mkCon<E>(std::move(*lead), std::move(t));
+    if (trail) t = mkConcat<E>(std::move(t), std::move(*trail));
+    if (lead) t = mkConcat<E>(std::move(*lead), std::move(t));
     return std::make_pair(std::move(t), std::move(after));
 }
 
@@ -91,15 +91,15 @@ ParseResult<AbsTree<E>> branchRule(const Ops<E>& o, const Fns<E>& fns, const Ass
     if (start) at = detail::advance(at, 1);
     std::optional<AbsTree<E>> t;
     while (auto p = pieceRule<E>(o, fns, as, at)) {
-        t = t ? mkCon<E>(std::move(*t), std::move(p->first)) : std::move(p->first);
+        t = t ? mkConcat<E>(std::move(*t), std::move(p->first)) : std::move(p->first);
         at = std::move(p->second);
     }
     if (!t) return std::nullopt;
     if (startsWith(at, "$")) {
-        t = mkCon<E>(std::move(*t), mkEl<E>(doAssert<E>(suffix<E>)));
+        t = mkConcat<E>(std::move(*t), mkEl<E>(doAssert<E>(suffix<E>)));
         at = detail::advance(at, 1);
     }
-    if (start) t = mkCon<E>(justPrefix<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(*t));
+    if (start) t = mkConcat<E>(withPrefixMark<E>(mkEl<E>(doAssert<E>(prefix<E>))), std::move(*t));
     return std::make_pair(std::move(*t), std::move(at));
 }
 
@@ -151,7 +151,7 @@ TEST(DeepPattern, EveryRuleReadsAsTheRecursiveGrammar) {
         return std::nullopt;
     }};
     const As as = {[](std::span<const int>, std::size_t) { return true; }};
-    const PolyParsers<int> parsers = regexpParsers<int>(kInts.read, kInts.eq, kInts.order);
+    const PatternRuleParsers<int> parsers = regexpParsers<int>(kInts.read, kInts.eq, kInts.order);
     const ParserState empty{std::make_shared<const FlagEnv>(), ""};
 
     using Rule = ParseResult<AbsTree<int>> (*)(const elementlist::Ops<int>&, const Fns&, const As&, const ParserState&);
@@ -180,11 +180,11 @@ TEST(DeepPattern, EveryRuleReadsAsTheRecursiveGrammar) {
         // The whole-pattern entries of both forms.
         auto whole = reference::regexpRule<int>(ops, fns, as, s);
         std::string want = whole && whole->second.tokens.empty() ? shape(addEnd<int>(whole->first)) : "none";
-        auto got = mkAbstreeP<int>(kInts.read, kInts.eq, kInts.order, pattern, fns, as);
+        auto got = parseElementListPattern<int>(kInts.read, kInts.eq, kInts.order, pattern, fns, as);
         ASSERT_EQ(got ? shape(*got) : "none", want) << pattern;
         wholePatterns += got.has_value();
         if (pattern.find('-') == std::string::npos) {
-            auto basic = mkAbstreePB<int>(kInts.read, kInts.eq, pattern, fns, as);
+            auto basic = parseEqualityElementListPattern<int>(kInts.read, kInts.eq, pattern, fns, as);
             ASSERT_EQ(basic ? shape(*basic) : "none", want) << pattern;
         }
     }
@@ -206,10 +206,10 @@ std::string nested(const std::string& open, const std::string& inner, const std:
 TEST(DeepPattern, HundredThousandNestedGroupsOnAnOrdinaryStack) {
     testsupport::runOnStack([] {
         const std::string groups = nested("(", "<1>|<2>", ")");
-        auto t = mkAbstreeP<int>(kInts.read, kInts.eq, kInts.order, groups, {}, {});
+        auto t = parseElementListPattern<int>(kInts.read, kInts.eq, kInts.order, groups, {}, {});
         ASSERT_TRUE(t);
         EXPECT_EQ(shape(*t), "CON(ALT(EL,EL),END)");
-        auto b = mkAbstreePB<int>(kInts.read, kInts.eq, groups, {}, {});
+        auto b = parseEqualityElementListPattern<int>(kInts.read, kInts.eq, groups, {}, {});
         ASSERT_TRUE(b);
         EXPECT_EQ(shape(*b), "CON(ALT(EL,EL),END)");
 
@@ -220,8 +220,9 @@ TEST(DeepPattern, HundredThousandNestedGroupsOnAnOrdinaryStack) {
         EXPECT_EQ(beforeMatch(r), (std::vector<int>{0, 3}));
 
         // One ')' short, one too many, and a branch missing deep inside: not patterns.
-        EXPECT_FALSE(mkAbstreeP<int>(kInts.read, kInts.eq, kInts.order, groups.substr(0, groups.size() - 1), {}, {}));
-        EXPECT_FALSE(mkAbstreePB<int>(kInts.read, kInts.eq, groups + ")", {}, {}));
+        EXPECT_FALSE(
+            parseElementListPattern<int>(kInts.read, kInts.eq, kInts.order, groups.substr(0, groups.size() - 1), {}, {}));
+        EXPECT_FALSE(parseEqualityElementListPattern<int>(kInts.read, kInts.eq, groups + ")", {}, {}));
         EXPECT_FALSE(legalRegexp(searchP<int>(kInts, nested("(", "<1>|", ")"), input)));
         EXPECT_FALSE(legalRegexp(searchP<int>(kInts, nested("(", "", ")"), input)));
     });
@@ -238,8 +239,8 @@ TEST(DeepPattern, NestedNamedGroupsAndBranchesOnAnOrdinaryStack) {
         for (int i = 0; i < kDeep; ++i) namedText += " g@(", branchText += "(<1>";
         namedText += "<5>" + std::string(kDeep, ')');
         branchText += std::string(kDeep, ')');
-        named = mkAbstreeP<int>(kInts.read, kInts.eq, kInts.order, namedText, {}, {});
-        branches = mkAbstreePB<int>(kInts.read, kInts.eq, branchText, {}, {});
+        named = parseElementListPattern<int>(kInts.read, kInts.eq, kInts.order, namedText, {}, {});
+        branches = parseEqualityElementListPattern<int>(kInts.read, kInts.eq, branchText, {}, {});
     });
     ASSERT_TRUE(named && branches);
     int depth = 0;
@@ -248,7 +249,7 @@ TEST(DeepPattern, NestedNamedGroupsAndBranchesOnAnOrdinaryStack) {
     EXPECT_EQ(depth, kDeep);
     EXPECT_TRUE(isElem(n));
     depth = 0;
-    for (n = left(*branches); isCon(n); n = right(n)) ++depth;
+    for (n = left(*branches); isConcat(n); n = right(n)) ++depth;
     EXPECT_EQ(depth, kDeep - 1);
     n = nullptr;
     axf::runWithLargeStack([&] {

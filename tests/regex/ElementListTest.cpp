@@ -46,7 +46,7 @@ using As = std::vector<Assertion<int>>;
 
 std::optional<AbsTree<int>> parseInt(const std::string& pattern, const Fns& fns = {}, const As& as = {}) {
     IntOps ops;
-    return mkAbstreeP<int>(ops.reader(), IntOps::eq(), naturalOrder<int>(), pattern, fns, as);
+    return parseElementListPattern<int>(ops.reader(), IntOps::eq(), naturalOrder<int>(), pattern, fns, as);
 }
 
 std::string shapeOrNone(const std::optional<AbsTree<int>>& t) { return t ? shape(*t) : "none"; }
@@ -162,7 +162,7 @@ TEST(ElementListTest, RepetitionTrees) {
 // the pattern illegal): the piece ends before the '{' and leaves it unread.
 TEST(ElementListTest, OversizedCountIsNoOperator) {
     IntOps ops;
-    PolyParsers<int> g = regexpParsers<int>(ops.reader(), IntOps::eq(), naturalOrder<int>());
+    PatternRuleParsers<int> g = regexpParsers<int>(ops.reader(), IntOps::eq(), naturalOrder<int>());
     auto r = initParser<int>(g.parsePiece, "<1>{99999999999}", Fns{}, As{}, {});
     ASSERT_TRUE(r);
     EXPECT_EQ(shape(r->first), "EL");
@@ -248,7 +248,7 @@ TEST(ElementListTest, AssertionLeafTestsInOrderAndConsumesNothing) {
     firstHolds = false;
     EXPECT_EQ(leaf(std::span<const int>(in), 1), std::nullopt);
     EXPECT_EQ(calls, (std::vector<int>{1}));
-    EXPECT_FALSE(getPrefix(right(left(*t))));
+    EXPECT_FALSE(hasPrefixMark(right(left(*t))));
 
     // End to end: a 2 that directly follows a 7.
     firstHolds = true;
@@ -292,10 +292,14 @@ TEST(ElementListTest, BackReferencesSearch) {
     // the left.
     std::vector<std::pair<int, int>> seen;
     IntOps ops;
-    auto t = mkAbstreeP<int>(ops.reader(), [&](const int& a, const int& b) { seen.emplace_back(a, b); return a == b; },
-                             naturalOrder<int>(), "${x}", {}, {});
+    auto t = parseElementListPattern<int>(ops.reader(),
+                                          [&](const int& a, const int& b) {
+                                              seen.emplace_back(a, b);
+                                              return a == b;
+                                          },
+                                          naturalOrder<int>(), "${x}", {}, {});
     ASSERT_TRUE(t);
-    BackrefBuilder<int> b = getBref(left(*t)).second;
+    BackrefBuilder<int> b = getBackref(left(*t)).second;
     std::vector<int> in = {4, 5}, cap = {4, 5, 6};
     EXPECT_EQ(b(std::span<const int>())(std::span<const int>(in), 2), MatchLength(0));
     EXPECT_EQ(b(std::span<const int>(cap).subspan(0, 2))(std::span<const int>(in), 0), MatchLength(2));
@@ -441,7 +445,7 @@ TEST(ElementListTest, UserMatchersAndLiteralTexts) {
     }
     auto parse = [&](const std::string& p, std::size_t nfns) {
         std::vector<UserMatcher<std::string>> some(fns.begin(), fns.begin() + nfns);
-        return mkAbstreeP<std::string>(reader, eq, naturalOrder<std::string>(), p, some, {}).has_value();
+        return parseElementListPattern<std::string>(reader, eq, naturalOrder<std::string>(), p, some, {}).has_value();
     };
     EXPECT_TRUE(parse("<<1>>", 1));
     EXPECT_FALSE(parse("<<1>>", 0));  // the literal "<1" and a stray '>'
@@ -526,7 +530,7 @@ ElemEq<Colour> colourEq() {
 }
 
 std::optional<AbsTree<Colour>> parseColour(const std::string& p, const As& = {}) {
-    return mkAbstreePB<Colour>(colourReader(), colourEq(), p, {}, {});
+    return parseEqualityElementListPattern<Colour>(colourReader(), colourEq(), p, {}, {});
 }
 
 Span findColour(const std::string& pattern, const std::vector<std::string>& names,
@@ -579,7 +583,7 @@ TEST(ElementListTest, EqualityFormTrees) {
     std::vector<Assertion<Colour>> two = {[](std::span<const Colour>, std::size_t) { return true; },
                                           [](std::span<const Colour>, std::size_t) { return true; }};
     auto withAs = [&](const std::string& p) {
-        auto t = mkAbstreePB<Colour>(colourReader(), colourEq(), p, {}, two);
+        auto t = parseEqualityElementListPattern<Colour>(colourReader(), colourEq(), p, {}, two);
         return t ? shape(*t) : std::string("none");
     };
     EXPECT_EQ(withAs("(?=1)<red>(?=2)"), "CON(CON(EL,CON(EL,EL)),END)");

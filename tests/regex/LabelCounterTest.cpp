@@ -20,7 +20,7 @@ T leaf(char c) {
 // label taken at a leaf.
 struct Trace {
     std::string operator()(const T& t, std::string acc, LabelCounter& counter) const {
-        if (isCon(t)) return acc + 'C';
+        if (isConcat(t)) return acc + 'C';
         if (isAlt(t)) return acc + 'A';
         if (isStar(t)) return acc + '*';
         return acc + std::to_string(counter.nextLabel());
@@ -28,7 +28,7 @@ struct Trace {
 };
 
 TEST(LabelWalk, PreAndPostOrderFolds) {
-    T t = mkCon(mkStar(leaf('a')), mkAlt(leaf('b'), leaf('c')));
+    T t = mkConcat(mkStar(leaf('a')), mkAlt(leaf('b'), leaf('c')));
     Trace f;
     auto pre = runWithLabels([&](LabelCounter& c) { return foldPreWithLabels<char>(f, std::string(), t, c); }, 1);
     EXPECT_EQ(pre.first, "C*1A23");

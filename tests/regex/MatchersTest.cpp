@@ -2,6 +2,7 @@
 
 #include "regex/Assertions.h"
 #include "regex/Matchers.h"
+#include "regex/MatchersInternal.h"
 
 namespace axf::regex {
 namespace {
@@ -28,7 +29,7 @@ TEST(Matchers, SingleElementMatchers) {
 TEST(Matchers, BackReferences) {
     auto eq = [](const char& x, const char& y) { return x == y; };
     auto bref = [&](std::string_view cap, std::string_view in, bool ignoreCase = false) {
-        BackrefBuilder<char> b = ignoreCase ? matchIBref() : matchBref<char>(eq);
+        BackrefBuilder<char> b = ignoreCase ? matchBackrefIgnoringCase() : matchBackref<char>(eq);
         return at(b(charSpan(cap)), in);
     };
     EXPECT_EQ(bref("", ""), MatchLength(0));

@@ -23,20 +23,20 @@ auto parse(P p, std::string_view text, const Fns& fns = kNoFns, const As& as = k
 const auto a = lit(charEq, 'a');
 
 TEST(Parsers, PrimitivesNeedATokenAndKeepTheInputToken) {
-    EXPECT_FALSE(parse(anyC(), ""));
-    EXPECT_FALSE(parse(isWord(charEq, "ab"), ""));
+    EXPECT_FALSE(parse(anyToken(), ""));
+    EXPECT_FALSE(parse(literalWord(charEq, "ab"), ""));
     EXPECT_FALSE(parse(anyInt(), ""));
     EXPECT_FALSE(parse(anyPos(), ""));
-    EXPECT_TRUE(parse(butC(charEq, ""), "z"));
-    EXPECT_FALSE(parse(oneofC(charEq, ""), "z"));
+    EXPECT_TRUE(parse(tokenNotIn(charEq, ""), "z"));
+    EXPECT_FALSE(parse(tokenIn(charEq, ""), "z"));
     auto noCase = [](char x, char y) { return std::tolower(x) == std::tolower(y); };
     EXPECT_EQ(parse(lit(noCase, 'a'), "A")->first, 'A');
-    auto w = parse(isWord(charEq, "ab"), "abc");
+    auto w = parse(literalWord(charEq, "ab"), "abc");
     ASSERT_TRUE(w);
     EXPECT_EQ(w->first, "ab");
     EXPECT_EQ(w->second, "c");
-    EXPECT_FALSE(parse(isWord(charEq, "ab"), "a"));
-    EXPECT_FALSE(parse(isWord(charEq, "ab"), "ax"));
+    EXPECT_FALSE(parse(literalWord(charEq, "ab"), "a"));
+    EXPECT_FALSE(parse(literalWord(charEq, "ab"), "ax"));
 }
 
 TEST(Parsers, ChoiceCommitsAndSkipsTheRightSide) {
@@ -119,8 +119,8 @@ TEST(Parsers, FlagUpdatesFlowForwardAndDieWithAFailedBranch) {
     ParserState s = stateOf("b");
     auto r3 = opt(seqR(setCase, a))(kNoFns, kNoAs, s);
     EXPECT_EQ(flagOf(r3->second, "case"), MatcherFlag::Case_Sensitive);
-    // thenxP_ keeps the first value and the second's state.
-    auto r4 = thenxP_(a, [setCase](char) { return setCase; })(kNoFns, kNoAs, stateOf("ax"));
+    // thenKeepLeft keeps the first value and the second's state.
+    auto r4 = thenKeepLeft(a, [setCase](char) { return setCase; })(kNoFns, kNoAs, stateOf("ax"));
     ASSERT_TRUE(r4);
     EXPECT_EQ(r4->first, 'a');
     EXPECT_EQ(flagOf(r4->second, "case"), MatcherFlag::Case_Insensitive);
@@ -129,12 +129,12 @@ TEST(Parsers, FlagUpdatesFlowForwardAndDieWithAFailedBranch) {
 TEST(Parsers, UserListsByNumber) {
     Fns two = {[](std::span<const char>) -> MatchLength { return 1; },
                [](std::span<const char>) -> MatchLength { return 2; }};
-    auto f = parse(lookupFn(1), "", two);
+    auto f = parse(lookupUserMatcher(1), "", two);
     ASSERT_TRUE(f);
     EXPECT_EQ(f->first(std::span<const char>()), MatchLength(1));
-    EXPECT_FALSE(parse(lookupFn(3), "", two));
-    EXPECT_FALSE(parse(lookupFn(0), "", two));
-    EXPECT_FALSE(parse(lookupAs(1), ""));
+    EXPECT_FALSE(parse(lookupUserMatcher(3), "", two));
+    EXPECT_FALSE(parse(lookupUserMatcher(0), "", two));
+    EXPECT_FALSE(parse(lookupAssertion(1), ""));
 }
 
 TEST(Parsers, InitParserLeavesUnreadTokens) {
@@ -147,8 +147,8 @@ TEST(Parsers, InitParserLeavesUnreadTokens) {
 // The repetition operators both pattern syntaxes read, with the two numeral
 // readers: one makes an oversized count illegal, the other reads no count.
 TEST(Parsers, UnitList) {
-    EXPECT_EQ(unitL(3), std::vector<int>{3});
-    EXPECT_EQ(unitL(std::string("x")), std::vector<std::string>{"x"});
+    EXPECT_EQ(singletonList(3), std::vector<int>{3});
+    EXPECT_EQ(singletonList(std::string("x")), std::vector<std::string>{"x"});
 }
 
 TEST(Parsers, RepetitionOperators) {

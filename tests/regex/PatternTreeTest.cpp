@@ -19,7 +19,7 @@ MatchLength run(const Matcher<char>& m, std::string_view s, std::size_t pos = 0)
 TEST(AbsTree, KindGroupsAreDisjoint) {
     T x = leaf('x');
     std::vector<T> all = {x,
-                          mkBackref<char>("n", matchIBref()),
+                          mkBackref<char>("n", matchBackrefIgnoringCase()),
                           mkEnd<char>(),
                           mkSub<char>("n", x),
                           mkStar(x),
@@ -29,11 +29,11 @@ TEST(AbsTree, KindGroupsAreDisjoint) {
                           makeAbs<char>(MINMAX<char>{2, 5, x}),
                           makeAbs<char>(NGMIN<char>{2, x}),
                           makeAbs<char>(NGMINMAX<char>{2, 5, x}),
-                          mkCon(x, x),
+                          mkConcat(x, x),
                           mkAlt(x, x)};
     for (std::size_t k = 0; k < all.size(); ++k) {
         EXPECT_EQ(all[k]->node.index(), k) << k;
-        int groups = isLeaf(all[k]) + isUn(all[k]) + isBin(all[k]);
+        int groups = isLeaf(all[k]) + isUnaryNode(all[k]) + isBinaryNode(all[k]);
         EXPECT_EQ(groups, 1) << k;
     }
 }
@@ -62,9 +62,9 @@ TEST(AbsTree, AccessorsReadTheRightFields) {
     EXPECT_THROW(getMinMax(makeAbs<char>(NGMIN<char>{2, x})), InternalError);
     EXPECT_THROW(child(x), InternalError);
     EXPECT_THROW(left(x), InternalError);
-    EXPECT_FALSE(getPrefix(mkEnd<char>()));
-    EXPECT_FALSE(getPrefix(mkBackref<char>("n", matchIBref())));
-    EXPECT_THROW(getPrefix(mkStar(x)), InternalError);
+    EXPECT_FALSE(hasPrefixMark(mkEnd<char>()));
+    EXPECT_FALSE(hasPrefixMark(mkBackref<char>("n", matchBackrefIgnoringCase())));
+    EXPECT_THROW(hasPrefixMark(mkStar(x)), InternalError);
 }
 
 TEST(AbsTree, UpdatersKeepFieldsAndExtra) {
@@ -91,20 +91,20 @@ TEST(AbsTree, UpdatersKeepFieldsAndExtra) {
 TEST(Builders, CountedNodesWithAGivenExtraField) {
     T x = leaf('x');
     // Never fused or normalised: the counts and the extra field are kept as given.
-    T m = mkMinDef<char>(0, x, Extra::of<int>(4));
+    T m = mkMinWithExtra<char>(0, x, Extra::of<int>(4));
     EXPECT_EQ(shape(m), "MIN{0}(EL)");
     EXPECT_EQ(getMin(m), 0);
     EXPECT_EQ(child(m), x);
     EXPECT_EQ(getExtraRE<int>(m), 4);
-    T mm = mkMinMaxDef<char>(0, 1, x, Extra::of<int>(5));
+    T mm = mkMinMaxWithExtra<char>(0, 1, x, Extra::of<int>(5));
     EXPECT_EQ(shape(mm), "MINMAX{0,1}(EL)");
     EXPECT_EQ(getMinMax(mm), std::make_pair(0, 1));
     EXPECT_EQ(getExtraRE<int>(mm), 5);
-    EXPECT_THROW(getExtraRE<int>(mkMinDef<char>(2, x, Extra())), Fatal);
+    EXPECT_THROW(getExtraRE<int>(mkMinWithExtra<char>(2, x, Extra())), Fatal);
 }
 
 TEST(AbsTree, PlaceholderStopsTheRunWhenRead) {
-    T t = mkCon(mkStar(leaf('a')), mkEnd<char>());
+    T t = mkConcat(mkStar(leaf('a')), mkEnd<char>());
     EXPECT_EQ(shape(t), "CON(STAR(EL),END)");  // everything else works on it
     try {
         getExtraRE<int>(t);
@@ -116,22 +116,22 @@ TEST(AbsTree, PlaceholderStopsTheRunWhenRead) {
 
 TEST(AbsTree, FoldOrders) {
     T x = leaf('x'), y = leaf('y');
-    T t = mkCon(mkAlt(x, y), mkEnd<char>());
+    T t = mkConcat(mkAlt(x, y), mkEnd<char>());
     auto name = [&](const T& n) -> std::string {
         if (n == x) return "x";
         if (n == y) return "y";
-        return std::string(isCon(n) ? "CON" : isAlt(n) ? "ALT" : "END");
+        return std::string(isConcat(n) ? "CON" : isAlt(n) ? "ALT" : "END");
     };
     auto visit = [&](const T& n, std::string acc) { return acc + name(n) + " "; };
-    EXPECT_EQ(foldPostT<char>(visit, std::string(), t), "x y ALT END CON ");
-    EXPECT_EQ(foldPreT<char>(visit, std::string(), t), "CON ALT x y END ");
-    EXPECT_EQ(foldPostT<char>(visit, std::string(), mkEnd<char>()), "END ");
+    EXPECT_EQ(foldPostOrder<char>(visit, std::string(), t), "x y ALT END CON ");
+    EXPECT_EQ(foldPreOrder<char>(visit, std::string(), t), "CON ALT x y END ");
+    EXPECT_EQ(foldPostOrder<char>(visit, std::string(), mkEnd<char>()), "END ");
 }
 
 TEST(Builders, RepetitionNormalForms) {
     T x = leaf('x');
     T g = mkAlt(leaf('a'), leaf('b'));
-    T br = mkBackref<char>("n", matchIBref());
+    T br = mkBackref<char>("n", matchBackrefIgnoringCase());
     struct Case {
         T tree;
         std::string shape;
@@ -160,11 +160,11 @@ TEST(Builders, RepetitionNormalForms) {
     T big = mkMin<char>(2, x);
     EXPECT_EQ(run(getElem(left(big)), "xx"), MatchLength(1));
     // mkExact 1 on a leaf gives a new, unmarked leaf; on a tree, the tree itself.
-    T marked = justPrefix<char>(x);
+    T marked = withPrefixMark<char>(x);
     T one = mkExact<char>(1, marked);
     EXPECT_NE(one, marked);
-    EXPECT_FALSE(getPrefix(one));
-    EXPECT_TRUE(getPrefix(marked));
+    EXPECT_FALSE(hasPrefixMark(one));
+    EXPECT_TRUE(hasPrefixMark(marked));
     EXPECT_EQ(mkExact<char>(1, g), g);
 }
 
@@ -177,27 +177,27 @@ TEST(Builders, NonGreedyForms) {
         std::string shape;
     };
     const Case cases[] = {
-        {mkNg<char>(mkStar(x)), "ALT(" + z + ",NGMIN{0}(EL))"},
-        {mkNg<char>(mkPlus(x)), "NGMIN{1}(EL)"},
-        {mkNg<char>(mkOpt(x)), "ALT(" + z + ",NGMINMAX{0,1}(EL))"},
-        {mkNg<char>(mkMin<char>(3, g)), "NGMIN{3}(ALT(EL,EL))"},
-        {mkNg<char>(mkMinMax<char>(2, 5, g)), "NGMINMAX{2,5}(ALT(EL,EL))"},
-        {mkNg<char>(mkMinMax<char>(0, 3, g)), "ALT(" + z + ",NGMINMAX{0,3}(ALT(EL,EL)))"},
-        {mkNg<char>(mkMinMax<char>(0, 0, g)), "ALT(" + z + ",NGMINMAX{0,0}(ALT(EL,EL)))"},
+        {mkNonGreedy<char>(mkStar(x)), "ALT(" + z + ",NGMIN{0}(EL))"},
+        {mkNonGreedy<char>(mkPlus(x)), "NGMIN{1}(EL)"},
+        {mkNonGreedy<char>(mkOpt(x)), "ALT(" + z + ",NGMINMAX{0,1}(EL))"},
+        {mkNonGreedy<char>(mkMin<char>(3, g)), "NGMIN{3}(ALT(EL,EL))"},
+        {mkNonGreedy<char>(mkMinMax<char>(2, 5, g)), "NGMINMAX{2,5}(ALT(EL,EL))"},
+        {mkNonGreedy<char>(mkMinMax<char>(0, 3, g)), "ALT(" + z + ",NGMINMAX{0,3}(ALT(EL,EL)))"},
+        {mkNonGreedy<char>(mkMinMax<char>(0, 0, g)), "ALT(" + z + ",NGMINMAX{0,0}(ALT(EL,EL)))"},
     };
     for (const Case& c : cases) EXPECT_EQ(shape(c.tree), c.shape) << c.shape;
-    for (T t : {x, mkEnd<char>(), mkSub<char>("n", x), mkCon(x, x), g, mkNg<char>(mkPlus(x))}) {
-        EXPECT_EQ(mkNg<char>(t), t) << shape(t);
+    for (T t : {x, mkEnd<char>(), mkSub<char>("n", x), mkConcat(x, x), g, mkNonGreedy<char>(mkPlus(x))}) {
+        EXPECT_EQ(mkNonGreedy<char>(t), t) << shape(t);
     }
-    T once = mkNg<char>(mkStar(x));
-    EXPECT_EQ(shape(mkNg<char>(once)), shape(once));
+    T once = mkNonGreedy<char>(mkStar(x));
+    EXPECT_EQ(shape(mkNonGreedy<char>(once)), shape(once));
     // The empty step never matches at the end of the input.
     const T& emptyStep = child(left(once));
     EXPECT_EQ(run(getElem(emptyStep), "x", 1), std::nullopt);
     EXPECT_EQ(run(getElem(emptyStep), "x", 0), MatchLength(0));
     // The non-greedy nodes carry the extra field of the repetition given.
     T annotated = updateExtraRE<int>(9, mkPlus(x));
-    EXPECT_EQ(getExtraRE<int>(mkNg<char>(annotated)), 9);
+    EXPECT_EQ(getExtraRE<int>(mkNonGreedy<char>(annotated)), 9);
 }
 
 TEST(Builders, Repeatable) {
@@ -205,8 +205,8 @@ TEST(Builders, Repeatable) {
     for (T t : {mkStar(x), mkPlus(x), makeAbs<char>(MIN<char>{2, x}), makeAbs<char>(MINMAX<char>{0, 2, x}),
                 makeAbs<char>(NGMINMAX<char>{1, 3, x}), makeAbs<char>(NGMIN<char>{0, x})})
         EXPECT_TRUE(isRepeatable(t)) << shape(t);
-    for (T t : {mkOpt(x), makeAbs<char>(MINMAX<char>{1, 1, x}), makeAbs<char>(NGMINMAX<char>{0, 1, x}), x,
-                mkEnd<char>(), mkSub<char>("n", x), mkCon(x, x), mkAlt(x, x)})
+    for (T t : {mkOpt(x), makeAbs<char>(MINMAX<char>{1, 1, x}), makeAbs<char>(NGMINMAX<char>{0, 1, x}), x, mkEnd<char>(),
+                mkSub<char>("n", x), mkConcat(x, x), mkAlt(x, x)})
         EXPECT_FALSE(isRepeatable(t)) << shape(t);
 }
 

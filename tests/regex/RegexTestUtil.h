@@ -33,13 +33,13 @@ std::string shape(const AbsTree<E>& t) {
     static const char* names[] = {"EL",  "BACKREF", "END",   "SUB",    "STAR",     "PLUS", "OPT",
                                   "MIN", "MINMAX",  "NGMIN", "NGMINMAX", "CON",    "ALT"};
     std::string s = names[t->node.index()];
-    if (isElem(t) && getPrefix(t)) s += "^";
+    if (isElem(t) && hasPrefixMark(t)) s += "^";
     if (isSub(t)) s += "<" + getSubexpName(t) + ">";
-    if (isBref(t)) s += "<" + getBref(t).first + ">";
+    if (isBackref(t)) s += "<" + getBackref(t).first + ">";
     if (isMinmax(t)) s += "{" + std::to_string(getMinMax(t).first) + "," + std::to_string(getMinMax(t).second) + "}";
     else if (isMin(t)) s += "{" + std::to_string(getMin(t)) + "}";
-    if (isUn(t)) s += "(" + shape(child(t)) + ")";
-    if (isBin(t)) s += "(" + shape(left(t)) + "," + shape(right(t)) + ")";
+    if (isUnaryNode(t)) s += "(" + shape(child(t)) + ")";
+    if (isBinaryNode(t)) s += "(" + shape(left(t)) + "," + shape(right(t)) + ")";
     return s;
 }
 
@@ -70,13 +70,13 @@ inline bool walk(const Tree& t, CharSpan in, std::size_t pos, const K& k) {
     }
     if (isEnd(t)) return k(pos);
     if (isSub(t)) return walk(child(t), in, pos, k);
-    if (isCon(t)) return walk(left(t), in, pos, [&](std::size_t p) { return walk(right(t), in, p, k); });
+    if (isConcat(t)) return walk(left(t), in, pos, [&](std::size_t p) { return walk(right(t), in, p, k); });
     if (isAlt(t)) return walk(left(t), in, pos, k) || walk(right(t), in, pos, k);
     if (isStar(t)) return repeat(child(t), 0, -1, true, in, pos, k);
     if (isPlus(t)) return repeat(child(t), 1, -1, true, in, pos, k);
     if (isOpt(t)) return repeat(child(t), 0, 1, true, in, pos, k);
-    if (isMinmax(t)) return repeat(child(t), getMinMax(t).first, getMinMax(t).second, !isNg(t), in, pos, k);
-    if (isMin(t)) return repeat(child(t), getMin(t), -1, !isNg(t), in, pos, k);
+    if (isMinmax(t)) return repeat(child(t), getMinMax(t).first, getMinMax(t).second, !isNonGreedy(t), in, pos, k);
+    if (isMin(t)) return repeat(child(t), getMin(t), -1, !isNonGreedy(t), in, pos, k);
     throw InternalError("walk: back references are not simulated");
 }
 
@@ -98,7 +98,7 @@ inline std::optional<std::size_t> firstMatch(const Tree& t, std::string_view tex
 
 inline std::optional<Tree> parseRe(std::string_view pattern, const std::vector<MatcherFlag>& flags = {},
                                    const TextFns& fns = {}, const TextAsserts& as = {}) {
-    return mkAbstreeS(pattern, fns, as, flags);
+    return parseTextPattern(pattern, fns, as, flags);
 }
 
 }  // namespace axf::regex::testutil

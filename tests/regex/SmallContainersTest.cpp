@@ -26,14 +26,14 @@ TEST(FiniteMap, AddUpdatesInPlaceOrAppends) {
     EXPECT_EQ(addToFM(streq, m, std::string("b"), 5), (SMap{{"a", 1}, {"b", 5}}));
     EXPECT_EQ(addToFM(streq, m, std::string("c"), 7), (SMap{{"a", 1}, {"b", 2}, {"c", 7}}));
     auto pairUp = [](int stored, int given) { return stored * 10 + given; };
-    EXPECT_EQ(addToFM_C(streq, pairUp, SMap{{"a", 1}}, std::string("a"), 2), (SMap{{"a", 12}}));
+    EXPECT_EQ(addToFMCombining(streq, pairUp, SMap{{"a", 1}}, std::string("a"), 2), (SMap{{"a", 12}}));
 }
 
 TEST(FiniteMap, PlusAddsTheSecondMapFromItsEnd) {
     EXPECT_EQ(plusFM(streq, SMap{}, SMap{{"a", 1}, {"b", 2}}), (SMap{{"b", 2}, {"a", 1}}));
     auto pairUp = [](int stored, int given) { return stored * 10 + given; };
     // combining(combining(1, 3), 2)
-    EXPECT_EQ(plusFM_C(streq, pairUp, SMap{{"a", 1}}, SMap{{"a", 2}, {"a", 3}}), (SMap{{"a", 132}}));
+    EXPECT_EQ(plusFMCombining(streq, pairUp, SMap{{"a", 1}}, SMap{{"a", 2}, {"a", 3}}), (SMap{{"a", 132}}));
     auto cat = [](const std::string& k, int v, std::string acc) { return k + std::to_string(v) + acc; };
     EXPECT_EQ(foldFM(cat, std::string("."), SMap{{"a", 1}, {"b", 2}}), "a1b2.");
     EXPECT_EQ(foldFM(cat, std::string("."), SMap{}), ".");
@@ -41,8 +41,8 @@ TEST(FiniteMap, PlusAddsTheSecondMapFromItsEnd) {
 
 TEST(OrdList, SetOperations) {
     using V = std::vector<int>;
-    EXPECT_EQ(listToOL(lt, V{3, 1, 3, 2}), (V{1, 2, 3}));
-    EXPECT_EQ(listToOL(lt, V{}), V{});
+    EXPECT_EQ(toOrdList(lt, V{3, 1, 3, 2}), (V{1, 2, 3}));
+    EXPECT_EQ(toOrdList(lt, V{}), V{});
     EXPECT_EQ(unionOL(lt, V{3, 1}, V{2}), (V{1, 2, 3}));
     EXPECT_EQ(intersectOL(lt, V{3, 1, 2}, V{2, 3}), (V{2, 3}));
     EXPECT_EQ(minusOL(lt, V{1, 2, 3}, V{2, 5}), (V{1, 3}));

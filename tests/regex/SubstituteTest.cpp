@@ -14,6 +14,7 @@
 
 #include "common/Fatal.h"
 #include "regex/Substitute.h"
+#include "regex/SubstituteInternal.h"
 
 using namespace axf::regex;
 

@@ -3,6 +3,7 @@
 #include "common/LargeStack.h"
 #include "regex/Assertions.h"
 #include "regex/TextSyntaxParser.h"
+#include "regex/TextSyntaxParserInternal.h"
 #include "tests/regex/RegexTestUtil.h"
 
 namespace axf::regex {
@@ -307,7 +308,7 @@ TEST(Atoms, CombineFoldsFromTheLeft) {
     Tree a = mkEl<char>(matchAny<char>()), b = mkEl<char>(matchAny<char>()), c = mkEl<char>(matchAny<char>());
     EXPECT_EQ(joinPieces({a}), a);
     Tree t = joinPieces({a, b, c});
-    ASSERT_TRUE(isCon(t) && isCon(left(t)));
+    ASSERT_TRUE(isConcat(t) && isConcat(left(t)));
     EXPECT_EQ(left(left(t)), a);
     EXPECT_EQ(right(left(t)), b);
     EXPECT_EQ(right(t), c);
@@ -489,8 +490,8 @@ TEST(Grammar, BackReferenceBuilderFollowsTheCaseMode) {
         auto t = parseRe(pattern, flags);
         EXPECT_TRUE(t) << pattern;
         const Tree* n = &*t;
-        while (!isBref(*n)) n = &left(*n);
-        return getBref(*n).second;
+        while (!isBackref(*n)) n = &left(*n);
+        return getBackref(*n).second;
     };
     const std::string captured = "Ab";
     CharSpan cap = charSpan(captured);
