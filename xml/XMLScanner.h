@@ -151,9 +151,38 @@ public:
     std::string_view document() const { return text_; }
 
 private:
+    // Content: text between tags; Tag: inside a start or end tag; Comment:
+    // a comment's body; AfterComment: after a comment's closing "--"; PI: a
+    // processing instruction's body; CData: a CDATA section's body; Markup:
+    // declarations.
     enum class State : std::uint8_t { Content, Tag, Comment, AfterComment, PI, CData, Markup };
 
+    // One step in the current state at offset p (before the end of the
+    // text): puts the token found there into `token`, or leaves it empty
+    // after moving on without one. The token is built in next()'s result.
+    void scanInState(std::size_t p, std::optional<Delimiter>& token);
+    // One function per state.
+    void scanContent(std::size_t p, std::optional<Delimiter>& token);
+    void scanTag(std::size_t p, std::optional<Delimiter>& token);
+    void scanComment(std::size_t p, std::optional<Delimiter>& token);
+    void scanAfterComment(std::size_t p, std::optional<Delimiter>& token);
+    void scanPI(std::size_t p, std::optional<Delimiter>& token);
+    void scanCData(std::size_t p, std::optional<Delimiter>& token);
+    void scanDeclaration(std::size_t p, std::optional<Delimiter>& token);
+    // Parts of the content and declaration states.
+    void scanContentMarkup(std::size_t p, std::optional<Delimiter>& token);
+    void scanContentDeclarationOpen(std::size_t q, std::optional<Delimiter>& token);
+    void scanContentReference(std::size_t p, std::optional<Delimiter>& token);
+    void scanDeclarationMarkup(std::size_t p, std::optional<Delimiter>& token);
+    Delimiter scanParameterReference(std::size_t p);
+    Delimiter declarationDelimiter(std::size_t p) const;
+    void skipDeclarationComment(std::size_t p);
+    // Tokens of both the tag and the declaration state.
+    Delimiter scanLiteral(std::size_t p);
+    Delimiter scanName(std::size_t p);
+
     std::string_view text_;
+    const std::uint8_t* classes_;  // byteClasses()
     std::size_t pos_ = 0;
     std::size_t last_ = 0;
     State state_ = State::Content;
