@@ -184,21 +184,27 @@ private:
     std::string* text_ = nullptr;
 };
 
+// The root above a document's top nodes (or a result's); holds nothing.
 struct RTNode {};
+// An element: its name and its attributes in document order.
 struct ELNode {
     std::string name;
     AttList attributes;
 };
+// A text: its characters.
 struct TXNode {
     std::string text;
 };
+// A processing instruction "<?target text?>": its target and its text.
 struct PINode {
     std::string target;
     BoxedText text;
 };
+// A comment "<!--text-->": its text.
 struct CXNode {
     std::string text;
 };
+// An entity reference "&name;" kept unexpanded: the entity's name.
 struct ENNode {
     std::string name;
 };
