@@ -27,8 +27,8 @@ void checkResultNode(const Tree* tree) {
 
 }  // namespace
 
-index::XMLPrintOptions resultPrintOptions(bool resultNames) {
-    index::XMLPrintOptions options;
+xml::XMLPrintOptions resultPrintOptions(bool resultNames) {
+    xml::XMLPrintOptions options;
     options.layout = true;
     options.resultNames = resultNames;
     options.escaped = true;
@@ -37,19 +37,19 @@ index::XMLPrintOptions resultPrintOptions(bool resultNames) {
 }
 
 void writeStartTag(std::int64_t level, bool resultNames, const ELNode& el, bool empty, Sink& sink) {
-    index::writeStartTag(level, resultPrintOptions(resultNames), el, empty, sink);
+    xml::writeStartTag(level, resultPrintOptions(resultNames), el, empty, sink);
 }
 
 void writeEndTag(std::int64_t level, bool resultNames, const ELNode& el, Sink& sink) {
-    index::writeEndTag(level, resultPrintOptions(resultNames), el.name, sink);
+    xml::writeEndTag(level, resultPrintOptions(resultNames), el.name, sink);
 }
 
 void writeTextElement(std::int64_t level, bool resultNames, const ELNode& el, std::string_view text, Sink& sink) {
-    index::writeTextElement(level, resultPrintOptions(resultNames), el, text, sink);
+    xml::writeTextElement(level, resultPrintOptions(resultNames), el, text, sink);
 }
 
 void writeFormattedXML(std::int64_t level, bool resultNames, const Tree* tree, Sink& sink) {
-    index::writeIndentedXML(level, resultPrintOptions(resultNames), tree, sink);
+    xml::writeIndentedXML(level, resultPrintOptions(resultNames), tree, sink);
 }
 
 namespace {
@@ -90,7 +90,7 @@ void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el,
     while (!open.empty()) {
         Open& top = open.back();
         if (top.next == top.kids.size()) {
-            index::writeEndTag(top.level, resultPrintOptions(resultNames), top.name, sink);
+            xml::writeEndTag(top.level, resultPrintOptions(resultNames), top.name, sink);
             open.pop_back();
             continue;
         }
@@ -98,7 +98,7 @@ void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el,
         const std::int64_t kidLevel = top.level + 1;
         filter::CutNode n = filter::cutNode(kid);
         if (n.text) {
-            index::writeTextLine(kidLevel, resultPrintOptions(resultNames), n.label, sink);
+            xml::writeTextLine(kidLevel, resultPrintOptions(resultNames), n.label, sink);
             continue;
         }
         ELNode child{std::move(n.label), std::move(n.attributes)};
@@ -110,7 +110,7 @@ void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el,
 void writeCutFormattedXML(std::int64_t level, bool resultNames, const Tree* labelled, Sink& sink) {
     filter::CutNode n = filter::cutNode(labelled);
     if (n.text) {
-        index::writeTextLine(level, resultPrintOptions(resultNames), n.label, sink);
+        xml::writeTextLine(level, resultPrintOptions(resultNames), n.label, sink);
         return;
     }
     const ELNode el{std::move(n.label), std::move(n.attributes)};
@@ -172,7 +172,7 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
         writeTextElement(level, resultNames, root, w.label(1), sink);
         return;
     }
-    const index::XMLPrintOptions options = resultPrintOptions(resultNames);
+    const xml::XMLPrintOptions options = resultPrintOptions(resultNames);
     writeStartTag(level, resultNames, root, false, sink);
     // Each open element's remaining children other than its attributes,
     // found once when it is opened; an element's list follows its parent's.
@@ -189,7 +189,7 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
     // Writes the node at p; an element with children to write is opened.
     auto enter = [&](std::int64_t p, std::int64_t lvl) {
         if (w.isText(p)) {
-            index::writeTextLine(lvl, options, w.label(p), sink);
+            xml::writeTextLine(lvl, options, w.label(p), sink);
             return;
         }
         el.name.assign(w.label(p));
@@ -199,12 +199,12 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
         for (std::int64_t c = w.firstChild(p); c <= end; c = w.nextSibling(c))
             if (!w.addAttribute(c, el.attributes)) kids.push_back(c);
         if (kids.size() == first) {
-            index::writeStartTag(lvl, options, el, true, sink);
+            xml::writeStartTag(lvl, options, el, true, sink);
         } else if (kids.size() == first + 1 && w.isText(kids[first])) {
-            index::writeTextElement(lvl, options, el, w.label(kids[first]), sink);
+            xml::writeTextElement(lvl, options, el, w.label(kids[first]), sink);
             kids.pop_back();
         } else {
-            index::writeStartTag(lvl, options, el, false, sink);
+            xml::writeStartTag(lvl, options, el, false, sink);
             open.push_back(Frame{p, first, first, kids.size(), lvl});
         }
     };
@@ -212,7 +212,7 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
     while (!open.empty()) {
         Frame& f = open.back();
         if (f.next == f.end) {
-            index::writeEndTag(f.level, options, w.label(f.position), sink);
+            xml::writeEndTag(f.level, options, w.label(f.position), sink);
             kids.resize(f.first);
             open.pop_back();
             continue;

@@ -1,5 +1,5 @@
 // The printer of result documents: indented XML text, 3 blanks per level,
-// written by the one indented printer (index/IndentedXML.h) with escaping on.
+// written by the one indented printer (xml/IndentedXML.h) with escaping on.
 //
 // An element whose only child is a text is written on one line when its
 // estimated length (3 x level + 2 x name length + text length + 5, attributes
@@ -20,15 +20,15 @@
 #include <string_view>
 
 #include "common/Output.h"
-#include "index/IndentedXML.h"
 #include "query/MatchRemoval.h"
+#include "xml/IndentedXML.h"
 #include "xml/XML.h"
 
 namespace axf::app {
 
 // The printer's options for a result: laid out, escaped, the result roots'
 // output names when resultNames is set.
-index::XMLPrintOptions resultPrintOptions(bool resultNames);
+xml::XMLPrintOptions resultPrintOptions(bool resultNames);
 
 // The text of a whole tree, root at the given level.
 std::string showFormattedXML(std::int64_t level, bool resultNames, const xml::Tree* tree);
