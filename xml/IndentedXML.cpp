@@ -23,6 +23,29 @@ void writeEscaped(std::string_view text, Sink& sink, Escape escapeOf) {
     if (start < text.size()) sink.write(text.substr(start));
 }
 
+// Escaping of data: '&', '<', '>' in texts; '&', '<', '"' in attribute values.
+void writeEscapedText(std::string_view text, Sink& sink) {
+    writeEscaped(text, sink, [](char c) -> const char* {
+        switch (c) {
+            case '&': return "&amp;";
+            case '<': return "&lt;";
+            case '>': return "&gt;";
+            default: return nullptr;
+        }
+    });
+}
+
+void writeEscapedAttValue(std::string_view value, Sink& sink) {
+    writeEscaped(value, sink, [](char c) -> const char* {
+        switch (c) {
+            case '&': return "&amp;";
+            case '<': return "&lt;";
+            case '"': return "&quot;";
+            default: return nullptr;
+        }
+    });
+}
+
 void indent(std::int64_t level, const XMLPrintOptions& o, Sink& sink) {
     if (o.layout && level > 0) sink.spaces(static_cast<std::size_t>(level * indentWidth));
 }
@@ -79,28 +102,6 @@ std::string_view printedName(std::string_view label, bool resultNames) {
     if (label == "0000") return "Results";
     if (label == "and" || label == "or" || label == "xor") return "ResultQuery";
     return label;
-}
-
-void writeEscapedText(std::string_view text, Sink& sink) {
-    writeEscaped(text, sink, [](char c) -> const char* {
-        switch (c) {
-            case '&': return "&amp;";
-            case '<': return "&lt;";
-            case '>': return "&gt;";
-            default: return nullptr;
-        }
-    });
-}
-
-void writeEscapedAttValue(std::string_view value, Sink& sink) {
-    writeEscaped(value, sink, [](char c) -> const char* {
-        switch (c) {
-            case '&': return "&amp;";
-            case '<': return "&lt;";
-            case '"': return "&quot;";
-            default: return nullptr;
-        }
-    });
 }
 
 void writeAttribute(const Attribute& attribute, bool escaped, Sink& sink) {

@@ -37,12 +37,9 @@ struct XMLPrintOptions {
 // only); everything else unchanged.
 std::string_view printedName(std::string_view label, bool resultNames);
 
-// ' ', the name, '=', the value in double quotes (escaped or raw).
+// ' ', the name, '=', the value in double quotes (escaped or raw): '&', '<',
+// '"' escaped in values.
 void writeAttribute(const Attribute& attribute, bool escaped, Sink& sink);
-
-// Escaping of data: '&', '<', '>' in texts; '&', '<', '"' in attribute values.
-void writeEscapedText(std::string_view text, Sink& sink);
-void writeEscapedAttValue(std::string_view value, Sink& sink);
 
 // The whole tree, its root at the given level.
 void writeIndentedXML(std::int64_t level, const XMLPrintOptions& options, const Tree* tree, Sink& sink);
