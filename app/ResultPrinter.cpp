@@ -13,11 +13,11 @@
 #include "app/VariablesStep.h"
 #include "common/Fatal.h"
 #include "filter/VariableBinding.h"
-#include "index/IndentedXML.h"
 #include "query/AttributeElements.h"
 #include "query/Combination.h"
 #include "query/MatchRemoval.h"
 #include "query/NodeLabel.h"
+#include "xml/IndentedXML.h"
 
 namespace axf::app {
 
@@ -37,8 +37,8 @@ void checkResultNode(const Tree* tree) {
 
 // The printer's options for a result: laid out, escaped, the result roots'
 // output names when resultNames is set.
-index::XMLPrintOptions resultPrintOptions(bool resultNames) {
-    index::XMLPrintOptions options;
+xml::XMLPrintOptions resultPrintOptions(bool resultNames) {
+    xml::XMLPrintOptions options;
     options.layout = true;
     options.resultNames = resultNames;
     options.escaped = true;
@@ -49,21 +49,21 @@ index::XMLPrintOptions resultPrintOptions(bool resultNames) {
 // Pieces of the printer, for printers of documents whose children are
 // produced one at a time.
 void writeStartTag(std::int64_t level, bool resultNames, const ELNode& el, bool empty, Sink& sink) {
-    index::writeStartTag(level, resultPrintOptions(resultNames), el, empty, sink);
+    xml::writeStartTag(level, resultPrintOptions(resultNames), el, empty, sink);
 }
 
 void writeEndTag(std::int64_t level, bool resultNames, const ELNode& el, Sink& sink) {
-    index::writeEndTag(level, resultPrintOptions(resultNames), el.name, sink);
+    xml::writeEndTag(level, resultPrintOptions(resultNames), el.name, sink);
 }
 
 // An element whose only child is the given text (one line or three lines).
 void writeTextElement(std::int64_t level, bool resultNames, const ELNode& el, std::string_view text, Sink& sink) {
-    index::writeTextElement(level, resultPrintOptions(resultNames), el, text, sink);
+    xml::writeTextElement(level, resultPrintOptions(resultNames), el, text, sink);
 }
 
 // A whole tree, written to a sink as it is produced.
 void writeFormattedXML(std::int64_t level, bool resultNames, const Tree* tree, Sink& sink) {
-    index::writeIndentedXML(level, resultPrintOptions(resultNames), tree, sink);
+    xml::writeIndentedXML(level, resultPrintOptions(resultNames), tree, sink);
 }
 
 // Writes the opening of el over its cut children: true when it was left open
@@ -102,7 +102,7 @@ void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el,
     while (!open.empty()) {
         Open& top = open.back();
         if (top.next == top.kids.size()) {
-            index::writeEndTag(top.level, resultPrintOptions(resultNames), top.name, sink);
+            xml::writeEndTag(top.level, resultPrintOptions(resultNames), top.name, sink);
             open.pop_back();
             continue;
         }
@@ -110,7 +110,7 @@ void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el,
         const std::int64_t kidLevel = top.level + 1;
         filter::CutNode n = filter::cutNode(kid);
         if (n.text) {
-            index::writeTextLine(kidLevel, resultPrintOptions(resultNames), n.label, sink);
+            xml::writeTextLine(kidLevel, resultPrintOptions(resultNames), n.label, sink);
             continue;
         }
         ELNode child{std::move(n.label), std::move(n.attributes)};
@@ -124,7 +124,7 @@ void writeElementOverCut(std::int64_t level, bool resultNames, const ELNode& el,
 void writeCutFormattedXML(std::int64_t level, bool resultNames, const Tree* labelled, Sink& sink) {
     filter::CutNode n = filter::cutNode(labelled);
     if (n.text) {
-        index::writeTextLine(level, resultPrintOptions(resultNames), n.label, sink);
+        xml::writeTextLine(level, resultPrintOptions(resultNames), n.label, sink);
         return;
     }
     const ELNode el{std::move(n.label), std::move(n.attributes)};
@@ -192,7 +192,7 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
         writeTextElement(level, resultNames, root, w.label(1), sink);
         return;
     }
-    const index::XMLPrintOptions options = resultPrintOptions(resultNames);
+    const xml::XMLPrintOptions options = resultPrintOptions(resultNames);
     writeStartTag(level, resultNames, root, false, sink);
     // Each open element's remaining children other than its attributes,
     // found once when it is opened; an element's list follows its parent's.
@@ -209,7 +209,7 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
     // Writes the node at p; an element with children to write is opened.
     auto enter = [&](std::int64_t p, std::int64_t lvl) {
         if (w.isText(p)) {
-            index::writeTextLine(lvl, options, w.label(p), sink);
+            xml::writeTextLine(lvl, options, w.label(p), sink);
             return;
         }
         el.name.assign(w.label(p));
@@ -219,12 +219,12 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
         for (std::int64_t c = w.firstChild(p); c <= end; c = w.nextSibling(c))
             if (!w.addAttribute(c, el.attributes)) kids.push_back(c);
         if (kids.size() == first) {
-            index::writeStartTag(lvl, options, el, true, sink);
+            xml::writeStartTag(lvl, options, el, true, sink);
         } else if (kids.size() == first + 1 && w.isText(kids[first])) {
-            index::writeTextElement(lvl, options, el, w.label(kids[first]), sink);
+            xml::writeTextElement(lvl, options, el, w.label(kids[first]), sink);
             kids.pop_back();
         } else {
-            index::writeStartTag(lvl, options, el, false, sink);
+            xml::writeStartTag(lvl, options, el, false, sink);
             open.push_back(Frame{p, first, first, kids.size(), lvl});
         }
     };
@@ -232,7 +232,7 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
     while (!open.empty()) {
         Frame& f = open.back();
         if (f.next == f.end) {
-            index::writeEndTag(f.level, options, w.label(f.position), sink);
+            xml::writeEndTag(f.level, options, w.label(f.position), sink);
             kids.resize(f.first);
             open.pop_back();
             continue;

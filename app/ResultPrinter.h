@@ -1,5 +1,5 @@
 // The printer of result documents: indented XML text, 3 blanks per level,
-// written by the one indented printer (index/IndentedXML.h) with escaping on.
+// written by the one indented printer (xml/IndentedXML.h) with escaping on.
 //
 // An element whose only child is a text is written on one line when its
 // estimated length (3 x level + 2 x name length + text length + 5, attributes

@@ -18,14 +18,18 @@
 //   4. ElementIndex     the hash index of keys, the element index as the
 //                       walk leaves it, and the translation merge (MergedElementIndex),
 //                       made key by key on first lookup.
+//      SynonymClasses   the classes of names that translate into each other,
+//                       read from TranslationTable.h, for the merge.
+//      EmbeddingEntry.h one indexed node (position, depth, last, costs,
+//                       tree) and the depth step of a level.
 //      TextIndex        every text under itself, made when first read.
 //   5. this header      the indexed document and parseText, the entry point.
 // Lookups: getRef (ElementIndex.h) with a LookupKind (LookupKind.h).
 //
-// Public: this header and the ones it includes. Library-only and diagnostic
-// parts, not on the run path: IndexDump.h (dumps of records and indexes,
-// writing to DumpSink.h's default sink) and IndentedXML.h (the indented XML
-// printer, shared with the result printer). NodeWalk.h is internal.
+// Public: this header and the ones it includes. Diagnostic parts, not on the
+// run path: IndexDump.h (dumps of records and indexes, written by the
+// indented printer xml/IndentedXML.h, the one the result printer uses too)
+// and DumpSink.h (the dumps' default sink). NodeWalk.h is internal.
 //
 // Keys and labels are string_views into storage that lives for the whole run
 // (the tree arena, the mapping's pool), so indexes and documents copy

@@ -300,7 +300,7 @@ struct ElementIndex::State {
             if (w & 1) continue;  // a text
             while (!ends.empty() && ends.back() < p) ends.pop_back();
             const std::int64_t last = w == DocumentTree::kLargeWord ? tree.last(p) : p + std::int64_t(w >> 1);
-            f(p, 2 * std::int64_t(ends.size()), last, Mapping::nameOf(raw[std::size_t(p)]));
+            f(p, kDepthPerLevel * std::int64_t(ends.size()), last, Mapping::nameOf(raw[std::size_t(p)]));
             if (last > p) ends.push_back(last);
         }
     }

@@ -9,9 +9,16 @@
 
 namespace axf::index {
 
+// The depth step of one element level: an entry's depth is this times the
+// number of elements around it. It is also the cost of inserting one skipped
+// document level in a search (query/Costs.h's kInsertionCost is defined as
+// this), so that a difference of depths is the insertion cost of the levels
+// between.
+inline constexpr std::int64_t kDepthPerLevel = 2;
+
 struct EmbeddingEntry {
     std::int64_t position = 0;     // preorder number; the top element is 1
-    std::int64_t depth = 0;        // 0 for the top element, 2 more per element level
+    std::int64_t depth = 0;        // 0 for the top element, kDepthPerLevel more per element level
     std::int64_t last = 0;         // position of the last numbered node of the subtree
     std::int64_t renamingCost = 0; // 0, or 2 when found through a translation
     std::int64_t cost = 0;         // 0 when indexed, the embedding cost afterwards

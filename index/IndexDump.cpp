@@ -147,13 +147,13 @@ void dumpWalkedText(std::string_view text, Sink& out) {
 // The dumps' form of the indented printer and its pieces
 
 std::string showFormattedXML(std::int64_t level, int flag, const xml::Tree* tree) {
-    XMLPrintOptions options;
+    xml::XMLPrintOptions options;
     options.layout = flag == 1;
     options.resultNames = flag == 1;
     options.escaped = false;
     options.checkNode = rejectTextWithChildren;
     StringSink out;
-    writeIndentedXML(level, options, tree, out);
+    xml::writeIndentedXML(level, options, tree, out);
     return out.take();
 }
 

@@ -14,7 +14,7 @@
 #include "common/Output.h"
 #include "index/DocumentIndexer.h"
 #include "index/DumpSink.h"
-#include "index/IndentedXML.h"
+#include "xml/IndentedXML.h"
 #include "xml/XML.h"
 
 namespace axf::index {
@@ -57,7 +57,7 @@ void dumpParsedText(std::string_view text, Sink& out = stdoutSink());
 // included, with dumpWalkParts.
 void dumpWalkedText(std::string_view text, Sink& out = stdoutSink());
 
-// The dumps' form of the indented printer (IndentedXML.h): flag 1 laid out,
+// The dumps' form of the indented printer (xml/IndentedXML.h): flag 1 laid out,
 // with the output names of the result labels; any other flag neither. Names,
 // attribute values and texts are written unescaped. A PINode, or a text,
 // comment or entity node with children, throws InternalError.

@@ -10,7 +10,7 @@ namespace axf::index {
 namespace {
 
 // The text index of a walk's nodes: every text filed under itself, in position order, keys in the order of their first
-// text, one leaf per key; a text's depth is 2 per element around it.
+// text, one leaf per key; a text's depth is kDepthPerLevel per element around it.
 Index textIndexOf(const DocumentTree& nodes) {
     Index tx;
     std::vector<const xml::Tree*> leaves;  // by slot
@@ -24,7 +24,7 @@ Index textIndexOf(const DocumentTree& nodes) {
         const std::string_view text = nodes.label(p);
         const std::uint32_t slot = tx.slotFor(text);
         if (slot == leaves.size()) leaves.push_back(xml::leafNode(xml::TXNode{std::string(text)}));
-        tx.appendExact(slot, EmbeddingEntry{p, 2 * std::int64_t(ends.size()), p, 0, 0, leaves[slot]});
+        tx.appendExact(slot, EmbeddingEntry{p, kDepthPerLevel * std::int64_t(ends.size()), p, 0, 0, leaves[slot]});
     }
     return tx;
 }

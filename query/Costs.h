@@ -3,13 +3,16 @@
 
 #include <cstdint>
 
+#include "index/EmbeddingEntry.h"
+
 namespace axf::query {
 
 // The cost that stands for a missing embedding; also the deletion cost of the
 // exact statements (a node that cannot be left out).
 inline constexpr std::int64_t kNoEmbeddingCost = 1000;
-// The insertion cost of one skipped document level.
-inline constexpr std::int64_t kInsertionCost = 2;
+// The insertion cost of one skipped document level: the index's depth step,
+// so that depths measure insertions.
+inline constexpr std::int64_t kInsertionCost = index::kDepthPerLevel;
 // The renaming cost of a node found through a translation of its name.
 inline constexpr std::int64_t kRenamingCost = 2;
 // The cost of deleting a query node: the alternative without it in an

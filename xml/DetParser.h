@@ -32,7 +32,7 @@
 //   p <|> q   alt(p, q, ...)          f <$> p   fmap(f, p)
 //   x <$ p    constAs(x, p)           p <*> q   ap(p, q)
 //   p <* q    seqL(p, q)              p *> q    seqR(p, q)
-//   p <**> q  apRev(p, q)             p <^> q   seqPair(p, q)
+//   p <**> q  passTo(p, q)            p <^> q   seqPair(p, q)
 //   p <?> x   orElse(p, x)
 // seqWith(f, p1, ..., pn) is f <$> p1 <*> ... <*> pn for an n-argument f.
 #pragma once
@@ -287,7 +287,7 @@ constexpr auto seqR(Pp p, Pq q) {
 }
 // p <**> q: q yields a function, applied to p's value.
 template <class Pp, class Pq>
-constexpr auto apRev(Pp p, Pq q) {
+constexpr auto passTo(Pp p, Pq q) {
     return seqWith([](auto&& v, auto&& fn) { return fn(std::forward<decltype(v)>(v)); }, std::move(p), std::move(q));
 }
 // p <^> q: the pair of both values.

@@ -1,3 +1,5 @@
+// Internal: for this folder and its tests.
+//
 // Small general helpers that sit beside the parser combinators. The grammars
 // use `wrap` and `pair` to build results from parsed parts; the rest are
 // general-purpose pieces of the same module.
@@ -137,7 +139,7 @@ Reader<R, B> readerThen(Reader<R, A> m, Reader<R, B> n) {
 
 // The computation that runs m1, then m2, and yields f of both results.
 template <class R, class F, class A, class B>
-auto liftM2(F f, Reader<R, A> m1, Reader<R, B> m2) {
+auto readerCombine(F f, Reader<R, A> m1, Reader<R, B> m2) {
     using C = std::invoke_result_t<F&, A, B>;
     return Reader<R, C>([f = std::move(f), m1 = std::move(m1), m2 = std::move(m2)](const R& r) mutable {
         A a = m1(r);
@@ -154,11 +156,11 @@ Reader<R, std::monostate> done() {
 
 // x -> run g(x), then pass its result to f (g first, then f).
 template <class F, class G>
-auto o(F f, G g) {
+auto readerCompose(F f, G g) {
     return [f = std::move(f), g = std::move(g)](const auto& x) { return readerBind(g(x), f); };
 }
 
 // Stops the run with "Not Yet Implemented: " followed by s.
-[[noreturn]] void errNYI(const std::string& s);
+[[noreturn]] void failNotImplemented(const std::string& s);
 
 }  // namespace axf::xml

@@ -10,11 +10,18 @@
 //                     DetParser.h and ParserHelpers.h).
 //  3. XMLTree.h       events turned into a tree under a root node, and back.
 //  4. XMLPrint.h      events and trees written as XML text.
+//     IndentedXML.h  trees written as indented XML: the one printer of result
+//                    documents (app/ResultPrinter.h) and of the indexer's
+//                    dumps (index/IndexDump.h); on the run path.
 // The values themselves: this header (node kinds and accessors), Tree.h (the
 // rose tree, immutable once built), Arena.h (where nodes live, for the whole
 // run), AssocList.h (the library's ordered name table).
-// Library-only, for inspection and tests: Show.h (the printed form of values)
-// and XMLEventShow.h (the constructor notation of events and its reader).
+// Show.h (the printed form of values, showAt) is included by Tree.h and
+// DTD.h, so every user of a tree sees it; a run calls it only for the
+// diagnostic dumps (index/IndexDump.h, query's AnnotationDump and EntryDump,
+// filter's association dump). Library-only, for inspection and tests:
+// XMLEventShow.h (the constructor notation of events and its reader).
+// Internal (this folder and its tests): ParserHelpers.h.
 //
 // XMLNode: the node value of every tree of the system (documents, queries,
 // rule trees, result documents), and Tree, the rose tree over it.
@@ -184,21 +191,27 @@ private:
     std::string* text_ = nullptr;
 };
 
+// The root above a document's top nodes (or a result's); holds nothing.
 struct RTNode {};
+// An element: its name and its attributes in document order.
 struct ELNode {
     std::string name;
     AttList attributes;
 };
+// A text: its characters.
 struct TXNode {
     std::string text;
 };
+// A processing instruction "<?target text?>": its target and its text.
 struct PINode {
     std::string target;
     BoxedText text;
 };
+// A comment "<!--text-->": its text.
 struct CXNode {
     std::string text;
 };
+// An entity reference "&name;" kept unexpanded: the entity's name.
 struct ENNode {
     std::string name;
 };

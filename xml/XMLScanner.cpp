@@ -89,6 +89,8 @@ std::string quotedReference(std::string_view body, bool closed) {
     return r;
 }
 
+using K = DelimKind;
+
 inline Delimiter tok(DelimKind k) { return Delimiter::make(k); }
 
 }  // namespace
@@ -277,7 +279,7 @@ std::string expandReferences(const EntityTable& table, std::string_view text) {
 // The scanner
 
 XMLScanner::XMLScanner(std::string_view document, ScanMode start)
-    : text_(document), state_(start == ScanMode::Markup ? State::Markup : State::Content) {}
+    : text_(document), classes_(classes().c.data()), state_(start == ScanMode::Markup ? State::Markup : State::Content) {}
 
 XMLScanner pcdataMode(std::string_view text) { return XMLScanner(text, ScanMode::Content); }
 XMLScanner markupMode(std::string_view text) { return XMLScanner(text, ScanMode::Markup); }
@@ -289,308 +291,404 @@ std::vector<Delimiter> scanAll(std::string_view text, ScanMode start) {
     return out;
 }
 
+// Each pass of the loop either finds one token or moves on without one
+// (skipped white space, a skipped declaration comment, the opener or closer
+// of a CDATA section, a hand-over to content mode).
 std::optional<Delimiter> XMLScanner::next() {
-    const std::uint8_t* cls = classes().c.data();
-    const std::string_view s = text_;
-    const std::size_t n = s.size();
-    using K = DelimKind;
-    // Each pass of the loop either returns one token or moves on without
-    // one (skipped white space, a skipped declaration comment, the opener or
-    // closer of a CDATA section, a hand-over to content mode).
-    for (;;) {
-        std::size_t p = pos_;
-        if (p >= n) {
-            last_ = n;
-            return std::nullopt;
+    std::optional<Delimiter> token;
+    while (!token) {
+        const std::size_t p = pos_;
+        if (p >= text_.size()) {
+            last_ = text_.size();
+            break;
         }
         last_ = p;
-        const char c = s[p];
-        switch (state_) {
-            case State::Content: {
-                if (c == '<') {
-                    if (p + 1 == n) {
-                        pos_ = n;
-                        state_ = State::Tag;
-                        return tok(K::STAGO);
-                    }
-                    const char d = s[p + 1];
-                    if (d == '/') {
-                        pos_ = p + 2;
-                        state_ = State::Tag;
-                        return tok(K::ETAGO);
-                    }
-                    if (d == '?') {
-                        pos_ = p + 2;
-                        state_ = State::PI;
-                        ret_ = State::Content;
-                        return tok(K::PIO);
-                    }
-                    if (d == '!') {
-                        const std::size_t q = p + 2;
-                        if (q + 1 < n && s[q] == '-' && s[q + 1] == '-') {
-                            pos_ = q + 2;
-                            state_ = State::Comment;
-                            ret_ = State::Content;
-                            return tok(K::MDOCOM);
-                        }
-                        if (q < n && s[q] == '[') {
-                            if (startsWithAt(s, q + 1, "CDATA[")) {
-                                pos_ = q + 7;
-                                state_ = State::CData;
-                                continue;
-                            }
-                            const std::size_t open = findByte(s, q + 1, '[');
-                            pos_ = open < n ? open + 1 : n;
-                            std::string msg = "Illegal marked section [";
-                            msg.append(s.substr(q + 1, open - (q + 1)));
-                            return Delimiter::make(K::LEXERR, std::move(msg));
-                        }
-                        pos_ = q;
-                        state_ = State::Markup;
-                        return tok(K::MDO);
-                    }
-                    if (d == ']' && p + 3 < n && s[p + 2] == ']' && s[p + 3] == '>') {
-                        pos_ = p + 4;
-                        return tok(K::MSC);
-                    }
-                    pos_ = p + 1;
-                    state_ = State::Tag;
-                    return tok(K::STAGO);
-                }
-                if (c == '&') {
-                    const std::size_t start = p + 1;
-                    if (start < n && s[start] == '#') {
-                        const std::size_t semi = findByte(s, start + 1, ';');
-                        pos_ = semi < n ? semi + 1 : n;
-                        return Delimiter::charRef(s.substr(start + 1, semi - (start + 1)), semi < n);
-                    }
-                    const std::size_t end = skipWhile(cls, s, start, kNmChar);
-                    const std::string_view name = s.substr(start, end - start);
-                    if (end < n && s[end] == ';') {
-                        pos_ = end + 1;
-                        return Delimiter::fromView(K::GEREF, name);
-                    }
-                    pos_ = end;
-                    std::string msg = "Bad entity reference ";
-                    msg.append(name);
-                    return Delimiter::make(K::LEXERR, std::move(msg));
-                }
-                if (cls[static_cast<unsigned char>(c)] & kSep) {
-                    const std::size_t end = skipWhile(cls, s, p + 1, kSep);
-                    pos_ = end;
-                    return Delimiter::fromView(K::WS, s.substr(p, end - p));
-                }
-                // Character data, '>' included: it runs to the next '<' or '&'.
-                const std::size_t end = skipUntil(cls, s, p + 1, kContentStop);
-                pos_ = end;
-                return Delimiter::fromView(K::CDATA, s.substr(p, end - p));
-            }
-
-            case State::Tag: {
-                const auto uc = static_cast<unsigned char>(c);
-                if (cls[uc] & kSep) {
-                    pos_ = skipWhile(cls, s, p + 1, kSep);
-                    continue;
-                }
-                switch (c) {
-                    case '>':
-                        pos_ = p + 1;
-                        state_ = State::Content;
-                        return tok(K::TAGC);
-                    case '=':
-                        pos_ = p + 1;
-                        return tok(K::VI);
-                    case '<':
-                        if (p + 1 < n && s[p + 1] == '/') {
-                            pos_ = p + 2;
-                            return tok(K::ETAGO);
-                        }
-                        pos_ = p + 1;
-                        return tok(K::STAGO);
-                    case '"':
-                    case '\'': {
-                        const std::size_t close = findByte(s, p + 1, c);
-                        pos_ = close < n ? close + 1 : n;
-                        return Delimiter::fromView(K::LITERAL, s.substr(p + 1, close - (p + 1)));
-                    }
-                    case '/':
-                        if (p + 1 < n && s[p + 1] == '>') {
-                            pos_ = p + 2;
-                            state_ = State::Content;
-                            return tok(K::EETAGC);
-                        }
-                        break;
-                    default:
-                        break;
-                }
-                if (cls[uc] & kNmStart) {
-                    const std::size_t end = skipWhile(cls, s, p + 1, kNmChar);
-                    pos_ = end;
-                    return Delimiter::fromView(K::NAME, s.substr(p, end - p));
-                }
-                pos_ = p + 1;
-                return Delimiter::fromView(K::LEXERR, s.substr(p, 1));
-            }
-
-            case State::Comment: {
-                if (c == '-' && p + 1 < n && s[p + 1] == '-') {
-                    pos_ = p + 2;
-                    state_ = State::AfterComment;
-                    return tok(K::COM);
-                }
-                const std::size_t end = skipUntil(cls, s, p + 1, kCommentStop);
-                pos_ = end;
-                return Delimiter::fromView(K::CDATA, s.substr(p, end - p));
-            }
-
-            case State::AfterComment: {
-                if (c == '>') {
-                    pos_ = p + 1;
-                    state_ = ret_;
-                    return tok(K::MDC);
-                }
-                if (c == '-' && p + 1 < n && s[p + 1] == '-') {
-                    pos_ = p + 2;
-                    state_ = State::Comment;
-                    return tok(K::COM);
-                }
-                if (cls[static_cast<unsigned char>(c)] & kSep) {
-                    pos_ = skipWhile(cls, s, p + 1, kSep);
-                    continue;
-                }
-                pos_ = p + 1;
-                return Delimiter::fromView(K::LEXERR, s.substr(p, 1));
-            }
-
-            case State::PI: {
-                if (c == '?' && p + 1 < n && s[p + 1] == '>') {
-                    pos_ = p + 2;
-                    state_ = ret_;
-                    return tok(K::PIC);
-                }
-                const std::size_t end = findByte(s, p + 1, '?');
-                pos_ = end;
-                return Delimiter::fromView(K::CDATA, s.substr(p, end - p));
-            }
-
-            case State::CData: {
-                if (startsWithAt(s, p, "]]>")) {
-                    pos_ = p + 3;
-                    state_ = State::Content;
-                    continue;
-                }
-                if (startsWithAt(s, p, "<![")) throw axf::Fatal("Nested <![ in marked section");
-                const std::size_t end = skipUntil(cls, s, p + 1, kSectionStop);
-                pos_ = end;
-                return Delimiter::fromView(K::CDATA, s.substr(p, end - p));
-            }
-
-            case State::Markup: {
-                const auto uc = static_cast<unsigned char>(c);
-                switch (c) {
-                    case '"':
-                    case '\'': {
-                        const std::size_t close = findByte(s, p + 1, c);
-                        pos_ = close < n ? close + 1 : n;
-                        return Delimiter::fromView(K::LITERAL, s.substr(p + 1, close - (p + 1)));
-                    }
-                    case '#': {
-                        const std::size_t end = skipWhile(cls, s, p + 1, kNmChar);
-                        pos_ = end;
-                        return Delimiter::fromView(K::RNINAME, s.substr(p, end - p));
-                    }
-                    case '%': {
-                        const std::size_t end = skipWhile(cls, s, p + 1, kNmChar);
-                        const std::string_view name = s.substr(p + 1, end - (p + 1));
-                        if (end < n && s[end] == ';') {
-                            pos_ = end + 1;
-                            return Delimiter::fromView(K::PEREF, name);
-                        }
-                        if (name.empty() && end < n && s[end] == ' ') {
-                            pos_ = end + 1;
-                            return tok(K::PERO);
-                        }
-                        pos_ = end;
-                        std::string msg = "Bad parameter entity reference %";
-                        msg.append(name);
-                        return Delimiter::make(K::LEXERR, std::move(msg));
-                    }
-                    case '-':
-                        if (p + 1 < n && s[p + 1] == '-') {
-                            // A comment inside a declaration: dropped up to the
-                            // first "--" after its opener (or to the end).
-                            std::size_t q = p + 2;
-                            for (;;) {
-                                q = findByte(s, q, '-');
-                                if (q + 1 >= n) {
-                                    unclosedComment_ = p;
-                                    q = n;
-                                    break;
-                                }
-                                if (s[q + 1] == '-') {
-                                    q += 2;
-                                    break;
-                                }
-                                ++q;
-                            }
-                            pos_ = q;
-                            continue;
-                        }
-                        pos_ = p + 1;
-                        return tok(K::MINUS);
-                    case '<':
-                        if (p + 1 < n && s[p + 1] == '!') {
-                            if (p + 3 < n && s[p + 2] == '-' && s[p + 3] == '-') {
-                                pos_ = p + 4;
-                                state_ = State::Comment;
-                                ret_ = State::Markup;
-                                return tok(K::MDOCOM);
-                            }
-                            pos_ = p + 2;
-                            return tok(K::MDO);
-                        }
-                        if (p + 1 < n && s[p + 1] == '?') {
-                            pos_ = p + 2;
-                            state_ = State::PI;
-                            ret_ = State::Markup;
-                            return tok(K::PIO);
-                        }
-                        // Content mode takes the text from this '<' on.
-                        state_ = State::Content;
-                        continue;
-                    case '>':
-                        pos_ = p + 1;
-                        return tok(K::MDC);
-                    default:
-                        break;
-                }
-                if (cls[uc] & kSep) {
-                    pos_ = skipWhile(cls, s, p + 1, kSep);
-                    continue;
-                }
-                if (cls[uc] & kNmStart) {
-                    const std::size_t end = skipWhile(cls, s, p + 1, kNmChar);
-                    pos_ = end;
-                    return Delimiter::fromView(K::NAME, s.substr(p, end - p));
-                }
-                pos_ = p + 1;
-                switch (c) {
-                    case '(': return tok(K::GRPO);
-                    case ')': return tok(K::GRPC);
-                    case '&': return tok(K::AND);
-                    case '|': return tok(K::OR);
-                    case ',': return tok(K::SEQ);
-                    case '?': return tok(K::OPT);
-                    case '*': return tok(K::REP);
-                    case '+': return tok(K::PLUS);
-                    case '[': return tok(K::DSO);
-                    case ']': return tok(K::DSC);
-                    default: return Delimiter::fromView(K::LEXERR, s.substr(p, 1));
-                }
-            }
-        }
-        throw axf::InternalError("XMLScanner::next: unknown state");
+        scanInState(p, token);
     }
+    return token;
+}
+
+inline void XMLScanner::scanInState(std::size_t p, std::optional<Delimiter>& token) {
+    switch (state_) {
+        case State::Content: return scanContent(p, token);
+        case State::Tag: return scanTag(p, token);
+        case State::Comment: return scanComment(p, token);
+        case State::AfterComment: return scanAfterComment(p, token);
+        case State::PI: return scanPI(p, token);
+        case State::CData: return scanCData(p, token);
+        case State::Markup: return scanDeclaration(p, token);
+    }
+    throw axf::InternalError("XMLScanner::next: unknown state");
+}
+
+// ---- content --------------------------------------------------------------
+
+inline void XMLScanner::scanContent(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    const char c = s[p];
+    if (c == '<') return scanContentMarkup(p, token);
+    if (c == '&') return scanContentReference(p, token);
+    if (classes_[static_cast<unsigned char>(c)] & kSep) {
+        const std::size_t end = skipWhile(classes_, s, p + 1, kSep);
+        pos_ = end;
+        token = Delimiter::fromView(K::WS, s.substr(p, end - p));
+        return;
+    }
+    // Character data, '>' included: it runs to the next '<' or '&'.
+    const std::size_t end = skipUntil(classes_, s, p + 1, kContentStop);
+    pos_ = end;
+    token = Delimiter::fromView(K::CDATA, s.substr(p, end - p));
+}
+
+// The '<' at p in content: a tag, a processing instruction, a comment, a
+// declaration, a marked section's opener or closer.
+inline void XMLScanner::scanContentMarkup(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    const std::size_t n = s.size();
+    if (p + 1 == n) {
+        pos_ = n;
+        state_ = State::Tag;
+        token = tok(K::STAGO);
+        return;
+    }
+    const char d = s[p + 1];
+    if (d == '/') {
+        pos_ = p + 2;
+        state_ = State::Tag;
+        token = tok(K::ETAGO);
+        return;
+    }
+    if (d == '?') {
+        pos_ = p + 2;
+        state_ = State::PI;
+        ret_ = State::Content;
+        token = tok(K::PIO);
+        return;
+    }
+    if (d == '!') return scanContentDeclarationOpen(p + 2, token);
+    if (d == ']' && p + 3 < n && s[p + 2] == ']' && s[p + 3] == '>') {
+        pos_ = p + 4;
+        token = tok(K::MSC);
+        return;
+    }
+    pos_ = p + 1;
+    state_ = State::Tag;
+    token = tok(K::STAGO);
+}
+
+// What follows "<!" in content, from q on: a comment, a marked section or a
+// declaration.
+inline void XMLScanner::scanContentDeclarationOpen(std::size_t q, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    const std::size_t n = s.size();
+    if (q + 1 < n && s[q] == '-' && s[q + 1] == '-') {
+        pos_ = q + 2;
+        state_ = State::Comment;
+        ret_ = State::Content;
+        token = tok(K::MDOCOM);
+        return;
+    }
+    if (q < n && s[q] == '[') {
+        if (startsWithAt(s, q + 1, "CDATA[")) {
+            pos_ = q + 7;
+            state_ = State::CData;
+            return;
+        }
+        const std::size_t open = findByte(s, q + 1, '[');
+        pos_ = open < n ? open + 1 : n;
+        std::string msg = "Illegal marked section [";
+        msg.append(s.substr(q + 1, open - (q + 1)));
+        token = Delimiter::make(K::LEXERR, std::move(msg));
+        return;
+    }
+    pos_ = q;
+    state_ = State::Markup;
+    token = tok(K::MDO);
+}
+
+// The '&' at p in content: a character reference or an entity reference.
+inline void XMLScanner::scanContentReference(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    const std::size_t n = s.size();
+    const std::size_t start = p + 1;
+    if (start < n && s[start] == '#') {
+        const std::size_t semi = findByte(s, start + 1, ';');
+        pos_ = semi < n ? semi + 1 : n;
+        token = Delimiter::charRef(s.substr(start + 1, semi - (start + 1)), semi < n);
+        return;
+    }
+    const std::size_t end = skipWhile(classes_, s, start, kNmChar);
+    const std::string_view name = s.substr(start, end - start);
+    if (end < n && s[end] == ';') {
+        pos_ = end + 1;
+        token = Delimiter::fromView(K::GEREF, name);
+        return;
+    }
+    pos_ = end;
+    std::string msg = "Bad entity reference ";
+    msg.append(name);
+    token = Delimiter::make(K::LEXERR, std::move(msg));
+}
+
+// ---- tags ------------------------------------------------------------------
+
+inline void XMLScanner::scanTag(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    const std::size_t n = s.size();
+    const char c = s[p];
+    const auto uc = static_cast<unsigned char>(c);
+    if (classes_[uc] & kSep) {
+        pos_ = skipWhile(classes_, s, p + 1, kSep);
+        return;
+    }
+    switch (c) {
+        case '>':
+            pos_ = p + 1;
+            state_ = State::Content;
+            token = tok(K::TAGC);
+            return;
+        case '=':
+            pos_ = p + 1;
+            token = tok(K::VI);
+            return;
+        case '<':
+            if (p + 1 < n && s[p + 1] == '/') {
+                pos_ = p + 2;
+                token = tok(K::ETAGO);
+                return;
+            }
+            pos_ = p + 1;
+            token = tok(K::STAGO);
+            return;
+        case '"':
+        case '\'': token = scanLiteral(p); return;
+        case '/':
+            if (p + 1 < n && s[p + 1] == '>') {
+                pos_ = p + 2;
+                state_ = State::Content;
+                token = tok(K::EETAGC);
+                return;
+            }
+            break;
+        default: break;
+    }
+    if (classes_[uc] & kNmStart) {
+        token = scanName(p);
+        return;
+    }
+    pos_ = p + 1;
+    token = Delimiter::fromView(K::LEXERR, s.substr(p, 1));
+}
+
+// The quoted text that starts with the quote at p, up to the same quote (or
+// the end of the text).
+inline Delimiter XMLScanner::scanLiteral(std::size_t p) {
+    const std::string_view s = text_;
+    const std::size_t close = findByte(s, p + 1, s[p]);
+    pos_ = close < s.size() ? close + 1 : s.size();
+    return Delimiter::fromView(K::LITERAL, s.substr(p + 1, close - (p + 1)));
+}
+
+// The name that starts at p.
+inline Delimiter XMLScanner::scanName(std::size_t p) {
+    const std::size_t end = skipWhile(classes_, text_, p + 1, kNmChar);
+    pos_ = end;
+    return Delimiter::fromView(K::NAME, text_.substr(p, end - p));
+}
+
+// ---- comment, processing-instruction and CDATA-section bodies -------------
+
+inline void XMLScanner::scanComment(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    if (s[p] == '-' && p + 1 < s.size() && s[p + 1] == '-') {
+        pos_ = p + 2;
+        state_ = State::AfterComment;
+        token = tok(K::COM);
+        return;
+    }
+    const std::size_t end = skipUntil(classes_, s, p + 1, kCommentStop);
+    pos_ = end;
+    token = Delimiter::fromView(K::CDATA, s.substr(p, end - p));
+}
+
+inline void XMLScanner::scanAfterComment(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    const char c = s[p];
+    if (c == '>') {
+        pos_ = p + 1;
+        state_ = ret_;
+        token = tok(K::MDC);
+        return;
+    }
+    if (c == '-' && p + 1 < s.size() && s[p + 1] == '-') {
+        pos_ = p + 2;
+        state_ = State::Comment;
+        token = tok(K::COM);
+        return;
+    }
+    if (classes_[static_cast<unsigned char>(c)] & kSep) {
+        pos_ = skipWhile(classes_, s, p + 1, kSep);
+        return;
+    }
+    pos_ = p + 1;
+    token = Delimiter::fromView(K::LEXERR, s.substr(p, 1));
+}
+
+inline void XMLScanner::scanPI(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    if (s[p] == '?' && p + 1 < s.size() && s[p + 1] == '>') {
+        pos_ = p + 2;
+        state_ = ret_;
+        token = tok(K::PIC);
+        return;
+    }
+    const std::size_t end = findByte(s, p + 1, '?');
+    pos_ = end;
+    token = Delimiter::fromView(K::CDATA, s.substr(p, end - p));
+}
+
+inline void XMLScanner::scanCData(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    if (startsWithAt(s, p, "]]>")) {
+        pos_ = p + 3;
+        state_ = State::Content;
+        return;
+    }
+    if (startsWithAt(s, p, "<![")) throw axf::Fatal("Nested <![ in marked section");
+    const std::size_t end = skipUntil(classes_, s, p + 1, kSectionStop);
+    pos_ = end;
+    token = Delimiter::fromView(K::CDATA, s.substr(p, end - p));
+}
+
+// ---- declarations ----------------------------------------------------------
+
+inline void XMLScanner::scanDeclaration(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    const char c = s[p];
+    const auto uc = static_cast<unsigned char>(c);
+    switch (c) {
+        case '"':
+        case '\'': token = scanLiteral(p); return;
+        case '#': {
+            const std::size_t end = skipWhile(classes_, s, p + 1, kNmChar);
+            pos_ = end;
+            token = Delimiter::fromView(K::RNINAME, s.substr(p, end - p));
+            return;
+        }
+        case '%': token = scanParameterReference(p); return;
+        case '-':
+            if (p + 1 < s.size() && s[p + 1] == '-') {
+                skipDeclarationComment(p);
+                return;
+            }
+            pos_ = p + 1;
+            token = tok(K::MINUS);
+            return;
+        case '<': return scanDeclarationMarkup(p, token);
+        case '>':
+            pos_ = p + 1;
+            token = tok(K::MDC);
+            return;
+        default: break;
+    }
+    if (classes_[uc] & kSep) {
+        pos_ = skipWhile(classes_, s, p + 1, kSep);
+        return;
+    }
+    if (classes_[uc] & kNmStart) {
+        token = scanName(p);
+        return;
+    }
+    pos_ = p + 1;
+    token = declarationDelimiter(p);
+}
+
+// The one-byte delimiter at p in declarations (pos_ already past it).
+inline Delimiter XMLScanner::declarationDelimiter(std::size_t p) const {
+    switch (text_[p]) {
+        case '(': return tok(K::GRPO);
+        case ')': return tok(K::GRPC);
+        case '&': return tok(K::AND);
+        case '|': return tok(K::OR);
+        case ',': return tok(K::SEQ);
+        case '?': return tok(K::OPT);
+        case '*': return tok(K::REP);
+        case '+': return tok(K::PLUS);
+        case '[': return tok(K::DSO);
+        case ']': return tok(K::DSC);
+        default: return Delimiter::fromView(K::LEXERR, text_.substr(p, 1));
+    }
+}
+
+// The '%' at p in declarations: a parameter entity reference, or the
+// parameter entity opener "% ".
+inline Delimiter XMLScanner::scanParameterReference(std::size_t p) {
+    const std::string_view s = text_;
+    const std::size_t n = s.size();
+    const std::size_t end = skipWhile(classes_, s, p + 1, kNmChar);
+    const std::string_view name = s.substr(p + 1, end - (p + 1));
+    if (end < n && s[end] == ';') {
+        pos_ = end + 1;
+        return Delimiter::fromView(K::PEREF, name);
+    }
+    if (name.empty() && end < n && s[end] == ' ') {
+        pos_ = end + 1;
+        return tok(K::PERO);
+    }
+    pos_ = end;
+    std::string msg = "Bad parameter entity reference %";
+    msg.append(name);
+    return Delimiter::make(K::LEXERR, std::move(msg));
+}
+
+// The "--" at p in declarations opens a comment: dropped up to the first
+// "--" after its opener (or to the end).
+inline void XMLScanner::skipDeclarationComment(std::size_t p) {
+    const std::string_view s = text_;
+    const std::size_t n = s.size();
+    std::size_t q = p + 2;
+    for (;;) {
+        q = findByte(s, q, '-');
+        if (q + 1 >= n) {
+            unclosedComment_ = p;
+            q = n;
+            break;
+        }
+        if (s[q + 1] == '-') {
+            q += 2;
+            break;
+        }
+        ++q;
+    }
+    pos_ = q;
+}
+
+// The '<' at p in declarations: a comment, a declaration, a processing
+// instruction, or the hand-over to content mode.
+inline void XMLScanner::scanDeclarationMarkup(std::size_t p, std::optional<Delimiter>& token) {
+    const std::string_view s = text_;
+    const std::size_t n = s.size();
+    if (p + 1 < n && s[p + 1] == '!') {
+        if (p + 3 < n && s[p + 2] == '-' && s[p + 3] == '-') {
+            pos_ = p + 4;
+            state_ = State::Comment;
+            ret_ = State::Markup;
+            token = tok(K::MDOCOM);
+            return;
+        }
+        pos_ = p + 2;
+        token = tok(K::MDO);
+        return;
+    }
+    if (p + 1 < n && s[p + 1] == '?') {
+        pos_ = p + 2;
+        state_ = State::PI;
+        ret_ = State::Markup;
+        token = tok(K::PIO);
+        return;
+    }
+    // Content mode takes the text from this '<' on.
+    state_ = State::Content;
 }
 
 }  // namespace axf::xml

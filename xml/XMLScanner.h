@@ -22,11 +22,49 @@
 
 namespace axf::xml {
 
-// The 34 token kinds, in their fixed order.
+// The 34 token kinds, in their fixed order. "Text" is what the token carries
+// (see kindHasText); the others are the delimiter alone.
+// clang-format off
 enum class DelimKind : std::uint8_t {
-    WS, CDATA, GEREF, STAGO, ETAGO, MDO, MDOCOM, MDODSO, PIO, PIC, LEXERR, REST, NAME, RNINAME, PEREF, LITERAL,
-    TAGC, VI, EETAGC, MDC, DSO, DSC, MSC, COM, GRPO, GRPC, AND, OR, SEQ, OPT, REP, PLUS, MINUS, PERO
+    WS,       // white space in content; text: the blanks
+    CDATA,    // character data: a text run of content, a piece of a comment,
+              // processing-instruction or CDATA-section body, or the
+              // character of a character reference; text: the characters
+    GEREF,    // entity reference "&name;"; text: the name
+    STAGO,    // start-tag opener "<"
+    ETAGO,    // end-tag opener "</"
+    MDO,      // declaration opener "<!"
+    MDOCOM,   // comment opener "<!--"
+    MDODSO,   // marked-section opener "<![" (the scanner reads CDATA
+              // sections itself and never gives it)
+    PIO,      // processing-instruction opener "<?"
+    PIC,      // processing-instruction closer "?>"
+    LEXERR,   // text that cannot be read there; text: the byte, or a message
+    REST,     // the rest of a text; text: that rest (no scanner state gives it)
+    NAME,     // a name; text: the name
+    RNINAME,  // reserved name "#PCDATA", "#IMPLIED", ...; text: with the '#'
+    PEREF,    // parameter entity reference "%name;"; text: the name
+    LITERAL,  // quoted text; text: without the quotes
+    TAGC,     // tag closer ">"
+    VI,       // value indicator "=" between an attribute's name and value
+    EETAGC,   // empty-element tag closer "/>"
+    MDC,      // declaration (or comment) closer ">"
+    DSO,      // declaration subset opener "["
+    DSC,      // declaration subset closer "]"
+    MSC,      // marked-section closer "]]>"
+    COM,      // comment delimiter "--"
+    GRPO,     // group opener "("
+    GRPC,     // group closer ")"
+    AND,      // "&" between the members of a content group: all, any order
+    OR,       // "|" between the members of a content group: one of them
+    SEQ,      // "," between the members of a content group: in this order
+    OPT,      // "?" after a content token: optional
+    REP,      // "*" after a content token: any number of times
+    PLUS,     // "+" after a content token: once or more
+    MINUS,    // "-" in declarations (an omissible tag's flag, an exclusion)
+    PERO      // parameter entity opener "% " in an entity declaration
 };
+// clang-format on
 
 // The kind's name ("STAGO", "NAME", ...).
 const char* delimKindName(DelimKind k);
@@ -151,9 +189,38 @@ public:
     std::string_view document() const { return text_; }
 
 private:
+    // Content: text between tags; Tag: inside a start or end tag; Comment:
+    // a comment's body; AfterComment: after a comment's closing "--"; PI: a
+    // processing instruction's body; CData: a CDATA section's body; Markup:
+    // declarations.
     enum class State : std::uint8_t { Content, Tag, Comment, AfterComment, PI, CData, Markup };
 
+    // One step in the current state at offset p (before the end of the
+    // text): puts the token found there into `token`, or leaves it empty
+    // after moving on without one. The token is built in next()'s result.
+    void scanInState(std::size_t p, std::optional<Delimiter>& token);
+    // One function per state.
+    void scanContent(std::size_t p, std::optional<Delimiter>& token);
+    void scanTag(std::size_t p, std::optional<Delimiter>& token);
+    void scanComment(std::size_t p, std::optional<Delimiter>& token);
+    void scanAfterComment(std::size_t p, std::optional<Delimiter>& token);
+    void scanPI(std::size_t p, std::optional<Delimiter>& token);
+    void scanCData(std::size_t p, std::optional<Delimiter>& token);
+    void scanDeclaration(std::size_t p, std::optional<Delimiter>& token);
+    // Parts of the content and declaration states.
+    void scanContentMarkup(std::size_t p, std::optional<Delimiter>& token);
+    void scanContentDeclarationOpen(std::size_t q, std::optional<Delimiter>& token);
+    void scanContentReference(std::size_t p, std::optional<Delimiter>& token);
+    void scanDeclarationMarkup(std::size_t p, std::optional<Delimiter>& token);
+    Delimiter scanParameterReference(std::size_t p);
+    Delimiter declarationDelimiter(std::size_t p) const;
+    void skipDeclarationComment(std::size_t p);
+    // Tokens of both the tag and the declaration state.
+    Delimiter scanLiteral(std::size_t p);
+    Delimiter scanName(std::size_t p);
+
     std::string_view text_;
+    const std::uint8_t* classes_;  // byteClasses()
     std::size_t pos_ = 0;
     std::size_t last_ = 0;
     State state_ = State::Content;

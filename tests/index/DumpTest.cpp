@@ -279,7 +279,7 @@ TEST(IndentedPrinter, DeepTreeOnTheLargeStack) {
     EXPECT_EQ(out.substr(kDepth * 3 - 3, 8), "<e>x</e>");
 }
 
-TEST(OutputPieces, NewLineIndentationPrintedNameAttribute) {
+TEST(OutputPieces, NewLineIndentation) {
     EXPECT_EQ(newLine(0), "");
     EXPECT_EQ(newLine(1), "\n");
     EXPECT_EQ(indentation(0, 1), "");
@@ -287,26 +287,6 @@ TEST(OutputPieces, NewLineIndentationPrintedNameAttribute) {
     EXPECT_EQ(indentation(3, 0), "");
     EXPECT_EQ(indentation(3, 1), "   ");
     EXPECT_EQ(indentation(-3, 1), "");
-
-    for (std::string w : {"0000", "and", "or", "xor"}) {
-        SCOPED_TRACE(w);
-        EXPECT_EQ(printedName(w, true), w == "0000" ? "Results" : "ResultQuery");
-        EXPECT_EQ(printedName(w, false), w);
-    }
-    for (std::string w : {"AND", "Or", "and^1^0", "0000^2", "", "xor "}) EXPECT_EQ(printedName(w, true), w) << w;
-
-    struct AttCase {
-        Attribute attribute;
-        bool escaped;
-        std::string want;
-    };
-    for (const AttCase& c : std::vector<AttCase>{{{"n", ""}, false, " n=\"\""},
-                                                {{"n", "a\"<&b>"}, false, " n=\"a\"<&b>\""},
-                                                {{"n", "a\"<&b>"}, true, " n=\"a&quot;&lt;&amp;b>\""}}) {
-        StringSink out;
-        writeAttribute(c.attribute, c.escaped, out);
-        EXPECT_EQ(out.text(), c.want) << c.want;
-    }
 }
 
 // ---------------------------------------------------------------------------
@@ -317,6 +297,10 @@ namespace reference {
 
 using namespace axf::index;
 namespace xml = axf::xml;
+using xml::indentWidth;
+using xml::maxLengthElement;
+using xml::printedName;
+using xml::writeAttribute;
 
 std::string outputName(std::string_view name, int flag) { return std::string(printedName(name, flag == 1)); }
 

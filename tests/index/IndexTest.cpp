@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "index/DocumentIndexer.h"
+#include "tests/support/IndexEntries.h"
 
 namespace {
 
 using namespace axf::index;
+using axf::testindex::keys;
+using axf::testindex::positions;
 using axf::xml::elem;
 
 EmbeddingEntry at(std::int64_t position, std::int64_t cost = 0) {
@@ -16,18 +19,6 @@ EmbeddingEntry at(std::int64_t position, std::int64_t cost = 0) {
     e.position = position;
     e.cost = cost;
     return e;
-}
-
-std::vector<std::int64_t> positions(const EntryList& list) {
-    std::vector<std::int64_t> out;
-    for (const auto& e : list) out.push_back(e.position);
-    return out;
-}
-
-std::vector<std::string> keys(const Index& index) {
-    std::vector<std::string> out;
-    for (const auto& e : index.entries()) out.emplace_back(e.key);
-    return out;
 }
 
 TEST(Index, AddRefFilesByKindAndKeepsKeyOrder) {

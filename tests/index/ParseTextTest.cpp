@@ -6,17 +6,13 @@
 #include <vector>
 
 #include "index/DocumentIndexer.h"
+#include "tests/support/IndexEntries.h"
 
 namespace {
 
 using namespace axf::index;
 using namespace axf::xml;
-
-std::string label(const Tree* t) {
-    if (auto* el = std::get_if<ELNode>(&t->value)) return el->name;
-    if (auto* tx = std::get_if<TXNode>(&t->value)) return tx->text;
-    return "?";
-}
+using axf::testindex::label;
 
 std::string shape(const Tree* t) {
     std::string s = label(t);

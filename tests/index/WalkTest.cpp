@@ -7,11 +7,15 @@
 
 #include "index/DocumentIndexer.h"
 #include "query/NodeLabel.h"
+#include "tests/support/IndexEntries.h"
 
 namespace {
 
 using namespace axf::index;
 using namespace axf::xml;
+using axf::testindex::keys;
+using axf::testindex::label;
+using axf::testindex::positions;
 
 using Atts = std::vector<std::pair<std::string, std::string>>;
 
@@ -29,12 +33,6 @@ std::vector<XMLEvent> events(std::initializer_list<XMLEvent> list) {
     std::vector<XMLEvent> out;
     for (const auto& e : list) out.push_back(e);
     return out;
-}
-
-std::string label(const Tree* t) {
-    if (auto* el = std::get_if<ELNode>(&t->value)) return el->name;
-    if (auto* tx = std::get_if<TXNode>(&t->value)) return tx->text;
-    return "?";
 }
 
 // The tree as label(children...), texts marked with quotes.
@@ -70,18 +68,6 @@ std::vector<Row> rows(const BuildResult& r) {
                 EXPECT_EQ(x.tree->kidCount, 0u);
                 out[static_cast<std::size_t>(x.position - 1)] = Row{x.position, x.depth, x.last, label(x.tree)};
             }
-    return out;
-}
-
-std::vector<std::int64_t> positions(const EntryList& list) {
-    std::vector<std::int64_t> out;
-    for (const auto& e : list) out.push_back(e.position);
-    return out;
-}
-
-std::vector<std::string> keys(const Index& index) {
-    std::vector<std::string> out;
-    for (const auto& e : index.entries()) out.emplace_back(e.key);
     return out;
 }
 

@@ -90,7 +90,7 @@ TEST(DetParser, SequenceVariantsCombineValues) {
     EXPECT_EQ(*runOn(seqR(b, digit), "b3").value, 3);
     EXPECT_EQ(*runOn(seqPair(digit, digit), "12").value, std::make_pair(1, 2));
     auto neg = pSucceed(std::function<int(int)>([](int x) { return -x; }));
-    EXPECT_EQ(*runOn(apRev(digit, neg), "4").value, -4);
+    EXPECT_EQ(*runOn(passTo(digit, neg), "4").value, -4);
     EXPECT_EQ(*runOn(fmap([](int x) { return x * 10; }, digit), "4").value, 40);
     EXPECT_EQ(*runOn(seqWith([](int x, char, int y) { return x * y; }, digit, b, digit), "3b4").value, 12);
 }
@@ -191,17 +191,17 @@ TEST(ParserHelpers, Helpers) {
     // Computations over a shared environment.
     using R = Reader<int, int>;
     R env = [](const int& r) { return r; };
-    EXPECT_EQ(liftM2([](int x, int y) { return x * 100 + y; }, env, readerReturn<int>(7))(3), 307);
+    EXPECT_EQ(readerCombine([](int x, int y) { return x * 100 + y; }, env, readerReturn<int>(7))(3), 307);
     EXPECT_EQ(done<int>()(3), std::monostate{});
     // o f g runs g first, then f, both on the same environment.
     std::string trace;
     auto g = [&](int x) { return R([&, x](const int& r) { trace += "g"; return x + r; }); };
     auto f = [&](int y) { return R([&, y](const int& r) { trace += "f"; return y * r; }); };
-    EXPECT_EQ(o(f, g)(1)(10), 110);
+    EXPECT_EQ(readerCompose(f, g)(1)(10), 110);
     EXPECT_EQ(trace, "gf");
 
     try {
-        errNYI("x");
+        failNotImplemented("x");
         FAIL();
     } catch (const Fatal& e) {
         EXPECT_STREQ(e.what(), "Not Yet Implemented: x");

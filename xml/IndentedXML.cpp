@@ -1,4 +1,4 @@
-#include "index/IndentedXML.h"
+#include "xml/IndentedXML.h"
 
 #include <span>
 #include <variant>
@@ -6,7 +6,7 @@
 
 #include "common/Fatal.h"
 
-namespace axf::index {
+namespace axf::xml {
 
 namespace {
 
@@ -21,6 +21,29 @@ void writeEscaped(std::string_view text, Sink& sink, Escape escapeOf) {
         start = i + 1;
     }
     if (start < text.size()) sink.write(text.substr(start));
+}
+
+// Escaping of data: '&', '<', '>' in texts; '&', '<', '"' in attribute values.
+void writeEscapedText(std::string_view text, Sink& sink) {
+    writeEscaped(text, sink, [](char c) -> const char* {
+        switch (c) {
+            case '&': return "&amp;";
+            case '<': return "&lt;";
+            case '>': return "&gt;";
+            default: return nullptr;
+        }
+    });
+}
+
+void writeEscapedAttValue(std::string_view value, Sink& sink) {
+    writeEscaped(value, sink, [](char c) -> const char* {
+        switch (c) {
+            case '&': return "&amp;";
+            case '<': return "&lt;";
+            case '"': return "&quot;";
+            default: return nullptr;
+        }
+    });
 }
 
 void indent(std::int64_t level, const XMLPrintOptions& o, Sink& sink) {
@@ -39,25 +62,24 @@ void writeText(std::string_view text, const XMLPrintOptions& o, Sink& sink) {
 }
 
 // The indentation, '<', the printed name and the attributes.
-void openTag(std::int64_t level, const XMLPrintOptions& o, std::string_view name, const xml::AttList& attributes,
-             Sink& sink) {
+void openTag(std::int64_t level, const XMLPrintOptions& o, std::string_view name, const AttList& attributes, Sink& sink) {
     indent(level, o, sink);
     sink.write("<");
     sink.write(printedName(name, o.resultNames));
-    for (const xml::Attribute& a : attributes) writeAttribute(a, o.escaped, sink);
+    for (const Attribute& a : attributes) writeAttribute(a, o.escaped, sink);
 }
 
-void startTag(std::int64_t level, const XMLPrintOptions& o, std::string_view name, const xml::AttList& attributes,
-              bool empty, Sink& sink) {
+void startTag(std::int64_t level, const XMLPrintOptions& o, std::string_view name, const AttList& attributes, bool empty,
+              Sink& sink) {
     openTag(level, o, name, attributes, sink);
     sink.write(empty ? "/>" : ">");
     newLine(o, sink);
 }
 
-void textElement(std::int64_t level, const XMLPrintOptions& o, std::string_view name,
-                 const xml::AttList& attributes, std::string_view text, Sink& sink) {
-    const std::int64_t estimate = level * indentWidth + 2 * static_cast<std::int64_t>(name.size()) +
-                                  static_cast<std::int64_t>(text.size()) + 5;
+void textElement(std::int64_t level, const XMLPrintOptions& o, std::string_view name, const AttList& attributes,
+                 std::string_view text, Sink& sink) {
+    const std::int64_t estimate =
+        level * indentWidth + 2 * static_cast<std::int64_t>(name.size()) + static_cast<std::int64_t>(text.size()) + 5;
     if (estimate <= maxLengthElement) {
         openTag(level, o, name, attributes, sink);
         sink.write(">");
@@ -82,29 +104,7 @@ std::string_view printedName(std::string_view label, bool resultNames) {
     return label;
 }
 
-void writeEscapedText(std::string_view text, Sink& sink) {
-    writeEscaped(text, sink, [](char c) -> const char* {
-        switch (c) {
-            case '&': return "&amp;";
-            case '<': return "&lt;";
-            case '>': return "&gt;";
-            default: return nullptr;
-        }
-    });
-}
-
-void writeEscapedAttValue(std::string_view value, Sink& sink) {
-    writeEscaped(value, sink, [](char c) -> const char* {
-        switch (c) {
-            case '&': return "&amp;";
-            case '<': return "&lt;";
-            case '"': return "&quot;";
-            default: return nullptr;
-        }
-    });
-}
-
-void writeAttribute(const xml::Attribute& attribute, bool escaped, Sink& sink) {
+void writeAttribute(const Attribute& attribute, bool escaped, Sink& sink) {
     sink.write(" ");
     sink.write(attribute.first);
     sink.write("=\"");
@@ -115,8 +115,7 @@ void writeAttribute(const xml::Attribute& attribute, bool escaped, Sink& sink) {
     sink.write("\"");
 }
 
-void writeStartTag(std::int64_t level, const XMLPrintOptions& options, const xml::ELNode& el, bool empty,
-                   Sink& sink) {
+void writeStartTag(std::int64_t level, const XMLPrintOptions& options, const ELNode& el, bool empty, Sink& sink) {
     startTag(level, options, el.name, el.attributes, empty, sink);
 }
 
@@ -128,8 +127,7 @@ void writeEndTag(std::int64_t level, const XMLPrintOptions& options, std::string
     newLine(options, sink);
 }
 
-void writeTextElement(std::int64_t level, const XMLPrintOptions& options, const xml::ELNode& el,
-                      std::string_view text, Sink& sink) {
+void writeTextElement(std::int64_t level, const XMLPrintOptions& options, const ELNode& el, std::string_view text, Sink& sink) {
     textElement(level, options, el.name, el.attributes, text, sink);
 }
 
@@ -139,41 +137,41 @@ void writeTextLine(std::int64_t level, const XMLPrintOptions& options, std::stri
     newLine(options, sink);
 }
 
-void writeIndentedXML(std::int64_t level, const XMLPrintOptions& o, const xml::Tree* tree, Sink& sink) {
-    static const xml::AttList kNoAttributes;
+void writeIndentedXML(std::int64_t level, const XMLPrintOptions& o, const Tree* tree, Sink& sink) {
+    static const AttList kNoAttributes;
     struct Open {
         std::int64_t level;
         std::string_view name;
-        std::span<const xml::Tree* const> children;
+        std::span<const Tree* const> children;
         std::size_t next;
     };
     std::vector<Open> open;
     // Writes the node at this level; an element with children to write is opened.
-    auto visit = [&](std::int64_t at, const xml::Tree* t) {
+    auto visit = [&](std::int64_t at, const Tree* t) {
         if (o.checkNode) o.checkNode(t);
-        const xml::XMLNode& node = t->value;
+        const XMLNode& node = t->value;
         std::string_view name;
-        const xml::AttList* attributes = &kNoAttributes;
-        if (std::holds_alternative<xml::RTNode>(node)) {
+        const AttList* attributes = &kNoAttributes;
+        if (std::holds_alternative<RTNode>(node)) {
             at = 0;
             name = "Result";
-        } else if (const auto* el = std::get_if<xml::ELNode>(&node)) {
+        } else if (const auto* el = std::get_if<ELNode>(&node)) {
             name = el->name;
             attributes = &el->attributes;
-        } else if (const auto* tx = std::get_if<xml::TXNode>(&node)) {
+        } else if (const auto* tx = std::get_if<TXNode>(&node)) {
             return writeTextLine(at, o, tx->text, sink);
-        } else if (const auto* cx = std::get_if<xml::CXNode>(&node)) {
+        } else if (const auto* cx = std::get_if<CXNode>(&node)) {
             return writeTextLine(at, o, cx->text, sink);
-        } else if (const auto* en = std::get_if<xml::ENNode>(&node)) {
+        } else if (const auto* en = std::get_if<ENNode>(&node)) {
             return writeTextLine(at, o, en->name, sink);
         } else {
-            xml::raiseIfFailure(node);
+            raiseIfFailure(node);
             throw InternalError("showFormattedXML: a processing instruction in the tree");
         }
         const auto children = t->children();
         if (children.empty()) return startTag(at, o, name, *attributes, true, sink);
         if (children.size() == 1 && children[0]->isLeaf()) {
-            if (const auto* text = std::get_if<xml::TXNode>(&children[0]->value))
+            if (const auto* text = std::get_if<TXNode>(&children[0]->value))
                 return textElement(at, o, name, *attributes, text->text, sink);
         }
         startTag(at, o, name, *attributes, false, sink);
@@ -192,4 +190,4 @@ void writeIndentedXML(std::int64_t level, const XMLPrintOptions& o, const xml::T
     }
 }
 
-}  // namespace axf::index
+}  // namespace axf::xml

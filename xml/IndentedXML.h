@@ -18,7 +18,7 @@
 #include "common/Output.h"
 #include "xml/XML.h"
 
-namespace axf::index {
+namespace axf::xml {
 
 inline constexpr std::int64_t indentWidth = 3;  // blanks per level
 inline constexpr std::int64_t maxLengthElement = 80;
@@ -29,7 +29,7 @@ struct XMLPrintOptions {
     bool escaped = false;     // markup characters in texts and attribute values escaped
     // Called on every node before anything of it is written; it may throw
     // to refuse the node.
-    void (*checkNode)(const xml::Tree*) = nullptr;
+    void (*checkNode)(const Tree*) = nullptr;
 };
 
 // The name under which an element is printed: with resultNames, "0000" is
@@ -37,25 +37,20 @@ struct XMLPrintOptions {
 // only); everything else unchanged.
 std::string_view printedName(std::string_view label, bool resultNames);
 
-// ' ', the name, '=', the value in double quotes (escaped or raw).
-void writeAttribute(const xml::Attribute& attribute, bool escaped, Sink& sink);
-
-// Escaping of data: '&', '<', '>' in texts; '&', '<', '"' in attribute values.
-void writeEscapedText(std::string_view text, Sink& sink);
-void writeEscapedAttValue(std::string_view value, Sink& sink);
+// ' ', the name, '=', the value in double quotes (escaped or raw): '&', '<',
+// '"' escaped in values.
+void writeAttribute(const Attribute& attribute, bool escaped, Sink& sink);
 
 // The whole tree, its root at the given level.
-void writeIndentedXML(std::int64_t level, const XMLPrintOptions& options, const xml::Tree* tree, Sink& sink);
+void writeIndentedXML(std::int64_t level, const XMLPrintOptions& options, const Tree* tree, Sink& sink);
 
 // Pieces of the printer, for printers of documents whose children are
 // produced one at a time. An element's name is printed through printedName.
-void writeStartTag(std::int64_t level, const XMLPrintOptions& options, const xml::ELNode& el, bool empty,
-                   Sink& sink);
+void writeStartTag(std::int64_t level, const XMLPrintOptions& options, const ELNode& el, bool empty, Sink& sink);
 void writeEndTag(std::int64_t level, const XMLPrintOptions& options, std::string_view name, Sink& sink);
 // An element whose only child is the given text (one line or three lines).
-void writeTextElement(std::int64_t level, const XMLPrintOptions& options, const xml::ELNode& el,
-                      std::string_view text, Sink& sink);
+void writeTextElement(std::int64_t level, const XMLPrintOptions& options, const ELNode& el, std::string_view text, Sink& sink);
 // A text leaf on a line of its own.
 void writeTextLine(std::int64_t level, const XMLPrintOptions& options, std::string_view text, Sink& sink);
 
-}  // namespace axf::index
+}  // namespace axf::xml
