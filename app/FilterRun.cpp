@@ -92,15 +92,12 @@ std::optional<std::string> noElementNote(std::string_view text, std::string_view
     bool blank = true;
     for (char c : text) blank = blank && isSpaceByte(static_cast<unsigned char>(c));
     std::string shown(name);
-    return "axfilter: note: the document " + shown + (blank ? " is empty" : " holds no element") +
-           ": nothing in it can match";
+    return "axfilter: note: the document " + shown + (blank ? " is empty" : " holds no element") + ": nothing in it can match";
 }
 
 namespace {
 
-bool isLogicGroup(const Tree* t) {
-    return isPlainElement(t, "and") || isPlainElement(t, "or") || isPlainElement(t, "xor");
-}
+bool isLogicGroup(const Tree* t) { return isPlainElement(t, "and") || isPlainElement(t, "or") || isPlainElement(t, "xor"); }
 
 // A query tag's name without its selector ("name" of "name[2]").
 std::string_view tagName(std::string_view tag) { return tag.substr(0, tag.find('[')); }

@@ -26,8 +26,8 @@ void holdStandardDescriptors();
 
 // A reading of the wall clock at millisecond resolution.
 struct ClockTime {
-    std::int64_t seconds = 0;     // whole seconds since the epoch
-    std::int64_t picoseconds = 0; // the milliseconds times 1000000000
+    std::int64_t seconds = 0;      // whole seconds since the epoch
+    std::int64_t picoseconds = 0;  // the milliseconds times 1000000000
 };
 
 ClockTime getClockTime();

@@ -281,9 +281,8 @@ QueryOutcome evaluateSimpleQuery(const EvalContext& ctx, std::int64_t n, const T
     out.results = makeLazy([p, doc, n, deletion, mode, exactOnly, coverOnly]() {
         const query::DeletionCostList noCosts;
         const query::SearchTypeList noTypes;
-        query::SearchContext search{&p.mapping,    &noCosts,      &noTypes, &doc->elementIndex,
-                                    &doc->textIndex, &doc->mapping, deletion, mode,
-                                    index::LookupKind::Exact,     exactOnly};
+        query::SearchContext search{&p.mapping,    &noCosts, &noTypes, &doc->elementIndex,       &doc->textIndex,
+                                    &doc->mapping, deletion, mode,     index::LookupKind::Exact, exactOnly};
         search.coverOnly = coverOnly;
         return QueryResults{query::evaluateQuery(p.tree, search, n), nullptr};
     });
@@ -294,14 +293,11 @@ QueryOutcome evaluateSimpleQuery(const EvalContext& ctx, std::int64_t n, const T
 QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tree* q) {
     std::string_view group;
     if (!isGroupRoot(q, &group)) {
-        if (!std::holds_alternative<ELNode>(q->value) &&
-            !(std::holds_alternative<TXNode>(q->value) && q->isLeaf()))
+        if (!std::holds_alternative<ELNode>(q->value) && !(std::holds_alternative<TXNode>(q->value) && q->isLeaf()))
             throw InternalError("evaluateQueryTree: a query root must be an element or a text");
         return evaluateSimpleQuery(ctx, n, q);
     }
-    OperandEvaluator eval = [&ctx](std::int64_t number, const Tree* operand) {
-        return evaluateQueryTree(ctx, number, operand);
-    };
+    OperandEvaluator eval = [&ctx](std::int64_t number, const Tree* operand) { return evaluateQueryTree(ctx, number, operand); };
     auto kids = q->children();
     std::vector<const Tree*> spliced;
     std::string_view inner;
@@ -397,8 +393,7 @@ ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind,
     if (count.counts()) return countedMatchesDocument(results, count);
     if (polarity == Polarity::Positive && isExact(kind)) return matchListDocument(results, MatchListing::CostZeroTrees);
     if (polarity == Polarity::Positive) return matchListDocument(results, listing);
-    if (results.entries.size() != 1)
-        throw InternalError("buildQueryResult: a negated rule has exactly one result");
+    if (results.entries.size() != 1) throw InternalError("buildQueryResult: a negated rule has exactly one result");
     ResultDocument doc;
     doc.tree = xml::makeTree(ELNode{"0000", {}}, {results.entries.front().tree});
     return doc;
@@ -471,8 +466,8 @@ std::optional<PrintedParts> printedParts(const ProductListing& p) {
                 return std::nullopt;
             }
             PrintedPart part;
-            part.attributes = xml::AttList(el->attributes.begin() + std::ptrdiff_t(bare->attributes.size()),
-                                           el->attributes.end());
+            part.attributes =
+                xml::AttList(el->attributes.begin() + std::ptrdiff_t(bare->attributes.size()), el->attributes.end());
             part.kids.assign(t->children().begin(), t->children().end());
             parts.push_back(std::move(part));
         }
@@ -540,8 +535,7 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
         return doc;
     }
     // Every entry is examined once here, in order, as the list would be.
-    std::unique_ptr<filter::ResultBinder> binder =
-        resultBinder(variables, p->source, conditions, filter::ResultTrees::None);
+    std::unique_ptr<filter::ResultBinder> binder = resultBinder(variables, p->source, conditions, filter::ResultTrees::None);
     query::ResultCount accepted = 0, within = 0, costZero = 0;
     product->forEach([&](const EmbeddingEntry& e) {
         std::optional<EmbeddingEntry> r = binder->examine(labelCombinedRoot(e));

@@ -22,10 +22,8 @@ index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::
     return filter::bindResults(adjusted, queryVariables(queryVars), document, conditions, filter::Polarity::Positive, trees);
 }
 
-std::unique_ptr<filter::ResultBinder> resultBinder(const query::VariableList& queryVars,
-                                                   const query::DocumentSource& document,
-                                                   const filter::RuleConditions& conditions,
-                                                   filter::ResultTrees trees) {
+std::unique_ptr<filter::ResultBinder> resultBinder(const query::VariableList& queryVars, const query::DocumentSource& document,
+                                                   const filter::RuleConditions& conditions, filter::ResultTrees trees) {
     return std::make_unique<filter::ResultBinder>(queryVariables(queryVars), document, conditions, filter::Polarity::Positive,
                                                   trees);
 }

@@ -25,8 +25,7 @@ index::EntryList acceptedMatches(const index::EntryList& adjusted, const query::
 // one at a time (a list made while it is printed).
 std::unique_ptr<filter::ResultBinder> resultBinder(const query::VariableList& queryVariables,
                                                    const query::DocumentSource& document,
-                                                   const filter::RuleConditions& conditions,
-                                                   filter::ResultTrees trees);
+                                                   const filter::RuleConditions& conditions, filter::ResultTrees trees);
 
 // An indexed document's tree as the variables step searches it: sons by
 // position without building the whole tree.

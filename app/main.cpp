@@ -47,10 +47,11 @@ std::string exampleAndDocumentation() {
     std::string text = "Example:\n  axfilter \"filterAllBest people(person(name(), age())) in file '" +
                        (quotable ? document + "'\"" : std::string("/dev/stdin'\" < '") + document + "'") + "\n\n";
     if (folder)
-        return text + "The language, the tag vocabulary and the messages are explained in man axfilter and in\n" +
-               *folder + "/README.md (tag vocabulary: " + *folder + "/docs/vocabulary.md).\n";
-    return text + "The language, the tag vocabulary and the messages are explained in README.md\n"
-                  "(tag vocabulary: docs/vocabulary.md; example documents: examples/) and in man axfilter.\n";
+        return text + "The language, the tag vocabulary and the messages are explained in man axfilter and in\n" + *folder +
+               "/README.md (tag vocabulary: " + *folder + "/docs/vocabulary.md).\n";
+    return text +
+           "The language, the tag vocabulary and the messages are explained in README.md\n"
+           "(tag vocabulary: docs/vocabulary.md; example documents: examples/) and in man axfilter.\n";
 }
 
 void writeUsage(std::FILE* to) {

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <string>
 
-#include "query/ExtendQuery.h"
 #include "bench/PeakRss.h"
+#include "query/ExtendQuery.h"
 #include "query/QueryAnnotation.h"
 #include "xml/Arena.h"
 #include "xml/XML.h"
@@ -44,15 +44,10 @@ void BM_ExtendQuery(benchmark::State& state) {
     state.counters["nodes"] = double(nodes);
     state.counters["per_node"] =
         benchmark::Counter(double(nodes), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.counters["arena_B_per_iter"] =
-        double(axf::xml::Arena::bytesUsed() - arenaBefore) / double(state.iterations());
+    state.counters["arena_B_per_iter"] = double(axf::xml::Arena::bytesUsed() - arenaBefore) / double(state.iterations());
     state.counters["peak_rss_MiB"] = axf::bench::peakRssMiB();
 }
-BENCHMARK(BM_ExtendQuery)
-    ->DenseRange(4, 16)
-    ->MinTime(0.2)
-    ->Unit(benchmark::kMicrosecond)
-    ->Complexity(benchmark::oN);
+BENCHMARK(BM_ExtendQuery)->DenseRange(4, 16)->MinTime(0.2)->Unit(benchmark::kMicrosecond)->Complexity(benchmark::oN);
 
 void BM_VisitQuery(benchmark::State& state) {
     const int k = int(state.range(0));

@@ -38,9 +38,8 @@ const Fixture& fixture() {
         const xml::Tree* x = xml::makeTree(xml::ELNode{query::makeLabel("x", 2), {}}, xs);
         const xml::Tree* y = xml::makeTree(xml::ELNode{query::makeLabel("y", 3 + kValues), {}}, ys);
         const xml::Tree* doc = xml::elem(query::makeLabel("site", 1), {x, y});
-        const xml::Tree* result = xml::elem(query::makeLabel("site", 2, 1),
-                                            {xml::elem(query::makeLabel("x", 3, 2)),
-                                             xml::elem(query::makeLabel("y", 4, 3 + kValues))});
+        const xml::Tree* result = xml::elem(query::makeLabel("site", 2, 1), {xml::elem(query::makeLabel("x", 3, 2)),
+                                                                             xml::elem(query::makeLabel("y", 4, 3 + kValues))});
         return Fixture{doc, result};
     }();
     return f;

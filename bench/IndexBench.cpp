@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "index/DocumentIndexer.h"
 #include "bench/PeakRss.h"
+#include "index/DocumentIndexer.h"
 #include "xml/Arena.h"
 
 namespace {
@@ -60,9 +60,9 @@ private:
     }
     std::string num() { return std::to_string(next() % 100000); }
     std::string word() {
-        static const char* words[] = {"gold",  "pen",    "black", "nib",   "leather", "notebook", "tea",  "set",
-                                      "rare",  "vintage", "lamp", "clock", "antique", "silver",   "blue", "wooden",
-                                      "chair", "table",  "mint",  "boxed", "signed",  "first",    "print", "map"};
+        static const char* words[] = {"gold",  "pen",     "black", "nib",   "leather", "notebook", "tea",   "set",
+                                      "rare",  "vintage", "lamp",  "clock", "antique", "silver",   "blue",  "wooden",
+                                      "chair", "table",   "mint",  "boxed", "signed",  "first",    "print", "map"};
         return words[next() % (sizeof words / sizeof *words)];
     }
     std::string words(int n) {
@@ -89,8 +89,8 @@ private:
     void description(int level) {
         open(level, "description");
         indent(level + 1);
-        out_ += "<text>" + words(6) + " <keyword>" + words(2) + "</keyword> " + words(8) + " <bold>" + word() +
-                "</bold>\n" + words(5) + " <emph>" + words(2) + "</emph> " + words(4) + "</text>\n";
+        out_ += "<text>" + words(6) + " <keyword>" + words(2) + "</keyword> " + words(8) + " <bold>" + word() + "</bold>\n" +
+                words(5) + " <emph>" + words(2) + "</emph> " + words(4) + "</text>\n";
         close(level, "description");
     }
     void item(std::size_t round) {

@@ -122,9 +122,7 @@ void BM_CountedAlternationOfLetters(benchmark::State& state) {
 }
 BENCHMARK(BM_CountedAlternationOfLetters)->Arg(650)->Arg(2600)->Complexity()->Unit(benchmark::kMillisecond);
 
-void BM_CountedLetterClass(benchmark::State& state) {
-    runFailing(state, "[a-z]{1,1000}0", letters(std::size_t(state.range(0))));
-}
+void BM_CountedLetterClass(benchmark::State& state) { runFailing(state, "[a-z]{1,1000}0", letters(std::size_t(state.range(0)))); }
 BENCHMARK(BM_CountedLetterClass)->Arg(650)->Arg(2600)->Complexity()->Unit(benchmark::kMillisecond);
 
 void BM_ThreeNestedCounters(benchmark::State& state) {

@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "index/DocumentIndexer.h"
 #include "bench/PeakRss.h"
+#include "index/DocumentIndexer.h"
 #include "query/Embedding.h"
 #include "query/ExtendQuery.h"
 #include "xml/XML.h"
@@ -58,7 +58,8 @@ std::string makeDocument(std::size_t bytes) {
         std::string n = std::to_string(i);
         d += "<person id=\"person" + n + "\"><name>Person " + n + "</name>";
         if (i % 2 == 0) d += "<emailaddress>mailto:p" + n + "@example.com</emailaddress>";
-        d += "<address><street>" + n + " Main St</street><city>Rome</city><country>Italy</country>"
+        d += "<address><street>" + n +
+             " Main St</street><city>Rome</city><country>Italy</country>"
              "<zipcode>00100</zipcode></address>";
         if (i % 4 == 0)
             d += "<profile income=\"" + std::to_string(20000 + i % 50000) +
@@ -85,9 +86,10 @@ std::string makeDocument(std::size_t bytes) {
     i = 0;
     while (d.size() < bytes) {
         std::string n = std::to_string(i);
-        d += "<closed_auction><seller person=\"person" + n + "\"/><buyer person=\"person" + n +
-             "\"/><itemref item=\"item" + n + "\"/><price>42.00</price><date>03/03/2001</date>"
-             "<quantity>1</quantity><type>Featured</type><annotation><author person=\"person" + n +
+        d += "<closed_auction><seller person=\"person" + n + "\"/><buyer person=\"person" + n + "\"/><itemref item=\"item" + n +
+             "\"/><price>42.00</price><date>03/03/2001</date>"
+             "<quantity>1</quantity><type>Featured</type><annotation><author person=\"person" +
+             n +
              "\"/><description><parlist><listitem><text>well</text></listitem></parlist></description>"
              "</annotation></closed_auction>\n";
         ++i;
@@ -112,8 +114,8 @@ void runQuery(benchmark::State& state, const xml::Tree* query, query::SearchMode
     query::QueryAnnotation a = query::extendQuery(query, 2);
     std::size_t results = 0;
     for (auto _ : state) {
-        const query::SearchContext context{&a.mapping,    &a.deletionCosts, &a.searchTypes,       &doc.elementIndex,
-                                           &doc.textIndex, &doc.mapping,  query::kDeletionCost, mode};
+        const query::SearchContext context{&a.mapping,     &a.deletionCosts, &a.searchTypes,       &doc.elementIndex,
+                                           &doc.textIndex, &doc.mapping,     query::kDeletionCost, mode};
         query::SearchResult r = query::evaluateQuery(a.tree, context, 2);
         results = r.all().size();
         benchmark::DoNotOptimize(r);
@@ -123,9 +125,7 @@ void runQuery(benchmark::State& state, const xml::Tree* query, query::SearchMode
 }
 
 // item over name: every item of every region.
-void BM_TwoLevel(benchmark::State& state) {
-    runQuery(state, xml::elem("item", {xml::elem("name")}), query::SearchMode::Best);
-}
+void BM_TwoLevel(benchmark::State& state) { runQuery(state, xml::elem("item", {xml::elem("name")}), query::SearchMode::Best); }
 BENCHMARK(BM_TwoLevel)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // regions over item over text, mode all: a region level inserted above each

@@ -18,9 +18,7 @@ std::size_t roundUp(std::size_t bytes, std::size_t unit) {
 
 // The bytes a mapped block of at least `bytes` takes: whole huge pages from
 // one huge page on (a last partial huge page would come in small pages).
-std::size_t mappedSize(std::size_t bytes) {
-    return roundUp(bytes, bytes >= kHugePageBytes ? kHugePageBytes : kPageBytes);
-}
+std::size_t mappedSize(std::size_t bytes) { return roundUp(bytes, bytes >= kHugePageBytes ? kHugePageBytes : kPageBytes); }
 
 // Fresh address space of `bytes` (a multiple of the page size) starting on a
 // huge-page boundary, offered for huge pages; nullptr when refused.

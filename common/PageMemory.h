@@ -46,7 +46,8 @@ public:
     // space is refused.
     explicit PageBlock(std::size_t bytes) { resize(bytes); }
     PageBlock(PageBlock&& other) noexcept
-        : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+        : data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
           mapped_(std::exchange(other.mapped_, false)) {}
     PageBlock& operator=(PageBlock&& other) noexcept {
         if (this != &other) {

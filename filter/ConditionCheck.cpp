@@ -26,8 +26,7 @@ namespace {
 // The label of a bound subtree's root, checking the shapes conditions cover.
 const std::string& checkedLabel(const Tree* t, const char* fn) {
     if (const auto* el = std::get_if<ELNode>(&t->value)) {
-        if (!el->attributes.empty())
-            throw InternalError(std::string(fn) + ": element \"" + el->name + "\" has attributes");
+        if (!el->attributes.empty()) throw InternalError(std::string(fn) + ": element \"" + el->name + "\" has attributes");
         return el->name;
     }
     if (const auto* tx = std::get_if<TXNode>(&t->value)) {
@@ -161,8 +160,8 @@ struct CompiledRegex {
         if (!regex) {
             regex = regex::Regex::compile(condition->pattern);
             if (!regex)
-                throw Fatal("Attention: the regular expression \"" + cutForMessage(condition->pattern) + "\" of the condition on " +
-                            cutForMessage(condition->variable) + " is not valid");
+                throw Fatal("Attention: the regular expression \"" + cutForMessage(condition->pattern) +
+                            "\" of the condition on " + cutForMessage(condition->variable) + " is not valid");
         }
         return *regex;
     }
@@ -218,8 +217,7 @@ std::vector<std::string> conditionVariables(const RuleConditions& conditions) {
         if (seen.insert(n).second) out.push_back(n);
     };
     // Both lists hold the condition written last first.
-    for (auto it = conditions.regexConditions.rbegin(); it != conditions.regexConditions.rend(); ++it)
-        add(it->variable);
+    for (auto it = conditions.regexConditions.rbegin(); it != conditions.regexConditions.rend(); ++it) add(it->variable);
     for (auto it = conditions.expressionConditions.rbegin(); it != conditions.expressionConditions.rend(); ++it)
         for (const std::string& n : expressionVariables(it->text)) add(n);
     return out;
@@ -405,9 +403,7 @@ ConditionChecker::ConditionChecker(const RuleConditions& conditions, Polarity po
 ConditionChecker::ConditionChecker(ConditionChecker&&) noexcept = default;
 ConditionChecker::~ConditionChecker() = default;
 
-std::string ConditionChecker::unknownVariableNote(const std::string& name) const {
-    return impl_->unknownVariableNote(name);
-}
+std::string ConditionChecker::unknownVariableNote(const std::string& name) const { return impl_->unknownVariableNote(name); }
 
 std::optional<Association> ConditionChecker::verify(Association a) {
     if (a.empty()) return a;

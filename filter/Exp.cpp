@@ -78,10 +78,9 @@ ExpToken classify(std::string lexeme) {
         K kind;
     };
     static const Fixed fixed[] = {
-        {"(", K::TokenOB},    {")", K::TokenCB},     {"=", K::TokenEq},    {"<=", K::TokenLEQ},
-        {"<", K::TokenLT},    {">=", K::TokenGEQ},   {">", K::TokenGT},    {"+", K::TokenPlus},
-        {"++", K::TokenAppend}, {"-", K::TokenMinus}, {"*", K::TokenTimes}, {"/", K::TokenDiv},
-        {"let", K::TokenLet}, {"in", K::TokenIn},
+        {"(", K::TokenOB},    {")", K::TokenCB},  {"=", K::TokenEq},    {"<=", K::TokenLEQ},    {"<", K::TokenLT},
+        {">=", K::TokenGEQ},  {">", K::TokenGT},  {"+", K::TokenPlus},  {"++", K::TokenAppend}, {"-", K::TokenMinus},
+        {"*", K::TokenTimes}, {"/", K::TokenDiv}, {"let", K::TokenLet}, {"in", K::TokenIn},
     };
     for (const Fixed& f : fixed)
         if (lexeme == f.text) return ExpToken{f.kind, {}, -1};
@@ -361,8 +360,7 @@ public:
                     default: return x >= y;
                 }
             }
-            default:
-                throw InternalError("evalExp: a condition was expected");
+            default: throw InternalError("evalExp: a condition was expected");
         }
     }
 
@@ -417,8 +415,7 @@ private:
                     default: return x / y;
                 }
             }
-            default:
-                throw InternalError("evalExp: a number was expected");
+            default: throw InternalError("evalExp: a number was expected");
         }
     }
 
@@ -511,13 +508,17 @@ std::string parseStopNote(std::string_view text, std::span<const std::vector<Exp
     note += "found " + found;
     std::sort(best.expected.begin(), best.expected.end());
     for (std::size_t i = 0; i < best.expected.size(); ++i)
-        note += (i == 0 ? " where it expects " : i + 1 == best.expected.size() ? " or " : ", ") + expTerminalName(best.expected[i]);
+        note += (i == 0                          ? " where it expects "
+                 : i + 1 == best.expected.size() ? " or "
+                                                 : ", ") +
+                expTerminalName(best.expected[i]);
     // A word where the grammar takes none: words enter only through let.
     const int word = expTerminal(K::TokenString);
     if (best.token < body.size() && body[best.token].kind == K::TokenString &&
         std::find(best.expected.begin(), best.expected.end(), word) == best.expected.end())
-        note += "\naxfilter: hint: a word enters a comparison only through let: &let W = " + cutForMessage(body[best.token].text) +
-                " in ...&";
+        note +=
+            "\naxfilter: hint: a word enters a comparison only through let: &let W = " + cutForMessage(body[best.token].text) +
+            " in ...&";
     return note;
 }
 
@@ -543,8 +544,7 @@ struct ExpCondition::Parsed {
     std::vector<ExpToken> textualTokens;
 };
 
-ExpCondition::ExpCondition(std::string text, std::vector<std::string> names)
-    : text_(std::move(text)), names_(std::move(names)) {}
+ExpCondition::ExpCondition(std::string text, std::vector<std::string> names) : text_(std::move(text)), names_(std::move(names)) {}
 ExpCondition::ExpCondition(ExpCondition&&) noexcept = default;
 ExpCondition::~ExpCondition() = default;
 

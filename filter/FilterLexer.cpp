@@ -30,8 +30,7 @@ constexpr std::string_view kNumberExpression = "[0-9]+";
 
 // The keywords that the lexeme expression cuts off the front of a word.
 constexpr std::array<std::string_view, 10> kWordKeywords = {
-    "count", "filterAllExact", "filterBestExact", "filterOneBest", "filterAllBest",
-    "file", "where", "and", "or", "xor",
+    "count", "filterAllExact", "filterBestExact", "filterOneBest", "filterAllBest", "file", "where", "and", "or", "xor",
 };
 
 // Each expression is compiled once per run.
@@ -61,8 +60,7 @@ std::string_view wholeMatch(const regex::Regex& expression, std::string_view tex
 }
 
 bool isWordChar(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '[' || c == ']' ||
-           c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '[' || c == ']' || c == '_';
 }
 
 // One or more decimal digits and nothing else.

@@ -14,9 +14,9 @@ namespace axf::filter {
 // One step of the lexer: the token at the start of the remaining text.
 struct LexStep {
     Token token;
-    std::string_view rest;     // the text after the token; empty after TokenEOF
-    std::int64_t line;         // the line after the white space before the token
-    bool unreadText = false;   // TokenEOF delivered at text the lexer cannot read
+    std::string_view rest;    // the text after the token; empty after TokenEOF
+    std::int64_t line;        // the line after the white space before the token
+    bool unreadText = false;  // TokenEOF delivered at text the lexer cannot read
 };
 
 // Reads one token from the start of `text`, which stands at line `line`. At

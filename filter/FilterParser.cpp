@@ -73,36 +73,61 @@ struct ReversedList {
 
 // The values of the parser's value stack: a shifted token, or the value of
 // one of the grammar's nonterminals.
-struct TokenValue { Token token; };
-struct RuleValue { const Tree* tree; };
-struct KindValue { const Tree* tree; };
-struct SourceValue { const Tree* tree; };
-struct ConditionListValue { ReversedList list; };
-struct PolarityValue { std::string_view text; };
-struct QueryValue { const Tree* tree; };
-struct QueryListValue { ReversedList list; };
-struct LogicOpValue { std::string_view text; };
-struct NodePatternValue { const Tree* tree; };
-struct XmlLiteralValue { int rope; };
-struct AndListValue { ReversedList list; };
-struct OrListValue { ReversedList list; };
-struct XorListValue { ReversedList list; };
-struct XmlLiteralsValue { int rope; };
+struct TokenValue {
+    Token token;
+};
+struct RuleValue {
+    const Tree* tree;
+};
+struct KindValue {
+    const Tree* tree;
+};
+struct SourceValue {
+    const Tree* tree;
+};
+struct ConditionListValue {
+    ReversedList list;
+};
+struct PolarityValue {
+    std::string_view text;
+};
+struct QueryValue {
+    const Tree* tree;
+};
+struct QueryListValue {
+    ReversedList list;
+};
+struct LogicOpValue {
+    std::string_view text;
+};
+struct NodePatternValue {
+    const Tree* tree;
+};
+struct XmlLiteralValue {
+    int rope;
+};
+struct AndListValue {
+    ReversedList list;
+};
+struct OrListValue {
+    ReversedList list;
+};
+struct XorListValue {
+    ReversedList list;
+};
+struct XmlLiteralsValue {
+    int rope;
+};
 
 using StackValue =
-    std::variant<TokenValue, RuleValue, KindValue, SourceValue, ConditionListValue, PolarityValue,
-                 QueryValue, QueryListValue, LogicOpValue, NodePatternValue, XmlLiteralValue,
-                 AndListValue, OrListValue, XorListValue, XmlLiteralsValue>;
+    std::variant<TokenValue, RuleValue, KindValue, SourceValue, ConditionListValue, PolarityValue, QueryValue, QueryListValue,
+                 LogicOpValue, NodePatternValue, XmlLiteralValue, AndListValue, OrListValue, XorListValue, XmlLiteralsValue>;
 
-[[noreturn]] void internalError(const std::string& what) {
-    throw InternalError("parseFilter: " + what);
-}
+[[noreturn]] void internalError(const std::string& what) { throw InternalError("parseFilter: " + what); }
 
 const Tree* textLeaf(std::string_view s) { return xml::leafNode(TXNode{std::string(s)}); }
 
-const Tree* element(std::string_view name, TreeList children) {
-    return xml::makeTree(ELNode{std::string(name), {}}, children);
-}
+const Tree* element(std::string_view name, TreeList children) { return xml::makeTree(ELNode{std::string(name), {}}, children); }
 
 const Tree* element(std::string_view name, const ReversedList& list) {
     return element(name, TreeList(list.items.rbegin(), list.items.rend()));
@@ -292,9 +317,7 @@ private:
     std::span<StackValue> values_;
 };
 
-ParseFail parseError(std::int64_t line) {
-    return ParseFail{"Parse error at line " + std::to_string(line) + "\n", {}};
-}
+ParseFail parseError(std::int64_t line) { return ParseFail{"Parse error at line " + std::to_string(line) + "\n", {}}; }
 
 constexpr std::size_t kNoPlace = std::string_view::npos;
 

@@ -43,9 +43,9 @@ struct LRTable {
     const std::int16_t* defaults;       // one per state: 0 (fail) or -p (reduce p)
     const std::int16_t* productionLhs;  // by production number; index 0 unused
     const std::int16_t* productionLength;
-    const LRSymbolKind* symbolKinds;    // by symbol number
-    const char* const* symbolNames;     // by symbol number, for diagnostics
-    const LRConflict* conflicts;        // the conflicts settled, by state
+    const LRSymbolKind* symbolKinds;  // by symbol number
+    const char* const* symbolNames;   // by symbol number, for diagnostics
+    const LRConflict* conflicts;      // the conflicts settled, by state
     int numConflicts;
 
     // The state's explicit entry for the symbol, else its default action.

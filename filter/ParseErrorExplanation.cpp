@@ -15,8 +15,7 @@ namespace {
 constexpr std::string_view kPrefix = "axfilter: ";
 constexpr std::string_view kHint = "axfilter: hint: ";
 
-constexpr std::array<std::string_view, 4> kStatements = {"filterAllBest", "filterOneBest", "filterAllExact",
-                                                         "filterBestExact"};
+constexpr std::array<std::string_view, 4> kStatements = {"filterAllBest", "filterOneBest", "filterAllExact", "filterBestExact"};
 
 // ASCII letters and digits only: the filter's lexemes take no Latin-1 letters.
 bool isAsciiAlnum(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigitByte(c); }
@@ -193,8 +192,7 @@ std::string hintFor(const ParseStop& stop) {
 
     if (atFirstToken && !rest.empty() && rest[0] == '-')
         return "axfilter takes one argument, the filter; its options are -h, --help and --version";
-    if (!rest.empty() && rest[0] == '"')
-        return "file names and texts go in single quotes: in file 'doc.xml'";
+    if (!rest.empty() && rest[0] == '"') return "file names and texts go in single quotes: in file 'doc.xml'";
     if (stop.found->unreadText && !rest.empty() && (rest[0] == '\'' || rest[0] == '&')) {
         std::string hint = unreadQuoteHint(stop, rest);
         if (!hint.empty()) return hint;
@@ -206,12 +204,10 @@ std::string hintFor(const ParseStop& stop) {
     if (token.kind == TokenOB && (expects(stop, TokenP) || expects(stop, TokenN)) &&
         (startsWithIgnoringCase(rest, "(n)") || startsWithIgnoringCase(rest, "(p)")))
         return "the marks are written (P) and (N), in capitals";
-    if (expects(stop, TokenCond) && token.kind != TokenCond)
-        return "a condition goes between two &: where &X match a.*&";
+    if (expects(stop, TokenCond) && token.kind != TokenCond) return "a condition goes between two &: where &X match a.*&";
     if (expects(stop, TokenIn) && token.kind != TokenIn)
         return "the query is followed by in and its source: ... in file 'doc.xml'";
-    if (expectsOnly(stop, TokenText))
-        return "file names go in single quotes: in file 'doc.xml'";
+    if (expectsOnly(stop, TokenText)) return "file names go in single quotes: in file 'doc.xml'";
     if (expectsOnly(stop, TokenOB) && !rest.empty() && rest[0] == '.')
         return "a file is named with file and single quotes: in file 'doc.xml'";
     return {};

@@ -19,11 +19,11 @@ namespace axf::filter {
 
 // Where and on what a filter parse stopped.
 struct ParseStop {
-    std::string_view text;        // the whole filter text; empty for a parse over given tokens
-    std::size_t start;            // where the token found begins in `text`; npos without text
-    std::int64_t line;            // the line the lexer gave the token
-    const LexStep* found;         // the token on which the parse stopped
-    std::vector<int> expected;    // terminal numbers on which the parse could have gone on
+    std::string_view text;      // the whole filter text; empty for a parse over given tokens
+    std::size_t start;          // where the token found begins in `text`; npos without text
+    std::int64_t line;          // the line the lexer gave the token
+    const LexStep* found;       // the token on which the parse stopped
+    std::vector<int> expected;  // terminal numbers on which the parse could have gone on
 };
 
 // The lines for standard error, each beginning with "axfilter: ".

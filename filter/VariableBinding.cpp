@@ -33,8 +33,7 @@ enum class Shape { Element, Text };
 
 Shape shapeOf(const Tree* t, const char* fn) {
     if (const auto* el = std::get_if<ELNode>(&t->value)) {
-        if (!el->attributes.empty())
-            throw InternalError(std::string(fn) + ": element \"" + el->name + "\" has attributes");
+        if (!el->attributes.empty()) throw InternalError(std::string(fn) + ": element \"" + el->name + "\" has attributes");
         return Shape::Element;
     }
     if (const auto* tx = std::get_if<TXNode>(&t->value)) {
@@ -72,8 +71,7 @@ using SonsFn = std::function<TreeList(std::int64_t)>;
 // returns the index of the first variable left.
 class VarWalk {
 public:
-    VarWalk(const SonsFn& sons, const std::vector<VariableEntry>& vars, Association& out)
-        : sons_(sons), vars_(vars), out_(out) {}
+    VarWalk(const SonsFn& sons, const std::vector<VariableEntry>& vars, Association& out) : sons_(sons), vars_(vars), out_(out) {}
 
     std::size_t walk(const Tree* t, std::size_t i) {
         Shape shape = shapeOf(t, "findVars");
@@ -113,8 +111,7 @@ private:
     Association& out_;
 };
 
-Association findVarsWith(const SonsFn& sons, const std::vector<VariableEntry>& vars, const Tree* t,
-                         std::size_t* left = nullptr) {
+Association findVarsWith(const SonsFn& sons, const std::vector<VariableEntry>& vars, const Tree* t, std::size_t* left = nullptr) {
     Association a;
     VarWalk w(sons, vars, a);
     std::size_t i = w.walk(t, 0);
@@ -161,8 +158,7 @@ std::string associationName(const std::string& name, const QueryVariables& all) 
     return name;
 }
 
-std::pair<Association, QueryVariables> findVars(const Tree* document, const QueryVariables& variables,
-                                                const Tree* result) {
+std::pair<Association, QueryVariables> findVars(const Tree* document, const QueryVariables& variables, const Tree* result) {
     std::vector<VariableEntry> vars = prepare(variables);
     SonsFn sons = [&](std::int64_t p) { return query::findSons(document, p); };
     std::size_t left = 0;
@@ -530,9 +526,7 @@ EntryList bindResults(const EntryList& results, const QueryVariables& variables,
     return out;
 }
 
-bool nodeNumberLess(const AssocTriple& a, const AssocTriple& b) {
-    return a.number < b.number;
-}
+bool nodeNumberLess(const AssocTriple& a, const AssocTriple& b) { return a.number < b.number; }
 
 void dumpAssociation(std::string_view name, const xml::TreeList& values, Sink& sink) {
     if (values.empty()) throw InternalError("dumpAssociation: no value for " + std::string(name));

@@ -112,8 +112,6 @@ inline void runInput(const std::function<void()>& fn) {
 // Runs inputs whose cached values must outlive every later release.
 inline void warmUp(const std::function<void()>& fn) { runGuarded(fn); }
 
-inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
-    return {reinterpret_cast<const char*>(data), size};
-}
+inline std::string_view asText(const std::uint8_t* data, std::size_t size) { return {reinterpret_cast<const char*>(data), size}; }
 
 }  // namespace axf::fuzz

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)index::getRef(doc.elementIndex, e.key, index::LookupKind::WithTranslations);
             for (const index::EmbeddingEntry& x : e.exact) (void)index::getMapName(x.position, doc.mapping);
         }
-        for (const index::IndexEntry& e : doc.textIndex.entries()) (void)index::getRef(doc.textIndex, e.key, index::LookupKind::Exact);
+        for (const index::IndexEntry& e : doc.textIndex.entries())
+            (void)index::getRef(doc.textIndex, e.key, index::LookupKind::Exact);
     });
     return 0;
 }

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view rest = fuzz::asText(data + 1, size - 1);
     std::size_t cut = rest.find('\0');
     std::string_view pattern = rest.substr(0, cut);
-    std::string_view input = cut == std::string_view::npos ? std::string_view("Anna, 34 Via Roma\nbruno 52 x_y@z.it")
-                                                          : rest.substr(cut + 1);
+    std::string_view input =
+        cut == std::string_view::npos ? std::string_view("Anna, 34 Via Roma\nbruno 52 x_y@z.it") : rest.substr(cut + 1);
     fuzz::runInput([&] {
         (void)regex::parseTextPattern(pattern, {}, {}, flags);
         regex::RegexResult r = regex::searchS(pattern, flags, input);

@@ -29,10 +29,10 @@ using namespace xml::scanclass;
 
 struct DirectOutcome {
     enum Kind {
-        Ended,      // the text ended
-        Stopped,    // an end tag closed no open element
-        HandedOver, // the event parser goes on from `at`
-        NotTaken,   // nothing walked: the event parser takes the whole text
+        Ended,       // the text ended
+        Stopped,     // an end tag closed no open element
+        HandedOver,  // the event parser goes on from `at`
+        NotTaken,    // nothing walked: the event parser takes the whole text
     } kind;
     std::size_t at = 0;
 };
@@ -41,10 +41,13 @@ class DirectWalk {
 public:
     // done(k), when given, is told from time to time that the bytes before
     // k will not be read again.
-    DirectWalk(std::string_view text, NodeWalk& walk, const PreparedPlaces& places,
-               std::function<void(std::size_t)> done = {})
-        : s_(text), d_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), walk_(walk),
-          places_(places), done_(std::move(done)) {}
+    DirectWalk(std::string_view text, NodeWalk& walk, const PreparedPlaces& places, std::function<void(std::size_t)> done = {})
+        : s_(text),
+          d_(reinterpret_cast<const unsigned char*>(text.data())),
+          n_(text.size()),
+          walk_(walk),
+          places_(places),
+          done_(std::move(done)) {}
 
     DirectOutcome run() {
         // The prolog: white space, at most one processing instruction, white
@@ -269,8 +272,8 @@ struct ParsedEventPlaces {
 // document (with its prolog) when from is 0 and withProlog is set; a stop
 // before the end of the text fails with the position in the original text.
 // Names and messages get their places from the parser's offsets.
-void walkEvents(NodeWalk& walk, const PreparedPlaces& places, std::string_view prepared, std::size_t from,
-                bool withProlog, bool& reachedEnd) {
+void walkEvents(NodeWalk& walk, const PreparedPlaces& places, std::string_view prepared, std::size_t from, bool withProlog,
+                bool& reachedEnd) {
     xml::DocumentEvents events = withProlog ? xml::parseDocument(prepared) : xml::parseInstance(prepared.substr(from));
     const auto next = [&]() -> std::optional<xml::XMLEvent> {
         try {

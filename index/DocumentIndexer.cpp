@@ -16,8 +16,7 @@ IndexedDocument indexedDocument(BuildResult walked) {
 
 IndexedDocument parseText(std::string_view text, const DocumentOrigin& origin) {
     std::optional<BuildResult> walked;
-    withPreparedCopy(text, origin, [&walked](std::string_view prepared, const PreparedPlaces& places,
-                                             const ReadProgress& done) {
+    withPreparedCopy(text, origin, [&walked](std::string_view prepared, const PreparedPlaces& places, const ReadProgress& done) {
         walked.emplace(buildIndexesDirect(prepared, places, done));
     });
     return indexedDocument(std::move(*walked));
@@ -25,10 +24,10 @@ IndexedDocument parseText(std::string_view text, const DocumentOrigin& origin) {
 
 IndexedDocument parseTextInPlace(std::string&& text, const DocumentOrigin& origin) {
     std::optional<BuildResult> walked;
-    withPreparedInPlace(std::move(text), origin, [&walked](std::string_view prepared, const PreparedPlaces& places,
-                                                           const ReadProgress& done) {
-        walked.emplace(buildIndexesDirect(prepared, places, done));
-    });
+    withPreparedInPlace(std::move(text), origin,
+                        [&walked](std::string_view prepared, const PreparedPlaces& places, const ReadProgress& done) {
+                            walked.emplace(buildIndexesDirect(prepared, places, done));
+                        });
     return indexedDocument(std::move(*walked));
 }
 

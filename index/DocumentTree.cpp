@@ -110,8 +110,8 @@ struct DocumentTree::Nodes {
             const Frame done = f;
             open.pop_back();
             std::span<const xml::Tree* const> children(kids.data() + done.firstKid, kids.size() - done.firstKid);
-            const xml::Tree* t = xml::makeTree(
-                xml::ELNode{documentLabel(labels[std::size_t(done.position)], done.position), {}}, children);
+            const xml::Tree* t =
+                xml::makeTree(xml::ELNode{documentLabel(labels[std::size_t(done.position)], done.position), {}}, children);
             setMade(done.position, t);
             kids.resize(done.firstKid);
             if (open.empty()) return t;
@@ -131,12 +131,15 @@ DocumentTree::DocumentTree() : nodes_(std::make_shared<Nodes>()) {}
 DocumentTree::DocumentTree(const xml::Tree* built) : nodes_(std::make_shared<Nodes>()) { nodes_->built = built; }
 
 DocumentTree::DocumentTree(Mapping labels, std::initializer_list<std::uint32_t> words, LargeCounts large)
-    : DocumentTree(std::move(labels), [words] {
-          PageArray<std::uint32_t> kept;
-          kept.reserve(words.size());
-          for (std::uint32_t w : words) kept.push_back(w);
-          return kept;
-      }(), std::move(large)) {}
+    : DocumentTree(
+          std::move(labels),
+          [words] {
+              PageArray<std::uint32_t> kept;
+              kept.reserve(words.size());
+              for (std::uint32_t w : words) kept.push_back(w);
+              return kept;
+          }(),
+          std::move(large)) {}
 
 DocumentTree::DocumentTree(Mapping labels, PageArray<std::uint32_t> words, LargeCounts large)
     : nodes_(std::make_shared<Nodes>()) {

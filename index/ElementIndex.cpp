@@ -101,8 +101,8 @@ std::uint32_t Index::slotFor(std::string_view key) {
 void Index::addRef(std::string_view key, const EmbeddingEntry& entry, LookupKind kind) {
     IndexEntry& e = entries_[slotFor(key)];
     if (kind == LookupKind::Exact) {
-        auto at = std::find_if(e.exact.begin(), e.exact.end(),
-                               [&](const EmbeddingEntry& x) { return x.position > entry.position; });
+        auto at =
+            std::find_if(e.exact.begin(), e.exact.end(), [&](const EmbeddingEntry& x) { return x.position > entry.position; });
         e.exact.insert(at, entry);
     } else {
         e.inexact.insert(e.inexact.begin(), entry);
@@ -130,9 +130,7 @@ EntryList entriesOf(const IndexEntry* e, LookupKind kind) {
     return e->inexact.empty() ? e->exact : sortPos(e->exact, e->inexact);
 }
 
-EntryList getRef(const Index& index, std::string_view key, LookupKind kind) {
-    return entriesOf(index.find(key), kind);
-}
+EntryList getRef(const Index& index, std::string_view key, LookupKind kind) { return entriesOf(index.find(key), kind); }
 
 bool lt(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.position < b.position; }
 bool equ(const EmbeddingEntry& a, const EmbeddingEntry& b) { return a.position == b.position; }
@@ -399,10 +397,10 @@ struct MergedElementIndex::State {
     Index index;
     ElementIndex source;       // the exact lists not taken yet, when compact
     std::vector<bool> filled;  // by slot: the key's exact list is in place
-    std::vector<bool> done;  // by slot: the key's inexact entries are in place
-    std::size_t left = 0;    // keys not merged yet
+    std::vector<bool> done;    // by slot: the key's inexact entries are in place
+    std::size_t left = 0;      // keys not merged yet
     bool classified = false;
-    std::exception_ptr failure;  // of the classification, given to every lookup
+    std::exception_ptr failure;    // of the classification, given to every lookup
     std::string unknownNamePlace;  // heads the message of a name outside the vocabulary
 
     void classify() {

@@ -17,11 +17,11 @@ namespace axf::index {
 inline constexpr std::int64_t kDepthPerLevel = 2;
 
 struct EmbeddingEntry {
-    std::int64_t position = 0;     // preorder number; the top element is 1
-    std::int64_t depth = 0;        // 0 for the top element, kDepthPerLevel more per element level
-    std::int64_t last = 0;         // position of the last numbered node of the subtree
-    std::int64_t renamingCost = 0; // 0, or 2 when found through a translation
-    std::int64_t cost = 0;         // 0 when indexed, the embedding cost afterwards
+    std::int64_t position = 0;      // preorder number; the top element is 1
+    std::int64_t depth = 0;         // 0 for the top element, kDepthPerLevel more per element level
+    std::int64_t last = 0;          // position of the last numbered node of the subtree
+    std::int64_t renamingCost = 0;  // 0, or 2 when found through a translation
+    std::int64_t cost = 0;          // 0 when indexed, the embedding cost afterwards
     const xml::Tree* tree = nullptr;
 };
 

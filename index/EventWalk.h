@@ -35,7 +35,7 @@ using EventSource = std::function<std::optional<xml::XMLEvent>()>;
 
 struct BuildResult {
     ElementIndex elementIndex;  // before the synonym merge
-    TextIndex textIndex;  // made from the mapping when first read
+    TextIndex textIndex;        // made from the mapping when first read
     Mapping mapping;
     // The first top-level tree, or the tree "empty", built on request from
     // the mapping's storage (which moving the result keeps in place).

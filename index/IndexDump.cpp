@@ -53,8 +53,7 @@ void rejectTextWithChildren(const xml::Tree* tree) {
     const xml::XMLNode& node = tree->value;
     const bool textLike = std::holds_alternative<xml::TXNode>(node) || std::holds_alternative<xml::CXNode>(node) ||
                           std::holds_alternative<xml::ENNode>(node);
-    if (textLike && !tree->isLeaf())
-        throw InternalError("showFormattedXML: a text, comment or entity node with children");
+    if (textLike && !tree->isLeaf()) throw InternalError("showFormattedXML: a text, comment or entity node with children");
 }
 
 }  // namespace
@@ -102,17 +101,16 @@ void dumpSynonymGroup(const SynonymIndex::value_type& group, Sink& out) {
     dumpEach([&out](const SynonymRecord& r) { dumpRecord(r, out); }, group.second | std::views::reverse, out);
 }
 
-void dumpWalkParts(const Index& elementIndex, const Index&,
-                   const std::vector<std::pair<std::int64_t, std::string_view>>& mapping, const SynonymIndex& synonym,
-                   const xml::Tree* tree, Sink& out) {
+void dumpWalkParts(const Index& elementIndex, const Index&, const std::vector<std::pair<std::int64_t, std::string_view>>& mapping,
+                   const SynonymIndex& synonym, const xml::Tree* tree, Sink& out) {
     const auto& keys = elementIndex.entries();
     dumpEach([&out](const IndexEntry& e) { dumpIndexEntry(e, out); },
-          std::span<const IndexEntry>(keys.data(), std::min<std::size_t>(keys.size(), 20)), out);
+             std::span<const IndexEntry>(keys.data(), std::min<std::size_t>(keys.size(), 20)), out);
     out.write("Mapping: ");
     dumpEach([&out](const auto& p) { dumpMappingPair(p, out); }, mapping, out);
     out.write("Synonym: ");
     dumpEach([&out](const auto& g) { dumpSynonymGroup(g, out); },
-          std::span<const SynonymIndex::value_type>(synonym.data(), std::min<std::size_t>(synonym.size(), 20)), out);
+             std::span<const SynonymIndex::value_type>(synonym.data(), std::min<std::size_t>(synonym.size(), 20)), out);
     out.write("\n");
     writeTree(tree, out);
 }
@@ -139,8 +137,8 @@ void dumpWalkedText(std::string_view text, Sink& out) {
     const std::string prepared = removeLineBreaksAndTabs(text);
     xml::DocumentEvents events = xml::parseDocument(prepared);
     BuildResult walked = buildIndexes([&events] { return events.next(); }, prepared.size());
-    dumpWalkParts(walked.elementIndex, walked.textIndex, mappingPairs(walked), synonymIndex(walked.elementIndex),
-              walked.tree, out);
+    dumpWalkParts(walked.elementIndex, walked.textIndex, mappingPairs(walked), synonymIndex(walked.elementIndex), walked.tree,
+                  out);
 }
 
 // ---------------------------------------------------------------------------

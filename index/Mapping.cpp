@@ -23,7 +23,7 @@ constexpr std::uint32_t kNameLabel = 0x80000000u;
 constexpr std::size_t kUnit = 8;
 constexpr std::size_t kChunkUnits = std::size_t(1) << 21;  // 16 MiB of pool per chunk slot
 constexpr std::size_t kMinChunkUnits = 512;                // 4 KiB
-constexpr std::size_t kShareUpTo = 64;  // texts up to this length are filed once
+constexpr std::size_t kShareUpTo = 64;                     // texts up to this length are filed once
 constexpr std::size_t kMinSharedCells = 1024;
 // The pool's first large chunk reserves this share of the document's text
 // (its texts, short ones filed once, take about a seventh in auction
@@ -42,9 +42,9 @@ struct Mapping::Store {
     // read from them stay in place.
     std::vector<PageBlock> chunks;
     std::vector<char*> slotStart;
-    std::size_t first = 0;  // the unit the last chunk starts at
-    std::size_t room = 0;   // units in the last chunk
-    std::size_t used = 0;   // of them taken
+    std::size_t first = 0;         // the unit the last chunk starts at
+    std::size_t room = 0;          // units in the last chunk
+    std::size_t used = 0;          // of them taken
     std::size_t poolEstimate = 0;  // units the first large chunk reserves
     // The short texts filed so far: the high half of the text's hash over
     // its label + 1; 0 for a free cell (fresh pages read as zeros, so a new
@@ -61,9 +61,7 @@ struct Mapping::Store {
 
     std::uint64_t* cells() const { return reinterpret_cast<std::uint64_t*>(shared.data()); }
 
-    const char* at(std::uint32_t unit) const {
-        return slotStart[unit / kChunkUnits] + (unit % kChunkUnits) * kUnit;
-    }
+    const char* at(std::uint32_t unit) const { return slotStart[unit / kChunkUnits] + (unit % kChunkUnits) * kUnit; }
 
     std::string_view text(std::uint32_t unit) const {
         const unsigned char* p = reinterpret_cast<const unsigned char*>(at(unit));
@@ -190,9 +188,7 @@ Mapping::Mapping(std::initializer_list<std::string_view> labels) : store_(std::m
 
 std::size_t Mapping::size() const { return store_->labels.size(); }
 
-std::string_view Mapping::operator[](std::size_t position) const {
-    return store_->label(store_->labels[position]);
-}
+std::string_view Mapping::operator[](std::size_t position) const { return store_->label(store_->labels[position]); }
 
 const std::uint32_t* Mapping::raw() const { return store_->labels.data(); }
 

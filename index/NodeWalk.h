@@ -18,9 +18,9 @@
 #include "common/PageMemory.h"
 #include "index/DocumentTree.h"
 #include "index/ElementIndex.h"
+#include "index/EventWalk.h"
 #include "index/SourcePosition.h"
 #include "index/SynonymClasses.h"
-#include "index/EventWalk.h"
 #include "index/TextIndex.h"
 #include "index/TextPreparation.h"
 #include "xml/Arena.h"
@@ -37,7 +37,6 @@ inline bool allSeparators(std::string_view text) {
     return true;
 }
 
-
 inline constexpr std::uint32_t kNoSlot = ~std::uint32_t(0);
 
 // One distinct label of elements or attribute elements: its text for the
@@ -47,8 +46,8 @@ struct LabelInfo {
     std::string_view text;
     const xml::Tree* leaf = nullptr;
     std::uint32_t slot = kNoSlot;
-    bool attribute = false;  // "@" and an attribute's name, filed under the name
-    std::uint32_t name = 0;  // its number in the mapping
+    bool attribute = false;      // "@" and an attribute's name, filed under the name
+    std::uint32_t name = 0;      // its number in the mapping
     std::size_t at = kNoOffset;  // where its first node's name stands in the text, when known
 };
 
@@ -212,8 +211,7 @@ private:
     // and grow without copying past it.
     static constexpr std::size_t kTextBytesPerNode = 12;
 
-    LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label,
-                         bool attribute) {
+    LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label, bool attribute) {
         auto it = labels.find(label);
         if (it != labels.end()) return it->second;
         std::string_view kept = keepForRun(label);

@@ -35,7 +35,6 @@ TextIndex::TextIndex() : index_(Lazy<Index>::ready(Index{})) {}
 
 TextIndex::TextIndex(Index built) : index_(Lazy<Index>::ready(std::move(built))) {}
 
-TextIndex::TextIndex(const DocumentTree& nodes)
-    : index_(makeLazy([nodes] { return textIndexOf(nodes); })) {}
+TextIndex::TextIndex(const DocumentTree& nodes) : index_(makeLazy([nodes] { return textIndexOf(nodes); })) {}
 
 }  // namespace axf::index

@@ -226,10 +226,9 @@ void withPreparedInPlace(std::string&& text, const DocumentOrigin& origin, const
     PreparationRecord record(buffer.size());
     buffer.resize(prepareInPlace(buffer.data(), buffer.size(), record));
     const std::size_t preparedSize = buffer.size();
-    use(buffer, PlacesInRecord(record, preparedSize, origin),
-        [&buffer, given = std::size_t(0)](std::size_t read) mutable {
-            given = giveBackBefore(buffer.data(), given, std::min(read, buffer.size()));
-        });
+    use(buffer, PlacesInRecord(record, preparedSize, origin), [&buffer, given = std::size_t(0)](std::size_t read) mutable {
+        given = giveBackBefore(buffer.data(), given, std::min(read, buffer.size()));
+    });
     std::string().swap(buffer);  // nothing reads the text any more
 }
 

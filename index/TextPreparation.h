@@ -33,8 +33,7 @@ bool isBlankText(std::string_view text);
 using ReadProgress = std::function<void(std::size_t)>;
 // `places` tells the prepared text's offsets in the user's terms: the
 // offset in the original text, and the document's name, line and column.
-using PreparedTextUse =
-    std::function<void(std::string_view prepared, const PreparedPlaces& places, const ReadProgress& done)>;
+using PreparedTextUse = std::function<void(std::string_view prepared, const PreparedPlaces& places, const ReadProgress& done)>;
 
 // Prepares a copy of the text in storage of its own (neither cleared first
 // nor kept past the call) and hands it to `use`.

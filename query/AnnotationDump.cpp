@@ -25,7 +25,8 @@ void dumpAll(const xml::Tree* tree, const QueryMapping& mapping, const Costs& co
     out.write("\nMapping:\n");
     dumpList(mapping, textPair, out);
     out.write("SumDelCost:\n");
-    dumpList(costs, [](const auto& p, Sink& s) { dumpCostPair(p, s); }, out);
+    dumpList(
+        costs, [](const auto& p, Sink& s) { dumpCostPair(p, s); }, out);
     out.write("Variables:\n");
     dumpList(variables, textPair, out);
     out.write("\n\n");
@@ -62,14 +63,12 @@ void dumpCostPair(const std::pair<std::string, std::string>& pair, Sink& out) {
 }
 
 void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const DeletionCostList& costs,
-                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber,
-                    Sink& out) {
+                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber, Sink& out) {
     dumpAll(tree, mapping, costs, variables, searchTypes, lastNumber, out);
 }
 
 void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const KeyedList<std::string>& costs,
-                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber,
-                    Sink& out) {
+                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber, Sink& out) {
     dumpAll(tree, mapping, costs, variables, searchTypes, lastNumber, out);
 }
 

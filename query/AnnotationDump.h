@@ -24,12 +24,10 @@ void dumpCostPair(const std::pair<std::string, std::string>& pair, Sink& out);
 // "SumDelCost:", "Variables:" (followed by two empty lines) and "Search type:"
 // each over one line of its pairs, then the last number.
 void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const DeletionCostList& costs,
-                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber,
-                    Sink& out);
+                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber, Sink& out);
 // The same with a cost list whose values are texts.
 void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const KeyedList<std::string>& costs,
-                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber,
-                    Sink& out);
+                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber, Sink& out);
 
 // The extended annotation of the query (extendQuery) written by dumpAnnotation.
 void dumpExtendedAnnotation(const xml::Tree* query, std::int64_t first, Sink& out);

@@ -69,8 +69,14 @@ SearchResult guarded(F&& f) {
 class Search {
 public:
     explicit Search(const SearchContext& c)
-        : qmap_(*c.queryMapping), delCosts_(*c.deletionCosts), indexEL_(*c.elementIndex), indexTX_(*c.textIndex),
-          mapping_(*c.documentMapping), deletionCost_(c.deletionCost), types_(*c.searchTypes), mode_(c.mode),
+        : qmap_(*c.queryMapping),
+          delCosts_(*c.deletionCosts),
+          indexEL_(*c.elementIndex),
+          indexTX_(*c.textIndex),
+          mapping_(*c.documentMapping),
+          deletionCost_(c.deletionCost),
+          types_(*c.searchTypes),
+          mode_(c.mode),
           defaultType_(c.defaultType) {
         // A selector that may fail is the one thing in a search that raises
         // on what the document holds. Without one, what a statement of exact
@@ -91,8 +97,8 @@ public:
         if (type == index::LookupKind::Exact) {
             if (const index::IndexEntry* e = text ? indexTX_.find(name) : indexEL_.findExact(name)) found.view = e->exact;
         } else {
-            found.owned = std::make_shared<EntryList>(text ? getPresences(indexTX_, name, type)
-                                                           : getPresences(indexEL_, name, type));
+            found.owned =
+                std::make_shared<EntryList>(text ? getPresences(indexTX_, name, type) : getPresences(indexEL_, name, type));
             found.view = *found.owned;
         }
         return cache_.emplace(std::move(key), std::move(found)).first->second.view;
@@ -131,8 +137,7 @@ private:
         std::shared_ptr<EntryList> owned;
     };
 
-    SearchResult leaf(const std::string& n, bool text, EntrySpan parents, const std::string& p,
-                      std::size_t typesFrom);
+    SearchResult leaf(const std::string& n, bool text, EntrySpan parents, const std::string& p, std::size_t typesFrom);
     // The settings of the walk from the candidates of a node to its parent
     // matches (query node p), leaving the node out at altCost.
     WalkSettings walkSettings(const std::string& p, std::int64_t altCost, std::int64_t branch) const {
@@ -146,10 +151,10 @@ private:
         s.mapping = &mapping_;
         return s;
     }
-    SearchResult element(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
-                         const std::string& p, std::size_t typesFrom);
-    SearchResult boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents,
-                         const std::string& p, std::size_t typesFrom, const LowestCosts* bound);
+    SearchResult element(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents, const std::string& p,
+                         std::size_t typesFrom);
+    SearchResult boolean(const Tree* t, const std::string& n, const std::string& label, EntrySpan parents, const std::string& p,
+                         std::size_t typesFrom, const LowestCosts* bound);
 
     // The operands of an `and` node, evaluated in order as long as the
     // result so far is not empty, before they are joined; `settled` holds the
@@ -160,8 +165,7 @@ private:
         std::optional<SearchResult> settled;
         std::int64_t d = 0;
     };
-    AndOperands gatherAnd(const Tree* t, const std::string& n, EntrySpan parents, const std::string& p,
-                          std::size_t typesFrom);
+    AndOperands gatherAnd(const Tree* t, const std::string& n, EntrySpan parents, const std::string& p, std::size_t typesFrom);
     // The `and` of g's operands joined so far and `next`, then of the
     // operands `rest` one by one, pairwise as the lists come (for lists out of
     // position order); stops at an empty list.
@@ -180,8 +184,8 @@ private:
     // result, and the first entry of a position that keeps none stands for
     // the position (combineAndAll with a bound). Operands are evaluated in
     // order up to the first that fails; the rest are left to the caller.
-    std::vector<SearchResult> boundedOperands(std::span<const Tree* const> operands, std::int64_t d,
-                                              EntrySpan parents, const std::string& p, std::size_t typesFrom);
+    std::vector<SearchResult> boundedOperands(std::span<const Tree* const> operands, std::int64_t d, EntrySpan parents,
+                                              const std::string& p, std::size_t typesFrom);
     // The operands of boundedOperands evaluated in order, up to the first that
     // fails: the list of each (empty for an `and` gathered but not joined)
     // and, for each `and`, its gathered operands.
@@ -221,7 +225,7 @@ private:
     };
     void collectSelectorSites(const Tree* t, const Tree* above, std::vector<SelectorSite>& out);
 
-    std::unordered_set<std::string> failingSelectors_;  // query node numbers
+    std::unordered_set<std::string> failingSelectors_;    // query node numbers
     std::unordered_map<const Tree*, bool> failingBelow_;  // by subtree, as computed
     bool exactOnly_ = false;
     bool exactOnlyAsked_ = false;
@@ -261,9 +265,7 @@ void keepCommonPositions(std::vector<std::int64_t>& common, EntrySpan entries, s
     std::swap(common, narrowed);
 }
 
-bool Search::narrowsBelow(const Tree* child) {
-    return failingSelectors_.empty() || !holdsFailingSelector(child);
-}
+bool Search::narrowsBelow(const Tree* child) { return failingSelectors_.empty() || !holdsFailingSelector(child); }
 
 // Recursion over the query's size only.
 bool Search::holdsFailingSelector(const Tree* t) {
@@ -309,8 +311,7 @@ void Search::settleSelectors(const Tree* root, EntrySpan rootCandidates, const s
     collectSelectorSites(root->children()[0], root, sites);
     // Preorder numbers: a node's descendants have greater numbers.
     std::sort(sites.begin(), sites.end(), [](const SelectorSite& a, const SelectorSite& b) {
-        return readQueryNumber(numberOf(a.node), "settleSelectors") >
-               readQueryNumber(numberOf(b.node), "settleSelectors");
+        return readQueryNumber(numberOf(a.node), "settleSelectors") > readQueryNumber(numberOf(b.node), "settleSelectors");
     });
     exactOnly_ = false;
     for (const SelectorSite& site : sites) {
@@ -353,8 +354,7 @@ SearchResult Search::evaluate(const Tree* t, EntrySpan parents, const std::strin
     });
 }
 
-SearchResult Search::leaf(const std::string& n, bool text, EntrySpan parents, const std::string& p,
-                          std::size_t typesFrom) {
+SearchResult Search::leaf(const std::string& n, bool text, EntrySpan parents, const std::string& p, std::size_t typesFrom) {
     std::int64_t d = deletionCostOf(n, delCosts_);
     auto [name, branch] = nameAndBranch(queryLabel(n, "evaluate"));
     index::LookupKind type = searchType(n, defaultType_, types_, typesFrom).first;

@@ -57,9 +57,10 @@ struct ExtendWalk {
 
     explicit ExtendWalk(std::int64_t size) {
         if (size > kMaxExtendedNodes)
-            throw Fatal("Attention: the query is too deep for an approximate search: its extended form would have "
-                        "more than " +
-                        std::to_string(kMaxExtendedNodes) + " nodes");
+            throw Fatal(
+                "Attention: the query is too deep for an approximate search: its extended form would have "
+                "more than " +
+                std::to_string(kMaxExtendedNodes) + " nodes");
         if (size < kNoSize) {
             mapping.resize(std::size_t(size));
             mappingLeft = std::size_t(size);
@@ -120,8 +121,8 @@ struct ExtendWalk {
 
     // The operands of a group, each from the number after the previous
     // one's last; returns the trees and the number after the last used.
-    std::pair<xml::TreeList, std::int64_t> extendMap(std::span<const xml::Tree* const> children, std::int64_t f,
-                                                     std::int64_t d, bool marked) {
+    std::pair<xml::TreeList, std::int64_t> extendMap(std::span<const xml::Tree* const> children, std::int64_t f, std::int64_t d,
+                                                     bool marked) {
         xml::TreeList trees;
         trees.reserve(children.size());
         for (const xml::Tree* x : children) {

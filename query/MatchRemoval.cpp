@@ -62,14 +62,12 @@ enum class Shape { Element, Text };
 Shape shapeOf(const Tree* t, const char* role) {
     if (const auto* el = std::get_if<ELNode>(&t->value)) {
         if (!el->attributes.empty())
-            throw InternalError(std::string("deleteEmbFromText: ") + role + " element \"" + el->name +
-                                "\" has attributes");
+            throw InternalError(std::string("deleteEmbFromText: ") + role + " element \"" + el->name + "\" has attributes");
         return Shape::Element;
     }
     if (const auto* tx = std::get_if<TXNode>(&t->value)) {
         if (!t->isLeaf())
-            throw InternalError(std::string("deleteEmbFromText: ") + role + " text \"" + tx->text +
-                                "\" has children");
+            throw InternalError(std::string("deleteEmbFromText: ") + role + " text \"" + tx->text + "\" has children");
         return Shape::Text;
     }
     xml::raiseIfFailure(t->value);
@@ -270,7 +268,8 @@ public:
     // Removes the embedding from child i of `parent`; true when that whole
     // child must go. The caller removes it.
     bool removeFromChild(Node* parent, std::size_t i, const Tree* e) {
-        return removeFrom(parent->kids[i], [&] { return parent->child(i); }, e);
+        return removeFrom(
+            parent->kids[i], [&] { return parent->child(i); }, e);
     }
 
     template <class Materialize>
@@ -353,7 +352,9 @@ void DocumentEditor::remove(const Tree* embedding, std::span<const NodeBinding> 
     if (rootRemoved_) return;
     Removal r(bindings);
     Node* root = root_.get();
-    if (r.removeFrom(root->orig, [&] { return root; }, embedding)) rootRemoved_ = true;
+    if (r.removeFrom(
+            root->orig, [&] { return root; }, embedding))
+        rootRemoved_ = true;
 }
 
 TreeList DocumentEditor::findSons(std::int64_t position) {
@@ -477,8 +478,7 @@ std::int64_t RemovalOverlay::skipRemoved(std::int64_t position) const {
     // Matches come mostly in document order: a position at or after the
     // last removed range is settled there, without a search.
     if (removed_.empty()) return position;
-    if (const auto& [first, last] = *removed_.rbegin(); position >= first)
-        return position <= last ? last + 1 : position;
+    if (const auto& [first, last] = *removed_.rbegin(); position >= first) return position <= last ? last + 1 : position;
     auto it = removed_.upper_bound(position);
     if (it == removed_.begin()) return position;
     --it;

@@ -89,7 +89,7 @@ struct DocumentSource {
 // The document without the embedding (and the bound subtrees); the text node
 // "empty text" when nothing remains.
 const xml::Tree* removeEmbeddingFromDocument(const xml::Tree* document, const xml::Tree* embedding,
-                                         std::span<const NodeBinding> bindings);
+                                             std::span<const NodeBinding> bindings);
 
 // The document as successive removals leave it.
 class DocumentEditor {
@@ -180,9 +180,8 @@ private:
     index::DocumentTree document_;
     std::int64_t end_;  // last position of the document
     // first -> last position of each removed range (as many as the matches)
-    std::map<std::int64_t, std::int64_t, std::less<>, PageSlotAllocator<std::pair<const std::int64_t, std::int64_t>>>
-        removed_;
-    std::vector<std::uint64_t> removedNodes_;       // a bit by position: the nodes removeNode took
+    std::map<std::int64_t, std::int64_t, std::less<>, PageSlotAllocator<std::pair<const std::int64_t, std::int64_t>>> removed_;
+    std::vector<std::uint64_t> removedNodes_;                               // a bit by position: the nodes removeNode took
     std::unordered_map<std::int64_t, std::vector<std::int64_t>> children_;  // children asked for, by node
     bool rootRemoved_ = false;
 };

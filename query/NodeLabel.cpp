@@ -34,8 +34,7 @@ void appendUnescaped(std::string& out, std::string_view label, std::size_t from,
 }
 
 [[noreturn]] void notCovered(std::string_view label, std::int64_t k) {
-    throw InternalError("getLabelComponent: label \"" + std::string(label) + "\" has no component " +
-                        std::to_string(k));
+    throw InternalError("getLabelComponent: label \"" + std::string(label) + "\" has no component " + std::to_string(k));
 }
 
 }  // namespace

@@ -30,7 +30,6 @@ namespace axf::query {
 // collides with a variable the user wrote (such as "CX" beside "X").
 inline constexpr char kCopyMark = '~';
 
-
 namespace detail {
 
 // The value of a number text written in canonical decimal (digits only, no

@@ -13,9 +13,12 @@ bool boundaryIs(CharSpan input, std::size_t pos, bool expected) {
     bool hasAfter = pos < input.size();
     if (!hasBefore && !hasAfter) return false;
     bool computed;
-    if (!hasBefore) computed = isWordChar(input[pos]);
-    else if (!hasAfter) computed = isWordChar(input[pos - 1]);
-    else computed = isWordChar(input[pos - 1]) != isWordChar(input[pos]);
+    if (!hasBefore)
+        computed = isWordChar(input[pos]);
+    else if (!hasAfter)
+        computed = isWordChar(input[pos - 1]);
+    else
+        computed = isWordChar(input[pos - 1]) != isWordChar(input[pos]);
     return computed == expected;
 }
 }  // namespace

@@ -187,8 +187,7 @@ struct NFABuild {
 template <class E>
 NFABuild<E> startBuild(NFA<E> a) {
     const std::size_t n = std::size_t(a.size()) + 1;
-    return NFABuild<E>{std::move(a), std::vector<std::vector<CounterStep>>(n),
-                       std::vector<std::vector<CaptureStep>>(n)};
+    return NFABuild<E>{std::move(a), std::vector<std::vector<CounterStep>>(n), std::vector<std::vector<CaptureStep>>(n)};
 }
 
 // Counter and capture steps: in front of the node's steps, or after them.

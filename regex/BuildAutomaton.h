@@ -32,9 +32,7 @@ std::pair<NFA<E>, std::int32_t> makeNFA(const AbsTree<E>& root, NFA<E> a0) {
     auto step = [&index](const AbsTree<E>& t, NFABuild<E> b, LabelCounter& counter) {
         return nodeStep<E>(t, std::move(b), index, counter);
     };
-    auto walk = [&](LabelCounter& counter) {
-        return foldPostWithLabels<E>(step, startBuild<E>(std::move(a0)), root, counter);
-    };
+    auto walk = [&](LabelCounter& counter) { return foldPostWithLabels<E>(step, startBuild<E>(std::move(a0)), root, counter); };
     auto [b1, k] = runWithLabels(walk, 1);
     return {addFollowInfo<E>(index, finishBuild<E>(std::move(b1))), k};
 }

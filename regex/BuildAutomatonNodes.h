@@ -36,8 +36,7 @@ NFA<E> addFollowInfo(const FollowIndex& index, NFA<E> a) {
         sets.clear();
         index.allFrom(p, sets);
         if (sets.empty()) continue;
-        a = updateNode<E>([&](Node<E> n) { return changeNexts<E>(index.store().unionOf(sets), std::move(n)); }, p,
-                          std::move(a));
+        a = updateNode<E>([&](Node<E> n) { return changeNexts<E>(index.store().unionOf(sets), std::move(n)); }, p, std::move(a));
     }
     return a;
 }

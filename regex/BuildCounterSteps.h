@@ -28,8 +28,8 @@ inline PosSet intervalExitSet(const PosSet& last, std::int32_t d, const FollowIn
 // Adds the steps of the counted repetition t, at depth d with last positions p,
 // labelled l, with exit set x.
 template <class E>
-NFABuild<E> addCounterSteps(const AbsTree<E>& t, const FollowIndex& index, std::int32_t d, const PosSet& p,
-                         const PosSet& x, std::int32_t l, NFABuild<E> b) {
+NFABuild<E> addCounterSteps(const AbsTree<E>& t, const FollowIndex& index, std::int32_t d, const PosSet& p, const PosSet& x,
+                            std::int32_t l, NFABuild<E> b) {
     const bool ng = isNonGreedy(t);
     const bool hasMax = isMinmax(t);
     // With a body that can match the empty text the passes still missing
@@ -46,8 +46,7 @@ NFABuild<E> addCounterSteps(const AbsTree<E>& t, const FollowIndex& index, std::
         index.plainBelow(q, d, sets);
         if (sets.empty()) continue;
         PosSet cont = index.store().unionOf(sets);
-        appendCounterStep<E>(b, q,
-                             ng ? CounterStep(NGIntContinue{std::move(cont)}) : CounterStep(IntContinue{std::move(cont)}));
+        appendCounterStep<E>(b, q, ng ? CounterStep(NGIntContinue{std::move(cont)}) : CounterStep(IntContinue{std::move(cont)}));
     }
     CounterStep end = hasMax ? (ng ? CounterStep(NGIntEnd{l, m, n, f, x}) : CounterStep(IntEnd{l, m, n, f, x}))
                              : (ng ? CounterStep(NGMinEnd{l, m, f, x}) : CounterStep(MinEnd{l, m, f, x}));

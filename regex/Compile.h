@@ -20,10 +20,10 @@ namespace axf::regex {
 template <class E>
 struct CompiledRegex {
     NFA<E> automaton;
-    Pos finalPosition = 0;      // the accepting node, highest label
-    PosSet startPositions;      // first positions of the whole pattern
+    Pos finalPosition = 0;          // the accepting node, highest label
+    PosSet startPositions;          // first positions of the whole pattern
     std::int32_t counterCount = 0;  // interval labels are 1..counterCount
-    bool anchored = false;      // every match starts at the first element
+    bool anchored = false;          // every match starts at the first element
 };
 
 // The compiled form of a parsed tree (closed by END).

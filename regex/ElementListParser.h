@@ -513,8 +513,7 @@ template <class E>
 std::optional<AbsTree<E>> parseElementListPattern(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord, std::string_view pattern,
                                                   const std::vector<UserMatcher<E>>& fns,
                                                   const std::vector<Assertion<E>>& asserts) {
-    return elementlist::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq), std::move(ord)), pattern, fns,
-                                   asserts);
+    return elementlist::runEntry<E>(regexpParsers<E>(std::move(reader), std::move(eq), std::move(ord)), pattern, fns, asserts);
 }
 
 }  // namespace axf::regex

@@ -39,9 +39,8 @@ using ListRegexResult = BasicRegexResult<std::vector<E>>;
 // and never read; the anchored mark is always false. Absent when the pattern
 // does not parse to its end; an invalid interval throws as for compileRegexpS.
 template <class E>
-std::optional<CompiledRegex<E>> compileRegexpP(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord,
-                                               std::string_view pattern, const std::vector<MatcherFlag>& /*flags*/,
-                                               const std::vector<UserMatcher<E>>& fns,
+std::optional<CompiledRegex<E>> compileRegexpP(ElemReader<E> reader, ElemEq<E> eq, ElemOrder<E> ord, std::string_view pattern,
+                                               const std::vector<MatcherFlag>& /*flags*/, const std::vector<UserMatcher<E>>& fns,
                                                const std::vector<Assertion<E>>& asserts) {
     std::optional<AbsTree<E>> tree =
         parseElementListPattern<E>(std::move(reader), std::move(eq), std::move(ord), pattern, fns, asserts);
@@ -50,8 +49,7 @@ std::optional<CompiledRegex<E>> compileRegexpP(ElemReader<E> reader, ElemEq<E> e
 }
 template <class E>
 std::optional<CompiledRegex<E>> compileRegexpPB(ElemReader<E> reader, ElemEq<E> eq, std::string_view pattern,
-                                                const std::vector<MatcherFlag>& /*flags*/,
-                                                const std::vector<UserMatcher<E>>& fns,
+                                                const std::vector<MatcherFlag>& /*flags*/, const std::vector<UserMatcher<E>>& fns,
                                                 const std::vector<Assertion<E>>& asserts) {
     std::optional<AbsTree<E>> tree = parseEqualityElementListPattern<E>(std::move(reader), std::move(eq), pattern, fns, asserts);
     if (!tree) return std::nullopt;
@@ -125,23 +123,20 @@ ListRegexResult<E> runCompiled(std::optional<CompiledRegex<E>> compiled, std::sp
 
 // The range form: pattern in the element-list syntax with ranges.
 template <class E>
-ListRegexResult<E> searchExtP(const ElementOps<E>& ops, std::string_view pattern,
-                              const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts,
-                              std::type_identity_t<std::span<const E>> input) {
+ListRegexResult<E> searchExtP(const ElementOps<E>& ops, std::string_view pattern, const std::vector<UserMatcher<E>>& fns,
+                              const std::vector<Assertion<E>>& asserts, std::type_identity_t<std::span<const E>> input) {
     return detail::runCompiled<E>(compileRegexpP<E>(ops.read, ops.eq, ops.order, pattern, {}, fns, asserts), input);
 }
 
 template <class E>
-ListRegexResult<E> searchP(const ElementOps<E>& ops, std::string_view pattern,
-                           std::type_identity_t<std::span<const E>> input) {
+ListRegexResult<E> searchP(const ElementOps<E>& ops, std::string_view pattern, std::type_identity_t<std::span<const E>> input) {
     return searchExtP<E>(ops, pattern, {}, {}, input);
 }
 
 // The equality-only form: classes list single elements; `ops.order` is not read.
 template <class E>
-ListRegexResult<E> searchBasicP(const ElementOps<E>& ops, std::string_view pattern,
-                                const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts,
-                                std::type_identity_t<std::span<const E>> input) {
+ListRegexResult<E> searchBasicP(const ElementOps<E>& ops, std::string_view pattern, const std::vector<UserMatcher<E>>& fns,
+                                const std::vector<Assertion<E>>& asserts, std::type_identity_t<std::span<const E>> input) {
     return detail::runCompiled<E>(compileRegexpPB<E>(ops.read, ops.eq, pattern, {}, fns, asserts), input);
 }
 

@@ -11,8 +11,7 @@ CounterValue& slot(CounterArray& c, std::int32_t label) {
     return c[std::size_t(label)];
 }
 
-void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterArray c, const PosSet& q,
-                 CounterAlts& out);
+void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterArray c, const PosSet& q, CounterAlts& out);
 
 // The end of one pass through x{m,n} (greedy: another pass first).
 void passEnd(const std::vector<CounterStep>& steps, std::size_t i, CounterArray c, std::int32_t label, CounterValue m,
@@ -35,8 +34,7 @@ void passEnd(const std::vector<CounterStep>& steps, std::size_t i, CounterArray 
     if (mayLoop && !greedy) out.emplace_back(std::move(again), loop);
 }
 
-void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterArray c, const PosSet& q,
-                 CounterAlts& out) {
+void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterArray c, const PosSet& q, CounterAlts& out) {
     if (i == steps.size()) {
         out.emplace_back(std::move(c), q);
         return;
@@ -88,31 +86,31 @@ void captureAlts(const std::vector<NumberedCaptureStep>& steps, CaptureMap caps,
                  CaptureAlts& out) {
     for (const NumberedCaptureStep& step : steps) {
         switch (step.kind) {
-        case NumberedCaptureStep::Kind::Add: {
-            Capture added{true, from, to};
-            bool found = false;
-            for (auto& [name, c] : caps) {
-                if (name == step.name) {
-                    c = extendCapture(c, added);
-                    found = true;
-                    break;
+            case NumberedCaptureStep::Kind::Add: {
+                Capture added{true, from, to};
+                bool found = false;
+                for (auto& [name, c] : caps) {
+                    if (name == step.name) {
+                        c = extendCapture(c, added);
+                        found = true;
+                        break;
+                    }
                 }
+                if (!found) caps.emplace_back(step.name, added);
+                break;
             }
-            if (!found) caps.emplace_back(step.name, added);
-            break;
-        }
-        case NumberedCaptureStep::Kind::Continue:
-            out.emplace_back(caps, posIntersect(q, step.next));
-            q = posMinus(q, step.next);
-            break;
-        case NumberedCaptureStep::Kind::End:
-            for (auto& [name, c] : caps) {
-                if (name == step.name) {
-                    c.open = false;
-                    break;
+            case NumberedCaptureStep::Kind::Continue:
+                out.emplace_back(caps, posIntersect(q, step.next));
+                q = posMinus(q, step.next);
+                break;
+            case NumberedCaptureStep::Kind::End:
+                for (auto& [name, c] : caps) {
+                    if (name == step.name) {
+                        c.open = false;
+                        break;
+                    }
                 }
-            }
-            break;
+                break;
         }
     }
     out.emplace_back(std::move(caps), std::move(q));
@@ -120,15 +118,16 @@ void captureAlts(const std::vector<NumberedCaptureStep>& steps, CaptureMap caps,
 
 }  // namespace
 
-std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector<CounterStep>& steps,
-                                                               const CounterArray& c, const PosSet& q) {
+std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector<CounterStep>& steps, const CounterArray& c,
+                                                               const PosSet& q) {
     CounterAlts out;
     counterAlts(steps, 0, c, q, out);
     return out;
 }
 
-std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<NumberedCaptureStep>& steps, const CaptureMap& caps,
-                                                             std::size_t from, std::size_t to, const PosSet& q) {
+std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<NumberedCaptureStep>& steps,
+                                                             const CaptureMap& caps, std::size_t from, std::size_t to,
+                                                             const PosSet& q) {
     CaptureAlts out;
     captureAlts(steps, caps, from, to, q, out);
     return out;

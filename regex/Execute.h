@@ -105,14 +105,15 @@ struct NumberedCaptureStep {
 // left in q: after an inner repetition was left, an enclosing one continues
 // only where the inner one's exit leads. A pass beyond the maximum of x{0,0}
 // gives no alternative.
-std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector<CounterStep>& steps,
-                                                               const CounterArray& c, const PosSet& q);
+std::vector<std::pair<CounterArray, PosSet>> applyCounterSteps(const std::vector<CounterStep>& steps, const CounterArray& c,
+                                                               const PosSet& q);
 
 // The alternatives (captures, positions) that a position's capture steps give,
 // the position having consumed the input elements [from, to); the position
 // sets are disjoint and together make up q.
-std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<NumberedCaptureStep>& steps, const CaptureMap& caps,
-                                                             std::size_t from, std::size_t to, const PosSet& q);
+std::vector<std::pair<CaptureMap, PosSet>> applyCaptureSteps(const std::vector<NumberedCaptureStep>& steps,
+                                                             const CaptureMap& caps, std::size_t from, std::size_t to,
+                                                             const PosSet& q);
 
 // ---------------------------------------------------------------------------
 // Result of a run, as input offsets
@@ -349,11 +350,9 @@ private:
     };
     static std::optional<EndStep> endStep(const CounterStep& step) {
         if (const auto* e = std::get_if<IntEnd>(&step)) return EndStep{{e->label, e->m, e->n}, &e->loop.get(), &e->exit.get()};
-        if (const auto* e = std::get_if<NGIntEnd>(&step))
-            return EndStep{{e->label, e->m, e->n}, &e->loop.get(), &e->exit.get()};
+        if (const auto* e = std::get_if<NGIntEnd>(&step)) return EndStep{{e->label, e->m, e->n}, &e->loop.get(), &e->exit.get()};
         if (const auto* e = std::get_if<MinEnd>(&step)) return EndStep{{e->label, e->m, -1}, &e->loop.get(), &e->exit.get()};
-        if (const auto* e = std::get_if<NGMinEnd>(&step))
-            return EndStep{{e->label, e->m, -1}, &e->loop.get(), &e->exit.get()};
+        if (const auto* e = std::get_if<NGMinEnd>(&step)) return EndStep{{e->label, e->m, -1}, &e->loop.get(), &e->exit.get()};
         return std::nullopt;
     }
 
@@ -406,8 +405,8 @@ private:
                 for (std::size_t i = 0; ok && i < ends->size(); ++i) {
                     const EndStep& a = (*ends)[i];
                     const EndStep& b = (*other)[i];
-                    ok = a.level.label == b.level.label && a.level.m == b.level.m && a.level.n == b.level.n &&
-                         *b.loop == body && *b.exit == exit;
+                    ok = a.level.label == b.level.label && a.level.m == b.level.m && a.level.n == b.level.n && *b.loop == body &&
+                         *b.exit == exit;
                 }
             }
             if (!ok) continue;
@@ -424,9 +423,9 @@ private:
     std::vector<CounterNest> nests_;
     std::vector<std::int32_t> nestOf_;  // by position: its nest, or -1
     bool hasBackrefs_ = false;
-    std::vector<std::string> names_;               // by name number
-    std::vector<std::vector<NumberedCaptureStep>> capSteps_;   // by position
-    std::vector<std::uint32_t> backName_;          // by position, back references only
+    std::vector<std::string> names_;                          // by name number
+    std::vector<std::vector<NumberedCaptureStep>> capSteps_;  // by position
+    std::vector<std::uint32_t> backName_;                     // by position, back references only
 
     template <class>
     friend class Search;
@@ -497,9 +496,7 @@ private:
 
     std::uint32_t capKey(std::uint32_t cap) const { return prog_.hasBackrefs_ ? cap : 0; }
 
-    bool isDead(const Thread& t) const {
-        return !dead_.empty() && dead_.contains(t.off, t.set, t.cnt, capKey(t.cap));
-    }
+    bool isDead(const Thread& t) const { return !dead_.empty() && dead_.contains(t.off, t.set, t.cnt, capKey(t.cap)); }
     void markDead(const Thread& t) {
         if (dead_.empty() || t.off > maxDeadOff_) maxDeadOff_ = t.off;
         dead_.insert(t.off, t.set, t.cnt, capKey(t.cap));
@@ -878,7 +875,7 @@ private:
             if (v == kNotInRepetition) v = 1;  // the level's start step comes first
             const bool bounded = l.n >= 0;
             if (v == kMinimumReached && bounded) return Verdict::Leads;  // not a state the steps make
-            if (bounded && v > l.n) return Verdict::NoWay;   // no pass end of this level goes on
+            if (bounded && v > l.n) return Verdict::NoWay;               // no pass end of this level goes on
             const std::int64_t lacking = v == kMinimumReached ? 0 : std::max<std::int64_t>(0, l.m - v);
             const std::int64_t spare = bounded ? l.n - v : kUnbounded;
             if (i == 0) {

@@ -114,8 +114,7 @@ std::vector<std::pair<std::string, MatcherFlag>> initFlags(const std::vector<Mat
             if (g == f) return true;
         return false;
     };
-    MatcherFlag caseFlag = has(MatcherFlag::Case_Insensitive) ? MatcherFlag::Case_Insensitive
-                                                               : MatcherFlag::Case_Sensitive;
+    MatcherFlag caseFlag = has(MatcherFlag::Case_Insensitive) ? MatcherFlag::Case_Insensitive : MatcherFlag::Case_Sensitive;
     MatcherFlag lineFlag = has(MatcherFlag::Multi_Line)    ? MatcherFlag::Multi_Line
                            : has(MatcherFlag::Single_Line) ? MatcherFlag::Single_Line
                                                            : MatcherFlag::Default_Line;
@@ -132,8 +131,6 @@ BackrefBuilder<char> matchBackrefIgnoringCase() {
     });
 }
 
-bool isWordChar(char c) {
-    return isAlnumByte(static_cast<unsigned char>(c)) || c == '_' || c == '\'';
-}
+bool isWordChar(char c) { return isAlnumByte(static_cast<unsigned char>(c)) || c == '_' || c == '\''; }
 
 }  // namespace axf::regex

@@ -68,10 +68,10 @@ using ValueOfResult = typename R::value_type::first_type;
 // Runs p over the tokens with the flag environment built from the pairs; its
 // first result's value and the tokens left, or nothing.
 template <class E, class P>
-auto initParser(P&& p, std::string_view tokens, const std::vector<UserMatcher<E>>& fns,
-                const std::vector<Assertion<E>>& asserts, const std::vector<std::pair<std::string, MatcherFlag>>& pairs)
-    -> std::optional<std::pair<detail::ValueOfResult<decltype(p(fns, asserts, std::declval<const ParserState&>()))>,
-                               std::string_view>> {
+auto initParser(P&& p, std::string_view tokens, const std::vector<UserMatcher<E>>& fns, const std::vector<Assertion<E>>& asserts,
+                const std::vector<std::pair<std::string, MatcherFlag>>& pairs)
+    -> std::optional<
+        std::pair<detail::ValueOfResult<decltype(p(fns, asserts, std::declval<const ParserState&>()))>, std::string_view>> {
     ParserState s{std::make_shared<const FlagEnv>(listToFM(pairs)), tokens};
     try {
         auto r = p(fns, asserts, s);
@@ -359,11 +359,11 @@ ParseResult<Repetition> repetitionOperator(const ParserState& s, Numeral&& numer
     };
     if (s.tokens.empty()) return std::nullopt;
     switch (s.tokens[0]) {
-    case '*': return marked(Repetition{RepetitionKind::Star}, detail::advance(s, 1));
-    case '+': return marked(Repetition{RepetitionKind::Plus}, detail::advance(s, 1));
-    case '?': return marked(Repetition{RepetitionKind::Opt}, detail::advance(s, 1));
-    case '{': break;
-    default: return std::nullopt;
+        case '*': return marked(Repetition{RepetitionKind::Star}, detail::advance(s, 1));
+        case '+': return marked(Repetition{RepetitionKind::Plus}, detail::advance(s, 1));
+        case '?': return marked(Repetition{RepetitionKind::Opt}, detail::advance(s, 1));
+        case '{': break;
+        default: return std::nullopt;
     }
     const ParserState in = detail::advance(s, 1);
     // '{' n '}'
@@ -387,13 +387,13 @@ ParseResult<Repetition> repetitionOperator(const ParserState& s, Numeral&& numer
 template <class E>
 AbsTree<E> mkRepetition(const Repetition& r, AbsTree<E> t) {
     switch (r.kind) {
-    case RepetitionKind::Star: return mkStar<E>(std::move(t));
-    case RepetitionKind::Plus: return mkPlus<E>(std::move(t));
-    case RepetitionKind::Opt: return mkOpt<E>(std::move(t));
-    case RepetitionKind::Exact: return mkExact<E>(r.m, std::move(t));
-    case RepetitionKind::Min: return mkMin<E>(r.m, std::move(t));
-    case RepetitionKind::MinMax: return mkMinMax<E>(r.m, r.n, std::move(t));
-    case RepetitionKind::Invalid: return mkInvalidInterval<E>(r.m, r.n, std::move(t));
+        case RepetitionKind::Star: return mkStar<E>(std::move(t));
+        case RepetitionKind::Plus: return mkPlus<E>(std::move(t));
+        case RepetitionKind::Opt: return mkOpt<E>(std::move(t));
+        case RepetitionKind::Exact: return mkExact<E>(r.m, std::move(t));
+        case RepetitionKind::Min: return mkMin<E>(r.m, std::move(t));
+        case RepetitionKind::MinMax: return mkMinMax<E>(r.m, r.n, std::move(t));
+        case RepetitionKind::Invalid: return mkInvalidInterval<E>(r.m, r.n, std::move(t));
     }
     throw InternalError("mkRepetition: unknown repetition kind");
 }

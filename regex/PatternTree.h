@@ -145,8 +145,8 @@ struct ALT {
 
 // The thirteen kinds; the variant index is the kind's tag (EL = 0 ... ALT = 12).
 template <class E>
-using AbsNode = std::variant<EL<E>, BACKREF<E>, END, SUB<E>, STAR<E>, PLUS<E>, OPT<E>, MIN<E>, MINMAX<E>, NGMIN<E>,
-                             NGMINMAX<E>, CON<E>, ALT<E>>;
+using AbsNode = std::variant<EL<E>, BACKREF<E>, END, SUB<E>, STAR<E>, PLUS<E>, OPT<E>, MIN<E>, MINMAX<E>, NGMIN<E>, NGMINMAX<E>,
+                             CON<E>, ALT<E>>;
 
 template <class E>
 struct ABS {
@@ -163,21 +163,33 @@ AbsTree<E> makeAbs(AbsNode<E> node, Extra extra = Extra()) {
 // Predicates
 
 template <class E>
-bool isElem(const AbsTree<E>& t) { return std::holds_alternative<EL<E>>(t->node); }
+bool isElem(const AbsTree<E>& t) {
+    return std::holds_alternative<EL<E>>(t->node);
+}
 template <class E>
 bool isBackref(const AbsTree<E>& t) {
     return std::holds_alternative<BACKREF<E>>(t->node);
 }
 template <class E>
-bool isEnd(const AbsTree<E>& t) { return std::holds_alternative<END>(t->node); }
+bool isEnd(const AbsTree<E>& t) {
+    return std::holds_alternative<END>(t->node);
+}
 template <class E>
-bool isSub(const AbsTree<E>& t) { return std::holds_alternative<SUB<E>>(t->node); }
+bool isSub(const AbsTree<E>& t) {
+    return std::holds_alternative<SUB<E>>(t->node);
+}
 template <class E>
-bool isStar(const AbsTree<E>& t) { return std::holds_alternative<STAR<E>>(t->node); }
+bool isStar(const AbsTree<E>& t) {
+    return std::holds_alternative<STAR<E>>(t->node);
+}
 template <class E>
-bool isPlus(const AbsTree<E>& t) { return std::holds_alternative<PLUS<E>>(t->node); }
+bool isPlus(const AbsTree<E>& t) {
+    return std::holds_alternative<PLUS<E>>(t->node);
+}
 template <class E>
-bool isOpt(const AbsTree<E>& t) { return std::holds_alternative<OPT<E>>(t->node); }
+bool isOpt(const AbsTree<E>& t) {
+    return std::holds_alternative<OPT<E>>(t->node);
+}
 template <class E>
 bool isMin(const AbsTree<E>& t) {
     return std::holds_alternative<MIN<E>>(t->node) || std::holds_alternative<NGMIN<E>>(t->node);
@@ -191,7 +203,9 @@ bool isNonGreedy(const AbsTree<E>& t) {
     return std::holds_alternative<NGMIN<E>>(t->node) || std::holds_alternative<NGMINMAX<E>>(t->node);
 }
 template <class E>
-bool isInterval(const AbsTree<E>& t) { return isMinmax(t) || isMin(t); }
+bool isInterval(const AbsTree<E>& t) {
+    return isMinmax(t) || isMin(t);
+}
 // A node with one child: SUB, STAR, PLUS, OPT or a counted repetition.
 template <class E>
 bool isUnaryNode(const AbsTree<E>& t) {
@@ -203,7 +217,9 @@ bool isConcat(const AbsTree<E>& t) {
     return std::holds_alternative<CON<E>>(t->node);
 }
 template <class E>
-bool isAlt(const AbsTree<E>& t) { return std::holds_alternative<ALT<E>>(t->node); }
+bool isAlt(const AbsTree<E>& t) {
+    return std::holds_alternative<ALT<E>>(t->node);
+}
 // A node with two children: CON or ALT.
 template <class E>
 bool isBinaryNode(const AbsTree<E>& t) {
@@ -264,8 +280,10 @@ template <class E>
 const AbsTree<E>* childPtr(const AbsNode<E>& n) {
     return std::visit(
         [](const auto& v) -> const AbsTree<E>* {
-            if constexpr (requires { v.child; }) return &v.child;
-            else return nullptr;
+            if constexpr (requires { v.child; })
+                return &v.child;
+            else
+                return nullptr;
         },
         n);
 }
@@ -369,7 +387,9 @@ void checkInterval(const AbsTree<E>& t) {
 // Builders
 
 template <class E>
-AbsTree<E> mkEl(Matcher<E> c) { return makeAbs<E>(EL<E>{std::move(c), false}); }
+AbsTree<E> mkEl(Matcher<E> c) {
+    return makeAbs<E>(EL<E>{std::move(c), false});
+}
 // The EL leaf t with its prefix mark set; keeps t's extra field.
 template <class E>
 AbsTree<E> withPrefixMark(const AbsTree<E>& t) {
@@ -385,19 +405,29 @@ AbsTree<E> mkEnd() {
     return end;
 }
 template <class E>
-AbsTree<E> mkSub(std::string name, AbsTree<E> t) { return makeAbs<E>(SUB<E>{std::move(name), std::move(t)}); }
+AbsTree<E> mkSub(std::string name, AbsTree<E> t) {
+    return makeAbs<E>(SUB<E>{std::move(name), std::move(t)});
+}
 template <class E>
-AbsTree<E> mkStar(AbsTree<E> t) { return makeAbs<E>(STAR<E>{std::move(t)}); }
+AbsTree<E> mkStar(AbsTree<E> t) {
+    return makeAbs<E>(STAR<E>{std::move(t)});
+}
 template <class E>
-AbsTree<E> mkPlus(AbsTree<E> t) { return makeAbs<E>(PLUS<E>{std::move(t)}); }
+AbsTree<E> mkPlus(AbsTree<E> t) {
+    return makeAbs<E>(PLUS<E>{std::move(t)});
+}
 template <class E>
-AbsTree<E> mkOpt(AbsTree<E> t) { return makeAbs<E>(OPT<E>{std::move(t)}); }
+AbsTree<E> mkOpt(AbsTree<E> t) {
+    return makeAbs<E>(OPT<E>{std::move(t)});
+}
 template <class E>
 AbsTree<E> mkConcat(AbsTree<E> l, AbsTree<E> r) {
     return makeAbs<E>(CON<E>{std::move(l), std::move(r)});
 }
 template <class E>
-AbsTree<E> mkAlt(AbsTree<E> l, AbsTree<E> r) { return makeAbs<E>(ALT<E>{std::move(l), std::move(r)}); }
+AbsTree<E> mkAlt(AbsTree<E> l, AbsTree<E> r) {
+    return makeAbs<E>(ALT<E>{std::move(l), std::move(r)});
+}
 // CON(t, END); the END leaf is new.
 template <class E>
 AbsTree<E> addEnd(AbsTree<E> t) {

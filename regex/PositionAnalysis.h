@@ -33,9 +33,12 @@ AbsTree<E> recordPositions(std::optional<Pos> label, const AbsTree<E>& t, const 
         const AbsTree<E>& c = child(t);
         const NodePositions& ci = getNodePositions(c);
         bool nullable;
-        if (isInterval(t)) nullable = ci.nullable || getMin(t) == 0;
-        else if (isStar(t) || isOpt(t)) nullable = true;
-        else nullable = ci.nullable;
+        if (isInterval(t))
+            nullable = ci.nullable || getMin(t) == 0;
+        else if (isStar(t) || isOpt(t))
+            nullable = true;
+        else
+            nullable = ci.nullable;
         // The loop of a repeatable node (its child's last positions to its
         // first ones) is read from the records when follow lists are asked.
         return withPositionRecord<E>(std::nullopt, ci.sets, nullable, t);

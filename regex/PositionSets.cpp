@@ -5,9 +5,7 @@
 
 namespace axf::regex {
 
-bool posMember(Pos x, const PosSet& s) {
-    return std::binary_search(s.begin(), s.end(), x);
-}
+bool posMember(Pos x, const PosSet& s) { return std::binary_search(s.begin(), s.end(), x); }
 
 PosSet posUnion(const PosSet& a, const PosSet& b) {
     PosSet out;
@@ -127,16 +125,13 @@ void FollowIndex::add(SetRef from, SetRef to, std::int32_t d, bool counted) {
             if (runs.back().maxDepth >= d) throw InternalError("FollowIndex::add: constructs out of order");
             runs.back().maxDepth = d;
         } else {
-            if (!runs.empty() && runs.back().maxDepth >= d)
-                throw InternalError("FollowIndex::add: constructs out of order");
+            if (!runs.empty() && runs.back().maxDepth >= d) throw InternalError("FollowIndex::add: constructs out of order");
             runs.push_back(FollowRun{d, d, to});
         }
     }
 }
 
-void FollowIndex::sortDepths() {
-    std::sort(depth_.begin(), depth_.end());
-}
+void FollowIndex::sortDepths() { std::sort(depth_.begin(), depth_.end()); }
 
 std::int32_t FollowIndex::depthOf(const void* node) const {
     auto it = std::lower_bound(depth_.begin(), depth_.end(), std::make_pair(node, std::numeric_limits<std::int32_t>::min()));
@@ -159,9 +154,7 @@ void FollowIndex::allFrom(Pos p, std::vector<SetRef>& out) const {
     for (const FollowRun& r : runs(counted_, p)) out.push_back(r.targets);
 }
 
-void FollowIndex::plainBelow(Pos p, std::int32_t d, std::vector<SetRef>& out) const {
-    below(runs(plain_, p), d, out);
-}
+void FollowIndex::plainBelow(Pos p, std::int32_t d, std::vector<SetRef>& out) const { below(runs(plain_, p), d, out); }
 
 void FollowIndex::plainAbove(Pos p, std::int32_t d, std::vector<SetRef>& out) const {
     const std::vector<FollowRun>& rs = runs(plain_, p);

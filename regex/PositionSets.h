@@ -236,8 +236,10 @@ FollowBagList followInfoNoInt(const AbsTree<E>& t) {
     for (std::size_t i = 0; i < edges.size(); ++i) {
         if (out.empty() || out.back().first != edges[i].first) out.emplace_back(edges[i].first, PosBag{});
         PosBag& bag = out.back().second;
-        if (!bag.empty() && bag.back().first == edges[i].second) ++bag.back().second;
-        else bag.emplace_back(edges[i].second, 1);
+        if (!bag.empty() && bag.back().first == edges[i].second)
+            ++bag.back().second;
+        else
+            bag.emplace_back(edges[i].second, 1);
     }
     return out;
 }

@@ -203,8 +203,7 @@ BasicRegexResult<Seq> toResult(const std::optional<MatchSpans>& m, std::span<con
     r.match = sliceOf<Seq>(input, m->start, m->end);
     r.after = sliceOf<Seq>(input, m->end, input.size());
     r.subexps.reserve(m->subexps.size());
-    for (const auto& [name, range] : m->subexps)
-        r.subexps.emplace_back(name, sliceOf<Seq>(input, range.first, range.second));
+    for (const auto& [name, range] : m->subexps) r.subexps.emplace_back(name, sliceOf<Seq>(input, range.first, range.second));
     return BasicRegexResult<Seq>::just(std::move(r));
 }
 

@@ -29,14 +29,20 @@ template <class K, class V>
 using FiniteMap = std::vector<std::pair<K, V>>;
 
 template <class K, class V>
-FiniteMap<K, V> emptyFM() { return {}; }
+FiniteMap<K, V> emptyFM() {
+    return {};
+}
 
 template <class K, class V>
-FiniteMap<K, V> unitFM(K k, V v) { return {{std::move(k), std::move(v)}}; }
+FiniteMap<K, V> unitFM(K k, V v) {
+    return {{std::move(k), std::move(v)}};
+}
 
 // The records unchanged: order and repeated keys kept.
 template <class K, class V>
-FiniteMap<K, V> listToFM(std::vector<std::pair<K, V>> records) { return records; }
+FiniteMap<K, V> listToFM(std::vector<std::pair<K, V>> records) {
+    return records;
+}
 
 // The first record whose key equals k gets combine(stored, v) in its place;
 // otherwise (k, v) is appended and combine is not called.
@@ -87,13 +93,19 @@ bool elemFM(Eq&& eq, const K& k, const FiniteMap<K, V>& map) {
 }
 
 template <class K, class V>
-bool isEmptyFM(const FiniteMap<K, V>& map) { return map.empty(); }
+bool isEmptyFM(const FiniteMap<K, V>& map) {
+    return map.empty();
+}
 
 template <class K, class V>
-std::size_t sizeFM(const FiniteMap<K, V>& map) { return map.size(); }
+std::size_t sizeFM(const FiniteMap<K, V>& map) {
+    return map.size();
+}
 
 template <class K, class V>
-const FiniteMap<K, V>& fmToList(const FiniteMap<K, V>& map) { return map; }
+const FiniteMap<K, V>& fmToList(const FiniteMap<K, V>& map) {
+    return map;
+}
 
 template <class K, class V>
 std::vector<K> keysFM(const FiniteMap<K, V>& map) {
@@ -142,10 +154,14 @@ template <class E>
 using OrdList = std::vector<E>;
 
 template <class E, class Less>
-OrdList<E> emptyOL(Less&&) { return {}; }
+OrdList<E> emptyOL(Less&&) {
+    return {};
+}
 
 template <class E, class Less>
-OrdList<E> singletonOL(Less&&, E x) { return {std::move(x)}; }
+OrdList<E> singletonOL(Less&&, E x) {
+    return {std::move(x)};
+}
 
 // x at its place; the list unchanged when it holds an equal element.
 template <class E, class Less>
@@ -181,8 +197,10 @@ OrdList<E> unionOL(Less&& less, std::vector<E> a, const OrdList<E>& b) {
     out.reserve(sa.size() + b.size());
     std::size_t i = 0, j = 0;
     while (i < sa.size() && j < b.size()) {
-        if (less(sa[i], b[j])) out.push_back(sa[i++]);
-        else if (less(b[j], sa[i])) out.push_back(b[j++]);
+        if (less(sa[i], b[j]))
+            out.push_back(sa[i++]);
+        else if (less(b[j], sa[i]))
+            out.push_back(b[j++]);
         else {
             out.push_back(b[j++]);
             ++i;
@@ -244,10 +262,14 @@ inline std::int32_t addCounts(std::int32_t a, std::int32_t b) { return a + b; }
 }  // namespace detail
 
 template <class E>
-BagRE<E> emptyBagRE() { return {}; }
+BagRE<E> emptyBagRE() {
+    return {};
+}
 
 template <class E>
-BagRE<E> unitBagRE(E x) { return {{std::move(x), 1}}; }
+BagRE<E> unitBagRE(E x) {
+    return {{std::move(x), 1}};
+}
 
 // Each element with its number of occurrences; stored in the order of the
 // elements' last occurrences, from the end of the list backwards.

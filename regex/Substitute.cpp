@@ -99,13 +99,9 @@ std::vector<TemplatePiece> readTemplate(std::string_view tmpl, bool elementForm)
 
 }  // namespace
 
-std::vector<TemplatePiece> readTextTemplate(std::string_view tmpl) {
-    return readTemplate(tmpl, false);
-}
+std::vector<TemplatePiece> readTextTemplate(std::string_view tmpl) { return readTemplate(tmpl, false); }
 
-std::vector<TemplatePiece> readElementTemplate(std::string_view tmpl) {
-    return readTemplate(tmpl, true);
-}
+std::vector<TemplatePiece> readElementTemplate(std::string_view tmpl) { return readTemplate(tmpl, true); }
 
 std::string substExtS(std::string_view pattern, std::string_view tmpl, const std::vector<MatcherFlag>& flags,
                       const std::vector<UserMatcher<char>>& fns, const std::vector<Assertion<char>>& asserts,

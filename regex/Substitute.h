@@ -82,25 +82,19 @@ void expandPieces(const std::vector<TemplatePiece>& pieces, const std::vector<E>
     std::size_t nextElement = 0;
     for (const TemplatePiece& p : pieces) {
         switch (p.kind) {
-        case TemplatePiece::Kind::Text:
-            if constexpr (std::is_same_v<E, char>) out.insert(out.end(), p.text.begin(), p.text.end());
-            break;
-        case TemplatePiece::Kind::Element:
-            if (nextElement >= elements.size()) throw InternalError("expandPieces: element missing");
-            out.push_back(elements[nextElement++]);
-            break;
-        case TemplatePiece::Kind::Whole:
-            appendSlice(out, rest, m.start, m.end);
-            break;
-        case TemplatePiece::Kind::Before:
-            appendSlice(out, rest, 0, m.start);
-            break;
-        case TemplatePiece::Kind::After:
-            appendSlice(out, rest, m.end, rest.size());
-            break;
-        case TemplatePiece::Kind::Sub:
-            if (auto range = detail::captured(m, p.text)) appendSlice(out, rest, range->first, range->second);
-            break;
+            case TemplatePiece::Kind::Text:
+                if constexpr (std::is_same_v<E, char>) out.insert(out.end(), p.text.begin(), p.text.end());
+                break;
+            case TemplatePiece::Kind::Element:
+                if (nextElement >= elements.size()) throw InternalError("expandPieces: element missing");
+                out.push_back(elements[nextElement++]);
+                break;
+            case TemplatePiece::Kind::Whole: appendSlice(out, rest, m.start, m.end); break;
+            case TemplatePiece::Kind::Before: appendSlice(out, rest, 0, m.start); break;
+            case TemplatePiece::Kind::After: appendSlice(out, rest, m.end, rest.size()); break;
+            case TemplatePiece::Kind::Sub:
+                if (auto range = detail::captured(m, p.text)) appendSlice(out, rest, range->first, range->second);
+                break;
         }
     }
 }

@@ -36,20 +36,32 @@ CharPred tablePred(F&& f) {
 
 bool isSpecial(char c) {
     switch (c) {
-    case '$': case '.': case '*': case '+': case '?': case '@': case '|':
-    case '(': case ')': case '^': case '[': case ']': case '\\':
-        return true;
-    default:
-        return false;
+        case '$':
+        case '.':
+        case '*':
+        case '+':
+        case '?':
+        case '@':
+        case '|':
+        case '(':
+        case ')':
+        case '^':
+        case '[':
+        case ']':
+        case '\\': return true;
+        default: return false;
     }
 }
 
 bool isClassEscape(char c) {
     switch (c) {
-    case 'w': case 'W': case 's': case 'S': case 'd': case 'D':
-        return true;
-    default:
-        return false;
+        case 'w':
+        case 'W':
+        case 's':
+        case 'S':
+        case 'd':
+        case 'D': return true;
+        default: return false;
     }
 }
 
@@ -84,13 +96,13 @@ ParseResult<char> classCharP(const F&, const A&, const S& s) {
 
 CharPred shorthandPred(char letter) {
     switch (letter) {
-    case 'w': return tablePred([](unsigned char c) { return isWordChar(static_cast<char>(c)); });
-    case 'W': return tablePred([](unsigned char c) { return !isWordChar(static_cast<char>(c)); });
-    case 's': return tablePred([](unsigned char c) { return isSpaceByte(c); });
-    case 'S': return tablePred([](unsigned char c) { return !isSpaceByte(c); });
-    case 'd': return tablePred([](unsigned char c) { return isDigitByte(c); });
-    case 'D': return tablePred([](unsigned char c) { return !isDigitByte(c); });
-    default: throw InternalError("shorthandPred: not a class escape");
+        case 'w': return tablePred([](unsigned char c) { return isWordChar(static_cast<char>(c)); });
+        case 'W': return tablePred([](unsigned char c) { return !isWordChar(static_cast<char>(c)); });
+        case 's': return tablePred([](unsigned char c) { return isSpaceByte(c); });
+        case 'S': return tablePred([](unsigned char c) { return !isSpaceByte(c); });
+        case 'd': return tablePred([](unsigned char c) { return isDigitByte(c); });
+        case 'D': return tablePred([](unsigned char c) { return !isDigitByte(c); });
+        default: throw InternalError("shorthandPred: not a class escape");
     }
 }
 
@@ -115,13 +127,12 @@ ParseResult<std::string> subexpNameP(const F&, const A&, const S& s) {
     return std::make_pair(std::string(t.substr(1, i - 1)), detail::advance(s, i + 1));
 }
 
-constexpr std::array<std::string_view, 5> kOptionNames = {"Case_Insensitive", "Case_Sensitive", "Default_Line",
-                                                          "Multi_Line", "Single_Line"};
+constexpr std::array<std::string_view, 5> kOptionNames = {"Case_Insensitive", "Case_Sensitive", "Default_Line", "Multi_Line",
+                                                          "Single_Line"};
 
 ParseResult<std::string> flagNameP(const F&, const A&, const S& s) {
     for (std::string_view name : kOptionNames)
-        if (s.tokens.substr(0, name.size()) == name)
-            return std::make_pair(std::string(name), detail::advance(s, name.size()));
+        if (s.tokens.substr(0, name.size()) == name) return std::make_pair(std::string(name), detail::advance(s, name.size()));
     return std::nullopt;
 }
 
@@ -254,8 +265,7 @@ ParseResult<CharPred> bracketClassP(MatcherFlag flag, const F& fns, const A& as,
     }
     if (items.empty() || at.tokens.empty() || at.tokens[0] != ']') return std::nullopt;
     CharPred p = classPredP(carets, items);
-    return std::make_pair(tablePred([&p](unsigned char c) { return p(static_cast<char>(c)); }),
-                          detail::advance(at, 1));
+    return std::make_pair(tablePred([&p](unsigned char c) { return p(static_cast<char>(c)); }), detail::advance(at, 1));
 }
 
 CharPred orPredP(CharPred p, CharPred q) {
@@ -383,8 +393,10 @@ CharPred literalPredP(MatcherFlag flag, char c) {
     unsigned char cu = u8(c);
     if (!isCaseInsensitive(flag)) return [c](const char& x) { return x == c; };
     unsigned char other = cu;
-    if (isLowerByte(cu)) other = toUpperByte(cu);
-    else if (isUpperByte(cu)) other = toLowerByte(cu);
+    if (isLowerByte(cu))
+        other = toUpperByte(cu);
+    else if (isUpperByte(cu))
+        other = toLowerByte(cu);
     return [cu, other](const char& x) { return u8(x) == cu || u8(x) == other; };
 }
 
@@ -534,8 +546,7 @@ ParseResult<Anchor> anchor(const S& s, char plain, char escaped) {
     MatcherFlag line = flagOf(s, "line").value_or(MatcherFlag::Default_Line);
     std::string_view t = s.tokens;
     if (!t.empty() && t[0] == plain) return std::make_pair(Anchor{line, plain}, detail::advance(s, 1));
-    if (t.size() >= 2 && t[0] == '\\' && t[1] == escaped)
-        return std::make_pair(Anchor{line, escaped}, detail::advance(s, 2));
+    if (t.size() >= 2 && t[0] == '\\' && t[1] == escaped) return std::make_pair(Anchor{line, escaped}, detail::advance(s, 2));
     return std::nullopt;
 }
 
@@ -666,24 +677,18 @@ TextParser<CharPred> bracketClass(MatcherFlag caseFlag) {
     };
 }
 TextParser<CharPred> classItem(MatcherFlag caseFlag) {
-    return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
-        return classItemP(caseFlag, fns, as, s);
-    };
+    return
+        [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) { return classItemP(caseFlag, fns, as, s); };
 }
 TextParser<CharPred> rangeRun(MatcherFlag caseFlag) {
-    return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
-        return rangeRunP(caseFlag, fns, as, s);
-    };
+    return
+        [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) { return rangeRunP(caseFlag, fns, as, s); };
 }
 TextParser<CharPred> charRun(MatcherFlag caseFlag) {
-    return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) {
-        return charRunP(caseFlag, fns, as, s);
-    };
+    return [caseFlag](const TextFns& fns, const TextAsserts& as, const ParserState& s) { return charRunP(caseFlag, fns, as, s); };
 }
 
-CharPred rangesPred(MatcherFlag caseFlag, const std::vector<CharRange>& ranges) {
-    return rangesPredP(caseFlag, ranges);
-}
+CharPred rangesPred(MatcherFlag caseFlag, const std::vector<CharRange>& ranges) { return rangesPredP(caseFlag, ranges); }
 CharPred charsPred(MatcherFlag caseFlag, const std::string& chars) { return charsPredP(caseFlag, chars); }
 CharPred literalPred(MatcherFlag caseFlag, char c) { return literalPredP(caseFlag, c); }
 CharPred exactRange(CharRange r) { return exactRangeP(r); }

@@ -19,7 +19,7 @@ if ! command -v "$fmt" >/dev/null 2>&1; then
   apt-get install -y -qq clang-format-14
 fi
 
-mapfile -t files < <(git ls-files -- '*.h' '*.cpp' | grep -Ev '^filter/[A-Za-z]*Table\.cpp$')
+mapfile -t files < <(git ls-files -- '*.h' '*.cpp' | grep -Ev '^filter/(Filter|Exp)Table\.(cpp|h)$')
 
 if [ "${1:-}" = --fix ]; then
   "$fmt" -i "${files[@]}"

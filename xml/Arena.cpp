@@ -52,7 +52,7 @@ struct State {
     std::size_t used = 0;
 #ifdef AXF_ARENA_RELEASE
     std::vector<std::pair<void*, void (*)(void*)>> destructors;
-    std::vector<char*> spare;  // released standard blocks, reused first
+    std::vector<char*> spare;        // released standard blocks, reused first
     std::vector<std::size_t> sizes;  // the size of each block of `blocks`
 #endif
 };

@@ -20,8 +20,7 @@ public:
     static T* make(Args&&... args) {
         T* p = ::new (allocate(sizeof(T), alignof(T))) T(std::forward<Args>(args)...);
 #ifdef AXF_ARENA_RELEASE
-        if constexpr (!std::is_trivially_destructible_v<T>)
-            onRelease(p, [](void* q) { static_cast<T*>(q)->~T(); });
+        if constexpr (!std::is_trivially_destructible_v<T>) onRelease(p, [](void* q) { static_cast<T*>(q)->~T(); });
 #endif
         return p;
     }

@@ -41,9 +41,7 @@ void showAt(int prec, const EntityText& e, std::string& out) {
     closeParen(prec, out);
 }
 
-bool operator==(const ExternalId& a, const ExternalId& b) {
-    return a.publicId == b.publicId && a.systemId == b.systemId;
-}
+bool operator==(const ExternalId& a, const ExternalId& b) { return a.publicId == b.publicId && a.systemId == b.systemId; }
 bool operator==(const EN_INTERNAL& a, const EN_INTERNAL& b) { return a.text == b.text; }
 bool operator==(const EN_EXTERNAL& a, const EN_EXTERNAL& b) { return a.id == b.id; }
 
@@ -77,8 +75,8 @@ DTD declareGeneralEntity(std::string name, EntityText text, DTD dtd) {
 DTD declareElements(const std::vector<std::string>& names, std::pair<bool, bool> omissibility, CONTYPE contype,
                     std::pair<SharedList<std::string>, SharedList<std::string>> exceptions, DTD dtd) {
     for (const std::string& name : names)
-        dtd.elements = insert(name, ELEMTYPE{name, contype, omissibility, exceptions.first, exceptions.second},
-                              std::move(dtd.elements));
+        dtd.elements =
+            insert(name, ELEMTYPE{name, contype, omissibility, exceptions.first, exceptions.second}, std::move(dtd.elements));
     return dtd;
 }
 
@@ -95,8 +93,10 @@ DTD declareNotation(std::string name, ExternalId, DTD dtd) {
 // ---- printed forms -----------------------------------------------------------
 
 void showAt(int, const PrimitiveToken& t, std::string& out) {
-    if (const auto* e = std::get_if<ELEMENT>(&t)) out += e->name;
-    else out += "#PCDATA";
+    if (const auto* e = std::get_if<ELEMENT>(&t))
+        out += e->name;
+    else
+        out += "#PCDATA";
 }
 
 void showAt(int prec, const CONTYPE& c, std::string& out) {
@@ -113,11 +113,13 @@ void showAt(int prec, const CONTYPE& c, std::string& out) {
 }
 
 void showAt(int prec, const ATT_TYPE& t, std::string& out) {
-    static const char* const kNames[] = {"ATcdata",   "ATentity",  "ATentities", "ATid",       "ATidref",
-                                         "ATidrefs",  "ATnmtoken", "ATnmtokens", "ATnotation", "ATenumerated"};
+    static const char* const kNames[] = {"ATcdata",  "ATentity",  "ATentities", "ATid",       "ATidref",
+                                         "ATidrefs", "ATnmtoken", "ATnmtokens", "ATnotation", "ATenumerated"};
     const std::vector<std::string>* names = nullptr;
-    if (const auto* n = std::get_if<ATnotation>(&t)) names = &n->names;
-    else if (const auto* e = std::get_if<ATenumerated>(&t)) names = &e->values;
+    if (const auto* n = std::get_if<ATnotation>(&t))
+        names = &n->names;
+    else if (const auto* e = std::get_if<ATenumerated>(&t))
+        names = &e->values;
     if (!names) {
         out += kNames[t.index()];
         return;
@@ -132,8 +134,10 @@ void showAt(int prec, const ATT_TYPE& t, std::string& out) {
 void showAt(int prec, const ATT_DV& d, std::string& out) {
     static const char* const kNames[] = {"ADVfixed", "ADVrequired", "ADVimplied", "ADVdefault", "ADVcurrent", "ADVconref"};
     const axf::Lazy<std::string>* value = nullptr;
-    if (const auto* f = std::get_if<ADVfixed>(&d)) value = &f->value;
-    else if (const auto* v = std::get_if<ADVdefault>(&d)) value = &v->value;
+    if (const auto* f = std::get_if<ADVfixed>(&d))
+        value = &f->value;
+    else if (const auto* v = std::get_if<ADVdefault>(&d))
+        value = &v->value;
     if (!value) {
         out += kNames[d.index()];
         return;
@@ -179,7 +183,11 @@ private:
 }  // namespace
 
 void showAt(int prec, const ATTDEF& a, std::string& out) {
-    RecordWriter(prec, "ATTDEF", out).field("att_name", a.att_name).field("att_type", a.att_type).field("att_dv", a.att_dv).close();
+    RecordWriter(prec, "ATTDEF", out)
+        .field("att_name", a.att_name)
+        .field("att_type", a.att_type)
+        .field("att_dv", a.att_dv)
+        .close();
 }
 
 void showAt(int prec, const ELEMTYPE& e, std::string& out) {

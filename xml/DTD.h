@@ -317,8 +317,8 @@ struct ATnotation {
 struct ATenumerated {
     std::vector<std::string> values;
 };
-using ATT_TYPE = std::variant<ATcdata, ATentity, ATentities, ATid, ATidref, ATidrefs, ATnmtoken, ATnmtokens,
-                              ATnotation, ATenumerated>;
+using ATT_TYPE =
+    std::variant<ATcdata, ATentity, ATentities, ATid, ATidref, ATidrefs, ATnmtoken, ATnmtokens, ATnotation, ATenumerated>;
 
 // Default value of an attribute. A value given in the declaration has its
 // references expanded when it is first read, so a reference to an unknown

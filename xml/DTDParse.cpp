@@ -33,8 +33,7 @@ const auto& nameGroupP() {
             return names;
         },
         pDelim(DelimKind::GRPO), pName,
-        orElse(alt(further(DelimKind::SEQ), further(DelimKind::OR), further(DelimKind::AND)), Names{}),
-        pDelim(DelimKind::GRPC));
+        orElse(alt(further(DelimKind::SEQ), further(DelimKind::OR), further(DelimKind::AND)), Names{}), pDelim(DelimKind::GRPC));
     return p;
 }
 
@@ -60,9 +59,9 @@ Occurrence occurrenceOf(const Delimiter* tok) {
 }
 
 const auto& occurrenceP() {
-    static const auto p = alt(constAs(Occurrence(&occurPlus), pDelim(DelimKind::PLUS)),
-                              constAs(Occurrence(&occurRep), pDelim(DelimKind::REP)),
-                              constAs(Occurrence(&occurOpt), pDelim(DelimKind::OPT)), pSucceed(Occurrence(&occurNone)));
+    static const auto p =
+        alt(constAs(Occurrence(&occurPlus), pDelim(DelimKind::PLUS)), constAs(Occurrence(&occurRep), pDelim(DelimKind::REP)),
+            constAs(Occurrence(&occurOpt), pDelim(DelimKind::OPT)), pSucceed(Occurrence(&occurNone)));
     return p;
 }
 
@@ -156,8 +155,8 @@ const auto& elementDeclP() {
                 return declareElements(names, flags, content, groups, std::move(d));
             });
         },
-        nameOrGroupP(), orElse(seqPair(omissionFlagP(), omissionFlagP()), std::make_pair(false, false)),
-        declaredContentP(), orElse(seqR(pDelim(DelimKind::MINUS), nameGroupP()), Names{}),
+        nameOrGroupP(), orElse(seqPair(omissionFlagP(), omissionFlagP()), std::make_pair(false, false)), declaredContentP(),
+        orElse(seqR(pDelim(DelimKind::MINUS), nameGroupP()), Names{}),
         orElse(seqR(pDelim(DelimKind::PLUS), nameGroupP()), Names{}));
     return p;
 }
@@ -174,34 +173,33 @@ auto defaultKeyword(const char* word) {
 }
 
 const auto& declaredValueP() {
-    static const auto p = alt(typeKeyword<ATcdata>("CDATA"), typeKeyword<ATid>("ID"), typeKeyword<ATidref>("IDREF"),
-                              typeKeyword<ATidrefs>("IDREFS"), typeKeyword<ATentity>("ENTITY"),
-                              typeKeyword<ATentities>("ENTITIES"), typeKeyword<ATnmtoken>("NMTOKEN"),
-                              typeKeyword<ATnmtokens>("NMTOKENS"),
-                              seqWith([](Unit, Names names) { return ATT_TYPE{ATnotation{std::move(names)}}; },
-                                      pKeyword("NOTATION"), nameGroupP()),
-                              fmap([](Names values) { return ATT_TYPE{ATenumerated{std::move(values)}}; }, nameGroupP()),
-                              typeKeyword<ATnmtoken>("NAME"), typeKeyword<ATnmtoken>("NUMBER"),
-                              typeKeyword<ATnmtoken>("NUTOKEN"), typeKeyword<ATnmtokens>("NAMES"),
-                              typeKeyword<ATnmtokens>("NUMBERS"), typeKeyword<ATnmtokens>("NUTOKENS"));
+    static const auto p =
+        alt(typeKeyword<ATcdata>("CDATA"), typeKeyword<ATid>("ID"), typeKeyword<ATidref>("IDREF"),
+            typeKeyword<ATidrefs>("IDREFS"), typeKeyword<ATentity>("ENTITY"), typeKeyword<ATentities>("ENTITIES"),
+            typeKeyword<ATnmtoken>("NMTOKEN"), typeKeyword<ATnmtokens>("NMTOKENS"),
+            seqWith([](Unit, Names names) { return ATT_TYPE{ATnotation{std::move(names)}}; }, pKeyword("NOTATION"), nameGroupP()),
+            fmap([](Names values) { return ATT_TYPE{ATenumerated{std::move(values)}}; }, nameGroupP()),
+            typeKeyword<ATnmtoken>("NAME"), typeKeyword<ATnmtoken>("NUMBER"), typeKeyword<ATnmtoken>("NUTOKEN"),
+            typeKeyword<ATnmtokens>("NAMES"), typeKeyword<ATnmtokens>("NUMBERS"), typeKeyword<ATnmtokens>("NUTOKENS"));
     return p;
 }
 
 const Shared<axf::Lazy<std::string>> attValue{&pAttValue};
 
 const auto& defaultValueP() {
-    static const auto p =
-        alt(defaultKeyword<ADVimplied>("#IMPLIED"), defaultKeyword<ADVrequired>("#REQUIRED"),
-            seqWith([](Unit, axf::Lazy<std::string> v) { return ATT_DV{ADVfixed{std::move(v)}}; },
-                    pReservedName("#FIXED"), attValue),
-            fmap([](axf::Lazy<std::string> v) { return ATT_DV{ADVdefault{std::move(v)}}; }, attValue),
-            defaultKeyword<ADVcurrent>("#CURRENT"), defaultKeyword<ADVconref>("#CONREF"));
+    static const auto p = alt(
+        defaultKeyword<ADVimplied>("#IMPLIED"), defaultKeyword<ADVrequired>("#REQUIRED"),
+        seqWith([](Unit, axf::Lazy<std::string> v) { return ATT_DV{ADVfixed{std::move(v)}}; }, pReservedName("#FIXED"), attValue),
+        fmap([](axf::Lazy<std::string> v) { return ATT_DV{ADVdefault{std::move(v)}}; }, attValue),
+        defaultKeyword<ADVcurrent>("#CURRENT"), defaultKeyword<ADVconref>("#CONREF"));
     return p;
 }
 
 const auto& attDefP() {
     static const auto p = seqWith(
-        [](std::string name, ATT_TYPE type, ATT_DV dv) { return ATTDEF{std::move(name), std::move(type), std::move(dv)}; },
+        [](std::string name, ATT_TYPE type, ATT_DV dv) {
+            return ATTDEF{std::move(name), std::move(type), std::move(dv)};
+        },
         pName, declaredValueP(), defaultValueP());
     return p;
 }
@@ -235,20 +233,19 @@ const auto& dataAttributesP() {
 }
 
 const auto& entityTypeP() {
-    static const auto p = alt(
-        constAs(ENTTYPE::ETsubdoc, pKeyword("SUBDOC")),
-        seqWith([](ENTTYPE type, std::string, std::vector<DataAttribute>) { return type; },
-                alt(constAs(ENTTYPE::ETcdata, pKeyword("CDATA")), constAs(ENTTYPE::ETsdata, pKeyword("SDATA")),
-                    constAs(ENTTYPE::ETndata, pKeyword("NDATA"))),
-                pName, dataAttributesP()));
+    static const auto p =
+        alt(constAs(ENTTYPE::ETsubdoc, pKeyword("SUBDOC")),
+            seqWith([](ENTTYPE type, std::string, std::vector<DataAttribute>) { return type; },
+                    alt(constAs(ENTTYPE::ETcdata, pKeyword("CDATA")), constAs(ENTTYPE::ETsdata, pKeyword("SDATA")),
+                        constAs(ENTTYPE::ETndata, pKeyword("NDATA"))),
+                    pName, dataAttributesP()));
     return p;
 }
 
 const auto& entityTextP() {
     static const auto p =
         alt(fmap([](std::string text) { return EntityText{EN_INTERNAL{std::move(text)}}; }, pLiteral),
-            seqWith([](ExternalId id, ENTTYPE) { return EntityText{EN_EXTERNAL{std::move(id)}}; }, externalId,
-                    entityTypeP()));
+            seqWith([](ExternalId id, ENTTYPE) { return EntityText{EN_EXTERNAL{std::move(id)}}; }, externalId, entityTypeP()));
     return p;
 }
 
@@ -273,9 +270,8 @@ const auto& entityDeclP() {
 const auto& notationDeclP() {
     static const auto p = seqWith(
         [](std::string name, ExternalId id) {
-            return DTDUpdate([name = std::move(name), id = std::move(id)](DTD d) {
-                return declareNotation(name, id, std::move(d));
-            });
+            return DTDUpdate(
+                [name = std::move(name), id = std::move(id)](DTD d) { return declareNotation(name, id, std::move(d)); });
         },
         pName, externalId);
     return p;
@@ -284,11 +280,10 @@ const auto& notationDeclP() {
 // ---- declaration stream ----------------------------------------------------------
 
 const auto& markupDeclP() {
-    static const auto p =
-        seqWith([](Unit, DTDUpdate update, Unit) { return update; }, pDelim(DelimKind::MDO),
-                alt(seqR(pKeyword("ELEMENT"), elementDeclP()), seqR(pKeyword("ATTLIST"), attlistDeclP()),
-                    seqR(pKeyword("ENTITY"), entityDeclP()), seqR(pKeyword("NOTATION"), notationDeclP())),
-                pDelim(DelimKind::MDC));
+    static const auto p = seqWith([](Unit, DTDUpdate update, Unit) { return update; }, pDelim(DelimKind::MDO),
+                                  alt(seqR(pKeyword("ELEMENT"), elementDeclP()), seqR(pKeyword("ATTLIST"), attlistDeclP()),
+                                      seqR(pKeyword("ENTITY"), entityDeclP()), seqR(pKeyword("NOTATION"), notationDeclP())),
+                                  pDelim(DelimKind::MDC));
     return p;
 }
 

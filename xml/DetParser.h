@@ -78,7 +78,9 @@ struct Reply {
     static Reply failEmpty(std::size_t pos) { return Reply{ParseStatus::FailEmpty, std::nullopt, pos}; }
     static Reply failConsumed(std::size_t pos) { return Reply{ParseStatus::FailConsumed, std::nullopt, pos}; }
     template <class W>
-    static Reply failureOf(const Reply<W>& r) { return Reply{r.status, std::nullopt, r.rest}; }
+    static Reply failureOf(const Reply<W>& r) {
+        return Reply{r.status, std::nullopt, r.rest};
+    }
 };
 
 // The value type of parser P run on input In.
@@ -118,10 +120,14 @@ template <class T>
 struct Succeed {
     T x;
     template <class In>
-    Reply<T> operator()(In&, std::size_t pos) const { return Reply<T>::success(x, pos); }
+    Reply<T> operator()(In&, std::size_t pos) const {
+        return Reply<T>::success(x, pos);
+    }
 };
 template <class T>
-constexpr Succeed<T> pSucceed(T x) { return {std::move(x)}; }
+constexpr Succeed<T> pSucceed(T x) {
+    return {std::move(x)};
+}
 
 // f maps a token to an optional value.
 template <class F>
@@ -142,7 +148,9 @@ struct Check {
     }
 };
 template <class F>
-constexpr Check<F> pCheck(F f) { return {std::move(f)}; }
+constexpr Check<F> pCheck(F f) {
+    return {std::move(f)};
+}
 
 // pred holds for the token; the value is the token itself.
 template <class F>
@@ -157,7 +165,9 @@ struct Test {
     }
 };
 template <class F>
-constexpr Test<F> pTest(F pred) { return {std::move(pred)}; }
+constexpr Test<F> pTest(F pred) {
+    return {std::move(pred)};
+}
 
 // The token equals s (s as the left operand); the value is the input's token.
 template <class T>
@@ -172,7 +182,9 @@ struct Sym {
     }
 };
 template <class T>
-constexpr Sym<T> pSym(T s) { return {std::move(s)}; }
+constexpr Sym<T> pSym(T s) {
+    return {std::move(s)};
+}
 
 // ---- choice and mapping --------------------------------------------------
 
@@ -199,7 +211,9 @@ private:
     }
 };
 template <class... Ps>
-constexpr Alt<Ps...> alt(Ps... ps) { return {std::tuple<Ps...>(std::move(ps)...)}; }
+constexpr Alt<Ps...> alt(Ps... ps) {
+    return {std::tuple<Ps...>(std::move(ps)...)};
+}
 
 template <class F, class Pr>
 struct Fmap {
@@ -214,7 +228,9 @@ struct Fmap {
     }
 };
 template <class F, class Pr>
-constexpr Fmap<F, Pr> fmap(F f, Pr p) { return {std::move(f), std::move(p)}; }
+constexpr Fmap<F, Pr> fmap(F f, Pr p) {
+    return {std::move(f), std::move(p)};
+}
 
 template <class T, class Pr>
 struct ConstAs {
@@ -228,7 +244,9 @@ struct ConstAs {
     }
 };
 template <class T, class Pr>
-constexpr ConstAs<T, Pr> constAs(T x, Pr p) { return {std::move(x), std::move(p)}; }
+constexpr ConstAs<T, Pr> constAs(T x, Pr p) {
+    return {std::move(x), std::move(p)};
+}
 
 // ---- sequencing ----------------------------------------------------------
 
@@ -268,7 +286,9 @@ private:
     }
 };
 template <class F, class... Ps>
-constexpr SeqWith<F, Ps...> seqWith(F f, Ps... ps) { return {std::move(f), std::tuple<Ps...>(std::move(ps)...)}; }
+constexpr SeqWith<F, Ps...> seqWith(F f, Ps... ps) {
+    return {std::move(f), std::tuple<Ps...>(std::move(ps)...)};
+}
 
 // p <*> q: p yields a function, applied to q's value.
 template <class Pp, class Pq>
@@ -313,7 +333,9 @@ struct OrElse {
     }
 };
 template <class Pr, class T>
-constexpr OrElse<Pr, T> orElse(Pr p, T x) { return {std::move(p), std::move(x)}; }
+constexpr OrElse<Pr, T> orElse(Pr p, T x) {
+    return {std::move(p), std::move(x)};
+}
 
 template <class Pr>
 struct Maybe {
@@ -328,7 +350,9 @@ struct Maybe {
     }
 };
 template <class Pr>
-constexpr Maybe<Pr> pMaybe(Pr p) { return {std::move(p)}; }
+constexpr Maybe<Pr> pMaybe(Pr p) {
+    return {std::move(p)};
+}
 
 // The one backtracking operation: a failure after consuming becomes a
 // failure without consuming at the start position.
@@ -346,7 +370,9 @@ struct Try {
     }
 };
 template <class Pr>
-constexpr Try<Pr> pTry(Pr p) { return {std::move(p)}; }
+constexpr Try<Pr> pTry(Pr p) {
+    return {std::move(p)};
+}
 
 // ---- repetition ----------------------------------------------------------
 // Greedy: an element parser is run until it fails without consuming. A
@@ -374,10 +400,14 @@ template <class Pr>
 struct List {
     Pr p;
     template <class In>
-    auto operator()(In& in, std::size_t pos) const { return detail::runList(p, in, pos); }
+    auto operator()(In& in, std::size_t pos) const {
+        return detail::runList(p, in, pos);
+    }
 };
 template <class Pr>
-constexpr List<Pr> pList(Pr p) { return {std::move(p)}; }
+constexpr List<Pr> pList(Pr p) {
+    return {std::move(p)};
+}
 
 // op(a1, op(a2, ... op(ak, e))).
 template <class Op, class E, class Pr>
@@ -396,7 +426,9 @@ struct Foldr {
     }
 };
 template <class Op, class E, class Pr>
-constexpr Foldr<Op, E, Pr> pFoldr(Op op, E e, Pr p) { return {std::move(op), std::move(e), std::move(p)}; }
+constexpr Foldr<Op, E, Pr> pFoldr(Op op, E e, Pr p) {
+    return {std::move(op), std::move(e), std::move(p)};
+}
 
 // op(... op(op(e, a1), a2) ..., ak), folding as the elements arrive. For an
 // associative op with e as its unit (string concatenation) this equals the
@@ -419,7 +451,9 @@ struct Foldl {
     }
 };
 template <class Op, class E, class Pr>
-constexpr Foldl<Op, E, Pr> pFoldl(Op op, E e, Pr p) { return {std::move(op), std::move(e), std::move(p)}; }
+constexpr Foldl<Op, E, Pr> pFoldl(Op op, E e, Pr p) {
+    return {std::move(op), std::move(e), std::move(p)};
+}
 
 // One or more: a failure of the first element is the failure, of its kind.
 template <class Pr>
@@ -440,7 +474,9 @@ struct Some {
     }
 };
 template <class Pr>
-constexpr Some<Pr> pSome(Pr p) { return {std::move(p)}; }
+constexpr Some<Pr> pSome(Pr p) {
+    return {std::move(p)};
+}
 
 // ---- operator chains -----------------------------------------------------
 // op yields a two-argument function; x an operand. A failure of the first
@@ -472,7 +508,9 @@ struct Chainl {
     }
 };
 template <class Op, class X>
-constexpr Chainl<Op, X> pChainl(Op op, X x) { return {std::move(op), std::move(x)}; }
+constexpr Chainl<Op, X> pChainl(Op op, X x) {
+    return {std::move(op), std::move(x)};
+}
 
 // Combined from the right: x1 o1 (x2 o2 (x3 ...)).
 template <class Op, class X>
@@ -505,7 +543,9 @@ struct Chainr {
     }
 };
 template <class Op, class X>
-constexpr Chainr<Op, X> pChainr(Op op, X x) { return {std::move(op), std::move(x)}; }
+constexpr Chainr<Op, X> pChainr(Op op, X x) {
+    return {std::move(op), std::move(x)};
+}
 
 // ---- a plain input -------------------------------------------------------
 

@@ -29,8 +29,7 @@ inline void showAt(int, std::string_view s, std::string& out) { showString(s, ou
 inline void showAt(int, bool b, std::string& out) { out += b ? "True" : "False"; }
 // A number; a negative one is parenthesised at precedence 7 or more.
 template <std::integral T>
-    requires(!std::same_as<T, bool> && !std::same_as<T, char>)
-void showAt(int prec, T v, std::string& out) {
+requires(!std::same_as<T, bool> && !std::same_as<T, char>) void showAt(int prec, T v, std::string& out) {
     const bool paren = v < 0 && prec > 6;
     if (paren) out += '(';
     out += std::to_string(v);

@@ -57,8 +57,7 @@ struct RoseTree {
 // A child count as a node holds it; more than a node can hold throws
 // std::length_error.
 inline std::uint32_t childCount(std::size_t n) {
-    if (n > std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("makeTree: more children than a node can hold");
+    if (n > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("makeTree: more children than a node can hold");
     return static_cast<std::uint32_t>(n);
 }
 

@@ -135,9 +135,7 @@ public:
     }
     void swap(AttList& other) noexcept { std::swap(block_, other.block_); }
 
-    friend bool operator==(const AttList& a, const AttList& b) {
-        return std::equal(a.begin(), a.end(), b.begin(), b.end());
-    }
+    friend bool operator==(const AttList& a, const AttList& b) { return std::equal(a.begin(), a.end(), b.begin(), b.end()); }
 
 private:
     struct Block {
@@ -247,7 +245,6 @@ inline const Tree* elem(std::string name, std::initializer_list<const Tree*> chi
     return makeTree(ELNode{std::move(name), {}}, children);
 }
 inline const Tree* text(std::string t) { return leafNode(TXNode{std::move(t)}); }
-
 
 // ---------------------------------------------------------------------------
 // Accessors. None fails on a node of another kind: it gives an absent

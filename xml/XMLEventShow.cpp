@@ -117,19 +117,22 @@ struct AsciiName {
     std::uint32_t code;
 };
 // "SOH" stands before "SO" so that it is never read as "SO" and "H".
-constexpr AsciiName kAsciiNames[] = {
-    {"NUL", 0},  {"SOH", 1},  {"STX", 2},  {"ETX", 3},  {"EOT", 4},  {"ENQ", 5},  {"ACK", 6},  {"BEL", 7},
-    {"BS", 8},   {"HT", 9},   {"LF", 10},  {"VT", 11},  {"FF", 12},  {"CR", 13},  {"SO", 14},  {"SI", 15},
-    {"DLE", 16}, {"DC1", 17}, {"DC2", 18}, {"DC3", 19}, {"DC4", 20}, {"NAK", 21}, {"SYN", 22}, {"ETB", 23},
-    {"CAN", 24}, {"EM", 25},  {"SUB", 26}, {"ESC", 27}, {"FS", 28},  {"GS", 29},  {"RS", 30},  {"US", 31},
-    {"SP", 32},  {"DEL", 127}};
+constexpr AsciiName kAsciiNames[] = {{"NUL", 0},  {"SOH", 1},  {"STX", 2},  {"ETX", 3},  {"EOT", 4},  {"ENQ", 5},  {"ACK", 6},
+                                     {"BEL", 7},  {"BS", 8},   {"HT", 9},   {"LF", 10},  {"VT", 11},  {"FF", 12},  {"CR", 13},
+                                     {"SO", 14},  {"SI", 15},  {"DLE", 16}, {"DC1", 17}, {"DC2", 18}, {"DC3", 19}, {"DC4", 20},
+                                     {"NAK", 21}, {"SYN", 22}, {"ETB", 23}, {"CAN", 24}, {"EM", 25},  {"SUB", 26}, {"ESC", 27},
+                                     {"FS", 28},  {"GS", 29},  {"RS", 30},  {"US", 31},  {"SP", 32},  {"DEL", 127}};
 
 int digitValue(unsigned char c, int base) {
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else return -1;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        v = c - 'A' + 10;
+    else
+        return -1;
     return v < base ? v : -1;
 }
 
@@ -217,8 +220,10 @@ private:
         if (*word == "StartEvent" || *word == "EmptyEvent") {
             LazyAttList atts;
             if (!text(a) || !attList(atts)) return false;
-            if (*word == "StartEvent") out = StartEvent{std::move(a), std::move(atts)};
-            else out = EmptyEvent{std::move(a), std::move(atts)};
+            if (*word == "StartEvent")
+                out = StartEvent{std::move(a), std::move(atts)};
+            else
+                out = EmptyEvent{std::move(a), std::move(atts)};
             return true;
         }
         if (*word == "PIEvent") {
@@ -226,19 +231,28 @@ private:
             out = PIEvent{std::move(a), std::move(b)};
             return true;
         }
-        if (*word == "EndEvent") out = EndEvent{};
-        else if (*word == "TextEvent") out = TextEvent{};
-        else if (*word == "GERefEvent") out = GERefEvent{};
-        else if (*word == "CommentEvent") out = CommentEvent{};
-        else if (*word == "ErrorEvent") out = ErrorEvent{};
-        else return false;
+        if (*word == "EndEvent")
+            out = EndEvent{};
+        else if (*word == "TextEvent")
+            out = TextEvent{};
+        else if (*word == "GERefEvent")
+            out = GERefEvent{};
+        else if (*word == "CommentEvent")
+            out = CommentEvent{};
+        else if (*word == "ErrorEvent")
+            out = ErrorEvent{};
+        else
+            return false;
         if (!text(a)) return false;
         std::visit(
             [&a](auto& e) {
                 using E = std::decay_t<decltype(e)>;
-                if constexpr (std::is_same_v<E, EndEvent> || std::is_same_v<E, GERefEvent>) e.name = std::move(a);
-                else if constexpr (std::is_same_v<E, TextEvent> || std::is_same_v<E, CommentEvent>) e.text = std::move(a);
-                else if constexpr (std::is_same_v<E, ErrorEvent>) e.message = std::move(a);
+                if constexpr (std::is_same_v<E, EndEvent> || std::is_same_v<E, GERefEvent>)
+                    e.name = std::move(a);
+                else if constexpr (std::is_same_v<E, TextEvent> || std::is_same_v<E, CommentEvent>)
+                    e.text = std::move(a);
+                else if constexpr (std::is_same_v<E, ErrorEvent>)
+                    e.message = std::move(a);
             },
             out);
         return true;
@@ -345,14 +359,40 @@ private:
         if (pos_ >= s_.size()) return false;
         const unsigned char c = static_cast<unsigned char>(s_[pos_]);
         switch (c) {
-            case 'a': code = 7; ++pos_; return true;
-            case 'b': code = 8; ++pos_; return true;
-            case 'f': code = 12; ++pos_; return true;
-            case 'n': code = 10; ++pos_; return true;
-            case 'r': code = 13; ++pos_; return true;
-            case 't': code = 9; ++pos_; return true;
-            case 'v': code = 11; ++pos_; return true;
-            case '\\': case '"': case '\'': code = c; ++pos_; return true;
+            case 'a':
+                code = 7;
+                ++pos_;
+                return true;
+            case 'b':
+                code = 8;
+                ++pos_;
+                return true;
+            case 'f':
+                code = 12;
+                ++pos_;
+                return true;
+            case 'n':
+                code = 10;
+                ++pos_;
+                return true;
+            case 'r':
+                code = 13;
+                ++pos_;
+                return true;
+            case 't':
+                code = 9;
+                ++pos_;
+                return true;
+            case 'v':
+                code = 11;
+                ++pos_;
+                return true;
+            case '\\':
+            case '"':
+            case '\'':
+                code = c;
+                ++pos_;
+                return true;
             case 'o': ++pos_; return number(8, code);
             case 'x': ++pos_; return number(16, code);
             case '^': {

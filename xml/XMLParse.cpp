@@ -91,8 +91,7 @@ const auto& textRun() {
 }
 
 const auto& commentP() {
-    static const auto p =
-        seqL(seqL(seqR(pDelim(DelimKind::MDOCOM), textRun()), pDelim(DelimKind::COM)), pDelim(DelimKind::MDC));
+    static const auto p = seqL(seqL(seqR(pDelim(DelimKind::MDOCOM), textRun()), pDelim(DelimKind::COM)), pDelim(DelimKind::MDC));
     return p;
 }
 
@@ -123,14 +122,11 @@ struct ExpandLiteral {
     axf::Lazy<std::string> operator()(std::string&& literal) const {
         // Without a reference the expansion is the literal itself.
         if (literal.find('&') == std::string::npos) return axf::Lazy<std::string>::ready(std::move(literal));
-        return axf::Lazy<std::string>(
-            [lit = std::move(literal)]() { return expandReferences(predefinedEntities(), lit); });
+        return axf::Lazy<std::string>([lit = std::move(literal)]() { return expandReferences(predefinedEntities(), lit); });
     }
 };
 struct ReadyValue {
-    axf::Lazy<std::string> operator()(std::string&& name) const {
-        return axf::Lazy<std::string>::ready(std::move(name));
-    }
+    axf::Lazy<std::string> operator()(std::string&& name) const { return axf::Lazy<std::string>::ready(std::move(name)); }
 };
 
 const auto& attValueP() {
@@ -139,11 +135,10 @@ const auto& attValueP() {
 }
 
 const auto& attributeP() {
-    static const auto p = seqWith(
-        [](std::string&& name, Unit, axf::Lazy<std::string>&& value) {
-            return LazyAttList::value_type(std::move(name), std::move(value));
-        },
-        pName, pDelim(DelimKind::VI), attValueP());
+    static const auto p =
+        seqWith([](std::string&& name, Unit,
+                   axf::Lazy<std::string>&& value) { return LazyAttList::value_type(std::move(name), std::move(value)); },
+                pName, pDelim(DelimKind::VI), attValueP());
     return p;
 }
 
@@ -207,15 +202,15 @@ const auto& doctypeBodyP() {
 }
 
 const auto& doctypeP() {
-    static const auto p = seqWith([](Unit, Unit, Unit, Unit) { return Unit{}; }, pDelim(DelimKind::MDO),
-                                  pKeyword("DOCTYPE"), doctypeBodyP(), pDelim(DelimKind::MDC));
+    static const auto p = seqWith([](Unit, Unit, Unit, Unit) { return Unit{}; }, pDelim(DelimKind::MDO), pKeyword("DOCTYPE"),
+                                  doctypeBodyP(), pDelim(DelimKind::MDC));
     return p;
 }
 
 const auto& prologP() {
     static const auto p =
-        seqWith([](Unit, std::optional<PIValue> pi, Unit, std::optional<Unit> dt) { return pair(std::move(pi), dt); },
-                pSkipWS, pMaybe(piP()), pSkipWS, pMaybe(doctypeP()));
+        seqWith([](Unit, std::optional<PIValue> pi, Unit, std::optional<Unit> dt) { return pair(std::move(pi), dt); }, pSkipWS,
+                pMaybe(piP()), pSkipWS, pMaybe(doctypeP()));
     return p;
 }
 
@@ -301,71 +296,40 @@ std::string describeToken(const Delimiter& t) {
     switch (t.kind()) {
         // The text of these may hold a character reference whose value is
         // computed on reading (and may fail), so it is not read here.
-        case DelimKind::WS:
-            return "white space";
-        case DelimKind::CDATA:
-            return "character data";
-        case DelimKind::GEREF:
-            return cutShort(t.text(), "&", ";");
-        case DelimKind::PEREF:
-            return cutShort(t.text(), "%", ";");
-        case DelimKind::LITERAL:
-            return cutShort(t.text(), "'", "'");
+        case DelimKind::WS: return "white space";
+        case DelimKind::CDATA: return "character data";
+        case DelimKind::GEREF: return cutShort(t.text(), "&", ";");
+        case DelimKind::PEREF: return cutShort(t.text(), "%", ";");
+        case DelimKind::LITERAL: return cutShort(t.text(), "'", "'");
         case DelimKind::LEXERR:
         case DelimKind::REST:
         case DelimKind::NAME:
-        case DelimKind::RNINAME:
-            return cutShort(t.text());
-        case DelimKind::STAGO:
-            return "<";
-        case DelimKind::ETAGO:
-            return "</";
-        case DelimKind::MDO:
-            return "<!";
-        case DelimKind::MDOCOM:
-            return "<!--";
-        case DelimKind::MDODSO:
-            return "<![";
-        case DelimKind::PIO:
-            return "<?";
-        case DelimKind::PIC:
-            return "?>";
-        case DelimKind::TAGC:
-            return ">";
-        case DelimKind::VI:
-            return "=";
-        case DelimKind::EETAGC:
-            return "/>";
-        case DelimKind::MDC:
-            return ">";
-        case DelimKind::DSO:
-            return "[";
-        case DelimKind::DSC:
-            return "]";
-        case DelimKind::MSC:
-            return "]]>";
-        case DelimKind::COM:
-            return "--";
-        case DelimKind::GRPO:
-            return "(";
-        case DelimKind::GRPC:
-            return ")";
-        case DelimKind::AND:
-            return "&";
-        case DelimKind::OR:
-            return "|";
-        case DelimKind::SEQ:
-            return ",";
-        case DelimKind::OPT:
-            return "?";
-        case DelimKind::REP:
-            return "*";
-        case DelimKind::PLUS:
-            return "+";
-        case DelimKind::MINUS:
-            return "-";
-        case DelimKind::PERO:
-            return "%";
+        case DelimKind::RNINAME: return cutShort(t.text());
+        case DelimKind::STAGO: return "<";
+        case DelimKind::ETAGO: return "</";
+        case DelimKind::MDO: return "<!";
+        case DelimKind::MDOCOM: return "<!--";
+        case DelimKind::MDODSO: return "<![";
+        case DelimKind::PIO: return "<?";
+        case DelimKind::PIC: return "?>";
+        case DelimKind::TAGC: return ">";
+        case DelimKind::VI: return "=";
+        case DelimKind::EETAGC: return "/>";
+        case DelimKind::MDC: return ">";
+        case DelimKind::DSO: return "[";
+        case DelimKind::DSC: return "]";
+        case DelimKind::MSC: return "]]>";
+        case DelimKind::COM: return "--";
+        case DelimKind::GRPO: return "(";
+        case DelimKind::GRPC: return ")";
+        case DelimKind::AND: return "&";
+        case DelimKind::OR: return "|";
+        case DelimKind::SEQ: return ",";
+        case DelimKind::OPT: return "?";
+        case DelimKind::REP: return "*";
+        case DelimKind::PLUS: return "+";
+        case DelimKind::MINUS: return "-";
+        case DelimKind::PERO: return "%";
     }
     throw InternalError("describeToken: unknown token kind");
 }

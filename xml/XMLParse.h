@@ -73,8 +73,7 @@ public:
     explicit TokenStream(std::string_view text);
     // Scans `text` from the given mode (declaration texts start in
     // declaration mode); `text` must outlive the stream.
-    TokenStream(std::string_view text, ScanMode start)
-        : scanner_(std::in_place, text, start), endOffset_(text.size()) {}
+    TokenStream(std::string_view text, ScanMode start) : scanner_(std::in_place, text, start), endOffset_(text.size()) {}
     // A hand-made token list; the offset of a token is its index.
     explicit TokenStream(std::vector<Delimiter> tokens);
 
@@ -97,9 +96,7 @@ public:
     void release(std::size_t pos);
     // Once the tokens have ended: where a comment inside declarations began
     // that took the rest of the text without a token (see XMLScanner).
-    std::optional<std::size_t> unclosedCommentAt() const {
-        return scanner_ ? scanner_->unclosedCommentAt() : std::nullopt;
-    }
+    std::optional<std::size_t> unclosedCommentAt() const { return scanner_ ? scanner_->unclosedCommentAt() : std::nullopt; }
     // Once the scanner has failed (thrown) on a token: where that token
     // began.
     std::optional<std::size_t> scanFailureAt() const { return scanFailureAt_; }
@@ -185,7 +182,7 @@ inline const Foldl<DropValue, Unit, Check<IsKind>> pSkipWS{{}, Unit{}, {{DelimKi
 template <class V>
 using XP = P<TokenStream, V>;
 
-using PIValue = std::pair<std::string, std::string>;                  // (target, text)
+using PIValue = std::pair<std::string, std::string>;                         // (target, text)
 using PrologValue = std::pair<std::optional<PIValue>, std::optional<Unit>>;  // (PI, document type line)
 
 // One event of the document instance.

@@ -69,10 +69,10 @@ inline bool startsWithAt(std::string_view s, std::size_t p, std::string_view w) 
     return s.size() - p >= w.size() && s.compare(p, w.size(), w) == 0;
 }
 
-const char* const kKindNames[] = {
-    "WS",    "CDATA",  "GEREF", "STAGO", "ETAGO", "MDO", "MDOCOM", "MDODSO", "PIO", "PIC", "LEXERR", "REST",
-    "NAME",  "RNINAME", "PEREF", "LITERAL", "TAGC", "VI", "EETAGC", "MDC",   "DSO", "DSC", "MSC",    "COM",
-    "GRPO",  "GRPC",   "AND",   "OR",    "SEQ",   "OPT", "REP",    "PLUS",   "MINUS", "PERO"};
+const char* const kKindNames[] = {"WS",     "CDATA",  "GEREF", "STAGO", "ETAGO",   "MDO",   "MDOCOM",  "MDODSO", "PIO",
+                                  "PIC",    "LEXERR", "REST",  "NAME",  "RNINAME", "PEREF", "LITERAL", "TAGC",   "VI",
+                                  "EETAGC", "MDC",    "DSO",   "DSC",   "MSC",     "COM",   "GRPO",    "GRPC",   "AND",
+                                  "OR",     "SEQ",    "OPT",   "REP",   "PLUS",    "MINUS", "PERO"};
 
 // The reference as written, for messages; a very long one is cut short.
 std::string quotedReference(std::string_view body, bool closed) {
@@ -110,10 +110,8 @@ bool kindHasText(DelimKind k) {
         case DelimKind::NAME:
         case DelimKind::RNINAME:
         case DelimKind::PEREF:
-        case DelimKind::LITERAL:
-            return true;
-        default:
-            return false;
+        case DelimKind::LITERAL: return true;
+        default: return false;
     }
 }
 
@@ -208,9 +206,12 @@ std::uint32_t charRefValue(std::string_view body, bool closed) {
     for (char ch : digits) {
         const auto c = static_cast<unsigned char>(ch);
         std::uint32_t d = 0;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
         else {
             std::string shown(1, ch);
             fail("'" + shown + "' is not a " + (base == 16 ? "hexadecimal" : "decimal") + " digit");

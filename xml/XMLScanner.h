@@ -108,9 +108,9 @@ private:
 
     DelimKind kind_ = DelimKind::REST;
     Src src_ = Src::Own;
-    bool closed_ = true;      // CharRef: a ";" ended the reference
+    bool closed_ = true;         // CharRef: a ";" ended the reference
     mutable bool ready_ = true;  // text_ holds the text
-    std::string_view view_;   // View: the text; CharRef: the reference's body
+    std::string_view view_;      // View: the text; CharRef: the reference's body
     mutable std::string text_;
 };
 
@@ -129,12 +129,12 @@ bool isNMSTART(unsigned char c);  // letter or digit, or _ :
 // test several classes per byte.
 namespace scanclass {
 enum : std::uint8_t {
-    kSep = 1,          // white space
-    kNmChar = 2,       // name character
-    kNmStart = 4,      // name-start character
-    kContentStop = 8,  // ends a text run in content: '<' '&'
-    kCommentStop = 16, // ends a comment piece: '-' line feed
-    kSectionStop = 32, // ends a CDATA-section piece: '<' ']' line feed
+    kSep = 1,           // white space
+    kNmChar = 2,        // name character
+    kNmStart = 4,       // name-start character
+    kContentStop = 8,   // ends a text run in content: '<' '&'
+    kCommentStop = 16,  // ends a comment piece: '-' line feed
+    kSectionStop = 32,  // ends a CDATA-section piece: '<' ']' line feed
 };
 }  // namespace scanclass
 const std::uint8_t* byteClasses();

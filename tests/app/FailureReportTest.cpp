@@ -42,10 +42,9 @@ TEST(FailureReport, EveryExceptionEndsTheRunWithOneLine) {
         {"allocation", []() -> int { throw std::bad_alloc(); }, 1, "out of memory\n"},
         {"size past what a container holds", []() -> int { throw std::length_error("basic_string::_M_create"); }, 1,
          "out of memory\n"},
-        {"size of a product", []() -> int { return int(axf::checkedProduct(std::size_t(1) << 40, std::size_t(1) << 30)); },
-         1, "out of memory\n"},
-        {"library", []() -> int { throw std::runtime_error("some failure"); }, 1,
-         "axfilter: unexpected error: some failure\n"},
+        {"size of a product", []() -> int { return int(axf::checkedProduct(std::size_t(1) << 40, std::size_t(1) << 30)); }, 1,
+         "out of memory\n"},
+        {"library", []() -> int { throw std::runtime_error("some failure"); }, 1, "axfilter: unexpected error: some failure\n"},
         {"not an exception", []() -> int { throw 7; }, 1, "axfilter: unexpected error\n"},
         {"lazy value read while it is computed",
          []() -> int {

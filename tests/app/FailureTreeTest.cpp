@@ -91,7 +91,11 @@ TEST(FailureTree, EveryReaderRaisesTheFailuresOwnMessage) {
         {"label check", [](const Tree* t) { axf::filter::checkCutLabels(t); }, true},
         {"condition text", [](const Tree* t) { axf::filter::extractText(t); }, true},
         {"condition value", [](const Tree* t) { axf::filter::conditionValue(t); }, true},
-        {"variable binding", [&](const Tree* t) { axf::filter::findVars(document, {{"3", "X"}}, t); }, true},
+        {"variable binding",
+         [&](const Tree* t) {
+             axf::filter::findVars(document, {{"3", "X"}}, t);
+         },
+         true},
         {"match removal", [&](const Tree* t) { axf::query::removeEmbeddingFromDocument(document, t, {}); }, true},
         {"label component", [](const Tree* t) { axf::query::rootLabelComponent(t, 1); }, false},
         {"root check", [](const Tree* t) { axf::query::throwIfDeferredFailure(t); }, false},

@@ -63,9 +63,9 @@ TEST(Platform, DropCarriageReturnsOnlyBeforeLineFeeds) {
         {"<a>x</a>\n", "<a>x</a>\n"},
         {"a\r\nb\r\n", "a\nb\n"},
         {"\r\n\r\n", "\n\n"},
-        {"a\rb", "a\rb"},          // a lone carriage return stays
-        {"a\r", "a\r"},            // and so does one at the very end
-        {"a\r\r\nb", "a\r\nb"},    // only the one right before the line feed goes
+        {"a\rb", "a\rb"},        // a lone carriage return stays
+        {"a\r", "a\r"},          // and so does one at the very end
+        {"a\r\r\nb", "a\r\nb"},  // only the one right before the line feed goes
         {"x\ny\r\nz\r", "x\ny\nz\r"},
     };
     for (const auto& c : cases) EXPECT_EQ(dropCarriageReturns(c.in), c.out) << c.in;
@@ -154,9 +154,9 @@ TEST(Platform, SkipByteOrderMarkOnlyAtTheStart) {
         {"\xEF\xBB\xBF", ""},
         {"\xEF\xBB\xBF<a/>", "<a/>"},
         {"\xEF\xBB\xBF\xEF\xBB\xBF<a/>", "\xEF\xBB\xBF<a/>"},  // one mark only
-        {"<a>\xEF\xBB\xBF</a>", "<a>\xEF\xBB\xBF</a>"},                // not inside
-        {" \xEF\xBB\xBF<a/>", " \xEF\xBB\xBF<a/>"},                      // not after a blank
-        {"\xEF\xBB<a/>", "\xEF\xBB<a/>"},                                // not a part of one
+        {"<a>\xEF\xBB\xBF</a>", "<a>\xEF\xBB\xBF</a>"},        // not inside
+        {" \xEF\xBB\xBF<a/>", " \xEF\xBB\xBF<a/>"},            // not after a blank
+        {"\xEF\xBB<a/>", "\xEF\xBB<a/>"},                      // not a part of one
     };
     for (const auto& c : cases) EXPECT_EQ(skipByteOrderMark(c.in), c.out) << c.in;
 }

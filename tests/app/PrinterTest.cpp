@@ -29,11 +29,10 @@ TEST(ResultPrinter, CountResultWithBothFlags) {
 
 TEST(ResultPrinter, RankedMatchesAndBooleanRoots) {
     const Tree* b = el("0000", {}, {el("Query Rank", {{"rank", "2"}}), elem("item", {text("Golden watch")})});
-    EXPECT_EQ(showFormattedXML(0, true, b),
-              "<Results>\n   <Query Rank rank=\"2\"/>\n   <item>Golden watch</item>\n</Results>\n");
-    const Tree* c = el("0000", {},
-                       {el("Query Rank", {{"rank", "4"}}),
-                        elem("and", {elem("name", {text("Alice")}), elem("city", {text("Rome")})})});
+    EXPECT_EQ(showFormattedXML(0, true, b), "<Results>\n   <Query Rank rank=\"2\"/>\n   <item>Golden watch</item>\n</Results>\n");
+    const Tree* c =
+        el("0000", {},
+           {el("Query Rank", {{"rank", "4"}}), elem("and", {elem("name", {text("Alice")}), elem("city", {text("Rome")})})});
     EXPECT_EQ(showFormattedXML(0, true, c),
               "<Results>\n   <Query Rank rank=\"4\"/>\n   <ResultQuery>\n      <name>Alice</name>\n"
               "      <city>Rome</city>\n   </ResultQuery>\n</Results>\n");
@@ -52,9 +51,10 @@ TEST(ResultPrinter, LineLengthThreshold) {
     // Attributes are not counted, and the name counts before its display form.
     std::string t51 = "Gold pocket watch with engraved case, key and chain";
     ASSERT_EQ(t51.size(), 51u);
-    EXPECT_EQ(showFormattedXML(0, true, elem("0000", {el("item", {{"id", "12"}, {"featured", "1"}}, {text(t51)}),
-                                                   el("item", {{"id", "13"}})})),
-              "<Results>\n   <item id=\"12\" featured=\"1\">" + t51 + "</item>\n   <item id=\"13\"/>\n</Results>\n");
+    EXPECT_EQ(
+        showFormattedXML(0, true,
+                         elem("0000", {el("item", {{"id", "12"}, {"featured", "1"}}, {text(t51)}), el("item", {{"id", "13"}})})),
+        "<Results>\n   <item id=\"12\" featured=\"1\">" + t51 + "</item>\n   <item id=\"13\"/>\n</Results>\n");
     EXPECT_EQ(showFormattedXML(0, true, elem("0000", {text(std::string(67, 'x'))})),
               "<Results>" + std::string(67, 'x') + "</Results>\n");
     EXPECT_EQ(showFormattedXML(0, true, elem("0000", {text(std::string(68, 'x'))})),
@@ -65,8 +65,7 @@ TEST(ResultPrinter, MixedContentAndEmptyText) {
     EXPECT_EQ(showFormattedXML(0, true, elem("person", {text("Alice"), elem("age", {text("30")})})),
               "<person>\n   Alice\n   <age>30</age>\n</person>\n");
     EXPECT_EQ(showFormattedXML(0, true, elem("a", {text("")})), "<a></a>\n");
-    EXPECT_EQ(showFormattedXML(0, true, elem("x", {elem("and"), elem("0000")})),
-              "<x>\n   <ResultQuery/>\n   <Results/>\n</x>\n");
+    EXPECT_EQ(showFormattedXML(0, true, elem("x", {elem("and"), elem("0000")})), "<x>\n   <ResultQuery/>\n   <Results/>\n</x>\n");
     EXPECT_EQ(showFormattedXML(2, true, elem("Empty Result")), "      <Empty Result/>\n");
 }
 

@@ -62,8 +62,8 @@ std::string randomDocument(std::mt19937& rng) {
 }
 
 std::string randomQuery(std::mt19937& rng, int depth) {
-    const char* simple[] = {"person(name(X))", "person(age())", "person(city())", "item(name())", "name(Y)",
-                            "item(location())", "person(name(), age(A))", "site(person(name()))"};
+    const char* simple[] = {"person(name(X))", "person(age())",    "person(city())",         "item(name())",
+                            "name(Y)",         "item(location())", "person(name(), age(A))", "site(person(name()))"};
     if (depth > 0 && rng() % 3 != 0) {
         const char* ops[] = {"and", "or", "xor", "and"};
         std::string q = std::string(ops[rng() % 4]) + "(";

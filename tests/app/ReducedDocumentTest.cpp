@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/RuleEvaluation.h"
 #include "app/ResultPrinter.h"
+#include "app/RuleEvaluation.h"
 #include "common/LargeStack.h"
 #include "common/Output.h"
 #include "index/DocumentIndexer.h"
@@ -75,7 +75,8 @@ const Tree* randomEmbedding(const DocumentTree& d, std::mt19937& rng, std::int64
 void nodesOf(const Tree* e, std::vector<std::pair<std::int64_t, std::int64_t>>& out) {
     std::string label = query::rootLabelComponent(e, 1);
     if (label != "and")
-        out.emplace_back(query::readLabelNumber(query::rootLabelComponent(e, 2)), query::readLabelNumber(query::rootLabelComponent(e, 3)));
+        out.emplace_back(query::readLabelNumber(query::rootLabelComponent(e, 2)),
+                         query::readLabelNumber(query::rootLabelComponent(e, 3)));
     for (const Tree* c : e->children()) nodesOf(c, out);
 }
 
@@ -117,7 +118,9 @@ TEST(ReducedDocument, RemovalsByPositionAgreeWithRemovalsFromTheTree) {
             for (const auto& [number, p] : nodes) {
                 if (pick(2) == 0) continue;
                 TreeList oldSons = editor.findSons(p), newSons = overlay->findSons(p);
-                ASSERT_EQ(xml::showText(xml::makeTree(xml::ELNode{"sons", {}}, oldSons)), xml::showText(xml::makeTree(xml::ELNode{"sons", {}}, newSons))) << p;
+                ASSERT_EQ(xml::showText(xml::makeTree(xml::ELNode{"sons", {}}, oldSons)),
+                          xml::showText(xml::makeTree(xml::ELNode{"sons", {}}, newSons)))
+                    << p;
                 query::NodeBinding ob{number, {}}, nb{number, {}};
                 for (std::size_t i = 0; i < oldSons.size(); ++i)
                     if (pick(3) != 0) {

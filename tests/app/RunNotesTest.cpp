@@ -44,9 +44,9 @@ TEST(RunNotes, QueryTagsAndBareInlineTexts) {
     };
     // Each tag once, selectors and translations read as the tag, groups and
     // top-level operators are no tags; nested rules are read too.
-    axf::app::RunNotes notes =
-        notesOf("filterAllBest and(book(name[2](X), book(), $title()), person(name() | age())) in "
-                "(filterAllExact cd() in site(people()))");
+    axf::app::RunNotes notes = notesOf(
+        "filterAllBest and(book(name[2](X), book(), $title()), person(name() | age())) in "
+        "(filterAllExact cd() in site(people()))");
     const axf::app::RunNotes want = {
         "axfilter: note: the query tag \"book\" is not in the tag vocabulary: no document can hold it",
         "axfilter: note: the query tag \"title\" is not in the tag vocabulary: no document can hold it",

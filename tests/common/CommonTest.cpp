@@ -1,18 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <functional>
-#include <cstdio>
-#include <new>
-#include <stdexcept>
-#include <string>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <string>
 
-#include "common/Common.h"
 #include "common/ByteClass.h"
+#include "common/Common.h"
 #include "common/DecimalInteger.h"
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
@@ -75,13 +75,19 @@ TEST(DecimalInteger, WholeTextRangeChecked) {
 
 TEST(Lazy, RunsOnceAndKeepsItsException) {
     int calls = 0;
-    auto l = makeLazy([&] { ++calls; return 42; });
+    auto l = makeLazy([&] {
+        ++calls;
+        return 42;
+    });
     EXPECT_FALSE(l.isComputed());
     EXPECT_EQ(l.get(), 42);
     EXPECT_EQ(l.get(), 42);
     EXPECT_EQ(calls, 1);
     int fails = 0;
-    auto bad = makeLazy([&]() -> int { ++fails; throw Fatal("boom"); });
+    auto bad = makeLazy([&]() -> int {
+        ++fails;
+        throw Fatal("boom");
+    });
     auto copy = bad;
     EXPECT_THROW(bad.get(), Fatal);
     EXPECT_THROW(copy.get(), Fatal);

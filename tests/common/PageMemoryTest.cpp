@@ -14,8 +14,9 @@ using namespace axf;
 
 // Sizes on both sides of a heap block, a mapped block and a huge page.
 TEST(PageBlock, ContentsKeptAndFreshBytesZeroAcrossEveryResize) {
-    const std::size_t steps[] = {100, kSmallBlockBytes - 1, kSmallBlockBytes + 5, 3 * kHugePageBytes + 7,
-                                 9 * kHugePageBytes, kHugePageBytes + 1, 5000, 7 * kHugePageBytes};
+    const std::size_t steps[] = {
+        100,  kSmallBlockBytes - 1, kSmallBlockBytes + 5, 3 * kHugePageBytes + 7, 9 * kHugePageBytes, kHugePageBytes + 1,
+        5000, 7 * kHugePageBytes};
     PageBlock block;
     std::size_t written = 0;  // bytes [0, written) hold their index mod 251
     for (std::size_t bytes : steps) {
@@ -63,7 +64,8 @@ TEST(PageBlock, RefusedAddressSpaceIsOutOfMemoryAndKeepsTheBlock) {
 // through inserts and erases that reuse slots, across many blocks; a slot of
 // another size is refused.
 TEST(PageSlots, MapNodesComeAndGo) {
-    std::map<std::int64_t, std::int64_t, std::less<>, axf::PageSlotAllocator<std::pair<const std::int64_t, std::int64_t>>> slotted;
+    std::map<std::int64_t, std::int64_t, std::less<>, axf::PageSlotAllocator<std::pair<const std::int64_t, std::int64_t>>>
+        slotted;
     std::map<std::int64_t, std::int64_t> plain;
     std::mt19937 rng(32);
     for (int i = 0; i < 300000; ++i) {

@@ -58,8 +58,8 @@ TEST(RegexCondition, AcceptanceTable) {
         {"[0-9]+", "'a12^12'", false},
         {"[0-9]+", "year^11('2007^12')", false},  // tested as "2007 "
         {"[0-9]+\\s", "year^11('2007^12')", true},
-        {"[0-9]+", "year^11", true},                   // no text below: ""
-        {"[0-9]+", "'^12'", true},                     // empty text
+        {"[0-9]+", "year^11", true},  // no text below: ""
+        {"[0-9]+", "'^12'", true},    // empty text
         {"[a-z]*", "'Rome^12'", false},
         {"a|ab", "'ab^12'", false},
         {"ab|a", "'ab^12'", true},

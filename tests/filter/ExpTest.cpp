@@ -15,8 +15,8 @@ using namespace axf::filter;
 using K = ExpTokenKind;
 
 std::string show(const std::vector<ExpToken>& ts) {
-    static const char* const names[] = {"let", "in", "F", "S", "V", "=", "<", "<=", ">",
-                                        ">=", "+", "++", "-", "*", "/", "(", ")"};
+    static const char* const names[] = {"let", "in", "F",  "S", "V", "=", "<", "<=", ">",
+                                        ">=",  "+",  "++", "-", "*", "/", "(", ")"};
     std::string out;
     for (const ExpToken& t : ts) {
         if (!out.empty()) out += ' ';
@@ -52,8 +52,12 @@ TEST(ExpLexer, CutsLexemesUnderThePriorityPolicy) {
         {"a,b", "S:a"},
         {"X = 5 # anything", "V:X = F:5"},
         {"(1+2)*3", "( F:1 + F:2 ) * F:3"},
-        {"a\xA0" "b", "S:a S:b"},
-        {"a\xC0" "b", "S:a"},
+        {"a\xA0"
+         "b",
+         "S:a S:b"},
+        {"a\xC0"
+         "b",
+         "S:a"},
     };
     for (const auto& c : cases) EXPECT_EQ(show(expTokenList(c.text)), c.tokens) << c.text;
 }
@@ -163,9 +167,15 @@ TEST(ExpValue, EachValueIsOneNumberOrOneWord) {
         const char* text;
     };
     const std::vector<Case> cases = {
-        {"12", true, "12"},          {" 12 ", true, "12"},     {"12.5", true, "12.5"},
-        {"1.2.3", false, "1.2.3"},  {".5", false, ".5"},      {"New York", false, "New York"},
-        {"0 in 1 > 0 #", false, "0 in 1 > 0 #"}, {"", false, ""}, {"-3", false, "-3"},
+        {"12", true, "12"},
+        {" 12 ", true, "12"},
+        {"12.5", true, "12.5"},
+        {"1.2.3", false, "1.2.3"},
+        {".5", false, ".5"},
+        {"New York", false, "New York"},
+        {"0 in 1 > 0 #", false, "0 in 1 > 0 #"},
+        {"", false, ""},
+        {"-3", false, "-3"},
     };
     for (const auto& c : cases) {
         ExpValue v = classifyValue(c.raw);
@@ -239,12 +249,15 @@ TEST(ExpCondition, ParseErrorNoteSaysWhereAndWhat) {
          "axfilter: the condition &X >= john& does not parse: at column 6 of the condition, found \"john\" where it "
          "expects a number, a variable or \"(\"\naxfilter: hint: a word enters a comparison only through let: "
          "&let W = john in ...&"},
-        {"X > > 3", "axfilter: the condition &X > > 3& does not parse: at column 5 of the condition, found \">\" where it "
-                    "expects a number, a variable or \"(\""},
-        {"X > 3 +", "axfilter: the condition &X > 3 +& does not parse: found the end of the condition where it expects a "
-                    "number, a variable or \"(\""},
-        {"X > $ 3", "axfilter: the condition &X > $ 3& does not parse: at column 5 of the condition, found '$', which a "
-                    "condition cannot hold where it expects"},
+        {"X > > 3",
+         "axfilter: the condition &X > > 3& does not parse: at column 5 of the condition, found \">\" where it "
+         "expects a number, a variable or \"(\""},
+        {"X > 3 +",
+         "axfilter: the condition &X > 3 +& does not parse: found the end of the condition where it expects a "
+         "number, a variable or \"(\""},
+        {"X > $ 3",
+         "axfilter: the condition &X > $ 3& does not parse: at column 5 of the condition, found '$', which a "
+         "condition cannot hold where it expects"},
     };
     for (const Case& c : cases) {
         ExpCondition cond(c.text, {"X"});

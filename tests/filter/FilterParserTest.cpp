@@ -74,9 +74,12 @@ TEST(FilterTable, FiguresOfTheAutomaton) {
             }
             ASSERT_GT(e, 0) << "explicit reduction in state " << s;
             ASSERT_LE(e, t.numStates);
-            if (t.symbolKinds[sym] == LRSymbolKind::Nonterminal) ++gotos;
-            else if (t.symbolKinds[sym] == LRSymbolKind::Terminal) ++shifts;
-            else ADD_FAILURE() << "entry on symbol " << sym;
+            if (t.symbolKinds[sym] == LRSymbolKind::Nonterminal)
+                ++gotos;
+            else if (t.symbolKinds[sym] == LRSymbolKind::Terminal)
+                ++shifts;
+            else
+                ADD_FAILURE() << "entry on symbol " << sym;
             into[e - 1].insert(sym);
         }
         if (t.defaults[s] != 0) {
@@ -121,12 +124,11 @@ TEST(FilterTable, ConflictsSettledOnClosingParenthesis) {
 
 TEST(FilterTable, ProductionShapes) {
     // Left side and length of productions 1..61.
-    const int lhs[] = {4, 4, 4, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 7, 7, 8, 8, 8, 9, 9, 10,
-                       10, 11, 11, 11, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 13, 13, 13,
-                       14, 14, 14, 14, 14, 14, 15, 15, 15, 15, 15, 15, 16, 16, 16, 16, 16, 16, 17, 17};
-    const int len[] = {5, 7, 9, 11, 8, 10, 1, 1, 1, 1, 1, 2, 3, 1, 3, 0, 1, 1, 1, 4, 1,
-                       3, 1, 1, 1, 1, 4, 5, 3, 4, 4, 5, 4, 5, 4, 5, 4, 5, 1, 3, 4,
-                       1, 3, 5, 5, 5, 5, 1, 3, 5, 5, 5, 5, 1, 3, 5, 5, 5, 5, 1, 3};
+    const int lhs[] = {4,  4,  4,  4,  4,  4,  5,  5,  5,  5,  6,  6,  6,  7,  7,  8,  8,  8,  9,  9,  10,
+                       10, 11, 11, 11, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 13, 13, 13, 14,
+                       14, 14, 14, 14, 14, 15, 15, 15, 15, 15, 15, 16, 16, 16, 16, 16, 16, 17, 17};
+    const int len[] = {5, 7, 9, 11, 8, 10, 1, 1, 1, 1, 1, 2, 3, 1, 3, 0, 1, 1, 1, 4, 1, 3, 1, 1, 1, 1, 4, 5, 3, 4, 4,
+                       5, 4, 5, 4,  5, 4,  5, 1, 3, 4, 1, 3, 5, 5, 5, 5, 1, 3, 5, 5, 5, 5, 1, 3, 5, 5, 5, 5, 1, 3};
     for (int p = 1; p <= 61; ++p) {
         EXPECT_EQ(filterTable.productionLhs[p], lhs[p - 1]) << "production " << p;
         EXPECT_EQ(filterTable.productionLength[p], len[p - 1]) << "production " << p;
@@ -169,46 +171,102 @@ TEST(FilterLexer, Tokenisation) {
     };
     const std::vector<Case> cases = {
         {"filterAllBest person(name(X), $address(city(C))) in file 'docs\\items.xml'\nwhere &X match [A-Z]+& (P)",
-         {{TokenFilterAll, "", 1}, {TokenTag, "person", 1}, {TokenOB, "", 1}, {TokenTag, "name", 1},
-          {TokenOB, "", 1}, {TokenVar, "X", 1}, {TokenCB, "", 1}, {TokenComma, "", 1}, {TokenType, "", 1},
-          {TokenTag, "address", 1}, {TokenOB, "", 1}, {TokenTag, "city", 1}, {TokenOB, "", 1},
-          {TokenVar, "C", 1}, {TokenCB, "", 1}, {TokenCB, "", 1}, {TokenCB, "", 1}, {TokenIn, "", 1},
-          {TokenFile, "", 1}, {TokenText, "docs\\items.xml", 1}, {TokenWhere, "", 2},
-          {TokenCond, "X match [A-Z]+", 2}, {TokenP, "P", 2}, {TokenEOF, "", 2}},
+         {{TokenFilterAll, "", 1}, {TokenTag, "person", 1},
+          {TokenOB, "", 1},        {TokenTag, "name", 1},
+          {TokenOB, "", 1},        {TokenVar, "X", 1},
+          {TokenCB, "", 1},        {TokenComma, "", 1},
+          {TokenType, "", 1},      {TokenTag, "address", 1},
+          {TokenOB, "", 1},        {TokenTag, "city", 1},
+          {TokenOB, "", 1},        {TokenVar, "C", 1},
+          {TokenCB, "", 1},        {TokenCB, "", 1},
+          {TokenCB, "", 1},        {TokenIn, "", 1},
+          {TokenFile, "", 1},      {TokenText, "docs\\items.xml", 1},
+          {TokenWhere, "", 2},     {TokenCond, "X match [A-Z]+", 2},
+          {TokenP, "P", 2},        {TokenEOF, "", 2}},
          false},
         {"count 3 (filterOneBest item(X) in file 'a.xml')",
-         {{TokenCount, "", 1}, {TokenNum, "3", 1}, {TokenOB, "", 1}, {TokenFilterBest, "", 1},
-          {TokenTag, "item", 1}, {TokenOB, "", 1}, {TokenVar, "X", 1}, {TokenCB, "", 1}, {TokenIn, "", 1},
-          {TokenFile, "", 1}, {TokenText, "a.xml", 1}, {TokenCB, "", 1}, {TokenEOF, "", 1}},
+         {{TokenCount, "", 1},
+          {TokenNum, "3", 1},
+          {TokenOB, "", 1},
+          {TokenFilterBest, "", 1},
+          {TokenTag, "item", 1},
+          {TokenOB, "", 1},
+          {TokenVar, "X", 1},
+          {TokenCB, "", 1},
+          {TokenIn, "", 1},
+          {TokenFile, "", 1},
+          {TokenText, "a.xml", 1},
+          {TokenCB, "", 1},
+          {TokenEOF, "", 1}},
          false},
         {"filterBestExact filterAllExact and or xor where | ? (N)",
-         {{TokenFilterBExact, "", 1}, {TokenFilterAExact, "", 1}, {TokenAnd, "and", 1}, {TokenOr, "or", 1},
-          {TokenXor, "xor", 1}, {TokenWhere, "", 1}, {TokenBar, "", 1}, {TokenQmark, "", 1}, {TokenN, "N", 1},
+         {{TokenFilterBExact, "", 1},
+          {TokenFilterAExact, "", 1},
+          {TokenAnd, "and", 1},
+          {TokenOr, "or", 1},
+          {TokenXor, "xor", 1},
+          {TokenWhere, "", 1},
+          {TokenBar, "", 1},
+          {TokenQmark, "", 1},
+          {TokenN, "N", 1},
           {TokenEOF, "", 1}},
          false},
         // Keywords are keywords only as whole words.
         {"country counter filtered andes orange wherever filename xorx countx",
-         {{TokenTag, "country", 1}, {TokenTag, "counter", 1}, {TokenTag, "filtered", 1}, {TokenTag, "andes", 1},
-          {TokenTag, "orange", 1}, {TokenTag, "wherever", 1}, {TokenTag, "filename", 1}, {TokenTag, "xorx", 1},
-          {TokenTag, "countx", 1}, {TokenEOF, "", 1}},
+         {{TokenTag, "country", 1},
+          {TokenTag, "counter", 1},
+          {TokenTag, "filtered", 1},
+          {TokenTag, "andes", 1},
+          {TokenTag, "orange", 1},
+          {TokenTag, "wherever", 1},
+          {TokenTag, "filename", 1},
+          {TokenTag, "xorx", 1},
+          {TokenTag, "countx", 1},
+          {TokenEOF, "", 1}},
          false},
         {"order(X) where2 or_id(X) and[1] filterOneBestX",
-         {{TokenTag, "order", 1}, {TokenOB, "", 1}, {TokenVar, "X", 1}, {TokenCB, "", 1}, {TokenTag, "where2", 1},
-          {TokenTag, "or_id", 1}, {TokenOB, "", 1}, {TokenVar, "X", 1}, {TokenCB, "", 1}, {TokenTag, "and[1]", 1},
-          {TokenTag, "filterOneBestX", 1}, {TokenEOF, "", 1}},
+         {{TokenTag, "order", 1},
+          {TokenOB, "", 1},
+          {TokenVar, "X", 1},
+          {TokenCB, "", 1},
+          {TokenTag, "where2", 1},
+          {TokenTag, "or_id", 1},
+          {TokenOB, "", 1},
+          {TokenVar, "X", 1},
+          {TokenCB, "", 1},
+          {TokenTag, "and[1]", 1},
+          {TokenTag, "filterOneBestX", 1},
+          {TokenEOF, "", 1}},
          false},
         {"count( and( or'x' in'y' file'z'",
-         {{TokenCount, "", 1}, {TokenOB, "", 1}, {TokenAnd, "and", 1}, {TokenOB, "", 1}, {TokenOr, "or", 1},
-          {TokenText, "x", 1}, {TokenIn, "", 1}, {TokenText, "y", 1}, {TokenFile, "", 1}, {TokenText, "z", 1},
+         {{TokenCount, "", 1},
+          {TokenOB, "", 1},
+          {TokenAnd, "and", 1},
+          {TokenOB, "", 1},
+          {TokenOr, "or", 1},
+          {TokenText, "x", 1},
+          {TokenIn, "", 1},
+          {TokenText, "y", 1},
+          {TokenFile, "", 1},
+          {TokenText, "z", 1},
           {TokenEOF, "", 1}},
          false},
         {"index in file inx",
          {{TokenTag, "index", 1}, {TokenIn, "", 1}, {TokenFile, "", 1}, {TokenTag, "inx", 1}, {TokenEOF, "", 1}},
          false},
-        {"Order Item_2[1] 007", {{TokenVar, "Order", 1}, {TokenVar, "Item_2[1]", 1}, {TokenNum, "007", 1}, {TokenEOF, "", 1}}, false},
+        {"Order Item_2[1] 007",
+         {{TokenVar, "Order", 1}, {TokenVar, "Item_2[1]", 1}, {TokenNum, "007", 1}, {TokenEOF, "", 1}},
+         false},
         {"price(N) price( N ) name(P)",
-         {{TokenTag, "price", 1}, {TokenN, "N", 1}, {TokenTag, "price", 1}, {TokenOB, "", 1}, {TokenVar, "N", 1},
-          {TokenCB, "", 1}, {TokenTag, "name", 1}, {TokenP, "P", 1}, {TokenEOF, "", 1}},
+         {{TokenTag, "price", 1},
+          {TokenN, "N", 1},
+          {TokenTag, "price", 1},
+          {TokenOB, "", 1},
+          {TokenVar, "N", 1},
+          {TokenCB, "", 1},
+          {TokenTag, "name", 1},
+          {TokenP, "P", 1},
+          {TokenEOF, "", 1}},
          false},
         {"'' &&", {{TokenText, "", 1}, {TokenCond, "", 1}, {TokenEOF, "", 1}}, false},
         // White space, line feeds included, inside quoted texts and conditions; not counted.
@@ -260,8 +318,7 @@ TEST(FilterParser, RuleTrees) {
         {"filterOneBest 'Vurer' in file 'people.xml'", ruleOf("best", "'Vurer'", "file('people.xml')")},
         {"filterOneBest book(B) in file 'lib.xml'", ruleOf("best", "book{var=B}", "file('lib.xml')")},
         {"count 3 (filterAllExact $book(title(T), author(A)) in file 'lib.xml' where &T&, &A& (N))",
-         ruleOf("allEx", "book{type=E}(and(title{var=T}, author{var=A}))", "file('lib.xml')", "conditions('T', 'A')",
-                "N", "3")},
+         ruleOf("allEx", "book{type=E}(and(title{var=T}, author{var=A}))", "file('lib.xml')", "conditions('T', 'A')", "N", "3")},
         {"filterOneBest 'abc' in 'x'", ruleOf("best", "'abc'", "xml('x')")},
         {"filterOneBest a((b()) | c()) in 'x'", ruleOf("best", "a(or(xor(b), c))", "xml('x')")},
         {"filterOneBest a((b()), c()) in 'x'", ruleOf("best", "a(and(xor(b), c))", "xml('x')")},
@@ -291,8 +348,7 @@ TEST(FilterParser, RuleTrees) {
         {"filterOneBest or(person(name(X)), item(location('Italy'))) in 'x'",
          ruleOf("best", "or(person(name{var=X}), item(location('Italy')))", "xml('x')")},
         {"filterOneBest person(name(X), (emailaddress(M) | homepage(H)), $profile()) in 'x'",
-         ruleOf("best", "person(and(name{var=X}, or(emailaddress{var=M}, homepage{var=H}), profile{type=E}))",
-                "xml('x')")},
+         ruleOf("best", "person(and(name{var=X}, or(emailaddress{var=M}, homepage{var=H}), profile{type=E}))", "xml('x')")},
         {"filterOneBest and(item()) in 'x'", ruleOf("best", "and(item)", "xml('x')")},
         {"filterOneBest xor(a(), 'b', or(c())) in 'x'", ruleOf("best", "xor(a, 'b', or(c))", "xml('x')")},
         {"filterOneBest $name() in 'x'", ruleOf("best", "name{type=E}", "xml('x')")},
@@ -305,7 +361,8 @@ TEST(FilterParser, RuleTrees) {
         {"filterOneBest item((a() ? b()) | c() | (d(), e())) in 'x'",
          ruleOf("best", "item(or(xor(a, b), c, and(d, e)))", "xml('x')")},
         {"filterOneBest a((b() | c()), (d() | e()), f()) in 'x'", ruleOf("best", "a(and(or(b, c), or(d, e), f))", "xml('x')")},
-        {"filterOneBest $book(title(T), author(A)) in 'x'", ruleOf("best", "book{type=E}(and(title{var=T}, author{var=A}))", "xml('x')")},
+        {"filterOneBest $book(title(T), author(A)) in 'x'",
+         ruleOf("best", "book{type=E}(and(title{var=T}, author{var=A}))", "xml('x')")},
         // One-pattern tags and groups.
         {"filterOneBest person(name()) in file 'p.xml'", ruleOf("best", "person(name)", "file('p.xml')")},
         {"filterOneBest $person(name()) in file 'p.xml'", ruleOf("best", "person{type=E}(name)", "file('p.xml')")},
@@ -392,9 +449,8 @@ TEST(FilterParser, StartLine) {
 TEST(FilterParser, FromTokens) {
     using enum TokenKind;
     std::vector<LexStep> steps = {
-        {{TokenFilterBest, {}}, {}, 1}, {{TokenTag, "book"}, {}, 1}, {{TokenOB, {}}, {}, 1},
-        {{TokenVar, "B"}, {}, 2},       {{TokenCB, {}}, {}, 2},      {{TokenIn, {}}, {}, 3},
-        {{TokenFile, {}}, {}, 3},       {{TokenText, "lib.xml"}, {}, 3},
+        {{TokenFilterBest, {}}, {}, 1}, {{TokenTag, "book"}, {}, 1}, {{TokenOB, {}}, {}, 1},   {{TokenVar, "B"}, {}, 2},
+        {{TokenCB, {}}, {}, 2},         {{TokenIn, {}}, {}, 3},      {{TokenFile, {}}, {}, 3}, {{TokenText, "lib.xml"}, {}, 3},
     };
     auto r = parseTokens(steps);
     ASSERT_TRUE(std::holds_alternative<ParseOk>(r));
@@ -474,7 +530,6 @@ TEST(FilterParser, LargeFilters) {
     }
 }
 
-
 // What a filter that does not parse tells on standard error: the line and
 // column of the token found, what the grammar expects there (after the
 // reductions the token caused), and a hint for the common mistakes.
@@ -492,7 +547,8 @@ TEST(FilterParser, ExplanationOfAStop) {
         {"filterExact a() in 'x'", found + "1, column 1:", "did you mean filterAllExact? a filter begins"},
         {"select a() in 'x'", found + "1, column 1:", "a filter begins with a statement: filterAllBest"},
         {"count (FILTERONEBEST a() in 'x')", found + "1, column 8:", "statement names are case-sensitive: write filterOneBest"},
-        {"filterAllExact a() in 'x'\n  (n)", found + "2, column 3: found \"(\" where the filter expects \"where\", \"(P)\", \"(N)\" or the end",
+        {"filterAllExact a() in 'x'\n  (n)",
+         found + "2, column 3: found \"(\" where the filter expects \"where\", \"(P)\", \"(N)\" or the end",
          "the marks are written (P) and (N), in capitals"},
         {"filterAllExact a() in 'a-b'", found + "1, column 23: found 'a-b' (not a token", "'-' is not allowed in a quoted text"},
         {"filterAllExact a() in file 'a b#c.xml'", found + "1, column 28:", "'#' is not allowed in a file name"},
@@ -508,7 +564,8 @@ TEST(FilterParser, ExplanationOfAStop) {
         {"filterAllExact a(X) in 'x' where &X = 'a\xe9'&", found + "1, column 34: found &X = 'a\xe9'& (not a token",
          "the byte 233 cannot be written in a condition"},
         {"filterAllExact a(b( in 'x'", found + "1, column 21: found \"in\"", ""},
-        {"filterAllExact a() in 'x' where &X&,", found + "1, column 37: found the end of the filter where the filter expects a condition",
+        {"filterAllExact a() in 'x' where &X&,",
+         found + "1, column 37: found the end of the filter where the filter expects a condition",
          "a condition goes between two &"},
     };
     for (const Case& c : cases) {

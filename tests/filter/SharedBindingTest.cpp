@@ -144,8 +144,14 @@ RuleConditions makeConditions(int which) {
         case 3: re("Y", "x.*"); break;
         case 4: ex("X > 1"); break;
         case 5: ex("X = Y"); break;
-        case 6: re("X", "[0-9x ]*"); ex("X < 5"); break;
-        case 7: ex("Y > 1"); ex("X > > 1"); break;
+        case 6:
+            re("X", "[0-9x ]*");
+            ex("X < 5");
+            break;
+        case 7:
+            ex("Y > 1");
+            ex("X > > 1");
+            break;
     }
     return c;
 }
@@ -161,8 +167,7 @@ std::string shown(const Tree* t) { return t ? xml::showText(query::restoreAttrib
 
 // Every result bound, checked and rebuilt on its own, nothing kept between
 // results.
-Outcome reference(const EntryList& results, const QueryVariables& vars, const Tree* doc,
-                  const RuleConditions& conditions) {
+Outcome reference(const EntryList& results, const QueryVariables& vars, const Tree* doc, const RuleConditions& conditions) {
     Outcome o;
     std::vector<std::string> declared;
     for (const auto& v : vars) declared.push_back(associationName(v.second, vars));
@@ -193,8 +198,8 @@ Outcome reference(const EntryList& results, const QueryVariables& vars, const Tr
     return o;
 }
 
-Outcome shared(const EntryList& results, const QueryVariables& vars, const Tree* doc,
-               const RuleConditions& conditions, ResultTrees trees) {
+Outcome shared(const EntryList& results, const QueryVariables& vars, const Tree* doc, const RuleConditions& conditions,
+               ResultTrees trees) {
     Outcome o;
     try {
         ResultBinder binder(vars, doc, conditions, Polarity::Positive, trees);

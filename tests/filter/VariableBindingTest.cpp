@@ -85,7 +85,6 @@ TEST(RebuildWithBindings, HangsBoundSubtreesAndCutsLabels) {
     }
 }
 
-
 TEST(RebuildWithBindings, CutWithAttributesEqualsCutThenAdjusted) {
     const std::vector<const char*> cases = {
         "'empty text'",
@@ -99,14 +98,13 @@ TEST(RebuildWithBindings, CutWithAttributesEqualsCutThenAdjusted) {
     };
     for (const char* c : cases) {
         const Tree* t = tree(c);
-        EXPECT_EQ(axf::xml::showText(cutLabelsWithAttributes(t)),
-                  axf::xml::showText(query::restoreAttributes(cutLabels(t))))
+        EXPECT_EQ(axf::xml::showText(cutLabelsWithAttributes(t)), axf::xml::showText(query::restoreAttributes(cutLabels(t))))
             << c;
     }
     // Failures are those of cutLabels, at the same node.
-    const Tree* bad = axf::xml::makeTree(axf::xml::ELNode{"r^1", {}},
-                                         {axf::xml::makeTree(axf::xml::ELNode{"@a^2", {}},
-                                                             {axf::xml::leafNode(axf::xml::CXNode{"c"})})});
+    const Tree* bad =
+        axf::xml::makeTree(axf::xml::ELNode{"r^1", {}},
+                           {axf::xml::makeTree(axf::xml::ELNode{"@a^2", {}}, {axf::xml::leafNode(axf::xml::CXNode{"c"})})});
     std::string want, got;
     try {
         cutLabels(bad);
@@ -144,8 +142,7 @@ TEST(FindVars, MergesVariablesWithThePreorderOfTheResult) {
     const std::vector<Case> cases = {
         // Query a(b(X), c(Y)) numbered 2, 3, 4 (result root is a^2^1 over the
         // document's site, for the shape).
-        {{{"3", "X"}, {"4", "Y"}}, "a^2^1(b^3^10,c^4^15)",
-         "X:3:[b^11(x^12),d^13] Y:4:[e^16,'txt^17']", 0},
+        {{{"3", "X"}, {"4", "Y"}}, "a^2^1(b^3^10,c^4^15)", "X:3:[b^11(x^12),d^13] Y:4:[e^16,'txt^17']", 0},
         // b was deleted: X is dropped at c, Y binds there.
         {{{"3", "X"}, {"4", "Y"}}, "a^2^1(c^4^15)", "Y:4:[e^16,'txt^17']", 0},
         // The sons the match covers are not bound; all covered: no triple.
@@ -211,13 +208,10 @@ EmbeddingEntry entry(std::int64_t pos, std::int64_t cost, const char* t) {
 
 // Two persons; the query person(name, age(X)) is numbered person 2, name 3,
 // age 4 (X on 4).
-const char* const kPeople =
-    "site^1(person^2(name^3('Ann^4'),age^5('30^6')),person^7(name^8('Bob^9'),age^10('25^11')))";
+const char* const kPeople = "site^1(person^2(name^3('Ann^4'),age^5('30^6')),person^7(name^8('Bob^9'),age^10('25^11')))";
 const QueryVariables kAgeVar = {{"4", "X"}};
 
-EntryList people() {
-    return {entry(2, 0, "person^2^2(name^3^3,age^4^5)"), entry(7, 1, "person^2^7(name^3^8,age^4^10)")};
-}
+EntryList people() { return {entry(2, 0, "person^2^2(name^3^3,age^4^5)"), entry(7, 1, "person^2^7(name^3^8,age^4^10)")}; }
 
 RuleConditions expr(std::string text) {
     RuleConditions c;

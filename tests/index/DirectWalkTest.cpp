@@ -21,8 +21,8 @@ void describeIndex(const Index& index, std::string& out) {
         out += e.key;
         out += ']';
         for (const EmbeddingEntry& x : e.exact) {
-            out += ' ' + std::to_string(x.position) + '/' + std::to_string(x.depth) + '/' + std::to_string(x.last) +
-                   '/' + std::to_string(x.renamingCost) + '/' + std::to_string(x.cost) + ':';
+            out += ' ' + std::to_string(x.position) + '/' + std::to_string(x.depth) + '/' + std::to_string(x.last) + '/' +
+                   std::to_string(x.renamingCost) + '/' + std::to_string(x.cost) + ':';
             axf::xml::showAt(0, x.tree, out);
         }
         out += '\n';
@@ -131,10 +131,49 @@ public:
     explicit Pieces(std::uint64_t seed) : state_(seed) {}
     std::string document() {
         static const std::vector<std::string> pieces = {
-            "<site>", "</site>", "<item id=\"7\">", "</item>", "<name>", "</name>", "<a/>", "<b x='1' y=z/>",
-            "text", " ", "\n", "\t", "\r", "&amp;", "&lt;", "&#65;", "&#x3b1;", "&nope;", "&#;", "&", "<", ">",
-            "<!-- c -->", "<?p i?>", "<![CDATA[x]]>", "<!X>", "'", "\"", "=", "/", "?>", "-->", "--", "]]>",
-            "<?xml version='1.0'?>", "<!DOCTYPE site>", "@", "\xa0", "<![CDATA[]]>", "<c a='&amp;&#66;'>", "</c>", "< d >", "</ d >",
+            "<site>",
+            "</site>",
+            "<item id=\"7\">",
+            "</item>",
+            "<name>",
+            "</name>",
+            "<a/>",
+            "<b x='1' y=z/>",
+            "text",
+            " ",
+            "\n",
+            "\t",
+            "\r",
+            "&amp;",
+            "&lt;",
+            "&#65;",
+            "&#x3b1;",
+            "&nope;",
+            "&#;",
+            "&",
+            "<",
+            ">",
+            "<!-- c -->",
+            "<?p i?>",
+            "<![CDATA[x]]>",
+            "<!X>",
+            "'",
+            "\"",
+            "=",
+            "/",
+            "?>",
+            "-->",
+            "--",
+            "]]>",
+            "<?xml version='1.0'?>",
+            "<!DOCTYPE site>",
+            "@",
+            "\xa0",
+            "<![CDATA[]]>",
+            "<c a='&amp;&#66;'>",
+            "</c>",
+            "< d >",
+            "</ d >",
         };
         std::string out;
         const std::uint64_t count = next(24);

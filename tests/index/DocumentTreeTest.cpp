@@ -48,9 +48,7 @@ std::string randomDocument(std::mt19937& rng) {
                 ++open;
                 break;
             }
-            case 2:
-                doc += "<" + std::string(names[rng() % 8]) + (rng() % 2 ? " name=\"n^\\\"" : "") + "/>";
-                break;
+            case 2: doc += "<" + std::string(names[rng() % 8]) + (rng() % 2 ? " name=\"n^\\\"" : "") + "/>"; break;
             case 3:
                 // Followed by an element, so that texts never run together.
                 doc += rng() % 4 == 0 ? " \n " : (rng() % 3 == 0 ? "@nome" : "t^" + std::to_string(i));
@@ -183,8 +181,8 @@ TEST(MergedElementIndex, KeysMergedOnLookupEqualTheWholeMerge) {
     auto same = [](const EntryList& a, const EntryList& b) {
         if (a.size() != b.size()) return false;
         for (std::size_t i = 0; i < a.size(); ++i)
-            if (a[i].position != b[i].position || a[i].renamingCost != b[i].renamingCost || shown(a[i].tree) != shown(b[i].tree) ||
-                a[i].last != b[i].last || a[i].depth != b[i].depth)
+            if (a[i].position != b[i].position || a[i].renamingCost != b[i].renamingCost ||
+                shown(a[i].tree) != shown(b[i].tree) || a[i].last != b[i].last || a[i].depth != b[i].depth)
                 return false;
         return true;
     };

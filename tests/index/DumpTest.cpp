@@ -5,8 +5,8 @@
 #include <functional>
 #include <random>
 #include <span>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,8 +22,8 @@ namespace {
 
 using namespace axf::index;
 using axf::StringSink;
-using axf::xml::Attribute;
 using axf::xml::AttList;
+using axf::xml::Attribute;
 using axf::xml::elem;
 using axf::xml::ELNode;
 using axf::xml::leafNode;
@@ -69,7 +69,7 @@ TEST(RecordDump, DumpEachClosesEveryListWithOneNewline) {
 
     StringSink lines;
     dumpEach([&](const EmbeddingEntry& e) { dumpEntry(e, lines); },
-          EntryList{entry(1, 0, 1, 0, 0, elem("a")), entry(2, 2, 2, 0, 0, text("b"))}, lines);
+             EntryList{entry(1, 0, 1, 0, 0, elem("a")), entry(2, 2, 2, 0, 0, text("b"))}, lines);
     EXPECT_EQ(lines.text(),
               "(1, 0, 1, 0, 0)Embedd:Tree (ELNode \"a\" []) []\n"
               "(2, 2, 2, 0, 0)Embedd:Tree (TXNode \"b\") []\n\n");
@@ -125,19 +125,19 @@ TEST(IndexDump, WalkPartsOfEmptyPartsAndTheLimitOfTwenty) {
 
     // 25 keys of 25 classes: the first 20 of each show, the mapping whole;
     // the text index never shows.
-    const std::vector<std::string> names{"africa", "asia",     "australia", "samerica",  "namerica",
-                                         "parlist", "listitem", "shipping",  "incategory", "mailbox",
-                                         "mail",   "from",     "to",        "date",      "categories",
-                                         "category", "catgraph", "edge",     "creditcard", "watches",
-                                         "watch",  "address",  "street",    "city",      "country"};
+    const std::vector<std::string> names{"africa",     "asia",       "australia", "samerica", "namerica",   "parlist", "listitem",
+                                         "shipping",   "incategory", "mailbox",   "mail",     "from",       "to",      "date",
+                                         "categories", "category",   "catgraph",  "edge",     "creditcard", "watches", "watch",
+                                         "address",    "street",     "city",      "country"};
     std::string doc = "<site>";
     for (const auto& n : names) doc += "<" + n + ">t" + n + "</" + n + ">";
     doc += "</site>";
     StringSink s;
     dumpWalkedText(doc, s);
     const std::string& out = s.text();
-    auto keyShown = [&](const std::string& n) { return out.find("\n" + n + ":\nExact:") != std::string::npos ||
-                                                       out.rfind(n + ":\nExact:", 0) == 0; };
+    auto keyShown = [&](const std::string& n) {
+        return out.find("\n" + n + ":\nExact:") != std::string::npos || out.rfind(n + ":\nExact:", 0) == 0;
+    };
     auto classShown = [&](const std::string& n) { return out.find(": (" + n + ", ") != std::string::npos; };
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(keyShown(names[i]), i < 20) << names[i];
@@ -243,9 +243,9 @@ TEST(IndentedPrinter, OneLineThreeLinesAndEmptyElements) {
 }
 
 TEST(IndentedPrinter, GeneralLayoutAndOtherNodeKinds) {
-    EXPECT_EQ(fmt(elem("a", {elem("b", {text("t")}), text("u"), leafNode(axf::xml::CXNode{" c "}),
-                             leafNode(axf::xml::ENNode{"amp"})})),
-              "<a>\n   <b>t</b>\n   u\n    c \n   amp\n</a>\n");
+    EXPECT_EQ(
+        fmt(elem("a", {elem("b", {text("t")}), text("u"), leafNode(axf::xml::CXNode{" c "}), leafNode(axf::xml::ENNode{"amp"})})),
+        "<a>\n   <b>t</b>\n   u\n    c \n   amp\n</a>\n");
     EXPECT_EQ(fmt(elem("a", {text("t"), text("u")}), 1), "   <a>\n      t\n      u\n   </a>\n");
 
     // A root node prints as "Result" at level 0, wherever it stands.
@@ -392,7 +392,6 @@ void format(std::int64_t level, int flag, const xml::Tree* tree, std::string& ou
         throw axf::InternalError("showFormattedXML: a processing instruction in the tree");
 }
 
-
 std::string showFormattedXML(std::int64_t level, int flag, const xml::Tree* tree) {
     std::string out;
     format(level, flag, tree, out);
@@ -410,22 +409,22 @@ TEST(IndentedPrinter, SameTextAsTheRecursivePrinter) {
     std::function<const Tree*(int&, int)> grow = [&](int& budget, int depth) -> const Tree* {
         --budget;
         switch (depth > 6 || budget <= 0 ? 4 + pick(4) : pick(8)) {
-        case 0:
-        case 1:
-        case 2:
-        case 3: {
-            AttList atts;
-            for (std::size_t i = pick(3); i-- > 0;) atts.emplace_back(names[pick(names.size())], someText());
-            std::vector<const Tree*> kids;
-            for (std::size_t i = pick(4); i-- > 0 && budget > 0;) kids.push_back(grow(budget, depth + 1));
-            const axf::xml::XMLNode v = pick(12) ? axf::xml::XMLNode(ELNode{names[pick(names.size())], atts})
-                                                 : axf::xml::XMLNode(axf::xml::RTNode{});
-            return makeTree(v, kids);
-        }
-        case 4:
-        case 5: return text(someText());
-        case 6: return leafNode(axf::xml::CXNode{someText()});
-        default: return pick(20) ? leafNode(axf::xml::ENNode{"amp"}) : leafNode(axf::xml::PINode{"p", "q"});
+            case 0:
+            case 1:
+            case 2:
+            case 3: {
+                AttList atts;
+                for (std::size_t i = pick(3); i-- > 0;) atts.emplace_back(names[pick(names.size())], someText());
+                std::vector<const Tree*> kids;
+                for (std::size_t i = pick(4); i-- > 0 && budget > 0;) kids.push_back(grow(budget, depth + 1));
+                const axf::xml::XMLNode v =
+                    pick(12) ? axf::xml::XMLNode(ELNode{names[pick(names.size())], atts}) : axf::xml::XMLNode(axf::xml::RTNode{});
+                return makeTree(v, kids);
+            }
+            case 4:
+            case 5: return text(someText());
+            case 6: return leafNode(axf::xml::CXNode{someText()});
+            default: return pick(20) ? leafNode(axf::xml::ENNode{"amp"}) : leafNode(axf::xml::PINode{"p", "q"});
         }
     };
     auto outcome = [](const std::function<std::string()>& f) {

@@ -76,12 +76,9 @@ TEST(Index, GetRefByKind) {
         std::vector<std::int64_t> positions;
     };
     const Case cases[] = {
-        {"k", LookupKind::Exact, {1, 5}},
-        {"k", LookupKind::WithTranslations, {1, 3, 5, 5}},
-        {"only", LookupKind::Exact, {4}},
-        {"only", LookupKind::WithTranslations, {4}},
-        {"absent", LookupKind::Exact, {}},
-        {"absent", LookupKind::WithTranslations, {}},
+        {"k", LookupKind::Exact, {1, 5}},  {"k", LookupKind::WithTranslations, {1, 3, 5, 5}},
+        {"only", LookupKind::Exact, {4}},  {"only", LookupKind::WithTranslations, {4}},
+        {"absent", LookupKind::Exact, {}}, {"absent", LookupKind::WithTranslations, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + (c.kind == LookupKind::Exact ? " exact" : " with translations"));

@@ -79,8 +79,8 @@ Pairs pairs(const BuildResult& r) {
 }
 
 TEST(Walk, WorkedExample) {
-    BuildResult r = buildIndexes(events({S("item", {{"id", "7"}}), S("name"), T("Pen"), E("name"), T(" "),
-                                         M("name"), E("item")}));
+    BuildResult r =
+        buildIndexes(events({S("item", {{"id", "7"}}), S("name"), T("Pen"), E("name"), T(" "), M("name"), E("item")}));
     EXPECT_TRUE(r.reachedEnd);
     EXPECT_EQ(r.lastPosition, 6);
     EXPECT_EQ(shape(r.tree), "item^1(@id^2('7^3'),name^4('Pen^5'),name^6)");
@@ -118,8 +118,7 @@ TEST(Walk, ShapesOfTheTopLevelAndOfNesting) {
         {"nested same name", events({S("name"), S("name"), T("x"), E("name"), E("name")}), "name^1(name^2('x^3'))", 3},
         {"end names are not compared", events({S("a"), S("b"), E("a"), E("b")}), "a^1(b^2)", 2},
         {"open elements close at the end", events({S("a"), S("b"), T("x")}), "a^1(b^2('x^3'))", 3},
-        {"second top-level element is numbered on", events({S("a"), T("x"), E("a"), M("b", {{"c", "y"}})}),
-         "a^1('x^2')", 5},
+        {"second top-level element is numbered on", events({S("a"), T("x"), E("a"), M("b", {{"c", "y"}})}), "a^1('x^2')", 5},
         {"a top-level end stops the walk", events({S("a"), E("a"), E("z"), S("b"), E("b")}), "a^1", 1},
         {"a text first", events({T("hello"), M("a")}), "'hello^1'", 2},
         {"blank and carriage-return texts",
@@ -155,8 +154,8 @@ TEST(Walk, NoNodeGivesTheEmptyDocument) {
 TEST(Walk, IndexFiling) {
     // Texts shared, a text beginning with '@' a text like any other,
     // attributes and elements sharing a key, a second top-level tree filed too.
-    BuildResult r = buildIndexes(events({S("site", {{"id", "v"}}), M("id"), T("v"), T("@name"), E("site"),
-                                         S("item"), T("v"), E("item")}));
+    BuildResult r =
+        buildIndexes(events({S("site", {{"id", "v"}}), M("id"), T("v"), T("@name"), E("site"), S("item"), T("v"), E("item")}));
     EXPECT_EQ(positions(r.elementIndex.find("id")->exact), (std::vector<std::int64_t>{2, 4}));
     EXPECT_EQ(positions(r.textIndex.find("v")->exact), (std::vector<std::int64_t>{3, 5, 8}));
     EXPECT_FALSE(r.elementIndex.find("name"));
@@ -181,14 +180,22 @@ TEST(Walk, AtTextsAreTexts) {
         std::vector<std::string> textKeys;
     };
     const std::vector<Case> cases = {
-        {"value @*", "<site><item id=\"@*\">x</item></site>", "site^1(item^2(@id^3('@*^4'),'x^5'))",
-         {"id", "item", "site"}, {"@*", "x"}},
-        {"value @", "<site><item id='@'>x</item></site>", "site^1(item^2(@id^3('@^4'),'x^5'))",
-         {"id", "item", "site"}, {"@", "x"}},
-        {"text @select", "<site><item>@select</item></site>", "site^1(item^2('@select^3'))", {"item", "site"},
-         {"@select"}},
-        {"text @id beside an attribute id", "<site id='@id'><item>@id</item></site>",
-         "site^1(@id^2('@id^3'),item^4('@id^5'))", {"id", "item", "site"}, {"@id"}},
+        {"value @*",
+         "<site><item id=\"@*\">x</item></site>",
+         "site^1(item^2(@id^3('@*^4'),'x^5'))",
+         {"id", "item", "site"},
+         {"@*", "x"}},
+        {"value @",
+         "<site><item id='@'>x</item></site>",
+         "site^1(item^2(@id^3('@^4'),'x^5'))",
+         {"id", "item", "site"},
+         {"@", "x"}},
+        {"text @select", "<site><item>@select</item></site>", "site^1(item^2('@select^3'))", {"item", "site"}, {"@select"}},
+        {"text @id beside an attribute id",
+         "<site id='@id'><item>@id</item></site>",
+         "site^1(@id^2('@id^3'),item^4('@id^5'))",
+         {"id", "item", "site"},
+         {"@id"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -256,8 +263,7 @@ TEST(Walk, WhiteSpaceBeforeTheRootIsNoNode) {
 
 TEST(Walk, EventsOutsideTheDataKinds) {
     BuildResult r = buildIndexes(events({S("a"), CommentEvent{"c"}, PIEvent{"p", "x"}, T("x"), GERefEvent{"amp"},
-                                         GERefEvent{"lt"}, GERefEvent{"gt"}, GERefEvent{"quot"},
-                                         GERefEvent{"apos"}, E("a")}));
+                                         GERefEvent{"lt"}, GERefEvent{"gt"}, GERefEvent{"quot"}, GERefEvent{"apos"}, E("a")}));
     EXPECT_EQ(shape(r.tree), "a^1('x^2','&^3','<^4','>^5','\"^6','\'^7')");
 
     auto fatal = [](std::vector<XMLEvent> evs) -> std::string {
@@ -325,14 +331,14 @@ struct MergeCase {
 
 TEST(Walk, SynonymMergeExamples) {
     std::vector<MergeCase> cases = {
-        {"items and an articolo", events({S("site"), M("item"), M("articolo"), M("item"), E("site")}),
+        {"items and an articolo",
+         events({S("site"), M("item"), M("articolo"), M("item"), E("site")}),
          {{"item", {2, 4}, {3}}, {"articolo", {3}, {2, 4}}, {"site", {1}, {}}}},
-        {"attribute and element translations", events({S("person", {{"nome", "x"}}), M("name"), E("person")}),
+        {"attribute and element translations",
+         events({S("person", {{"nome", "x"}}), M("name"), E("person")}),
          {{"nome", {2}, {4}}, {"name", {4}, {2}}, {"person", {1}, {}}}},
-        {"an @ text is no element", events({S("site"), S("item"), T("@articolo"), E("item"), E("site")}),
-         {{"item", {2}, {}}}},
-        {"attribute and element of one name", events({S("name", {{"name", "x"}}), E("name")}),
-         {{"name", {1, 2}, {}}}},
+        {"an @ text is no element", events({S("site"), S("item"), T("@articolo"), E("item"), E("site")}), {{"item", {2}, {}}}},
+        {"attribute and element of one name", events({S("name", {{"name", "x"}}), E("name")}), {{"name", {1, 2}, {}}}},
         {"a single-name class", events({S("africa"), M("africa"), E("africa")}), {{"africa", {1, 2}, {}}}},
         {"nested translations, out of filing order",
          events({S("item"), S("articolo"), S("item"), M("articolo"), E("item"), E("articolo"), E("item")}),
@@ -361,8 +367,8 @@ TEST(Walk, SynonymMergeExamples) {
 TEST(Walk, UnknownNamesFailAtTheFirstElementLookup) {
     for (auto evs : {events({S("site"), M("Item"), E("site")}), events({S("site", {{"colour", "red"}}), E("site")}),
                      events({S("site"), M("nonsense"), E("site")})}) {
-        IndexedDocument doc = indexedDocument(buildIndexes(std::move(evs)));  // indexing itself succeeds
-        EXPECT_TRUE(getRef(doc.textIndex, "red", LookupKind::Exact).size() <= 1);             // text lookups classify nothing
+        IndexedDocument doc = indexedDocument(buildIndexes(std::move(evs)));       // indexing itself succeeds
+        EXPECT_TRUE(getRef(doc.textIndex, "red", LookupKind::Exact).size() <= 1);  // text lookups classify nothing
         EXPECT_FALSE(doc.elementIndex.isMerged());
         for (int twice = 0; twice < 2; ++twice) {
             try {

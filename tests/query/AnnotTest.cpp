@@ -79,8 +79,8 @@ TEST(AnnotRecords, GetSDCMatchesWholeNumberTexts) {
     EXPECT_EQ(deletionCostOf("4", DeletionCostList{{"4", 1}, {"4", 2}}), 1);
     // Keys that are not plain numbers are found only by equal texts.
     DeletionCostList mixed{{"2", 1}, {"07", 2}, {"3", 3}, {"x", 4}, {"", 5}};
-    const std::vector<std::pair<std::string, std::int64_t>> lookups = {
-        {"2", 1}, {"07", 2}, {"7", 0}, {"3", 3}, {"03", 0}, {"x", 4}, {"", 5}, {"4", 0}, {"1", 0}, {"+3", 0}};
+    const std::vector<std::pair<std::string, std::int64_t>> lookups = {{"2", 1}, {"07", 2}, {"7", 0}, {"3", 3}, {"03", 0},
+                                                                       {"x", 4}, {"", 5},   {"4", 0}, {"1", 0}, {"+3", 0}};
     for (const auto& [key, want] : lookups) EXPECT_EQ(deletionCostOf(key, mixed), want) << key;
 }
 
@@ -166,8 +166,7 @@ TEST(PlainAnnotation, Cases) {
         {"text leaf", text("hello world"), 2, "T2", {{"2", "hello world"}}, {}, {}, 2},
         {"one tag", q("item"), 7, "E7", {{"7", "item"}}, {}, {}, 7},
         {"var and type", q("a", {{"var", "X"}, {"type", "E"}}), 2, "E2", {{"2", "a"}}, {{"2", "X"}}, {{"2", "E"}}, 2},
-        {"typed over var", q("a", typeE, {var("b", "X")}), 2, "E2[E3]", {{"2", "a"}, {"3", "b"}}, {{"3", "X"}},
-         {{"2", "E"}}, 3},
+        {"typed over var", q("a", typeE, {var("b", "X")}), 2, "E2[E3]", {{"2", "a"}, {"3", "b"}}, {{"3", "X"}}, {{"2", "E"}}, 3},
         {"typed over or",
          q("t", typeE, {q("or", {q("a", typeE), q("b")})}),
          2,
@@ -186,11 +185,16 @@ TEST(PlainAnnotation, Cases) {
          {{"12", "A"}, {"15", "C"}},
          {},
          15},
-        {"only first child", q("a", {q("b", {text("t")}), q("c")}), 2, "E2[E3[T4]]",
-         {{"2", "a"}, {"3", "b"}, {"4", "t"}}, {}, {}, 4},
+        {"only first child",
+         q("a", {q("b", {text("t")}), q("c")}),
+         2,
+         "E2[E3[T4]]",
+         {{"2", "a"}, {"3", "b"}, {"4", "t"}},
+         {},
+         {},
+         4},
         // With attributes, an element named "and" is a tag pattern.
-        {"attributed and", q("and", typeE, {q("x"), q("y")}), 2, "E2[E3]", {{"2", "and"}, {"3", "x"}}, {},
-         {{"2", "E"}}, 3},
+        {"attributed and", q("and", typeE, {q("x"), q("y")}), 2, "E2[E3]", {{"2", "and"}, {"3", "x"}}, {}, {{"2", "E"}}, 3},
     };
     for (const auto& c : cases) {
         PlainAnnotation a = plainAnnotation(c.query, c.first);
@@ -261,14 +265,8 @@ TEST(ExtendAux, Groups) {
 TEST(ExtendAux, ElementOverGroup) {
     QueryAnnotation a = extendSubtree(q("e", {q("and", {q("x"), q("y")})}), 3, 0);
     EXPECT_EQ(shape(a.tree), "E3[E4[E5[E6,E7]],E8[E9,E10]]");
-    EXPECT_EQ(pairs(a.mapping), (Pairs{{"3", "or"},
-                                       {"4", "e"},
-                                       {"8", "and"},
-                                       {"10", "y"},
-                                       {"9", "x"},
-                                       {"5", "and"},
-                                       {"7", "y"},
-                                       {"6", "x"}}));
+    EXPECT_EQ(pairs(a.mapping),
+              (Pairs{{"3", "or"}, {"4", "e"}, {"8", "and"}, {"10", "y"}, {"9", "x"}, {"5", "and"}, {"7", "y"}, {"6", "x"}}));
     EXPECT_EQ(pairs(a.deletionCosts), (CostPairs{{"8", 5}, {"10", 5}, {"9", 5}}));
     EXPECT_EQ(a.lastNumber, 10);
 
@@ -349,10 +347,11 @@ TEST(ExtendQuery, RootVariablesAndTypes) {
     EXPECT_EQ(pairs(nested.variables), (Pairs{{"3", "X"}}));
     EXPECT_EQ(pairs(nested.searchTypes), (Pairs{{"2", "E"}, {"3", "E"}}));
 
-    EXPECT_EQ(fatalText([] { extendQuery(q("a", {{"var", "X"}, {"var", "Y"}}), 2); }),
-              "Multiple variable at node \"2\"");
+    EXPECT_EQ(fatalText([] { extendQuery(q("a", {{"var", "X"}, {"var", "Y"}}), 2); }), "Multiple variable at node \"2\"");
     // An element with a child reports the number of the element, not of its "or" node.
-    EXPECT_EQ(fatalText([] { extendQuery(q("a", {q("b", {{"var", "X"}, {"var", "Y"}}, {text("t")})}), 2); }),
+    EXPECT_EQ(fatalText([] {
+                  extendQuery(q("a", {q("b", {{"var", "X"}, {"var", "Y"}}, {text("t")})}), 2);
+              }),
               "Multiple variable at node \"4\"");
 }
 
@@ -424,7 +423,8 @@ TEST(ExtendQuery, ChainSizeNumberingAndMarks) {
         EXPECT_EQ(nodes, 1 + 3 * (copies + 1) - 2) << k;
         EXPECT_EQ(a.lastNumber, 1 + nodes) << k;
         EXPECT_EQ(std::int64_t(a.mapping.size()), nodes) << k;
-        for (std::int64_t n = 2; n <= a.lastNumber; ++n) EXPECT_NE(a.mapping.find(std::to_string(n)), nullptr) << k << " node " << n;
+        for (std::int64_t n = 2; n <= a.lastNumber; ++n)
+            EXPECT_NE(a.mapping.find(std::to_string(n)), nullptr) << k << " node " << n;
 
         std::int64_t plain = 0, marked = 0, other = 0;
         for (const auto& [key, name] : a.variables) ++(name == "v" ? plain : name == "~v" ? marked : other);

@@ -187,7 +187,9 @@ TEST(CombineAndBest, Cases) {
         {{E(1, 0, "a"), E(3, 0, "b")}, {E(2, 0, "c"), E(4, 0, "d")}, 0, ""},
         {{E(3, 1, "a"), E(5, 1, "b(p)")}, {E(4, 0, "c"), E(5, 2, "d(q)")}, 0, "5:3:b(p,q)"},
         // Later entries of a settled position are skipped even when as cheap.
-        {{E(5, 1, "a(p)"), E(5, 1, "b(q)"), E(6, 0, "c")}, {E(5, 1, "d(r)"), E(5, 1, "e(s)"), E(6, 2, "f")}, 3,
+        {{E(5, 1, "a(p)"), E(5, 1, "b(q)"), E(6, 0, "c")},
+         {E(5, 1, "d(r)"), E(5, 1, "e(s)"), E(6, 2, "f")},
+         3,
          "5:5:a(p,r) 6:5:c"},
     };
     for (const Case& c : cases) EXPECT_EQ(show(andBestOrdered(c.first, c.second, c.n)), c.want) << c.want;
@@ -196,7 +198,7 @@ TEST(CombineAndBest, Cases) {
 TEST(CombineAndBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty) {
     // Unordered input: the cheapest entry of each position is joined.
     EXPECT_EQ(show(combineAndBest(EntryList{E(5, 4, "a(x)"), E(2, 0, "z"), E(5, 1, "b(y)")},
-                                    EntryList{E(5, 3, "c(u)"), E(5, 0, "d(v)")}, 0)),
+                                  EntryList{E(5, 3, "c(u)"), E(5, 0, "d(v)")}, 0)),
               "5:1:b(y,v)");
     bool evaluated = false;
     axf::Lazy<EntryList> second([&] {
@@ -212,8 +214,7 @@ TEST(CombineAndBest, WrapperOrdersBothListsAndLeavesSecondUnreadWhenFirstIsEmpty
     // The six through one signature: or and xor read the second list even
     // when the first is empty.
     const axf::Lazy<EntryList> one = axf::Lazy<EntryList>::ready(EntryList{E(2, 1, "c")});
-    const CombineStep steps[] = {combineAndAll, combineAndBest, combineOrAll,
-                                 combineOrBest, combineXorAll, combineXorBest};
+    const CombineStep steps[] = {combineAndAll, combineAndBest, combineOrAll, combineOrBest, combineXorAll, combineXorBest};
     std::string got;
     for (CombineStep f : steps) {
         got += '[';
@@ -235,10 +236,7 @@ TEST(CombineAndAll, Cases) {
     const std::vector<Case> cases = {
         {{}, {E(5, 0, "a")}, 0, ""},
         {{E(5, 0, "a")}, {}, 0, ""},
-        {{E(3, 1, "a"), E(5, 1, "b(p)")},
-         {E(5, 2, "c(q)"), E(5, 3, "d(r)"), E(7, 0, "e")},
-         1,
-         "5:4:b(p,q) 5:5:b(p,r)"},
+        {{E(3, 1, "a"), E(5, 1, "b(p)")}, {E(5, 2, "c(q)"), E(5, 3, "d(r)"), E(7, 0, "e")}, 1, "5:4:b(p,q) 5:5:b(p,r)"},
         // The second list's entry stays for the next entry of the same position.
         {{E(5, 0, "a(p)"), E(5, 1, "b(q)")}, {E(5, 2, "c(r)")}, 0, "5:2:a(p,r) 5:3:b(q,r)"},
         // No reordering: walking for 7 drops the entry at 2 for good.
@@ -273,8 +271,7 @@ TEST(CombineAndAll, BoundLeavesOutDearerPairs) {
     const EntryList second = {E(4, 2, "x(p)"), E(4, 1, "y(q)"), E(4, 0, "z(r)"), E(5, 9, "w(s)"), E(6, 0, "v(t)")};
     // Position 4 keeps pairs of cost at most 2, in the unbounded order; 5 has
     // no bound; at 6 every pair is dearer than 0 and the first one stays.
-    EXPECT_EQ(show(combineAndAll(first, second, 0, bound)),
-              "4:2:a(p) 4:1:a(q) 4:0:a(r) 4:2:b(q) 4:1:b(r) 5:18:c(s) 6:1:d(t)");
+    EXPECT_EQ(show(combineAndAll(first, second, 0, bound)), "4:2:a(p) 4:1:a(q) 4:0:a(r) 4:2:b(q) 4:1:b(r) 5:18:c(s) 6:1:d(t)");
     EXPECT_EQ(show(combineAndAll(first, second, 1, bound)), "4:2:a(q) 4:1:a(r) 4:2:b(r) 5:19:c(s) 6:2:d(t)");
     // Lists out of position order get the same rule.
     const EntryList unordered = {E(6, 1, "d"), E(4, 0, "a")};
@@ -450,10 +447,8 @@ TEST(ComputeProperties, CoveringJoinsKeepWhatTheFullListCovers) {
                     c = {E(4, 0, "c(c1)"), E(4, 0, "c(c2)")};
     const std::vector<EntrySpan> three = {a, b, c};
     CoverScope cover;
-    EXPECT_EQ(show(combineAndAll(three, 1)),
-              "4:3:a(a1,b1,c1) 4:3:a(a1,b1,c2) 4:3:a(a1,b2,c1) 4:3:a(a2,b1,c1)");
-    EXPECT_EQ(show(combineOrAll(a, EntryList{E(4, 0, "x(x1)"), E(4, 0, "x(x2)")}, 0)),
-              "4:0:a(a1,x1) 4:0:a(a1,x2) 4:0:a(a2,x1)");
+    EXPECT_EQ(show(combineAndAll(three, 1)), "4:3:a(a1,b1,c1) 4:3:a(a1,b1,c2) 4:3:a(a1,b2,c1) 4:3:a(a2,b1,c1)");
+    EXPECT_EQ(show(combineOrAll(a, EntryList{E(4, 0, "x(x1)"), E(4, 0, "x(x2)")}, 0)), "4:0:a(a1,x1) 4:0:a(a1,x2) 4:0:a(a2,x1)");
     // A run that mixes costs: the whole product.
     const EntryList m = {E(4, 0, "m(m1)"), E(4, 2, "m(m2)")};
     const std::vector<EntrySpan> mixedRun = {a, m};
@@ -529,8 +524,7 @@ TEST(CombineOrBest, WrapperOrders) {
 
 TEST(CombineXor, WorkedExampleBothModes) {
     const EntryList first = {E(4, 0, "a1"), E(4, 0, "a2"), E(4, 5, "a3"), E(7, 2, "b1"), E(12, 1, "c1")};
-    const EntryList second = {E(4, 0, "d1"), E(4, 0, "d2"), E(7, 1, "e1"), E(7, 1, "e2"), E(7, 4, "e3"),
-                              E(10, 0, "f1")};
+    const EntryList second = {E(4, 0, "d1"), E(4, 0, "d2"), E(7, 1, "e1"), E(7, 1, "e2"), E(7, 4, "e3"), E(10, 0, "f1")};
     EXPECT_EQ(show(xorAllOrdered(first, second, 3)), "4:3:a1 4:3:a2 7:4:e1 7:4:e2 10:3:f1 12:4:c1");
     EXPECT_EQ(show(xorBestOrdered(first, second, 3)), "4:3:a1 7:4:e1 10:3:f1 12:4:c1");
 }
@@ -570,10 +564,9 @@ TEST(CombineXor, Cases) {
 // Or, mode all.
 
 TEST(CombineOrAll, WorkedExample) {
-    const EntryList first = {E(3, 1, "A3"), E(5, 1, "A5(p)"), E(5, 1, "A5b(q)"), E(5, 4, "A5c"), E(7, 6, "A7"),
-                             E(12, 0, "A12")};
-    const EntryList second = {E(5, 1, "B5(r)"), E(5, 1, "B5b(s)"), E(5, 3, "B5c"), E(7, 2, "B7"), E(7, 2, "B7b"),
-                              E(7, 5, "B7c"), E(9, 8, "B9")};
+    const EntryList first = {E(3, 1, "A3"), E(5, 1, "A5(p)"), E(5, 1, "A5b(q)"), E(5, 4, "A5c"), E(7, 6, "A7"), E(12, 0, "A12")};
+    const EntryList second = {E(5, 1, "B5(r)"), E(5, 1, "B5b(s)"), E(5, 3, "B5c"), E(7, 2, "B7"),
+                              E(7, 2, "B7b"),   E(7, 5, "B7c"),    E(9, 8, "B9")};
     EXPECT_EQ(show(combineOrAll(first, second, 10)),
               "3:11:A3 5:12:A5(p,r) 5:12:A5(p,s) 5:12:A5b(q,r) 5:12:A5b(q,s) 7:12:B7 7:12:B7b 9:18:B9 12:10:A12");
 }
@@ -592,19 +585,21 @@ TEST(CombineOrAll, Cases) {
         // An entry after every entry of the second list.
         {{E(9, 0, "a")}, {E(3, 0, "b"), E(3, 2, "c"), E(5, 0, "d")}, 1, "3:1:b 3:3:c 5:1:d 9:1:a"},
         // A position only one list holds passes whole, whatever the costs.
-        {{E(2, 1, "a"), E(2, 4, "b"), E(2, 9, "c"), E(6, 0, "d")}, {E(4, 2, "e"), E(4, 7, "f"), E(6, 0, "g")}, 1,
+        {{E(2, 1, "a"), E(2, 4, "b"), E(2, 9, "c"), E(6, 0, "d")},
+         {E(4, 2, "e"), E(4, 7, "f"), E(6, 0, "g")},
+         1,
          "2:2:a 2:5:b 2:10:c 4:3:e 4:8:f 6:1:d"},
         {{E(4, 1, "a(p)"), E(4, 1, "b(q)"), E(4, 3, "c")}, {E(4, 1, "d(r)")}, 0, "4:2:a(p,r) 4:2:b(q,r)"},
-        {{E(4, 1, "a(p)"), E(4, 1, "b(q)"), E(4, 3, "c")}, {E(4, 1, "d(r)"), E(6, 0, "e")}, 0,
-         "4:2:a(p,r) 4:2:b(q,r) 6:0:e"},
-        {{E(4, 2, "a(p)"), E(4, 2, "b(q)")}, {E(4, 2, "c(r)"), E(4, 2, "d(s)"), E(4, 5, "e")}, 3,
+        {{E(4, 1, "a(p)"), E(4, 1, "b(q)"), E(4, 3, "c")}, {E(4, 1, "d(r)"), E(6, 0, "e")}, 0, "4:2:a(p,r) 4:2:b(q,r) 6:0:e"},
+        {{E(4, 2, "a(p)"), E(4, 2, "b(q)")},
+         {E(4, 2, "c(r)"), E(4, 2, "d(s)"), E(4, 5, "e")},
+         3,
          "4:7:a(p,r) 4:7:a(p,s) 4:7:b(q,r) 4:7:b(q,s)"},
         {{E(4, 1, "a")}, {E(4, 3, "b"), E(4, 3, "c")}, 2, "4:3:a"},
         // Dearer entries behind equal cheapest ones are dropped on both sides.
         {{E(4, 1, "a(p)"), E(4, 2, "b"), E(8, 0, "c")}, {E(4, 1, "d(r)"), E(4, 6, "e")}, 0, "4:2:a(p,r) 8:0:c"},
         // The second list is cheaper at a shared position: its cheapest run only.
-        {{E(4, 3, "a"), E(4, 3, "b")}, {E(4, 1, "c"), E(4, 1, "d"), E(4, 2, "e"), E(5, 0, "f")}, 0,
-         "4:1:c 4:1:d 5:0:f"},
+        {{E(4, 3, "a"), E(4, 3, "b")}, {E(4, 1, "c"), E(4, 1, "d"), E(4, 2, "e"), E(5, 0, "f")}, 0, "4:1:c 4:1:d 5:0:f"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(show(combineOrAll(c.first, c.second, c.n)), c.want) << c.want;
@@ -635,17 +630,19 @@ TEST(CombineOrAll, StepRules) {
         // rule 4 resets `joined`
         {E(5, 2, "a"), {E(2, 0, "x"), E(7, 0, "y")}, rest, 1, "2:0:x 5:2:a", "7:0:y", "5:1:r1 5:4:r2 9:0:r3"},
         // rules 5 and 6
-        {E(5, 1, "a"), {E(5, 3, "x"), E(5, 4, "y"), E(8, 0, "z")}, rest, 0, "5:1:a", "5:3:x 5:4:y 8:0:z",
-         "5:1:r1 5:4:r2 9:0:r3"},
+        {E(5, 1, "a"), {E(5, 3, "x"), E(5, 4, "y"), E(8, 0, "z")}, rest, 0, "5:1:a", "5:3:x 5:4:y 8:0:z", "5:1:r1 5:4:r2 9:0:r3"},
         {E(5, 2, "a"), {E(5, 3, "x"), E(5, 4, "y"), E(8, 0, "z")}, rest, 0, "5:2:a", "8:0:z", "9:0:r3"},
         // rule 9 does not look at `joined`
-        {E(5, 2, "a"), {E(5, 1, "x"), E(5, 1, "y"), E(5, 2, "z"), E(8, 0, "w")}, rest, 1, "5:1:x 5:1:y", "8:0:w",
-         "9:0:r3"},
+        {E(5, 2, "a"), {E(5, 1, "x"), E(5, 1, "y"), E(5, 2, "z"), E(8, 0, "w")}, rest, 1, "5:1:x 5:1:y", "8:0:w", "9:0:r3"},
         // rule 10 hands the second list back whole; rule 11 consumes it
-        {E(5, 1, "a(p)"), {E(5, 1, "x(q)"), E(5, 1, "y(r)"), E(5, 3, "z")}, rest, 0, "5:2:a(p,q) 5:2:a(p,r)",
-         "5:1:x(q) 5:1:y(r) 5:3:z", "5:1:r1 5:4:r2 9:0:r3"},
-        {E(5, 1, "a(p)"), {E(5, 1, "x(q)"), E(5, 3, "z"), E(6, 0, "w")}, {E(5, 4, "r2")}, 0, "5:2:a(p,q)", "6:0:w",
-         ""},
+        {E(5, 1, "a(p)"),
+         {E(5, 1, "x(q)"), E(5, 1, "y(r)"), E(5, 3, "z")},
+         rest,
+         0,
+         "5:2:a(p,q) 5:2:a(p,r)",
+         "5:1:x(q) 5:1:y(r) 5:3:z",
+         "5:1:r1 5:4:r2 9:0:r3"},
+        {E(5, 1, "a(p)"), {E(5, 1, "x(q)"), E(5, 3, "z"), E(6, 0, "w")}, {E(5, 4, "r2")}, 0, "5:2:a(p,q)", "6:0:w", ""},
         // empty second list
         {E(5, 1, "a"), {}, rest, 0, "5:1:a", "", "5:1:r1 5:4:r2 9:0:r3"},
         {E(5, 2, "a"), {}, rest, 1, "", "", "9:0:r3"},
@@ -714,8 +711,7 @@ TEST(ComputeProperties, OrAllAndXorByPosition) {
                 if (c1 > c2) m = cheapestRun(g.second, n);
                 if (c1 == c2)
                     for (const EmbeddingEntry& a : cheapestRun(g.first, 0))
-                        for (const EmbeddingEntry& b : cheapestRun(g.second, 0))
-                            m.push_back(joinEntries(a, b, n, "t"));
+                        for (const EmbeddingEntry& b : cheapestRun(g.second, 0)) m.push_back(joinEntries(a, b, n, "t"));
                 x = cheapestRun(c1 <= c2 ? g.first : g.second, n);
             }
             wantMin.insert(wantMin.end(), m.begin(), m.end());

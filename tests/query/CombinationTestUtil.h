@@ -71,12 +71,12 @@ inline std::string shape(const xml::Tree* t) {
     return r;
 }
 
-inline index::EmbeddingEntry Ef(std::int64_t pos, std::int64_t depth, std::int64_t last, std::int64_t ren,
-                                std::int64_t cost, const xml::Tree* t) {
+inline index::EmbeddingEntry Ef(std::int64_t pos, std::int64_t depth, std::int64_t last, std::int64_t ren, std::int64_t cost,
+                                const xml::Tree* t) {
     return index::EmbeddingEntry{pos, depth, last, ren, cost, t};
 }
-inline index::EmbeddingEntry Ef(std::int64_t pos, std::int64_t depth, std::int64_t last, std::int64_t ren,
-                                std::int64_t cost, std::string_view s) {
+inline index::EmbeddingEntry Ef(std::int64_t pos, std::int64_t depth, std::int64_t last, std::int64_t ren, std::int64_t cost,
+                                std::string_view s) {
     return Ef(pos, depth, last, ren, cost, tree(s));
 }
 // An entry of the given position and cost; depth, last and renaming cost 0.

@@ -50,8 +50,8 @@ struct Doc {
     // A search context over this document.
     SearchContext context(const QueryMapping& m, const DeletionCostList& costs, const SearchTypeList& types,
                           std::int64_t deletionCost, SearchMode mode, bool exactOnly = false) const {
-        return SearchContext{&m,           &costs,       &types, &doc.elementIndex, &doc.textIndex, &doc.mapping,
-                             deletionCost, mode, index::LookupKind::Exact, exactOnly};
+        return SearchContext{&m,           &costs,       &types, &doc.elementIndex,        &doc.textIndex,
+                             &doc.mapping, deletionCost, mode,   index::LookupKind::Exact, exactOnly};
     }
 
     static inline const DeletionCostList noCosts{};
@@ -105,8 +105,8 @@ TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
     const Tree* q = tree("site(item('y'))");
     QueryAnnotation a = extendQuery(q, 2);
     ASSERT_EQ(shape(a.tree), "2(3(4('5'),'6'))");
-    ASSERT_EQ(a.mapping.pairs(), (std::vector<QueryMapping::Pair>{
-                                     {"2", "site"}, {"3", "or"}, {"4", "item"}, {"6", "y"}, {"5", "y"}}));
+    ASSERT_EQ(a.mapping.pairs(),
+              (std::vector<QueryMapping::Pair>{{"2", "site"}, {"3", "or"}, {"4", "item"}, {"6", "y"}, {"5", "y"}}));
     ASSERT_EQ(a.deletionCosts.pairs(), (std::vector<DeletionCostList::Pair>{{"6", 5}}));
 
     // Each step of the evaluation, node by node.
@@ -115,9 +115,7 @@ TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
     const Tree* n5 = n4->kids[0];
     const Tree* n6 = n3->kids[1];
     const SearchContext context = d.context(a.mapping, a.deletionCosts, a.searchTypes, 5, SearchMode::Best);
-    auto eval = [&](const Tree* t, const EntryList& parents, std::int64_t p) {
-        return evaluate(t, context, parents, p);
-    };
+    auto eval = [&](const Tree* t, const EntryList& parents, std::int64_t p) { return evaluate(t, context, parents, p); };
     const EntryList site = getPresences(d.doc.elementIndex, "site", index::LookupKind::Exact);
     const EntryList items = getPresences(d.doc.elementIndex, "item", index::LookupKind::Exact);
     // item at 2 has no y inside: left out at 5; item at 5 holds y one level below.
@@ -139,13 +137,13 @@ TEST(EmbeddingSearch, WorkedExampleOfTheRecursiveEvaluation) {
     EXPECT_EQ(show(d.search(q, Statement::BestExact)), "(1,0,6,0,2) site^2^1(item^3^5('y^4^6'))");
     // Two children under an and node: 2(3(4,5)).
     EXPECT_EQ(shape(extendQuery(tree("site(and(item,europe))"), 2).tree), "2(3(4,5))");
-    EXPECT_EQ(show(d.search(tree("site(and(item,europe))"), Statement::Best)),
-              "(1,0,6,0,0) site^2^1(item^4^2,europe^5^4)");
+    EXPECT_EQ(show(d.search(tree("site(and(item,europe))"), Statement::Best)), "(1,0,6,0,0) site^2^1(item^4^2,europe^5^4)");
 }
 
 TEST(EmbeddingSearch, QueryRoot) {
-    Doc d("<site><people><person><name>Ann</name></person></people>"
-          "<regions><persona/><persona/></regions></site>");
+    Doc d(
+        "<site><people><person><name>Ann</name></person></people>"
+        "<regions><persona/><persona/></regions></site>");
     EXPECT_EQ(show(d.search(tree("person"), Statement::Best)), "(3,4,5,0,0) person^2^3");
     EXPECT_EQ(show(d.search(tree("person"), Statement::Best, 7)), "(3,4,5,0,0) person^7^3");
     EXPECT_EQ(show(d.search(xml::text("Ann"), Statement::All)), "(5,8,5,0,0) 'Ann^2^5'");
@@ -179,15 +177,15 @@ TEST(EmbeddingSearch, QueryRoot) {
 TEST(EmbeddingSearch, InsertionRenamingAndDeletionCosts) {
     // site(1) > regions(2) > europe(3) > item(4) > name(5) > 'pen'(6);
     // site > persona(7) > name(8) > 'Bo'(9)
-    Doc d("<site><regions><europe><item><name>pen</name></item></europe></regions>"
-          "<persona><name>Bo</name></persona></site>");
+    Doc d(
+        "<site><regions><europe><item><name>pen</name></item></europe></regions>"
+        "<persona><name>Bo</name></persona></site>");
     // Two skipped levels between site and item.
     EXPECT_EQ(show(d.search(tree("site(item)"), Statement::BestExact)), "(1,0,9,0,4) site^2^1(item^3^4)");
     // Found through the translation one level below: renaming 2; two levels
     // below: 2 more for the inserted level.
     EXPECT_EQ(show(d.search(xml::elem("site", {marked("person")}), Statement::Best)), "(1,0,9,0,2) site^2^1(persona^3^7)");
-    EXPECT_EQ(show(d.search(xml::elem("regions", {marked("articolo")}), Statement::Best)),
-              "(2,2,6,0,4) regions^2^2(item^3^4)");
+    EXPECT_EQ(show(d.search(xml::elem("regions", {marked("articolo")}), Statement::Best)), "(2,2,6,0,4) regions^2^2(item^3^4)");
     // A leaf left out: the parent alone at deletion cost 5; nothing when exact.
     EXPECT_EQ(show(d.search(tree("europe(people)"), Statement::Best)), "(3,4,6,0,5) europe^2^3");
     EXPECT_TRUE(d.search(tree("europe(people)"), Statement::AllExact).empty());
@@ -221,8 +219,9 @@ TEST(EmbeddingSearch, TiesAndBranchSelection) {
 TEST(EmbeddingSearch, PendingFailureFiresOnlyWhereALevelAboveReadsIt) {
     // europe at 3 and 6 hold two items each, europe at 9 one. The failure of
     // item[2] below europe 9 sits after the entries of europe 3 and 6.
-    const char* outside = "<site><regions><europe><item/><item/></europe></regions>"
-                          "<europe><item/><item/></europe><europe><item/></europe></site>";
+    const char* outside =
+        "<site><regions><europe><item/><item/></europe></regions>"
+        "<europe><item/><item/></europe><europe><item/></europe></site>";
     Doc d(outside);
     // regions (2, last 5) stops reading at europe 6: the failure is not reached.
     SearchResult r = d.search(tree("regions(europe(item[2]))"), Statement::AllExact);
@@ -249,9 +248,8 @@ TEST(EmbeddingSearch, SelectorMessagesUnderTheSearchShortcuts) {
     struct Label {
         const char* label;
         bool canFail;
-    } labels[] = {{"item", false}, {"item[1]", false}, {"item[last]", false}, {"item[0x1]", false},
-                  {"item[-3]", false}, {"item[2]", true}, {"item[0]", true}, {"item[x]", true},
-                  {"item[", true}, {"'x[2]'", true}};
+    } labels[] = {{"item", false},   {"item[1]", false}, {"item[last]", false}, {"item[0x1]", false}, {"item[-3]", false},
+                  {"item[2]", true}, {"item[0]", true},  {"item[x]", true},     {"item[", true},      {"'x[2]'", true}};
     for (const Label& l : labels) EXPECT_EQ(selectorCanFail(l.label), l.canFail) << l.label;
 
     // exactOnly: searched for a caller that reads only the matches of cost 0.
@@ -263,8 +261,8 @@ TEST(EmbeddingSearch, SelectorMessagesUnderTheSearchShortcuts) {
     } cases[] = {
         // The europe outside regions ends the list of europe matches with its
         // failure, right after the last match regions holds: regions reads it.
-        {"<site><regions><europe><item/><item/></europe></regions><europe><item/></europe></site>",
-         "regions(europe(item[2]))", false, "Attention: the 2th son of the tag specified couldn't be found"},
+        {"<site><regions><europe><item/><item/></europe></regions><europe><item/></europe></site>", "regions(europe(item[2]))",
+         false, "Attention: the 2th son of the tag specified couldn't be found"},
         // europe reaches its item one level down, a match of cost 1 that a
         // caller of exact matches drops; the selector is still tested there.
         {"<site><europe><parlist><item/></parlist></europe></site>", "site(europe(item[2]))", true,
@@ -274,8 +272,7 @@ TEST(EmbeddingSearch, SelectorMessagesUnderTheSearchShortcuts) {
         {"<site><regions><europe><item/><item/></europe></regions></site>", "site(europe(item[2]))", true, ""},
         // ... while one beside it that fails keeps its message.
         {"<site><regions><europe><item/><item/></europe></regions><people><person/></people></site>",
-         "site(and(europe(item[2]),people(person[2])))", true,
-         "Attention: the 2th son of the tag specified couldn't be found"},
+         "site(and(europe(item[2]),people(person[2])))", true, "Attention: the 2th son of the tag specified couldn't be found"},
         // people is narrowed to those inside a europe (none): the selector
         // beside it fires first, and not at all when it comes second.
         {"<site><people><person/><person/></people><regions><europe><item/></europe></regions></site>",
@@ -286,16 +283,14 @@ TEST(EmbeddingSearch, SelectorMessagesUnderTheSearchShortcuts) {
         // The first and the last with both shortcuts on.
         {"<site><people><person/><person/></people><regions><europe><item/><item/></europe></regions></site>",
          "regions(and(europe(item[last]),people(person[1])))", true, ""},
-        {"<site><regions><europe><item/><item/></europe><item/></regions></site>",
-         "regions(and(europe(item[last]),item[1]))", true,
-         "(2,2,6,0,0) regions^2^2(europe^4^3(item^5^5),item^6^6)"},
+        {"<site><regions><europe><item/><item/></europe><item/></regions></site>", "regions(and(europe(item[last]),item[1]))",
+         true, "(2,2,6,0,0) regions^2^2(europe^4^3(item^5^5),item^6^6)"},
     };
     for (const Case& c : cases) {
         Doc d(c.document);
         PlainAnnotation a = plainAnnotation(tree(c.query), 2);
         const SearchResult r = evaluateQuery(
-            a.tree, d.context(a.mapping, Doc::noCosts, Doc::noTypes, kNoEmbeddingCost, SearchMode::All, c.exactOnly),
-            2);
+            a.tree, d.context(a.mapping, Doc::noCosts, Doc::noTypes, kNoEmbeddingCost, SearchMode::All, c.exactOnly), 2);
         const std::string got = r.hasFailure() ? fatalText(r) : show(r);
         EXPECT_EQ(got, c.want) << c.query << " in " << c.document;
     }
@@ -366,11 +361,11 @@ TEST(EmbeddingSearch, DescendantWalkMatchesTheDirectReadingOnNestedParents) {
         starts.push_back(++pos);
         for (int k = 0; k < 50; ++k) {
             ++pos;
-            cands.push_back(EmbeddingEntry{pos, 2 * l + 2, pos, 0, (pos * 5) % 7, xml::elem(std::string("c").append(std::to_string(pos)))});
+            cands.push_back(
+                EmbeddingEntry{pos, 2 * l + 2, pos, 0, (pos * 5) % 7, xml::elem(std::string("c").append(std::to_string(pos)))});
         }
     }
-    for (int l = 0; l < levels; ++l)
-        parents.push_back(EmbeddingEntry{starts[l], 2 * l, pos, 0, 0, xml::elem("p")});
+    for (int l = 0; l < levels; ++l) parents.push_back(EmbeddingEntry{starts[l], 2 * l, pos, 0, 0, xml::elem("p")});
     index::Mapping mapping(std::size_t(pos) + 1, "p");
     for (SearchMode mode : {SearchMode::Best, SearchMode::All}) {
         SCOPED_TRACE(mode == SearchMode::All ? "mode all" : "mode best");
@@ -400,8 +395,9 @@ TEST(EmbeddingSearch, SelectorsAndLabels) {
     struct Num {
         const char* selector;
         std::int64_t value;
-    } nums[] = {{"last", -1}, {"7", 7}, {"007", 7}, {"-7", -7}, {"0x1F", 31}, {"0o17", 15}, {" 3 ", 3}, {"(4)", 4},
-                {"9223372036854775807", INT64_MAX}};
+    } nums[] = {{"last", -1}, {"7", 7},     {"007", 7},
+                {"-7", -7},   {"0x1F", 31}, {"0o17", 15},
+                {" 3 ", 3},   {"(4)", 4},   {"9223372036854775807", INT64_MAX}};
     for (const Num& n : nums) EXPECT_EQ(branchNumber(n.selector), n.value) << n.selector;
 
     struct Bad {
@@ -528,7 +524,8 @@ TEST(ResultLabels, BuildersOfMatchRoots) {
                  {3, "(7,4,9,0,3) item^5^7(t3)"},
                  {-1, "(7,4,9,0,3) item^5^7(t3)"},
                  {-7, "(7,4,9,0,3) item^5^7(t3)"}};
-    for (const Pick& p : picks) EXPECT_EQ(show(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", p.branch, trees)), p.want) << "branch " << p.branch;
+    for (const Pick& p : picks)
+        EXPECT_EQ(show(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", p.branch, trees)), p.want) << "branch " << p.branch;
     EXPECT_TRUE(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", 0, {}).empty());
     EXPECT_TRUE(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", -1, {}).empty());
     EXPECT_THROW(entriesOverTrees(7, 4, 9, 0, 3, "item", "5", 4, trees), InternalError);

@@ -26,9 +26,8 @@ std::string dumped(const EmbeddingEntry& e) {
 
 TEST(View, PrintsCostPositionAndTreeWithAttributesRestored) {
     // person^2^3 over @id (p1), name (Ann) and @lang (en), as the search builds it.
-    EmbeddingEntry e{3, 2, 9, 0, 7,
-                     elem("person^2^3", {elem("@id", {text("p1")}), elem("name", {text("Ann")}),
-                                         elem("@lang", {text("en")})})};
+    EmbeddingEntry e{
+        3, 2, 9, 0, 7, elem("person^2^3", {elem("@id", {text("p1")}), elem("name", {text("Ann")}), elem("@lang", {text("en")})})};
     EXPECT_EQ(dumped(e),
               "Embedding cost: 7\n"
               "Embedding position: 3\n"

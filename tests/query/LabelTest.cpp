@@ -23,10 +23,9 @@ TEST(LabelComponent, ReadsComponentsOfPlainLabels) {
         std::string want;
     };
     const std::vector<Case> cases = {
-        {"site^1", 1, "site"}, {"site^1", 2, "1"},  {"name^4^17", 3, "17"}, {"and^1^0", 1, "and"},
-        {"and^1^0", 3, "0"},   {"", 1, ""},         {"a^^c", 1, "a"},       {"a^^c", 2, ""},
-        {"a^^c", 3, "c"},      {"a^", 2, ""},       {"^a", 1, ""},          {"^a", 2, "a"},
-        {"empty", 1, "empty"}, {"x^y^9", 2, "y"},   {"a^b^c^d", 2, "b"},
+        {"site^1", 1, "site"}, {"site^1", 2, "1"}, {"name^4^17", 3, "17"}, {"and^1^0", 1, "and"}, {"and^1^0", 3, "0"},
+        {"", 1, ""},           {"a^^c", 1, "a"},   {"a^^c", 2, ""},        {"a^^c", 3, "c"},      {"a^", 2, ""},
+        {"^a", 1, ""},         {"^a", 2, "a"},     {"empty", 1, "empty"},  {"x^y^9", 2, "y"},     {"a^b^c^d", 2, "b"},
     };
     for (const auto& c : cases) EXPECT_EQ(getLabelComponent(c.label, c.k), c.want) << c.label << " " << c.k;
 }

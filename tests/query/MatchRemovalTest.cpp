@@ -120,7 +120,8 @@ TEST(MatchRemoval, EditorOnAWideNode) {
     // removal; the child search must skip the removed ones.
     const int n = 2000;
     axf::xml::TreeList kids;
-    for (int i = 0; i < n; ++i) kids.push_back(axf::xml::elem(makeLabel("k", 2 + 2 * i), {axf::xml::text(makeLabel("v", 3 + 2 * i))}));
+    for (int i = 0; i < n; ++i)
+        kids.push_back(axf::xml::elem(makeLabel("k", 2 + 2 * i), {axf::xml::text(makeLabel("v", 3 + 2 * i))}));
     const Tree* doc = axf::xml::makeTree(axf::xml::ELNode{"r^1", {}}, kids);
     DocumentEditor ed(doc);
     for (int pass = 0; pass < 2; ++pass)
@@ -256,8 +257,7 @@ struct RandomDoc {
         std::string label = makeLabel("e", next++);
         axf::xml::TreeList ks;
         int n = depth > 4 ? 0 : pick(depth == 0 ? 6 : 4);
-        for (int i = 0; i < n; ++i)
-            ks.push_back(pick(4) == 0 ? axf::xml::text(makeLabel("t", next++)) : element(depth + 1));
+        for (int i = 0; i < n; ++i) ks.push_back(pick(4) == 0 ? axf::xml::text(makeLabel("t", next++)) : element(depth + 1));
         return axf::xml::makeTree(axf::xml::ELNode{label, {}}, ks);
     }
 

@@ -104,8 +104,8 @@ TEST(ResultSet, RandomProductsAgreeWithTheBuiltLists) {
         for (const ResultSet* leaf : m.set->leaves())
             for (const EmbeddingEntry& le : leaf->entries()) {
                 const bool held = std::any_of(cover.begin(), cover.end(), [&](const EmbeddingEntry& e) {
-                    return e.tree == le.tree || std::find(e.tree->kids, e.tree->kids + e.tree->kidCount, le.tree) !=
-                                                    e.tree->kids + e.tree->kidCount;
+                    return e.tree == le.tree ||
+                           std::find(e.tree->kids, e.tree->kids + e.tree->kidCount, le.tree) != e.tree->kids + e.tree->kidCount;
                 });
                 EXPECT_TRUE(held) << where << " " << show(le);
             }
@@ -127,8 +127,8 @@ TEST(ResultSet, CountsBeyondSixtyFourBitsAreExactOrRefused) {
     // 3000^10, and the half of it whose entries cost at most 0 ... up to 10.
     const ResultSetPtr ten = ResultSet::product(ResultSet::JoinRoot::Or, std::vector<ResultSetPtr>(10, part));
     EXPECT_EQ(decimalText(ten->size()), "59049000000000000000000000000000000");
-    EXPECT_EQ(decimalText(ten->countWithin(0)), decimalText(ResultCount(1500) * 1500 * 1500 * 1500 * 1500 * 1500 *
-                                                                 1500 * 1500 * 1500 * 1500));
+    EXPECT_EQ(decimalText(ten->countWithin(0)),
+              decimalText(ResultCount(1500) * 1500 * 1500 * 1500 * 1500 * 1500 * 1500 * 1500 * 1500 * 1500));
     const ResultSetPtr twelve = ResultSet::product(ResultSet::JoinRoot::Or, std::vector<ResultSetPtr>(12, part));
     EXPECT_THROW(twelve->size(), axf::Fatal);
     EXPECT_THROW(twelve->countWithin(100), axf::Fatal);

@@ -86,8 +86,8 @@ struct Reference {
         const std::string& label = *qmap.find(n);
         if (t->isLeaf()) {
             const SearchTypeList noTypes;
-            const SearchContext context{&qmap,         &costs,       &noTypes, &doc.elementIndex, &doc.textIndex, &doc.mapping,
-                                        deletionCost, mode};
+            const SearchContext context{&qmap,          &costs,       &noTypes,     &doc.elementIndex,
+                                        &doc.textIndex, &doc.mapping, deletionCost, mode};
             return evaluate(t, context, parents, std::stoll(p)).all();
         }
         const bool all = mode == SearchMode::All;
@@ -99,14 +99,11 @@ struct Reference {
                 if (label == "and" && r.empty()) return r;
                 const EntryList next = eval(operands[i], parents, p);
                 if (label == "and")
-                    r = all ? combineAndAll(EntrySpan(r), EntrySpan(next), d)
-                            : combineAndBest(EntrySpan(r), EntrySpan(next), d);
+                    r = all ? combineAndAll(EntrySpan(r), EntrySpan(next), d) : combineAndBest(EntrySpan(r), EntrySpan(next), d);
                 else if (label == "or")
-                    r = all ? combineOrAll(EntrySpan(r), EntrySpan(next), d)
-                            : combineOrBest(EntrySpan(r), EntrySpan(next), d);
+                    r = all ? combineOrAll(EntrySpan(r), EntrySpan(next), d) : combineOrBest(EntrySpan(r), EntrySpan(next), d);
                 else
-                    r = all ? combineXorAll(EntrySpan(r), EntrySpan(next), d)
-                            : combineXorBest(EntrySpan(r), EntrySpan(next), d);
+                    r = all ? combineXorAll(EntrySpan(r), EntrySpan(next), d) : combineXorBest(EntrySpan(r), EntrySpan(next), d);
             }
             return r;
         }
@@ -148,10 +145,10 @@ TEST(SearchShortcuts, MatchThePlainSearchOnRandomDocuments) {
             for (std::int64_t deletion : {std::int64_t(5), kNoEmbeddingCost}) {
                 const Reference ref{qmap, costs, doc, deletion, mode};
                 const EntryList want = ref.search(q.tree);
-                SearchContext context{&qmap,    &costs, &noTypes, &doc.elementIndex, &doc.textIndex, &doc.mapping,
-                                      deletion, mode};
+                SearchContext context{&qmap, &costs, &noTypes, &doc.elementIndex, &doc.textIndex, &doc.mapping, deletion, mode};
                 const SearchResult got = evaluateQuery(q.tree, context, 2);
-                ASSERT_EQ(showFull(got.all()), showFull(want)) << text << " mode " << (mode == SearchMode::All ? "all" : "best") << " deletion " << deletion;
+                ASSERT_EQ(showFull(got.all()), showFull(want))
+                    << text << " mode " << (mode == SearchMode::All ? "all" : "best") << " deletion " << deletion;
                 ++compared;
                 nonEmpty += !want.empty();
                 // A caller that reads only the matches of cost 0 gets those,
@@ -164,9 +161,11 @@ TEST(SearchShortcuts, MatchThePlainSearchOnRandomDocuments) {
                 EntryList prunedExact;
                 for (const EmbeddingEntry& e : pruned.all())
                     if (e.cost == 0) prunedExact.push_back(e);
-                ASSERT_EQ(showFull(prunedExact), showFull(exact)) << text << " mode " << (mode == SearchMode::All ? "all" : "best");
+                ASSERT_EQ(showFull(prunedExact), showFull(exact))
+                    << text << " mode " << (mode == SearchMode::All ? "all" : "best");
                 if (deletion == kNoEmbeddingCost && costs.empty()) {
-                    ASSERT_EQ(pruned.all().size(), exact.size()) << text << " mode " << (mode == SearchMode::All ? "all" : "best");
+                    ASSERT_EQ(pruned.all().size(), exact.size())
+                        << text << " mode " << (mode == SearchMode::All ? "all" : "best");
                 }
             }
         }

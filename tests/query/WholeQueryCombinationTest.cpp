@@ -40,8 +40,7 @@ TEST(BuildExternalTree, Arrangements) {
         {"and", "'t1'", "'t2'", "and('t1','t2')"},
         {"xor", "a", "b", "xor(a,b)"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(shape(buildExternalTree(c.op, tree(c.left), tree(c.right))), c.want) << c.want;
+    for (const Case& c : cases) EXPECT_EQ(shape(buildExternalTree(c.op, tree(c.left), tree(c.right))), c.want) << c.want;
 }
 
 TEST(BuildExternalTree, SharesOperandsAndChainsIntoOneRoot) {
@@ -68,8 +67,7 @@ TEST(BuildExternalTree, OperandOutsideItsDomainFailsOnlyWhenRead) {
     EXPECT_EQ(deferredFailureText(r1), "buildExternalTree: left operand root is an element with attributes");
     EXPECT_EQ(deferredFailureText(buildExternalTree("or", ok, textWithKids)),
               "buildExternalTree: right operand root is a text node with children");
-    EXPECT_EQ(deferredFailureText(buildExternalTree("or", ok, comment)),
-              "buildExternalTree: right operand root is a comment");
+    EXPECT_EQ(deferredFailureText(buildExternalTree("or", ok, comment)), "buildExternalTree: right operand root is a comment");
     // A failed operand carries its error into every later combination.
     EXPECT_EQ(buildExternalTree("and", ok, r1), r1);
 
@@ -100,7 +98,10 @@ TEST(ComputeWholeQuery, Cases) {
         {"combineQueriesAndBest", combineQueriesAndBest, {}, five, ""},
         {"combineQueriesAndAll", combineQueriesAndAll, five, {}, ""},
         {"combineQueriesAndAll", combineQueriesAndAll, {}, five, ""},
-        {"combineQueriesAndAll", combineQueriesAndAll, {E(3, 5, "a"), E(4, 3, "b")}, {E(5, 1, "d"), E(6, 2, "e")},
+        {"combineQueriesAndAll",
+         combineQueriesAndAll,
+         {E(3, 5, "a"), E(4, 3, "b")},
+         {E(5, 1, "d"), E(6, 2, "e")},
          "1:6:and(a,d) 1:7:and(a,e) 1:4:and(b,d) 1:5:and(b,e)"},
         {"combineQueriesOrBest", combineQueriesOrBest, {}, {}, ""},
         {"combineQueriesOrBest", combineQueriesOrBest, {E(3, 3, "a")}, {E(4, 5, "d")}, "1:3:a"},
@@ -109,10 +110,12 @@ TEST(ComputeWholeQuery, Cases) {
         {"combineQueriesOrBest", combineQueriesOrBest, {}, {E(3, 4, "d"), E(4, 2, "e")}, "1:2:e"},
         {"combineQueriesOrBest", combineQueriesOrBest, {E(3, 4, "d"), E(4, 2, "e")}, {}, "1:2:e"},
         {"combineQueriesOrAll", combineQueriesOrAll, {}, {}, ""},
-        {"combineQueriesOrAll", combineQueriesOrAll, {E(1, 2, "a"), E(1, 4, "b"), E(1, 2, "c")}, {E(1, 3, "d")},
-         "1:2:a 1:2:c"},
+        {"combineQueriesOrAll", combineQueriesOrAll, {E(1, 2, "a"), E(1, 4, "b"), E(1, 2, "c")}, {E(1, 3, "d")}, "1:2:a 1:2:c"},
         {"combineQueriesOrAll", combineQueriesOrAll, {E(1, 4, "a")}, {E(1, 3, "d"), E(1, 5, "e"), E(1, 3, "f")}, "1:3:d 1:3:f"},
-        {"combineQueriesOrAll", combineQueriesOrAll, {E(1, 2, "a"), E(1, 2, "c")}, {E(1, 2, "d"), E(1, 2, "e"), E(1, 5, "f")},
+        {"combineQueriesOrAll",
+         combineQueriesOrAll,
+         {E(1, 2, "a"), E(1, 2, "c")},
+         {E(1, 2, "d"), E(1, 2, "e"), E(1, 5, "f")},
          "1:4:or(a,d) 1:4:or(a,e) 1:4:or(c,d) 1:4:or(c,e)"},
         {"combineQueriesOrAll", combineQueriesOrAll, {}, {E(1, 2, "a"), E(1, 1, "b"), E(1, 1, "c")}, "1:1:b 1:1:c"},
         {"combineQueriesXorBest", combineQueriesXorBest, {}, {}, ""},
@@ -121,8 +124,7 @@ TEST(ComputeWholeQuery, Cases) {
         {"combineQueriesXorBest", combineQueriesXorBest, {}, {E(3, 5, "a"), E(4, 4, "d")}, "1:4:d"},
         {"combineQueriesXorAll", combineQueriesXorAll, {}, {}, ""},
         {"combineQueriesXorAll", combineQueriesXorAll, {E(3, 3, "a")}, {E(4, 3, "d"), E(4, 3, "e")}, "1:3:a"},
-        {"combineQueriesXorAll", combineQueriesXorAll, {E(3, 5, "a"), E(3, 7, "b")}, {E(4, 4, "d"), E(4, 4, "e")},
-         "1:4:d 1:4:e"},
+        {"combineQueriesXorAll", combineQueriesXorAll, {E(3, 5, "a"), E(3, 7, "b")}, {E(4, 4, "d"), E(4, 4, "e")}, "1:4:d 1:4:e"},
         {"combineQueriesXorAll", combineQueriesXorAll, {E(3, 5, "a"), E(3, 2, "b"), E(3, 2, "c")}, {}, "1:2:b 1:2:c"},
     };
     for (const Case& c : cases) EXPECT_EQ(show(c.f(c.first, c.second)), c.want) << c.name << " " << c.want;
@@ -131,7 +133,7 @@ TEST(ComputeWholeQuery, Cases) {
 TEST(ComputeWholeQuery, EveryResultIsAWholeQueryEntry) {
     const EntryList first = {Ef(7, 4, 9, 2, 1, "a"), Ef(3, 2, 5, 2, 1, "b")};
     const EntryList second = {Ef(8, 6, 8, 2, 1, "c")};
-    const Combine combinations[] = {combineQueriesAndBest, combineQueriesAndAll, combineQueriesOrBest,
+    const Combine combinations[] = {combineQueriesAndBest, combineQueriesAndAll,  combineQueriesOrBest,
                                     combineQueriesOrAll,   combineQueriesXorBest, combineQueriesXorAll};
     for (std::size_t row = 0; row < std::size(combinations); ++row) {
         SCOPED_TRACE("combination " + std::to_string(row));

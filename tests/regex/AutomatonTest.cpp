@@ -19,27 +19,33 @@ using testutil::showSet;
 
 std::string showStep(const CounterStep& step) {
     std::ostringstream o;
-    if (auto* s = std::get_if<IntStart>(&step)) o << "IntStart " << s->label;
-    else if (auto* s = std::get_if<IntContinue>(&step)) o << "IntContinue " << showSet(s->next);
-    else if (auto* s = std::get_if<NGIntContinue>(&step)) o << "NGIntContinue " << showSet(s->next);
+    if (auto* s = std::get_if<IntStart>(&step))
+        o << "IntStart " << s->label;
+    else if (auto* s = std::get_if<IntContinue>(&step))
+        o << "IntContinue " << showSet(s->next);
+    else if (auto* s = std::get_if<NGIntContinue>(&step))
+        o << "NGIntContinue " << showSet(s->next);
     else if (auto* s = std::get_if<IntEnd>(&step))
         o << "IntEnd " << s->label << ' ' << s->m << ' ' << s->n << ' ' << showSet(s->loop) << ' ' << showSet(s->exit);
     else if (auto* s = std::get_if<NGIntEnd>(&step))
-        o << "NGIntEnd " << s->label << ' ' << s->m << ' ' << s->n << ' ' << showSet(s->loop) << ' '
-          << showSet(s->exit);
+        o << "NGIntEnd " << s->label << ' ' << s->m << ' ' << s->n << ' ' << showSet(s->loop) << ' ' << showSet(s->exit);
     else if (auto* s = std::get_if<MinEnd>(&step))
         o << "MinEnd " << s->label << ' ' << s->m << ' ' << showSet(s->loop) << ' ' << showSet(s->exit);
     else if (auto* s = std::get_if<NGMinEnd>(&step))
         o << "NGMinEnd " << s->label << ' ' << s->m << ' ' << showSet(s->loop) << ' ' << showSet(s->exit);
-    else if (auto* s = std::get_if<Reset>(&step)) o << "Reset " << s->label;
+    else if (auto* s = std::get_if<Reset>(&step))
+        o << "Reset " << s->label;
     return o.str();
 }
 
 std::string showStep(const CaptureStep& step) {
     std::ostringstream o;
-    if (auto* s = std::get_if<NFASubAdd>(&step)) o << "Add " << s->name;
-    else if (auto* s = std::get_if<NFASubContinue>(&step)) o << "Continue " << showSet(s->next);
-    else o << "End " << std::get<NFASubEnd>(step).name;
+    if (auto* s = std::get_if<NFASubAdd>(&step))
+        o << "Add " << s->name;
+    else if (auto* s = std::get_if<NFASubContinue>(&step))
+        o << "Continue " << showSet(s->next);
+    else
+        o << "End " << std::get<NFASubEnd>(step).name;
     return o.str();
 }
 
@@ -80,10 +86,10 @@ TEST(Automaton, CompileRecord) {
              {"", 1, "{1}", 0},
              {"a", 2, "{1}", 0},
              {"a*", 2, "{1,2}", 0},
-             {"\\bx*", 3, "{1}", 0},     // a zero-width leaf is a position, never skipped
-             {"a{3,}", 3, "{1}", 0},      // a leaf repeated: fused leaf then PLUS
+             {"\\bx*", 3, "{1}", 0},  // a zero-width leaf is a position, never skipped
+             {"a{3,}", 3, "{1}", 0},  // a leaf repeated: fused leaf then PLUS
              {"(a|b){3,}", 3, "{1,2}", 1},
-             {"a*?", 3, "{1,2,3}", 2},    // the non-greedy star is built from counted nodes
+             {"a*?", 3, "{1,2,3}", 2},  // the non-greedy star is built from counted nodes
              {"((a|b){2}c){3}", 4, "{1,2}", 2},
          }) {
         SCOPED_TRACE(c.pattern);
@@ -105,21 +111,20 @@ TEST(Automaton, NodesOfWorkedExamples) {
         std::vector<std::string> nodes;  // positions 1..n
     };
     for (const Case& c : std::vector<Case>{
-             {" x@(a{1,3})",
-              {"el {1,2} | IntStart 1; IntEnd 1 1 3 {1} {2} | Add x; Continue {1}; End x", "final {2} |  | "}},
+             {" x@(a{1,3})", {"el {1,2} | IntStart 1; IntEnd 1 1 3 {1} {2} | Add x; Continue {1}; End x", "final {2} |  | "}},
              // Nested counted repetitions: inner label 1, outer label 2.
              {"((a|b){2}c){3}",
               {"el {1,2,3} | IntStart 2; IntStart 1; IntEnd 1 2 2 {1,2} {3} | ",
-               "el {1,2,3} | IntStart 2; IntStart 1; IntEnd 1 2 2 {1,2} {3} | ",
-               "el {1,2,4} | IntEnd 2 3 3 {1,2} {4} | ", "final {4} |  | "}},
+               "el {1,2,3} | IntStart 2; IntStart 1; IntEnd 1 2 2 {1,2} {3} | ", "el {1,2,4} | IntEnd 2 3 3 {1,2} {4} | ",
+               "final {4} |  | "}},
              // A star inside the body: continue steps; exit set from the root.
              {"(ab*){2,}",
               {"el {1,2,3} | IntStart 1; IntContinue {2}; MinEnd 1 2 {1} {3} | ",
                "el {1,2,3} | IntContinue {2}; MinEnd 1 2 {1} {3} | ", "final {3} |  | "}},
              // An enclosing star: the exit set holds the repetition's own first positions.
              {"((a|b){2})*",
-              {"el {1,2,3} | IntStart 1; IntEnd 1 2 2 {1,2} {1,2,3} | ",
-               "el {1,2,3} | IntStart 1; IntEnd 1 2 2 {1,2} {1,2,3} | ", "final {3} |  | "}},
+              {"el {1,2,3} | IntStart 1; IntEnd 1 2 2 {1,2} {1,2,3} | ", "el {1,2,3} | IntStart 1; IntEnd 1 2 2 {1,2} {1,2,3} | ",
+               "final {3} |  | "}},
              // Edge contributed inside and around the repetition.
              {"(((a|b)+){2,3})*",
               {"el {1,2,3} | IntStart 1; IntContinue {1,2}; IntEnd 1 2 3 {1,2} {1,2,3} | ",
@@ -127,23 +132,20 @@ TEST(Automaton, NodesOfWorkedExamples) {
              // Nested repetitions that end together.
              {"((a|b){2}){3}",
               {"el {1,2,3} | IntStart 2; IntStart 1; IntEnd 1 2 2 {1,2} {3}; IntEnd 2 3 3 {1,2} {3} | ",
-               "el {1,2,3} | IntStart 2; IntStart 1; IntEnd 1 2 2 {1,2} {3}; IntEnd 2 3 3 {1,2} {3} | ",
-               "final {3} |  | "}},
+               "el {1,2,3} | IntStart 2; IntStart 1; IntEnd 1 2 2 {1,2} {3}; IntEnd 2 3 3 {1,2} {3} | ", "final {3} |  | "}},
              // Non-greedy forms.
              {"(a|b){2,3}?",
-              {"el {1,2,3} | IntStart 1; NGIntEnd 1 2 3 {1,2} {3} | ",
-               "el {1,2,3} | IntStart 1; NGIntEnd 1 2 3 {1,2} {3} | ", "final {3} |  | "}},
+              {"el {1,2,3} | IntStart 1; NGIntEnd 1 2 3 {1,2} {3} | ", "el {1,2,3} | IntStart 1; NGIntEnd 1 2 3 {1,2} {3} | ",
+               "final {3} |  | "}},
              // A body that can match nothing: every pass end may leave.
              {"(b*){2,5}c",
               {"el {1,2} | IntStart 1; IntContinue {1}; IntEnd 1 0 5 {1} {2} | ", "el {3} |  | ", "final {3} |  | "}},
              // Captures.
              {" x@(a*)", {"el {1,2} |  | Add x; Continue {1}; End x", "final {2} |  | "}},
              {"( x@(a))*", {"el {1,2} |  | Add x; End x", "final {2} |  | "}},
-             {" x@(a)( y@(b))*",
-              {"el {2,3} |  | Add x; End x", "el {2,3} |  | Add y; End y", "final {3} |  | "}},
+             {" x@(a)( y@(b))*", {"el {2,3} |  | Add x; End x", "el {2,3} |  | Add y; End y", "final {3} |  | "}},
              {" x@((a)(b)*)",
-              {"el {2,3} |  | Add x; Continue {2}; End x", "el {2,3} |  | Add x; Continue {2}; End x",
-               "final {3} |  | "}},
+              {"el {2,3} |  | Add x; Continue {2}; End x", "el {2,3} |  | Add x; Continue {2}; End x", "final {3} |  | "}},
              {" x@((a)*(b))", {"el {1,2} |  | Add x", "el {3} |  | Add x; End x", "final {3} |  | "}},
              {" y@( x@(a))", {"el {2} |  | Add y; Add x; End x; End y", "final {2} |  | "}},
              {" y@( x@(a)(b))c",

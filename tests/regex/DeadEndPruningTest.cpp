@@ -35,19 +35,15 @@ public:
     std::string bounds(int most) {
         int m = pick(most + 1);
         switch (pick(4)) {
-        case 0:
-            return cat("{", std::to_string(m), "}");
-        case 1:
-            return cat("{", std::to_string(m), ",}");
-        default:
-            return cat("{", std::to_string(m), ",", std::to_string(m + pick(most + 1)), "}");
+            case 0: return cat("{", std::to_string(m), "}");
+            case 1: return cat("{", std::to_string(m), ",}");
+            default: return cat("{", std::to_string(m), ",", std::to_string(m + pick(most + 1)), "}");
         }
     }
 
     std::string atom() {
-        static const char* atoms[] = {"a",      "b",        "c",          "[ab]",       "[a-c]",    "[^a]",
-                                      ".",      "ab",       "\\b",        "(a|b)",      "(a|[bc])", "(\\b|a)*",
-                                      "(\\b*a)*", "(\\b*|b)+", "(\\b(\\b|c))*"};
+        static const char* atoms[] = {"a",     "b",        "c",        "[ab]",     "[a-c]",     "[^a]",         ".", "ab", "\\b",
+                                      "(a|b)", "(a|[bc])", "(\\b|a)*", "(\\b*a)*", "(\\b*|b)+", "(\\b(\\b|c))*"};
         return atoms[pick(int(std::size(atoms)))];
     }
 
@@ -59,18 +55,13 @@ public:
 
     std::string piece(int depth) {
         switch (pick(9)) {
-        case 0:
-        case 1:
-        case 2:
-            return counted(depth);
-        case 3:
-            return cat(atom(), pick(2) ? "*" : "+", pick(3) ? "" : "?");
-        case 4:
-            return depth > 0 ? cat("(", expr(depth - 1), ")", pick(2) ? "?" : "*") : atom();
-        case 5:
-            return depth > 0 ? cat(" ", std::string(1, char('x' + pick(3))), "@(", expr(depth - 1), ")") : atom();
-        default:
-            return atom();
+            case 0:
+            case 1:
+            case 2: return counted(depth);
+            case 3: return cat(atom(), pick(2) ? "*" : "+", pick(3) ? "" : "?");
+            case 4: return depth > 0 ? cat("(", expr(depth - 1), ")", pick(2) ? "?" : "*") : atom();
+            case 5: return depth > 0 ? cat(" ", std::string(1, char('x' + pick(3))), "@(", expr(depth - 1), ")") : atom();
+            default: return atom();
         }
     }
 

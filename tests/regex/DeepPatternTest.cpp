@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <cstring>
 #include <exception>
 #include <functional>
@@ -28,7 +27,6 @@ namespace axf::regex {
 namespace {
 
 using testutil::shape;
-
 
 // ---------------------------------------------------------------------------
 // The reference: the grammar as mutually recursive rules.
@@ -138,13 +136,13 @@ TEST(DeepPattern, EveryRuleReadsAsTheRecursiveGrammar) {
     // references, anchors, operators and counts, classes, user matchers and
     // assertions (one of each exists), and stray characters.
     static const std::vector<std::string> tokens = {
-        "(",     ")",    "(",      ")",      "|",   "^",   "$",   "*",        "+",    "?",        "{2}", "{1,3}",
-        "{0,}", "{3,1}", "{",      "}",      ",",   "<1>", "<2>", "<3>",      ".",    "[<1>-<3>]", "[^<2><4>]",
-        "[<2>",  " n@(", " m@(",   " @(",    " n(", "${n}", "${", "<<1>>",    "<<2>>", "(?=1)",    "(?=2)", "(?=",
-        " ",     "@",    "<",      ">",      "{99999999999}"};
+        "(",     ")",         "(",         ")",     "|",    "^",    "$",   "*",   "+",    "?",
+        "{2}",   "{1,3}",     "{0,}",      "{3,1}", "{",    "}",    ",",   "<1>", "<2>",  "<3>",
+        ".",     "[<1>-<3>]", "[^<2><4>]", "[<2>",  " n@(", " m@(", " @(", " n(", "${n}", "${",
+        "<<1>>", "<<2>>",     "(?=1)",     "(?=2)", "(?=",  " ",    "@",   "<",   ">",    "{99999999999}"};
     // Drawn more often, so that many draws are whole patterns.
-    static const std::vector<std::string> common = {"(", ")", ")", "|", "<1>", "<2>", "*", "{1,3}", ".", " n@(",
-                                                    "(?=1)", "^", "$", "[<1>-<3>]", "<<1>>", "${n}"};
+    static const std::vector<std::string> common = {"(", ")",    ")",     "|", "<1>", "<2>",       "*",     "{1,3}",
+                                                    ".", " n@(", "(?=1)", "^", "$",   "[<1>-<3>]", "<<1>>", "${n}"};
     const elementlist::Ops<int> ops{kInts.read, kInts.eq, kInts.order};
     const Fns fns = {[](std::span<const int> after) -> MatchLength {
         if (!after.empty() && after[0] == 7) return 1;
@@ -170,8 +168,7 @@ TEST(DeepPattern, EveryRuleReadsAsTheRecursiveGrammar) {
     for (int round = 0; round < 20000; ++round) {
         std::string pattern;
         const int length = 1 + int(rng() % 14);
-        for (int i = 0; i < length; ++i)
-            pattern += rng() % 4 ? common[rng() % common.size()] : tokens[rng() % tokens.size()];
+        for (int i = 0; i < length; ++i) pattern += rng() % 4 ? common[rng() % common.size()] : tokens[rng() % tokens.size()];
         const ParserState s{empty.env, pattern};
         for (const Entry& e : entries) {
             ASSERT_EQ(outcome(e.parser(fns, as, s)), outcome(e.reference(ops, fns, as, s)))

@@ -47,8 +47,10 @@ TEST(DiffTest, AgreesWithBacktrackingEngine) {
     std::optional<Regex> re;
     for (const Row& row : rows) {
         std::string expected = row.expected;
-        if (row.kind == "T") ++texts;
-        else expected = expected.substr(0, expected.find(','));
+        if (row.kind == "T")
+            ++texts;
+        else
+            expected = expected.substr(0, expected.find(','));
         std::string got = "-";
         try {
             // Rows of one pattern follow each other: compile it once.
@@ -57,7 +59,8 @@ TEST(DiffTest, AgreesWithBacktrackingEngine) {
                 re = Regex::compile(row.pattern);
             }
             RegexResult r = re ? re->search(row.input) : RegexResult::illegal();
-            if (!legalRegexp(r)) got = "illegal";
+            if (!legalRegexp(r))
+                got = "illegal";
             else if (matchedAny(r)) {
                 std::ostringstream out;
                 out << beforeMatch(r).size();
@@ -70,8 +73,8 @@ TEST(DiffTest, AgreesWithBacktrackingEngine) {
         if (got != expected) {
             ++failures;
             if (failures <= 30)
-                ADD_FAILURE() << "pattern '" << row.pattern << "' input '" << row.input << "': got " << got
-                              << ", expected " << expected;
+                ADD_FAILURE() << "pattern '" << row.pattern << "' input '" << row.input << "': got " << got << ", expected "
+                              << expected;
         }
     }
     EXPECT_EQ(failures, 0);

@@ -65,7 +65,7 @@ void expectShapes(const std::vector<ShapeCase>& cases, const Fns& fns = {}, cons
 
 // First match of a range-form pattern over integers: [start, end) or nothing.
 std::optional<std::pair<std::size_t, std::size_t>> findInt(const std::string& pattern, const std::vector<int>& input,
-                                                            const Fns& fns = {}, const As& as = {}) {
+                                                           const Fns& fns = {}, const As& as = {}) {
     IntOps ops;
     auto c = compileRegexpP<int>(ops.reader(), IntOps::eq(), naturalOrder<int>(), pattern, {}, fns, as);
     if (!c) throw std::runtime_error("pattern does not compile: " + pattern);
@@ -200,8 +200,7 @@ TEST(ElementListTest, InvalidIntervalFiresOnlyWhenTheTreeIsUsed) {
 }
 
 TEST(ElementListTest, AssertionListsJoinTheirPiece) {
-    As two = {[](std::span<const int>, std::size_t) { return true; },
-              [](std::span<const int>, std::size_t) { return true; }};
+    As two = {[](std::span<const int>, std::size_t) { return true; }, [](std::span<const int>, std::size_t) { return true; }};
     expectShapes(
         {
             {"(?=1)<1>", "CON(CON(EL,EL),END)"},
@@ -438,8 +437,8 @@ TEST(ElementListTest, UserMatchersAndLiteralTexts) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pattern);
-        auto comp = compileRegexpP<std::string>(reader, eq, naturalOrder<std::string>(), std::string("^") + c.pattern + "$",
-                                                {}, fns, {});
+        auto comp =
+            compileRegexpP<std::string>(reader, eq, naturalOrder<std::string>(), std::string("^") + c.pattern + "$", {}, fns, {});
         ASSERT_TRUE(comp);
         EXPECT_EQ(execRegexp<std::string>(*comp, std::span<const std::string>(c.input)).has_value(), c.whole);
     }
@@ -478,8 +477,7 @@ TEST(ElementListTest, RangeFormSearches) {
 
     // Named sub-expressions are reported with their ranges.
     IntOps ops;
-    auto c = compileRegexpP<int>(ops.reader(), IntOps::eq(), naturalOrder<int>(), " a@(<1>+) b@([<5>-<6>])", {}, {},
-                                 {});
+    auto c = compileRegexpP<int>(ops.reader(), IntOps::eq(), naturalOrder<int>(), " a@(<1>+) b@([<5>-<6>])", {}, {}, {});
     ASSERT_TRUE(c);
     std::vector<int> in = {0, 1, 1, 6};
     auto m = execRegexp<int>(*c, std::span<const int>(in));
@@ -572,7 +570,7 @@ TEST(ElementListTest, EqualityFormTrees) {
         {"<red>???", "none"},
         {"<red>{3,2}{", "none"},
         {"<red>)", "none"},
-        {"(?=1)<red>", "none"},  // no user assertions
+        {"(?=1)<red>", "none"},      // no user assertions
         {"<mauve>", "CON(EL,END)"},  // read only when compared
     };
     for (const Case& c : cases) {

@@ -43,16 +43,22 @@ TEST(LabelWalk, FoldOverASequenceAndSequencing) {
         acc.push_back(x * 100 + c.nextLabel());
         return acc;
     };
-    auto r = runWithLabels([&](LabelCounter& c) { return foldListWithLabels(step, std::vector<int>(), std::vector<int>{1, 2, 3}, c); }, 5);
+    auto r = runWithLabels(
+        [&](LabelCounter& c) {
+            return foldListWithLabels(step, std::vector<int>(), std::vector<int>{1, 2, 3}, c);
+        },
+        5);
     EXPECT_EQ(r.first, (std::vector<int>{105, 206, 307}));
     EXPECT_EQ(r.second, 7);
-    auto empty = runWithLabels([&](LabelCounter& c) { return foldListWithLabels(step, std::vector<int>{9}, std::vector<int>(), c); }, 5);
+    auto empty =
+        runWithLabels([&](LabelCounter& c) { return foldListWithLabels(step, std::vector<int>{9}, std::vector<int>(), c); }, 5);
     EXPECT_EQ(empty.first, std::vector<int>{9});
     EXPECT_EQ(empty.second, 4);  // nothing taken
 
     auto seq = runWithLabels(
         [](LabelCounter& c) {
-            return thenWithLabels([](LabelCounter& k) { return k.nextLabel(); }, [](LabelCounter& k) { return k.nextLabel(); }, c);
+            return thenWithLabels([](LabelCounter& k) { return k.nextLabel(); }, [](LabelCounter& k) { return k.nextLabel(); },
+                                  c);
         },
         1);
     EXPECT_EQ(seq.first, 2);  // the first label is dropped

@@ -101,8 +101,7 @@ TEST(SearchP, NamedSubexpressions) {
 TEST(SearchP, GroupsSharingAName) {
     using Subs = std::vector<std::pair<std::string, Ints>>;
     EXPECT_EQ(allSubexps(searchP(integerOps<int>(), " g@( g@(<1>))", Ints{0, 1})), (Subs{{"g", {1}}}));
-    EXPECT_EQ(allSubexps(searchP(integerOps<int>(), " g@(<1> g@(<2> g@(<3>)))", Ints{1, 2, 3})),
-              (Subs{{"g", {1, 2, 3}}}));
+    EXPECT_EQ(allSubexps(searchP(integerOps<int>(), " g@(<1> g@(<2> g@(<3>)))", Ints{1, 2, 3})), (Subs{{"g", {1, 2, 3}}}));
     EXPECT_EQ(allSubexps(searchP(integerOps<int>(), "( g@(<1>)| g@(<2>))*", Ints{1, 2})), (Subs{{"g", {2}}}));
     EXPECT_EQ(allSubexps(searchBasicP(integerOps<int>(), " g@( g@(<1>))", {}, {}, Ints{1})), (Subs{{"g", {1}}}));
 }

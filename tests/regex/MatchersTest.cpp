@@ -129,18 +129,12 @@ TEST(Assertions, PositionTests) {
         bool pre, suf, bo, eo, wb, nwb;
     };
     const Case cases[] = {
-        {"", 0, true, true, true, true, false, false},
-        {"ab", 0, true, false, true, false, true, false},
-        {"ab", 1, false, false, false, false, false, true},
-        {"ab", 2, false, true, false, true, true, false},
-        {"a b", 1, false, false, false, false, true, false},
-        {" a", 0, true, false, true, false, false, true},
-        {"a  ", 2, false, false, false, false, false, true},
-        {"a ", 2, false, true, false, true, false, true},
-        {"a\nb", 2, false, false, true, false, true, false},
-        {"a\nb", 1, false, false, false, true, true, false},
-        {"a\rb", 2, false, false, false, false, true, false},
-        {"a\rb", 1, false, false, false, false, true, false},
+        {"", 0, true, true, true, true, false, false},        {"ab", 0, true, false, true, false, true, false},
+        {"ab", 1, false, false, false, false, false, true},   {"ab", 2, false, true, false, true, true, false},
+        {"a b", 1, false, false, false, false, true, false},  {" a", 0, true, false, true, false, false, true},
+        {"a  ", 2, false, false, false, false, false, true},  {"a ", 2, false, true, false, true, false, true},
+        {"a\nb", 2, false, false, true, false, true, false},  {"a\nb", 1, false, false, false, true, true, false},
+        {"a\rb", 2, false, false, false, false, true, false}, {"a\rb", 1, false, false, false, false, true, false},
     };
     for (const Case& c : cases) {
         CharSpan in = charSpan(c.in);

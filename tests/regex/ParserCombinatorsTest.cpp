@@ -10,9 +10,7 @@ using As = std::vector<Assertion<char>>;
 const Fns kNoFns;
 const As kNoAs;
 
-ParserState stateOf(std::string_view text) {
-    return ParserState{std::make_shared<const FlagEnv>(listToFM(initFlags({}))), text};
-}
+ParserState stateOf(std::string_view text) { return ParserState{std::make_shared<const FlagEnv>(listToFM(initFlags({}))), text}; }
 
 // Runs p on text; the value and the text left, or nothing.
 template <class P>
@@ -89,9 +87,12 @@ TEST(Parsers, Numerals) {
         std::string_view rest;
     };
     const Case cases[] = {
-        {true, "0", std::nullopt, ""},        {true, "012", std::nullopt, ""},
-        {true, "120x", 120, "x"},             {false, "007", 7, ""},
-        {false, "x", std::nullopt, ""},       {false, "2147483647}", 2147483647, "}"},
+        {true, "0", std::nullopt, ""},
+        {true, "012", std::nullopt, ""},
+        {true, "120x", 120, "x"},
+        {false, "007", 7, ""},
+        {false, "x", std::nullopt, ""},
+        {false, "2147483647}", 2147483647, "}"},
         {true, "2147483648", std::nullopt, ""},  // beyond 32 bits: illegal, never wraps
         {false, "4294967297", std::nullopt, ""},
     };
@@ -127,8 +128,7 @@ TEST(Parsers, FlagUpdatesFlowForwardAndDieWithAFailedBranch) {
 }
 
 TEST(Parsers, UserListsByNumber) {
-    Fns two = {[](std::span<const char>) -> MatchLength { return 1; },
-               [](std::span<const char>) -> MatchLength { return 2; }};
+    Fns two = {[](std::span<const char>) -> MatchLength { return 1; }, [](std::span<const char>) -> MatchLength { return 2; }};
     auto f = parse(lookupUserMatcher(1), "", two);
     ASSERT_TRUE(f);
     EXPECT_EQ(f->first(std::span<const char>()), MatchLength(1));
@@ -186,8 +186,8 @@ TEST(Parsers, RepetitionOperators) {
         SCOPED_TRACE(c.text);
         for (bool illegal : {true, false}) {
             SCOPED_TRACE(illegal ? "a count too large makes the pattern illegal" : "a count too large is no count");
-            auto r = illegal ? repetitionOperator(stateOf(c.text), detail::readNumeral)
-                             : repetitionOperator(stateOf(c.text), noCount);
+            auto r =
+                illegal ? repetitionOperator(stateOf(c.text), detail::readNumeral) : repetitionOperator(stateOf(c.text), noCount);
             ASSERT_EQ(r.has_value(), c.op.has_value());
             if (!r) continue;
             EXPECT_EQ(r->first.kind, c.op->kind);

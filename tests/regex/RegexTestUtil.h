@@ -30,14 +30,16 @@ inline std::string showSet(const PosSet& s) {
 // angle brackets. Works for trees over any element type.
 template <class E>
 std::string shape(const AbsTree<E>& t) {
-    static const char* names[] = {"EL",  "BACKREF", "END",   "SUB",    "STAR",     "PLUS", "OPT",
-                                  "MIN", "MINMAX",  "NGMIN", "NGMINMAX", "CON",    "ALT"};
+    static const char* names[] = {"EL",  "BACKREF", "END",   "SUB",      "STAR", "PLUS", "OPT",
+                                  "MIN", "MINMAX",  "NGMIN", "NGMINMAX", "CON",  "ALT"};
     std::string s = names[t->node.index()];
     if (isElem(t) && hasPrefixMark(t)) s += "^";
     if (isSub(t)) s += "<" + getSubexpName(t) + ">";
     if (isBackref(t)) s += "<" + getBackref(t).first + ">";
-    if (isMinmax(t)) s += "{" + std::to_string(getMinMax(t).first) + "," + std::to_string(getMinMax(t).second) + "}";
-    else if (isMin(t)) s += "{" + std::to_string(getMin(t)) + "}";
+    if (isMinmax(t))
+        s += "{" + std::to_string(getMinMax(t).first) + "," + std::to_string(getMinMax(t).second) + "}";
+    else if (isMin(t))
+        s += "{" + std::to_string(getMin(t)) + "}";
     if (isUnaryNode(t)) s += "(" + shape(child(t)) + ")";
     if (isBinaryNode(t)) s += "(" + shape(left(t)) + "," + shape(right(t)) + ")";
     return s;
@@ -48,8 +50,7 @@ using K = std::function<bool(std::size_t)>;
 inline bool walk(const Tree& t, CharSpan in, std::size_t pos, const K& k);
 
 // Between lo and hi (hi < 0: unbounded) repetitions of c, greedy or not.
-inline bool repeat(const Tree& c, std::int64_t lo, std::int64_t hi, bool greedy, CharSpan in, std::size_t pos,
-                   const K& k) {
+inline bool repeat(const Tree& c, std::int64_t lo, std::int64_t hi, bool greedy, CharSpan in, std::size_t pos, const K& k) {
     if (hi >= 0 && lo > hi) return false;
     auto more = [&]() {
         if (hi == 0) return false;
@@ -96,8 +97,8 @@ inline std::optional<std::size_t> firstMatch(const Tree& t, std::string_view tex
     return got;
 }
 
-inline std::optional<Tree> parseRe(std::string_view pattern, const std::vector<MatcherFlag>& flags = {},
-                                   const TextFns& fns = {}, const TextAsserts& as = {}) {
+inline std::optional<Tree> parseRe(std::string_view pattern, const std::vector<MatcherFlag>& flags = {}, const TextFns& fns = {},
+                                   const TextAsserts& as = {}) {
     return parseTextPattern(pattern, fns, as, flags);
 }
 

@@ -150,7 +150,9 @@ TEST(Search, RepeatedEmptyMatchesEnd) {
     expectCases({
         {"(a*?)*", "aaa", "", "aaa"},
         {"(a*?)*b", "aab", "", "aab"},
-        {"(a?" "?)*b", "aab", "", "aab"},
+        {"(a?"
+         "?)*b",
+         "aab", "", "aab"},
         {"((a*?)*)*c", "aaab", NONE, ""},
         {"(a*?){2,}b", "aab", "", "aab"},
         {"(\\bx*?)*y", "xxy", "", "xxy"},

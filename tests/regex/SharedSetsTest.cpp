@@ -19,15 +19,22 @@ using testutil::showSet;
 std::string showSteps(const Node<char>& n) {
     std::ostringstream o;
     for (const CounterStep& step : n.counterSteps) {
-        if (auto* s = std::get_if<IntStart>(&step)) o << "Start" << s->label << ' ';
-        else if (auto* s = std::get_if<IntContinue>(&step)) o << "Cont" << showSet(s->next) << ' ';
-        else if (auto* s = std::get_if<IntEnd>(&step)) o << "End" << s->label << showSet(s->exit) << ' ';
-        else o << "? ";
+        if (auto* s = std::get_if<IntStart>(&step))
+            o << "Start" << s->label << ' ';
+        else if (auto* s = std::get_if<IntContinue>(&step))
+            o << "Cont" << showSet(s->next) << ' ';
+        else if (auto* s = std::get_if<IntEnd>(&step))
+            o << "End" << s->label << showSet(s->exit) << ' ';
+        else
+            o << "? ";
     }
     for (const CaptureStep& step : n.captureSteps) {
-        if (std::holds_alternative<NFASubAdd>(step)) o << "Add ";
-        else if (auto* s = std::get_if<NFASubContinue>(&step)) o << "SubCont" << showSet(s->next) << ' ';
-        else o << "SubEnd ";
+        if (std::holds_alternative<NFASubAdd>(step))
+            o << "Add ";
+        else if (auto* s = std::get_if<NFASubContinue>(&step))
+            o << "SubCont" << showSet(s->next) << ' ';
+        else
+            o << "SubEnd ";
     }
     return o.str();
 }
@@ -70,8 +77,7 @@ TEST(SharedSets, LoopsAroundAndInsideACountedRepetition) {
         std::optional<CompiledRegex<char>> r = compileRegexpS(c.pattern, {}, {}, {});
         ASSERT_TRUE(r.has_value());
         ASSERT_EQ(r->automaton.size(), Pos(c.nodes.size() + 1));
-        for (Pos p = 1; p < r->automaton.size(); ++p)
-            EXPECT_EQ(showSteps(r->automaton.at(p)), c.nodes[std::size_t(p - 1)]) << p;
+        for (Pos p = 1; p < r->automaton.size(); ++p) EXPECT_EQ(showSteps(r->automaton.at(p)), c.nodes[std::size_t(p - 1)]) << p;
     }
 }
 

@@ -90,7 +90,8 @@ TEST(BagRE, BuildersAndFilter) {
     EXPECT_EQ(emptyBagRE<std::string>(), B{});
     EXPECT_EQ(unitBagRE(std::string("a")), (B{{"a", 1}}));
     // The predicate sees the element only; counts and order stay.
-    EXPECT_EQ(filterBagRE(slt, [](const std::string& e) { return e != "b"; }, B{{"c", 2}, {"b", 1}, {"a", 3}}),
+    EXPECT_EQ(filterBagRE(
+                  slt, [](const std::string& e) { return e != "b"; }, B{{"c", 2}, {"b", 1}, {"a", 3}}),
               (B{{"c", 2}, {"a", 3}}));
 }
 

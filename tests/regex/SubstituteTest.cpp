@@ -67,20 +67,13 @@ TEST(Subst, ReplacesFirstOrEveryMatch) {
 TEST(Subst, TextTemplates) {
     // Each template replaces the 'b' of 'abc'.
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"a$b", "ab"},
-        {"${m", "{m"},
-        {"$${m}", "b"},
-        {"$", ""},
-        {"\\${m}", "${m}"},
-        {"\\\\${m}", "\\b"},
-        {"\\{m}", "{m}"},
-        {"x\\", "x\\"},
-        {"x\\\ny", "x\\\ny"},
-        {"${m_before}", ""},
-        {"${ m}", "{ m}"},
-        {"${}", "{}"},
-        {"${m}${m}$", "bb"},
-        {"(${m_after_})", "(c)"},
+        {"a$b", "ab"},        {"${m", "{m"},
+        {"$${m}", "b"},       {"$", ""},
+        {"\\${m}", "${m}"},   {"\\\\${m}", "\\b"},
+        {"\\{m}", "{m}"},     {"x\\", "x\\"},
+        {"x\\\ny", "x\\\ny"}, {"${m_before}", ""},
+        {"${ m}", "{ m}"},    {"${}", "{}"},
+        {"${m}${m}$", "bb"},  {"(${m_after_})", "(c)"},
     };
     for (const auto& [tmpl, expansion] : cases) {
         SCOPED_TRACE(std::string("template '") + tmpl + "'");

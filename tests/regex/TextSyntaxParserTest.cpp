@@ -15,8 +15,8 @@ const TextFns kNoFns;
 const TextAsserts kNoAs;
 
 template <class P>
-auto run(const P& p, std::string_view text, const std::vector<MatcherFlag>& flags = {},
-         const TextAsserts& as = kNoAs, const TextFns& fns = kNoFns) {
+auto run(const P& p, std::string_view text, const std::vector<MatcherFlag>& flags = {}, const TextAsserts& as = kNoAs,
+         const TextFns& fns = kNoFns) {
     ParserState s{std::make_shared<const FlagEnv>(listToFM(initFlags(flags))), text};
     return p(fns, as, s);
 }
@@ -38,13 +38,12 @@ TEST(PatternChars, LiteralAndClassCharacters) {
         int cls;
     };
     const Case cases[] = {
-        {"\\n", 'n', 'n'},   {"\\\\", '\\', '\\'}, {"\\.", '.', '.'},   {"\\-", '-', '-'},   {"\\a", 'a', 'a'},
-        {"\\w", -1, -1},     {"\\D", -1, -1},      {"\\b", -1, 'b'},    {"\\B", -1, 'B'},    {"\\A", -1, 'A'},
-        {"\\Z", -1, 'Z'},    {"\\1", -1, '1'},     {"\\", -1, -1},      {"]", -1, -1},       {"\\]", ']', ']'},
-        {"@", -1, '@'},      {"\\@", '@', '@'},    {"[", -1, '['},      {"^", -1, '^'},      {"$", -1, '$'},
-        {".", -1, '.'},      {"|", -1, '|'},       {"*", -1, '*'},      {"(", -1, '('},      {"-", '-', '-'},
-        {"{", '{', '{'},     {"}", '}', '}'},      {",", ',', ','},     {"=", '=', '='},     {"<", '<', '<'},
-        {"'", '\'', '\''},   {" ", ' ', ' '},      {"", -1, -1},
+        {"\\n", 'n', 'n'}, {"\\\\", '\\', '\\'}, {"\\.", '.', '.'}, {"\\-", '-', '-'}, {"\\a", 'a', 'a'}, {"\\w", -1, -1},
+        {"\\D", -1, -1},   {"\\b", -1, 'b'},     {"\\B", -1, 'B'},  {"\\A", -1, 'A'},  {"\\Z", -1, 'Z'},  {"\\1", -1, '1'},
+        {"\\", -1, -1},    {"]", -1, -1},        {"\\]", ']', ']'}, {"@", -1, '@'},    {"\\@", '@', '@'}, {"[", -1, '['},
+        {"^", -1, '^'},    {"$", -1, '$'},       {".", -1, '.'},    {"|", -1, '|'},    {"*", -1, '*'},    {"(", -1, '('},
+        {"-", '-', '-'},   {"{", '{', '{'},      {"}", '}', '}'},   {",", ',', ','},   {"=", '=', '='},   {"<", '<', '<'},
+        {"'", '\'', '\''}, {" ", ' ', ' '},      {"", -1, -1},
     };
     for (const Case& c : cases) {
         auto l = run(litChar(), c.text);
@@ -226,8 +225,9 @@ TEST(BracketClass, CaseInsensitiveRanges) {
         {'!', '/', "!\"#$%&'()*+,-./"},
         {'A', 'Z', "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"},
         {'a', 'z', "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"},
-        {'!', 'b', std::string_view("!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
-                                    "abcdefghijklmnopqrstuvwxyz")},
+        {'!', 'b',
+         std::string_view("!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`"
+                          "abcdefghijklmnopqrstuvwxyz")},
         {'x', '~', "XYZxyz{|}~"},  // the pair of ends the case table leaves open
         {'_', 'z', "ABCDEFGHIJKLMNOPQRSTUVWXYZ_`abcdefghijklmnopqrstuvwxyz"},
     };
@@ -386,12 +386,41 @@ TEST(Grammar, TreeShapes) {
         {"a(?Case_Insensitive)*", "CON(STAR(EL),END)"},
         {"a$|b", "CON(ALT(CON(EL,EL),EL),END)"},
         // illegal
-        {"a|", ""}, {"|a", ""}, {"a||b", ""}, {"(a|)", ""}, {"()", ""}, {"(^)", ""}, {"(a", ""}, {"a)", ""},
-        {"(*a)", ""}, {"(?x)", ""}, {"a^b", ""}, {"a$b", ""}, {"a\\Ab", ""}, {"a\\Zb", ""}, {"^", ""},
-        {"$", ""}, {"^$", ""}, {"(?Multi_Line)", ""}, {"(?Case_Insensitive)", ""}, {"a${b", ""}, {"${}", ""},
-        {"${x", ""}, {"a**", ""}, {"a*??", ""}, {"a+*", ""}, {"*a", ""}, {"a{5,2}*", ""},
-        {"a*(?Case_Insensitive)?", ""}, {"\\b*", ""}, {"\\b", ""}, {"\\b(?Case_Insensitive)\\Ba", ""},
-        {"(?=1)a", ""}, {"a{2147483648}", ""}, {"a{1,99999999999}", ""}, {"<<4294967297>>", ""},
+        {"a|", ""},
+        {"|a", ""},
+        {"a||b", ""},
+        {"(a|)", ""},
+        {"()", ""},
+        {"(^)", ""},
+        {"(a", ""},
+        {"a)", ""},
+        {"(*a)", ""},
+        {"(?x)", ""},
+        {"a^b", ""},
+        {"a$b", ""},
+        {"a\\Ab", ""},
+        {"a\\Zb", ""},
+        {"^", ""},
+        {"$", ""},
+        {"^$", ""},
+        {"(?Multi_Line)", ""},
+        {"(?Case_Insensitive)", ""},
+        {"a${b", ""},
+        {"${}", ""},
+        {"${x", ""},
+        {"a**", ""},
+        {"a*??", ""},
+        {"a+*", ""},
+        {"*a", ""},
+        {"a{5,2}*", ""},
+        {"a*(?Case_Insensitive)?", ""},
+        {"\\b*", ""},
+        {"\\b", ""},
+        {"\\b(?Case_Insensitive)\\Ba", ""},
+        {"(?=1)a", ""},
+        {"a{2147483648}", ""},
+        {"a{1,99999999999}", ""},
+        {"<<4294967297>>", ""},
         {"a{2147483647}", "CON(EL,END)"},
     };
     for (const Case& c : cases) {
@@ -455,9 +484,8 @@ TEST(Grammar, NonGreedyPrefersFewerRepetitions) {
         std::size_t first;  // length of the first match in priority order
     };
     const Case cases[] = {
-        {"a*", "aaaa", 4},     {"a*?", "aaaa", 0},     {"a+?", "aaaa", 1},    {"a??", "aaaa", 0},
-        {"a{2,}", "aaaa", 4},  {"a{2,}?", "aaaa", 2},  {"a{2,3}?", "aaaa", 2}, {"a{0,3}?", "aaaa", 0},
-        {"(ab){2,}?", "ababab", 4},
+        {"a*", "aaaa", 4},     {"a*?", "aaaa", 0},     {"a+?", "aaaa", 1},     {"a??", "aaaa", 0},         {"a{2,}", "aaaa", 4},
+        {"a{2,}?", "aaaa", 2}, {"a{2,3}?", "aaaa", 2}, {"a{0,3}?", "aaaa", 0}, {"(ab){2,}?", "ababab", 4},
     };
     for (const Case& c : cases) {
         auto t = parseRe(c.pattern);

@@ -126,8 +126,7 @@ TEST(DTDParseGroups, ContentModels) {
 
     using PT = PrimitiveToken;
     auto el = [](const char* n) { return ContentModel(Prim<PT>{ELEMENT{n}}); };
-    const ContentModel expected =
-        Plus<PT>{Seq<PT>{{el("a"), Rep<PT>{Or<PT>{{el("b"), el("c")}}}, Opt<PT>{el("d")}}}};
+    const ContentModel expected = Plus<PT>{Seq<PT>{{el("a"), Rep<PT>{Or<PT>{{el("b"), el("c")}}}, Opt<PT>{el("d")}}}};
     EXPECT_EQ(*run(pContentModel(), "(a, (b | c)*, d?)+").value, expected);
     EXPECT_EQ(*run(pContentModel(), "((a))").value, el("a"));
 
@@ -195,8 +194,8 @@ std::string elementsOf(const std::string& text) {
     const DTD d = parseDTD(text);
     for (const auto& [name, e] : d.elements.pairs()) {
         EXPECT_EQ(e.gi, name) << name;
-        out += name + ": " + showText(e.contype) + " " + showText(e.omissibility) + " +" + showText(e.inclusions) +
-               " -" + showText(e.exclusions) + "\n";
+        out += name + ": " + showText(e.contype) + " " + showText(e.omissibility) + " +" + showText(e.inclusions) + " -" +
+               showText(e.exclusions) + "\n";
     }
     return out;
 }
@@ -215,17 +214,16 @@ TEST(DTDParseElements, Declarations) {
         {"a (b) -(c)", "a: DC_MODELGRP b (False,False) +[] -[\"c\"]\n"},
         {"(a|a) EMPTY", "a: DC_EMPTY (False,False) +[] -[]\n"},
         // Declarations that do not parse leave nothing.
-        {"a - (b)", ""},         // one flag: the group is no flag
-        {"a o o ANY", ""},       // o is content, the second o stands where ">" must
-        {"a ANY +(d) -(c)", ""}, // exclusions come first
-        {"a (b) +(d)", ""},      // "+" is the model's indicator
-        {"a O", ""},             // O is a flag, the second flag is missing
+        {"a - (b)", ""},          // one flag: the group is no flag
+        {"a o o ANY", ""},        // o is content, the second o stands where ">" must
+        {"a ANY +(d) -(c)", ""},  // exclusions come first
+        {"a (b) +(d)", ""},       // "+" is the model's indicator
+        {"a O", ""},              // O is a flag, the second flag is missing
         {"a ANY - c", ""},
         {"a", ""},
         {"a (b)**", ""},
     };
-    for (const auto& [body, expected] : cases)
-        EXPECT_EQ(elementsOf(std::string("<!ELEMENT ") + body + ">"), expected) << body;
+    for (const auto& [body, expected] : cases) EXPECT_EQ(elementsOf(std::string("<!ELEMENT ") + body + ">"), expected) << body;
 
     EXPECT_EQ(run(pElementDecl(), "").status, Empty);
     EXPECT_EQ(run(pElementDecl(), "#a ANY").status, Empty);
@@ -377,8 +375,8 @@ TEST(DTDParseEntities, Declarations) {
 
     // Parameter entities have their own table; the first declaration wins
     // in each, and the predefined entities stay.
-    const DTD d = parseDTD(
-        "<!ENTITY % e 'p1'><!ENTITY e 'g1'><!ENTITY % e 'p2'><!ENTITY e 'g2'><!ENTITY amp 'x'><!ENTITY % s SUBDOC>");
+    const DTD d =
+        parseDTD("<!ENTITY % e 'p1'><!ENTITY e 'g1'><!ENTITY % e 'p2'><!ENTITY e 'g2'><!ENTITY amp 'x'><!ENTITY % s SUBDOC>");
     EXPECT_EQ(showText(d.parments.pairs()), "[(\"e\",EN_INTERNAL \"p1\"),(\"s\",EN_EXTERNAL (Nothing,Nothing))]");
     EXPECT_EQ(declaredGenents(d), "[(\"e\",EN_INTERNAL \"g1\")]");
     EXPECT_EQ(expandInternalEntity(d.genents, "amp"), "&");
@@ -393,9 +391,9 @@ TEST(DTDParseEntities, DataAttributes) {
     // Declaration texts never give the "=" token, so data attributes are
     // tried on hand-made tokens. Their values are never expanded.
     using K = DelimKind;
-    auto r = runTokens(pEntityType(), {tok(K::NAME, "CDATA"), tok(K::NAME, "n"), tok(K::DSO), tok(K::NAME, "a"),
-                                       tok(K::VI), tok(K::LITERAL, "&undeclared;"), tok(K::NAME, "b"), tok(K::VI),
-                                       tok(K::NAME, "v"), tok(K::DSC), tok(K::MDC)});
+    auto r = runTokens(pEntityType(), {tok(K::NAME, "CDATA"), tok(K::NAME, "n"), tok(K::DSO), tok(K::NAME, "a"), tok(K::VI),
+                                       tok(K::LITERAL, "&undeclared;"), tok(K::NAME, "b"), tok(K::VI), tok(K::NAME, "v"),
+                                       tok(K::DSC), tok(K::MDC)});
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(*r.value, ENTTYPE::ETcdata);
     EXPECT_EQ(r.rest, 10u);
@@ -421,9 +419,9 @@ TEST(DTDParseEntities, Notations) {
 
 TEST(DTDParseStream, TextsThatDeclareNothing) {
     const std::string empty = showText(emptyDTD());
-    for (const char* text : {"", " \n\t ", "<!-- c --><?pi x?> %p; <!-- a -- -- b -->", "<!DOCTYPE d><!ENTITY a 'x'>",
-                             "<!entity a 'x'>", "<![ INCLUDE [ <!ENTITY a 'x'> ]]>", "<p><!ENTITY a 'x'>", "x",
-                             "<!ENTITY a 'x'", "<!>"})
+    for (const char* text :
+         {"", " \n\t ", "<!-- c --><?pi x?> %p; <!-- a -- -- b -->", "<!DOCTYPE d><!ENTITY a 'x'>", "<!entity a 'x'>",
+          "<![ INCLUDE [ <!ENTITY a 'x'> ]]>", "<p><!ENTITY a 'x'>", "x", "<!ENTITY a 'x'", "<!>"})
         EXPECT_EQ(showText(parseDTD(text)), empty) << text;
     EXPECT_EQ(parseDTD("").genents.size(), 5u);
 }

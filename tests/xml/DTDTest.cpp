@@ -103,8 +103,7 @@ TEST(DTDRecords, AttlistsReplaceWholeAndNotationsStackUp) {
     d = declareNotation("q", {std::string("pub"), std::nullopt}, std::move(d));
     EXPECT_EQ(std::vector<std::string>(d.notations.begin(), d.notations.end()), (std::vector<std::string>{"q", "p"}));
     d = declareNotation("p", {}, std::move(d));
-    EXPECT_EQ(std::vector<std::string>(d.notations.begin(), d.notations.end()),
-              (std::vector<std::string>{"p", "q", "p"}));
+    EXPECT_EQ(std::vector<std::string>(d.notations.begin(), d.notations.end()), (std::vector<std::string>{"p", "q", "p"}));
 }
 
 TEST(DTDRecords, DeclaringLeavesTheGivenSetAsItWas) {
@@ -155,15 +154,14 @@ TEST(DTDShow, DeclaredContentAndAttributeValues) {
     EXPECT_EQ(showPrec(11, ATT_TYPE{ATnotation{{"x", "y"}}}), "(ATnotation [\"x\",\"y\"])");
     EXPECT_EQ(showPrec(0, ATT_TYPE{ATenumerated{}}), "ATenumerated []");
     EXPECT_EQ(showPrec(11, ATT_TYPE{ATnmtokens{}}), "ATnmtokens");
-    EXPECT_EQ(showListText(std::vector<ATT_TYPE>{ATcdata{}, ATentity{}, ATentities{}, ATid{}, ATidref{}, ATidrefs{},
-                                                 ATnmtoken{}, ATnmtokens{}, ATenumerated{{"a\""}}}),
+    EXPECT_EQ(showListText(std::vector<ATT_TYPE>{ATcdata{}, ATentity{}, ATentities{}, ATid{}, ATidref{}, ATidrefs{}, ATnmtoken{},
+                                                 ATnmtokens{}, ATenumerated{{"a\""}}}),
               "[ATcdata,ATentity,ATentities,ATid,ATidref,ATidrefs,ATnmtoken,ATnmtokens,ATenumerated [\"a\\\"\"]]");
 
     EXPECT_EQ(showPrec(11, ATT_DV{ADVrequired{}}), "ADVrequired");
     EXPECT_EQ(showPrec(0, ATT_DV{ADVfixed{ready("1")}}), "ADVfixed \"1\"");
     EXPECT_EQ(showPrec(11, ATT_DV{ADVdefault{ready("a\nb")}}), "(ADVdefault \"a\\nb\")");
-    EXPECT_EQ(showListText(std::vector<ATT_DV>{ADVimplied{}, ADVcurrent{}, ADVconref{}}),
-              "[ADVimplied,ADVcurrent,ADVconref]");
+    EXPECT_EQ(showListText(std::vector<ATT_DV>{ADVimplied{}, ADVcurrent{}, ADVconref{}}), "[ADVimplied,ADVcurrent,ADVconref]");
     // A stored value is computed when printed, and only then may fail.
     const ATT_DV bad = ADVdefault{axf::Lazy<std::string>([]() -> std::string { throw axf::Fatal("entity e not defined"); })};
     EXPECT_THROW(showText(bad), axf::Fatal);

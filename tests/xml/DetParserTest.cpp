@@ -131,10 +131,14 @@ TEST(DetParser, Repetition) {
     EXPECT_EQ(digits.rest, 3u);
 
     // Right fold: op(a1, op(a2, op(a3, e))).
-    auto show = [](int x, std::string acc) { return std::string("(").append(std::to_string(x)).append(" ").append(acc).append(")"); };
+    auto show = [](int x, std::string acc) {
+        return std::string("(").append(std::to_string(x)).append(" ").append(acc).append(")");
+    };
     EXPECT_EQ(*runOn(pFoldr(show, std::string("e"), digit), "123").value, "(1 (2 (3 e)))");
     EXPECT_EQ(*runOn(pFoldr(show, std::string("e"), digit), "").value, "e");
-    auto showl = [](std::string acc, int x) { return std::string("(").append(acc).append(" ").append(std::to_string(x)).append(")"); };
+    auto showl = [](std::string acc, int x) {
+        return std::string("(").append(acc).append(" ").append(std::to_string(x)).append(")");
+    };
     EXPECT_EQ(*runOn(pFoldl(showl, std::string("e"), digit), "123").value, "(((e 1) 2) 3)");
 }
 
@@ -195,8 +199,18 @@ TEST(ParserHelpers, Helpers) {
     EXPECT_EQ(done<int>()(3), std::monostate{});
     // o f g runs g first, then f, both on the same environment.
     std::string trace;
-    auto g = [&](int x) { return R([&, x](const int& r) { trace += "g"; return x + r; }); };
-    auto f = [&](int y) { return R([&, y](const int& r) { trace += "f"; return y * r; }); };
+    auto g = [&](int x) {
+        return R([&, x](const int& r) {
+            trace += "g";
+            return x + r;
+        });
+    };
+    auto f = [&](int y) {
+        return R([&, y](const int& r) {
+            trace += "f";
+            return y * r;
+        });
+    };
     EXPECT_EQ(readerCompose(f, g)(1)(10), 110);
     EXPECT_EQ(trace, "gf");
 

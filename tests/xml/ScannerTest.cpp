@@ -16,9 +16,7 @@ using K = DelimKind;
 Delimiter T(K k, std::string text = {}) { return Delimiter::make(k, std::move(text)); }
 
 // Printed form of the tokens, reading every text (char references included).
-std::string scanShown(std::string_view text, ScanMode mode = ScanMode::Content) {
-    return showListText(scanAll(text, mode));
-}
+std::string scanShown(std::string_view text, ScanMode mode = ScanMode::Content) { return showListText(scanAll(text, mode)); }
 
 struct Case {
     std::string input;
@@ -96,27 +94,30 @@ TEST(Scanner, CharacterReferenceFailsOnlyWhenRead) {
     }
 }
 
-
 TEST(Scanner, TagStateTokens) {
     checkTable(
         {
-            {"<a b=\"1\"/>z", {T(K::STAGO), T(K::NAME, "a"), T(K::NAME, "b"), T(K::VI), T(K::LITERAL, "1"), T(K::EETAGC),
-                              T(K::CDATA, "z")}},
+            {"<a b=\"1\"/>z",
+             {T(K::STAGO), T(K::NAME, "a"), T(K::NAME, "b"), T(K::VI), T(K::LITERAL, "1"), T(K::EETAGC), T(K::CDATA, "z")}},
             {"</x>", {T(K::ETAGO), T(K::NAME, "x"), T(K::TAGC)}},
             {"</x/>", {T(K::ETAGO), T(K::NAME, "x"), T(K::EETAGC)}},
-            {"<a v='&amp;\n\t<>\"'>", {T(K::STAGO), T(K::NAME, "a"), T(K::NAME, "v"), T(K::VI), T(K::LITERAL, "&amp;\n\t<>\""), T(K::TAGC)}},
+            {"<a v='&amp;\n\t<>\"'>",
+             {T(K::STAGO), T(K::NAME, "a"), T(K::NAME, "v"), T(K::VI), T(K::LITERAL, "&amp;\n\t<>\""), T(K::TAGC)}},
             {"<a v=\"\">", {T(K::STAGO), T(K::NAME, "a"), T(K::NAME, "v"), T(K::VI), T(K::LITERAL, ""), T(K::TAGC)}},
             // An unclosed literal takes the rest of the text.
             {"<a v=\"x> <b>", {T(K::STAGO), T(K::NAME, "a"), T(K::NAME, "v"), T(K::VI), T(K::LITERAL, "x> <b>")}},
             {"<a v='", {T(K::STAGO), T(K::NAME, "a"), T(K::NAME, "v"), T(K::VI), T(K::LITERAL, "")}},
             {"<a / x>", {T(K::STAGO), T(K::NAME, "a"), T(K::LEXERR, "/"), T(K::NAME, "x"), T(K::TAGC)}},
             {"<a /", {T(K::STAGO), T(K::NAME, "a"), T(K::LEXERR, "/")}},
-            {"<a <b </c<", {T(K::STAGO), T(K::NAME, "a"), T(K::STAGO), T(K::NAME, "b"), T(K::ETAGO), T(K::NAME, "c"), T(K::STAGO)}},
+            {"<a <b </c<",
+             {T(K::STAGO), T(K::NAME, "a"), T(K::STAGO), T(K::NAME, "b"), T(K::ETAGO), T(K::NAME, "c"), T(K::STAGO)}},
             {"<a <!x>", {T(K::STAGO), T(K::NAME, "a"), T(K::STAGO), T(K::LEXERR, "!"), T(K::NAME, "x"), T(K::TAGC)}},
             {"<1a.b -a>", {T(K::STAGO), T(K::NAME, "1a.b"), T(K::LEXERR, "-"), T(K::NAME, "a"), T(K::TAGC)}},
             {"<a=1>", {T(K::STAGO), T(K::NAME, "a"), T(K::VI), T(K::NAME, "1"), T(K::TAGC)}},
             {"<&#?;>", {T(K::STAGO), T(K::LEXERR, "&"), T(K::LEXERR, "#"), T(K::LEXERR, "?"), T(K::LEXERR, ";"), T(K::TAGC)}},
-            {"<a \t\n\r\f\v\xA0" "b>", {T(K::STAGO), T(K::NAME, "a"), T(K::NAME, "b"), T(K::TAGC)}},
+            {"<a \t\n\r\f\v\xA0"
+             "b>",
+             {T(K::STAGO), T(K::NAME, "a"), T(K::NAME, "b"), T(K::TAGC)}},
             {"<abc", {T(K::STAGO), T(K::NAME, "abc")}},
             {"<\xE9t\xE9>", {T(K::STAGO), T(K::NAME, "\xE9t\xE9"), T(K::TAGC)}},
         },
@@ -148,7 +149,9 @@ TEST(Scanner, CommentAndPIBodies) {
             {"<!--x<!--y-->", com({T(K::CDATA, "x<!"), T(K::COM), T(K::LEXERR, "y"), T(K::COM), T(K::CDATA, ">")})},
             {"<?pi x?>z", pi({T(K::CDATA, "pi x"), T(K::PIC), T(K::CDATA, "z")})},
             {"<?a?b?>", pi({T(K::CDATA, "a"), T(K::CDATA, "?b"), T(K::PIC)})},
-            {"<?" "?>", pi({T(K::PIC)})},
+            {"<?"
+             "?>",
+             pi({T(K::PIC)})},
             {"<?a\n->-b?>", pi({T(K::CDATA, "a\n->-b"), T(K::PIC)})},
             {"<?a?", pi({T(K::CDATA, "a"), T(K::CDATA, "?")})},
         },
@@ -224,8 +227,9 @@ TEST(Scanner, DeclarationModeTokens) {
             {"<?p d?> x", {T(K::PIO), T(K::CDATA, "p d"), T(K::PIC), T(K::NAME, "x")}},
             {"> x", {T(K::MDC), T(K::NAME, "x")}},
             {"&,?+[]", {T(K::AND), T(K::SEQ), T(K::OPT), T(K::PLUS), T(K::DSO), T(K::DSC)}},
-            {"=$;/{\x01", {T(K::LEXERR, "="), T(K::LEXERR, "$"), T(K::LEXERR, ";"), T(K::LEXERR, "/"), T(K::LEXERR, "{"),
-                           T(K::LEXERR, "\x01")}},
+            {"=$;/{\x01",
+             {T(K::LEXERR, "="), T(K::LEXERR, "$"), T(K::LEXERR, ";"), T(K::LEXERR, "/"), T(K::LEXERR, "{"),
+              T(K::LEXERR, "\x01")}},
             {"\xA0 \n", {}},
             // A '<' that opens neither "<!" nor "<?" hands the rest to content mode.
             {"<a>", {T(K::STAGO), T(K::NAME, "a"), T(K::TAGC)}},
@@ -237,9 +241,26 @@ TEST(Scanner, DeclarationModeTokens) {
 
     // A document-type line with an internal subset, then the root element.
     checkTable({{"<!DOCTYPE r SYSTEM \"r.dtd\" [<!ENTITY e 'v'>]>\n<r>a b</r>",
-                 {T(K::MDO), T(K::NAME, "DOCTYPE"), T(K::NAME, "r"), T(K::NAME, "SYSTEM"), T(K::LITERAL, "r.dtd"), T(K::DSO),
-                  T(K::MDO), T(K::NAME, "ENTITY"), T(K::NAME, "e"), T(K::LITERAL, "v"), T(K::MDC), T(K::DSC), T(K::MDC),
-                  T(K::STAGO), T(K::NAME, "r"), T(K::TAGC), T(K::CDATA, "a b"), T(K::ETAGO), T(K::NAME, "r"), T(K::TAGC)}}},
+                 {T(K::MDO),
+                  T(K::NAME, "DOCTYPE"),
+                  T(K::NAME, "r"),
+                  T(K::NAME, "SYSTEM"),
+                  T(K::LITERAL, "r.dtd"),
+                  T(K::DSO),
+                  T(K::MDO),
+                  T(K::NAME, "ENTITY"),
+                  T(K::NAME, "e"),
+                  T(K::LITERAL, "v"),
+                  T(K::MDC),
+                  T(K::DSC),
+                  T(K::MDC),
+                  T(K::STAGO),
+                  T(K::NAME, "r"),
+                  T(K::TAGC),
+                  T(K::CDATA, "a b"),
+                  T(K::ETAGO),
+                  T(K::NAME, "r"),
+                  T(K::TAGC)}}},
                ScanMode::Content);
 }
 
@@ -301,7 +322,10 @@ TEST(Tokens, EqualityAndPrintedForm) {
     EXPECT_EQ(out, R"((NAME "a")TAGC)");
     EXPECT_EQ(showListText(std::vector<Delimiter>{T(K::STAGO), T(K::NAME, "a"), T(K::TAGC)}), R"([STAGO,NAME "a",TAGC])");
     EXPECT_EQ(showText(T(K::WS, "\n")), R"(WS "\n")");
-    EXPECT_EQ(showText(T(K::CDATA, "\xC8" "1")), R"(CDATA "\200\&1")");
+    EXPECT_EQ(showText(T(K::CDATA,
+                         "\xC8"
+                         "1")),
+              R"(CDATA "\200\&1")");
     for (int k = 0; k <= int(K::PERO); ++k) {
         const auto kind = DelimKind(k);
         EXPECT_EQ(showText(T(kind)).rfind(delimKindName(kind), 0), 0u) << delimKindName(kind);

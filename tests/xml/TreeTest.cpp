@@ -26,7 +26,9 @@ TEST(RoseTree, PreorderAndFolds) {
 
     // foldTree on a leaf is f(x, z).
     auto pairUp = [](int x, int r) { return x * 100 + r; };
-    EXPECT_EQ(foldTree(pairUp, [](int a, int b) { return a + b; }, 5, I(7)), 705);
+    EXPECT_EQ(foldTree(
+                  pairUp, [](int a, int b) { return a + b; }, 5, I(7)),
+              705);
 
     // g combines the children's results from the right: 1 - (2 - (3 - 0)) = 2.
     const IntTree* three = I(0, {I(1), I(2), I(3)});
@@ -85,9 +87,15 @@ TEST(PrintedForm, TextEscapes) {
         {"a\"b\\c'", R"("a\"b\\c'")"},
         {"\n\t\a\r", R"("\n\t\a\r")"},
         {"\x0EH", R"("\SO\&H")"},
-        {"\x0E" "x", R"("\SOx")"},
-        {"\xC8" "1", R"("\200\&1")"},
-        {"\xC8" "x\xC8", R"("\200x\200")"},
+        {"\x0E"
+         "x",
+         R"("\SOx")"},
+        {"\xC8"
+         "1",
+         R"("\200\&1")"},
+        {"\xC8"
+         "x\xC8",
+         R"("\200x\200")"},
         {std::string("\0\x1F\x7F", 3), R"("\NUL\US\DEL")"},
         {"", R"("")"},
     };

@@ -36,8 +36,12 @@ TEST(EventPrintForm, ConstructorsAndTexts) {
         {CommentEvent{"\\"}, "CommentEvent \"\\\\\""},
         {ErrorEvent{"m"}, "ErrorEvent \"m\""},
         // Escapes: a decimal code before a digit and SO before H get the empty escape.
-        {TextEvent{"\xe9" "4\xe9x"}, "TextEvent \"\\233\\&4\\233x\""},
-        {TextEvent{"\x0eH\x0e" "A\x01\x7f\n\t\x1f"}, "TextEvent \"\\SO\\&H\\SOA\\SOH\\DEL\\n\\t\\US\""},
+        {TextEvent{"\xe9"
+                   "4\xe9x"},
+         "TextEvent \"\\233\\&4\\233x\""},
+        {TextEvent{"\x0eH\x0e"
+                   "A\x01\x7f\n\t\x1f"},
+         "TextEvent \"\\SO\\&H\\SOA\\SOH\\DEL\\n\\t\\US\""},
     };
     for (const auto& [ev, form] : cases) {
         SCOPED_TRACE(form);
@@ -65,7 +69,8 @@ TEST(EventReader, PrintedEventsReadBack) {
         StartEvent{"a", readyAttributes({{every, "v"}, {"", every}})},
         EmptyEvent{"", {}},
         EndEvent{"a"},
-        TextEvent{every + "\x0eH\xe9" "1"},
+        TextEvent{every + "\x0eH\xe9"
+                          "1"},
         PIEvent{"", " "},
         GERefEvent{"g"},
         CommentEvent{"--"},

@@ -201,7 +201,7 @@ TEST(ParseDocument, WhereEventsStand) {
             std::string line = std::to_string(evs.eventOffset());
             if (std::holds_alternative<StartEvent>(*e) || std::holds_alternative<EmptyEvent>(*e)) {
                 const LazyAttList& atts = std::holds_alternative<StartEvent>(*e) ? std::get<StartEvent>(*e).attributes
-                                                                                   : std::get<EmptyEvent>(*e).attributes;
+                                                                                 : std::get<EmptyEvent>(*e).attributes;
                 std::vector<std::size_t> parts = {evs.tagNameOffset()};
                 for (std::size_t i = 0; i < atts.size(); ++i) {
                     parts.push_back(evs.attributeNameOffset(i));
@@ -226,10 +226,12 @@ TEST(ParseDocument, CommentsAndProcessingInstructions) {
         {"<!--\n c \n-->", {"C \n c \n"}},
         {"<!-- c --  \n >", {"C  c "}},  // white space before ">" is skipped
         {"<!-- a-b -->", {"C  a-b "}},
-        {"<!-- c --->", {}},             // third hyphen
-        {"<!-- a -- b -->", {}},         // two hyphens inside
-        {"<!-- x -- -- y -->", {}},      // two comments in one declaration
-        {"<?" "?>", {"P |"}},
+        {"<!-- c --->", {}},         // third hyphen
+        {"<!-- a -- b -->", {}},     // two hyphens inside
+        {"<!-- x -- -- y -->", {}},  // two comments in one declaration
+        {"<?"
+         "?>",
+         {"P |"}},
         {"<?a?b?>", {"P a|?b"}},
         {"<a/><?xml version='1.0' encoding=\"x\" ?>", {"M a", "P xml|version='1.0' encoding=\"x\" "}},
     };
@@ -251,7 +253,9 @@ TEST(ParseDocument, PISplit) {
         {"a&b", "a", "&b"},
         {"x-y.z:w_v  rest", "x-y.z:w_v", "rest"},
         {"1.5-x y", "1.5-x", "y"},
-        {"a\xA0" "b", "a", "b"},  // 160 is white space
+        {"a\xA0"
+         "b",
+         "a", "b"},  // 160 is white space
     };
     for (const auto& [content, target, text] : cases) {
         SCOPED_TRACE(content);
@@ -284,8 +288,8 @@ TEST(ParseGrammar, CommentDeclarations) {
     };
     EXPECT_EQ(run({t(K::MDOCOM), t(K::COM), t(K::MDC)}), "");
     EXPECT_EQ(run({t(K::MDOCOM), t(K::COM), t(K::COM), t(K::COM), t(K::MDC)}), "");
-    std::vector<Delimiter> two = {t(K::MDOCOM), t(K::CDATA, " x "), t(K::COM), t(K::COM), t(K::CDATA, " y"),
-                                  t(K::CDATA, "-z "), t(K::COM), t(K::MDC)};
+    std::vector<Delimiter> two = {t(K::MDOCOM),      t(K::CDATA, " x "), t(K::COM), t(K::COM),
+                                  t(K::CDATA, " y"), t(K::CDATA, "-z "), t(K::COM), t(K::MDC)};
     EXPECT_EQ(run(two), " x  y-z ");
     // From the scanner: the white space between the two comments is in neither.
     EXPECT_EQ(run(scanAll("<!-- a -- \n -- b -->")), " a  b ");
@@ -333,15 +337,16 @@ TEST(ParseGrammar, EventsFromTokenLists) {
     };
     const std::vector<Case> cases = {
         {{t(K::STAGO), t(K::NAME, "a"), t(K::TAGC)}, ParseStatus::Ok, "S a"},
-        {{t(K::STAGO), t(K::NAME, "a"), t(K::NAME, "b"), t(K::VI), t(K::LITERAL, "1"), t(K::NAME, "c"), t(K::VI),
-          t(K::NAME, "x"), t(K::EETAGC)},
+        {{t(K::STAGO), t(K::NAME, "a"), t(K::NAME, "b"), t(K::VI), t(K::LITERAL, "1"), t(K::NAME, "c"), t(K::VI), t(K::NAME, "x"),
+          t(K::EETAGC)},
          ParseStatus::Ok,
          "M a b=1 c=x"},
         {{t(K::STAGO), t(K::NAME, "a"), t(K::NAME, "b"), t(K::VI), t(K::LITERAL, "1"), t(K::NAME, "b"), t(K::VI),
           t(K::LITERAL, "2"), t(K::TAGC)},
          ParseStatus::Ok,
          "S a b=1 b=2"},
-        {{t(K::STAGO), t(K::NAME, "a"), t(K::NAME, "v"), t(K::VI), t(K::LITERAL, "&lt;b&gt;"), t(K::TAGC)}, ParseStatus::Ok,
+        {{t(K::STAGO), t(K::NAME, "a"), t(K::NAME, "v"), t(K::VI), t(K::LITERAL, "&lt;b&gt;"), t(K::TAGC)},
+         ParseStatus::Ok,
          "S a v=<b>"},
         {{t(K::ETAGO), t(K::NAME, "b"), t(K::TAGC)}, ParseStatus::Ok, "E b"},
         {{t(K::GEREF, "amp")}, ParseStatus::Ok, "G amp"},

@@ -78,8 +78,8 @@ TEST(ShowXML, TreesAndThePrintedEventsOfTrees) {
     const Tree* emptyRoot = leafNode(RTNode{});
     struct Case {
         const Tree* tree;
-        std::string shown;   // showXML
-        std::string printed; // printXML
+        std::string shown;    // showXML
+        std::string printed;  // printXML
     };
     const std::vector<Case> cases = {
         {emptyRoot, "", ""},
@@ -88,8 +88,8 @@ TEST(ShowXML, TreesAndThePrintedEventsOfTrees) {
         {elem("a", {emptyRoot}), "<a></a\n>", "<a></a\n>"},
         // Only the text node's own text is written.
         {makeTree(TXNode{"1<2"}, {elem("x")}), "1&lt;2", "1&lt;2"},
-        {makeTree(RTNode{}, {leafNode(PINode{"xml", "v"}), elem("r", {text("t&"), leafNode(ENNode{"e"}),
-                                                                      leafNode(CXNode{"c"}), elem("k")})}),
+        {makeTree(RTNode{}, {leafNode(PINode{"xml", "v"}),
+                             elem("r", {text("t&"), leafNode(ENNode{"e"}), leafNode(CXNode{"c"}), elem("k")})}),
          "<?xml v?><r>t&amp;&e;<!--c--><k/></r\n>", "<?xml v?><r>t&amp;&e;<!--c--><k></k\n></r\n>"},
     };
     for (const Case& c : cases) {

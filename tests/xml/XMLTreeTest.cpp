@@ -161,8 +161,8 @@ TEST(SerializeTree, TreesToEvents) {
         // An element without children still gets its end event.
         {leafNode(ELNode{"e", {{"k", "v"}}}), "[StartEvent \"e\" [(\"k\",\"v\")],EndEvent \"e\"]"},
         // Children of a text node are not serialised; a nested root gives only its children.
-        {elem("a", {makeTree(TXNode{"t"}, {elem("lost")}), inner, leafNode(PINode{"p", "q"}),
-                    leafNode(CXNode{"c"}), leafNode(ENNode{"n"})}),
+        {elem("a", {makeTree(TXNode{"t"}, {elem("lost")}), inner, leafNode(PINode{"p", "q"}), leafNode(CXNode{"c"}),
+                    leafNode(ENNode{"n"})}),
          "[StartEvent \"a\" [],TextEvent \"t\",TextEvent \"in\",StartEvent \"r\" [],EndEvent \"r\","
          "PIEvent \"p\" \"q\",CommentEvent \"c\",GERefEvent \"n\",EndEvent \"a\"]"},
     };
