@@ -176,6 +176,71 @@ private:
     std::span<const std::uint32_t> words_;
 };
 
+// The remaining document below a result root written from the document's
+// nodes, element by element, with its own stack of open elements.
+class ReducedDocumentWriter {
+public:
+    ReducedDocumentWriter(const ReducedWalk& walk, const xml::XMLPrintOptions& options, Sink& sink)
+        : w_(walk), options_(options), sink_(sink) {}
+
+    // Writes the remaining node at p at the level, with all that remains below it.
+    void write(std::int64_t p, std::int64_t level) {
+        enter(p, level);
+        while (!open_.empty()) {
+            Frame& f = open_.back();
+            if (f.next == f.end) {
+                xml::writeEndTag(f.level, options_, w_.label(f.position), sink_);
+                kids_.resize(f.first);
+                open_.pop_back();
+                continue;
+            }
+            const std::int64_t c = kids_[f.next++];
+            enter(c, f.level + 1);  // may open a frame: f is not used after this
+        }
+    }
+
+private:
+    struct Frame {
+        std::int64_t position;
+        std::size_t first;  // its children in kids_: [first, end)
+        std::size_t next;   // the next of them to write
+        std::size_t end;
+        std::int64_t level;
+    };
+
+    // Writes the node at p; an element with children to write is opened.
+    void enter(std::int64_t p, std::int64_t level) {
+        if (w_.isText(p)) {
+            xml::writeTextLine(level, options_, w_.label(p), sink_);
+            return;
+        }
+        el_.name.assign(w_.label(p));
+        el_.attributes.clear();
+        const std::size_t first = kids_.size();
+        const std::int64_t end = w_.last(p);
+        for (std::int64_t c = w_.firstChild(p); c <= end; c = w_.nextSibling(c))
+            if (!w_.addAttribute(c, el_.attributes)) kids_.push_back(c);
+        if (kids_.size() == first) {
+            xml::writeStartTag(level, options_, el_, true, sink_);
+        } else if (kids_.size() == first + 1 && w_.isText(kids_[first])) {
+            xml::writeTextElement(level, options_, el_, w_.label(kids_[first]), sink_);
+            kids_.pop_back();
+        } else {
+            xml::writeStartTag(level, options_, el_, false, sink_);
+            open_.push_back(Frame{p, first, first, kids_.size(), level});
+        }
+    }
+
+    const ReducedWalk& w_;
+    const xml::XMLPrintOptions& options_;
+    Sink& sink_;
+    // Each open element's remaining children other than its attributes,
+    // found once when it is opened; an element's list follows its parent's.
+    std::vector<std::int64_t> kids_;
+    std::vector<Frame> open_;
+    ELNode el_;  // the element being opened, its storage kept between elements
+};
+
 // The element el over what the removals left of a document (the document
 // node at position 1, or the text "empty text" when nothing remains),
 // written as writeElementOverCut writes el over the remaining document tree,
@@ -194,52 +259,7 @@ void writeReducedDocument(std::int64_t level, bool resultNames, const ELNode& ro
     }
     const xml::XMLPrintOptions options = resultPrintOptions(resultNames);
     writeStartTag(level, resultNames, root, false, sink);
-    // Each open element's remaining children other than its attributes,
-    // found once when it is opened; an element's list follows its parent's.
-    std::vector<std::int64_t> kids;
-    struct Frame {
-        std::int64_t position;
-        std::size_t first;  // its children in kids: [first, end)
-        std::size_t next;   // the next of them to write
-        std::size_t end;
-        std::int64_t level;
-    };
-    std::vector<Frame> open;
-    ELNode el;
-    // Writes the node at p; an element with children to write is opened.
-    auto enter = [&](std::int64_t p, std::int64_t lvl) {
-        if (w.isText(p)) {
-            xml::writeTextLine(lvl, options, w.label(p), sink);
-            return;
-        }
-        el.name.assign(w.label(p));
-        el.attributes.clear();
-        const std::size_t first = kids.size();
-        const std::int64_t end = w.last(p);
-        for (std::int64_t c = w.firstChild(p); c <= end; c = w.nextSibling(c))
-            if (!w.addAttribute(c, el.attributes)) kids.push_back(c);
-        if (kids.size() == first) {
-            xml::writeStartTag(lvl, options, el, true, sink);
-        } else if (kids.size() == first + 1 && w.isText(kids[first])) {
-            xml::writeTextElement(lvl, options, el, w.label(kids[first]), sink);
-            kids.pop_back();
-        } else {
-            xml::writeStartTag(lvl, options, el, false, sink);
-            open.push_back(Frame{p, first, first, kids.size(), lvl});
-        }
-    };
-    enter(1, level + 1);
-    while (!open.empty()) {
-        Frame& f = open.back();
-        if (f.next == f.end) {
-            xml::writeEndTag(f.level, options, w.label(f.position), sink);
-            kids.resize(f.first);
-            open.pop_back();
-            continue;
-        }
-        const std::int64_t c = kids[f.next++];
-        enter(c, f.level + 1);  // may open a frame: f is not used after this
-    }
+    ReducedDocumentWriter(w, options, sink).write(1, level + 1);
     writeEndTag(level, resultNames, root, sink);
 }
 

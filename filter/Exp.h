@@ -42,10 +42,6 @@ struct ExpValue {
 };
 ExpValue classifyValue(std::string_view raw);
 
-// Lexes, parses and evaluates a whole text. Throws Fatal "Parse error",
-// "no var" or the number-reading failure as described above.
-bool evalExp(std::string_view text);
-
 // The variables of a condition text: the lexemes that begin with an
 // upper-case letter (whole, "City" as much as "X"), last occurrence first,
 // each once; a name that the text binds itself with "let" is not one.

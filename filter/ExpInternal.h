@@ -28,4 +28,8 @@ bool expIsVar(std::string_view text);
 bool expIsText(std::string_view text);
 std::string expMatchRe(std::string_view input, std::string_view pattern);
 
+// Lexes, parses and evaluates a whole text. Throws Fatal "Parse error",
+// "no var" or the number-reading failure as Exp.h describes.
+bool evalExp(std::string_view text);
+
 }  // namespace axf::filter

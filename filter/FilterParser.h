@@ -16,7 +16,8 @@
 //   5. Exp.{h,cpp}            the expression language of conditions: lexer, parser
 //                             (ExpToken.h, ExpTable.{h,cpp} from tools/lalr/exp.grammar)
 //                             and evaluation (ExpInternal.h: the token list, number
-//                             reading and operations only tests use)
+//                             reading, the evaluation of a whole text and
+//                             operations only tests use)
 //   6. ConditionCheck.{h,cpp} a rule's regular-expression and expression conditions
 //                             applied to the bindings of one result (RuleConditions)
 //   7. VariableBinding.{h,cpp} the query's variables bound to document subtrees, the

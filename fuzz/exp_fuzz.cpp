@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filter/Exp.h"
+#include "filter/ExpInternal.h"
 #include "fuzz/FuzzSupport.h"
 
 using namespace axf;

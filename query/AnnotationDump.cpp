@@ -1,8 +1,14 @@
 // Diagnostic dumps of a query annotation.
 #include "query/AnnotationDump.h"
 
+#include <cstdint>
+#include <string>
+#include <utility>
+
 #include "common/Fatal.h"
+#include "query/AnnotationDumpInternal.h"
 #include "query/ExtendQuery.h"
+#include "query/QueryAnnotation.h"
 #include "xml/Show.h"
 
 namespace axf::query {
@@ -16,9 +22,13 @@ void dumpList(const List& list, DumpPair dumpPair, Sink& out) {
     out.write("\n");
 }
 
+// Every part of an annotation: the printed tree, then "Mapping:",
+// "SumDelCost:", "Variables:" (followed by two empty lines) and "Search type:"
+// each over one line of its pairs, then the last number. The cost list's
+// values are numbers (DeletionCostList) or texts.
 template <class Costs>
-void dumpAll(const xml::Tree* tree, const QueryMapping& mapping, const Costs& costs, const VariableList& variables,
-             const SearchTypeList& searchTypes, std::int64_t lastNumber, Sink& out) {
+void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const Costs& costs, const VariableList& variables,
+                    const SearchTypeList& searchTypes, std::int64_t lastNumber, Sink& out) {
     if (tree == nullptr) throw InternalError("dumpAnnotation: an annotation without a tree");
     auto textPair = [](const std::pair<std::string, std::string>& p, Sink& s) { dumpTextPair(p, s); };
     out.write(xml::showText(tree));
@@ -60,16 +70,6 @@ void dumpCostPair(const std::pair<std::string, std::string>& pair, Sink& out) {
     out.write(", ");
     out.write(xml::showText(pair.second));
     out.write(") ");
-}
-
-void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const DeletionCostList& costs,
-                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber, Sink& out) {
-    dumpAll(tree, mapping, costs, variables, searchTypes, lastNumber, out);
-}
-
-void dumpAnnotation(const xml::Tree* tree, const QueryMapping& mapping, const KeyedList<std::string>& costs,
-                    const VariableList& variables, const SearchTypeList& searchTypes, std::int64_t lastNumber, Sink& out) {
-    dumpAll(tree, mapping, costs, variables, searchTypes, lastNumber, out);
 }
 
 void dumpExtendedAnnotation(const xml::Tree* query, std::int64_t first, Sink& out) {

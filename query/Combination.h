@@ -15,7 +15,8 @@
 //    which a run streams through ResultSet.h, built whole in the internal
 //    WholeQueryCombinationInternal.h).
 // The parts they share: the joins of result trees and the scopes that defer
-// or cover them (TreeJoin.h), failure trees (FailureTree.h), the orderings of
+// or cover them (TreeJoin.h), failure trees (FailureTree.h; their text read
+// without raising them in the internal FailureTreeInternal.h), the orderings of
 // result lists (ResultOrder.h) and the lowest costs by position that bound an
 // `and` below an `or` (LowestCosts.h).
 //

@@ -7,6 +7,8 @@
 //     keyed by number. The plain form serves the exact statements and
 //     negated rules; ExtendQuery.h adds, for the approximate statements, the
 //     alternative in which each inner element is deleted, with its cost.
+//     The steps the tests check one by one are in the internal
+//     QueryAnnotationInternal.h.
 //  2. Search (this header, Embedding.cpp): the embeddings of an annotated
 //     query into the document, node by node over the element and text
 //     indexes, with insertion, deletion and renaming costs (Costs.h); the
@@ -17,16 +19,17 @@
 //     the result-root labels of matches (MatchStamp.h); what only the
 //     folder and its tests call is in the internal EmbeddingInternal.h.
 //     Labels of document, query and match nodes are built and read by
-//     NodeLabel.h.
+//     NodeLabel.h (a step the tests check alone: NodeLabelInternal.h).
 //  3. Combination (Combination.h, the map of its parts): results merged under
 //     `and`, `or` and `xor` by mode, at the boolean nodes of one query and
 //     between whole queries (WholeQueryCombination.h); the steps behind them
 //     are in the internal CombinationSteps.h.
 //  4. Reading results: the elements that stand for attributes turned back
 //     into attributes (AttributeElements.h); for a negated rule, the accepted
-//     matches taken out of the document (MatchRemoval.h).
-// Diagnostic dumps, which no run calls, are in AnnotationDump.h and
-// EntryDump.h.
+//     matches taken out of the document (MatchRemoval.h; a single removal
+//     from a built tree in the internal MatchRemovalInternal.h).
+// Diagnostic dumps, which no run calls, are in AnnotationDump.h (its pair
+// writers in the internal AnnotationDumpInternal.h) and EntryDump.h.
 //
 // The embedding search: the approximate embeddings of one annotated simple
 // query into an indexed document, with insertion, deletion and renaming

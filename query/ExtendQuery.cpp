@@ -8,6 +8,7 @@
 
 #include "common/Fatal.h"
 #include "query/Costs.h"
+#include "query/QueryAnnotationInternal.h"
 
 namespace axf::query {
 namespace {

@@ -36,11 +36,6 @@ namespace axf::query {
 // and InternalError for node kinds a query never holds.
 QueryAnnotation extendQuery(const xml::Tree* query, std::int64_t first);
 
-// The extension walk of one query subtree from `number` with the deletion
-// cost `cost` of its top node (0: the element's own child; 5: a copy). The
-// lists of the result hold exactly the entries of the subtree.
-QueryAnnotation extendSubtree(const xml::Tree* node, std::int64_t number, std::int64_t cost);
-
 // One-letter variable names become "C" and the letter; longer names stay.
 // Order and number texts are kept. An empty name is an InternalError.
 VariableList markCopyVariables(const VariableList& variables);

@@ -2,6 +2,8 @@
 
 #include <variant>
 
+#include "query/FailureTreeInternal.h"
+
 namespace axf::query {
 
 using xml::Tree;

@@ -22,8 +22,6 @@ namespace axf::query {
 
 const xml::Tree* makeDeferredFailure(std::string_view message);
 bool isDeferredFailure(const xml::Tree* t);
-// The error text of a failure tree; empty for any other tree.
-std::string deferredFailureText(const xml::Tree* t);
 // Throws axf::InternalError with the tree's error text if t is a failure tree.
 void throwIfDeferredFailure(const xml::Tree* t);
 

@@ -7,6 +7,7 @@
 
 #include "common/Fatal.h"
 #include "query/AsciiSpace.h"
+#include "query/MatchRemovalInternal.h"
 #include "query/NodeLabel.h"
 
 namespace axf::query {

@@ -86,11 +86,6 @@ struct DocumentSource {
         : tree(std::move(tree)), sons(std::move(sons)) {}
 };
 
-// The document without the embedding (and the bound subtrees); the text node
-// "empty text" when nothing remains.
-const xml::Tree* removeEmbeddingFromDocument(const xml::Tree* document, const xml::Tree* embedding,
-                                             std::span<const NodeBinding> bindings);
-
 // The document as successive removals leave it.
 class DocumentEditor {
 public:

@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "common/Fatal.h"
+#include "query/NodeLabelInternal.h"
 
 namespace axf::query {
 namespace {

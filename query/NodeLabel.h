@@ -59,8 +59,4 @@ std::string getLabelComponent(std::string_view label, std::int64_t k);
 // failure).
 std::string rootLabelComponent(const xml::Tree* tree, std::int64_t k);
 
-// No tree for no children; otherwise one element named by the label, with no
-// attributes, over the children.
-xml::TreeList wrapChildren(const std::string& label, const xml::TreeList& children);
-
 }  // namespace axf::query

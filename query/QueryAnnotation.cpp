@@ -3,6 +3,7 @@
 #include <variant>
 
 #include "common/Fatal.h"
+#include "query/QueryAnnotationInternal.h"
 
 namespace axf::query {
 

@@ -149,19 +149,6 @@ std::int64_t deletionCostOf(std::string_view numberText, const DeletionCostList&
 // The list itself for cost 0; otherwise (number, cost) in front of it.
 DeletionCostList withDeletionCost(std::int64_t number, std::int64_t cost, const DeletionCostList& costs);
 
-// Puts the node's "var" and "type" pairs in front of the lists given (the
-// node's own pairs in reverse attribute order), starting from `count` "var"
-// attributes already taken (callers pass 0). Throws Fatal
-// `Multiple variable at node "<n>"` for more than two attributes or two "var"
-// attributes; any other attribute name is an InternalError.
-std::pair<VariableList, SearchTypeList> prependVariablesAndTypes(std::string_view numberText, const xml::AttList& attributes,
-                                                                 const VariableList& variables, const SearchTypeList& searchTypes,
-                                                                 int count = 0);
-
-// Splits trees into (elements with children, text nodes and childless
-// elements), keeping their order.
-std::pair<xml::TreeList, xml::TreeList> splitInnerAndLeaves(const xml::TreeList& trees);
-
 // The plain annotation of a query tree whose root takes `first`. The mapping,
 // the variables and the search types are in preorder.
 PlainAnnotation plainAnnotation(const xml::Tree* query, std::int64_t first);

@@ -28,13 +28,13 @@ ResultCount checkedAdd(ResultCount a, ResultCount b) {
     return r;
 }
 
+namespace {
+
 ResultCount checkedMultiply(ResultCount a, ResultCount b) {
     ResultCount r;
     if (__builtin_mul_overflow(a, b, &r)) throw Fatal(countOverflowMessage);
     return r;
 }
-
-namespace {
 
 constexpr std::int64_t kNoBound = std::numeric_limits<std::int64_t>::max();
 

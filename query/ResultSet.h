@@ -34,7 +34,6 @@ __extension__ using ResultCount = unsigned __int128;
 extern const char* const countOverflowMessage;
 std::string decimalText(ResultCount n);
 ResultCount checkedAdd(ResultCount a, ResultCount b);
-ResultCount checkedMultiply(ResultCount a, ResultCount b);
 
 // How many entries of a list have each cost, ascending by cost.
 using CostCounts = std::vector<std::pair<std::int64_t, ResultCount>>;

@@ -17,8 +17,11 @@ void counterAlts(const std::vector<CounterStep>& steps, std::size_t i, CounterAr
 void passEnd(const std::vector<CounterStep>& steps, std::size_t i, CounterArray c, std::int32_t label, CounterValue m,
              std::optional<CounterValue> n, const PosSet& loop, const PosSet& exit, bool greedy, CounterAlts& out) {
     CounterValue k = slot(c, label);
-    if (k == kNotInRepetition) throw InternalError(n ? "NILL in IntEnd" : "NILL in MinEnd");
-    if (k == kMinimumReached && n) throw InternalError("out in IntEnd");
+    if (k == kNotInRepetition) {
+        throw InternalError(n ? "applyCounterSteps: kNotInRepetition at IntEnd"
+                              : "applyCounterSteps: kNotInRepetition at MinEnd");
+    }
+    if (k == kMinimumReached && n) throw InternalError("applyCounterSteps: kMinimumReached at IntEnd");
     if (k != kMinimumReached && k < m) {
         slot(c, label) = k + 1;
         out.emplace_back(std::move(c), loop);

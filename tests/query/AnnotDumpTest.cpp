@@ -6,6 +6,7 @@
 
 #include "common/Output.h"
 #include "query/AnnotationDump.h"
+#include "query/AnnotationDumpInternal.h"
 #include "query/ExtendQuery.h"
 #include "query/QueryAnnotation.h"
 #include "xml/XML.h"

@@ -10,6 +10,7 @@
 #include "query/Costs.h"
 #include "query/ExtendQuery.h"
 #include "query/QueryAnnotation.h"
+#include "query/QueryAnnotationInternal.h"
 #include "xml/XML.h"
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "index/EmbeddingEntry.h"
 #include "query/Combination.h"
+#include "query/FailureTreeInternal.h"
 #include "xml/XML.h"
 
 namespace axf::query::testutil {

@@ -5,6 +5,7 @@
 
 #include "common/Fatal.h"
 #include "query/NodeLabel.h"
+#include "query/NodeLabelInternal.h"
 #include "xml/XML.h"
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "common/Fatal.h"
 #include "query/MatchRemoval.h"
+#include "query/MatchRemovalInternal.h"
 #include "query/NodeLabel.h"
 #include "tests/support/TreeText.h"
 #include "xml/XML.h"
