@@ -3,7 +3,8 @@
 // Stages of one run, in order:
 //   main.cpp               main: standard descriptors held, the run on a large
 //                          stack, every failure reported one way (runReportingFailures)
-//                          and written to standard error there
+//                          and written to standard error there; Installation.{h,cpp}:
+//                          where the installed documentation is (named by the usage text)
 //   FilterRun.{h,cpp}      filterXML: the filter parsed and its rule tree read
 //                          into the typed rule (filter/), its document source read
 //                          (evaluateRuleOnSource), the result and timing printed

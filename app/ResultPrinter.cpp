@@ -32,7 +32,7 @@ namespace {
 void checkResultNode(const Tree* tree) {
     query::throwIfDeferredFailure(tree);
     if (!std::holds_alternative<TXNode>(tree->value) && !std::holds_alternative<ELNode>(tree->value))
-        throw InternalError("showFormattedXML: a result document holds a node that is neither element nor text");
+        throw InternalError("checkResultNode: a result document holds a node that is neither element nor text");
 }
 
 // The printer's options for a result: laid out, escaped, the result roots'

@@ -43,7 +43,8 @@ struct QueryOutcome {
 // The evaluation context shared by all operands of a rule.
 struct EvalContext {
     StatementKind kind = StatementKind::Best;
-    bool negated = false;  // a negated rule: every embedding, deletion allowed
+    Polarity polarity = Polarity::Positive;  // negated: every embedding, deletion allowed
+    bool negated() const { return polarity == Polarity::Negated; }
     const index::IndexedDocument* document = nullptr;
     bool exactOnly = false;  // only the matches of cost 0 are read
     bool coverOnly = false;  // only the nodes the matches cover together are read
@@ -66,7 +67,7 @@ bool isGroupRoot(const Tree* q, std::string_view* name) {
 // Whether the groups of the query keep every combination of their operands'
 // results of the lowest cost, not only the cheapest one.
 bool keepsAll(const EvalContext& ctx) {
-    return ctx.negated || ctx.kind == StatementKind::All || ctx.kind == StatementKind::AllExact;
+    return ctx.negated() || ctx.kind == StatementKind::All || ctx.kind == StatementKind::AllExact;
 }
 
 bool isExact(StatementKind kind) { return kind == StatementKind::BestExact || kind == StatementKind::AllExact; }
@@ -258,7 +259,7 @@ QueryOutcome foldOrXorOperands(bool isXor, bool all, const OperandEvaluator& eva
 QueryOutcome evaluateSimpleQuery(const EvalContext& ctx, std::int64_t n, const Tree* q) {
     const index::IndexedDocument* doc = ctx.document;
     QueryOutcome out;
-    if (!ctx.negated && !isExact(ctx.kind)) {
+    if (!ctx.negated() && !isExact(ctx.kind)) {
         query::QueryAnnotation a = query::extendQuery(q, n);
         out.variables = a.variables;
         out.lastNumber = a.lastNumber;
@@ -273,10 +274,10 @@ QueryOutcome evaluateSimpleQuery(const EvalContext& ctx, std::int64_t n, const T
     query::PlainAnnotation p = query::plainAnnotation(q, n);
     out.variables = p.variables;
     out.lastNumber = p.lastNumber;
-    std::int64_t deletion = ctx.negated ? query::kDeletionCost : query::kNoEmbeddingCost;
+    std::int64_t deletion = ctx.negated() ? query::kDeletionCost : query::kNoEmbeddingCost;
     query::SearchMode mode =
-        !ctx.negated && ctx.kind == StatementKind::BestExact ? query::SearchMode::Best : query::SearchMode::All;
-    bool exactOnly = ctx.exactOnly && !ctx.negated;
+        !ctx.negated() && ctx.kind == StatementKind::BestExact ? query::SearchMode::Best : query::SearchMode::All;
+    bool exactOnly = ctx.exactOnly && !ctx.negated();
     bool coverOnly = ctx.coverOnly && p.variables.pairs().empty();
     out.results = makeLazy([p, doc, n, deletion, mode, exactOnly, coverOnly]() {
         const query::DeletionCostList noCosts;
@@ -477,7 +478,7 @@ std::optional<PrintedParts> printedParts(const ProductListing& p) {
 
 }  // namespace
 
-ResultDocument madePlain(const ResultDocument& doc) {
+ResultDocument plainDocument(const ResultDocument& doc) {
     if (!doc.product) return doc;
     const ProductListing& p = *doc.product;
     EntryList adjusted;
@@ -562,8 +563,8 @@ struct EvaluatedQuery {
     QueryOutcome outcome;
 };
 
-EvaluatedQuery evaluateQuery(const filter::Rule& rule, const Lazy<std::string>& documentText,
-                             const index::DocumentOrigin& origin) {
+EvaluatedQuery indexAndSearch(const filter::Rule& rule, const Lazy<std::string>& documentText,
+                              const index::DocumentOrigin& origin) {
     const bool negated = rule.polarity == Polarity::Negated;
     // The indexer rewrites the text in place and keeps its storage, so the
     // text is moved out of the lazy value, whose get() hands it out const.
@@ -571,7 +572,7 @@ EvaluatedQuery evaluateQuery(const filter::Rule& rule, const Lazy<std::string>& 
     // which reads it once (the moved-from string stays behind).
     auto doc = std::make_shared<index::IndexedDocument>(
         index::parseTextInPlace(std::move(const_cast<std::string&>(documentText.get())), origin));
-    EvalContext ctx{rule.kind, negated, doc.get()};
+    EvalContext ctx{rule.kind, rule.polarity, doc.get()};
     // A statement of exact matches that prints them without conditions
     // reads nothing of a match of a higher cost.
     // A selector that may fail is weighed by the search of its own query;
@@ -597,7 +598,7 @@ ResultDocument evaluateNegatedRule(const filter::Rule& rule, const Lazy<std::str
         doc.tree = xml::leafNode(ELNode{"0000", {{"Embedding Num", "1"}}});
         return doc;
     }
-    auto [doc, outcome] = evaluateQuery(rule, documentText, origin);
+    auto [doc, outcome] = indexAndSearch(rule, documentText, origin);
     const QueryResults& found = outcome.results.get();
     EntryList adjusted;
     EntryList made;
@@ -626,7 +627,7 @@ ResultDocument evaluateNegatedRule(const filter::Rule& rule, const Lazy<std::str
 // A positive rule: its accepted matches, listed or counted.
 ResultDocument evaluatePositiveRule(const filter::Rule& rule, const Lazy<std::string>& documentText, MatchListing listing,
                                     const index::DocumentOrigin& origin) {
-    auto [doc, outcome] = evaluateQuery(rule, documentText, origin);
+    auto [doc, outcome] = indexAndSearch(rule, documentText, origin);
     const QueryResults& results = outcome.results.get();
     if (results.product) {
         std::optional<ResultDocument> r =

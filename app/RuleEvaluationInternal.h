@@ -58,6 +58,6 @@ ResultDocument buildQueryResult(const SearchResult& results, filter::StatementKi
 
 // The same document with a match list kept as a product made into a built
 // list (any other document as it is): what the product's printing streams.
-ResultDocument madePlain(const ResultDocument& doc);
+ResultDocument plainDocument(const ResultDocument& doc);
 
 }  // namespace axf::app

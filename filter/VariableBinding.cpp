@@ -61,7 +61,7 @@ std::vector<VariableEntry> prepare(const QueryVariables& variables) {
     std::vector<VariableEntry> out;
     out.reserve(variables.size());
     for (const auto& [number, name] : variables)
-        out.push_back(VariableEntry{readLabelNumber(number), associationName(name, variables)});
+        out.push_back(VariableEntry{readLabelNumber(number), associationName(name)});
     return out;
 }
 
@@ -150,9 +150,8 @@ EmbeddingEntry documentEntry(const Tree* document) {
 
 }  // namespace
 
-std::string associationName(const std::string& name, const QueryVariables& all) {
+std::string associationName(const std::string& name) {
     if (name.empty()) throw InternalError("associationName: empty variable name");
-    (void)all;
     // A copy's variable binds as the variable it copies.
     if (name.size() == 2 && name[0] == query::kCopyMark) return name.substr(1);
     return name;

@@ -20,9 +20,9 @@ namespace axf::filter {
 // its names.
 using BindingPairs = std::vector<query::NodeBinding>;
 
-// The name under which a variable entry binds (see VariableBinding.h); `all` is the whole
-// variable list of the query. An empty name is an InternalError.
-std::string associationName(const std::string& name, const QueryVariables& all);
+// The name under which a variable entry binds (see VariableBinding.h): a copy binds as the
+// variable it copies. An empty name is an InternalError.
+std::string associationName(const std::string& name);
 
 // The association of one result tree, and the variables left when the walk
 // of the tree ended. The walk merges the variable list with the preorder of

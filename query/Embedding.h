@@ -17,13 +17,16 @@
 //     query edge (DescendantWalk.h, with the range minimum of
 //     RangeMinimum.h), the selectors of query labels (SelectorReader.h) and
 //     the result-root labels of matches (MatchStamp.h); what only the
-//     folder and its tests call is in the internal EmbeddingInternal.h.
+//     folder and its tests call is in the internal EmbeddingInternal.h
+//     (and AsciiSpace.h, the blanks trimmed from texts).
 //     Labels of document, query and match nodes are built and read by
 //     NodeLabel.h (a step the tests check alone: NodeLabelInternal.h).
 //  3. Combination (Combination.h, the map of its parts): results merged under
 //     `and`, `or` and `xor` by mode, at the boolean nodes of one query and
-//     between whole queries (WholeQueryCombination.h); the steps behind them
-//     are in the internal CombinationSteps.h.
+//     between whole queries (WholeQueryCombination.h); a product of whole
+//     queries is kept as its parts, counted and listed without building it
+//     (ResultSet.h); the steps behind them are in the internal
+//     CombinationSteps.h.
 //  4. Reading results: the elements that stand for attributes turned back
 //     into attributes (AttributeElements.h); for a negated rule, the accepted
 //     matches taken out of the document (MatchRemoval.h; a single removal

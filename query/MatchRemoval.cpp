@@ -63,16 +63,15 @@ enum class Shape { Element, Text };
 Shape shapeOf(const Tree* t, const char* role) {
     if (const auto* el = std::get_if<ELNode>(&t->value)) {
         if (!el->attributes.empty())
-            throw InternalError(std::string("deleteEmbFromText: ") + role + " element \"" + el->name + "\" has attributes");
+            throw InternalError(std::string("shapeOf: ") + role + " element \"" + el->name + "\" has attributes");
         return Shape::Element;
     }
     if (const auto* tx = std::get_if<TXNode>(&t->value)) {
-        if (!t->isLeaf())
-            throw InternalError(std::string("deleteEmbFromText: ") + role + " text \"" + tx->text + "\" has children");
+        if (!t->isLeaf()) throw InternalError(std::string("shapeOf: ") + role + " text \"" + tx->text + "\" has children");
         return Shape::Text;
     }
     xml::raiseIfFailure(t->value);
-    throw InternalError(std::string("deleteEmbFromText: ") + role + " node is neither an element nor a text");
+    throw InternalError(std::string("shapeOf: ") + role + " node is neither an element nor a text");
 }
 
 const std::string& elementName(const Tree* t) { return std::get<ELNode>(t->value).name; }

@@ -41,7 +41,7 @@ void appendVariablesAndTypes(const std::string& numberText, const xml::AttList& 
         if (name == "var")
             ++count;
         else if (name != "type")
-            throw InternalError("prependVariablesAndTypes: attribute \"" + name + "\" at node \"" + numberText + "\"");
+            throw InternalError("appendVariablesAndTypes: attribute \"" + name + "\" at node \"" + numberText + "\"");
     }
     if (count >= 2) multipleVariable(numberText);
     // The last attribute's pair stands first.
@@ -53,7 +53,7 @@ void appendVariablesAndTypes(const std::string& numberText, const xml::AttList& 
         else if (it->second.size() == 1)
             variables.emplace_back(numberText, std::string(1, kCopyMark) + it->second);
         else
-            throw InternalError("markCopyVariables: empty variable name at node \"" + numberText + "\"");
+            throw InternalError("appendVariablesAndTypes: empty variable name at node \"" + numberText + "\"");
     }
 }
 

@@ -273,7 +273,7 @@ CharPred orPredP(CharPred p, CharPred q) {
 }
 
 CharPred classPredP(const std::vector<char>& carets, const std::vector<CharPred>& items) {
-    if (items.empty()) throw InternalError("classPred: no item");
+    if (items.empty()) throw InternalError("classPredP: no item");
     // Joined from the right, tested in written order; flat over the items.
     CharPred joined = [items](const char& x) {
         for (const CharPred& p : items)

@@ -98,7 +98,7 @@ TEST(ProductListing, RandomFiltersPrintAndCountAsTheBuiltList) {
             const ResultDocument streamed = resultOf(f, doc);
             if (streamed.product) ++products;
             const std::string printed = showResultDocument(0, true, streamed);
-            ASSERT_EQ(printed, showResultDocument(0, true, madePlain(streamed))) << f << "\n" << doc;
+            ASSERT_EQ(printed, showResultDocument(0, true, plainDocument(streamed))) << f << "\n" << doc;
             if (std::string(statement) != "filterAllBest") continue;
             const std::vector<int> listed = ranks(printed);
             // No bound: every match is counted.

@@ -170,7 +170,7 @@ std::string shown(const Tree* t) { return t ? xml::showText(query::restoreAttrib
 Outcome reference(const EntryList& results, const QueryVariables& vars, const Tree* doc, const RuleConditions& conditions) {
     Outcome o;
     std::vector<std::string> declared;
-    for (const auto& v : vars) declared.push_back(associationName(v.second, vars));
+    for (const auto& v : vars) declared.push_back(associationName(v.second));
     std::vector<std::string> needed = conditionVariables(conditions);
     try {
         // A condition variable the query lacks ends the run at the first result.
