@@ -60,8 +60,7 @@ struct VariableEntry {
 std::vector<VariableEntry> prepare(const QueryVariables& variables) {
     std::vector<VariableEntry> out;
     out.reserve(variables.size());
-    for (const auto& [number, name] : variables)
-        out.push_back(VariableEntry{readLabelNumber(number), associationName(name)});
+    for (const auto& [number, name] : variables) out.push_back(VariableEntry{readLabelNumber(number), associationName(name)});
     return out;
 }
 
