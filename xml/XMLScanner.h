@@ -228,11 +228,6 @@ private:
     std::optional<std::size_t> unclosedComment_;
 };
 
-// Token sequences from a text, starting in content mode or in declaration
-// mode.
-XMLScanner pcdataMode(std::string_view text);
-XMLScanner markupMode(std::string_view text);
-
 // Every token of the text (for tests and tools).
 std::vector<Delimiter> scanAll(std::string_view text, ScanMode start = ScanMode::Content);
 
