@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "index/DocumentIndexer.h"
+#include "index/ElementIndexInternal.h"
 #include "query/NodeLabel.h"
 #include "tests/support/IndexEntries.h"
 
