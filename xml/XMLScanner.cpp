@@ -1,4 +1,4 @@
-#include "xml/XMLScanner.h"
+#include "xml/XMLScannerInternal.h"
 
 #include <array>
 #include <cstring>

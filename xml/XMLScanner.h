@@ -66,8 +66,6 @@ enum class DelimKind : std::uint8_t {
 };
 // clang-format on
 
-// The kind's name ("STAGO", "NAME", ...).
-const char* delimKindName(DelimKind k);
 // True for the nine kinds that carry a text: WS, CDATA, GEREF, LEXERR, REST,
 // NAME, RNINAME, PEREF, LITERAL.
 bool kindHasText(DelimKind k);
