@@ -1,4 +1,4 @@
-#include "index/DocumentIndexer.h"
+#include "index/DocumentIndexerInternal.h"
 
 #include <optional>
 #include <utility>

@@ -21,7 +21,8 @@
 //      SynonymClasses   the classes of names that translate into each other,
 //                       read from TranslationTable.h, for the merge.
 //      EmbeddingEntry.h one indexed node (position, depth, last, costs,
-//                       tree) and the depth step of a level.
+//                       tree), the depth step of a level and the renaming
+//                       cost of a translation.
 //      TextIndex        every text under itself, made when first read.
 //   5. this header      the indexed document and parseText, the entry point.
 // Lookups: getRef (ElementIndex.h) with a LookupKind (LookupKind.h).
@@ -29,7 +30,9 @@
 // Public: this header and the ones it includes. Diagnostic parts, not on the
 // run path: IndexDump.h (dumps of records and indexes, written by the
 // indented printer xml/IndentedXML.h, the one the result printer uses too)
-// and DumpSink.h (the dumps' default sink). NodeWalk.h is internal.
+// and DumpSink.h (the dumps' default sink). Internal (this folder and its
+// tests): NodeWalk.h, and the steps tests reach in SourcePositionInternal.h,
+// EventWalkInternal.h, ElementIndexInternal.h and DocumentIndexerInternal.h.
 //
 // Keys and labels are string_views into storage that lives for the whole run
 // (the tree arena, the mapping's pool), so indexes and documents copy
@@ -70,8 +73,6 @@ struct IndexedDocument {
     IndexedDocument(const IndexedDocument&) = delete;
     IndexedDocument& operator=(const IndexedDocument&) = delete;
 };
-
-IndexedDocument indexedDocument(BuildResult walked);
 
 // Indexes one document text. A document whose events stop before the end of
 // the text throws Fatal with the byte offset and what stands there. The

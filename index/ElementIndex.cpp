@@ -1,4 +1,4 @@
-#include "index/ElementIndex.h"
+#include "index/ElementIndexInternal.h"
 
 #include <algorithm>
 #include <cstring>

@@ -36,7 +36,8 @@ std::string_view keepForRun(std::string_view text);
 
 // One key of an index: the nodes filed under the key itself (exact, ascending
 // by position) and, in the merged element index, the nodes of the key's
-// translation (inexact, ascending by position, renaming cost 2). The inexact
+// translation (inexact, ascending by position, renaming cost
+// kTranslationRenamingCost). The inexact
 // lists of the text index are always empty.
 struct IndexEntry {
     std::string_view key;
@@ -129,19 +130,12 @@ private:
     std::shared_ptr<State> state_;
 };
 
-// The two lists merged by position; on equal positions the second list's
-// entry comes first. Nothing is dropped.
-EntryList sortPos(const EntryList& first, const EntryList& second);
-
 // The entries filed under a key: Exact the exact list, WithTranslations the
 // exact and inexact lists merged by position (inexact first on equal
 // positions). An absent key gives the empty list.
 EntryList getRef(const Index& index, std::string_view key, LookupKind kind);
 // The same for an entry already found (nullptr: the empty list).
 EntryList entriesOf(const IndexEntry* entry, LookupKind kind);
-
-bool lt(const EmbeddingEntry& a, const EmbeddingEntry& b);
-bool equ(const EmbeddingEntry& a, const EmbeddingEntry& b);
 
 // ---------------------------------------------------------------------------
 // Synonym index and translation merge
@@ -157,34 +151,10 @@ struct SynonymRecord {
 // record, records of a group newest first.
 using SynonymIndex = std::vector<std::pair<std::string_view, std::vector<SynonymRecord>>>;
 
-// Files a record under the class of a name (a name outside the vocabulary
-// throws Fatal naming it).
-void addSyn(SynonymIndex& index, std::string_view name, SynonymRecord record);
-
-// The records of the class of a name, newest first; empty when the class has
-// no group. The empty index answers without classifying the name.
-std::vector<SynonymRecord> getSyn(const SynonymIndex& index, std::string_view name);
-
 // The synonym index of a walked element index: its records in filing order
-// (each node after its subtree), filed one by one through addSyn.
+// (each node after its subtree), filed one by one (ElementIndexInternal.h's
+// addSyn).
 SynonymIndex synonymIndex(const Index& elementIndex);
-
-// The weight of the first pair of the list that holds the name.
-std::optional<std::int64_t> findCost(std::string_view name, const RenamingList& weights);
-
-// Ascending by position; of entries sharing a position the first in the
-// input stays, the others are dropped.
-EntryList sortByPositionDroppingRepeats(EntryList entries);
-
-// One entry merged with the records of its class: every record not labelled
-// with the key becomes an inexact entry whose renaming cost grows by the
-// record label's weight; the inexact list is then put in position order.
-IndexEntry mergeClassRecords(IndexEntry entry, const std::vector<SynonymRecord>& records, const RenamingList& weights);
-
-// The merged element index: the same keys in the same order, each entry
-// given the nodes of its key's translation as inexact entries. Every key is
-// classified first; a key outside the tag vocabulary throws Fatal naming it.
-Index mergeIndex(Index elementIndex);
 
 // The element index of a document: merged, and every key classified, on the
 // first lookup (an unknown name fails there and at every later lookup).

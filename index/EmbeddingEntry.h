@@ -16,11 +16,16 @@ namespace axf::index {
 // between.
 inline constexpr std::int64_t kDepthPerLevel = 2;
 
+// The renaming cost of an element found under the translation of its tag name
+// (index/TranslationTable.h gives it to the translation). It is also the
+// renaming cost of a search (query/Costs.h's kRenamingCost is defined as this).
+inline constexpr std::int64_t kTranslationRenamingCost = 2;
+
 struct EmbeddingEntry {
     std::int64_t position = 0;      // preorder number; the top element is 1
     std::int64_t depth = 0;         // 0 for the top element, kDepthPerLevel more per element level
     std::int64_t last = 0;          // position of the last numbered node of the subtree
-    std::int64_t renamingCost = 0;  // 0, or 2 when found through a translation
+    std::int64_t renamingCost = 0;  // 0, or kTranslationRenamingCost when found through a translation
     std::int64_t cost = 0;          // 0 when indexed, the embedding cost afterwards
     const xml::Tree* tree = nullptr;
 };

@@ -1,4 +1,4 @@
-#include "index/EventWalk.h"
+#include "index/EventWalkInternal.h"
 
 #include <algorithm>
 

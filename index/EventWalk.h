@@ -71,9 +71,4 @@ std::vector<std::pair<std::int64_t, std::string_view>> mappingPairs(const BuildR
 // The positions of the nodes of two indexes in that order.
 std::vector<std::int64_t> newestFirstPositions(const Index& elementIndex, const Index& textIndex);
 
-// For each attribute, in order, a start event "@" + name (no attributes), a
-// text event with the value and an end event with the name; then the given
-// events. Reads every value.
-std::vector<xml::XMLEvent> attrs(const xml::LazyAttList& attributes, std::vector<xml::XMLEvent> events);
-
 }  // namespace axf::index

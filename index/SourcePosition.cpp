@@ -1,4 +1,4 @@
-#include "index/SourcePosition.h"
+#include "index/SourcePositionInternal.h"
 
 #include <algorithm>
 #include <bit>
@@ -8,15 +8,23 @@
 
 namespace axf::index {
 
+namespace {
+
+// "NAME:LINE:COLUMN: ", the head of a message about that place; "" for an
+// origin of no name.
 std::string placePrefix(const DocumentOrigin& origin, TextPlace place) {
     if (origin.name.empty()) return {};
     return origin.name + ":" + std::to_string(place.line) + ":" + std::to_string(place.column) + ": ";
 }
 
+// "NAME: ", for a message about a document whose place is not known; "" for
+// an origin of no name.
 std::string documentPrefix(const DocumentOrigin& origin) {
     if (origin.name.empty()) return {};
     return origin.name + ": ";
 }
+
+}  // namespace
 
 TextPlace placeInText(std::string_view text, std::size_t offset, const DocumentOrigin& origin) {
     offset = std::min(offset, text.size());

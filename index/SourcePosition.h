@@ -44,17 +44,6 @@ struct TextPlace {
     std::int64_t column = 1;
 };
 
-// "NAME:LINE:COLUMN: ", the head of a message about that place; "" for an
-// origin of no name.
-std::string placePrefix(const DocumentOrigin& origin, TextPlace place);
-// "NAME: ", for a message about a document whose place is not known; "" for
-// an origin of no name.
-std::string documentPrefix(const DocumentOrigin& origin);
-
-// The place of the byte at `offset` of a text at hand (its length: just past
-// its last byte). Reads the text up to the offset.
-TextPlace placeInText(std::string_view text, std::size_t offset, const DocumentOrigin& origin);
-
 // An ascending list of offsets, 4 bytes an entry: the low 32 bits of each,
 // and the entry indexes at which the high bits step up.
 class OffsetList {

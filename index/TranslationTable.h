@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "index/EmbeddingEntry.h"
 #include "index/SynonymClasses.h"
 
 namespace axf::index {
@@ -18,12 +19,12 @@ using RenamingList = RenamingListT<std::int64_t>;
 
 // The renaming list of a name, weights in the caller's integer type: empty for
 // a text outside the vocabulary, else (name, 0) and, for a name that has a
-// translation, (translation, 2) after it. Names are compared whole, byte for
+// translation, (translation, kTranslationRenamingCost) after it. Names are compared whole, byte for
 // byte. Never fails.
 template <class W = std::int64_t>
 RenamingListT<W> classOfSyn(std::string_view name) {
     static const W kSelf = W(0);
-    static const W kTranslation = W(2);
+    static const W kTranslation = W(kTranslationRenamingCost);
     RenamingListT<W> list;
     auto entry = lookupVocabulary(name);
     if (!entry) return list;

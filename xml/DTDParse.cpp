@@ -1,4 +1,4 @@
-#include "xml/DTDParse.h"
+#include "xml/DTDParseInternal.h"
 
 #include <optional>
 
@@ -337,10 +337,6 @@ const XP<ATTDEF>& pAttDef() {
     static const XP<ATTDEF> p(attDefP());
     return p;
 }
-const XP<DTDUpdate>& pAttlistDecl() {
-    static const XP<DTDUpdate> p(attlistDeclP());
-    return p;
-}
 const XP<EntityText>& pEntityText() {
     static const XP<EntityText> p(entityTextP());
     return p;
@@ -359,18 +355,6 @@ const XP<DataAttribute>& pDataAttribute() {
 }
 const XP<DTDUpdate>& pEntityDecl() {
     static const XP<DTDUpdate> p(entityDeclP());
-    return p;
-}
-const XP<DTDUpdate>& pNotationDecl() {
-    static const XP<DTDUpdate> p(notationDeclP());
-    return p;
-}
-const XP<DTDUpdate>& pMarkupDecl() {
-    static const XP<DTDUpdate> p(markupDeclP());
-    return p;
-}
-const XP<DTDUpdate>& pDeclItem() {
-    static const XP<DTDUpdate> p(declItemP());
     return p;
 }
 

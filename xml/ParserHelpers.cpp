@@ -4,8 +4,6 @@
 
 namespace axf::xml {
 
-void readerFail(const std::string& message) { throw Fatal(message); }
-
 void failNotImplemented(const std::string& s) { throw Fatal("Not Yet Implemented: " + s); }
 
 }  // namespace axf::xml

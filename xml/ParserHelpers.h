@@ -125,18 +125,6 @@ auto readerBind(Reader<R, A> m, K k) {
     return Reader<R, B>([m = std::move(m), k = std::move(k)](const R& r) mutable { return k(m(r))(r); });
 }
 
-// Runs m for nothing, then n, on the same environment.
-template <class R, class A, class B>
-Reader<R, B> readerThen(Reader<R, A> m, Reader<R, B> n) {
-    return [m = std::move(m), n = std::move(n)](const R& r) {
-        (void)m(r);
-        return n(r);
-    };
-}
-
-// The failing computation: stops the run with the message.
-[[noreturn]] void readerFail(const std::string& message);
-
 // The computation that runs m1, then m2, and yields f of both results.
 template <class R, class F, class A, class B>
 auto readerCombine(F f, Reader<R, A> m1, Reader<R, B> m2) {

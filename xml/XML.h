@@ -21,7 +21,9 @@
 // diagnostic dumps (index/IndexDump.h, query's AnnotationDump and EntryDump,
 // filter's association dump). Library-only, for inspection and tests:
 // XMLEventShow.h (the constructor notation of events and its reader).
-// Internal (this folder and its tests): ParserHelpers.h.
+// Internal (this folder and its tests): ParserHelpers.h, XMLScannerInternal.h
+// (token kind names), XMLParseInternal.h and DTDParseInternal.h (the grammar
+// pieces of the two parsers).
 //
 // XMLNode: the node value of every tree of the system (documents, queries,
 // rule trees, result documents), and Tree, the rose tree over it.

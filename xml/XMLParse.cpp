@@ -1,4 +1,4 @@
-#include "xml/XMLParse.h"
+#include "xml/XMLParseInternal.h"
 
 #include "common/Fatal.h"
 #include "xml/ParserHelpers.h"
@@ -221,26 +221,6 @@ const XP<XMLEvent>& pEvent() {
     static const XP<XMLEvent> p(eventP());
     return p;
 }
-const XP<XMLEvent>& pTag() {
-    static const XP<XMLEvent> p(tagP());
-    return p;
-}
-const XP<XMLEvent>& pStartTag() {
-    static const XP<XMLEvent> p(startTagP());
-    return p;
-}
-const XP<XMLEvent>& pEndTag() {
-    static const XP<XMLEvent> p(endTagP());
-    return p;
-}
-const XP<bool>& pTagClose() {
-    static const XP<bool> p(tagCloseP());
-    return p;
-}
-const XP<LazyAttList::value_type>& pAttribute() {
-    static const XP<LazyAttList::value_type> p(attributeP());
-    return p;
-}
 const XP<axf::Lazy<std::string>>& pAttValue() {
     static const XP<axf::Lazy<std::string>> p(attValueP());
     return p;
@@ -255,18 +235,6 @@ const XP<std::string>& pDeclComment() {
 }
 const XP<PIValue>& pPI() {
     static const XP<PIValue> p(piP());
-    return p;
-}
-const XP<PrologValue>& pProlog() {
-    static const XP<PrologValue> p(prologP());
-    return p;
-}
-const XP<Unit>& pDoctype() {
-    static const XP<Unit> p(doctypeP());
-    return p;
-}
-const XP<Unit>& pDoctypeBody() {
-    static const XP<Unit> p(doctypeBodyP());
     return p;
 }
 const XP<ExternalId>& pExternalId() {
@@ -290,8 +258,7 @@ std::string cutShort(std::string_view s, std::string_view before = {}, std::stri
     return out;
 }
 
-}  // namespace
-
+// A short printed form of a token for messages (long texts cut short).
 std::string describeToken(const Delimiter& t) {
     switch (t.kind()) {
         // The text of these may hold a character reference whose value is
@@ -333,6 +300,8 @@ std::string describeToken(const Delimiter& t) {
     }
     throw InternalError("describeToken: unknown token kind");
 }
+
+}  // namespace
 
 // ---- document entry ----------------------------------------------------------------
 
@@ -438,9 +407,6 @@ DocumentEvents parseDocument(std::string_view text) {
 }
 DocumentEvents parseInstance(std::string_view text) {
     return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(text), false));
-}
-DocumentEvents parseDocumentTokens(std::vector<Delimiter> tokens) {
-    return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(std::move(tokens)), true));
 }
 DocumentEvents parseInstanceTokens(std::vector<Delimiter> tokens) {
     return DocumentEvents(std::make_unique<DocumentParser>(TokenStream(std::move(tokens)), false));

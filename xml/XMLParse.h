@@ -182,34 +182,14 @@ inline const Foldl<DropValue, Unit, Check<IsKind>> pSkipWS{{}, Unit{}, {{DelimKi
 template <class V>
 using XP = P<TokenStream, V>;
 
-using PIValue = std::pair<std::string, std::string>;                         // (target, text)
-using PrologValue = std::pair<std::optional<PIValue>, std::optional<Unit>>;  // (PI, document type line)
+using PIValue = std::pair<std::string, std::string>;  // (target, text)
 
-// One event of the document instance.
-const XP<XMLEvent>& pEvent();
-// A start, empty-element or end tag.
-const XP<XMLEvent>& pTag();
-const XP<XMLEvent>& pStartTag();
-const XP<XMLEvent>& pEndTag();
-// true for TAGC (a start tag), false for EETAGC (an empty-element tag).
-const XP<bool>& pTagClose();
-const XP<LazyAttList::value_type>& pAttribute();
 // A literal (expanded over the predefined entities on first read) or a name.
 const XP<axf::Lazy<std::string>>& pAttValue();
-
-// A comment in content: MDOCOM, text pieces, COM, MDC.
-const XP<std::string>& pComment();
 // A comment declaration holding one or more comments; the texts joined.
 const XP<std::string>& pDeclComment();
 // A processing instruction, split into (target, text).
 const XP<PIValue>& pPI();
-// Splits the content of a processing instruction into (target, text).
-PIValue splitPI(std::string_view content);
-
-// At most one PI and one document type line, with the white space around.
-const XP<PrologValue>& pProlog();
-const XP<Unit>& pDoctype();
-const XP<Unit>& pDoctypeBody();
 const XP<ExternalId>& pExternalId();
 
 // ---- document entry ----------------------------------------------------------
@@ -273,11 +253,4 @@ private:
 DocumentEvents parseDocument(std::string_view text);
 // The events of a text without prolog, from its first token.
 DocumentEvents parseInstance(std::string_view text);
-// The same over a hand-made token list (offsets are token indices).
-DocumentEvents parseDocumentTokens(std::vector<Delimiter> tokens);
-DocumentEvents parseInstanceTokens(std::vector<Delimiter> tokens);
-
-// A short printed form of a token for messages (long texts cut short).
-std::string describeToken(const Delimiter& token);
-
 }  // namespace axf::xml

@@ -29,18 +29,6 @@ void endTag(std::string_view name, std::string& out) {
     out += "\n>";
 }
 
-template <class Atts>
-void startTag(std::string_view name, const Atts& atts, bool empty, std::string& out) {
-    out += '<';
-    out += name;
-    showAttributes(atts, out);
-    out += empty ? "/>" : ">";
-}
-
-}  // namespace
-
-namespace {
-
 // Copies text to out with the markup characters replaced by references; in
 // an attribute value the quotes as well.
 template <bool Attribute>
@@ -69,12 +57,11 @@ void escapeInto(std::string_view text, std::string& out) {
     out.append(text, from, std::string_view::npos);
 }
 
-}  // namespace
-
 void escapeText(std::string_view text, std::string& out) { escapeInto<false>(text, out); }
 
 void escapeAttValue(std::string_view value, std::string& out) { escapeInto<true>(value, out); }
 
+// The attribute text (" name=\"value\"" per pair), appended to out.
 void showAttributes(const AttList& atts, std::string& out) {
     for (const auto& [name, value] : atts) {
         out += ' ';
@@ -95,6 +82,15 @@ void showAttributes(const LazyAttList& atts, std::string& out) {
     }
 }
 
+template <class Atts>
+void startTag(std::string_view name, const Atts& atts, bool empty, std::string& out) {
+    out += '<';
+    out += name;
+    showAttributes(atts, out);
+    out += empty ? "/>" : ">";
+}
+
+// The text of one event, appended to out (throws axf::Fatal for an ErrorEvent).
 void showEventTo(const XMLEvent& event, std::string& out) {
     struct V {
         std::string& out;
@@ -118,6 +114,19 @@ void showEventTo(const XMLEvent& event, std::string& out) {
     std::visit(V{out}, event);
 }
 
+// The texts of the events into a sink, each event's text passed on before the
+// next event is taken.
+void writeEvents(axf::Sink& sink, const EventPull& events) {
+    std::string buf;
+    while (std::optional<XMLEvent> e = events()) {
+        buf.clear();
+        showEventTo(*e, buf);
+        sink.write(buf);
+    }
+}
+
+}  // namespace
+
 std::string showEvent(const XMLEvent& event) {
     std::string out;
     showEventTo(event, out);
@@ -134,15 +143,6 @@ std::string showEvents(const EventPull& events) {
     std::string out;
     while (std::optional<XMLEvent> e = events()) showEventTo(*e, out);
     return out;
-}
-
-void writeEvents(axf::Sink& sink, const EventPull& events) {
-    std::string buf;
-    while (std::optional<XMLEvent> e = events()) {
-        buf.clear();
-        showEventTo(*e, buf);
-        sink.write(buf);
-    }
 }
 
 void printEvent(const XMLEvent& event) {

@@ -21,14 +21,7 @@
 
 namespace axf::xml {
 
-// Escapers and the attribute text (" name=\"value\"" per pair), appended to out.
-void escapeText(std::string_view text, std::string& out);
-void escapeAttValue(std::string_view value, std::string& out);
-void showAttributes(const AttList& atts, std::string& out);
-void showAttributes(const LazyAttList& atts, std::string& out);
-
-// The text of one event, appended to out (throws axf::Fatal for an ErrorEvent).
-void showEventTo(const XMLEvent& event, std::string& out);
+// The text of one event (throws axf::Fatal for an ErrorEvent).
 std::string showEvent(const XMLEvent& event);
 // The texts of the events, in order, with nothing between them.
 std::string showEvents(const std::vector<XMLEvent>& events);
@@ -37,9 +30,6 @@ std::string showEvents(const EventPull& events);
 void printEvent(const XMLEvent& event);
 void printEvents(const std::vector<XMLEvent>& events);
 void printEvents(const EventPull& events);
-// The same into a sink, each event's text passed on before the next event is
-// taken.
-void writeEvents(axf::Sink& sink, const EventPull& events);
 
 // The text of a tree. writeXML passes what it has written to the sink before
 // a failure of a tree built on request reaches the caller.

@@ -1,4 +1,4 @@
-#include "xml/XMLScanner.h"
+#include "xml/XMLScannerInternal.h"
 
 #include <array>
 #include <cstring>
@@ -281,9 +281,6 @@ std::string expandReferences(const EntityTable& table, std::string_view text) {
 
 XMLScanner::XMLScanner(std::string_view document, ScanMode start)
     : text_(document), classes_(classes().c.data()), state_(start == ScanMode::Markup ? State::Markup : State::Content) {}
-
-XMLScanner pcdataMode(std::string_view text) { return XMLScanner(text, ScanMode::Content); }
-XMLScanner markupMode(std::string_view text) { return XMLScanner(text, ScanMode::Markup); }
 
 std::vector<Delimiter> scanAll(std::string_view text, ScanMode start) {
     std::vector<Delimiter> out;

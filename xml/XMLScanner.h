@@ -66,8 +66,6 @@ enum class DelimKind : std::uint8_t {
 };
 // clang-format on
 
-// The kind's name ("STAGO", "NAME", ...).
-const char* delimKindName(DelimKind k);
 // True for the nine kinds that carry a text: WS, CDATA, GEREF, LEXERR, REST,
 // NAME, RNINAME, PEREF, LITERAL.
 bool kindHasText(DelimKind k);
@@ -227,11 +225,6 @@ private:
     State ret_ = State::Content;  // where comment and PI bodies return
     std::optional<std::size_t> unclosedComment_;
 };
-
-// Token sequences from a text, starting in content mode or in declaration
-// mode.
-XMLScanner pcdataMode(std::string_view text);
-XMLScanner markupMode(std::string_view text);
 
 // Every token of the text (for tests and tools).
 std::vector<Delimiter> scanAll(std::string_view text, ScanMode start = ScanMode::Content);

@@ -11,6 +11,7 @@
 
 #include "common/LargeStack.h"
 #include "index/DocumentIndexer.h"
+#include "index/ElementIndexInternal.h"
 #include "query/MatchRemoval.h"
 #include "xml/Show.h"
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "index/DocumentIndexer.h"
+#include "index/ElementIndexInternal.h"
 #include "tests/support/IndexEntries.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "common/Fatal.h"
 #include "index/DocumentIndexer.h"
-#include "index/SourcePosition.h"
+#include "index/SourcePositionInternal.h"
 
 namespace {
 

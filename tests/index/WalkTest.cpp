@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "index/DocumentIndexer.h"
+#include "index/DocumentIndexerInternal.h"
+#include "index/ElementIndexInternal.h"
+#include "index/EventWalkInternal.h"
 #include "query/NodeLabel.h"
 #include "tests/support/IndexEntries.h"
 

@@ -7,7 +7,7 @@
 
 #include "common/Fatal.h"
 #include "xml/DTD.h"
-#include "xml/DTDParse.h"
+#include "xml/DTDParseInternal.h"
 #include "xml/XMLParse.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
-#include "xml/XMLScanner.h"
+#include "xml/XMLScannerInternal.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "common/Fatal.h"
 #include "common/LargeStack.h"
-#include "xml/XMLParse.h"
+#include "xml/XMLParseInternal.h"
 
 namespace axf::xml {
 namespace {
