@@ -1,4 +1,5 @@
-// The one reader of decimal integers from text. It reads the whole text as
+// The reader of decimal integers from user text (the query labels' own
+// numbers are read by query/, where blanks around them are allowed). It reads the whole text as
 // an optional '-' (for signed types) followed by digits: no '+', no blanks,
 // nothing after the digits. A number outside the type's range is told apart
 // from a text that is not a number, so that each caller gives its own

@@ -1,5 +1,5 @@
-// The default sink of the diagnostic dumps (the indexer's and the query
-// annotation's): standard output, through the program's one buffered writer.
+// The default sink of the indexer's diagnostic dumps: standard output,
+// through the program's one buffered writer.
 // A header of its own, so that a header offering a dump with this default
 // does not pull in the dumps themselves.
 #pragma once

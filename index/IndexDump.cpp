@@ -21,7 +21,7 @@ namespace {
 void writeNumber(std::int64_t n, Sink& out) { out.write(std::to_string(n)); }
 
 void writeTree(const xml::Tree* tree, Sink& out) {
-    if (tree == nullptr) throw InternalError("dump: an entry without a tree");
+    if (tree == nullptr) throw InternalError("writeTree: an entry without a tree");
     out.write(xml::showText(tree));
 }
 

@@ -4,7 +4,7 @@
 // value. Lookups give the value of the first pair with an equal key.
 //
 // Tables are values: the operations take a table and return a new one, and
-// the table they were given is left as it was. Pass a table you no longer
+// the table they were given is left as it was (bindWith alone binds in place). Pass a table you no longer
 // need with std::move to insert without copying it. Tables with text keys
 // keep a hash index once they grow beyond a few pairs, so lookups stay cheap
 // on large declaration sets while the order and first-match rule hold.

@@ -17,7 +17,8 @@
 // expressions and of nested rules, and the walks of a result in the query's
 // shape that never enter its bound subtrees (the variable binding and the
 // rebuilding of results in filter/VariableBinding, the removal steps of
-// query::RemovalOverlay). The generic operations mapTree, foldTree, cataTree,
+// query::RemovalOverlay, the joined trees of a product in query::ResultSet,
+// one level per joined query). The generic operations mapTree, foldTree, cataTree,
 // anaTree, accumTree and scanTree below recurse once per level: trees of a
 // query's size and tests only. query::DocumentEditor descends once per
 // document level too: it serves documents without nodes by position (the

@@ -8,18 +8,21 @@
 //                     declaration read by DTDParse.h into the records of DTD.h
 //                     (the grammar is written with the combinators of
 //                     DetParser.h and ParserHelpers.h).
-//  3. XMLTree.h       events turned into a tree under a root node, and back.
-//  4. XMLPrint.h      events and trees written as XML text.
-//     IndentedXML.h  trees written as indented XML: the one printer of result
-//                    documents (app/ResultPrinter.h) and of the indexer's
-//                    dumps (index/IndexDump.h); on the run path.
+//  3. IndentedXML.h   trees written as indented XML: the one printer of result
+//                     documents (app/ResultPrinter.h) and of the indexer's
+//                     dumps (index/IndexDump.h); on the run path.
+// A run reads documents through the scanner and, for documents the indexer
+// does not read straight, the event parser; it builds no tree from events.
+// Library-only, with their tests: XMLTree.h (events turned into a tree under
+// a root node, and back) and XMLPrint.h (events and trees written as XML
+// text).
 // The values themselves: this header (node kinds and accessors), Tree.h (the
 // rose tree, immutable once built), Arena.h (where nodes live, for the whole
 // run), AssocList.h (the library's ordered name table).
 // Show.h (the printed form of values, showAt) is included by Tree.h and
-// DTD.h, so every user of a tree sees it; a run calls it only for the
-// diagnostic dumps (index/IndexDump.h, query's AnnotationDump and EntryDump,
-// filter's association dump). Library-only, for inspection and tests:
+// DTD.h, so every user of a tree sees it; only the diagnostic dumps call it
+// (index/IndexDump.h, query's AnnotationDump and EntryDump), and no run calls
+// them. Library-only, for inspection and tests:
 // XMLEventShow.h (the constructor notation of events and its reader).
 // Internal (this folder and its tests): ParserHelpers.h, XMLScannerInternal.h
 // (token kind names), XMLParseInternal.h and DTDParseInternal.h (the grammar
