@@ -10,13 +10,18 @@
 //                          (evaluateRuleOnSource), the result and timing printed
 //   Platform.{h,cpp}       document files read whole, the wall clock
 //   RuleEvaluation.{h,cpp} one rule evaluated against its document: indexing,
-//                          searches, the folding of results, the result document
+//                          searches, the result document chosen
 //                          (RuleEvaluationInternal.h: what the printer and tests share)
+//   QueryTreeEvaluation.{h,cpp} the folding of a query's `and`, `or` and `xor`
+//                          groups of whole queries into its results
+//   ResultDocument.cpp     the result document of a list of matches
+//   ProductListing.cpp     a product of whole-query lists listed as matches
 //   VariablesStep.{h,cpp}  the variables and conditions step (filter/VariableBinding)
-//   ResultPrinter.{h,cpp}  the result document printed
+//   ResultPrinter.{h,cpp}  the result document printed; ReducedDocumentPrinter.cpp:
+//                          the document left by a negated rule, printed from its nodes
 // Public: the functions these headers declare. Internal: FilterRunInternal.h,
-// PlatformInternal.h, ResultPrinterInternal.h and RuleEvaluationInternal.h,
-// the steps the folder's files and its tests share. The library axf_app holds
+// PlatformInternal.h, QueryTreeEvaluation.h, ResultPrinterInternal.h and
+// RuleEvaluationInternal.h, the steps the folder's files and its tests share. The library axf_app holds
 // all but main.cpp, so that tests drive a whole run through filterXML.
 //
 // One filter run: parse the filter, evaluate its rule against its document,

@@ -1,5 +1,6 @@
 // Internal: for this folder and its tests. The pieces of a rule's result
-// document that its evaluation (RuleEvaluation.cpp) and its printing
+// document that its evaluation (RuleEvaluation.cpp), its making
+// (ResultDocument.cpp, ProductListing.cpp) and its printing
 // (ResultPrinter.cpp) share, and the steps tests drive one at a time.
 #pragma once
 
@@ -48,9 +49,24 @@ struct ProductListing {
     std::optional<PrintedParts> parts;
 };
 
+// Whether every leaf tree of the product joins as itself, so that no entry's
+// tree is a failure.
+bool joinsWhole(const query::ResultSet& product);
+
+// The printed parts of the product's entries (see PrintedParts), when its
+// entries allow them.
+std::optional<PrintedParts> printedParts(const ProductListing& p);
+
 // A combined root labelled "and", "or" or "xor" gets the label "and^1^0" etc.
 // A failure tree is returned as it is.
 EmbeddingEntry labelCombinedRoot(const EmbeddingEntry& entry);
+
+// The tree "Empty Result": the document of a rule that found nothing.
+const xml::Tree* emptyResult();
+
+// The document listing the results as `listing` says (only those of cost 0
+// for MatchListing::CostZeroTrees), or the empty result.
+ResultDocument matchListDocument(const SearchResult& results, MatchListing listing);
 
 // The result document of a rule's accepted results.
 ResultDocument buildQueryResult(const SearchResult& results, filter::StatementKind kind, filter::Polarity polarity,
