@@ -26,10 +26,9 @@ if [ "${1:-}" = --fix ]; then
   exit 0
 fi
 
-bad=()
-for f in "${files[@]}"; do
-  if ! "$fmt" --dry-run --Werror "$f" >/dev/null 2>&1; then bad+=("$f"); fi
-done
+# One clang-format per file, as many at a time as there are processors.
+mapfile -t bad < <(printf '%s\n' "${files[@]}" |
+  xargs -P "$(nproc)" -I{} sh -c '"$0" --dry-run --Werror "$1" >/dev/null 2>&1 || echo "$1"' "$fmt" {} | sort)
 if [ ${#bad[@]} -gt 0 ]; then
   echo "Not laid out as .clang-format says (tools/check_format.sh --fix rewrites them):" >&2
   printf '  %s\n' "${bad[@]}" >&2
