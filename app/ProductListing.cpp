@@ -1,15 +1,24 @@
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <variant>
 #include <vector>
 
 #include "app/RuleEvaluationInternal.h"
 #include "app/VariablesStep.h"
+#include "filter/ConditionCheck.h"
+#include "filter/Exp.h"
+#include "filter/VariableBinding.h"
 #include "query/Combination.h"
 #include "query/Embedding.h"
+#include "query/MatchRemoval.h"
+#include "query/NodeLabel.h"
 
 namespace axf::app {
 
@@ -36,40 +45,138 @@ bool repeatsAName(const query::VariableList& variables) {
     return false;
 }
 
-}  // namespace
-
-std::optional<PrintedParts> printedParts(const ProductListing& p) {
-    if (!p.conditions.empty()) return std::nullopt;
-    std::vector<std::size_t> order = p.product->joinedOrder();
-    // The binding walks an entry's tree and its variables, both by query
-    // node number, side by side: it binds each part as it binds the part
-    // alone only when the parts stand in the order of their numbers (the
-    // order of the leaves) and no name stands at two nodes.
+// The binding walks an entry's tree and its variables, both by query node
+// number, side by side: it binds each part as it binds the part alone only
+// when the parts stand in the order of their numbers (the order of the
+// leaves) and no name stands at two nodes.
+bool bindsPartByPart(const ProductListing& p, const std::vector<std::size_t>& order) {
     if (!p.variables.empty()) {
         for (std::size_t i = 0; i < order.size(); ++i)
-            if (order[i] != i) return std::nullopt;
-        if (repeatsAName(p.variables)) return std::nullopt;
+            if (order[i] != i) return false;
+        if (repeatsAName(p.variables)) return false;
     }
-    if (!joinsWhole(*p.product)) return std::nullopt;
+    return joinsWhole(*p.product);
+}
+
+// A leaf entry alone under the product's root, as the binder examines it:
+// its tree read whatever the cost of the entries that hold it.
+EmbeddingEntry leafAlone(const ProductListing& p, const EmbeddingEntry& e) {
+    EmbeddingEntry one = e;
+    one.position = 1;
+    one.depth = 0;
+    one.last = 0;
+    one.renamingCost = 0;
+    one.cost = 0;
+    one.tree = xml::makeTree(ELNode{std::string(query::ResultSet::rootName(p.product->root())), {}}, {e.tree});
+    return labelCombinedRoot(one);
+}
+
+// The query node number at the root of every entry of a leaf (the first
+// number of the whole query whose matches it holds), when they share one.
+std::optional<std::int64_t> rootNumberOf(const query::ResultSet& leaf) {
+    std::optional<std::int64_t> number;
+    for (const EmbeddingEntry& e : leaf.entries()) {
+        std::int64_t n = 0;
+        try {
+            n = query::readLabelNumber(query::rootLabelComponent(e.tree, 2));
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+        if (number && *number != n) return std::nullopt;
+        number = n;
+    }
+    return number;
+}
+
+}  // namespace
+
+std::optional<std::vector<filter::RuleConditions>> conditionsByLeaf(const ProductListing& p) {
+    if (p.variables.empty() || !bindsPartByPart(p, p.product->joinedOrder())) return std::nullopt;
+    if (!filter::conditionsNeverFail(p.conditions)) return std::nullopt;
     const std::vector<const query::ResultSet*> leaves = p.product->leaves();
-    std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, p.conditions, p.trees);
+    // Leaf i holds the matches of a whole query numbered from firsts[i] up
+    // to the next leaf's first number: the leaves stand in the order of
+    // their queries.
+    std::vector<std::int64_t> firsts;
+    for (const query::ResultSet* l : leaves) {
+        std::optional<std::int64_t> n = rootNumberOf(*l);
+        if (!n || (!firsts.empty() && *n <= firsts.back())) return std::nullopt;
+        firsts.push_back(*n);
+    }
+    // The leaf of each name; a name bound in two leaves reads both.
+    constexpr std::size_t kTwoLeaves = std::size_t(-1);
+    std::unordered_map<std::string, std::size_t> leafOf;
+    for (const auto& [numberText, name] : p.variables) {
+        const std::int64_t number = query::readLabelNumber(numberText);
+        auto after = std::upper_bound(firsts.begin(), firsts.end(), number);
+        if (after == firsts.begin()) return std::nullopt;
+        const std::size_t leaf = std::size_t(after - firsts.begin()) - 1;
+        auto [it, fresh] = leafOf.emplace(filter::associationName(name), leaf);
+        if (!fresh && it->second != leaf) it->second = kTwoLeaves;
+    }
+    // The leaf a condition over these names reads, if one: a name the query
+    // lacks ends the run as the joined entries are examined.
+    auto leafOfNames = [&](const std::vector<std::string>& names) -> std::optional<std::size_t> {
+        std::optional<std::size_t> leaf;
+        for (const std::string& name : names) {
+            auto it = leafOf.find(name);
+            if (it == leafOf.end() || it->second == kTwoLeaves || (leaf && *leaf != it->second)) return std::nullopt;
+            leaf = it->second;
+        }
+        return leaf;
+    };
+    std::vector<filter::RuleConditions> byLeaf(leaves.size());
+    for (const filter::RegexCondition& c : p.conditions.regexConditions) {
+        std::optional<std::size_t> leaf = leafOfNames({c.variable});
+        if (!leaf) return std::nullopt;
+        byLeaf[*leaf].regexConditions.push_back(c);
+    }
+    for (const filter::ExpressionCondition& c : p.conditions.expressionConditions) {
+        const std::vector<std::string> names = filter::expressionVariables(c.text);
+        // A condition over no variable holds whatever it is given.
+        if (names.empty()) continue;
+        std::optional<std::size_t> leaf = leafOfNames(names);
+        if (!leaf) return std::nullopt;
+        byLeaf[*leaf].expressionConditions.push_back(c);
+    }
+    return byLeaf;
+}
+
+query::ResultSetPtr acceptedLeaves(const ProductListing& p, const std::vector<filter::RuleConditions>& byLeaf) {
+    const std::vector<const query::ResultSet*> leaves = p.product->leaves();
+    std::vector<query::ResultSetPtr> kept;
+    kept.reserve(leaves.size());
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        if (byLeaf[i].empty()) {
+            kept.push_back(query::ResultSet::plain(leaves[i]->entries()));
+            continue;
+        }
+        std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, byLeaf[i], filter::ResultTrees::None);
+        EntryList passed;
+        for (const EmbeddingEntry& e : leaves[i]->entries())
+            if (binder->examine(leafAlone(p, e))) passed.push_back(e);
+        if (passed.empty()) return nullptr;
+        kept.push_back(query::ResultSet::plain(std::move(passed)));
+    }
+    return p.product->withLeaves(kept);
+}
+
+std::optional<PrintedParts> printedParts(const ProductListing& p, const std::vector<filter::RuleConditions>* byLeaf) {
+    if (!p.conditions.empty() && !byLeaf) return std::nullopt;
+    std::vector<std::size_t> order = p.product->joinedOrder();
+    if (!bindsPartByPart(p, order)) return std::nullopt;
+    const std::vector<const query::ResultSet*> leaves = p.product->leaves();
     PrintedParts out;
     out.order = std::move(order);
     bool haveRoot = false;
-    for (const query::ResultSet* l : leaves) {
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        const query::ResultSet* l = leaves[i];
+        std::unique_ptr<filter::ResultBinder> binder =
+            resultBinder(p.variables, p.source, byLeaf ? (*byLeaf)[i] : p.conditions, p.trees);
         std::vector<PrintedPart>& parts = out.leaves.emplace_back();
         parts.reserve(l->entries().size());
         for (const EmbeddingEntry& e : l->entries()) {
-            EmbeddingEntry one = e;
-            one.position = 1;
-            one.depth = 0;
-            one.last = 0;
-            one.renamingCost = 0;
-            // Cost 0: a leaf entry's tree is read whatever the cost of the
-            // entries that hold it.
-            one.cost = 0;
-            one.tree = xml::makeTree(ELNode{std::string(query::ResultSet::rootName(p.product->root())), {}}, {e.tree});
-            std::optional<EmbeddingEntry> bound = binder->examine(labelCombinedRoot(one));
+            std::optional<EmbeddingEntry> bound = binder->examine(leafAlone(p, e));
             if (!bound || !bound->tree) return std::nullopt;
             const Tree* t = query::restoreAttributes(bound->tree);
             const auto* el = std::get_if<ELNode>(&t->value);

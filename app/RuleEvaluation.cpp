@@ -62,7 +62,27 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
         doc.product = std::move(p);
         return doc;
     }
-    // Every entry is examined once here, in order, as the list would be.
+    auto empty = [] {
+        ResultDocument doc;
+        doc.tree = emptyResult();
+        return doc;
+    };
+    // Conditions over a query without variables accept nothing.
+    if (variables.empty()) return empty();
+    // Conditions that each read one leaf are checked on the leaves' entries
+    // alone; the product of what they accept is counted or printed as above.
+    if (std::optional<std::vector<filter::RuleConditions>> byLeaf = conditionsByLeaf(*p)) {
+        query::ResultSetPtr kept = acceptedLeaves(*p, *byLeaf);
+        if (!kept || (!count.counts() && p->listing == MatchListing::CostZeroTrees && kept->countWithin(0) == 0)) return empty();
+        if (count.counts()) return countDocument(count.hasCostBound() ? kept->countWithin(count.costBound) : kept->size());
+        p->product = std::move(kept);
+        p->parts = printedParts(*p, &*byLeaf);
+        ResultDocument doc;
+        doc.product = std::move(p);
+        return doc;
+    }
+    // Otherwise every entry is examined once here, in order, as the list
+    // would be.
     std::unique_ptr<filter::ResultBinder> binder = resultBinder(variables, p->source, conditions, filter::ResultTrees::None);
     query::ResultCount accepted = 0, within = 0, costZero = 0;
     product->forEach([&](const EmbeddingEntry& e) {
@@ -73,11 +93,7 @@ std::optional<ResultDocument> productResult(const query::ResultSetPtr& product, 
         if (r->cost == 0) costZero = query::checkedAdd(costZero, 1);
         return true;
     });
-    if (accepted == 0 || (!count.counts() && p->listing == MatchListing::CostZeroTrees && costZero == 0)) {
-        ResultDocument doc;
-        doc.tree = emptyResult();
-        return doc;
-    }
+    if (accepted == 0 || (!count.counts() && p->listing == MatchListing::CostZeroTrees && costZero == 0)) return empty();
     if (count.counts()) return countDocument(count.hasCostBound() ? within : accepted);
     ResultDocument doc;
     doc.product = std::move(p);

@@ -26,7 +26,8 @@ struct PrintedPart {
 
 // The printed parts of every entry of every leaf list, when each printed
 // entry is its joined root over the printed parts of its entries: no
-// conditions, and every leaf tree joined as itself. The parts come from the
+// conditions, or conditions that each leaf entry passes alone
+// (conditionsByLeaf), and every leaf tree joined as itself. The parts come from the
 // same steps as a whole entry's tree (root label, binding, attributes), each
 // taken once per leaf entry. Null otherwise.
 struct PrintedParts {
@@ -53,9 +54,22 @@ struct ProductListing {
 // tree is a failure.
 bool joinsWhole(const query::ResultSet& product);
 
+// The product's conditions split by leaf: each leaf's list holds the
+// conditions over its variables, when checking every leaf entry alone
+// against its own conditions accepts exactly the entries of the product
+// whose parts are all accepted, with the same bound values: every condition
+// reads the variables of one leaf, the leaves bind part by part, and no
+// condition can fail. Null otherwise.
+std::optional<std::vector<filter::RuleConditions>> conditionsByLeaf(const ProductListing& p);
+
+// The product over the leaf entries its conditions (split by leaf) accept;
+// null when a leaf keeps none.
+query::ResultSetPtr acceptedLeaves(const ProductListing& p, const std::vector<filter::RuleConditions>& byLeaf);
+
 // The printed parts of the product's entries (see PrintedParts), when its
-// entries allow them.
-std::optional<PrintedParts> printedParts(const ProductListing& p);
+// entries allow them; with conditions, only when they are split by leaf
+// (`byLeaf`) and every leaf entry passes them.
+std::optional<PrintedParts> printedParts(const ProductListing& p, const std::vector<filter::RuleConditions>* byLeaf = nullptr);
 
 // A combined root labelled "and", "or" or "xor" gets the label "and^1^0" etc.
 // A failure tree is returned as it is.

@@ -416,6 +416,28 @@ std::optional<Association> ConditionChecker::verify(Association a) {
     return a;
 }
 
+bool conditionsNeverFail(const RuleConditions& conditions) {
+    for (const RegexCondition& rc : conditions.regexConditions)
+        if (!regex::Regex::compile(rc.pattern)) return false;
+    for (const ExpressionCondition& ec : conditions.expressionConditions) {
+        std::vector<std::string> names = expressionVariables(ec.text);
+        const std::size_t k = names.size();
+        ExpCondition condition(ec.text, std::move(names));
+        try {
+            // A condition reads its text once, then the same two readings
+            // whatever the values: a number for every name, and a text.
+            for (std::string_view raw : {"1", "a"}) {
+                const ExpValue value = classifyValue(raw);
+                std::vector<const ExpValue*> values(k, &value);
+                condition.holds(values);
+            }
+        } catch (const Fatal&) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::optional<Association> verifyConditions(const Association& a, const RuleConditions& conditions, Polarity polarity,
                                             const std::vector<std::string>& declared) {
     ConditionChecker checker(conditions, polarity, declared);

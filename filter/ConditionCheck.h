@@ -103,6 +103,13 @@ using Association = std::vector<AssocTriple>;
 // whole variable names of each expression text (expressionVariables).
 std::vector<std::string> conditionVariables(const RuleConditions& conditions);
 
+// Whether evaluating the conditions can never end the run, whatever values
+// they meet: every pattern compiles, and every expression reads and
+// evaluates (tried once on numbers, once on texts). A caller that examines
+// the parts of results in another order than the results themselves then
+// meets no failure earlier or later than they would.
+bool conditionsNeverFail(const RuleConditions& conditions);
+
 // The conditions of one rule, applied to the associations of its results.
 class ConditionChecker {
 public:

@@ -37,6 +37,10 @@ namespace axf::filter {
 // as decimal text; variable name), in ascending node-number order.
 using QueryVariables = std::vector<std::pair<std::string, std::string>>;
 
+// The name under which a variable entry binds: a copy binds as the variable
+// it copies. An empty name is an InternalError.
+std::string associationName(const std::string& name);
+
 // The root of cutLabelsWithAttributes(t), for walks that do not build the
 // tree: a text (its cut text in `label`) or an element (its cut name, the
 // attributes its '@' children become, and the other children, uncut, in

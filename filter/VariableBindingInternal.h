@@ -20,10 +20,6 @@ namespace axf::filter {
 // its names.
 using BindingPairs = std::vector<query::NodeBinding>;
 
-// The name under which a variable entry binds (see VariableBinding.h): a copy binds as the
-// variable it copies. An empty name is an InternalError.
-std::string associationName(const std::string& name);
-
 // The association of one result tree, and the variables left when the walk
 // of the tree ended. The walk merges the variable list with the preorder of
 // the result: a variable binds at the first node whose query number is its

@@ -179,6 +179,24 @@ const xml::Tree* ResultSet::joinedTree(const std::vector<const EmbeddingEntry*>&
     return t;
 }
 
+ResultSetPtr ResultSet::withLeaves(const std::vector<ResultSetPtr>& leaves) const {
+    std::size_t next = 0;
+    // Recursion over the nesting of products, which is the query's.
+    auto rebuild = [&](const auto& self, const ResultSet& s) -> ResultSetPtr {
+        if (!s.isProduct()) {
+            if (next >= leaves.size()) throw InternalError("ResultSet::withLeaves: too few lists");
+            return leaves[next++];
+        }
+        std::vector<ResultSetPtr> parts;
+        parts.reserve(s.parts_.size());
+        for (const ResultSetPtr& p : s.parts_) parts.push_back(self(self, *p));
+        return product(s.root_, std::move(parts));
+    };
+    ResultSetPtr out = rebuild(rebuild, *this);
+    if (next != leaves.size()) throw InternalError("ResultSet::withLeaves: too many lists");
+    return out;
+}
+
 std::vector<std::size_t> ResultSet::joinedOrder() const {
     // Each set's order, and whether its tree is a joined root (a product).
     struct Joined {

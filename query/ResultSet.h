@@ -77,6 +77,9 @@ public:
 
     // The plain lists under a product, in order (a plain list: itself).
     std::vector<const ResultSet*> leaves() const;
+    // The same nesting of products over other plain lists, one for each of
+    // leaves() in its order; none may be empty.
+    ResultSetPtr withLeaves(const std::vector<ResultSetPtr>& leaves) const;
     // The leaves (by their index in leaves()) in the order in which their
     // trees stand under the root of a joined tree, when every leaf tree
     // joins as itself (joinsAsItself): buildExternalTree puts a plain

@@ -2,7 +2,7 @@
 """Runs random filters through two axfilter binaries and compares them.
 
     tools/random_compare.py OLD NEW [--filters N] [--seed S] [--jobs J]
-                            [--timeout SEC] [--show K]
+                            [--timeout SEC] [--show K] [--conditions P]
 
 Each filter is run by both binaries on small generated auction documents
 (and the example document); standard output (with the search's time line
@@ -103,12 +103,12 @@ def condition(rng, variables):
     ])
 
 
-def random_filter(rng, doc):
+def random_filter(rng, doc, condition_share=0.3):
     variables = set()
     q = query(rng, 0, variables)
     statement = rng.choice(["filterAllBest", "filterOneBest", "filterAllExact", "filterBestExact"])
     f = "%s %s in file '%s'" % (statement, q, doc)
-    if variables and rng.random() < 0.3:
+    if variables and rng.random() < condition_share:
         f += " where " + ", ".join(condition(rng, variables) for _ in range(rng.choice([1, 1, 2])))
     r = rng.random()
     if r < 0.1:
@@ -163,12 +163,14 @@ def main():
     ap.add_argument("--jobs", type=int, default=4)
     ap.add_argument("--timeout", type=float, default=20)
     ap.add_argument("--show", type=int, default=5)
+    ap.add_argument("--conditions", type=float, default=0.3,
+                    help="share of the filters with variables that get conditions")
     a = ap.parse_args()
     old, new = os.path.abspath(a.old), os.path.abspath(a.new)
     rng = random.Random(a.seed)
     with tempfile.TemporaryDirectory() as folder:
         docs = make_documents(folder)
-        filters = [random_filter(rng, rng.choice(docs)) for _ in range(a.filters)]
+        filters = [random_filter(rng, rng.choice(docs), a.conditions) for _ in range(a.filters)]
 
         def compare(f):
             o = run(old, f, folder, a.timeout)
