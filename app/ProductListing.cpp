@@ -12,6 +12,7 @@
 
 #include "app/RuleEvaluationInternal.h"
 #include "app/VariablesStep.h"
+#include "common/Fatal.h"
 #include "filter/ConditionCheck.h"
 #include "filter/Exp.h"
 #include "filter/VariableBinding.h"
@@ -45,19 +46,6 @@ bool repeatsAName(const query::VariableList& variables) {
     return false;
 }
 
-// The binding walks an entry's tree and its variables, both by query node
-// number, side by side: it binds each part as it binds the part alone only
-// when the parts stand in the order of their numbers (the order of the
-// leaves) and no name stands at two nodes.
-bool bindsPartByPart(const ProductListing& p, const std::vector<std::size_t>& order) {
-    if (!p.variables.empty()) {
-        for (std::size_t i = 0; i < order.size(); ++i)
-            if (order[i] != i) return false;
-        if (repeatsAName(p.variables)) return false;
-    }
-    return joinsWhole(*p.product);
-}
-
 // A leaf entry alone under the product's root, as the binder examines it:
 // its tree read whatever the cost of the entries that hold it.
 EmbeddingEntry leafAlone(const ProductListing& p, const EmbeddingEntry& e) {
@@ -88,21 +76,60 @@ std::optional<std::int64_t> rootNumberOf(const query::ResultSet& leaf) {
     return number;
 }
 
+// How each leaf of a product binds its variables in a joined entry. The
+// binding walks the entry's tree and the variables, both by query node
+// number, side by side, and the joined root holds the leaves' trees in
+// joinedOrder(): a leaf whose numbers are below those of a leaf before it
+// there binds nothing, and every other leaf binds as it binds alone under
+// the root. The leaves stand in the order of their queries, leaf i holding
+// the matches of a query numbered from firsts[i] up to firsts[i + 1].
+struct LeafBinding {
+    std::vector<std::size_t> order;
+    std::vector<std::int64_t> firsts;  // empty without variables
+    std::vector<bool> binds;
+};
+
+// Null when a leaf's binding depends on the other leaves' entries: a name
+// stands at two nodes, a leaf tree does not join as itself, or the leaves'
+// numbers cannot be told apart.
+std::optional<LeafBinding> leafBinding(const ProductListing& p) {
+    if (!joinsWhole(*p.product)) return std::nullopt;
+    LeafBinding b;
+    b.order = p.product->joinedOrder();
+    b.binds.assign(b.order.size(), true);
+    if (p.variables.empty()) return b;
+    if (repeatsAName(p.variables)) return std::nullopt;
+    for (const query::ResultSet* l : p.product->leaves()) {
+        std::optional<std::int64_t> n = rootNumberOf(*l);
+        if (!n || (!b.firsts.empty() && *n <= b.firsts.back())) return std::nullopt;
+        b.firsts.push_back(*n);
+    }
+    std::int64_t highest = -1;
+    for (std::size_t i : b.order) {
+        b.binds[i] = b.firsts[i] > highest;
+        highest = std::max(highest, b.firsts[i]);
+    }
+    return b;
+}
+
+// The variables a leaf's entries are bound with alone: all of them, or for
+// a leaf that binds nothing in a joined entry, those of the leaves numbered
+// above it (its own nodes come before them all, so none binds).
+query::VariableList leafVariables(const ProductListing& p, const LeafBinding& b, std::size_t leaf) {
+    if (b.binds[leaf]) return p.variables;
+    std::vector<query::VariableList::Pair> above;
+    for (const auto& pair : p.variables.pairs())
+        if (leaf + 1 < b.firsts.size() && query::readLabelNumber(pair.first) >= b.firsts[leaf + 1]) above.push_back(pair);
+    return query::VariableList(std::move(above));
+}
+
 }  // namespace
 
 std::optional<std::vector<filter::RuleConditions>> conditionsByLeaf(const ProductListing& p) {
-    if (p.variables.empty() || !bindsPartByPart(p, p.product->joinedOrder())) return std::nullopt;
-    if (!filter::conditionsNeverFail(p.conditions)) return std::nullopt;
-    const std::vector<const query::ResultSet*> leaves = p.product->leaves();
-    // Leaf i holds the matches of a whole query numbered from firsts[i] up
-    // to the next leaf's first number: the leaves stand in the order of
-    // their queries.
-    std::vector<std::int64_t> firsts;
-    for (const query::ResultSet* l : leaves) {
-        std::optional<std::int64_t> n = rootNumberOf(*l);
-        if (!n || (!firsts.empty() && *n <= firsts.back())) return std::nullopt;
-        firsts.push_back(*n);
-    }
+    if (p.variables.empty() || !filter::conditionsNeverFail(p.conditions)) return std::nullopt;
+    std::optional<LeafBinding> binding = leafBinding(p);
+    if (!binding) return std::nullopt;
+    const std::vector<std::int64_t>& firsts = binding->firsts;
     // The leaf of each name; a name bound in two leaves reads both.
     constexpr std::size_t kTwoLeaves = std::size_t(-1);
     std::unordered_map<std::string, std::size_t> leafOf;
@@ -125,7 +152,7 @@ std::optional<std::vector<filter::RuleConditions>> conditionsByLeaf(const Produc
         }
         return leaf;
     };
-    std::vector<filter::RuleConditions> byLeaf(leaves.size());
+    std::vector<filter::RuleConditions> byLeaf(firsts.size());
     for (const filter::RegexCondition& c : p.conditions.regexConditions) {
         std::optional<std::size_t> leaf = leafOfNames({c.variable});
         if (!leaf) return std::nullopt;
@@ -144,6 +171,8 @@ std::optional<std::vector<filter::RuleConditions>> conditionsByLeaf(const Produc
 
 query::ResultSetPtr acceptedLeaves(const ProductListing& p, const std::vector<filter::RuleConditions>& byLeaf) {
     const std::vector<const query::ResultSet*> leaves = p.product->leaves();
+    const std::optional<LeafBinding> binding = leafBinding(p);
+    if (!binding) throw InternalError("acceptedLeaves: the leaves do not bind one by one");
     std::vector<query::ResultSetPtr> kept;
     kept.reserve(leaves.size());
     for (std::size_t i = 0; i < leaves.size(); ++i) {
@@ -151,6 +180,9 @@ query::ResultSetPtr acceptedLeaves(const ProductListing& p, const std::vector<fi
             kept.push_back(query::ResultSet::plain(leaves[i]->entries()));
             continue;
         }
+        // A condition needs its variables bound: one over a leaf that binds
+        // nothing accepts no entry.
+        if (!binding->binds[i]) return nullptr;
         std::unique_ptr<filter::ResultBinder> binder = resultBinder(p.variables, p.source, byLeaf[i], filter::ResultTrees::None);
         EntryList passed;
         for (const EmbeddingEntry& e : leaves[i]->entries())
@@ -163,16 +195,16 @@ query::ResultSetPtr acceptedLeaves(const ProductListing& p, const std::vector<fi
 
 std::optional<PrintedParts> printedParts(const ProductListing& p, const std::vector<filter::RuleConditions>* byLeaf) {
     if (!p.conditions.empty() && !byLeaf) return std::nullopt;
-    std::vector<std::size_t> order = p.product->joinedOrder();
-    if (!bindsPartByPart(p, order)) return std::nullopt;
+    std::optional<LeafBinding> binding = leafBinding(p);
+    if (!binding) return std::nullopt;
     const std::vector<const query::ResultSet*> leaves = p.product->leaves();
     PrintedParts out;
-    out.order = std::move(order);
+    out.order = binding->order;
     bool haveRoot = false;
     for (std::size_t i = 0; i < leaves.size(); ++i) {
         const query::ResultSet* l = leaves[i];
         std::unique_ptr<filter::ResultBinder> binder =
-            resultBinder(p.variables, p.source, byLeaf ? (*byLeaf)[i] : p.conditions, p.trees);
+            resultBinder(leafVariables(p, *binding, i), p.source, byLeaf ? (*byLeaf)[i] : p.conditions, p.trees);
         std::vector<PrintedPart>& parts = out.leaves.emplace_back();
         parts.reserve(l->entries().size());
         for (const EmbeddingEntry& e : l->entries()) {

@@ -121,6 +121,13 @@ filters=(
   "bound3first|count (filterAllBest people((person(name()), person(open_auction())) BAR person(open_auction(), open_auction()) BAR person()) in file 'DOC')|"
   "bound3mid|count (filterAllBest people(person(open_auction(), open_auction()) BAR (person(name()), person(open_auction())) BAR person()) in file 'DOC')|"
   "bound3last|count (filterAllBest people(person(open_auction(), open_auction()) BAR person() BAR (person(name()), person(open_auction()))) in file 'DOC')|"
+  # Conditions over a product, each over the variables of one of its
+  # queries: checked on that query's matches, never on every pair; counted
+  # in both operand orders, over an `and` of three, and printed.
+  "prodcond|count (filterAllBest and(person(name(X)), item(name())) in file 'DOC' where &X match [A-J].*&)|"
+  "prodcond2|count (filterAllBest and(item(name()), person(name(X))) in file 'DOC' where &X match [A-J].*&)|"
+  "prodcond3|count (filterAllExact and(person(name()), item(name()), item(location(Y))) in file 'DOC' where &Y match .*a.*&)|"
+  "prodcondprint|filterAllBest and(africa(item(name(X))), asia(item(name()))) in file 'DOC' where &X match [a-j].*&|"
   # Tied operands of a top-level `or`: their product is counted, not built.
   "tiedcount|count (filterAllBest or(person(name()), item(name()), person(name())) in file 'DOC')|"
   "tiedcount2|count (filterAllBest or(item(name()), person(name()), person(name())) in file 'DOC')|"
@@ -133,7 +140,7 @@ filters=(
 
 # Filters whose output itself grows with the square of the document: measured
 # up to 10 MB only (at 100 MB they would print tens of gigabytes).
-quadratic_output="prodprint prodprint2"
+quadratic_output="prodprint prodprint2 prodcondprint"
 
 # Fixed documents, made once: name | filter (FILE stands for the document) | document
 wide_names=$(python3 -c 'print(", ".join(["name()"] * 16000))')
