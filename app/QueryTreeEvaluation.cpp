@@ -173,8 +173,29 @@ QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span
         acc.variables = joinVariables(acc.variables, next.variables);
         acc.lastNumber = next.lastNumber;
     }
-    acc.results = makeLazy([operands]() -> QueryResults {
-        std::vector<query::ResultSetPtr> sets;
+    acc.results = makeLazy([operands]() mutable -> QueryResults {
+        // What the fold has so far: the product of these runs, whose entries
+        // all cost `total`.
+        std::vector<query::ResultSetPtr> runs;
+        std::int64_t total = 0;
+        // An operand's lowest-cost run joins the fold; its whole list is
+        // never copied, and a run dearer than the fold's is never made.
+        auto join = [&runs, &total](const QueryResults& b) {
+            if (b.product ? b.product->empty() : b.list.entries.empty()) return;
+            const std::int64_t c = b.product ? b.product->lowestCost() : query::lowestCostOf(b.list.entries);
+            if (!runs.empty() && c > total) return;
+            query::ResultSetPtr run = b.product ? b.product->lowestRun() : query::lowestRunOf(b.list.entries);
+            if (runs.empty() || c < total) {
+                runs.assign(1, std::move(run));
+                total = c;
+            } else {
+                // A tie joins the run, and the joined entries cost the sum:
+                // the next operand is compared with that sum, as the pairwise
+                // fold compares it with the joined list so far.
+                runs.push_back(std::move(run));
+                total += c;
+            }
+        };
         // The first two operands' pending failures are raised as the pairwise
         // fold raised them: both read before either is checked, in an order
         // the compiler chooses, as arguments of one call.
@@ -188,24 +209,12 @@ QueryOutcome foldOrAll(const OperandEvaluator& eval, QueryOutcome acc, std::span
             const QueryResults& b = operands[i].get();
             if (i == 1) readBoth(raised(operands[0].get()), raised(b));
             if (i > 1) raised(b);
-            sets.push_back(b.product ? b.product : query::ResultSet::plain(b.list.entries));
-        }
-        // What the fold has so far: the product of these runs, whose entries
-        // all cost `total`.
-        std::vector<query::ResultSetPtr> runs;
-        std::int64_t total = 0;
-        for (const query::ResultSetPtr& s : sets) {
-            if (s->empty()) continue;
-            const std::int64_t c = s->lowestCost();
-            if (runs.empty() || c < total) {
-                runs.assign(1, s->lowestRun());
-                total = c;
-            } else if (c == total) {
-                // A tie joins the run, and the joined entries cost the sum:
-                // the next operand is compared with that sum, as the pairwise
-                // fold compares it with the joined list so far.
-                runs.push_back(s->lowestRun());
-                total += c;
+            join(b);
+            // Nothing reads an operand's list once its run is taken and its
+            // failure raised (the first one's with the second's).
+            if (i >= 1) {
+                operands[i] = {};
+                if (i == 1) operands[0] = {};
             }
         }
         if (runs.empty()) return {};

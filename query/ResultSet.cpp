@@ -66,26 +66,30 @@ ResultSetPtr ResultSet::product(JoinRoot root, std::vector<ResultSetPtr> parts) 
 
 bool ResultSet::empty() const { return !isProduct() && entries_.empty(); }
 
+std::int64_t lowestCostOf(const EntryList& entries) {
+    if (entries.empty()) throw InternalError("lowestCostOf: an empty list");
+    std::int64_t m = entries.front().cost;
+    for (const EmbeddingEntry& e : entries) m = std::min(m, e.cost);
+    return m;
+}
+
+ResultSetPtr lowestRunOf(const EntryList& entries) {
+    const std::int64_t c = lowestCostOf(entries);
+    EntryList run;
+    for (const EmbeddingEntry& e : entries)
+        if (e.cost == c) run.push_back(wholeQueryEntry(e.cost, e.tree));
+    return ResultSet::plain(std::move(run));
+}
+
 std::int64_t ResultSet::lowestCost() const {
-    if (!isProduct()) {
-        if (entries_.empty()) throw InternalError("ResultSet::lowestCost: an empty list");
-        std::int64_t m = entries_.front().cost;
-        for (const EmbeddingEntry& e : entries_) m = std::min(m, e.cost);
-        return m;
-    }
+    if (!isProduct()) return lowestCostOf(entries_);
     std::int64_t total = 0;
     for (const ResultSetPtr& p : parts_) total += p->lowestCost();
     return total;
 }
 
 ResultSetPtr ResultSet::lowestRun() const {
-    if (!isProduct()) {
-        const std::int64_t c = lowestCost();
-        EntryList run;
-        for (const EmbeddingEntry& e : entries_)
-            if (e.cost == c) run.push_back(wholeQueryEntry(e.cost, e.tree));
-        return plain(std::move(run));
-    }
+    if (!isProduct()) return lowestRunOf(entries_);
     std::vector<ResultSetPtr> runs;
     runs.reserve(parts_.size());
     for (const ResultSetPtr& p : parts_) runs.push_back(p->lowestRun());

@@ -41,6 +41,11 @@ using CostCounts = std::vector<std::pair<std::int64_t, ResultCount>>;
 class ResultSet;
 using ResultSetPtr = std::shared_ptr<const ResultSet>;
 
+// The lowest cost of a non-empty list, and its entries of that cost, in
+// order, as whole-query entries.
+std::int64_t lowestCostOf(const EntryList& entries);
+ResultSetPtr lowestRunOf(const EntryList& entries);
+
 class ResultSet {
 public:
     // A list as it is.
