@@ -236,7 +236,7 @@ ResultDocument plainDocument(const ResultDocument& doc) {
     EntryList adjusted;
     for (const EmbeddingEntry& e : p.product->materialize()) adjusted.push_back(labelCombinedRoot(e));
     SearchResult accepted{acceptedMatches(adjusted, p.variables, p.source, p.conditions, p.trees), nullptr};
-    return matchListDocument(accepted, p.listing);
+    return matchListDocument(std::move(accepted), p.listing);
 }
 
 }  // namespace axf::app

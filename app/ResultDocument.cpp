@@ -35,7 +35,7 @@ ResultDocument countedMatchesDocument(const SearchResult& results, CountBound co
 
 }  // namespace
 
-ResultDocument matchListDocument(const SearchResult& results, MatchListing listing) {
+ResultDocument matchListDocument(SearchResult results, MatchListing listing) {
     ResultDocument doc;
     if (results.empty()) {
         doc.tree = emptyResult();
@@ -55,13 +55,13 @@ ResultDocument matchListDocument(const SearchResult& results, MatchListing listi
             return doc;
         }
     }
-    doc.matches = results.entries;
+    doc.matches = std::move(results.entries);
     doc.failure = results.failure;
     doc.listing = listing;
     return doc;
 }
 
-ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind, Polarity polarity, MatchListing listing,
+ResultDocument buildQueryResult(SearchResult results, StatementKind kind, Polarity polarity, MatchListing listing,
                                 CountBound count) {
     if (results.empty()) {
         ResultDocument doc;
@@ -69,8 +69,9 @@ ResultDocument buildQueryResult(const SearchResult& results, StatementKind kind,
         return doc;
     }
     if (count.counts()) return countedMatchesDocument(results, count);
-    if (polarity == Polarity::Positive && isExact(kind)) return matchListDocument(results, MatchListing::CostZeroTrees);
-    if (polarity == Polarity::Positive) return matchListDocument(results, listing);
+    if (polarity == Polarity::Positive && isExact(kind))
+        return matchListDocument(std::move(results), MatchListing::CostZeroTrees);
+    if (polarity == Polarity::Positive) return matchListDocument(std::move(results), listing);
     if (results.entries.size() != 1) throw InternalError("buildQueryResult: a negated rule has exactly one result");
     ResultDocument doc;
     doc.tree = xml::makeTree(ELNode{"0000", {}}, {results.entries.front().tree});

@@ -183,6 +183,10 @@ ResultDocument evaluatePositiveRule(const filter::Rule& rule, const Lazy<std::st
     EntryList adjusted;
     adjusted.reserve(found.entries.size());
     for (const auto& e : found.entries) adjusted.push_back(labelCombinedRoot(e));
+    const std::exception_ptr failure = found.failure;
+    // Nothing reads the search's own list again.
+    madePlain = {};
+    outcome.results = {};
     // A count reads no tree; an exact statement prints only the matches of
     // cost 0.
     filter::ResultTrees trees = filter::ResultTrees::All;
@@ -191,8 +195,9 @@ ResultDocument evaluatePositiveRule(const filter::Rule& rule, const Lazy<std::st
     else if (isExact(rule.kind))
         trees = filter::ResultTrees::CostZero;
     SearchResult accepted{acceptedMatches(adjusted, outcome.variables, documentSource(doc->tree), rule.conditions, trees),
-                          found.failure};
-    return buildQueryResult(accepted, rule.kind, Polarity::Positive, listing, rule.count);
+                          failure};
+    adjusted = {};
+    return buildQueryResult(std::move(accepted), rule.kind, Polarity::Positive, listing, rule.count);
 }
 
 }  // namespace

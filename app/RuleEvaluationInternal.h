@@ -80,11 +80,11 @@ const xml::Tree* emptyResult();
 
 // The document listing the results as `listing` says (only those of cost 0
 // for MatchListing::CostZeroTrees), or the empty result.
-ResultDocument matchListDocument(const SearchResult& results, MatchListing listing);
+ResultDocument matchListDocument(SearchResult results, MatchListing listing);
 
 // The result document of a rule's accepted results.
-ResultDocument buildQueryResult(const SearchResult& results, filter::StatementKind kind, filter::Polarity polarity,
-                                MatchListing listing, filter::CountBound count);
+ResultDocument buildQueryResult(SearchResult results, filter::StatementKind kind, filter::Polarity polarity, MatchListing listing,
+                                filter::CountBound count);
 
 // The same document with a match list kept as a product made into a built
 // list (any other document as it is): what the product's printing streams.

@@ -518,6 +518,8 @@ EntryList bindResults(const EntryList& results, const QueryVariables& variables,
                       const RuleConditions& conditions, Polarity polarity, ResultTrees trees) {
     ResultBinder binder(variables, document, conditions, polarity, trees);
     EntryList out;
+    // Untouched room costs nothing: the list is never copied to grow.
+    if (polarity == Polarity::Positive) out.reserve(results.size());
     for (const EmbeddingEntry& r : results)
         if (auto e = binder.examine(r); e && polarity == Polarity::Positive) out.push_back(*e);
     if (polarity == Polarity::Negated) return {documentEntry(binder.document())};
