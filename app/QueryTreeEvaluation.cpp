@@ -301,6 +301,8 @@ QueryOutcome evaluateQueryTree(const EvalContext& ctx, std::int64_t n, const Tre
     return foldOrXorOperands(group == "xor", keepsAll(ctx), eval, std::move(first), kids.subspan(1));
 }
 
+std::string combinedRootName(std::string_view name) { return std::string(name) + "^1^0"; }
+
 EmbeddingEntry labelCombinedRoot(const EmbeddingEntry& entry) {
     // A failure stays as it is: it fails where the tree is read (a count
     // never reads it).

@@ -144,14 +144,20 @@ ResultDocument evaluateNegatedRule(const filter::Rule& rule, const Lazy<std::str
     auto [doc, outcome] = indexAndSearch(rule, documentText, origin);
     const QueryResults& found = outcome.results.get();
     EntryList adjusted;
-    EntryList made;
-    // Without conditions or variables the removal reads only what the
-    // matches cover together: a product gives each entry of its parts once.
-    if (found.product && rule.conditions.empty() && outcome.variables.pairs().empty())
-        made = found.product->materializeCovering();
-    const query::EntrySpan entries = made.empty() ? entriesOf(found, made) : query::EntrySpan(made);
-    adjusted.reserve(entries.size());
-    for (const auto& e : entries) adjusted.push_back(labelCombinedRoot(e));
+    if (found.product && rule.conditions.empty() && outcome.variables.pairs().empty()) {
+        // Without conditions or variables the removal reads only what the
+        // matches cover together: a product gives each entry of its parts
+        // once, its roots made as they are relabelled below.
+        adjusted = found.product->materializeCovering(combinedRootName(query::ResultSet::rootName(found.product->root())));
+        for (EmbeddingEntry& e : adjusted) e = labelCombinedRoot(e);
+    } else {
+        EntryList made;
+        const query::EntrySpan entries = entriesOf(found, made);
+        adjusted.reserve(entries.size());
+        for (const auto& e : entries) adjusted.push_back(labelCombinedRoot(e));
+    }
+    // Nothing reads the search's own list again.
+    outcome.results = {};
     if (doc->tree.byPosition()) {
         // The matches are removed as positions over the document's nodes,
         // and the printer walks what remains: the document is never built.

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/RuleEvaluation.h"
@@ -74,6 +76,8 @@ std::optional<PrintedParts> printedParts(const ProductListing& p, const std::vec
 // A combined root labelled "and", "or" or "xor" gets the label "and^1^0" etc.
 // A failure tree is returned as it is.
 EmbeddingEntry labelCombinedRoot(const EmbeddingEntry& entry);
+// The label labelCombinedRoot gives a combined root named `name`.
+std::string combinedRootName(std::string_view name);
 
 // The tree "Empty Result": the document of a rule that found nothing.
 const xml::Tree* emptyResult();

@@ -173,12 +173,15 @@ std::vector<const ResultSet*> ResultSet::leaves() const {
     return out;
 }
 
-const xml::Tree* ResultSet::joinedTree(const std::vector<const EmbeddingEntry*>& picked, std::size_t& from) const {
+const xml::Tree* ResultSet::joinedTree(const std::vector<const EmbeddingEntry*>& picked, std::size_t& from,
+                                       std::string_view rootName) const {
     if (!isProduct()) return picked.at(from++)->tree;
     const xml::Tree* t = parts_.front()->joinedTree(picked, from);
     for (std::size_t i = 1; i < parts_.size(); ++i) {
         const xml::Tree* next = parts_[i]->joinedTree(picked, from);
-        t = buildExternalTree(rootName(root_), t, next);
+        // Only the last join makes the root that stands above all the others.
+        const bool outermost = i + 1 == parts_.size();
+        t = buildExternalTree(outermost && !rootName.empty() ? rootName : ResultSet::rootName(root_), t, next);
     }
     return t;
 }
@@ -256,18 +259,23 @@ void ResultSet::forEach(const std::function<bool(const EmbeddingEntry&)>& visit)
     }
 }
 
-EntryList ResultSet::materializeCovering() const {
+EntryList ResultSet::materializeCovering(std::string_view rootName) const {
     if (!isProduct()) return entries_;
     const std::vector<const ResultSet*> ls = leaves();
     const std::size_t k = ls.size();
     std::vector<const EmbeddingEntry*> picked(k);
-    for (std::size_t i = 0; i < k; ++i) picked[i] = &ls[i]->entries_.front();
+    std::size_t size = 1;
+    for (std::size_t i = 0; i < k; ++i) {
+        picked[i] = &ls[i]->entries_.front();
+        size += ls[i]->entries_.size() - 1;
+    }
     EntryList out;
+    out.reserve(size);
     auto emit = [&] {
         std::int64_t cost = 0;
         for (const EmbeddingEntry* e : picked) cost += e->cost;
         std::size_t from = 0;
-        out.push_back(wholeQueryEntry(cost, joinedTree(picked, from)));
+        out.push_back(wholeQueryEntry(cost, joinedTree(picked, from, rootName)));
     };
     emit();
     // The full list varies the last leaf fastest.
