@@ -85,9 +85,10 @@ query::VariableList joinVariables(const query::VariableList& a, const query::Var
 using Combine = EntryList (*)(query::EntrySpan, query::EntrySpan);
 
 // The list as a ResultSet, its pending failure raised first.
-query::ResultSetPtr setOf(const QueryResults& r) {
+query::ResultSetPtr setOf(QueryResults r) {
     if (r.product) return r.product;
-    return query::ResultSet::plain(r.list.all());
+    r.list.rethrow();
+    return query::ResultSet::plain(std::move(r.list.entries));
 }
 
 // The list, its pending failure raised.
@@ -133,7 +134,8 @@ QueryOutcome foldWith(Join join, bool firstEmptyDecides, const OperandEvaluator&
         acc.results = makeLazy([left, right, join, firstEmptyDecides]() -> QueryResults {
             const QueryResults& a = left.get();
             if (firstEmptyDecides && isEmpty(a)) return {};
-            return join(a, right.get());
+            // Each operand's results are read here last: taken, not copied.
+            return join(left.take(), right.take());
         });
         acc.variables = joinVariables(acc.variables, next.variables);
         acc.lastNumber = next.lastNumber;
@@ -157,7 +159,7 @@ using CombineSets = QueryResults (*)(const query::ResultSetPtr&, const query::Re
 
 QueryOutcome foldSets(CombineSets combine, bool firstEmptyDecides, const OperandEvaluator& eval, QueryOutcome acc,
                       std::span<const Tree* const> rest) {
-    auto join = [combine](const QueryResults& a, const QueryResults& b) { return combine(setOf(a), setOf(b)); };
+    auto join = [combine](QueryResults a, QueryResults b) { return combine(setOf(std::move(a)), setOf(std::move(b))); };
     return foldWith(join, firstEmptyDecides, eval, std::move(acc), rest);
 }
 

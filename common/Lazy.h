@@ -41,6 +41,13 @@ public:
         return *c.value;
     }
     bool isComputed() const { return cell_->value.has_value(); }
+    // The value for its last reader: moved out when no other copy shares
+    // it (nothing may read this copy afterwards), copied otherwise.
+    T take() const {
+        get();
+        if (cell_.use_count() == 1) return std::move(*cell_->value);
+        return *cell_->value;
+    }
 
 private:
     struct Cell {

@@ -10,6 +10,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/ByteClass.h"
 #include "common/Common.h"
@@ -151,6 +152,20 @@ TEST(Lazy, ReadWhileBeingComputedIsAnInternalError) {
     Lazy<int> l([&] { return self(); });
     self = [&] { return l.get(); };
     EXPECT_THROW(l.get(), InternalError);
+}
+
+TEST(Lazy, TakeMovesOnlyFromTheLastCopy) {
+    auto shared = makeLazy([] { return std::vector<int>(1000, 7); });
+    Lazy<std::vector<int>> other = shared;
+    const int* data = shared.get().data();
+    // Another copy may still read it: copied.
+    EXPECT_EQ(shared.take().size(), 1000u);
+    EXPECT_EQ(other.get().size(), 1000u);
+    other = Lazy<std::vector<int>>();
+    // The last copy: its storage handed over whole.
+    std::vector<int> taken = shared.take();
+    EXPECT_EQ(taken.data(), data);
+    EXPECT_EQ(taken.size(), 1000u);
 }
 
 TEST(MessageText, QuotedInputIsCut) {
