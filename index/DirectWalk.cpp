@@ -78,12 +78,12 @@ public:
                 p = next;
             } else if (cls_[c] & kSep) {
                 const std::size_t end = skipSep(p + 1);
-                walk_.addText(s_.substr(p, end - p));
+                walk_.addText(s_.substr(p, end - p), true);
                 p = end;
             } else {
                 std::size_t end = p + 1;
                 while (end < n_ && !(cls_[d_[end]] & kContentStop)) ++end;
-                walk_.addText(s_.substr(p, end - p));
+                walk_.addText(s_.substr(p, end - p), true);
                 p = end;
             }
         }
@@ -97,7 +97,10 @@ private:
     // Everything before p is read (the walk keeps copies of what it keeps).
     void tellDone(std::size_t p) {
         nextDone_ = p + kDoneStep;
-        if (done_) done_(p);
+        if (!done_) return;
+        // The walk's texts are read from the text itself until filed.
+        walk_.flushTexts();
+        done_(p);
     }
 
     struct Att {
@@ -201,7 +204,7 @@ private:
                 }
                 walk_.attribute(a.name, value, offsetOf(a.name));
             } else {
-                walk_.attribute(a.name, a.value, offsetOf(a.name));
+                walk_.attribute(a.name, a.value, offsetOf(a.name), true);
             }
         }
         if (empty) walk_.closeInnermost();

@@ -1,6 +1,7 @@
 #include "index/Mapping.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -58,6 +59,20 @@ struct Mapping::Store {
     // Texts seen once (identifiers, mostly) never take a cell of it.
     static constexpr std::size_t kRecentCells = 4096;
     std::unique_ptr<std::uint64_t[]> recent;
+
+    // Texts pushed in place and not filed yet, the oldest first: each
+    // gets its label when it leaves the queue. While it waits, its cell of
+    // the table, and then the text that cell names, are fetched from
+    // memory, so that filing it rarely waits for either.
+    struct Pending {
+        std::size_t label = 0;
+        std::string_view text;
+        std::size_t hash = 0;  // of a short text
+    };
+    static constexpr std::size_t kPending = 8;
+    std::array<Pending, kPending> pending;
+    std::size_t pendingFirst = 0;
+    std::size_t pendingCount = 0;
 
     std::uint64_t* cells() const { return reinterpret_cast<std::uint64_t*>(shared.data()); }
 
@@ -124,7 +139,39 @@ struct Mapping::Store {
 
     std::uint32_t addShared(std::string_view t) {
         if (t.size() > kShareUpTo) return add(t);
-        const std::size_t hash = std::hash<std::string_view>{}(t);
+        return addShort(t, std::hash<std::string_view>{}(t));
+    }
+
+    void queue(std::string_view t) {
+        if (pendingCount == kPending) fileOldest();
+        const bool isShort = t.size() <= kShareUpTo;
+        const std::size_t hash = isShort ? std::hash<std::string_view>{}(t) : 0;
+        labels.push_back(0);
+        pending[(pendingFirst + pendingCount++) % kPending] = Pending{labels.size() - 1, t, hash};
+        if (isShort && sharedCells != 0) __builtin_prefetch(&cells()[(hash >> 32) & (sharedCells - 1)]);
+        // Half way through the queue: the text the cell names.
+        if (pendingCount > kPending / 2) {
+            const Pending& half = pending[(pendingFirst + pendingCount - 1 - kPending / 2) % kPending];
+            if (half.text.size() <= kShareUpTo && sharedCells != 0) {
+                const std::uint64_t cell = cells()[(half.hash >> 32) & (sharedCells - 1)];
+                if (cell != 0 && (cell & 0xFFFFFFFF00000000ULL) == (half.hash & 0xFFFFFFFF00000000ULL))
+                    __builtin_prefetch(at(static_cast<std::uint32_t>(cell) - 1));
+            }
+        }
+    }
+
+    void fileOldest() {
+        const Pending p = pending[pendingFirst];
+        pendingFirst = (pendingFirst + 1) % kPending;
+        --pendingCount;
+        labels[p.label] = p.text.size() > kShareUpTo ? add(p.text) : addShort(p.text, p.hash);
+    }
+
+    void flush() {
+        while (pendingCount != 0) fileOldest();
+    }
+
+    std::uint32_t addShort(std::string_view t, std::size_t hash) {
         const std::uint64_t tag = static_cast<std::uint64_t>(hash) & 0xFFFFFFFF00000000ULL;
         if (!recent) recent.reset(new std::uint64_t[kRecentCells]());
         std::uint64_t& seen = recent[hash & (kRecentCells - 1)];
@@ -206,7 +253,15 @@ std::uint32_t Mapping::nameNumber(std::string_view name) {
 
 void Mapping::pushName(std::uint32_t number) { store_->labels.push_back(number | kNameLabel); }
 
-void Mapping::pushText(std::string_view text) { store_->labels.push_back(store_->addShared(text)); }
+void Mapping::pushText(std::string_view text) {
+    // Texts are filed in the order they come.
+    store_->flush();
+    store_->labels.push_back(store_->addShared(text));
+}
+
+void Mapping::pushTextInPlace(std::string_view text) { store_->queue(text); }
+
+void Mapping::flushTexts() { store_->flush(); }
 
 void Mapping::reserve(std::size_t labels, std::size_t textBytes) {
     Store& s = *store_;
@@ -218,6 +273,7 @@ std::size_t Mapping::capacity() const { return store_->labels.capacity(); }
 
 void Mapping::finishBuilding() {
     Store& s = *store_;
+    s.flush();
     s.shared.reset();
     s.recent.reset();
     s.sharedCells = 0;

@@ -44,6 +44,13 @@ public:
     void pushName(std::uint32_t number);
     // A text, copied (or, when short and filed before, shared).
     void pushText(std::string_view text);
+    // The same for a text whose bytes stay where they are until the next
+    // flushTexts(): it is filed a few texts later, in the same order, its
+    // place in the table of short texts fetched from memory meanwhile.
+    // Labels are read only after finishBuilding().
+    void pushTextInPlace(std::string_view text);
+    // Every text pushed in place is filed.
+    void flushTexts();
     // Room for about this many labels in all, and pool room for texts read
     // from a document of textBytes (address space alone).
     void reserve(std::size_t labels, std::size_t textBytes = 0);

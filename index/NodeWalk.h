@@ -4,6 +4,7 @@
 // closeInnermost, addText). Used inside the indexer only.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -159,12 +160,13 @@ public:
         open_.push_back(Frame{position, &info});
     }
 
-    // An attribute: its attribute element with the value text inside.
-    void attribute(std::string_view name, std::string_view value, std::size_t at = kNoOffset) {
+    // An attribute: its attribute element with the value text inside
+    // (`inPlace`: as addText's).
+    void attribute(std::string_view name, std::string_view value, std::size_t at = kNoOffset, bool inPlace = false) {
         atName_.assign(1, '@');
         atName_.append(name);
         open(atName_, true, at);
-        addText(value);
+        addText(value, inPlace);
         closeInnermost();
     }
 
@@ -191,14 +193,21 @@ public:
 
     // A text, whatever its first byte. White space before the first node
     // (a carriage return between prolog items) is not the document.
-    void addText(std::string_view text) {
+    // `inPlace`: the text's bytes stay where they are until flushTexts().
+    void addText(std::string_view text, bool inPlace = false) {
         if (isBlankText(text)) return;
         if (last_ == 0 && allSeparators(text)) return;
         ++last_;
         words_.push_back(DocumentTree::kTextWord);
         // The text index is made from the mapping when first read.
-        result_.mapping.pushText(text);
+        if (inPlace)
+            result_.mapping.pushTextInPlace(text);
+        else
+            result_.mapping.pushText(text);
     }
+
+    // The texts added in place are kept: their bytes may go.
+    void flushTexts() { result_.mapping.flushTexts(); }
 
 private:
     struct Frame {
@@ -212,15 +221,23 @@ private:
     static constexpr std::size_t kTextBytesPerNode = 12;
 
     LabelInfo& labelInfo(std::unordered_map<std::string_view, LabelInfo>& labels, std::string_view label, bool attribute) {
+        // A document uses a few dozen names: most are found in the small
+        // table of the labels met lately, before the hash map is asked.
+        std::size_t h = label.size();
+        if (!label.empty())
+            h = h * 131 + static_cast<unsigned char>(label[0]) * 31 + static_cast<unsigned char>(label[label.size() / 2]) * 7 +
+                static_cast<unsigned char>(label.back());
+        LabelInfo*& recent = recentLabels_[h % kRecentLabels];
+        if (recent && recent->text == label) return *recent;
         auto it = labels.find(label);
-        if (it != labels.end()) return it->second;
+        if (it != labels.end()) return *(recent = &it->second);
         std::string_view kept = keepForRun(label);
         LabelInfo& info = labels[kept];
         info.text = kept;
         info.leaf = xml::leafNode(xml::ELNode{std::string(label), {}});
         info.attribute = attribute;
         info.name = result_.mapping.nameNumber(kept);
-        return info;
+        return *(recent = &info);
     }
 
     // The element-index key of a label (a name, or '@' and a name) gets its
@@ -254,6 +271,10 @@ private:
     BuildResult result_;
     Index slots_;  // the element-index keys in the order of their first complete node
     std::unordered_map<std::string_view, LabelInfo> elementLabels_;  // elements and attribute elements
+    // Labels met lately, by a hash of a few of their bytes (entries of
+    // elementLabels_, whose places never change).
+    static constexpr std::size_t kRecentLabels = 512;
+    std::array<LabelInfo*, kRecentLabels> recentLabels_{};
     std::vector<Frame> open_;
     PageArray<std::uint32_t> words_;  // by position: the document tree's word of each node
     DocumentTree::LargeCounts large_;

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "index/DocumentIndexer.h"
 #include "index/ElementIndexInternal.h"
+#include "index/Mapping.h"
 #include "tests/support/IndexEntries.h"
 
 namespace {
@@ -108,6 +110,36 @@ TEST(Index, GetMapName) {
     EXPECT_EQ(getMapName(2, mapping), "@id");
     EXPECT_THROW(getMapName(0, mapping), axf::InternalError);
     EXPECT_THROW(getMapName(3, mapping), axf::InternalError);
+}
+
+// Texts pushed in place are filed later, in the order they came: the
+// labels, and the places the texts are filed at, are those of texts pushed
+// one by one, names and flushes between them wherever they stand.
+TEST(Mapping, TextsPushedInPlaceAreFiledAsTheyCame) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3000; ++i) texts.push_back(i % 7 == 0 ? std::string(80 + i % 5, 'x') : "t" + std::to_string(i % 113));
+    Mapping one, later;
+    const std::uint32_t a = one.nameNumber("a"), b = later.nameNumber("a");
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        one.pushText(texts[i]);
+        if (i % 11 == 3) {
+            later.pushText(texts[i]);
+        } else {
+            later.pushTextInPlace(texts[i]);
+        }
+        if (i % 5 == 0) {
+            one.pushName(a);
+            later.pushName(b);
+        }
+        if (i % 97 == 0) later.flushTexts();
+    }
+    one.finishBuilding();
+    later.finishBuilding();
+    ASSERT_EQ(one.size(), later.size());
+    for (std::size_t i = 0; i < one.size(); ++i) {
+        EXPECT_EQ(one.raw()[i], later.raw()[i]) << i;
+        EXPECT_EQ(one[i], later[i]) << i;
+    }
 }
 
 TEST(Merge, SortByPositionKeepsTheFirstOfEachPosition) {
