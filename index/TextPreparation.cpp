@@ -16,6 +16,24 @@ namespace axf::index {
 
 namespace {
 
+// End (one past) of a tag or a declaration whose '<' stands before `from`:
+// the first '>' outside a literal, or the end of the text.
+std::size_t tagEnd(std::string_view text, std::size_t from) {
+    std::size_t k = from;
+    char quote = 0;
+    for (; k < text.size(); ++k) {
+        const char c = text[k];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            break;
+        }
+    }
+    return k < text.size() ? k + 1 : text.size();
+}
+
 // The scan behind removeLineBreaksAndTabs: the text is cut into runs, each handed to
 // run(from, to, asBlank): within text[from, to) newlines and tabs are dropped
 // (asBlank false) or turned into blanks (asBlank true), every other byte kept.
@@ -28,23 +46,6 @@ void forEachRun(std::string_view text, Run&& run) {
     auto through = [&](std::size_t from, std::string_view close) {
         std::size_t at = text.find(close, from);
         return at == std::string_view::npos ? n : at + close.size();
-    };
-    // End (one past) of a tag or a declaration whose '<' stands before
-    // `from`: the first '>' outside a literal, or the end of the text.
-    auto tagEnd = [&](std::size_t from) {
-        std::size_t k = from;
-        char quote = 0;
-        for (; k < n; ++k) {
-            char c = text[k];
-            if (quote) {
-                if (c == quote) quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '>') {
-                break;
-            }
-        }
-        return k < n ? k + 1 : n;
     };
     while (i < n) {
         if (text[i] != '<') {
@@ -59,7 +60,7 @@ void forEachRun(std::string_view text, Run&& run) {
         bool markup = true;
         const char second = i + 1 < n ? text[i + 1] : '\0';
         if (second != '!' && second != '?') {
-            end = tagEnd(i + 1);
+            end = tagEnd(text, i + 1);
         } else if (rest.starts_with("<!--")) {
             end = through(i + 4, "-->");
             markup = false;
@@ -69,7 +70,7 @@ void forEachRun(std::string_view text, Run&& run) {
         } else if (rest.starts_with("<?")) {
             end = through(i + 2, "?>");
         } else {
-            end = tagEnd(i + 1);
+            end = tagEnd(text, i + 1);
         }
         if (!run(i, end, markup)) return;
         i = end;
@@ -93,43 +94,91 @@ struct NoRecord {
 // Gives the prepared length.
 template <class Record>
 std::size_t prepareBytes(std::string_view text, char* out, Record& record) {
-    char* o = out;
-    const char* d = text.data();
-    forEachRun(text, [&](std::size_t from, std::size_t to, bool asBlank) {
-        // The loops write through a pointer of their own, which no store of
-        // a byte can change.
-        char* w = o;
-        if (asBlank) {
-            // Tabs become blanks in the copy; line feeds, which most runs
-            // lack, are told and turned into blanks after it.
-            char* const first = w;
-            unsigned char lineFeed = 0;
-            for (std::size_t k = from; k < to; ++k) {
-                const char c = d[k];
-                lineFeed |= static_cast<unsigned char>(c == '\n');
-                w[k - from] = c == '\t' ? ' ' : c;
-            }
-            w += to - from;
-            if (lineFeed)
-                for (char* p = first; p < w; ++p)
-                    if (*p == '\n') {
-                        record.blankedLineFeed(static_cast<std::size_t>(p - out));
-                        *p = ' ';
-                    }
-        } else {
-            for (std::size_t k = from; k < to; ++k) {
-                const char c = d[k];
+    const char* const d = text.data();
+    const std::size_t n = text.size();
+    // The loops write through a pointer of their own, which no store of a
+    // byte can change.
+    char* w = out;
+    // One run of forEachRun's: [from, to) copied, its line feeds and tabs
+    // dropped (asBlank false) or turned into blanks (asBlank true).
+    auto copyRun = [&](std::size_t from, std::size_t to, bool asBlank) {
+        for (std::size_t k = from; k < to; ++k) {
+            const char c = d[k];
+            if (c != '\n' && c != '\t') {
+                *w++ = c;
+            } else if (asBlank) {
+                if (c == '\n') record.blankedLineFeed(static_cast<std::size_t>(w - out));
+                *w++ = ' ';
+            } else {
                 *w = c;
-                if (c == '\n' || c == '\t')
-                    record.removed(static_cast<std::size_t>(w - out), c == '\n');
-                else
-                    ++w;
+                record.removed(static_cast<std::size_t>(w - out), c == '\n');
             }
         }
-        o = w;
-        return true;
-    });
-    return static_cast<std::size_t>(o - out);
+    };
+    // The runs of forEachRun, cut in the same places, in one pass: the
+    // texts and the tags, which make up almost all of a document, are
+    // copied byte by byte here; the rarer constructs go through copyRun.
+    std::size_t i = 0;
+    while (i < n) {
+        // A text, up to the next '<'.
+        for (; i < n; ++i) {
+            const char c = d[i];
+            if (c == '<') break;
+            if (c != '\n' && c != '\t') {
+                *w++ = c;
+                continue;
+            }
+            *w = c;
+            record.removed(static_cast<std::size_t>(w - out), c == '\n');
+        }
+        if (i >= n) break;
+        const char second = i + 1 < n ? d[i + 1] : '\0';
+        if (second == '!' || second == '?') {
+            const std::string_view rest = text.substr(i);
+            auto through = [&](std::size_t from, std::string_view close) {
+                const std::size_t at = text.find(close, from);
+                return at == std::string_view::npos ? n : at + close.size();
+            };
+            std::size_t end;
+            bool markup = true;
+            if (rest.starts_with("<!--")) {
+                end = through(i + 4, "-->");
+                markup = false;
+            } else if (rest.starts_with("<![CDATA[")) {
+                end = through(i + 9, "]]>");
+                markup = false;
+            } else if (rest.starts_with("<?")) {
+                end = through(i + 2, "?>");
+            } else {
+                end = tagEnd(text, i + 1);
+            }
+            copyRun(i, end, markup);
+            i = end;
+            continue;
+        }
+        // A tag: through the first '>' outside a literal; its line feeds
+        // and tabs become blanks.
+        *w++ = '<';
+        char quote = 0;
+        for (++i; i < n; ++i) {
+            const char c = d[i];
+            if (c == '\n' || c == '\t') {
+                if (c == '\n') record.blankedLineFeed(static_cast<std::size_t>(w - out));
+                *w++ = ' ';
+                continue;
+            }
+            *w++ = c;
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                ++i;
+                break;
+            }
+        }
+    }
+    return static_cast<std::size_t>(w - out);
 }
 
 std::size_t prepareInto(std::string_view text, char* out) {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "index/DocumentIndexer.h"
+#include "index/SourcePosition.h"
+#include "index/TextPreparation.h"
 
 namespace {
 
@@ -39,6 +43,39 @@ TEST(TextPreparation, OriginalOffset) {
     EXPECT_EQ(originalOffset(text, 2), 3u);
     EXPECT_EQ(originalOffset(text, 4), 5u);
     EXPECT_EQ(originalOffset(text, 6), text.size());
+}
+
+// Random texts of markup, literals, comments, marked sections and line
+// breaks: the prepared text and the record of what went, against the places
+// counted again over the original text.
+TEST(TextPreparation, RecordMatchesTheOriginalTextEverywhere) {
+    const char* pieces[] = {"a",         "bc",  "<",  ">",  "\"", "'", "\n", "\t", "\n\n", "<!--", "-->",
+                            "<![CDATA[", "]]>", "<?", "?>", "<!", "/", " ",  "<x", "='",   "\t<"};
+    std::mt19937 rng(7);
+    const DocumentOrigin origin{"doc.xml", 0};
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int n = std::uniform_int_distribution<int>(0, 40)(rng);
+        for (int i = 0; i < n; ++i) text += pieces[rng() % std::size(pieces)];
+        PreparationRecord record(text.size());
+        const std::string prepared = removeLineBreaksAndTabs(text, record);
+        ASSERT_EQ(prepared, removeLineBreaksAndTabs(text)) << text;
+        const std::size_t size = prepared.size();
+        const PlacesInText byText(text, origin);
+        const PlacesInRecord byRecord(record, size, origin);
+        for (std::size_t k = 0; k <= size; ++k) {
+            const std::size_t at = originalOffset(text, k);
+            ASSERT_EQ(byRecord.originalOffset(k), at) << k << " in " << text;
+            ASSERT_EQ(byRecord.prefix(k), byText.prefix(k)) << k << " in " << text;
+            if (k == size) {
+                EXPECT_EQ(at, text.size()) << text;
+                continue;
+            }
+            ASSERT_LT(at, text.size()) << text;
+            const char c = text[at];
+            EXPECT_EQ(prepared[k], c == '\n' || c == '\t' ? ' ' : c) << k << " in " << text;
+        }
+    }
 }
 
 TEST(TextPreparation, IsBlankText) {
