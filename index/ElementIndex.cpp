@@ -352,13 +352,29 @@ std::vector<EntryList> ElementIndex::exact(std::span<const std::uint32_t> slots)
             if (w.name == name) return &w;
         return nullptr;
     };
-    // Counted first, so that each list is made at its size: one pass over
-    // the labels, then one over the nodes for all the lists together.
-    const std::uint32_t* raw = s.labels.raw();
-    const std::size_t n = s.tree.words().size();
+    // Each list is made at its size: the walk's counts, or a pass over the
+    // labels; then one pass over the nodes for all the lists together.
     std::vector<std::size_t> counts(slots.size(), 0);
-    for (std::size_t p = 1; p < n; ++p)
-        if (const Wanted* w = find(Mapping::nameOf(raw[p]))) ++counts[w->list];
+    bool counted = true;
+    auto addCount = [&](std::size_t i, std::uint32_t name, const std::optional<std::size_t>& count) {
+        if (name == kNoName) return;
+        if (count)
+            counts[i] += *count;
+        else
+            counted = false;
+    };
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const Key& k = s.keys[slots[i]];
+        addCount(i, k.elementName, k.elementCount);
+        addCount(i, k.attributeName, k.attributeCount);
+    }
+    if (!counted) {
+        counts.assign(slots.size(), 0);
+        const std::uint32_t* raw = s.labels.raw();
+        const std::size_t n = s.tree.words().size();
+        for (std::size_t p = 1; p < n; ++p)
+            if (const Wanted* w = find(Mapping::nameOf(raw[p]))) ++counts[w->list];
+    }
     for (std::size_t i = 0; i < slots.size(); ++i) {
         out[i].reserve(counts[i]);
         adviseHugePages(out[i].data(), counts[i] * sizeof(EmbeddingEntry));
@@ -366,6 +382,8 @@ std::vector<EntryList> ElementIndex::exact(std::span<const std::uint32_t> slots)
     s.eachElement([&](std::int64_t p, std::int64_t depth, std::int64_t last, std::uint32_t name) {
         if (const Wanted* w = find(name)) out[w->list].push_back(EmbeddingEntry{p, depth, last, 0, 0, w->leaf});
     });
+    for (std::size_t i = 0; i < slots.size(); ++i)
+        if (out[i].size() != counts[i]) throw InternalError("ElementIndex::exact: a list of another size than counted");
     return out;
 }
 

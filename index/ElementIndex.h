@@ -99,6 +99,10 @@ public:
         std::uint32_t attributeName = kNoName;
         const xml::Tree* elementLeaf = nullptr;
         const xml::Tree* attributeLeaf = nullptr;
+        // How many nodes bear each name, when the walk counted them (the
+        // lists are then made at their size without counting again).
+        std::optional<std::size_t> elementCount;
+        std::optional<std::size_t> attributeCount;
     };
 
     ElementIndex();

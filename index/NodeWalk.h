@@ -50,6 +50,7 @@ struct LabelInfo {
     bool attribute = false;      // "@" and an attribute's name, filed under the name
     std::uint32_t name = 0;      // its number in the mapping
     std::size_t at = kNoOffset;  // where its first node's name stands in the text, when known
+    std::size_t count = 0;       // its nodes so far
 };
 
 inline char predefinedEntity(std::string_view name) {
@@ -154,6 +155,7 @@ public:
     void open(std::string_view name, bool attribute = false, std::size_t at = kNoOffset) {
         LabelInfo& info = labelInfo(elementLabels_, name, attribute);
         if (info.at == kNoOffset) info.at = at;
+        ++info.count;
         std::int64_t position = ++last_;
         result_.mapping.pushName(info.name);
         words_.push_back(0);  // set when it closes
@@ -260,9 +262,11 @@ private:
             if (info.attribute) {
                 key.attributeName = info.name;
                 key.attributeLeaf = info.leaf;
+                key.attributeCount = info.count;
             } else {
                 key.elementName = info.name;
                 key.elementLeaf = info.leaf;
+                key.elementCount = info.count;
             }
         }
         return ElementIndex(std::move(slots_), std::move(keys), result_.mapping, result_.tree);
