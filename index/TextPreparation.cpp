@@ -34,6 +34,29 @@ std::size_t tagEnd(std::string_view text, std::size_t from) {
     return k < text.size() ? k + 1 : text.size();
 }
 
+// The construct whose '<' stands at i: where it ends (one past), and whether
+// it is markup (a tag, a declaration, a processing instruction) or not (a
+// comment, a marked section).
+struct Construct {
+    std::size_t end;
+    bool markup;
+};
+Construct constructAt(std::string_view text, std::size_t i) {
+    const std::size_t n = text.size();
+    // End (one past) of a construct closed by `close`, or the end of the text.
+    auto through = [&](std::size_t from, std::string_view close) {
+        const std::size_t at = text.find(close, from);
+        return at == std::string_view::npos ? n : at + close.size();
+    };
+    const std::string_view rest = text.substr(i);
+    const char second = i + 1 < n ? text[i + 1] : '\0';
+    if (second != '!' && second != '?') return {tagEnd(text, i + 1), true};
+    if (rest.starts_with("<!--")) return {through(i + 4, "-->"), false};
+    if (rest.starts_with("<![CDATA[")) return {through(i + 9, "]]>"), false};
+    if (rest.starts_with("<?")) return {through(i + 2, "?>"), true};
+    return {tagEnd(text, i + 1), true};
+}
+
 // The scan behind removeLineBreaksAndTabs: the text is cut into runs, each handed to
 // run(from, to, asBlank): within text[from, to) newlines and tabs are dropped
 // (asBlank false) or turned into blanks (asBlank true), every other byte kept.
@@ -42,11 +65,6 @@ template <class Run>
 void forEachRun(std::string_view text, Run&& run) {
     const std::size_t n = text.size();
     std::size_t i = 0;
-    // End (one past) of a construct closed by `close`, or the end of the text.
-    auto through = [&](std::size_t from, std::string_view close) {
-        std::size_t at = text.find(close, from);
-        return at == std::string_view::npos ? n : at + close.size();
-    };
     while (i < n) {
         if (text[i] != '<') {
             std::size_t next = text.find('<', i);
@@ -55,23 +73,7 @@ void forEachRun(std::string_view text, Run&& run) {
             i = next;
             continue;
         }
-        std::string_view rest = text.substr(i);
-        std::size_t end;
-        bool markup = true;
-        const char second = i + 1 < n ? text[i + 1] : '\0';
-        if (second != '!' && second != '?') {
-            end = tagEnd(text, i + 1);
-        } else if (rest.starts_with("<!--")) {
-            end = through(i + 4, "-->");
-            markup = false;
-        } else if (rest.starts_with("<![CDATA[")) {
-            end = through(i + 9, "]]>");
-            markup = false;
-        } else if (rest.starts_with("<?")) {
-            end = through(i + 2, "?>");
-        } else {
-            end = tagEnd(text, i + 1);
-        }
+        const auto [end, markup] = constructAt(text, i);
         if (!run(i, end, markup)) return;
         i = end;
     }
@@ -134,24 +136,7 @@ std::size_t prepareBytes(std::string_view text, char* out, Record& record) {
         if (i >= n) break;
         const char second = i + 1 < n ? d[i + 1] : '\0';
         if (second == '!' || second == '?') {
-            const std::string_view rest = text.substr(i);
-            auto through = [&](std::size_t from, std::string_view close) {
-                const std::size_t at = text.find(close, from);
-                return at == std::string_view::npos ? n : at + close.size();
-            };
-            std::size_t end;
-            bool markup = true;
-            if (rest.starts_with("<!--")) {
-                end = through(i + 4, "-->");
-                markup = false;
-            } else if (rest.starts_with("<![CDATA[")) {
-                end = through(i + 9, "]]>");
-                markup = false;
-            } else if (rest.starts_with("<?")) {
-                end = through(i + 2, "?>");
-            } else {
-                end = tagEnd(text, i + 1);
-            }
+            const auto [end, markup] = constructAt(text, i);
             copyRun(i, end, markup);
             i = end;
             continue;
