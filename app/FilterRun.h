@@ -15,7 +15,8 @@
 //   QueryTreeEvaluation.{h,cpp} the folding of a query's `and`, `or` and `xor`
 //                          groups of whole queries into its results
 //   ResultDocument.cpp     the result document of a list of matches
-//   ProductListing.cpp     a product of whole-query lists listed as matches
+//   ProductListing.cpp     a product of whole-query lists listed as matches, its
+//                          conditions checked part by part where each reads one part
 //   VariablesStep.{h,cpp}  the variables and conditions step (filter/VariableBinding)
 //   ResultPrinter.{h,cpp}  the result document printed; ReducedDocumentPrinter.cpp:
 //                          the document left by a negated rule, printed from its nodes
