@@ -533,6 +533,23 @@ const IndexEntry* MergedElementIndex::findExact(std::string_view key) const {
     return place ? &s.exactEntry(*place) : nullptr;
 }
 
+void MergedElementIndex::prepareExact(std::span<const std::string> keys) const {
+    State& s = *state_;
+    s.classify();
+    std::vector<std::uint32_t> toFill;
+    for (const std::string& key : keys) {
+        std::optional<std::uint32_t> place = placeOf(s.index, key);
+        if (!place) return;
+        if (!s.filled[*place] && std::find(toFill.begin(), toFill.end(), *place) == toFill.end()) toFill.push_back(*place);
+    }
+    if (toFill.size() < 2) return;
+    std::vector<EntryList> lists = s.source.exact(toFill);
+    for (std::size_t i = 0; i < toFill.size(); ++i) {
+        s.index.setExact(toFill[i], std::move(lists[i]));
+        s.filled[toFill[i]] = true;
+    }
+}
+
 EntryList getRef(const MergedElementIndex& index, std::string_view key, LookupKind kind) {
     if (kind == LookupKind::Exact) return entriesOf(index.findExact(key), kind);
     return entriesOf(index.find(key), kind);

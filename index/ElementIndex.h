@@ -180,6 +180,11 @@ public:
     // The entry of a key for its exact list alone (its inexact list may not
     // be made yet), or nullptr: a key read only exactly is never merged.
     const IndexEntry* findExact(std::string_view key) const;
+    // The exact lists of these keys made in one pass over the document's
+    // nodes, for a search that will read them all; nothing when one of the
+    // keys is not in the document (a search reads nothing below it). Fails
+    // as a lookup fails.
+    void prepareExact(std::span<const std::string> keys) const;
 
 private:
     struct State;

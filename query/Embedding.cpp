@@ -104,6 +104,28 @@ public:
         return cache_.emplace(std::move(key), std::move(found)).first->second.view;
     }
 
+    // The names of the query's element nodes (not its boolean nodes). A
+    // label whose selector does not read is left out: it fails where the
+    // search reaches it, if it does.
+    std::vector<std::string> elementNames(const Tree* query) const {
+        std::vector<std::string> names;
+        std::vector<const Tree*> todo{query};
+        while (!todo.empty()) {
+            const Tree* t = todo.back();
+            todo.pop_back();
+            const auto* e = std::get_if<ELNode>(&t->value);
+            if (!e) continue;
+            if (const std::string* label = qmap_.find(e->name); label && *label != "and" && *label != "or" && *label != "xor") {
+                try {
+                    names.push_back(nameAndBranch(*label).first);
+                } catch (const Fatal&) {
+                }
+            }
+            for (const Tree* c : t->children()) todo.push_back(c);
+        }
+        return names;
+    }
+
     const std::string& queryLabel(std::string_view n, const char* who) const {
         const std::string* l = qmap_.find(n);
         if (!l) throw InternalError(std::string(who) + ": query node " + std::string(n) + " has no query label");
@@ -606,6 +628,10 @@ SearchResult evaluateQuery(const Tree* query, const SearchContext& context, std:
     const std::string& label = search.queryLabel(*n, "evaluateQuery");
     auto [type, rest] = searchType(*n, context.defaultType, *context.searchTypes);
     if (nameAndBranch(label).second != 0) throw Fatal("Attention: the branch information couldn't be applied to the query root");
+    // A search of exact lists alone reads the list of every element name of
+    // the query: they are made together, in one pass over the nodes.
+    if (!text && !query->isLeaf() && context.searchTypes->empty() && context.defaultType == index::LookupKind::Exact)
+        context.elementIndex->prepareExact(search.elementNames(query));
     EntrySpan candidates = search.presences(text, label, type);
     search.settleSelectors(query, candidates, rootNumber);
 
