@@ -174,14 +174,14 @@ std::vector<const ResultSet*> ResultSet::leaves() const {
 }
 
 const xml::Tree* ResultSet::joinedTree(const std::vector<const EmbeddingEntry*>& picked, std::size_t& from,
-                                       std::string_view rootName) const {
+                                       std::string_view joinedRootName) const {
     if (!isProduct()) return picked.at(from++)->tree;
     const xml::Tree* t = parts_.front()->joinedTree(picked, from);
     for (std::size_t i = 1; i < parts_.size(); ++i) {
         const xml::Tree* next = parts_[i]->joinedTree(picked, from);
         // Only the last join makes the root that stands above all the others.
         const bool outermost = i + 1 == parts_.size();
-        t = buildExternalTree(outermost && !rootName.empty() ? rootName : ResultSet::rootName(root_), t, next);
+        t = buildExternalTree(outermost && !joinedRootName.empty() ? joinedRootName : rootName(root_), t, next);
     }
     return t;
 }
@@ -259,7 +259,7 @@ void ResultSet::forEach(const std::function<bool(const EmbeddingEntry&)>& visit)
     }
 }
 
-EntryList ResultSet::materializeCovering(std::string_view rootName) const {
+EntryList ResultSet::materializeCovering(std::string_view joinedRootName) const {
     if (!isProduct()) return entries_;
     const std::vector<const ResultSet*> ls = leaves();
     const std::size_t k = ls.size();
@@ -275,7 +275,7 @@ EntryList ResultSet::materializeCovering(std::string_view rootName) const {
         std::int64_t cost = 0;
         for (const EmbeddingEntry* e : picked) cost += e->cost;
         std::size_t from = 0;
-        out.push_back(wholeQueryEntry(cost, joinedTree(picked, from, rootName)));
+        out.push_back(wholeQueryEntry(cost, joinedTree(picked, from, joinedRootName)));
     };
     emit();
     // The full list varies the last leaf fastest.

@@ -97,16 +97,16 @@ public:
     // The entries of materialize() in which every leaf's entry but at most
     // one is the first of its leaf, in the same order: each entry of each
     // leaf stands in one of them (for a reader of what the entries cover
-    // together, see CoverScope). With `rootName`, the joined roots are named
+    // together, see CoverScope). With `joinedRootName`, the joined roots are named
     // so in place of the product's root name.
-    EntryList materializeCovering(std::string_view rootName = {}) const;
+    EntryList materializeCovering(std::string_view joinedRootName = {}) const;
 
     // The joined tree of one choice: `picked` holds one entry of each leaf
     // (leaves() order), from `from` on; returns the tree of this set's choice
-    // and moves `from` past its leaves. With `rootName`, this set's joined
+    // and moves `from` past its leaves. With `joinedRootName`, this set's joined
     // root is named so in place of its root name.
     const xml::Tree* joinedTree(const std::vector<const EmbeddingEntry*>& picked, std::size_t& from,
-                                std::string_view rootName = {}) const;
+                                std::string_view joinedRootName = {}) const;
 
 private:
     EntryList entries_;
